@@ -1,0 +1,15 @@
+# add_quendra_test(NAME name SOURCES a.cpp ... LIBS lib ... [GUI] [ENV K=V ...])
+# One QtTest program per subsystem, registered with CTest. GUI tests run on
+# the offscreen platform so that CI needs no display.
+function(add_quendra_test)
+    cmake_parse_arguments(T "GUI" "NAME;TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
+    add_executable(${T_NAME} ${T_SOURCES})
+    target_link_libraries(${T_NAME} PRIVATE Qt6::Test quendra_testsupport ${T_LIBS})
+    set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+    set(env "QT_QPA_PLATFORM=offscreen" ${T_ENV})
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 300)
+    endif()
+    set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${env}" TIMEOUT ${T_TIMEOUT})
+endfunction()

@@ -1,0 +1,21 @@
+#include "WidgetHelpers.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextEdit>
+
+void SelectAllText(QWidget* control, bool withoutFocus) {
+    if (!control)
+        return;
+    if (auto* edit = qobject_cast<QLineEdit*>(control))
+        edit->setSelection(0, int(edit->text().size()));
+    else if (auto* combo = qobject_cast<QComboBox*>(control); combo && combo->lineEdit())
+        combo->lineEdit()->selectAll();
+    else if (auto* text = qobject_cast<QTextEdit*>(control))
+        text->selectAll();
+    else if (auto* plain = qobject_cast<QPlainTextEdit*>(control))
+        plain->selectAll();
+    if (!withoutFocus)
+        control->setFocus(Qt::OtherFocusReason);
+}
