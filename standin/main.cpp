@@ -1,6 +1,102 @@
+// veltar-standin: the stand-in ERP server.
+#include "DemoData.h"
+#include "StandinEngine.h"
+#include "StandinServer.h"
+
+#include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTextStream>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const char c = 1;
+    [[maybe_unused]] auto n = ::write(signalPipe[1], &c, 1);
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    return 0;
+    QCoreApplication::setApplicationName(QStringLiteral("veltar-standin"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Stand-in VELTAR ERP server"));
+    parser.addHelpOption();
+    parser.addOption({QStringLiteral("db"),
+                      QStringLiteral("SQLite database file (created when missing)."),
+                      QStringLiteral("PATH")});
+    parser.addOption({QStringLiteral("listen"), QStringLiteral("Address to listen on (127.0.0.1)."),
+                      QStringLiteral("ADDR"), QStringLiteral("127.0.0.1")});
+    parser.addOption({QStringLiteral("port"), QStringLiteral("Port (1973; 0 takes a free port)."),
+                      QStringLiteral("N"), QStringLiteral("1973")});
+    parser.addOption({QStringLiteral("namespace"), QStringLiteral("Namespace served (VELTAR)."),
+                      QStringLiteral("NS"), QStringLiteral("VELTAR")});
+    parser.addOption(
+        {QStringLiteral("demo"), QStringLiteral("Fill a new database with the demo company.")});
+    parser.process(app);
+
+    QTextStream err(stderr);
+    QTextStream out(stdout);
+    if (!parser.isSet(QStringLiteral("db"))) {
+        err << "veltar-standin: --db PATH is required\n";
+        return 2;
+    }
+    bool ok = false;
+    const uint port = parser.value(QStringLiteral("port")).toUInt(&ok);
+    if (!ok || port > 65535) {
+        err << "veltar-standin: invalid port " << parser.value(QStringLiteral("port")) << "\n";
+        return 2;
+    }
+    const QHostAddress address(parser.value(QStringLiteral("listen")));
+    if (address.isNull()) {
+        err << "veltar-standin: invalid address " << parser.value(QStringLiteral("listen")) << "\n";
+        return 2;
+    }
+
+    std::unique_ptr<StandinEngine> engine;
+    try {
+        engine = std::make_unique<StandinEngine>(parser.value(QStringLiteral("db")));
+        engine->setNameSpace(parser.value(QStringLiteral("namespace")));
+        if (parser.isSet(QStringLiteral("demo")))
+            FillDemoData(*engine);
+    } catch (const std::exception& e) {
+        err << "veltar-standin: " << e.what() << "\n";
+        return 1;
+    }
+
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) {
+        err << "veltar-standin: cannot set up signal handling\n";
+        return 1;
+    }
+    QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
+        char c;
+        [[maybe_unused]] auto n = ::read(signalPipe[0], &c, 1);
+        QCoreApplication::quit();
+    });
+    struct sigaction sa = {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    StandinServer server(*engine);
+    if (!server.listen(address, quint16(port))) {
+        err << "veltar-standin: cannot listen on " << address.toString() << ":" << port << ": "
+            << server.errorString() << "\n";
+        return 1;
+    }
+    out << "listening on " << address.toString() << ":" << server.port() << "\n";
+    out.flush();
+    const int rc = app.exec();
+    err << "veltar-standin: stopped\n";
+    return rc;
 }

@@ -2,10 +2,66 @@
 
 #include "server/WorkstationSettings.h"
 
+#include <QRegularExpression>
+
 TemporarySettings::TemporarySettings() {
     WorkstationSettings::useFolder(m_dir.path());
 }
 
 TemporarySettings::~TemporarySettings() {
     WorkstationSettings::useFolder(QString());
+}
+
+StandinProcess::StandinProcess(const QString& databasePath, bool demo) {
+    QStringList args{QStringLiteral("--db"), databasePath, QStringLiteral("--port"),
+                     QStringLiteral("0")};
+    if (demo)
+        args << QStringLiteral("--demo");
+    m_process.start(QStringLiteral(VELTAR_STANDIN), args);
+    if (!m_process.waitForStarted(10000))
+        return;
+    // The server announces its port on one line once it accepts connections.
+    QByteArray line;
+    while (!line.contains('\n')) {
+        if (!m_process.waitForReadyRead(30000))
+            break;
+        line += m_process.readAllStandardOutput();
+    }
+    static const QRegularExpression re(QStringLiteral("^listening on [^:]+:(\\d+)"));
+    const auto m = re.match(QString::fromUtf8(line));
+    if (m.hasMatch())
+        m_port = quint16(m.captured(1).toUInt());
+    else
+        m_error = QString::fromUtf8(line + m_process.readAllStandardError());
+}
+
+StandinProcess::~StandinProcess() {
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+void StandinProcess::kill() {
+    m_process.kill();
+    m_process.waitForFinished(5000);
+}
+
+int RunCli(const QStringList& args, QString* out, QString* err, int timeoutMs) {
+    QProcess p;
+    p.start(QStringLiteral(QUENDRA_CLI), args);
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished();
+        if (err)
+            *err = QStringLiteral("timeout");
+        return -1;
+    }
+    if (out)
+        *out = QString::fromUtf8(p.readAllStandardOutput());
+    if (err)
+        *err = QString::fromUtf8(p.readAllStandardError());
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }

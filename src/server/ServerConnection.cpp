@@ -1,0 +1,257 @@
+#include "ServerConnection.h"
+
+#include "TcpServerClient.h"
+#include "TextHelpers.h"
+#include "UserInterface.h"
+#include "session/SessionContext.h"
+#include "shell/TraceLog.h"
+
+namespace {
+
+struct ConnectionState {
+    ClientFactory makeClient;
+    std::unique_ptr<ServerClient> factory;
+    QString connectString;
+};
+
+ConnectionState& state() {
+    static ConnectionState s;
+    return s;
+}
+
+const QString kCrLf = QStringLiteral("\r\n");
+
+bool attemptConnection() {
+    ConnectionState& s = state();
+    s.factory = s.makeClient ? s.makeClient() : std::make_unique<TcpServerClient>();
+    if (s.connectString.isEmpty())
+        RebuildConnectString();
+    return s.factory->connect(s.connectString) && s.factory->isConnected();
+}
+
+// Sends the session values, so the server job knows company, branch, user
+// and location after every connection.
+void sendSession(ServerClient& client) {
+    const SessionContext& session = Session();
+    ServerObject windows = client.newObject(QStringLiteral("VT.Windows"));
+    QStringList args{QStringLiteral("S FIRMA=") + session.firma + QStringLiteral(",FIL=") +
+                     session.fil + QStringLiteral(",PERSONAL=\"") + session.personal + u'"'};
+    windows.call(QStringLiteral("Xecute"), args);
+    args = QStringList{QStringLiteral("S ^STAND($J)=\"") + session.standort + u'"'};
+    windows.call(QStringLiteral("Xecute"), args);
+    args = QStringList{QStringLiteral("D ^%XTT")};
+    windows.call(QStringLiteral("Xecute"), args);
+    CloseObject(windows);
+}
+
+} // namespace
+
+void SetClientFactory(ClientFactory factory) {
+    CloseConnection();
+    state().factory.reset();
+    state().makeClient = std::move(factory);
+}
+
+void RebuildConnectString() {
+    const SessionContext& s = Session();
+    state().connectString = BuildConnectString(s.server, s.port, s.nameSpace);
+}
+
+QString ConnectString() {
+    return state().connectString;
+}
+
+bool HasFactory() {
+    return state().factory != nullptr;
+}
+
+ServerClient& Factory() {
+    if (!state().factory)
+        throw ServerError(ClientErrors::NotConnected,
+                          QStringLiteral("Keine Verbindung zum Server"));
+    return *state().factory;
+}
+
+void BeginServerCall(bool showHourglass, bool waitWithoutLimit) {
+    if (showHourglass)
+        UI().setBusy(true);
+    EnsureConnection(waitWithoutLimit);
+}
+
+void EndServerCall(bool restorePointer) {
+    if (restorePointer)
+        UI().setBusy(false);
+}
+
+void EnsureConnection(bool waitWithoutLimit) {
+    ConnectionState& s = state();
+    if (s.factory && s.factory->isConnected())
+        return;
+    int attempts = 0;
+    bool dialogShown = false;
+    const QString part = QStringLiteral("cacheapi.EnsureConnection");
+    for (;;) {
+        TraceLog(part, QStringLiteral("Verbindungsaufbau"), s.connectString, 40);
+        if (attemptConnection()) {
+            TraceLog(part, QStringLiteral("Verbunden"),
+                     QStringLiteral("Job ") + s.factory->jobNumber(), 40);
+            sendSession(*s.factory);
+            return;
+        }
+        TraceLog(part, QStringLiteral("Verbindung fehlgeschlagen"), s.factory->lastError(), 40);
+        if (!waitWithoutLimit) {
+            ++attempts;
+            if (attempts >= 3) {
+                if (!dialogShown) {
+                    UI().message(QStringLiteral("Server nach 3 Versuchen nicht erreichbar!") +
+                                     kCrLf +
+                                     QStringLiteral("Bitte Kontrollieren Sie die Verbindungsdaten"),
+                                 QStringLiteral("Anmeldung an Caché"), MessageIcon::Warning,
+                                 MessageButtons::Ok);
+                    UI().showServerList();
+                    dialogShown = true;
+                    attempts = 0;
+                    continue;
+                }
+                UI().message(QStringLiteral("Der Server ist nicht erreichbar!") + kCrLf +
+                                 QStringLiteral("Die Anwendung wird beendet!") + kCrLf +
+                                 QStringLiteral("Bitte Versuchen Sie die Anmeldung zu einem "
+                                                "späteren Zeitpunk noch ein mal."),
+                             QStringLiteral("Anmeldung an Caché"), MessageIcon::Critical,
+                             MessageButtons::Ok);
+                UI().hideServerList();
+                Session().userDisplay.clear();
+                if (s.factory && s.factory->isConnected())
+                    s.factory->disconnect();
+                Ende(1);
+                // Only reached when the exit hook lets the program go on.
+                throw ServerError(ClientErrors::NotConnected,
+                                  QStringLiteral("Der Server ist nicht erreichbar!"));
+            }
+        }
+        Pause(1000);
+    }
+}
+
+void CloseConnection() {
+    try {
+        if (state().factory && state().factory->isConnected())
+            state().factory->disconnect();
+    } catch (...) {
+    }
+}
+
+QStringList SplitCallOutput(const QString& output, QChar delimiter) {
+    QStringList items;
+    QString current;
+    for (QChar c : output) {
+        if (items.size() >= kMaxCallItems)
+            return items;
+        if (c == delimiter) {
+            items.append(current);
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    if (!current.isEmpty() && items.size() < kMaxCallItems)
+        items.append(current);
+    return items;
+}
+
+namespace {
+
+// Runs the command through VT.Windows "Xecute" in one bracket. Throws.
+QString xecute(const QString& command) {
+    BeginServerCall(false, false);
+    ServerObject windows = Factory().newObject(QStringLiteral("VT.Windows"));
+    QStringList args{command};
+    QString output;
+    try {
+        output = windows.call(QStringLiteral("Xecute"), args);
+    } catch (...) {
+        CloseObject(windows);
+        throw;
+    }
+    CloseObject(windows);
+    EndServerCall(false);
+    return output;
+}
+
+} // namespace
+
+QString dbcall(const QString& command, bool& failed, bool silent) {
+    try {
+        return xecute(command);
+    } catch (const ServerError& e) {
+        EndServerCall(false);
+        failed = true;
+        if (!silent)
+            CacheFehlermeldung(e, QStringLiteral("cacheapi.dbcall Ungültige Anfrage! Kein "
+                                                 "Ergebnis gefunden") +
+                                      kCrLf + kCrLf +
+                                      QStringLiteral("DBCall Aufruf von VT.Windwos Xecute ") +
+                                      command);
+        TraceLog(QStringLiteral("dbCall"), QStringLiteral("Command_:") + command, e.description(),
+                 0);
+        return QStringLiteral(" ");
+    }
+}
+
+int dbcalld(const QString& command, QChar delimiter, QStringList& items, bool& failed) {
+    try {
+        items = SplitCallOutput(xecute(command), delimiter);
+        return int(items.size());
+    } catch (const ServerError& e) {
+        EndServerCall(false);
+        failed = true;
+        CacheFehlermeldung(e, QStringLiteral("cacheapi.dbcalld Ungültige Anfrage! Kein "
+                                             "Ergebnis gefunden") +
+                                  kCrLf + kCrLf +
+                                  QStringLiteral("DBCallD Aufruf von VT.Windwos Xecute ") +
+                                  command);
+        TraceLog(QStringLiteral("dbCalld"), QStringLiteral("Command_:") + command, e.description(),
+                 0);
+        items = QStringList{QStringLiteral(" ")};
+        return 0;
+    }
+}
+
+void CloseObject(ServerObject& object) {
+    try {
+        object.close();
+    } catch (...) {
+    }
+    object = ServerObject();
+}
+
+void CloseObject(ClassHandle& handle) {
+    handle = ClassHandle();
+}
+
+QString CacheFehlermeldungText(const ServerError& error, const QString& operation) {
+    return QStringLiteral("Vorgang: ") + operation + u'.' + kCrLf + kCrLf +
+           QStringLiteral("Fehler: ") + QString::number(error.number()) + kCrLf +
+           error.description() + kCrLf + kCrLf;
+}
+
+void CacheFehlermeldung(const ServerError& error, const QString& operation) {
+    UI().message(CacheFehlermeldungText(error, operation), QStringLiteral("Caché Zugriffsfehler"),
+                 MessageIcon::Warning, MessageButtons::Ok);
+    TraceLog(QStringLiteral("cacheapi.CacheFehlermeldung"), operation,
+             QStringLiteral("Fehler #") + QString::number(error.number()) + u' ' +
+                 error.description(),
+             0);
+    EndServerCall(true);
+}
+
+void Ende(int exitCode) {
+    TraceLog(QStringLiteral("cacheapi.Ende"), QStringLiteral("Start ENDE"), QString(), 0);
+    try {
+        UI().unloadAllWindows();
+    } catch (...) {
+    }
+    TraceLog(QStringLiteral("cacheapi.Ende"), QStringLiteral("Ende ENDE"),
+             QStringLiteral("es folgt end"), 0);
+    ExitProgram(exitCode);
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <exception>
+
+// The one error type of every server call: a number and a description.
+class ServerError : public std::exception {
+public:
+    ServerError(int number, QString description)
+        : m_number(number), m_description(std::move(description)), m_what(m_description.toUtf8()) {}
+    int number() const { return m_number; }
+    const QString& description() const { return m_description; }
+    const char* what() const noexcept override { return m_what.constData(); }
+
+private:
+    int m_number;
+    QString m_description;
+    QByteArray m_what;
+};
+
+// Error numbers used by the clients themselves (the server sends its own).
+namespace ClientErrors {
+constexpr int NotConnected = 460;   // no connection to the server
+constexpr int ConnectionLost = 461; // the server went away during a call
+constexpr int Timeout = 462;        // no answer within the read time-out
+constexpr int ProtocolError = 463;  // a reply that does not fit the request
+} // namespace ClientErrors

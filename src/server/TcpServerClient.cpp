@@ -1,0 +1,132 @@
+#include "TcpServerClient.h"
+
+#include <QHostInfo>
+
+TcpServerClient::TcpServerClient() = default;
+
+TcpServerClient::~TcpServerClient() {
+    m_socket.abort();
+}
+
+bool TcpServerClient::connect(const QString& connectString) {
+    disconnect();
+    const auto target = ConnectTarget::parse(connectString);
+    if (!target) {
+        m_lastError = QStringLiteral("Ungültige Verbindungsangabe: ") + connectString;
+        return false;
+    }
+    m_socket.connectToHost(target->host, target->port);
+    if (!m_socket.waitForConnected(m_connectTimeoutMs)) {
+        m_lastError = m_socket.errorString();
+        m_socket.abort();
+        return false;
+    }
+    // Small request frames must leave at once: with Nagle's algorithm a
+    // frame would wait for the peer's delayed acknowledgement.
+    m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    m_socket.setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    m_ready = true;
+    try {
+        const QStringList r =
+            call(Wire::Op::Hello, {Wire::kMagic, target->nameSpace, QHostInfo::localHostName()});
+        m_jobNumber = r.value(1);
+    } catch (const ServerError& e) {
+        m_lastError = e.description();
+        disconnect();
+        return false;
+    }
+    return true;
+}
+
+bool TcpServerClient::isConnected() const {
+    return m_ready && m_socket.state() == QAbstractSocket::ConnectedState;
+}
+
+void TcpServerClient::disconnect() {
+    m_ready = false;
+    m_pending.clear();
+    m_buffer.clear();
+    if (m_socket.state() != QAbstractSocket::UnconnectedState) {
+        m_socket.disconnectFromHost();
+        if (m_socket.state() != QAbstractSocket::UnconnectedState)
+            m_socket.abort();
+    }
+}
+
+void TcpServerClient::fail(int number, const QString& text) {
+    m_ready = false;
+    m_pending.clear();
+    m_buffer.clear();
+    m_socket.abort();
+    throw ServerError(number, text);
+}
+
+quint32 TcpServerClient::post(Wire::Op op, const QStringList& args) {
+    if (!isConnected())
+        throw ServerError(ClientErrors::NotConnected,
+                          QStringLiteral("Keine Verbindung zum Server"));
+    Wire::Request r;
+    r.id = m_nextId++;
+    if (m_nextId == 0)
+        m_nextId = 1;
+    r.op = op;
+    r.args = args;
+    const QByteArray frame = Wire::encodeRequest(r);
+    if (frame.size() - 4 > qsizetype(Wire::kMaxFrame))
+        throw ServerError(ClientErrors::ProtocolError,
+                          QStringLiteral("Anfrage zu groß für eine Übertragung"));
+    // One write per frame: the socket hands it to the kernel in one piece.
+    if (m_socket.write(frame) != frame.size())
+        fail(ClientErrors::ConnectionLost,
+             QStringLiteral("Verbindung zum Server verloren: ") + m_socket.errorString());
+    m_socket.flush();
+    m_pending.push_back(r.id);
+    return r.id;
+}
+
+Wire::Reply TcpServerClient::readReply() {
+    QByteArray payload;
+    for (;;) {
+        const auto result = m_buffer.next(&payload);
+        if (result == Wire::FrameBuffer::Result::Frame)
+            break;
+        if (result == Wire::FrameBuffer::Result::TooLarge)
+            fail(ClientErrors::ProtocolError, QStringLiteral("Antwort des Servers zu groß"));
+        if (m_socket.bytesAvailable() == 0 && !m_socket.waitForReadyRead(m_readTimeoutMs)) {
+            if (m_socket.error() == QAbstractSocket::SocketTimeoutError &&
+                m_socket.state() == QAbstractSocket::ConnectedState)
+                fail(ClientErrors::Timeout,
+                     QStringLiteral("Keine Antwort des Servers innerhalb von ") +
+                         QString::number(m_readTimeoutMs / 1000) + QStringLiteral(" Sekunden"));
+            fail(ClientErrors::ConnectionLost, QStringLiteral("Verbindung zum Server verloren"));
+        }
+        m_buffer.append(m_socket.readAll());
+    }
+    const auto reply = Wire::decodeReply(payload);
+    if (!reply)
+        fail(ClientErrors::ProtocolError, QStringLiteral("Ungültige Antwort des Servers"));
+    return *reply;
+}
+
+QStringList TcpServerClient::await(quint32 id) {
+    for (;;) {
+        if (m_pending.empty())
+            throw ServerError(ClientErrors::ProtocolError,
+                              QStringLiteral("Keine offene Anfrage ") + QString::number(id));
+        const quint32 expected = m_pending.front();
+        const Wire::Reply reply = readReply();
+        m_pending.pop_front();
+        if (reply.id != expected)
+            fail(ClientErrors::ProtocolError,
+                 QStringLiteral("Antwort ausser der Reihe vom Server"));
+        if (expected != id)
+            continue;
+        if (reply.status == Wire::Status::Error)
+            throw ServerError(reply.errorNumber, reply.errorText);
+        return reply.values;
+    }
+}
+
+QStringList TcpServerClient::call(Wire::Op op, const QStringList& args) {
+    return await(post(op, args));
+}

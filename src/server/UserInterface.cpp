@@ -1,0 +1,71 @@
+#include "UserInterface.h"
+
+#include <QTextStream>
+#include <cstdlib>
+
+namespace {
+
+ConsoleUserInterface& fallback() {
+    static ConsoleUserInterface ui;
+    return ui;
+}
+
+UserInterface*& current() {
+    static UserInterface* ui = &fallback();
+    return ui;
+}
+
+ExitFunction& exitFunction() {
+    static ExitFunction f;
+    return f;
+}
+
+} // namespace
+
+UserInterface& UI() {
+    return *current();
+}
+
+UserInterface* SetUserInterface(UserInterface* ui) {
+    UserInterface* previous = current();
+    current() = ui ? ui : &fallback();
+    return previous;
+}
+
+MessageAnswer ConsoleUserInterface::message(const QString& text, const QString& title,
+                                            MessageIcon icon, MessageButtons buttons) {
+    QTextStream err(stderr);
+    if (!title.isEmpty())
+        err << title << ": ";
+    QString t = text;
+    t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    err << t;
+    if (!t.endsWith(u'\n'))
+        err << '\n';
+    err.flush();
+    if (icon == MessageIcon::Critical || icon == MessageIcon::Warning)
+        ++errorsShown;
+    switch (buttons) {
+    case MessageButtons::Ok:
+        return MessageAnswer::Ok;
+    case MessageButtons::OkCancel:
+        return MessageAnswer::Cancel;
+    case MessageButtons::YesNo:
+    case MessageButtons::YesNoCancel:
+        return yesNoAnswer;
+    }
+    return MessageAnswer::Ok;
+}
+
+ExitFunction SetExitFunction(ExitFunction f) {
+    ExitFunction previous = std::move(exitFunction());
+    exitFunction() = std::move(f);
+    return previous;
+}
+
+void ExitProgram(int code) {
+    if (exitFunction())
+        exitFunction()(code);
+    else
+        std::exit(code);
+}

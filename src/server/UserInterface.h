@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+// How logic talks to the person in front of the program. The desktop
+// program answers with real dialogs, the command-line tool with standard
+// error and its options, tests with a scripted queue. Logic never opens a
+// window itself.
+enum class MessageIcon { None, Information, Warning, Critical, Question };
+enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel };
+enum class MessageAnswer { Ok, Cancel, Yes, No };
+
+class UserInterface {
+public:
+    virtual ~UserInterface() = default;
+
+    virtual MessageAnswer message(const QString& text, const QString& title, MessageIcon icon,
+                                  MessageButtons buttons) = 0;
+    // The busy pointer (hourglass).
+    virtual void setBusy(bool busy) = 0;
+    virtual void processEvents() {}
+    // The server connection list, shown modally; its saving rebuilds the
+    // connect string.
+    virtual void showServerList() = 0;
+    virtual void hideServerList() {}
+    // Closes every open window, the last opened first.
+    virtual void unloadAllWindows() {}
+};
+
+// The current user interface; a plain one that writes to standard error and
+// answers every question with its default until the program sets its own.
+UserInterface& UI();
+UserInterface* SetUserInterface(UserInterface* ui);
+
+// Writes messages to standard error and answers Ok/No/Cancel; used by the
+// command-line tool.
+class ConsoleUserInterface : public UserInterface {
+public:
+    MessageAnswer message(const QString& text, const QString& title, MessageIcon icon,
+                          MessageButtons buttons) override;
+    void setBusy(bool) override {}
+    void showServerList() override {}
+    // Answer given to Yes/No questions (the CLI confirms with an option).
+    MessageAnswer yesNoAnswer = MessageAnswer::No;
+    int errorsShown = 0;
+};
+
+// Ending the program goes through a replaceable hook, so tests never end the
+// test process. The default ends the process with the code.
+using ExitFunction = std::function<void(int code)>;
+ExitFunction SetExitFunction(ExitFunction f);
+void ExitProgram(int code);

@@ -1,0 +1,192 @@
+#include "WireProtocol.h"
+
+#include <QtEndian>
+
+namespace Wire {
+
+namespace {
+
+void putU32(QByteArray& out, quint32 v) {
+    char b[4];
+    qToBigEndian(v, b);
+    out.append(b, 4);
+}
+
+void putText(QByteArray& out, const QString& s) {
+    const QByteArray utf8 = s.toUtf8();
+    putU32(out, quint32(utf8.size()));
+    out.append(utf8);
+}
+
+void putTexts(QByteArray& out, const QStringList& list) {
+    putU32(out, quint32(list.size()));
+    for (const QString& s : list)
+        putText(out, s);
+}
+
+// Starts a frame with room for the length, which finish() fills in.
+QByteArray start() {
+    return QByteArray(4, '\0');
+}
+
+QByteArray finish(QByteArray frame) {
+    qToBigEndian(quint32(frame.size() - 4), frame.data());
+    return frame;
+}
+
+class Reader {
+public:
+    explicit Reader(const QByteArray& b) : m_b(b) {}
+    bool u8(quint8* v) {
+        if (m_pos + 1 > m_b.size())
+            return false;
+        *v = quint8(m_b[m_pos++]);
+        return true;
+    }
+    bool u32(quint32* v) {
+        if (m_pos + 4 > m_b.size())
+            return false;
+        *v = qFromBigEndian<quint32>(m_b.constData() + m_pos);
+        m_pos += 4;
+        return true;
+    }
+    bool text(QString* s) {
+        quint32 n = 0;
+        if (!u32(&n) || qsizetype(n) > m_b.size() - m_pos)
+            return false;
+        *s = QString::fromUtf8(m_b.constData() + m_pos, qsizetype(n));
+        m_pos += n;
+        return true;
+    }
+    bool texts(QStringList* list) {
+        quint32 n = 0;
+        // Every text needs at least its 4-byte length, which bounds the count.
+        if (!u32(&n) || qsizetype(n) > (m_b.size() - m_pos) / 4)
+            return false;
+        list->reserve(qsizetype(n));
+        for (quint32 i = 0; i < n; ++i) {
+            QString s;
+            if (!text(&s))
+                return false;
+            list->append(std::move(s));
+        }
+        return true;
+    }
+    bool atEnd() const { return m_pos == m_b.size(); }
+
+private:
+    const QByteArray& m_b;
+    qsizetype m_pos = 0;
+};
+
+} // namespace
+
+QByteArray encodeRequest(const Request& r) {
+    QByteArray out = start();
+    putU32(out, r.id);
+    out.append(char(r.op));
+    putTexts(out, r.args);
+    return finish(std::move(out));
+}
+
+QByteArray encodeReply(const Reply& r) {
+    QByteArray out = start();
+    putU32(out, r.id);
+    out.append(char(r.status));
+    if (r.status == Status::Ok) {
+        putTexts(out, r.values);
+    } else {
+        putU32(out, quint32(r.errorNumber));
+        putText(out, r.errorText);
+    }
+    return finish(std::move(out));
+}
+
+std::optional<Request> decodeRequest(const QByteArray& payload) {
+    Reader in(payload);
+    Request r;
+    quint8 op = 0;
+    if (!in.u32(&r.id) || !in.u8(&op) || op < quint8(Op::Hello) || op > quint8(Op::Release) ||
+        !in.texts(&r.args) || !in.atEnd())
+        return std::nullopt;
+    r.op = Op(op);
+    return r;
+}
+
+std::optional<Reply> decodeReply(const QByteArray& payload) {
+    Reader in(payload);
+    Reply r;
+    quint8 status = 0;
+    if (!in.u32(&r.id) || !in.u8(&status))
+        return std::nullopt;
+    if (status == quint8(Status::Ok)) {
+        if (!in.texts(&r.values))
+            return std::nullopt;
+    } else if (status == quint8(Status::Error)) {
+        quint32 n = 0;
+        if (!in.u32(&n) || !in.text(&r.errorText))
+            return std::nullopt;
+        r.errorNumber = qint32(n);
+    } else {
+        return std::nullopt;
+    }
+    r.status = Status(status);
+    if (!in.atEnd())
+        return std::nullopt;
+    return r;
+}
+
+FrameBuffer::Result FrameBuffer::next(QByteArray* payload) {
+    const qsizetype available = m_buffer.size() - m_offset;
+    if (available < 4)
+        return Result::NeedMore;
+    const quint32 length = qFromBigEndian<quint32>(m_buffer.constData() + m_offset);
+    if (length > kMaxFrame)
+        return Result::TooLarge;
+    if (available < 4 + qsizetype(length))
+        return Result::NeedMore;
+    *payload = m_buffer.mid(m_offset + 4, length);
+    m_offset += 4 + length;
+    // Compact once the consumed part dominates, so the buffer does not grow
+    // without bound on a long-lived connection.
+    if (m_offset == m_buffer.size()) {
+        m_buffer.clear();
+        m_offset = 0;
+    } else if (m_offset > 65536 && m_offset * 2 > m_buffer.size()) {
+        m_buffer.remove(0, m_offset);
+        m_offset = 0;
+    }
+    return Result::Frame;
+}
+
+QString opName(Op op) {
+    switch (op) {
+    case Op::Hello:
+        return QStringLiteral("HELLO");
+    case Op::New:
+        return QStringLiteral("NEW");
+    case Op::Open:
+        return QStringLiteral("OPEN");
+    case Op::Method:
+        return QStringLiteral("METHOD");
+    case Op::ClassMethod:
+        return QStringLiteral("CLASSMETHOD");
+    case Op::Get:
+        return QStringLiteral("GET");
+    case Op::Set:
+        return QStringLiteral("SET");
+    case Op::Query:
+        return QStringLiteral("QUERY");
+    case Op::Fetch:
+        return QStringLiteral("FETCH");
+    case Op::QueryClose:
+        return QStringLiteral("QCLOSE");
+    case Op::Ping:
+        return QStringLiteral("PING");
+    case Op::Release:
+        return QStringLiteral("RELEASE");
+    }
+    return QStringLiteral("?");
+}
+
+} // namespace Wire

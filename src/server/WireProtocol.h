@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// The frames that client and server exchange; docs/wire-protocol.md is the
+// reference. Every frame is a 4-byte big-endian payload length followed by
+// the payload. Requests and replies carry a list of UTF-8 texts.
+namespace Wire {
+
+constexpr quint32 kMaxFrame = 16 * 1024 * 1024;        // payload bytes
+constexpr int kDefaultBatch = 500;                     // rows per FETCH
+inline const QString kMagic = QStringLiteral("VLT/1"); // first text of HELLO
+
+enum class Op : quint8 {
+    Hello = 1,       // [magic, namespace, client name] -> [server name, job number]
+    New = 2,         // [class] -> [object ref]
+    Open = 3,        // [class, id] -> [object ref]
+    Method = 4,      // [object ref, method, args...] -> [result, args after the call...]
+    ClassMethod = 5, // [class, method, args...] -> [result, args after the call...]
+    Get = 6,         // [object ref, property] -> [value]
+    Set = 7,         // [object ref, property, value] -> []
+    Query = 8,       // [class, query, batch, args...] -> [result ref, columns, more, cells...]
+    Fetch = 9,       // [result ref, batch] -> [more, cells...]
+    QueryClose = 10, // [result ref] -> []
+    Ping = 11,       // [any...] -> [the same]
+    Release = 12,    // [object ref] -> [] (drops the reference without closing on the server)
+};
+
+enum class Status : quint8 { Ok = 0, Error = 1 };
+
+struct Request {
+    quint32 id = 0;
+    Op op = Op::Ping;
+    QStringList args;
+};
+
+struct Reply {
+    quint32 id = 0;
+    Status status = Status::Ok;
+    QStringList values; // when Ok
+    qint32 errorNumber = 0;
+    QString errorText; // when Error
+};
+
+QByteArray encodeRequest(const Request& r);
+QByteArray encodeReply(const Reply& r);
+
+// Decoding of one payload (without the length prefix). nullopt when the
+// payload is malformed.
+std::optional<Request> decodeRequest(const QByteArray& payload);
+std::optional<Reply> decodeReply(const QByteArray& payload);
+
+// Collects bytes from a stream and hands out complete payloads.
+class FrameBuffer {
+public:
+    enum class Result { Frame, NeedMore, TooLarge };
+    void append(const QByteArray& bytes) { m_buffer.append(bytes); }
+    Result next(QByteArray* payload);
+    void clear() {
+        m_buffer.clear();
+        m_offset = 0;
+    }
+
+private:
+    QByteArray m_buffer;
+    qsizetype m_offset = 0;
+};
+
+QString opName(Op op);
+
+} // namespace Wire

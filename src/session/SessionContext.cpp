@@ -1,0 +1,6 @@
+#include "SessionContext.h"
+
+SessionContext& Session() {
+    static SessionContext session;
+    return session;
+}

@@ -1,0 +1,218 @@
+#include "Dispatcher.h"
+
+#include "Job.h"
+#include "server/ServerError.h"
+
+namespace {
+
+using Wire::Op;
+
+[[noreturn]] void fail(int number, const QString& text) {
+    throw ServerError(number, text);
+}
+
+void needArgs(const Wire::Request& r, int n) {
+    if (r.args.size() < n)
+        fail(StandinErrors::BadArguments,
+             QStringLiteral("Zu wenige Argumente für ") + Wire::opName(r.op));
+}
+
+const ClassDef& classOf(StandinEngine& engine, const QString& name) {
+    const ClassDef* cls = engine.findClass(name);
+    if (!cls)
+        fail(StandinErrors::ClassMissing, QStringLiteral("Klasse existiert nicht: ") + name);
+    return *cls;
+}
+
+// Appends up to batch rows (and at most a few MiB) to out; returns whether
+// the cursor may have more.
+bool fillBatch(QueryCursor& cursor, int batch, QStringList& out) {
+    constexpr qsizetype kMaxBatchBytes = 4 * 1024 * 1024;
+    qsizetype bytes = 0;
+    QStringList row;
+    for (int n = 0; n < batch; ++n) {
+        if (!cursor.next(&row))
+            return false;
+        for (int c = 0; c < cursor.columns(); ++c) {
+            const QString v = row.value(c);
+            bytes += v.size() * 3 + 4;
+            out.append(v);
+        }
+        if (bytes > kMaxBatchBytes)
+            break;
+    }
+    return true;
+}
+
+int batchSize(const QString& text) {
+    bool ok = false;
+    const int n = text.toInt(&ok);
+    return ok && n > 0 ? qMin(n, 10000) : Wire::kDefaultBatch;
+}
+
+QStringList methodReply(const QString& result, const QStringList& args) {
+    QStringList values;
+    values.reserve(args.size() + 1);
+    values << result << args;
+    return values;
+}
+
+QStringList objectMethod(Job& job, const Wire::Request& r) {
+    needArgs(r, 2);
+    const QString& ref = r.args[0];
+    const QString& method = r.args[1];
+    QStringList args = r.args.mid(2);
+    StandinEngine& engine = job.engine();
+    if (method == u"sys_close") {
+        job.object(ref);
+        job.dropObject(ref);
+        return {QString()};
+    }
+    StoredObject& obj = job.object(ref);
+    if (method == u"sys_save") {
+        if (obj.cls->table.isEmpty())
+            fail(StandinErrors::General,
+                 QStringLiteral("Klasse speichert keine Objekte: ") + obj.cls->name);
+        engine.saveObject(obj);
+        return {QStringLiteral("1")};
+    }
+    if (method == u"sys_ID")
+        return {obj.id};
+    auto it = obj.cls->methods.constFind(method);
+    if (it == obj.cls->methods.constEnd())
+        fail(StandinErrors::MethodMissing,
+             QStringLiteral("Methode existiert nicht: ") + obj.cls->name + u'.' + method);
+    CallContext ctx{engine, job};
+    const QString result = (*it)(ctx, obj, args);
+    return methodReply(result, args);
+}
+
+QStringList classMethod(Job& job, const Wire::Request& r) {
+    needArgs(r, 2);
+    const ClassDef& cls = classOf(job.engine(), r.args[0]);
+    const QString& method = r.args[1];
+    auto it = cls.classMethods.constFind(method);
+    if (it == cls.classMethods.constEnd())
+        fail(StandinErrors::MethodMissing,
+             QStringLiteral("Klassenmethode existiert nicht: ") + cls.name + u'.' + method);
+    QStringList args = r.args.mid(2);
+    CallContext ctx{job.engine(), job};
+    const QString result = (*it)(ctx, args);
+    return methodReply(result, args);
+}
+
+void requireProperty(const StoredObject& obj, const QString& property) {
+    if (!obj.cls->properties.contains(property))
+        fail(StandinErrors::PropertyMissing,
+             QStringLiteral("Eigenschaft existiert nicht: ") + obj.cls->name + u'.' + property);
+}
+
+QStringList handle(Job& job, const Wire::Request& r) {
+    StandinEngine& engine = job.engine();
+    switch (r.op) {
+    case Op::Hello:
+        needArgs(r, 2);
+        if (r.args[0] != Wire::kMagic)
+            fail(StandinErrors::BadRequest, QStringLiteral("Unbekanntes Protokoll ") + r.args[0]);
+        if (r.args[1].compare(engine.nameSpace(), Qt::CaseInsensitive) != 0)
+            fail(StandinErrors::BadRequest, QStringLiteral("<NAMESPACE> ") + r.args[1]);
+        return {QString::fromLatin1(kStandinServerName), job.jobNumber()};
+    case Op::New: {
+        needArgs(r, 1);
+        StoredObject obj;
+        obj.cls = &classOf(engine, r.args[0]);
+        return {job.addObject(std::move(obj))};
+    }
+    case Op::Open: {
+        needArgs(r, 2);
+        const ClassDef& cls = classOf(engine, r.args[0]);
+        StoredObject obj;
+        if (!engine.loadObject(cls, r.args[1], &obj))
+            fail(StandinErrors::ObjectMissing,
+                 QStringLiteral("Objekt nicht gefunden: ") + cls.name + u' ' + r.args[1]);
+        return {job.addObject(std::move(obj))};
+    }
+    case Op::Method:
+        return objectMethod(job, r);
+    case Op::ClassMethod:
+        return classMethod(job, r);
+    case Op::Get: {
+        needArgs(r, 2);
+        StoredObject& obj = job.object(r.args[0]);
+        requireProperty(obj, r.args[1]);
+        return {obj.values.value(r.args[1])};
+    }
+    case Op::Set: {
+        needArgs(r, 3);
+        StoredObject& obj = job.object(r.args[0]);
+        requireProperty(obj, r.args[1]);
+        obj.values.insert(r.args[1], r.args[2]);
+        return {};
+    }
+    case Op::Query: {
+        needArgs(r, 3);
+        const ClassDef& cls = classOf(engine, r.args[0]);
+        auto it = cls.queries.constFind(r.args[1]);
+        if (it == cls.queries.constEnd())
+            fail(StandinErrors::QueryMissing,
+                 QStringLiteral("Abfrage existiert nicht: ") + cls.name + u':' + r.args[1]);
+        CallContext ctx{engine, job};
+        std::unique_ptr<QueryCursor> cursor = (*it)(ctx, r.args.mid(3));
+        QueryCursor& c = *cursor;
+        QStringList values{QString(), QString::number(c.columns()), QString()};
+        const bool more = fillBatch(c, batchSize(r.args[2]), values);
+        values[2] = more ? QStringLiteral("1") : QStringLiteral("0");
+        if (more)
+            values[0] = job.addCursor(std::move(cursor));
+        else
+            values[0] = QStringLiteral("0");
+        return values;
+    }
+    case Op::Fetch: {
+        needArgs(r, 1);
+        if (r.args[0] == u"0")
+            return {QStringLiteral("0")};
+        QueryCursor& c = job.cursor(r.args[0]);
+        QStringList values{QString()};
+        const bool more = fillBatch(c, batchSize(r.args.value(1)), values);
+        values[0] = more ? QStringLiteral("1") : QStringLiteral("0");
+        if (!more)
+            job.dropCursor(r.args[0]);
+        return values;
+    }
+    case Op::QueryClose:
+        needArgs(r, 1);
+        job.dropCursor(r.args[0]);
+        return {};
+    case Op::Ping:
+        return r.args;
+    case Op::Release:
+        needArgs(r, 1);
+        job.dropObject(r.args[0]);
+        return {};
+    }
+    fail(StandinErrors::BadRequest, QStringLiteral("Unbekannte Anfrage"));
+}
+
+} // namespace
+
+Wire::Reply Dispatch(Job& job, const Wire::Request& request) {
+    Wire::Reply reply;
+    reply.id = request.id;
+    try {
+        reply.values = handle(job, request);
+    } catch (const ServerError& e) {
+        reply.status = Wire::Status::Error;
+        reply.errorNumber = e.number();
+        reply.errorText = e.description();
+    } catch (const MError& e) {
+        reply.status = Wire::Status::Error;
+        reply.errorNumber = StandinErrors::MError;
+        reply.errorText = e.description();
+    } catch (const std::exception& e) {
+        reply.status = Wire::Status::Error;
+        reply.errorNumber = StandinErrors::General;
+        reply.errorText = QString::fromUtf8(e.what());
+    }
+    return reply;
+}

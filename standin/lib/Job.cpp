@@ -1,0 +1,81 @@
+#include "Job.h"
+
+#include "server/ServerError.h"
+
+namespace {
+
+QString localKey(const QString& name, const QStringList& subscripts) {
+    return name + QChar(0x1E) + SubscriptKey(subscripts);
+}
+
+} // namespace
+
+Job::Job(StandinEngine& engine) : m_engine(engine), m_number(engine.newJobNumber()) {}
+
+std::optional<QString> Job::getLocal(const QString& name, const QStringList& subscripts) {
+    auto it = m_locals.constFind(localKey(name, subscripts));
+    if (it == m_locals.constEnd())
+        return std::nullopt;
+    return *it;
+}
+
+void Job::setLocal(const QString& name, const QStringList& subscripts, const QString& value) {
+    m_locals.insert(localKey(name, subscripts), value);
+}
+
+std::optional<QString> Job::getGlobal(const QString& name, const QStringList& subscripts) {
+    return m_engine.getGlobal(name, subscripts);
+}
+
+void Job::setGlobal(const QString& name, const QStringList& subscripts, const QString& value) {
+    m_engine.setGlobal(name, subscripts, value);
+}
+
+bool Job::callRoutine(const QString& label, const QString& routine, const QStringList& args,
+                      QString& output) {
+    const RoutineFn* fn = m_engine.findRoutine(label, routine);
+    if (!fn)
+        return false;
+    CallContext ctx{m_engine, *this};
+    (*fn)(ctx, args, output);
+    return true;
+}
+
+QString Job::addObject(StoredObject obj) {
+    if (m_objects.size() >= kMaxOpenObjects)
+        throw ServerError(StandinErrors::General,
+                          QStringLiteral("Zu viele offene Objekte in diesem Job"));
+    const QString ref = QString::number(m_nextRef++);
+    m_objects.insert(ref, std::move(obj));
+    return ref;
+}
+
+StoredObject& Job::object(const QString& ref) {
+    auto it = m_objects.find(ref);
+    if (it == m_objects.end())
+        throw ServerError(StandinErrors::BadObjectRef,
+                          QStringLiteral("Ungültige Objektreferenz ") + ref);
+    return *it;
+}
+
+void Job::dropObject(const QString& ref) {
+    m_objects.remove(ref);
+}
+
+QString Job::addCursor(std::unique_ptr<QueryCursor> cursor) {
+    const QString ref = QString::number(m_nextRef++);
+    m_cursors.insert(ref, std::shared_ptr<QueryCursor>(std::move(cursor)));
+    return ref;
+}
+
+QueryCursor& Job::cursor(const QString& ref) {
+    auto it = m_cursors.find(ref);
+    if (it == m_cursors.end())
+        throw ServerError(StandinErrors::BadResultRef,
+                          QStringLiteral("Ungültige Ergebnismenge ") + ref);
+    return **it;
+}
+
+void Job::dropCursor(const QString& ref) {
+    m_cursors.remove(ref);
+}

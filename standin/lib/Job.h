@@ -1,0 +1,48 @@
+#pragma once
+
+#include "MInterpreter.h"
+#include "StandinEngine.h"
+
+#include <QHash>
+#include <memory>
+
+// One client connection's job: its number ($J), its local variables, and the
+// objects and result sets it holds open.
+class Job : public MEnvironment {
+public:
+    explicit Job(StandinEngine& engine);
+
+    int number() const { return m_number; }
+    StandinEngine& engine() { return m_engine; }
+
+    QString jobNumber() const override { return QString::number(m_number); }
+    std::optional<QString> getLocal(const QString& name, const QStringList& subscripts) override;
+    void setLocal(const QString& name, const QStringList& subscripts,
+                  const QString& value) override;
+    std::optional<QString> getGlobal(const QString& name, const QStringList& subscripts) override;
+    void setGlobal(const QString& name, const QStringList& subscripts,
+                   const QString& value) override;
+    bool callRoutine(const QString& label, const QString& routine, const QStringList& args,
+                     QString& output) override;
+
+    // Local value or "" (for the classes that read session values).
+    QString local(const QString& name) { return getLocal(name, {}).value_or(QString()); }
+
+    QString addObject(StoredObject obj);
+    StoredObject& object(const QString& ref);
+    void dropObject(const QString& ref);
+
+    QString addCursor(std::unique_ptr<QueryCursor> cursor);
+    QueryCursor& cursor(const QString& ref);
+    void dropCursor(const QString& ref);
+
+    static constexpr int kMaxOpenObjects = 10000;
+
+private:
+    StandinEngine& m_engine;
+    int m_number;
+    QHash<QString, QString> m_locals; // name + 0x1E + subscript key
+    QHash<QString, StoredObject> m_objects;
+    QHash<QString, std::shared_ptr<QueryCursor>> m_cursors;
+    int m_nextRef = 1;
+};

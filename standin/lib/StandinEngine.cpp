@@ -1,0 +1,260 @@
+#include "StandinEngine.h"
+
+#include "classes/StandinClasses.h"
+#include "server/ServerError.h"
+
+#include <QAtomicInt>
+#include <QSqlError>
+#include <QSqlRecord>
+#include <stdexcept>
+
+QString SubscriptKey(const QStringList& subscripts) {
+    // Unit separator between subscripts; an empty list is the unsubscripted node.
+    return subscripts.join(QChar(0x1F));
+}
+
+bool ListCursor::next(QStringList* row) {
+    if (m_at >= m_rows.size())
+        return false;
+    *row = m_rows[m_at++];
+    return true;
+}
+
+SqlCursor::SqlCursor(QSqlQuery query, int columns, std::function<QStringList(const QSqlQuery&)> row)
+    : m_query(std::move(query)), m_columns(columns), m_row(std::move(row)) {}
+
+bool SqlCursor::next(QStringList* row) {
+    if (!m_query.next())
+        return false;
+    if (m_row) {
+        *row = m_row(m_query);
+    } else {
+        row->clear();
+        for (int i = 0; i < m_columns; ++i)
+            row->append(m_query.value(i).toString());
+    }
+    return true;
+}
+
+namespace {
+
+[[noreturn]] void dbFail(const QSqlQuery& q, const QString& sql) {
+    throw ServerError(StandinErrors::Database, QStringLiteral("Datenbankfehler: ") +
+                                                   q.lastError().text() + QStringLiteral(" (") +
+                                                   sql.left(80) + u')');
+}
+
+QString quoteIdent(const QString& name) {
+    return u'"' + name + u'"';
+}
+
+} // namespace
+
+StandinEngine::StandinEngine(const QString& databasePath) {
+    static QAtomicInt counter;
+    m_connectionName = QStringLiteral("standin-%1").arg(counter.fetchAndAddRelaxed(1));
+    m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+    m_db.setDatabaseName(databasePath);
+    if (!m_db.open())
+        throw std::runtime_error(
+            ("cannot open database " + databasePath + ": " + m_db.lastError().text())
+                .toStdString());
+    execScript({
+        QStringLiteral("PRAGMA journal_mode=WAL"),
+        QStringLiteral("PRAGMA synchronous=NORMAL"),
+        QStringLiteral("PRAGMA busy_timeout=5000"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS globals (name TEXT NOT NULL, subs TEXT NOT "
+                       "NULL, value TEXT NOT NULL, PRIMARY KEY (name, subs)) WITHOUT ROWID"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS idcounter (class TEXT PRIMARY KEY, last "
+                       "INTEGER NOT NULL)"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS meta (key TEXT PRIMARY KEY, value TEXT)"),
+    });
+    const QString last = meta(QStringLiteral("lastjob"));
+    m_lastJob = last.isEmpty() ? 1000 : last.toInt();
+    RegisterAllClasses(*this);
+}
+
+StandinEngine::~StandinEngine() {
+    m_statements.clear();
+    m_db.close();
+    m_db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+QSqlQuery& StandinEngine::prepared(const QString& sql) {
+    auto it = m_statements.find(sql);
+    if (it == m_statements.end()) {
+        auto q = std::make_shared<QSqlQuery>(m_db);
+        if (!q->prepare(sql))
+            dbFail(*q, sql);
+        it = m_statements.insert(sql, q);
+    }
+    return **it;
+}
+
+QSqlQuery& StandinEngine::exec(const QString& sql, const QVariantList& values) {
+    QSqlQuery& q = prepared(sql);
+    for (int i = 0; i < values.size(); ++i) {
+        // A null text would be stored as SQL NULL; the server knows only texts.
+        const QVariant& v = values[i];
+        if (v.typeId() == QMetaType::QString && v.toString().isNull())
+            q.bindValue(i, QStringLiteral(""));
+        else
+            q.bindValue(i, v);
+    }
+    if (!q.exec())
+        dbFail(q, sql);
+    return q;
+}
+
+void StandinEngine::execScript(const QStringList& statements) {
+    for (const QString& sql : statements) {
+        QSqlQuery q(m_db);
+        if (!q.exec(sql))
+            throw std::runtime_error((sql + ": " + q.lastError().text()).toStdString());
+    }
+}
+
+ClassDef& StandinEngine::defineClass(const QString& name, const QString& table,
+                                     const QStringList& properties, bool autoId) {
+    auto def = std::make_shared<ClassDef>();
+    def->name = name;
+    def->table = table;
+    def->properties = properties;
+    def->autoId = autoId;
+    m_classes.insert(name, def);
+    if (!table.isEmpty())
+        createTable(*def);
+    return *def;
+}
+
+const ClassDef* StandinEngine::findClass(const QString& name) const {
+    auto it = m_classes.find(name);
+    return it == m_classes.end() ? nullptr : it->get();
+}
+
+void StandinEngine::defineRoutine(const QString& label, const QString& routine, RoutineFn fn) {
+    m_routines.insert(label + u'^' + routine, std::move(fn));
+}
+
+const RoutineFn* StandinEngine::findRoutine(const QString& label, const QString& routine) const {
+    auto it = m_routines.find(label + u'^' + routine);
+    return it == m_routines.end() ? nullptr : &*it;
+}
+
+void StandinEngine::createTable(const ClassDef& cls) {
+    QStringList cols{QStringLiteral("id TEXT PRIMARY KEY")};
+    for (const QString& p : cls.properties)
+        cols << quoteIdent(p) + QStringLiteral(" TEXT NOT NULL DEFAULT ''");
+    execScript({QStringLiteral("CREATE TABLE IF NOT EXISTS ") + quoteIdent(cls.table) + u'(' +
+                cols.join(u',') + u')'});
+}
+
+std::optional<QString> StandinEngine::getGlobal(const QString& name,
+                                                const QStringList& subscripts) {
+    QSqlQuery& q = exec(QStringLiteral("SELECT value FROM globals WHERE name=? AND subs=?"),
+                        {name, SubscriptKey(subscripts)});
+    std::optional<QString> v;
+    if (q.next())
+        v = q.value(0).toString();
+    q.finish();
+    return v;
+}
+
+void StandinEngine::setGlobal(const QString& name, const QStringList& subscripts,
+                              const QString& value) {
+    exec(QStringLiteral("INSERT INTO globals(name,subs,value) VALUES(?,?,?) "
+                        "ON CONFLICT(name,subs) DO UPDATE SET value=excluded.value"),
+         {name, SubscriptKey(subscripts), value});
+}
+
+void StandinEngine::killGlobal(const QString& name, const QStringList& subscripts) {
+    if (subscripts.isEmpty()) {
+        exec(QStringLiteral("DELETE FROM globals WHERE name=?"), {name});
+        return;
+    }
+    const QString key = SubscriptKey(subscripts);
+    exec(QStringLiteral("DELETE FROM globals WHERE name=? AND (subs=? OR substr(subs,1,?)=?)"),
+         {name, key, key.size() + 1, key + QChar(0x1F)});
+}
+
+bool StandinEngine::loadObject(const ClassDef& cls, const QString& id, StoredObject* out) {
+    if (cls.table.isEmpty())
+        return false;
+    QStringList cols;
+    for (const QString& p : cls.properties)
+        cols << quoteIdent(p);
+    const QString sql =
+        QStringLiteral("SELECT ") + (cols.isEmpty() ? QStringLiteral("id") : cols.join(u',')) +
+        QStringLiteral(" FROM ") + quoteIdent(cls.table) + QStringLiteral(" WHERE id=?");
+    QSqlQuery& q = exec(sql, {id});
+    if (!q.next()) {
+        q.finish();
+        return false;
+    }
+    out->cls = &cls;
+    out->id = id;
+    out->values.clear();
+    for (int i = 0; i < cls.properties.size(); ++i)
+        out->values.insert(cls.properties[i], q.value(i).toString());
+    q.finish();
+    return true;
+}
+
+void StandinEngine::saveObject(StoredObject& obj) {
+    const ClassDef& cls = *obj.cls;
+    if (cls.table.isEmpty())
+        return;
+    if (obj.id.isEmpty()) {
+        if (cls.autoId) {
+            exec(QStringLiteral("INSERT INTO idcounter(class,last) VALUES(?,1) "
+                                "ON CONFLICT(class) DO UPDATE SET last=last+1"),
+                 {cls.name});
+            QSqlQuery& q =
+                exec(QStringLiteral("SELECT last FROM idcounter WHERE class=?"), {cls.name});
+            q.next();
+            obj.id = q.value(0).toString();
+            q.finish();
+        } else if (cls.idOf) {
+            obj.id = cls.idOf(obj);
+        }
+        if (obj.id.isEmpty())
+            throw ServerError(StandinErrors::General,
+                              QStringLiteral("Objekt ohne Schlüssel: ") + cls.name);
+    }
+    QStringList cols{QStringLiteral("id")};
+    QStringList marks{QStringLiteral("?")};
+    QVariantList values{obj.id};
+    for (const QString& p : cls.properties) {
+        cols << quoteIdent(p);
+        marks << QStringLiteral("?");
+        values << obj.values.value(p);
+    }
+    exec(QStringLiteral("INSERT OR REPLACE INTO ") + quoteIdent(cls.table) + u'(' +
+             cols.join(u',') + QStringLiteral(") VALUES(") + marks.join(u',') + u')',
+         values);
+}
+
+bool StandinEngine::deleteObject(const ClassDef& cls, const QString& id) {
+    QSqlQuery& q =
+        exec(QStringLiteral("DELETE FROM ") + quoteIdent(cls.table) + QStringLiteral(" WHERE id=?"),
+             {id});
+    return q.numRowsAffected() > 0;
+}
+
+int StandinEngine::newJobNumber() {
+    ++m_lastJob;
+    setMeta(QStringLiteral("lastjob"), QString::number(m_lastJob));
+    return m_lastJob;
+}
+
+QString StandinEngine::meta(const QString& key) {
+    QSqlQuery& q = exec(QStringLiteral("SELECT value FROM meta WHERE key=?"), {key});
+    const QString v = q.next() ? q.value(0).toString() : QString();
+    q.finish();
+    return v;
+}
+
+void StandinEngine::setMeta(const QString& key, const QString& value) {
+    exec(QStringLiteral("INSERT OR REPLACE INTO meta(key,value) VALUES(?,?)"), {key, value});
+}

@@ -1,0 +1,153 @@
+#pragma once
+
+#include <QHash>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class Job;
+class StandinEngine;
+
+// Error numbers the stand-in answers with.
+namespace StandinErrors {
+constexpr int General = 5001;
+constexpr int MError = 5002; // an M error: "<SYNTAX> ..."
+constexpr int BadObjectRef = 5003;
+constexpr int BadResultRef = 5004;
+constexpr int BadArguments = 5005;
+constexpr int Database = 5006;
+constexpr int BadRequest = 5010;
+constexpr int ClassMissing = 5351;
+constexpr int ObjectMissing = 5809;
+constexpr int MethodMissing = 6022;
+constexpr int PropertyMissing = 6023;
+constexpr int QueryMissing = 6024;
+} // namespace StandinErrors
+
+// An object of a stored class as a job holds it between open and close.
+struct StoredObject {
+    const struct ClassDef* cls = nullptr;
+    QString id; // empty until first saved
+    QHash<QString, QString> values;
+};
+
+// Rows of a class query, handed out in batches.
+class QueryCursor {
+public:
+    virtual ~QueryCursor() = default;
+    virtual int columns() const = 0;
+    virtual bool next(QStringList* row) = 0;
+};
+
+// A query whose rows are all known at once.
+class ListCursor : public QueryCursor {
+public:
+    ListCursor(int columns, QList<QStringList> rows)
+        : m_columns(columns), m_rows(std::move(rows)) {}
+    int columns() const override { return m_columns; }
+    bool next(QStringList* row) override;
+
+private:
+    int m_columns;
+    QList<QStringList> m_rows;
+    qsizetype m_at = 0;
+};
+
+// A query that walks an SQL statement forward.
+class SqlCursor : public QueryCursor {
+public:
+    SqlCursor(QSqlQuery query, int columns,
+              std::function<QStringList(const QSqlQuery&)> row = nullptr);
+    int columns() const override { return m_columns; }
+    bool next(QStringList* row) override;
+
+private:
+    QSqlQuery m_query;
+    int m_columns;
+    std::function<QStringList(const QSqlQuery&)> m_row;
+};
+
+struct CallContext {
+    StandinEngine& engine;
+    Job& job;
+};
+
+using ClassMethodFn = std::function<QString(CallContext&, QStringList& args)>;
+using MethodFn = std::function<QString(CallContext&, StoredObject&, QStringList& args)>;
+using QueryFn = std::function<std::unique_ptr<QueryCursor>(CallContext&, const QStringList& args)>;
+using RoutineFn = std::function<void(CallContext&, const QStringList& args, QString& output)>;
+
+// One server class. A class with a table keeps its objects in SQLite: one
+// column per property plus the id. autoId classes number new objects 1, 2, ...
+struct ClassDef {
+    QString name;
+    QString table;
+    QStringList properties;
+    bool autoId = true;
+    // Makes the id of a new object of a class without autoId from its values.
+    std::function<QString(const StoredObject&)> idOf;
+    QHash<QString, ClassMethodFn> classMethods;
+    QHash<QString, MethodFn> methods;
+    QHash<QString, QueryFn> queries;
+};
+
+// The server: the database, the classes, the M routines and the job numbers.
+// Single-threaded: every connection's requests run on the thread that owns it.
+class StandinEngine {
+public:
+    // Opens (creates when missing) the SQLite file. Throws std::runtime_error
+    // when it cannot be opened.
+    explicit StandinEngine(const QString& databasePath);
+    ~StandinEngine();
+    StandinEngine(const StandinEngine&) = delete;
+    StandinEngine& operator=(const StandinEngine&) = delete;
+
+    QSqlDatabase& db() { return m_db; }
+    QString nameSpace() const { return m_nameSpace; }
+    void setNameSpace(const QString& ns) { m_nameSpace = ns; }
+
+    // A prepared statement, prepared once per engine. Throws ServerError.
+    QSqlQuery& prepared(const QString& sql);
+    // Runs a prepared statement with its values bound in order. Throws.
+    QSqlQuery& exec(const QString& sql, const QVariantList& values = {});
+    void execScript(const QStringList& statements);
+
+    ClassDef& defineClass(const QString& name, const QString& table = QString(),
+                          const QStringList& properties = {}, bool autoId = true);
+    const ClassDef* findClass(const QString& name) const;
+    void defineRoutine(const QString& label, const QString& routine, RoutineFn fn);
+    const RoutineFn* findRoutine(const QString& label, const QString& routine) const;
+
+    // Globals: name without caret, subscripts as texts.
+    std::optional<QString> getGlobal(const QString& name, const QStringList& subscripts);
+    void setGlobal(const QString& name, const QStringList& subscripts, const QString& value);
+    void killGlobal(const QString& name, const QStringList& subscripts);
+
+    // Stored objects.
+    bool loadObject(const ClassDef& cls, const QString& id, StoredObject* out);
+    void saveObject(StoredObject& obj);
+    bool deleteObject(const ClassDef& cls, const QString& id);
+
+    // A job number not used before in this database.
+    int newJobNumber();
+    QString meta(const QString& key);
+    void setMeta(const QString& key, const QString& value);
+
+private:
+    void createTable(const ClassDef& cls);
+
+    QSqlDatabase m_db;
+    QString m_connectionName;
+    QString m_nameSpace = QStringLiteral("VELTAR");
+    QHash<QString, std::shared_ptr<QSqlQuery>> m_statements;
+    QHash<QString, std::shared_ptr<ClassDef>> m_classes;
+    QHash<QString, RoutineFn> m_routines;
+    int m_lastJob = 0;
+};
+
+// Encodes subscripts into one key text (also used for job locals).
+QString SubscriptKey(const QStringList& subscripts);

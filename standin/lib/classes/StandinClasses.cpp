@@ -1,0 +1,5 @@
+#include "StandinClasses.h"
+
+void RegisterAllClasses(StandinEngine& engine) {
+    RegisterWindowsClasses(engine);
+}

@@ -1,0 +1,31 @@
+// VT.Windows: the entry point for M commands ("Xecute"), and the routine
+// ^%XTT that every client runs after connecting.
+#include "Job.h"
+#include "StandinClasses.h"
+#include "StandinEngine.h"
+
+#include <QDateTime>
+
+void RegisterWindowsClasses(StandinEngine& engine) {
+    ClassDef& windows = engine.defineClass(QStringLiteral("VT.Windows"));
+    windows.methods.insert(QStringLiteral("Xecute"),
+                           [](CallContext& ctx, StoredObject&, QStringList& args) {
+                               return ExecuteM(args.value(0), ctx.job);
+                           });
+
+    // ^%XTT registers the job's session: company, branch, user and location,
+    // as the connection has just set them. ^%XTT($J) holds
+    // FIRMA|FIL|PERSONAL|location|time; other routines read the session from
+    // the job's locals.
+    engine.defineRoutine(
+        QString(), QStringLiteral("%XTT"), [](CallContext& ctx, const QStringList&, QString&) {
+            Job& job = ctx.job;
+            const QString location =
+                job.getGlobal(QStringLiteral("STAND"), {job.jobNumber()}).value_or(QString());
+            const QString value = job.local(QStringLiteral("FIRMA")) + u'|' +
+                                  job.local(QStringLiteral("FIL")) + u'|' +
+                                  job.local(QStringLiteral("PERSONAL")) + u'|' + location + u'|' +
+                                  QDateTime::currentDateTime().toString(Qt::ISODate);
+            job.setGlobal(QStringLiteral("%XTT"), {job.jobNumber()}, value);
+        });
+}

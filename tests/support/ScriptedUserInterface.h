@@ -1,0 +1,57 @@
+#pragma once
+
+#include "server/UserInterface.h"
+
+#include <QList>
+#include <QQueue>
+#include <QString>
+#include <functional>
+#include <stdexcept>
+
+// Answers the program's questions from a queue and records every message,
+// so tests assert the exact texts. An empty queue answers Ok / No.
+class ScriptedUserInterface : public UserInterface {
+public:
+    struct Message {
+        QString text;
+        QString title;
+        MessageIcon icon;
+        MessageButtons buttons;
+    };
+
+    ScriptedUserInterface() { m_previous = SetUserInterface(this); }
+    ~ScriptedUserInterface() override { SetUserInterface(m_previous); }
+
+    MessageAnswer message(const QString& text, const QString& title, MessageIcon icon,
+                          MessageButtons buttons) override {
+        messages.append({text, title, icon, buttons});
+        if (!answers.isEmpty())
+            return answers.dequeue();
+        return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
+    }
+    void setBusy(bool busy) override { busyCalls.append(busy); }
+    void showServerList() override {
+        ++serverListShown;
+        if (onServerList)
+            onServerList();
+    }
+    void hideServerList() override { ++serverListHidden; }
+    void unloadAllWindows() override { ++windowsUnloaded; }
+
+    QList<Message> messages;
+    QQueue<MessageAnswer> answers;
+    QList<bool> busyCalls;
+    int serverListShown = 0;
+    int serverListHidden = 0;
+    int windowsUnloaded = 0;
+    std::function<void()> onServerList;
+
+private:
+    UserInterface* m_previous = nullptr;
+};
+
+// Thrown by the test exit hook instead of ending the test process.
+struct ProgramEnded : std::runtime_error {
+    explicit ProgramEnded(int c) : std::runtime_error("program ended"), code(c) {}
+    int code;
+};

@@ -1,0 +1,407 @@
+#include "InProcessClient.h"
+#include "Job.h"
+#include "ScriptedUserInterface.h"
+#include "StandinEngine.h"
+#include "TestSupport.h"
+#include "server/ServerConnection.h"
+#include "server/TextHelpers.h"
+#include "session/SessionContext.h"
+#include "shell/TraceLog.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+// The connection primitives against the stand-in engine in this process.
+class TestServerAccess : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void connectString();
+    void wireCodecRejectsMalformedPayloads();
+    void sessionValuesSentAfterEveryConnection();
+    void unreachableServerRetriesThenEnds();
+    void serverListRepairsConnection();
+    void dbcallReturnsOutputAndReportsErrors();
+    void dbcallSilentOnlyTraces();
+    void dbcalldSplitting_data();
+    void dbcalldSplitting();
+    void dbcalldFailure();
+    void bracketReportsServerError();
+    void objectsStoreAndOpen();
+    void resultSetReadsEveryRowInBatches();
+    void unknownNamesAreErrorsNotCrashes_data();
+    void unknownNamesAreErrorsNotCrashes();
+    void reconnectsAfterLostConnection();
+
+private:
+    InProcessClient* client() { return m_client; }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<StandinEngine> m_engine;
+    std::unique_ptr<ScriptedUserInterface> m_ui;
+    InProcessClient* m_client = nullptr; // owned by the connection module
+    bool m_reachable = true;
+    int m_connects = 0;
+    QList<int> m_pauses;
+};
+
+void TestServerAccess::init() {
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_engine = std::make_unique<StandinEngine>(m_dir->filePath("t.db"));
+    m_ui = std::make_unique<ScriptedUserInterface>();
+    m_reachable = true;
+    m_connects = 0;
+    m_pauses.clear();
+    SetClientFactory([this] {
+        auto c = std::make_unique<InProcessClient>(*m_engine);
+        c->setReachable(m_reachable);
+        ++m_connects;
+        m_client = c.get();
+        return c;
+    });
+    SetPauseFunction([this](int h) {
+        m_pauses << h;
+        return h / 100;
+    });
+    SetExitFunction([](int code) { throw ProgramEnded(code); });
+    SessionContext& s = Session();
+    s = SessionContext();
+    s.firma = "1";
+    s.fil = "0";
+    s.personal = "DEM";
+    s.standort = "HQ";
+    s.server = "127.0.0.1";
+    s.userDisplay = "DEM|Demo";
+    RebuildConnectString();
+    TraceLogModel::instance().clear();
+}
+
+void TestServerAccess::cleanup() {
+    SetClientFactory({});
+    SetPauseFunction({});
+    SetExitFunction({});
+    m_ui.reset();
+    m_engine.reset();
+}
+
+void TestServerAccess::connectString() {
+    QCOMPARE(BuildConnectString("10.1.2.3", "1973", "VELTAR"),
+             QString("cn_iptcp:10.1.2.3[1973]:VELTAR"));
+    QCOMPARE(ConnectString(), QString("cn_iptcp:127.0.0.1[1973]:VELTAR"));
+    const auto t = ConnectTarget::parse("cn_iptcp:host.example[2001]:USER");
+    QVERIFY(t);
+    QCOMPARE(t->host, QString("host.example"));
+    QCOMPARE(t->port, quint16(2001));
+    QCOMPARE(t->nameSpace, QString("USER"));
+    QVERIFY(!ConnectTarget::parse("cn_iptcp:host[0]:NS"));
+    QVERIFY(!ConnectTarget::parse("cn_iptcp:[1973]:NS"));
+    QVERIFY(!ConnectTarget::parse("cn_iptcp:host[abc]:NS"));
+    QVERIFY(!ConnectTarget::parse("host:1973"));
+}
+
+void TestServerAccess::wireCodecRejectsMalformedPayloads() {
+    Wire::Request r{7, Wire::Op::ClassMethod, {"quendrap.pos", "savezeile", "ä|ö", ""}};
+    QByteArray frame = Wire::encodeRequest(r);
+    Wire::FrameBuffer buffer;
+    buffer.append(frame.left(5));
+    QByteArray payload;
+    QCOMPARE(buffer.next(&payload), Wire::FrameBuffer::Result::NeedMore);
+    buffer.append(frame.mid(5));
+    QCOMPARE(buffer.next(&payload), Wire::FrameBuffer::Result::Frame);
+    const auto back = Wire::decodeRequest(payload);
+    QVERIFY(back);
+    QCOMPARE(back->id, 7u);
+    QCOMPARE(back->op, Wire::Op::ClassMethod);
+    QCOMPARE(back->args, r.args);
+    // Truncated, trailing garbage, unknown operation, absurd count.
+    QVERIFY(!Wire::decodeRequest(payload.left(payload.size() - 1)));
+    QVERIFY(!Wire::decodeRequest(payload + 'x'));
+    QByteArray badOp = payload;
+    badOp[4] = char(99);
+    QVERIFY(!Wire::decodeRequest(badOp));
+    QVERIFY(!Wire::decodeRequest(QByteArray("\0\0\0\1\1\xff\xff\xff\xff", 9)));
+    QByteArray huge(4, '\0');
+    huge[0] = char(0x7f);
+    buffer.clear();
+    buffer.append(huge);
+    QCOMPARE(buffer.next(&payload), Wire::FrameBuffer::Result::TooLarge);
+}
+
+void TestServerAccess::sessionValuesSentAfterEveryConnection() {
+    bool failed = false;
+    QCOMPARE(dbcall("W FIRMA,\"/\",FIL,\"/\",PERSONAL,\"/\",^STAND($J)", failed),
+             QString("1/0/DEM/HQ"));
+    QVERIFY(!failed);
+    const QString registered = dbcall("W $P(^%XTT($J),\"|\",1,4)", failed);
+    QCOMPARE(registered, QString("1|0|DEM|HQ"));
+    // A new connection (after a re-login) sends the new values again.
+    CloseConnection();
+    Session().personal = "ABC";
+    Session().standort = "LAGER";
+    QCOMPARE(dbcall("W PERSONAL,^STAND($J)", failed), QString("ABCLAGER"));
+    QCOMPARE(m_connects, 2);
+    // A workstation without a location sends an empty one.
+    CloseConnection();
+    Session().standort.clear();
+    QCOMPARE(dbcall("S ^X=\"\" W \"[\",^STAND($J),\"]\",^X", failed), QString("[]"));
+    QVERIFY(!failed);
+}
+
+void TestServerAccess::unreachableServerRetriesThenEnds() {
+    m_reachable = false;
+    bool ended = false;
+    try {
+        BeginServerCall(false, false);
+    } catch (const ProgramEnded& e) {
+        ended = true;
+        QCOMPARE(e.code, 1);
+    }
+    QVERIFY(ended);
+    QCOMPARE(m_connects, 6);
+    QCOMPARE(m_pauses, (QList<int>{1000, 1000, 1000, 1000}));
+    QCOMPARE(m_ui->serverListShown, 1);
+    QCOMPARE(m_ui->serverListHidden, 1);
+    QCOMPARE(m_ui->windowsUnloaded, 1);
+    QCOMPARE(m_ui->messages.size(), 2);
+    QCOMPARE(m_ui->messages[0].title, QString("Anmeldung an Caché"));
+    QCOMPARE(m_ui->messages[0].text, QString("Server nach 3 Versuchen nicht erreichbar!\r\n"
+                                             "Bitte Kontrollieren Sie die Verbindungsdaten"));
+    QCOMPARE(m_ui->messages[0].icon, MessageIcon::Warning);
+    QCOMPARE(m_ui->messages[1].title, QString("Anmeldung an Caché"));
+    QCOMPARE(m_ui->messages[1].text,
+             QString("Der Server ist nicht erreichbar!\r\nDie Anwendung wird beendet!\r\n"
+                     "Bitte Versuchen Sie die Anmeldung zu einem späteren Zeitpunk noch ein mal."));
+    QCOMPARE(m_ui->messages[1].icon, MessageIcon::Critical);
+    QCOMPARE(Session().userDisplay, QString());
+    const auto& e = TraceLogModel::instance().entries();
+    QCOMPARE(e[0].part, QString("cacheapi.Ende"));
+    QCOMPARE(e[0].text, QString("Ende ENDE"));
+    QCOMPARE(e[0].parameter, QString("es folgt end"));
+    QCOMPARE(e[1].text, QString("Start ENDE"));
+}
+
+void TestServerAccess::serverListRepairsConnection() {
+    m_reachable = false;
+    m_ui->onServerList = [this] {
+        m_reachable = true;
+        Session().server = "localhost";
+        RebuildConnectString();
+    };
+    BeginServerCall(false, false);
+    EndServerCall(false);
+    QCOMPARE(m_connects, 4);
+    QCOMPARE(m_pauses, (QList<int>{1000, 1000}));
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(ConnectString(), QString("cn_iptcp:localhost[1973]:VELTAR"));
+    QVERIFY(Factory().isConnected());
+}
+
+void TestServerAccess::dbcallReturnsOutputAndReportsErrors() {
+    bool failed = false;
+    QCOMPARE(dbcall("S X=\"a\"\"b\" W X,$P(\"1`2`3\",\"`\",2)", failed), QString("a\"b2"));
+    QVERIFY(!failed);
+    QVERIFY(m_ui->messages.isEmpty());
+
+    const QString bad = "W \"x";
+    QCOMPARE(dbcall(bad, failed), QString(" "));
+    QVERIFY(failed);
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].title, QString("Caché Zugriffsfehler"));
+    QCOMPARE(m_ui->messages[0].text,
+             QString("Vorgang: cacheapi.dbcall Ungültige Anfrage! Kein Ergebnis gefunden\r\n\r\n"
+                     "DBCall Aufruf von VT.Windwos Xecute W \"x.\r\n\r\nFehler: 5002\r\n"
+                     "<SYNTAX> W \"x\r\n\r\n"));
+    const auto& e = TraceLogModel::instance().entries();
+    QCOMPARE(e[0].part, QString("dbCall"));
+    QCOMPARE(e[0].text, QString("Command_:W \"x"));
+    QCOMPARE(e[0].parameter, QString("<SYNTAX> W \"x"));
+    QCOMPARE(e[1].part, QString("cacheapi.CacheFehlermeldung"));
+    QCOMPARE(e[1].parameter, QString("Fehler #5002 <SYNTAX> W \"x"));
+    // The error report restores the pointer.
+    QCOMPARE(m_ui->busyCalls.last(), false);
+}
+
+void TestServerAccess::dbcallSilentOnlyTraces() {
+    bool failed = false;
+    QCOMPARE(dbcall("W UNDEF", failed, true), QString(" "));
+    QVERIFY(failed);
+    QVERIFY(m_ui->messages.isEmpty());
+    const auto& e = TraceLogModel::instance().entries();
+    QCOMPARE(e[0].part, QString("dbCall"));
+    QCOMPARE(e[0].text, QString("Command_:W UNDEF"));
+    QCOMPARE(e[0].parameter, QString("<UNDEFINED> UNDEF"));
+}
+
+void TestServerAccess::dbcalldSplitting_data() {
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QStringList>("items");
+    QTest::newRow("empty item kept") << "a^^b" << QStringList{"a", "", "b"};
+    QTest::newRow("trailing delimiter") << "a^b^" << QStringList{"a", "b"};
+    QTest::newRow("leading delimiter") << "^a" << QStringList{"", "a"};
+    QTest::newRow("nothing") << "" << QStringList{};
+}
+
+void TestServerAccess::dbcalldSplitting() {
+    QFETCH(QString, output);
+    QFETCH(QStringList, items);
+    QStringList got;
+    bool failed = false;
+    QString command = "W \"" + output + "\"";
+    QCOMPARE(dbcalld(command, u'^', got, failed), int(items.size()));
+    QVERIFY(!failed);
+    QCOMPARE(got, items);
+}
+
+void TestServerAccess::dbcalldFailure() {
+    QStringList items{"old"};
+    bool failed = false;
+    QCOMPARE(dbcalld("D ^NIRGENDS", u'^', items, failed), 0);
+    QVERIFY(failed);
+    QCOMPARE(items, QStringList{" "});
+    QCOMPARE(m_ui->messages.size(), 1);
+    QVERIFY(m_ui->messages[0].text.startsWith(
+        "Vorgang: cacheapi.dbcalld Ungültige Anfrage! Kein Ergebnis gefunden\r\n\r\n"
+        "DBCallD Aufruf von VT.Windwos Xecute D ^NIRGENDS.\r\n\r\nFehler: 5002\r\n<NOLINE>"));
+    QCOMPARE(TraceLogModel::instance().entries()[0].part, QString("dbCalld"));
+    // The limit of items.
+    const QString many = QString("x^").repeated(kMaxCallItems + 10);
+    QCOMPARE(SplitCallOutput(many, u'^').size(), kMaxCallItems);
+}
+
+void TestServerAccess::bracketReportsServerError() {
+    const bool ok = ServerCall("cacheapi.test Klasse", [] {
+        ClassHandle h = Factory().classHandle("quendrap.gibtsnicht");
+        h.call("x");
+    });
+    QVERIFY(!ok);
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].text,
+             QString("Vorgang: cacheapi.test Klasse.\r\n\r\nFehler: 5351\r\n"
+                     "Klasse existiert nicht: quendrap.gibtsnicht\r\n\r\n"));
+    QCOMPARE(m_ui->messages[0].icon, MessageIcon::Warning);
+}
+
+void TestServerAccess::objectsStoreAndOpen() {
+    ClassDef& cls = m_engine->defineClass("Test.Lief", "test_lief", {"Name", "Ort"});
+    cls.methods.insert("Gross", [](CallContext&, StoredObject& o, QStringList& args) {
+        args[0] = o.values.value("Name").toUpper();
+        return QString("ok");
+    });
+    BeginServerCall(false, false);
+    ServerObject o = Factory().newObject("Test.Lief");
+    o.set("Name", "Müller");
+    o.set("Ort", "Köln");
+    o.save();
+    const QString id = o.id();
+    QCOMPARE(id, QString("1"));
+    QStringList args{""};
+    QCOMPARE(o.call("Gross", args), QString("ok"));
+    QCOMPARE(args, QStringList{"MÜLLER"}); // passed by reference
+    CloseObject(o);
+    QVERIFY(o.isNull());
+    ServerObject again = Factory().openObject("Test.Lief", id);
+    QCOMPARE(again.get("Ort"), QString("Köln"));
+    again.set("Ort", "Bonn");
+    again.save();
+    QCOMPARE(again.id(), id);
+    CloseObject(again);
+    ServerObject third = Factory().openObject("Test.Lief", id);
+    QCOMPARE(third.get("Ort"), QString("Bonn"));
+    ServerObject second = Factory().newObject("Test.Lief");
+    second.save();
+    QCOMPARE(second.id(), QString("2"));
+    EndServerCall(false);
+}
+
+void TestServerAccess::resultSetReadsEveryRowInBatches() {
+    ClassDef& cls = m_engine->defineClass("Test.Zahlen");
+    cls.queries.insert("Liste", [](CallContext&, const QStringList& args) {
+        QList<QStringList> rows;
+        for (int i = 1; i <= args.value(0).toInt(); ++i)
+            rows << QStringList{QString::number(i), "Zeile " + QString::number(i)};
+        return std::make_unique<ListCursor>(2, rows);
+    });
+    BeginServerCall(false, false);
+    for (int total : {0, 6, 7, 100}) {
+        ResultSet rs = Factory().resultSet("Test.Zahlen", "Liste");
+        rs.setBatchSize(7);
+        rs.execute({QString::number(total)});
+        int n = 0;
+        while (rs.next()) {
+            ++n;
+            QCOMPARE(rs.getData(1), QString::number(n));
+            QCOMPARE(rs.getData(2), "Zeile " + QString::number(n));
+            QCOMPARE(rs.getData(3), QString());
+        }
+        QCOMPARE(n, total);
+        QVERIFY(!rs.next());
+        rs.close();
+    }
+    EndServerCall(false);
+}
+
+void TestServerAccess::unknownNamesAreErrorsNotCrashes_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("class") << 0 << 5351 << "Klasse existiert nicht: VT.Nichts";
+    QTest::newRow("object id") << 1 << 5809 << "Objekt nicht gefunden: Test.Obj 42";
+    QTest::newRow("method") << 2 << 6022 << "Methode existiert nicht: VT.Windows.Fliegen";
+    QTest::newRow("property") << 3 << 6023 << "Eigenschaft existiert nicht: Test.Obj.Farbe";
+    QTest::newRow("query") << 4 << 6024 << "Abfrage existiert nicht: VT.Windows:Alles";
+    QTest::newRow("class method") << 5 << 6022
+                                  << "Klassenmethode existiert nicht: VT.Windows.Zaubern";
+}
+
+void TestServerAccess::unknownNamesAreErrorsNotCrashes() {
+    QFETCH(int, kind);
+    m_engine->defineClass("Test.Obj", "test_obj", {"Name"});
+    BeginServerCall(false, false);
+    try {
+        ServerClient& f = Factory();
+        switch (kind) {
+        case 0:
+            f.newObject("VT.Nichts");
+            break;
+        case 1:
+            f.openObject("Test.Obj", "42");
+            break;
+        case 2:
+            f.newObject("VT.Windows").call("Fliegen");
+            break;
+        case 3:
+            f.newObject("Test.Obj").get("Farbe");
+            break;
+        case 4: {
+            ResultSet rs = f.resultSet("VT.Windows", "Alles");
+            rs.execute();
+            break;
+        }
+        case 5:
+            f.classHandle("VT.Windows").call("Zaubern");
+            break;
+        }
+        QFAIL("no error");
+    } catch (const ServerError& e) {
+        QTEST(e.number(), "number");
+        QTEST(e.description(), "text");
+    }
+    // The connection goes on serving.
+    bool failed = false;
+    QCOMPARE(dbcall("W 1+1", failed), QString("2"));
+}
+
+void TestServerAccess::reconnectsAfterLostConnection() {
+    bool failed = false;
+    QCOMPARE(dbcall("S X=5 W X", failed), QString("5"));
+    m_client->breakConnection();
+    // The next call connects anew; the new job has no locals of the old one.
+    QCOMPARE(dbcall("W $D(X)", failed), QString("0"));
+    QCOMPARE(m_connects, 2);
+    QVERIFY(!failed);
+}
+
+QTEST_GUILESS_MAIN(TestServerAccess)
+#include "test_serveraccess.moc"

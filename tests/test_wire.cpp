@@ -1,0 +1,272 @@
+#include "TestSupport.h"
+#include "server/TcpServerClient.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QtEndian>
+
+// The TCP client against a real veltar-standin process, and the command-line
+// tool against both a running and a missing server.
+class TestWire : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void serverNotRunning();
+    void cliWithoutServerShowsRetryMessagesAndFails();
+    void cliXecuteQuoteInStringLiteral();
+    void cliGlobalSurvivesBetweenCalls();
+    void cliReportsMErrorOnStandardError();
+    void wrongNamespaceRefused();
+    void twentyClientsSeeOnlyTheirOwnLocals();
+    void pipelinedRequestsAnsweredInOrder();
+    void malformedFrameClosesOnlyThatConnection_data();
+    void malformedFrameClosesOnlyThatConnection();
+    void peerDyingMidCallGivesErrorNotHang();
+    void killedServerGivesErrorOnNextCall();
+
+private:
+    QString connectString() const {
+        return QStringLiteral("cn_iptcp:127.0.0.1[%1]:VELTAR").arg(m_server->port());
+    }
+    QString cliConnect() const {
+        return QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(m_server->port());
+    }
+    QString xecute(TcpServerClient& c, const QString& command) {
+        ServerObject w = c.newObject("VT.Windows");
+        const QString out = w.call("Xecute", QStringList{command});
+        w.close();
+        return out;
+    }
+    static quint16 freePort() {
+        QTcpServer s;
+        s.listen(QHostAddress::LocalHost, 0);
+        return s.serverPort();
+    }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<StandinProcess> m_server;
+};
+
+void TestWire::initTestCase() {
+    m_server = std::make_unique<StandinProcess>(m_dir.filePath("wire.db"));
+    QVERIFY2(m_server->started(), qPrintable(m_server->errorOutput()));
+}
+
+void TestWire::cleanupTestCase() {
+    m_server.reset();
+}
+
+void TestWire::serverNotRunning() {
+    TcpServerClient c;
+    c.setTimeouts(2000, 2000);
+    QVERIFY(!c.connect(QStringLiteral("cn_iptcp:127.0.0.1[%1]:VELTAR").arg(freePort())));
+    QVERIFY(!c.isConnected());
+    QCOMPARE(c.lastError(), QString("Connection refused"));
+    try {
+        c.newObject("VT.Windows");
+        QFAIL("no error");
+    } catch (const ServerError& e) {
+        QCOMPARE(e.number(), ClientErrors::NotConnected);
+        QCOMPARE(e.description(), QString("Keine Verbindung zum Server"));
+    }
+}
+
+void TestWire::cliWithoutServerShowsRetryMessagesAndFails() {
+    QString out, err;
+    const int rc =
+        RunCli({"--connect", QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(freePort()),
+                "--retry-pause", "1", "xecute", "W 1"},
+               &out, &err);
+    QCOMPARE(rc, 1);
+    QCOMPARE(out, QString());
+    QCOMPARE(err, QString("Anmeldung an Caché: Server nach 3 Versuchen nicht erreichbar!\n"
+                          "Bitte Kontrollieren Sie die Verbindungsdaten\n"
+                          "Anmeldung an Caché: Der Server ist nicht erreichbar!\n"
+                          "Die Anwendung wird beendet!\n"
+                          "Bitte Versuchen Sie die Anmeldung zu einem späteren Zeitpunk noch ein "
+                          "mal.\n"));
+}
+
+void TestWire::cliXecuteQuoteInStringLiteral() {
+    QString out, err;
+    QCOMPARE(
+        RunCli({"--connect", cliConnect(), "xecute", "S X=\"a\"\"b\" W X,$P(\"1`2`3\",\"`\",2)"},
+               &out, &err),
+        0);
+    QCOMPARE(out, QString("a\"b2"));
+    QCOMPARE(err, QString());
+}
+
+void TestWire::cliGlobalSurvivesBetweenCalls() {
+    QString out, err;
+    QCOMPARE(
+        RunCli({"--connect", cliConnect(), "xecute", "S ^CLITEST(\"k\",2)=\"Größe\""}, &out, &err),
+        0);
+    QCOMPARE(out, QString());
+    QCOMPARE(RunCli({"--connect", cliConnect(), "xecute", "W ^CLITEST(\"k\",2)"}, &out, &err), 0);
+    QCOMPARE(out, QString("Größe"));
+    // Locals do not survive: each call is a job of its own.
+    QCOMPARE(RunCli({"--connect", cliConnect(), "xecute", "S L=1"}, &out, &err), 0);
+    QCOMPARE(RunCli({"--connect", cliConnect(), "xecute", "W $D(L)"}, &out, &err), 0);
+    QCOMPARE(out, QString("0"));
+}
+
+void TestWire::cliReportsMErrorOnStandardError() {
+    QString out, err;
+    QCOMPARE(RunCli({"--connect", cliConnect(), "xecute", "W ^NIEMALS(1)"}, &out, &err), 1);
+    QCOMPARE(out, QString());
+    QCOMPARE(err, QString("Caché Zugriffsfehler: Vorgang: cacheapi.dbcall Ungültige Anfrage! Kein "
+                          "Ergebnis gefunden\n\nDBCall Aufruf von VT.Windwos Xecute "
+                          "W ^NIEMALS(1).\n\nFehler: 5002\n<UNDEFINED> ^NIEMALS(1)\n\n"));
+}
+
+void TestWire::wrongNamespaceRefused() {
+    TcpServerClient c;
+    QVERIFY(!c.connect(QStringLiteral("cn_iptcp:127.0.0.1[%1]:ANDERS").arg(m_server->port())));
+    QCOMPARE(c.lastError(), QString("<NAMESPACE> ANDERS"));
+    QVERIFY(!c.isConnected());
+}
+
+void TestWire::twentyClientsSeeOnlyTheirOwnLocals() {
+    std::vector<std::unique_ptr<TcpServerClient>> clients;
+    QSet<QString> jobs;
+    for (int i = 0; i < 20; ++i) {
+        clients.push_back(std::make_unique<TcpServerClient>());
+        QVERIFY(clients.back()->connect(connectString()));
+        jobs.insert(clients.back()->jobNumber());
+    }
+    QCOMPARE(jobs.size(), 20);
+    for (int i = 0; i < 20; ++i)
+        xecute(*clients[i], QStringLiteral("S X=%1,^MULTI($J)=%1").arg(i));
+    for (int i = 19; i >= 0; --i) {
+        QCOMPARE(xecute(*clients[i], "W X"), QString::number(i));
+        QCOMPARE(xecute(*clients[i], "W ^MULTI($J),\"/\",$J"),
+                 QString::number(i) + "/" + clients[i]->jobNumber());
+    }
+}
+
+void TestWire::pipelinedRequestsAnsweredInOrder() {
+    TcpServerClient c;
+    QVERIFY(c.connect(connectString()));
+    QList<quint32> ids;
+    for (int i = 0; i < 200; ++i)
+        ids << c.post(Wire::Op::Ping, {QString::number(i)});
+    QCOMPARE(c.inFlight(), 200);
+    for (int i = 0; i < 200; ++i)
+        QCOMPARE(c.await(ids[i]), QStringList{QString::number(i)});
+    QCOMPARE(c.inFlight(), 0);
+    // An error in the middle does not disturb the answers after it.
+    const quint32 a = c.post(Wire::Op::New, {"Gibt.Es.Nicht"});
+    const quint32 b = c.post(Wire::Op::Ping, {"danach"});
+    QVERIFY_THROWS_EXCEPTION(ServerError, c.await(a));
+    QCOMPARE(c.await(b), QStringList{"danach"});
+}
+
+void TestWire::malformedFrameClosesOnlyThatConnection_data() {
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("garbage payload")
+        << QByteArray("\0\0\0\3abc", 7) << "Ungültiger Rahmen; Verbindung wird getrennt";
+    QByteArray big(4, '\0');
+    qToBigEndian(quint32(Wire::kMaxFrame + 1), big.data());
+    QTest::newRow("over the size limit") << big << "Rahmen zu groß; Verbindung wird getrennt";
+}
+
+void TestWire::malformedFrameClosesOnlyThatConnection() {
+    QFETCH(QByteArray, frame);
+    QFETCH(QString, message);
+    TcpServerClient other;
+    QVERIFY(other.connect(connectString()));
+    xecute(other, "S KEEP=1");
+
+    QTcpSocket raw;
+    raw.connectToHost(QHostAddress::LocalHost, m_server->port());
+    QVERIFY(raw.waitForConnected(5000));
+    raw.write(frame);
+    QVERIFY(raw.waitForBytesWritten(5000));
+    QByteArray got;
+    while (raw.state() == QAbstractSocket::ConnectedState && raw.waitForReadyRead(5000))
+        got += raw.readAll();
+    got += raw.readAll();
+    if (raw.state() == QAbstractSocket::ConnectedState)
+        QVERIFY(raw.waitForDisconnected(5000));
+    Wire::FrameBuffer buffer;
+    buffer.append(got);
+    QByteArray payload;
+    QCOMPARE(buffer.next(&payload), Wire::FrameBuffer::Result::Frame);
+    const auto reply = Wire::decodeReply(payload);
+    QVERIFY(reply);
+    QCOMPARE(reply->status, Wire::Status::Error);
+    QCOMPARE(reply->errorNumber, 5010);
+    QCOMPARE(reply->errorText, message);
+    // The other connection goes on with its job.
+    QCOMPARE(xecute(other, "W KEEP"), QString("1"));
+}
+
+void TestWire::peerDyingMidCallGivesErrorNotHang() {
+    // A peer that accepts the connection and the greeting, reads the next
+    // request and dies before it answers.
+    QTcpServer fake;
+    QVERIFY(fake.listen(QHostAddress::LocalHost, 0));
+    QThread* peer = QThread::create([&fake] {
+        fake.waitForNewConnection(10000);
+        std::unique_ptr<QTcpSocket> s(fake.nextPendingConnection());
+        Wire::FrameBuffer buffer;
+        QByteArray payload;
+        int frames = 0;
+        while (s && s->waitForReadyRead(10000)) {
+            buffer.append(s->readAll());
+            while (buffer.next(&payload) == Wire::FrameBuffer::Result::Frame) {
+                if (++frames == 1) {
+                    const auto r = Wire::decodeRequest(payload);
+                    s->write(Wire::encodeReply({r->id, Wire::Status::Ok, {"fake", "1"}, 0, {}}));
+                    s->waitForBytesWritten(5000);
+                } else {
+                    s->abort();
+                    return;
+                }
+            }
+        }
+    });
+    fake.moveToThread(peer);
+    peer->start();
+    TcpServerClient c;
+    c.setTimeouts(5000, 20000);
+    QVERIFY(c.connect(QStringLiteral("cn_iptcp:127.0.0.1[%1]:VELTAR").arg(fake.serverPort())));
+    try {
+        c.newObject("VT.Windows");
+        QFAIL("no error");
+    } catch (const ServerError& e) {
+        QCOMPARE(e.number(), ClientErrors::ConnectionLost);
+        QCOMPARE(e.description(), QString("Verbindung zum Server verloren"));
+    }
+    QVERIFY(!c.isConnected());
+    peer->wait(10000);
+    delete peer;
+}
+
+void TestWire::killedServerGivesErrorOnNextCall() {
+    QTemporaryDir dir;
+    StandinProcess server(dir.filePath("kill.db"));
+    QVERIFY(server.started());
+    TcpServerClient c;
+    QVERIFY(c.connect(QStringLiteral("cn_iptcp:127.0.0.1[%1]:VELTAR").arg(server.port())));
+    QCOMPARE(xecute(c, "W 6*7"), QString("42"));
+    server.kill();
+    try {
+        xecute(c, "W 1");
+        QFAIL("no error");
+    } catch (const ServerError& e) {
+        QCOMPARE(e.number(), ClientErrors::ConnectionLost);
+    }
+    QVERIFY(!c.isConnected());
+    QVERIFY(!c.connect(QStringLiteral("cn_iptcp:127.0.0.1[%1]:VELTAR").arg(server.port())));
+}
+
+QTEST_GUILESS_MAIN(TestWire)
+#include "test_wire.moc"
