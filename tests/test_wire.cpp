@@ -84,9 +84,9 @@ void TestWire::cliWithoutServerShowsRetryMessagesAndFails() {
                &out, &err);
     QCOMPARE(rc, 1);
     QCOMPARE(out, QString());
-    QCOMPARE(err, QString("Anmeldung an Caché: Server nach 3 Versuchen nicht erreichbar!\n"
+    QCOMPARE(err, QString("Server nach 3 Versuchen nicht erreichbar!\n"
                           "Bitte Kontrollieren Sie die Verbindungsdaten\n"
-                          "Anmeldung an Caché: Der Server ist nicht erreichbar!\n"
+                          "Der Server ist nicht erreichbar!\n"
                           "Die Anwendung wird beendet!\n"
                           "Bitte Versuchen Sie die Anmeldung zu einem späteren Zeitpunk noch ein "
                           "mal.\n"));
@@ -120,7 +120,7 @@ void TestWire::cliReportsMErrorOnStandardError() {
     QString out, err;
     QCOMPARE(RunCli({"--connect", cliConnect(), "xecute", "W ^NIEMALS(1)"}, &out, &err), 1);
     QCOMPARE(out, QString());
-    QCOMPARE(err, QString("Caché Zugriffsfehler: Vorgang: cacheapi.dbcall Ungültige Anfrage! Kein "
+    QCOMPARE(err, QString("Vorgang: cacheapi.dbcall Ungültige Anfrage! Kein "
                           "Ergebnis gefunden\n\nDBCall Aufruf von VT.Windwos Xecute "
                           "W ^NIEMALS(1).\n\nFehler: 5002\n<UNDEFINED> ^NIEMALS(1)\n\n"));
 }

@@ -2,7 +2,9 @@
 #include "server/ServerConnection.h"
 #include "server/TextHelpers.h"
 #include "server/UserInterface.h"
+#include "session/Login.h"
 #include "session/SessionContext.h"
+#include "shell/Downloads.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -22,23 +24,38 @@ QTextStream& err() {
     return s;
 }
 
-// The fields of the program's command line: FIRMA FIL USER PASSWORD SERVER
-// PORT NAMESPACE; empty fields keep the defaults.
-void takeConnectFields(const QString& text) {
-    const QStringList f = text.split(u' ', Qt::SkipEmptyParts);
-    SessionContext& s = Session();
-    auto take = [&](int i, QString& field) {
-        if (i < f.size() && !f[i].isEmpty())
-            field = f[i];
-    };
-    take(0, s.firma);
-    take(1, s.fil);
-    take(2, s.personal);
-    take(3, s.password);
-    take(4, s.server);
-    take(5, s.port);
-    take(6, s.nameSpace);
-    RebuildConnectString();
+// Logs in as the program does with a qualifying command line; the fields
+// are those of the program's command line.
+bool login(const QString& fields) {
+    Session().commandLine = fields;
+    if (!CommandLineQualifies(fields)) {
+        err() << "quendra-cli: --connect needs \"FIRMA FIL USER PASSWORD SERVER PORT NAMESPACE\"\n";
+        return false;
+    }
+    return user_anmeld();
+}
+
+int runDownloads(const QStringList& args) {
+    if (!args.isEmpty()) {
+        err() << "usage: quendra-cli --connect \"...\" downloads\n";
+        return 2;
+    }
+    bool ok = false;
+    const QList<DownloadRow> rows = LoadDownloadList(&ok);
+    if (!ok)
+        return 1;
+    for (const DownloadRow& r : rows)
+        out() << r.rowText().replace(u'\n', u'\t') << '\n';
+    out().flush();
+    return 0;
+}
+
+int runDelete(const QStringList& args) {
+    if (args.size() != 1 || args[0].isEmpty()) {
+        err() << "usage: quendra-cli --connect \"...\" delete KEY\n";
+        return 2;
+    }
+    return DeleteDownload(args[0]) ? 0 : 1;
 }
 
 int runXecute(const QStringList& args) {
@@ -72,7 +89,8 @@ int main(int argc, char** argv) {
                       QStringLiteral("Pause between connection attempts in hundredths of a second "
                                      "(1000)."),
                       QStringLiteral("HUNDREDTHS")});
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("xecute"));
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("xecute 'M COMMAND' | downloads | delete KEY"));
     parser.process(app);
 
     ConsoleUserInterface console;
@@ -90,11 +108,6 @@ int main(int argc, char** argv) {
             return pause / 100;
         });
     }
-    Session().server = QStringLiteral("127.0.0.1");
-    if (parser.isSet(QStringLiteral("connect")))
-        takeConnectFields(parser.value(QStringLiteral("connect")));
-    else
-        RebuildConnectString();
 
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty()) {
@@ -103,11 +116,19 @@ int main(int argc, char** argv) {
     }
     const QString command = positional[0];
     const QStringList rest = positional.mid(1);
+    if (command != u"xecute" && command != u"downloads" && command != u"delete") {
+        err() << "quendra-cli: unknown command " << command << "\n";
+        return 2;
+    }
+    if (!login(parser.value(QStringLiteral("connect"))))
+        return 1;
     int rc = 2;
     if (command == u"xecute")
         rc = runXecute(rest);
+    else if (command == u"downloads")
+        rc = runDownloads(rest);
     else
-        err() << "quendra-cli: unknown command " << command << "\n";
+        rc = runDelete(rest);
     CloseConnection();
     return rc;
 }

@@ -34,9 +34,8 @@ UserInterface* SetUserInterface(UserInterface* ui) {
 
 MessageAnswer ConsoleUserInterface::message(const QString& text, const QString& title,
                                             MessageIcon icon, MessageButtons buttons) {
+    Q_UNUSED(title);
     QTextStream err(stderr);
-    if (!title.isEmpty())
-        err << title << ": ";
     QString t = text;
     t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     err << t;

@@ -26,6 +26,14 @@ public:
     virtual void hideServerList() {}
     // Closes every open window, the last opened first.
     virtual void unloadAllWindows() {}
+
+    // The login window, shown modally over the login data (LoginFormData()).
+    // Returns true when the user pressed "Anmelden" with the form filled in;
+    // false when no login window can be shown (the command-line tool).
+    virtual bool showLoginWindow() { return false; }
+    // After a refused login: the whole password text selected, with focus.
+    virtual void selectLoginPassword() {}
+    virtual void hideLoginWindow() {}
 };
 
 // The current user interface; a plain one that writes to standard error and

@@ -1,14 +1,165 @@
 #include "DemoData.h"
 
 #include "StandinEngine.h"
+#include "classes/StandinClasses.h"
+#include "server/TextHelpers.h"
 
-void FillDemoData(StandinEngine& engine) {
-    if (engine.meta(QStringLiteral("demo")) == u"1")
+namespace {
+
+QString erp(const QString& text) {
+    return ConvertText(text, QStringLiteral("GUIVELTAR"), false);
+}
+
+void insert(StandinEngine& e, const QString& className, const QHash<QString, QString>& values) {
+    StoredObject o;
+    o.cls = e.findClass(className);
+    o.values = values;
+    e.saveObject(o);
+}
+
+void user(StandinEngine& e, const QString& code, const QString& password, const QString& aktiv,
+          const QString& fajn, const QString& name, const QString& pnr, const QString& abt) {
+    insert(e, QStringLiteral("VT.ParPersEdv"),
+           {{QStringLiteral("FIRMA"), QStringLiteral("1")},
+            {QStringLiteral("CODE"), erp(code)},
+            {QStringLiteral("Passwort"), password},
+            {QStringLiteral("AKTIV"), aktiv},
+            {QStringLiteral("FAJN"), fajn},
+            {QStringLiteral("PNAME"), erp(name)},
+            {QStringLiteral("PNR"), pnr},
+            {QStringLiteral("ABTNR"), abt},
+            {QStringLiteral("DW"), QStringLiteral("2") + pnr.right(2)},
+            {QStringLiteral("BERGRP"), QStringLiteral("EK")}});
+    insert(e, QStringLiteral("VT.PersBasis"),
+           {{QStringLiteral("FIRMA"), QStringLiteral("1")},
+            {QStringLiteral("PNR"), pnr},
+            {QStringLiteral("Name"), erp(name)},
+            {QStringLiteral("Fax"), QStringLiteral("0221 4711-9") + pnr.right(2)},
+            {QStringLiteral("EMail"), code.toLower() + QStringLiteral("@baustoffe-demo.de")}});
+}
+
+void supplier(StandinEngine& e, const QString& lnr, const QString& name, const QString& ort) {
+    insert(e, QStringLiteral("VT.Lieferant"),
+           {{QStringLiteral("FIRMA"), QStringLiteral("1")},
+            {QStringLiteral("LNR"), lnr},
+            {QStringLiteral("NAME"), erp(name)},
+            {QStringLiteral("ORT"), erp(ort)},
+            {QStringLiteral("KTOKREIS"), QStringLiteral("1")}});
+}
+
+struct DemoPosition {
+    const char16_t* herst;
+    const char16_t* ean;
+    const char16_t* bestnr;
+    const char16_t* text;
+    const char16_t* unit;
+    const char16_t* price;
+    const char16_t* group;
+};
+
+void download(StandinEngine& e, const QString& datum, const QString& pcode, const QString& lnr,
+              std::initializer_list<DemoPosition> positions) {
+    StoredObject d;
+    d.cls = e.findClass(QStringLiteral("quendrap.downloads"));
+    d.values = {{QStringLiteral("Firma"), QStringLiteral("1")},
+                {QStringLiteral("Datum"), datum},
+                {QStringLiteral("PCODE"), pcode},
+                {QStringLiteral("LNR"), lnr},
+                {QStringLiteral("Status"), QStringLiteral("0")}};
+    e.saveObject(d);
+    for (const DemoPosition& p : positions) {
+        insert(e, QStringLiteral("quendrap.pos"),
+               {{QStringLiteral("DLID"), d.id},
+                {QStringLiteral("HerstCode"), QString::fromUtf16(p.herst)},
+                {QStringLiteral("EAN"), QString::fromUtf16(p.ean)},
+                {QStringLiteral("BestNr"), QString::fromUtf16(p.bestnr)},
+                {QStringLiteral("Bezeichnung"), erp(QString::fromUtf16(p.text))},
+                {QStringLiteral("VE"), QString::fromUtf16(p.unit)},
+                {QStringLiteral("VP"), QString::fromUtf16(p.unit)},
+                {QStringLiteral("UEE"), QString::fromUtf16(p.unit)},
+                {QStringLiteral("Menge"), QStringLiteral("1")},
+                {QStringLiteral("MengeUEE"), QStringLiteral("1")},
+                {QStringLiteral("Datum"), datum},
+                {QStringLiteral("Preis"), QString::fromUtf16(p.price)},
+                {QStringLiteral("RabattGR"), QString::fromUtf16(p.group)},
+                {QStringLiteral("Status"), QStringLiteral("0")}});
+    }
+}
+
+} // namespace
+
+void FillDemoData(StandinEngine& e) {
+    if (e.meta(QStringLiteral("demo")) == u"1")
         return;
-    engine.db().transaction();
+    e.db().transaction();
     // Fiscal year: ^FA(0) holds start`year`end.
-    engine.setGlobal(QStringLiteral("FA"), {QStringLiteral("0")},
-                     QStringLiteral("20270101`2027`20271231"));
-    engine.setMeta(QStringLiteral("demo"), QStringLiteral("1"));
-    engine.db().commit();
+    e.setGlobal(QStringLiteral("FA"), {QStringLiteral("0")},
+                QStringLiteral("20270101`2027`20271231"));
+
+    for (const auto& [code, text] :
+         {std::pair{u"01", u"Zentrale Köln"}, std::pair{u"02", u"Lager Nord"},
+          std::pair{u"03", u"Baumarkt Süd"}})
+        insert(e, QStringLiteral("VT.Standort"),
+               {{QStringLiteral("FIRMA"), QStringLiteral("1")},
+                {QStringLiteral("CODE"), QString::fromUtf16(code)},
+                {QStringLiteral("Text"), QString::fromUtf16(text)}});
+    insert(e, QStringLiteral("VT.Device"),
+           {{QStringLiteral("Name"), QStringLiteral("demo-pc")},
+            {QStringLiteral("Standort"), QStringLiteral("01")}});
+    insert(e, QStringLiteral("VT.Device"),
+           {{QStringLiteral("Name"), QStringLiteral("lager-pc")},
+            {QStringLiteral("Standort"), QStringLiteral("02")}});
+
+    for (const auto& [nr, bez, haupt] :
+         {std::tuple{u"10", u"Einkauf", u"10"}, std::tuple{u"20", u"Lager", u"10"},
+          std::tuple{u"30", u"Verkauf Baustoffe", u"30"}})
+        insert(e, QStringLiteral("VT.ParPersAbt"),
+               {{QStringLiteral("FIRMA"), QStringLiteral("1")},
+                {QStringLiteral("ABTNR"), QString::fromUtf16(nr)},
+                {QStringLiteral("abtbez"), QString::fromUtf16(bez)},
+                {QStringLiteral("HAbtNr"), QString::fromUtf16(haupt)}});
+
+    user(e, QStringLiteral("DEM"), QStringLiteral("demo"), QStringLiteral("J"), QStringLiteral("J"),
+         QStringLiteral("Dörte Demo"), QStringLiteral("1001"), QStringLiteral("10"));
+    user(e, QStringLiteral("ALT"), QStringLiteral("alt"), QStringLiteral("N"), QStringLiteral("J"),
+         QStringLiteral("Albert Ausgeschieden"), QStringLiteral("1002"), QStringLiteral("30"));
+    user(e, QStringLiteral("LAG"), QStringLiteral("lager"), QStringLiteral("J"),
+         QStringLiteral("N"), QStringLiteral("Lutz Lagerbühl"), QStringLiteral("1003"),
+         QStringLiteral("20"));
+
+    supplier(e, QStringLiteral("70001"), QStringLiteral("Müller Baustoffe GmbH"),
+             QStringLiteral("Köln"));
+    supplier(e, QStringLiteral("70002"), QStringLiteral("Schröder Dämmtechnik KG"),
+             QStringLiteral("Düsseldorf"));
+    supplier(e, QStringLiteral("70003"), QStringLiteral("Weiß & Söhne Fliesen"),
+             QStringLiteral("Münster"));
+    supplier(e, QStringLiteral("70004"), QStringLiteral("Großhandel Äußere Straße"),
+             QStringLiteral("Lübeck"));
+
+    insert(e, QStringLiteral("GUIVELTAR.Server"),
+           {{QStringLiteral("Bezeichnung"), erp(QStringLiteral("Demo-Firma (lokal)"))},
+            {QStringLiteral("Namespace"), QStringLiteral("VELTAR")},
+            {QStringLiteral("Firma"), QStringLiteral("1")},
+            {QStringLiteral("Filiale"), QStringLiteral("0")},
+            {QStringLiteral("ServerIP"), QStringLiteral("127.0.0.1")},
+            {QStringLiteral("Port"), QStringLiteral("1973")},
+            {QStringLiteral("WJ"), QStringLiteral("2027")}});
+
+    download(
+        e, QStringLiteral("2026-10-05"), QStringLiteral("DEM"), QStringLiteral("70001"),
+        {{u"MUE", u"4006209000013", u"M-1001", u"Dübel 8x40 Nylon", u"PAK", u"4,95", u"RG01"},
+         {u"MUE", u"4006209000020", u"M-1002", u"Schraube 5x60 verzinkt", u"PAK", u"7,80", u"RG01"},
+         {u"MUE", u"4006209000037", u"M-2001", u"Mörtel 25 kg", u"SCK", u"6,40", u"RG02"}});
+    download(e, QStringLiteral("2026-11-12"), QStringLiteral("DEM"), QStringLiteral("70002"),
+             {{u"SDT", u"4011234500018", u"S-10", u"Dämmplatte 100 mm", u"M2", u"12,50", u"RG10"},
+              {u"SDT", u"4011234500025", u"S-11", u"Dämmplatte 120 mm", u"M2", u"14,90", u"RG10"}});
+    download(
+        e, QStringLiteral("2026-12-01"), QStringLiteral("LAG"), QStringLiteral("70003"),
+        {{u"WSF", u"4020000000011", u"F-300", u"Fußleiste Eiche 2,4 m", u"STK", u"8,20", u"RG20"},
+         {u"WSF", u"4020000000028", u"F-301", u"Türschwelle Edelstahl", u"STK", u"19,90", u"RG20"},
+         {u"WSF", u"4020000000035", u"F-302", u"Fliesenkleber 25 kg", u"SCK", u"11,30", u"RG21"},
+         {u"WSF", u"4020000000042", u"F-303", u"Fugenmörtel grau 5 kg", u"SCK", u"9,60", u"RG21"}});
+
+    e.setMeta(QStringLiteral("demo"), QStringLiteral("1"));
+    e.db().commit();
 }

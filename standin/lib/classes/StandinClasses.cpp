@@ -2,4 +2,6 @@
 
 void RegisterAllClasses(StandinEngine& engine) {
     RegisterWindowsClasses(engine);
+    RegisterPersonnelClasses(engine);
+    RegisterDownloadClasses(engine);
 }

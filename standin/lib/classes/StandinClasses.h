@@ -6,4 +6,10 @@ class StandinEngine;
 // group of classes lives in its own file; adding one is a local change there.
 void RegisterAllClasses(StandinEngine& engine);
 
-void RegisterWindowsClasses(StandinEngine& engine); // VT.Windows, ^%XTT
+void RegisterWindowsClasses(StandinEngine& engine);   // VT.Windows, ^%XTT
+void RegisterPersonnelClasses(StandinEngine& engine); // users, locations, server list
+void RegisterDownloadClasses(StandinEngine& engine);  // downloads, positions, groups
+
+#include <QStringList>
+// Properties of a staging position, in table order.
+const QStringList& PositionProperties();

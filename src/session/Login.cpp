@@ -1,0 +1,349 @@
+#include "Login.h"
+
+#include "SessionContext.h"
+#include "server/ServerConnection.h"
+#include "server/TextHelpers.h"
+#include "server/UserInterface.h"
+#include "server/WorkstationSettings.h"
+#include "shell/TraceLog.h"
+
+#include <QHostInfo>
+
+namespace {
+
+const QString kApp = QStringLiteral("Cache Login");
+const QString kSection = QStringLiteral("Login");
+
+QString setting(const QString& key, const QString& def = QString()) {
+    return WorkstationSettings::value(kApp, kSection, key, def);
+}
+
+bool isNumeric(const QString& s) {
+    bool ok = false;
+    s.trimmed().toDouble(&ok);
+    return ok && !s.trimmed().isEmpty();
+}
+
+QString orDefault(const QString& value, const QString& def) {
+    return value.isEmpty() ? def : value;
+}
+
+// Takes the form into the session and rebuilds the connect string.
+void takeForm(const LoginForm& f) {
+    SessionContext& s = Session();
+    s.serverObjectId = f.serverObjectId;
+    s.firma = orDefault(f.firma, QStringLiteral("1"));
+    s.fil = orDefault(f.fil, QStringLiteral("0"));
+    s.server = orDefault(f.server, kDefaultServer);
+    s.port = orDefault(f.port, QStringLiteral("1973"));
+    s.nameSpace = orDefault(f.nameSpace, QStringLiteral("VELTAR"));
+    s.wj = f.wj;
+    s.password = f.password;
+    s.personal = f.user;
+    if (!f.standort.isEmpty())
+        s.standort = f.standort;
+    RebuildConnectString();
+}
+
+QString readFiscalYear() {
+    bool failed = false;
+    const QString wj = dbcall(QStringLiteral("S P0=$P(^FA(0),\"`\",2) W P0"), failed);
+    return failed ? QString() : wj;
+}
+
+void gatherFromCommandLine(const QStringList& f) {
+    LoginForm& form = LoginFormData();
+    auto field = [&](int i) { return i < f.size() ? f[i] : QString(); };
+    form.firma = orDefault(field(0), QStringLiteral("1"));
+    form.fil = orDefault(field(1), QStringLiteral("0"));
+    form.user = field(2).toUpper();
+    form.password = field(3);
+    form.server = orDefault(field(4), setting(QStringLiteral("Server"), kDefaultServer));
+    form.port = orDefault(field(5), QStringLiteral("1973"));
+    form.nameSpace = orDefault(field(6), QStringLiteral("VELTAR"));
+    form.wj = field(7);
+    form.serverObjectId = setting(QStringLiteral("ServerObjekt"), QStringLiteral("255"));
+    takeForm(form);
+    if (form.wj.isEmpty())
+        Session().wj = form.wj = readFiscalYear();
+}
+
+// Reads the stored settings; shows the login window when something is missing.
+bool gatherInteractively() {
+    SessionContext& s = Session();
+    LoginForm& form = LoginFormData();
+    const QString objekt = setting(QStringLiteral("ServerObjekt"));
+    if (objekt.isEmpty())
+        s.noDefaultServer = true;
+    form.serverObjectId = orDefault(objekt, QStringLiteral("255"));
+    form.firma = setting(QStringLiteral("Firma"), QStringLiteral("1"));
+    form.fil = setting(QStringLiteral("Filiale"), QStringLiteral("0"));
+    form.port = setting(QStringLiteral("Port"), QStringLiteral("1973"));
+    form.nameSpace = setting(QStringLiteral("Namespace"), QStringLiteral("VELTAR"));
+    form.server = setting(QStringLiteral("Server"), kDefaultServer);
+    form.user = setting(QStringLiteral("Name"));
+    form.password =
+        s.noAutoPassword ? QString() : ScrambleText(setting(QStringLiteral("Passwort")));
+    takeForm(form);
+    form.wj = s.wj = readFiscalYear();
+    if (!form.password.isEmpty() && !form.user.isEmpty() && !s.noAutoPassword && !s.loginFailed &&
+        !s.noDefaultServer)
+        return true;
+    if (!UI().showLoginWindow())
+        return false;
+    form.user = UserFromPassword(form.password);
+    takeForm(form);
+    return true;
+}
+
+enum class Step { User, Department, Personnel, Session };
+
+QString stepText(Step step) {
+    switch (step) {
+    case Step::User:
+        return QStringLiteral("Anmeldung mit nicht existierendem Personalcode");
+    case Step::Department:
+        return QStringLiteral("Abteilungsermittlung");
+    case Step::Personnel:
+        return QStringLiteral("PersBasis Nummern");
+    case Step::Session:
+        return QStringLiteral("Firma Filiale Personal Setzen");
+    }
+    return QString();
+}
+
+bool check() {
+    SessionContext& s = Session();
+    Step step = Step::User;
+    ServerObject user;
+    ServerObject abt;
+    ServerObject basis;
+    auto finish = [&] {
+        CloseObject(user);
+        CloseObject(abt);
+        CloseObject(basis);
+        UI().hideLoginWindow();
+        UI().hideServerList();
+    };
+    try {
+        BeginServerCall(false, false);
+        ServerClient& f = Factory();
+        user = f.openObject(QStringLiteral("VT.ParPersEdv"),
+                            s.firma + QStringLiteral("||") +
+                                ConvertText(s.personal, QStringLiteral("GUIVELTAR"), true));
+        if (user.get(QStringLiteral("Passwort")) != s.password ||
+            user.get(QStringLiteral("AKTIV")) != u"J") {
+            EndServerCall(false);
+            finish();
+            UI().message(kWrongPassword, kWrongPasswordTitle, MessageIcon::Information,
+                         MessageButtons::Ok);
+            s.loginFailed = true;
+            UI().selectLoginPassword();
+            return false;
+        }
+        if (user.get(QStringLiteral("FAJN")) == u"N" && s.standort != s.deviceStandort) {
+            EndServerCall(false);
+            finish();
+            UI().message(kLocationLocked, kLocationLockedTitle, MessageIcon::Information,
+                         MessageButtons::Ok);
+            return false;
+        }
+        const QString pname = user.get(QStringLiteral("PNAME"));
+        s.userName = user.call(QStringLiteral("PNAMELogicalToODBC"), QStringList{pname});
+        s.userDisplay = s.personal + u'|' + s.userName;
+        s.pnr = user.get(QStringLiteral("PNR"));
+        s.abtnr = user.get(QStringLiteral("ABTNR"));
+        s.dw = user.get(QStringLiteral("DW"));
+        s.bergrp = user.get(QStringLiteral("BERGRP"));
+        step = Step::Department;
+        abt =
+            f.openObject(QStringLiteral("VT.ParPersAbt"), s.firma + QStringLiteral("||") + s.abtnr);
+        s.abtbez = abt.get(QStringLiteral("abtbez"));
+        s.abtnr = abt.get(QStringLiteral("ABTNR"));
+        s.habtnr = abt.get(QStringLiteral("HAbtNr"));
+        step = Step::Personnel;
+        basis =
+            f.openObject(QStringLiteral("VT.PersBasis"), s.firma + QStringLiteral("||") + s.pnr);
+        s.fax = basis.get(QStringLiteral("Fax"));
+        s.email = basis.get(QStringLiteral("EMail"));
+        step = Step::Session;
+        ServerObject windows = f.newObject(QStringLiteral("VT.Windows"));
+        QStringList args{QStringLiteral("S FIRMA=") + s.firma + QStringLiteral(",FIL=") + s.fil +
+                         QStringLiteral(",PERSONAL=\"") + s.personal + u'"'};
+        windows.call(QStringLiteral("Xecute"), args);
+        args = QStringList{QStringLiteral("S ^STAND($J)=\"") + s.standort + u'"'};
+        windows.call(QStringLiteral("Xecute"), args);
+        CloseObject(windows);
+        EndServerCall(false);
+        finish();
+        s.loginFailed = false;
+        return true;
+    } catch (const ServerError& e) {
+        EndServerCall(false);
+        finish();
+        s.loginFailed = true;
+        s.noAutoPassword = true;
+        s.userDisplay.clear();
+        CacheFehlermeldung(e, QStringLiteral("cacheapi.user_anmeld ") + stepText(step));
+        return false;
+    }
+}
+
+} // namespace
+
+LoginForm& LoginFormData() {
+    static LoginForm form;
+    return form;
+}
+
+bool CommandLineQualifies(const QString& commandLine) {
+    const QStringList f = commandLine.split(u' ', Qt::SkipEmptyParts);
+    if (f.size() < 3)
+        return false;
+    return isNumeric(f[0]) && isNumeric(f[1]) && !isNumeric(f[2]) && f[2].size() < 4;
+}
+
+bool user_anmeld() {
+    SessionContext& s = Session();
+    TraceLog(QStringLiteral("cacheapi.user_anmeld"), QStringLiteral("Start"), QString(), 40);
+    s.userDisplay.clear();
+    bool gathered = true;
+    if (CommandLineQualifies(s.commandLine)) {
+        gatherFromCommandLine(s.commandLine.split(u' ', Qt::SkipEmptyParts));
+        // The command line is used once; a later login asks.
+        s.commandLine.clear();
+    } else {
+        gathered = gatherInteractively();
+    }
+    const bool ok = gathered && check();
+    TraceLog(QStringLiteral("cacheapi.user_anmeld"), QStringLiteral("Ende"),
+             ok ? s.userDisplay : QString(), 40);
+    return ok;
+}
+
+QString UserFromPassword(const QString& password) {
+    QString user;
+    ServerCall(QStringLiteral("cacheapi.UserFromPassword Benutzer zum Passwort"), [&] {
+        ResultSet rs =
+            Factory().resultSet(QStringLiteral("VT.ParPersEdv"), QStringLiteral("UserViaPasswort"));
+        rs.execute({password, Session().firma, QString()});
+        if (rs.next())
+            user = ConvertText(rs.getData(1), QStringLiteral("VELTAR"), false);
+        rs.close();
+    });
+    return user;
+}
+
+QString WorkstationName() {
+    QString name = qEnvironmentVariable("CLIENTNAME");
+    if (name.isEmpty())
+        name = qEnvironmentVariable("COMPUTERNAME");
+    if (name.isEmpty())
+        name = QHostInfo::localHostName();
+    return name.toLower();
+}
+
+QList<LocationEntry> LoadLocations() {
+    SessionContext& s = Session();
+    s.workstation = WorkstationName();
+    QList<LocationEntry> entries;
+    TraceLog(QStringLiteral("FMPass.Form_Load"), QStringLiteral("Start"), s.workstation, 40);
+    ServerCall(QStringLiteral("FMPass.Form_Load Standorte"), [&] {
+        ClassHandle menue = Factory().classHandle(QStringLiteral("GUIVELTAR.Menue"));
+        const QString list = menue.call(QStringLiteral("getStandorte"), QStringList{s.firma});
+        const QString device =
+            menue.call(QStringLiteral("getDeviceStandort"), QStringList{s.workstation});
+        for (const QString& e : list.split(u'`', Qt::SkipEmptyParts))
+            entries.append({Piece(e, QStringLiteral(" "), 1), e});
+        s.deviceStandort = device;
+        s.standort = device;
+        LoginFormData().standort = device;
+    });
+    TraceLog(QStringLiteral("FMPass.Form_Load"), QStringLiteral("Ende"), s.deviceStandort, 40);
+    return entries;
+}
+
+void StoreLoginSettings(const QString& user, const QString& password) {
+    WorkstationSettings::setValue(kApp, kSection, QStringLiteral("Name"), user);
+    WorkstationSettings::setValue(kApp, kSection, QStringLiteral("Passwort"),
+                                  ScrambleText(password));
+}
+
+QList<ServerEntry> LoadServerEntries() {
+    QList<ServerEntry> entries;
+    if (!HasFactory() || !Factory().isConnected())
+        return entries;
+    TraceLog(QStringLiteral("FMServer.Form_Load"), QStringLiteral("Start"), QString(), 40);
+    ServerCall(QStringLiteral("FMServer.Form_Load Serverliste"), [&] {
+        ResultSet rs =
+            Factory().resultSet(QStringLiteral("GUIVELTAR.Server"), QStringLiteral("Liste"));
+        rs.execute();
+        while (rs.next())
+            entries.append({rs.getData(1),
+                            ConvertText(rs.getData(2), QStringLiteral("VELTAR"), false),
+                            rs.getData(3), rs.getData(4), rs.getData(5), rs.getData(6),
+                            rs.getData(7), rs.getData(8)});
+        rs.close();
+    });
+    TraceLog(QStringLiteral("FMServer.Form_Load"), QStringLiteral("Ende"),
+             QString::number(entries.size()), 40);
+    return entries;
+}
+
+QString SaveServerEntry(const ServerEntry& e) {
+    QString id;
+    ServerCall(QStringLiteral("FMServer.BUEdit Eintrag speichern"), [&] {
+        ServerObject o = e.id.isEmpty() || e.id == u"255"
+                             ? Factory().newObject(QStringLiteral("GUIVELTAR.Server"))
+                             : Factory().openObject(QStringLiteral("GUIVELTAR.Server"), e.id);
+        o.set(QStringLiteral("Bezeichnung"),
+              ConvertText(e.bezeichnung, QStringLiteral("GUIVELTAR"), false));
+        o.set(QStringLiteral("Namespace"), e.nameSpace);
+        o.set(QStringLiteral("Firma"), e.firma);
+        o.set(QStringLiteral("Filiale"), e.fil);
+        o.set(QStringLiteral("ServerIP"), e.server);
+        o.set(QStringLiteral("Port"), e.port);
+        o.set(QStringLiteral("WJ"), e.wj);
+        o.save();
+        id = o.id();
+        CloseObject(o);
+    });
+    TraceLog(QStringLiteral("FMServer.BUEdit"), QStringLiteral("Ende"), id, 40);
+    return id;
+}
+
+void SetDefaultServerEntry(const ServerEntry& e) {
+    WorkstationSettings::setValue(kApp, kSection, QStringLiteral("ServerObjekt"), e.id);
+    WorkstationSettings::setValue(kApp, kSection, QStringLiteral("Firma"), e.firma);
+    WorkstationSettings::setValue(kApp, kSection, QStringLiteral("Filiale"), e.fil);
+    WorkstationSettings::setValue(kApp, kSection, QStringLiteral("Server"), e.server);
+    WorkstationSettings::setValue(kApp, kSection, QStringLiteral("Port"), e.port);
+    WorkstationSettings::setValue(kApp, kSection, QStringLiteral("Namespace"), e.nameSpace);
+    Session().noDefaultServer = false;
+    TraceLog(QStringLiteral("FMServer.EintragAlsStandard"), QStringLiteral("Start/Ende"), e.id, 40);
+}
+
+void TakeServerEntry(const ServerEntry& e) {
+    LoginForm& f = LoginFormData();
+    f.serverObjectId = e.id;
+    f.firma = e.firma;
+    f.fil = e.fil;
+    f.server = e.server;
+    f.port = e.port;
+    f.nameSpace = e.nameSpace;
+    f.wj = e.wj;
+}
+
+void ApplyServerForm() {
+    const LoginForm& f = LoginFormData();
+    SessionContext& s = Session();
+    s.serverObjectId = f.serverObjectId;
+    s.firma = orDefault(f.firma, s.firma);
+    s.fil = orDefault(f.fil, s.fil);
+    s.server = orDefault(f.server, kDefaultServer);
+    s.port = orDefault(f.port, QStringLiteral("1973"));
+    s.nameSpace = orDefault(f.nameSpace, QStringLiteral("VELTAR"));
+    if (!f.wj.isEmpty())
+        s.wj = f.wj;
+    RebuildConnectString();
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+// The login data that the login window and the server list edit: what the
+// command line and the stored settings did not supply is taken from here.
+struct LoginForm {
+    QString serverObjectId = QStringLiteral("255"); // chosen server list entry, 255: none
+    QString firma;
+    QString fil;
+    QString server;
+    QString port;
+    QString nameSpace;
+    QString wj;
+    QString user;     // BUSER
+    QString password; // BPASSWORT
+    QString standort; // chosen location code
+};
+LoginForm& LoginFormData();
+
+// The default server address when neither command line nor settings name one.
+inline const QString kDefaultServer = QStringLiteral("127.0.0.1");
+
+// Fields 1 and 2 numeric, field 3 not numeric and shorter than 4 characters.
+bool CommandLineQualifies(const QString& commandLine);
+
+// Logs the user in; true when logged in. The main window calls it until it
+// succeeds; the command-line tool once.
+bool user_anmeld();
+
+// The user code for a password ("" when none), converted for the screen.
+QString UserFromPassword(const QString& password);
+
+// The workstation name: CLIENTNAME, else COMPUTERNAME, else the host name;
+// lower-cased.
+QString WorkstationName();
+
+struct LocationEntry {
+    QString code;
+    QString text; // the whole entry: code, blank, description
+};
+// Reads the company's locations and the workstation's location from the
+// server; the workstation's location becomes the chosen one and the
+// workstation's own in the session.
+QList<LocationEntry> LoadLocations();
+
+// Keeps user code and password (scrambled) in the login settings.
+void StoreLoginSettings(const QString& user, const QString& password);
+
+// Entries of the server connection list, kept on the server.
+struct ServerEntry {
+    QString id;
+    QString bezeichnung;
+    QString nameSpace;
+    QString firma;
+    QString fil;
+    QString server;
+    QString port;
+    QString wj;
+};
+// Loads the entries; an empty list when no connection stands.
+QList<ServerEntry> LoadServerEntries();
+// Stores a changed or new entry on the server; returns its id ("" on failure).
+QString SaveServerEntry(const ServerEntry& entry);
+// "Eintrag als Standard": keeps the entry as the workstation's default in the
+// login settings and clears the flag no default server entry.
+void SetDefaultServerEntry(const ServerEntry& entry);
+// Takes the entry into the login form (the server list's boxes).
+void TakeServerEntry(const ServerEntry& entry);
+// Makes the connection use the form's server data (the server list's saving).
+void ApplyServerForm();
+
+// Texts of the login.
+inline const QString kWrongPassword = QStringLiteral("Passwort Falsch oder Benutzer nicht Aktiv.");
+inline const QString kWrongPasswordTitle = QStringLiteral("Anmeldung an Caché.");
+inline const QString kLocationLocked = QStringLiteral("Sie dürfen die Filiale nicht verändern.");
+inline const QString kLocationLockedTitle = QStringLiteral("Anmeldung an VELTAR.");

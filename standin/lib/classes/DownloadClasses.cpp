@@ -1,0 +1,89 @@
+// Supplier downloads (one imported price file each), their staging
+// positions and the download's purchase discount groups.
+#include "Job.h"
+#include "StandinClasses.h"
+#include "StandinEngine.h"
+#include "server/ServerError.h"
+
+#include <QSqlQuery>
+
+const QStringList& PositionProperties() {
+    static const QStringList p{
+        QStringLiteral("DLID"),     QStringLiteral("HerstCode"),   QStringLiteral("EAN"),
+        QStringLiteral("BestNr"),   QStringLiteral("Bezeichnung"), QStringLiteral("VE"),
+        QStringLiteral("VP"),       QStringLiteral("UEE"),         QStringLiteral("Menge"),
+        QStringLiteral("MengeUEE"), QStringLiteral("Datum"),       QStringLiteral("Preis"),
+        QStringLiteral("PreisEHT"), QStringLiteral("RabattGR"),    QStringLiteral("Klasse"),
+        QStringLiteral("ARTNR"),    QStringLiteral("Status"),      QStringLiteral("EKDAT"),
+        QStringLiteral("VKDAT")};
+    return p;
+}
+
+void RegisterDownloadClasses(StandinEngine& engine) {
+    // Suppliers of the ERP: id FIRMA||LNR, the name in the 7-bit form.
+    engine
+        .defineClass(QStringLiteral("VT.Lieferant"), QStringLiteral("vt_lieferant"),
+                     {QStringLiteral("FIRMA"), QStringLiteral("LNR"), QStringLiteral("NAME"),
+                      QStringLiteral("ORT"), QStringLiteral("KTOKREIS")},
+                     false)
+        .idOf = [](const StoredObject& o) {
+        return o.values.value(QStringLiteral("FIRMA")) + QStringLiteral("||") +
+               o.values.value(QStringLiteral("LNR"));
+    };
+
+    ClassDef& downloads = engine.defineClass(
+        QStringLiteral("quendrap.downloads"), QStringLiteral("quendrap_downloads"),
+        {QStringLiteral("Firma"), QStringLiteral("Datum"), QStringLiteral("PCODE"),
+         QStringLiteral("LNR"), QStringLiteral("Status")});
+    engine.execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_downloads_firma ON "
+                                      "quendrap_downloads(Firma)")});
+
+    // Downloads of a company in ascending order of key. Columns: 1 key,
+    // 2 date, 3 user code, 4 supplier number, 5 supplier name, 6 status,
+    // 7 number of positions.
+    downloads.queries.insert(QStringLiteral("liste"), [](CallContext& ctx,
+                                                         const QStringList& args) {
+        QSqlQuery q(ctx.engine.db());
+        q.prepare(
+            QStringLiteral("SELECT d.id, d.Datum, d.PCODE, d.LNR, COALESCE(l.NAME, ''), d.Status, "
+                           "(SELECT count(*) FROM quendrap_pos p WHERE p.DLID = d.id) "
+                           "FROM quendrap_downloads d LEFT JOIN vt_lieferant l "
+                           "ON l.FIRMA = d.Firma AND l.LNR = d.LNR "
+                           "WHERE d.Firma = ? ORDER BY CAST(d.id AS INTEGER)"));
+        q.addBindValue(args.value(0));
+        if (!q.exec())
+            throw ServerError(StandinErrors::Database, QStringLiteral("Downloads nicht lesbar"));
+        return std::make_unique<SqlCursor>(std::move(q), 7);
+    });
+
+    // Removes a download with its positions and discount groups.
+    downloads.classMethods.insert(
+        QStringLiteral("dellief"), [](CallContext& ctx, QStringList& args) {
+            const QString key = args.value(0);
+            StandinEngine& e = ctx.engine;
+            e.db().transaction();
+            try {
+                e.exec(QStringLiteral("DELETE FROM quendrap_pos WHERE DLID=?"), {key});
+                e.exec(QStringLiteral("DELETE FROM quendrap_ekgrp WHERE DLID=?"), {key});
+                e.exec(QStringLiteral("DELETE FROM quendrap_downloads WHERE id=?"), {key});
+            } catch (...) {
+                e.db().rollback();
+                throw;
+            }
+            e.db().commit();
+            return QStringLiteral("1");
+        });
+
+    engine.defineClass(QStringLiteral("quendrap.pos"), QStringLiteral("quendrap_pos"),
+                       PositionProperties());
+    engine.execScript(
+        {QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_pos_dlid ON quendrap_pos(DLID)")});
+
+    engine.defineClass(QStringLiteral("quendrap.ekgrp"), QStringLiteral("quendrap_ekgrp"),
+                       {QStringLiteral("DLID"), QStringLiteral("FIRMA"), QStringLiteral("LNR"),
+                        QStringLiteral("RabattGR"), QStringLiteral("Rabatt1"),
+                        QStringLiteral("Rabatt2"), QStringLiteral("Datum"),
+                        QStringLiteral("Status")});
+    engine.execScript(
+        {QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_ekgrp_dlid ON quendrap_ekgrp(DLID)")});
+}

@@ -1,0 +1,111 @@
+// Users, departments and personnel data of the ERP, the locations and the
+// server connection list.
+#include "Job.h"
+#include "StandinClasses.h"
+#include "StandinEngine.h"
+#include "server/ServerError.h"
+#include "server/TextHelpers.h"
+
+#include <QSqlQuery>
+
+namespace {
+
+QString firmaId(const StoredObject& o, const QString& keyProperty) {
+    return o.values.value(QStringLiteral("FIRMA")) + QStringLiteral("||") +
+           o.values.value(keyProperty);
+}
+
+} // namespace
+
+void RegisterPersonnelClasses(StandinEngine& engine) {
+    // User records: id FIRMA||CODE, the code in the ERP's 7-bit form.
+    ClassDef& edv = engine.defineClass(
+        QStringLiteral("VT.ParPersEdv"), QStringLiteral("vt_parpersedv"),
+        {QStringLiteral("FIRMA"), QStringLiteral("CODE"), QStringLiteral("Passwort"),
+         QStringLiteral("AKTIV"), QStringLiteral("FAJN"), QStringLiteral("PNAME"),
+         QStringLiteral("PNR"), QStringLiteral("ABTNR"), QStringLiteral("DW"),
+         QStringLiteral("BERGRP")},
+        false);
+    edv.idOf = [](const StoredObject& o) { return firmaId(o, QStringLiteral("CODE")); };
+    // Names are stored in the 7-bit form; ODBC clients get them readable.
+    edv.methods.insert(QStringLiteral("PNAMELogicalToODBC"),
+                       [](CallContext&, StoredObject&, QStringList& args) {
+                           return ConvertText(args.value(0), QStringLiteral("VELTAR"), false);
+                       });
+    // Users of a company with that password (active or not): column 1 the code.
+    edv.queries.insert(
+        QStringLiteral("UserViaPasswort"), [](CallContext& ctx, const QStringList& args) {
+            QSqlQuery& q =
+                ctx.engine.exec(QStringLiteral("SELECT CODE FROM vt_parpersedv WHERE Passwort=? "
+                                               "AND FIRMA=? ORDER BY CODE"),
+                                {args.value(0), args.value(1)});
+            QList<QStringList> rows;
+            while (q.next())
+                rows << QStringList{q.value(0).toString()};
+            q.finish();
+            return std::make_unique<ListCursor>(1, rows);
+        });
+
+    ClassDef& abt =
+        engine.defineClass(QStringLiteral("VT.ParPersAbt"), QStringLiteral("vt_parpersabt"),
+                           {QStringLiteral("FIRMA"), QStringLiteral("ABTNR"),
+                            QStringLiteral("abtbez"), QStringLiteral("HAbtNr")},
+                           false);
+    abt.idOf = [](const StoredObject& o) { return firmaId(o, QStringLiteral("ABTNR")); };
+
+    ClassDef& basis =
+        engine.defineClass(QStringLiteral("VT.PersBasis"), QStringLiteral("vt_persbasis"),
+                           {QStringLiteral("FIRMA"), QStringLiteral("PNR"), QStringLiteral("Name"),
+                            QStringLiteral("Fax"), QStringLiteral("EMail")},
+                           false);
+    basis.idOf = [](const StoredObject& o) { return firmaId(o, QStringLiteral("PNR")); };
+
+    // Locations of a company and the workstations assigned to them.
+    engine
+        .defineClass(QStringLiteral("VT.Standort"), QStringLiteral("vt_standort"),
+                     {QStringLiteral("FIRMA"), QStringLiteral("CODE"), QStringLiteral("Text")},
+                     false)
+        .idOf = [](const StoredObject& o) { return firmaId(o, QStringLiteral("CODE")); };
+    engine
+        .defineClass(QStringLiteral("VT.Device"), QStringLiteral("vt_device"),
+                     {QStringLiteral("Name"), QStringLiteral("Standort")}, false)
+        .idOf = [](const StoredObject& o) { return o.values.value(QStringLiteral("Name")); };
+
+    ClassDef& menue = engine.defineClass(QStringLiteral("GUIVELTAR.Menue"));
+    // "code text`code text`..." of the company's locations, by code.
+    menue.classMethods.insert(
+        QStringLiteral("getStandorte"), [](CallContext& ctx, QStringList& args) {
+            QSqlQuery& q = ctx.engine.exec(
+                QStringLiteral("SELECT CODE, Text FROM vt_standort WHERE FIRMA=? ORDER BY CODE"),
+                {args.value(0)});
+            QStringList entries;
+            while (q.next())
+                entries << q.value(0).toString() + u' ' + q.value(1).toString();
+            q.finish();
+            return entries.join(u'`');
+        });
+    // The location assigned to a workstation; "" when it has none.
+    menue.classMethods.insert(
+        QStringLiteral("getDeviceStandort"), [](CallContext& ctx, QStringList& args) {
+            QSqlQuery& q = ctx.engine.exec(QStringLiteral("SELECT Standort FROM vt_device WHERE "
+                                                          "lower(Name)=lower(?)"),
+                                           {args.value(0)});
+            const QString s = q.next() ? q.value(0).toString() : QString();
+            q.finish();
+            return s;
+        });
+
+    // The server connection list: one entry per ERP server and company.
+    ClassDef& server = engine.defineClass(
+        QStringLiteral("GUIVELTAR.Server"), QStringLiteral("guiveltar_server"),
+        {QStringLiteral("Bezeichnung"), QStringLiteral("Namespace"), QStringLiteral("Firma"),
+         QStringLiteral("Filiale"), QStringLiteral("ServerIP"), QStringLiteral("Port"),
+         QStringLiteral("WJ")});
+    // Columns: id, Bezeichnung, Namespace, Firma, Filiale, ServerIP, Port, WJ.
+    server.queries.insert(QStringLiteral("Liste"), [](CallContext& ctx, const QStringList&) {
+        QSqlQuery q(ctx.engine.db());
+        q.exec(QStringLiteral("SELECT id, Bezeichnung, Namespace, Firma, Filiale, ServerIP, Port, "
+                              "WJ FROM guiveltar_server ORDER BY CAST(id AS INTEGER)"));
+        return std::make_unique<SqlCursor>(std::move(q), 8);
+    });
+}
