@@ -66,6 +66,9 @@ void gatherFromCommandLine(const QStringList& f) {
     takeForm(form);
     if (form.wj.isEmpty())
         Session().wj = form.wj = readFiscalYear();
+    // Without a window the location is the workstation's own.
+    if (Session().standort.isEmpty())
+        LoadLocations();
 }
 
 // Reads the stored settings; shows the login window when something is missing.

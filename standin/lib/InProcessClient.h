@@ -22,7 +22,7 @@ public:
     // Makes the next connect attempts fail (a server that is not running).
     void setReachable(bool reachable) { m_reachable = reachable; }
     // Drops the connection as a dying server would.
-    void breakConnection() { m_job.reset(); }
+    void breakConnection();
     int connectAttempts() const { return m_attempts; }
 
 private:

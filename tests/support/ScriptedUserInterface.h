@@ -37,6 +37,12 @@ public:
     }
     void hideServerList() override { ++serverListHidden; }
     void unloadAllWindows() override { ++windowsUnloaded; }
+    bool showLoginWindow() override {
+        ++loginWindowShown;
+        return onLoginWindow ? onLoginWindow() : false;
+    }
+    void selectLoginPassword() override { ++passwordSelected; }
+    void hideLoginWindow() override { ++loginWindowHidden; }
 
     QList<Message> messages;
     QQueue<MessageAnswer> answers;
@@ -45,6 +51,12 @@ public:
     int serverListHidden = 0;
     int windowsUnloaded = 0;
     std::function<void()> onServerList;
+    int loginWindowShown = 0;
+    int loginWindowHidden = 0;
+    int passwordSelected = 0;
+    // Plays the user at the login window: fills LoginFormData(), returns
+    // whether "Anmelden" was pressed.
+    std::function<bool()> onLoginWindow;
 
 private:
     UserInterface* m_previous = nullptr;

@@ -1,0 +1,296 @@
+#include "DemoData.h"
+#include "InProcessClient.h"
+#include "ScriptedUserInterface.h"
+#include "StandinEngine.h"
+#include "TestSupport.h"
+#include "server/ServerConnection.h"
+#include "server/TextHelpers.h"
+#include "server/WorkstationSettings.h"
+#include "session/Login.h"
+#include "session/SessionContext.h"
+#include "shell/Downloads.h"
+
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+// Login, the session and the downloads list against the demo company of the
+// stand-in in this process.
+class TestLogin : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void commandLineQualifies_data();
+    void commandLineQualifies();
+    void qualifyingCommandLineLogsInWithoutWindow();
+    void wrongPasswordLeadsBackToLoginWindow();
+    void inactiveUserRefused();
+    void unknownUserReportedAsServerError();
+    void lockedUserCannotChangeLocation();
+    void storedPasswordIsScrambledAndUsedAfterwards();
+    void userFromPassword();
+    void serverEntriesAndDefault();
+    void downloadListNewestFirstAndDelete();
+    void deleteWithoutKeySendsNothing();
+
+    void cliDownloadsDeleteAndWrongPassword();
+
+private:
+    int positionsOf(const QString& key);
+    QString dbPath() const { return m_dir->filePath("login.db"); }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<TemporarySettings> m_settings;
+    std::unique_ptr<StandinEngine> m_engine;
+    std::unique_ptr<ScriptedUserInterface> m_ui;
+};
+
+void TestLogin::init() {
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_settings = std::make_unique<TemporarySettings>();
+    m_engine = std::make_unique<StandinEngine>(dbPath());
+    FillDemoData(*m_engine);
+    m_ui = std::make_unique<ScriptedUserInterface>();
+    SetClientFactory([this] { return std::make_unique<InProcessClient>(*m_engine); });
+    SetExitFunction([](int code) { throw ProgramEnded(code); });
+    SetPauseFunction([](int) { return 0; });
+    Session() = SessionContext();
+    LoginFormData() = LoginForm();
+    qputenv("CLIENTNAME", "demo-pc");
+}
+
+void TestLogin::cleanup() {
+    SetClientFactory({});
+    SetExitFunction({});
+    SetPauseFunction({});
+    m_ui.reset();
+    m_engine.reset();
+    m_settings.reset();
+    qunsetenv("CLIENTNAME");
+}
+
+int TestLogin::positionsOf(const QString& key) {
+    QSqlQuery q(m_engine->db());
+    q.exec("SELECT count(*) FROM quendrap_pos WHERE DLID='" + key + "'");
+    q.next();
+    return q.value(0).toInt();
+}
+
+void TestLogin::commandLineQualifies_data() {
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("qualifies");
+    QTest::newRow("full") << "1 0 DEM demo 127.0.0.1 1973 VELTAR" << true;
+    QTest::newRow("four fields") << "1 0 DEM demo" << true;
+    QTest::newRow("user code of four characters") << "1 0 DEMO demo" << false;
+    QTest::newRow("numeric user code") << "1 0 123 demo" << false;
+    QTest::newRow("company not numeric") << "A 0 DEM demo" << false;
+    QTest::newRow("branch not numeric") << "1 X DEM demo" << false;
+    QTest::newRow("two fields") << "1 0" << false;
+    QTest::newRow("empty") << "" << false;
+}
+
+void TestLogin::commandLineQualifies() {
+    QFETCH(QString, line);
+    QFETCH(bool, qualifies);
+    QCOMPARE(CommandLineQualifies(line), qualifies);
+}
+
+void TestLogin::qualifyingCommandLineLogsInWithoutWindow() {
+    Session().commandLine = "1 0 DEM demo 127.0.0.1 1973 VELTAR";
+    QVERIFY(user_anmeld());
+    QCOMPARE(m_ui->loginWindowShown, 0);
+    QVERIFY(m_ui->messages.isEmpty());
+    const SessionContext& s = Session();
+    QCOMPARE(s.userDisplay, QString("DEM|Dörte Demo"));
+    QCOMPARE(s.wj, QString("2027"));
+    QCOMPARE(s.pnr, QString("1001"));
+    QCOMPARE(s.abtnr, QString("10"));
+    QCOMPARE(s.abtbez, QString("Einkauf"));
+    QCOMPARE(s.habtnr, QString("10"));
+    QCOMPARE(s.email, QString("dem@baustoffe-demo.de"));
+    QCOMPARE(ConnectString(), QString("cn_iptcp:127.0.0.1[1973]:VELTAR"));
+    bool failed = false;
+    QCOMPARE(dbcall("W FIRMA,\"/\",FIL,\"/\",PERSONAL", failed), QString("1/0/DEM"));
+    QCOMPARE(MainWindowTitle(), QString("VELTAR Quendra Preisdaten              Firma: 1     "
+                                        "Standort: 01     Benutzer: DEM|Dörte Demo"));
+    QCOMPARE(dbcall("W ^STAND($J)", failed), QString("01"));
+}
+
+void TestLogin::wrongPasswordLeadsBackToLoginWindow() {
+    Session().commandLine = "1 0 DEM falsch";
+    QVERIFY(!user_anmeld());
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].text, QString("Passwort Falsch oder Benutzer nicht Aktiv."));
+    QCOMPARE(m_ui->messages[0].title, QString("Anmeldung an Caché."));
+    QCOMPARE(m_ui->messages[0].icon, MessageIcon::Information);
+    QCOMPARE(m_ui->passwordSelected, 1);
+    QVERIFY(Session().loginFailed);
+    QCOMPARE(Session().userDisplay, QString());
+    // The main window asks again: now the login window comes, and the user
+    // types the right password (the user code follows from it).
+    m_ui->onLoginWindow = [] {
+        LoginFormData().password = "demo";
+        return true;
+    };
+    QVERIFY(user_anmeld());
+    QCOMPARE(m_ui->loginWindowShown, 1);
+    QCOMPARE(Session().personal, QString("DEM"));
+    QVERIFY(!Session().loginFailed);
+}
+
+void TestLogin::inactiveUserRefused() {
+    Session().commandLine = "1 0 ALT alt";
+    QVERIFY(!user_anmeld());
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].text, QString("Passwort Falsch oder Benutzer nicht Aktiv."));
+    QCOMPARE(m_ui->passwordSelected, 1);
+}
+
+void TestLogin::unknownUserReportedAsServerError() {
+    Session().commandLine = "1 0 XYZ egal";
+    QVERIFY(!user_anmeld());
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].title, QString("Caché Zugriffsfehler"));
+    QCOMPARE(m_ui->messages[0].text,
+             QString("Vorgang: cacheapi.user_anmeld Anmeldung mit nicht existierendem "
+                     "Personalcode.\r\n\r\nFehler: 5809\r\nObjekt nicht gefunden: VT.ParPersEdv "
+                     "1||XYZ\r\n\r\n"));
+    QVERIFY(Session().loginFailed);
+    QVERIFY(Session().noAutoPassword);
+}
+
+void TestLogin::lockedUserCannotChangeLocation() {
+    qputenv("CLIENTNAME", "LAGER-PC");
+    Session().firma = "1";
+    const QList<LocationEntry> locations = LoadLocations();
+    QCOMPARE(locations.size(), 3);
+    QCOMPARE(locations[1].code, QString("02"));
+    QCOMPARE(locations[1].text, QString("02 Lager Nord"));
+    QCOMPARE(Session().workstation, QString("lager-pc"));
+    QCOMPARE(Session().deviceStandort, QString("02"));
+    // The user chooses another location than the workstation's.
+    m_ui->onLoginWindow = [] {
+        LoginFormData().password = "lager";
+        LoginFormData().standort = "01";
+        return true;
+    };
+    QVERIFY(!user_anmeld());
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].text, QString("Sie dürfen die Filiale nicht verändern."));
+    QCOMPARE(m_ui->messages[0].title, QString("Anmeldung an VELTAR."));
+    // At the workstation's own location the same user gets in.
+    m_ui->onLoginWindow = [] {
+        LoginFormData().password = "lager";
+        LoginFormData().standort = "02";
+        return true;
+    };
+    QVERIFY(user_anmeld());
+    QCOMPARE(Session().userDisplay, QString("LAG|Lutz Lagerbühl"));
+    bool failed = false;
+    QCOMPARE(dbcall("W ^STAND($J)", failed), QString("02"));
+}
+
+void TestLogin::storedPasswordIsScrambledAndUsedAfterwards() {
+    StoreLoginSettings("DEM", "demo");
+    QCOMPARE(WorkstationSettings::value("Cache Login", "Login", "Passwort"), QString("gfnl"));
+    QCOMPARE(WorkstationSettings::value("Cache Login", "Login", "Name"), QString("DEM"));
+    WorkstationSettings::setValue("Cache Login", "Login", "ServerObjekt", "1");
+    // At start-up the stored password is not used: the window comes.
+    QVERIFY(!user_anmeld());
+    QCOMPARE(m_ui->loginWindowShown, 1);
+    QCOMPARE(LoginFormData().password, QString());
+    // Once automatic passwords are allowed, the stored one logs in.
+    Session().noAutoPassword = false;
+    QVERIFY(user_anmeld());
+    QCOMPARE(m_ui->loginWindowShown, 1);
+    QCOMPARE(Session().password, QString("demo"));
+}
+
+void TestLogin::userFromPassword() {
+    Session().firma = "1";
+    QCOMPARE(UserFromPassword("demo"), QString("DEM"));
+    QCOMPARE(UserFromPassword("gibtsnicht"), QString());
+    QVERIFY(m_ui->messages.isEmpty());
+}
+
+void TestLogin::serverEntriesAndDefault() {
+    QVERIFY(LoadServerEntries().isEmpty()); // no connection yet
+    Session().commandLine = "1 0 DEM demo";
+    QVERIFY(user_anmeld());
+    QList<ServerEntry> entries = LoadServerEntries();
+    QCOMPARE(entries.size(), 1);
+    QCOMPARE(entries[0].bezeichnung, QString("Demo-Firma (lokal)"));
+    ServerEntry e{"", "Prüfsystem", "VELTAR", "2", "1", "10.0.0.9", "1980", "2027"};
+    const QString id = SaveServerEntry(e);
+    QCOMPARE(id, QString("2"));
+    entries = LoadServerEntries();
+    QCOMPARE(entries.size(), 2);
+    QCOMPARE(entries[1].bezeichnung, QString("Prüfsystem"));
+    QCOMPARE(entries[1].server, QString("10.0.0.9"));
+    Session().noDefaultServer = true;
+    SetDefaultServerEntry(entries[1]);
+    QVERIFY(!Session().noDefaultServer);
+    QCOMPARE(WorkstationSettings::value("Cache Login", "Login", "ServerObjekt"), QString("2"));
+    QCOMPARE(WorkstationSettings::value("Cache Login", "Login", "Port"), QString("1980"));
+    TakeServerEntry(entries[1]);
+    ApplyServerForm();
+    QCOMPARE(ConnectString(), QString("cn_iptcp:10.0.0.9[1980]:VELTAR"));
+    QCOMPARE(Session().firma, QString("2"));
+}
+
+void TestLogin::downloadListNewestFirstAndDelete() {
+    Session().commandLine = "1 0 DEM demo";
+    QVERIFY(user_anmeld());
+    bool ok = false;
+    QList<DownloadRow> rows = LoadDownloadList(&ok);
+    QVERIFY(ok);
+    QCOMPARE(rows.size(), 3);
+    QCOMPARE(rows[0].key, QString("3"));
+    QCOMPARE(rows[0].rowText(), QString("2026-12-01\nLAG\n70003\nWeiß & Söhne Fliesen\n4\n3"));
+    QCOMPARE(rows[2].key, QString("1"));
+    QCOMPARE(rows[2].lname, QString("Müller Baustoffe GmbH"));
+    QCOMPARE(positionsOf("2"), 2);
+    QVERIFY(DeleteDownload("2"));
+    QCOMPARE(positionsOf("2"), 0);
+    rows = LoadDownloadList(&ok);
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows[0].key, QString("3"));
+    QCOMPARE(rows[1].key, QString("1"));
+    // Another company sees none of them.
+    Session().firma = "9";
+    QVERIFY(LoadDownloadList(&ok).isEmpty());
+    QVERIFY(ok);
+}
+
+void TestLogin::deleteWithoutKeySendsNothing() {
+    QVERIFY(DeleteDownload(QString()));
+    QVERIFY(!HasFactory()); // not even a connection was made
+    QCOMPARE(positionsOf("1"), 3);
+}
+
+void TestLogin::cliDownloadsDeleteAndWrongPassword() {
+    m_engine.reset();
+    SetClientFactory({});
+    StandinProcess server(m_dir->filePath("cli.db"));
+    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
+    const QString connect = QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(server.port());
+    QString out, err;
+    QCOMPARE(RunCli({"--connect", connect, "downloads"}, &out, &err), 0);
+    QCOMPARE(out, QString("2026-12-01\tLAG\t70003\tWeiß & Söhne Fliesen\t4\t3\n"
+                          "2026-11-12\tDEM\t70002\tSchröder Dämmtechnik KG\t2\t2\n"
+                          "2026-10-05\tDEM\t70001\tMüller Baustoffe GmbH\t3\t1\n"));
+    QCOMPARE(err, QString());
+    QCOMPARE(RunCli({"--connect", connect, "delete", "1"}, &out, &err), 0);
+    QCOMPARE(RunCli({"--connect", connect, "downloads"}, &out, &err), 0);
+    QCOMPARE(out.count('\n'), 2);
+    QVERIFY(!out.contains("Müller"));
+    const QString wrong = QStringLiteral("1 0 DEM falsch 127.0.0.1 %1 VELTAR").arg(server.port());
+    QCOMPARE(RunCli({"--connect", wrong, "downloads"}, &out, &err), 1);
+    QCOMPARE(out, QString());
+    QCOMPARE(err, QString("Passwort Falsch oder Benutzer nicht Aktiv.\n"));
+}
+
+QTEST_GUILESS_MAIN(TestLogin)
+#include "test_login.moc"
