@@ -1,4 +1,6 @@
 // quendra-cli: the program's logic without a display, for scripts.
+#include "import/FileImport.h"
+#include "import/WebImport.h"
 #include "server/ServerConnection.h"
 #include "server/TextHelpers.h"
 #include "server/UserInterface.h"
@@ -8,6 +10,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include <QTextStream>
 #include <QThread>
 #include <cstdio>
@@ -50,6 +53,60 @@ int runDownloads(const QStringList& args) {
     return 0;
 }
 
+// Imports a price file: the supplier from --supplier, else from the file's
+// manufacturer code, as the import window does.
+int importFile(const QString& path, const QString& supplierOption) {
+    FileImport import;
+    const OpenedFile opened = import.open(path);
+    if (!opened.ok)
+        return 1;
+    const QString supplier = supplierOption.isEmpty() ? opened.supplier : supplierOption;
+    if (supplier.isEmpty()) {
+        err() << "Kein Lieferant zum Herstellercode der Datei; bitte --supplier angeben\n";
+        return 1;
+    }
+    if (!supplierOption.isEmpty() || opened.supplierName.isEmpty()) {
+        if (import.checkSupplier(supplier).isEmpty())
+            return 1;
+    }
+    const ImportResult r = import.run(path, supplier);
+    if (r.outcome != ImportResult::Outcome::Imported) {
+        if (r.outcome == ImportResult::Outcome::Declined)
+            err() << "Import abgebrochen: keine Preisschienen bestätigt\n";
+        return 1;
+    }
+    out() << r.downloadId << '\t' << r.positions << '\n';
+    out().flush();
+    return 0;
+}
+
+int runImport(const QStringList& args, const QString& supplier) {
+    if (args.size() != 1) {
+        err() << "usage: quendra-cli --connect \"...\" import FILE [--supplier N] [--tracks "
+                 "all|none|DATE,...]\n";
+        return 2;
+    }
+    return importFile(args[0], supplier);
+}
+
+int runWebImport(const QStringList& args, const QString& supplier) {
+    if (args.size() != 1 || args[0].isEmpty()) {
+        err() << "usage: quendra-cli --connect \"...\" web-import CODE [--supplier N] [--tracks "
+                 "...]\n";
+        return 2;
+    }
+    QString entry = QStringLiteral("(") + args[0] + u')';
+    for (const QString& e : LoadWebSuppliers())
+        if (WebSupplierCode(e) == args[0])
+            entry = e;
+    if (!DownloadWebPriceData(entry) && !QFile::exists(WebDownloadPath())) {
+        UI().message(QStringLiteral("Datei nicht vorhanden"), QString(), MessageIcon::Critical,
+                     MessageButtons::Ok);
+        return 1;
+    }
+    return importFile(WebDownloadPath(), supplier);
+}
+
 int runDelete(const QStringList& args) {
     if (args.size() != 1 || args[0].isEmpty()) {
         err() << "usage: quendra-cli --connect \"...\" delete KEY\n";
@@ -89,11 +146,20 @@ int main(int argc, char** argv) {
                       QStringLiteral("Pause between connection attempts in hundredths of a second "
                                      "(1000)."),
                       QStringLiteral("HUNDREDTHS")});
-    parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("xecute 'M COMMAND' | downloads | delete KEY"));
+    parser.addOption({QStringLiteral("supplier"),
+                      QStringLiteral("Supplier number for import (default: from the file)."),
+                      QStringLiteral("N")});
+    parser.addOption({QStringLiteral("tracks"),
+                      QStringLiteral("Price tracks to import: all, none or DATE,DATE,... (all)."),
+                      QStringLiteral("TRACKS"), QStringLiteral("all")});
+    parser.addPositionalArgument(
+        QStringLiteral("command"),
+        QStringLiteral("xecute 'M COMMAND' | downloads | delete KEY | import FILE | "
+                       "web-import CODE"));
     parser.process(app);
 
     ConsoleUserInterface console;
+    console.tracks = parser.value(QStringLiteral("tracks"));
     SetUserInterface(&console);
     SetExitFunction([](int code) {
         out().flush();
@@ -116,7 +182,10 @@ int main(int argc, char** argv) {
     }
     const QString command = positional[0];
     const QStringList rest = positional.mid(1);
-    if (command != u"xecute" && command != u"downloads" && command != u"delete") {
+    static const QStringList commands{QStringLiteral("xecute"), QStringLiteral("downloads"),
+                                      QStringLiteral("delete"), QStringLiteral("import"),
+                                      QStringLiteral("web-import")};
+    if (!commands.contains(command)) {
         err() << "quendra-cli: unknown command " << command << "\n";
         return 2;
     }
@@ -127,6 +196,10 @@ int main(int argc, char** argv) {
         rc = runXecute(rest);
     else if (command == u"downloads")
         rc = runDownloads(rest);
+    else if (command == u"import")
+        rc = runImport(rest, parser.value(QStringLiteral("supplier")));
+    else if (command == u"web-import")
+        rc = runWebImport(rest, parser.value(QStringLiteral("supplier")));
     else
         rc = runDelete(rest);
     CloseConnection();

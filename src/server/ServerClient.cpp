@@ -18,6 +18,30 @@ QString BuildConnectString(const QString& server, const QString& port, const QSt
     return QStringLiteral("cn_iptcp:") + server + u'[' + port + QStringLiteral("]:") + nameSpace;
 }
 
+quint32 ServerClient::post(Wire::Op op, const QStringList& args) {
+    const quint32 id = m_nextKept++;
+    Kept kept;
+    try {
+        kept.values = call(op, args);
+    } catch (const ServerError& e) {
+        kept.error = e;
+    }
+    m_kept.insert(id, std::move(kept));
+    return id;
+}
+
+QStringList ServerClient::await(quint32 id) {
+    auto it = m_kept.find(id);
+    if (it == m_kept.end())
+        throw ServerError(ClientErrors::ProtocolError,
+                          QStringLiteral("Keine offene Anfrage ") + QString::number(id));
+    Kept kept = std::move(*it);
+    m_kept.erase(it);
+    if (kept.error)
+        throw *kept.error;
+    return kept.values;
+}
+
 ServerObject ServerClient::newObject(const QString& className) {
     const QStringList r = call(Wire::Op::New, {className});
     return ServerObject(this, className, r.value(0));

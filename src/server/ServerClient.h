@@ -3,6 +3,7 @@
 #include "ServerError.h"
 #include "WireProtocol.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -35,6 +36,12 @@ public:
     virtual void disconnect() = 0;
     // One request; the reply's values. Throws ServerError.
     virtual QStringList call(Wire::Op op, const QStringList& args) = 0;
+    // Sends a request without waiting for its answer; await() reads it.
+    // Answers come in the order of the requests. Clients that cannot keep
+    // requests in flight run the request at once and keep its answer.
+    virtual quint32 post(Wire::Op op, const QStringList& args);
+    // The answer of a posted request. Throws its ServerError.
+    virtual QStringList await(quint32 id);
 
     QString lastError() const { return m_lastError; }
     QString jobNumber() const { return m_jobNumber; }
@@ -47,6 +54,14 @@ public:
 protected:
     QString m_lastError;
     QString m_jobNumber;
+
+private:
+    struct Kept {
+        QStringList values;
+        std::optional<ServerError> error;
+    };
+    QHash<quint32, Kept> m_kept;
+    quint32 m_nextKept = 1;
 };
 
 // An object of a server class, new or opened by id. Methods and properties

@@ -19,10 +19,10 @@ public:
     QStringList call(Wire::Op op, const QStringList& args) override;
 
     // Sends a request without waiting; its answer is read by await(id).
-    quint32 post(Wire::Op op, const QStringList& args);
+    quint32 post(Wire::Op op, const QStringList& args) override;
     // Waits for the answer of a posted request; answers of earlier requests
     // that nobody awaited are dropped (their errors too).
-    QStringList await(quint32 id);
+    QStringList await(quint32 id) override;
     int inFlight() const { return int(m_pending.size()); }
 
     void setTimeouts(int connectMs, int readMs) {

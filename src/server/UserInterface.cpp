@@ -1,5 +1,7 @@
 #include "UserInterface.h"
 
+#include "conditions/PriceTracks.h"
+
 #include <QTextStream>
 #include <cstdlib>
 
@@ -54,6 +56,27 @@ MessageAnswer ConsoleUserInterface::message(const QString& text, const QString& 
         return yesNoAnswer;
     }
     return MessageAnswer::Ok;
+}
+
+bool ConsoleUserInterface::choosePriceTracks(PriceTrackList& list) {
+    if (tracks == u"all") {
+        list.markAll(true);
+        return true;
+    }
+    if (tracks == u"none") {
+        list.markAll(false);
+        return true;
+    }
+    const QStringList unknown = list.markOnly(tracks.split(u',', Qt::SkipEmptyParts));
+    if (!unknown.isEmpty()) {
+        QStringList known;
+        for (const PriceTrack& t : list.rows())
+            known << t.date;
+        QTextStream(stderr) << "Preisschiene nicht in der Datei: " << unknown.join(u',')
+                            << " (vorhanden: " << known.join(u',') << ")\n";
+        return false;
+    }
+    return true;
 }
 
 ExitFunction SetExitFunction(ExitFunction f) {

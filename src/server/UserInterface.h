@@ -3,6 +3,8 @@
 #include <QString>
 #include <functional>
 
+class PriceTrackList;
+
 // How logic talks to the person in front of the program. The desktop
 // program answers with real dialogs, the command-line tool with standard
 // error and its options, tests with a scripted queue. Logic never opens a
@@ -34,6 +36,18 @@ public:
     // After a refused login: the whole password text selected, with focus.
     virtual void selectLoginPassword() {}
     virtual void hideLoginWindow() {}
+
+    // Progress of long work (the import's meter); maximum 0 hides it.
+    virtual void setProgress(qint64 value, qint64 maximum) {
+        Q_UNUSED(value);
+        Q_UNUSED(maximum);
+    }
+    // The price track choice, shown modally over the list; true when the
+    // buyer confirmed with "OK" (the marks are then in the list).
+    virtual bool choosePriceTracks(PriceTrackList& tracks) {
+        Q_UNUSED(tracks);
+        return false;
+    }
 };
 
 // The current user interface; a plain one that writes to standard error and
@@ -49,9 +63,12 @@ public:
                           MessageButtons buttons) override;
     void setBusy(bool) override {}
     void showServerList() override {}
+    bool choosePriceTracks(PriceTrackList& tracks) override;
     // Answer given to Yes/No questions (the CLI confirms with an option).
     MessageAnswer yesNoAnswer = MessageAnswer::No;
     int errorsShown = 0;
+    // The price tracks to take: "all", "none" or dates separated by commas.
+    QString tracks = QStringLiteral("all");
 };
 
 // Ending the program goes through a replaceable hook, so tests never end the

@@ -86,6 +86,53 @@ void download(StandinEngine& e, const QString& datum, const QString& pcode, cons
     }
 }
 
+// One article line of an extended import file (29 fields).
+QString articleLine(const QString& herst, const QString& ean, const QString& bestnr,
+                    const QString& text, const QString& unit, const QString& price,
+                    const QString& date, const QString& price2, const QString& date2,
+                    const QString& group) {
+    QStringList f(29);
+    f[0] = herst;
+    f[1] = ean;
+    f[2] = bestnr;
+    f[3] = text;
+    f[4] = unit;
+    f[5] = unit;
+    f[6] = unit;
+    f[7] = QStringLiteral("1");
+    f[8] = QStringLiteral("1");
+    f[9] = price;
+    f[10] = date;
+    f[11] = price2;
+    f[12] = date2;
+    f[13] = QStringLiteral("1");
+    f[19] = group;
+    f[24] = QStringLiteral("Baustoffe");
+    return f.join(u'\\');
+}
+
+void webData(StandinEngine& e, const QString& code, const QString& name,
+             const QList<QString>& lines) {
+    int seq = 0;
+    for (const QString& line : lines)
+        insert(e, QStringLiteral("quendrap.web"),
+               {{QStringLiteral("CODE"), code},
+                {QStringLiteral("NAME"), name},
+                {QStringLiteral("SEQ"), QString::number(++seq)},
+                {QStringLiteral("LINE"), line}});
+}
+
+void article(StandinEngine& e, const QString& artnr, const QString& lnr, const QString& ean,
+             const QString& bestnr, const QString& bez) {
+    insert(e, QStringLiteral("VT.Artikel"),
+           {{QStringLiteral("FIRMA"), QStringLiteral("1")},
+            {QStringLiteral("ARTNR"), artnr},
+            {QStringLiteral("LNR"), lnr},
+            {QStringLiteral("EAN"), ean},
+            {QStringLiteral("BESTNR"), bestnr},
+            {QStringLiteral("BEZ"), erp(bez)}});
+}
+
 } // namespace
 
 void FillDemoData(StandinEngine& e) {
@@ -159,6 +206,62 @@ void FillDemoData(StandinEngine& e) {
          {u"WSF", u"4020000000028", u"F-301", u"Türschwelle Edelstahl", u"STK", u"19,90", u"RG20"},
          {u"WSF", u"4020000000035", u"F-302", u"Fliesenkleber 25 kg", u"SCK", u"11,30", u"RG21"},
          {u"WSF", u"4020000000042", u"F-303", u"Fugenmörtel grau 5 kg", u"SCK", u"9,60", u"RG21"}});
+
+    // Unit assignments: external code to ERP unit.
+    for (const auto& [ext, unit] :
+         {std::pair{u"STK", u"St"}, std::pair{u"M", u"m"}, std::pair{u"M2", u"qm"},
+          std::pair{u"M3", u"cbm"}, std::pair{u"KG", u"kg"}, std::pair{u"L", u"l"},
+          std::pair{u"PAK", u"Pak"}, std::pair{u"ROL", u"Rol"}, std::pair{u"SCK", u"Sack"},
+          std::pair{u"PAL", u"Pal"}})
+        insert(e, QStringLiteral("VT.Einheit"),
+               {{QStringLiteral("FIRMA"), QStringLiteral("1")},
+                {QStringLiteral("EXT"), QString::fromUtf16(ext)},
+                {QStringLiteral("ERP"), QString::fromUtf16(unit)}});
+
+    // Manufacturer codes already linked by earlier imports.
+    for (const auto& [herst, lnr] :
+         {std::pair{u"MUE", u"70001"}, std::pair{u"SDT", u"70002"}, std::pair{u"WSF", u"70003"}})
+        insert(e, QStringLiteral("quendrap.liefid"),
+               {{QStringLiteral("FIRMA"), QStringLiteral("1")},
+                {QStringLiteral("HerstCode"), QString::fromUtf16(herst)},
+                {QStringLiteral("LNR"), QString::fromUtf16(lnr)}});
+
+    // ERP articles of the suppliers, found again by EAN or order number.
+    article(e, QStringLiteral("100100"), QStringLiteral("70001"), QStringLiteral("4006209000013"),
+            QStringLiteral("M-1001"), QStringLiteral("Dübel 8x40 Nylon"));
+    article(e, QStringLiteral("100101"), QStringLiteral("70001"), QStringLiteral("4006209000020"),
+            QStringLiteral("M-1002"), QStringLiteral("Schraube 5x60 verzinkt"));
+    article(e, QStringLiteral("100200"), QStringLiteral("70001"), QString(),
+            QStringLiteral("M-2001"), QStringLiteral("Mörtel 25 kg"));
+    article(e, QStringLiteral("200010"), QStringLiteral("70002"), QStringLiteral("4011234500018"),
+            QStringLiteral("S-10"), QStringLiteral("Dämmplatte 100 mm"));
+    article(e, QStringLiteral("300300"), QStringLiteral("70003"), QStringLiteral("4020000000011"),
+            QStringLiteral("F-300"), QStringLiteral("Fußleiste Eiche 2,4 m"));
+
+    // Web price data of two suppliers, with two price tracks each.
+    const QString jan = QStringLiteral("01.01.2027");
+    const QString apr = QStringLiteral("01.04.2027");
+    webData(e, QStringLiteral("MUE"), QStringLiteral("Müller Baustoffe GmbH"),
+            {articleLine("MUE", "4006209000013", "M-1001", "Dübel 8x40 Nylon", "PAK", "5,10", jan,
+                         "5,30", apr, "RG01"),
+             articleLine("MUE", "4006209000020", "M-1002", "Schraube 5x60 verzinkt", "PAK", "7,95",
+                         jan, "8,20", apr, "RG01"),
+             articleLine("MUE", "", "M-2001", "Mörtel 25 kg", "SCK", "6,60", jan, "0", "", "RG02"),
+             articleLine("MUE", "4006209000044", "M-2002", "Fließestrich 40 kg", "SCK", "9,90", jan,
+                         "10,40", apr, "RG02"),
+             articleLine("MUE", "4006209000051", "M-3001", "Bewehrungsmatte Q188", "STK", "38,50",
+                         jan, "0", "", "RG03"),
+             articleLine("MUE", "4006209000068", "M-3002", "Kantholz 6x8 cm", "M", "3,15", jan,
+                         "3,25", apr, "RG03")});
+    webData(e, QStringLiteral("SDT"), QStringLiteral("Schröder Dämmtechnik KG"),
+            {articleLine("SDT", "4011234500018", "S-10", "Dämmplatte 100 mm", "M2", "12,90", jan,
+                         "13,20", apr, "RG10"),
+             articleLine("SDT", "4011234500025", "S-11", "Dämmplatte 120 mm", "M2", "15,30", jan,
+                         "15,60", apr, "RG10"),
+             articleLine("SDT", "4011234500032", "S-20", "Dampfbremsfolie 50 m²", "ROL", "44,00",
+                         jan, "0", "", "RG11"),
+             articleLine("SDT", "4011234500049", "S-30", "Glaswolle Rolle 035", "ROL", "29,80", jan,
+                         "31,00", apr, "RG11")});
 
     e.setMeta(QStringLiteral("demo"), QStringLiteral("1"));
     e.db().commit();

@@ -38,11 +38,16 @@ public:
 
     static constexpr int kMaxOpenObjects = 10000;
 
+    // Values a class keeps for the job between calls (for example the
+    // company and supplier of the download being filled).
+    QHash<QString, QStringList>& cache() { return m_cache; }
+
 private:
     StandinEngine& m_engine;
     int m_number;
     QHash<QString, QString> m_locals; // name + 0x1E + subscript key
     QHash<QString, StoredObject> m_objects;
     QHash<QString, std::shared_ptr<QueryCursor>> m_cursors;
+    QHash<QString, QStringList> m_cache;
     int m_nextRef = 1;
 };

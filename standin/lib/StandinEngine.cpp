@@ -133,6 +133,13 @@ const ClassDef* StandinEngine::findClass(const QString& name) const {
     return it == m_classes.end() ? nullptr : it->get();
 }
 
+ClassDef& StandinEngine::extendClass(const QString& name) {
+    auto it = m_classes.find(name);
+    if (it == m_classes.end())
+        throw std::logic_error(("class not defined: " + name).toStdString());
+    return **it;
+}
+
 void StandinEngine::defineRoutine(const QString& label, const QString& routine, RoutineFn fn) {
     m_routines.insert(label + u'^' + routine, std::move(fn));
 }

@@ -119,6 +119,8 @@ public:
     ClassDef& defineClass(const QString& name, const QString& table = QString(),
                           const QStringList& properties = {}, bool autoId = true);
     const ClassDef* findClass(const QString& name) const;
+    // A class to extend with further methods and queries.
+    ClassDef& extendClass(const QString& name);
     void defineRoutine(const QString& label, const QString& routine, RoutineFn fn);
     const RoutineFn* findRoutine(const QString& label, const QString& routine) const;
 

@@ -4,4 +4,5 @@ void RegisterAllClasses(StandinEngine& engine) {
     RegisterWindowsClasses(engine);
     RegisterPersonnelClasses(engine);
     RegisterDownloadClasses(engine);
+    RegisterImportClasses(engine);
 }

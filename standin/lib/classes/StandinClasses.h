@@ -9,6 +9,7 @@ void RegisterAllClasses(StandinEngine& engine);
 void RegisterWindowsClasses(StandinEngine& engine);   // VT.Windows, ^%XTT
 void RegisterPersonnelClasses(StandinEngine& engine); // users, locations, server list
 void RegisterDownloadClasses(StandinEngine& engine);  // downloads, positions, groups
+void RegisterImportClasses(StandinEngine& engine);    // what the price import calls
 
 #include <QStringList>
 // Properties of a staging position, in table order.

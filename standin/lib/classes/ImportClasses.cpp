@@ -1,0 +1,256 @@
+// What the price data import calls: supplier look-ups by manufacturer code,
+// unit assignments, storing positions, web price data, the supplier search
+// and the supplier defaults.
+#include "Job.h"
+#include "StandinClasses.h"
+#include "StandinEngine.h"
+#include "server/ServerError.h"
+#include "server/TextHelpers.h"
+
+#include <QSqlQuery>
+
+namespace {
+
+QString scalar(StandinEngine& e, const QString& sql, const QVariantList& values) {
+    QSqlQuery& q = e.exec(sql, values);
+    const QString v = q.next() ? q.value(0).toString() : QString();
+    q.finish();
+    return v;
+}
+
+QString firmaKey(const StoredObject& o, const QString& a, const QString& b) {
+    return o.values.value(a) + QStringLiteral("||") + o.values.value(b);
+}
+
+// Company and supplier of a download, kept per job while positions arrive.
+QStringList downloadOf(CallContext& ctx, const QString& dlid) {
+    auto& cache = ctx.job.cache();
+    const QString key = QStringLiteral("dl:") + dlid;
+    auto it = cache.constFind(key);
+    if (it != cache.constEnd())
+        return *it;
+    QSqlQuery& q = ctx.engine.exec(
+        QStringLiteral("SELECT Firma, LNR FROM quendrap_downloads WHERE id=?"), {dlid});
+    if (!q.next()) {
+        q.finish();
+        throw ServerError(StandinErrors::ObjectMissing,
+                          QStringLiteral("Objekt nicht gefunden: quendrap.downloads ") + dlid);
+    }
+    const QStringList v{q.value(0).toString(), q.value(1).toString()};
+    q.finish();
+    cache.insert(key, v);
+    return v;
+}
+
+} // namespace
+
+void RegisterImportClasses(StandinEngine& engine) {
+    // Manufacturer codes linked to suppliers: id FIRMA||HerstCode.
+    ClassDef& liefid = engine.defineClass(
+        QStringLiteral("quendrap.liefid"), QStringLiteral("quendrap_liefid"),
+        {QStringLiteral("FIRMA"), QStringLiteral("HerstCode"), QStringLiteral("LNR")}, false);
+    liefid.idOf = [](const StoredObject& o) {
+        return firmaKey(o, QStringLiteral("FIRMA"), QStringLiteral("HerstCode"));
+    };
+    liefid.classMethods.insert(QStringLiteral("getlnr"), [](CallContext& ctx, QStringList& a) {
+        return scalar(ctx.engine, QStringLiteral("SELECT LNR FROM quendrap_liefid WHERE id=?"),
+                      {a.value(0) + QStringLiteral("||") + a.value(1)});
+    });
+
+    // Unit assignments: external unit code to ERP unit, per company.
+    engine
+        .defineClass(QStringLiteral("VT.Einheit"), QStringLiteral("vt_einheit"),
+                     {QStringLiteral("FIRMA"), QStringLiteral("EXT"), QStringLiteral("ERP")}, false)
+        .idOf = [](const StoredObject& o) {
+        return firmaKey(o, QStringLiteral("FIRMA"), QStringLiteral("EXT"));
+    };
+
+    // ERP articles with their supplier, EAN and order number.
+    engine
+        .defineClass(QStringLiteral("VT.Artikel"), QStringLiteral("vt_artikel"),
+                     {QStringLiteral("FIRMA"), QStringLiteral("ARTNR"), QStringLiteral("LNR"),
+                      QStringLiteral("EAN"), QStringLiteral("BESTNR"), QStringLiteral("BEZ")},
+                     false)
+        .idOf = [](const StoredObject& o) {
+        return firmaKey(o, QStringLiteral("FIRMA"), QStringLiteral("ARTNR"));
+    };
+    engine.execScript(
+        {QStringLiteral("CREATE INDEX IF NOT EXISTS vt_artikel_ean ON vt_artikel(FIRMA, LNR, EAN)"),
+         QStringLiteral(
+             "CREATE INDEX IF NOT EXISTS vt_artikel_bestnr ON vt_artikel(FIRMA, LNR, BESTNR)"),
+         QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_ekgrp_grp ON "
+                        "quendrap_ekgrp(DLID, RabattGR)")});
+
+    ClassDef& downloads = engine.extendClass(QStringLiteral("quendrap.downloads"));
+    // The supplier's name for the screen; "" when the supplier is not stored.
+    downloads.classMethods.insert(QStringLiteral("lname"), [](CallContext& ctx, QStringList& a) {
+        return ConvertText(scalar(ctx.engine,
+                                  QStringLiteral("SELECT NAME FROM vt_lieferant WHERE id=?"),
+                                  {a.value(0) + QStringLiteral("||") + a.value(1)}),
+                           QStringLiteral("VELTAR"), false);
+    });
+    // "ERP units`external codes", two comma-separated lists in the same order.
+    downloads.classMethods.insert(QStringLiteral("geteinh"), [](CallContext& ctx, QStringList& a) {
+        QSqlQuery& q = ctx.engine.exec(
+            QStringLiteral("SELECT ERP, EXT FROM vt_einheit WHERE FIRMA=? ORDER BY EXT"),
+            {a.value(0)});
+        QStringList erp;
+        QStringList ext;
+        while (q.next()) {
+            erp << q.value(0).toString();
+            ext << q.value(1).toString();
+        }
+        q.finish();
+        return erp.join(u',') + u'`' + ext.join(u',');
+    });
+
+    ClassDef& pos = engine.extendClass(QStringLiteral("quendrap.pos"));
+    // savezeile(download, "", position line text, "N", ""): creates the
+    // staging position from the 14 fields, assigns the ERP article of the
+    // download's supplier whose EAN or order number matches, and creates the
+    // download's discount group record when the group first appears.
+    pos.classMethods.insert(QStringLiteral("savezeile"), [](CallContext& ctx, QStringList& a) {
+        const QString dlid = a.value(0);
+        const QStringList f = a.value(2).split(u'|');
+        if (f.size() != 14)
+            throw ServerError(StandinErrors::BadArguments, QStringLiteral("Positionszeile mit ") +
+                                                               QString::number(f.size()) +
+                                                               QStringLiteral(" statt 14 Feldern"));
+        const QStringList dl = downloadOf(ctx, dlid);
+        StandinEngine& e = ctx.engine;
+        QString artnr;
+        if (!f[1].isEmpty())
+            artnr = scalar(e,
+                           QStringLiteral("SELECT ARTNR FROM vt_artikel WHERE FIRMA=? AND LNR=? "
+                                          "AND EAN=? LIMIT 1"),
+                           {dl[0], dl[1], f[1]});
+        if (artnr.isEmpty() && !f[2].isEmpty())
+            artnr = scalar(e,
+                           QStringLiteral("SELECT ARTNR FROM vt_artikel WHERE FIRMA=? AND LNR=? "
+                                          "AND BESTNR=? LIMIT 1"),
+                           {dl[0], dl[1], f[2]});
+        e.exec(QStringLiteral("INSERT INTO idcounter(class,last) VALUES('quendrap.pos',1) "
+                              "ON CONFLICT(class) DO UPDATE SET last=last+1"));
+        const QString id =
+            scalar(e, QStringLiteral("SELECT last FROM idcounter WHERE class='quendrap.pos'"), {});
+        e.exec(QStringLiteral("INSERT INTO quendrap_pos(id, DLID, HerstCode, EAN, BestNr, "
+                              "Bezeichnung, VE, VP, UEE, Menge, MengeUEE, Datum, Preis, PreisEHT, "
+                              "RabattGR, Klasse, ARTNR, Status, EKDAT, VKDAT) "
+                              "VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"),
+               {id,         dlid,      f[0],
+                f[1],       f[2],      f[3],
+                f[4],       f[5],      f[6],
+                f[7],       f[8],      f[9],
+                f[10],      f[11],     f[12],
+                f[13],      artnr,     artnr.isEmpty() ? QStringLiteral("0") : QStringLiteral("1"),
+                a.value(3), a.value(3)});
+        if (!f[12].isEmpty()) {
+            const QString key = QStringLiteral("grp:") + dlid + u'|' + f[12];
+            if (!ctx.job.cache().contains(key)) {
+                const QString known = scalar(
+                    e, QStringLiteral("SELECT id FROM quendrap_ekgrp WHERE DLID=? AND RabattGR=?"),
+                    {dlid, f[12]});
+                if (known.isEmpty()) {
+                    StoredObject g;
+                    g.cls = e.findClass(QStringLiteral("quendrap.ekgrp"));
+                    g.values = {{QStringLiteral("DLID"), dlid},
+                                {QStringLiteral("FIRMA"), dl[0]},
+                                {QStringLiteral("LNR"), dl[1]},
+                                {QStringLiteral("RabattGR"), f[12]},
+                                {QStringLiteral("Status"), QStringLiteral("0")}};
+                    e.saveObject(g);
+                }
+                ctx.job.cache().insert(key, {});
+            }
+        }
+        return id;
+    });
+    // setliefid(company, manufacturer code, supplier): links the code.
+    pos.classMethods.insert(QStringLiteral("setliefid"), [](CallContext& ctx, QStringList& a) {
+        ctx.engine.exec(
+            QStringLiteral("INSERT OR REPLACE INTO quendrap_liefid(id, FIRMA, "
+                           "HerstCode, LNR) VALUES(?,?,?,?)"),
+            {a.value(0) + QStringLiteral("||") + a.value(1), a.value(0), a.value(1), a.value(2)});
+        return QString();
+    });
+
+    // Web price data: article lines per supplier code, in order.
+    engine.defineClass(QStringLiteral("quendrap.web"), QStringLiteral("quendrap_web"),
+                       {QStringLiteral("CODE"), QStringLiteral("NAME"), QStringLiteral("SEQ"),
+                        QStringLiteral("LINE")});
+    // "name (code)|name (code)|..." of the suppliers with web price data.
+    pos.classMethods.insert(QStringLiteral("QuendraGetCountry"), [](CallContext& ctx,
+                                                                    QStringList&) {
+        QSqlQuery q(ctx.engine.db());
+        q.exec(QStringLiteral("SELECT CODE, min(NAME) FROM quendrap_web GROUP BY CODE ORDER BY "
+                              "min(NAME)"));
+        QStringList entries;
+        while (q.next())
+            entries << q.value(1).toString() + QStringLiteral(" (") + q.value(0).toString() + u')';
+        return entries.join(u'|');
+    });
+    // The list expression for VT.XW "Liste"; "" when the code has no data.
+    pos.classMethods.insert(QStringLiteral("QuendraGetComp"), [](CallContext& ctx, QStringList& a) {
+        const QString n =
+            scalar(ctx.engine, QStringLiteral("SELECT count(*) FROM quendrap_web WHERE CODE=?"),
+                   {a.value(0)});
+        return n.toInt() > 0 ? QStringLiteral("WEB|") + a.value(0) : QString();
+    });
+
+    // VT.XW "Liste": runs a list expression, one row per entry.
+    ClassDef& xw = engine.defineClass(QStringLiteral("VT.XW"));
+    xw.queries.insert(QStringLiteral("Liste"), [](CallContext& ctx, const QStringList& a) {
+        const QString expr = a.value(0);
+        if (expr.isEmpty())
+            return std::unique_ptr<QueryCursor>(
+                std::make_unique<ListCursor>(1, QList<QStringList>{}));
+        if (!expr.startsWith(QStringLiteral("WEB|")))
+            throw ServerError(StandinErrors::BadArguments,
+                              QStringLiteral("Unbekannter Listenausdruck: ") + expr);
+        QSqlQuery q(ctx.engine.db());
+        q.prepare(QStringLiteral(
+            "SELECT LINE FROM quendrap_web WHERE CODE=? ORDER BY CAST(SEQ AS INTEGER)"));
+        q.addBindValue(expr.mid(4));
+        q.exec();
+        return std::unique_ptr<QueryCursor>(std::make_unique<SqlCursor>(std::move(q), 1));
+    });
+
+    // VT.Windows "KkrSuche"(company, "L" or "K", name part, account group):
+    // columns 1 number, 2 short name, 3 name, 4 post code, 5 place; names
+    // and places in the ERP's 7-bit form.
+    ClassDef& windows = engine.extendClass(QStringLiteral("VT.Windows"));
+    windows.queries.insert(QStringLiteral("KkrSuche"), [](CallContext& ctx, const QStringList& a) {
+        QList<QStringList> rows;
+        if (a.value(1) == u"L") {
+            const QString part =
+                ConvertText(a.value(2), QStringLiteral("VELTARSUCHE"), true).trimmed();
+            QSqlQuery& q = ctx.engine.exec(
+                QStringLiteral("SELECT LNR, NAME, ORT FROM vt_lieferant WHERE FIRMA=? AND "
+                               "(KTOKREIS=? OR ?='') ORDER BY CAST(LNR AS INTEGER)"),
+                {a.value(0), a.value(3), a.value(3)});
+            while (q.next()) {
+                const QString name = q.value(1).toString();
+                const QString search =
+                    ConvertText(ConvertText(name, QStringLiteral("VELTAR"), false),
+                                QStringLiteral("VELTARSUCHE"), true);
+                if (!part.isEmpty() && !search.contains(part))
+                    continue;
+                rows << QStringList{q.value(0).toString(), search.left(10), name, QString(),
+                                    q.value(2).toString()};
+            }
+            q.finish();
+        }
+        return std::make_unique<ListCursor>(5, rows);
+    });
+
+    // Defaults a buyer keeps per supplier: id FIRMA||LNR.
+    engine
+        .defineClass(QStringLiteral("quendrap.defaults"), QStringLiteral("quendrap_defaults"),
+                     {QStringLiteral("FIRMA"), QStringLiteral("LNR"), QStringLiteral("Warengruppe"),
+                      QStringLiteral("Aufschlag"), QStringLiteral("Rundung"),
+                      QStringLiteral("Freigabe")},
+                     false)
+        .idOf = [](const StoredObject& o) {
+        return firmaKey(o, QStringLiteral("FIRMA"), QStringLiteral("LNR"));
+    };
+}
