@@ -1,0 +1,54 @@
+#include "SupplierDefaults.h"
+
+#include "server/ServerConnection.h"
+#include "session/SessionContext.h"
+
+namespace {
+const QString kClass = QStringLiteral("quendrap.defaults");
+constexpr int kObjectMissing = 5809;
+} // namespace
+
+SupplierDefaults LoadSupplierDefaults(const QString& supplier, bool* ok) {
+    SupplierDefaults d;
+    const bool done = ServerCall(QStringLiteral("FMDef.Form_Load Defaults lesen"), [&] {
+        ServerObject o;
+        try {
+            o = Factory().openObject(kClass, Session().firma + QStringLiteral("||") + supplier);
+        } catch (const ServerError& e) {
+            if (e.number() == kObjectMissing)
+                return;
+            throw;
+        }
+        d.warengruppe = o.get(QStringLiteral("Warengruppe"));
+        d.aufschlag = o.get(QStringLiteral("Aufschlag"));
+        d.rundung = o.get(QStringLiteral("Rundung"));
+        const QString f = o.get(QStringLiteral("Freigabe"));
+        d.freigabe = f.isEmpty() ? QStringLiteral("N") : f;
+        CloseObject(o);
+    });
+    if (ok)
+        *ok = done;
+    return d;
+}
+
+bool SaveSupplierDefaults(const QString& supplier, const SupplierDefaults& d) {
+    return ServerCall(QStringLiteral("FMDef.BUSpeich Defaults speichern"), [&] {
+        const QString id = Session().firma + QStringLiteral("||") + supplier;
+        ServerObject o;
+        try {
+            o = Factory().openObject(kClass, id);
+        } catch (const ServerError& e) {
+            if (e.number() != kObjectMissing)
+                throw;
+            o = Factory().newObject(kClass);
+            o.set(QStringLiteral("FIRMA"), Session().firma);
+            o.set(QStringLiteral("LNR"), supplier);
+        }
+        o.set(QStringLiteral("Warengruppe"), d.warengruppe);
+        o.set(QStringLiteral("Aufschlag"), d.aufschlag);
+        o.set(QStringLiteral("Rundung"), d.rundung);
+        o.set(QStringLiteral("Freigabe"), d.freigabe);
+        o.save();
+        CloseObject(o);
+    });
+}

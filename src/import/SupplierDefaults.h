@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+// Defaults a buyer keeps per supplier, stored on the server
+// (quendrap.defaults, id company "||" supplier number).
+struct SupplierDefaults {
+    QString warengruppe;                    // goods group new articles of this supplier get
+    QString aufschlag;                      // sales markup on the purchase price, percent
+    QString rundung;                        // sales price rounding: "0,01", "0,05", "0,10", "1,00"
+    QString freigabe = QStringLiteral("N"); // release posted articles at once: "J"/"N"
+};
+
+// The supplier's defaults; empty defaults when none are stored. ok is false
+// when the server call failed (reported).
+SupplierDefaults LoadSupplierDefaults(const QString& supplier, bool* ok = nullptr);
+bool SaveSupplierDefaults(const QString& supplier, const SupplierDefaults& defaults);
