@@ -47,3 +47,7 @@ QStringList InProcessClient::call(Wire::Op op, const QStringList& args) {
         throw ServerError(reply.errorNumber, reply.errorText);
     return reply.values;
 }
+
+void InProcessClient::breakConnection() {
+    m_job.reset();
+}

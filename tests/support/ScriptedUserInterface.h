@@ -1,5 +1,6 @@
 #pragma once
 
+#include "conditions/PriceTracks.h"
 #include "server/UserInterface.h"
 
 #include <QList>
@@ -43,6 +44,15 @@ public:
     }
     void selectLoginPassword() override { ++passwordSelected; }
     void hideLoginWindow() override { ++loginWindowHidden; }
+    void setProgress(qint64 value, qint64 maximum) override {
+        lastProgress = value;
+        if (maximum > 0)
+            progressMaximum = maximum;
+    }
+    bool choosePriceTracks(PriceTrackList& tracks) override {
+        shownTracks = tracks.rows();
+        return onPriceTracks ? onPriceTracks(tracks) : false;
+    }
 
     QList<Message> messages;
     QQueue<MessageAnswer> answers;
@@ -57,6 +67,12 @@ public:
     // Plays the user at the login window: fills LoginFormData(), returns
     // whether "Anmelden" was pressed.
     std::function<bool()> onLoginWindow;
+    // Plays the buyer at the price track choice: marks rows, returns
+    // whether "OK" was pressed. Unset: the window is closed without OK.
+    std::function<bool(PriceTrackList&)> onPriceTracks;
+    QList<PriceTrack> shownTracks;
+    qint64 lastProgress = 0;
+    qint64 progressMaximum = 0;
 
 private:
     UserInterface* m_previous = nullptr;

@@ -1,0 +1,514 @@
+#include "DemoData.h"
+#include "InProcessClient.h"
+#include "ScriptedUserInterface.h"
+#include "StandinEngine.h"
+#include "TestSupport.h"
+#include "import/FileImport.h"
+#include "import/ImportFileReader.h"
+#include "import/ImportFormats.h"
+#include "import/WebImport.h"
+#include "server/ServerConnection.h"
+#include "server/TextHelpers.h"
+#include "session/SessionContext.h"
+#include "shell/Downloads.h"
+
+#include <QFile>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// An article line of 29 fields.
+QString line(const QString& herst, const QString& ean, const QString& nr, const QString& text,
+             const QString& unit, const QString& price, const QString& date,
+             const QString& price2 = "0", const QString& date2 = "", const QString& group = "RG1") {
+    QStringList f(29);
+    f[0] = herst;
+    f[1] = ean;
+    f[2] = nr;
+    f[3] = text;
+    f[4] = f[5] = f[6] = unit;
+    f[7] = f[8] = "1";
+    f[9] = price;
+    f[10] = date;
+    f[11] = price2;
+    f[12] = date2;
+    f[13] = "1";
+    f[19] = group;
+    f[24] = "Klasse";
+    return f.join('\\');
+}
+
+// A server that stops answering after a number of stored positions, as a
+// server that dies in the middle of an import.
+class DyingClient : public InProcessClient {
+public:
+    DyingClient(StandinEngine& e, int answers) : InProcessClient(e), m_answers(answers) {}
+    QStringList call(Wire::Op op, const QStringList& args) override {
+        if (op == Wire::Op::ClassMethod && args.value(1) == "savezeile" && m_answers-- <= 0) {
+            breakConnection();
+            throw ServerError(ClientErrors::ConnectionLost, "Verbindung zum Server verloren");
+        }
+        return InProcessClient::call(op, args);
+    }
+
+private:
+    int m_answers;
+};
+
+} // namespace
+
+// The price file import against the demo company of the stand-in.
+class TestImport : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void openChecksTheFile();
+    void openFindsLinkedSupplier();
+    void unknownSupplierIsReported();
+    void tracksCountedAndOnlyMarkedPricesStored();
+    void emptyChoiceStillLinksManufacturer();
+    void declinedChoiceStoresNothing();
+    void missingUnitsListedOnceAndNothingStored();
+    void brokenPriceStopsBeforeAnythingIsStored_data();
+    void brokenPriceStopsBeforeAnythingIsStored();
+    void serverDyingDuringStoringKeepsEarlierPositions_data();
+    void serverDyingDuringStoringKeepsEarlierPositions();
+    void tooManyUnitAssignments();
+    void textEncodings_data();
+    void textEncodings();
+    void positionsAssignedToErpArticles();
+    void webSuppliersAndCodes();
+    void webDownloadWritesFileAndReplacesOldOne();
+    void cliImportCountsAndFailures();
+
+private:
+    QString write(const QString& name, const QStringList& lines,
+                  const QByteArray& encoding = "1252", bool bom = false);
+    int count(const QString& sql);
+    int downloadCount() { return count("SELECT count(*) FROM quendrap_downloads"); }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<StandinEngine> m_engine;
+    std::unique_ptr<ScriptedUserInterface> m_ui;
+    int m_dieAfter = -1;
+    const QString m_header = kExtendedImportHeaderLine;
+};
+
+void TestImport::init() {
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_engine = std::make_unique<StandinEngine>(m_dir->filePath("import.db"));
+    FillDemoData(*m_engine);
+    m_ui = std::make_unique<ScriptedUserInterface>();
+    m_dieAfter = -1;
+    SetClientFactory([this]() -> std::unique_ptr<ServerClient> {
+        if (m_dieAfter >= 0)
+            return std::make_unique<DyingClient>(*m_engine, m_dieAfter);
+        return std::make_unique<InProcessClient>(*m_engine);
+    });
+    SetExitFunction([](int code) { throw ProgramEnded(code); });
+    SetPauseFunction([](int) { return 0; });
+    Session() = SessionContext();
+    Session().firma = "1";
+    Session().personal = "DEM";
+    Session().userDisplay = "DEM|Dörte Demo";
+    Session().server = "127.0.0.1";
+    RebuildConnectString();
+}
+
+void TestImport::cleanup() {
+    SetClientFactory({});
+    SetExitFunction({});
+    SetPauseFunction({});
+    m_ui.reset();
+    m_engine.reset();
+}
+
+QString TestImport::write(const QString& name, const QStringList& lines, const QByteArray& encoding,
+                          bool bom) {
+    const QString path = m_dir->filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return QString();
+    if (bom)
+        f.write("\xEF\xBB\xBF");
+    const QString text = lines.join("\r\n") + "\r\n";
+    f.write(encoding == "utf8" ? text.toUtf8() : ToWindows1252(text));
+    return path;
+}
+
+int TestImport::count(const QString& sql) {
+    QSqlQuery q(m_engine->db());
+    q.exec(sql);
+    q.next();
+    return q.value(0).toInt();
+}
+
+void TestImport::openChecksTheFile() {
+    FileImport import;
+    OpenedFile r = import.open(m_dir->filePath("fehlt.txt"));
+    QVERIFY(!r.ok);
+    QCOMPARE(r.message, QString("Datei nicht vorhanden"));
+    QCOMPARE(m_ui->messages.last().icon, MessageIcon::Critical);
+
+    r = import.open(write("komma.txt", {"Nr,EAN,Preis", "1,4006,12.50"}));
+    QVERIFY(!r.ok);
+    QCOMPARE(m_ui->messages.last().text,
+             QString("Datei ist keine gültige erweiterte Importdatei (Zeichen <\\> fehlen)"));
+
+    r = import.open(write("kopf.txt", {m_header}));
+    QVERIFY(!r.ok);
+    QCOMPARE(m_ui->messages.last().text, QString("Die Datei enthält keine Artikelzeile"));
+    QCOMPARE(m_ui->messages.size(), 3);
+    QCOMPARE(downloadCount(), 3);
+
+    // A header with a single backslash and any names is enough.
+    r = import.open(write("frei.txt", {"a\\b", line("NEU", "", "1", "x", "STK", "1", "A")}));
+    QVERIFY(r.ok);
+    QCOMPARE(r.supplier, QString());
+    QCOMPARE(m_ui->messages.size(), 3);
+}
+
+void TestImport::openFindsLinkedSupplier() {
+    FileImport import;
+    const OpenedFile r =
+        import.open(write("mue.txt", {m_header, line("MUE", "", "1", "Dübel", "STK", "1", "A")}));
+    QVERIFY(r.ok);
+    QCOMPARE(r.supplier, QString("70001"));
+    QCOMPARE(r.supplierName, QString("Müller Baustoffe GmbH"));
+    QCOMPARE(Session().currentSupplier, QString("70001"));
+    QVERIFY(m_ui->messages.isEmpty());
+}
+
+void TestImport::unknownSupplierIsReported() {
+    FileImport import;
+    QCOMPARE(import.checkSupplier("99999"), QString());
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].text, QString("Lieferant nicht gespeichert"));
+    QCOMPARE(m_ui->messages[0].title, MainWindowTitle());
+    QCOMPARE(m_ui->messages[0].icon, MessageIcon::Information);
+    QCOMPARE(import.checkSupplier(""), QString());
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(import.checkSupplier("70004"), QString("Großhandel Äußere Straße"));
+}
+
+void TestImport::tracksCountedAndOnlyMarkedPricesStored() {
+    const QStringList lines{
+        m_header,
+        line("MUE", "", "L1", "Eins", "STK", "12,50", "A"),
+        line("MUE", "", "L2", "Zwei", "STK", "0", "A", "3,00", "B"),    // zero first price
+        line("MUE", "", "L3", "Drei", "STK", "1,00", "A", "2,00", "A"), // same date twice
+        line("MUE", "", "L4", "Vier", "STK", "5", "B", "6", "C"),
+        line("MUE", "", "L5", "Fünf", "STK", "7", "", "0", ""), // no date: no track
+    };
+    m_ui->onPriceTracks = [](PriceTrackList& t) {
+        t.markOnly({"A", "C"});
+        return true;
+    };
+    FileImport import;
+    const ImportResult r = import.run(write("tracks.txt", lines), "70001");
+    QCOMPARE(r.outcome, ImportResult::Outcome::Imported);
+    QCOMPARE(m_ui->shownTracks.size(), 3);
+    QCOMPARE(m_ui->shownTracks[0].date, QString("A"));
+    QCOMPARE(m_ui->shownTracks[0].count, 2);
+    QCOMPARE(m_ui->shownTracks[1].date, QString("B"));
+    QCOMPARE(m_ui->shownTracks[1].count, 2);
+    QCOMPARE(m_ui->shownTracks[2].date, QString("C"));
+    QCOMPARE(m_ui->shownTracks[2].count, 1);
+    QCOMPARE(r.positions, 3);
+    QCOMPARE(count("SELECT count(*) FROM quendrap_pos WHERE DLID='" + r.downloadId + "'"), 3);
+    QSqlQuery q(m_engine->db());
+    q.exec("SELECT BestNr, Datum, Preis, Bezeichnung, RabattGR, Klasse FROM quendrap_pos WHERE "
+           "DLID='" +
+           r.downloadId + "' ORDER BY CAST(id AS INTEGER)");
+    QStringList got;
+    while (q.next())
+        got << QStringList{q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
+                           q.value(3).toString(), q.value(4).toString(), q.value(5).toString()}
+                   .join('/');
+    QCOMPARE(got, (QStringList{"L1/A/12,50/Eins/RG1/Klasse", "L3/A/1,00/Drei/RG1/Klasse",
+                               "L4/C/6/Vier/RG1/Klasse"}));
+    QCOMPARE(count("SELECT count(*) FROM quendrap_ekgrp WHERE DLID='" + r.downloadId + "'"), 1);
+    bool ok = false;
+    const QList<DownloadRow> rows = LoadDownloadList(&ok);
+    QCOMPARE(rows[0].key, r.downloadId);
+    QCOMPARE(rows[0].positionen, QString("3"));
+    QCOMPARE(rows[0].personal, QString("DEM"));
+    QCOMPARE(m_ui->progressMaximum, 6);
+    QVERIFY(m_ui->messages.isEmpty());
+}
+
+void TestImport::emptyChoiceStillLinksManufacturer() {
+    m_ui->onPriceTracks = [](PriceTrackList&) { return true; };
+    FileImport import;
+    const ImportResult r = import.run(
+        write("leer.txt", {m_header, line("NEUCODE", "", "1", "x", "STK", "4,20", "A")}), "70004");
+    QCOMPARE(r.outcome, ImportResult::Outcome::Imported);
+    QCOMPARE(r.positions, 0);
+    QCOMPARE(downloadCount(), 4);
+    // The manufacturer code is linked: the next file of it finds its supplier.
+    const OpenedFile again = import.open(
+        write("wieder.txt", {m_header, line("NEUCODE", "", "1", "x", "STK", "1", "A")}));
+    QCOMPARE(again.supplier, QString("70004"));
+}
+
+void TestImport::declinedChoiceStoresNothing() {
+    FileImport import;
+    const ImportResult r = import.run(
+        write("nein.txt", {m_header, line("MUE", "", "1", "x", "STK", "4,20", "A")}), "70001");
+    QCOMPARE(r.outcome, ImportResult::Outcome::Declined);
+    QCOMPARE(m_ui->shownTracks.size(), 1);
+    QCOMPARE(downloadCount(), 3);
+    QVERIFY(m_ui->messages.isEmpty());
+    QCOMPARE(m_ui->busyCalls.last(), false);
+}
+
+void TestImport::missingUnitsListedOnceAndNothingStored() {
+    m_ui->onPriceTracks = [](PriceTrackList& t) {
+        t.markAll(true);
+        return true;
+    };
+    QStringList lines{m_header};
+    for (int i = 0; i < 50; ++i)
+        lines << line("MUE", "", QString::number(i), "x", "Xyz", "1", "A");
+    lines << line("MUE", "", "z", "x", "st k", "1", "A") << line("MUE", "", "y", "x", "-", "1", "A")
+          << line("MUE", "", "w", "x", "a.b.c", "1", "A");
+    FileImport import;
+    const ImportResult r = import.run(write("einheit.txt", lines), "70001");
+    QCOMPARE(r.outcome, ImportResult::Outcome::MissingUnits);
+    QCOMPARE(r.message, QString("Einheiten  XYZ ABC  sind im Veltar nicht zugeordnet"));
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].text, r.message);
+    QCOMPARE(m_ui->messages[0].icon, MessageIcon::Critical);
+    QVERIFY(m_ui->shownTracks.isEmpty());
+    QCOMPARE(downloadCount(), 3);
+}
+
+void TestImport::brokenPriceStopsBeforeAnythingIsStored_data() {
+    QTest::addColumn<QString>("bad");
+    QTest::newRow("letters in the first price") << line("MUE", "", "3", "x", "STK", "abc", "A");
+    QTest::newRow("empty second price") << line("MUE", "", "3", "x", "STK", "1", "A", "", "");
+    QTest::newRow("empty first price") << line("MUE", "", "3", "x", "STK", "", "A");
+    QTest::newRow("bar in a sent field") << line("MUE", "", "3", "Rohr 1|2 Zoll", "STK", "1", "A");
+}
+
+void TestImport::brokenPriceStopsBeforeAnythingIsStored() {
+    QFETCH(QString, bad);
+    m_ui->onPriceTracks = [](PriceTrackList& t) {
+        t.markAll(true);
+        return true;
+    };
+    const QStringList lines{m_header, line("MUE", "", "1", "x", "STK", "1", "A"),
+                            line("MUE", "", "2", "x", "STK", "2", "A"), bad,
+                            line("MUE", "", "4", "x", "STK", "4", "A")};
+    FileImport import;
+    const ImportResult r = import.run(write("kaputt.txt", lines), "70001");
+    QCOMPARE(r.outcome, ImportResult::Outcome::Failed);
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].text, "Fehler in Zeile: " + bad);
+    QCOMPARE(m_ui->messages[0].icon, MessageIcon::None);
+    QVERIFY(m_ui->shownTracks.isEmpty());
+    QCOMPARE(downloadCount(), 3);
+}
+
+void TestImport::serverDyingDuringStoringKeepsEarlierPositions_data() {
+    QTest::addColumn<int>("depth");
+    QTest::newRow("one at a time") << 1;
+    QTest::newRow("pipelined") << 256;
+}
+
+void TestImport::serverDyingDuringStoringKeepsEarlierPositions() {
+    QFETCH(int, depth);
+    m_ui->onPriceTracks = [](PriceTrackList& t) {
+        t.markAll(true);
+        return true;
+    };
+    QStringList lines{m_header};
+    for (int i = 1; i <= 10; ++i)
+        lines << line("MUE", "", "N" + QString::number(i), "x", "STK", QString::number(i), "A");
+    m_dieAfter = 5;
+    FileImport import;
+    import.setPipelineDepth(depth);
+    const ImportResult r = import.run(write("stirbt.txt", lines), "70001");
+    QCOMPARE(r.outcome, ImportResult::Outcome::Failed);
+    QCOMPARE(m_ui->messages.last().text, "Fehler in Zeile: " + lines[6]);
+    QCOMPARE(downloadCount(), 4);
+    QSqlQuery q(m_engine->db());
+    q.exec("SELECT BestNr FROM quendrap_pos WHERE DLID=(SELECT max(CAST(id AS INTEGER)) FROM "
+           "quendrap_downloads) ORDER BY CAST(id AS INTEGER)");
+    QStringList stored;
+    while (q.next())
+        stored << q.value(0).toString();
+    QCOMPARE(stored, (QStringList{"N1", "N2", "N3", "N4", "N5"}));
+}
+
+void TestImport::tooManyUnitAssignments() {
+    m_engine->db().transaction();
+    for (int i = 0; i < 101; ++i)
+        m_engine->exec("INSERT INTO vt_einheit(id, FIRMA, EXT, ERP) VALUES(?, '1', ?, 'x')",
+                       {"1||E" + QString::number(i), "E" + QString::number(i)});
+    m_engine->db().commit();
+    FileImport import;
+    const ImportResult r =
+        import.run(write("u.txt", {m_header, line("MUE", "", "1", "x", "STK", "1", "A")}), "70001");
+    QCOMPARE(r.outcome, ImportResult::Outcome::Failed);
+    QCOMPARE(m_ui->messages.last().text, QString("Fehler in Zeile: "));
+    QCOMPARE(downloadCount(), 3);
+}
+
+void TestImport::textEncodings_data() {
+    QTest::addColumn<QByteArray>("encoding");
+    QTest::addColumn<bool>("bom");
+    QTest::newRow("Windows-1252") << QByteArray("1252") << false;
+    QTest::newRow("UTF-8") << QByteArray("utf8") << false;
+    QTest::newRow("UTF-8 with byte order mark") << QByteArray("utf8") << true;
+}
+
+void TestImport::textEncodings() {
+    QFETCH(QByteArray, encoding);
+    QFETCH(bool, bom);
+    m_ui->onPriceTracks = [](PriceTrackList& t) {
+        t.markAll(true);
+        return true;
+    };
+    FileImport import;
+    const QString path =
+        write("enc.txt", {m_header, line("MUE", "", "1", "Dübel für Fußleiste", "STK", "1", "A")},
+              encoding, bom);
+    const ImportResult r = import.run(path, "70001");
+    QCOMPARE(r.positions, 1);
+    QSqlQuery q(m_engine->db());
+    q.exec("SELECT Bezeichnung, HerstCode FROM quendrap_pos WHERE DLID='" + r.downloadId + "'");
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toString(), QString("Dübel für Fußleiste"));
+    QCOMPARE(q.value(1).toString(), QString("MUE"));
+}
+
+void TestImport::positionsAssignedToErpArticles() {
+    m_ui->onPriceTracks = [](PriceTrackList& t) {
+        t.markAll(true);
+        return true;
+    };
+    FileImport import;
+    const ImportResult r = import.run(
+        write("art.txt", {m_header, line("MUE", "4006209000013", "X", "a", "PAK", "1", "A"),
+                          line("MUE", "", "M-2001", "b", "SCK", "1", "A"),
+                          line("MUE", "4000000000000", "unbekannt", "c", "STK", "1", "A")}),
+        "70001");
+    QSqlQuery q(m_engine->db());
+    q.exec("SELECT ARTNR FROM quendrap_pos WHERE DLID='" + r.downloadId +
+           "' ORDER BY CAST(id AS INTEGER)");
+    QStringList artnr;
+    while (q.next())
+        artnr << q.value(0).toString();
+    QCOMPARE(artnr, (QStringList{"100100", "100200", ""}));
+}
+
+void TestImport::webSuppliersAndCodes() {
+    QCOMPARE(LoadWebSuppliers(),
+             (QStringList{"Müller Baustoffe GmbH (MUE)", "Schröder Dämmtechnik KG (SDT)"}));
+    QCOMPARE(WebSupplierCode("Müller Baustoffe GmbH (MUE)"), QString("MUE"));
+    QCOMPARE(WebSupplierCode("A (B) (C)"), QString("B"));
+    QCOMPARE(WebSupplierCode("ohne Klammer"), QString());
+    QCOMPARE(WebSupplierCode("offen (ABC"), QString());
+}
+
+void TestImport::webDownloadWritesFileAndReplacesOldOne() {
+    qputenv("TEMP", m_dir->path().toUtf8());
+    const QString path = WebDownloadPath();
+    QCOMPARE(path, m_dir->filePath("importfile.txt"));
+    QVERIFY(DownloadWebPriceData("Müller Baustoffe GmbH (MUE)"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> written = f.readAll().split('\n');
+    f.close();
+    QCOMPARE(written.size(), 8); // header, six lines, nothing after the last line end
+    QCOMPARE(written[0], ToWindows1252(kExtendedImportHeaderLine) + "\r");
+    QVERIFY(written[1].startsWith("MUE\\4006209000013\\M-1001\\D\xfc"
+                                  "bel"));
+
+    m_ui->onPriceTracks = [](PriceTrackList& t) {
+        t.markOnly({"01.04.2027"});
+        return true;
+    };
+    FileImport import;
+    const OpenedFile opened = import.open(path);
+    QCOMPARE(opened.supplier, QString("70001"));
+    const ImportResult r = import.run(path, opened.supplier);
+    QCOMPARE(r.positions, 4);
+
+    // No code in the entry: nothing is done but the old file is gone, so it
+    // is never imported again.
+    QVERIFY(!DownloadWebPriceData("ohne Klammer"));
+    QVERIFY(!QFile::exists(path));
+    QVERIFY(DownloadWebPriceData("Niemand (XXX)"));
+    QVERIFY(!QFile::exists(path));
+    qunsetenv("TEMP");
+}
+
+void TestImport::cliImportCountsAndFailures() {
+    m_engine.reset();
+    SetClientFactory({});
+    StandinProcess server(m_dir->filePath("cli.db"));
+    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
+    const QString connect = QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(server.port());
+    const QString file = m_dir->filePath("gen.txt");
+    QCOMPARE(QProcess::execute(QStringLiteral(QUENDRA_BENCH_DIR "/pricegen"),
+                               {"--lines", "400", "--out", file, "--dates", "2", "--second-price",
+                                "--zero-every", "7", "--manufacturer", "MUE"}),
+             0);
+    // The expected count, by the rules: every non-zero price with a date,
+    // the second only when its date differs from the first.
+    ImportFileReader reader;
+    QVERIFY(reader.open(file));
+    QString text;
+    reader.readLine(&text);
+    int expected = 0;
+    QSet<QString> dates;
+    while (reader.readLine(&text)) {
+        const ImportArticleLine a(text);
+        double p1 = 0, p2 = 0;
+        QVERIFY(a.convertPrices(&p1, &p2));
+        const QString d1 = a.priceDate(ImportPrice::First), d2 = a.priceDate(ImportPrice::Second);
+        if (!d1.isEmpty() && p1 != 0)
+            ++expected, dates << d1;
+        if (!d2.isEmpty() && p2 != 0 && d2 != d1)
+            ++expected, dates << d2;
+    }
+    QVERIFY(expected > 400);
+    QString out, err;
+    QCOMPARE(RunCli({"--connect", connect, "import", file, "--tracks", "all"}, &out, &err), 0);
+    QCOMPARE(err, QString());
+    QCOMPARE(out, QString("4\t%1\n").arg(expected));
+    QCOMPARE(RunCli({"--connect", connect, "downloads"}, &out, &err), 0);
+    QVERIFY(out.startsWith(QString("%1\tDEM\t70001\tMüller Baustoffe GmbH\t%2\t4\n")
+                               .arg(QDate::currentDate().toString("yyyy-MM-dd"))
+                               .arg(expected)));
+
+    // A broken price: the line's message, nothing stored.
+    const QString broken = m_dir->filePath("broken.txt");
+    QCOMPARE(QProcess::execute(QStringLiteral(QUENDRA_BENCH_DIR "/pricegen"),
+                               {"--lines", "20", "--out", broken, "--broken-line", "12",
+                                "--manufacturer", "MUE"}),
+             0);
+    QString brokenLine;
+    QVERIFY(reader.open(broken));
+    for (int i = 0; i <= 12; ++i)
+        reader.readLine(&brokenLine);
+    QCOMPARE(RunCli({"--connect", connect, "import", broken}, &out, &err), 1);
+    QCOMPARE(out, QString());
+    QCOMPARE(err, "Fehler in Zeile: " + brokenLine + "\n");
+    QCOMPARE(RunCli({"--connect", connect, "import", m_dir->filePath("nichts.txt")}, &out, &err),
+             1);
+    QCOMPARE(err, QString("Datei nicht vorhanden\n"));
+    QCOMPARE(
+        RunCli({"--connect", connect, "web-import", "SDT", "--tracks", "01.01.2027"}, &out, &err),
+        0);
+    QCOMPARE(out, QString("5\t4\n"));
+}
+
+QTEST_GUILESS_MAIN(TestImport)
+#include "test_import.moc"
