@@ -138,7 +138,7 @@ void article(StandinEngine& e, const QString& artnr, const QString& lnr, const Q
 void FillDemoData(StandinEngine& e) {
     if (e.meta(QStringLiteral("demo")) == u"1")
         return;
-    e.db().transaction();
+    StandinTransaction t(e);
     // Fiscal year: ^FA(0) holds start`year`end.
     e.setGlobal(QStringLiteral("FA"), {QStringLiteral("0")},
                 QStringLiteral("20270101`2027`20271231"));
@@ -264,5 +264,5 @@ void FillDemoData(StandinEngine& e) {
                          "31,00", apr, "RG11")});
 
     e.setMeta(QStringLiteral("demo"), QStringLiteral("1"));
-    e.db().commit();
+    t.commit();
 }

@@ -265,3 +265,22 @@ QString StandinEngine::meta(const QString& key) {
 void StandinEngine::setMeta(const QString& key, const QString& value) {
     exec(QStringLiteral("INSERT OR REPLACE INTO meta(key,value) VALUES(?,?)"), {key, value});
 }
+
+StandinTransaction::StandinTransaction(StandinEngine& engine) : m_engine(engine) {
+    m_engine.exec(QStringLiteral("SAVEPOINT standin"));
+}
+
+StandinTransaction::~StandinTransaction() {
+    if (!m_open)
+        return;
+    try {
+        m_engine.exec(QStringLiteral("ROLLBACK TO standin"));
+        m_engine.exec(QStringLiteral("RELEASE standin"));
+    } catch (...) {
+    }
+}
+
+void StandinTransaction::commit() {
+    m_open = false;
+    m_engine.exec(QStringLiteral("RELEASE standin"));
+}

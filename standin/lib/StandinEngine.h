@@ -151,5 +151,20 @@ private:
     int m_lastJob = 0;
 };
 
+// A unit of work on the database that nests: the outermost one is a
+// transaction, inner ones are savepoints. Rolled back unless committed.
+class StandinTransaction {
+public:
+    explicit StandinTransaction(StandinEngine& engine);
+    ~StandinTransaction();
+    void commit();
+    StandinTransaction(const StandinTransaction&) = delete;
+    StandinTransaction& operator=(const StandinTransaction&) = delete;
+
+private:
+    StandinEngine& m_engine;
+    bool m_open = true;
+};
+
 // Encodes subscripts into one key text (also used for job locals).
 QString SubscriptKey(const QStringList& subscripts);

@@ -54,6 +54,14 @@ void StandinServer::readFrom(QTcpSocket* socket) {
     // keeps many requests in flight gets them back in few packets.
     QByteArray out;
     QByteArray payload;
+    // All requests that arrived together are stored in one transaction
+    // (group commit): a pipelining client gets hundreds of inserts per
+    // commit instead of one.
+    std::optional<StandinTransaction> group;
+    try {
+        group.emplace(m_engine);
+    } catch (const std::exception&) {
+    }
     for (;;) {
         const auto result = conn.buffer.next(&payload);
         if (result == Wire::FrameBuffer::Result::NeedMore)
@@ -69,6 +77,13 @@ void StandinServer::readFrom(QTcpSocket* socket) {
                                 ? QStringLiteral("Rahmen zu groß; Verbindung wird getrennt")
                                 : QStringLiteral("Ungültiger Rahmen; Verbindung wird getrennt");
             out += Wire::encodeReply(bad);
+            if (group) {
+                try {
+                    group->commit();
+                } catch (const std::exception&) {
+                }
+                group.reset();
+            }
             // The connection is forgotten before the socket closes: closing
             // may report the disconnection at once.
             socket->disconnect(this);
@@ -80,6 +95,12 @@ void StandinServer::readFrom(QTcpSocket* socket) {
             return;
         }
         out += Wire::encodeReply(Dispatch(conn.job, *request));
+    }
+    if (group) {
+        try {
+            group->commit();
+        } catch (const std::exception&) {
+        }
     }
     if (!out.isEmpty())
         socket->write(out);

@@ -61,16 +61,11 @@ void RegisterDownloadClasses(StandinEngine& engine) {
         QStringLiteral("dellief"), [](CallContext& ctx, QStringList& args) {
             const QString key = args.value(0);
             StandinEngine& e = ctx.engine;
-            e.db().transaction();
-            try {
-                e.exec(QStringLiteral("DELETE FROM quendrap_pos WHERE DLID=?"), {key});
-                e.exec(QStringLiteral("DELETE FROM quendrap_ekgrp WHERE DLID=?"), {key});
-                e.exec(QStringLiteral("DELETE FROM quendrap_downloads WHERE id=?"), {key});
-            } catch (...) {
-                e.db().rollback();
-                throw;
-            }
-            e.db().commit();
+            StandinTransaction t(e);
+            e.exec(QStringLiteral("DELETE FROM quendrap_pos WHERE DLID=?"), {key});
+            e.exec(QStringLiteral("DELETE FROM quendrap_ekgrp WHERE DLID=?"), {key});
+            e.exec(QStringLiteral("DELETE FROM quendrap_downloads WHERE id=?"), {key});
+            t.commit();
             return QStringLiteral("1");
         });
 

@@ -1,0 +1,125 @@
+// Imports generated price files over TCP into a veltar-standin on loopback
+// and prints prices stored per second and the client's peak memory, next to
+// the raw round-trip figures of bench_roundtrip measured in the same run:
+//
+//   bench_import [--lines N] [--small N] [--depth D]
+//
+// The small file runs first: its peak memory next to the big file's shows
+// whether the client's memory grows with the file.
+#include "import/FileImport.h"
+#include "server/ServerConnection.h"
+#include "server/UserInterface.h"
+#include "session/Login.h"
+#include "session/SessionContext.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <sys/resource.h>
+
+namespace {
+
+QTextStream& out() {
+    static QTextStream s(stdout);
+    return s;
+}
+
+long peakKiB() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss;
+}
+
+bool generate(const QString& dir, int lines, const QString& path) {
+    return QProcess::execute(dir + QStringLiteral("/pricegen"),
+                             {QStringLiteral("--lines"), QString::number(lines),
+                              QStringLiteral("--out"), path, QStringLiteral("--dates"),
+                              QStringLiteral("2"), QStringLiteral("--second-price"),
+                              QStringLiteral("--manufacturer"), QStringLiteral("MUE")}) == 0;
+}
+
+// Quiet user interface: every track taken, messages to standard error.
+class BenchInterface : public ConsoleUserInterface {};
+
+void importOnce(const QString& path, int depth, const char* label) {
+    FileImport import;
+    import.setPipelineDepth(depth);
+    QElapsedTimer t;
+    t.start();
+    const ImportResult r = import.run(path, QStringLiteral("70001"));
+    const double s = t.elapsed() / 1000.0;
+    out() << QStringLiteral("%1 %2 MB: %3 positions in %4 s = %5 prices/s, peak RSS %6 MiB\n")
+                 .arg(QString::fromLatin1(label))
+                 .arg(QFileInfo(path).size() / 1e6, 0, 'f', 1)
+                 .arg(r.positions)
+                 .arg(s, 0, 'f', 2)
+                 .arg(qint64(r.positions / s))
+                 .arg(peakKiB() / 1024.0, 0, 'f', 1);
+    out().flush();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCommandLineParser p;
+    p.addHelpOption();
+    p.addOption({QStringLiteral("lines"), QStringLiteral("Lines of the big file (200000)."),
+                 QStringLiteral("N"), QStringLiteral("200000")});
+    p.addOption({QStringLiteral("small"), QStringLiteral("Lines of the small file (20000)."),
+                 QStringLiteral("N"), QStringLiteral("20000")});
+    p.addOption({QStringLiteral("depth"), QStringLiteral("Requests in flight (256)."),
+                 QStringLiteral("D"), QStringLiteral("256")});
+    p.process(app);
+    const QString dir = QCoreApplication::applicationDirPath();
+    QTemporaryDir tmp;
+    const QString big = tmp.filePath(QStringLiteral("big.txt"));
+    const QString small = tmp.filePath(QStringLiteral("small.txt"));
+    if (!generate(dir, p.value(QStringLiteral("lines")).toInt(), big) ||
+        !generate(dir, p.value(QStringLiteral("small")).toInt(), small)) {
+        QTextStream(stderr) << "bench_import: pricegen failed\n";
+        return 1;
+    }
+
+    QProcess server;
+    server.start(dir + QStringLiteral("/veltar-standin"),
+                 {QStringLiteral("--db"), tmp.filePath(QStringLiteral("bench.db")),
+                  QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--demo")});
+    QByteArray line;
+    while (!line.contains('\n') && server.waitForReadyRead(30000))
+        line += server.readAllStandardOutput();
+    const auto m = QRegularExpression(QStringLiteral(":(\\d+)")).match(QString::fromUtf8(line));
+    if (!m.hasMatch()) {
+        QTextStream(stderr) << "bench_import: veltar-standin did not start\n";
+        return 1;
+    }
+
+    BenchInterface ui;
+    SetUserInterface(&ui);
+    Session().commandLine =
+        QStringLiteral("1 0 DEM demo 127.0.0.1 ") + m.captured(1) + QStringLiteral(" VELTAR");
+    if (!user_anmeld())
+        return 1;
+    const int depth = p.value(QStringLiteral("depth")).toInt();
+    out() << "peak RSS after login: " << QString::number(peakKiB() / 1024.0, 'f', 1) << " MiB\n";
+    importOnce(small, depth, "small file");
+    importOnce(big, depth, "big file  ");
+    importOnce(small, 1, "small file, one request at a time");
+    CloseConnection();
+    server.terminate();
+    server.waitForFinished(10000);
+
+    out() << "raw round trips in the same run (bench_roundtrip --seconds 2):\n";
+    out().flush();
+    QProcess rt;
+    rt.start(dir + QStringLiteral("/bench_roundtrip"),
+             {QStringLiteral("--seconds"), QStringLiteral("2")});
+    rt.waitForFinished(120000);
+    out() << rt.readAllStandardOutput();
+    return 0;
+}
