@@ -214,14 +214,7 @@ void StandinEngine::saveObject(StoredObject& obj) {
         return;
     if (obj.id.isEmpty()) {
         if (cls.autoId) {
-            exec(QStringLiteral("INSERT INTO idcounter(class,last) VALUES(?,1) "
-                                "ON CONFLICT(class) DO UPDATE SET last=last+1"),
-                 {cls.name});
-            QSqlQuery& q =
-                exec(QStringLiteral("SELECT last FROM idcounter WHERE class=?"), {cls.name});
-            q.next();
-            obj.id = q.value(0).toString();
-            q.finish();
+            obj.id = nextId(cls.name);
         } else if (cls.idOf) {
             obj.id = cls.idOf(obj);
         }
@@ -247,6 +240,16 @@ bool StandinEngine::deleteObject(const ClassDef& cls, const QString& id) {
         exec(QStringLiteral("DELETE FROM ") + quoteIdent(cls.table) + QStringLiteral(" WHERE id=?"),
              {id});
     return q.numRowsAffected() > 0;
+}
+
+QString StandinEngine::nextId(const QString& className) {
+    QSqlQuery& q =
+        exec(QStringLiteral("INSERT INTO idcounter(class,last) VALUES(?,1) "
+                            "ON CONFLICT(class) DO UPDATE SET last=last+1 RETURNING last"),
+             {className});
+    const QString id = q.next() ? q.value(0).toString() : QString();
+    q.finish();
+    return id;
 }
 
 int StandinEngine::newJobNumber() {

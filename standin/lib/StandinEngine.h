@@ -134,6 +134,8 @@ public:
     void saveObject(StoredObject& obj);
     bool deleteObject(const ClassDef& cls, const QString& id);
 
+    // The next id of an autoId class (1, 2, ...).
+    QString nextId(const QString& className);
     // A job number not used before in this database.
     int newJobNumber();
     QString meta(const QString& key);

@@ -129,10 +129,7 @@ void RegisterImportClasses(StandinEngine& engine) {
                            QStringLiteral("SELECT ARTNR FROM vt_artikel WHERE FIRMA=? AND LNR=? "
                                           "AND BESTNR=? LIMIT 1"),
                            {dl[0], dl[1], f[2]});
-        e.exec(QStringLiteral("INSERT INTO idcounter(class,last) VALUES('quendrap.pos',1) "
-                              "ON CONFLICT(class) DO UPDATE SET last=last+1"));
-        const QString id =
-            scalar(e, QStringLiteral("SELECT last FROM idcounter WHERE class='quendrap.pos'"), {});
+        const QString id = e.nextId(QStringLiteral("quendrap.pos"));
         e.exec(QStringLiteral("INSERT INTO quendrap_pos(id, DLID, HerstCode, EAN, BestNr, "
                               "Bezeichnung, VE, VP, UEE, Menge, MengeUEE, Datum, Preis, PreisEHT, "
                               "RabattGR, Klasse, ARTNR, Status, EKDAT, VKDAT) "
