@@ -1,13 +1,65 @@
+#include "session/Login.h"
+#include "session/SessionContext.h"
+#include "shell/DialogUserInterface.h"
 #include "shell/TraceLog.h"
-#include "shell/frmProgrammverlauf.h"
+#include "shell/fmstart.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QSet>
+#include <QTimer>
+#include <QWidget>
+#include <memory>
+
+namespace {
+
+// QUENDRA_SCREENSHOT=<folder>: a developer aid for the user guide. Each of
+// the windows fmstart, FMPass and FMServer is saved as <folder>/<name>.png
+// two seconds after it first appears. Without the variable nothing happens.
+void startScreenshots(QApplication& app) {
+    const QString folder = qEnvironmentVariable("QUENDRA_SCREENSHOT");
+    if (folder.isEmpty())
+        return;
+    QDir().mkpath(folder);
+    auto* poll = new QTimer(&app);
+    auto taken = std::make_shared<QSet<QString>>();
+    QObject::connect(poll, &QTimer::timeout, [folder, taken] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            const QString name = w->objectName();
+            if (!w->isVisible() || taken->contains(name) ||
+                !QSet<QString>{QStringLiteral("fmstart"), QStringLiteral("FMPass"),
+                               QStringLiteral("FMServer")}
+                     .contains(name))
+                continue;
+            taken->insert(name);
+            QTimer::singleShot(2000, w, [w, folder, name] {
+                w->grab().save(QDir(folder).filePath(name + QStringLiteral(".png")));
+            });
+        }
+    });
+    poll->start(200);
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quendrapr"));
+    DialogUserInterface ui;
     TraceLog(QStringLiteral("quendrapr.main"), QStringLiteral("Start"), QString(), 40);
-    frmProgrammverlauf::instance()->show();
-    QObject::connect(&app, &QApplication::lastWindowClosed, &app, &QApplication::quit);
+    startScreenshots(app);
+
+    // The command line is kept for the login (company, branch, user code,
+    // password, server, port, namespace, fiscal year).
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    Session().commandLine = arguments.join(u' ');
+    Session().noAutoPassword = true;
+    // "Abbruch" in the login window ends the program through Ende.
+    while (!user_anmeld()) {
+    }
+
+    fmstart w;
+    w.show();
     return app.exec();
 }

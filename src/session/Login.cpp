@@ -72,21 +72,28 @@ void gatherFromCommandLine(const QStringList& f) {
 }
 
 // Reads the stored settings; shows the login window when something is missing.
+// The settings fill only what the login form does not hold yet, so a new
+// round keeps what the user typed or chose in the server list.
 bool gatherInteractively() {
     SessionContext& s = Session();
     LoginForm& form = LoginFormData();
     const QString objekt = setting(QStringLiteral("ServerObjekt"));
     if (objekt.isEmpty())
         s.noDefaultServer = true;
-    form.serverObjectId = orDefault(objekt, QStringLiteral("255"));
-    form.firma = setting(QStringLiteral("Firma"), QStringLiteral("1"));
-    form.fil = setting(QStringLiteral("Filiale"), QStringLiteral("0"));
-    form.port = setting(QStringLiteral("Port"), QStringLiteral("1973"));
-    form.nameSpace = setting(QStringLiteral("Namespace"), QStringLiteral("VELTAR"));
-    form.server = setting(QStringLiteral("Server"), kDefaultServer);
-    form.user = setting(QStringLiteral("Name"));
-    form.password =
-        s.noAutoPassword ? QString() : ScrambleText(setting(QStringLiteral("Passwort")));
+    auto fill = [](QString& field, const QString& value) {
+        if (field.isEmpty())
+            field = value;
+    };
+    if (form.serverObjectId.isEmpty() || form.serverObjectId == u"255")
+        form.serverObjectId = orDefault(objekt, QStringLiteral("255"));
+    fill(form.firma, setting(QStringLiteral("Firma"), QStringLiteral("1")));
+    fill(form.fil, setting(QStringLiteral("Filiale"), QStringLiteral("0")));
+    fill(form.port, setting(QStringLiteral("Port"), QStringLiteral("1973")));
+    fill(form.nameSpace, setting(QStringLiteral("Namespace"), QStringLiteral("VELTAR")));
+    fill(form.server, setting(QStringLiteral("Server"), kDefaultServer));
+    fill(form.user, setting(QStringLiteral("Name")));
+    if (!s.noAutoPassword)
+        fill(form.password, ScrambleText(setting(QStringLiteral("Passwort"))));
     takeForm(form);
     form.wj = s.wj = readFiscalYear();
     if (!form.password.isEmpty() && !form.user.isEmpty() && !s.noAutoPassword && !s.loginFailed &&
@@ -348,5 +355,9 @@ void ApplyServerForm() {
     s.nameSpace = orDefault(f.nameSpace, QStringLiteral("VELTAR"));
     if (!f.wj.isEmpty())
         s.wj = f.wj;
+    const QString before = ConnectString();
     RebuildConnectString();
+    // Another server: the next call connects there.
+    if (ConnectString() != before)
+        CloseConnection();
 }

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "Login.h"
+
+#include <QDialog>
+#include <QList>
+
+class QAction;
+class QLineEdit;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+// The server connection list "VELTAR Server": the server entries kept on the
+// server and the boxes the login takes its connection data from. Clicking an
+// entry takes it into the boxes; its context menu keeps it as the
+// workstation's default; "Ändern" lets the entry be changed and saved. The
+// window opens where it was last placed but never stores its placement.
+class FMServer : public QDialog {
+    Q_OBJECT
+public:
+    explicit FMServer(QWidget* parent = nullptr);
+    ~FMServer() override;
+
+    // The server list being shown, if any.
+    static FMServer* current();
+
+public Q_SLOTS:
+    // Takes the entry of the row into the boxes and the login data.
+    void liServer_Click(QTreeWidgetItem* item);
+    // "Eintrag als Standard" for the chosen entry.
+    void EintragAlsStandard();
+    void BUEdit_Click();
+    void BUOK_Click();
+    // However the window closes, the boxes become the login data.
+    void done(int result) override;
+
+private:
+    void LoadEntries(const QString& selectId);
+    void FillBoxes();
+    void SetEditable(bool editable);
+    void ShowContextMenu(const QPoint& pos);
+    ServerEntry EntryFromBoxes() const;
+    const ServerEntry* ChosenEntry() const;
+
+    QTreeWidget* liServer;
+    QLineEdit* BBEZEICHNUNG;
+    QLineEdit* BNAMESPACE;
+    QLineEdit* BFIRMA;
+    QLineEdit* BFIL;
+    QLineEdit* BSERVERIP;
+    QLineEdit* BPORT;
+    QLineEdit* BWJ;
+    QPushButton* BUEdit;
+    QPushButton* BUOK;
+    QAction* m_standard;
+
+    QList<ServerEntry> m_entries;
+    bool m_editing = false;
+};

@@ -1,0 +1,264 @@
+#include "fmstart.h"
+
+#include "DialogUserInterface.h"
+#include "Downloads.h"
+#include "WindowPlacement.h"
+#include "frmProgrammverlauf.h"
+#include "server/ServerConnection.h"
+#include "server/UserInterface.h"
+#include "session/FMPass.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kPlacementKey = QStringLiteral("FMQuendrapr");
+
+// Hidden data of a row of lilief: the download key and the whole row text
+// (six fields joined by line feed) that other windows read.
+constexpr int kKeyRole = Qt::UserRole;
+constexpr int kRowTextRole = Qt::UserRole + 1;
+
+} // namespace
+
+fmstart::fmstart(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("fmstart"));
+
+    QMenu* datei = menuBar()->addMenu(QStringLiteral("&Datei"));
+    datei->setObjectName(QStringLiteral("mDatei"));
+    QAction* login = datei->addAction(QStringLiteral("&Login"));
+    login->setObjectName(QStringLiteral("mLogin"));
+    datei->addSeparator();
+    QAction* beenden = datei->addAction(QStringLiteral("&Beenden"));
+    beenden->setObjectName(QStringLiteral("Beenden"));
+    QMenu* hilfe = menuBar()->addMenu(QStringLiteral("&Hilfe"));
+    hilfe->setObjectName(QStringLiteral("mHilfe"));
+    QAction* ueber = hilfe->addAction(QStringLiteral("Hilfe &über ..."));
+    ueber->setObjectName(QStringLiteral("HilfeUeber"));
+    QAction* verlauf = hilfe->addAction(QStringLiteral("Programmverlauf"));
+    verlauf->setObjectName(QStringLiteral("mProgrammverlauf"));
+
+    tool1 = addToolBar(QStringLiteral("tool1"));
+    tool1->setObjectName(QStringLiteral("tool1"));
+    tool1->setMovable(false);
+    tool1->setFloatable(false);
+    tool1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    tool1->setIconSize(QSize(32, 32));
+    tool1->toggleViewAction()->setVisible(false);
+    const QStyle::StandardPixmap icons[5] = {QStyle::SP_DialogOpenButton, QStyle::SP_ArrowDown,
+                                             QStyle::SP_FileDialogDetailedView,
+                                             QStyle::SP_TrashIcon, QStyle::SP_DialogCloseButton};
+    const QString texts[5] = {QStringLiteral("Import Datei"), QStringLiteral("Import Web"),
+                              QStringLiteral("Positionen"), QStringLiteral("Löschen"),
+                              QStringLiteral("Beenden")};
+    for (int i = 0; i < 5; ++i) {
+        m_tool[i] = tool1->addAction(style()->standardIcon(icons[i]), texts[i]);
+        m_tool[i]->setObjectName(QStringLiteral("tool1_") + QString::number(i + 1));
+        connect(m_tool[i], &QAction::triggered, this, [this, i] { tool1_ButtonClick(i + 1); });
+    }
+
+    auto* central = new QWidget(this);
+    auto* heading = new QLabel(QStringLiteral("Downloads"), central);
+    QFont bold = heading->font();
+    bold.setBold(true);
+    heading->setFont(bold);
+    lilief = new QTreeWidget(central);
+    lilief->setObjectName(QStringLiteral("lilief"));
+    lilief->setHeaderLabels({QStringLiteral("Datum"), QStringLiteral("Personal"),
+                             QStringLiteral("Lief.-Nr"), QStringLiteral("Lief.-Name"),
+                             QStringLiteral("Positionen")});
+    lilief->setRootIsDecorated(false);
+    lilief->setUniformRowHeights(true);
+    lilief->setAlternatingRowColors(true);
+    lilief->setSelectionMode(QAbstractItemView::SingleSelection);
+    lilief->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lilief->setAllColumnsShowFocus(true);
+    lilief->headerItem()->setTextAlignment(4, Qt::AlignRight | Qt::AlignVCenter);
+    QHeaderView* header = lilief->header();
+    header->setStretchLastSection(false);
+    header->resizeSection(0, 100);
+    header->resizeSection(1, 80);
+    header->resizeSection(2, 90);
+    header->setSectionResizeMode(3, QHeaderView::Stretch);
+    header->resizeSection(4, 90);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->addWidget(heading);
+    layout->addWidget(lilief, 1);
+    setCentralWidget(central);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setSingleShot(true);
+    Timer1->setInterval(1);
+
+    connect(Timer1, &QTimer::timeout, this, &fmstart::RefreshDownloadList);
+    connect(lilief, &QTreeWidget::itemClicked, this, &fmstart::lilief_Click);
+    connect(lilief, &QTreeWidget::itemDoubleClicked, this, &fmstart::lilief_DblClick);
+    connect(login, &QAction::triggered, this, &fmstart::mLogin_Click);
+    connect(beenden, &QAction::triggered, this, &QWidget::close);
+    connect(ueber, &QAction::triggered, this, &fmstart::HilfeUeber_Click);
+    connect(verlauf, &QAction::triggered, this, &fmstart::mProgrammverlauf_Click);
+
+    SetRowButtonsEnabled(false);
+    RenewTitle();
+    resize(900, 560);
+    RestoreWindowPlacement(this, kPlacementKey);
+}
+
+fmstart::~fmstart() = default;
+
+QAction* fmstart::ToolButton(int number) const {
+    return number >= 1 && number <= 5 ? m_tool[number - 1] : nullptr;
+}
+
+void fmstart::RenewTitle() {
+    const QString title = MainWindowTitle();
+    if (windowTitle() != title)
+        setWindowTitle(title);
+}
+
+void fmstart::RefreshDownloadList() {
+    Timer1->stop();
+    lilief->clear();
+    SetRowButtonsEnabled(false);
+    const QList<DownloadRow> rows = LoadDownloadList();
+    QList<QTreeWidgetItem*> items;
+    items.reserve(rows.size());
+    for (const DownloadRow& row : rows) {
+        auto* item = new QTreeWidgetItem(
+            QStringList{row.datum, row.personal, row.lnr, row.lname, row.positionen});
+        item->setData(0, kKeyRole, row.key);
+        item->setData(0, kRowTextRole, row.rowText());
+        item->setTextAlignment(4, Qt::AlignRight | Qt::AlignVCenter);
+        items.append(item);
+    }
+    lilief->addTopLevelItems(items);
+}
+
+void fmstart::SetRowButtonsEnabled(bool enabled) {
+    m_tool[2]->setEnabled(enabled);
+    m_tool[3]->setEnabled(enabled);
+}
+
+void fmstart::lilief_Click(QTreeWidgetItem* item) {
+    if (item)
+        SetRowButtonsEnabled(true);
+}
+
+void fmstart::lilief_DblClick(QTreeWidgetItem* item) {
+    if (item)
+        OpenTaskWindow(3);
+}
+
+void fmstart::tool1_ButtonClick(int number) {
+    switch (number) {
+    case 1:
+    case 2:
+    case 3:
+        OpenTaskWindow(number);
+        break;
+    case 4:
+        DeleteSelectedDownload();
+        break;
+    case 5:
+        close();
+        break;
+    default:
+        break;
+    }
+}
+
+void fmstart::OpenTaskWindow(int number) {
+    // The file import (1), the web import (2) and the positions window (3)
+    // are not built yet. Each will open here modally, owned by this window,
+    // and be unloaded when it returns; until then the user is told so.
+    UI().message(QStringLiteral("Dieser Teil folgt."), m_tool[number - 1]->text(),
+                 MessageIcon::Information, MessageButtons::Ok);
+}
+
+void fmstart::DeleteSelectedDownload() {
+    if (UI().message(QStringLiteral("Wirklich löschen"), QString(), MessageIcon::Question,
+                     MessageButtons::YesNo) != MessageAnswer::Yes)
+        return;
+    const QList<QTreeWidgetItem*> selected = lilief->selectedItems();
+    QTreeWidgetItem* item = selected.value(0);
+    const QString key = item ? item->data(0, kKeyRole).toString() : QString();
+    if (key.isEmpty())
+        return;
+    // A deletion the server refuses is reported there; the row goes all the
+    // same and comes back with the next refresh.
+    DeleteDownload(key);
+    delete item;
+    lilief->clearSelection();
+    lilief->setCurrentItem(nullptr);
+    SetRowButtonsEnabled(false);
+}
+
+void fmstart::mLogin_Click() {
+    FMPass* pass = FMPass::instance();
+    connect(pass, &FMPass::loggedIn, this, &fmstart::RenewTitle, Qt::UniqueConnection);
+    pass->ShowForNewLogin(this);
+}
+
+void fmstart::mProgrammverlauf_Click() {
+    frmProgrammverlauf* trace = frmProgrammverlauf::instance();
+    trace->show();
+    trace->raise();
+    trace->activateWindow();
+}
+
+void fmstart::HilfeUeber_Click() {
+    if (!m_about) {
+        auto* box = new QMessageBox(this);
+        box->setObjectName(QStringLiteral("frmAbout"));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::NonModal);
+        box->setWindowTitle(QStringLiteral("Über Quendra"));
+        box->setIcon(QMessageBox::Information);
+        box->setTextFormat(Qt::PlainText);
+        box->setText(QStringLiteral("Quendrapr\nVersion 0.1"));
+        box->setInformativeText(QStringLiteral("Übernimmt die Preisdaten der Lieferanten in "
+                                               "das Warenwirtschaftssystem VELTAR."));
+        box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+        m_about = box;
+    }
+    m_about->show();
+    m_about->raise();
+    m_about->activateWindow();
+}
+
+void fmstart::showEvent(QShowEvent* event) {
+    RenewTitle();
+    QMainWindow::showEvent(event);
+    if (!m_shown) {
+        // The list is loaded once the window can be seen.
+        m_shown = true;
+        Timer1->start();
+    }
+}
+
+void fmstart::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        RenewTitle();
+    QMainWindow::changeEvent(event);
+}
+
+void fmstart::closeEvent(QCloseEvent* event) {
+    SaveWindowPlacement(this, kPlacementKey);
+    CloseConnection();
+    event->accept();
+    if (!DialogUserInterface::unloading())
+        Ende(0);
+}

@@ -1,0 +1,856 @@
+// The login window, the server list, the main window and the desktop user
+// interface, run offscreen against an in-process stand-in with the demo
+// company.
+
+#include "DemoData.h"
+#include "InProcessClient.h"
+#include "ScriptedUserInterface.h"
+#include "StandinEngine.h"
+#include "TestSupport.h"
+#include "server/ServerConnection.h"
+#include "server/TextHelpers.h"
+#include "server/WorkstationSettings.h"
+#include "session/FMPass.h"
+#include "session/FMServer.h"
+#include "session/Login.h"
+#include "session/SessionContext.h"
+#include "shell/DialogUserInterface.h"
+#include "shell/Downloads.h"
+#include "shell/fmstart.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QQueue>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <functional>
+#include <memory>
+
+namespace {
+
+const QString kLoginApp = QStringLiteral("Cache Login");
+const QString kLoginSection = QStringLiteral("Login");
+
+QString loginSetting(const QString& key) {
+    return WorkstationSettings::value(kLoginApp, kLoginSection, key);
+}
+
+QString placementSetting(const QString& key) {
+    return WorkstationSettings::value(QStringLiteral("Quendrapr"), QStringLiteral("Windowpos"),
+                                      key);
+}
+
+// The desktop user interface with real windows, but messages recorded and
+// answered from a queue, and the server list counted instead of shown
+// (unless realServerList is set).
+class TestUserInterface : public DialogUserInterface {
+public:
+    MessageAnswer message(const QString& text, const QString& title, MessageIcon icon,
+                          MessageButtons buttons) override {
+        messages.append({text, title, icon, buttons});
+        if (!answers.isEmpty())
+            return answers.dequeue();
+        return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
+    }
+    void showServerList() override {
+        ++serverListShown;
+        if (realServerList)
+            DialogUserInterface::showServerList();
+    }
+    // A test that expects a number of login windows gets no more, so a
+    // failing login cannot wait for input that never comes.
+    bool showLoginWindow() override {
+        if (++loginWindowsShown > loginWindowLimit)
+            return false;
+        return DialogUserInterface::showLoginWindow();
+    }
+
+    QList<ScriptedUserInterface::Message> messages;
+    QQueue<MessageAnswer> answers;
+    int serverListShown = 0;
+    bool realServerList = false;
+    int loginWindowsShown = 0;
+    int loginWindowLimit = 2;
+};
+
+// Runs action on the modal window named name once it is shown and its
+// activation has run. The action must close the window.
+void whenModalShown(const QString& name, std::function<void(QWidget*)> action) {
+    auto* poll = new QTimer;
+    poll->setInterval(5);
+    QObject::connect(poll, &QTimer::timeout, [poll, name, action] {
+        QWidget* w = QApplication::activeModalWidget();
+        if (!w || w->objectName() != name || !w->isVisible())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        QTimer::singleShot(0, w, [w, action] { action(w); });
+    });
+    poll->start();
+}
+
+template <typename T> T* child(QWidget* w, const char* name) {
+    return w->findChild<T*>(QString::fromLatin1(name));
+}
+
+// The label of a field in the window's form layouts (a field may share its
+// row with a button).
+QString labelOf(QWidget* field) {
+    for (auto* form : field->window()->findChildren<QFormLayout*>())
+        for (int row = 0; row < form->rowCount(); ++row) {
+            QLayoutItem* item = form->itemAt(row, QFormLayout::FieldRole);
+            QLayoutItem* label = form->itemAt(row, QFormLayout::LabelRole);
+            if (!item || !label)
+                continue;
+            if (item->widget() == field || (item->layout() && item->layout()->indexOf(field) >= 0))
+                if (auto* text = qobject_cast<QLabel*>(label->widget()))
+                    return text->text();
+        }
+    return QString();
+}
+
+void clickRow(QTreeWidget* list, int row) {
+    QTreeWidgetItem* item = list->topLevelItem(row);
+    QVERIFY(item);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
+}
+
+QStringList rowTexts(QTreeWidgetItem* item) {
+    QStringList texts;
+    for (int c = 0; c < item->columnCount(); ++c)
+        texts << item->text(c);
+    return texts;
+}
+
+// A window that notes the order in which it is closed ("?" when it was not
+// closed by the unloading); a refusing one stays open.
+class ClosingWindow : public QWidget {
+public:
+    ClosingWindow(const QString& name, QStringList* order, bool refuse = false)
+        : m_order(order), m_refuse(refuse) {
+        setObjectName(name);
+    }
+
+protected:
+    void closeEvent(QCloseEvent* event) override {
+        m_order->append(objectName() + (DialogUserInterface::unloading() ? "" : "?"));
+        if (m_refuse)
+            event->ignore();
+        else
+            event->accept();
+    }
+
+private:
+    QStringList* m_order;
+    bool m_refuse;
+};
+
+} // namespace
+
+class TestGuiLogin : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    // Login window
+    void loginWindowControls();
+    void wrongPasswordLeadsBackWithPasswordSelected();
+    void qualifyingCommandLineLogsInWithoutWindow();
+    void abbruchEndsProgramAndStoresPlacement();
+    void userCodeUpperCasedWhenLeft();
+    void noDefaultServerAsksAndOpensServerList();
+    void newLoginFromMainWindowRenewsTitle();
+    void lockedUserRefusedAnotherLocationAndWindowStays();
+
+    // Server list
+    void serverListTakesEntryAndSetsDefault();
+    void serverListChangesEntryOnlyAfterBothQuestions();
+    void serverListRestoresButNeverStoresPlacement();
+
+    // Main window
+    void mainWindowListsNewestDownloadFirst();
+    void deleteAnsweredNoChangesNothing();
+    void deleteYesWithoutSelectedRowSendsNothing();
+    void afterDeletionRowButtonsAreDisabled();
+    void taskButtonsTellThatTheyFollow();
+    void closingStoresPlacementClosesConnectionAndEnds();
+    void aboutBoxIsNonModal();
+    void loginThroughListToDeletion();
+
+    // Desktop user interface
+    void messageBoxesUseGermanButtons();
+    void busyPointerIsSetOnceAndTakenAwayOnce();
+    void unloadClosesLastOpenedFirstIgnoringErrors();
+
+private:
+    void loginByCommandLine();
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<TemporarySettings> m_settings;
+    std::unique_ptr<StandinEngine> m_engine;
+    std::unique_ptr<TestUserInterface> m_ui;
+    QList<int> m_exits;
+};
+
+void TestGuiLogin::init() {
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_settings = std::make_unique<TemporarySettings>();
+    m_engine = std::make_unique<StandinEngine>(m_dir->filePath("t.db"));
+    FillDemoData(*m_engine);
+    SetClientFactory([this] { return std::make_unique<InProcessClient>(*m_engine); });
+    SetPauseFunction([](int) { return 0; });
+    m_exits.clear();
+    // Windows end the program from inside Qt's event handling; the hook only
+    // notes the exit code.
+    SetExitFunction([this](int code) { m_exits.append(code); });
+    Session() = SessionContext();
+    LoginFormData() = LoginForm();
+    qputenv("CLIENTNAME", "demo-pc");
+    // The demo company's server entry is this workstation's default.
+    WorkstationSettings::setValue(kLoginApp, kLoginSection, "ServerObjekt", "1");
+    m_ui = std::make_unique<TestUserInterface>();
+}
+
+void TestGuiLogin::cleanup() {
+    delete FMPass::instance(false);
+    m_ui.reset();
+    SetClientFactory({});
+    SetExitFunction({});
+    SetPauseFunction({});
+    m_engine.reset();
+    m_settings.reset();
+    qunsetenv("CLIENTNAME");
+}
+
+void TestGuiLogin::loginByCommandLine() {
+    Session().commandLine = "1 0 DEM demo 127.0.0.1 1973 VELTAR";
+    QVERIFY(user_anmeld());
+    m_ui->messages.clear();
+}
+
+// ---------------------------------------------------------------- login window
+
+void TestGuiLogin::loginWindowControls() {
+    QString title, userLabel, passwordLabel, locationLabel, server, anmelden, abbruch;
+    QStringList locations;
+    QString location;
+    bool isDefault = false;
+    bool hidden = false;
+    whenModalShown("FMPass", [&](QWidget* w) {
+        title = w->windowTitle();
+        auto* combo = child<QComboBox>(w, "co_standort");
+        for (int i = 0; i < combo->count(); ++i)
+            locations << combo->itemText(i) + "=" + combo->itemData(i).toString();
+        location = combo->currentData().toString();
+        locationLabel = labelOf(combo);
+        userLabel = labelOf(child<QLineEdit>(w, "BUSER"));
+        auto* password = child<QLineEdit>(w, "BPASSWORT");
+        passwordLabel = labelOf(password);
+        hidden = password->echoMode() == QLineEdit::Password;
+        server = child<QPushButton>(w, "cmdServer")->text();
+        anmelden = child<QPushButton>(w, "BUSpeich")->text();
+        isDefault = child<QPushButton>(w, "BUSpeich")->isDefault();
+        abbruch = child<QPushButton>(w, "BUAusst")->text();
+        password->setText("demo");
+        QTest::keyClick(password, Qt::Key_Return);
+    });
+    QVERIFY(user_anmeld());
+    QCOMPARE(title, QString("VELTAR Benutzeranmeldung"));
+    QCOMPARE(locations,
+             QStringList({"01 Zentrale Köln=01", "02 Lager Nord=02", "03 Baumarkt Süd=03"}));
+    QCOMPARE(location, QString("01"));
+    QCOMPARE(locationLabel, QString("Standort:"));
+    QCOMPARE(userLabel, QString("für Kompatibilität mit Altprog!:"));
+    QCOMPARE(passwordLabel, QString("Veltar Passwort:"));
+    QVERIFY(hidden);
+    QCOMPARE(server, QString("Server"));
+    QCOMPARE(anmelden, QString("Anmelden"));
+    QVERIFY(isDefault);
+    QCOMPARE(abbruch, QString("Abbruch"));
+    // Return pressed "Anmelden": logged in, the window hidden, no message.
+    QCOMPARE(Session().userDisplay, QString("DEM|Dörte Demo"));
+    QVERIFY(!FMPass::instance()->isVisible());
+    QVERIFY(m_ui->messages.isEmpty());
+    QCOMPARE(ScrambleText(loginSetting("Passwort")), QString("demo"));
+}
+
+void TestGuiLogin::wrongPasswordLeadsBackWithPasswordSelected() {
+    // The inactive user's password: the user is found but refused.
+    whenModalShown("FMPass", [](QWidget* w) {
+        child<QLineEdit>(w, "BPASSWORT")->setText("alt");
+        QTest::mouseClick(child<QPushButton>(w, "BUSpeich"), Qt::LeftButton);
+    });
+    QVERIFY(!user_anmeld());
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].text, QString("Passwort Falsch oder Benutzer nicht Aktiv."));
+    QCOMPARE(m_ui->messages[0].title, QString("Anmeldung an Caché."));
+    QCOMPARE(m_ui->messages[0].icon, MessageIcon::Information);
+    QVERIFY(!FMPass::instance()->isVisible());
+
+    // The main window's loop asks again: the password is still there, wholly
+    // selected, so typing replaces it.
+    QString text, selected;
+    whenModalShown("FMPass", [&](QWidget* w) {
+        auto* password = child<QLineEdit>(w, "BPASSWORT");
+        text = password->text();
+        selected = password->selectedText();
+        QTest::keyClicks(password, "demo");
+        QTest::mouseClick(child<QPushButton>(w, "BUSpeich"), Qt::LeftButton);
+    });
+    QVERIFY(user_anmeld());
+    QCOMPARE(text, QString("alt"));
+    QCOMPARE(selected, QString("alt"));
+    QCOMPARE(Session().userDisplay, QString("DEM|Dörte Demo"));
+    QCOMPARE(m_ui->messages.size(), 1);
+    QVERIFY(m_exits.isEmpty());
+}
+
+void TestGuiLogin::qualifyingCommandLineLogsInWithoutWindow() {
+    Session().commandLine = "1 0 DEM demo 127.0.0.1 1973 VELTAR";
+    QVERIFY(user_anmeld());
+    QVERIFY(!FMPass::instance(false));
+    QVERIFY(m_ui->messages.isEmpty());
+    fmstart w;
+    QCOMPARE(w.windowTitle(), QString("VELTAR Quendra Preisdaten              Firma: 1     "
+                                      "Standort: 01     Benutzer: DEM|Dörte Demo"));
+}
+
+void TestGuiLogin::abbruchEndsProgramAndStoresPlacement() {
+    QVERIFY(placementSetting("FMPass").isEmpty());
+    whenModalShown("FMPass", [](QWidget* w) {
+        child<QLineEdit>(w, "BPASSWORT")->setText("demo");
+        QTest::mouseClick(child<QPushButton>(w, "BUAusst"), Qt::LeftButton);
+    });
+    QVERIFY(!user_anmeld());
+    QCOMPARE(m_exits, QList<int>{0});
+    QCOMPARE(Session().userDisplay, QString());
+    // Nothing typed was kept, and unloading stored where the window stood.
+    QVERIFY(loginSetting("Passwort").isEmpty());
+    QVERIFY(!placementSetting("FMPass").isEmpty());
+
+    // The close box ends the program as well.
+    whenModalShown("FMPass", [](QWidget* w) { w->close(); });
+    QVERIFY(!user_anmeld());
+    QCOMPARE(m_exits, QList<int>({0, 0}));
+}
+
+void TestGuiLogin::userCodeUpperCasedWhenLeft() {
+    QString afterLeaving, selectedOnEntry;
+    whenModalShown("FMPass", [&](QWidget* w) {
+        auto* user = child<QLineEdit>(w, "BUSER");
+        auto* password = child<QLineEdit>(w, "BPASSWORT");
+        user->setText("dem");
+        user->setFocus(Qt::TabFocusReason);
+        selectedOnEntry = user->selectedText();
+        password->setFocus(Qt::TabFocusReason);
+        afterLeaving = user->text();
+        password->setText("demo");
+        QTest::mouseClick(child<QPushButton>(w, "BUSpeich"), Qt::LeftButton);
+    });
+    QVERIFY(user_anmeld());
+    QCOMPARE(selectedOnEntry, QString("dem"));
+    QCOMPARE(afterLeaving, QString("DEM"));
+    QCOMPARE(loginSetting("Name"), QString("DEM"));
+}
+
+void TestGuiLogin::noDefaultServerAsksAndOpensServerList() {
+    WorkstationSettings::remove(kLoginApp, kLoginSection, "ServerObjekt");
+    int listsWhileShown = -1;
+    whenModalShown("FMPass", [&](QWidget* w) {
+        listsWhileShown = m_ui->serverListShown;
+        child<QLineEdit>(w, "BPASSWORT")->setText("demo");
+        QTest::mouseClick(child<QPushButton>(w, "BUSpeich"), Qt::LeftButton);
+    });
+    QVERIFY(user_anmeld());
+    QCOMPARE(listsWhileShown, 1);
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].title, QString("Standardserver?"));
+    QCOMPARE(m_ui->messages[0].text,
+             QString("Es ist kein Standardserver festgelegt!Bitte wählen Sie aus der Liste die "
+                     "Firma in der Sie arbeiten (linke Maustaste Click) und bestätigen Sie mit "
+                     "der rechten Maustaste (Eintrag als Standard) speichern."));
+}
+
+void TestGuiLogin::newLoginFromMainWindowRenewsTitle() {
+    loginByCommandLine();
+    fmstart w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.findChild<QAction*>("mLogin")->trigger();
+    FMPass* pass = FMPass::instance(false);
+    QVERIFY(pass);
+    QVERIFY(pass->isVisible());
+    QVERIFY(!pass->isModal());
+    QCOMPARE(pass->parentWidget(), &w);
+
+    child<QLineEdit>(pass, "BPASSWORT")->setText("lager");
+    child<QPushButton>(pass, "BUSpeich")->click();
+    QCOMPARE(Session().userDisplay, QString("LAG|Lutz Lagerbühl"));
+    QCOMPARE(w.windowTitle(), QString("VELTAR Quendra Preisdaten              Firma: 1     "
+                                      "Standort: 01     Benutzer: LAG|Lutz Lagerbühl"));
+    QVERIFY(!pass->isVisible());
+    QVERIFY(w.isVisible());
+    QVERIFY(m_ui->messages.isEmpty());
+    // The server knows the new user.
+    bool failed = false;
+    QCOMPARE(dbcall("W PERSONAL", failed), QString("LAG"));
+    QVERIFY(m_exits.isEmpty());
+}
+
+void TestGuiLogin::lockedUserRefusedAnotherLocationAndWindowStays() {
+    loginByCommandLine();
+    fmstart w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.findChild<QAction*>("mLogin")->trigger();
+    FMPass* pass = FMPass::instance(false);
+    QVERIFY(pass);
+    auto* combo = child<QComboBox>(pass, "co_standort");
+    combo->setCurrentIndex(combo->findData("02"));
+    QCOMPARE(Session().standort, QString("02"));
+    QCOMPARE(LoginFormData().standort, QString("02"));
+    child<QLineEdit>(pass, "BPASSWORT")->setText("lager");
+    child<QPushButton>(pass, "BUSpeich")->click();
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].text, QString("Sie dürfen die Filiale nicht verändern."));
+    QCOMPARE(m_ui->messages[0].title, QString("Anmeldung an VELTAR."));
+    // Refused: the window stays open for another try, the title shows no user.
+    QVERIFY(pass->isVisible());
+    QCOMPARE(w.windowTitle(), QString("VELTAR Quendra Preisdaten              Firma: 1     "
+                                      "Standort: 02     Benutzer: "));
+
+    combo->setCurrentIndex(combo->findData("01"));
+    child<QPushButton>(pass, "BUSpeich")->click();
+    QCOMPARE(m_ui->messages.size(), 1);
+    QVERIFY(!pass->isVisible());
+    QCOMPARE(w.windowTitle(), QString("VELTAR Quendra Preisdaten              Firma: 1     "
+                                      "Standort: 01     Benutzer: LAG|Lutz Lagerbühl"));
+}
+
+// ----------------------------------------------------------------- server list
+
+void TestGuiLogin::serverListTakesEntryAndSetsDefault() {
+    loginByCommandLine();
+    LoginFormData() = LoginForm();
+    WorkstationSettings::remove(kLoginApp, kLoginSection, "ServerObjekt");
+    Session().noDefaultServer = true;
+
+    FMServer list;
+    QCOMPARE(list.windowTitle(), QString("VELTAR Server"));
+    QCOMPARE(FMServer::current(), &list);
+    // Presets while nothing is chosen.
+    QCOMPARE(child<QLineEdit>(&list, "BNAMESPACE")->text(), QString("VELTAR"));
+    QCOMPARE(child<QLineEdit>(&list, "BPORT")->text(), QString("1973"));
+    QCOMPARE(child<QLineEdit>(&list, "BWJ")->text(), QString());
+    QVERIFY(child<QLineEdit>(&list, "BFIRMA")->isReadOnly());
+
+    auto* entries = child<QTreeWidget>(&list, "liServer");
+    QCOMPARE(entries->topLevelItemCount(), 1);
+    QCOMPARE(entries->topLevelItem(0)->text(0), QString("Demo-Firma (lokal)"));
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
+    clickRow(entries, 0);
+    QCOMPARE(child<QLineEdit>(&list, "BFIRMA")->text(), QString("1"));
+    QCOMPARE(child<QLineEdit>(&list, "BFIL")->text(), QString("0"));
+    QCOMPARE(child<QLineEdit>(&list, "BSERVERIP")->text(), QString("127.0.0.1"));
+    QCOMPARE(child<QLineEdit>(&list, "BWJ")->text(), QString("2027"));
+    QCOMPARE(LoginFormData().serverObjectId, QString("1"));
+    QCOMPARE(LoginFormData().wj, QString("2027"));
+
+    auto* standard = list.findChild<QAction*>("mEintragAlsStandard");
+    QVERIFY(standard);
+    QCOMPARE(standard->text(), QString("Eintrag als Standard"));
+    standard->trigger();
+    QCOMPARE(loginSetting("ServerObjekt"), QString("1"));
+    QCOMPARE(loginSetting("Firma"), QString("1"));
+    QCOMPARE(loginSetting("Server"), QString("127.0.0.1"));
+    QVERIFY(!Session().noDefaultServer);
+
+    // OK takes the boxes into the login data and the connection's data.
+    Session().wj.clear();
+    Session().server = "10.0.0.9";
+    RebuildConnectString();
+    child<QPushButton>(&list, "BUOK")->click();
+    QVERIFY(!list.isVisible());
+    QCOMPARE(Session().wj, QString("2027"));
+    QCOMPARE(ConnectString(), QString("cn_iptcp:127.0.0.1[1973]:VELTAR"));
+}
+
+void TestGuiLogin::serverListChangesEntryOnlyAfterBothQuestions() {
+    loginByCommandLine();
+    LoginFormData().serverObjectId = "1";
+    FMServer list;
+    auto* entries = child<QTreeWidget>(&list, "liServer");
+    QCOMPARE(entries->currentItem(), entries->topLevelItem(0));
+    auto* port = child<QLineEdit>(&list, "BPORT");
+    auto* edit = child<QPushButton>(&list, "BUEdit");
+    QCOMPARE(edit->text(), QString("Ändern"));
+
+    m_ui->answers.enqueue(MessageAnswer::No);
+    edit->click();
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].text, QString("Änderungen erlauben?"));
+    QCOMPARE(m_ui->messages[0].buttons, MessageButtons::YesNo);
+    QVERIFY(port->isReadOnly());
+
+    m_ui->answers.enqueue(MessageAnswer::Yes);
+    edit->click();
+    QVERIFY(!port->isReadOnly());
+    port->setText("1974");
+    child<QLineEdit>(&list, "BBEZEICHNUNG")->setText("Demo-Firma Köln");
+
+    // Not saved: the old values come back and nothing reaches the server.
+    m_ui->answers.enqueue(MessageAnswer::No);
+    edit->click();
+    QCOMPARE(m_ui->messages.size(), 3);
+    QCOMPARE(m_ui->messages[2].text, QString("Änderungen sichern?"));
+    QCOMPARE(port->text(), QString("1973"));
+    QVERIFY(port->isReadOnly());
+    QCOMPARE(LoadServerEntries().value(0).port, QString("1973"));
+
+    m_ui->answers.enqueue(MessageAnswer::Yes);
+    edit->click();
+    port->setText("1974");
+    child<QLineEdit>(&list, "BBEZEICHNUNG")->setText("Demo-Firma Köln");
+    m_ui->answers.enqueue(MessageAnswer::Yes);
+    edit->click();
+    QCOMPARE(m_ui->messages.size(), 5);
+    // The saved entry points elsewhere: the connection was closed, the next
+    // call connects to the new place.
+    QVERIFY(!Factory().isConnected());
+    BeginServerCall(false, false);
+    EndServerCall(false);
+    const QList<ServerEntry> stored = LoadServerEntries();
+    QCOMPARE(stored.size(), 1);
+    QCOMPARE(stored[0].id, QString("1"));
+    QCOMPARE(stored[0].port, QString("1974"));
+    QCOMPARE(stored[0].bezeichnung, QString("Demo-Firma Köln"));
+    QCOMPARE(entries->topLevelItem(0)->text(0), QString("Demo-Firma Köln"));
+    QCOMPARE(ConnectString(), QString("cn_iptcp:127.0.0.1[1974]:VELTAR"));
+    QVERIFY(port->isReadOnly());
+}
+
+void TestGuiLogin::serverListRestoresButNeverStoresPlacement() {
+    {
+        FMServer list;
+        list.move(40, 50);
+        list.close();
+    }
+    QVERIFY(placementSetting("FMServer").isEmpty());
+    WorkstationSettings::setValue("Quendrapr", "Windowpos", "FMServer", "1500|1200|10500|6000");
+    FMServer list;
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
+    QCOMPARE(list.width(), 700);
+    QCOMPARE(list.height(), 400);
+    list.move(300, 300);
+    list.close();
+    QCOMPARE(placementSetting("FMServer"), QString("1500|1200|10500|6000"));
+}
+
+// ----------------------------------------------------------------- main window
+
+void TestGuiLogin::mainWindowListsNewestDownloadFirst() {
+    loginByCommandLine();
+    fmstart w;
+    auto* list = child<QTreeWidget>(&w, "lilief");
+    QCOMPARE(rowTexts(list->headerItem()),
+             QStringList({"Datum", "Personal", "Lief.-Nr", "Lief.-Name", "Positionen"}));
+    QStringList buttons;
+    for (QAction* a : child<QToolBar>(&w, "tool1")->actions())
+        buttons << a->text();
+    QCOMPARE(buttons,
+             QStringList({"Import Datei", "Import Web", "Positionen", "Löschen", "Beenden"}));
+    QCOMPARE(w.findChild<QTimer*>("Timer1")->interval(), 1);
+    QCOMPARE(list->topLevelItemCount(), 0);
+
+    w.show();
+    QTRY_COMPARE(list->topLevelItemCount(), 3);
+    QCOMPARE(rowTexts(list->topLevelItem(0)),
+             QStringList({"2026-12-01", "LAG", "70003", "Weiß & Söhne Fliesen", "4"}));
+    QCOMPARE(rowTexts(list->topLevelItem(2)).mid(0, 3),
+             QStringList({"2026-10-05", "DEM", "70001"}));
+    const QString key = list->topLevelItem(0)->data(0, Qt::UserRole).toString();
+    QVERIFY(!key.isEmpty());
+    QCOMPARE(list->topLevelItem(0)->data(0, Qt::UserRole + 1).toString(),
+             QString("2026-12-01\nLAG\n70003\nWeiß & Söhne Fliesen\n4\n") + key);
+    QVERIFY(w.ToolButton(1)->isEnabled());
+    QVERIFY(w.ToolButton(2)->isEnabled());
+    QVERIFY(!w.ToolButton(3)->isEnabled());
+    QVERIFY(!w.ToolButton(4)->isEnabled());
+    QVERIFY(w.ToolButton(5)->isEnabled());
+    clickRow(list, 1);
+    QVERIFY(w.ToolButton(3)->isEnabled());
+    QVERIFY(w.ToolButton(4)->isEnabled());
+}
+
+void TestGuiLogin::deleteAnsweredNoChangesNothing() {
+    loginByCommandLine();
+    fmstart w;
+    w.show();
+    auto* list = child<QTreeWidget>(&w, "lilief");
+    QTRY_COMPARE(list->topLevelItemCount(), 3);
+    clickRow(list, 0);
+    m_ui->answers.enqueue(MessageAnswer::No);
+    w.ToolButton(4)->trigger();
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].text, QString("Wirklich löschen"));
+    QCOMPARE(m_ui->messages[0].title, QString());
+    QCOMPARE(m_ui->messages[0].icon, MessageIcon::Question);
+    QCOMPARE(m_ui->messages[0].buttons, MessageButtons::YesNo);
+    QCOMPARE(list->topLevelItemCount(), 3);
+    QCOMPARE(LoadDownloadList().size(), 3);
+    QVERIFY(w.ToolButton(4)->isEnabled());
+}
+
+void TestGuiLogin::deleteYesWithoutSelectedRowSendsNothing() {
+    loginByCommandLine();
+    fmstart w;
+    w.show();
+    auto* list = child<QTreeWidget>(&w, "lilief");
+    QTRY_COMPARE(list->topLevelItemCount(), 3);
+    // The disabled button does nothing at all.
+    w.ToolButton(4)->trigger();
+    QVERIFY(m_ui->messages.isEmpty());
+    // Asked directly, the question comes, but without a row nothing is sent.
+    m_ui->answers.enqueue(MessageAnswer::Yes);
+    w.tool1_ButtonClick(4);
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(list->topLevelItemCount(), 3);
+    QCOMPARE(LoadDownloadList().size(), 3);
+}
+
+void TestGuiLogin::afterDeletionRowButtonsAreDisabled() {
+    loginByCommandLine();
+    fmstart w;
+    w.show();
+    auto* list = child<QTreeWidget>(&w, "lilief");
+    QTRY_COMPARE(list->topLevelItemCount(), 3);
+    clickRow(list, 1);
+    const QString key = list->topLevelItem(1)->data(0, Qt::UserRole).toString();
+    m_ui->answers.enqueue(MessageAnswer::Yes);
+    w.ToolButton(4)->trigger();
+    QCOMPARE(list->topLevelItemCount(), 2);
+    QVERIFY(!w.ToolButton(3)->isEnabled());
+    QVERIFY(!w.ToolButton(4)->isEnabled());
+    QVERIFY(list->selectedItems().isEmpty());
+    QStringList keys;
+    for (const DownloadRow& r : LoadDownloadList())
+        keys << r.key;
+    QCOMPARE(keys.size(), 2);
+    QVERIFY(!keys.contains(key));
+    QCOMPARE(list->topLevelItem(0)->text(2), QString("70003"));
+    QCOMPARE(list->topLevelItem(1)->text(2), QString("70001"));
+    clickRow(list, 0);
+    QVERIFY(w.ToolButton(3)->isEnabled());
+    QVERIFY(w.ToolButton(4)->isEnabled());
+}
+
+void TestGuiLogin::taskButtonsTellThatTheyFollow() {
+    loginByCommandLine();
+    fmstart w;
+    w.show();
+    auto* list = child<QTreeWidget>(&w, "lilief");
+    QTRY_COMPARE(list->topLevelItemCount(), 3);
+    w.ToolButton(1)->trigger();
+    w.ToolButton(2)->trigger();
+    const QPoint row = list->visualItemRect(list->topLevelItem(0)).center();
+    QTest::mousePress(list->viewport(), Qt::LeftButton, {}, row);
+    QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, row);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row);
+    QCOMPARE(m_ui->messages.size(), 3);
+    QCOMPARE(m_ui->messages[0].text, QString("Dieser Teil folgt."));
+    QCOMPARE(m_ui->messages[0].title, QString("Import Datei"));
+    QCOMPARE(m_ui->messages[1].title, QString("Import Web"));
+    QCOMPARE(m_ui->messages[2].title, QString("Positionen"));
+    QCOMPARE(LoadDownloadList().size(), 3);
+}
+
+void TestGuiLogin::closingStoresPlacementClosesConnectionAndEnds() {
+    loginByCommandLine();
+    {
+        fmstart w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.resize(800, 500);
+        w.findChild<QAction*>("Beenden")->trigger();
+        QVERIFY(!w.isVisible());
+        QCOMPARE(m_exits, QList<int>{0});
+        QVERIFY(!Factory().isConnected());
+        QVERIFY(!placementSetting("FMQuendrapr").isEmpty());
+    }
+    fmstart again;
+    QCOMPARE(again.size(), QSize(800, 500));
+    again.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&again));
+    again.ToolButton(5)->trigger();
+    QVERIFY(!again.isVisible());
+    QCOMPARE(m_exits, QList<int>({0, 0}));
+}
+
+void TestGuiLogin::aboutBoxIsNonModal() {
+    loginByCommandLine();
+    fmstart w;
+    w.show();
+    w.findChild<QAction*>("HilfeUeber")->trigger();
+    auto* about = w.findChild<QMessageBox*>("frmAbout");
+    QVERIFY(about);
+    QVERIFY(about->isVisible());
+    QCOMPARE(about->windowModality(), Qt::NonModal);
+    QCOMPARE(about->windowTitle(), QString("Über Quendra"));
+    QVERIFY(about->text().contains("Quendrapr"));
+    QVERIFY(about->text().contains("0.1"));
+    // The main window stays usable beside it.
+    QVERIFY(!QApplication::activeModalWidget());
+}
+
+void TestGuiLogin::loginThroughListToDeletion() {
+    whenModalShown("FMPass", [](QWidget* w) {
+        QTest::keyClicks(child<QLineEdit>(w, "BUSER"), "dem");
+        QTest::keyClicks(child<QLineEdit>(w, "BPASSWORT"), "demo");
+        QTest::mouseClick(child<QPushButton>(w, "BUSpeich"), Qt::LeftButton);
+    });
+    m_ui->loginWindowLimit = 1;
+    int rounds = 0;
+    while (!user_anmeld() && ++rounds < 3) {
+    }
+    QCOMPARE(rounds, 0);
+    QCOMPARE(m_ui->loginWindowsShown, 1);
+    QCOMPARE(loginSetting("Name"), QString("DEM"));
+
+    fmstart w;
+    w.show();
+    auto* list = child<QTreeWidget>(&w, "lilief");
+    QTRY_COMPARE(list->topLevelItemCount(), 3);
+    QVERIFY(w.windowTitle().endsWith("Benutzer: DEM|Dörte Demo"));
+    clickRow(list, 2);
+    QCOMPARE(list->topLevelItem(2)->text(2), QString("70001"));
+    m_ui->answers.enqueue(MessageAnswer::Yes);
+    w.ToolButton(4)->trigger();
+    QCOMPARE(list->topLevelItemCount(), 2);
+    const QList<DownloadRow> rows = LoadDownloadList();
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows[0].lnr, QString("70003"));
+    QCOMPARE(rows[1].lnr, QString("70002"));
+    // A refresh shows what the server holds.
+    w.RefreshDownloadList();
+    QCOMPARE(list->topLevelItemCount(), 2);
+    QCOMPARE(list->topLevelItem(1)->text(2), QString("70002"));
+    QVERIFY(m_exits.isEmpty());
+}
+
+// ------------------------------------------------------- desktop user interface
+
+void TestGuiLogin::messageBoxesUseGermanButtons() {
+    DialogUserInterface ui;
+    QCOMPARE(&UI(), &ui);
+    struct Seen {
+        QString title, text;
+        QStringList buttons;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+    };
+    auto answerWith = [](Seen* seen, const QString& press) {
+        whenModalShown("MsgBox", [seen, press](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            seen->title = box->windowTitle();
+            seen->text = box->text();
+            seen->icon = box->icon();
+            for (QAbstractButton* b : box->buttons())
+                seen->buttons << b->text();
+            seen->buttons.sort();
+            if (press.isEmpty()) {
+                QTest::keyClick(box, Qt::Key_Escape);
+                return;
+            }
+            for (QAbstractButton* b : box->buttons())
+                if (b->text() == press)
+                    b->click();
+        });
+    };
+
+    Seen yesNo;
+    answerWith(&yesNo, "Nein");
+    QCOMPARE(ui.message("Wirklich löschen", "", MessageIcon::Question, MessageButtons::YesNo),
+             MessageAnswer::No);
+    QCOMPARE(yesNo.buttons, QStringList({"Ja", "Nein"}));
+    QCOMPARE(yesNo.text, QString("Wirklich löschen"));
+    QCOMPARE(yesNo.icon, QMessageBox::Question);
+
+    Seen yes;
+    answerWith(&yes, "Ja");
+    QCOMPARE(ui.message("Frage", "Titel", MessageIcon::Question, MessageButtons::YesNo),
+             MessageAnswer::Yes);
+    QCOMPARE(yes.title, QString("Titel"));
+
+    Seen ok;
+    answerWith(&ok, "OK");
+    QCOMPARE(ui.message("Zeile 1\r\nZeile 2", "Anmeldung an Caché", MessageIcon::Warning,
+                        MessageButtons::Ok),
+             MessageAnswer::Ok);
+    QCOMPARE(ok.buttons, QStringList({"OK"}));
+    QCOMPARE(ok.text, QString("Zeile 1\nZeile 2"));
+    QCOMPARE(ok.icon, QMessageBox::Warning);
+
+    Seen cancel;
+    answerWith(&cancel, "");
+    QCOMPARE(ui.message("Weiter?", "", MessageIcon::Critical, MessageButtons::YesNoCancel),
+             MessageAnswer::Cancel);
+    QCOMPARE(cancel.buttons, QStringList({"Abbrechen", "Ja", "Nein"}));
+
+    Seen okCancel;
+    answerWith(&okCancel, "Abbrechen");
+    QCOMPARE(ui.message("Weiter?", "", MessageIcon::Information, MessageButtons::OkCancel),
+             MessageAnswer::Cancel);
+    QCOMPARE(okCancel.buttons, QStringList({"Abbrechen", "OK"}));
+}
+
+void TestGuiLogin::busyPointerIsSetOnceAndTakenAwayOnce() {
+    QVERIFY(!QApplication::overrideCursor());
+    m_ui->setBusy(true);
+    m_ui->setBusy(true);
+    QVERIFY(QApplication::overrideCursor());
+    QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    m_ui->setBusy(false);
+    QVERIFY(!QApplication::overrideCursor());
+
+    // A pointer set by someone else survives a surplus "not busy".
+    QApplication::setOverrideCursor(Qt::CrossCursor);
+    m_ui->setBusy(false);
+    QVERIFY(QApplication::overrideCursor());
+    QCOMPARE(QApplication::overrideCursor()->shape(), Qt::CrossCursor);
+    QApplication::restoreOverrideCursor();
+    QVERIFY(!QApplication::overrideCursor());
+}
+
+void TestGuiLogin::unloadClosesLastOpenedFirstIgnoringErrors() {
+    QStringList order;
+    ClosingWindow first("first", &order);
+    ClosingWindow second("second", &order, /*refuse=*/true);
+    ClosingWindow third("third", &order);
+    first.show();
+    second.show();
+    third.show();
+    // Showing again does not change the order of opening.
+    first.hide();
+    first.show();
+    QVERIFY(!DialogUserInterface::unloading());
+    m_ui->unloadAllWindows();
+    QVERIFY(!DialogUserInterface::unloading());
+    QCOMPARE(order.mid(0, 3), QStringList({"third", "second", "first"}));
+    // The refusing window does not keep the others open.
+    QVERIFY(!first.isVisible());
+    QVERIFY(second.isVisible());
+    QVERIFY(!third.isVisible());
+}
+
+QTEST_MAIN(TestGuiLogin)
+#include "test_gui_login.moc"
