@@ -223,9 +223,11 @@ void FMServer::BUEdit_Click() {
         return; // reported; the changes stay in the boxes for another try
     entry.id = id;
     TakeServerEntry(entry);
-    ApplyServerForm();
     SetEditable(false);
+    // The list comes from the server the entry was saved on; then the
+    // connection follows the entry.
     LoadEntries(id);
+    ApplyServerForm();
     FillBoxes();
 }
 

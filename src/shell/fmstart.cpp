@@ -4,6 +4,7 @@
 #include "Downloads.h"
 #include "WindowPlacement.h"
 #include "frmProgrammverlauf.h"
+#include "import/FMImport.h"
 #include "server/ServerConnection.h"
 #include "server/UserInterface.h"
 #include "session/FMPass.h"
@@ -181,9 +182,16 @@ void fmstart::tool1_ButtonClick(int number) {
 }
 
 void fmstart::OpenTaskWindow(int number) {
-    // The file import (1), the web import (2) and the positions window (3)
-    // are not built yet. Each will open here modally, owned by this window,
-    // and be unloaded when it returns; until then the user is told so.
+    if (number == 1 || number == 2) {
+        // The import windows: modal, owned by this window, unloaded when
+        // they return; a completed import refills the downloads list.
+        FMImport import(number == 1 ? FMImport::Source::File : FMImport::Source::Web, this);
+        connect(&import, &FMImport::imported, this, &fmstart::RefreshDownloadList);
+        import.exec();
+        return;
+    }
+    // The positions window (3) is not built yet; until then the user is
+    // told so.
     UI().message(QStringLiteral("Dieser Teil folgt."), m_tool[number - 1]->text(),
                  MessageIcon::Information, MessageButtons::Ok);
 }

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+
+// "VELTAR Quendra Preisdaten - Defaults": the defaults the buyer keeps for
+// the session's current supplier. "Speichern" stores them and closes,
+// "Abbruch" closes without storing.
+class FMDef : public QDialog {
+    Q_OBJECT
+public:
+    explicit FMDef(QWidget* parent = nullptr);
+    ~FMDef() override;
+
+    static const QStringList& roundings();
+
+public Q_SLOTS:
+    void BUSpeich_Click();
+    void done(int result) override;
+
+private:
+    QString m_supplier;
+    QLineEdit* TXTLnr;
+    QLineEdit* TXTWarengruppe;
+    QLineEdit* TXTAufschlag;
+    QComboBox* CBRundung;
+    QCheckBox* CHKFreigabe;
+    QPushButton* BUSpeich;
+    QPushButton* BUAbbruch;
+};

@@ -1,0 +1,355 @@
+#include "FMImport.h"
+
+#include "FMDef.h"
+#include "FMWebDownload.h"
+#include "ImportFileReader.h"
+#include "WebImport.h"
+#include "conditions/fmpruebn.h"
+#include "lookup/FMLnrsu.h"
+#include "server/UserInterface.h"
+#include "session/SessionContext.h"
+#include "shell/WindowPlacement.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFocusEvent>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <limits>
+
+// While the window opens a file or runs an import, the engine's progress goes
+// to the window's meter and its price track choice to fmpruebn over the
+// window; everything else goes on to the program's user interface.
+class ImportWindowUserInterface : public UserInterface {
+public:
+    explicit ImportWindowUserInterface(FMImport* window)
+        : m_window(window), m_previous(SetUserInterface(this)) {}
+    ~ImportWindowUserInterface() override { SetUserInterface(m_previous); }
+    ImportWindowUserInterface(const ImportWindowUserInterface&) = delete;
+    ImportWindowUserInterface& operator=(const ImportWindowUserInterface&) = delete;
+
+    MessageAnswer message(const QString& text, const QString& title, MessageIcon icon,
+                          MessageButtons buttons) override {
+        return m_previous->message(text, title, icon, buttons);
+    }
+    void setBusy(bool busy) override { m_previous->setBusy(busy); }
+    void processEvents() override { m_previous->processEvents(); }
+    void showServerList() override { m_previous->showServerList(); }
+    void hideServerList() override { m_previous->hideServerList(); }
+    void unloadAllWindows() override { m_previous->unloadAllWindows(); }
+    bool showLoginWindow() override { return m_previous->showLoginWindow(); }
+    void selectLoginPassword() override { m_previous->selectLoginPassword(); }
+    void hideLoginWindow() override { m_previous->hideLoginWindow(); }
+
+    void setProgress(qint64 value, qint64 maximum) override {
+        m_window->ShowProgress(value, maximum);
+    }
+    bool choosePriceTracks(PriceTrackList& tracks) override {
+        m_previous->setBusy(false);
+        const bool confirmed = fmpruebn::choose(tracks, m_window);
+        m_previous->setBusy(true);
+        return confirmed;
+    }
+
+private:
+    FMImport* m_window;
+    UserInterface* m_previous;
+};
+
+namespace {
+
+QLineEdit* makeBox(QWidget* parent, const QString& name) {
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(name);
+    return box;
+}
+
+QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setAutoDefault(false);
+    return button;
+}
+
+// The number of lines of a file whose line feeds are known: a last line
+// without a line feed counts as well.
+qint64 lineCount(const QString& path, qint64 lineFeeds) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
+        return lineFeeds;
+    char last = '\n';
+    if (!file.seek(file.size() - 1) || !file.getChar(&last))
+        return lineFeeds;
+    return last == '\n' ? lineFeeds : lineFeeds + 1;
+}
+
+} // namespace
+
+FMImport::FMImport(Source source, QWidget* parent) : QDialog(parent), m_source(source) {
+    setObjectName(QStringLiteral("FMImport"));
+    setWindowTitle(QStringLiteral("VELTAR Quendra Preisdaten - Import"));
+    setModal(true);
+    setSizeGripEnabled(true);
+
+    TXTLnr = makeBox(this, QStringLiteral("TXTLnr"));
+    TXTLnr->setMaxLength(20);
+    TXTLnr->setMaximumWidth(120);
+    TXTLnr->installEventFilter(this);
+    TXTLname = makeBox(this, QStringLiteral("TXTLname"));
+    TXTLname->setReadOnly(true);
+    TXTLname->setFocusPolicy(Qt::NoFocus);
+    BULSu = makeButton(this, QStringLiteral("BULSu"), QStringLiteral("Suchen…"));
+    BULSu->setToolTip(QStringLiteral("Lieferant suchen"));
+    BUDefaults = makeButton(this, QStringLiteral("BUDefaults"), QStringLiteral("Defaults"));
+    TXTFile = makeBox(this, QStringLiteral("TXTFile"));
+    TXTFile->setReadOnly(true);
+    Buspeich = makeButton(this, QStringLiteral("Buspeich"), QStringLiteral("Importieren"));
+    BUClose = makeButton(this, QStringLiteral("BUClose"), QStringLiteral("Ausstieg"));
+    meter = new QProgressBar(this);
+    meter->setObjectName(QStringLiteral("meter"));
+    meter->hide();
+    text = new QPlainTextEdit(this);
+    text->setObjectName(QStringLiteral("text"));
+    text->setReadOnly(true);
+    text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setSingleShot(true);
+    Timer1->setInterval(10);
+
+    auto* top = new QGridLayout;
+    top->addWidget(new QLabel(QStringLiteral("Lieferant:"), this), 0, 0);
+    auto* supplierRow = new QHBoxLayout;
+    supplierRow->addWidget(TXTLnr);
+    supplierRow->addWidget(BULSu);
+    supplierRow->addWidget(TXTLname, 1);
+    supplierRow->addWidget(BUDefaults);
+    top->addLayout(supplierRow, 0, 1);
+    top->addWidget(new QLabel(QStringLiteral("File:"), this), 1, 0);
+    top->addWidget(TXTFile, 1, 1);
+    top->setColumnStretch(1, 1);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(meter, 1);
+    bottom->addStretch();
+    bottom->addWidget(Buspeich);
+    bottom->addWidget(BUClose);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(text, 1);
+    layout->addLayout(bottom);
+
+    connect(Timer1, &QTimer::timeout, this, &FMImport::Timer1_Timer);
+    connect(TXTLnr, &QLineEdit::textChanged, this, &FMImport::TXTLnr_Change);
+    connect(BULSu, &QPushButton::clicked, this, &FMImport::BULSu_Click);
+    connect(BUDefaults, &QPushButton::clicked, this, &FMImport::BUDefaults_Click);
+    connect(Buspeich, &QPushButton::clicked, this, &FMImport::Buspeich_Click);
+    connect(BUClose, &QPushButton::clicked, this, &FMImport::BUClose_Click);
+
+    TXTLnr_Change(QString());
+    resize(900, 600);
+    RestoreWindowPlacement(this, placementKey());
+}
+
+FMImport::~FMImport() = default;
+
+QString FMImport::placementKey() const {
+    return m_source == Source::Web ? QStringLiteral("FMWeb") : QStringLiteral("FMImport");
+}
+
+void FMImport::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!m_started) {
+        m_started = true;
+        Timer1->start();
+    }
+}
+
+void FMImport::Timer1_Timer() {
+    Timer1->stop();
+    QString path;
+    if (m_source == Source::Web) {
+        {
+            FMWebDownload download(this);
+            download.exec();
+        }
+        path = WebDownloadPath();
+    } else {
+        path = QFileDialog::getOpenFileName(
+            this, QStringLiteral("Preisdatei öffnen"),
+            QStandardPaths::writableLocation(QStandardPaths::DesktopLocation),
+            QStringLiteral("*.txt"));
+        if (path.isEmpty()) {
+            reject();
+            return;
+        }
+    }
+    openFile(path);
+}
+
+void FMImport::openFile(const QString& path) {
+    TXTFile->setText(path);
+    OpenedFile opened;
+    {
+        ImportWindowUserInterface ui(this);
+        opened = m_import.open(path);
+    }
+    if (!opened.ok) {
+        text->clear();
+        m_path.clear();
+        reject();
+        return;
+    }
+    m_path = path;
+    ShowFile(path);
+    TXTLnr->setText(opened.supplier);
+    TXTLname->setText(opened.supplierName);
+    if (!opened.supplier.isEmpty() && opened.supplierName.isEmpty())
+        TXTLnr->setFocus();
+}
+
+void FMImport::ShowFile(const QString& path) {
+    ImportFileReader reader;
+    if (!reader.open(path)) {
+        text->clear();
+        return;
+    }
+    QString shown;
+    QString line;
+    qint64 lines = 0;
+    while (lines < kShownLines && shown.size() < kShownChars && reader.readLine(&line)) {
+        shown += QStringView(line).left(kShownChars);
+        shown += u'\n';
+        ++lines;
+    }
+    if (reader.readLine(&line)) {
+        const qint64 total = lineCount(path, reader.lineFeedCount());
+        const QLocale german(QLocale::German, QLocale::Germany);
+        shown += QStringLiteral("[… Die Datei hat ") + german.toString(total) +
+                 QStringLiteral(" Zeilen; angezeigt sind die ersten ") + german.toString(lines) +
+                 QStringLiteral(".]\n");
+    }
+    reader.close();
+    text->setPlainText(shown);
+}
+
+void FMImport::TXTLnr_Change(const QString& value) {
+    const bool filled = !value.isEmpty();
+    Buspeich->setEnabled(filled && !m_running);
+    BUDefaults->setEnabled(filled && !m_running);
+    if (!filled)
+        TXTLname->clear();
+}
+
+void FMImport::TXTLnr_LostFocus() {
+    if (m_checking || m_running)
+        return;
+    const QString supplier = TXTLnr->text();
+    if (supplier.isEmpty()) {
+        TXTLname->clear();
+        return;
+    }
+    m_checking = true;
+    const QString name = m_import.checkSupplier(supplier);
+    m_checking = false;
+    TXTLname->setText(name);
+    if (name.isEmpty())
+        TXTLnr->setFocus();
+}
+
+void FMImport::BULSu_Click() {
+    const QString supplier = vt_lnr_su(this);
+    if (supplier.isEmpty())
+        return;
+    TXTLnr->setText(supplier);
+    TXTLnr_LostFocus();
+}
+
+void FMImport::BUDefaults_Click() {
+    Session().currentSupplier = TXTLnr->text();
+    FMDef defaults(this);
+    defaults.exec();
+}
+
+void FMImport::Buspeich_Click() {
+    if (m_running || m_path.isEmpty() || TXTLnr->text().isEmpty())
+        return;
+    m_running = true;
+    SetControlsEnabled(false);
+    ShowProgress(0, 1);
+    ImportResult result;
+    {
+        ImportWindowUserInterface ui(this);
+        result = m_import.run(m_path, TXTLnr->text());
+    }
+    m_running = false;
+    if (result.outcome == ImportResult::Outcome::Imported) {
+        meter->hide();
+        emit imported();
+        accept();
+        return;
+    }
+    meter->hide();
+    SetControlsEnabled(true);
+}
+
+void FMImport::SetControlsEnabled(bool enabled) {
+    TXTLnr->setReadOnly(!enabled);
+    BULSu->setEnabled(enabled);
+    BUClose->setEnabled(enabled);
+    TXTLnr_Change(TXTLnr->text());
+}
+
+void FMImport::ShowProgress(qint64 value, qint64 maximum) {
+    if (maximum <= 0) {
+        meter->hide();
+        return;
+    }
+    constexpr qint64 limit = std::numeric_limits<int>::max();
+    meter->setRange(0, int(qMin(maximum, limit)));
+    meter->setValue(int(qBound<qint64>(0, value, qMin(maximum, limit))));
+    meter->show();
+}
+
+void FMImport::BUClose_Click() {
+    close();
+}
+
+void FMImport::done(int result) {
+    if (m_running)
+        return;
+    SaveWindowPlacement(this, placementKey());
+    QDialog::done(result);
+}
+
+void FMImport::closeEvent(QCloseEvent* event) {
+    if (m_running) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+bool FMImport::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == TXTLnr && event->type() == QEvent::FocusOut) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        // Another window coming to the front (a message, a menu) is no
+        // leaving of the box; neither is going to "Ausstieg".
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason &&
+            isVisible() && QApplication::focusWidget() != BUClose)
+            TXTLnr_LostFocus();
+    }
+    return QDialog::eventFilter(watched, event);
+}

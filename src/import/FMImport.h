@@ -1,0 +1,82 @@
+#pragma once
+
+#include "FileImport.h"
+
+#include <QDialog>
+#include <QString>
+
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+
+// "VELTAR Quendra Preisdaten - Import": imports one supplier price file into
+// a new download. Once shown, the window asks for the file (file import) or
+// runs the web download (web import), shows the file and the supplier found
+// for its manufacturer code; "Importieren" runs the import. The window
+// closes itself when there is no usable file and after a completed import.
+class FMImport : public QDialog {
+    Q_OBJECT
+public:
+    enum class Source { File, Web };
+
+    explicit FMImport(Source source = Source::File, QWidget* parent = nullptr);
+    ~FMImport() override;
+
+    Source source() const { return m_source; }
+    bool importRunning() const { return m_running; }
+
+    // Lines and characters of the file shown at most in text.
+    static constexpr int kShownLines = 2000;
+    static constexpr int kShownChars = 1 << 20;
+
+Q_SIGNALS:
+    // A download was created; the downloads list is to be refilled.
+    void imported();
+
+public Q_SLOTS:
+    // Opens a price file as the file choice would: shows it and the supplier
+    // of its manufacturer code, or closes the window when it is not usable.
+    void openFile(const QString& path);
+    void Timer1_Timer();
+    void TXTLnr_Change(const QString& text);
+    // The supplier check, run when TXTLnr loses the focus.
+    void TXTLnr_LostFocus();
+    void BULSu_Click();
+    void BUDefaults_Click();
+    void Buspeich_Click();
+    void BUClose_Click();
+    void done(int result) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    friend class ImportWindowUserInterface;
+
+    QString placementKey() const;
+    void ShowFile(const QString& path);
+    void ShowProgress(qint64 value, qint64 maximum);
+    void SetControlsEnabled(bool enabled);
+
+    Source m_source;
+    FileImport m_import;
+    QString m_path;
+    bool m_running = false;
+    bool m_checking = false;
+    bool m_started = false;
+
+    QLineEdit* TXTLnr;
+    QLineEdit* TXTLname;
+    QPushButton* BULSu;
+    QLineEdit* TXTFile;
+    QPushButton* BUDefaults;
+    QPushButton* Buspeich;
+    QPushButton* BUClose;
+    QProgressBar* meter;
+    QPlainTextEdit* text;
+    QTimer* Timer1;
+};
