@@ -45,27 +45,11 @@ namespace {
 const QString kJan = QStringLiteral("01.01.2027");
 const QString kApr = QStringLiteral("01.04.2027");
 
-// One article line of an extended import file (29 fields).
 QString articleLine(const QString& herst, const QString& unit, const QString& price,
                     const QString& date, const QString& price2 = QStringLiteral("0"),
                     const QString& date2 = QString(), const QString& artnr = QStringLiteral("A1")) {
-    QStringList f(29);
-    f[0] = herst;
-    f[2] = artnr;
-    f[3] = QStringLiteral("Artikel ") + artnr;
-    f[4] = unit;
-    f[5] = unit;
-    f[6] = unit;
-    f[7] = QStringLiteral("1");
-    f[8] = QStringLiteral("1");
-    f[9] = price;
-    f[10] = date;
-    f[11] = price2;
-    f[12] = date2;
-    f[13] = QStringLiteral("1");
-    f[19] = QStringLiteral("RG01");
-    f[24] = QStringLiteral("Baustoffe");
-    return f.join(u'\\');
+    return DemoArticleLine(herst, QString(), artnr, QStringLiteral("Artikel ") + artnr, unit, price,
+                           date, price2, date2, QStringLiteral("RG01"));
 }
 
 void writeFile(const QString& path, const QString& header, const QStringList& lines) {

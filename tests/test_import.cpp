@@ -19,25 +19,10 @@
 
 namespace {
 
-// An article line of 29 fields.
 QString line(const QString& herst, const QString& ean, const QString& nr, const QString& text,
              const QString& unit, const QString& price, const QString& date,
-             const QString& price2 = "0", const QString& date2 = "", const QString& group = "RG1") {
-    QStringList f(29);
-    f[0] = herst;
-    f[1] = ean;
-    f[2] = nr;
-    f[3] = text;
-    f[4] = f[5] = f[6] = unit;
-    f[7] = f[8] = "1";
-    f[9] = price;
-    f[10] = date;
-    f[11] = price2;
-    f[12] = date2;
-    f[13] = "1";
-    f[19] = group;
-    f[24] = "Klasse";
-    return f.join('\\');
+             const QString& price2 = "0", const QString& date2 = "") {
+    return DemoArticleLine(herst, ean, nr, text, unit, price, date, price2, date2);
 }
 
 // A server that stops answering after a number of stored positions, as a
@@ -229,8 +214,8 @@ void TestImport::tracksCountedAndOnlyMarkedPricesStored() {
         got << QStringList{q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
                            q.value(3).toString(), q.value(4).toString(), q.value(5).toString()}
                    .join('/');
-    QCOMPARE(got, (QStringList{"L1/A/12,50/Eins/RG1/Klasse", "L3/A/1,00/Drei/RG1/Klasse",
-                               "L4/C/6/Vier/RG1/Klasse"}));
+    QCOMPARE(got, (QStringList{"L1/A/12,50/Eins/RG1/Baustoffe", "L3/A/1,00/Drei/RG1/Baustoffe",
+                               "L4/C/6/Vier/RG1/Baustoffe"}));
     QCOMPARE(count("SELECT count(*) FROM quendrap_ekgrp WHERE DLID='" + r.downloadId + "'"), 1);
     bool ok = false;
     const QList<DownloadRow> rows = LoadDownloadList(&ok);

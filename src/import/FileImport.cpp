@@ -114,22 +114,32 @@ ImportResult FileImport::run(const QString& path, const QString& supplier) {
         const qint64 maximum = qMax<qint64>(1, reader.lineFeedCount());
         ui.setProgress(1, maximum);
 
+        // Walks the article lines of the file from its start: events, the
+        // meter, the line kept for the error message, the prices converted
+        // (a line whose prices do not convert is an error of that line).
+        auto eachArticleLine = [&](auto&& handle) {
+            QString line;
+            reader.readLine(&line); // header
+            qint64 counter = 0;
+            while (reader.readLine(&line)) {
+                ui.processEvents();
+                ++counter;
+                if ((counter & 127) == 0)
+                    ui.setProgress(counter, maximum);
+                current = line;
+                const ImportArticleLine a(line);
+                double p1 = 0;
+                double p2 = 0;
+                if (!a.convertPrices(&p1, &p2))
+                    throw LineFailure{current};
+                handle(a, p1, p2, counter);
+            }
+            ui.setProgress(counter, maximum);
+        };
+
         // Pass 1: every line must convert; count the tracks, list missing units.
         m_tracks.clear();
-        QString line;
-        reader.readLine(&line); // header
-        qint64 counter = 0;
-        while (reader.readLine(&line)) {
-            ui.processEvents();
-            ++counter;
-            if ((counter & 127) == 0)
-                ui.setProgress(counter, maximum);
-            current = line;
-            const ImportArticleLine a(line);
-            double p1 = 0;
-            double p2 = 0;
-            if (!a.convertPrices(&p1, &p2))
-                throw LineFailure{current};
+        eachArticleLine([&](const ImportArticleLine& a, double p1, double p2, qint64) {
             checkLine(a, p1, p2);
             const QString d1 = a.priceDate(ImportPrice::First);
             const QString d2 = a.priceDate(ImportPrice::Second);
@@ -138,7 +148,7 @@ ImportResult FileImport::run(const QString& path, const QString& supplier) {
             if (!d2.isEmpty() && p2 != 0 && d2 != d1)
                 m_tracks.count(d2);
             CollectMissingUnits(a, units, &missing);
-        }
+        });
 
         if (missing != kNoMissingUnits) {
             EndServerCall(false);
@@ -203,19 +213,7 @@ ImportResult FileImport::run(const QString& path, const QString& supplier) {
         const QString no = QStringLiteral("N");
         if (!reader.rewind())
             throw LineFailure{current};
-        reader.readLine(&line); // header
-        counter = 0;
-        while (reader.readLine(&line)) {
-            ui.processEvents();
-            ++counter;
-            if ((counter & 127) == 0)
-                ui.setProgress(counter, maximum);
-            current = line;
-            const ImportArticleLine a(line);
-            double p1 = 0;
-            double p2 = 0;
-            if (!a.convertPrices(&p1, &p2))
-                throw LineFailure{current};
+        eachArticleLine([&](const ImportArticleLine& a, double p1, double p2, qint64 counter) {
             const QString d1 = a.priceDate(ImportPrice::First);
             const QString d2 = a.priceDate(ImportPrice::Second);
             if (m_tracks.isMarked(d1) && !a.price(ImportPrice::First).isEmpty() && p1 != 0) {
@@ -237,10 +235,9 @@ ImportResult FileImport::run(const QString& path, const QString& supplier) {
                 send({posClass, QStringLiteral("setliefid"), firma,
                       a.field(ImportArticleLine::HerstCode), supplier},
                      false);
-        }
+        });
         while (!inFlight.empty())
             settle();
-        ui.setProgress(counter, maximum);
         EndServerCall(false);
         finish();
         result.outcome = ImportResult::Outcome::Imported;

@@ -86,31 +86,6 @@ void download(StandinEngine& e, const QString& datum, const QString& pcode, cons
     }
 }
 
-// One article line of an extended import file (29 fields).
-QString articleLine(const QString& herst, const QString& ean, const QString& bestnr,
-                    const QString& text, const QString& unit, const QString& price,
-                    const QString& date, const QString& price2, const QString& date2,
-                    const QString& group) {
-    QStringList f(29);
-    f[0] = herst;
-    f[1] = ean;
-    f[2] = bestnr;
-    f[3] = text;
-    f[4] = unit;
-    f[5] = unit;
-    f[6] = unit;
-    f[7] = QStringLiteral("1");
-    f[8] = QStringLiteral("1");
-    f[9] = price;
-    f[10] = date;
-    f[11] = price2;
-    f[12] = date2;
-    f[13] = QStringLiteral("1");
-    f[19] = group;
-    f[24] = QStringLiteral("Baustoffe");
-    return f.join(u'\\');
-}
-
 void webData(StandinEngine& e, const QString& code, const QString& name,
              const QList<QString>& lines) {
     int seq = 0;
@@ -134,6 +109,30 @@ void article(StandinEngine& e, const QString& artnr, const QString& lnr, const Q
 }
 
 } // namespace
+
+QString DemoArticleLine(const QString& herst, const QString& ean, const QString& bestnr,
+                        const QString& text, const QString& unit, const QString& price,
+                        const QString& date, const QString& price2, const QString& date2,
+                        const QString& group) {
+    QStringList f(29);
+    f[0] = herst;
+    f[1] = ean;
+    f[2] = bestnr;
+    f[3] = text;
+    f[4] = unit;
+    f[5] = unit;
+    f[6] = unit;
+    f[7] = QStringLiteral("1");
+    f[8] = QStringLiteral("1");
+    f[9] = price;
+    f[10] = date;
+    f[11] = price2;
+    f[12] = date2;
+    f[13] = QStringLiteral("1");
+    f[19] = group;
+    f[24] = QStringLiteral("Baustoffe");
+    return f.join(u'\\');
+}
 
 void FillDemoData(StandinEngine& e) {
     if (e.meta(QStringLiteral("demo")) == u"1")
@@ -241,27 +240,28 @@ void FillDemoData(StandinEngine& e) {
     // Web price data of two suppliers, with two price tracks each.
     const QString jan = QStringLiteral("01.01.2027");
     const QString apr = QStringLiteral("01.04.2027");
-    webData(e, QStringLiteral("MUE"), QStringLiteral("Müller Baustoffe GmbH"),
-            {articleLine("MUE", "4006209000013", "M-1001", "Dübel 8x40 Nylon", "PAK", "5,10", jan,
+    webData(
+        e, QStringLiteral("MUE"), QStringLiteral("Müller Baustoffe GmbH"),
+        {DemoArticleLine("MUE", "4006209000013", "M-1001", "Dübel 8x40 Nylon", "PAK", "5,10", jan,
                          "5,30", apr, "RG01"),
-             articleLine("MUE", "4006209000020", "M-1002", "Schraube 5x60 verzinkt", "PAK", "7,95",
+         DemoArticleLine("MUE", "4006209000020", "M-1002", "Schraube 5x60 verzinkt", "PAK", "7,95",
                          jan, "8,20", apr, "RG01"),
-             articleLine("MUE", "", "M-2001", "Mörtel 25 kg", "SCK", "6,60", jan, "0", "", "RG02"),
-             articleLine("MUE", "4006209000044", "M-2002", "Fließestrich 40 kg", "SCK", "9,90", jan,
+         DemoArticleLine("MUE", "", "M-2001", "Mörtel 25 kg", "SCK", "6,60", jan, "0", "", "RG02"),
+         DemoArticleLine("MUE", "4006209000044", "M-2002", "Fließestrich 40 kg", "SCK", "9,90", jan,
                          "10,40", apr, "RG02"),
-             articleLine("MUE", "4006209000051", "M-3001", "Bewehrungsmatte Q188", "STK", "38,50",
+         DemoArticleLine("MUE", "4006209000051", "M-3001", "Bewehrungsmatte Q188", "STK", "38,50",
                          jan, "0", "", "RG03"),
-             articleLine("MUE", "4006209000068", "M-3002", "Kantholz 6x8 cm", "M", "3,15", jan,
+         DemoArticleLine("MUE", "4006209000068", "M-3002", "Kantholz 6x8 cm", "M", "3,15", jan,
                          "3,25", apr, "RG03")});
     webData(e, QStringLiteral("SDT"), QStringLiteral("Schröder Dämmtechnik KG"),
-            {articleLine("SDT", "4011234500018", "S-10", "Dämmplatte 100 mm", "M2", "12,90", jan,
-                         "13,20", apr, "RG10"),
-             articleLine("SDT", "4011234500025", "S-11", "Dämmplatte 120 mm", "M2", "15,30", jan,
-                         "15,60", apr, "RG10"),
-             articleLine("SDT", "4011234500032", "S-20", "Dampfbremsfolie 50 m²", "ROL", "44,00",
-                         jan, "0", "", "RG11"),
-             articleLine("SDT", "4011234500049", "S-30", "Glaswolle Rolle 035", "ROL", "29,80", jan,
-                         "31,00", apr, "RG11")});
+            {DemoArticleLine("SDT", "4011234500018", "S-10", "Dämmplatte 100 mm", "M2", "12,90",
+                             jan, "13,20", apr, "RG10"),
+             DemoArticleLine("SDT", "4011234500025", "S-11", "Dämmplatte 120 mm", "M2", "15,30",
+                             jan, "15,60", apr, "RG10"),
+             DemoArticleLine("SDT", "4011234500032", "S-20", "Dampfbremsfolie 50 m²", "ROL",
+                             "44,00", jan, "0", "", "RG11"),
+             DemoArticleLine("SDT", "4011234500049", "S-30", "Glaswolle Rolle 035", "ROL", "29,80",
+                             jan, "31,00", apr, "RG11")});
 
     e.setMeta(QStringLiteral("demo"), QStringLiteral("1"));
     t.commit();

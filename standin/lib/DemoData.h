@@ -5,3 +5,15 @@ class StandinEngine;
 // Fills a new database with the demo company; a database that already holds
 // the demo company is left as it is.
 void FillDemoData(StandinEngine& engine);
+
+#include <QString>
+
+// One article line of an extended import file (29 fields, backslash
+// separated): manufacturer code, EAN, order number, description, the unit in
+// all three unit fields, quantities 1, price and date, second price and
+// date, discount group, class "Baustoffe".
+QString DemoArticleLine(const QString& herst, const QString& ean, const QString& bestnr,
+                        const QString& text, const QString& unit, const QString& price,
+                        const QString& date, const QString& price2 = QStringLiteral("0"),
+                        const QString& date2 = QString(),
+                        const QString& group = QStringLiteral("RG1"));
