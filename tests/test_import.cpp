@@ -31,14 +31,22 @@ class DyingClient : public InProcessClient {
 public:
     DyingClient(StandinEngine& e, int answers) : InProcessClient(e), m_answers(answers) {}
     QStringList call(Wire::Op op, const QStringList& args) override {
+        dieWhenDue(op, args);
+        return InProcessClient::call(op, args);
+    }
+    QStringList callChained(Wire::Op op, const QStringList& args) override {
+        dieWhenDue(op, args);
+        return InProcessClient::callChained(op, args);
+    }
+
+private:
+    void dieWhenDue(Wire::Op op, const QStringList& args) {
         if (op == Wire::Op::ClassMethod && args.value(1) == "savezeile" && m_answers-- <= 0) {
             breakConnection();
             throw ServerError(ClientErrors::ConnectionLost, "Verbindung zum Server verloren");
         }
-        return InProcessClient::call(op, args);
     }
 
-private:
     int m_answers;
 };
 
@@ -62,6 +70,7 @@ private Q_SLOTS:
     void brokenPriceStopsBeforeAnythingIsStored();
     void serverDyingDuringStoringKeepsEarlierPositions_data();
     void serverDyingDuringStoringKeepsEarlierPositions();
+    void refusedLineOverTcpStoresNothingAfterIt();
     void tooManyUnitAssignments();
     void textEncodings_data();
     void textEncodings();
@@ -328,6 +337,41 @@ void TestImport::serverDyingDuringStoringKeepsEarlierPositions() {
     while (q.next())
         stored << q.value(0).toString();
     QCOMPARE(stored, (QStringList{"N1", "N2", "N3", "N4", "N5"}));
+}
+
+void TestImport::refusedLineOverTcpStoresNothingAfterIt() {
+    // Many requests in flight over TCP; the server refuses line 5 (its
+    // description is too long for the ERP) while lines 6 to 40 are already
+    // on their way: none of them may be stored.
+    m_engine.reset();
+    StandinProcess server(m_dir->filePath("tcp.db"));
+    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
+    SetClientFactory({});
+    Session().port = QString::number(server.port());
+    RebuildConnectString();
+    m_ui->onPriceTracks = [](PriceTrackList& t) {
+        t.markAll(true);
+        return true;
+    };
+    QStringList lines{m_header};
+    for (int i = 1; i <= 40; ++i)
+        lines << line("MUE", "", "N" + QString::number(i), i == 5 ? QString(251, 'x') : "Dübel",
+                      "STK", QString::number(i), "A");
+    FileImport import;
+    import.setPipelineDepth(256);
+    const ImportResult r = import.run(write("lang.txt", lines), "70001");
+    QCOMPARE(r.outcome, ImportResult::Outcome::Failed);
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].text, "Fehler in Zeile: " + lines[5]);
+    QCOMPARE(r.positions, 4);
+    // The connection is clean for the next call, and the download holds the
+    // positions before the refused line only.
+    bool ok = false;
+    const QList<DownloadRow> rows = LoadDownloadList(&ok);
+    QVERIFY(ok);
+    QCOMPARE(rows[0].key, r.downloadId);
+    QCOMPARE(rows[0].positionen, QString("4"));
+    SetClientFactory({}); // closes the connection before the server stops
 }
 
 void TestImport::tooManyUnitAssignments() {

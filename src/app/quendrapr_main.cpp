@@ -1,7 +1,6 @@
 #include "session/Login.h"
 #include "session/SessionContext.h"
 #include "shell/DialogUserInterface.h"
-#include "shell/TraceLog.h"
 #include "shell/fmstart.h"
 
 #include <QApplication>
@@ -46,7 +45,6 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quendrapr"));
     DialogUserInterface ui;
-    TraceLog(QStringLiteral("quendrapr.main"), QStringLiteral("Start"), QString(), 40);
     startScreenshots(app);
 
     // The command line is kept for the login (company, branch, user code,

@@ -134,6 +134,9 @@ ImportResult FileImport::run(const QString& path, const QString& supplier) {
                     throw LineFailure{current};
                 handle(a, p1, p2, counter);
             }
+            // A file that cannot be read to its end is not imported in part.
+            if (reader.failed())
+                throw LineFailure{current};
             ui.setProgress(counter, maximum);
         };
 
@@ -166,7 +169,6 @@ ImportResult FileImport::run(const QString& path, const QString& supplier) {
         }
 
         // The download record.
-        current.clear();
         ServerObject d = server.newObject(QStringLiteral("quendrap.downloads"));
         d.set(QStringLiteral("Firma"), firma);
         d.set(QStringLiteral("Datum"), QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
@@ -186,12 +188,26 @@ ImportResult FileImport::run(const QString& path, const QString& supplier) {
             bool position;
         };
         std::deque<InFlight> inFlight;
+        auto drain = [&] {
+            while (!inFlight.empty()) {
+                const quint32 id = inFlight.front().id;
+                inFlight.pop_front();
+                try {
+                    server.await(id);
+                } catch (const ServerError&) {
+                }
+            }
+        };
         auto settle = [&] {
             InFlight f = std::move(inFlight.front());
             inFlight.pop_front();
             try {
                 server.await(f.id);
             } catch (const ServerError&) {
+                // The requests after it are chained: the server skips them,
+                // so nothing after the failed line is stored. Their answers
+                // are read so the connection is clean for the next call.
+                drain();
                 throw LineFailure{f.line};
             }
             if (f.position)
@@ -200,7 +216,7 @@ ImportResult FileImport::run(const QString& path, const QString& supplier) {
         auto send = [&](const QStringList& args, bool position) {
             quint32 id = 0;
             try {
-                id = server.post(Wire::Op::ClassMethod, args);
+                id = server.post(Wire::Op::ClassMethod, args, true);
             } catch (const ServerError&) {
                 throw LineFailure{inFlight.empty() ? current : inFlight.front().line};
             }

@@ -90,6 +90,7 @@ void ImportFileReader::close() {
     m_buffer = QByteArray();
     m_pos = 0;
     m_atEnd = false;
+    m_failed = false;
     m_lineFeeds = 0;
     m_utf8 = false;
     m_byteOrderMark = false;
@@ -129,6 +130,7 @@ bool ImportFileReader::rewind() {
     m_buffer.clear();
     m_pos = 0;
     m_atEnd = false;
+    m_failed = false;
     // The byte order mark is dropped only when the file is read as UTF-8;
     // read as Windows-1252 its bytes are ordinary characters.
     return m_file.seek(m_utf8 && m_byteOrderMark ? 3 : 0);
@@ -145,8 +147,10 @@ bool ImportFileReader::fillBuffer() {
     m_buffer.resize(old + std::max<qint64>(got, 0));
     if (got <= 0) {
         m_atEnd = true;
-        if (got < 0)
+        if (got < 0) {
             m_error = m_file.errorString();
+            m_failed = true;
+        }
         return false;
     }
     return true;

@@ -32,6 +32,8 @@ public:
     void close();
     bool isOpen() const { return m_file.isOpen(); }
     QString errorString() const { return m_error; }
+    // True when reading stopped on an error rather than at the end.
+    bool failed() const { return m_failed; }
 
     // The next line without its line end; false at the end of the file (or
     // when the file is not open or cannot be read).
@@ -61,6 +63,7 @@ private:
     QByteArray m_buffer;
     qsizetype m_pos = 0;
     bool m_atEnd = false;
+    bool m_failed = false;
     qint64 m_lineFeeds = 0;
     bool m_utf8 = false;
     bool m_byteOrderMark = false;

@@ -18,13 +18,21 @@ QString BuildConnectString(const QString& server, const QString& port, const QSt
     return QStringLiteral("cn_iptcp:") + server + u'[' + port + QStringLiteral("]:") + nameSpace;
 }
 
-quint32 ServerClient::post(Wire::Op op, const QStringList& args) {
+quint32 ServerClient::post(Wire::Op op, const QStringList& args, bool chained) {
     const quint32 id = m_nextKept++;
     Kept kept;
-    try {
-        kept.values = call(op, args);
-    } catch (const ServerError& e) {
-        kept.error = e;
+    if (!chained)
+        m_chainBroken = false;
+    if (chained && m_chainBroken) {
+        kept.error =
+            ServerError(Wire::kSkippedError, QStringLiteral("Übersprungen nach einem Fehler"));
+    } else {
+        try {
+            kept.values = chained ? callChained(op, args) : call(op, args);
+        } catch (const ServerError& e) {
+            kept.error = e;
+            m_chainBroken = m_chainBroken || chained;
+        }
     }
     m_kept.insert(id, std::move(kept));
     return id;
@@ -152,8 +160,13 @@ void ResultSet::execute(const QStringList& args) {
 void ResultSet::take(const QStringList& values, int from) {
     m_more = values.value(from) == u"1";
     m_cells = values.mid(from + 1);
-    if (m_columns <= 0 || m_cells.size() % m_columns != 0)
+    if (m_columns <= 0 ? !m_cells.isEmpty() : m_cells.size() % m_columns != 0) {
         m_cells.clear();
+        m_more = false;
+        throw ServerError(ClientErrors::ProtocolError,
+                          QStringLiteral("Unvollständige Zeilen in der Antwort auf ") +
+                              m_className + u':' + m_query);
+    }
     m_rowStart = -1;
     m_nextRow = 0;
 }

@@ -36,10 +36,14 @@ public:
     virtual void disconnect() = 0;
     // One request; the reply's values. Throws ServerError.
     virtual QStringList call(Wire::Op op, const QStringList& args) = 0;
+    // The same for a chained request.
+    virtual QStringList callChained(Wire::Op op, const QStringList& args) { return call(op, args); }
     // Sends a request without waiting for its answer; await() reads it.
     // Answers come in the order of the requests. Clients that cannot keep
     // requests in flight run the request at once and keep its answer.
-    virtual quint32 post(Wire::Op op, const QStringList& args);
+    // A chained request is skipped by the server when an earlier chained
+    // one failed (see Wire::Request::chained).
+    virtual quint32 post(Wire::Op op, const QStringList& args, bool chained = false);
     // The answer of a posted request. Throws its ServerError.
     virtual QStringList await(quint32 id);
 
@@ -62,6 +66,7 @@ private:
     };
     QHash<quint32, Kept> m_kept;
     quint32 m_nextKept = 1;
+    bool m_chainBroken = false;
 };
 
 // An object of a server class, new or opened by id. Methods and properties

@@ -90,15 +90,21 @@ void EnsureConnection(bool waitWithoutLimit) {
     int attempts = 0;
     bool dialogShown = false;
     const QString part = QStringLiteral("cacheapi.EnsureConnection");
+    TraceLog(part, QStringLiteral("Start"), s.connectString, 40);
     for (;;) {
-        TraceLog(part, QStringLiteral("Verbindungsaufbau"), s.connectString, 40);
         if (attemptConnection()) {
-            TraceLog(part, QStringLiteral("Verbunden"),
-                     QStringLiteral("Job ") + s.factory->jobNumber(), 40);
-            sendSession(*s.factory);
+            try {
+                sendSession(*s.factory);
+            } catch (const ServerError&) {
+                // A connection without its session values must not be used:
+                // the next call connects anew.
+                s.factory->disconnect();
+                throw;
+            }
+            TraceLog(part, QStringLiteral("Ende"), QStringLiteral("Job ") + s.factory->jobNumber(),
+                     40);
             return;
         }
-        TraceLog(part, QStringLiteral("Verbindung fehlgeschlagen"), s.factory->lastError(), 40);
         if (!waitWithoutLimit) {
             ++attempts;
             if (attempts >= 3) {

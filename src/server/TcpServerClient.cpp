@@ -61,7 +61,7 @@ void TcpServerClient::fail(int number, const QString& text) {
     throw ServerError(number, text);
 }
 
-quint32 TcpServerClient::post(Wire::Op op, const QStringList& args) {
+quint32 TcpServerClient::post(Wire::Op op, const QStringList& args, bool chained) {
     if (!isConnected())
         throw ServerError(ClientErrors::NotConnected,
                           QStringLiteral("Keine Verbindung zum Server"));
@@ -71,6 +71,7 @@ quint32 TcpServerClient::post(Wire::Op op, const QStringList& args) {
         m_nextId = 1;
     r.op = op;
     r.args = args;
+    r.chained = chained;
     const QByteArray frame = Wire::encodeRequest(r);
     if (frame.size() - 4 > qsizetype(Wire::kMaxFrame))
         throw ServerError(ClientErrors::ProtocolError,

@@ -19,7 +19,7 @@ public:
     QStringList call(Wire::Op op, const QStringList& args) override;
 
     // Sends a request without waiting; its answer is read by await(id).
-    quint32 post(Wire::Op op, const QStringList& args) override;
+    quint32 post(Wire::Op op, const QStringList& args, bool chained = false) override;
     // Waits for the answer of a posted request; answers of earlier requests
     // that nobody awaited are dropped (their errors too).
     QStringList await(quint32 id) override;

@@ -84,7 +84,7 @@ private:
 QByteArray encodeRequest(const Request& r) {
     QByteArray out = start();
     putU32(out, r.id);
-    out.append(char(r.op));
+    out.append(char(quint8(r.op) | (r.chained ? kChainedFlag : 0)));
     putTexts(out, r.args);
     return finish(std::move(out));
 }
@@ -106,8 +106,11 @@ std::optional<Request> decodeRequest(const QByteArray& payload) {
     Reader in(payload);
     Request r;
     quint8 op = 0;
-    if (!in.u32(&r.id) || !in.u8(&op) || op < quint8(Op::Hello) || op > quint8(Op::Release) ||
-        !in.texts(&r.args) || !in.atEnd())
+    if (!in.u32(&r.id) || !in.u8(&op))
+        return std::nullopt;
+    r.chained = (op & kChainedFlag) != 0;
+    op &= quint8(~kChainedFlag);
+    if (op < quint8(Op::Hello) || op > quint8(Op::Release) || !in.texts(&r.args) || !in.atEnd())
         return std::nullopt;
     r.op = Op(op);
     return r;

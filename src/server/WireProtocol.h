@@ -35,7 +35,15 @@ struct Request {
     quint32 id = 0;
     Op op = Op::Ping;
     QStringList args;
+    // A chained request is skipped (answered with kSkippedError) when an
+    // earlier chained request of the connection failed since the last
+    // request that was not chained. It lets a client keep many dependent
+    // requests in flight without anything after a failure taking effect.
+    bool chained = false;
 };
+
+constexpr quint8 kChainedFlag = 0x80;
+constexpr int kSkippedError = 5011;
 
 struct Reply {
     quint32 id = 0;

@@ -5,6 +5,7 @@
 #include "server/ServerConnection.h"
 #include "server/UserInterface.h"
 #include "shell/DialogUserInterface.h"
+#include "shell/TraceLog.h"
 #include "shell/WidgetHelpers.h"
 #include "shell/WindowPlacement.h"
 
@@ -154,6 +155,8 @@ void FMPass::Form_Activate() {
     activateWindow();
     SelectPassword();
     if (Session().noDefaultServer) {
+        TraceLog(QStringLiteral("FMPass.Form_Activate"), QStringLiteral("kein Standardserver"),
+                 QString(), 50);
         UI().message(NoDefaultServerText(), QStringLiteral("Standardserver?"),
                      MessageIcon::Information, MessageButtons::Ok);
         UI().showServerList();
@@ -177,7 +180,10 @@ void FMPass::TakeBoxes() {
 void FMPass::BUSpeich_Click() {
     UI().setBusy(true);
     TakeBoxes();
-    StoreLoginSettings(BUSER->text(), BPASSWORT->text());
+    // The user code kept is the one the password belongs to, as the login
+    // itself takes it.
+    const QString user = UserFromPassword(BPASSWORT->text());
+    StoreLoginSettings(user.isEmpty() ? BUSER->text() : user, BPASSWORT->text());
     if (m_mainWindow && m_mainWindow->isVisible()) {
         // A new login from the main window's menu.
         CloseConnection();

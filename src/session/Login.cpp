@@ -206,8 +206,13 @@ LoginForm& LoginFormData() {
     return form;
 }
 
+// Fields are separated by one blank each; an empty field takes its default.
+static QStringList commandLineFields(const QString& commandLine) {
+    return commandLine.trimmed().split(u' ');
+}
+
 bool CommandLineQualifies(const QString& commandLine) {
-    const QStringList f = commandLine.split(u' ', Qt::SkipEmptyParts);
+    const QStringList f = commandLineFields(commandLine);
     if (f.size() < 3)
         return false;
     return isNumeric(f[0]) && isNumeric(f[1]) && !isNumeric(f[2]) && f[2].size() < 4;
@@ -219,7 +224,7 @@ bool user_anmeld() {
     s.userDisplay.clear();
     bool gathered = true;
     if (CommandLineQualifies(s.commandLine)) {
-        gatherFromCommandLine(s.commandLine.split(u' ', Qt::SkipEmptyParts));
+        gatherFromCommandLine(commandLineFields(s.commandLine));
         // The command line is used once; a later login asks.
         s.commandLine.clear();
     } else {

@@ -194,13 +194,32 @@ QStringList handle(Job& job, const Wire::Request& r) {
     fail(StandinErrors::BadRequest, QStringLiteral("Unbekannte Anfrage"));
 }
 
+// M commands keep what they did before an error, as M does; every other
+// request takes effect whole or not at all.
+bool atomic(const Wire::Request& r) {
+    return !(r.op == Op::Method && r.args.value(1) == u"Xecute");
+}
+
 } // namespace
 
 Wire::Reply Dispatch(Job& job, const Wire::Request& request) {
     Wire::Reply reply;
     reply.id = request.id;
+    if (!request.chained)
+        job.chainBroken = false;
+    if (request.chained && job.chainBroken) {
+        reply.status = Wire::Status::Error;
+        reply.errorNumber = Wire::kSkippedError;
+        reply.errorText = QStringLiteral("Übersprungen nach einem Fehler");
+        return reply;
+    }
     try {
+        std::optional<StandinTransaction> unit;
+        if (atomic(request))
+            unit.emplace(job.engine());
         reply.values = handle(job, request);
+        if (unit)
+            unit->commit();
     } catch (const ServerError& e) {
         reply.status = Wire::Status::Error;
         reply.errorNumber = e.number();
@@ -214,5 +233,7 @@ Wire::Reply Dispatch(Job& job, const Wire::Request& request) {
         reply.errorNumber = StandinErrors::General;
         reply.errorText = QString::fromUtf8(e.what());
     }
+    if (reply.status == Wire::Status::Error && request.chained)
+        job.chainBroken = true;
     return reply;
 }

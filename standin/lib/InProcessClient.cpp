@@ -35,6 +35,14 @@ void InProcessClient::disconnect() {
 }
 
 QStringList InProcessClient::call(Wire::Op op, const QStringList& args) {
+    return send(op, args, false);
+}
+
+QStringList InProcessClient::callChained(Wire::Op op, const QStringList& args) {
+    return send(op, args, true);
+}
+
+QStringList InProcessClient::send(Wire::Op op, const QStringList& args, bool chained) {
     if (!m_job)
         throw ServerError(ClientErrors::NotConnected,
                           QStringLiteral("Keine Verbindung zum Server"));
@@ -42,6 +50,7 @@ QStringList InProcessClient::call(Wire::Op op, const QStringList& args) {
     r.id = m_nextId++;
     r.op = op;
     r.args = args;
+    r.chained = chained;
     Wire::Reply reply = Dispatch(*m_job, r);
     if (reply.status == Wire::Status::Error)
         throw ServerError(reply.errorNumber, reply.errorText);

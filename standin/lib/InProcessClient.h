@@ -18,6 +18,7 @@ public:
     bool isConnected() const override { return m_job != nullptr; }
     void disconnect() override;
     QStringList call(Wire::Op op, const QStringList& args) override;
+    QStringList callChained(Wire::Op op, const QStringList& args) override;
 
     // Makes the next connect attempts fail (a server that is not running).
     void setReachable(bool reachable) { m_reachable = reachable; }
@@ -26,6 +27,8 @@ public:
     int connectAttempts() const { return m_attempts; }
 
 private:
+    QStringList send(Wire::Op op, const QStringList& args, bool chained);
+
     StandinEngine& m_engine;
     std::unique_ptr<Job> m_job;
     bool m_reachable = true;

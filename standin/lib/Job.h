@@ -42,6 +42,10 @@ public:
     // company and supplier of the download being filled).
     QHash<QString, QStringList>& cache() { return m_cache; }
 
+    // Set when a chained request failed; cleared by a request that is not
+    // chained.
+    bool chainBroken = false;
+
 private:
     StandinEngine& m_engine;
     int m_number;

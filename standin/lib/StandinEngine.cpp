@@ -284,6 +284,7 @@ StandinTransaction::~StandinTransaction() {
 }
 
 void StandinTransaction::commit() {
-    m_open = false;
+    // Stays open (and is rolled back) when the release fails.
     m_engine.exec(QStringLiteral("RELEASE standin"));
+    m_open = false;
 }

@@ -44,6 +44,25 @@ void StandinServer::drop(QTcpSocket* socket) {
         socket->deleteLater();
 }
 
+namespace {
+
+// Commits the batch's transaction; false when the commit failed (the batch
+// is then rolled back).
+bool commitGroup(std::optional<StandinTransaction>& group) {
+    if (!group)
+        return true;
+    try {
+        group->commit();
+        group.reset();
+        return true;
+    } catch (const std::exception&) {
+        group.reset();
+        return false;
+    }
+}
+
+} // namespace
+
 void StandinServer::readFrom(QTcpSocket* socket) {
     auto it = m_connections.find(socket);
     if (it == m_connections.end())
@@ -56,12 +75,21 @@ void StandinServer::readFrom(QTcpSocket* socket) {
     QByteArray payload;
     // All requests that arrived together are stored in one transaction
     // (group commit): a pipelining client gets hundreds of inserts per
-    // commit instead of one.
+    // commit instead of one. Answers leave only after the commit; when it
+    // fails, the connection is dropped without them, so no client is told
+    // that something was stored that was not.
     std::optional<StandinTransaction> group;
     try {
         group.emplace(m_engine);
     } catch (const std::exception&) {
     }
+    auto forget = [&] {
+        // The connection is forgotten before the socket closes: closing
+        // may report the disconnection at once.
+        socket->disconnect(this);
+        m_connections.erase(it);
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    };
     for (;;) {
         const auto result = conn.buffer.next(&payload);
         if (result == Wire::FrameBuffer::Result::NeedMore)
@@ -77,30 +105,25 @@ void StandinServer::readFrom(QTcpSocket* socket) {
                                 ? QStringLiteral("Rahmen zu groß; Verbindung wird getrennt")
                                 : QStringLiteral("Ungültiger Rahmen; Verbindung wird getrennt");
             out += Wire::encodeReply(bad);
-            if (group) {
-                try {
-                    group->commit();
-                } catch (const std::exception&) {
-                }
-                group.reset();
+            const bool committed = commitGroup(group);
+            forget();
+            if (committed) {
+                socket->write(out);
+                socket->flush();
+                socket->disconnectFromHost();
+            } else {
+                socket->abort();
+                socket->deleteLater();
             }
-            // The connection is forgotten before the socket closes: closing
-            // may report the disconnection at once.
-            socket->disconnect(this);
-            m_connections.erase(it);
-            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            socket->write(out);
-            socket->flush();
-            socket->disconnectFromHost();
             return;
         }
         out += Wire::encodeReply(Dispatch(conn.job, *request));
     }
-    if (group) {
-        try {
-            group->commit();
-        } catch (const std::exception&) {
-        }
+    if (!commitGroup(group)) {
+        forget();
+        socket->abort();
+        socket->deleteLater();
+        return;
     }
     if (!out.isEmpty())
         socket->write(out);

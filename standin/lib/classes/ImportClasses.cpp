@@ -116,6 +116,10 @@ void RegisterImportClasses(StandinEngine& engine) {
             throw ServerError(StandinErrors::BadArguments, QStringLiteral("Positionszeile mit ") +
                                                                QString::number(f.size()) +
                                                                QStringLiteral(" statt 14 Feldern"));
+        // The ERP keeps descriptions of at most 250 characters.
+        if (f[3].size() > 250)
+            throw ServerError(StandinErrors::BadArguments,
+                              QStringLiteral("Bezeichnung länger als 250 Zeichen"));
         const QStringList dl = downloadOf(ctx, dlid);
         StandinEngine& e = ctx.engine;
         QString artnr;
