@@ -138,6 +138,10 @@ void TestLogin::wrongPasswordLeadsBackToLoginWindow() {
     QCOMPARE(m_ui->loginWindowShown, 1);
     QCOMPARE(Session().personal, QString("DEM"));
     QVERIFY(!Session().loginFailed);
+    // "Anmelden" keeps the user code of the password and the password,
+    // scrambled, for the next start.
+    QCOMPARE(WorkstationSettings::value("Cache Login", "Login", "Name"), QString("DEM"));
+    QCOMPARE(WorkstationSettings::value("Cache Login", "Login", "Passwort"), QString("gfnl"));
 }
 
 void TestLogin::inactiveUserRefused() {

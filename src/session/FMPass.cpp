@@ -180,10 +180,6 @@ void FMPass::TakeBoxes() {
 void FMPass::BUSpeich_Click() {
     UI().setBusy(true);
     TakeBoxes();
-    // The user code kept is the one the password belongs to, as the login
-    // itself takes it.
-    const QString user = UserFromPassword(BPASSWORT->text());
-    StoreLoginSettings(user.isEmpty() ? BUSER->text() : user, BPASSWORT->text());
     if (m_mainWindow && m_mainWindow->isVisible()) {
         // A new login from the main window's menu.
         CloseConnection();

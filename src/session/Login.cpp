@@ -101,7 +101,11 @@ bool gatherInteractively() {
         return true;
     if (!UI().showLoginWindow())
         return false;
+    // "Anmelden": the user code is the one the password belongs to; both
+    // are kept for the next start.
+    const QString typed = form.user;
     form.user = UserFromPassword(form.password);
+    StoreLoginSettings(form.user.isEmpty() ? typed : form.user, form.password);
     takeForm(form);
     return true;
 }
