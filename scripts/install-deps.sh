@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build, the tests and the demo need on Debian 12.
 set -euo pipefail
-pkgs=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl1-mesa-dev
+pkgs=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libsqlite3-dev libgl1-mesa-dev
       xvfb xauth clang-format)
 missing=()
 for p in "${pkgs[@]}"; do

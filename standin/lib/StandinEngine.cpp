@@ -4,8 +4,10 @@
 #include "server/ServerError.h"
 
 #include <QAtomicInt>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlRecord>
+#include <sqlite3.h>
 #include <stdexcept>
 
 QString SubscriptKey(const QStringList& subscripts) {
@@ -69,12 +71,19 @@ StandinEngine::StandinEngine(const QString& databasePath) {
                        "INTEGER NOT NULL)"),
         QStringLiteral("CREATE TABLE IF NOT EXISTS meta (key TEXT PRIMARY KEY, value TEXT)"),
     });
+    const QVariant handle = m_db.driver()->handle();
+    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+        m_handle = *static_cast<sqlite3* const*>(handle.constData());
     const QString last = meta(QStringLiteral("lastjob"));
     m_lastJob = last.isEmpty() ? 1000 : last.toInt();
     RegisterAllClasses(*this);
 }
 
 StandinEngine::~StandinEngine() {
+    for (sqlite3_stmt* st : std::as_const(m_raw))
+        sqlite3_finalize(st);
+    m_raw.clear();
+    m_literalStatements.clear();
     m_statements.clear();
     m_db.close();
     m_db = QSqlDatabase();
@@ -82,6 +91,14 @@ StandinEngine::~StandinEngine() {
 }
 
 QSqlQuery& StandinEngine::prepared(const QString& sql) {
+    // Statements written as literals are found by the address of their text,
+    // which saves hashing the whole statement on every call.
+    const bool literal = !sql.data_ptr().isMutable();
+    if (literal) {
+        auto hit = m_literalStatements.constFind(sql.constData());
+        if (hit != m_literalStatements.constEnd())
+            return **hit;
+    }
     auto it = m_statements.find(sql);
     if (it == m_statements.end()) {
         auto q = std::make_shared<QSqlQuery>(m_db);
@@ -89,6 +106,8 @@ QSqlQuery& StandinEngine::prepared(const QString& sql) {
             dbFail(*q, sql);
         it = m_statements.insert(sql, q);
     }
+    if (literal)
+        m_literalStatements.insert(sql.constData(), *it);
     return **it;
 }
 
@@ -105,6 +124,57 @@ QSqlQuery& StandinEngine::exec(const QString& sql, const QVariantList& values) {
     if (!q.exec())
         dbFail(q, sql);
     return q;
+}
+
+sqlite3_stmt* StandinEngine::raw(const QString& sql, const QStringList& values) {
+    if (!m_handle)
+        throw ServerError(StandinErrors::Database, QStringLiteral("Datenbank nicht geöffnet"));
+    auto it = m_raw.constFind(sql);
+    sqlite3_stmt* st = it == m_raw.constEnd() ? nullptr : *it;
+    if (!st) {
+        const QByteArray text = sql.toUtf8();
+        if (sqlite3_prepare_v3(m_handle, text.constData(), int(text.size()),
+                               SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK)
+            throw ServerError(StandinErrors::Database,
+                              QStringLiteral("Datenbankfehler: ") +
+                                  QString::fromUtf8(sqlite3_errmsg(m_handle)));
+        m_raw.insert(sql, st);
+    }
+    sqlite3_reset(st);
+    for (int i = 0; i < values.size(); ++i) {
+        const QString& v = values[i];
+        // A null text is stored as an empty one: the server knows only texts.
+        static const char16_t empty[1] = {0};
+        const void* data = v.isNull() ? static_cast<const void*>(empty) : v.utf16();
+        sqlite3_bind_text16(st, i + 1, data, int(v.size() * 2), SQLITE_TRANSIENT);
+    }
+    return st;
+}
+
+QString StandinEngine::textValue(const QString& sql, const QStringList& values) {
+    sqlite3_stmt* st = raw(sql, values);
+    const int rc = sqlite3_step(st);
+    QString v;
+    if (rc == SQLITE_ROW) {
+        const void* text = sqlite3_column_text16(st, 0);
+        if (text)
+            v = QString::fromUtf16(static_cast<const char16_t*>(text),
+                                   sqlite3_column_bytes16(st, 0) / 2);
+    }
+    sqlite3_reset(st);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        throw ServerError(StandinErrors::Database, QStringLiteral("Datenbankfehler: ") +
+                                                       QString::fromUtf8(sqlite3_errmsg(m_handle)));
+    return v;
+}
+
+void StandinEngine::execText(const QString& sql, const QStringList& values) {
+    sqlite3_stmt* st = raw(sql, values);
+    const int rc = sqlite3_step(st);
+    sqlite3_reset(st);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        throw ServerError(StandinErrors::Database, QStringLiteral("Datenbankfehler: ") +
+                                                       QString::fromUtf8(sqlite3_errmsg(m_handle)));
 }
 
 void StandinEngine::execScript(const QStringList& statements) {
@@ -243,13 +313,9 @@ bool StandinEngine::deleteObject(const ClassDef& cls, const QString& id) {
 }
 
 QString StandinEngine::nextId(const QString& className) {
-    QSqlQuery& q =
-        exec(QStringLiteral("INSERT INTO idcounter(class,last) VALUES(?,1) "
-                            "ON CONFLICT(class) DO UPDATE SET last=last+1 RETURNING last"),
-             {className});
-    const QString id = q.next() ? q.value(0).toString() : QString();
-    q.finish();
-    return id;
+    return textValue(QStringLiteral("INSERT INTO idcounter(class,last) VALUES(?,1) "
+                                    "ON CONFLICT(class) DO UPDATE SET last=last+1 RETURNING last"),
+                     {className});
 }
 
 int StandinEngine::newJobNumber() {
@@ -270,21 +336,21 @@ void StandinEngine::setMeta(const QString& key, const QString& value) {
 }
 
 StandinTransaction::StandinTransaction(StandinEngine& engine) : m_engine(engine) {
-    m_engine.exec(QStringLiteral("SAVEPOINT standin"));
+    m_engine.execText(QStringLiteral("SAVEPOINT standin"), {});
 }
 
 StandinTransaction::~StandinTransaction() {
     if (!m_open)
         return;
     try {
-        m_engine.exec(QStringLiteral("ROLLBACK TO standin"));
-        m_engine.exec(QStringLiteral("RELEASE standin"));
+        m_engine.execText(QStringLiteral("ROLLBACK TO standin"), {});
+        m_engine.execText(QStringLiteral("RELEASE standin"), {});
     } catch (...) {
     }
 }
 
 void StandinTransaction::commit() {
     // Stays open (and is rolled back) when the release fails.
-    m_engine.exec(QStringLiteral("RELEASE standin"));
+    m_engine.execText(QStringLiteral("RELEASE standin"), {});
     m_open = false;
 }

@@ -116,6 +116,13 @@ public:
     QSqlQuery& exec(const QString& sql, const QVariantList& values = {});
     void execScript(const QStringList& statements);
 
+    // The fast path for the hot statements (a position per call): text
+    // values only, run on the database's own handle without the per-value
+    // cost of QtSql's binding. textValue gives column 1 of the first row ("",
+    // when there is none); execText runs a statement. Throw ServerError.
+    QString textValue(const QString& sql, const QStringList& values);
+    void execText(const QString& sql, const QStringList& values);
+
     ClassDef& defineClass(const QString& name, const QString& table = QString(),
                           const QStringList& properties = {}, bool autoId = true);
     const ClassDef* findClass(const QString& name) const;
@@ -148,6 +155,10 @@ private:
     QString m_connectionName;
     QString m_nameSpace = QStringLiteral("VELTAR");
     QHash<QString, std::shared_ptr<QSqlQuery>> m_statements;
+    QHash<const QChar*, std::shared_ptr<QSqlQuery>> m_literalStatements;
+    struct sqlite3* m_handle = nullptr;
+    QHash<QString, struct sqlite3_stmt*> m_raw;
+    struct sqlite3_stmt* raw(const QString& sql, const QStringList& values);
     QHash<QString, std::shared_ptr<ClassDef>> m_classes;
     QHash<QString, RoutineFn> m_routines;
     int m_lastJob = 0;

@@ -11,11 +11,8 @@
 
 namespace {
 
-QString scalar(StandinEngine& e, const QString& sql, const QVariantList& values) {
-    QSqlQuery& q = e.exec(sql, values);
-    const QString v = q.next() ? q.value(0).toString() : QString();
-    q.finish();
-    return v;
+QString scalar(StandinEngine& e, const QString& sql, const QStringList& values) {
+    return e.textValue(sql, values);
 }
 
 QString firmaKey(const StoredObject& o, const QString& a, const QString& b) {
@@ -134,17 +131,18 @@ void RegisterImportClasses(StandinEngine& engine) {
                                           "AND BESTNR=? LIMIT 1"),
                            {dl[0], dl[1], f[2]});
         const QString id = e.nextId(QStringLiteral("quendrap.pos"));
-        e.exec(QStringLiteral("INSERT INTO quendrap_pos(id, DLID, HerstCode, EAN, BestNr, "
-                              "Bezeichnung, VE, VP, UEE, Menge, MengeUEE, Datum, Preis, PreisEHT, "
-                              "RabattGR, Klasse, ARTNR, Status, EKDAT, VKDAT) "
-                              "VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"),
-               {id,         dlid,      f[0],
-                f[1],       f[2],      f[3],
-                f[4],       f[5],      f[6],
-                f[7],       f[8],      f[9],
-                f[10],      f[11],     f[12],
-                f[13],      artnr,     artnr.isEmpty() ? QStringLiteral("0") : QStringLiteral("1"),
-                a.value(3), a.value(3)});
+        e.execText(
+            QStringLiteral("INSERT INTO quendrap_pos(id, DLID, HerstCode, EAN, BestNr, "
+                           "Bezeichnung, VE, VP, UEE, Menge, MengeUEE, Datum, Preis, PreisEHT, "
+                           "RabattGR, Klasse, ARTNR, Status, EKDAT, VKDAT) "
+                           "VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"),
+            {id,         dlid,      f[0],
+             f[1],       f[2],      f[3],
+             f[4],       f[5],      f[6],
+             f[7],       f[8],      f[9],
+             f[10],      f[11],     f[12],
+             f[13],      artnr,     artnr.isEmpty() ? QStringLiteral("0") : QStringLiteral("1"),
+             a.value(3), a.value(3)});
         if (!f[12].isEmpty()) {
             const QString key = QStringLiteral("grp:") + dlid + u'|' + f[12];
             if (!ctx.job.cache().contains(key)) {
