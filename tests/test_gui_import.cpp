@@ -508,16 +508,19 @@ void TestGuiImport::defaultsOpenForSupplierOfTheBox() {
     auto w = openedWindow(path("mue.txt"));
     child<QLineEdit>(w.get(), "TXTLnr")->setText("70003");
     QString shownSupplier;
+    QString shownName;
     QString title;
     whenShown<FMDef>([&](FMDef* d) {
         title = d->windowTitle();
         shownSupplier = child<QLineEdit>(d, "TXTLnr")->text();
+        shownName = child<QLabel>(d, "LBLname")->text();
         d->reject();
     });
     child<QPushButton>(w.get(), "BUDefaults")->click();
     QCOMPARE(Session().currentSupplier, QString("70003"));
     QCOMPARE(title, QString("VELTAR Quendra Preisdaten - Defaults"));
     QCOMPARE(shownSupplier, QString("70003"));
+    QCOMPARE(shownName, QString("Weiß & Söhne Fliesen"));
     QVERIFY(w->isVisible());
 }
 

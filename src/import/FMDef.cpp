@@ -63,7 +63,12 @@ FMDef::FMDef(QWidget* parent) : QDialog(parent), m_supplier(Session().currentSup
     connect(BUAbbruch, &QPushButton::clicked, this, &FMDef::reject);
 
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("Lieferant:"), TXTLnr);
+    LBLname = new QLabel(this);
+    LBLname->setObjectName(QStringLiteral("LBLname"));
+    auto* supplierRow = new QHBoxLayout;
+    supplierRow->addWidget(TXTLnr);
+    supplierRow->addWidget(LBLname, 1);
+    form->addRow(QStringLiteral("Lieferant:"), supplierRow);
     form->addRow(QStringLiteral("Warengruppe:"), TXTWarengruppe);
     auto* markup = new QHBoxLayout;
     markup->addWidget(TXTAufschlag);
@@ -83,6 +88,7 @@ FMDef::FMDef(QWidget* parent) : QDialog(parent), m_supplier(Session().currentSup
 
     bool loaded = false;
     const SupplierDefaults d = LoadSupplierDefaults(m_supplier, &loaded);
+    LBLname->setText(d.name);
     TXTWarengruppe->setText(d.warengruppe);
     TXTAufschlag->setText(d.aufschlag);
     const int rounding = CBRundung->findText(d.rundung);

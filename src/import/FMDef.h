@@ -4,6 +4,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -25,6 +26,7 @@ public Q_SLOTS:
 private:
     QString m_supplier;
     QLineEdit* TXTLnr;
+    QLabel* LBLname;
     QLineEdit* TXTWarengruppe;
     QLineEdit* TXTAufschlag;
     QComboBox* CBRundung;

@@ -11,6 +11,8 @@ constexpr int kObjectMissing = 5809;
 SupplierDefaults LoadSupplierDefaults(const QString& supplier, bool* ok) {
     SupplierDefaults d;
     const bool done = ServerCall(QStringLiteral("FMDef.Form_Load Defaults lesen"), [&] {
+        ClassHandle downloads = Factory().classHandle(QStringLiteral("quendrap.downloads"));
+        d.name = downloads.call(QStringLiteral("lname"), QStringList{Session().firma, supplier});
         ServerObject o;
         try {
             o = Factory().openObject(kClass, Session().firma + QStringLiteral("||") + supplier);
