@@ -34,8 +34,8 @@ UserInterface* SetUserInterface(UserInterface* ui) {
     return previous;
 }
 
-MessageAnswer ConsoleUserInterface::message(const QString& text, const QString& title,
-                                            MessageIcon icon, MessageButtons buttons) {
+MessageAnswer ConsoleUserInterface::message(const QString& text, const QString& title, MessageIcon,
+                                            MessageButtons buttons) {
     Q_UNUSED(title);
     QTextStream err(stderr);
     QString t = text;
@@ -44,8 +44,6 @@ MessageAnswer ConsoleUserInterface::message(const QString& text, const QString& 
     if (!t.endsWith(u'\n'))
         err << '\n';
     err.flush();
-    if (icon == MessageIcon::Critical || icon == MessageIcon::Warning)
-        ++errorsShown;
     switch (buttons) {
     case MessageButtons::Ok:
         return MessageAnswer::Ok;
@@ -53,7 +51,7 @@ MessageAnswer ConsoleUserInterface::message(const QString& text, const QString& 
         return MessageAnswer::Cancel;
     case MessageButtons::YesNo:
     case MessageButtons::YesNoCancel:
-        return yesNoAnswer;
+        return MessageAnswer::No;
     }
     return MessageAnswer::Ok;
 }

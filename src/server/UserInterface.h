@@ -55,8 +55,8 @@ public:
 UserInterface& UI();
 UserInterface* SetUserInterface(UserInterface* ui);
 
-// Writes messages to standard error and answers Ok/No/Cancel; used by the
-// command-line tool.
+// Writes messages to standard error and answers Ok, No or Cancel; used by
+// the command-line tool.
 class ConsoleUserInterface : public UserInterface {
 public:
     MessageAnswer message(const QString& text, const QString& title, MessageIcon icon,
@@ -64,9 +64,6 @@ public:
     void setBusy(bool) override {}
     void showServerList() override {}
     bool choosePriceTracks(PriceTrackList& tracks) override;
-    // Answer given to Yes/No questions (the CLI confirms with an option).
-    MessageAnswer yesNoAnswer = MessageAnswer::No;
-    int errorsShown = 0;
     // The price tracks to take: "all", "none" or dates separated by commas.
     QString tracks = QStringLiteral("all");
 };

@@ -8,7 +8,6 @@ InProcessClient::InProcessClient(StandinEngine& engine) : m_engine(engine) {}
 InProcessClient::~InProcessClient() = default;
 
 bool InProcessClient::connect(const QString& connectString) {
-    ++m_attempts;
     m_job.reset();
     const auto target = ConnectTarget::parse(connectString);
     if (!target) {

@@ -24,7 +24,6 @@ public:
     void setReachable(bool reachable) { m_reachable = reachable; }
     // Drops the connection as a dying server would.
     void breakConnection();
-    int connectAttempts() const { return m_attempts; }
 
 private:
     QStringList send(Wire::Op op, const QStringList& args, bool chained);
@@ -32,6 +31,5 @@ private:
     StandinEngine& m_engine;
     std::unique_ptr<Job> m_job;
     bool m_reachable = true;
-    int m_attempts = 0;
     quint32 m_nextId = 1;
 };

@@ -245,16 +245,6 @@ void StandinEngine::setGlobal(const QString& name, const QStringList& subscripts
          {name, SubscriptKey(subscripts), value});
 }
 
-void StandinEngine::killGlobal(const QString& name, const QStringList& subscripts) {
-    if (subscripts.isEmpty()) {
-        exec(QStringLiteral("DELETE FROM globals WHERE name=?"), {name});
-        return;
-    }
-    const QString key = SubscriptKey(subscripts);
-    exec(QStringLiteral("DELETE FROM globals WHERE name=? AND (subs=? OR substr(subs,1,?)=?)"),
-         {name, key, key.size() + 1, key + QChar(0x1F)});
-}
-
 bool StandinEngine::loadObject(const ClassDef& cls, const QString& id, StoredObject* out) {
     if (cls.table.isEmpty())
         return false;
@@ -303,13 +293,6 @@ void StandinEngine::saveObject(StoredObject& obj) {
     exec(QStringLiteral("INSERT OR REPLACE INTO ") + quoteIdent(cls.table) + u'(' +
              cols.join(u',') + QStringLiteral(") VALUES(") + marks.join(u',') + u')',
          values);
-}
-
-bool StandinEngine::deleteObject(const ClassDef& cls, const QString& id) {
-    QSqlQuery& q =
-        exec(QStringLiteral("DELETE FROM ") + quoteIdent(cls.table) + QStringLiteral(" WHERE id=?"),
-             {id});
-    return q.numRowsAffected() > 0;
 }
 
 QString StandinEngine::nextId(const QString& className) {

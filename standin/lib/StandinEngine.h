@@ -134,12 +134,10 @@ public:
     // Globals: name without caret, subscripts as texts.
     std::optional<QString> getGlobal(const QString& name, const QStringList& subscripts);
     void setGlobal(const QString& name, const QStringList& subscripts, const QString& value);
-    void killGlobal(const QString& name, const QStringList& subscripts);
 
     // Stored objects.
     bool loadObject(const ClassDef& cls, const QString& id, StoredObject* out);
     void saveObject(StoredObject& obj);
-    bool deleteObject(const ClassDef& cls, const QString& id);
 
     // The next id of an autoId class (1, 2, ...).
     QString nextId(const QString& className);

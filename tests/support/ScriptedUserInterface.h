@@ -45,7 +45,7 @@ public:
     void selectLoginPassword() override { ++passwordSelected; }
     void hideLoginWindow() override { ++loginWindowHidden; }
     void setProgress(qint64 value, qint64 maximum) override {
-        lastProgress = value;
+        Q_UNUSED(value);
         if (maximum > 0)
             progressMaximum = maximum;
     }
@@ -71,7 +71,6 @@ public:
     // whether "OK" was pressed. Unset: the window is closed without OK.
     std::function<bool(PriceTrackList&)> onPriceTracks;
     QList<PriceTrack> shownTracks;
-    qint64 lastProgress = 0;
     qint64 progressMaximum = 0;
 
 private:
