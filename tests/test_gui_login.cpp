@@ -52,14 +52,11 @@ QString placementSetting(const QString& key) {
 // The desktop user interface with real windows, but messages recorded and
 // answered from a queue, and the server list counted instead of shown
 // (unless realServerList is set).
-class TestUserInterface : public DialogUserInterface {
+class TestUserInterface : public DialogUserInterface, public RecordedMessages {
 public:
     MessageAnswer message(const QString& text, const QString& title, MessageIcon icon,
                           MessageButtons buttons) override {
-        messages.append({text, title, icon, buttons});
-        if (!answers.isEmpty())
-            return answers.dequeue();
-        return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
+        return record(text, title, icon, buttons);
     }
     void showServerList() override {
         ++serverListShown;
@@ -74,8 +71,6 @@ public:
         return DialogUserInterface::showLoginWindow();
     }
 
-    QList<ScriptedUserInterface::Message> messages;
-    QQueue<MessageAnswer> answers;
     int serverListShown = 0;
     bool realServerList = false;
     int loginWindowsShown = 0;

@@ -29,22 +29,25 @@ bool attemptConnection() {
     return s.factory->connect(s.connectString) && s.factory->isConnected();
 }
 
-// Sends the session values, so the server job knows company, branch, user
-// and location after every connection.
-void sendSession(ServerClient& client) {
+} // namespace
+
+void SendSessionValues(ServerClient& client, bool registerJob) {
     const SessionContext& session = Session();
     ServerObject windows = client.newObject(QStringLiteral("VT.Windows"));
-    QStringList args{QStringLiteral("S FIRMA=") + session.firma + QStringLiteral(",FIL=") +
-                     session.fil + QStringLiteral(",PERSONAL=\"") + session.personal + u'"'};
-    windows.call(QStringLiteral("Xecute"), args);
-    args = QStringList{QStringLiteral("S ^STAND($J)=\"") + session.standort + u'"'};
-    windows.call(QStringLiteral("Xecute"), args);
-    args = QStringList{QStringLiteral("D ^%XTT")};
-    windows.call(QStringLiteral("Xecute"), args);
+    QStringList commands{QStringLiteral("S FIRMA=") + session.firma + QStringLiteral(",FIL=") +
+                             session.fil + QStringLiteral(",PERSONAL=\"") + session.personal + u'"',
+                         QStringLiteral("S ^STAND($J)=\"") + session.standort + u'"'};
+    if (registerJob)
+        commands << QStringLiteral("D ^%XTT");
+    try {
+        for (const QString& command : commands)
+            windows.call(QStringLiteral("Xecute"), QStringList{command});
+    } catch (...) {
+        CloseObject(windows);
+        throw;
+    }
     CloseObject(windows);
 }
-
-} // namespace
 
 void SetClientFactory(ClientFactory factory) {
     CloseConnection();
@@ -94,7 +97,7 @@ void EnsureConnection(bool waitWithoutLimit) {
     for (;;) {
         if (attemptConnection()) {
             try {
-                sendSession(*s.factory);
+                SendSessionValues(*s.factory, true);
             } catch (const ServerError&) {
                 // A connection without its session values must not be used:
                 // the next call connects anew.

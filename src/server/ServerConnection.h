@@ -25,6 +25,11 @@ QString ConnectString();
 ServerClient& Factory();
 bool HasFactory();
 
+// Sends the session's company, branch, user code ("S FIRMA=...") and
+// location ("S ^STAND($J)=...") to the server job; with registerJob also
+// "D ^%XTT", as after every connection. Throws ServerError.
+void SendSessionValues(ServerClient& client, bool registerJob);
+
 void BeginServerCall(bool showHourglass, bool waitWithoutLimit);
 void EndServerCall(bool restorePointer);
 // Returns at once when connected; otherwise connects, retrying as the

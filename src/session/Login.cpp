@@ -181,13 +181,7 @@ bool check() {
         s.fax = basis.get(QStringLiteral("Fax"));
         s.email = basis.get(QStringLiteral("EMail"));
         step = Step::Session;
-        ServerObject windows = f.newObject(QStringLiteral("VT.Windows"));
-        QStringList args{QStringLiteral("S FIRMA=") + s.firma + QStringLiteral(",FIL=") + s.fil +
-                         QStringLiteral(",PERSONAL=\"") + s.personal + u'"'};
-        windows.call(QStringLiteral("Xecute"), args);
-        args = QStringList{QStringLiteral("S ^STAND($J)=\"") + s.standort + u'"'};
-        windows.call(QStringLiteral("Xecute"), args);
-        CloseObject(windows);
+        SendSessionValues(f, false);
         EndServerCall(false);
         finish();
         s.loginFailed = false;

@@ -9,26 +9,36 @@
 #include <functional>
 #include <stdexcept>
 
-// Answers the program's questions from a queue and records every message,
-// so tests assert the exact texts. An empty queue answers Ok / No.
-class ScriptedUserInterface : public UserInterface {
-public:
+// Records every message and answers from a queue, so tests assert the exact
+// texts. An empty queue answers Ok / No.
+struct RecordedMessages {
     struct Message {
         QString text;
         QString title;
         MessageIcon icon;
         MessageButtons buttons;
     };
+    MessageAnswer record(const QString& text, const QString& title, MessageIcon icon,
+                         MessageButtons buttons) {
+        messages.append({text, title, icon, buttons});
+        if (!answers.isEmpty())
+            return answers.dequeue();
+        return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
+    }
+    QList<Message> messages;
+    QQueue<MessageAnswer> answers;
+};
 
+// Answers the program's questions from a queue and records every message;
+// counts the windows it was asked to show.
+class ScriptedUserInterface : public UserInterface, public RecordedMessages {
+public:
     ScriptedUserInterface() { m_previous = SetUserInterface(this); }
     ~ScriptedUserInterface() override { SetUserInterface(m_previous); }
 
     MessageAnswer message(const QString& text, const QString& title, MessageIcon icon,
                           MessageButtons buttons) override {
-        messages.append({text, title, icon, buttons});
-        if (!answers.isEmpty())
-            return answers.dequeue();
-        return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
+        return record(text, title, icon, buttons);
     }
     void setBusy(bool busy) override { busyCalls.append(busy); }
     void showServerList() override {
@@ -54,8 +64,6 @@ public:
         return onPriceTracks ? onPriceTracks(tracks) : false;
     }
 
-    QList<Message> messages;
-    QQueue<MessageAnswer> answers;
     QList<bool> busyCalls;
     int serverListShown = 0;
     int serverListHidden = 0;

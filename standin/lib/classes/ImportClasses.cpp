@@ -11,10 +11,6 @@
 
 namespace {
 
-QString scalar(StandinEngine& e, const QString& sql, const QStringList& values) {
-    return e.textValue(sql, values);
-}
-
 QString firmaKey(const StoredObject& o, const QString& a, const QString& b) {
     return o.values.value(a) + QStringLiteral("||") + o.values.value(b);
 }
@@ -50,8 +46,8 @@ void RegisterImportClasses(StandinEngine& engine) {
         return firmaKey(o, QStringLiteral("FIRMA"), QStringLiteral("HerstCode"));
     };
     liefid.classMethods.insert(QStringLiteral("getlnr"), [](CallContext& ctx, QStringList& a) {
-        return scalar(ctx.engine, QStringLiteral("SELECT LNR FROM quendrap_liefid WHERE id=?"),
-                      {a.value(0) + QStringLiteral("||") + a.value(1)});
+        return ctx.engine.textValue(QStringLiteral("SELECT LNR FROM quendrap_liefid WHERE id=?"),
+                                    {a.value(0) + QStringLiteral("||") + a.value(1)});
     });
 
     // Unit assignments: external unit code to ERP unit, per company.
@@ -81,10 +77,10 @@ void RegisterImportClasses(StandinEngine& engine) {
     ClassDef& downloads = engine.extendClass(QStringLiteral("quendrap.downloads"));
     // The supplier's name for the screen; "" when the supplier is not stored.
     downloads.classMethods.insert(QStringLiteral("lname"), [](CallContext& ctx, QStringList& a) {
-        return ConvertText(scalar(ctx.engine,
-                                  QStringLiteral("SELECT NAME FROM vt_lieferant WHERE id=?"),
-                                  {a.value(0) + QStringLiteral("||") + a.value(1)}),
-                           QStringLiteral("VELTAR"), false);
+        return ConvertText(
+            ctx.engine.textValue(QStringLiteral("SELECT NAME FROM vt_lieferant WHERE id=?"),
+                                 {a.value(0) + QStringLiteral("||") + a.value(1)}),
+            QStringLiteral("VELTAR"), false);
     });
     // "ERP units`external codes", two comma-separated lists in the same order.
     downloads.classMethods.insert(QStringLiteral("geteinh"), [](CallContext& ctx, QStringList& a) {
@@ -121,15 +117,15 @@ void RegisterImportClasses(StandinEngine& engine) {
         StandinEngine& e = ctx.engine;
         QString artnr;
         if (!f[1].isEmpty())
-            artnr = scalar(e,
-                           QStringLiteral("SELECT ARTNR FROM vt_artikel WHERE FIRMA=? AND LNR=? "
-                                          "AND EAN=? LIMIT 1"),
-                           {dl[0], dl[1], f[1]});
+            artnr =
+                e.textValue(QStringLiteral("SELECT ARTNR FROM vt_artikel WHERE FIRMA=? AND LNR=? "
+                                           "AND EAN=? LIMIT 1"),
+                            {dl[0], dl[1], f[1]});
         if (artnr.isEmpty() && !f[2].isEmpty())
-            artnr = scalar(e,
-                           QStringLiteral("SELECT ARTNR FROM vt_artikel WHERE FIRMA=? AND LNR=? "
-                                          "AND BESTNR=? LIMIT 1"),
-                           {dl[0], dl[1], f[2]});
+            artnr =
+                e.textValue(QStringLiteral("SELECT ARTNR FROM vt_artikel WHERE FIRMA=? AND LNR=? "
+                                           "AND BESTNR=? LIMIT 1"),
+                            {dl[0], dl[1], f[2]});
         const QString id = e.nextId(QStringLiteral("quendrap.pos"));
         e.execText(
             QStringLiteral("INSERT INTO quendrap_pos(id, DLID, HerstCode, EAN, BestNr, "
@@ -146,8 +142,8 @@ void RegisterImportClasses(StandinEngine& engine) {
         if (!f[12].isEmpty()) {
             const QString key = QStringLiteral("grp:") + dlid + u'|' + f[12];
             if (!ctx.job.cache().contains(key)) {
-                const QString known = scalar(
-                    e, QStringLiteral("SELECT id FROM quendrap_ekgrp WHERE DLID=? AND RabattGR=?"),
+                const QString known = e.textValue(
+                    QStringLiteral("SELECT id FROM quendrap_ekgrp WHERE DLID=? AND RabattGR=?"),
                     {dlid, f[12]});
                 if (known.isEmpty()) {
                     StoredObject g;
@@ -190,9 +186,8 @@ void RegisterImportClasses(StandinEngine& engine) {
     });
     // The list expression for VT.XW "Liste"; "" when the code has no data.
     pos.classMethods.insert(QStringLiteral("QuendraGetComp"), [](CallContext& ctx, QStringList& a) {
-        const QString n =
-            scalar(ctx.engine, QStringLiteral("SELECT count(*) FROM quendrap_web WHERE CODE=?"),
-                   {a.value(0)});
+        const QString n = ctx.engine.textValue(
+            QStringLiteral("SELECT count(*) FROM quendrap_web WHERE CODE=?"), {a.value(0)});
         return n.toInt() > 0 ? QStringLiteral("WEB|") + a.value(0) : QString();
     });
 
