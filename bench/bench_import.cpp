@@ -6,11 +6,11 @@
 //
 // The small file runs first: its peak memory next to the big file's shows
 // whether the client's memory grows with the file.
+#include "base/SessionContext.h"
+#include "base/UserInterface.h"
 #include "import/FileImport.h"
 #include "server/ServerConnection.h"
-#include "server/UserInterface.h"
 #include "session/Login.h"
-#include "session/SessionContext.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -43,15 +43,13 @@ bool generate(const QString& dir, int lines, const QString& path) {
                               QStringLiteral("--manufacturer"), QStringLiteral("MUE")}) == 0;
 }
 
-// Quiet user interface: every track taken, messages to standard error.
-class BenchInterface : public ConsoleUserInterface {};
-
 void importOnce(const QString& path, int depth, const char* label) {
     FileImport import;
     import.setPipelineDepth(depth);
     QElapsedTimer t;
     t.start();
-    const ImportResult r = import.run(path, QStringLiteral("70001"));
+    TracksFromText everyTrack(QStringLiteral("all"));
+    const ImportResult r = import.run(path, QStringLiteral("70001"), everyTrack);
     const double s = t.elapsed() / 1000.0;
     out() << QStringLiteral("%1 %2 MB: %3 positions in %4 s = %5 prices/s, peak RSS %6 MiB\n")
                  .arg(QString::fromLatin1(label))
@@ -99,7 +97,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    BenchInterface ui;
+    ConsoleUserInterface ui;
     SetUserInterface(&ui);
     Session().commandLine =
         QStringLiteral("1 0 DEM demo 127.0.0.1 ") + m.captured(1) + QStringLiteral(" VELTAR");

@@ -10,8 +10,8 @@
 // bytes; every article line depends only on the seed and its own number.
 // Prints nothing but errors; exit code 0 on success, 1 on an error.
 
+#include "common/TextHelpers.h"
 #include "import/ImportFormats.h"
-#include "server/TextHelpers.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

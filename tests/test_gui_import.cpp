@@ -1,22 +1,25 @@
+#include "ClientTestFixture.h"
 #include "DemoData.h"
+#include "GuiTestHelpers.h"
 #include "InProcessClient.h"
 #include "ScriptedUserInterface.h"
 #include "StandinEngine.h"
 #include "TestSupport.h"
+#include "base/SessionContext.h"
+#include "base/TraceLog.h"
+#include "common/TextHelpers.h"
 #include "conditions/PriceTracks.h"
-#include "conditions/fmpruebn.h"
-#include "import/FMDef.h"
-#include "import/FMImport.h"
-#include "import/FMWebDownload.h"
+#include "conditions/gui/fmpruebn.h"
 #include "import/ImportFormats.h"
 #include "import/SupplierDefaults.h"
 #include "import/WebImport.h"
-#include "lookup/FMLnrsu.h"
+#include "import/gui/FMDef.h"
+#include "import/gui/FMImport.h"
+#include "import/gui/FMWebDownload.h"
+#include "lookup/gui/FMLnrsu.h"
 #include "server/ServerConnection.h"
-#include "server/TextHelpers.h"
-#include "session/SessionContext.h"
 #include "shell/Downloads.h"
-#include "shell/TraceLog.h"
+#include "shell/gui/DialogUserInterface.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -128,88 +131,49 @@ private:
     int downloadCount();
     QString lastDownloadId();
     int positionsOf(const QString& downloadId);
-    QString path(const QString& name) const { return m_dir->filePath(name); }
+    QString path(const QString& name) const { return m_fx->path(name); }
     // An import window over a file, shown, without the file choice.
     std::unique_ptr<FMImport> openedWindow(const QString& file,
                                            FMImport::Source source = FMImport::Source::File);
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<TemporarySettings> m_settings;
-    std::unique_ptr<StandinEngine> m_engine;
+    std::unique_ptr<ClientTestFixture> m_fx;
     std::unique_ptr<ScriptedUserInterface> m_ui;
     QList<QPointer<QTimer>> m_pollers;
 };
 
 template <typename T> void TestGuiImport::whenShown(std::function<void(T*)> act) {
-    auto* timer = new QTimer(this);
-    timer->setInterval(5);
-    auto tries = std::make_shared<int>(0);
-    connect(timer, &QTimer::timeout, this, [timer, tries, act] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            T* window = qobject_cast<T*>(w);
-            if (window && window->isVisible()) {
-                timer->stop();
-                timer->deleteLater();
-                act(window);
-                return;
-            }
-        }
-        if (++*tries > 2000) {
-            timer->stop();
-            timer->deleteLater();
-        }
-    });
-    m_pollers << timer;
-    timer->start();
+    m_pollers << WhenShown<T>(this, std::move(act));
 }
 
 void TestGuiImport::init() {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_settings = std::make_unique<TemporarySettings>();
-    m_engine = std::make_unique<StandinEngine>(path("t.db"));
-    FillDemoData(*m_engine);
+    m_fx = std::make_unique<ClientTestFixture>();
     m_ui = std::make_unique<ScriptedUserInterface>();
-    SetClientFactory([this] { return std::make_unique<InProcessClient>(*m_engine); });
-    Session() = SessionContext();
-    Session().firma = "1";
+    m_fx->demoSession();
     Session().userDisplay = "DEM|Demo";
-    Session().server = "127.0.0.1";
-    RebuildConnectString();
-    // A connection that cannot be made fails at once instead of waiting.
-    SetPauseFunction([](int) { return 0; });
-    SetExitFunction([](int code) { throw ProgramEnded(code); });
-    qputenv("TEMP", QFile::encodeName(m_dir->path()));
-    TraceLogModel::instance().clear();
 }
 
 void TestGuiImport::cleanup() {
     for (const QPointer<QTimer>& t : std::as_const(m_pollers))
         delete t.data();
     m_pollers.clear();
-    SetClientFactory({});
-    SetPauseFunction({});
-    SetExitFunction({});
     m_ui.reset();
-    m_engine.reset();
-    m_settings.reset();
-    m_dir.reset();
+    m_fx.reset();
 }
 
 int TestGuiImport::downloadCount() {
-    QSqlQuery q(m_engine->db());
+    QSqlQuery q(m_fx->engine().db());
     q.exec("SELECT count(*) FROM quendrap_downloads");
     return q.next() ? q.value(0).toInt() : -1;
 }
 
 QString TestGuiImport::lastDownloadId() {
-    QSqlQuery q(m_engine->db());
+    QSqlQuery q(m_fx->engine().db());
     q.exec("SELECT id FROM quendrap_downloads ORDER BY CAST(id AS INTEGER) DESC LIMIT 1");
     return q.next() ? q.value(0).toString() : QString();
 }
 
 int TestGuiImport::positionsOf(const QString& downloadId) {
-    QSqlQuery q(m_engine->db());
+    QSqlQuery q(m_fx->engine().db());
     q.prepare("SELECT count(*) FROM quendrap_pos WHERE DLID=?");
     q.addBindValue(downloadId);
     q.exec();
@@ -374,6 +338,7 @@ void TestGuiImport::openingFileWithoutBackslashReportsAndCloses() {
 }
 
 void TestGuiImport::fileChoiceCancelledClosesWindow() {
+    DialogUserInterface dialogs; // the program's real file dialog
     FMImport w(FMImport::Source::File);
     QString filter;
     whenShown<QFileDialog>([&](QFileDialog* d) {
@@ -390,6 +355,7 @@ void TestGuiImport::fileChoiceCancelledClosesWindow() {
 
 void TestGuiImport::fileChoiceOpensChosenFile() {
     writeFile(path("mue.txt"), kExtendedImportHeaderLine, mueLines());
+    DialogUserInterface dialogs; // the program's real file dialog
     FMImport w(FMImport::Source::File);
     whenShown<QFileDialog>([&](QFileDialog* d) {
         d->selectFile(path("mue.txt"));
@@ -568,7 +534,7 @@ void TestGuiImport::importStoresExactlyTheTickedDate() {
     QCOMPARE(downloadCount(), before + 1);
     const QString id = lastDownloadId();
     QCOMPARE(positionsOf(id), 4);
-    QSqlQuery q(m_engine->db());
+    QSqlQuery q(m_fx->engine().db());
     q.prepare("SELECT count(*) FROM quendrap_pos WHERE DLID=? AND Datum<>?");
     q.addBindValue(id);
     q.addBindValue(kApr);
@@ -807,7 +773,7 @@ void TestGuiImport::supplierSearchCancelledReturnsEmpty() {
 void TestGuiImport::defaultsSavedOrLeftAlone() {
     Session().currentSupplier = "70002";
     {
-        FMDef d;
+        FMDef d(Session().currentSupplier);
         d.show();
         QCOMPARE(child<QLineEdit>(&d, "TXTLnr")->text(), QString("70002"));
         QCOMPARE(child<QLineEdit>(&d, "TXTWarengruppe")->text(), QString());
@@ -831,7 +797,7 @@ void TestGuiImport::defaultsSavedOrLeftAlone() {
     QCOMPARE(stored.rundung, QString("0,05"));
     QCOMPARE(stored.freigabe, QString("J"));
     {
-        FMDef d;
+        FMDef d(Session().currentSupplier);
         d.show();
         QCOMPARE(child<QLineEdit>(&d, "TXTWarengruppe")->text(), QString("WG10"));
         QCOMPARE(child<QComboBox>(&d, "CBRundung")->currentText(), QString("0,05"));

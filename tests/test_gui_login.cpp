@@ -2,21 +2,23 @@
 // interface, run offscreen against an in-process stand-in with the demo
 // company.
 
+#include "ClientTestFixture.h"
 #include "DemoData.h"
+#include "GuiTestHelpers.h"
 #include "InProcessClient.h"
 #include "ScriptedUserInterface.h"
 #include "StandinEngine.h"
 #include "TestSupport.h"
+#include "base/SessionContext.h"
+#include "base/WorkstationSettings.h"
+#include "common/TextHelpers.h"
 #include "server/ServerConnection.h"
-#include "server/TextHelpers.h"
-#include "server/WorkstationSettings.h"
-#include "session/FMPass.h"
-#include "session/FMServer.h"
 #include "session/Login.h"
-#include "session/SessionContext.h"
-#include "shell/DialogUserInterface.h"
+#include "session/gui/FMPass.h"
+#include "session/gui/FMServer.h"
 #include "shell/Downloads.h"
-#include "shell/fmstart.h"
+#include "shell/gui/DialogUserInterface.h"
+#include "shell/gui/fmstart.h"
 
 #include <QAction>
 #include <QApplication>
@@ -76,22 +78,6 @@ public:
     int loginWindowsShown = 0;
     int loginWindowLimit = 2;
 };
-
-// Runs action on the modal window named name once it is shown and its
-// activation has run. The action must close the window.
-void whenModalShown(const QString& name, std::function<void(QWidget*)> action) {
-    auto* poll = new QTimer;
-    poll->setInterval(5);
-    QObject::connect(poll, &QTimer::timeout, [poll, name, action] {
-        QWidget* w = QApplication::activeModalWidget();
-        if (!w || w->objectName() != name || !w->isVisible())
-            return;
-        poll->stop();
-        poll->deleteLater();
-        QTimer::singleShot(0, w, [w, action] { action(w); });
-    });
-    poll->start();
-}
 
 template <typename T> T* child(QWidget* w, const char* name) {
     return w->findChild<T*>(QString::fromLatin1(name));
@@ -190,27 +176,15 @@ private Q_SLOTS:
 private:
     void loginByCommandLine();
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<TemporarySettings> m_settings;
-    std::unique_ptr<StandinEngine> m_engine;
+    std::unique_ptr<ClientTestFixture> m_fx;
     std::unique_ptr<TestUserInterface> m_ui;
-    QList<int> m_exits;
 };
 
 void TestGuiLogin::init() {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_settings = std::make_unique<TemporarySettings>();
-    m_engine = std::make_unique<StandinEngine>(m_dir->filePath("t.db"));
-    FillDemoData(*m_engine);
-    SetClientFactory([this] { return std::make_unique<InProcessClient>(*m_engine); });
-    SetPauseFunction([](int) { return 0; });
-    m_exits.clear();
     // Windows end the program from inside Qt's event handling; the hook only
     // notes the exit code.
-    SetExitFunction([this](int code) { m_exits.append(code); });
-    Session() = SessionContext();
-    LoginFormData() = LoginForm();
-    qputenv("CLIENTNAME", "demo-pc");
+    m_fx = std::make_unique<ClientTestFixture>(ClientTestFixture::Data::Demo,
+                                               ClientTestFixture::OnExit::Record);
     // The demo company's server entry is this workstation's default.
     WorkstationSettings::setValue(kLoginApp, kLoginSection, "ServerObjekt", "1");
     m_ui = std::make_unique<TestUserInterface>();
@@ -219,17 +193,12 @@ void TestGuiLogin::init() {
 void TestGuiLogin::cleanup() {
     delete FMPass::instance(false);
     m_ui.reset();
-    SetClientFactory({});
-    SetExitFunction({});
-    SetPauseFunction({});
-    m_engine.reset();
-    m_settings.reset();
-    qunsetenv("CLIENTNAME");
+    m_fx.reset();
 }
 
 void TestGuiLogin::loginByCommandLine() {
     Session().commandLine = "1 0 DEM demo 127.0.0.1 1973 VELTAR";
-    QVERIFY(user_anmeld());
+    QVERIFY(user_anmeld(m_ui.get()));
     m_ui->messages.clear();
 }
 
@@ -241,7 +210,7 @@ void TestGuiLogin::loginWindowControls() {
     QString location;
     bool isDefault = false;
     bool hidden = false;
-    whenModalShown("FMPass", [&](QWidget* w) {
+    WhenModalShown("FMPass", [&](QWidget* w) {
         title = w->windowTitle();
         auto* combo = child<QComboBox>(w, "co_standort");
         for (int i = 0; i < combo->count(); ++i)
@@ -259,7 +228,7 @@ void TestGuiLogin::loginWindowControls() {
         password->setText("demo");
         QTest::keyClick(password, Qt::Key_Return);
     });
-    QVERIFY(user_anmeld());
+    QVERIFY(user_anmeld(m_ui.get()));
     QCOMPARE(title, QString("VELTAR Benutzeranmeldung"));
     QCOMPARE(locations,
              QStringList({"01 Zentrale Köln=01", "02 Lager Nord=02", "03 Baumarkt Süd=03"}));
@@ -281,11 +250,11 @@ void TestGuiLogin::loginWindowControls() {
 
 void TestGuiLogin::wrongPasswordLeadsBackWithPasswordSelected() {
     // The inactive user's password: the user is found but refused.
-    whenModalShown("FMPass", [](QWidget* w) {
+    WhenModalShown("FMPass", [](QWidget* w) {
         child<QLineEdit>(w, "BPASSWORT")->setText("alt");
         QTest::mouseClick(child<QPushButton>(w, "BUSpeich"), Qt::LeftButton);
     });
-    QVERIFY(!user_anmeld());
+    QVERIFY(!user_anmeld(m_ui.get()));
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(m_ui->messages[0].text, QString("Passwort Falsch oder Benutzer nicht Aktiv."));
     QCOMPARE(m_ui->messages[0].title, QString("Anmeldung an Caché."));
@@ -295,24 +264,24 @@ void TestGuiLogin::wrongPasswordLeadsBackWithPasswordSelected() {
     // The main window's loop asks again: the password is still there, wholly
     // selected, so typing replaces it.
     QString text, selected;
-    whenModalShown("FMPass", [&](QWidget* w) {
+    WhenModalShown("FMPass", [&](QWidget* w) {
         auto* password = child<QLineEdit>(w, "BPASSWORT");
         text = password->text();
         selected = password->selectedText();
         QTest::keyClicks(password, "demo");
         QTest::mouseClick(child<QPushButton>(w, "BUSpeich"), Qt::LeftButton);
     });
-    QVERIFY(user_anmeld());
+    QVERIFY(user_anmeld(m_ui.get()));
     QCOMPARE(text, QString("alt"));
     QCOMPARE(selected, QString("alt"));
     QCOMPARE(Session().userDisplay, QString("DEM|Dörte Demo"));
     QCOMPARE(m_ui->messages.size(), 1);
-    QVERIFY(m_exits.isEmpty());
+    QVERIFY(m_fx->exits.isEmpty());
 }
 
 void TestGuiLogin::qualifyingCommandLineLogsInWithoutWindow() {
     Session().commandLine = "1 0 DEM demo 127.0.0.1 1973 VELTAR";
-    QVERIFY(user_anmeld());
+    QVERIFY(user_anmeld(m_ui.get()));
     QVERIFY(!FMPass::instance(false));
     QVERIFY(m_ui->messages.isEmpty());
     fmstart w;
@@ -322,26 +291,26 @@ void TestGuiLogin::qualifyingCommandLineLogsInWithoutWindow() {
 
 void TestGuiLogin::abbruchEndsProgramAndStoresPlacement() {
     QVERIFY(placementSetting("FMPass").isEmpty());
-    whenModalShown("FMPass", [](QWidget* w) {
+    WhenModalShown("FMPass", [](QWidget* w) {
         child<QLineEdit>(w, "BPASSWORT")->setText("demo");
         QTest::mouseClick(child<QPushButton>(w, "BUAusst"), Qt::LeftButton);
     });
-    QVERIFY(!user_anmeld());
-    QCOMPARE(m_exits, QList<int>{0});
+    QVERIFY(!user_anmeld(m_ui.get()));
+    QCOMPARE(m_fx->exits, QList<int>{0});
     QCOMPARE(Session().userDisplay, QString());
     // Nothing typed was kept, and unloading stored where the window stood.
     QVERIFY(loginSetting("Passwort").isEmpty());
     QVERIFY(!placementSetting("FMPass").isEmpty());
 
     // The close box ends the program as well.
-    whenModalShown("FMPass", [](QWidget* w) { w->close(); });
-    QVERIFY(!user_anmeld());
-    QCOMPARE(m_exits, QList<int>({0, 0}));
+    WhenModalShown("FMPass", [](QWidget* w) { w->close(); });
+    QVERIFY(!user_anmeld(m_ui.get()));
+    QCOMPARE(m_fx->exits, QList<int>({0, 0}));
 }
 
 void TestGuiLogin::userCodeUpperCasedWhenLeft() {
     QString afterLeaving, selectedOnEntry;
-    whenModalShown("FMPass", [&](QWidget* w) {
+    WhenModalShown("FMPass", [&](QWidget* w) {
         auto* user = child<QLineEdit>(w, "BUSER");
         auto* password = child<QLineEdit>(w, "BPASSWORT");
         user->setText("dem");
@@ -352,7 +321,7 @@ void TestGuiLogin::userCodeUpperCasedWhenLeft() {
         password->setText("demo");
         QTest::mouseClick(child<QPushButton>(w, "BUSpeich"), Qt::LeftButton);
     });
-    QVERIFY(user_anmeld());
+    QVERIFY(user_anmeld(m_ui.get()));
     QCOMPARE(selectedOnEntry, QString("dem"));
     QCOMPARE(afterLeaving, QString("DEM"));
     QCOMPARE(loginSetting("Name"), QString("DEM"));
@@ -361,12 +330,12 @@ void TestGuiLogin::userCodeUpperCasedWhenLeft() {
 void TestGuiLogin::noDefaultServerAsksAndOpensServerList() {
     WorkstationSettings::remove(kLoginApp, kLoginSection, "ServerObjekt");
     int listsWhileShown = -1;
-    whenModalShown("FMPass", [&](QWidget* w) {
+    WhenModalShown("FMPass", [&](QWidget* w) {
         listsWhileShown = m_ui->serverListShown;
         child<QLineEdit>(w, "BPASSWORT")->setText("demo");
         QTest::mouseClick(child<QPushButton>(w, "BUSpeich"), Qt::LeftButton);
     });
-    QVERIFY(user_anmeld());
+    QVERIFY(user_anmeld(m_ui.get()));
     QCOMPARE(listsWhileShown, 1);
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(m_ui->messages[0].title, QString("Standardserver?"));
@@ -399,7 +368,7 @@ void TestGuiLogin::newLoginFromMainWindowRenewsTitle() {
     // The server knows the new user.
     bool failed = false;
     QCOMPARE(dbcall("W PERSONAL", failed), QString("LAG"));
-    QVERIFY(m_exits.isEmpty());
+    QVERIFY(m_fx->exits.isEmpty());
 }
 
 void TestGuiLogin::lockedUserRefusedAnotherLocationAndWindowStays() {
@@ -700,7 +669,7 @@ void TestGuiLogin::closingStoresPlacementClosesConnectionAndEnds() {
         w.resize(800, 500);
         w.findChild<QAction*>("Beenden")->trigger();
         QVERIFY(!w.isVisible());
-        QCOMPARE(m_exits, QList<int>{0});
+        QCOMPARE(m_fx->exits, QList<int>{0});
         QVERIFY(!Factory().isConnected());
         QVERIFY(!placementSetting("FMQuendrapr").isEmpty());
     }
@@ -710,7 +679,7 @@ void TestGuiLogin::closingStoresPlacementClosesConnectionAndEnds() {
     QVERIFY(QTest::qWaitForWindowExposed(&again));
     again.ToolButton(5)->trigger();
     QVERIFY(!again.isVisible());
-    QCOMPARE(m_exits, QList<int>({0, 0}));
+    QCOMPARE(m_fx->exits, QList<int>({0, 0}));
 }
 
 void TestGuiLogin::aboutBoxIsNonModal() {
@@ -730,14 +699,14 @@ void TestGuiLogin::aboutBoxIsNonModal() {
 }
 
 void TestGuiLogin::loginThroughListToDeletion() {
-    whenModalShown("FMPass", [](QWidget* w) {
+    WhenModalShown("FMPass", [](QWidget* w) {
         QTest::keyClicks(child<QLineEdit>(w, "BUSER"), "dem");
         QTest::keyClicks(child<QLineEdit>(w, "BPASSWORT"), "demo");
         QTest::mouseClick(child<QPushButton>(w, "BUSpeich"), Qt::LeftButton);
     });
     m_ui->loginWindowLimit = 1;
     int rounds = 0;
-    while (!user_anmeld() && ++rounds < 3) {
+    while (!user_anmeld(m_ui.get()) && ++rounds < 3) {
     }
     QCOMPARE(rounds, 0);
     QCOMPARE(m_ui->loginWindowsShown, 1);
@@ -761,7 +730,7 @@ void TestGuiLogin::loginThroughListToDeletion() {
     w.RefreshDownloadList();
     QCOMPARE(list->topLevelItemCount(), 2);
     QCOMPARE(list->topLevelItem(1)->text(2), QString("70002"));
-    QVERIFY(m_exits.isEmpty());
+    QVERIFY(m_fx->exits.isEmpty());
 }
 
 // ------------------------------------------------------- desktop user interface
@@ -775,7 +744,7 @@ void TestGuiLogin::messageBoxesUseGermanButtons() {
         QMessageBox::Icon icon = QMessageBox::NoIcon;
     };
     auto answerWith = [](Seen* seen, const QString& press) {
-        whenModalShown("MsgBox", [seen, press](QWidget* w) {
+        WhenModalShown("MsgBox", [seen, press](QWidget* w) {
             auto* box = qobject_cast<QMessageBox*>(w);
             seen->title = box->windowTitle();
             seen->text = box->text();
@@ -831,16 +800,27 @@ void TestGuiLogin::messageBoxesUseGermanButtons() {
 
 void TestGuiLogin::busyPointerIsSetOnceAndTakenAwayOnce() {
     QVERIFY(!QApplication::overrideCursor());
-    m_ui->setBusy(true);
-    m_ui->setBusy(true);
-    QVERIFY(QApplication::overrideCursor());
-    QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
-    m_ui->setBusy(false);
+    {
+        BusyPointer outer(*m_ui);
+        {
+            BusyPointer inner(*m_ui);
+            QVERIFY(QApplication::overrideCursor());
+            QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        }
+        // The inner holder's end does not take the outer one's hourglass.
+        QVERIFY(QApplication::overrideCursor());
+        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        {
+            NotBusy question(*m_ui);
+            QVERIFY(!QApplication::overrideCursor());
+        }
+        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    }
     QVERIFY(!QApplication::overrideCursor());
 
-    // A pointer set by someone else survives a surplus "not busy".
+    // A pointer set by someone else survives a surplus release.
     QApplication::setOverrideCursor(Qt::CrossCursor);
-    m_ui->setBusy(false);
+    m_ui->releaseBusy();
     QVERIFY(QApplication::overrideCursor());
     QCOMPARE(QApplication::overrideCursor()->shape(), Qt::CrossCursor);
     QApplication::restoreOverrideCursor();

@@ -1,15 +1,16 @@
+#include "ClientTestFixture.h"
 #include "DemoData.h"
 #include "InProcessClient.h"
 #include "ScriptedUserInterface.h"
 #include "StandinEngine.h"
 #include "TestSupport.h"
+#include "base/SessionContext.h"
+#include "common/TextHelpers.h"
 #include "import/FileImport.h"
 #include "import/ImportFileReader.h"
 #include "import/ImportFormats.h"
 #include "import/WebImport.h"
 #include "server/ServerConnection.h"
-#include "server/TextHelpers.h"
-#include "session/SessionContext.h"
 #include "shell/Downloads.h"
 
 #include <QFile>
@@ -30,23 +31,14 @@ QString line(const QString& herst, const QString& ean, const QString& nr, const 
 class DyingClient : public InProcessClient {
 public:
     DyingClient(StandinEngine& e, int answers) : InProcessClient(e), m_answers(answers) {}
-    QStringList call(Wire::Op op, const QStringList& args) override {
-        dieWhenDue(op, args);
-        return InProcessClient::call(op, args);
-    }
-    QStringList callChained(Wire::Op op, const QStringList& args) override {
-        dieWhenDue(op, args);
-        return InProcessClient::callChained(op, args);
+    quint32 post(Wire::Op op, const QStringList& args, bool chained) override {
+        if (isConnected() && op == Wire::Op::ClassMethod && args.value(1) == "savezeile" &&
+            m_answers-- <= 0)
+            return postLostRequest();
+        return InProcessClient::post(op, args, chained);
     }
 
 private:
-    void dieWhenDue(Wire::Op op, const QStringList& args) {
-        if (op == Wire::Op::ClassMethod && args.value(1) == "savezeile" && m_answers-- <= 0) {
-            breakConnection();
-            throw ServerError(ClientErrors::ConnectionLost, "Verbindung zum Server verloren");
-        }
-    }
-
     int m_answers;
 };
 
@@ -85,45 +77,32 @@ private:
     int count(const QString& sql);
     int downloadCount() { return count("SELECT count(*) FROM quendrap_downloads"); }
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<StandinEngine> m_engine;
+    std::unique_ptr<ClientTestFixture> m_fx;
     std::unique_ptr<ScriptedUserInterface> m_ui;
     int m_dieAfter = -1;
     const QString m_header = kExtendedImportHeaderLine;
 };
 
 void TestImport::init() {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_engine = std::make_unique<StandinEngine>(m_dir->filePath("import.db"));
-    FillDemoData(*m_engine);
+    m_fx = std::make_unique<ClientTestFixture>();
     m_ui = std::make_unique<ScriptedUserInterface>();
     m_dieAfter = -1;
-    SetClientFactory([this]() -> std::unique_ptr<ServerClient> {
+    m_fx->setClientMaker([this](StandinEngine& engine) -> std::unique_ptr<InProcessClient> {
         if (m_dieAfter >= 0)
-            return std::make_unique<DyingClient>(*m_engine, m_dieAfter);
-        return std::make_unique<InProcessClient>(*m_engine);
+            return std::make_unique<DyingClient>(engine, m_dieAfter);
+        return std::make_unique<InProcessClient>(engine);
     });
-    SetExitFunction([](int code) { throw ProgramEnded(code); });
-    SetPauseFunction([](int) { return 0; });
-    Session() = SessionContext();
-    Session().firma = "1";
-    Session().personal = "DEM";
-    Session().userDisplay = "DEM|Dörte Demo";
-    Session().server = "127.0.0.1";
-    RebuildConnectString();
+    m_fx->demoSession();
 }
 
 void TestImport::cleanup() {
-    SetClientFactory({});
-    SetExitFunction({});
-    SetPauseFunction({});
     m_ui.reset();
-    m_engine.reset();
+    m_fx.reset();
 }
 
 QString TestImport::write(const QString& name, const QStringList& lines, const QByteArray& encoding,
                           bool bom) {
-    const QString path = m_dir->filePath(name);
+    const QString path = m_fx->path(name);
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly))
         return QString();
@@ -135,7 +114,7 @@ QString TestImport::write(const QString& name, const QStringList& lines, const Q
 }
 
 int TestImport::count(const QString& sql) {
-    QSqlQuery q(m_engine->db());
+    QSqlQuery q(m_fx->engine().db());
     q.exec(sql);
     q.next();
     return q.value(0).toInt();
@@ -143,7 +122,7 @@ int TestImport::count(const QString& sql) {
 
 void TestImport::openChecksTheFile() {
     FileImport import;
-    OpenedFile r = import.open(m_dir->filePath("fehlt.txt"));
+    OpenedFile r = import.open(m_fx->path("fehlt.txt"));
     QVERIFY(!r.ok);
     QCOMPARE(r.message, QString("Datei nicht vorhanden"));
     QCOMPARE(m_ui->messages.last().icon, MessageIcon::Critical);
@@ -203,7 +182,7 @@ void TestImport::tracksCountedAndOnlyMarkedPricesStored() {
         return true;
     };
     FileImport import;
-    const ImportResult r = import.run(write("tracks.txt", lines), "70001");
+    const ImportResult r = import.run(write("tracks.txt", lines), "70001", *m_ui);
     QCOMPARE(r.outcome, ImportResult::Outcome::Imported);
     QCOMPARE(m_ui->shownTracks.size(), 3);
     QCOMPARE(m_ui->shownTracks[0].date, QString("A"));
@@ -214,7 +193,7 @@ void TestImport::tracksCountedAndOnlyMarkedPricesStored() {
     QCOMPARE(m_ui->shownTracks[2].count, 1);
     QCOMPARE(r.positions, 3);
     QCOMPARE(count("SELECT count(*) FROM quendrap_pos WHERE DLID='" + r.downloadId + "'"), 3);
-    QSqlQuery q(m_engine->db());
+    QSqlQuery q(m_fx->engine().db());
     q.exec("SELECT BestNr, Datum, Preis, Bezeichnung, RabattGR, Klasse FROM quendrap_pos WHERE "
            "DLID='" +
            r.downloadId + "' ORDER BY CAST(id AS INTEGER)");
@@ -238,8 +217,9 @@ void TestImport::tracksCountedAndOnlyMarkedPricesStored() {
 void TestImport::emptyChoiceStillLinksManufacturer() {
     m_ui->onPriceTracks = [](PriceTrackList&) { return true; };
     FileImport import;
-    const ImportResult r = import.run(
-        write("leer.txt", {m_header, line("NEUCODE", "", "1", "x", "STK", "4,20", "A")}), "70004");
+    const ImportResult r =
+        import.run(write("leer.txt", {m_header, line("NEUCODE", "", "1", "x", "STK", "4,20", "A")}),
+                   "70004", *m_ui);
     QCOMPARE(r.outcome, ImportResult::Outcome::Imported);
     QCOMPARE(r.positions, 0);
     QCOMPARE(downloadCount(), 4);
@@ -251,13 +231,16 @@ void TestImport::emptyChoiceStillLinksManufacturer() {
 
 void TestImport::declinedChoiceStoresNothing() {
     FileImport import;
-    const ImportResult r = import.run(
-        write("nein.txt", {m_header, line("MUE", "", "1", "x", "STK", "4,20", "A")}), "70001");
+    const ImportResult r =
+        import.run(write("nein.txt", {m_header, line("MUE", "", "1", "x", "STK", "4,20", "A")}),
+                   "70001", *m_ui);
     QCOMPARE(r.outcome, ImportResult::Outcome::Declined);
     QCOMPARE(m_ui->shownTracks.size(), 1);
     QCOMPARE(downloadCount(), 3);
     QVERIFY(m_ui->messages.isEmpty());
     QCOMPARE(m_ui->busyCalls.last(), false);
+    // The question is asked with the normal pointer.
+    QVERIFY(!m_ui->busyWhileChoosing);
 }
 
 void TestImport::missingUnitsListedOnceAndNothingStored() {
@@ -271,7 +254,7 @@ void TestImport::missingUnitsListedOnceAndNothingStored() {
     lines << line("MUE", "", "z", "x", "st k", "1", "A") << line("MUE", "", "y", "x", "-", "1", "A")
           << line("MUE", "", "w", "x", "a.b.c", "1", "A");
     FileImport import;
-    const ImportResult r = import.run(write("einheit.txt", lines), "70001");
+    const ImportResult r = import.run(write("einheit.txt", lines), "70001", *m_ui);
     QCOMPARE(r.outcome, ImportResult::Outcome::MissingUnits);
     QCOMPARE(r.message, QString("Einheiten  XYZ ABC  sind im Veltar nicht zugeordnet"));
     QCOMPARE(m_ui->messages.size(), 1);
@@ -299,7 +282,7 @@ void TestImport::brokenPriceStopsBeforeAnythingIsStored() {
                             line("MUE", "", "2", "x", "STK", "2", "A"), bad,
                             line("MUE", "", "4", "x", "STK", "4", "A")};
     FileImport import;
-    const ImportResult r = import.run(write("kaputt.txt", lines), "70001");
+    const ImportResult r = import.run(write("kaputt.txt", lines), "70001", *m_ui);
     QCOMPARE(r.outcome, ImportResult::Outcome::Failed);
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(m_ui->messages[0].text, "Fehler in Zeile: " + bad);
@@ -326,11 +309,11 @@ void TestImport::serverDyingDuringStoringKeepsEarlierPositions() {
     m_dieAfter = 5;
     FileImport import;
     import.setPipelineDepth(depth);
-    const ImportResult r = import.run(write("stirbt.txt", lines), "70001");
+    const ImportResult r = import.run(write("stirbt.txt", lines), "70001", *m_ui);
     QCOMPARE(r.outcome, ImportResult::Outcome::Failed);
     QCOMPARE(m_ui->messages.last().text, "Fehler in Zeile: " + lines[6]);
     QCOMPARE(downloadCount(), 4);
-    QSqlQuery q(m_engine->db());
+    QSqlQuery q(m_fx->engine().db());
     q.exec("SELECT BestNr FROM quendrap_pos WHERE DLID=(SELECT max(CAST(id AS INTEGER)) FROM "
            "quendrap_downloads) ORDER BY CAST(id AS INTEGER)");
     QStringList stored;
@@ -343,8 +326,7 @@ void TestImport::refusedLineOverTcpStoresNothingAfterIt() {
     // Many requests in flight over TCP; the server refuses line 5 (its
     // description is too long for the ERP) while lines 6 to 40 are already
     // on their way: none of them may be stored.
-    m_engine.reset();
-    StandinProcess server(m_dir->filePath("tcp.db"));
+    StandinProcess server(m_fx->path("tcp.db"));
     QVERIFY2(server.started(), qPrintable(server.errorOutput()));
     SetClientFactory({});
     Session().port = QString::number(server.port());
@@ -359,7 +341,7 @@ void TestImport::refusedLineOverTcpStoresNothingAfterIt() {
                       "STK", QString::number(i), "A");
     FileImport import;
     import.setPipelineDepth(256);
-    const ImportResult r = import.run(write("lang.txt", lines), "70001");
+    const ImportResult r = import.run(write("lang.txt", lines), "70001", *m_ui);
     QCOMPARE(r.outcome, ImportResult::Outcome::Failed);
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(m_ui->messages[0].text, "Fehler in Zeile: " + lines[5]);
@@ -375,14 +357,14 @@ void TestImport::refusedLineOverTcpStoresNothingAfterIt() {
 }
 
 void TestImport::tooManyUnitAssignments() {
-    m_engine->db().transaction();
+    m_fx->engine().db().transaction();
     for (int i = 0; i < 101; ++i)
-        m_engine->exec("INSERT INTO vt_einheit(id, FIRMA, EXT, ERP) VALUES(?, '1', ?, 'x')",
-                       {"1||E" + QString::number(i), "E" + QString::number(i)});
-    m_engine->db().commit();
+        m_fx->engine().exec("INSERT INTO vt_einheit(id, FIRMA, EXT, ERP) VALUES(?, '1', ?, 'x')",
+                            {"1||E" + QString::number(i), "E" + QString::number(i)});
+    m_fx->engine().db().commit();
     FileImport import;
-    const ImportResult r =
-        import.run(write("u.txt", {m_header, line("MUE", "", "1", "x", "STK", "1", "A")}), "70001");
+    const ImportResult r = import.run(
+        write("u.txt", {m_header, line("MUE", "", "1", "x", "STK", "1", "A")}), "70001", *m_ui);
     QCOMPARE(r.outcome, ImportResult::Outcome::Failed);
     QCOMPARE(m_ui->messages.last().text, QString("Fehler in Zeile: "));
     QCOMPARE(downloadCount(), 3);
@@ -407,9 +389,9 @@ void TestImport::textEncodings() {
     const QString path =
         write("enc.txt", {m_header, line("MUE", "", "1", "Dübel für Fußleiste", "STK", "1", "A")},
               encoding, bom);
-    const ImportResult r = import.run(path, "70001");
+    const ImportResult r = import.run(path, "70001", *m_ui);
     QCOMPARE(r.positions, 1);
-    QSqlQuery q(m_engine->db());
+    QSqlQuery q(m_fx->engine().db());
     q.exec("SELECT Bezeichnung, HerstCode FROM quendrap_pos WHERE DLID='" + r.downloadId + "'");
     QVERIFY(q.next());
     QCOMPARE(q.value(0).toString(), QString("Dübel für Fußleiste"));
@@ -426,8 +408,8 @@ void TestImport::positionsAssignedToErpArticles() {
         write("art.txt", {m_header, line("MUE", "4006209000013", "X", "a", "PAK", "1", "A"),
                           line("MUE", "", "M-2001", "b", "SCK", "1", "A"),
                           line("MUE", "4000000000000", "unbekannt", "c", "STK", "1", "A")}),
-        "70001");
-    QSqlQuery q(m_engine->db());
+        "70001", *m_ui);
+    QSqlQuery q(m_fx->engine().db());
     q.exec("SELECT ARTNR FROM quendrap_pos WHERE DLID='" + r.downloadId +
            "' ORDER BY CAST(id AS INTEGER)");
     QStringList artnr;
@@ -446,9 +428,9 @@ void TestImport::webSuppliersAndCodes() {
 }
 
 void TestImport::webDownloadWritesFileAndReplacesOldOne() {
-    qputenv("TEMP", m_dir->path().toUtf8());
+    // The fixture points TEMP at its own folder.
     const QString path = WebDownloadPath();
-    QCOMPARE(path, m_dir->filePath("importfile.txt"));
+    QCOMPARE(path, m_fx->path("importfile.txt"));
     QVERIFY(DownloadWebPriceData("Müller Baustoffe GmbH (MUE)"));
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadOnly));
@@ -466,7 +448,7 @@ void TestImport::webDownloadWritesFileAndReplacesOldOne() {
     FileImport import;
     const OpenedFile opened = import.open(path);
     QCOMPARE(opened.supplier, QString("70001"));
-    const ImportResult r = import.run(path, opened.supplier);
+    const ImportResult r = import.run(path, opened.supplier, *m_ui);
     QCOMPARE(r.positions, 4);
 
     // No code in the entry: nothing is done but the old file is gone, so it
@@ -475,16 +457,14 @@ void TestImport::webDownloadWritesFileAndReplacesOldOne() {
     QVERIFY(!QFile::exists(path));
     QVERIFY(DownloadWebPriceData("Niemand (XXX)"));
     QVERIFY(!QFile::exists(path));
-    qunsetenv("TEMP");
 }
 
 void TestImport::cliImportCountsAndFailures() {
-    m_engine.reset();
     SetClientFactory({});
-    StandinProcess server(m_dir->filePath("cli.db"));
+    StandinProcess server(m_fx->path("cli.db"));
     QVERIFY2(server.started(), qPrintable(server.errorOutput()));
     const QString connect = QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(server.port());
-    const QString file = m_dir->filePath("gen.txt");
+    const QString file = m_fx->path("gen.txt");
     QCOMPARE(QProcess::execute(QStringLiteral(QUENDRA_BENCH_DIR "/pricegen"),
                                {"--lines", "400", "--out", file, "--dates", "2", "--second-price",
                                 "--zero-every", "7", "--manufacturer", "MUE"}),
@@ -518,7 +498,7 @@ void TestImport::cliImportCountsAndFailures() {
                                .arg(expected)));
 
     // A broken price: the line's message, nothing stored.
-    const QString broken = m_dir->filePath("broken.txt");
+    const QString broken = m_fx->path("broken.txt");
     QCOMPARE(QProcess::execute(QStringLiteral(QUENDRA_BENCH_DIR "/pricegen"),
                                {"--lines", "20", "--out", broken, "--broken-line", "12",
                                 "--manufacturer", "MUE"}),
@@ -530,8 +510,7 @@ void TestImport::cliImportCountsAndFailures() {
     QCOMPARE(RunCli({"--connect", connect, "import", broken}, &out, &err), 1);
     QCOMPARE(out, QString());
     QCOMPARE(err, "Fehler in Zeile: " + brokenLine + "\n");
-    QCOMPARE(RunCli({"--connect", connect, "import", m_dir->filePath("nichts.txt")}, &out, &err),
-             1);
+    QCOMPARE(RunCli({"--connect", connect, "import", m_fx->path("nichts.txt")}, &out, &err), 1);
     QCOMPARE(err, QString("Datei nicht vorhanden\n"));
     QCOMPARE(
         RunCli({"--connect", connect, "web-import", "SDT", "--tracks", "01.01.2027"}, &out, &err),

@@ -1,6 +1,6 @@
+#include "common/TextHelpers.h"
 #include "import/ImportFileReader.h"
 #include "import/ImportFormats.h"
-#include "server/TextHelpers.h"
 
 #include <QFile>
 #include <QTemporaryDir>

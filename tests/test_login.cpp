@@ -1,13 +1,14 @@
+#include "ClientTestFixture.h"
 #include "DemoData.h"
 #include "InProcessClient.h"
 #include "ScriptedUserInterface.h"
 #include "StandinEngine.h"
 #include "TestSupport.h"
+#include "base/SessionContext.h"
+#include "base/WorkstationSettings.h"
+#include "common/TextHelpers.h"
 #include "server/ServerConnection.h"
-#include "server/TextHelpers.h"
-#include "server/WorkstationSettings.h"
 #include "session/Login.h"
-#include "session/SessionContext.h"
 #include "shell/Downloads.h"
 
 #include <QSqlQuery>
@@ -39,40 +40,24 @@ private Q_SLOTS:
 
 private:
     int positionsOf(const QString& key);
-    QString dbPath() const { return m_dir->filePath("login.db"); }
+    QString dbPath() const { return m_fx->path("standin.db"); }
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<TemporarySettings> m_settings;
-    std::unique_ptr<StandinEngine> m_engine;
+    std::unique_ptr<ClientTestFixture> m_fx;
     std::unique_ptr<ScriptedUserInterface> m_ui;
 };
 
 void TestLogin::init() {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_settings = std::make_unique<TemporarySettings>();
-    m_engine = std::make_unique<StandinEngine>(dbPath());
-    FillDemoData(*m_engine);
+    m_fx = std::make_unique<ClientTestFixture>();
     m_ui = std::make_unique<ScriptedUserInterface>();
-    SetClientFactory([this] { return std::make_unique<InProcessClient>(*m_engine); });
-    SetExitFunction([](int code) { throw ProgramEnded(code); });
-    SetPauseFunction([](int) { return 0; });
-    Session() = SessionContext();
-    LoginFormData() = LoginForm();
-    qputenv("CLIENTNAME", "demo-pc");
 }
 
 void TestLogin::cleanup() {
-    SetClientFactory({});
-    SetExitFunction({});
-    SetPauseFunction({});
     m_ui.reset();
-    m_engine.reset();
-    m_settings.reset();
-    qunsetenv("CLIENTNAME");
+    m_fx.reset();
 }
 
 int TestLogin::positionsOf(const QString& key) {
-    QSqlQuery q(m_engine->db());
+    QSqlQuery q(m_fx->engine().db());
     q.exec("SELECT count(*) FROM quendrap_pos WHERE DLID='" + key + "'");
     q.next();
     return q.value(0).toInt();
@@ -99,7 +84,7 @@ void TestLogin::commandLineQualifies() {
 
 void TestLogin::qualifyingCommandLineLogsInWithoutWindow() {
     Session().commandLine = "1 0 DEM demo 127.0.0.1 1973 VELTAR";
-    QVERIFY(user_anmeld());
+    QVERIFY(user_anmeld(m_ui.get()));
     QCOMPARE(m_ui->loginWindowShown, 0);
     QVERIFY(m_ui->messages.isEmpty());
     const SessionContext& s = Session();
@@ -120,7 +105,7 @@ void TestLogin::qualifyingCommandLineLogsInWithoutWindow() {
 
 void TestLogin::wrongPasswordLeadsBackToLoginWindow() {
     Session().commandLine = "1 0 DEM falsch";
-    QVERIFY(!user_anmeld());
+    QVERIFY(!user_anmeld(m_ui.get()));
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(m_ui->messages[0].text, QString("Passwort Falsch oder Benutzer nicht Aktiv."));
     QCOMPARE(m_ui->messages[0].title, QString("Anmeldung an Caché."));
@@ -134,7 +119,7 @@ void TestLogin::wrongPasswordLeadsBackToLoginWindow() {
         LoginFormData().password = "demo";
         return true;
     };
-    QVERIFY(user_anmeld());
+    QVERIFY(user_anmeld(m_ui.get()));
     QCOMPARE(m_ui->loginWindowShown, 1);
     QCOMPARE(Session().personal, QString("DEM"));
     QVERIFY(!Session().loginFailed);
@@ -146,7 +131,7 @@ void TestLogin::wrongPasswordLeadsBackToLoginWindow() {
 
 void TestLogin::inactiveUserRefused() {
     Session().commandLine = "1 0 ALT alt";
-    QVERIFY(!user_anmeld());
+    QVERIFY(!user_anmeld(m_ui.get()));
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(m_ui->messages[0].text, QString("Passwort Falsch oder Benutzer nicht Aktiv."));
     QCOMPARE(m_ui->passwordSelected, 1);
@@ -154,7 +139,7 @@ void TestLogin::inactiveUserRefused() {
 
 void TestLogin::unknownUserReportedAsServerError() {
     Session().commandLine = "1 0 XYZ egal";
-    QVERIFY(!user_anmeld());
+    QVERIFY(!user_anmeld(m_ui.get()));
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(m_ui->messages[0].title, QString("Caché Zugriffsfehler"));
     QCOMPARE(m_ui->messages[0].text,
@@ -180,7 +165,7 @@ void TestLogin::lockedUserCannotChangeLocation() {
         LoginFormData().standort = "01";
         return true;
     };
-    QVERIFY(!user_anmeld());
+    QVERIFY(!user_anmeld(m_ui.get()));
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(m_ui->messages[0].text, QString("Sie dürfen die Filiale nicht verändern."));
     QCOMPARE(m_ui->messages[0].title, QString("Anmeldung an VELTAR."));
@@ -190,7 +175,7 @@ void TestLogin::lockedUserCannotChangeLocation() {
         LoginFormData().standort = "02";
         return true;
     };
-    QVERIFY(user_anmeld());
+    QVERIFY(user_anmeld(m_ui.get()));
     QCOMPARE(Session().userDisplay, QString("LAG|Lutz Lagerbühl"));
     bool failed = false;
     QCOMPARE(dbcall("W ^STAND($J)", failed), QString("02"));
@@ -202,12 +187,12 @@ void TestLogin::storedPasswordIsScrambledAndUsedAfterwards() {
     QCOMPARE(WorkstationSettings::value("Cache Login", "Login", "Name"), QString("DEM"));
     WorkstationSettings::setValue("Cache Login", "Login", "ServerObjekt", "1");
     // At start-up the stored password is not used: the window comes.
-    QVERIFY(!user_anmeld());
+    QVERIFY(!user_anmeld(m_ui.get()));
     QCOMPARE(m_ui->loginWindowShown, 1);
     QCOMPARE(LoginFormData().password, QString());
     // Once automatic passwords are allowed, the stored one logs in.
     Session().noAutoPassword = false;
-    QVERIFY(user_anmeld());
+    QVERIFY(user_anmeld(m_ui.get()));
     QCOMPARE(m_ui->loginWindowShown, 1);
     QCOMPARE(Session().password, QString("demo"));
 }
@@ -222,7 +207,7 @@ void TestLogin::userFromPassword() {
 void TestLogin::serverEntriesAndDefault() {
     QVERIFY(LoadServerEntries().isEmpty()); // no connection yet
     Session().commandLine = "1 0 DEM demo";
-    QVERIFY(user_anmeld());
+    QVERIFY(user_anmeld(m_ui.get()));
     QList<ServerEntry> entries = LoadServerEntries();
     QCOMPARE(entries.size(), 1);
     QCOMPARE(entries[0].bezeichnung, QString("Demo-Firma (lokal)"));
@@ -246,7 +231,7 @@ void TestLogin::serverEntriesAndDefault() {
 
 void TestLogin::downloadListNewestFirstAndDelete() {
     Session().commandLine = "1 0 DEM demo";
-    QVERIFY(user_anmeld());
+    QVERIFY(user_anmeld(m_ui.get()));
     bool ok = false;
     QList<DownloadRow> rows = LoadDownloadList(&ok);
     QVERIFY(ok);
@@ -275,9 +260,8 @@ void TestLogin::deleteWithoutKeySendsNothing() {
 }
 
 void TestLogin::cliDownloadsDeleteAndWrongPassword() {
-    m_engine.reset();
     SetClientFactory({});
-    StandinProcess server(m_dir->filePath("cli.db"));
+    StandinProcess server(m_fx->path("cli.db"));
     QVERIFY2(server.started(), qPrintable(server.errorOutput()));
     const QString connect = QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(server.port());
     QString out, err;

@@ -1,12 +1,13 @@
+#include "ClientTestFixture.h"
 #include "InProcessClient.h"
 #include "Job.h"
 #include "ScriptedUserInterface.h"
 #include "StandinEngine.h"
 #include "TestSupport.h"
+#include "base/SessionContext.h"
+#include "base/TraceLog.h"
+#include "common/TextHelpers.h"
 #include "server/ServerConnection.h"
-#include "server/TextHelpers.h"
-#include "session/SessionContext.h"
-#include "shell/TraceLog.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -36,54 +37,23 @@ private Q_SLOTS:
     void reconnectsAfterLostConnection();
 
 private:
-    InProcessClient* client() { return m_client; }
+    InProcessClient* client() { return m_fx->client(); }
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<StandinEngine> m_engine;
+    std::unique_ptr<ClientTestFixture> m_fx;
     std::unique_ptr<ScriptedUserInterface> m_ui;
-    InProcessClient* m_client = nullptr; // owned by the connection module
-    bool m_reachable = true;
-    int m_connects = 0;
-    QList<int> m_pauses;
 };
 
 void TestServerAccess::init() {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_engine = std::make_unique<StandinEngine>(m_dir->filePath("t.db"));
+    m_fx = std::make_unique<ClientTestFixture>(ClientTestFixture::Data::Empty);
     m_ui = std::make_unique<ScriptedUserInterface>();
-    m_reachable = true;
-    m_connects = 0;
-    m_pauses.clear();
-    SetClientFactory([this] {
-        auto c = std::make_unique<InProcessClient>(*m_engine);
-        c->setReachable(m_reachable);
-        ++m_connects;
-        m_client = c.get();
-        return c;
-    });
-    SetPauseFunction([this](int h) {
-        m_pauses << h;
-        return h / 100;
-    });
-    SetExitFunction([](int code) { throw ProgramEnded(code); });
-    SessionContext& s = Session();
-    s = SessionContext();
-    s.firma = "1";
-    s.fil = "0";
-    s.personal = "DEM";
-    s.standort = "HQ";
-    s.server = "127.0.0.1";
-    s.userDisplay = "DEM|Demo";
+    m_fx->demoSession();
+    Session().userDisplay = "DEM|Demo";
     RebuildConnectString();
-    TraceLogModel::instance().clear();
 }
 
 void TestServerAccess::cleanup() {
-    SetClientFactory({});
-    SetPauseFunction({});
-    SetExitFunction({});
     m_ui.reset();
-    m_engine.reset();
+    m_fx.reset();
 }
 
 void TestServerAccess::connectString() {
@@ -141,7 +111,7 @@ void TestServerAccess::sessionValuesSentAfterEveryConnection() {
     Session().personal = "ABC";
     Session().standort = "LAGER";
     QCOMPARE(dbcall("W PERSONAL,^STAND($J)", failed), QString("ABCLAGER"));
-    QCOMPARE(m_connects, 2);
+    QCOMPARE(m_fx->connects(), 2);
     // A workstation without a location sends an empty one.
     CloseConnection();
     Session().standort.clear();
@@ -150,7 +120,7 @@ void TestServerAccess::sessionValuesSentAfterEveryConnection() {
 }
 
 void TestServerAccess::unreachableServerRetriesThenEnds() {
-    m_reachable = false;
+    m_fx->setReachable(false);
     bool ended = false;
     try {
         BeginServerCall(false, false);
@@ -159,8 +129,8 @@ void TestServerAccess::unreachableServerRetriesThenEnds() {
         QCOMPARE(e.code, 1);
     }
     QVERIFY(ended);
-    QCOMPARE(m_connects, 6);
-    QCOMPARE(m_pauses, (QList<int>{1000, 1000, 1000, 1000}));
+    QCOMPARE(m_fx->connects(), 6);
+    QCOMPARE(m_fx->pauses, (QList<int>{1000, 1000, 1000, 1000}));
     QCOMPARE(m_ui->serverListShown, 1);
     QCOMPARE(m_ui->serverListHidden, 1);
     QCOMPARE(m_ui->windowsUnloaded, 1);
@@ -183,16 +153,16 @@ void TestServerAccess::unreachableServerRetriesThenEnds() {
 }
 
 void TestServerAccess::serverListRepairsConnection() {
-    m_reachable = false;
+    m_fx->setReachable(false);
     m_ui->onServerList = [this] {
-        m_reachable = true;
+        m_fx->setReachable(true);
         Session().server = "localhost";
         RebuildConnectString();
     };
     BeginServerCall(false, false);
     EndServerCall(false);
-    QCOMPARE(m_connects, 4);
-    QCOMPARE(m_pauses, (QList<int>{1000, 1000}));
+    QCOMPARE(m_fx->connects(), 4);
+    QCOMPARE(m_fx->pauses, (QList<int>{1000, 1000}));
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(ConnectString(), QString("cn_iptcp:localhost[1973]:VELTAR"));
     QVERIFY(Factory().isConnected());
@@ -205,7 +175,15 @@ void TestServerAccess::dbcallReturnsOutputAndReportsErrors() {
     QVERIFY(m_ui->messages.isEmpty());
 
     const QString bad = "W \"x";
-    QCOMPARE(dbcall(bad, failed), QString(" "));
+    {
+        // The report leaves the busy pointer to whoever holds it: the work
+        // around the call is still busy afterwards.
+        BusyPointer busy(*m_ui);
+        QCOMPARE(dbcall(bad, failed), QString(" "));
+        QCOMPARE(m_ui->busyDepth(), 1);
+        QCOMPARE(m_ui->busyCalls, QList<bool>{true});
+    }
+    QCOMPARE(m_ui->busyCalls, (QList<bool>{true, false}));
     QVERIFY(failed);
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(m_ui->messages[0].title, QString("Caché Zugriffsfehler"));
@@ -219,8 +197,6 @@ void TestServerAccess::dbcallReturnsOutputAndReportsErrors() {
     QCOMPARE(e[0].parameter, QString("<SYNTAX> W \"x"));
     QCOMPARE(e[1].part, QString("cacheapi.CacheFehlermeldung"));
     QCOMPARE(e[1].parameter, QString("Fehler #5002 <SYNTAX> W \"x"));
-    // The error report restores the pointer.
-    QCOMPARE(m_ui->busyCalls.last(), false);
 }
 
 void TestServerAccess::dbcallSilentOnlyTraces() {
@@ -284,7 +260,7 @@ void TestServerAccess::bracketReportsServerError() {
 }
 
 void TestServerAccess::objectsStoreAndOpen() {
-    ClassDef& cls = m_engine->defineClass("Test.Lief", "test_lief", {"Name", "Ort"});
+    ClassDef& cls = m_fx->engine().defineClass("Test.Lief", "test_lief", {"Name", "Ort"});
     cls.methods.insert("Gross", [](CallContext&, StoredObject& o, QStringList& args) {
         args[0] = o.values.value("Name").toUpper();
         return QString("ok");
@@ -316,7 +292,7 @@ void TestServerAccess::objectsStoreAndOpen() {
 }
 
 void TestServerAccess::resultSetReadsEveryRowInBatches() {
-    ClassDef& cls = m_engine->defineClass("Test.Zahlen");
+    ClassDef& cls = m_fx->engine().defineClass("Test.Zahlen");
     cls.queries.insert("Liste", [](CallContext&, const QStringList& args) {
         QList<QStringList> rows;
         for (int i = 1; i <= args.value(0).toInt(); ++i)
@@ -357,7 +333,7 @@ void TestServerAccess::unknownNamesAreErrorsNotCrashes_data() {
 
 void TestServerAccess::unknownNamesAreErrorsNotCrashes() {
     QFETCH(int, kind);
-    m_engine->defineClass("Test.Obj", "test_obj", {"Name"});
+    m_fx->engine().defineClass("Test.Obj", "test_obj", {"Name"});
     BeginServerCall(false, false);
     try {
         ServerClient& f = Factory();
@@ -396,10 +372,10 @@ void TestServerAccess::unknownNamesAreErrorsNotCrashes() {
 void TestServerAccess::reconnectsAfterLostConnection() {
     bool failed = false;
     QCOMPARE(dbcall("S X=5 W X", failed), QString("5"));
-    m_client->breakConnection();
+    m_fx->client()->breakConnection();
     // The next call connects anew; the new job has no locals of the old one.
     QCOMPARE(dbcall("W $D(X)", failed), QString("0"));
-    QCOMPARE(m_connects, 2);
+    QCOMPARE(m_fx->connects(), 2);
     QVERIFY(!failed);
 }
 

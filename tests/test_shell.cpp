@@ -1,10 +1,10 @@
 #include "TestSupport.h"
-#include "server/WorkstationSettings.h"
+#include "base/TraceLog.h"
+#include "base/WorkstationSettings.h"
 #include "shell/PlacementValue.h"
-#include "shell/TraceLog.h"
-#include "shell/WidgetHelpers.h"
-#include "shell/WindowPlacement.h"
-#include "shell/frmProgrammverlauf.h"
+#include "shell/gui/WidgetHelpers.h"
+#include "shell/gui/WindowPlacement.h"
+#include "shell/gui/frmProgrammverlauf.h"
 
 #include <QApplication>
 #include <QLineEdit>

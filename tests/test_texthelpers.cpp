@@ -1,6 +1,6 @@
 #include "TestSupport.h"
-#include "server/TextHelpers.h"
-#include "server/WorkstationSettings.h"
+#include "base/WorkstationSettings.h"
+#include "common/TextHelpers.h"
 
 #include <QElapsedTimer>
 #include <QTest>

@@ -1,11 +1,11 @@
 // quendra-cli: the program's logic without a display, for scripts.
+#include "base/SessionContext.h"
+#include "base/UserInterface.h"
+#include "common/TextHelpers.h"
 #include "import/FileImport.h"
 #include "import/WebImport.h"
 #include "server/ServerConnection.h"
-#include "server/TextHelpers.h"
-#include "server/UserInterface.h"
 #include "session/Login.h"
-#include "session/SessionContext.h"
 #include "shell/Downloads.h"
 
 #include <QCommandLineParser>
@@ -55,7 +55,7 @@ int runDownloads(const QStringList& args) {
 
 // Imports a price file: the supplier from --supplier, else from the file's
 // manufacturer code, as the import window does.
-int importFile(const QString& path, const QString& supplierOption) {
+int importFile(const QString& path, const QString& supplierOption, const QString& tracks) {
     FileImport import;
     const OpenedFile opened = import.open(path);
     if (!opened.ok)
@@ -69,7 +69,8 @@ int importFile(const QString& path, const QString& supplierOption) {
         if (import.checkSupplier(supplier).isEmpty())
             return 1;
     }
-    const ImportResult r = import.run(path, supplier);
+    TracksFromText choices(tracks);
+    const ImportResult r = import.run(path, supplier, choices);
     if (r.outcome != ImportResult::Outcome::Imported) {
         if (r.outcome == ImportResult::Outcome::Declined)
             err() << "Import abgebrochen: keine Preisschienen bestätigt\n";
@@ -80,16 +81,16 @@ int importFile(const QString& path, const QString& supplierOption) {
     return 0;
 }
 
-int runImport(const QStringList& args, const QString& supplier) {
+int runImport(const QStringList& args, const QString& supplier, const QString& tracks) {
     if (args.size() != 1) {
         err() << "usage: quendra-cli --connect \"...\" import FILE [--supplier N] [--tracks "
                  "all|none|DATE,...]\n";
         return 2;
     }
-    return importFile(args[0], supplier);
+    return importFile(args[0], supplier, tracks);
 }
 
-int runWebImport(const QStringList& args, const QString& supplier) {
+int runWebImport(const QStringList& args, const QString& supplier, const QString& tracks) {
     if (args.size() != 1 || args[0].isEmpty()) {
         err() << "usage: quendra-cli --connect \"...\" web-import CODE [--supplier N] [--tracks "
                  "...]\n";
@@ -104,7 +105,7 @@ int runWebImport(const QStringList& args, const QString& supplier) {
                      MessageButtons::Ok);
         return 1;
     }
-    return importFile(WebDownloadPath(), supplier);
+    return importFile(WebDownloadPath(), supplier, tracks);
 }
 
 int runDelete(const QStringList& args) {
@@ -159,7 +160,6 @@ int main(int argc, char** argv) {
     parser.process(app);
 
     ConsoleUserInterface console;
-    console.tracks = parser.value(QStringLiteral("tracks"));
     SetUserInterface(&console);
     SetExitFunction([](int code) {
         out().flush();
@@ -191,15 +191,16 @@ int main(int argc, char** argv) {
     }
     if (!login(parser.value(QStringLiteral("connect"))))
         return 1;
+    const QString tracks = parser.value(QStringLiteral("tracks"));
     int rc = 2;
     if (command == u"xecute")
         rc = runXecute(rest);
     else if (command == u"downloads")
         rc = runDownloads(rest);
     else if (command == u"import")
-        rc = runImport(rest, parser.value(QStringLiteral("supplier")));
+        rc = runImport(rest, parser.value(QStringLiteral("supplier")), tracks);
     else if (command == u"web-import")
-        rc = runWebImport(rest, parser.value(QStringLiteral("supplier")));
+        rc = runWebImport(rest, parser.value(QStringLiteral("supplier")), tracks);
     else
         rc = runDelete(rest);
     CloseConnection();

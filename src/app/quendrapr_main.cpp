@@ -1,7 +1,7 @@
+#include "base/SessionContext.h"
 #include "session/Login.h"
-#include "session/SessionContext.h"
-#include "shell/DialogUserInterface.h"
-#include "shell/fmstart.h"
+#include "shell/gui/DialogUserInterface.h"
+#include "shell/gui/fmstart.h"
 
 #include <QApplication>
 #include <QDir>
@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
     Session().commandLine = arguments.join(u' ');
     Session().noAutoPassword = true;
     // "Abbruch" in the login window ends the program through Ende.
-    while (!user_anmeld()) {
+    while (!user_anmeld(&ui)) {
     }
 
     fmstart w;

@@ -1,12 +1,12 @@
 #include "FileImport.h"
 
-#include "ImportFileReader.h"
-#include "ImportFormats.h"
+#include "base/SessionContext.h"
+#include "base/UserInterface.h"
+#include "common/TextHelpers.h"
+#include "import/ImportFileReader.h"
+#include "import/ImportFormats.h"
+#include "server/RequestPipeline.h"
 #include "server/ServerConnection.h"
-#include "server/TextHelpers.h"
-#include "server/UserInterface.h"
-#include "session/SessionContext.h"
-#include "shell/Downloads.h"
 
 #include <QDate>
 #include <QFileInfo>
@@ -23,18 +23,43 @@ QString userCode() {
     return Piece(Session().userDisplay, QStringLiteral("|"), 1);
 }
 
-// A price is sent when its date is not empty and its number is not 0; such
-// a price must give a position line text that the server can split.
-void checkLine(const ImportArticleLine& a, double p1, double p2) {
-    const QString d1 = a.priceDate(ImportPrice::First);
-    const QString d2 = a.priceDate(ImportPrice::Second);
-    if (!d1.isEmpty() && p1 != 0 && !PositionLineText(a, ImportPrice::First))
-        throw LineFailure{a.text()};
-    if (!d2.isEmpty() && p2 != 0 && d2 != d1 && !PositionLineText(a, ImportPrice::Second))
-        throw LineFailure{a.text()};
+} // namespace
+
+void ImportChoices::setProgress(qint64 value, qint64 maximum) {
+    UI().setProgress(value, maximum);
 }
 
-} // namespace
+bool TracksFromText::choosePriceTracks(PriceTrackList& list) {
+    if (m_tracks == u"all") {
+        list.markAll(true);
+        return true;
+    }
+    if (m_tracks == u"none") {
+        list.markAll(false);
+        return true;
+    }
+    const QStringList unknown = list.markOnly(m_tracks.split(u',', Qt::SkipEmptyParts));
+    if (unknown.isEmpty())
+        return true;
+    QStringList known;
+    for (const PriceTrack& t : list.rows())
+        known << t.date;
+    UI().message(QStringLiteral("Preisschiene nicht in der Datei: ") + unknown.join(u',') +
+                     QStringLiteral(" (vorhanden: ") + known.join(u',') + u')',
+                 QString(), MessageIcon::Critical, MessageButtons::Ok);
+    return false;
+}
+
+QVarLengthArray<ImportPrice, 2> PricesToStore(const ImportArticleLine& a, double p1, double p2) {
+    QVarLengthArray<ImportPrice, 2> prices;
+    const QString d1 = a.priceDate(ImportPrice::First);
+    const QString d2 = a.priceDate(ImportPrice::Second);
+    if (!d1.isEmpty() && p1 != 0)
+        prices.append(ImportPrice::First);
+    if (!d2.isEmpty() && p2 != 0 && d2 != d1)
+        prices.append(ImportPrice::Second);
+    return prices;
+}
 
 OpenedFile FileImport::open(const QString& path) {
     OpenedFile r;
@@ -63,8 +88,9 @@ OpenedFile FileImport::open(const QString& path) {
             ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.liefid"));
             r.supplier = h.call(QStringLiteral("getlnr"), QStringList{Session().firma, herstCode});
         });
+    // A failed look-up was reported; the buyer can still type the supplier.
     if (!looked)
-        return r;
+        r.supplier.clear();
     Session().currentSupplier = r.supplier;
     r.ok = true;
     if (!r.supplier.isEmpty())
@@ -86,20 +112,19 @@ QString FileImport::checkSupplier(const QString& supplier) {
     return name;
 }
 
-ImportResult FileImport::run(const QString& path, const QString& supplier) {
+ImportResult FileImport::run(const QString& path, const QString& supplier, ImportChoices& choices) {
     ImportResult result;
     const QString firma = Session().firma;
     ImportFileReader reader;
     QString current; // the line being processed, for the error message
     UserInterface& ui = UI();
+    BusyPointer busy(ui);
     auto finish = [&] {
         reader.close();
-        ui.setProgress(0, 0);
-        ui.setBusy(false);
+        choices.setProgress(0, 0);
     };
     try {
         BeginServerCall(false, false);
-        ui.setBusy(true);
         ServerClient& server = Factory();
 
         QString missing = kNoMissingUnits;
@@ -112,7 +137,7 @@ ImportResult FileImport::run(const QString& path, const QString& supplier) {
         if (!reader.open(path))
             throw LineFailure{current};
         const qint64 maximum = qMax<qint64>(1, reader.lineFeedCount());
-        ui.setProgress(1, maximum);
+        choices.setProgress(1, maximum);
 
         // Walks the article lines of the file from its start: events, the
         // meter, the line kept for the error message, the prices converted
@@ -125,31 +150,31 @@ ImportResult FileImport::run(const QString& path, const QString& supplier) {
                 ui.processEvents();
                 ++counter;
                 if ((counter & 127) == 0)
-                    ui.setProgress(counter, maximum);
+                    choices.setProgress(counter, maximum);
                 current = line;
                 const ImportArticleLine a(line);
                 double p1 = 0;
                 double p2 = 0;
                 if (!a.convertPrices(&p1, &p2))
                     throw LineFailure{current};
-                handle(a, p1, p2, counter);
+                handle(a, PricesToStore(a, p1, p2), counter);
             }
             // A file that cannot be read to its end is not imported in part.
             if (reader.failed())
                 throw LineFailure{current};
-            ui.setProgress(counter, maximum);
+            choices.setProgress(counter, maximum);
         };
 
-        // Pass 1: every line must convert; count the tracks, list missing units.
+        // Pass 1: every line must convert, and every price it stores must
+        // give a position line text the server can split; count the tracks,
+        // list missing units.
         m_tracks.clear();
-        eachArticleLine([&](const ImportArticleLine& a, double p1, double p2, qint64) {
-            checkLine(a, p1, p2);
-            const QString d1 = a.priceDate(ImportPrice::First);
-            const QString d2 = a.priceDate(ImportPrice::Second);
-            if (!d1.isEmpty() && p1 != 0)
-                m_tracks.count(d1);
-            if (!d2.isEmpty() && p2 != 0 && d2 != d1)
-                m_tracks.count(d2);
+        eachArticleLine([&](const ImportArticleLine& a, const auto& prices, qint64) {
+            for (ImportPrice which : prices) {
+                if (!PositionLineText(a, which))
+                    throw LineFailure{a.text()};
+                m_tracks.count(a.priceDate(which));
+            }
             CollectMissingUnits(a, units, &missing);
         });
 
@@ -161,7 +186,12 @@ ImportResult FileImport::run(const QString& path, const QString& supplier) {
             ui.message(result.message, QString(), MessageIcon::Critical, MessageButtons::Ok);
             return result;
         }
-        if (!ui.choosePriceTracks(m_tracks)) {
+        bool confirmed = false;
+        {
+            NotBusy question(ui);
+            confirmed = choices.choosePriceTracks(m_tracks);
+        }
+        if (!confirmed) {
             EndServerCall(false);
             finish();
             result.outcome = ImportResult::Outcome::Declined;
@@ -180,80 +210,45 @@ ImportResult FileImport::run(const QString& path, const QString& supplier) {
         CloseObject(d);
 
         // Pass 2: one position per taken price. Requests go out without
-        // waiting for each answer; answers come back in order, so the first
-        // failed answer names the line that failed.
-        struct InFlight {
-            quint32 id;
+        // waiting for each answer; the first refused one names its line, and
+        // the server stores nothing after it.
+        struct Sent {
             QString line;
             bool position;
         };
-        std::deque<InFlight> inFlight;
-        auto drain = [&] {
-            while (!inFlight.empty()) {
-                const quint32 id = inFlight.front().id;
-                inFlight.pop_front();
-                try {
-                    server.await(id);
-                } catch (const ServerError&) {
-                }
-            }
-        };
-        auto settle = [&] {
-            InFlight f = std::move(inFlight.front());
-            inFlight.pop_front();
-            try {
-                server.await(f.id);
-            } catch (const ServerError&) {
-                // The requests after it are chained: the server skips them,
-                // so nothing after the failed line is stored. Their answers
-                // are read so the connection is clean for the next call.
-                drain();
-                throw LineFailure{f.line};
-            }
-            if (f.position)
+        RequestPipeline<Sent> pipeline(server, m_depth);
+        pipeline.onConfirmed = [&](const Sent& sent, const QStringList&) {
+            if (sent.position)
                 ++result.positions;
-        };
-        auto send = [&](const QStringList& args, bool position) {
-            quint32 id = 0;
-            try {
-                id = server.post(Wire::Op::ClassMethod, args, true);
-            } catch (const ServerError&) {
-                throw LineFailure{inFlight.empty() ? current : inFlight.front().line};
-            }
-            inFlight.push_back({id, current, position});
-            while (int(inFlight.size()) > m_depth)
-                settle();
         };
         const QString posClass = QStringLiteral("quendrap.pos");
         const QString savezeile = QStringLiteral("savezeile");
         const QString no = QStringLiteral("N");
         if (!reader.rewind())
             throw LineFailure{current};
-        eachArticleLine([&](const ImportArticleLine& a, double p1, double p2, qint64 counter) {
-            const QString d1 = a.priceDate(ImportPrice::First);
-            const QString d2 = a.priceDate(ImportPrice::Second);
-            if (m_tracks.isMarked(d1) && !a.price(ImportPrice::First).isEmpty() && p1 != 0) {
-                const auto text = PositionLineText(a, ImportPrice::First);
-                if (!text)
-                    throw LineFailure{current};
-                send({posClass, savezeile, result.downloadId, QString(), *text, no, QString()},
-                     true);
-            }
-            if (m_tracks.isMarked(d2) && !a.price(ImportPrice::Second).isEmpty() && d2 != d1 &&
-                p2 != 0) {
-                const auto text = PositionLineText(a, ImportPrice::Second);
-                if (!text)
-                    throw LineFailure{current};
-                send({posClass, savezeile, result.downloadId, QString(), *text, no, QString()},
-                     true);
-            }
-            if (counter == 1)
-                send({posClass, QStringLiteral("setliefid"), firma,
-                      a.field(ImportArticleLine::HerstCode), supplier},
-                     false);
-        });
-        while (!inFlight.empty())
-            settle();
+        try {
+            eachArticleLine([&](const ImportArticleLine& a, const auto& prices, qint64 counter) {
+                for (ImportPrice which : prices) {
+                    if (!m_tracks.isMarked(a.priceDate(which)))
+                        continue;
+                    const auto text = PositionLineText(a, which);
+                    if (!text)
+                        throw LineFailure{current};
+                    pipeline.send(
+                        Wire::Op::ClassMethod,
+                        {posClass, savezeile, result.downloadId, QString(), *text, no, QString()},
+                        {current, true});
+                }
+                if (counter == 1)
+                    pipeline.send(Wire::Op::ClassMethod,
+                                  {posClass, QStringLiteral("setliefid"), firma,
+                                   a.field(ImportArticleLine::HerstCode), supplier},
+                                  {current, false});
+            });
+            pipeline.finish();
+        } catch (const RequestPipeline<Sent>::Failure& f) {
+            throw LineFailure{f.tag.line};
+        }
         EndServerCall(false);
         finish();
         result.outcome = ImportResult::Outcome::Imported;

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "conditions/PriceTracks.h"
+#include "import/ImportFormats.h"
 
 #include <QString>
+#include <QVarLengthArray>
 
 // The result of an import: what happened, and for a completed import the new
 // download's key and the number of positions stored. message is the text
@@ -23,9 +25,40 @@ struct OpenedFile {
     QString message;      // the message shown when !ok
 };
 
+// The questions of an import, answered by whoever runs it: the import
+// window (fmpruebn over itself, its own meter), the command-line tool (its
+// --tracks option), a test.
+class ImportChoices {
+public:
+    virtual ~ImportChoices() = default;
+    // The price track choice over the list; true when the buyer confirmed
+    // (the marks are then in the list).
+    virtual bool choosePriceTracks(PriceTrackList& tracks) = 0;
+    // Progress of the passes; maximum 0 hides it. By default the program's
+    // user interface shows it.
+    virtual void setProgress(qint64 value, qint64 maximum);
+};
+
+// Takes the tracks named in a text: "all", "none" or dates separated by
+// commas. A date that the file does not have is reported and declines.
+class TracksFromText : public ImportChoices {
+public:
+    explicit TracksFromText(QString tracks = QStringLiteral("all")) : m_tracks(std::move(tracks)) {}
+    bool choosePriceTracks(PriceTrackList& tracks) override;
+
+private:
+    QString m_tracks;
+};
+
+// The prices of an article line that become positions: a price counts when
+// its date is not empty and its number is not 0; the second only when its
+// date differs from the first's.
+QVarLengthArray<ImportPrice, 2> PricesToStore(const ImportArticleLine& line, double firstPrice,
+                                              double secondPrice);
+
 // Imports one extended import file of one supplier into a new download: the
-// engine behind the import windows and the command-line tool. Talks to the
-// user only through UI() (messages, price track choice, progress).
+// engine behind the import windows and the command-line tool. Messages go to
+// UI(); its own questions to the ImportChoices it is run with.
 class FileImport {
 public:
     static inline const QString kNoArticleLine =
@@ -33,7 +66,8 @@ public:
 
     // Checks the file (exists, extended import header, at least one article
     // line) and looks its supplier up; the supplier becomes the session's
-    // current supplier number.
+    // current supplier number. When the look-up fails (reported) the file is
+    // still usable: the supplier stays empty for the buyer to type.
     OpenedFile open(const QString& path);
 
     // The supplier's name; "" and the message "Lieferant nicht gespeichert"
@@ -43,7 +77,7 @@ public:
     // Reads the file twice: pass 1 checks every line and counts the price
     // tracks, the buyer chooses the tracks, pass 2 stores one position per
     // taken price.
-    ImportResult run(const QString& path, const QString& supplier);
+    ImportResult run(const QString& path, const QString& supplier, ImportChoices& choices);
 
     // How many position requests may be on their way to the server at once.
     void setPipelineDepth(int depth) { m_depth = qMax(1, depth); }

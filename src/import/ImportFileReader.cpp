@@ -1,6 +1,6 @@
-#include "import/ImportFileReader.h"
+#include "ImportFileReader.h"
 
-#include "server/TextHelpers.h"
+#include "common/TextHelpers.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,6 +1,6 @@
-#include "import/ImportFormats.h"
+#include "ImportFormats.h"
 
-#include "server/TextHelpers.h"
+#include "common/TextHelpers.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "SupplierDefaults.h"
 
+#include "base/SessionContext.h"
 #include "server/ServerConnection.h"
-#include "session/SessionContext.h"
 
 namespace {
 const QString kClass = QStringLiteral("quendrap.defaults");

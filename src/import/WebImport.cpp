@@ -1,9 +1,9 @@
 #include "WebImport.h"
 
-#include "ImportFormats.h"
+#include "base/UserInterface.h"
+#include "common/TextHelpers.h"
+#include "import/ImportFormats.h"
 #include "server/ServerConnection.h"
-#include "server/TextHelpers.h"
-#include "server/UserInterface.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,7 +12,7 @@
 
 QStringList LoadWebSuppliers() {
     QStringList entries;
-    UI().setBusy(true);
+    BusyPointer busy;
     ServerCall(QStringLiteral("FMWebDownload.Form_Load Lieferanten"), [&] {
         ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
         const QString text = h.call(QStringLiteral("QuendraGetCountry"));
@@ -23,7 +23,6 @@ QStringList LoadWebSuppliers() {
             entries << e;
         }
     });
-    UI().setBusy(false);
     return entries;
 }
 
@@ -56,7 +55,7 @@ bool DownloadWebPriceData(const QString& entry) {
     const QString code = WebSupplierCode(entry);
     if (code.isEmpty())
         return false;
-    UI().setBusy(true);
+    BusyPointer busy;
     bool written = true;
     const bool ok = ServerCall(QStringLiteral("FMWebDownload.bu_download Download"), [&] {
         ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
@@ -78,7 +77,7 @@ bool DownloadWebPriceData(const QString& entry) {
         }
         rs.close();
     });
-    UI().setBusy(false);
+    busy.release();
     if (ok && !written)
         UI().message(QStringLiteral("Die Datei ") + path +
                          QStringLiteral(" kann nicht geschrieben werden"),

@@ -1,9 +1,9 @@
 #include "VeltarSu.h"
 
+#include "base/SessionContext.h"
+#include "base/TraceLog.h"
+#include "common/TextHelpers.h"
 #include "server/ServerConnection.h"
-#include "server/TextHelpers.h"
-#include "session/SessionContext.h"
-#include "shell/TraceLog.h"
 
 namespace {
 

@@ -18,36 +18,17 @@ QString BuildConnectString(const QString& server, const QString& port, const QSt
     return QStringLiteral("cn_iptcp:") + server + u'[' + port + QStringLiteral("]:") + nameSpace;
 }
 
-quint32 ServerClient::post(Wire::Op op, const QStringList& args, bool chained) {
-    const quint32 id = m_nextKept++;
-    Kept kept;
-    if (!chained)
-        m_chainBroken = false;
-    if (chained && m_chainBroken) {
-        kept.error =
-            ServerError(Wire::kSkippedError, QStringLiteral("Übersprungen nach einem Fehler"));
-    } else {
-        try {
-            kept.values = chained ? callChained(op, args) : call(op, args);
-        } catch (const ServerError& e) {
-            kept.error = e;
-            m_chainBroken = m_chainBroken || chained;
-        }
-    }
-    m_kept.insert(id, std::move(kept));
-    return id;
+bool ServerClient::connect(const QString& connectString) {
+    m_token.reset();
+    if (!openConnection(connectString))
+        return false;
+    m_token = std::make_shared<char>(0);
+    return true;
 }
 
-QStringList ServerClient::await(quint32 id) {
-    auto it = m_kept.find(id);
-    if (it == m_kept.end())
-        throw ServerError(ClientErrors::ProtocolError,
-                          QStringLiteral("Keine offene Anfrage ") + QString::number(id));
-    Kept kept = std::move(*it);
-    m_kept.erase(it);
-    if (kept.error)
-        throw *kept.error;
-    return kept.values;
+void ServerClient::disconnect() {
+    m_token.reset();
+    closeConnection();
 }
 
 ServerObject ServerClient::newObject(const QString& className) {
@@ -68,20 +49,45 @@ ResultSet ServerClient::resultSet(const QString& className, const QString& query
     return ResultSet(this, className, queryName);
 }
 
-namespace {
+ServerHandle::ServerHandle(ServerClient* client)
+    : m_client(client), m_token(client ? client->connectionToken() : std::weak_ptr<const void>()) {}
 
-void requireClient(const ServerClient* c) {
-    if (!c)
-        throw ServerError(ClientErrors::NotConnected, QStringLiteral("Ungültige Objektreferenz"));
+ServerHandle::ServerHandle(ServerHandle&& other) noexcept
+    : m_client(std::exchange(other.m_client, nullptr)), m_token(std::move(other.m_token)) {
+    other.m_token.reset();
 }
 
-QString callByRef(ServerClient* client, Wire::Op op, const QString& target, const QString& method,
+ServerHandle& ServerHandle::operator=(ServerHandle&& other) noexcept {
+    if (this != &other) {
+        m_client = std::exchange(other.m_client, nullptr);
+        m_token = std::move(other.m_token);
+        other.m_token.reset();
+    }
+    return *this;
+}
+
+bool ServerHandle::isUsable() const {
+    // An expired token means the connection ended, and maybe the client with
+    // it: the pointer is not looked at then.
+    return m_client && !m_token.expired() && m_client->isConnected();
+}
+
+ServerClient& ServerHandle::client() const {
+    if (!m_client)
+        throw ServerError(ClientErrors::NotConnected, QStringLiteral("Ungültige Objektreferenz"));
+    if (!isUsable())
+        throw ServerError(ClientErrors::NotConnected, kNoConnectionText);
+    return *m_client;
+}
+
+namespace {
+
+QString callByRef(ServerClient& client, Wire::Op op, const QString& target, const QString& method,
                   QStringList& args) {
-    requireClient(client);
     QStringList request;
     request.reserve(args.size() + 2);
     request << target << method << args;
-    const QStringList r = client->call(op, request);
+    const QStringList r = client.call(op, request);
     if (r.isEmpty())
         throw ServerError(ClientErrors::ProtocolError, QStringLiteral("Leere Antwort des Servers"));
     for (qsizetype i = 0; i < args.size() && i + 1 < r.size(); ++i)
@@ -91,8 +97,28 @@ QString callByRef(ServerClient* client, Wire::Op op, const QString& target, cons
 
 } // namespace
 
+ServerObject& ServerObject::operator=(ServerObject&& other) noexcept {
+    if (this != &other) {
+        try {
+            close();
+        } catch (...) {
+        }
+        ServerHandle::operator=(std::move(other));
+        m_className = std::move(other.m_className);
+        m_ref = std::move(other.m_ref);
+    }
+    return *this;
+}
+
+ServerObject::~ServerObject() {
+    try {
+        close();
+    } catch (...) {
+    }
+}
+
 QString ServerObject::call(const QString& method, QStringList& args) {
-    return callByRef(m_client, Wire::Op::Method, m_ref, method, args);
+    return callByRef(client(), Wire::Op::Method, m_ref, method, args);
 }
 
 QString ServerObject::call(const QString& method, const QStringList& args) {
@@ -101,13 +127,11 @@ QString ServerObject::call(const QString& method, const QStringList& args) {
 }
 
 QString ServerObject::get(const QString& property) {
-    requireClient(m_client);
-    return m_client->call(Wire::Op::Get, {m_ref, property}).value(0);
+    return client().call(Wire::Op::Get, {m_ref, property}).value(0);
 }
 
 void ServerObject::set(const QString& property, const QString& value) {
-    requireClient(m_client);
-    m_client->call(Wire::Op::Set, {m_ref, property, value});
+    client().call(Wire::Op::Set, {m_ref, property, value});
 }
 
 void ServerObject::save() {
@@ -119,15 +143,20 @@ QString ServerObject::id() {
 }
 
 void ServerObject::close() {
-    ServerClient* c = m_client;
-    m_client = nullptr;
-    QStringList none;
-    if (c)
-        callByRef(c, Wire::Op::Method, m_ref, QStringLiteral("sys_close"), none);
+    if (isNull())
+        return;
+    const bool usable = isUsable();
+    ServerClient* c = usable ? &client() : nullptr;
+    forget();
+    // An object of an ended connection is gone on the server already.
+    if (c) {
+        QStringList none;
+        callByRef(*c, Wire::Op::Method, m_ref, QStringLiteral("sys_close"), none);
+    }
 }
 
 QString ClassHandle::call(const QString& method, QStringList& args) {
-    return callByRef(m_client, Wire::Op::ClassMethod, m_className, method, args);
+    return callByRef(client(), Wire::Op::ClassMethod, m_className, method, args);
 }
 
 QString ClassHandle::call(const QString& method, const QStringList& args) {
@@ -135,7 +164,35 @@ QString ClassHandle::call(const QString& method, const QStringList& args) {
     return call(method, copy);
 }
 
+quint32 ClassHandle::post(const QString& method, const QStringList& args, bool chained) {
+    QStringList request;
+    request.reserve(args.size() + 2);
+    request << m_className << method << args;
+    return client().post(Wire::Op::ClassMethod, request, chained);
+}
+
+ResultSet& ResultSet::operator=(ResultSet&& other) noexcept {
+    if (this != &other) {
+        closeQuietly();
+        ServerHandle::operator=(std::move(other));
+        m_className = std::move(other.m_className);
+        m_query = std::move(other.m_query);
+        m_ref = std::exchange(other.m_ref, QString());
+        m_columns = other.m_columns;
+        m_batch = other.m_batch;
+        m_more = other.m_more;
+        m_cells = std::move(other.m_cells);
+        m_rowStart = other.m_rowStart;
+        m_nextRow = other.m_nextRow;
+    }
+    return *this;
+}
+
 ResultSet::~ResultSet() {
+    closeQuietly();
+}
+
+void ResultSet::closeQuietly() noexcept {
     try {
         close();
     } catch (...) {
@@ -143,12 +200,12 @@ ResultSet::~ResultSet() {
 }
 
 void ResultSet::execute(const QStringList& args) {
-    requireClient(m_client);
+    ServerClient& c = client();
     if (!m_ref.isEmpty())
         close();
     QStringList request;
     request << m_className << m_query << QString::number(m_batch) << args;
-    const QStringList r = m_client->call(Wire::Op::Query, request);
+    const QStringList r = c.call(Wire::Op::Query, request);
     if (r.size() < 3)
         throw ServerError(ClientErrors::ProtocolError,
                           QStringLiteral("Ungültige Antwort auf Abfrage"));
@@ -178,8 +235,9 @@ bool ResultSet::next() {
     if (m_nextRow >= rows) {
         if (!m_more)
             return false;
-        requireClient(m_client);
-        take(m_client->call(Wire::Op::Fetch, {m_ref, QString::number(m_batch)}), 0);
+        // client() fails with "not connected" when the connection under the
+        // result set was renewed since execute().
+        take(client().call(Wire::Op::Fetch, {m_ref, QString::number(m_batch)}), 0);
         if (m_cells.isEmpty())
             return false;
     }
@@ -195,10 +253,10 @@ QString ResultSet::getData(int column) const {
 }
 
 void ResultSet::close() {
-    const QString ref = m_ref;
-    m_ref.clear();
+    const QString ref = std::exchange(m_ref, QString());
     m_cells.clear();
     m_more = false;
-    if (!ref.isEmpty() && m_client && m_client->isConnected())
-        m_client->call(Wire::Op::QueryClose, {ref});
+    m_rowStart = -1;
+    if (!ref.isEmpty() && isUsable())
+        client().call(Wire::Op::QueryClose, {ref});
 }

@@ -1,13 +1,12 @@
 #pragma once
 
-#include "ServerError.h"
-#include "WireProtocol.h"
+#include "common/ServerError.h"
+#include "common/WireProtocol.h"
 
-#include <QHash>
 #include <QString>
 #include <QStringList>
-#include <QVector>
 #include <memory>
+#include <optional>
 
 class ServerObject;
 class ClassHandle;
@@ -23,29 +22,36 @@ struct ConnectTarget {
 
 QString BuildConnectString(const QString& server, const QString& port, const QString& nameSpace);
 
+// The text of the error a call gets when no connection stands.
+inline const QString kNoConnectionText = QStringLiteral("Keine Verbindung zum Server");
+
 // What the program needs from the ERP server's client library. Every call
 // throws ServerError when it fails. Implementations: TcpServerClient (the
-// wire protocol) and the stand-in's in-process client for tests.
+// wire protocol) and, for tests, an in-process client over the stand-in's
+// dispatcher; both keep requests in flight and leave the skipping of chained
+// requests to the server, so a test on one holds for the other.
 class ServerClient {
 public:
     virtual ~ServerClient() = default;
+    ServerClient() = default;
+    ServerClient(const ServerClient&) = delete;
+    ServerClient& operator=(const ServerClient&) = delete;
 
     // true when the connection stands afterwards; lastError() tells why not.
-    virtual bool connect(const QString& connectString) = 0;
+    // Every handle made on an earlier connection stops working.
+    bool connect(const QString& connectString);
+    void disconnect();
     virtual bool isConnected() const = 0;
-    virtual void disconnect() = 0;
-    // One request; the reply's values. Throws ServerError.
-    virtual QStringList call(Wire::Op op, const QStringList& args) = 0;
-    // The same for a chained request.
-    virtual QStringList callChained(Wire::Op op, const QStringList& args) { return call(op, args); }
+
     // Sends a request without waiting for its answer; await() reads it.
-    // Answers come in the order of the requests. Clients that cannot keep
-    // requests in flight run the request at once and keep its answer.
-    // A chained request is skipped by the server when an earlier chained
-    // one failed (see Wire::Request::chained).
-    virtual quint32 post(Wire::Op op, const QStringList& args, bool chained = false);
+    // Answers come in the order of the requests; answers of earlier requests
+    // that nobody awaits are dropped. A chained request is skipped by the
+    // server when an earlier chained one failed (Wire::Request::chained).
+    virtual quint32 post(Wire::Op op, const QStringList& args, bool chained = false) = 0;
     // The answer of a posted request. Throws its ServerError.
-    virtual QStringList await(quint32 id);
+    virtual QStringList await(quint32 id) = 0;
+    // One request and its answer.
+    QStringList call(Wire::Op op, const QStringList& args) { return await(post(op, args)); }
 
     QString lastError() const { return m_lastError; }
     QString jobNumber() const { return m_jobNumber; }
@@ -55,30 +61,63 @@ public:
     ClassHandle classHandle(const QString& className);
     ResultSet resultSet(const QString& className, const QString& queryName);
 
+    // Lives exactly as long as the current connection; handles keep a weak
+    // reference, so a handle of an ended connection (or of a client that is
+    // gone) fails with "not connected" instead of touching anything.
+    std::weak_ptr<const void> connectionToken() const { return m_token; }
+
 protected:
+    virtual bool openConnection(const QString& connectString) = 0;
+    virtual void closeConnection() = 0;
+
     QString m_lastError;
     QString m_jobNumber;
 
 private:
-    struct Kept {
-        QStringList values;
-        std::optional<ServerError> error;
-    };
-    QHash<quint32, Kept> m_kept;
-    quint32 m_nextKept = 1;
-    bool m_chainBroken = false;
+    std::shared_ptr<const void> m_token;
+};
+
+// What the three kinds of handle share: the client they were made on and
+// the connection they belong to. Move-only.
+class ServerHandle {
+public:
+    // The handle can still reach its server (same connection, still up).
+    bool isUsable() const;
+    bool isNull() const { return m_client == nullptr; }
+
+protected:
+    ServerHandle() = default;
+    explicit ServerHandle(ServerClient* client);
+    ServerHandle(ServerHandle&& other) noexcept;
+    ServerHandle& operator=(ServerHandle&& other) noexcept;
+    ~ServerHandle() = default;
+
+    // The client, or ServerError "not connected" when the handle's
+    // connection has ended.
+    ServerClient& client() const;
+    void forget() {
+        m_client = nullptr;
+        m_token.reset();
+    }
+
+private:
+    ServerClient* m_client = nullptr;
+    std::weak_ptr<const void> m_token;
 };
 
 // An object of a server class, new or opened by id. Methods and properties
 // are called by name; arguments are passed by reference (the server's
-// changes come back into the list).
-class ServerObject {
+// changes come back into the list). Closes itself (sys_close) when it goes
+// out of scope, ignoring errors.
+class ServerObject : public ServerHandle {
 public:
     ServerObject() = default;
     ServerObject(ServerClient* client, QString className, QString ref)
-        : m_client(client), m_className(std::move(className)), m_ref(std::move(ref)) {}
+        : ServerHandle(client), m_className(std::move(className)), m_ref(std::move(ref)) {}
+    ServerObject(ServerObject&&) noexcept = default;
+    ServerObject& operator=(ServerObject&& other) noexcept;
+    ~ServerObject();
 
-    bool isNull() const { return m_client == nullptr; }
     const QString& className() const { return m_className; }
 
     QString call(const QString& method, QStringList& args);
@@ -87,40 +126,46 @@ public:
     void set(const QString& property, const QString& value);
     void save();  // sys_save
     QString id(); // sys_ID
-    void close(); // sys_close; the object becomes null
-    void release() { m_client = nullptr; }
+    // sys_close; the object is null afterwards, also when the close fails.
+    void close();
 
 private:
-    ServerClient* m_client = nullptr;
     QString m_className;
     QString m_ref;
 };
 
-// Class methods, called without an object.
-class ClassHandle {
+// Class methods, called without an object. The server keeps nothing for a
+// class handle, so there is nothing to close.
+class ClassHandle : public ServerHandle {
 public:
     ClassHandle() = default;
     ClassHandle(ServerClient* client, QString className)
-        : m_client(client), m_className(std::move(className)) {}
+        : ServerHandle(client), m_className(std::move(className)) {}
+    ClassHandle(ClassHandle&&) noexcept = default;
+    ClassHandle& operator=(ClassHandle&&) noexcept = default;
+
     QString call(const QString& method, QStringList& args);
     QString call(const QString& method, const QStringList& args = {});
-    bool isNull() const { return m_client == nullptr; }
-    void release() { m_client = nullptr; }
+    // Posts a class method call without waiting (see ServerClient::post).
+    quint32 post(const QString& method, const QStringList& args, bool chained);
+    ServerClient& server() const { return client(); }
+    // The handle is null afterwards; nothing goes to the server.
+    void release() { forget(); }
 
 private:
-    ServerClient* m_client = nullptr;
     QString m_className;
 };
 
 // A class query's result set. Rows come from the server in batches; next()
-// makes a round trip only when the current batch is used up.
-class ResultSet {
+// makes a round trip only when the current batch is used up. Closes its
+// cursor on the server when it goes out of scope.
+class ResultSet : public ServerHandle {
 public:
     ResultSet() = default;
     ResultSet(ServerClient* client, QString className, QString queryName)
-        : m_client(client), m_className(std::move(className)), m_query(std::move(queryName)) {}
+        : ServerHandle(client), m_className(std::move(className)), m_query(std::move(queryName)) {}
     ResultSet(ResultSet&&) noexcept = default;
-    ResultSet& operator=(ResultSet&&) noexcept = default;
+    ResultSet& operator=(ResultSet&& other) noexcept;
     ~ResultSet();
 
     void execute(const QStringList& args = {});
@@ -133,8 +178,8 @@ public:
 
 private:
     void take(const QStringList& values, int from);
+    void closeQuietly() noexcept;
 
-    ServerClient* m_client = nullptr;
     QString m_className;
     QString m_query;
     QString m_ref;

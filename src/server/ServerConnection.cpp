@@ -1,10 +1,10 @@
 #include "ServerConnection.h"
 
-#include "TcpServerClient.h"
-#include "TextHelpers.h"
-#include "UserInterface.h"
-#include "session/SessionContext.h"
-#include "shell/TraceLog.h"
+#include "base/SessionContext.h"
+#include "base/TraceLog.h"
+#include "base/UserInterface.h"
+#include "common/TextHelpers.h"
+#include "server/TcpServerClient.h"
 
 namespace {
 
@@ -12,6 +12,8 @@ struct ConnectionState {
     ClientFactory makeClient;
     std::unique_ptr<ServerClient> factory;
     QString connectString;
+    ConnectionWindows* windows = nullptr;
+    bool connecting = false;
 };
 
 ConnectionState& state() {
@@ -39,14 +41,23 @@ void SendSessionValues(ServerClient& client, bool registerJob) {
                          QStringLiteral("S ^STAND($J)=\"") + session.standort + u'"'};
     if (registerJob)
         commands << QStringLiteral("D ^%XTT");
-    try {
-        for (const QString& command : commands)
-            windows.call(QStringLiteral("Xecute"), QStringList{command});
-    } catch (...) {
-        CloseObject(windows);
-        throw;
-    }
+    for (const QString& command : commands)
+        windows.call(QStringLiteral("Xecute"), QStringList{command});
     CloseObject(windows);
+}
+
+ConnectionWindows* SetConnectionWindows(ConnectionWindows* windows) {
+    return std::exchange(state().windows, windows);
+}
+
+void ShowServerList() {
+    if (state().windows)
+        state().windows->showServerList();
+}
+
+void HideServerList() {
+    if (state().windows)
+        state().windows->hideServerList();
 }
 
 void SetClientFactory(ClientFactory factory) {
@@ -70,26 +81,34 @@ bool HasFactory() {
 
 ServerClient& Factory() {
     if (!state().factory)
-        throw ServerError(ClientErrors::NotConnected,
-                          QStringLiteral("Keine Verbindung zum Server"));
+        throw ServerError(ClientErrors::NotConnected, kNoConnectionText);
     return *state().factory;
 }
 
 void BeginServerCall(bool showHourglass, bool waitWithoutLimit) {
     if (showHourglass)
-        UI().setBusy(true);
+        UI().acquireBusy();
     EnsureConnection(waitWithoutLimit);
 }
 
 void EndServerCall(bool restorePointer) {
     if (restorePointer)
-        UI().setBusy(false);
+        UI().releaseBusy();
 }
 
 void EnsureConnection(bool waitWithoutLimit) {
     ConnectionState& s = state();
     if (s.factory && s.factory->isConnected())
         return;
+    // A window that the retry shows (the server list) may call the server
+    // itself; that call fails instead of starting a second attempt sequence.
+    if (s.connecting)
+        throw ServerError(ClientErrors::NotConnected, kNoConnectionText);
+    s.connecting = true;
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{s.connecting};
     int attempts = 0;
     bool dialogShown = false;
     const QString part = QStringLiteral("cacheapi.EnsureConnection");
@@ -117,7 +136,7 @@ void EnsureConnection(bool waitWithoutLimit) {
                                      QStringLiteral("Bitte Kontrollieren Sie die Verbindungsdaten"),
                                  QStringLiteral("Anmeldung an Caché"), MessageIcon::Warning,
                                  MessageButtons::Ok);
-                    UI().showServerList();
+                    ShowServerList();
                     dialogShown = true;
                     attempts = 0;
                     continue;
@@ -128,12 +147,13 @@ void EnsureConnection(bool waitWithoutLimit) {
                                                 "späteren Zeitpunk noch ein mal."),
                              QStringLiteral("Anmeldung an Caché"), MessageIcon::Critical,
                              MessageButtons::Ok);
-                UI().hideServerList();
+                HideServerList();
                 Session().userDisplay.clear();
                 if (s.factory && s.factory->isConnected())
                     s.factory->disconnect();
                 Ende(1);
-                // Only reached when the exit hook lets the program go on.
+                // The program ends once the event loops have returned; the
+                // caller's work unwinds with this error.
                 throw ServerError(ClientErrors::NotConnected,
                                   QStringLiteral("Der Server ist nicht erreichbar!"));
             }
@@ -175,13 +195,7 @@ QString xecute(const QString& command) {
     BeginServerCall(false, false);
     ServerObject windows = Factory().newObject(QStringLiteral("VT.Windows"));
     QStringList args{command};
-    QString output;
-    try {
-        output = windows.call(QStringLiteral("Xecute"), args);
-    } catch (...) {
-        CloseObject(windows);
-        throw;
-    }
+    const QString output = windows.call(QStringLiteral("Xecute"), args);
     CloseObject(windows);
     EndServerCall(false);
     return output;
@@ -235,7 +249,7 @@ void CloseObject(ServerObject& object) {
 }
 
 void CloseObject(ClassHandle& handle) {
-    handle = ClassHandle();
+    handle.release();
 }
 
 QString CacheFehlermeldungText(const ServerError& error, const QString& operation) {
@@ -251,13 +265,13 @@ void CacheFehlermeldung(const ServerError& error, const QString& operation) {
              QStringLiteral("Fehler #") + QString::number(error.number()) + u' ' +
                  error.description(),
              0);
-    EndServerCall(true);
 }
 
 void Ende(int exitCode) {
     TraceLog(QStringLiteral("cacheapi.Ende"), QStringLiteral("Start ENDE"), QString(), 0);
     try {
-        UI().unloadAllWindows();
+        if (state().windows)
+            state().windows->unloadAllWindows();
     } catch (...) {
     }
     TraceLog(QStringLiteral("cacheapi.Ende"), QStringLiteral("Ende ENDE"),

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ServerClient.h"
-#include "ServerError.h"
+#include "common/ServerError.h"
+#include "server/ServerClient.h"
 
 #include <QString>
 #include <QStringList>
@@ -10,6 +10,25 @@
 
 // The program's one connection to the ERP server and the primitives that
 // every part uses to talk to it.
+
+// The program's windows that the connection needs: the server connection
+// list (shown when the server cannot be reached) and, for the end of the
+// program, the closing of every window. The desktop program sets its own;
+// without one nothing is shown.
+class ConnectionWindows {
+public:
+    virtual ~ConnectionWindows() = default;
+    // Shown modally; its saving rebuilds the connect string.
+    virtual void showServerList() = 0;
+    virtual void hideServerList() {}
+    // Closes every open window, the last opened first.
+    virtual void unloadAllWindows() {}
+};
+// Returns the previous one; nullptr for none.
+ConnectionWindows* SetConnectionWindows(ConnectionWindows* windows);
+// The server list of the connection windows (nothing without them).
+void ShowServerList();
+void HideServerList();
 
 // Makes the client object for each connection attempt (the TCP client by
 // default; tests put the in-process client here).
@@ -35,7 +54,9 @@ void EndServerCall(bool restorePointer);
 // Returns at once when connected; otherwise connects, retrying as the
 // buyer expects (three attempts ten seconds apart, the server list, three
 // more, then the program ends). Throws ServerError when sending the session
-// values fails, or when the program was to end but the exit hook returned.
+// values fails, when the program is to end, and when it is called again
+// while it connects (from a window the retry opened): one connection attempt
+// runs at a time.
 void EnsureConnection(bool waitWithoutLimit);
 void CloseConnection();
 
@@ -54,14 +75,19 @@ constexpr int kMaxCallItems = 32767;
 
 // Closes a server object, ignoring every error; the object is null after.
 void CloseObject(ServerObject& object);
+// Releases a class handle: the handle is null afterwards. Nothing goes to
+// the server, which keeps nothing for a class handle.
 void CloseObject(ClassHandle& handle);
 
-// Reports a failed server call to the user and the trace log.
+// Reports a failed server call to the user and the trace log. The busy
+// pointer is left to whoever holds it (the message itself is shown with the
+// normal pointer).
 void CacheFehlermeldung(const ServerError& error, const QString& operation);
 // The text of that report.
 QString CacheFehlermeldungText(const ServerError& error, const QString& operation);
 
-// Orderly shutdown: trace, close every window, end the program.
+// Orderly shutdown: trace, close every window, end the program (through
+// ExitProgram: inside an event loop every loop returns and main() ends).
 void Ende(int exitCode = 0);
 
 // One bracketed server call: BeginServerCall; f(); EndServerCall. On a
@@ -74,7 +100,7 @@ template <typename F> bool ServerCall(const QString& operation, F&& f, bool hour
         EndServerCall(hourglass);
         return true;
     } catch (const ServerError& e) {
-        EndServerCall(false);
+        EndServerCall(hourglass);
         CacheFehlermeldung(e, operation);
         return false;
     }

@@ -8,8 +8,8 @@ TcpServerClient::~TcpServerClient() {
     m_socket.abort();
 }
 
-bool TcpServerClient::connect(const QString& connectString) {
-    disconnect();
+bool TcpServerClient::openConnection(const QString& connectString) {
+    closeConnection();
     const auto target = ConnectTarget::parse(connectString);
     if (!target) {
         m_lastError = QStringLiteral("Ungültige Verbindungsangabe: ") + connectString;
@@ -32,7 +32,7 @@ bool TcpServerClient::connect(const QString& connectString) {
         m_jobNumber = r.value(1);
     } catch (const ServerError& e) {
         m_lastError = e.description();
-        disconnect();
+        closeConnection();
         return false;
     }
     return true;
@@ -42,7 +42,7 @@ bool TcpServerClient::isConnected() const {
     return m_ready && m_socket.state() == QAbstractSocket::ConnectedState;
 }
 
-void TcpServerClient::disconnect() {
+void TcpServerClient::closeConnection() {
     m_ready = false;
     m_pending.clear();
     m_buffer.clear();
@@ -63,8 +63,7 @@ void TcpServerClient::fail(int number, const QString& text) {
 
 quint32 TcpServerClient::post(Wire::Op op, const QStringList& args, bool chained) {
     if (!isConnected())
-        throw ServerError(ClientErrors::NotConnected,
-                          QStringLiteral("Keine Verbindung zum Server"));
+        throw ServerError(ClientErrors::NotConnected, kNoConnectionText);
     Wire::Request r;
     r.id = m_nextId++;
     if (m_nextId == 0)
@@ -126,8 +125,4 @@ QStringList TcpServerClient::await(quint32 id) {
             throw ServerError(reply.errorNumber, reply.errorText);
         return reply.values;
     }
-}
-
-QStringList TcpServerClient::call(Wire::Op op, const QStringList& args) {
-    return await(post(op, args));
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ServerClient.h"
+#include "server/ServerClient.h"
 
 #include <QTcpSocket>
 #include <deque>
@@ -13,10 +13,7 @@ public:
     TcpServerClient();
     ~TcpServerClient() override;
 
-    bool connect(const QString& connectString) override;
     bool isConnected() const override;
-    void disconnect() override;
-    QStringList call(Wire::Op op, const QStringList& args) override;
 
     // Sends a request without waiting; its answer is read by await(id).
     quint32 post(Wire::Op op, const QStringList& args, bool chained = false) override;
@@ -29,6 +26,10 @@ public:
         m_connectTimeoutMs = connectMs;
         m_readTimeoutMs = readMs;
     }
+
+protected:
+    bool openConnection(const QString& connectString) override;
+    void closeConnection() override;
 
 private:
     Wire::Reply readReply();

@@ -1,11 +1,11 @@
 #include "Login.h"
 
-#include "SessionContext.h"
+#include "base/SessionContext.h"
+#include "base/TraceLog.h"
+#include "base/UserInterface.h"
+#include "base/WorkstationSettings.h"
+#include "common/TextHelpers.h"
 #include "server/ServerConnection.h"
-#include "server/TextHelpers.h"
-#include "server/UserInterface.h"
-#include "server/WorkstationSettings.h"
-#include "shell/TraceLog.h"
 
 #include <QHostInfo>
 
@@ -32,11 +32,11 @@ QString orDefault(const QString& value, const QString& def) {
 void takeForm(const LoginForm& f) {
     SessionContext& s = Session();
     s.serverObjectId = f.serverObjectId;
-    s.firma = orDefault(f.firma, QStringLiteral("1"));
-    s.fil = orDefault(f.fil, QStringLiteral("0"));
+    s.firma = orDefault(f.firma, kDefaultFirma);
+    s.fil = orDefault(f.fil, kDefaultFil);
     s.server = orDefault(f.server, kDefaultServer);
-    s.port = orDefault(f.port, QStringLiteral("1973"));
-    s.nameSpace = orDefault(f.nameSpace, QStringLiteral("VELTAR"));
+    s.port = orDefault(f.port, kDefaultPort);
+    s.nameSpace = orDefault(f.nameSpace, kDefaultNamespace);
     s.wj = f.wj;
     s.password = f.password;
     s.personal = f.user;
@@ -54,15 +54,15 @@ QString readFiscalYear() {
 void gatherFromCommandLine(const QStringList& f) {
     LoginForm& form = LoginFormData();
     auto field = [&](int i) { return i < f.size() ? f[i] : QString(); };
-    form.firma = orDefault(field(0), QStringLiteral("1"));
-    form.fil = orDefault(field(1), QStringLiteral("0"));
+    form.firma = orDefault(field(0), kDefaultFirma);
+    form.fil = orDefault(field(1), kDefaultFil);
     form.user = field(2).toUpper();
     form.password = field(3);
     form.server = orDefault(field(4), setting(QStringLiteral("Server"), kDefaultServer));
-    form.port = orDefault(field(5), QStringLiteral("1973"));
-    form.nameSpace = orDefault(field(6), QStringLiteral("VELTAR"));
+    form.port = orDefault(field(5), kDefaultPort);
+    form.nameSpace = orDefault(field(6), kDefaultNamespace);
     form.wj = field(7);
-    form.serverObjectId = setting(QStringLiteral("ServerObjekt"), QStringLiteral("255"));
+    form.serverObjectId = setting(QStringLiteral("ServerObjekt"), kNoServerEntry);
     takeForm(form);
     if (form.wj.isEmpty())
         Session().wj = form.wj = readFiscalYear();
@@ -74,7 +74,7 @@ void gatherFromCommandLine(const QStringList& f) {
 // Reads the stored settings; shows the login window when something is missing.
 // The settings fill only what the login form does not hold yet, so a new
 // round keeps what the user typed or chose in the server list.
-bool gatherInteractively() {
+bool gatherInteractively(LoginWindows* windows) {
     SessionContext& s = Session();
     LoginForm& form = LoginFormData();
     const QString objekt = setting(QStringLiteral("ServerObjekt"));
@@ -84,12 +84,12 @@ bool gatherInteractively() {
         if (field.isEmpty())
             field = value;
     };
-    if (form.serverObjectId.isEmpty() || form.serverObjectId == u"255")
-        form.serverObjectId = orDefault(objekt, QStringLiteral("255"));
-    fill(form.firma, setting(QStringLiteral("Firma"), QStringLiteral("1")));
-    fill(form.fil, setting(QStringLiteral("Filiale"), QStringLiteral("0")));
-    fill(form.port, setting(QStringLiteral("Port"), QStringLiteral("1973")));
-    fill(form.nameSpace, setting(QStringLiteral("Namespace"), QStringLiteral("VELTAR")));
+    if (form.serverObjectId.isEmpty() || form.serverObjectId == kNoServerEntry)
+        form.serverObjectId = orDefault(objekt, kNoServerEntry);
+    fill(form.firma, setting(QStringLiteral("Firma"), kDefaultFirma));
+    fill(form.fil, setting(QStringLiteral("Filiale"), kDefaultFil));
+    fill(form.port, setting(QStringLiteral("Port"), kDefaultPort));
+    fill(form.nameSpace, setting(QStringLiteral("Namespace"), kDefaultNamespace));
     fill(form.server, setting(QStringLiteral("Server"), kDefaultServer));
     fill(form.user, setting(QStringLiteral("Name")));
     if (!s.noAutoPassword)
@@ -99,7 +99,7 @@ bool gatherInteractively() {
     if (!form.password.isEmpty() && !form.user.isEmpty() && !s.noAutoPassword && !s.loginFailed &&
         !s.noDefaultServer)
         return true;
-    if (!UI().showLoginWindow())
+    if (!windows || !windows->showLoginWindow())
         return false;
     // "Anmelden": the user code is the one the password belongs to; both
     // are kept for the next start.
@@ -126,7 +126,7 @@ QString stepText(Step step) {
     return QString();
 }
 
-bool check() {
+bool check(LoginWindows* windows) {
     SessionContext& s = Session();
     Step step = Step::User;
     ServerObject user;
@@ -136,8 +136,9 @@ bool check() {
         CloseObject(user);
         CloseObject(abt);
         CloseObject(basis);
-        UI().hideLoginWindow();
-        UI().hideServerList();
+        if (windows)
+            windows->hideLoginWindow();
+        HideServerList();
     };
     try {
         BeginServerCall(false, false);
@@ -152,7 +153,8 @@ bool check() {
             UI().message(kWrongPassword, kWrongPasswordTitle, MessageIcon::Information,
                          MessageButtons::Ok);
             s.loginFailed = true;
-            UI().selectLoginPassword();
+            if (windows)
+                windows->selectLoginPassword();
             return false;
         }
         if (user.get(QStringLiteral("FAJN")) == u"N" && s.standort != s.deviceStandort) {
@@ -216,7 +218,7 @@ bool CommandLineQualifies(const QString& commandLine) {
     return isNumeric(f[0]) && isNumeric(f[1]) && !isNumeric(f[2]) && f[2].size() < 4;
 }
 
-bool user_anmeld() {
+bool user_anmeld(LoginWindows* windows) {
     SessionContext& s = Session();
     TraceLog(QStringLiteral("cacheapi.user_anmeld"), QStringLiteral("Start"), QString(), 40);
     s.userDisplay.clear();
@@ -226,9 +228,9 @@ bool user_anmeld() {
         // The command line is used once; a later login asks.
         s.commandLine.clear();
     } else {
-        gathered = gatherInteractively();
+        gathered = gatherInteractively(windows);
     }
-    const bool ok = gathered && check();
+    const bool ok = gathered && check(windows);
     TraceLog(QStringLiteral("cacheapi.user_anmeld"), QStringLiteral("Ende"),
              ok ? s.userDisplay : QString(), 40);
     return ok;
@@ -306,7 +308,7 @@ QList<ServerEntry> LoadServerEntries() {
 QString SaveServerEntry(const ServerEntry& e) {
     QString id;
     ServerCall(QStringLiteral("FMServer.BUEdit Eintrag speichern"), [&] {
-        ServerObject o = e.id.isEmpty() || e.id == u"255"
+        ServerObject o = e.id.isEmpty() || e.id == kNoServerEntry
                              ? Factory().newObject(QStringLiteral("GUIVELTAR.Server"))
                              : Factory().openObject(QStringLiteral("GUIVELTAR.Server"), e.id);
         o.set(QStringLiteral("Bezeichnung"),
@@ -354,8 +356,8 @@ void ApplyServerForm() {
     s.firma = orDefault(f.firma, s.firma);
     s.fil = orDefault(f.fil, s.fil);
     s.server = orDefault(f.server, kDefaultServer);
-    s.port = orDefault(f.port, QStringLiteral("1973"));
-    s.nameSpace = orDefault(f.nameSpace, QStringLiteral("VELTAR"));
+    s.port = orDefault(f.port, kDefaultPort);
+    s.nameSpace = orDefault(f.nameSpace, kDefaultNamespace);
     if (!f.wj.isEmpty())
         s.wj = f.wj;
     const QString before = ConnectString();

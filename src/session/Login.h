@@ -1,12 +1,14 @@
 #pragma once
 
+#include "base/SessionContext.h"
+
 #include <QList>
 #include <QString>
 
 // The login data that the login window and the server list edit: what the
 // command line and the stored settings did not supply is taken from here.
 struct LoginForm {
-    QString serverObjectId = QStringLiteral("255"); // chosen server list entry, 255: none
+    QString serverObjectId = kNoServerEntry; // chosen server list entry
     QString firma;
     QString fil;
     QString server;
@@ -25,9 +27,23 @@ inline const QString kDefaultServer = QStringLiteral("127.0.0.1");
 // Fields 1 and 2 numeric, field 3 not numeric and shorter than 4 characters.
 bool CommandLineQualifies(const QString& commandLine);
 
+// The login window, as the login needs it. The desktop program's FMPass; a
+// program without windows passes none.
+class LoginWindows {
+public:
+    virtual ~LoginWindows() = default;
+    // Shown modally over the login data (LoginFormData()). True when the
+    // user pressed "Anmelden" with the form filled in.
+    virtual bool showLoginWindow() = 0;
+    // After a refused login: the whole password text selected, with focus.
+    virtual void selectLoginPassword() = 0;
+    virtual void hideLoginWindow() = 0;
+};
+
 // Logs the user in; true when logged in. The main window calls it until it
-// succeeds; the command-line tool once.
-bool user_anmeld();
+// succeeds; the command-line tool once. Without login windows a login that
+// needs the window fails.
+bool user_anmeld(LoginWindows* windows = nullptr);
 
 // The user code for a password ("" when none), converted for the screen.
 QString UserFromPassword(const QString& password);

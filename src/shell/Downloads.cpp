@@ -1,8 +1,8 @@
 #include "Downloads.h"
 
+#include "base/SessionContext.h"
+#include "common/TextHelpers.h"
 #include "server/ServerConnection.h"
-#include "server/TextHelpers.h"
-#include "session/SessionContext.h"
 
 #include <QDate>
 
@@ -54,11 +54,4 @@ bool DeleteDownload(const QString& key) {
         h.call(QStringLiteral("dellief"), QStringList{key});
         CloseObject(h);
     });
-}
-
-QString MainWindowTitle() {
-    const SessionContext& s = Session();
-    return QStringLiteral("VELTAR Quendra Preisdaten              Firma: ") + s.firma +
-           QStringLiteral("     Standort: ") + s.standort + QStringLiteral("     Benutzer: ") +
-           s.userDisplay;
 }

@@ -23,6 +23,3 @@ QList<DownloadRow> LoadDownloadList(bool* ok = nullptr);
 // Removes a download with its positions on the server. An empty key sends
 // nothing. Returns false when the server call failed (already reported).
 bool DeleteDownload(const QString& key);
-
-// The main window's title for the current session.
-QString MainWindowTitle();

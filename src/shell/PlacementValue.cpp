@@ -1,6 +1,6 @@
 #include "PlacementValue.h"
 
-#include "server/TextHelpers.h"
+#include "common/TextHelpers.h"
 
 #include <cmath>
 

@@ -2,7 +2,7 @@
 
 #include "StandinEngine.h"
 #include "classes/StandinClasses.h"
-#include "server/TextHelpers.h"
+#include "common/TextHelpers.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "Dispatcher.h"
 
 #include "Job.h"
-#include "server/ServerError.h"
+#include "common/ServerError.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "server/WireProtocol.h"
+#include "common/WireProtocol.h"
 
 class Job;
 

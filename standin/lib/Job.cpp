@@ -1,6 +1,6 @@
 #include "Job.h"
 
-#include "server/ServerError.h"
+#include "common/ServerError.h"
 
 namespace {
 

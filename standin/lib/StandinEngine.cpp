@@ -1,7 +1,7 @@
 #include "StandinEngine.h"
 
 #include "classes/StandinClasses.h"
-#include "server/ServerError.h"
+#include "common/ServerError.h"
 
 #include <QAtomicInt>
 #include <QSqlDriver>

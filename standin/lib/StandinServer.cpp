@@ -2,7 +2,7 @@
 
 #include "Dispatcher.h"
 #include "Job.h"
-#include "server/WireProtocol.h"
+#include "common/WireProtocol.h"
 
 #include <QTcpSocket>
 

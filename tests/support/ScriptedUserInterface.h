@@ -1,13 +1,15 @@
 #pragma once
 
+#include "base/UserInterface.h"
 #include "conditions/PriceTracks.h"
-#include "server/UserInterface.h"
+#include "import/FileImport.h"
+#include "server/ServerConnection.h"
+#include "session/Login.h"
 
 #include <QList>
 #include <QQueue>
 #include <QString>
 #include <functional>
-#include <stdexcept>
 
 // Records every message and answers from a queue, so tests assert the exact
 // texts. An empty queue answers Ok / No.
@@ -29,18 +31,29 @@ struct RecordedMessages {
     QQueue<MessageAnswer> answers;
 };
 
-// Answers the program's questions from a queue and records every message;
-// counts the windows it was asked to show.
-class ScriptedUserInterface : public UserInterface, public RecordedMessages {
+// Plays the person: answers the program's questions from a queue and records
+// every message; counts the windows it was asked to show. It is the program's
+// user interface and the connection's windows while it lives, and the login
+// windows or import choices of a test that passes it.
+class ScriptedUserInterface : public UserInterface,
+                              public ConnectionWindows,
+                              public LoginWindows,
+                              public ImportChoices,
+                              public RecordedMessages {
 public:
-    ScriptedUserInterface() { m_previous = SetUserInterface(this); }
-    ~ScriptedUserInterface() override { SetUserInterface(m_previous); }
+    ScriptedUserInterface() {
+        m_previous = SetUserInterface(this);
+        m_previousWindows = SetConnectionWindows(this);
+    }
+    ~ScriptedUserInterface() override {
+        SetConnectionWindows(m_previousWindows);
+        SetUserInterface(m_previous);
+    }
 
     MessageAnswer message(const QString& text, const QString& title, MessageIcon icon,
                           MessageButtons buttons) override {
         return record(text, title, icon, buttons);
     }
-    void setBusy(bool busy) override { busyCalls.append(busy); }
     void showServerList() override {
         ++serverListShown;
         if (onServerList)
@@ -61,9 +74,11 @@ public:
     }
     bool choosePriceTracks(PriceTrackList& tracks) override {
         shownTracks = tracks.rows();
+        busyWhileChoosing = busyDepth() > 0;
         return onPriceTracks ? onPriceTracks(tracks) : false;
     }
 
+    // Every change of the busy pointer: true shown, false taken away.
     QList<bool> busyCalls;
     int serverListShown = 0;
     int serverListHidden = 0;
@@ -79,14 +94,13 @@ public:
     // whether "OK" was pressed. Unset: the window is closed without OK.
     std::function<bool(PriceTrackList&)> onPriceTracks;
     QList<PriceTrack> shownTracks;
+    bool busyWhileChoosing = false;
     qint64 progressMaximum = 0;
+
+protected:
+    void showBusy(bool busy) override { busyCalls.append(busy); }
 
 private:
     UserInterface* m_previous = nullptr;
-};
-
-// Thrown by the test exit hook instead of ending the test process.
-struct ProgramEnded : std::runtime_error {
-    explicit ProgramEnded(int c) : std::runtime_error("program ended"), code(c) {}
-    int code;
+    ConnectionWindows* m_previousWindows = nullptr;
 };

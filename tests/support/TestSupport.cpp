@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "server/WorkstationSettings.h"
+#include "base/WorkstationSettings.h"
 
 #include <QRegularExpression>
 

@@ -3,7 +3,7 @@
 #include "Job.h"
 #include "StandinClasses.h"
 #include "StandinEngine.h"
-#include "server/ServerError.h"
+#include "common/ServerError.h"
 
 #include <QSqlQuery>
 

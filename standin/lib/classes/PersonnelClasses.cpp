@@ -3,8 +3,8 @@
 #include "Job.h"
 #include "StandinClasses.h"
 #include "StandinEngine.h"
-#include "server/ServerError.h"
-#include "server/TextHelpers.h"
+#include "common/ServerError.h"
+#include "common/TextHelpers.h"
 
 #include <QSqlQuery>
 

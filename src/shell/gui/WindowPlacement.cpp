@@ -1,7 +1,7 @@
 #include "WindowPlacement.h"
 
-#include "PlacementValue.h"
-#include "server/WorkstationSettings.h"
+#include "base/WorkstationSettings.h"
+#include "shell/PlacementValue.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -1,9 +1,9 @@
 #include "FMLnrsu.h"
 
-#include "VeltarSu.h"
-#include "server/UserInterface.h"
-#include "shell/TraceLog.h"
-#include "shell/WindowPlacement.h"
+#include "base/TraceLog.h"
+#include "base/UserInterface.h"
+#include "lookup/VeltarSu.h"
+#include "shell/gui/WindowPlacement.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -99,9 +99,11 @@ FMLnrsu::FMLnrsu(QWidget* parent) : QDialog(parent) {
 FMLnrsu::~FMLnrsu() = default;
 
 void FMLnrsu::BUSuchen_Click() {
-    UI().setBusy(true);
-    const QList<PartnerHit> hits = getlnrsu(SKBEZ->text(), SSKTOK->currentText());
-    UI().setBusy(false);
+    QList<PartnerHit> hits;
+    {
+        BusyPointer busy;
+        hits = getlnrsu(SKBEZ->text(), SSKTOK->currentText());
+    }
     LNRSULI->clear();
     QList<QTreeWidgetItem*> items;
     items.reserve(hits.size());

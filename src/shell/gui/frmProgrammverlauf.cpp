@@ -1,6 +1,6 @@
 #include "frmProgrammverlauf.h"
 
-#include "TraceLog.h"
+#include "base/TraceLog.h"
 
 #include <QCloseEvent>
 #include <QHeaderView>

@@ -1,6 +1,6 @@
 #include "FMWebDownload.h"
 
-#include "WebImport.h"
+#include "import/WebImport.h"
 
 #include <QComboBox>
 #include <QEvent>

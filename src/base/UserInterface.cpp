@@ -1,8 +1,8 @@
 #include "UserInterface.h"
 
-#include "conditions/PriceTracks.h"
-
+#include <QCoreApplication>
 #include <QTextStream>
+#include <QThread>
 #include <cstdlib>
 
 namespace {
@@ -34,6 +34,46 @@ UserInterface* SetUserInterface(UserInterface* ui) {
     return previous;
 }
 
+void UserInterface::acquireBusy() {
+    if (m_busyDepth++ == 0)
+        showBusy(true);
+}
+
+void UserInterface::releaseBusy() {
+    if (m_busyDepth == 0)
+        return;
+    if (--m_busyDepth == 0)
+        showBusy(false);
+}
+
+BusyPointer::BusyPointer(UserInterface& ui) : m_ui(&ui) {
+    m_ui->acquireBusy();
+}
+
+BusyPointer::BusyPointer() : BusyPointer(UI()) {}
+
+BusyPointer::~BusyPointer() {
+    release();
+}
+
+void BusyPointer::release() {
+    if (m_ui)
+        m_ui->releaseBusy();
+    m_ui = nullptr;
+}
+
+NotBusy::NotBusy(UserInterface& ui) : m_ui(&ui) {
+    while (m_ui->busyDepth() > 0) {
+        m_ui->releaseBusy();
+        ++m_released;
+    }
+}
+
+NotBusy::~NotBusy() {
+    for (int i = 0; i < m_released; ++i)
+        m_ui->acquireBusy();
+}
+
 MessageAnswer ConsoleUserInterface::message(const QString& text, const QString& title, MessageIcon,
                                             MessageButtons buttons) {
     Q_UNUSED(title);
@@ -56,27 +96,6 @@ MessageAnswer ConsoleUserInterface::message(const QString& text, const QString& 
     return MessageAnswer::Ok;
 }
 
-bool ConsoleUserInterface::choosePriceTracks(PriceTrackList& list) {
-    if (tracks == u"all") {
-        list.markAll(true);
-        return true;
-    }
-    if (tracks == u"none") {
-        list.markAll(false);
-        return true;
-    }
-    const QStringList unknown = list.markOnly(tracks.split(u',', Qt::SkipEmptyParts));
-    if (!unknown.isEmpty()) {
-        QStringList known;
-        for (const PriceTrack& t : list.rows())
-            known << t.date;
-        QTextStream(stderr) << "Preisschiene nicht in der Datei: " << unknown.join(u',')
-                            << " (vorhanden: " << known.join(u',') << ")\n";
-        return false;
-    }
-    return true;
-}
-
 ExitFunction SetExitFunction(ExitFunction f) {
     ExitFunction previous = std::move(exitFunction());
     exitFunction() = std::move(f);
@@ -84,8 +103,16 @@ ExitFunction SetExitFunction(ExitFunction f) {
 }
 
 void ExitProgram(int code) {
-    if (exitFunction())
+    if (exitFunction()) {
         exitFunction()(code);
-    else
-        std::exit(code);
+        return;
+    }
+    // Inside an event loop (a window's handler, a modal dialog several levels
+    // deep) the process must not end under the caller's feet: every loop is
+    // told to return, windows get their close handling, and main() returns.
+    if (QCoreApplication::instance() && QThread::currentThread()->loopLevel() > 0) {
+        QCoreApplication::exit(code);
+        return;
+    }
+    std::exit(code);
 }

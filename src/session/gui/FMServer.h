@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Login.h"
+#include "session/Login.h"
 
 #include <QDialog>
 #include <QList>

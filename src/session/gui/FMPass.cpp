@@ -1,13 +1,13 @@
 #include "FMPass.h"
 
-#include "Login.h"
-#include "SessionContext.h"
+#include "base/SessionContext.h"
+#include "base/TraceLog.h"
+#include "base/UserInterface.h"
 #include "server/ServerConnection.h"
-#include "server/UserInterface.h"
-#include "shell/DialogUserInterface.h"
-#include "shell/TraceLog.h"
-#include "shell/WidgetHelpers.h"
-#include "shell/WindowPlacement.h"
+#include "session/Login.h"
+#include "shell/gui/DialogUserInterface.h"
+#include "shell/gui/WidgetHelpers.h"
+#include "shell/gui/WindowPlacement.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -159,7 +159,7 @@ void FMPass::Form_Activate() {
                  QString(), 50);
         UI().message(NoDefaultServerText(), QStringLiteral("Standardserver?"),
                      MessageIcon::Information, MessageButtons::Ok);
-        UI().showServerList();
+        ShowServerList();
         SelectPassword();
     }
 }
@@ -178,13 +178,13 @@ void FMPass::TakeBoxes() {
 }
 
 void FMPass::BUSpeich_Click() {
-    UI().setBusy(true);
+    BusyPointer busy;
     TakeBoxes();
     if (m_mainWindow && m_mainWindow->isVisible()) {
         // A new login from the main window's menu.
         CloseConnection();
-        const bool ok = user_anmeld();
-        UI().setBusy(false);
+        const bool ok = user_anmeld(this);
+        busy.release();
         emit loggedIn(ok);
         if (!ok) {
             // Refused: the window stays for another try or "Abbruch".
@@ -199,7 +199,7 @@ void FMPass::BUSpeich_Click() {
         m_mainWindow->activateWindow();
         return;
     }
-    UI().setBusy(false);
+    busy.release();
     accept();
 }
 
@@ -217,7 +217,16 @@ void FMPass::reject() {
 }
 
 void FMPass::cmdServer_Click() {
-    UI().showServerList();
+    ShowServerList();
+}
+
+bool FMPass::showLoginWindow() {
+    if (isVisible()) {
+        TakeBoxes();
+        return true;
+    }
+    NotBusy normal(UI());
+    return RunModal();
 }
 
 void FMPass::co_standort_Click(int index) {

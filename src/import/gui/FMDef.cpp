@@ -1,8 +1,8 @@
 #include "FMDef.h"
 
-#include "SupplierDefaults.h"
-#include "session/SessionContext.h"
-#include "shell/WindowPlacement.h"
+#include "base/SessionContext.h"
+#include "import/SupplierDefaults.h"
+#include "shell/gui/WindowPlacement.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -32,7 +32,7 @@ const QStringList& FMDef::roundings() {
     return list;
 }
 
-FMDef::FMDef(QWidget* parent) : QDialog(parent), m_supplier(Session().currentSupplier) {
+FMDef::FMDef(const QString& supplier, QWidget* parent) : QDialog(parent), m_supplier(supplier) {
     setObjectName(QStringLiteral("FMDef"));
     setWindowTitle(QStringLiteral("VELTAR Quendra Preisdaten - Defaults"));
     setModal(true);

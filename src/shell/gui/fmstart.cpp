@@ -1,13 +1,13 @@
 #include "fmstart.h"
 
-#include "DialogUserInterface.h"
-#include "Downloads.h"
-#include "WindowPlacement.h"
-#include "frmProgrammverlauf.h"
-#include "import/FMImport.h"
+#include "base/UserInterface.h"
+#include "import/gui/FMImport.h"
 #include "server/ServerConnection.h"
-#include "server/UserInterface.h"
-#include "session/FMPass.h"
+#include "session/gui/FMPass.h"
+#include "shell/Downloads.h"
+#include "shell/gui/DialogUserInterface.h"
+#include "shell/gui/WindowPlacement.h"
+#include "shell/gui/frmProgrammverlauf.h"
 
 #include <QAction>
 #include <QCloseEvent>

@@ -1,6 +1,6 @@
 #include "fmpruebn.h"
 
-#include "PriceTracks.h"
+#include "conditions/PriceTracks.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

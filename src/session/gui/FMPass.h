@@ -1,5 +1,7 @@
 #pragma once
 
+#include "session/Login.h"
+
 #include <QDialog>
 #include <QPointer>
 
@@ -12,7 +14,7 @@ class QPushButton;
 // non-modally over the main window for a new login from its menu. Like the
 // old form there is one of it; it is hidden between logins so that it keeps
 // what was typed. "Abbruch" and its close box end the program.
-class FMPass : public QDialog {
+class FMPass : public QDialog, public LoginWindows {
     Q_OBJECT
 public:
     // The one login window; created on first use unless create is false.
@@ -29,6 +31,12 @@ public:
     // "Anmelden" the connection is closed, the login runs again and
     // loggedIn() tells the main window to renew its title.
     void ShowForNewLogin(QWidget* mainWindow);
+
+    // As the login's window: modal unless it is shown already (a new login
+    // from the main window, whose boxes are then the data).
+    bool showLoginWindow() override;
+    void selectLoginPassword() override { SelectPassword(); }
+    void hideLoginWindow() override { hide(); }
 
     // Copies the boxes into the login data (LoginFormData()).
     void TakeBoxes();

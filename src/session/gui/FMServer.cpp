@@ -1,7 +1,7 @@
 #include "FMServer.h"
 
-#include "server/UserInterface.h"
-#include "shell/WindowPlacement.h"
+#include "base/UserInterface.h"
+#include "shell/gui/WindowPlacement.h"
 
 #include <QAction>
 #include <QFormLayout>
@@ -20,8 +20,6 @@ namespace {
 QPointer<FMServer> g_current;
 
 const QString kTitle = QStringLiteral("VELTAR Server");
-const QString kDefaultNamespace = QStringLiteral("VELTAR");
-const QString kDefaultPort = QStringLiteral("1973");
 
 QLineEdit* makeBox(QWidget* parent, const QString& name) {
     auto* box = new QLineEdit(parent);

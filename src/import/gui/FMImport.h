@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FileImport.h"
+#include "import/FileImport.h"
 
 #include <QDialog>
 #include <QString>
@@ -16,7 +16,7 @@ class QTimer;
 // runs the web download (web import), shows the file and the supplier found
 // for its manufacturer code; "Importieren" runs the import. The window
 // closes itself when there is no usable file and after a completed import.
-class FMImport : public QDialog {
+class FMImport : public QDialog, public ImportChoices {
     Q_OBJECT
 public:
     enum class Source { File, Web };
@@ -26,6 +26,11 @@ public:
 
     Source source() const { return m_source; }
     bool importRunning() const { return m_running; }
+
+    // The import's questions: the price track choice over this window, the
+    // progress on its meter.
+    bool choosePriceTracks(PriceTrackList& tracks) override;
+    void setProgress(qint64 value, qint64 maximum) override { ShowProgress(value, maximum); }
 
     // Lines and characters of the file shown at most in text.
     static constexpr int kShownLines = 2000;
@@ -55,8 +60,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    friend class ImportWindowUserInterface;
-
     QString placementKey() const;
     void ShowFile(const QString& path);
     void ShowProgress(qint64 value, qint64 maximum);

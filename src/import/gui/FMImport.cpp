@@ -1,19 +1,18 @@
 #include "FMImport.h"
 
-#include "FMDef.h"
-#include "FMWebDownload.h"
-#include "ImportFileReader.h"
-#include "WebImport.h"
-#include "conditions/fmpruebn.h"
-#include "lookup/FMLnrsu.h"
-#include "server/UserInterface.h"
-#include "session/SessionContext.h"
-#include "shell/WindowPlacement.h"
+#include "base/SessionContext.h"
+#include "base/UserInterface.h"
+#include "conditions/gui/fmpruebn.h"
+#include "import/ImportFileReader.h"
+#include "import/WebImport.h"
+#include "import/gui/FMDef.h"
+#include "import/gui/FMWebDownload.h"
+#include "lookup/gui/FMLnrsu.h"
+#include "shell/gui/WindowPlacement.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
-#include <QFileDialog>
 #include <QFocusEvent>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -28,45 +27,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <limits>
-
-// While the window opens a file or runs an import, the engine's progress goes
-// to the window's meter and its price track choice to fmpruebn over the
-// window; everything else goes on to the program's user interface.
-class ImportWindowUserInterface : public UserInterface {
-public:
-    explicit ImportWindowUserInterface(FMImport* window)
-        : m_window(window), m_previous(SetUserInterface(this)) {}
-    ~ImportWindowUserInterface() override { SetUserInterface(m_previous); }
-    ImportWindowUserInterface(const ImportWindowUserInterface&) = delete;
-    ImportWindowUserInterface& operator=(const ImportWindowUserInterface&) = delete;
-
-    MessageAnswer message(const QString& text, const QString& title, MessageIcon icon,
-                          MessageButtons buttons) override {
-        return m_previous->message(text, title, icon, buttons);
-    }
-    void setBusy(bool busy) override { m_previous->setBusy(busy); }
-    void processEvents() override { m_previous->processEvents(); }
-    void showServerList() override { m_previous->showServerList(); }
-    void hideServerList() override { m_previous->hideServerList(); }
-    void unloadAllWindows() override { m_previous->unloadAllWindows(); }
-    bool showLoginWindow() override { return m_previous->showLoginWindow(); }
-    void selectLoginPassword() override { m_previous->selectLoginPassword(); }
-    void hideLoginWindow() override { m_previous->hideLoginWindow(); }
-
-    void setProgress(qint64 value, qint64 maximum) override {
-        m_window->ShowProgress(value, maximum);
-    }
-    bool choosePriceTracks(PriceTrackList& tracks) override {
-        m_previous->setBusy(false);
-        const bool confirmed = fmpruebn::choose(tracks, m_window);
-        m_previous->setBusy(true);
-        return confirmed;
-    }
-
-private:
-    FMImport* m_window;
-    UserInterface* m_previous;
-};
 
 namespace {
 
@@ -187,10 +147,9 @@ void FMImport::Timer1_Timer() {
         }
         path = WebDownloadPath();
     } else {
-        path = QFileDialog::getOpenFileName(
-            this, QStringLiteral("Preisdatei öffnen"),
-            QStandardPaths::writableLocation(QStandardPaths::DesktopLocation),
-            QStringLiteral("*.txt"));
+        path = UI().chooseFile(QStringLiteral("Preisdatei öffnen"),
+                               QStandardPaths::writableLocation(QStandardPaths::DesktopLocation),
+                               QStringLiteral("*.txt"));
         if (path.isEmpty()) {
             reject();
             return;
@@ -201,11 +160,7 @@ void FMImport::Timer1_Timer() {
 
 void FMImport::openFile(const QString& path) {
     TXTFile->setText(path);
-    OpenedFile opened;
-    {
-        ImportWindowUserInterface ui(this);
-        opened = m_import.open(path);
-    }
+    const OpenedFile opened = m_import.open(path);
     if (!opened.ok) {
         text->clear();
         m_path.clear();
@@ -216,7 +171,7 @@ void FMImport::openFile(const QString& path) {
     ShowFile(path);
     TXTLnr->setText(opened.supplier);
     TXTLname->setText(opened.supplierName);
-    if (!opened.supplier.isEmpty() && opened.supplierName.isEmpty())
+    if (opened.supplier.isEmpty() || opened.supplierName.isEmpty())
         TXTLnr->setFocus();
 }
 
@@ -279,7 +234,7 @@ void FMImport::BULSu_Click() {
 
 void FMImport::BUDefaults_Click() {
     Session().currentSupplier = TXTLnr->text();
-    FMDef defaults(this);
+    FMDef defaults(TXTLnr->text(), this);
     defaults.exec();
 }
 
@@ -289,11 +244,7 @@ void FMImport::Buspeich_Click() {
     m_running = true;
     SetControlsEnabled(false);
     ShowProgress(0, 1);
-    ImportResult result;
-    {
-        ImportWindowUserInterface ui(this);
-        result = m_import.run(m_path, TXTLnr->text());
-    }
+    const ImportResult result = m_import.run(m_path, TXTLnr->text(), *this);
     m_running = false;
     if (result.outcome == ImportResult::Outcome::Imported) {
         meter->hide();
@@ -303,6 +254,10 @@ void FMImport::Buspeich_Click() {
     }
     meter->hide();
     SetControlsEnabled(true);
+}
+
+bool FMImport::choosePriceTracks(PriceTrackList& tracks) {
+    return fmpruebn::choose(tracks, this);
 }
 
 void FMImport::SetControlsEnabled(bool enabled) {

@@ -1,11 +1,12 @@
 #include "DialogUserInterface.h"
 
-#include "session/FMPass.h"
-#include "session/FMServer.h"
+#include "session/gui/FMPass.h"
+#include "session/gui/FMServer.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEvent>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -43,6 +44,7 @@ private:
 
 DialogUserInterface::DialogUserInterface() {
     m_previous = SetUserInterface(this);
+    m_previousWindows = SetConnectionWindows(this);
     if (qApp)
         qApp->installEventFilter(this);
 }
@@ -50,7 +52,9 @@ DialogUserInterface::DialogUserInterface() {
 DialogUserInterface::~DialogUserInterface() {
     if (qApp)
         qApp->removeEventFilter(this);
-    setBusy(false);
+    if (busyDepth() > 0)
+        showBusy(false);
+    SetConnectionWindows(m_previousWindows);
     SetUserInterface(m_previous);
 }
 
@@ -123,9 +127,9 @@ MessageAnswer DialogUserInterface::message(const QString& text, const QString& t
     return escapeAnswer;
 }
 
-void DialogUserInterface::setBusy(bool busy) {
-    // One hourglass however often it is asked for; one call takes it away,
-    // and taking it away twice does not disturb a pointer set by others.
+void DialogUserInterface::showBusy(bool busy) {
+    // One hourglass however deep the holders are nested; taking it away
+    // twice does not disturb a pointer set by others.
     if (busy == m_busy || !qApp)
         return;
     if (busy)
@@ -137,6 +141,12 @@ void DialogUserInterface::setBusy(bool busy) {
 
 void DialogUserInterface::processEvents() {
     QApplication::processEvents();
+}
+
+QString DialogUserInterface::chooseFile(const QString& title, const QString& folder,
+                                        const QString& filter) {
+    NormalPointer pointer;
+    return QFileDialog::getOpenFileName(ownerWindow(), title, folder, filter);
 }
 
 void DialogUserInterface::showServerList() {
@@ -182,14 +192,8 @@ bool DialogUserInterface::unloading() {
 }
 
 bool DialogUserInterface::showLoginWindow() {
-    FMPass* pass = FMPass::instance();
-    if (pass->isVisible()) {
-        // A new login from the visible window: its boxes are the data.
-        pass->TakeBoxes();
-        return true;
-    }
     NormalPointer pointer;
-    return pass->RunModal();
+    return FMPass::instance()->showLoginWindow();
 }
 
 void DialogUserInterface::selectLoginPassword() {

@@ -1,6 +1,8 @@
 #pragma once
 
-#include "server/UserInterface.h"
+#include "base/UserInterface.h"
+#include "server/ServerConnection.h"
+#include "session/Login.h"
 
 #include <QList>
 #include <QObject>
@@ -8,10 +10,15 @@
 #include <QWidget>
 
 // The desktop program's answer to UserInterface: real message boxes, the
-// hourglass as override cursor, the login window FMPass and the server list
-// FMServer. It installs itself as UI() for its lifetime and restores the
-// previous one when it goes.
-class DialogUserInterface : public QObject, public UserInterface {
+// hourglass as override cursor, the file choice; and the program's windows
+// that the connection and the login need: the server list FMServer, the
+// login window FMPass, the closing of every window. It installs itself as
+// UI() and as the connection's windows for its lifetime and restores the
+// previous ones when it goes.
+class DialogUserInterface : public QObject,
+                            public UserInterface,
+                            public ConnectionWindows,
+                            public LoginWindows {
     Q_OBJECT
 public:
     DialogUserInterface();
@@ -19,8 +26,8 @@ public:
 
     MessageAnswer message(const QString& text, const QString& title, MessageIcon icon,
                           MessageButtons buttons) override;
-    void setBusy(bool busy) override;
     void processEvents() override;
+    QString chooseFile(const QString& title, const QString& folder, const QString& filter) override;
     void showServerList() override;
     void hideServerList() override;
     void unloadAllWindows() override;
@@ -33,10 +40,12 @@ public:
     static bool unloading();
 
 protected:
+    void showBusy(bool busy) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     UserInterface* m_previous = nullptr;
+    ConnectionWindows* m_previousWindows = nullptr;
     // Top-level windows in the order they were first shown.
     QList<QPointer<QWidget>> m_opened;
     bool m_busy = false;

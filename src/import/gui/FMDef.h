@@ -14,7 +14,8 @@ class QPushButton;
 class FMDef : public QDialog {
     Q_OBJECT
 public:
-    explicit FMDef(QWidget* parent = nullptr);
+    // The defaults of supplier.
+    explicit FMDef(const QString& supplier, QWidget* parent = nullptr);
     ~FMDef() override;
 
     static const QStringList& roundings();

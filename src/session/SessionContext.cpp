@@ -1,6 +1,0 @@
-#include "SessionContext.h"
-
-SessionContext& Session() {
-    static SessionContext session;
-    return session;
-}

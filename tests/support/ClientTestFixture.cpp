@@ -1,0 +1,69 @@
+#include "ClientTestFixture.h"
+
+#include "DemoData.h"
+#include "StandinEngine.h"
+#include "base/SessionContext.h"
+#include "base/TraceLog.h"
+#include "base/UserInterface.h"
+#include "common/TextHelpers.h"
+#include "server/ServerConnection.h"
+#include "session/Login.h"
+
+#include <QFile>
+
+ClientTestFixture::ClientTestFixture(Data data, OnExit onExit)
+    : m_clientName(qgetenv("CLIENTNAME")), m_temp(qgetenv("TEMP")) {
+    m_engine = std::make_unique<StandinEngine>(m_dir.filePath(QStringLiteral("standin.db")));
+    if (data == Data::Demo)
+        FillDemoData(*m_engine);
+    SetClientFactory([this]() -> std::unique_ptr<ServerClient> {
+        std::unique_ptr<InProcessClient> c =
+            m_maker ? m_maker(*m_engine) : std::make_unique<InProcessClient>(*m_engine);
+        c->setReachable(m_reachable);
+        ++m_connects;
+        m_client = c.get();
+        return c;
+    });
+    SetPauseFunction([this](int hundredths) {
+        pauses << hundredths;
+        return hundredths / 100;
+    });
+    if (onExit == OnExit::Throw)
+        SetExitFunction([](int code) { throw ProgramEnded(code); });
+    else
+        SetExitFunction([this](int code) { exits << code; });
+    Session() = SessionContext();
+    LoginFormData() = LoginForm();
+    TraceLogModel::instance().clear();
+    qputenv("CLIENTNAME", "demo-pc");
+    qputenv("TEMP", QFile::encodeName(m_dir.path()));
+}
+
+ClientTestFixture::~ClientTestFixture() {
+    SetClientFactory({});
+    SetPauseFunction({});
+    SetExitFunction({});
+    Session() = SessionContext();
+    LoginFormData() = LoginForm();
+    TraceLogModel::instance().clear();
+    m_engine.reset();
+    auto restore = [](const char* name, const QByteArray& value) {
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    };
+    restore("CLIENTNAME", m_clientName);
+    restore("TEMP", m_temp);
+}
+
+void ClientTestFixture::demoSession() {
+    SessionContext& s = Session();
+    s.firma = QStringLiteral("1");
+    s.fil = QStringLiteral("0");
+    s.personal = QStringLiteral("DEM");
+    s.standort = QStringLiteral("HQ");
+    s.server = QStringLiteral("127.0.0.1");
+    s.userDisplay = QStringLiteral("DEM|Dörte Demo");
+    RebuildConnectString();
+}

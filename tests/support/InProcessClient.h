@@ -1,0 +1,50 @@
+#pragma once
+
+#include "server/ServerClient.h"
+
+#include <deque>
+#include <memory>
+
+class Job;
+class StandinEngine;
+
+// Talks to a stand-in engine in the same process: the same dispatcher and
+// database as over TCP, without a socket. For fast tests. A posted request
+// runs at once (as the server runs it on arrival); its answer waits for
+// await(), and chained requests are skipped by the dispatcher exactly as
+// over TCP.
+class InProcessClient : public ServerClient {
+public:
+    explicit InProcessClient(StandinEngine& engine);
+    ~InProcessClient() override;
+
+    bool isConnected() const override { return m_job != nullptr; }
+    quint32 post(Wire::Op op, const QStringList& args, bool chained = false) override;
+    QStringList await(quint32 id) override;
+
+    // Makes the next connect attempts fail (a server that is not running).
+    void setReachable(bool reachable) { m_reachable = reachable; }
+    // Drops the connection as a dying server would.
+    void breakConnection();
+
+protected:
+    // For clients that play a dying server: the connection ends here; the
+    // answers given before can still be read, and the returned request's
+    // answer is the lost connection.
+    quint32 postLostRequest();
+
+    bool openConnection(const QString& connectString) override;
+    void closeConnection() override;
+
+private:
+    struct Answer {
+        quint32 id;
+        Wire::Reply reply;
+    };
+
+    StandinEngine& m_engine;
+    std::unique_ptr<Job> m_job;
+    std::deque<Answer> m_answers;
+    bool m_reachable = true;
+    quint32 m_nextId = 1;
+};
