@@ -2,7 +2,7 @@
 # Installs what the build, the tests and the demo need on Debian 12.
 set -euo pipefail
 pkgs=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libsqlite3-dev libgl1-mesa-dev
-      xvfb xauth clang-format)
+      xvfb xauth clang-format python3)
 missing=()
 for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -95,6 +95,7 @@ private Q_SLOTS:
     // Opening a file.
     void openingPrefillsSupplierOfManufacturerCode();
     void openingShowsOnlyTheHeadOfABigFile();
+    void openingWithFailedSupplierLookUpKeepsTheFile();
     void openingMissingFileReportsAndCloses();
     void openingFileWithoutBackslashReportsAndCloses();
     void fileChoiceCancelledClosesWindow();
@@ -262,6 +263,25 @@ void TestGuiImport::priceTracksOkWithoutTickConfirmsEmptyChoice() {
 
 // ---------------------------------------------------------------------------
 // Opening a file
+
+void TestGuiImport::openingWithFailedSupplierLookUpKeepsTheFile() {
+    m_fx->setClientMaker([](StandinEngine& engine) {
+        return std::make_unique<RefusingClient>(engine, "getlnr", 5100, "<UNDEFINED> getlnr");
+    });
+    writeFile(path("mue.txt"), kExtendedImportHeaderLine, mueLines());
+    auto w = openedWindow(path("mue.txt"));
+    // The error report, then the window with the file, waiting for a
+    // supplier number typed by the buyer.
+    QVERIFY(w->isVisible());
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].title, QString("Caché Zugriffsfehler"));
+    QCOMPARE(child<QLineEdit>(w.get(), "TXTFile")->text(), path("mue.txt"));
+    QVERIFY(child<QPlainTextEdit>(w.get(), "text")->toPlainText().contains("M-1"));
+    QCOMPARE(child<QLineEdit>(w.get(), "TXTLnr")->text(), QString());
+    QVERIFY(!child<QPushButton>(w.get(), "Buspeich")->isEnabled());
+    child<QLineEdit>(w.get(), "TXTLnr")->setText("70001");
+    QVERIFY(child<QPushButton>(w.get(), "Buspeich")->isEnabled());
+}
 
 void TestGuiImport::openingPrefillsSupplierOfManufacturerCode() {
     writeFile(path("mue.txt"), kExtendedImportHeaderLine, mueLines());

@@ -33,6 +33,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <functional>
 #include <memory>
@@ -105,10 +106,23 @@ void clickRow(QTreeWidget* list, int row) {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
 }
 
-QStringList rowTexts(QTreeWidgetItem* item) {
+void clickRow(QTreeView* view, int row) {
+    const QRect rect = view->visualRect(view->model()->index(row, 0));
+    QVERIFY(rect.isValid());
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect.center());
+}
+
+QStringList rowTexts(const QAbstractItemModel* model, int row) {
     QStringList texts;
-    for (int c = 0; c < item->columnCount(); ++c)
-        texts << item->text(c);
+    for (int c = 0; c < model->columnCount(); ++c)
+        texts << model->index(row, c).data().toString();
+    return texts;
+}
+
+QStringList headerTexts(const QAbstractItemModel* model) {
+    QStringList texts;
+    for (int c = 0; c < model->columnCount(); ++c)
+        texts << model->headerData(c, Qt::Horizontal).toString();
     return texts;
 }
 
@@ -527,8 +541,9 @@ void TestGuiLogin::serverListRestoresButNeverStoresPlacement() {
 void TestGuiLogin::mainWindowListsNewestDownloadFirst() {
     loginByCommandLine();
     fmstart w;
-    auto* list = child<QTreeWidget>(&w, "lilief");
-    QCOMPARE(rowTexts(list->headerItem()),
+    auto* list = child<QTreeView>(&w, "lilief");
+    QAbstractItemModel* rows = list->model();
+    QCOMPARE(headerTexts(rows),
              QStringList({"Datum", "Personal", "Lief.-Nr", "Lief.-Name", "Positionen"}));
     QStringList buttons;
     for (QAction* a : child<QToolBar>(&w, "tool1")->actions())
@@ -536,18 +551,18 @@ void TestGuiLogin::mainWindowListsNewestDownloadFirst() {
     QCOMPARE(buttons,
              QStringList({"Import Datei", "Import Web", "Positionen", "Löschen", "Beenden"}));
     QCOMPARE(w.findChild<QTimer*>("Timer1")->interval(), 1);
-    QCOMPARE(list->topLevelItemCount(), 0);
+    QCOMPARE(rows->rowCount(), 0);
 
     w.show();
-    QTRY_COMPARE(list->topLevelItemCount(), 3);
-    QCOMPARE(rowTexts(list->topLevelItem(0)),
+    QTRY_COMPARE(rows->rowCount(), 3);
+    QCOMPARE(rowTexts(rows, 0),
              QStringList({"2026-12-01", "LAG", "70003", "Weiß & Söhne Fliesen", "4"}));
-    QCOMPARE(rowTexts(list->topLevelItem(2)).mid(0, 3),
-             QStringList({"2026-10-05", "DEM", "70001"}));
-    const QString key = list->topLevelItem(0)->data(0, Qt::UserRole).toString();
+    QCOMPARE(rowTexts(rows, 2).mid(0, 3), QStringList({"2026-10-05", "DEM", "70001"}));
+    const QString key = rows->index(0, 3).data(DownloadListModel::KeyRole).toString();
     QVERIFY(!key.isEmpty());
-    QCOMPARE(list->topLevelItem(0)->data(0, Qt::UserRole + 1).toString(),
+    QCOMPARE(w.Downloads()->row(0).rowText(),
              QString("2026-12-01\nLAG\n70003\nWeiß & Söhne Fliesen\n4\n") + key);
+    QVERIFY(!w.SelectedDownload());
     QVERIFY(w.ToolButton(1)->isEnabled());
     QVERIFY(w.ToolButton(2)->isEnabled());
     QVERIFY(!w.ToolButton(3)->isEnabled());
@@ -556,14 +571,18 @@ void TestGuiLogin::mainWindowListsNewestDownloadFirst() {
     clickRow(list, 1);
     QVERIFY(w.ToolButton(3)->isEnabled());
     QVERIFY(w.ToolButton(4)->isEnabled());
+    // The other windows get the row itself.
+    QCOMPARE(w.SelectedDownload()->lnr, QString("70002"));
+    QCOMPARE(w.SelectedDownload()->key, rows->index(1, 0).data(DownloadListModel::KeyRole));
 }
 
 void TestGuiLogin::deleteAnsweredNoChangesNothing() {
     loginByCommandLine();
     fmstart w;
     w.show();
-    auto* list = child<QTreeWidget>(&w, "lilief");
-    QTRY_COMPARE(list->topLevelItemCount(), 3);
+    auto* list = child<QTreeView>(&w, "lilief");
+    QAbstractItemModel* rows = list->model();
+    QTRY_COMPARE(rows->rowCount(), 3);
     clickRow(list, 0);
     m_ui->answers.enqueue(MessageAnswer::No);
     w.ToolButton(4)->trigger();
@@ -572,7 +591,7 @@ void TestGuiLogin::deleteAnsweredNoChangesNothing() {
     QCOMPARE(m_ui->messages[0].title, QString());
     QCOMPARE(m_ui->messages[0].icon, MessageIcon::Question);
     QCOMPARE(m_ui->messages[0].buttons, MessageButtons::YesNo);
-    QCOMPARE(list->topLevelItemCount(), 3);
+    QCOMPARE(rows->rowCount(), 3);
     QCOMPARE(LoadDownloadList().size(), 3);
     QVERIFY(w.ToolButton(4)->isEnabled());
 }
@@ -581,8 +600,9 @@ void TestGuiLogin::deleteYesWithoutSelectedRowSendsNothing() {
     loginByCommandLine();
     fmstart w;
     w.show();
-    auto* list = child<QTreeWidget>(&w, "lilief");
-    QTRY_COMPARE(list->topLevelItemCount(), 3);
+    auto* list = child<QTreeView>(&w, "lilief");
+    QAbstractItemModel* rows = list->model();
+    QTRY_COMPARE(rows->rowCount(), 3);
     // The disabled button does nothing at all.
     w.ToolButton(4)->trigger();
     QVERIFY(m_ui->messages.isEmpty());
@@ -590,7 +610,7 @@ void TestGuiLogin::deleteYesWithoutSelectedRowSendsNothing() {
     m_ui->answers.enqueue(MessageAnswer::Yes);
     w.tool1_ButtonClick(4);
     QCOMPARE(m_ui->messages.size(), 1);
-    QCOMPARE(list->topLevelItemCount(), 3);
+    QCOMPARE(rows->rowCount(), 3);
     QCOMPARE(LoadDownloadList().size(), 3);
 }
 
@@ -598,23 +618,24 @@ void TestGuiLogin::afterDeletionRowButtonsAreDisabled() {
     loginByCommandLine();
     fmstart w;
     w.show();
-    auto* list = child<QTreeWidget>(&w, "lilief");
-    QTRY_COMPARE(list->topLevelItemCount(), 3);
+    auto* list = child<QTreeView>(&w, "lilief");
+    QAbstractItemModel* rows = list->model();
+    QTRY_COMPARE(rows->rowCount(), 3);
     clickRow(list, 1);
-    const QString key = list->topLevelItem(1)->data(0, Qt::UserRole).toString();
+    const QString key = w.Downloads()->row(1).key;
     m_ui->answers.enqueue(MessageAnswer::Yes);
     w.ToolButton(4)->trigger();
-    QCOMPARE(list->topLevelItemCount(), 2);
+    QCOMPARE(rows->rowCount(), 2);
     QVERIFY(!w.ToolButton(3)->isEnabled());
     QVERIFY(!w.ToolButton(4)->isEnabled());
-    QVERIFY(list->selectedItems().isEmpty());
+    QVERIFY(!w.SelectedDownload());
     QStringList keys;
     for (const DownloadRow& r : LoadDownloadList())
         keys << r.key;
     QCOMPARE(keys.size(), 2);
     QVERIFY(!keys.contains(key));
-    QCOMPARE(list->topLevelItem(0)->text(2), QString("70003"));
-    QCOMPARE(list->topLevelItem(1)->text(2), QString("70001"));
+    QCOMPARE(rows->index(0, 2).data().toString(), QString("70003"));
+    QCOMPARE(rows->index(1, 2).data().toString(), QString("70001"));
     clickRow(list, 0);
     QVERIFY(w.ToolButton(3)->isEnabled());
     QVERIFY(w.ToolButton(4)->isEnabled());
@@ -626,8 +647,9 @@ void TestGuiLogin::taskButtonsTellThatTheyFollow() {
     loginByCommandLine();
     fmstart w;
     w.show();
-    auto* list = child<QTreeWidget>(&w, "lilief");
-    QTRY_COMPARE(list->topLevelItemCount(), 3);
+    auto* list = child<QTreeView>(&w, "lilief");
+    QAbstractItemModel* rows = list->model();
+    QTRY_COMPARE(rows->rowCount(), 3);
     // Buttons 1 and 2 open the import windows modally; the buyer cancels
     // the file choice and the web download.
     QStringList seen;
@@ -649,7 +671,7 @@ void TestGuiLogin::taskButtonsTellThatTheyFollow() {
     // The web import found no download file.
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(m_ui->messages[0].text, QString("Datei nicht vorhanden"));
-    const QPoint row = list->visualItemRect(list->topLevelItem(0)).center();
+    const QPoint row = list->visualRect(rows->index(0, 0)).center();
     QTest::mousePress(list->viewport(), Qt::LeftButton, {}, row);
     QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, row);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row);
@@ -714,22 +736,23 @@ void TestGuiLogin::loginThroughListToDeletion() {
 
     fmstart w;
     w.show();
-    auto* list = child<QTreeWidget>(&w, "lilief");
-    QTRY_COMPARE(list->topLevelItemCount(), 3);
+    auto* list = child<QTreeView>(&w, "lilief");
+    QAbstractItemModel* rows = list->model();
+    QTRY_COMPARE(rows->rowCount(), 3);
     QVERIFY(w.windowTitle().endsWith("Benutzer: DEM|Dörte Demo"));
     clickRow(list, 2);
-    QCOMPARE(list->topLevelItem(2)->text(2), QString("70001"));
+    QCOMPARE(rows->index(2, 2).data().toString(), QString("70001"));
     m_ui->answers.enqueue(MessageAnswer::Yes);
     w.ToolButton(4)->trigger();
-    QCOMPARE(list->topLevelItemCount(), 2);
-    const QList<DownloadRow> rows = LoadDownloadList();
-    QCOMPARE(rows.size(), 2);
-    QCOMPARE(rows[0].lnr, QString("70003"));
-    QCOMPARE(rows[1].lnr, QString("70002"));
+    QCOMPARE(rows->rowCount(), 2);
+    const QList<DownloadRow> stored = LoadDownloadList();
+    QCOMPARE(stored.size(), 2);
+    QCOMPARE(stored[0].lnr, QString("70003"));
+    QCOMPARE(stored[1].lnr, QString("70002"));
     // A refresh shows what the server holds.
     w.RefreshDownloadList();
-    QCOMPARE(list->topLevelItemCount(), 2);
-    QCOMPARE(list->topLevelItem(1)->text(2), QString("70002"));
+    QCOMPARE(rows->rowCount(), 2);
+    QCOMPARE(rows->index(1, 2).data().toString(), QString("70002"));
     QVERIFY(m_fx->exits.isEmpty());
 }
 

@@ -54,6 +54,8 @@ private Q_SLOTS:
     void openChecksTheFile();
     void openFindsLinkedSupplier();
     void unknownSupplierIsReported();
+    void failedSupplierLookUpKeepsTheFileUsable();
+    void nestedImportsAnswerTheirOwnQuestions();
     void tracksCountedAndOnlyMarkedPricesStored();
     void emptyChoiceStillLinksManufacturer();
     void declinedChoiceStoresNothing();
@@ -166,6 +168,86 @@ void TestImport::unknownSupplierIsReported() {
     QCOMPARE(import.checkSupplier(""), QString());
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(import.checkSupplier("70004"), QString("Großhandel Äußere Straße"));
+}
+
+void TestImport::failedSupplierLookUpKeepsTheFileUsable() {
+    m_fx->setClientMaker([](StandinEngine& engine) {
+        return std::make_unique<RefusingClient>(engine, "getlnr", 5100, "<UNDEFINED> getlnr");
+    });
+    Session().currentSupplier = "70002";
+    FileImport import;
+    const OpenedFile r =
+        import.open(write("mue.txt", {m_header, line("MUE", "", "1", "Dübel", "STK", "1", "A")}));
+    // Reported, but the file is fine: the buyer types the supplier.
+    QVERIFY(r.ok);
+    QCOMPARE(r.supplier, QString());
+    QCOMPARE(r.supplierName, QString());
+    QCOMPARE(r.message, QString());
+    QCOMPARE(Session().currentSupplier, QString());
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].text,
+             QString("Vorgang: FMImport.Timer1 Lieferant zum Herstellercode.\r\n\r\n"
+                     "Fehler: 5100\r\n<UNDEFINED> getlnr\r\n\r\n"));
+    QCOMPARE(import.checkSupplier("70001"), QString("Müller Baustoffe GmbH"));
+}
+
+// Records the questions of one import, and can run another import from
+// inside its track choice (a window that opens a window that imports).
+class RecordingChoices : public ImportChoices {
+public:
+    bool choosePriceTracks(PriceTrackList& tracks) override {
+        dates.clear();
+        for (const PriceTrack& t : tracks.rows())
+            dates << t.date;
+        if (inside)
+            inside();
+        tracks.markAll(true);
+        return true;
+    }
+    void setProgress(qint64 value, qint64 maximum) override {
+        Q_UNUSED(value);
+        if (maximum > 0)
+            maxima << maximum;
+    }
+    QStringList dates;
+    QList<qint64> maxima;
+    std::function<void()> inside;
+};
+
+void TestImport::nestedImportsAnswerTheirOwnQuestions() {
+    const QString outerFile =
+        write("aussen.txt", {m_header, line("MUE", "", "A1", "x", "STK", "1", "01.01.2027"),
+                             line("MUE", "", "A2", "y", "STK", "2", "01.01.2027")});
+    const QString innerFile =
+        write("innen.txt", {m_header, line("MUE", "", "I1", "z", "STK", "3", "01.04.2027"),
+                            line("MUE", "", "I2", "z", "STK", "4", "01.04.2027"),
+                            line("MUE", "", "I3", "z", "STK", "5", "01.04.2027")});
+    RecordingChoices outer;
+    RecordingChoices inner;
+    ImportResult innerResult;
+    int busyInside = -1;
+    outer.inside = [&] {
+        busyInside = m_ui->busyDepth();
+        FileImport second;
+        innerResult = second.run(innerFile, "70001", inner);
+    };
+    FileImport first;
+    const ImportResult r = first.run(outerFile, "70001", outer);
+    QCOMPARE(r.outcome, ImportResult::Outcome::Imported);
+    QCOMPARE(r.positions, 2);
+    QCOMPARE(innerResult.outcome, ImportResult::Outcome::Imported);
+    QCOMPARE(innerResult.positions, 3);
+    // Each import asked its own choices, never the program's.
+    QCOMPARE(outer.dates, QStringList{"01.01.2027"});
+    QCOMPARE(inner.dates, QStringList{"01.04.2027"});
+    QVERIFY(m_ui->shownTracks.isEmpty());
+    QCOMPARE(outer.maxima.first(), 3);
+    QCOMPARE(inner.maxima.first(), 4);
+    // The question was asked with the normal pointer; the busy pointer is
+    // the outer import's again afterwards and gone at the end.
+    QCOMPARE(busyInside, 0);
+    QCOMPARE(m_ui->busyDepth(), 0);
+    QCOMPARE(m_ui->busyCalls.last(), false);
 }
 
 void TestImport::tracksCountedAndOnlyMarkedPricesStored() {

@@ -11,6 +11,8 @@
 #include "session/Login.h"
 #include "shell/Downloads.h"
 
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
@@ -35,6 +37,7 @@ private Q_SLOTS:
     void serverEntriesAndDefault();
     void downloadListNewestFirstAndDelete();
     void deleteWithoutKeySendsNothing();
+    void downloadListModel();
 
     void cliDownloadsDeleteAndWrongPassword();
 
@@ -257,6 +260,58 @@ void TestLogin::deleteWithoutKeySendsNothing() {
     QVERIFY(DeleteDownload(QString()));
     QVERIFY(!HasFactory()); // not even a connection was made
     QCOMPARE(positionsOf("1"), 3);
+}
+
+void TestLogin::downloadListModel() {
+    Session().commandLine = "1 0 DEM demo";
+    QVERIFY(user_anmeld(m_ui.get()));
+    DownloadListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QCOMPARE(model.rowCount(), 0);
+    QVERIFY(model.reload());
+    QCOMPARE(model.rowCount(), 3);
+    QCOMPARE(model.columnCount(), 5);
+    QStringList headers;
+    for (int c = 0; c < model.columnCount(); ++c)
+        headers << model.headerData(c, Qt::Horizontal).toString();
+    QCOMPARE(headers, QStringList({"Datum", "Personal", "Lief.-Nr", "Lief.-Name", "Positionen"}));
+    QCOMPARE(model.index(0, DownloadListModel::Lname).data().toString(),
+             QString("Weiß & Söhne Fliesen"));
+    QCOMPARE(model.index(0, DownloadListModel::Positionen).data().toString(), QString("4"));
+    QCOMPARE(model.index(2, DownloadListModel::Datum).data(DownloadListModel::KeyRole).toString(),
+             QString("1"));
+    QCOMPARE(model.row(1).lnr, QString("70002"));
+    QCOMPARE(model.row(7).key, QString());
+
+    // A deleted row goes from the list and from the server.
+    QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+    model.deleteRow(1);
+    QCOMPARE(removed.size(), 1);
+    QCOMPARE(model.rowCount(), 2);
+    QCOMPARE(model.row(1).key, QString("1"));
+    QCOMPARE(positionsOf("2"), 0);
+    model.deleteRow(5); // outside the list: nothing
+    QCOMPARE(model.rowCount(), 2);
+
+    // A reload that fails is reported and keeps the rows shown.
+    class NoQueries : public InProcessClient {
+    public:
+        using InProcessClient::InProcessClient;
+        quint32 post(Wire::Op op, const QStringList& args, bool chained) override {
+            if (op == Wire::Op::Query)
+                throw ServerError(5400, "Abfrage gesperrt");
+            return InProcessClient::post(op, args, chained);
+        }
+    };
+    m_fx->setClientMaker([](StandinEngine& e) { return std::make_unique<NoQueries>(e); });
+    m_fx->client()->breakConnection();
+    m_ui->messages.clear();
+    QVERIFY(!model.reload());
+    QCOMPARE(model.rowCount(), 2);
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].text,
+             QString("Vorgang: fmstart.RefreshDownloadList Downloads lesen.\r\n\r\n"
+                     "Fehler: 5400\r\nAbfrage gesperrt\r\n\r\n"));
 }
 
 void TestLogin::cliDownloadsDeleteAndWrongPassword() {

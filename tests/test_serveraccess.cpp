@@ -9,8 +9,10 @@
 #include "common/TextHelpers.h"
 #include "server/ServerConnection.h"
 
+#include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 // The connection primitives against the stand-in engine in this process.
 class TestServerAccess : public QObject {
@@ -35,6 +37,11 @@ private Q_SLOTS:
     void unknownNamesAreErrorsNotCrashes_data();
     void unknownNamesAreErrorsNotCrashes();
     void reconnectsAfterLostConnection();
+    void handlesOfAnEndedConnectionFailInsteadOfCrashing();
+    void objectsCloseThemselves();
+    void retryWindowCannotStartASecondConnectionAttempt();
+    // Last: it ends the event loops of the test process.
+    void endingInsideAnEventLoopReturnsEveryLoop();
 
 private:
     InProcessClient* client() { return m_fx->client(); }
@@ -377,6 +384,124 @@ void TestServerAccess::reconnectsAfterLostConnection() {
     QCOMPARE(dbcall("W $D(X)", failed), QString("0"));
     QCOMPARE(m_fx->connects(), 2);
     QVERIFY(!failed);
+}
+
+void TestServerAccess::handlesOfAnEndedConnectionFailInsteadOfCrashing() {
+    ClassDef& cls = m_fx->engine().defineClass("Test.Zahlen");
+    cls.queries.insert("Liste", [](CallContext&, const QStringList&) {
+        QList<QStringList> rows;
+        for (int i = 1; i <= 50; ++i)
+            rows << QStringList{QString::number(i)};
+        return std::make_unique<ListCursor>(1, rows);
+    });
+    ResultSet rs;
+    ServerObject windows;
+    ClassHandle handle;
+    int read = 0;
+    QVERIFY(ServerCall("test.Lesen Zahlen", [&] {
+        rs = Factory().resultSet("Test.Zahlen", "Liste");
+        rs.setBatchSize(10);
+        rs.execute();
+        while (read < 10 && rs.next())
+            ++read;
+        windows = Factory().newObject("VT.Windows");
+        handle = Factory().classHandle("quendrap.downloads");
+    }));
+    QCOMPARE(read, 10);
+    // The connection goes and a new one is made: the old client is freed.
+    client()->breakConnection();
+    bool failed = false;
+    QCOMPARE(dbcall("W 1", failed), QString("1"));
+    QCOMPARE(m_fx->connects(), 2);
+    QVERIFY(!rs.isUsable());
+    QVERIFY(!windows.isUsable());
+
+    // The next batch belongs to the old connection: an error report, no crash.
+    const bool ok = ServerCall("test.Lesen Zahlen weiter", [&] {
+        while (rs.next())
+            ++read;
+    });
+    QVERIFY(!ok);
+    QCOMPARE(read, 10);
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].text,
+             QString("Vorgang: test.Lesen Zahlen weiter.\r\n\r\nFehler: 460\r\n"
+                     "Keine Verbindung zum Server\r\n\r\n"));
+    try {
+        windows.call("Xecute", QStringList{"W 2"});
+        QFAIL("an object of the old connection answered");
+    } catch (const ServerError& e) {
+        QCOMPARE(e.number(), ClientErrors::NotConnected);
+        QCOMPARE(e.description(), QString("Keine Verbindung zum Server"));
+    }
+    QVERIFY_THROWS_EXCEPTION(ServerError, handle.call("lname", QStringList{"1", "70001"}));
+    // Closing and destroying them later touch nothing of the freed client.
+    rs.close();
+    CloseObject(windows);
+    QVERIFY(windows.isNull());
+    // The new connection serves on.
+    QCOMPARE(dbcall("W 3", failed), QString("3"));
+}
+
+void TestServerAccess::objectsCloseThemselves() {
+    // The job refuses to hold more than 10,000 open objects: objects that
+    // go out of scope, also on an error path, must have been closed.
+    BeginServerCall(false, false);
+    for (int i = 0; i < 10050; ++i) {
+        try {
+            ServerObject o = Factory().newObject("VT.Windows");
+            if (i % 1000 == 0)
+                o.call("Xecute", QStringList{"W \"x"}); // fails: <SYNTAX>
+        } catch (const ServerError& e) {
+            QCOMPARE(e.number(), 5002);
+        }
+    }
+    ServerObject last = Factory().newObject("VT.Windows");
+    QCOMPARE(last.call("Xecute", QStringList{"W 7"}), QString("7"));
+    EndServerCall(false);
+}
+
+void TestServerAccess::retryWindowCannotStartASecondConnectionAttempt() {
+    m_fx->setReachable(false);
+    QStringList inner;
+    m_ui->onServerList = [&] {
+        // The server list loads its entries: no second attempt sequence.
+        bool failed = false;
+        inner << dbcall("W 1", failed, true);
+        m_fx->setReachable(true);
+    };
+    bool failed = false;
+    QCOMPARE(dbcall("W 9", failed), QString("9"));
+    QVERIFY(!failed);
+    QCOMPARE(inner, QStringList{" "});
+    QCOMPARE(m_ui->serverListShown, 1);
+    // Three attempts before the list, one after it; the inner call made none.
+    QCOMPARE(m_fx->connects(), 4);
+    const auto& e = TraceLogModel::instance().entries();
+    QCOMPARE(e[e.size() - 2].part, QString("dbCall"));
+    QCOMPARE(e[e.size() - 2].parameter, QString("Keine Verbindung zum Server"));
+}
+
+void TestServerAccess::endingInsideAnEventLoopReturnsEveryLoop() {
+    // Without an exit hook, ending the program inside a window's event loop
+    // must not end the process under it: every loop returns with the code.
+    SetExitFunction({});
+    QEventLoop outer;
+    QEventLoop inner;
+    int innerCode = -1;
+    bool afterInner = false;
+    QTimer::singleShot(0, &outer, [&] {
+        QTimer::singleShot(0, &inner, [] { Ende(3); });
+        innerCode = inner.exec();
+        afterInner = true;
+    });
+    const int outerCode = outer.exec();
+    QCOMPARE(innerCode, 3);
+    QVERIFY(afterInner);
+    QCOMPARE(outerCode, 3);
+    const auto& e = TraceLogModel::instance().entries();
+    QCOMPARE(e[0].text, QString("Ende ENDE"));
+    QCOMPARE(e[1].text, QString("Start ENDE"));
 }
 
 QTEST_GUILESS_MAIN(TestServerAccess)

@@ -3,6 +3,7 @@
 #include "base/UserInterface.h"
 #include "common/TextHelpers.h"
 #include "import/FileImport.h"
+#include "import/ImportFormats.h"
 #include "import/WebImport.h"
 #include "server/ServerConnection.h"
 #include "session/Login.h"
@@ -101,7 +102,7 @@ int runWebImport(const QStringList& args, const QString& supplier, const QString
         if (WebSupplierCode(e) == args[0])
             entry = e;
     if (!DownloadWebPriceData(entry) && !QFile::exists(WebDownloadPath())) {
-        UI().message(QStringLiteral("Datei nicht vorhanden"), QString(), MessageIcon::Critical,
+        UI().message(kImportFileMissingMessage, QString(), MessageIcon::Critical,
                      MessageButtons::Ok);
         return 1;
     }

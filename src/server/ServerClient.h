@@ -24,6 +24,8 @@ QString BuildConnectString(const QString& server, const QString& port, const QSt
 
 // The text of the error a call gets when no connection stands.
 inline const QString kNoConnectionText = QStringLiteral("Keine Verbindung zum Server");
+// The text of the error a call gets when the connection broke under it.
+inline const QString kConnectionLostText = QStringLiteral("Verbindung zum Server verloren");
 
 // What the program needs from the ERP server's client library. Every call
 // throws ServerError when it fails. Implementations: TcpServerClient (the

@@ -22,6 +22,8 @@ ConnectionState& state() {
 }
 
 const QString kCrLf = QStringLiteral("\r\n");
+const QString kConnectTitle = QStringLiteral("Anmeldung an Caché");
+const QString kUnreachable = QStringLiteral("Der Server ist nicht erreichbar!");
 
 bool attemptConnection() {
     ConnectionState& s = state();
@@ -134,19 +136,17 @@ void EnsureConnection(bool waitWithoutLimit) {
                     UI().message(QStringLiteral("Server nach 3 Versuchen nicht erreichbar!") +
                                      kCrLf +
                                      QStringLiteral("Bitte Kontrollieren Sie die Verbindungsdaten"),
-                                 QStringLiteral("Anmeldung an Caché"), MessageIcon::Warning,
-                                 MessageButtons::Ok);
+                                 kConnectTitle, MessageIcon::Warning, MessageButtons::Ok);
                     ShowServerList();
                     dialogShown = true;
                     attempts = 0;
                     continue;
                 }
-                UI().message(QStringLiteral("Der Server ist nicht erreichbar!") + kCrLf +
-                                 QStringLiteral("Die Anwendung wird beendet!") + kCrLf +
+                UI().message(kUnreachable + kCrLf + QStringLiteral("Die Anwendung wird beendet!") +
+                                 kCrLf +
                                  QStringLiteral("Bitte Versuchen Sie die Anmeldung zu einem "
                                                 "späteren Zeitpunk noch ein mal."),
-                             QStringLiteral("Anmeldung an Caché"), MessageIcon::Critical,
-                             MessageButtons::Ok);
+                             kConnectTitle, MessageIcon::Critical, MessageButtons::Ok);
                 HideServerList();
                 Session().userDisplay.clear();
                 if (s.factory && s.factory->isConnected())
@@ -154,8 +154,7 @@ void EnsureConnection(bool waitWithoutLimit) {
                 Ende(1);
                 // The program ends once the event loops have returned; the
                 // caller's work unwinds with this error.
-                throw ServerError(ClientErrors::NotConnected,
-                                  QStringLiteral("Der Server ist nicht erreichbar!"));
+                throw ServerError(ClientErrors::NotConnected, kUnreachable);
             }
         }
         Pause(1000);

@@ -78,7 +78,7 @@ quint32 TcpServerClient::post(Wire::Op op, const QStringList& args, bool chained
     // One write per frame: the socket hands it to the kernel in one piece.
     if (m_socket.write(frame) != frame.size())
         fail(ClientErrors::ConnectionLost,
-             QStringLiteral("Verbindung zum Server verloren: ") + m_socket.errorString());
+             kConnectionLostText + QStringLiteral(": ") + m_socket.errorString());
     m_socket.flush();
     m_pending.push_back(r.id);
     return r.id;
@@ -98,7 +98,7 @@ Wire::Reply TcpServerClient::readReply() {
                 fail(ClientErrors::Timeout,
                      QStringLiteral("Keine Antwort des Servers innerhalb von ") +
                          QString::number(m_readTimeoutMs / 1000) + QStringLiteral(" Sekunden"));
-            fail(ClientErrors::ConnectionLost, QStringLiteral("Verbindung zum Server verloren"));
+            fail(ClientErrors::ConnectionLost, kConnectionLostText);
         }
         m_buffer.append(m_socket.readAll());
     }

@@ -55,3 +55,84 @@ bool DeleteDownload(const QString& key) {
         CloseObject(h);
     });
 }
+
+DownloadListModel::DownloadListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+bool DownloadListModel::reload() {
+    bool ok = false;
+    QList<DownloadRow> rows = LoadDownloadList(&ok);
+    if (ok)
+        setRows(std::move(rows));
+    return ok;
+}
+
+void DownloadListModel::setRows(QList<DownloadRow> rows) {
+    beginResetModel();
+    m_rows = std::move(rows);
+    endResetModel();
+}
+
+void DownloadListModel::deleteRow(int row) {
+    if (row < 0 || row >= m_rows.size())
+        return;
+    const QString key = m_rows[row].key;
+    if (key.isEmpty())
+        return;
+    DeleteDownload(key);
+    beginRemoveRows(QModelIndex(), row, row);
+    m_rows.removeAt(row);
+    endRemoveRows();
+}
+
+int DownloadListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int DownloadListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant DownloadListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= m_rows.size() || index.column() >= ColumnCount)
+        return QVariant();
+    const DownloadRow& r = m_rows[index.row()];
+    switch (role) {
+    case Qt::DisplayRole:
+        switch (Column(index.column())) {
+        case Datum:
+            return r.datum;
+        case Personal:
+            return r.personal;
+        case Lnr:
+            return r.lnr;
+        case Lname:
+            return r.lname;
+        case Positionen:
+            return r.positionen;
+        case ColumnCount:
+            break;
+        }
+        return QVariant();
+    case Qt::TextAlignmentRole:
+        if (index.column() == Positionen)
+            return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
+        return QVariant();
+    case KeyRole:
+        return r.key;
+    default:
+        return QVariant();
+    }
+}
+
+QVariant DownloadListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal)
+        return QVariant();
+    if (role == Qt::TextAlignmentRole && section == Positionen)
+        return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
+    if (role != Qt::DisplayRole)
+        return QVariant();
+    static const QString captions[ColumnCount] = {
+        QStringLiteral("Datum"), QStringLiteral("Personal"), QStringLiteral("Lief.-Nr"),
+        QStringLiteral("Lief.-Name"), QStringLiteral("Positionen")};
+    return section >= 0 && section < ColumnCount ? captions[section] : QVariant();
+}

@@ -52,8 +52,7 @@ QStringList InProcessClient::await(quint32 id) {
         m_answers.pop_front();
     if (m_answers.empty()) {
         if (!m_job)
-            throw ServerError(ClientErrors::ConnectionLost,
-                              QStringLiteral("Verbindung zum Server verloren"));
+            throw ServerError(ClientErrors::ConnectionLost, kConnectionLostText);
         throw ServerError(ClientErrors::ProtocolError,
                           QStringLiteral("Keine offene Anfrage ") + QString::number(id));
     }
@@ -70,7 +69,7 @@ quint32 InProcessClient::postLostRequest() {
     lost.id = m_nextId++;
     lost.status = Wire::Status::Error;
     lost.errorNumber = ClientErrors::ConnectionLost;
-    lost.errorText = QStringLiteral("Verbindung zum Server verloren");
+    lost.errorText = kConnectionLostText;
     m_answers.push_back({lost.id, lost});
     return lost.id;
 }

@@ -48,3 +48,23 @@ private:
     bool m_reachable = true;
     quint32 m_nextId = 1;
 };
+
+// An in-process client whose server refuses one method (class method or
+// object method of that name) with an error, as a server whose method
+// breaks; everything else is served.
+class RefusingClient : public InProcessClient {
+public:
+    RefusingClient(StandinEngine& engine, QString method, int number, QString text)
+        : InProcessClient(engine), m_method(std::move(method)), m_number(number),
+          m_text(std::move(text)) {}
+    quint32 post(Wire::Op op, const QStringList& args, bool chained = false) override {
+        if ((op == Wire::Op::ClassMethod || op == Wire::Op::Method) && args.value(1) == m_method)
+            throw ServerError(m_number, m_text);
+        return InProcessClient::post(op, args, chained);
+    }
+
+private:
+    QString m_method;
+    int m_number;
+    QString m_text;
+};

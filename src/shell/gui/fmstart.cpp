@@ -19,17 +19,12 @@
 #include <QStyle>
 #include <QTimer>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 namespace {
 
 const QString kPlacementKey = QStringLiteral("FMQuendrapr");
-
-// Hidden data of a row of lilief: the download key and the whole row text
-// (six fields joined by line feed) that other windows read.
-constexpr int kKeyRole = Qt::UserRole;
-constexpr int kRowTextRole = Qt::UserRole + 1;
 
 } // namespace
 
@@ -74,18 +69,19 @@ fmstart::fmstart(QWidget* parent) : QMainWindow(parent) {
     QFont bold = heading->font();
     bold.setBold(true);
     heading->setFont(bold);
-    lilief = new QTreeWidget(central);
+    m_downloads = new DownloadListModel(this);
+    m_downloads->setObjectName(QStringLiteral("downloads"));
+    lilief = new QTreeView(central);
     lilief->setObjectName(QStringLiteral("lilief"));
-    lilief->setHeaderLabels({QStringLiteral("Datum"), QStringLiteral("Personal"),
-                             QStringLiteral("Lief.-Nr"), QStringLiteral("Lief.-Name"),
-                             QStringLiteral("Positionen")});
+    lilief->setModel(m_downloads);
     lilief->setRootIsDecorated(false);
+    lilief->setItemsExpandable(false);
     lilief->setUniformRowHeights(true);
     lilief->setAlternatingRowColors(true);
     lilief->setSelectionMode(QAbstractItemView::SingleSelection);
     lilief->setSelectionBehavior(QAbstractItemView::SelectRows);
     lilief->setAllColumnsShowFocus(true);
-    lilief->headerItem()->setTextAlignment(4, Qt::AlignRight | Qt::AlignVCenter);
+    lilief->setEditTriggers(QAbstractItemView::NoEditTriggers);
     QHeaderView* header = lilief->header();
     header->setStretchLastSection(false);
     header->resizeSection(0, 100);
@@ -105,8 +101,8 @@ fmstart::fmstart(QWidget* parent) : QMainWindow(parent) {
     Timer1->setInterval(1);
 
     connect(Timer1, &QTimer::timeout, this, &fmstart::RefreshDownloadList);
-    connect(lilief, &QTreeWidget::itemClicked, this, &fmstart::lilief_Click);
-    connect(lilief, &QTreeWidget::itemDoubleClicked, this, &fmstart::lilief_DblClick);
+    connect(lilief, &QTreeView::clicked, this, &fmstart::lilief_Click);
+    connect(lilief, &QTreeView::doubleClicked, this, &fmstart::lilief_DblClick);
     connect(login, &QAction::triggered, this, &fmstart::mLogin_Click);
     connect(beenden, &QAction::triggered, this, &QWidget::close);
     connect(ueber, &QAction::triggered, this, &fmstart::HilfeUeber_Click);
@@ -132,20 +128,17 @@ void fmstart::RenewTitle() {
 
 void fmstart::RefreshDownloadList() {
     Timer1->stop();
-    lilief->clear();
     SetRowButtonsEnabled(false);
-    const QList<DownloadRow> rows = LoadDownloadList();
-    QList<QTreeWidgetItem*> items;
-    items.reserve(rows.size());
-    for (const DownloadRow& row : rows) {
-        auto* item = new QTreeWidgetItem(
-            QStringList{row.datum, row.personal, row.lnr, row.lname, row.positionen});
-        item->setData(0, kKeyRole, row.key);
-        item->setData(0, kRowTextRole, row.rowText());
-        item->setTextAlignment(4, Qt::AlignRight | Qt::AlignVCenter);
-        items.append(item);
-    }
-    lilief->addTopLevelItems(items);
+    // A list that cannot be read is empty rather than out of date.
+    if (!m_downloads->reload())
+        m_downloads->setRows({});
+}
+
+std::optional<DownloadRow> fmstart::SelectedDownload() const {
+    const QModelIndexList rows = lilief->selectionModel()->selectedRows();
+    if (rows.isEmpty())
+        return std::nullopt;
+    return m_downloads->row(rows.first().row());
 }
 
 void fmstart::SetRowButtonsEnabled(bool enabled) {
@@ -153,13 +146,13 @@ void fmstart::SetRowButtonsEnabled(bool enabled) {
     m_tool[3]->setEnabled(enabled);
 }
 
-void fmstart::lilief_Click(QTreeWidgetItem* item) {
-    if (item)
+void fmstart::lilief_Click(const QModelIndex& index) {
+    if (index.isValid())
         SetRowButtonsEnabled(true);
 }
 
-void fmstart::lilief_DblClick(QTreeWidgetItem* item) {
-    if (item)
+void fmstart::lilief_DblClick(const QModelIndex& index) {
+    if (index.isValid())
         OpenTaskWindow(3);
 }
 
@@ -200,17 +193,14 @@ void fmstart::DeleteSelectedDownload() {
     if (UI().message(QStringLiteral("Wirklich löschen"), QString(), MessageIcon::Question,
                      MessageButtons::YesNo) != MessageAnswer::Yes)
         return;
-    const QList<QTreeWidgetItem*> selected = lilief->selectedItems();
-    QTreeWidgetItem* item = selected.value(0);
-    const QString key = item ? item->data(0, kKeyRole).toString() : QString();
-    if (key.isEmpty())
+    const QModelIndexList selected = lilief->selectionModel()->selectedRows();
+    if (selected.isEmpty() || m_downloads->row(selected.first().row()).key.isEmpty())
         return;
     // A deletion the server refuses is reported there; the row goes all the
     // same and comes back with the next refresh.
-    DeleteDownload(key);
-    delete item;
+    m_downloads->deleteRow(selected.first().row());
     lilief->clearSelection();
-    lilief->setCurrentItem(nullptr);
+    lilief->setCurrentIndex(QModelIndex());
     SetRowButtonsEnabled(false);
 }
 

@@ -3,11 +3,15 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include "shell/Downloads.h"
+
+#include <optional>
+
 class QAction;
+class QModelIndex;
 class QTimer;
 class QToolBar;
-class QTreeWidget;
-class QTreeWidgetItem;
+class QTreeView;
 
 // The main window: the supplier downloads of the session's company, the
 // toolbar that starts every task, and the menu with a new login, the trace
@@ -20,6 +24,10 @@ public:
 
     // The toolbar button with the number 1 to 5.
     QAction* ToolButton(int number) const;
+    // The list lilief shows.
+    DownloadListModel* Downloads() const { return m_downloads; }
+    // The selected download; none when no row is selected.
+    std::optional<DownloadRow> SelectedDownload() const;
 
 public Q_SLOTS:
     // Rebuilds lilief from the server, the newest download on top.
@@ -29,8 +37,8 @@ public Q_SLOTS:
     // 1 "Import Datei", 2 "Import Web", 3 "Positionen", 4 "Löschen",
     // 5 "Beenden".
     void tool1_ButtonClick(int number);
-    void lilief_Click(QTreeWidgetItem* item);
-    void lilief_DblClick(QTreeWidgetItem* item);
+    void lilief_Click(const QModelIndex& index);
+    void lilief_DblClick(const QModelIndex& index);
     void mLogin_Click();
     void mProgrammverlauf_Click();
     void HilfeUeber_Click();
@@ -47,7 +55,8 @@ private:
 
     QToolBar* tool1;
     QAction* m_tool[5];
-    QTreeWidget* lilief;
+    QTreeView* lilief;
+    DownloadListModel* m_downloads;
     QTimer* Timer1;
     QPointer<QWidget> m_about;
     bool m_shown = false;
