@@ -8,6 +8,7 @@
 #include <QSocketNotifier>
 #include <QTextStream>
 #include <csignal>
+#include <limits>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -39,6 +40,45 @@ int main(int argc, char** argv) {
                       QStringLiteral("NS"), QStringLiteral("VELTAR")});
     parser.addOption(
         {QStringLiteral("demo"), QStringLiteral("Fill a new database with the demo company.")});
+    // The limits that keep one client from exhausting the server.
+    const StandinLimits defaults;
+    struct LimitOption {
+        const char* name;
+        const char* what;
+        qint64 StandinLimits::*wide = nullptr;
+        int StandinLimits::*narrow = nullptr;
+        qint64 MLimits::*mWide = nullptr;
+        int MLimits::*mNarrow = nullptr;
+        qint64 min = 1;
+    };
+    const LimitOption limitOptions[] = {
+        {"max-connections", "Connections served at once", nullptr, &StandinLimits::maxConnections},
+        {"max-pending-output", "Bytes of unread answers before a connection is not read",
+         &StandinLimits::maxPendingOutput},
+        {"frame-timeout", "Milliseconds a connection may hold an incomplete frame", nullptr,
+         &StandinLimits::frameTimeoutMs},
+        {"max-result-sets", "Open result sets per job", nullptr, &StandinLimits::maxResultSets},
+        {"wal-checkpoint-pages", "WAL pages that make the server checkpoint", nullptr,
+         &StandinLimits::walCheckpointPages},
+        {"m-max-nesting", "Nesting levels of one M line", nullptr, nullptr, nullptr,
+         &MLimits::maxNesting},
+        {"m-max-steps", "Work units of one M command", nullptr, nullptr, &MLimits::maxSteps},
+        {"m-time-limit", "Milliseconds one M command may run (0: no limit)", nullptr, nullptr,
+         nullptr, &MLimits::timeLimitMs, 0},
+        {"m-max-output", "Characters one M command may write", nullptr, nullptr,
+         &MLimits::maxOutput},
+    };
+    const auto valueOf = [](const StandinLimits& l, const LimitOption& o) -> qint64 {
+        return o.wide     ? l.*o.wide
+               : o.narrow ? l.*o.narrow
+               : o.mWide  ? l.m.*o.mWide
+                          : l.m.*o.mNarrow;
+    };
+    for (const LimitOption& o : limitOptions)
+        parser.addOption(
+            {QString::fromLatin1(o.name),
+             QStringLiteral("%1 (%2).").arg(QLatin1String(o.what)).arg(valueOf(defaults, o)),
+             QStringLiteral("N")});
     parser.process(app);
 
     QTextStream err(stderr);
@@ -59,9 +99,32 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    StandinLimits limits;
+    for (const LimitOption& o : limitOptions) {
+        const QString name = QString::fromLatin1(o.name);
+        if (!parser.isSet(name))
+            continue;
+        const qint64 v = parser.value(name).toLongLong(&ok);
+        const qint64 max = o.wide || o.mWide ? std::numeric_limits<qint64>::max() / 2
+                                             : std::numeric_limits<int>::max();
+        if (!ok || v < o.min || v > max) {
+            err << "veltar-standin: invalid --" << name << " " << parser.value(name) << "\n";
+            return 2;
+        }
+        if (o.wide)
+            limits.*o.wide = v;
+        else if (o.narrow)
+            limits.*o.narrow = int(v);
+        else if (o.mWide)
+            limits.m.*o.mWide = v;
+        else
+            limits.m.*o.mNarrow = int(v);
+    }
+
     std::unique_ptr<StandinEngine> engine;
     try {
         engine = std::make_unique<StandinEngine>(parser.value(QStringLiteral("db")));
+        engine->setLimits(limits);
         engine->setNameSpace(parser.value(QStringLiteral("namespace")));
         if (parser.isSet(QStringLiteral("demo")))
             FillDemoData(*engine);

@@ -38,6 +38,12 @@ public:
                    const QString& value) override {
         globals.insert(key(name, subscripts), value);
     }
+    int dataLocal(const QString& name, const QStringList& subscripts) override {
+        return data(locals, name, subscripts);
+    }
+    int dataGlobal(const QString& name, const QStringList& subscripts) override {
+        return data(globals, name, subscripts);
+    }
     bool callRoutine(const QString& label, const QString& routine, const QStringList& args,
                      QString& output) override {
         calls.append({label, routine, args});
@@ -63,6 +69,14 @@ private:
         if (it == map.cend())
             return std::nullopt;
         return *it;
+    }
+    static int data(const QHash<QString, QString>& map, const QString& name,
+                    const QStringList& subscripts) {
+        const QString node = key(name, subscripts);
+        const QString prefix = node + QChar(0x1f);
+        const bool children = std::any_of(map.keyBegin(), map.keyEnd(),
+                                          [&](const QString& k) { return k.startsWith(prefix); });
+        return (children ? 10 : 0) + (map.contains(node) ? 1 : 0);
     }
 };
 

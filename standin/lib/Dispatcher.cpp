@@ -28,20 +28,7 @@ const ClassDef& classOf(StandinEngine& engine, const QString& name) {
 // the cursor may have more.
 bool fillBatch(QueryCursor& cursor, int batch, QStringList& out) {
     constexpr qsizetype kMaxBatchBytes = 4 * 1024 * 1024;
-    qsizetype bytes = 0;
-    QStringList row;
-    for (int n = 0; n < batch; ++n) {
-        if (!cursor.next(&row))
-            return false;
-        for (int c = 0; c < cursor.columns(); ++c) {
-            const QString v = row.value(c);
-            bytes += v.size() * 3 + 4;
-            out.append(v);
-        }
-        if (bytes > kMaxBatchBytes)
-            break;
-    }
-    return true;
+    return cursor.fill(batch, kMaxBatchBytes, out);
 }
 
 int batchSize(const QString& text) {

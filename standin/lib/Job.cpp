@@ -12,6 +12,10 @@ QString localKey(const QString& name, const QStringList& subscripts) {
 
 Job::Job(StandinEngine& engine) : m_engine(engine), m_number(engine.newJobNumber()) {}
 
+Job::~Job() {
+    m_engine.endJob(m_number);
+}
+
 std::optional<QString> Job::getLocal(const QString& name, const QStringList& subscripts) {
     auto it = m_locals.constFind(localKey(name, subscripts));
     if (it == m_locals.constEnd())
@@ -29,6 +33,26 @@ std::optional<QString> Job::getGlobal(const QString& name, const QStringList& su
 
 void Job::setGlobal(const QString& name, const QStringList& subscripts, const QString& value) {
     m_engine.setGlobal(name, subscripts, value);
+}
+
+int Job::dataLocal(const QString& name, const QStringList& subscripts) {
+    const QString key = localKey(name, subscripts);
+    const bool value = m_locals.contains(key);
+    // Keys of descendants start with the node's key and the separator (any
+    // longer key of the name for the unsubscripted node).
+    const QString prefix = subscripts.isEmpty() ? key : key + QChar(0x1F);
+    auto it = subscripts.isEmpty() ? m_locals.upperBound(key) : m_locals.lowerBound(prefix);
+    const bool children = it != m_locals.end() && it.key().startsWith(prefix);
+    return (children ? 10 : 0) + (value ? 1 : 0);
+}
+
+int Job::dataGlobal(const QString& name, const QStringList& subscripts) {
+    return m_engine.dataGlobal(name, subscripts);
+}
+
+void Job::appendLocal(const QString& name, const QStringList& subscripts, const QString& tail) {
+    // Appends where the text is kept: it is not shared, so it grows in place.
+    m_locals[localKey(name, subscripts)].append(tail);
 }
 
 bool Job::callRoutine(const QString& label, const QString& routine, const QStringList& args,
@@ -63,6 +87,9 @@ void Job::dropObject(const QString& ref) {
 }
 
 QString Job::addCursor(std::unique_ptr<QueryCursor> cursor) {
+    if (m_cursors.size() >= m_engine.limits().maxResultSets)
+        throw ServerError(StandinErrors::General,
+                          QStringLiteral("Zu viele offene Ergebnismengen in diesem Job"));
     const QString ref = QString::number(m_nextRef++);
     m_cursors.insert(ref, std::shared_ptr<QueryCursor>(std::move(cursor)));
     return ref;

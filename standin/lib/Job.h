@@ -4,6 +4,7 @@
 #include "StandinEngine.h"
 
 #include <QHash>
+#include <QMap>
 #include <memory>
 
 // One client connection's job: its number ($J), its local variables, and the
@@ -11,6 +12,10 @@
 class Job : public MEnvironment {
 public:
     explicit Job(StandinEngine& engine);
+    // Removes what the job left in the database (StandinEngine::endJob).
+    ~Job() override;
+    Job(const Job&) = delete;
+    Job& operator=(const Job&) = delete;
 
     int number() const { return m_number; }
     StandinEngine& engine() { return m_engine; }
@@ -22,6 +27,10 @@ public:
     std::optional<QString> getGlobal(const QString& name, const QStringList& subscripts) override;
     void setGlobal(const QString& name, const QStringList& subscripts,
                    const QString& value) override;
+    int dataLocal(const QString& name, const QStringList& subscripts) override;
+    int dataGlobal(const QString& name, const QStringList& subscripts) override;
+    void appendLocal(const QString& name, const QStringList& subscripts,
+                     const QString& tail) override;
     bool callRoutine(const QString& label, const QString& routine, const QStringList& args,
                      QString& output) override;
 
@@ -49,7 +58,9 @@ public:
 private:
     StandinEngine& m_engine;
     int m_number;
-    QHash<QString, QString> m_locals; // name + 0x1E + subscript key
+    // name + 0x1E + subscript key; ordered, so that a node's descendants
+    // follow it.
+    QMap<QString, QString> m_locals;
     QHash<QString, StoredObject> m_objects;
     QHash<QString, std::shared_ptr<QueryCursor>> m_cursors;
     QHash<QString, QStringList> m_cache;

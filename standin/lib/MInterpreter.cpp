@@ -1,10 +1,17 @@
 #include "MInterpreter.h"
 
+#include <QElapsedTimer>
 #include <QVarLengthArray>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
+
+void MEnvironment::appendLocal(const QString& name, const QStringList& subscripts,
+                               const QString& tail) {
+    setLocal(name, subscripts, getLocal(name, subscripts).value_or(QString()) + tail);
+}
 
 MError::MError(QString code, QString detail)
     : m_code(std::move(code)), m_detail(std::move(detail)), m_what(description().toUtf8()) {}
@@ -124,20 +131,62 @@ qint64 toInt(double d) {
     return qint64(std::clamp(d, -1e15, 1e15));
 }
 
+// Finds a text in another in time linear in both: a long, repetitive text
+// sought in a long one would cost the product of the lengths with a plain
+// or Boyer-Moore search. Short texts go to QString's own search.
+class Needle {
+public:
+    explicit Needle(const QString& needle) : m_needle(needle) {
+        const qsizetype n = needle.size();
+        if (n <= kShort)
+            return;
+        // Knuth-Morris-Pratt: m_border[i] is the length of the longest
+        // proper border of needle[0..i].
+        m_border.assign(size_t(n), 0);
+        for (qsizetype i = 1, k = 0; i < n; ++i) {
+            while (k > 0 && needle[i] != needle[k])
+                k = m_border[size_t(k - 1)];
+            if (needle[i] == needle[k])
+                ++k;
+            m_border[size_t(i)] = k;
+        }
+    }
+    // The first occurrence at or after from, -1 when there is none.
+    qsizetype in(const QString& hay, qsizetype from) const {
+        const qsizetype n = m_needle.size();
+        if (n <= kShort)
+            return hay.indexOf(m_needle, from);
+        for (qsizetype i = from, k = 0; i < hay.size(); ++i) {
+            while (k > 0 && hay[i] != m_needle[k])
+                k = m_border[size_t(k - 1)];
+            if (hay[i] == m_needle[k] && ++k == n)
+                return i - n + 1;
+        }
+        return -1;
+    }
+    qsizetype size() const { return m_needle.size(); }
+
+private:
+    static constexpr qsizetype kShort = 16;
+    const QString& m_needle;
+    std::vector<qsizetype> m_border;
+};
+
 // The first and the last code unit after the pieces before piece `from`.
 // Returns how many pieces are missing before `from` (0 when it exists).
 qint64 findPiece(const QString& s, const QString& delimiter, qint64 from, qint64 to,
                  qsizetype& start, qsizetype& end) {
+    const Needle needle(delimiter);
     start = 0;
     for (qint64 i = 1; i < from; ++i) {
-        const qsizetype found = s.indexOf(delimiter, start);
+        const qsizetype found = needle.in(s, start);
         if (found < 0)
             return from - i;
         start = found + delimiter.size();
     }
     end = start;
     for (qint64 i = from;; ++i) {
-        const qsizetype found = s.indexOf(delimiter, end);
+        const qsizetype found = needle.in(s, end);
         if (found < 0 || i == to) {
             end = found < 0 ? s.size() : found;
             return 0;
@@ -153,6 +202,36 @@ QString piece(const QString& s, const QString& delimiter, qint64 from, qint64 to
     if (findPiece(s, delimiter, std::max<qint64>(from, 1), to, start, end) > 0)
         return {};
     return s.sliced(start, end - start);
+}
+
+// $TRANSLATE: each code unit found in `from` becomes the one at the same
+// place in `to`, or is dropped when `to` is shorter. Long lists are looked
+// up in a table, so the cost is linear in the lengths.
+QString translate(const QString& s, const QString& from, const QString& to) {
+    QString result;
+    result.reserve(s.size());
+    if (from.size() <= 8) {
+        for (const QChar ch : s) {
+            const qsizetype at = from.indexOf(ch);
+            if (at < 0)
+                result += ch;
+            else if (at < to.size())
+                result += to[at];
+        }
+        return result;
+    }
+    // -1: kept, -2: dropped, else the replacement.
+    std::vector<qint32> map(0x10000, -1);
+    for (qsizetype i = from.size(); i-- > 0;)
+        map[from[i].unicode()] = i < to.size() ? qint32(to[i].unicode()) : -2;
+    for (const QChar ch : s) {
+        const qint32 m = map[ch.unicode()];
+        if (m == -1)
+            result += ch;
+        else if (m >= 0)
+            result += QChar(char16_t(m));
+    }
+    return result;
 }
 
 // Text as it stands in a subscript: canonical numbers bare, everything else
@@ -219,15 +298,23 @@ struct Target {
 // first without effects (m_exec false) so that a syntax error anywhere stops
 // the line before anything ran, then for real. Skipped code (a false
 // postcondition, the unchosen parts of $SELECT) is walked the same way.
+//
+// Every walk counts its nesting (each level of recursion passes atom() or a
+// FOR) and its work (charge()), so that no line can exhaust the stack or
+// keep the server busy beyond the limits.
 class Interp {
 public:
-    Interp(const QString& line, MEnvironment& env) : m_line(line), m_env(env) {}
+    Interp(const QString& line, MEnvironment& env, const MLimits& limits)
+        : m_line(line), m_env(env), m_limits(limits) {
+        m_clock.start();
+    }
 
     QString run() {
         for (const bool exec : {false, true}) {
             m_exec = exec;
             m_pos = 0;
             m_out.clear();
+            m_lineStart = 0;
             commands();
         }
         return m_out;
@@ -236,9 +323,44 @@ public:
 private:
     const QString& m_line;
     MEnvironment& m_env;
+    const MLimits& m_limits;
     qsizetype m_pos = 0;
     bool m_exec = false;
     QString m_out;
+    qsizetype m_lineStart = 0; // where the output's current line begins
+    int m_depth = 0;
+    qint64 m_steps = 0;
+    qint64 m_nextClockCheck = 0;
+    QElapsedTimer m_clock;
+
+    // One level of nesting for as long as it lives.
+    class Nest {
+    public:
+        explicit Nest(Interp& in) : m_in(in) {
+            if (++m_in.m_depth > m_in.m_limits.maxNesting)
+                m_in.fail("<STACK>");
+        }
+        ~Nest() { --m_in.m_depth; }
+        Nest(const Nest&) = delete;
+        Nest& operator=(const Nest&) = delete;
+
+    private:
+        Interp& m_in;
+    };
+
+    // Counts work: units of one command or operand, or of 16 characters
+    // read or built. The clock is looked at every few hundred units.
+    void charge(qint64 units) {
+        m_steps += units;
+        if (m_steps > m_limits.maxSteps)
+            fail("<INTERRUPT>");
+        if (m_steps >= m_nextClockCheck) {
+            m_nextClockCheck = m_steps + 256;
+            if (m_limits.timeLimitMs > 0 && m_clock.elapsed() > m_limits.timeLimitMs)
+                fail("<INTERRUPT>");
+        }
+    }
+    void chargeText(qsizetype characters) { charge(1 + characters / 16); }
 
     bool atEnd() const { return m_pos >= m_line.size(); }
     char16_t peek(qsizetype ahead = 0) const {
@@ -253,6 +375,10 @@ private:
     void expect(char16_t c) {
         if (!accept(c))
             syntax();
+    }
+    // Two spaces or the end of the line: a command without arguments.
+    bool noArguments() const {
+        return atEnd() || (peek() == u' ' && (peek(1) == u' ' || m_pos + 1 == m_line.size()));
     }
     [[noreturn]] void syntax() const { fail("<SYNTAX>"); }
     [[noreturn]] void fail(const char* code) const {
@@ -273,7 +399,9 @@ private:
         return m_line.sliced(begin, m_pos - begin);
     }
 
-    double num(const Val& v) const {
+    double num(const Val& v) {
+        if (!v.isNum)
+            chargeText(v.s.size());
         const double d = v.isNum ? v.d : toNumber(v.s);
         if (!std::isfinite(d))
             fail("<MAXNUMBER>");
@@ -284,14 +412,30 @@ private:
             fail("<MAXNUMBER>");
         return Val::num(d);
     }
-    bool truth(const Val& v) const { return num(v) != 0; }
+    bool truth(const Val& v) { return num(v) != 0; }
     void checkLength(qsizetype length) const {
         if (length > MaxString)
             fail("<MAXSTRING>");
     }
+    // Appends to what the command writes, within the output limit.
+    void put(QStringView text) {
+        if (text.size() > m_limits.maxOutput - m_out.size())
+            fail("<STORE>");
+        chargeText(text.size());
+        for (qsizetype i = text.size(); i-- > 0;) {
+            if (text[i] == u'\n' || text[i] == u'\f') {
+                m_lineStart = m_out.size() + i + 1;
+                break;
+            }
+        }
+        m_out += text;
+    }
 
-    void commands();
+    // Returns true when QUIT ended the commands.
+    bool commands();
+    void forCommand();
     void setArgument();
+    bool appendInPlace(const Target& t);
     Target target();
     void assign(const Target& t, const QString& value);
     void writeArgument();
@@ -299,7 +443,7 @@ private:
 
     Val expr();
     Val atom();
-    Val apply(char16_t op, const Val& a, const Val& b) const;
+    Val apply(char16_t op, const Val& a, const Val& b);
     Val dollar();
     Val function(QStringView fname);
     Ref ref();
@@ -308,13 +452,13 @@ private:
     void checkSubscripts(const Ref& r) const;
 };
 
-void Interp::commands() {
-    enum Command { Set, Write, Do, Quit, If };
+bool Interp::commands() {
+    enum Command { Set, Write, Do, Quit, If, For };
     for (;;) {
         while (accept(u' ')) {
         }
         if (atEnd() || peek() == u';')
-            return;
+            return false;
         const QStringView cname = word();
         Command command;
         if (is(cname, "S", "SET"))
@@ -327,18 +471,25 @@ void Interp::commands() {
             command = Quit;
         else if (is(cname, "I", "IF"))
             command = If;
+        else if (is(cname, "F", "FOR"))
+            command = For;
         else
             syntax();
+        charge(1);
+        if (command == For) {
+            // FOR takes no postcondition; its scope is the rest of the line.
+            forCommand();
+            return false;
+        }
 
         const bool outer = m_exec;
         if (accept(u':') && !truth(expr()) && outer)
             m_exec = false;
-        // Two spaces or the end of the line: no arguments.
-        if (atEnd() || (peek() == u' ' && (peek(1) == u' ' || m_pos + 1 == m_line.size()))) {
+        if (noArguments()) {
             if (command != Quit)
                 syntax();
             if (m_exec)
-                return;
+                return true;
             m_exec = outer;
             continue;
         }
@@ -362,16 +513,103 @@ void Interp::commands() {
         case If:
             do {
                 if (!truth(expr()) && m_exec)
-                    return; // the rest of the line is not run
+                    return false; // the rest of the line is not run
             } while (accept(u','));
             break;
         case Quit:
+        case For:
             syntax();
         }
         m_exec = outer;
         if (!atEnd() && peek() != u' ')
             syntax();
     }
+}
+
+// FOR runs the rest of the line for each value of its arguments
+// ("F I=1:1:3,7 ..." runs it for 1, 2, 3 and 7), or without arguments until
+// a QUIT. QUIT ends the FOR; IF with a false value ends one round of it.
+void Interp::forCommand() {
+    const Nest nest(*this);
+    if (peek() == u':')
+        syntax();
+    if (noArguments()) {
+        const qsizetype body = m_pos;
+        if (!m_exec) {
+            commands();
+            return;
+        }
+        do {
+            m_pos = body;
+            charge(1);
+        } while (!commands());
+        m_pos = m_line.size();
+        return;
+    }
+    expect(u' ');
+    // The body follows the arguments; they are walked without effect first
+    // to find it, then evaluated one after the other as the loop goes.
+    const qsizetype arguments = m_pos;
+    const bool exec = m_exec;
+    m_exec = false;
+    if (ref().global)
+        syntax();
+    expect(u'=');
+    do {
+        expr();
+        if (accept(u':')) {
+            expr();
+            if (accept(u':'))
+                expr();
+        }
+    } while (accept(u','));
+    m_exec = exec;
+    if (!atEnd())
+        expect(u' ');
+    const qsizetype body = m_pos;
+    if (!m_exec) {
+        commands();
+        return;
+    }
+
+    m_pos = arguments;
+    const Ref var = ref();
+    expect(u'=');
+    bool quit = false;
+    do {
+        const Val first = expr();
+        if (!accept(u':')) {
+            const qsizetype next = m_pos;
+            store(var, first.text());
+            m_pos = body;
+            quit = commands();
+            m_pos = next;
+            continue;
+        }
+        double value = num(first);
+        const double increment = num(expr());
+        std::optional<double> limit;
+        if (accept(u':'))
+            limit = num(expr());
+        const qsizetype next = m_pos;
+        for (;;) {
+            if (limit && (increment >= 0 ? value > *limit : value < *limit))
+                break;
+            store(var, canonic(value));
+            m_pos = body;
+            charge(1);
+            if ((quit = commands()))
+                break;
+            // The next value follows from the variable as the body left it.
+            const std::optional<QString> now = fetch(var);
+            if (!now)
+                throw MError(QStringLiteral("<UNDEFINED>"), var.text());
+            chargeText(now->size());
+            value = numVal(fit(toNumber(*now) + increment)).d;
+        }
+        m_pos = next;
+    } while (!quit && accept(u','));
+    m_pos = m_line.size();
 }
 
 void Interp::setArgument() {
@@ -385,12 +623,66 @@ void Interp::setArgument() {
         targets.append(target());
     }
     expect(u'=');
+    if (m_exec && targets.size() == 1 && appendInPlace(targets[0]))
+        return;
     const Val v = expr();
     if (!m_exec)
         return;
     const QString value = v.text();
     for (const Target& t : targets)
         assign(t, value);
+}
+
+// SET X=X_a_b: a local that only grows at its end is appended to where it
+// is kept instead of being copied for every SET, so that a loop building a
+// text costs time linear in its length. Anything else (another variable,
+// another operator after the concatenations) goes the ordinary way.
+bool Interp::appendInPlace(const Target& t) {
+    if (t.piece || t.ref.global || !(isAlpha(peek()) || peek() == u'%'))
+        return false;
+    const qsizetype start = m_pos;
+    const Ref source = ref();
+    if (peek() != u'_' || source.global || source.name != t.ref.name ||
+        source.subscripts != t.ref.subscripts) {
+        m_pos = start;
+        return false;
+    }
+    std::optional<QString> value = fetch(source);
+    if (!value)
+        throw MError(QStringLiteral("<UNDEFINED>"), source.text());
+    qsizetype length = value->size();
+    value.reset();
+    QString tail;
+    while (accept(u'_')) {
+        const Val b = atom();
+        const QString text = b.text();
+        checkLength(length + tail.size() + text.size());
+        chargeText(text.size());
+        tail += text;
+    }
+    switch (peek()) {
+    case u'\'':
+    case u'=':
+    case u'<':
+    case u'>':
+    case u'&':
+    case u'!':
+    case u'[':
+    case u']':
+    case u'+':
+    case u'-':
+    case u'*':
+    case u'/':
+    case u'\\':
+    case u'#':
+        m_pos = start;
+        return false;
+    default:
+        break;
+    }
+    checkSubscripts(t.ref);
+    m_env.appendLocal(t.ref.name, t.ref.subscripts, tail);
+    return true;
 }
 
 Target Interp::target() {
@@ -426,6 +718,7 @@ void Interp::assign(const Target& t, const QString& value) {
     // SET $PIECE: replace pieces from..to, adding delimiters when the text
     // has fewer pieces. An undefined variable counts as "".
     QString s = fetch(t.ref).value_or(QString());
+    chargeText(s.size() + value.size());
     if (!t.delimiter.isEmpty() && t.to >= t.from && t.to >= 1) {
         qsizetype start, end;
         const qint64 missing =
@@ -449,10 +742,10 @@ void Interp::writeArgument() {
         for (;;) {
             if (accept(u'!')) {
                 if (m_exec)
-                    m_out += u'\n';
+                    put(u"\n");
             } else if (accept(u'#')) {
                 if (m_exec)
-                    m_out += u'\f';
+                    put(u"\f");
             } else {
                 break;
             }
@@ -460,14 +753,12 @@ void Interp::writeArgument() {
         if (accept(u'?')) {
             const Val v = expr();
             if (m_exec) {
-                qsizetype lineStart = m_out.size();
-                while (lineStart > 0 && m_out[lineStart - 1] != u'\n' &&
-                       m_out[lineStart - 1] != u'\f')
-                    --lineStart;
-                const qint64 spaces = toInt(num(v)) - (m_out.size() - lineStart);
+                const qint64 spaces = toInt(num(v)) - (m_out.size() - m_lineStart);
                 if (spaces > 0) {
                     checkLength(spaces);
-                    m_out += QString(spaces, u' ');
+                    if (spaces > m_limits.maxOutput - m_out.size())
+                        fail("<STORE>");
+                    put(QString(spaces, u' '));
                 }
             }
         }
@@ -476,13 +767,15 @@ void Interp::writeArgument() {
     if (accept(u'*')) {
         const Val v = expr();
         const qint64 code = m_exec ? toInt(num(v)) : -1;
-        if (code >= 0 && code <= 0xFFFF)
-            m_out += QChar(char16_t(code));
+        if (code >= 0 && code <= 0xFFFF) {
+            const QChar ch{char16_t(code)};
+            put(QStringView(&ch, 1));
+        }
         return;
     }
     const Val v = expr();
     if (m_exec)
-        m_out += v.text();
+        put(v.text());
 }
 
 void Interp::doArgument() {
@@ -508,8 +801,10 @@ void Interp::doArgument() {
     }
     if (!m_exec)
         return;
-    if (!hasRoutine || !m_env.callRoutine(label, routine, args, m_out))
+    QString written;
+    if (!hasRoutine || !m_env.callRoutine(label, routine, args, written))
         throw MError(QStringLiteral("<NOLINE>"), hasRoutine ? label + u'^' + routine : label);
+    put(written);
 }
 
 // Binary operators are applied strictly from left to right.
@@ -553,6 +848,8 @@ Val Interp::expr() {
             }
             const QString tail = b.text();
             checkLength(a.s.size() + tail.size());
+            // Appending to a shared text copies it.
+            chargeText(tail.size() + (a.s.isDetached() ? 0 : a.s.size()));
             a.s += tail;
         } else {
             a = apply(op, a, b);
@@ -562,13 +859,20 @@ Val Interp::expr() {
     }
 }
 
-Val Interp::apply(char16_t op, const Val& a, const Val& b) const {
+Val Interp::apply(char16_t op, const Val& a, const Val& b) {
     switch (op) {
     case u'=':
-        return Val::num(a.isNum && b.isNum ? a.d == b.d : a.text() == b.text());
-    case u'[':
-        return Val::num(a.text().contains(b.text()));
+        if (a.isNum && b.isNum)
+            return Val::num(a.d == b.d);
+        chargeText(a.s.size() + b.s.size());
+        return Val::num(a.text() == b.text());
+    case u'[': {
+        const QString hay = a.text(), sought = b.text();
+        chargeText(hay.size() + sought.size());
+        return Val::num(Needle(sought).in(hay, 0) >= 0);
+    }
     case u']':
+        chargeText(a.s.size() + b.s.size());
         return Val::num(a.text() > b.text());
     case u'&':
         return Val::num(truth(a) && truth(b));
@@ -604,6 +908,8 @@ Val Interp::apply(char16_t op, const Val& a, const Val& b) const {
 }
 
 Val Interp::atom() {
+    const Nest nest(*this);
+    charge(1);
     const char16_t c = peek();
     if (c == u'"') {
         QString s;
@@ -611,6 +917,7 @@ Val Interp::atom() {
             const qsizetype quote = m_line.indexOf(u'"', m_pos);
             if (quote < 0)
                 syntax();
+            chargeText(quote - m_pos);
             s += QStringView(m_line).sliced(m_pos, quote - m_pos);
             m_pos = quote + 1;
             if (!accept(u'"'))
@@ -631,6 +938,7 @@ Val Interp::atom() {
                 for (m_pos += 1 + sign; isDigit(peek());)
                     ++m_pos;
         }
+        chargeText(m_pos - begin);
         if (!m_exec)
             return {};
         return numVal(toNumber(QStringView(m_line).sliced(begin, m_pos - begin)));
@@ -704,9 +1012,13 @@ Val Interp::function(QStringView fname) {
         expect(u')');
         if (!m_exec)
             return {};
+        if (!get) {
+            checkSubscripts(r);
+            charge(1);
+            return Val::num(r.global ? m_env.dataGlobal(r.name, r.subscripts)
+                                     : m_env.dataLocal(r.name, r.subscripts));
+        }
         std::optional<QString> value = fetch(r);
-        if (!get)
-            return Val::num(value.has_value());
         return value ? Val::str(std::move(*value)) : fallback;
     }
     if (is(fname, "S", "SELECT")) {
@@ -748,6 +1060,10 @@ Val Interp::function(QStringView fname) {
         return {};
 
     const qsizetype count = args.size();
+    qsizetype read = 0;
+    for (const Val& v : args)
+        read += v.isNum ? 0 : v.s.size();
+    chargeText(read);
     const auto intArg = [&](qsizetype i, qint64 fallback) {
         return i < count ? toInt(num(args[i])) : fallback;
     };
@@ -763,9 +1079,9 @@ Val Interp::function(QStringView fname) {
         const QString delimiter = args[1].text();
         if (delimiter.isEmpty())
             return Val::num(0);
+        const Needle needle(delimiter);
         qint64 pieces = 1;
-        for (qsizetype at = s.indexOf(delimiter); at >= 0;
-             at = s.indexOf(delimiter, at + delimiter.size()))
+        for (qsizetype at = needle.in(s, 0); at >= 0; at = needle.in(s, at + delimiter.size()))
             ++pieces;
         return Val::num(double(pieces));
     }
@@ -796,23 +1112,12 @@ Val Interp::function(QStringView fname) {
             return Val::num(double(start));
         if (start > s.size())
             return Val::num(0);
-        const qsizetype at = s.indexOf(sought, start - 1);
+        const qsizetype at = Needle(sought).in(s, start - 1);
         return Val::num(at < 0 ? 0 : double(at + sought.size() + 1));
     }
-    case Translate: {
-        const QString from = args[1].text(), to = count > 2 ? args[2].text() : QString();
-        const QString s = args[0].text();
-        QString result;
-        result.reserve(s.size());
-        for (const QChar ch : s) {
-            const qsizetype at = from.indexOf(ch);
-            if (at < 0)
-                result += ch;
-            else if (at < to.size())
-                result += to[at];
-        }
-        return Val::str(std::move(result));
-    }
+    case Translate:
+        return Val::str(
+            translate(args[0].text(), args[1].text(), count > 2 ? args[2].text() : QString()));
     case Justify: {
         QString s;
         if (count == 2) {
@@ -824,6 +1129,7 @@ Val Interp::function(QStringView fname) {
             if (decimals < 0)
                 fail("<FUNCTION>");
             checkLength(decimals);
+            chargeText(decimals);
             double d = num(args[0]);
             if (decimals <= 15) {
                 const double scale = std::pow(10.0, double(decimals));
@@ -846,8 +1152,10 @@ Val Interp::function(QStringView fname) {
         }
         const qint64 width = intArg(1, 0);
         checkLength(width);
-        if (width > s.size())
+        if (width > s.size()) {
+            chargeText(width);
             s.prepend(QString(width - s.size(), u' '));
+        }
         return Val::str(std::move(s));
     }
     }
@@ -875,19 +1183,27 @@ void Interp::checkSubscripts(const Ref& r) const {
 
 std::optional<QString> Interp::fetch(const Ref& r) {
     checkSubscripts(r);
-    return r.global ? m_env.getGlobal(r.name, r.subscripts) : m_env.getLocal(r.name, r.subscripts);
+    charge(1);
+    std::optional<QString> value =
+        r.global ? m_env.getGlobal(r.name, r.subscripts) : m_env.getLocal(r.name, r.subscripts);
+    if (value && r.global)
+        chargeText(value->size());
+    return value;
 }
 
 void Interp::store(const Ref& r, const QString& value) {
     checkSubscripts(r);
-    if (r.global)
+    if (r.global) {
+        chargeText(value.size());
         m_env.setGlobal(r.name, r.subscripts, value);
-    else
+    } else {
+        charge(1);
         m_env.setLocal(r.name, r.subscripts, value);
+    }
 }
 
 } // namespace
 
-QString ExecuteM(const QString& line, MEnvironment& env) {
-    return Interp(line, env).run();
+QString ExecuteM(const QString& line, MEnvironment& env, const MLimits& limits) {
+    return Interp(line, env, limits).run();
 }

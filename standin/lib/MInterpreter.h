@@ -1,5 +1,7 @@
 #pragma once
 
+#include "StandinLimits.h"
+
 #include <QString>
 #include <QStringList>
 #include <exception>
@@ -23,6 +25,15 @@ public:
                                              const QStringList& subscripts) = 0;
     virtual void setGlobal(const QString& name, const QStringList& subscripts,
                            const QString& value) = 0;
+    // $DATA of a node: 0 undefined, 1 a value and no descendants, 10
+    // descendants and no value, 11 both.
+    virtual int dataLocal(const QString& name, const QStringList& subscripts) = 0;
+    virtual int dataGlobal(const QString& name, const QStringList& subscripts) = 0;
+    // Appends tail to a defined local (SET X=X_tail). An environment that
+    // keeps the text unshared can append in place, which keeps a loop that
+    // builds a text linear in its length.
+    virtual void appendLocal(const QString& name, const QStringList& subscripts,
+                             const QString& tail);
 
     // Runs a built-in routine for DO: label may be empty (D ^%XTT has label ""
     // and routine "%XTT"); GETARF^VTCLSU has label "GETARF", routine
@@ -33,7 +44,8 @@ public:
 };
 
 // An M error: code is the bracketed error name ("<SYNTAX>", "<UNDEFINED>",
-// "<NOLINE>", "<DIVIDE>", "<MAXSTRING>"), detail says where.
+// "<NOLINE>", "<DIVIDE>", "<MAXSTRING>"; "<STACK>", "<INTERRUPT>" and
+// "<STORE>" when the command exceeds its limits), detail says where.
 class MError : public std::exception {
 public:
     MError(QString code, QString detail);
@@ -50,4 +62,4 @@ private:
 };
 
 // Runs one line of M commands and returns what it writes. Throws MError.
-QString ExecuteM(const QString& line, MEnvironment& env);
+QString ExecuteM(const QString& line, MEnvironment& env, const MLimits& limits = MLimits());

@@ -10,32 +10,134 @@
 #include <sqlite3.h>
 #include <stdexcept>
 
+namespace {
+
+constexpr char16_t kEscape = 0x10;
+constexpr char16_t kSeparator = 0x1F;
+constexpr int kJobBlock = 100;
+constexpr int kBusyTimeoutMs = 5000;
+constexpr int kShortBusyTimeoutMs = 250;
+
+// Whether the code unit at i must be written escaped.
+bool special(QStringView s, qsizetype i, bool subscript) {
+    const char16_t c = s[i].unicode();
+    if (c == kEscape || (subscript && c == kSeparator))
+        return true;
+    if (QChar::isHighSurrogate(c))
+        return i + 1 >= s.size() || !QChar::isLowSurrogate(s[i + 1].unicode());
+    if (QChar::isLowSurrogate(c))
+        return i == 0 || !QChar::isHighSurrogate(s[i - 1].unicode());
+    return false;
+}
+
+void appendEscaped(QString& out, QStringView s, bool subscript) {
+    qsizetype i = 0;
+    while (i < s.size() && !special(s, i, subscript))
+        ++i;
+    if (i == s.size()) {
+        out += s;
+        return;
+    }
+    out += s.first(i);
+    for (; i < s.size(); ++i) {
+        if (special(s, i, subscript)) {
+            out += kEscape;
+            out += QStringLiteral("%1").arg(uint(s[i].unicode()), 4, 16, QLatin1Char('0'));
+        } else {
+            out += s[i];
+        }
+    }
+}
+
+} // namespace
+
 QString SubscriptKey(const QStringList& subscripts) {
-    // Unit separator between subscripts; an empty list is the unsubscripted node.
-    return subscripts.join(QChar(0x1F));
+    // An empty list is the unsubscripted node.
+    QString key;
+    for (qsizetype i = 0; i < subscripts.size(); ++i) {
+        if (i > 0)
+            key += kSeparator;
+        appendEscaped(key, subscripts[i], true);
+    }
+    return key;
 }
 
-bool ListCursor::next(QStringList* row) {
-    if (m_at >= m_rows.size())
-        return false;
-    *row = m_rows[m_at++];
-    return true;
+QString StoredText(const QString& value) {
+    QString out;
+    appendEscaped(out, value, false);
+    return out;
 }
 
-SqlCursor::SqlCursor(QSqlQuery query, int columns, std::function<QStringList(const QSqlQuery&)> row)
-    : m_query(std::move(query)), m_columns(columns), m_row(std::move(row)) {}
+QString TextFromStored(const QString& stored) {
+    if (!stored.contains(kEscape))
+        return stored;
+    QString out;
+    out.reserve(stored.size());
+    const auto hex = [](QChar c) {
+        const char16_t u = c.unicode();
+        return u >= u'0' && u <= u'9'   ? int(u - u'0')
+               : u >= u'a' && u <= u'f' ? int(u - u'a' + 10)
+                                        : -1;
+    };
+    for (qsizetype i = 0; i < stored.size(); ++i) {
+        int code = -1;
+        if (stored[i] == kEscape && i + 4 < stored.size()) {
+            code = 0;
+            for (qsizetype k = 1; k <= 4 && code >= 0; ++k) {
+                const int digit = hex(stored[i + k]);
+                code = digit < 0 ? -1 : code * 16 + digit;
+            }
+        }
+        if (code >= 0) {
+            out += QChar(char16_t(code));
+            i += 4;
+        } else {
+            out += stored[i];
+        }
+    }
+    return out;
+}
 
-bool SqlCursor::next(QStringList* row) {
-    if (!m_query.next())
-        return false;
-    if (m_row) {
-        *row = m_row(m_query);
-    } else {
-        row->clear();
-        for (int i = 0; i < m_columns; ++i)
-            row->append(m_query.value(i).toString());
+bool ListCursor::fill(int rows, qsizetype maxBytes, QStringList& out) {
+    qsizetype bytes = 0;
+    for (int n = 0; n < rows; ++n) {
+        if (m_at >= m_rows.size())
+            return false;
+        const QStringList& row = m_rows[m_at++];
+        for (int c = 0; c < m_columns; ++c) {
+            const QString v = row.value(c);
+            bytes += v.size() * 3 + 4;
+            out.append(v);
+        }
+        if (bytes > maxBytes)
+            break;
     }
     return true;
+}
+
+SqlCursor::SqlCursor(StandinEngine& engine, const QString& sql, QVariantList values, int columns)
+    : m_engine(engine), m_sql(sql + QStringLiteral(" LIMIT ? OFFSET ?")),
+      m_values(std::move(values)), m_columns(columns) {}
+
+bool SqlCursor::fill(int rows, qsizetype maxBytes, QStringList& out) {
+    QVariantList values = m_values;
+    values << rows << m_offset;
+    QSqlQuery& q = m_engine.exec(m_sql, values);
+    qsizetype bytes = 0;
+    int taken = 0;
+    while (taken < rows && q.next()) {
+        ++taken;
+        for (int c = 0; c < m_columns; ++c) {
+            const QString v = q.value(c).toString();
+            bytes += v.size() * 3 + 4;
+            out.append(v);
+        }
+        if (bytes > maxBytes)
+            break;
+    }
+    q.finish();
+    m_offset += taken;
+    return taken == rows || bytes > maxBytes;
 }
 
 namespace {
@@ -64,7 +166,7 @@ StandinEngine::StandinEngine(const QString& databasePath) {
     execScript({
         QStringLiteral("PRAGMA journal_mode=WAL"),
         QStringLiteral("PRAGMA synchronous=NORMAL"),
-        QStringLiteral("PRAGMA busy_timeout=5000"),
+        QStringLiteral("PRAGMA busy_timeout=%1").arg(kBusyTimeoutMs),
         QStringLiteral("CREATE TABLE IF NOT EXISTS globals (name TEXT NOT NULL, subs TEXT NOT "
                        "NULL, value TEXT NOT NULL, PRIMARY KEY (name, subs)) WITHOUT ROWID"),
         QStringLiteral("CREATE TABLE IF NOT EXISTS idcounter (class TEXT PRIMARY KEY, last "
@@ -74,8 +176,12 @@ StandinEngine::StandinEngine(const QString& databasePath) {
     const QVariant handle = m_db.driver()->handle();
     if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
         m_handle = *static_cast<sqlite3* const*>(handle.constData());
+    if (m_handle)
+        sqlite3_wal_hook(m_handle, &StandinEngine::walHook, this);
     const QString last = meta(QStringLiteral("lastjob"));
-    m_lastJob = last.isEmpty() ? 1000 : last.toInt();
+    m_lastJob = m_reservedJob = last.isEmpty() ? 1000 : last.toInt();
+    // No job of an earlier run is still connected.
+    execScript({QStringLiteral("DELETE FROM globals WHERE name='%XTT'")});
     RegisterAllClasses(*this);
 }
 
@@ -229,20 +335,36 @@ void StandinEngine::createTable(const ClassDef& cls) {
 
 std::optional<QString> StandinEngine::getGlobal(const QString& name,
                                                 const QStringList& subscripts) {
-    QSqlQuery& q = exec(QStringLiteral("SELECT value FROM globals WHERE name=? AND subs=?"),
-                        {name, SubscriptKey(subscripts)});
-    std::optional<QString> v;
-    if (q.next())
-        v = q.value(0).toString();
-    q.finish();
-    return v;
+    // "v" before the value tells a defined empty node from a missing one.
+    const QString v =
+        textValue(QStringLiteral("SELECT 'v'||value FROM globals WHERE name=? AND subs=?"),
+                  {name, SubscriptKey(subscripts)});
+    if (v.isEmpty())
+        return std::nullopt;
+    return TextFromStored(v.sliced(1));
 }
 
 void StandinEngine::setGlobal(const QString& name, const QStringList& subscripts,
                               const QString& value) {
-    exec(QStringLiteral("INSERT INTO globals(name,subs,value) VALUES(?,?,?) "
-                        "ON CONFLICT(name,subs) DO UPDATE SET value=excluded.value"),
-         {name, SubscriptKey(subscripts), value});
+    execText(QStringLiteral("INSERT INTO globals(name,subs,value) VALUES(?,?,?) "
+                            "ON CONFLICT(name,subs) DO UPDATE SET value=excluded.value"),
+             {name, SubscriptKey(subscripts), StoredText(value)});
+}
+
+int StandinEngine::dataGlobal(const QString& name, const QStringList& subscripts) {
+    const QString key = SubscriptKey(subscripts);
+    const bool value = textValue(QStringLiteral("SELECT 1 FROM globals WHERE name=? AND subs=?"),
+                                 {name, key}) == u"1";
+    // The descendants' keys start with the node's key and the separator
+    // (any longer key for the unsubscripted node).
+    const bool children =
+        subscripts.isEmpty()
+            ? textValue(QStringLiteral("SELECT 1 FROM globals WHERE name=? AND subs>'' LIMIT 1"),
+                        {name}) == u"1"
+            : textValue(QStringLiteral(
+                            "SELECT 1 FROM globals WHERE name=? AND subs>? AND subs<? LIMIT 1"),
+                        {name, key + kSeparator, key + QChar(kSeparator + 1)}) == u"1";
+    return (children ? 10 : 0) + (value ? 1 : 0);
 }
 
 bool StandinEngine::loadObject(const ClassDef& cls, const QString& id, StoredObject* out) {
@@ -301,10 +423,75 @@ QString StandinEngine::nextId(const QString& className) {
                      {className});
 }
 
+namespace {
+
+// Waits at most a moment (or not at all) for a lock another program holds,
+// for the writes that connecting and disconnecting make: they must not stop
+// the server for the whole busy time-out.
+class ShortWait {
+public:
+    ShortWait(sqlite3* handle, int ms) : m_handle(handle) {
+        if (m_handle)
+            sqlite3_busy_timeout(m_handle, ms);
+    }
+    ~ShortWait() {
+        if (m_handle)
+            sqlite3_busy_timeout(m_handle, kBusyTimeoutMs);
+    }
+    ShortWait(const ShortWait&) = delete;
+    ShortWait& operator=(const ShortWait&) = delete;
+
+private:
+    sqlite3* m_handle;
+};
+
+} // namespace
+
 int StandinEngine::newJobNumber() {
-    ++m_lastJob;
-    setMeta(QStringLiteral("lastjob"), QString::number(m_lastJob));
-    return m_lastJob;
+    if (m_lastJob >= m_reservedJob) {
+        const ShortWait wait(m_handle, kShortBusyTimeoutMs);
+        const int reserved = m_lastJob + kJobBlock;
+        execText(QStringLiteral("INSERT OR REPLACE INTO meta(key,value) VALUES('lastjob',?)"),
+                 {QString::number(reserved)});
+        m_reservedJob = reserved;
+    }
+    return ++m_lastJob;
+}
+
+void StandinEngine::endJob(int number) noexcept {
+    m_endedJobs.append(number);
+    try {
+        const ShortWait wait(m_handle, 0);
+        while (!m_endedJobs.isEmpty()) {
+            const QString key = SubscriptKey({QString::number(m_endedJobs.constLast())});
+            execText(QStringLiteral("DELETE FROM globals WHERE name='%XTT' AND "
+                                    "(subs=? OR (subs>? AND subs<?))"),
+                     {key, key + kSeparator, key + QChar(kSeparator + 1)});
+            m_endedJobs.removeLast();
+        }
+    } catch (const std::exception&) {
+        // Kept for the next attempt; a new server start removes them all.
+    }
+}
+
+int StandinEngine::walHook(void* engine, sqlite3*, const char*, int pages) {
+    auto* self = static_cast<StandinEngine*>(engine);
+    if (pages >= self->m_limits.walCheckpointPages)
+        self->m_checkpointDue = true;
+    return SQLITE_OK;
+}
+
+void StandinEngine::checkpointIfDue() noexcept {
+    if (!m_checkpointDue || !m_handle || m_depth > 0)
+        return;
+    m_checkpointDue = false;
+    // TRUNCATE needs every reader of other programs to be done with the WAL;
+    // when one is not, a passive checkpoint does what it can without waiting.
+    sqlite3_busy_timeout(m_handle, 0);
+    if (sqlite3_wal_checkpoint_v2(m_handle, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr,
+                                  nullptr) != SQLITE_OK)
+        sqlite3_wal_checkpoint_v2(m_handle, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    sqlite3_busy_timeout(m_handle, kBusyTimeoutMs);
 }
 
 QString StandinEngine::meta(const QString& key) {
@@ -320,11 +507,13 @@ void StandinEngine::setMeta(const QString& key, const QString& value) {
 
 StandinTransaction::StandinTransaction(StandinEngine& engine) : m_engine(engine) {
     m_engine.execText(QStringLiteral("SAVEPOINT standin"), {});
+    ++m_engine.m_depth;
 }
 
 StandinTransaction::~StandinTransaction() {
     if (!m_open)
         return;
+    --m_engine.m_depth;
     try {
         m_engine.execText(QStringLiteral("ROLLBACK TO standin"), {});
         m_engine.execText(QStringLiteral("RELEASE standin"), {});
@@ -336,4 +525,6 @@ void StandinTransaction::commit() {
     // Stays open (and is rolled back) when the release fails.
     m_engine.execText(QStringLiteral("RELEASE standin"), {});
     m_open = false;
+    --m_engine.m_depth;
+    m_engine.checkpointIfDue();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "StandinLimits.h"
+
 #include <QHash>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -40,7 +42,10 @@ class QueryCursor {
 public:
     virtual ~QueryCursor() = default;
     virtual int columns() const = 0;
-    virtual bool next(QStringList* row) = 0;
+    // Appends the cells of up to `rows` further rows to out, stopping early
+    // once they hold more than about maxBytes; returns whether more rows may
+    // follow.
+    virtual bool fill(int rows, qsizetype maxBytes, QStringList& out) = 0;
 };
 
 // A query whose rows are all known at once.
@@ -49,7 +54,7 @@ public:
     ListCursor(int columns, QList<QStringList> rows)
         : m_columns(columns), m_rows(std::move(rows)) {}
     int columns() const override { return m_columns; }
-    bool next(QStringList* row) override;
+    bool fill(int rows, qsizetype maxBytes, QStringList& out) override;
 
 private:
     int m_columns;
@@ -57,18 +62,22 @@ private:
     qsizetype m_at = 0;
 };
 
-// A query that walks an SQL statement forward.
+// A query over SQL (ending in its ORDER BY). Every batch runs the statement
+// anew from where the last one stopped and finishes it before it answers,
+// so no statement stays open between requests: an open result set holds no
+// rows and no read snapshot that would keep the WAL from being checkpointed.
 class SqlCursor : public QueryCursor {
 public:
-    SqlCursor(QSqlQuery query, int columns,
-              std::function<QStringList(const QSqlQuery&)> row = nullptr);
+    SqlCursor(StandinEngine& engine, const QString& sql, QVariantList values, int columns);
     int columns() const override { return m_columns; }
-    bool next(QStringList* row) override;
+    bool fill(int rows, qsizetype maxBytes, QStringList& out) override;
 
 private:
-    QSqlQuery m_query;
+    StandinEngine& m_engine;
+    QString m_sql;
+    QVariantList m_values;
     int m_columns;
-    std::function<QStringList(const QSqlQuery&)> m_row;
+    qint64 m_offset = 0;
 };
 
 struct CallContext {
@@ -109,6 +118,8 @@ public:
     QSqlDatabase& db() { return m_db; }
     QString nameSpace() const { return m_nameSpace; }
     void setNameSpace(const QString& ns) { m_nameSpace = ns; }
+    const StandinLimits& limits() const { return m_limits; }
+    void setLimits(const StandinLimits& limits) { m_limits = limits; }
 
     // A prepared statement, prepared once per engine. Throws ServerError.
     QSqlQuery& prepared(const QString& sql);
@@ -134,6 +145,8 @@ public:
     // Globals: name without caret, subscripts as texts.
     std::optional<QString> getGlobal(const QString& name, const QStringList& subscripts);
     void setGlobal(const QString& name, const QStringList& subscripts, const QString& value);
+    // $DATA: 0, 1, 10 or 11.
+    int dataGlobal(const QString& name, const QStringList& subscripts);
 
     // Stored objects.
     bool loadObject(const ClassDef& cls, const QString& id, StoredObject* out);
@@ -141,13 +154,25 @@ public:
 
     // The next id of an autoId class (1, 2, ...).
     QString nextId(const QString& className);
-    // A job number not used before in this database.
+    // A job number not used before in this database. Numbers are reserved
+    // in blocks, so that a new connection seldom writes to the database.
+    // Throws ServerError when a block cannot be reserved.
     int newJobNumber();
+    // Forgets what a job left behind: its session entry ^%XTT($J). Never
+    // throws; an entry that cannot be removed now (a locked database) is
+    // removed with the next job that ends, or when the server starts.
+    void endJob(int number) noexcept;
     QString meta(const QString& key);
     void setMeta(const QString& key, const QString& value);
 
+    // Checkpoints and truncates the WAL when it has grown beyond the limit;
+    // runs after every outermost commit. Never waits for other programs.
+    void checkpointIfDue() noexcept;
+
 private:
+    friend class StandinTransaction;
     void createTable(const ClassDef& cls);
+    static int walHook(void* engine, struct sqlite3*, const char*, int pages);
 
     QSqlDatabase m_db;
     QString m_connectionName;
@@ -160,6 +185,11 @@ private:
     QHash<QString, std::shared_ptr<ClassDef>> m_classes;
     QHash<QString, RoutineFn> m_routines;
     int m_lastJob = 0;
+    int m_reservedJob = 0;
+    QList<int> m_endedJobs; // whose session entries are still to be removed
+    StandinLimits m_limits;
+    int m_depth = 0; // open StandinTransactions
+    bool m_checkpointDue = false;
 };
 
 // A unit of work on the database that nests: the outermost one is a
@@ -177,5 +207,12 @@ private:
     bool m_open = true;
 };
 
-// Encodes subscripts into one key text (also used for job locals).
+// Encodes subscripts into one key text (also used for job locals): the
+// subscripts joined by U+001F, with U+001F, U+0010 and unpaired surrogates
+// inside a subscript written as U+0010 and four hex digits, so that no text
+// can stand for another. Subscripts without such characters read as before.
 QString SubscriptKey(const QStringList& subscripts);
+// Values of globals as SQLite keeps them: U+0010 and unpaired surrogates
+// (which SQLite's UTF-8 cannot hold) written the same way.
+QString StoredText(const QString& value);
+QString TextFromStored(const QString& stored);

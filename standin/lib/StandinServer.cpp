@@ -2,14 +2,68 @@
 
 #include "Dispatcher.h"
 #include "Job.h"
+#include "common/ServerError.h"
 #include "common/WireProtocol.h"
 
 #include <QTcpSocket>
+#include <QTextStream>
+#include <QTimer>
+
+namespace {
+
+// Bytes Qt reads ahead from a socket; beyond them the kernel's buffers and
+// TCP's flow control hold back a client that sends faster than it is served.
+constexpr qint64 kReadAhead = 1024 * 1024;
+
+QByteArray errorFrame(quint32 id, int number, const QString& text) {
+    Wire::Reply reply;
+    reply.id = id;
+    reply.status = Wire::Status::Error;
+    reply.errorNumber = number;
+    reply.errorText = text;
+    return Wire::encodeReply(reply);
+}
+
+void report(const QString& what) {
+    QTextStream(stderr) << "veltar-standin: " << what << "\n";
+}
+
+// Commits the batch's transaction; false when the commit failed (the batch
+// is then rolled back).
+bool commitGroup(std::optional<StandinTransaction>& group) {
+    if (!group)
+        return true;
+    try {
+        group->commit();
+        group.reset();
+        return true;
+    } catch (const std::exception&) {
+        group.reset();
+        return false;
+    }
+}
+
+} // namespace
 
 struct StandinServer::Connection {
-    explicit Connection(StandinEngine& engine) : job(engine) {}
+    explicit Connection(StandinEngine& engine) : job(engine) { watch->setSingleShot(true); }
+    // The watch may be what reports the end of the connection: it goes
+    // once its signal is done.
+    ~Connection() {
+        watch->stop();
+        watch->deleteLater();
+    }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
     Job job;
     Wire::FrameBuffer buffer;
+    // Bytes in buffer that are not yet a complete frame.
+    qint64 pending = 0;
+    // Whether requests wait because the client does not read its answers.
+    bool paused = false;
+    // Runs while the connection waits for its client: for the rest of a
+    // frame, or for the client to read its answers.
+    QTimer* watch = new QTimer;
 };
 
 StandinServer::StandinServer(StandinEngine& engine, QObject* parent)
@@ -30,49 +84,88 @@ bool StandinServer::listen(const QHostAddress& address, quint16 port) {
     return m_server.listen(address, port);
 }
 
+void StandinServer::refuse(QTcpSocket* socket, int number, const QString& text) {
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    socket->write(errorFrame(0, number, text));
+    socket->disconnectFromHost();
+}
+
 void StandinServer::accept() {
     while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        m_connections.emplace(socket, std::make_unique<Connection>(m_engine));
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
-        connect(socket, &QTcpSocket::disconnected, this, [this, socket] { drop(socket); });
+        try {
+            if (int(m_connections.size()) >= m_engine.limits().maxConnections) {
+                refuse(socket, StandinErrors::General,
+                       QStringLiteral("Zu viele Verbindungen; Verbindung wird getrennt"));
+                continue;
+            }
+            auto conn = std::make_unique<Connection>(m_engine);
+            socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+            socket->setReadBufferSize(kReadAhead);
+            connect(conn->watch, &QTimer::timeout, this, [this, socket] { timedOut(socket); });
+            m_connections.emplace(socket, std::move(conn));
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
+            connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { wrote(socket); });
+            connect(socket, &QTcpSocket::disconnected, this, [this, socket] { drop(socket); });
+        } catch (const std::exception& e) {
+            // No job for it (the database is locked by another program, or
+            // memory is short): this connection is refused, the others go on.
+            report(QStringLiteral("connection refused: ") + QString::fromUtf8(e.what()));
+            const auto* error = dynamic_cast<const ServerError*>(&e);
+            refuse(socket, error ? error->number() : StandinErrors::General,
+                   QStringLiteral("Kein Job für die Verbindung; Verbindung wird getrennt"));
+        }
     }
 }
 
 void StandinServer::drop(QTcpSocket* socket) {
-    if (m_connections.erase(socket) > 0)
+    auto it = m_connections.find(socket);
+    if (it == m_connections.end())
+        return;
+    socket->disconnect(this);
+    // The job's end removes its session entry; it never throws.
+    m_connections.erase(it);
+    socket->deleteLater();
+}
+
+void StandinServer::close(QTcpSocket* socket, const QByteArray& last) {
+    // The connection is forgotten before the socket closes: closing may
+    // report the disconnection at once.
+    socket->disconnect(this);
+    m_connections.erase(socket);
+    if (last.isEmpty()) {
+        socket->abort();
         socket->deleteLater();
-}
-
-namespace {
-
-// Commits the batch's transaction; false when the commit failed (the batch
-// is then rolled back).
-bool commitGroup(std::optional<StandinTransaction>& group) {
-    if (!group)
-        return true;
-    try {
-        group->commit();
-        group.reset();
-        return true;
-    } catch (const std::exception&) {
-        group.reset();
-        return false;
+        return;
     }
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    socket->write(last);
+    socket->disconnectFromHost();
 }
-
-} // namespace
 
 void StandinServer::readFrom(QTcpSocket* socket) {
     auto it = m_connections.find(socket);
     if (it == m_connections.end())
         return;
-    Connection& conn = *it->second;
-    conn.buffer.append(socket->readAll());
+    try {
+        serve(socket, *it->second);
+    } catch (const std::exception& e) {
+        report(QStringLiteral("connection closed: ") + QString::fromUtf8(e.what()));
+        close(socket, QByteArray());
+    }
+}
+
+void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
+    const StandinLimits& limits = m_engine.limits();
+    if (conn.paused)
+        return;
+    const QByteArray incoming = socket->readAll();
+    conn.buffer.append(incoming);
+    conn.pending += incoming.size();
     // Answers to all complete frames go out in one write, so a client that
     // keeps many requests in flight gets them back in few packets.
     QByteArray out;
     QByteArray payload;
+    bool progress = false;
     // All requests that arrived together are stored in one transaction
     // (group commit): a pipelining client gets hundreds of inserts per
     // commit instead of one. Answers leave only after the commit; when it
@@ -83,48 +176,85 @@ void StandinServer::readFrom(QTcpSocket* socket) {
         group.emplace(m_engine);
     } catch (const std::exception&) {
     }
-    auto forget = [&] {
-        // The connection is forgotten before the socket closes: closing
-        // may report the disconnection at once.
-        socket->disconnect(this);
-        m_connections.erase(it);
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    };
     for (;;) {
+        // A client that does not read its answers gets no more of them
+        // until it has read: its requests wait in the socket, and TCP stops
+        // it from sending more.
+        if (conn.pending > 0 && out.size() + socket->bytesToWrite() > limits.maxPendingOutput) {
+            conn.paused = true;
+            break;
+        }
         const auto result = conn.buffer.next(&payload);
         if (result == Wire::FrameBuffer::Result::NeedMore)
             break;
         std::optional<Wire::Request> request;
-        if (result == Wire::FrameBuffer::Result::Frame)
+        if (result == Wire::FrameBuffer::Result::Frame) {
+            conn.pending -= 4 + payload.size();
+            progress = true;
             request = Wire::decodeRequest(payload);
+        }
         if (!request) {
-            Wire::Reply bad;
-            bad.status = Wire::Status::Error;
-            bad.errorNumber = StandinErrors::BadRequest;
-            bad.errorText = result == Wire::FrameBuffer::Result::TooLarge
-                                ? QStringLiteral("Rahmen zu groß; Verbindung wird getrennt")
-                                : QStringLiteral("Ungültiger Rahmen; Verbindung wird getrennt");
-            out += Wire::encodeReply(bad);
-            const bool committed = commitGroup(group);
-            forget();
-            if (committed) {
-                socket->write(out);
-                socket->flush();
-                socket->disconnectFromHost();
-            } else {
-                socket->abort();
-                socket->deleteLater();
-            }
+            out += errorFrame(0, StandinErrors::BadRequest,
+                              result == Wire::FrameBuffer::Result::TooLarge
+                                  ? QStringLiteral("Rahmen zu groß; Verbindung wird getrennt")
+                                  : QStringLiteral("Ungültiger Rahmen; Verbindung wird getrennt"));
+            close(socket, commitGroup(group) ? out : QByteArray());
             return;
         }
-        out += Wire::encodeReply(Dispatch(conn.job, *request));
+        QByteArray answer = Wire::encodeReply(Dispatch(conn.job, *request));
+        // No answer may exceed the largest frame (nor wrap its length).
+        if (answer.size() - 4 > qsizetype(Wire::kMaxFrame))
+            answer = errorFrame(request->id, StandinErrors::General,
+                                QStringLiteral("Antwort größer als ein Rahmen erlaubt"));
+        out += answer;
     }
     if (!commitGroup(group)) {
-        forget();
-        socket->abort();
-        socket->deleteLater();
+        close(socket, QByteArray());
         return;
     }
     if (!out.isEmpty())
         socket->write(out);
+    // The watch runs while the connection waits for its client; it starts
+    // anew whenever a frame was completed.
+    if (conn.paused || conn.pending > 0) {
+        if (progress || !conn.watch->isActive())
+            conn.watch->start(limits.frameTimeoutMs);
+    } else {
+        conn.watch->stop();
+    }
+}
+
+void StandinServer::wrote(QTcpSocket* socket) {
+    auto it = m_connections.find(socket);
+    if (it == m_connections.end())
+        return;
+    Connection& conn = *it->second;
+    if (!conn.paused)
+        return;
+    // The client reads again: once half of what waited has gone, the
+    // requests that waited are served.
+    conn.watch->start(m_engine.limits().frameTimeoutMs);
+    if (socket->bytesToWrite() <= m_engine.limits().maxPendingOutput / 2) {
+        conn.paused = false;
+        readFrom(socket);
+    }
+}
+
+void StandinServer::timedOut(QTcpSocket* socket) {
+    auto it = m_connections.find(socket);
+    if (it == m_connections.end())
+        return;
+    try {
+        if (it->second->paused) {
+            // Its answers are not read, so a last one would not be either.
+            report(QStringLiteral("connection closed: answers not read in time"));
+            close(socket, QByteArray());
+        } else {
+            close(socket, errorFrame(0, StandinErrors::BadRequest,
+                                     QStringLiteral("Rahmen nicht rechtzeitig vollständig; "
+                                                    "Verbindung wird getrennt")));
+        }
+    } catch (const std::exception&) {
+        close(socket, QByteArray());
+    }
 }

@@ -11,7 +11,12 @@ class Job;
 class QTcpSocket;
 
 // Serves the wire protocol: one job per connection, requests answered in
-// order. A malformed or oversized frame closes that connection only.
+// order. A malformed or oversized frame closes that connection only. The
+// engine's limits bound what each connection may hold: the server refuses
+// connections beyond the maximum, stops reading from a connection whose
+// answers are not being read, and closes one that holds an incomplete
+// frame too long. No failure leaves an event handler: it ends that one
+// connection at worst.
 class StandinServer : public QObject {
     Q_OBJECT
 public:
@@ -26,8 +31,15 @@ public:
 private:
     struct Connection;
     void accept();
+    void refuse(QTcpSocket* socket, int number, const QString& text);
     void readFrom(QTcpSocket* socket);
+    void serve(QTcpSocket* socket, Connection& conn);
+    void wrote(QTcpSocket* socket);
+    void timedOut(QTcpSocket* socket);
     void drop(QTcpSocket* socket);
+    // Forgets the connection and closes its socket, after sending `last`
+    // when it is not empty.
+    void close(QTcpSocket* socket, const QByteArray& last);
 
     StandinEngine& m_engine;
     QTcpServer m_server;

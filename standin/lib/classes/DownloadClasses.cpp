@@ -43,17 +43,14 @@ void RegisterDownloadClasses(StandinEngine& engine) {
     // 7 number of positions.
     downloads.queries.insert(QStringLiteral("liste"), [](CallContext& ctx,
                                                          const QStringList& args) {
-        QSqlQuery q(ctx.engine.db());
-        q.prepare(
+        return std::make_unique<SqlCursor>(
+            ctx.engine,
             QStringLiteral("SELECT d.id, d.Datum, d.PCODE, d.LNR, COALESCE(l.NAME, ''), d.Status, "
                            "(SELECT count(*) FROM quendrap_pos p WHERE p.DLID = d.id) "
                            "FROM quendrap_downloads d LEFT JOIN vt_lieferant l "
                            "ON l.FIRMA = d.Firma AND l.LNR = d.LNR "
-                           "WHERE d.Firma = ? ORDER BY CAST(d.id AS INTEGER)"));
-        q.addBindValue(args.value(0));
-        if (!q.exec())
-            throw ServerError(StandinErrors::Database, QStringLiteral("Downloads nicht lesbar"));
-        return std::make_unique<SqlCursor>(std::move(q), 7);
+                           "WHERE d.Firma = ? ORDER BY CAST(d.id AS INTEGER), d.id"),
+            QVariantList{args.value(0)}, 7);
     });
 
     // Removes a download with its positions and discount groups.

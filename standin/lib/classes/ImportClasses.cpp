@@ -201,12 +201,11 @@ void RegisterImportClasses(StandinEngine& engine) {
         if (!expr.startsWith(QStringLiteral("WEB|")))
             throw ServerError(StandinErrors::BadArguments,
                               QStringLiteral("Unbekannter Listenausdruck: ") + expr);
-        QSqlQuery q(ctx.engine.db());
-        q.prepare(QStringLiteral(
-            "SELECT LINE FROM quendrap_web WHERE CODE=? ORDER BY CAST(SEQ AS INTEGER)"));
-        q.addBindValue(expr.mid(4));
-        q.exec();
-        return std::unique_ptr<QueryCursor>(std::make_unique<SqlCursor>(std::move(q), 1));
+        return std::unique_ptr<QueryCursor>(
+            std::make_unique<SqlCursor>(ctx.engine,
+                                        QStringLiteral("SELECT LINE FROM quendrap_web WHERE CODE=? "
+                                                       "ORDER BY CAST(SEQ AS INTEGER), id"),
+                                        QVariantList{expr.mid(4)}, 1));
     });
 
     // VT.Windows "KkrSuche"(company, "L" or "K", name part, account group):

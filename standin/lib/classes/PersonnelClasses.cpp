@@ -103,9 +103,10 @@ void RegisterPersonnelClasses(StandinEngine& engine) {
          QStringLiteral("WJ")});
     // Columns: id, Bezeichnung, Namespace, Firma, Filiale, ServerIP, Port, WJ.
     server.queries.insert(QStringLiteral("Liste"), [](CallContext& ctx, const QStringList&) {
-        QSqlQuery q(ctx.engine.db());
-        q.exec(QStringLiteral("SELECT id, Bezeichnung, Namespace, Firma, Filiale, ServerIP, Port, "
-                              "WJ FROM guiveltar_server ORDER BY CAST(id AS INTEGER)"));
-        return std::make_unique<SqlCursor>(std::move(q), 8);
+        return std::make_unique<SqlCursor>(
+            ctx.engine,
+            QStringLiteral("SELECT id, Bezeichnung, Namespace, Firma, Filiale, ServerIP, Port, "
+                           "WJ FROM guiveltar_server ORDER BY CAST(id AS INTEGER), id"),
+            QVariantList{}, 8);
     });
 }

@@ -10,7 +10,7 @@ void RegisterWindowsClasses(StandinEngine& engine) {
     ClassDef& windows = engine.defineClass(QStringLiteral("VT.Windows"));
     windows.methods.insert(QStringLiteral("Xecute"),
                            [](CallContext& ctx, StoredObject&, QStringList& args) {
-                               return ExecuteM(args.value(0), ctx.job);
+                               return ExecuteM(args.value(0), ctx.job, ctx.engine.limits().m);
                            });
 
     // ^%XTT registers the job's session: company, branch, user and location,

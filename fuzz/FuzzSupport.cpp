@@ -1,0 +1,31 @@
+#include "FuzzSupport.h"
+
+#include "DemoData.h"
+#include "StandinEngine.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+StandinEngine& FuzzEngine() {
+    // Made once and kept for the whole run (never destroyed: libFuzzer ends
+    // the process from wherever it is).
+    static StandinEngine* engine = [] {
+        static int argc = 1;
+        static char name[] = "fuzz";
+        static char* argv[] = {name, nullptr};
+        static QCoreApplication* app = new QCoreApplication(argc, argv);
+        static QTemporaryDir* dir = new QTemporaryDir;
+        (void)app;
+        auto* e = new StandinEngine(dir->filePath("fuzz.db"));
+        FillDemoData(*e);
+        StandinLimits limits;
+        limits.m.maxNesting = 200;
+        limits.m.maxSteps = 200000;
+        limits.m.timeLimitMs = 1000;
+        limits.m.maxOutput = 64 * 1024;
+        limits.maxResultSets = 20;
+        e->setLimits(limits);
+        return e;
+    }();
+    return *engine;
+}

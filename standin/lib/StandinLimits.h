@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QtGlobal>
+
+// What one M command may cost. Exceeding a limit ends that command with an
+// M error; the job and every other connection go on.
+struct MLimits {
+    // Nesting of parentheses, unary operators, function calls, subscripts
+    // and FOR loops within one line ("<STACK>").
+    int maxNesting = 1000;
+    // Work units per command: one per command and operand, one more per 16
+    // characters a function or operator reads or builds ("<INTERRUPT>").
+    qint64 maxSteps = 50'000'000;
+    // Wall-clock time per command, checked as the steps go by
+    // ("<INTERRUPT>"); 0 switches the check off.
+    int timeLimitMs = 2000;
+    // Characters a command may WRITE ("<STORE>"); at three UTF-8 bytes per
+    // character the answer stays below the largest frame.
+    qint64 maxOutput = 4 * 1024 * 1024;
+};
+
+// What one client may hold on the server. veltar-standin takes each of them
+// as a command-line option.
+struct StandinLimits {
+    MLimits m;
+    // Connections served at once; the next one gets an error and is closed.
+    int maxConnections = 200;
+    // Bytes of answers waiting to be sent to a connection: beyond them the
+    // server reads no further requests from it until the client has read.
+    qint64 maxPendingOutput = 32 * 1024 * 1024;
+    // How long a connection may hold an incomplete frame before it is
+    // closed (milliseconds).
+    int frameTimeoutMs = 30000;
+    // Open result sets per job; QUERY answers an error beyond them.
+    int maxResultSets = 100;
+    // The WAL is checkpointed and truncated once it holds this many pages.
+    int walCheckpointPages = 1000;
+};
