@@ -12,6 +12,7 @@
 #include "base/SessionContext.h"
 #include "base/WorkstationSettings.h"
 #include "common/TextHelpers.h"
+#include "positions/gui/FMPos.h"
 #include "server/ServerConnection.h"
 #include "session/Login.h"
 #include "session/gui/FMPass.h"
@@ -177,7 +178,7 @@ private Q_SLOTS:
     void deleteAnsweredNoChangesNothing();
     void deleteYesWithoutSelectedRowSendsNothing();
     void afterDeletionRowButtonsAreDisabled();
-    void taskButtonsTellThatTheyFollow();
+    void taskButtonsOpenTheirWindows();
     void closingStoresPlacementClosesConnectionAndEnds();
     void aboutBoxIsNonModal();
     void loginThroughListToDeletion();
@@ -641,7 +642,7 @@ void TestGuiLogin::afterDeletionRowButtonsAreDisabled() {
     QVERIFY(w.ToolButton(4)->isEnabled());
 }
 
-void TestGuiLogin::taskButtonsTellThatTheyFollow() {
+void TestGuiLogin::taskButtonsOpenTheirWindows() {
     QTemporaryDir temp;
     qputenv("TEMP", temp.path().toUtf8());
     loginByCommandLine();
@@ -671,13 +672,19 @@ void TestGuiLogin::taskButtonsTellThatTheyFollow() {
     // The web import found no download file.
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(m_ui->messages[0].text, QString("Datei nicht vorhanden"));
+    // A double-click opens the positions of that download, modally.
+    QString caption;
+    WhenShown<FMPos>(this, [&](FMPos* d) {
+        QTRY_VERIFY(!d->windowTitle().endsWith("Positionen"));
+        caption = d->windowTitle();
+        d->close();
+    });
     const QPoint row = list->visualRect(rows->index(0, 0)).center();
     QTest::mousePress(list->viewport(), Qt::LeftButton, {}, row);
     QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, row);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row);
-    QCOMPARE(m_ui->messages.size(), 2);
-    QCOMPARE(m_ui->messages[1].text, QString("Dieser Teil folgt."));
-    QCOMPARE(m_ui->messages[1].title, QString("Positionen"));
+    QCOMPARE(caption, QString("Quendra Preisdaten - Positionen   70003 Weiß & Söhne Fliesen"));
+    QCOMPARE(Session().currentSupplier, QString("70003"));
     QCOMPARE(LoadDownloadList().size(), 3);
     qunsetenv("TEMP");
 }

@@ -5,6 +5,7 @@
 #include "import/FileImport.h"
 #include "import/ImportFormats.h"
 #include "import/WebImport.h"
+#include "positions/PositionLoad.h"
 #include "server/ServerConnection.h"
 #include "session/Login.h"
 #include "shell/Downloads.h"
@@ -117,6 +118,48 @@ int runDelete(const QStringList& args) {
     return DeleteDownload(args[0]) ? 0 : 1;
 }
 
+// The positions grid of a download, one line per row in grid order: the 53
+// cells as the grid shows them and the row key; with styles the row key and
+// the 53 cell styles.
+int runPositions(const QStringList& args, bool styles) {
+    if (args.size() != 1 || args[0].isEmpty()) {
+        err() << "usage: quendra-cli --connect \"...\" positions KEY [--styles]\n";
+        return 2;
+    }
+    bool ok = false;
+    const QList<DownloadRow> rows = LoadDownloadList(&ok);
+    if (!ok)
+        return 1;
+    PositionDownload download;
+    for (const DownloadRow& r : rows)
+        if (r.key == args[0])
+            download = {r.key, r.lnr, r.lname};
+    // A download that does not exist is an empty grid.
+    if (download.key.isEmpty())
+        return 0;
+    PositionGridModel model;
+    if (!PositionLoad::loadGrid(download, model))
+        return 1;
+    for (int r = 0; r < model.size(); ++r) {
+        QString line;
+        if (styles) {
+            line = model.row(r).rowKey() + u'\t';
+            for (int c = 0; c < PositionGrid::kColumns; ++c)
+                line += QChar(u'0' + model.cellStyle(r, c));
+        } else {
+            for (int c = 0; c < PositionGrid::kColumns; ++c) {
+                QString cell = model.cellText(r, c);
+                cell.replace(u'\t', u' ');
+                line += cell + u'\t';
+            }
+            line += model.row(r).rowKey();
+        }
+        out() << line << '\n';
+    }
+    out().flush();
+    return 0;
+}
+
 int runXecute(const QStringList& args) {
     if (args.size() != 1) {
         err() << "usage: quendra-cli [--connect \"FIRMA FIL USER PASSWORD SERVER PORT "
@@ -154,10 +197,12 @@ int main(int argc, char** argv) {
     parser.addOption({QStringLiteral("tracks"),
                       QStringLiteral("Price tracks to import: all, none or DATE,DATE,... (all)."),
                       QStringLiteral("TRACKS"), QStringLiteral("all")});
+    parser.addOption({QStringLiteral("styles"),
+                      QStringLiteral("positions: print the row key and the 53 cell styles.")});
     parser.addPositionalArgument(
         QStringLiteral("command"),
         QStringLiteral("xecute 'M COMMAND' | downloads | delete KEY | import FILE | "
-                       "web-import CODE"));
+                       "web-import CODE | positions KEY"));
     parser.process(app);
 
     ConsoleUserInterface console;
@@ -183,9 +228,9 @@ int main(int argc, char** argv) {
     }
     const QString command = positional[0];
     const QStringList rest = positional.mid(1);
-    static const QStringList commands{QStringLiteral("xecute"), QStringLiteral("downloads"),
-                                      QStringLiteral("delete"), QStringLiteral("import"),
-                                      QStringLiteral("web-import")};
+    static const QStringList commands{QStringLiteral("xecute"),     QStringLiteral("downloads"),
+                                      QStringLiteral("delete"),     QStringLiteral("import"),
+                                      QStringLiteral("web-import"), QStringLiteral("positions")};
     if (!commands.contains(command)) {
         err() << "quendra-cli: unknown command " << command << "\n";
         return 2;
@@ -200,6 +245,8 @@ int main(int argc, char** argv) {
         rc = runDownloads(rest);
     else if (command == u"import")
         rc = runImport(rest, parser.value(QStringLiteral("supplier")), tracks);
+    else if (command == u"positions")
+        rc = runPositions(rest, parser.isSet(QStringLiteral("styles")));
     else if (command == u"web-import")
         rc = runWebImport(rest, parser.value(QStringLiteral("supplier")), tracks);
     else

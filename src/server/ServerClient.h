@@ -172,6 +172,11 @@ public:
 
     void execute(const QStringList& args = {});
     bool next();
+    // next() would ask the server for the next batch.
+    bool nextNeedsServer() const {
+        return !m_ref.isEmpty() && m_more &&
+               m_nextRow >= (m_columns > 0 ? m_cells.size() / m_columns : 0);
+    }
     // Column from 1; "" beyond the row.
     QString getData(int column) const;
     int columnCount() const { return m_columns; }

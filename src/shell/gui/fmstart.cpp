@@ -1,7 +1,9 @@
 #include "fmstart.h"
 
+#include "base/SessionContext.h"
 #include "base/UserInterface.h"
 #include "import/gui/FMImport.h"
+#include "positions/gui/FMPos.h"
 #include "server/ServerConnection.h"
 #include "session/gui/FMPass.h"
 #include "shell/Downloads.h"
@@ -183,10 +185,13 @@ void fmstart::OpenTaskWindow(int number) {
         import.exec();
         return;
     }
-    // The positions window (3) is not built yet; until then the user is
-    // told so.
-    UI().message(QStringLiteral("Dieser Teil folgt."), m_tool[number - 1]->text(),
-                 MessageIcon::Information, MessageButtons::Ok);
+    // The positions of the selected download.
+    const std::optional<DownloadRow> row = SelectedDownload();
+    if (!row || row->key.isEmpty())
+        return;
+    Session().currentSupplier = row->lnr;
+    FMPos positions({row->key, row->lnr, row->lname}, this);
+    positions.exec();
 }
 
 void fmstart::DeleteSelectedDownload() {

@@ -1,0 +1,147 @@
+#include "PositionColumns.h"
+
+#include <QLocale>
+#include <cmath>
+
+namespace PositionGrid {
+
+namespace {
+
+constexpr CellKind T = CellKind::Text;
+constexpr CellKind N = CellKind::Number;
+constexpr CellKind D = CellKind::Date;
+constexpr CellKind L = CellKind::List;
+
+// caption, query column, second query column, property, kind, digits or
+// length, decimals, list, width in twips
+constexpr std::array<PositionColumn, kColumns> kTable{{
+    {u"Übn", 0, 0, nullptr, T, 0, 0, 0, 30},
+    {u"Stat", 54, 0, nullptr, T, 0, 0, 0, 30},
+    {u"Best.Nr.", 2, 0, nullptr, T, 0, 0, 0, 75},
+    {u"Bezeichnung", 3, 0, nullptr, T, 0, 0, 0, 250},
+    {u"Datum", 4, 0, nullptr, D, 0, 0, 0, 65},
+    {u"Preis excl.", 5, 0, nullptr, N, 8, 2, 0, 60},
+    {u"per", 6, 7, nullptr, T, 0, 0, 0, 60},
+    {u"Art.-Nr.", 8, 0, nullptr, T, 0, 0, 0, 50},
+    {u"FreeClass", 55, 0, nullptr, T, 0, 0, 0, 75},
+    {u"Bez1", 9, 0, u"Bez1", T, 30, 0, 0, 130},
+    {u"Bez2", 10, 0, u"bez2", T, 30, 0, 0, 100},
+    {u"Bez3", 11, 0, u"bez3", T, 30, 0, 0, 75},
+    {u"per", 12, 13, u"epmvt", T, 0, 0, 0, 60},
+    {u"% Abw.", 14, 0, u"prdiff", T, 0, 0, 0, 50},
+    {u"Atyp", 15, 0, u"atyp", L, 0, 0, 1, 60},
+    {u"Wargr", 16, 0, u"wargr", L, 0, 0, 2, 75},
+    {u"Abt", 17, 0, u"ABTNR", L, 0, 0, 3, 50},
+    {u"VKE", 18, 0, u"vke", L, 0, 0, 4, 50},
+    {u"VPE", 19, 0, u"vpe", L, 0, 0, 4, 50},
+    {u"VPI", 20, 0, u"vpi", N, 5, 0, 0, 50},
+    {u"VRE", 21, 0, u"vre", L, 0, 0, 4, 50},
+    {u"VRM", 22, 0, u"vrm", N, 12, 4, 0, 75},
+    {u"VPM", 23, 0, u"vpm", N, 5, 0, 0, 75},
+    {u"Ust", 24, 0, u"mcproz", L, 0, 0, 5, 50},
+    {u"PalArt-Nr", 25, 0, u"palart", L, 0, 0, 13, 75},
+    {u"Pal je", 26, 0, u"palje", N, 5, 0, 0, 50},
+    {u"Pal ab", 27, 0, u"palab", N, 5, 0, 0, 50},
+    {u"Acod", 53, 0, u"acod", L, 0, 0, 12, 40},
+    {u"Best-Nr", 28, 0, u"bestnrvt", T, 16, 0, 0, 75},
+    {u"Best-EAN", 29, 0, u"eanvt", T, 13, 0, 0, 90},
+    {u"BeEinh", 30, 0, u"ebe", L, 0, 0, 11, 50},
+    {u"Hlief", 31, 0, u"hlief", L, 0, 0, 6, 50},
+    {u"Fakt", 32, 0, u"faktor", N, 12, 4, 0, 75},
+    {u"Brutto", 33, 0, u"brutto", N, 10, 4, 0, 75},
+    {u"ERE", 13, 0, u"erevt", L, 0, 0, 4, 50},
+    {u"EPM", 12, 0, u"epmvt", N, 5, 0, 0, 50},
+    {u"EVM", 36, 0, u"evm", N, 12, 4, 0, 75},
+    {u"MiBeMe", 37, 0, u"mibeme", N, 5, 0, 0, 75},
+    {u"EK-Rabgr", 38, 0, u"ekgrp", L, 0, 0, 7, 75},
+    {u"EK-Dat ab", 39, 0, u"ekdat", L, 0, 0, 10, 85},
+    {u"N/%:", 40, 0, u"rabtyp", L, 0, 0, 8, 75},
+    {u"Rab1", 41, 0, u"rab1", N, 5, 2, 0, 50},
+    {u"Rab2", 42, 0, u"rab2", N, 5, 2, 0, 50},
+    {u"Rab3", 43, 0, u"rab3", N, 5, 2, 0, 50},
+    {u"Rab4", 44, 0, u"rab4", N, 5, 2, 0, 50},
+    {u"Netto", 45, 0, u"netto", N, 10, 4, 0, 75},
+    {u"Nebenkost", 46, 0, u"nebkost", N, 10, 4, 0, 75},
+    {u"VKRabgr", 47, 0, u"vkrabgr", T, 0, 0, 0, 75},
+    {u"VK-Dat ab", 48, 0, u"vkdat", L, 0, 0, 9, 85},
+    {u"KF-Soll", 49, 0, u"kfsoll", N, 8, 4, 0, 50},
+    {u"VK-Excl", 50, 0, u"vkexcl", N, 10, 4, 0, 75},
+    {u"VK-Incl", 51, 0, u"vkincl", N, 8, 2, 0, 75},
+    {u"Spanne", 52, 0, nullptr, N, 5, 2, 0, 50},
+}};
+
+struct ColumnSlots {
+    std::array<int, kColumns> slotOf{};
+    std::array<int, kNumberColumns> columnOf{};
+    ColumnSlots() {
+        int n = 0;
+        for (int c = 0; c < kColumns; ++c) {
+            slotOf[size_t(c)] = kTable[size_t(c)].kind == CellKind::Number ? n : -1;
+            if (kTable[size_t(c)].kind == CellKind::Number)
+                columnOf[size_t(n++)] = c;
+        }
+    }
+};
+
+const ColumnSlots& columnSlots() {
+    static const ColumnSlots s;
+    return s;
+}
+
+const QLocale& german() {
+    static const QLocale l(QLocale::German, QLocale::Germany);
+    return l;
+}
+
+} // namespace
+
+const std::array<PositionColumn, kColumns>& Columns() {
+    return kTable;
+}
+
+QString Caption(int column) {
+    return QString::fromUtf16(ColumnOf(column).caption);
+}
+
+int NumberSlot(int column) {
+    return column >= 0 && column < kColumns ? columnSlots().slotOf[size_t(column)] : -1;
+}
+
+int NumberColumn(int slot) {
+    return slot >= 0 && slot < kNumberColumns ? columnSlots().columnOf[size_t(slot)] : -1;
+}
+
+QString FormatDeviation(const QString& queryValue) {
+    bool ok = false;
+    double v = queryValue.trimmed().toDouble(&ok);
+    if (!ok)
+        v = german().toDouble(queryValue.trimmed(), &ok);
+    if (!ok)
+        v = 0;
+    // "##.00": whole part without a leading zero, always two decimals.
+    const bool negative = v < 0;
+    const qint64 hundredths = qint64(std::llround(std::fabs(v) * 100.0));
+    const qint64 whole = hundredths / 100;
+    const int fraction = int(hundredths % 100);
+    QString text = negative && hundredths != 0 ? QStringLiteral("-") : QString();
+    if (whole != 0)
+        text += QString::number(whole);
+    text += german().decimalPoint();
+    text += QStringLiteral("%1").arg(fraction, 2, 10, QChar(u'0'));
+    return text + QStringLiteral(" %");
+}
+
+QString SlashDate(const QString& queryValue) {
+    QString text = queryValue;
+    if (text.size() >= 3)
+        text[2] = u'/';
+    if (text.size() >= 6)
+        text[5] = u'/';
+    return text;
+}
+
+QString FormatNumber(double value, int decimals) {
+    return german().toString(value, 'f', decimals);
+}
+
+} // namespace PositionGrid

@@ -1,0 +1,288 @@
+#include "PositionGridModel.h"
+
+#include <QBrush>
+#include <QColor>
+#include <QLocale>
+
+using namespace PositionGrid;
+
+namespace {
+
+// The byte range of field n of texts (fields separated by line feeds).
+std::pair<qsizetype, qsizetype> fieldRange(const QByteArray& texts, int n) {
+    qsizetype start = 0;
+    for (int i = 0; i < n; ++i) {
+        const qsizetype lf = texts.indexOf('\n', start);
+        if (lf < 0)
+            return {texts.size(), 0};
+        start = lf + 1;
+    }
+    qsizetype end = texts.indexOf('\n', start);
+    if (end < 0)
+        end = texts.size();
+    return {start, end - start};
+}
+
+// A number as the server sends it: a decimal point, or a German comma.
+bool parseNumber(const QString& text, double* value) {
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return false;
+    bool ok = false;
+    *value = t.toDouble(&ok);
+    if (!ok) {
+        QString c = t;
+        c.remove(u'.');
+        c.replace(u',', u'.');
+        *value = c.toDouble(&ok);
+    }
+    return ok;
+}
+
+QDate parseDate(const QString& text) {
+    const QString t = text.trimmed();
+    QDate d = QDate::fromString(t, QStringLiteral("dd.MM.yyyy"));
+    if (!d.isValid())
+        d = QDate::fromString(t.left(10), Qt::ISODate);
+    if (!d.isValid())
+        d = QDate::fromString(t, QStringLiteral("yyyyMMdd"));
+    return d;
+}
+
+} // namespace
+
+QString PositionRow::text(int column) const {
+    const auto [start, length] = fieldRange(texts, column);
+    return QString::fromUtf8(texts.constData() + start, length);
+}
+
+void PositionRow::setText(int column, const QString& value) {
+    QString v = value;
+    v.replace(u'\n', u' ');
+    const auto [start, length] = fieldRange(texts, column);
+    texts.replace(start, length, v.toUtf8());
+}
+
+bool PositionRow::hasNumber(int column) const {
+    const int slot = NumberSlot(column);
+    return slot >= 0 && (numberSet & (1u << slot));
+}
+
+double PositionRow::number(int column) const {
+    const int slot = NumberSlot(column);
+    return slot >= 0 ? numbers[size_t(slot)] : 0.0;
+}
+
+void PositionRow::setNumber(int column, double value) {
+    const int slot = NumberSlot(column);
+    if (slot < 0)
+        return;
+    numbers[size_t(slot)] = value;
+    numberSet |= 1u << slot;
+}
+
+QString PositionRow::rowKey() const {
+    return id + u'`' + (ekFlag ? u'J' : u'N') + u'`' + (vkFlag ? u'J' : u'N');
+}
+
+PositionRow BuildPositionRow(const QStringList& q) {
+    auto query = [&](int column) { return column >= 1 ? q.value(column - 1) : QString(); };
+    PositionRow row;
+    row.id = query(1);
+    QString texts;
+    texts.reserve(400);
+    for (int c = 0; c < kColumns; ++c) {
+        const PositionColumn& col = ColumnOf(c);
+        if (c > 0)
+            texts += u'\n';
+        switch (col.kind) {
+        case CellKind::Number: {
+            double v = 0;
+            if (parseNumber(query(col.queryColumn), &v))
+                row.setNumber(c, v);
+            break;
+        }
+        case CellKind::Date:
+            row.date = parseDate(query(col.queryColumn));
+            break;
+        case CellKind::Text:
+        case CellKind::List: {
+            QString v;
+            if (c == Abweichung) {
+                if (!query(8).isEmpty())
+                    v = FormatDeviation(query(col.queryColumn));
+            } else if (c == EkDatAb || c == VkDatAb) {
+                v = SlashDate(query(col.queryColumn));
+            } else {
+                v = query(col.queryColumn);
+                if (col.queryColumn2)
+                    v += u' ' + query(col.queryColumn2);
+            }
+            v.replace(u'\n', u' ');
+            texts += v;
+            break;
+        }
+        }
+    }
+    row.texts = texts.toUtf8();
+    return row;
+}
+
+int PositionCellStyle(int column, bool ekFlag, bool vkFlag, const QString& ekRabgr,
+                      const QString& rabTyp) {
+    if ((column >= Stat && column <= PreisPer) || column == EkPer || column == Abweichung ||
+        column == Spanne)
+        return 2;
+    if (column == VkExcl || column == VkIncl)
+        return vkFlag ? 2 : 1;
+    if (column >= RabTyp && column <= Netto) {
+        // A discount group sets the discounts: all six locked.
+        if (!ekRabgr.isEmpty())
+            return 2;
+        const bool percent = rabTyp == u"%";
+        int style = 0;
+        if (column == RabTyp)
+            style = 0;
+        else if (column == Netto)
+            style = percent ? 2 : 0;
+        else // Rab1..Rab4
+            style = percent ? 0 : 2;
+        // Without a condition of the date in the ERP the six cells are orange.
+        if (!ekFlag)
+            style += 1;
+        return style;
+    }
+    return 0;
+}
+
+int PositionCellStyle(const PositionRow& row, int column) {
+    if (column >= RabTyp && column <= Netto)
+        return PositionCellStyle(column, row.ekFlag, row.vkFlag, row.text(EkRabgr),
+                                 row.text(RabTyp));
+    return PositionCellStyle(column, row.ekFlag, row.vkFlag, QString(), QString());
+}
+
+PositionGridModel::PositionGridModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void PositionGridModel::clear() {
+    beginResetModel();
+    m_rows.clear();
+    m_rows.squeeze();
+    m_dirtyFirst = m_dirtyLast = -1;
+    endResetModel();
+}
+
+void PositionGridModel::appendRows(QVector<PositionRow> rows) {
+    if (rows.isEmpty())
+        return;
+    const int first = int(m_rows.size());
+    beginInsertRows(QModelIndex(), first, first + int(rows.size()) - 1);
+    m_rows.append(std::move(rows));
+    endInsertRows();
+}
+
+void PositionGridModel::setFlags(int row, bool ekFlag, bool vkFlag) {
+    if (row < 0 || row >= m_rows.size())
+        return;
+    PositionRow& r = m_rows[row];
+    if (r.ekFlag == ekFlag && r.vkFlag == vkFlag)
+        return;
+    r.ekFlag = ekFlag;
+    r.vkFlag = vkFlag;
+    if (!m_gathering) {
+        emit dataChanged(index(row, RabTyp), index(row, VkIncl));
+        return;
+    }
+    m_dirtyFirst = m_dirtyFirst < 0 ? row : qMin(m_dirtyFirst, row);
+    m_dirtyLast = qMax(m_dirtyLast, row);
+}
+
+void PositionGridModel::setGathering(bool gathering) {
+    m_gathering = gathering;
+    if (!gathering)
+        flushChanges();
+}
+
+void PositionGridModel::flushChanges() {
+    if (m_dirtyFirst < 0)
+        return;
+    const int first = m_dirtyFirst;
+    const int last = m_dirtyLast;
+    m_dirtyFirst = m_dirtyLast = -1;
+    emit dataChanged(index(first, RabTyp), index(last, VkIncl));
+}
+
+QString PositionGridModel::cellText(int row, int column) const {
+    const PositionRow& r = m_rows[row];
+    const PositionColumn& col = ColumnOf(column);
+    switch (col.kind) {
+    case CellKind::Number:
+        return r.hasNumber(column) ? FormatNumber(r.number(column), col.decimals) : QString();
+    case CellKind::Date:
+        return r.date.isValid() ? r.date.toString(QStringLiteral("dd.MM.yyyy")) : QString();
+    case CellKind::Text:
+    case CellKind::List:
+        break;
+    }
+    return r.text(column);
+}
+
+int PositionGridModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int PositionGridModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kColumns;
+}
+
+QVariant PositionGridModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= m_rows.size() || index.column() >= kColumns)
+        return QVariant();
+    const int column = index.column();
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        return cellText(index.row(), column);
+    case Qt::BackgroundRole: {
+        const int style = cellStyle(index.row(), column);
+        if (style == 1 || style == 3)
+            return QBrush(QColor(kOrangeRed, kOrangeGreen, kOrangeBlue));
+        return QVariant();
+    }
+    case Qt::TextAlignmentRole:
+        if (ColumnOf(column).kind == CellKind::Number)
+            return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
+        return QVariant();
+    case StyleRole:
+        return cellStyle(index.row(), column);
+    case RowKeyRole:
+        return m_rows[index.row()].rowKey();
+    case KindRole:
+        return int(ColumnOf(column).kind);
+    case ListRole:
+        return ColumnOf(column).list;
+    default:
+        return QVariant();
+    }
+}
+
+QVariant PositionGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= kColumns)
+        return QVariant();
+    if (role == Qt::DisplayRole)
+        return Caption(section);
+    if (role == Qt::SizeHintRole)
+        return QVariant();
+    return QVariant();
+}
+
+Qt::ItemFlags PositionGridModel::flags(const QModelIndex& index) const {
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    // Locked cells cannot be edited; the editing itself comes with the
+    // cell editors.
+    if (cellStyle(index.row(), index.column()) < 2)
+        f |= Qt::ItemIsEditable;
+    return f;
+}

@@ -1,0 +1,271 @@
+#include "PositionLoad.h"
+
+#include "base/SessionContext.h"
+#include "base/UserInterface.h"
+#include "common/TextHelpers.h"
+#include "server/RequestPipeline.h"
+#include "server/ServerConnection.h"
+
+using namespace PositionGrid;
+
+PositionLists::PositionLists() {
+    reset();
+}
+
+void PositionLists::reset() {
+    for (QStringList& l : m_items)
+        l.clear();
+    items(7).append(QString());
+    items(13).append(QString());
+}
+
+bool PositionLists::addComboRow(const QString& row) {
+    const QString group = Piece(row, QStringLiteral("|"), 1);
+    const QString code = Piece(row, QStringLiteral("|"), 2);
+    const QString text = Piece(row, QStringLiteral("|"), 3);
+    static const QStringList plain{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"),
+                                   QStringLiteral("4"), QStringLiteral("7"), QStringLiteral("12"),
+                                   QStringLiteral("13")};
+    if (plain.contains(group)) {
+        items(group.toInt()).append(code + u'\n' + text);
+        return true;
+    }
+    if (group == u"5") {
+        items(5).append(text + u'\n' + text + u'%');
+        return true;
+    }
+    return false;
+}
+
+void PositionLists::addFixedItems() {
+    items(6) << QStringLiteral("N\nNein") << QStringLiteral("J\nJa");
+    items(8) << QStringLiteral("N\nNetto") << QStringLiteral("%\nRabatt");
+}
+
+QStringList PositionLists::headers(int list) {
+    switch (list) {
+    case 1:
+        return {QStringLiteral("Atyp"), QStringLiteral("Bezeichnung")};
+    case 2:
+        return {QStringLiteral("Code"), QStringLiteral("Warengruppe")};
+    case 3:
+        return {QStringLiteral("Code"), QStringLiteral("Abteilung")};
+    case 4:
+    case 11:
+        return {QStringLiteral("Code"), QStringLiteral("Einheit")};
+    case 5:
+        return {QStringLiteral("Code"), QStringLiteral("Mwst %")};
+    case 6:
+        return {QStringLiteral("J/N")};
+    case 7:
+        return {QStringLiteral("Code"), QStringLiteral("Ek-Rabgruppe")};
+    case 8:
+        return {QStringLiteral("N/%"), QStringLiteral("Text")};
+    case 9:
+        return {QStringLiteral("VK-Datum"), QStringLiteral("KF-Soll"), QStringLiteral("VK-excl.")};
+    case 10:
+        return {QStringLiteral("EK-Dat"), QStringLiteral("%/N"),  QStringLiteral("Rab1"),
+                QStringLiteral("Rab2"),   QStringLiteral("Rab3"), QStringLiteral("Netto")};
+    case 12:
+        return {QStringLiteral("Code"), QStringLiteral("Bezeichnung")};
+    case 13:
+        return {QStringLiteral("Art.-Nr"), QStringLiteral("Bezeichnung")};
+    default:
+        return {};
+    }
+}
+
+bool PositionLists::contains(int list, const QString& code) const {
+    for (const QString& item : items(list))
+        if (Piece(item, QStringLiteral("\n"), 1) == code || (item.isEmpty() && code.isEmpty()))
+            return true;
+    return false;
+}
+
+CandidateListModel::CandidateListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void CandidateListModel::setRows(QStringList rows) {
+    beginResetModel();
+    m_rows = std::move(rows);
+    endResetModel();
+}
+
+QString CandidateListModel::cell(int row, int column) const {
+    return m_rows.value(row).section(u'\n', column, column);
+}
+
+int CandidateListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int CandidateListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant CandidateListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= m_rows.size() || index.column() >= ColumnCount)
+        return QVariant();
+    if (role == Qt::DisplayRole)
+        return cell(index.row(), index.column());
+    return QVariant();
+}
+
+QVariant CandidateListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        section >= ColumnCount)
+        return QVariant();
+    static const QString captions[ColumnCount] = {
+        QStringLiteral("Best.Nr."), QStringLiteral("Art.-Nr"), QStringLiteral("Bezeichnung"),
+        QStringLiteral("Zugeordnet"), QStringLiteral("Aktiv")};
+    return captions[section];
+}
+
+namespace {
+
+// The rows of VT.XW "Liste" for a list expression: column 1 of each row.
+QStringList listRows(ServerClient& server, const QString& expression) {
+    QStringList rows;
+    ResultSet rs = server.resultSet(QStringLiteral("VT.XW"), QStringLiteral("Liste"));
+    rs.execute({expression});
+    while (rs.next())
+        rows << rs.getData(1);
+    rs.close();
+    return rows;
+}
+
+// The first "|"-field of a flag call's answer is "J".
+bool flagOf(const QStringList& answer) {
+    return Piece(answer.value(0), QStringLiteral("|"), 1) == u"J";
+}
+
+} // namespace
+
+bool PositionLoad::loadLists(const QString& supplier, PositionLists& lists) {
+    lists.reset();
+    const bool ok = ServerCall(QStringLiteral("FMPos.Timer1 Listen lesen"), [&] {
+        ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
+        QStringList args{Session().firma, supplier};
+        const QString expression = h.call(QStringLiteral("getcombo"), args);
+        CloseObject(h);
+        if (expression.isEmpty())
+            return;
+        for (const QString& row : listRows(Factory(), expression))
+            lists.addComboRow(row);
+    });
+    lists.addFixedItems();
+    return ok;
+}
+
+bool PositionLoad::loadGrid(const PositionDownload& download, PositionGridModel& model) {
+    UserInterface& ui = UI();
+    BusyPointer busy(ui);
+    ui.processEvents();
+    model.clear();
+    if (download.key.isEmpty())
+        return true;
+    const QString firma = Session().firma;
+    bool ok = true;
+    try {
+        BeginServerCall(false, false);
+        ServerClient& server = Factory();
+        ResultSet rs = server.resultSet(QStringLiteral("quendrap.pos"), QStringLiteral("pos"));
+        rs.setBatchSize(batchRows);
+        rs.execute({download.key, QString()});
+
+        // The flag calls of the rows in flight; each answer sets its row.
+        struct Flag {
+            int row;
+            bool vk;
+        };
+        QVector<PositionRow> pending; // read, not yet shown
+        RequestPipeline<Flag> pipeline(server, pipelineDepth);
+        pipeline.onConfirmed = [&](const Flag& f, const QStringList& answer) {
+            if (!flagOf(answer))
+                return;
+            if (f.row >= model.size()) {
+                PositionRow& r = pending[f.row - model.size()];
+                (f.vk ? r.vkFlag : r.ekFlag) = true;
+                return;
+            }
+            const PositionRow& r = model.row(f.row);
+            model.setFlags(f.row, f.vk ? r.ekFlag : true, f.vk ? true : r.vkFlag);
+        };
+        const QString posClass = QStringLiteral("quendrap.pos");
+        const QString getekdat1 = QStringLiteral("getekdat1");
+        const QString getvkdat1 = QStringLiteral("getvkdat1");
+        model.setGathering(true);
+        auto showPending = [&] {
+            model.appendRows(std::move(pending));
+            pending.clear();
+        };
+        int counter = 0;
+        try {
+            for (;;) {
+                // A round trip for the next rows must not overtake the
+                // answers still in flight: they are read first, and the
+                // rows so far are shown.
+                if (rs.nextNeedsServer()) {
+                    showPending();
+                    pipeline.finish();
+                    model.flushChanges();
+                }
+                if (!rs.next())
+                    break;
+                QStringList q;
+                q.reserve(55);
+                for (int c = 1; c <= 55; ++c)
+                    q << rs.getData(c);
+                const int rowIndex = model.size() + int(pending.size());
+                pending.append(BuildPositionRow(q));
+                const QString& article = q[7];
+                if (pending.size() >= 10)
+                    showPending();
+                pipeline.send(
+                    Wire::Op::ClassMethod,
+                    {posClass, getekdat1, firma, download.supplier, article, q[37], q[38]},
+                    {rowIndex, false});
+                if (!article.isEmpty())
+                    pipeline.send(Wire::Op::ClassMethod,
+                                  {posClass, getvkdat1, firma, article, q[47]}, {rowIndex, true});
+                if (++counter % 10 == 0) {
+                    model.flushChanges();
+                    ui.processEvents();
+                }
+            }
+            showPending();
+            pipeline.finish();
+        } catch (const RequestPipeline<Flag>::Failure& f) {
+            showPending();
+            throw f.error;
+        }
+        model.setGathering(false);
+        rs.close();
+        EndServerCall(false);
+    } catch (const ServerError& e) {
+        model.setGathering(false);
+        EndServerCall(false);
+        CacheFehlermeldung(e, QStringLiteral("FMPos.Laden Positionen lesen"));
+        ok = false;
+    }
+    return ok;
+}
+
+bool PositionLoad::loadCandidates(const PositionDownload& download, CandidateListModel& list) {
+    list.setRows({});
+    QStringList rows;
+    const bool ok = ServerCall(QStringLiteral("FMPos.libm Artikeldaten lesen"), [&] {
+        ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
+        QStringList args{Session().firma, download.supplier, download.key};
+        const QString expression = h.call(QStringLiteral("getposvt"), args);
+        CloseObject(h);
+        if (!expression.isEmpty())
+            rows = listRows(Factory(), expression);
+    });
+    list.setRows(std::move(rows));
+    return ok;
+}
+
+QString PositionWindowCaption(const PositionDownload& download) {
+    return QStringLiteral("Quendra Preisdaten - Positionen   ") + download.supplier + u' ' +
+           download.supplierName;
+}

@@ -1,0 +1,211 @@
+#include "FMPos.h"
+
+#include "shell/gui/WindowPlacement.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QStyle>
+#include <QTableView>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeView>
+
+namespace {
+
+const QString kPlacementKey = QStringLiteral("FMPos");
+
+// Twips as the window lays them out (15 twips a pixel on a 96-dpi screen).
+int px(int twips) {
+    return twips / 15;
+}
+
+// The busy pointer over the two lists while they load.
+class ListsBusy {
+public:
+    ListsBusy(QWidget* a, QWidget* b) : m_a(a), m_b(b) {
+        m_a->setCursor(Qt::WaitCursor);
+        m_b->setCursor(Qt::WaitCursor);
+    }
+    ~ListsBusy() {
+        m_a->unsetCursor();
+        m_b->unsetCursor();
+    }
+    ListsBusy(const ListsBusy&) = delete;
+    ListsBusy& operator=(const ListsBusy&) = delete;
+
+private:
+    QWidget* m_a;
+    QWidget* m_b;
+};
+
+} // namespace
+
+QStringList FMPos::ToolCaptions() {
+    return {QStringLiteral("Rabattgruppen"),  QStringLiteral("Aktualisieren"),
+            QStringLiteral("Verbuchen"),      QStringLiteral("Drucken"),
+            QStringLiteral("Selekt. mark"),   QStringLiteral("Multiselekt"),
+            QStringLiteral("Mehrfachsetzen"), QStringLiteral("Einlesen EAN"),
+            QStringLiteral("Ausstieg")};
+}
+
+FMPos::FMPos(const PositionDownload& download, QWidget* parent)
+    : QDialog(parent), m_download(download) {
+    setObjectName(QStringLiteral("FMPos"));
+    setWindowTitle(QStringLiteral("VELTAR Quendra Preisdaten - Positionen"));
+    setModal(true);
+    setSizeGripEnabled(true);
+    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
+
+    m_grid = new PositionGridModel(this);
+    m_grid->setObjectName(QStringLiteral("positions"));
+    m_candidates = new CandidateListModel(this);
+    m_candidates->setObjectName(QStringLiteral("candidates"));
+
+    tool1 = new QToolBar(this);
+    tool1->setObjectName(QStringLiteral("tool1"));
+    tool1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    tool1->setIconSize(QSize(24, 24));
+    const QStyle::StandardPixmap icons[] = {
+        QStyle::SP_FileDialogListView,     QStyle::SP_BrowserReload,
+        QStyle::SP_DialogApplyButton,      QStyle::SP_DialogSaveButton,
+        QStyle::SP_DialogYesButton,        QStyle::SP_FileDialogDetailedView,
+        QStyle::SP_FileDialogContentsView, QStyle::SP_DialogOpenButton,
+        QStyle::SP_DialogCloseButton};
+    const QStringList captions = ToolCaptions();
+    for (int i = 0; i < captions.size(); ++i) {
+        QAction* a = tool1->addAction(style()->standardIcon(icons[i]), captions[i]);
+        a->setObjectName(QStringLiteral("tool1_") + QString::number(i + 1));
+        // The buttons whose work is not built yet stay disabled.
+        a->setEnabled(i == 1 || i == 8);
+    }
+    connect(ToolButton(QStringLiteral("Aktualisieren")), &QAction::triggered, this,
+            &FMPos::Aktualisieren_Click);
+    connect(ToolButton(QStringLiteral("Ausstieg")), &QAction::triggered, this, &QDialog::close);
+    tool1->setEnabled(false);
+
+    lipos = new QTableView(this);
+    lipos->setObjectName(QStringLiteral("lipos"));
+    lipos->setModel(m_grid);
+    lipos->setSelectionBehavior(QAbstractItemView::SelectItems);
+    lipos->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lipos->setAlternatingRowColors(false);
+    lipos->setWordWrap(false);
+    lipos->verticalHeader()->setDefaultSectionSize(lipos->fontMetrics().height() + 6);
+    lipos->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    lipos->horizontalHeader()->setHighlightSections(false);
+    for (int c = 0; c < PositionGrid::kColumns; ++c)
+        lipos->setColumnWidth(c, qMax(22, px(PositionGrid::ColumnOf(c).widthTwips) + 8));
+
+    libmTitle = new QLabel(QStringLiteral("Veltar Artikeldaten"), this);
+    libmTitle->setObjectName(QStringLiteral("libmTitle"));
+    QFont bold = libmTitle->font();
+    bold.setBold(true);
+    libmTitle->setFont(bold);
+    libm = new QTreeView(this);
+    libm->setObjectName(QStringLiteral("libm"));
+    libm->setModel(m_candidates);
+    libm->setRootIsDecorated(false);
+    libm->setItemsExpandable(false);
+    libm->setUniformRowHeights(true);
+    libm->setAlternatingRowColors(true);
+    libm->setSelectionBehavior(QAbstractItemView::SelectRows);
+    libm->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    libm->header()->resizeSection(CandidateListModel::BestNr, 120);
+    libm->header()->resizeSection(CandidateListModel::ArtNr, 90);
+    libm->header()->resizeSection(CandidateListModel::Bezeichnung, 320);
+    libm->header()->resizeSection(CandidateListModel::Zugeordnet, 90);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setSingleShot(true);
+    Timer1->setInterval(1);
+    connect(Timer1, &QTimer::timeout, this, &FMPos::Timer1_Timer);
+
+    resize(1200, 760);
+    RestoreWindowPlacement(this, kPlacementKey);
+    // Form_Load: the load runs on the first tick, after the window is shown.
+    Timer1->start();
+}
+
+FMPos::~FMPos() = default;
+
+QAction* FMPos::ToolButton(const QString& caption) const {
+    for (QAction* a : tool1->actions())
+        if (a->text() == caption)
+            return a;
+    return nullptr;
+}
+
+void FMPos::Timer1_Timer() {
+    Timer1->stop();
+    if (m_download.key.isEmpty())
+        return;
+    setWindowTitle(PositionWindowCaption(m_download));
+    PositionLoad::loadLists(m_download.supplier, m_lists);
+    libm->hide();
+    libmTitle->hide();
+    LoadGrid(true);
+    tool1->setEnabled(true);
+    libm->show();
+    libmTitle->show();
+}
+
+void FMPos::LoadGrid(bool refill) {
+    if (m_loading)
+        return;
+    m_loading = true;
+    {
+        ListsBusy busy(lipos, libm);
+        PositionLoad::loadGrid(m_download, *m_grid);
+        if (refill)
+            PositionLoad::loadCandidates(m_download, *m_candidates);
+    }
+    m_loading = false;
+    lipos->setFocus();
+    if (m_grid->size() > 0)
+        lipos->setCurrentIndex(m_grid->index(0, 0));
+}
+
+void FMPos::Aktualisieren_Click() {
+    LoadGrid(true);
+}
+
+void FMPos::Form_Resize() {
+    if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))
+        return;
+    const int w = width() * 15;
+    const int h = height() * 15;
+    const int toolHeight = tool1->sizeHint().height();
+    tool1->setGeometry(0, 0, px(w - 100), toolHeight);
+    const int gridHeight = int((h - 1000) * 0.6);
+    lipos->setGeometry(px(60), toolHeight + px(60), px(w - 220), qMax(40, px(gridHeight)));
+    const int listTop = px(gridHeight + 1100);
+    libmTitle->setGeometry(px(60), listTop - libmTitle->sizeHint().height() - 2, px(w - 220),
+                           libmTitle->sizeHint().height());
+    libm->setGeometry(px(60), listTop, px(w - 100) - px(60), qMax(40, px(h - gridHeight - 1400)));
+}
+
+void FMPos::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    Form_Resize();
+}
+
+void FMPos::closeEvent(QCloseEvent* event) {
+    // The load runs inside the window's events; it ends first.
+    if (m_loading) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void FMPos::done(int result) {
+    if (m_loading)
+        return;
+    // Form_Unload
+    SaveWindowPlacement(this, kPlacementKey);
+    QDialog::done(result);
+}
