@@ -39,6 +39,10 @@ int main(int argc, char** argv) {
                       QStringLiteral("NS"), QStringLiteral("VELTAR")});
     parser.addOption(
         {QStringLiteral("demo"), QStringLiteral("Fill a new database with the demo company.")});
+    parser.addOption({QStringLiteral("demo-positions"),
+                      QStringLiteral("Add a download of N positions of supplier 70001 for "
+                                     "benchmarks (fills the demo company when missing)."),
+                      QStringLiteral("N")});
     parser.process(app);
 
     QTextStream err(stderr);
@@ -53,6 +57,15 @@ int main(int argc, char** argv) {
         err << "veltar-standin: invalid port " << parser.value(QStringLiteral("port")) << "\n";
         return 2;
     }
+    int demoPositions = 0;
+    if (parser.isSet(QStringLiteral("demo-positions"))) {
+        demoPositions = parser.value(QStringLiteral("demo-positions")).toInt(&ok);
+        if (!ok || demoPositions < 1) {
+            err << "veltar-standin: invalid number of positions "
+                << parser.value(QStringLiteral("demo-positions")) << "\n";
+            return 2;
+        }
+    }
     const QHostAddress address(parser.value(QStringLiteral("listen")));
     if (address.isNull()) {
         err << "veltar-standin: invalid address " << parser.value(QStringLiteral("listen")) << "\n";
@@ -65,6 +78,12 @@ int main(int argc, char** argv) {
         engine->setNameSpace(parser.value(QStringLiteral("namespace")));
         if (parser.isSet(QStringLiteral("demo")))
             FillDemoData(*engine);
+        if (demoPositions > 0) {
+            const QString key = FillDemoPositions(*engine, demoPositions);
+            err << "veltar-standin: download " << key << " with " << demoPositions
+                << " positions\n";
+            err.flush();
+        }
     } catch (const std::exception& e) {
         err << "veltar-standin: " << e.what() << "\n";
         return 1;
