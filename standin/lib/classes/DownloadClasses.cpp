@@ -78,12 +78,9 @@ void RegisterDownloadClasses(StandinEngine& engine) {
     engine.defineClass(QStringLiteral("quendrap.pos"), QStringLiteral("quendrap_pos"),
                        PositionProperties());
     AddMissingColumns(engine, QStringLiteral("quendrap_pos"), PositionProperties());
-    // A download's positions in position order; its positions of an article.
-    engine.execScript(
-        {QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_pos_order ON "
-                        "quendrap_pos(DLID, CAST(id AS INTEGER))"),
-         QStringLiteral(
-             "CREATE INDEX IF NOT EXISTS quendrap_pos_artnr ON quendrap_pos(DLID, ARTNR)")});
+    // A download's positions in position order.
+    engine.execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_pos_order ON "
+                                      "quendrap_pos(DLID, CAST(id AS INTEGER))")});
 
     engine.defineClass(QStringLiteral("quendrap.ekgrp"), QStringLiteral("quendrap_ekgrp"),
                        {QStringLiteral("DLID"), QStringLiteral("FIRMA"), QStringLiteral("LNR"),

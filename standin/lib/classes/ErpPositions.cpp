@@ -164,6 +164,12 @@ QStringList PositionFiller::defaults(const QString& company, const QString& supp
     auto it = m_defaults.constFind(k);
     if (it != m_defaults.constEnd())
         return *it;
+    const QString dk = QStringLiteral("def:") + m_storing;
+    if (!m_storing.isEmpty()) {
+        auto known = m_cache.constFind(dk);
+        if (known != m_cache.constEnd())
+            return *known;
+    }
     QSqlQuery& q = m_engine.exec(QStringLiteral("SELECT Warengruppe, Aufschlag, Rundung FROM "
                                                 "quendrap_defaults WHERE id=?"),
                                  {key(company, supplier)});
@@ -171,7 +177,28 @@ QStringList PositionFiller::defaults(const QString& company, const QString& supp
     while (v.size() < 3)
         v << QString();
     m_defaults.insert(k, v);
+    if (!m_storing.isEmpty())
+        m_cache.insert(dk, v);
     return v;
+}
+
+bool PositionFiller::erpGroup(const QString& company, const QString& supplier,
+                              const QString& group) {
+    const QString k = QStringLiteral("erpgrp:") + m_storing + u'|' + group;
+    if (!m_storing.isEmpty()) {
+        auto it = m_cache.constFind(k);
+        if (it != m_cache.constEnd())
+            return !it->isEmpty();
+    }
+    const bool known =
+        !m_engine
+             .textValue(QStringLiteral("SELECT 1 FROM vt_ekrabgr WHERE FIRMA=? AND LNR=? AND "
+                                       "CODE=? LIMIT 1"),
+                        {company, supplier, group})
+             .isEmpty();
+    if (!m_storing.isEmpty())
+        m_cache.insert(k, known ? QStringList{group} : QStringList{});
+    return known;
 }
 
 QString PositionFiller::unit(const QString& company, const QString& code) {
@@ -230,14 +257,13 @@ QString PositionFiller::matchArticle(const QString& company, const QString& supp
     return artnr;
 }
 
-QHash<QString, QString> PositionFiller::gridFields(const QString& company, const QString& supplier,
-                                                   const QStringList& line,
-                                                   const QString& article) {
+QStringList PositionFiller::gridFields(const QString& company, const QString& supplier,
+                                       const QStringList& line, const QString& article) {
     const auto f = [&line](int i) { return line.value(i); };
     const QString datum = orDefault(ErpDate(f(9)), f(9));
     const QString day = dateKey(f(9));
     const QStringList def = defaults(company, supplier);
-    QHash<QString, QString> g;
+    QStringList g(Grid::Count);
 
     QStringList a; // the article's master data, empty when none
     if (!article.isEmpty()) {
@@ -249,54 +275,53 @@ QHash<QString, QString> PositionFiller::gridFields(const QString& company, const
         a = firstRow(q, 20);
     }
     if (!a.isEmpty()) {
-        g[QStringLiteral("Bez1")] = readable(a[0]);
-        g[QStringLiteral("bez2")] = readable(a[1]);
-        g[QStringLiteral("bez3")] = readable(a[2]);
-        g[QStringLiteral("atyp")] = a[3];
-        g[QStringLiteral("wargr")] = a[4];
-        g[QStringLiteral("ABTNR")] = a[5];
-        g[QStringLiteral("vke")] = a[6];
-        g[QStringLiteral("vpe")] = a[7];
-        g[QStringLiteral("vpi")] = orDefault(a[8], QStringLiteral("0"));
-        g[QStringLiteral("vre")] = a[9];
-        g[QStringLiteral("vrm")] = orDefault(a[10], QStringLiteral("0"));
-        g[QStringLiteral("vpm")] = orDefault(a[11], QStringLiteral("1"));
-        g[QStringLiteral("mcproz")] = vatRate(company, a[12]);
-        g[QStringLiteral("palart")] = a[13];
-        g[QStringLiteral("palje")] = orDefault(a[14], QStringLiteral("0"));
-        g[QStringLiteral("palab")] = orDefault(a[15], QStringLiteral("0"));
-        g[QStringLiteral("acod")] = a[16];
-        g[QStringLiteral("bestnrvt")] = a[17];
-        g[QStringLiteral("eanvt")] = a[18];
-        g[QStringLiteral("ebe")] = orDefault(a[19], a[6]);
+        g[Grid::Bez1] = readable(a[0]);
+        g[Grid::bez2] = readable(a[1]);
+        g[Grid::bez3] = readable(a[2]);
+        g[Grid::atyp] = a[3];
+        g[Grid::wargr] = a[4];
+        g[Grid::ABTNR] = a[5];
+        g[Grid::vke] = a[6];
+        g[Grid::vpe] = a[7];
+        g[Grid::vpi] = orDefault(a[8], QStringLiteral("0"));
+        g[Grid::vre] = a[9];
+        g[Grid::vrm] = orDefault(a[10], QStringLiteral("0"));
+        g[Grid::vpm] = orDefault(a[11], QStringLiteral("1"));
+        g[Grid::mcproz] = vatRate(company, a[12]);
+        g[Grid::palart] = a[13];
+        g[Grid::palje] = orDefault(a[14], QStringLiteral("0"));
+        g[Grid::palab] = orDefault(a[15], QStringLiteral("0"));
+        g[Grid::acod] = a[16];
+        g[Grid::bestnrvt] = a[17];
+        g[Grid::eanvt] = a[18];
+        g[Grid::ebe] = orDefault(a[19], a[6]);
     } else {
         // A new article: the supplier's description and units, the goods
         // group of the supplier defaults.
         const QStringList bez = wrap(f(3), 30, 3);
-        g[QStringLiteral("Bez1")] = bez[0];
-        g[QStringLiteral("bez2")] = bez[1];
-        g[QStringLiteral("bez3")] = bez[2];
-        g[QStringLiteral("atyp")] = QStringLiteral("L");
-        g[QStringLiteral("wargr")] = def[0];
+        g[Grid::Bez1] = bez[0];
+        g[Grid::bez2] = bez[1];
+        g[Grid::bez3] = bez[2];
+        g[Grid::atyp] = QStringLiteral("L");
+        g[Grid::wargr] = def[0];
         const QStringList wg = goodsGroup(company, def[0]);
-        g[QStringLiteral("ABTNR")] = wg[0];
+        g[Grid::ABTNR] = wg[0];
         // Without a goods group the ERP's standard VAT code 1 applies.
-        g[QStringLiteral("mcproz")] =
-            def[0].isEmpty() ? vatRate(company, QStringLiteral("1")) : wg[1];
+        g[Grid::mcproz] = def[0].isEmpty() ? vatRate(company, QStringLiteral("1")) : wg[1];
         const QString vke = unit(company, f(4));
         const QString vpe = unit(company, f(5));
         const QString vre = unit(company, f(6));
-        g[QStringLiteral("vke")] = vke;
-        g[QStringLiteral("vpe")] = vpe == vke ? QString() : vpe;
-        g[QStringLiteral("vpi")] = vpe == vke ? QStringLiteral("0") : ErpNumber(ErpValue(f(7)), 0);
-        g[QStringLiteral("vre")] = vre == vke ? QString() : vre;
-        g[QStringLiteral("vrm")] = vre == vke ? QStringLiteral("0") : ErpNumber(ErpValue(f(8)), 4);
-        g[QStringLiteral("vpm")] = QStringLiteral("1");
-        g[QStringLiteral("palje")] = QStringLiteral("0");
-        g[QStringLiteral("palab")] = QStringLiteral("0");
-        g[QStringLiteral("bestnrvt")] = f(2).left(16);
-        g[QStringLiteral("eanvt")] = f(1);
-        g[QStringLiteral("ebe")] = vke;
+        g[Grid::vke] = vke;
+        g[Grid::vpe] = vpe == vke ? QString() : vpe;
+        g[Grid::vpi] = vpe == vke ? QStringLiteral("0") : ErpNumber(ErpValue(f(7)), 0);
+        g[Grid::vre] = vre == vke ? QString() : vre;
+        g[Grid::vrm] = vre == vke ? QStringLiteral("0") : ErpNumber(ErpValue(f(8)), 4);
+        g[Grid::vpm] = QStringLiteral("1");
+        g[Grid::palje] = QStringLiteral("0");
+        g[Grid::palab] = QStringLiteral("0");
+        g[Grid::bestnrvt] = f(2).left(16);
+        g[Grid::eanvt] = f(1);
+        g[Grid::ebe] = vke;
     }
 
     // Purchase side: the condition in force before the price's date, the
@@ -313,12 +338,7 @@ QHash<QString, QString> PositionFiller::gridFields(const QString& company, const
         c = firstRow(q, 14);
     }
     QString ekgrp;
-    if (!f(12).isEmpty() &&
-        !m_engine
-             .textValue(QStringLiteral("SELECT 1 FROM vt_ekrabgr WHERE FIRMA=? AND LNR=? AND "
-                                       "CODE=? LIMIT 1"),
-                        {company, supplier, f(12)})
-             .isEmpty())
+    if (!f(12).isEmpty() && erpGroup(company, supplier, f(12)))
         ekgrp = f(12);
     else if (!c.isEmpty())
         ekgrp = c[2];
@@ -354,20 +374,20 @@ QHash<QString, QString> PositionFiller::gridFields(const QString& company, const
     const auto fromCondition = [&c](int i, const QString& fallback) {
         return c.isEmpty() ? fallback : orDefault(c[i], fallback);
     };
-    g[QStringLiteral("epmvt")] = ErpNumber(eht, 0);
-    g[QStringLiteral("erevt")] = fromCondition(10, g.value(QStringLiteral("vke")));
-    g[QStringLiteral("evm")] = fromCondition(11, QStringLiteral("1"));
-    g[QStringLiteral("mibeme")] = fromCondition(12, QStringLiteral("1"));
-    g[QStringLiteral("hlief")] = fromCondition(13, QStringLiteral("J"));
-    g[QStringLiteral("faktor")] = ErpNumber(faktor, 4);
-    g[QStringLiteral("nebkost")] = ErpNumber(nebkost, 4);
-    g[QStringLiteral("ekgrp")] = ekgrp;
-    g[QStringLiteral("ekdat")] = datum;
-    g[QStringLiteral("rabtyp")] = rabtyp;
+    g[Grid::epmvt] = ErpNumber(eht, 0);
+    g[Grid::erevt] = fromCondition(10, g[Grid::vke]);
+    g[Grid::evm] = fromCondition(11, QStringLiteral("1"));
+    g[Grid::mibeme] = fromCondition(12, QStringLiteral("1"));
+    g[Grid::hlief] = fromCondition(13, QStringLiteral("J"));
+    g[Grid::faktor] = ErpNumber(faktor, 4);
+    g[Grid::nebkost] = ErpNumber(nebkost, 4);
+    g[Grid::ekgrp] = ekgrp;
+    g[Grid::ekdat] = datum;
+    g[Grid::rabtyp] = rabtyp;
     for (int i = 0; i < 4; ++i)
-        g[QStringLiteral("rab%1").arg(i + 1)] = ErpNumber(rab[i], 2);
-    g[QStringLiteral("brutto")] = ErpNumber(price, 4);
-    g[QStringLiteral("netto")] = ErpNumber(netto, 4);
+        g[Grid::rab1 + i] = ErpNumber(rab[i], 2);
+    g[Grid::brutto] = ErpNumber(price, 4);
+    g[Grid::netto] = ErpNumber(netto, 4);
     // Deviation of the new price per price quantity from the ERP's gross
     // price per its own price quantity.
     QString prdiff;
@@ -377,7 +397,7 @@ QHash<QString, QString> PositionFiller::gridFields(const QString& company, const
         if (current > 0)
             prdiff = ErpNumber((price / eht - current) / current * 100, 2);
     }
-    g[QStringLiteral("prdiff")] = prdiff;
+    g[Grid::prdiff] = prdiff;
 
     // Sales side: the KF-Soll of the sales price in force on the date, else
     // the supplier's markup; the proposal is rounded as the supplier's
@@ -402,27 +422,28 @@ QHash<QString, QString> PositionFiller::gridFields(const QString& company, const
         if (step <= 0)
             step = 0.01;
         const double excl = std::round(cost * ErpValue(kfsoll) / step) * step;
-        const double incl =
-            std::round(excl * (100 + ErpValue(g.value(QStringLiteral("mcproz"))))) / 100;
+        const double incl = std::round(excl * (100 + ErpValue(g[Grid::mcproz]))) / 100;
         vkexcl = ErpNumber(excl, 2);
         vkincl = ErpNumber(incl, 2);
         if (excl > 0)
             spanne = ErpNumber((excl - cost) / excl * 100, 2);
     }
-    g[QStringLiteral("kfsoll")] = kfsoll;
-    g[QStringLiteral("vkexcl")] = vkexcl;
-    g[QStringLiteral("vkincl")] = vkincl;
-    g[QStringLiteral("spanne")] = spanne;
-    g[QStringLiteral("vkdat")] = datum;
-    const QString wargr = g[QStringLiteral("wargr")];
-    g[QStringLiteral("vkrabgr")] = wargr.isEmpty() ? QString() : wargr + QStringLiteral(".A");
+    g[Grid::kfsoll] = kfsoll;
+    g[Grid::vkexcl] = vkexcl;
+    g[Grid::vkincl] = vkincl;
+    g[Grid::spanne] = spanne;
+    g[Grid::vkdat] = datum;
+    const QString wargr = g[Grid::wargr];
+    g[Grid::vkrabgr] = wargr.isEmpty() ? QString() : wargr + QStringLiteral(".A");
     return g;
 }
 
 QString PositionFiller::store(const QString& dlid, const QString& company, const QString& supplier,
                               const QStringList& line, const QString& flag) {
     const QString article = matchArticle(company, supplier, line.value(1), line.value(2));
-    const QHash<QString, QString> g = gridFields(company, supplier, line, article);
+    m_storing = dlid;
+    const QStringList g = gridFields(company, supplier, line, article);
+    m_storing.clear();
     static const QString sql = [] {
         QStringList cols{QStringLiteral("id")};
         for (const QString& p : PositionProperties())
@@ -432,20 +453,42 @@ QString PositionFiller::store(const QString& dlid, const QString& company, const
                QStringLiteral(") VALUES(") + marks.join(u',') + u')';
     }();
     const QString id = m_engine.nextId(QStringLiteral("quendrap.pos"));
-    QStringList values{id};
-    for (const QString& p : PositionProperties()) {
-        if (p == u"DLID")
+    // Where each column's value comes from, worked out once.
+    enum Source { Dlid = -1, Article = -2, Status = -3, Flag = -4, Line = 1000 };
+    static const QList<int> plan = [] {
+        QList<int> l;
+        for (const QString& p : PositionProperties()) {
+            if (p == u"DLID")
+                l << Dlid;
+            else if (p == u"ARTNR")
+                l << Article;
+            else if (p == u"Status")
+                l << Status;
+            else if (p == u"Kennz")
+                l << Flag;
+            else if (const qsizetype i = kLineProperties.indexOf(p); i >= 0)
+                l << Line + int(i);
+            else
+                l << int(PositionGridProperties().indexOf(p));
+        }
+        return l;
+    }();
+    QStringList values;
+    values.reserve(plan.size() + 1);
+    values << id;
+    for (const int source : plan) {
+        if (source == Dlid)
             values << dlid;
-        else if (p == u"ARTNR")
+        else if (source == Article)
             values << article;
-        else if (p == u"Status")
+        else if (source == Status)
             values << (article.isEmpty() ? QStringLiteral("0") : QStringLiteral("1"));
-        else if (p == u"Kennz")
+        else if (source == Flag)
             values << flag;
-        else if (const qsizetype i = kLineProperties.indexOf(p); i >= 0)
-            values << line.value(i);
+        else if (source >= Line)
+            values << line.value(source - Line);
         else
-            values << g.value(p);
+            values << g[source];
     }
     m_engine.execText(sql, values);
     // The download's discount group record, when its group first appears.
@@ -481,7 +524,7 @@ bool PositionFiller::assign(const QString& positionId, const QString& company,
     const QStringList line = firstRow(q, int(kLineProperties.size()));
     if (line.isEmpty())
         return false;
-    const QHash<QString, QString> g = gridFields(company, supplier, line, article);
+    const QStringList g = gridFields(company, supplier, line, article);
     static const QString update = [] {
         QStringList sets{QStringLiteral("ARTNR=?"), QStringLiteral("Status=?")};
         for (const QString& p : PositionGridProperties())
@@ -490,8 +533,7 @@ bool PositionFiller::assign(const QString& positionId, const QString& company,
                QStringLiteral(" WHERE id=?");
     }();
     QStringList values{article, article.isEmpty() ? QStringLiteral("0") : QStringLiteral("1")};
-    for (const QString& p : PositionGridProperties())
-        values << g.value(p);
+    values << g;
     values << positionId;
     m_engine.execText(update, values);
     return true;

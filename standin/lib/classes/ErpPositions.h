@@ -27,6 +27,55 @@ QString DateOrderSql(const QString& column);
 
 // The position properties the grid shows and writes, in table order.
 const QStringList& PositionGridProperties();
+// Their places in that order.
+namespace Grid {
+enum Field {
+    Bez1,
+    bez2,
+    bez3,
+    epmvt,
+    erevt,
+    prdiff,
+    atyp,
+    wargr,
+    ABTNR,
+    vke,
+    vpe,
+    vpi,
+    vre,
+    vrm,
+    vpm,
+    mcproz,
+    palart,
+    palje,
+    palab,
+    acod,
+    bestnrvt,
+    eanvt,
+    ebe,
+    hlief,
+    faktor,
+    brutto,
+    evm,
+    mibeme,
+    ekgrp,
+    ekdat,
+    rabtyp,
+    rab1,
+    rab2,
+    rab3,
+    rab4,
+    netto,
+    nebkost,
+    vkrabgr,
+    vkdat,
+    kfsoll,
+    vkexcl,
+    vkincl,
+    spanne,
+    Count
+};
+} // namespace Grid
 
 // Adds the columns a table of an earlier stand-in version lacks.
 void AddMissingColumns(StandinEngine& engine, const QString& table, const QStringList& properties);
@@ -34,8 +83,9 @@ void AddMissingColumns(StandinEngine& engine, const QString& table, const QStrin
 class PositionFiller {
 public:
     // cache keeps unit assignments, goods groups and VAT rates between calls
-    // (a job's cache, or a local one for bulk fills). The supplier defaults,
-    // which the buyer edits, are read once per filler.
+    // (a job's cache, or a local one for bulk fills), and while a download
+    // is being stored its supplier defaults and ERP discount groups. Outside
+    // of store() the defaults, which the buyer edits, are read afresh.
     PositionFiller(StandinEngine& engine, QHash<QString, QStringList>& cache)
         : m_engine(engine), m_cache(cache) {}
 
@@ -44,10 +94,10 @@ public:
     QString matchArticle(const QString& company, const QString& supplier, const QString& ean,
                          const QString& orderNumber);
 
-    // The grid fields (PositionGridProperties) for a supplier price line of
-    // 14 fields and the assigned article ("" for none).
-    QHash<QString, QString> gridFields(const QString& company, const QString& supplier,
-                                       const QStringList& line, const QString& article);
+    // The grid fields (in PositionGridProperties order) for a supplier price
+    // line of 14 fields and the assigned article ("" for none).
+    QStringList gridFields(const QString& company, const QString& supplier, const QStringList& line,
+                           const QString& article);
 
     // Stores a new position of download dlid from its 14-field line, with
     // the article matched by EAN or order number, and the download's
@@ -63,6 +113,7 @@ public:
 
 private:
     QStringList defaults(const QString& company, const QString& supplier);
+    bool erpGroup(const QString& company, const QString& supplier, const QString& group);
     QString unit(const QString& company, const QString& code);
     QStringList goodsGroup(const QString& company, const QString& group);
     QString vatRate(const QString& company, const QString& code);
@@ -70,4 +121,5 @@ private:
     StandinEngine& m_engine;
     QHash<QString, QStringList>& m_cache;
     QHash<QString, QStringList> m_defaults;
+    QString m_storing; // the download store() fills
 };

@@ -8,6 +8,7 @@
 #include "common/ServerError.h"
 #include "common/TextHelpers.h"
 
+#include <QSet>
 #include <QSqlDriver>
 #include <QSqlQuery>
 #include <sqlite3.h>
@@ -271,16 +272,22 @@ QList<QStringList> salesDateRows(StandinEngine& e, const QStringList& f) {
 // Rows "Best.Nr.\nArt.-Nr\nBezeichnung\nZugeordnet\nAktiv" of the
 // supplier's articles, by article number.
 QList<QStringList> candidateRows(StandinEngine& e, const QStringList& f) {
+    // The download's articles, in one pass over its positions.
+    QSet<QString> assigned;
+    for (const QStringList& r : rows(e,
+                                     QStringLiteral("SELECT DISTINCT ARTNR FROM quendrap_pos "
+                                                    "WHERE DLID=? AND ARTNR<>''"),
+                                     {f.value(3)}, 1))
+        assigned.insert(r[0]);
     QList<QStringList> out;
     for (const QStringList& r :
          rows(e,
-              QStringLiteral("SELECT a.BESTNR, a.ARTNR, a.BEZ, EXISTS(SELECT 1 FROM quendrap_pos "
-                             "p WHERE p.DLID=? AND p.ARTNR=a.ARTNR), a.AKTIV FROM vt_artikel a "
-                             "WHERE a.FIRMA=? AND a.LNR=? ORDER BY a.ARTNR"),
-              {f.value(3), f.value(1), f.value(2)}, 5))
+              QStringLiteral("SELECT BESTNR, ARTNR, BEZ, AKTIV FROM vt_artikel WHERE FIRMA=? AND "
+                             "LNR=? ORDER BY ARTNR"),
+              {f.value(1), f.value(2)}, 4))
         out << QStringList{QStringList{r[0], r[1], readable(r[2]),
-                                       r[3] == u"1" ? QStringLiteral("J") : QString(),
-                                       r[4] == u"N" ? QStringLiteral("N") : QStringLiteral("J")}
+                                       assigned.contains(r[1]) ? QStringLiteral("J") : QString(),
+                                       r[3] == u"N" ? QStringLiteral("N") : QStringLiteral("J")}
                                .join(u'\n')};
     return out;
 }
