@@ -3,6 +3,7 @@
 #include "ScriptedUserInterface.h"
 #include "StandinEngine.h"
 #include "base/SessionContext.h"
+#include "classes/ErpPositions.h"
 #include "common/TextHelpers.h"
 #include "server/ServerConnection.h"
 
@@ -34,6 +35,11 @@ class TestErpData : public QObject {
 private Q_SLOTS:
     void init();
     void cleanup();
+
+    void erpNumbers_data();
+    void erpNumbers();
+    void erpDates_data();
+    void erpDates();
 
     void positionRowsCarryErpData_data();
     void positionRowsCarryErpData();
@@ -118,6 +124,63 @@ QString TestErpData::column(const QString& id, int c) {
     const QString dlid = m_fx->engine().textValue("SELECT DLID FROM quendrap_pos WHERE id=?", {id});
     const QList<QStringList> rows = positions(id, dlid);
     return rows.isEmpty() ? QString("<none>") : rows[0].value(c - 1);
+}
+
+void TestErpData::erpNumbers_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("decimals");
+    QTest::addColumn<QString>("number");
+    QTest::newRow("decimal comma") << "12,50" << 2 << "12.5";
+    QTest::newRow("thousands points") << "1.234,50" << 2 << "1234.5";
+    QTest::newRow("decimal point") << "4.3659" << 4 << "4.3659";
+    QTest::newRow("rounded") << "4.36594" << 4 << "4.3659";
+    QTest::newRow("rounded up") << "0,125" << 2 << "0.13";
+    QTest::newRow("whole") << "100" << 0 << "100";
+    QTest::newRow("negative") << "-7,5" << 2 << "-7.5";
+    QTest::newRow("negative zero") << "-0,001" << 2 << "0";
+    QTest::newRow("blanks") << " 3,10 " << 2 << "3.1";
+    QTest::newRow("not a number") << "abc" << 2 << "0";
+    QTest::newRow("empty") << "" << 2 << "0";
+}
+
+void TestErpData::erpNumbers() {
+    QFETCH(QString, text);
+    QFETCH(int, decimals);
+    QFETCH(QString, number);
+    QCOMPARE(ErpNumber(ErpValue(text), decimals), number);
+}
+
+void TestErpData::erpDates_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("date");
+    QTest::newRow("the ERP's form") << "01.04.2027"
+                                    << "01.04.2027";
+    QTest::newRow("without leading zeros") << "1.4.2027"
+                                           << "01.04.2027";
+    QTest::newRow("slashes") << "01/04/2027"
+                             << "01.04.2027";
+    QTest::newRow("hyphens") << "01-04-2027"
+                             << "01.04.2027";
+    QTest::newRow("two-digit year") << "01.04.27"
+                                    << "01.04.2027";
+    QTest::newRow("year first") << "2027-04-01"
+                                << "01.04.2027";
+    QTest::newRow("no such day") << "31.04.2027"
+                                 << "";
+    QTest::newRow("month 13") << "01.13.2027"
+                              << "";
+    QTest::newRow("three-digit year") << "01.04.202"
+                                      << "";
+    QTest::newRow("a track name") << "A"
+                                  << "";
+    QTest::newRow("empty") << ""
+                           << "";
+}
+
+void TestErpData::erpDates() {
+    QFETCH(QString, text);
+    QFETCH(QString, date);
+    QCOMPARE(ErpDate(text), date);
 }
 
 void TestErpData::positionRowsCarryErpData_data() {
