@@ -186,181 +186,34 @@ void TestErpData::erpDates() {
 void TestErpData::positionRowsCarryErpData_data() {
     QTest::addColumn<QString>("download");
     QTest::addColumn<int>("index");
-    QTest::addColumn<QStringList>("row");
+    QTest::addColumn<QStringList>("row"); // the 55 query columns
     // An assigned position: master data, the purchase condition of that
     // date, the deviation from the condition before it, the sales price.
-    QTest::newRow("assigned") << "1" << 0
-                              << QStringList{"1",
-                                             "M-1001",
-                                             "Dübel 8x40 Nylon",
-                                             "01.11.2026",
-                                             "4.95",
-                                             "1",
-                                             "PAK",
-                                             "100100",
-                                             "Dübel 8x40 Nylon",
-                                             "Spreizdübel mit Kragen",
-                                             "VE 100 Stück",
-                                             "1",
-                                             "Pak",
-                                             "7.61",
-                                             "L",
-                                             "1200",
-                                             "12",
-                                             "Pak",
-                                             "Ktn",
-                                             "10",
-                                             "St",
-                                             "100",
-                                             "1",
-                                             "19",
-                                             "",
-                                             "0",
-                                             "0",
-                                             "M-1001",
-                                             "4006209000013",
-                                             "Pak",
-                                             "J",
-                                             "1",
-                                             "4.95",
-                                             "4006209000013",
-                                             "MUE",
-                                             "1",
-                                             "5",
-                                             "",
-                                             "01.11.2026",
-                                             "%",
-                                             "10",
-                                             "2",
-                                             "0",
-                                             "0",
-                                             "4.3659",
-                                             "0.15",
-                                             "1200.A",
-                                             "01.11.2026",
-                                             "1.45",
-                                             "6.55",
-                                             "7.79",
-                                             "31.05",
-                                             "",
-                                             "1",
-                                             "Baustoffe"};
+    QTest::newRow("assigned")
+        << "1" << 0
+        << QString("1|M-1001|Dübel 8x40 Nylon|01.11.2026|4.95|1|PAK|100100|Dübel 8x40 Nylon|"
+                   "Spreizdübel mit Kragen|VE 100 Stück|1|Pak|7.61|L|1200|12|Pak|Ktn|10|St|100|1|"
+                   "19||0|0|M-1001|4006209000013|Pak|J|1|4.95|4006209000013|MUE|1|5||01.11.2026|%|"
+                   "10|2|0|0|4.3659|0.15|1200.A|01.11.2026|1.45|6.55|7.79|31.05||1|Baustoffe")
+               .split('|');
     // A new article: the supplier's line, the supplier defaults (goods group
     // 1400, markup 45 %, rounding 0,05), no deviation.
-    QTest::newRow("not assigned") << "3" << 1
-                                  << QStringList{"7",
-                                                 "F-301",
-                                                 "Türschwelle Edelstahl",
-                                                 "01.01.2027",
-                                                 "19.9",
-                                                 "1",
-                                                 "STK",
-                                                 "",
-                                                 "Türschwelle Edelstahl",
-                                                 "",
-                                                 "",
-                                                 "1",
-                                                 "St",
-                                                 "",
-                                                 "L",
-                                                 "1400",
-                                                 "14",
-                                                 "St",
-                                                 "",
-                                                 "0",
-                                                 "",
-                                                 "0",
-                                                 "1",
-                                                 "19",
-                                                 "",
-                                                 "0",
-                                                 "0",
-                                                 "F-301",
-                                                 "4020000000028",
-                                                 "St",
-                                                 "J",
-                                                 "1",
-                                                 "19.9",
-                                                 "4020000000028",
-                                                 "WSF",
-                                                 "1",
-                                                 "1",
-                                                 "",
-                                                 "01.01.2027",
-                                                 "N",
-                                                 "0",
-                                                 "0",
-                                                 "0",
-                                                 "0",
-                                                 "19.9",
-                                                 "0",
-                                                 "1400.A",
-                                                 "01.01.2027",
-                                                 "1.45",
-                                                 "28.85",
-                                                 "34.33",
-                                                 "31.02",
-                                                 "",
-                                                 "0",
-                                                 "Baustoffe"};
+    QTest::newRow("not assigned")
+        << "3" << 1
+        << QString("7|F-301|Türschwelle Edelstahl|01.01.2027|19.9|1|STK||Türschwelle Edelstahl|||"
+                   "1|St||L|1400|14|St||0||0|1|19||0|0|F-301|4020000000028|St|J|1|19.9|"
+                   "4020000000028|WSF|1|1||01.01.2027|N|0|0|0|0|19.9|0|1400.A|01.01.2027|1.45|"
+                   "28.85|34.33|31.02||0|Baustoffe")
+               .split('|');
     // An EK discount group of the ERP named like the supplier's group:
     // its rates valid on the date, percent mode.
-    QTest::newRow("discount group") << "1" << 2
-                                    << QStringList{"3",
-                                                   "M-2001",
-                                                   "Mörtel 25 kg",
-                                                   "01.11.2026",
-                                                   "6.4",
-                                                   "1",
-                                                   "SCK",
-                                                   "100200",
-                                                   "Mörtel 25 kg",
-                                                   "Mauermörtel MG IIa",
-                                                   "Sack 25 kg",
-                                                   "1",
-                                                   "Sack",
-                                                   "4.92",
-                                                   "L",
-                                                   "1100",
-                                                   "11",
-                                                   "Sack",
-                                                   "Pal",
-                                                   "40",
-                                                   "kg",
-                                                   "25",
-                                                   "1",
-                                                   "19",
-                                                   "900001",
-                                                   "40",
-                                                   "40",
-                                                   "M-2001",
-                                                   "",
-                                                   "Sack",
-                                                   "J",
-                                                   "1",
-                                                   "6.4",
-                                                   "4006209000037",
-                                                   "MUE",
-                                                   "1",
-                                                   "40",
-                                                   "RG02",
-                                                   "01.11.2026",
-                                                   "%",
-                                                   "22",
-                                                   "3",
-                                                   "0",
-                                                   "0",
-                                                   "4.8422",
-                                                   "0",
-                                                   "1100.A",
-                                                   "01.11.2026",
-                                                   "1.5",
-                                                   "7.25",
-                                                   "8.63",
-                                                   "33.21",
-                                                   "",
-                                                   "1",
-                                                   "Baustoffe"};
+    QTest::newRow("discount group")
+        << "1" << 2
+        << QString("3|M-2001|Mörtel 25 kg|01.11.2026|6.4|1|SCK|100200|Mörtel 25 kg|"
+                   "Mauermörtel MG IIa|Sack 25 kg|1|Sack|4.92|L|1100|11|Sack|Pal|40|kg|25|1|19|"
+                   "900001|40|40|M-2001||Sack|J|1|6.4|4006209000037|MUE|1|40|RG02|01.11.2026|%|22|"
+                   "3|0|0|4.8422|0|1100.A|01.11.2026|1.5|7.25|8.63|33.21||1|Baustoffe")
+               .split('|');
 }
 
 void TestErpData::positionRowsCarryErpData() {
