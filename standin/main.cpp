@@ -9,6 +9,9 @@
 #include <QTextStream>
 #include <csignal>
 #include <limits>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -24,6 +27,13 @@ void onSignal(int) {
 } // namespace
 
 int main(int argc, char** argv) {
+#ifdef __GLIBC__
+    // Every batch of requests allocates and frees the database's pages and
+    // the positions' values; keep freed heap for the next batch instead of
+    // handing it back to the system and faulting it in again each time.
+    mallopt(M_TOP_PAD, 16 << 20);
+    mallopt(M_TRIM_THRESHOLD, 64 << 20);
+#endif
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("veltar-standin"));
     QCommandLineParser parser;
@@ -79,6 +89,10 @@ int main(int argc, char** argv) {
             {QString::fromLatin1(o.name),
              QStringLiteral("%1 (%2).").arg(QLatin1String(o.what)).arg(valueOf(defaults, o)),
              QStringLiteral("N")});
+    parser.addOption({QStringLiteral("demo-positions"),
+                      QStringLiteral("Add a download of N positions of supplier 70001 for "
+                                     "benchmarks (fills the demo company when missing)."),
+                      QStringLiteral("N")});
     parser.process(app);
 
     QTextStream err(stderr);
@@ -92,6 +106,15 @@ int main(int argc, char** argv) {
     if (!ok || port > 65535) {
         err << "veltar-standin: invalid port " << parser.value(QStringLiteral("port")) << "\n";
         return 2;
+    }
+    int demoPositions = 0;
+    if (parser.isSet(QStringLiteral("demo-positions"))) {
+        demoPositions = parser.value(QStringLiteral("demo-positions")).toInt(&ok);
+        if (!ok || demoPositions < 1) {
+            err << "veltar-standin: invalid number of positions "
+                << parser.value(QStringLiteral("demo-positions")) << "\n";
+            return 2;
+        }
     }
     const QHostAddress address(parser.value(QStringLiteral("listen")));
     if (address.isNull()) {
@@ -128,6 +151,12 @@ int main(int argc, char** argv) {
         engine->setNameSpace(parser.value(QStringLiteral("namespace")));
         if (parser.isSet(QStringLiteral("demo")))
             FillDemoData(*engine);
+        if (demoPositions > 0) {
+            const QString key = FillDemoPositions(*engine, demoPositions);
+            err << "veltar-standin: download " << key << " with " << demoPositions
+                << " positions\n";
+            err.flush();
+        }
     } catch (const std::exception& e) {
         err << "veltar-standin: " << e.what() << "\n";
         return 1;

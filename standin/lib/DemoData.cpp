@@ -1,8 +1,11 @@
 #include "DemoData.h"
 
 #include "StandinEngine.h"
+#include "classes/ErpPositions.h"
 #include "classes/StandinClasses.h"
 #include "common/TextHelpers.h"
+
+#include <QDate>
 
 namespace {
 
@@ -57,8 +60,10 @@ struct DemoPosition {
     const char16_t* group;
 };
 
+// A download whose positions are stored as savezeile stores them: assigned
+// by EAN or order number, the grid fields filled from the ERP.
 void download(StandinEngine& e, const QString& datum, const QString& pcode, const QString& lnr,
-              std::initializer_list<DemoPosition> positions) {
+              const QString& priceDate, std::initializer_list<DemoPosition> positions) {
     StoredObject d;
     d.cls = e.findClass(QStringLiteral("quendrap.downloads"));
     d.values = {{QStringLiteral("Firma"), QStringLiteral("1")},
@@ -67,22 +72,17 @@ void download(StandinEngine& e, const QString& datum, const QString& pcode, cons
                 {QStringLiteral("LNR"), lnr},
                 {QStringLiteral("Status"), QStringLiteral("0")}};
     e.saveObject(d);
+    QHash<QString, QStringList> cache;
+    PositionFiller filler(e, cache);
     for (const DemoPosition& p : positions) {
-        insert(e, QStringLiteral("quendrap.pos"),
-               {{QStringLiteral("DLID"), d.id},
-                {QStringLiteral("HerstCode"), QString::fromUtf16(p.herst)},
-                {QStringLiteral("EAN"), QString::fromUtf16(p.ean)},
-                {QStringLiteral("BestNr"), QString::fromUtf16(p.bestnr)},
-                {QStringLiteral("Bezeichnung"), erp(QString::fromUtf16(p.text))},
-                {QStringLiteral("VE"), QString::fromUtf16(p.unit)},
-                {QStringLiteral("VP"), QString::fromUtf16(p.unit)},
-                {QStringLiteral("UEE"), QString::fromUtf16(p.unit)},
-                {QStringLiteral("Menge"), QStringLiteral("1")},
-                {QStringLiteral("MengeUEE"), QStringLiteral("1")},
-                {QStringLiteral("Datum"), datum},
-                {QStringLiteral("Preis"), QString::fromUtf16(p.price)},
-                {QStringLiteral("RabattGR"), QString::fromUtf16(p.group)},
-                {QStringLiteral("Status"), QStringLiteral("0")}});
+        const QString unit = QString::fromUtf16(p.unit);
+        filler.store(d.id, QStringLiteral("1"), lnr,
+                     {QString::fromUtf16(p.herst), QString::fromUtf16(p.ean),
+                      QString::fromUtf16(p.bestnr), QString::fromUtf16(p.text), unit, unit, unit,
+                      QStringLiteral("1"), QStringLiteral("1"), priceDate,
+                      QString::fromUtf16(p.price), QStringLiteral("1"), QString::fromUtf16(p.group),
+                      QStringLiteral("Baustoffe")},
+                     QStringLiteral("N"));
     }
 }
 
@@ -97,15 +97,226 @@ void webData(StandinEngine& e, const QString& code, const QString& name,
                 {QStringLiteral("LINE"), line}});
 }
 
+// An ERP article of company 1. Fields after the description, in order:
+// BEZ2, BEZ3, ATYP, WARGR, ABTNR, VKE, VPE, VPI, VRE, VRM, VPM, EBE, MWST,
+// PALART, PALJE, PALAB, ACOD, AKTIV.
 void article(StandinEngine& e, const QString& artnr, const QString& lnr, const QString& ean,
-             const QString& bestnr, const QString& bez) {
-    insert(e, QStringLiteral("VT.Artikel"),
+             const QString& bestnr, const QString& bez, const QStringList& more) {
+    static const QStringList names{
+        QStringLiteral("BEZ2"),  QStringLiteral("BEZ3"),   QStringLiteral("ATYP"),
+        QStringLiteral("WARGR"), QStringLiteral("ABTNR"),  QStringLiteral("VKE"),
+        QStringLiteral("VPE"),   QStringLiteral("VPI"),    QStringLiteral("VRE"),
+        QStringLiteral("VRM"),   QStringLiteral("VPM"),    QStringLiteral("EBE"),
+        QStringLiteral("MWST"),  QStringLiteral("PALART"), QStringLiteral("PALJE"),
+        QStringLiteral("PALAB"), QStringLiteral("ACOD"),   QStringLiteral("AKTIV")};
+    QHash<QString, QString> v{{QStringLiteral("FIRMA"), QStringLiteral("1")},
+                              {QStringLiteral("ARTNR"), artnr},
+                              {QStringLiteral("LNR"), lnr},
+                              {QStringLiteral("EAN"), ean},
+                              {QStringLiteral("BESTNR"), bestnr},
+                              {QStringLiteral("BEZ"), erp(bez)},
+                              {QStringLiteral("FREIGABE"), QStringLiteral("J")}};
+    for (int i = 0; i < names.size(); ++i)
+        v.insert(names[i], i < 2 ? erp(more.value(i)) : more.value(i));
+    insert(e, QStringLiteral("VT.Artikel"), v);
+}
+
+// A purchase condition of company 1: supplier, article, valid from, gross
+// price, EK discount group, "N"/"%", four discounts, net price, additional
+// costs, ERE, minimum order quantity.
+void condition(StandinEngine& e, const QString& lnr, const QString& artnr, const QString& datum,
+               const QString& brutto, const QString& ekgrp, const QString& rabtyp,
+               const QStringList& rab, const QString& netto, const QString& nebkost,
+               const QString& ere, const QString& mibeme) {
+    insert(e, QStringLiteral("VT.ArtEK"),
+           {{QStringLiteral("FIRMA"), QStringLiteral("1")},
+            {QStringLiteral("LNR"), lnr},
+            {QStringLiteral("ARTNR"), artnr},
+            {QStringLiteral("DATUM"), datum},
+            {QStringLiteral("BRUTTO"), brutto},
+            {QStringLiteral("EKGRP"), ekgrp},
+            {QStringLiteral("RABTYP"), rabtyp},
+            {QStringLiteral("RAB1"), rab.value(0, QStringLiteral("0"))},
+            {QStringLiteral("RAB2"), rab.value(1, QStringLiteral("0"))},
+            {QStringLiteral("RAB3"), rab.value(2, QStringLiteral("0"))},
+            {QStringLiteral("RAB4"), rab.value(3, QStringLiteral("0"))},
+            {QStringLiteral("NETTO"), netto},
+            {QStringLiteral("NEBKOST"), nebkost},
+            {QStringLiteral("FAKTOR"), QStringLiteral("1")},
+            {QStringLiteral("ERE"), ere},
+            {QStringLiteral("EPM"), QStringLiteral("1")},
+            {QStringLiteral("EVM"), QStringLiteral("1")},
+            {QStringLiteral("MIBEME"), mibeme},
+            {QStringLiteral("HLIEF"), QStringLiteral("J")}});
+}
+
+void salesPrice(StandinEngine& e, const QString& artnr, const QString& datum, const QString& kfsoll,
+                const QString& vkexcl, const QString& vkincl) {
+    insert(e, QStringLiteral("VT.ArtVK"),
            {{QStringLiteral("FIRMA"), QStringLiteral("1")},
             {QStringLiteral("ARTNR"), artnr},
+            {QStringLiteral("DATUM"), datum},
+            {QStringLiteral("KFSOLL"), kfsoll},
+            {QStringLiteral("VKEXCL"), vkexcl},
+            {QStringLiteral("VKINCL"), vkincl}});
+}
+
+void discountGroup(StandinEngine& e, const QString& lnr, const QString& code, const QString& bez,
+                   const QString& datum, const QStringList& rab) {
+    insert(e, QStringLiteral("VT.EKRabGr"),
+           {{QStringLiteral("FIRMA"), QStringLiteral("1")},
             {QStringLiteral("LNR"), lnr},
-            {QStringLiteral("EAN"), ean},
-            {QStringLiteral("BESTNR"), bestnr},
-            {QStringLiteral("BEZ"), erp(bez)}});
+            {QStringLiteral("CODE"), code},
+            {QStringLiteral("DATUM"), datum},
+            {QStringLiteral("BEZ"), erp(bez)},
+            {QStringLiteral("RAB1"), rab.value(0, QStringLiteral("0"))},
+            {QStringLiteral("RAB2"), rab.value(1, QStringLiteral("0"))},
+            {QStringLiteral("RAB3"), rab.value(2, QStringLiteral("0"))},
+            {QStringLiteral("RAB4"), rab.value(3, QStringLiteral("0"))}});
+}
+
+void codes(StandinEngine& e, const QString& className,
+           std::initializer_list<std::pair<const char16_t*, const char16_t*>> entries,
+           const QString& textProperty = QStringLiteral("BEZ")) {
+    for (const auto& [code, text] : entries)
+        insert(e, className,
+               {{QStringLiteral("FIRMA"), QStringLiteral("1")},
+                {QStringLiteral("CODE"), QString::fromUtf16(code)},
+                {textProperty, erp(QString::fromUtf16(text))}});
+}
+
+// The ERP's code lists, articles, conditions, sales prices and discount
+// groups of the demo suppliers, and the supplier defaults.
+void erpData(StandinEngine& e) {
+    codes(e, QStringLiteral("VT.ParArtTyp"),
+          {{u"L", u"Lagerartikel"},
+           {u"S", u"Streckenartikel"},
+           {u"B", u"Bestellartikel"},
+           {u"D", u"Dienstleistung"},
+           {u"P", u"Palette / Pfand"}});
+    codes(e, QStringLiteral("VT.ParAbteilung"),
+          {{u"11", u"Baustoffe"},
+           {u"12", u"Eisenwaren"},
+           {u"13", u"Dämmstoffe"},
+           {u"14", u"Fliesen und Zubehör"},
+           {u"19", u"Leergut"}});
+    codes(e, QStringLiteral("VT.ParEinheit"),
+          {{u"St", u"Stück"},
+           {u"m", u"Meter"},
+           {u"qm", u"Quadratmeter"},
+           {u"cbm", u"Kubikmeter"},
+           {u"kg", u"Kilogramm"},
+           {u"l", u"Liter"},
+           {u"Pak", u"Paket"},
+           {u"Ktn", u"Karton"},
+           {u"Rol", u"Rolle"},
+           {u"Sack", u"Sack"},
+           {u"Pal", u"Palette"}});
+    codes(e, QStringLiteral("VT.ParMwst"), {{u"1", u"19"}, {u"2", u"7"}, {u"0", u"0"}},
+          QStringLiteral("SATZ"));
+    codes(e, QStringLiteral("VT.ParArtCode"),
+          {{u"N", u"Neuheit"},
+           {u"A", u"Auslaufartikel"},
+           {u"S", u"Sonderposten"},
+           {u"K", u"Kommissionsware"}});
+    for (const auto& [code, text, abt, mwst] :
+         {std::tuple{u"1100", u"Mörtel und Putze", u"11", u"1"},
+          std::tuple{u"1200", u"Dübel und Schrauben", u"12", u"1"},
+          std::tuple{u"1300", u"Dämmplatten", u"13", u"1"},
+          std::tuple{u"1310", u"Folien und Bahnen", u"13", u"1"},
+          std::tuple{u"1400", u"Fliesenzubehör", u"14", u"1"},
+          std::tuple{u"1410", u"Fliesenkleber", u"14", u"1"},
+          std::tuple{u"1500", u"Fachliteratur", u"11", u"2"},
+          std::tuple{u"1900", u"Paletten und Leergut", u"19", u"0"}})
+        insert(e, QStringLiteral("VT.ParWarengruppe"),
+               {{QStringLiteral("FIRMA"), QStringLiteral("1")},
+                {QStringLiteral("CODE"), QString::fromUtf16(code)},
+                {QStringLiteral("BEZ"), erp(QString::fromUtf16(text))},
+                {QStringLiteral("ABTNR"), QString::fromUtf16(abt)},
+                {QStringLiteral("MWST"), QString::fromUtf16(mwst)}});
+
+    // Supplier defaults; 70002 has none.
+    for (const auto& [lnr, wargr, aufschlag, rundung] :
+         {std::tuple{u"70001", u"1200", u"40", u"0,05"},
+          std::tuple{u"70003", u"1400", u"45", u"0,05"}})
+        insert(e, QStringLiteral("quendrap.defaults"),
+               {{QStringLiteral("FIRMA"), QStringLiteral("1")},
+                {QStringLiteral("LNR"), QString::fromUtf16(lnr)},
+                {QStringLiteral("Warengruppe"), QString::fromUtf16(wargr)},
+                {QStringLiteral("Aufschlag"), QString::fromUtf16(aufschlag)},
+                {QStringLiteral("Rundung"), QString::fromUtf16(rundung)},
+                {QStringLiteral("Freigabe"), QStringLiteral("N")}});
+
+    // Pallet articles (no supplier).
+    article(e, "900001", "", "", "", "Europalette (Pfand)",
+            {"Tauschpalette 1200 x 800", "", "P", "1900", "19", "St", "", "0", "", "0", "1", "St",
+             "1", "", "0", "0", "", "J"});
+    article(e, "900002", "", "", "", "Einwegpalette",
+            {"1200 x 800", "", "P", "1900", "19", "St", "", "0", "", "0", "1", "St", "1", "", "0",
+             "0", "", "J"});
+
+    // 70001 Müller Baustoffe.
+    article(e, "100100", "70001", "4006209000013", "M-1001", "Dübel 8x40 Nylon",
+            {"Spreizdübel mit Kragen", "VE 100 Stück", "L", "1200", "12", "Pak", "Ktn", "10", "St",
+             "100", "1", "Pak", "1", "", "0", "0", "", "J"});
+    article(e, "100101", "70001", "4006209000020", "M-1002", "Schraube 5x60 verzinkt",
+            {"Spanplattenschraube", "Senkkopf, VE 200 Stück", "L", "1200", "12", "Pak", "Ktn", "20",
+             "St", "200", "1", "Pak", "1", "", "0", "0", "N", "J"});
+    article(e, "100200", "70001", "", "M-2001", "Mörtel 25 kg",
+            {"Mauermörtel MG IIa", "Sack 25 kg", "L", "1100", "11", "Sack", "Pal", "40", "kg", "25",
+             "1", "Sack", "1", "900001", "40", "40", "", "J"});
+    article(e, "100300", "70001", "4006209000044", "M-2002", "Fließestrich 40 kg",
+            {"Zementestrich fließfähig", "Sack 40 kg", "L", "1100", "11", "Sack", "Pal", "30", "kg",
+             "40", "1", "Sack", "1", "900001", "30", "30", "", "J"});
+    article(e, "100900", "70001", "4006209000006", "M-0999", "Dübel 6x30 Nylon",
+            {"ausgelaufen", "", "L", "1200", "12", "Pak", "", "0", "", "0", "1", "Pak", "1", "",
+             "0", "0", "A", "N"});
+    condition(e, "70001", "100100", "01.01.2026", "4.6", "", "%", {"10", "2"}, "4.0572", "0.15",
+              "Pak", "5");
+    condition(e, "70001", "100100", "01.11.2026", "4.95", "", "%", {"10", "2"}, "4.3659", "0.15",
+              "Pak", "5");
+    condition(e, "70001", "100101", "01.01.2026", "7.5", "", "N", {}, "7.1", "0", "Pak", "1");
+    condition(e, "70001", "100200", "01.03.2026", "6.1", "RG02", "%", {"20", "3"}, "4.7336", "0",
+              "Sack", "40");
+    condition(e, "70001", "100300", "01.01.2026", "9.5", "", "%", {"10"}, "8.55", "0", "Sack",
+              "30");
+    salesPrice(e, "100100", "01.01.2026", "1.45", "5.9", "7.02");
+    salesPrice(e, "100100", "01.11.2026", "1.45", "6.35", "7.56");
+    salesPrice(e, "100101", "01.01.2026", "1.4", "9.95", "11.84");
+    salesPrice(e, "100200", "01.03.2026", "1.5", "7.1", "8.45");
+    discountGroup(e, "70001", "RG02", "Mörtel und Estrich", "01.03.2026", {"20", "3"});
+    discountGroup(e, "70001", "RG02", "Mörtel und Estrich", "01.11.2026", {"22", "3"});
+    discountGroup(e, "70001", "RG05", "Werkzeug", "01.01.2026", {"15"});
+
+    // 70002 Schröder Dämmtechnik.
+    article(e, "200010", "70002", "4011234500018", "S-10", "Dämmplatte 100 mm",
+            {"Mineralwolle WLG 035", "1200 x 600 mm", "L", "1300", "13", "qm", "Pak", "6", "", "0",
+             "1", "Pak", "1", "900002", "24", "12", "", "J"});
+    article(e, "200011", "70002", "", "S-11-035", "Dämmplatte 120 mm WLG 035",
+            {"Mineralwolle", "1200 x 600 mm", "L", "1300", "13", "qm", "Pak", "5", "", "0", "1",
+             "Pak", "1", "900002", "24", "12", "", "J"});
+    article(e, "200020", "70002", "4011234500032", "S-20", "Dampfbremsfolie 50 m²",
+            {"PE-Folie 0,2 mm", "Rolle 50 qm", "L", "1310", "13", "Rol", "", "0", "qm", "50", "1",
+             "Rol", "1", "", "0", "0", "", "J"});
+    condition(e, "70002", "200010", "01.06.2026", "11.9", "", "%", {"15"}, "10.115", "0", "qm",
+              "12");
+    salesPrice(e, "200010", "01.06.2026", "1.35", "13.65", "16.24");
+
+    // 70003 Weiß & Söhne Fliesen.
+    article(e, "300300", "70003", "4020000000011", "F-300", "Fußleiste Eiche 2,4 m",
+            {"Sockelleiste massiv", "Länge 2,4 m", "L", "1400", "14", "St", "", "0", "m", "2.4",
+             "1", "St", "1", "", "0", "0", "S", "J"});
+    article(e, "300310", "70003", "", "F-301-90", "Türschwelle Edelstahl 90 cm",
+            {"Übergangsprofil", "", "L", "1400", "14", "St", "", "0", "", "0", "1", "St", "1", "",
+             "0", "0", "", "J"});
+    article(e, "300320", "70003", "", "F-310", "Fliesenkleber flex 25 kg",
+            {"C2TE S1", "Sack 25 kg", "L", "1410", "14", "Sack", "Pal", "42", "kg", "25", "1",
+             "Sack", "1", "900001", "42", "42", "", "J"});
+    condition(e, "70003", "300300", "01.07.2026", "7.8", "", "N", {}, "7.8", "0", "St", "10");
+    condition(e, "70003", "300300", "01.01.2027", "8.2", "", "N", {}, "8.2", "0", "St", "10");
+    salesPrice(e, "300300", "01.01.2027", "1.6", "13.1", "15.59");
+    discountGroup(e, "70003", "RG21", "Kleber und Mörtel", "01.01.2027", {"12.5", "2"});
+    discountGroup(e, "70003", "RG22", "Profile", "01.07.2026", {"8"});
 }
 
 } // namespace
@@ -191,21 +402,6 @@ void FillDemoData(StandinEngine& e) {
             {QStringLiteral("Port"), QStringLiteral("1973")},
             {QStringLiteral("WJ"), QStringLiteral("2027")}});
 
-    download(
-        e, QStringLiteral("2026-10-05"), QStringLiteral("DEM"), QStringLiteral("70001"),
-        {{u"MUE", u"4006209000013", u"M-1001", u"Dübel 8x40 Nylon", u"PAK", u"4,95", u"RG01"},
-         {u"MUE", u"4006209000020", u"M-1002", u"Schraube 5x60 verzinkt", u"PAK", u"7,80", u"RG01"},
-         {u"MUE", u"4006209000037", u"M-2001", u"Mörtel 25 kg", u"SCK", u"6,40", u"RG02"}});
-    download(e, QStringLiteral("2026-11-12"), QStringLiteral("DEM"), QStringLiteral("70002"),
-             {{u"SDT", u"4011234500018", u"S-10", u"Dämmplatte 100 mm", u"M2", u"12,50", u"RG10"},
-              {u"SDT", u"4011234500025", u"S-11", u"Dämmplatte 120 mm", u"M2", u"14,90", u"RG10"}});
-    download(
-        e, QStringLiteral("2026-12-01"), QStringLiteral("LAG"), QStringLiteral("70003"),
-        {{u"WSF", u"4020000000011", u"F-300", u"Fußleiste Eiche 2,4 m", u"STK", u"8,20", u"RG20"},
-         {u"WSF", u"4020000000028", u"F-301", u"Türschwelle Edelstahl", u"STK", u"19,90", u"RG20"},
-         {u"WSF", u"4020000000035", u"F-302", u"Fliesenkleber 25 kg", u"SCK", u"11,30", u"RG21"},
-         {u"WSF", u"4020000000042", u"F-303", u"Fugenmörtel grau 5 kg", u"SCK", u"9,60", u"RG21"}});
-
     // Unit assignments: external code to ERP unit.
     for (const auto& [ext, unit] :
          {std::pair{u"STK", u"St"}, std::pair{u"M", u"m"}, std::pair{u"M2", u"qm"},
@@ -225,17 +421,25 @@ void FillDemoData(StandinEngine& e) {
                 {QStringLiteral("HerstCode"), QString::fromUtf16(herst)},
                 {QStringLiteral("LNR"), QString::fromUtf16(lnr)}});
 
-    // ERP articles of the suppliers, found again by EAN or order number.
-    article(e, QStringLiteral("100100"), QStringLiteral("70001"), QStringLiteral("4006209000013"),
-            QStringLiteral("M-1001"), QStringLiteral("Dübel 8x40 Nylon"));
-    article(e, QStringLiteral("100101"), QStringLiteral("70001"), QStringLiteral("4006209000020"),
-            QStringLiteral("M-1002"), QStringLiteral("Schraube 5x60 verzinkt"));
-    article(e, QStringLiteral("100200"), QStringLiteral("70001"), QString(),
-            QStringLiteral("M-2001"), QStringLiteral("Mörtel 25 kg"));
-    article(e, QStringLiteral("200010"), QStringLiteral("70002"), QStringLiteral("4011234500018"),
-            QStringLiteral("S-10"), QStringLiteral("Dämmplatte 100 mm"));
-    article(e, QStringLiteral("300300"), QStringLiteral("70003"), QStringLiteral("4020000000011"),
-            QStringLiteral("F-300"), QStringLiteral("Fußleiste Eiche 2,4 m"));
+    // The ERP data before the downloads: their positions are filled from it.
+    erpData(e);
+    download(
+        e, QStringLiteral("2026-10-05"), QStringLiteral("DEM"), QStringLiteral("70001"),
+        QStringLiteral("01.11.2026"),
+        {{u"MUE", u"4006209000013", u"M-1001", u"Dübel 8x40 Nylon", u"PAK", u"4,95", u"RG01"},
+         {u"MUE", u"4006209000020", u"M-1002", u"Schraube 5x60 verzinkt", u"PAK", u"7,80", u"RG01"},
+         {u"MUE", u"4006209000037", u"M-2001", u"Mörtel 25 kg", u"SCK", u"6,40", u"RG02"}});
+    download(e, QStringLiteral("2026-11-12"), QStringLiteral("DEM"), QStringLiteral("70002"),
+             QStringLiteral("01.12.2026"),
+             {{u"SDT", u"4011234500018", u"S-10", u"Dämmplatte 100 mm", u"M2", u"12,50", u"RG10"},
+              {u"SDT", u"4011234500025", u"S-11", u"Dämmplatte 120 mm", u"M2", u"14,90", u"RG10"}});
+    download(
+        e, QStringLiteral("2026-12-01"), QStringLiteral("LAG"), QStringLiteral("70003"),
+        QStringLiteral("01.01.2027"),
+        {{u"WSF", u"4020000000011", u"F-300", u"Fußleiste Eiche 2,4 m", u"STK", u"8,20", u"RG20"},
+         {u"WSF", u"4020000000028", u"F-301", u"Türschwelle Edelstahl", u"STK", u"19,90", u"RG20"},
+         {u"WSF", u"4020000000035", u"F-302", u"Fliesenkleber 25 kg", u"SCK", u"11,30", u"RG21"},
+         {u"WSF", u"4020000000042", u"F-303", u"Fugenmörtel grau 5 kg", u"SCK", u"9,60", u"RG21"}});
 
     // Web price data of two suppliers, with two price tracks each.
     const QString jan = QStringLiteral("01.01.2027");
@@ -265,4 +469,54 @@ void FillDemoData(StandinEngine& e) {
 
     e.setMeta(QStringLiteral("demo"), QStringLiteral("1"));
     t.commit();
+}
+
+QString FillDemoPositions(StandinEngine& e, int count) {
+    FillDemoData(e);
+    StandinTransaction t(e);
+    const QString lnr = QStringLiteral("70001");
+    const QString date = QStringLiteral("01.04.2027");
+    StoredObject d;
+    d.cls = e.findClass(QStringLiteral("quendrap.downloads"));
+    d.values = {{QStringLiteral("Firma"), QStringLiteral("1")},
+                {QStringLiteral("Datum"), QDate::currentDate().toString(Qt::ISODate)},
+                {QStringLiteral("PCODE"), QStringLiteral("DEM")},
+                {QStringLiteral("LNR"), lnr},
+                {QStringLiteral("Status"), QStringLiteral("0")}};
+    e.saveObject(d);
+    // Article numbers and EANs that no other download uses.
+    const QString series = QStringLiteral("%1").arg(d.id.toInt() % 100, 2, 10, QChar(u'0'));
+    QHash<QString, QStringList> cache;
+    PositionFiller filler(e, cache);
+    for (int i = 0; i < count; ++i) {
+        const double price = 1 + (i % 5000) / 100.0;
+        const QString ean =
+            QStringLiteral("40") + series + QStringLiteral("%1").arg(i, 9, 10, QChar(u'0'));
+        const QString bestnr = QStringLiteral("G%1-%2").arg(series).arg(i);
+        if (i % 3 == 0) {
+            const int k = i / 3;
+            const QString artnr = QStringLiteral("6%1%2").arg(series).arg(k, 6, 10, QChar(u'0'));
+            article(e, artnr, lnr, ean, bestnr, QStringLiteral("Testartikel %1").arg(i),
+                    {QStringLiteral("Serie ") + series, QString(), "L", "1200", "12", "Pak", "Ktn",
+                     "10", "St", "100", "1", "Pak", "1", "", "0", "0", "", "J"});
+            condition(e, lnr, artnr, QStringLiteral("01.01.2026"), ErpNumber(price * 0.95, 2), "",
+                      "%", {"10"}, ErpNumber(price * 0.855, 4), "0", "Pak", "1");
+            if (k % 2 == 0)
+                condition(e, lnr, artnr, date, ErpNumber(price, 2), "", "%", {"10"},
+                          ErpNumber(price * 0.9, 4), "0", "Pak", "1");
+            if (k % 4 == 0)
+                salesPrice(e, artnr, date, "1.4", ErpNumber(price * 1.26, 2),
+                           ErpNumber(price * 1.26 * 1.19, 2));
+        }
+        filler.store(d.id, QStringLiteral("1"), lnr,
+                     {QStringLiteral("MUE"), ean, bestnr,
+                      QStringLiteral("Generierte Position %1").arg(i), QStringLiteral("PAK"),
+                      QStringLiteral("PAK"), QStringLiteral("PAK"), QStringLiteral("1"),
+                      QStringLiteral("1"), date, QString::number(price, 'f', 2).replace(u'.', u','),
+                      QStringLiteral("1"), QStringLiteral("SG%1").arg(i % 10),
+                      QStringLiteral("Baustoffe")},
+                     QStringLiteral("N"));
+    }
+    t.commit();
+    return d.id;
 }

@@ -8,6 +8,13 @@ void FillDemoData(StandinEngine& engine);
 
 #include <QString>
 
+// Adds one big download of supplier 70001 for benchmarks (filling the demo
+// company first when the database lacks it) and returns its key. Every
+// third position is assigned to an ERP article of its own; half of those
+// articles hold a purchase condition valid from the positions' date
+// 01.04.2027, a quarter a sales price of that date.
+QString FillDemoPositions(StandinEngine& engine, int count);
+
 // One article line of an extended import file (29 fields, backslash
 // separated): manufacturer code, EAN, order number, description, the unit in
 // all three unit fields, quantities 1, price and date, second price and

@@ -1,5 +1,6 @@
 // Supplier downloads (one imported price file each), their staging
 // positions and the download's purchase discount groups.
+#include "ErpPositions.h"
 #include "Job.h"
 #include "StandinClasses.h"
 #include "StandinEngine.h"
@@ -8,14 +9,19 @@
 #include <QSqlQuery>
 
 const QStringList& PositionProperties() {
-    static const QStringList p{
-        QStringLiteral("DLID"),     QStringLiteral("HerstCode"),   QStringLiteral("EAN"),
-        QStringLiteral("BestNr"),   QStringLiteral("Bezeichnung"), QStringLiteral("VE"),
-        QStringLiteral("VP"),       QStringLiteral("UEE"),         QStringLiteral("Menge"),
-        QStringLiteral("MengeUEE"), QStringLiteral("Datum"),       QStringLiteral("Preis"),
-        QStringLiteral("PreisEHT"), QStringLiteral("RabattGR"),    QStringLiteral("Klasse"),
-        QStringLiteral("ARTNR"),    QStringLiteral("Status"),      QStringLiteral("EKDAT"),
-        QStringLiteral("VKDAT")};
+    // The supplier's price line, the assignment and status, the flag
+    // savezeile was given, then the fields of the positions grid.
+    static const QStringList p = [] {
+        QStringList l{
+            QStringLiteral("DLID"),     QStringLiteral("HerstCode"),   QStringLiteral("EAN"),
+            QStringLiteral("BestNr"),   QStringLiteral("Bezeichnung"), QStringLiteral("VE"),
+            QStringLiteral("VP"),       QStringLiteral("UEE"),         QStringLiteral("Menge"),
+            QStringLiteral("MengeUEE"), QStringLiteral("Datum"),       QStringLiteral("Preis"),
+            QStringLiteral("PreisEHT"), QStringLiteral("RabattGR"),    QStringLiteral("Klasse"),
+            QStringLiteral("ARTNR"),    QStringLiteral("Status"),      QStringLiteral("Kennz")};
+        l << PositionGridProperties();
+        return l;
+    }();
     return p;
 }
 
@@ -68,8 +74,10 @@ void RegisterDownloadClasses(StandinEngine& engine) {
 
     engine.defineClass(QStringLiteral("quendrap.pos"), QStringLiteral("quendrap_pos"),
                        PositionProperties());
-    engine.execScript(
-        {QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_pos_dlid ON quendrap_pos(DLID)")});
+    AddMissingColumns(engine, QStringLiteral("quendrap_pos"), PositionProperties());
+    // A download's positions in position order.
+    engine.execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_pos_order ON "
+                                      "quendrap_pos(DLID, CAST(id AS INTEGER))")});
 
     engine.defineClass(QStringLiteral("quendrap.ekgrp"), QStringLiteral("quendrap_ekgrp"),
                        {QStringLiteral("DLID"), QStringLiteral("FIRMA"), QStringLiteral("LNR"),

@@ -1,6 +1,7 @@
 // What the price data import calls: supplier look-ups by manufacturer code,
 // unit assignments, storing positions, web price data, the supplier search
 // and the supplier defaults.
+#include "ErpPositions.h"
 #include "Job.h"
 #include "StandinClasses.h"
 #include "StandinEngine.h"
@@ -58,21 +59,8 @@ void RegisterImportClasses(StandinEngine& engine) {
         return firmaKey(o, QStringLiteral("FIRMA"), QStringLiteral("EXT"));
     };
 
-    // ERP articles with their supplier, EAN and order number.
-    engine
-        .defineClass(QStringLiteral("VT.Artikel"), QStringLiteral("vt_artikel"),
-                     {QStringLiteral("FIRMA"), QStringLiteral("ARTNR"), QStringLiteral("LNR"),
-                      QStringLiteral("EAN"), QStringLiteral("BESTNR"), QStringLiteral("BEZ")},
-                     false)
-        .idOf = [](const StoredObject& o) {
-        return firmaKey(o, QStringLiteral("FIRMA"), QStringLiteral("ARTNR"));
-    };
-    engine.execScript(
-        {QStringLiteral("CREATE INDEX IF NOT EXISTS vt_artikel_ean ON vt_artikel(FIRMA, LNR, EAN)"),
-         QStringLiteral(
-             "CREATE INDEX IF NOT EXISTS vt_artikel_bestnr ON vt_artikel(FIRMA, LNR, BESTNR)"),
-         QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_ekgrp_grp ON "
-                        "quendrap_ekgrp(DLID, RabattGR)")});
+    engine.execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_ekgrp_grp ON "
+                                      "quendrap_ekgrp(DLID, RabattGR)")});
 
     ClassDef& downloads = engine.extendClass(QStringLiteral("quendrap.downloads"));
     // The supplier's name for the screen; "" when the supplier is not stored.
@@ -98,10 +86,11 @@ void RegisterImportClasses(StandinEngine& engine) {
     });
 
     ClassDef& pos = engine.extendClass(QStringLiteral("quendrap.pos"));
-    // savezeile(download, "", position line text, "N", ""): creates the
+    // savezeile(download, "", position line text, flag, ""): creates the
     // staging position from the 14 fields, assigns the ERP article of the
-    // download's supplier whose EAN or order number matches, and creates the
-    // download's discount group record when the group first appears.
+    // download's supplier whose EAN or order number matches, fills the grid
+    // fields from it and the supplier defaults, and creates the download's
+    // discount group record when the group first appears.
     pos.classMethods.insert(QStringLiteral("savezeile"), [](CallContext& ctx, QStringList& a) {
         const QString dlid = a.value(0);
         const QStringList f = a.value(2).split(u'|');
@@ -114,51 +103,7 @@ void RegisterImportClasses(StandinEngine& engine) {
             throw ServerError(StandinErrors::BadArguments,
                               QStringLiteral("Bezeichnung länger als 250 Zeichen"));
         const QStringList dl = downloadOf(ctx, dlid);
-        StandinEngine& e = ctx.engine;
-        QString artnr;
-        if (!f[1].isEmpty())
-            artnr =
-                e.textValue(QStringLiteral("SELECT ARTNR FROM vt_artikel WHERE FIRMA=? AND LNR=? "
-                                           "AND EAN=? LIMIT 1"),
-                            {dl[0], dl[1], f[1]});
-        if (artnr.isEmpty() && !f[2].isEmpty())
-            artnr =
-                e.textValue(QStringLiteral("SELECT ARTNR FROM vt_artikel WHERE FIRMA=? AND LNR=? "
-                                           "AND BESTNR=? LIMIT 1"),
-                            {dl[0], dl[1], f[2]});
-        const QString id = e.nextId(QStringLiteral("quendrap.pos"));
-        e.execText(
-            QStringLiteral("INSERT INTO quendrap_pos(id, DLID, HerstCode, EAN, BestNr, "
-                           "Bezeichnung, VE, VP, UEE, Menge, MengeUEE, Datum, Preis, PreisEHT, "
-                           "RabattGR, Klasse, ARTNR, Status, EKDAT, VKDAT) "
-                           "VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"),
-            {id,         dlid,      f[0],
-             f[1],       f[2],      f[3],
-             f[4],       f[5],      f[6],
-             f[7],       f[8],      f[9],
-             f[10],      f[11],     f[12],
-             f[13],      artnr,     artnr.isEmpty() ? QStringLiteral("0") : QStringLiteral("1"),
-             a.value(3), a.value(3)});
-        if (!f[12].isEmpty()) {
-            const QString key = QStringLiteral("grp:") + dlid + u'|' + f[12];
-            if (!ctx.job.cache().contains(key)) {
-                const QString known = e.textValue(
-                    QStringLiteral("SELECT id FROM quendrap_ekgrp WHERE DLID=? AND RabattGR=?"),
-                    {dlid, f[12]});
-                if (known.isEmpty()) {
-                    StoredObject g;
-                    g.cls = e.findClass(QStringLiteral("quendrap.ekgrp"));
-                    g.values = {{QStringLiteral("DLID"), dlid},
-                                {QStringLiteral("FIRMA"), dl[0]},
-                                {QStringLiteral("LNR"), dl[1]},
-                                {QStringLiteral("RabattGR"), f[12]},
-                                {QStringLiteral("Status"), QStringLiteral("0")}};
-                    e.saveObject(g);
-                }
-                ctx.job.cache().insert(key, {});
-            }
-        }
-        return id;
+        return PositionFiller(ctx.engine, ctx.job.cache()).store(dlid, dl[0], dl[1], f, a.value(3));
     });
     // setliefid(company, manufacturer code, supplier): links the code.
     pos.classMethods.insert(QStringLiteral("setliefid"), [](CallContext& ctx, QStringList& a) {
@@ -191,16 +136,20 @@ void RegisterImportClasses(StandinEngine& engine) {
         return n.toInt() > 0 ? QStringLiteral("WEB|") + a.value(0) : QString();
     });
 
-    // VT.XW "Liste": runs a list expression, one row per entry.
+    // VT.XW "Liste": runs a list expression, one row per entry: "WEB|code"
+    // here, the positions window's expressions in PositionClasses.
     ClassDef& xw = engine.defineClass(QStringLiteral("VT.XW"));
     xw.queries.insert(QStringLiteral("Liste"), [](CallContext& ctx, const QStringList& a) {
         const QString expr = a.value(0);
         if (expr.isEmpty())
             return std::unique_ptr<QueryCursor>(
                 std::make_unique<ListCursor>(1, QList<QStringList>{}));
-        if (!expr.startsWith(QStringLiteral("WEB|")))
+        if (!expr.startsWith(QStringLiteral("WEB|"))) {
+            if (std::unique_ptr<QueryCursor> c = PositionListCursor(ctx, expr))
+                return c;
             throw ServerError(StandinErrors::BadArguments,
                               QStringLiteral("Unbekannter Listenausdruck: ") + expr);
+        }
         return std::unique_ptr<QueryCursor>(
             std::make_unique<SqlCursor>(ctx.engine,
                                         QStringLiteral("SELECT LINE FROM quendrap_web WHERE CODE=? "

@@ -4,5 +4,7 @@ void RegisterAllClasses(StandinEngine& engine) {
     RegisterWindowsClasses(engine);
     RegisterPersonnelClasses(engine);
     RegisterDownloadClasses(engine);
+    RegisterErpClasses(engine);
     RegisterImportClasses(engine);
+    RegisterPositionClasses(engine);
 }

@@ -9,8 +9,17 @@ void RegisterAllClasses(StandinEngine& engine);
 void RegisterWindowsClasses(StandinEngine& engine);   // VT.Windows, ^%XTT
 void RegisterPersonnelClasses(StandinEngine& engine); // users, locations, server list
 void RegisterDownloadClasses(StandinEngine& engine);  // downloads, positions, groups
+void RegisterErpClasses(StandinEngine& engine);       // ERP articles, conditions, code lists
 void RegisterImportClasses(StandinEngine& engine);    // what the price import calls
+void RegisterPositionClasses(StandinEngine& engine);  // what the positions window calls
 
 #include <QStringList>
+#include <memory>
 // Properties of a staging position, in table order.
 const QStringList& PositionProperties();
+
+struct CallContext;
+class QueryCursor;
+// The cursor of a VT.XW "Liste" expression of the positions window
+// ("COMBO|...", "EKDAT|...", "VKDAT|...", "POSVT|..."); null for any other.
+std::unique_ptr<QueryCursor> PositionListCursor(CallContext& ctx, const QString& expression);

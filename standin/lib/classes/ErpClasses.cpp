@@ -1,0 +1,103 @@
+// The ERP's master data behind the staging positions: articles, purchase
+// conditions, sales prices, the suppliers' purchase discount groups and the
+// code lists of the positions grid. Texts are kept in the ERP's 7-bit form,
+// numbers canonical ("12.5"), dates as "dd.mm.yyyy".
+#include "ErpPositions.h"
+#include "StandinClasses.h"
+#include "StandinEngine.h"
+
+namespace {
+
+// A stored class whose id is its key properties joined by "||".
+void keyedClass(StandinEngine& engine, const QString& name, const QString& table,
+                const QStringList& properties, const QStringList& keyProperties) {
+    ClassDef& cls = engine.defineClass(name, table, properties, false);
+    cls.idOf = [keyProperties](const StoredObject& o) {
+        QStringList parts;
+        for (const QString& p : keyProperties)
+            parts << o.values.value(p);
+        return parts.join(QStringLiteral("||"));
+    };
+    AddMissingColumns(engine, table, properties);
+}
+
+QStringList names(std::initializer_list<const char16_t*> list) {
+    QStringList out;
+    for (const char16_t* n : list)
+        out << QString::fromUtf16(n);
+    return out;
+}
+
+} // namespace
+
+void RegisterErpClasses(StandinEngine& engine) {
+    const QString firma = QStringLiteral("FIRMA");
+    const QString code = QStringLiteral("CODE");
+
+    // Articles of a company: id FIRMA||ARTNR. LNR is the supplier, BESTNR
+    // and EAN the order number and order EAN, BEZ to BEZ3 the descriptions,
+    // the units VKE/VPE/VRE/EBE ERP unit codes, MWST a VAT code; AKTIV and
+    // FREIGABE "J"/"N". Pallet articles have ATYP "P".
+    keyedClass(engine, QStringLiteral("VT.Artikel"), QStringLiteral("vt_artikel"),
+               names({u"FIRMA", u"ARTNR", u"LNR",   u"EAN",     u"BESTNR", u"BEZ",    u"BEZ2",
+                      u"BEZ3",  u"ATYP",  u"WARGR", u"ABTNR",   u"VKE",    u"VPE",    u"VPI",
+                      u"VRE",   u"VRM",   u"VPM",   u"EBE",     u"MWST",   u"PALART", u"PALJE",
+                      u"PALAB", u"ACOD",  u"AKTIV", u"FREIGABE"}),
+               {firma, QStringLiteral("ARTNR")});
+    engine.execScript(
+        {QStringLiteral("CREATE INDEX IF NOT EXISTS vt_artikel_ean ON vt_artikel(FIRMA, LNR, EAN)"),
+         QStringLiteral(
+             "CREATE INDEX IF NOT EXISTS vt_artikel_bestnr ON vt_artikel(FIRMA, LNR, BESTNR)"),
+         QStringLiteral(
+             "CREATE INDEX IF NOT EXISTS vt_artikel_lnr ON vt_artikel(FIRMA, LNR, ARTNR)"),
+         QStringLiteral(
+             "CREATE INDEX IF NOT EXISTS vt_artikel_atyp ON vt_artikel(FIRMA, ATYP, ARTNR)")});
+
+    // Purchase conditions of a supplier for an article, valid from DATUM:
+    // id FIRMA||LNR||ARTNR||DATUM. RABTYP "N" (net price) or "%" (discounts
+    // RAB1 to RAB4 on BRUTTO); EKGRP the ERP discount group; ERE/EPM/EVM
+    // invoicing unit, price quantity and quantity factor; HLIEF "J" for the
+    // main supplier.
+    keyedClass(engine, QStringLiteral("VT.ArtEK"), QStringLiteral("vt_artek"),
+               names({u"FIRMA", u"LNR", u"ARTNR", u"DATUM", u"BRUTTO", u"EKGRP", u"RABTYP", u"RAB1",
+                      u"RAB2", u"RAB3", u"RAB4", u"NETTO", u"NEBKOST", u"FAKTOR", u"ERE", u"EPM",
+                      u"EVM", u"MIBEME", u"HLIEF"}),
+               names({u"FIRMA", u"LNR", u"ARTNR", u"DATUM"}));
+    engine.execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS vt_artek_art ON "
+                                      "vt_artek(FIRMA, LNR, ARTNR, ") +
+                       DateOrderSql(QStringLiteral("DATUM")) + u')'});
+
+    // Sales prices of an article, valid from DATUM: id FIRMA||ARTNR||DATUM.
+    keyedClass(engine, QStringLiteral("VT.ArtVK"), QStringLiteral("vt_artvk"),
+               names({u"FIRMA", u"ARTNR", u"DATUM", u"KFSOLL", u"VKEXCL", u"VKINCL"}),
+               names({u"FIRMA", u"ARTNR", u"DATUM"}));
+    engine.execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS vt_artvk_art ON "
+                                      "vt_artvk(FIRMA, ARTNR, ") +
+                       DateOrderSql(QStringLiteral("DATUM")) + u')'});
+
+    // The ERP's purchase discount groups of a supplier, valid from DATUM:
+    // id FIRMA||LNR||CODE||DATUM, up to four rates.
+    keyedClass(
+        engine, QStringLiteral("VT.EKRabGr"), QStringLiteral("vt_ekrabgr"),
+        names({u"FIRMA", u"LNR", u"CODE", u"DATUM", u"BEZ", u"RAB1", u"RAB2", u"RAB3", u"RAB4"}),
+        names({u"FIRMA", u"LNR", u"CODE", u"DATUM"}));
+    engine.execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS vt_ekrabgr_code ON "
+                                      "vt_ekrabgr(FIRMA, LNR, CODE, ") +
+                       DateOrderSql(QStringLiteral("DATUM")) + u')'});
+
+    // Code lists: id FIRMA||CODE.
+    keyedClass(engine, QStringLiteral("VT.ParArtTyp"), QStringLiteral("vt_parartyp"),
+               {firma, code, QStringLiteral("BEZ")}, {firma, code});
+    keyedClass(
+        engine, QStringLiteral("VT.ParWarengruppe"), QStringLiteral("vt_parwarengruppe"),
+        {firma, code, QStringLiteral("BEZ"), QStringLiteral("ABTNR"), QStringLiteral("MWST")},
+        {firma, code});
+    keyedClass(engine, QStringLiteral("VT.ParAbteilung"), QStringLiteral("vt_parabteilung"),
+               {firma, code, QStringLiteral("BEZ")}, {firma, code});
+    keyedClass(engine, QStringLiteral("VT.ParEinheit"), QStringLiteral("vt_pareinheit"),
+               {firma, code, QStringLiteral("BEZ")}, {firma, code});
+    keyedClass(engine, QStringLiteral("VT.ParMwst"), QStringLiteral("vt_parmwst"),
+               {firma, code, QStringLiteral("SATZ")}, {firma, code});
+    keyedClass(engine, QStringLiteral("VT.ParArtCode"), QStringLiteral("vt_parartcode"),
+               {firma, code, QStringLiteral("BEZ")}, {firma, code});
+}

@@ -1,0 +1,540 @@
+#include "ErpPositions.h"
+
+#include "StandinClasses.h"
+#include "StandinEngine.h"
+#include "common/ServerError.h"
+#include "common/TextHelpers.h"
+
+#include <QDate>
+#include <QRegularExpression>
+#include <QSet>
+#include <QSqlQuery>
+#include <cmath>
+
+double ErpValue(const QString& text) {
+    QString t = text.trimmed();
+    if (t.contains(u',')) {
+        t.remove(u'.');
+        t.replace(u',', u'.');
+    }
+    bool ok = false;
+    const double v = t.toDouble(&ok);
+    return ok && std::isfinite(v) ? v : 0;
+}
+
+QString ErpNumber(double value, int decimals) {
+    QString t = QString::number(value, 'f', decimals);
+    if (t.contains(u'.')) {
+        while (t.endsWith(u'0'))
+            t.chop(1);
+        if (t.endsWith(u'.'))
+            t.chop(1);
+    }
+    return t == u"-0" ? QStringLiteral("0") : t;
+}
+
+QString ErpDate(const QString& text) {
+    static const QRegularExpression dmy(
+        QStringLiteral("^(\\d{1,2})[./-](\\d{1,2})[./-](\\d{4}|\\d{2})$"));
+    static const QRegularExpression iso(QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})$"));
+    const QString t = text.trimmed();
+    QDate d;
+    if (const auto m = iso.match(t); m.hasMatch()) {
+        d = QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+    } else if (const auto m2 = dmy.match(t); m2.hasMatch()) {
+        int year = m2.captured(3).toInt();
+        if (m2.captured(3).size() == 2)
+            year += 2000;
+        d = QDate(year, m2.captured(2).toInt(), m2.captured(1).toInt());
+    }
+    return d.isValid() ? d.toString(QStringLiteral("dd.MM.yyyy")) : QString();
+}
+
+QString DateOrderSql(const QString& column) {
+    return QStringLiteral("(substr(%1,7,4)||substr(%1,4,2)||substr(%1,1,2))").arg(column);
+}
+
+namespace {
+
+// yyyymmdd of a date text; a text that is no date orders after every date.
+QString dateKey(const QString& text) {
+    const QString d = ErpDate(text);
+    return d.isEmpty() ? QStringLiteral("99999999") : d.mid(6, 4) + d.mid(3, 2) + d.left(2);
+}
+
+QString key(const QString& a, const QString& b) {
+    return a + QStringLiteral("||") + b;
+}
+
+// The first `lines` lines of at most `width` characters of a description,
+// broken at blanks where it can.
+QStringList wrap(const QString& text, int width, int lines) {
+    QStringList out;
+    QString current;
+    const QStringList words = text.simplified().split(u' ', Qt::SkipEmptyParts);
+    for (QString word : words) {
+        while (word.size() > width) {
+            if (!current.isEmpty()) {
+                out << current;
+                current.clear();
+            }
+            out << word.left(width);
+            word = word.mid(width);
+        }
+        if (current.isEmpty())
+            current = word;
+        else if (current.size() + 1 + word.size() <= width)
+            current += u' ' + word;
+        else {
+            out << current;
+            current = word;
+        }
+    }
+    if (!current.isEmpty())
+        out << current;
+    while (out.size() < lines)
+        out << QString();
+    return out.mid(0, lines);
+}
+
+QString readable(const QString& erpText) {
+    return ConvertText(erpText, QStringLiteral("VELTAR"), false);
+}
+
+QString orDefault(const QString& value, const QString& fallback) {
+    return value.isEmpty() ? fallback : value;
+}
+
+// Fetches one row of a prepared statement as texts; empty when none.
+QStringList firstRow(QSqlQuery& q, int columns) {
+    QStringList row;
+    if (q.next())
+        for (int i = 0; i < columns; ++i)
+            row << q.value(i).toString();
+    q.finish();
+    return row;
+}
+
+const QStringList kLineProperties{
+    QStringLiteral("HerstCode"),   QStringLiteral("EAN"),   QStringLiteral("BestNr"),
+    QStringLiteral("Bezeichnung"), QStringLiteral("VE"),    QStringLiteral("VP"),
+    QStringLiteral("UEE"),         QStringLiteral("Menge"), QStringLiteral("MengeUEE"),
+    QStringLiteral("Datum"),       QStringLiteral("Preis"), QStringLiteral("PreisEHT"),
+    QStringLiteral("RabattGR"),    QStringLiteral("Klasse")};
+
+} // namespace
+
+const QStringList& PositionGridProperties() {
+    static const QStringList p{
+        QStringLiteral("Bez1"),    QStringLiteral("bez2"),    QStringLiteral("bez3"),
+        QStringLiteral("epmvt"),   QStringLiteral("erevt"),   QStringLiteral("prdiff"),
+        QStringLiteral("atyp"),    QStringLiteral("wargr"),   QStringLiteral("ABTNR"),
+        QStringLiteral("vke"),     QStringLiteral("vpe"),     QStringLiteral("vpi"),
+        QStringLiteral("vre"),     QStringLiteral("vrm"),     QStringLiteral("vpm"),
+        QStringLiteral("mcproz"),  QStringLiteral("palart"),  QStringLiteral("palje"),
+        QStringLiteral("palab"),   QStringLiteral("acod"),    QStringLiteral("bestnrvt"),
+        QStringLiteral("eanvt"),   QStringLiteral("ebe"),     QStringLiteral("hlief"),
+        QStringLiteral("faktor"),  QStringLiteral("brutto"),  QStringLiteral("evm"),
+        QStringLiteral("mibeme"),  QStringLiteral("ekgrp"),   QStringLiteral("ekdat"),
+        QStringLiteral("rabtyp"),  QStringLiteral("rab1"),    QStringLiteral("rab2"),
+        QStringLiteral("rab3"),    QStringLiteral("rab4"),    QStringLiteral("netto"),
+        QStringLiteral("nebkost"), QStringLiteral("vkrabgr"), QStringLiteral("vkdat"),
+        QStringLiteral("kfsoll"),  QStringLiteral("vkexcl"),  QStringLiteral("vkincl"),
+        QStringLiteral("spanne")};
+    return p;
+}
+
+void AddMissingColumns(StandinEngine& engine, const QString& table, const QStringList& properties) {
+    QSqlQuery q(engine.db());
+    q.exec(QStringLiteral("PRAGMA table_info(\"%1\")").arg(table));
+    QSet<QString> have;
+    while (q.next())
+        have.insert(q.value(1).toString().toLower());
+    q.finish();
+    QStringList add;
+    for (const QString& p : properties)
+        if (!have.contains(p.toLower()))
+            add << QStringLiteral("ALTER TABLE \"%1\" ADD COLUMN \"%2\" TEXT NOT NULL DEFAULT ''")
+                       .arg(table, p);
+    engine.execScript(add);
+}
+
+QStringList PositionFiller::defaults(const QString& company, const QString& supplier) {
+    const QString k = key(company, supplier);
+    auto it = m_defaults.constFind(k);
+    if (it != m_defaults.constEnd())
+        return *it;
+    const QString dk = QStringLiteral("def:") + m_storing;
+    if (!m_storing.isEmpty()) {
+        auto known = m_cache.constFind(dk);
+        if (known != m_cache.constEnd())
+            return *known;
+    }
+    QSqlQuery& q = m_engine.exec(QStringLiteral("SELECT Warengruppe, Aufschlag, Rundung FROM "
+                                                "quendrap_defaults WHERE id=?"),
+                                 {key(company, supplier)});
+    QStringList v = firstRow(q, 3);
+    while (v.size() < 3)
+        v << QString();
+    m_defaults.insert(k, v);
+    if (!m_storing.isEmpty())
+        m_cache.insert(dk, v);
+    return v;
+}
+
+bool PositionFiller::erpGroup(const QString& company, const QString& supplier,
+                              const QString& group) {
+    const QString k = QStringLiteral("erpgrp:") + m_storing + u'|' + group;
+    if (!m_storing.isEmpty()) {
+        auto it = m_cache.constFind(k);
+        if (it != m_cache.constEnd())
+            return !it->isEmpty();
+    }
+    const bool known =
+        !m_engine
+             .textValue(QStringLiteral("SELECT 1 FROM vt_ekrabgr WHERE FIRMA=? AND LNR=? AND "
+                                       "CODE=? LIMIT 1"),
+                        {company, supplier, group})
+             .isEmpty();
+    if (!m_storing.isEmpty())
+        m_cache.insert(k, known ? QStringList{group} : QStringList{});
+    return known;
+}
+
+QString PositionFiller::unit(const QString& company, const QString& code) {
+    if (code.isEmpty())
+        return QString();
+    const QString k = QStringLiteral("unit:") + key(company, code);
+    auto it = m_cache.constFind(k);
+    if (it != m_cache.constEnd())
+        return it->value(0);
+    // A code without assignment is taken as the ERP unit itself.
+    const QString erp =
+        orDefault(m_engine.textValue(QStringLiteral("SELECT ERP FROM vt_einheit WHERE id=?"),
+                                     {key(company, code)}),
+                  code);
+    m_cache.insert(k, {erp});
+    return erp;
+}
+
+QString PositionFiller::vatRate(const QString& company, const QString& code) {
+    const QString k = QStringLiteral("vat:") + key(company, code);
+    auto it = m_cache.constFind(k);
+    if (it != m_cache.constEnd())
+        return it->value(0);
+    const QString rate = m_engine.textValue(
+        QStringLiteral("SELECT SATZ FROM vt_parmwst WHERE id=?"), {key(company, code)});
+    m_cache.insert(k, {rate});
+    return rate;
+}
+
+QStringList PositionFiller::goodsGroup(const QString& company, const QString& group) {
+    const QString k = QStringLiteral("wg:") + key(company, group);
+    auto it = m_cache.constFind(k);
+    if (it != m_cache.constEnd())
+        return *it;
+    QSqlQuery& q =
+        m_engine.exec(QStringLiteral("SELECT ABTNR, MWST FROM vt_parwarengruppe WHERE id=?"),
+                      {key(company, group)});
+    QStringList v = firstRow(q, 2);
+    // Department and VAT rate; both empty for an unknown group.
+    v = v.isEmpty() ? QStringList{QString(), QString()} : QStringList{v[0], vatRate(company, v[1])};
+    m_cache.insert(k, v);
+    return v;
+}
+
+QString PositionFiller::matchArticle(const QString& company, const QString& supplier,
+                                     const QString& ean, const QString& orderNumber) {
+    QString artnr;
+    if (!ean.isEmpty())
+        artnr = m_engine.textValue(QStringLiteral("SELECT ARTNR FROM vt_artikel WHERE FIRMA=? AND "
+                                                  "LNR=? AND EAN=? LIMIT 1"),
+                                   {company, supplier, ean});
+    if (artnr.isEmpty() && !orderNumber.isEmpty())
+        artnr = m_engine.textValue(QStringLiteral("SELECT ARTNR FROM vt_artikel WHERE FIRMA=? AND "
+                                                  "LNR=? AND BESTNR=? LIMIT 1"),
+                                   {company, supplier, orderNumber});
+    return artnr;
+}
+
+QStringList PositionFiller::gridFields(const QString& company, const QString& supplier,
+                                       const QStringList& line, const QString& article) {
+    const auto f = [&line](int i) { return line.value(i); };
+    const QString datum = orDefault(ErpDate(f(9)), f(9));
+    const QString day = dateKey(f(9));
+    const QStringList def = defaults(company, supplier);
+    QStringList g(Grid::Count);
+
+    QStringList a; // the article's master data, empty when none
+    if (!article.isEmpty()) {
+        QSqlQuery& q = m_engine.exec(
+            QStringLiteral("SELECT BEZ, BEZ2, BEZ3, ATYP, WARGR, ABTNR, VKE, VPE, VPI, VRE, VRM, "
+                           "VPM, MWST, PALART, PALJE, PALAB, ACOD, BESTNR, EAN, EBE "
+                           "FROM vt_artikel WHERE id=?"),
+            {key(company, article)});
+        a = firstRow(q, 20);
+    }
+    if (!a.isEmpty()) {
+        g[Grid::Bez1] = readable(a[0]);
+        g[Grid::bez2] = readable(a[1]);
+        g[Grid::bez3] = readable(a[2]);
+        g[Grid::atyp] = a[3];
+        g[Grid::wargr] = a[4];
+        g[Grid::ABTNR] = a[5];
+        g[Grid::vke] = a[6];
+        g[Grid::vpe] = a[7];
+        g[Grid::vpi] = orDefault(a[8], QStringLiteral("0"));
+        g[Grid::vre] = a[9];
+        g[Grid::vrm] = orDefault(a[10], QStringLiteral("0"));
+        g[Grid::vpm] = orDefault(a[11], QStringLiteral("1"));
+        g[Grid::mcproz] = vatRate(company, a[12]);
+        g[Grid::palart] = a[13];
+        g[Grid::palje] = orDefault(a[14], QStringLiteral("0"));
+        g[Grid::palab] = orDefault(a[15], QStringLiteral("0"));
+        g[Grid::acod] = a[16];
+        g[Grid::bestnrvt] = a[17];
+        g[Grid::eanvt] = a[18];
+        g[Grid::ebe] = orDefault(a[19], a[6]);
+    } else {
+        // A new article: the supplier's description and units, the goods
+        // group of the supplier defaults.
+        const QStringList bez = wrap(f(3), 30, 3);
+        g[Grid::Bez1] = bez[0];
+        g[Grid::bez2] = bez[1];
+        g[Grid::bez3] = bez[2];
+        g[Grid::atyp] = QStringLiteral("L");
+        g[Grid::wargr] = def[0];
+        const QStringList wg = goodsGroup(company, def[0]);
+        g[Grid::ABTNR] = wg[0];
+        // Without a goods group the ERP's standard VAT code 1 applies.
+        g[Grid::mcproz] = def[0].isEmpty() ? vatRate(company, QStringLiteral("1")) : wg[1];
+        const QString vke = unit(company, f(4));
+        const QString vpe = unit(company, f(5));
+        const QString vre = unit(company, f(6));
+        g[Grid::vke] = vke;
+        g[Grid::vpe] = vpe == vke ? QString() : vpe;
+        g[Grid::vpi] = vpe == vke ? QStringLiteral("0") : ErpNumber(ErpValue(f(7)), 0);
+        g[Grid::vre] = vre == vke ? QString() : vre;
+        g[Grid::vrm] = vre == vke ? QStringLiteral("0") : ErpNumber(ErpValue(f(8)), 4);
+        g[Grid::vpm] = QStringLiteral("1");
+        g[Grid::palje] = QStringLiteral("0");
+        g[Grid::palab] = QStringLiteral("0");
+        g[Grid::bestnrvt] = f(2).left(16);
+        g[Grid::eanvt] = f(1);
+        g[Grid::ebe] = vke;
+    }
+
+    // Purchase side: the condition in force before the price's date, the
+    // ERP discount group named like the supplier's group.
+    QStringList c;
+    if (!a.isEmpty()) {
+        const QString order = DateOrderSql(QStringLiteral("DATUM"));
+        QSqlQuery& q = m_engine.exec(
+            QStringLiteral("SELECT BRUTTO, EPM, EKGRP, RABTYP, RAB1, RAB2, RAB3, RAB4, NEBKOST, "
+                           "FAKTOR, ERE, EVM, MIBEME, HLIEF FROM vt_artek WHERE FIRMA=? AND LNR=? "
+                           "AND ARTNR=? ORDER BY ") +
+                order + QStringLiteral(" < ? DESC, ") + order + QStringLiteral(" DESC LIMIT 1"),
+            {company, supplier, article, day});
+        c = firstRow(q, 14);
+    }
+    QString ekgrp;
+    if (!f(12).isEmpty() && erpGroup(company, supplier, f(12)))
+        ekgrp = f(12);
+    else if (!c.isEmpty())
+        ekgrp = c[2];
+
+    const double price = ErpValue(f(10));
+    double eht = ErpValue(f(11));
+    if (eht <= 0)
+        eht = 1;
+    double rab[4] = {0, 0, 0, 0};
+    QString rabtyp = QStringLiteral("N");
+    if (!ekgrp.isEmpty()) {
+        const QString order = DateOrderSql(QStringLiteral("DATUM"));
+        QSqlQuery& q = m_engine.exec(
+            QStringLiteral("SELECT RAB1, RAB2, RAB3, RAB4 FROM vt_ekrabgr WHERE FIRMA=? AND LNR=? "
+                           "AND CODE=? ORDER BY ") +
+                order + QStringLiteral(" <= ? DESC, ") + order + QStringLiteral(" DESC LIMIT 1"),
+            {company, supplier, ekgrp, day});
+        const QStringList r = firstRow(q, 4);
+        for (int i = 0; i < r.size(); ++i)
+            rab[i] = ErpValue(r[i]);
+        rabtyp = QStringLiteral("%");
+    } else if (!c.isEmpty() && c[3] == u"%") {
+        for (int i = 0; i < 4; ++i)
+            rab[i] = ErpValue(c[4 + i]);
+        rabtyp = QStringLiteral("%");
+    }
+    double netto = price;
+    if (rabtyp == u"%")
+        for (double r : rab)
+            netto *= 1 - r / 100;
+    const double faktor = c.isEmpty() || ErpValue(c[9]) <= 0 ? 1 : ErpValue(c[9]);
+    const double nebkost = c.isEmpty() ? 0 : ErpValue(c[8]);
+    const auto fromCondition = [&c](int i, const QString& fallback) {
+        return c.isEmpty() ? fallback : orDefault(c[i], fallback);
+    };
+    g[Grid::epmvt] = ErpNumber(eht, 0);
+    g[Grid::erevt] = fromCondition(10, g[Grid::vke]);
+    g[Grid::evm] = fromCondition(11, QStringLiteral("1"));
+    g[Grid::mibeme] = fromCondition(12, QStringLiteral("1"));
+    g[Grid::hlief] = fromCondition(13, QStringLiteral("J"));
+    g[Grid::faktor] = ErpNumber(faktor, 4);
+    g[Grid::nebkost] = ErpNumber(nebkost, 4);
+    g[Grid::ekgrp] = ekgrp;
+    g[Grid::ekdat] = datum;
+    g[Grid::rabtyp] = rabtyp;
+    for (int i = 0; i < 4; ++i)
+        g[Grid::rab1 + i] = ErpNumber(rab[i], 2);
+    g[Grid::brutto] = ErpNumber(price, 4);
+    g[Grid::netto] = ErpNumber(netto, 4);
+    // Deviation of the new price per price quantity from the ERP's gross
+    // price per its own price quantity.
+    QString prdiff;
+    if (!c.isEmpty()) {
+        const double epm = ErpValue(c[1]) > 0 ? ErpValue(c[1]) : 1;
+        const double current = ErpValue(c[0]) / epm;
+        if (current > 0)
+            prdiff = ErpNumber((price / eht - current) / current * 100, 2);
+    }
+    g[Grid::prdiff] = prdiff;
+
+    // Sales side: the KF-Soll of the sales price in force on the date, else
+    // the supplier's markup; the proposal is rounded as the supplier's
+    // defaults say.
+    QString kfsoll;
+    if (!a.isEmpty()) {
+        const QString order = DateOrderSql(QStringLiteral("DATUM"));
+        kfsoll = m_engine.textValue(QStringLiteral("SELECT KFSOLL FROM vt_artvk WHERE FIRMA=? AND "
+                                                   "ARTNR=? ORDER BY ") +
+                                        order + QStringLiteral(" <= ? DESC, ") + order +
+                                        QStringLiteral(" DESC LIMIT 1"),
+                                    {company, article, day});
+    }
+    if (kfsoll.isEmpty() && !def[1].isEmpty())
+        kfsoll = ErpNumber(1 + ErpValue(def[1]) / 100, 4);
+    const double cost = (netto / eht + nebkost) * faktor;
+    QString vkexcl;
+    QString vkincl;
+    QString spanne = QStringLiteral("0");
+    if (!kfsoll.isEmpty()) {
+        double step = ErpValue(def[2]);
+        if (step <= 0)
+            step = 0.01;
+        const double excl = std::round(cost * ErpValue(kfsoll) / step) * step;
+        const double incl = std::round(excl * (100 + ErpValue(g[Grid::mcproz]))) / 100;
+        vkexcl = ErpNumber(excl, 2);
+        vkincl = ErpNumber(incl, 2);
+        if (excl > 0)
+            spanne = ErpNumber((excl - cost) / excl * 100, 2);
+    }
+    g[Grid::kfsoll] = kfsoll;
+    g[Grid::vkexcl] = vkexcl;
+    g[Grid::vkincl] = vkincl;
+    g[Grid::spanne] = spanne;
+    g[Grid::vkdat] = datum;
+    const QString wargr = g[Grid::wargr];
+    g[Grid::vkrabgr] = wargr.isEmpty() ? QString() : wargr + QStringLiteral(".A");
+    return g;
+}
+
+QString PositionFiller::store(const QString& dlid, const QString& company, const QString& supplier,
+                              const QStringList& line, const QString& flag) {
+    const QString article = matchArticle(company, supplier, line.value(1), line.value(2));
+    m_storing = dlid;
+    const QStringList g = gridFields(company, supplier, line, article);
+    m_storing.clear();
+    static const QString sql = [] {
+        QStringList cols{QStringLiteral("id")};
+        for (const QString& p : PositionProperties())
+            cols << u'"' + p + u'"';
+        QStringList marks(cols.size(), QStringLiteral("?"));
+        return QStringLiteral("INSERT INTO quendrap_pos(") + cols.join(u',') +
+               QStringLiteral(") VALUES(") + marks.join(u',') + u')';
+    }();
+    const QString id = m_engine.nextId(QStringLiteral("quendrap.pos"));
+    // Where each column's value comes from, worked out once.
+    enum Source { Dlid = -1, Article = -2, Status = -3, Flag = -4, Line = 1000 };
+    static const QList<int> plan = [] {
+        QList<int> l;
+        for (const QString& p : PositionProperties()) {
+            if (p == u"DLID")
+                l << Dlid;
+            else if (p == u"ARTNR")
+                l << Article;
+            else if (p == u"Status")
+                l << Status;
+            else if (p == u"Kennz")
+                l << Flag;
+            else if (const qsizetype i = kLineProperties.indexOf(p); i >= 0)
+                l << Line + int(i);
+            else
+                l << int(PositionGridProperties().indexOf(p));
+        }
+        return l;
+    }();
+    QStringList values;
+    values.reserve(plan.size() + 1);
+    values << id;
+    for (const int source : plan) {
+        if (source == Dlid)
+            values << dlid;
+        else if (source == Article)
+            values << article;
+        else if (source == Status)
+            values << (article.isEmpty() ? QStringLiteral("0") : QStringLiteral("1"));
+        else if (source == Flag)
+            values << flag;
+        else if (source >= Line)
+            values << line.value(source - Line);
+        else
+            values << g[source];
+    }
+    m_engine.execText(sql, values);
+    // The download's discount group record, when its group first appears.
+    const QString group = line.value(12);
+    if (!group.isEmpty()) {
+        const QString k = QStringLiteral("grp:") + dlid + u'|' + group;
+        if (!m_cache.contains(k)) {
+            const QString known = m_engine.textValue(
+                QStringLiteral("SELECT id FROM quendrap_ekgrp WHERE DLID=? AND RabattGR=?"),
+                {dlid, group});
+            if (known.isEmpty()) {
+                StoredObject o;
+                o.cls = m_engine.findClass(QStringLiteral("quendrap.ekgrp"));
+                o.values = {{QStringLiteral("DLID"), dlid},
+                            {QStringLiteral("FIRMA"), company},
+                            {QStringLiteral("LNR"), supplier},
+                            {QStringLiteral("RabattGR"), group},
+                            {QStringLiteral("Status"), QStringLiteral("0")}};
+                m_engine.saveObject(o);
+            }
+            m_cache.insert(k, {});
+        }
+    }
+    return id;
+}
+
+bool PositionFiller::assign(const QString& positionId, const QString& company,
+                            const QString& supplier, const QString& article) {
+    static const QString select = QStringLiteral("SELECT \"") +
+                                  kLineProperties.join(QStringLiteral("\", \"")) +
+                                  QStringLiteral("\" FROM quendrap_pos WHERE id=?");
+    QSqlQuery& q = m_engine.exec(select, {positionId});
+    const QStringList line = firstRow(q, int(kLineProperties.size()));
+    if (line.isEmpty())
+        return false;
+    const QStringList g = gridFields(company, supplier, line, article);
+    static const QString update = [] {
+        QStringList sets{QStringLiteral("ARTNR=?"), QStringLiteral("Status=?")};
+        for (const QString& p : PositionGridProperties())
+            sets << u'"' + p + QStringLiteral("\"=?");
+        return QStringLiteral("UPDATE quendrap_pos SET ") + sets.join(u',') +
+               QStringLiteral(" WHERE id=?");
+    }();
+    QStringList values{article, article.isEmpty() ? QStringLiteral("0") : QStringLiteral("1")};
+    values << g;
+    values << positionId;
+    m_engine.execText(update, values);
+    return true;
+}

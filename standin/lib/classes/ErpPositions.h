@@ -1,0 +1,125 @@
+#pragma once
+
+// How a staging position gets its grid fields from the ERP: the supplier's
+// price line, the assigned ERP article with its purchase condition, sales
+// price and discount group, and the supplier defaults. Shared by
+// "savezeile", "anrzuord", the demo company and the big demo download.
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+class StandinEngine;
+
+// Numbers as the ERP keeps them: canonical, decimal point, no thousands
+// separator ("12.5", "-3", "0.25"). ErpValue reads that form and the
+// workstation's ("12,50", "1.234,50"); text that is no number reads as 0.
+double ErpValue(const QString& text);
+QString ErpNumber(double value, int decimals);
+
+// Dates as the ERP and the staging positions keep them: "dd.mm.yyyy".
+// ErpDate also reads "d.m.yyyy", "dd/mm/yyyy", "dd-mm-yyyy", two-digit years
+// (20yy) and "yyyy-mm-dd"; "" when the text is no valid date.
+QString ErpDate(const QString& text);
+// SQL expression that orders "dd.mm.yyyy" texts by date (yyyymmdd). The
+// date-indexed tables index exactly this expression.
+QString DateOrderSql(const QString& column);
+
+// The position properties the grid shows and writes, in table order.
+const QStringList& PositionGridProperties();
+// Their places in that order.
+namespace Grid {
+enum Field {
+    Bez1,
+    bez2,
+    bez3,
+    epmvt,
+    erevt,
+    prdiff,
+    atyp,
+    wargr,
+    ABTNR,
+    vke,
+    vpe,
+    vpi,
+    vre,
+    vrm,
+    vpm,
+    mcproz,
+    palart,
+    palje,
+    palab,
+    acod,
+    bestnrvt,
+    eanvt,
+    ebe,
+    hlief,
+    faktor,
+    brutto,
+    evm,
+    mibeme,
+    ekgrp,
+    ekdat,
+    rabtyp,
+    rab1,
+    rab2,
+    rab3,
+    rab4,
+    netto,
+    nebkost,
+    vkrabgr,
+    vkdat,
+    kfsoll,
+    vkexcl,
+    vkincl,
+    spanne,
+    Count
+};
+} // namespace Grid
+
+// Adds the columns a table of an earlier stand-in version lacks.
+void AddMissingColumns(StandinEngine& engine, const QString& table, const QStringList& properties);
+
+class PositionFiller {
+public:
+    // cache keeps unit assignments, goods groups and VAT rates between calls
+    // (a job's cache, or a local one for bulk fills), and while a download
+    // is being stored its supplier defaults and ERP discount groups. Outside
+    // of store() the defaults, which the buyer edits, are read afresh.
+    PositionFiller(StandinEngine& engine, QHash<QString, QStringList>& cache)
+        : m_engine(engine), m_cache(cache) {}
+
+    // The ERP article of the supplier whose EAN, else order number, matches;
+    // "" when none does.
+    QString matchArticle(const QString& company, const QString& supplier, const QString& ean,
+                         const QString& orderNumber);
+
+    // The grid fields (in PositionGridProperties order) for a supplier price
+    // line of 14 fields and the assigned article ("" for none).
+    QStringList gridFields(const QString& company, const QString& supplier, const QStringList& line,
+                           const QString& article);
+
+    // Stores a new position of download dlid from its 14-field line, with
+    // the article matched by EAN or order number, and the download's
+    // discount group record when the line's group first appears; returns
+    // the position's id.
+    QString store(const QString& dlid, const QString& company, const QString& supplier,
+                  const QStringList& line, const QString& flag);
+
+    // Sets the position's article ("" removes it) and refills its grid
+    // fields. False when the position does not exist.
+    bool assign(const QString& positionId, const QString& company, const QString& supplier,
+                const QString& article);
+
+private:
+    QStringList defaults(const QString& company, const QString& supplier);
+    bool erpGroup(const QString& company, const QString& supplier, const QString& group);
+    QString unit(const QString& company, const QString& code);
+    QStringList goodsGroup(const QString& company, const QString& group);
+    QString vatRate(const QString& company, const QString& code);
+
+    StandinEngine& m_engine;
+    QHash<QString, QStringList>& m_cache;
+    QHash<QString, QStringList> m_defaults;
+    QString m_storing; // the download store() fills
+};

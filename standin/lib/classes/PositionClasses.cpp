@@ -1,0 +1,482 @@
+// What the positions window calls on quendrap.pos: the query "pos", the
+// code lists of the grid, the ERP's purchase and sales dates of a position,
+// the candidate articles and the article assignment.
+#include "ErpPositions.h"
+#include "Job.h"
+#include "StandinClasses.h"
+#include "StandinEngine.h"
+#include "common/ServerError.h"
+#include "common/TextHelpers.h"
+
+#include <QSet>
+#include <QSqlDriver>
+#include <QSqlQuery>
+#include <limits>
+#include <sqlite3.h>
+
+namespace {
+
+QString key(const QStringList& parts) {
+    return parts.join(QStringLiteral("||"));
+}
+
+QString readable(const QString& erpText) {
+    return ConvertText(erpText, QStringLiteral("VELTAR"), false);
+}
+
+QString orderOf(const QString& column) {
+    return DateOrderSql(column);
+}
+
+// The 55 columns of the query "pos", by the position property each one
+// shows. Column 14 (the price deviation) is worked out per row.
+const QStringList& queryColumns() {
+    static const QStringList c{QStringLiteral("id"),          QStringLiteral("BestNr"),
+                               QStringLiteral("Bezeichnung"), QStringLiteral("Datum"),
+                               QStringLiteral("Preis"),       QStringLiteral("PreisEHT"),
+                               QStringLiteral("VE"),          QStringLiteral("ARTNR"),
+                               QStringLiteral("Bez1"),        QStringLiteral("bez2"),
+                               QStringLiteral("bez3"),        QStringLiteral("epmvt"),
+                               QStringLiteral("erevt"),       QString(),
+                               QStringLiteral("atyp"),        QStringLiteral("wargr"),
+                               QStringLiteral("ABTNR"),       QStringLiteral("vke"),
+                               QStringLiteral("vpe"),         QStringLiteral("vpi"),
+                               QStringLiteral("vre"),         QStringLiteral("vrm"),
+                               QStringLiteral("vpm"),         QStringLiteral("mcproz"),
+                               QStringLiteral("palart"),      QStringLiteral("palje"),
+                               QStringLiteral("palab"),       QStringLiteral("bestnrvt"),
+                               QStringLiteral("eanvt"),       QStringLiteral("ebe"),
+                               QStringLiteral("hlief"),       QStringLiteral("faktor"),
+                               QStringLiteral("brutto"),      QStringLiteral("EAN"),
+                               QStringLiteral("HerstCode"),   QStringLiteral("evm"),
+                               QStringLiteral("mibeme"),      QStringLiteral("ekgrp"),
+                               QStringLiteral("ekdat"),       QStringLiteral("rabtyp"),
+                               QStringLiteral("rab1"),        QStringLiteral("rab2"),
+                               QStringLiteral("rab3"),        QStringLiteral("rab4"),
+                               QStringLiteral("netto"),       QStringLiteral("nebkost"),
+                               QStringLiteral("vkrabgr"),     QStringLiteral("vkdat"),
+                               QStringLiteral("kfsoll"),      QStringLiteral("vkexcl"),
+                               QStringLiteral("vkincl"),      QStringLiteral("spanne"),
+                               QStringLiteral("acod"),        QStringLiteral("Status"),
+                               QStringLiteral("Klasse")};
+    return c;
+}
+
+// The rows of the query "pos", read straight from SQLite: a download of
+// 100,000 positions is read in batches without a per-value conversion. No
+// statement stays open between batches (an open read would keep the WAL
+// from being checkpointed): each batch starts after the last id it read.
+class PositionCursor : public QueryCursor {
+public:
+    PositionCursor(StandinEngine& engine, bool single, const QStringList& values)
+        : m_single(single), m_values(values) {
+        const QVariant handle = engine.db().driver()->handle();
+        if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+            throw ServerError(StandinErrors::Database, QStringLiteral("Datenbank nicht geöffnet"));
+        m_db = *static_cast<sqlite3* const*>(handle.constData());
+        m_sql = statement(single).toUtf8();
+    }
+    PositionCursor(const PositionCursor&) = delete;
+    PositionCursor& operator=(const PositionCursor&) = delete;
+
+    int columns() const override { return 55; }
+
+    bool fill(int rows, qsizetype maxBytes, QStringList& out) override {
+        if (m_done)
+            return false;
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(m_db, m_sql.constData(), int(m_sql.size()), &st, nullptr) !=
+            SQLITE_OK) {
+            const QString error = QString::fromUtf8(sqlite3_errmsg(m_db));
+            sqlite3_finalize(st);
+            throw ServerError(StandinErrors::Database, QStringLiteral("Datenbankfehler: ") + error);
+        }
+        for (int i = 0; i < m_values.size(); ++i)
+            sqlite3_bind_text16(st, i + 1, m_values[i].utf16(), int(m_values[i].size() * 2),
+                                SQLITE_TRANSIENT);
+        if (!m_single) {
+            sqlite3_bind_int64(st, 4, m_lastId);
+            sqlite3_bind_int(st, 5, rows);
+        }
+        qsizetype bytes = 0;
+        int taken = 0;
+        QStringList row;
+        int rc = SQLITE_DONE;
+        while (taken < rows && (rc = sqlite3_step(st)) == SQLITE_ROW) {
+            ++taken;
+            readRow(st, &row);
+            m_lastId = row[0].toLongLong();
+            for (const QString& v : std::as_const(row)) {
+                bytes += v.size() * 3 + 4;
+                out.append(v);
+            }
+            if (bytes > maxBytes)
+                break;
+        }
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+            const QString error = QString::fromUtf8(sqlite3_errmsg(m_db));
+            sqlite3_finalize(st);
+            throw ServerError(StandinErrors::Database, QStringLiteral("Datenbankfehler: ") + error);
+        }
+        sqlite3_finalize(st);
+        const bool more = !m_single && (taken == rows || bytes > maxBytes);
+        m_done = !more;
+        return more;
+    }
+
+private:
+    static QString statement(bool single) {
+        QStringList cols;
+        for (const QString& c : queryColumns()) {
+            if (c.isEmpty())
+                // The gross price and price quantity of the ERP's condition
+                // in force before the price's date (else its newest one).
+                cols << QStringLiteral("CASE WHEN p.ARTNR='' THEN NULL ELSE COALESCE(") +
+                            reference(orderOf(QStringLiteral("c.DATUM")) + QStringLiteral(" < ") +
+                                      orderOf(QStringLiteral("p.Datum"))) +
+                            u',' + reference(QStringLiteral("1")) + QStringLiteral(") END");
+            else
+                cols << QStringLiteral("p.\"") + c + u'"';
+        }
+        return QStringLiteral("SELECT ") + cols.join(u',') +
+               QStringLiteral(" FROM quendrap_pos p WHERE p.DLID=?3") +
+               (single ? QStringLiteral(" AND p.id=?4")
+                       : QStringLiteral(" AND CAST(p.id AS INTEGER) > ?4 ORDER BY CAST(p.id AS "
+                                        "INTEGER) LIMIT ?5"));
+    }
+
+    // The newest of the article's conditions that meet the condition.
+    static QString reference(const QString& condition) {
+        return QStringLiteral("(SELECT c.BRUTTO||'|'||c.EPM FROM vt_artek c WHERE c.FIRMA=?1 AND "
+                              "c.LNR=?2 AND c.ARTNR=p.ARTNR AND ") +
+               condition + QStringLiteral(" ORDER BY ") + orderOf(QStringLiteral("c.DATUM")) +
+               QStringLiteral(" DESC LIMIT 1)");
+    }
+
+    static QString text(sqlite3_stmt* st, int column) {
+        const void* t = sqlite3_column_text16(st, column);
+        if (!t)
+            return QString();
+        return QString::fromUtf16(static_cast<const char16_t*>(t),
+                                  sqlite3_column_bytes16(st, column) / 2);
+    }
+
+    static void readRow(sqlite3_stmt* st, QStringList* row) {
+        row->clear();
+        row->reserve(55);
+        for (int i = 0; i < 55; ++i)
+            row->append(text(st, i));
+        // Supplier price in the ERP's number form; descriptions readable.
+        (*row)[4] = ErpNumber(ErpValue((*row)[4]), 4);
+        for (int i : {8, 9, 10})
+            (*row)[i] = readable((*row)[i]);
+        (*row)[13] = deviation((*row)[7], (*row)[13], (*row)[4], (*row)[5]);
+    }
+
+    static QString deviation(const QString& article, const QString& reference, const QString& price,
+                             const QString& priceQuantity) {
+        if (article.isEmpty() || reference.isEmpty())
+            return QString();
+        const qsizetype bar = reference.indexOf(u'|');
+        const double epm = ErpValue(reference.mid(bar + 1));
+        const double current = ErpValue(reference.left(bar)) / (epm > 0 ? epm : 1);
+        const double eht = ErpValue(priceQuantity);
+        if (current <= 0)
+            return QString();
+        return ErpNumber((ErpValue(price) / (eht > 0 ? eht : 1) - current) / current * 100, 2);
+    }
+
+    sqlite3* m_db = nullptr;
+    QByteArray m_sql;
+    bool m_single;
+    QStringList m_values;
+    qint64 m_lastId = std::numeric_limits<qint64>::min();
+    bool m_done = false;
+};
+
+// Company and supplier of a download; empty when the download is unknown.
+QStringList downloadOf(StandinEngine& e, const QString& dlid) {
+    QSqlQuery& q =
+        e.exec(QStringLiteral("SELECT Firma, LNR FROM quendrap_downloads WHERE id=?"), {dlid});
+    QStringList v;
+    if (q.next())
+        v = {q.value(0).toString(), q.value(1).toString()};
+    q.finish();
+    return v;
+}
+
+QList<QStringList> rows(StandinEngine& e, const QString& sql, const QVariantList& values,
+                        int columns) {
+    QSqlQuery& q = e.exec(sql, values);
+    QList<QStringList> out;
+    while (q.next()) {
+        QStringList r;
+        for (int i = 0; i < columns; ++i)
+            r << q.value(i).toString();
+        out << r;
+    }
+    q.finish();
+    return out;
+}
+
+// Rows "group|code|text" of the grid's code lists.
+QList<QStringList> comboRows(StandinEngine& e, const QString& company, const QString& supplier) {
+    QList<QStringList> out;
+    const auto add = [&out](const QString& group, const QList<QStringList>& entries,
+                            bool rateOnly = false) {
+        for (const QStringList& r : entries)
+            out << QStringList{group + u'|' + r[0] + u'|' +
+                               (rateOnly ? r[0] : readable(r.value(1)))};
+    };
+    const auto codes = [&](const QString& table) {
+        return rows(e,
+                    QStringLiteral("SELECT CODE, BEZ FROM ") + table +
+                        QStringLiteral(" WHERE FIRMA=? ORDER BY CODE"),
+                    {company}, 2);
+    };
+    add(QStringLiteral("1"), codes(QStringLiteral("vt_parartyp")));
+    add(QStringLiteral("2"), codes(QStringLiteral("vt_parwarengruppe")));
+    add(QStringLiteral("3"), codes(QStringLiteral("vt_parabteilung")));
+    add(QStringLiteral("4"), codes(QStringLiteral("vt_pareinheit")));
+    add(QStringLiteral("5"),
+        rows(e,
+             QStringLiteral("SELECT DISTINCT SATZ FROM vt_parmwst WHERE FIRMA=? ORDER BY "
+                            "CAST(SATZ AS REAL) DESC"),
+             {company}, 1),
+        true);
+    // The supplier's discount groups with the description of their newest
+    // date.
+    add(QStringLiteral("7"),
+        rows(e,
+             QStringLiteral("SELECT CODE, BEZ, max(") + orderOf(QStringLiteral("DATUM")) +
+                 QStringLiteral(") FROM vt_ekrabgr WHERE FIRMA=? AND LNR=? GROUP BY CODE "
+                                "ORDER BY CODE"),
+             {company, supplier}, 2));
+    // Sales discount groups, one per goods group (not a list of the grid).
+    QList<QStringList> sales = codes(QStringLiteral("vt_parwarengruppe"));
+    for (QStringList& r : sales) {
+        r[1] = QStringLiteral("VK-Rabattgruppe A ") + r[1];
+        r[0] += QStringLiteral(".A");
+    }
+    add(QStringLiteral("9"), sales);
+    add(QStringLiteral("12"), codes(QStringLiteral("vt_parartcode")));
+    add(QStringLiteral("13"),
+        rows(e,
+             QStringLiteral("SELECT ARTNR, BEZ FROM vt_artikel WHERE FIRMA=? AND ATYP='P' AND "
+                            "AKTIV<>'N' ORDER BY ARTNR"),
+             {company}, 2));
+    return out;
+}
+
+// Rows "EK-Dat\n%/N\nRab1\nRab2\nRab3\nNetto", newest date first: the
+// discount group's rates when a group is given, else the article's
+// purchase conditions.
+QList<QStringList> purchaseDateRows(StandinEngine& e, const QStringList& f) {
+    QList<QStringList> out;
+    const QString company = f.value(1), supplier = f.value(2), article = f.value(3),
+                  group = f.value(4);
+    if (!group.isEmpty()) {
+        for (const QStringList& r :
+             rows(e,
+                  QStringLiteral("SELECT DATUM, RAB1, RAB2, RAB3 FROM vt_ekrabgr WHERE FIRMA=? "
+                                 "AND LNR=? AND CODE=? ORDER BY ") +
+                      orderOf(QStringLiteral("DATUM")) + QStringLiteral(" DESC"),
+                  {company, supplier, group}, 4))
+            out << QStringList{
+                QStringList{r[0], QStringLiteral("%"), r[1], r[2], r[3], QString()}.join(u'\n')};
+    } else if (!article.isEmpty()) {
+        for (const QStringList& r :
+             rows(e,
+                  QStringLiteral("SELECT DATUM, RABTYP, RAB1, RAB2, RAB3, NETTO FROM vt_artek "
+                                 "WHERE FIRMA=? AND LNR=? AND ARTNR=? ORDER BY ") +
+                      orderOf(QStringLiteral("DATUM")) + QStringLiteral(" DESC"),
+                  {company, supplier, article}, 6))
+            out << QStringList{r.join(u'\n')};
+    }
+    return out;
+}
+
+// Rows "VK-Datum\nKF-Soll\nVK-excl.", newest date first.
+QList<QStringList> salesDateRows(StandinEngine& e, const QStringList& f) {
+    QList<QStringList> out;
+    for (const QStringList& r :
+         rows(e,
+              QStringLiteral("SELECT DATUM, KFSOLL, VKEXCL FROM vt_artvk WHERE FIRMA=? AND "
+                             "ARTNR=? ORDER BY ") +
+                  orderOf(QStringLiteral("DATUM")) + QStringLiteral(" DESC"),
+              {f.value(1), f.value(2)}, 3))
+        out << QStringList{r.join(u'\n')};
+    return out;
+}
+
+// Rows "Best.Nr.\nArt.-Nr\nBezeichnung\nZugeordnet\nAktiv" of the
+// supplier's articles, by article number.
+QList<QStringList> candidateRows(StandinEngine& e, const QStringList& f) {
+    // The download's articles, in one pass over its positions.
+    QSet<QString> assigned;
+    for (const QStringList& r : rows(e,
+                                     QStringLiteral("SELECT DISTINCT ARTNR FROM quendrap_pos "
+                                                    "WHERE DLID=? AND ARTNR<>''"),
+                                     {f.value(3)}, 1))
+        assigned.insert(r[0]);
+    QList<QStringList> out;
+    for (const QStringList& r :
+         rows(e,
+              QStringLiteral("SELECT BESTNR, ARTNR, BEZ, AKTIV FROM vt_artikel WHERE FIRMA=? AND "
+                             "LNR=? ORDER BY ARTNR"),
+              {f.value(1), f.value(2)}, 4))
+        out << QStringList{QStringList{r[0], r[1], readable(r[2]),
+                                       assigned.contains(r[1]) ? QStringLiteral("J") : QString(),
+                                       r[3] == u"N" ? QStringLiteral("N") : QStringLiteral("J")}
+                               .join(u'\n')};
+    return out;
+}
+
+QString expression(const QString& kind, const QStringList& args, int count) {
+    return QStringList{kind, args.mid(0, count).join(u'|')}.join(u'|');
+}
+
+} // namespace
+
+std::unique_ptr<QueryCursor> PositionListCursor(CallContext& ctx, const QString& expr) {
+    const QStringList f = expr.split(u'|');
+    const QString kind = f[0];
+    QList<QStringList> out;
+    if (kind == u"COMBO")
+        out = comboRows(ctx.engine, f.value(1), f.value(2));
+    else if (kind == u"EKDAT")
+        out = purchaseDateRows(ctx.engine, f);
+    else if (kind == u"VKDAT")
+        out = salesDateRows(ctx.engine, f);
+    else if (kind == u"POSVT")
+        out = candidateRows(ctx.engine, f);
+    else
+        return nullptr;
+    return std::make_unique<ListCursor>(1, out);
+}
+
+void RegisterPositionClasses(StandinEngine& engine) {
+    ClassDef& pos = engine.extendClass(QStringLiteral("quendrap.pos"));
+
+    // pos(download, ""): the download's positions in position order;
+    // pos(position id, download): that position when it belongs to the
+    // download. 55 columns, see standin/README.md.
+    pos.queries.insert(QStringLiteral("pos"), [](CallContext& ctx, const QStringList& a) {
+        const bool single = !a.value(1).isEmpty();
+        const QString dlid = single ? a.value(1) : a.value(0);
+        const QStringList dl = downloadOf(ctx.engine, dlid);
+        if (dl.isEmpty())
+            return std::unique_ptr<QueryCursor>(
+                std::make_unique<ListCursor>(55, QList<QStringList>{}));
+        QStringList values{dl[0], dl[1], dlid};
+        if (single)
+            values << a.value(0);
+        return std::unique_ptr<QueryCursor>(
+            std::make_unique<PositionCursor>(ctx.engine, single, values));
+    });
+
+    // getcombo(company, supplier): the VT.XW expression of the grid's code
+    // lists; "" when the company keeps none.
+    pos.classMethods.insert(QStringLiteral("getcombo"), [](CallContext& ctx, QStringList& a) {
+        const QString any = ctx.engine.textValue(
+            QStringLiteral("SELECT 1 FROM vt_parartyp WHERE FIRMA=?1 UNION ALL SELECT 1 FROM "
+                           "vt_parwarengruppe WHERE FIRMA=?1 UNION ALL SELECT 1 FROM "
+                           "vt_pareinheit WHERE FIRMA=?1 LIMIT 1"),
+            {a.value(0)});
+        return any.isEmpty() ? QString() : expression(QStringLiteral("COMBO"), a, 2);
+    });
+
+    // getekdat1(company, supplier, article, EK discount group, date): "J|..."
+    // when the ERP holds, valid from exactly that date, the supplier's
+    // discount group (group given) or else the supplier's purchase condition
+    // of the article; otherwise "N".
+    pos.classMethods.insert(QStringLiteral("getekdat1"), [](CallContext& ctx, QStringList& a) {
+        const QString date = ErpDate(a.value(4));
+        if (date.isEmpty())
+            return QStringLiteral("N");
+        QString found;
+        if (!a.value(3).isEmpty())
+            found = ctx.engine.textValue(
+                QStringLiteral("SELECT 'J|'||CODE||'|'||DATUM||'|'||RAB1||'|'||RAB2||'|'||RAB3||"
+                               "'|'||RAB4 FROM vt_ekrabgr WHERE id=?"),
+                {key({a.value(0), a.value(1), a.value(3), date})});
+        else if (!a.value(2).isEmpty())
+            found = ctx.engine.textValue(
+                QStringLiteral("SELECT 'J|'||DATUM||'|'||BRUTTO||'|'||RABTYP||'|'||RAB1||'|'||"
+                               "RAB2||'|'||RAB3||'|'||RAB4||'|'||NETTO FROM vt_artek WHERE id=?"),
+                {key({a.value(0), a.value(1), a.value(2), date})});
+        return found.isEmpty() ? QStringLiteral("N") : found;
+    });
+
+    // getvkdat1(company, article, date): "J|date|KF-Soll|VK excl.|VK incl."
+    // when the article has a sales price valid from that date, else "N".
+    pos.classMethods.insert(QStringLiteral("getvkdat1"), [](CallContext& ctx, QStringList& a) {
+        const QString date = ErpDate(a.value(2));
+        if (date.isEmpty() || a.value(1).isEmpty())
+            return QStringLiteral("N");
+        const QString found = ctx.engine.textValue(
+            QStringLiteral("SELECT 'J|'||DATUM||'|'||KFSOLL||'|'||VKEXCL||'|'||VKINCL FROM "
+                           "vt_artvk WHERE id=?"),
+            {key({a.value(0), a.value(1), date})});
+        return found.isEmpty() ? QStringLiteral("N") : found;
+    });
+
+    // getekdat(company, supplier, article, EK discount group) and
+    // getvkdat(company, article): VT.XW expressions of the dated conditions
+    // and sales prices; "" when there is nothing to look for.
+    pos.classMethods.insert(QStringLiteral("getekdat"), [](CallContext&, QStringList& a) {
+        return a.value(2).isEmpty() && a.value(3).isEmpty()
+                   ? QString()
+                   : expression(QStringLiteral("EKDAT"), a, 4);
+    });
+    pos.classMethods.insert(QStringLiteral("getvkdat"), [](CallContext&, QStringList& a) {
+        return a.value(1).isEmpty() ? QString() : expression(QStringLiteral("VKDAT"), a, 2);
+    });
+
+    // getwgdaten(company, goods group): "department|VAT rate"; "" for an
+    // unknown group.
+    pos.classMethods.insert(QStringLiteral("getwgdaten"), [](CallContext& ctx, QStringList& a) {
+        return ctx.engine.textValue(
+            QStringLiteral("SELECT w.ABTNR||'|'||COALESCE((SELECT m.SATZ FROM vt_parmwst m "
+                           "WHERE m.FIRMA=w.FIRMA AND m.CODE=w.MWST), '') FROM "
+                           "vt_parwarengruppe w WHERE w.id=?"),
+            {key({a.value(0), a.value(1)})});
+    });
+
+    // getposvt(company, supplier, download): the VT.XW expression of the
+    // supplier's articles; "" when the supplier has none.
+    pos.classMethods.insert(QStringLiteral("getposvt"), [](CallContext& ctx, QStringList& a) {
+        const QString any = ctx.engine.textValue(
+            QStringLiteral("SELECT 1 FROM vt_artikel WHERE FIRMA=? AND LNR=? LIMIT 1"),
+            {a.value(0), a.value(1)});
+        return any.isEmpty() ? QString() : expression(QStringLiteral("POSVT"), a, 3);
+    });
+
+    // anrzuord(company, position, article, supplier, previous article):
+    // assigns the article ("" removes the assignment) and refills the
+    // position's grid fields. "0" when refused: unknown position, a
+    // position of another company or supplier, an unknown or inactive
+    // article or one of another supplier. "1" when stored.
+    pos.classMethods.insert(QStringLiteral("anrzuord"), [](CallContext& ctx, QStringList& a) {
+        StandinEngine& e = ctx.engine;
+        const QString company = a.value(0), id = a.value(1), article = a.value(2),
+                      supplier = a.value(3);
+        const QString dlid =
+            e.textValue(QStringLiteral("SELECT DLID FROM quendrap_pos WHERE id=?"), {id});
+        const QStringList dl = downloadOf(e, dlid);
+        if (dl.isEmpty() || dl[0] != company || dl[1] != supplier)
+            return QStringLiteral("0");
+        if (!article.isEmpty()) {
+            // An article counts as active unless it is marked "N".
+            const QString state =
+                e.textValue(QStringLiteral("SELECT LNR||'|'||AKTIV FROM vt_artikel WHERE id=?"),
+                            {key({company, article})});
+            if (state.isEmpty() || state.section(u'|', 0, 0) != supplier ||
+                state.section(u'|', 1) == u"N")
+                return QStringLiteral("0");
+        }
+        return PositionFiller(e, ctx.job.cache()).assign(id, company, supplier, article)
+                   ? QStringLiteral("1")
+                   : QStringLiteral("0");
+    });
+}
