@@ -675,7 +675,6 @@ void TestGuiLogin::taskButtonsOpenTheirWindows() {
     // A double-click opens the positions of that download, modally.
     QString caption;
     WhenShown<FMPos>(this, [&](FMPos* d) {
-        QTRY_VERIFY(!d->windowTitle().endsWith("Positionen"));
         caption = d->windowTitle();
         d->close();
     });

@@ -156,7 +156,8 @@ bool PositionLoad::loadLists(const QString& supplier, PositionLists& lists) {
     return ok;
 }
 
-bool PositionLoad::loadGrid(const PositionDownload& download, PositionGridModel& model) {
+bool PositionLoad::loadGrid(const PositionDownload& download, PositionGridModel& model,
+                            const bool* stop) {
     UserInterface& ui = UI();
     BusyPointer busy(ui);
     ui.processEvents();
@@ -230,6 +231,8 @@ bool PositionLoad::loadGrid(const PositionDownload& download, PositionGridModel&
                 if (++counter % 10 == 0) {
                     model.flushChanges();
                     ui.processEvents();
+                    if (stop && *stop)
+                        break;
                 }
             }
             showPending();

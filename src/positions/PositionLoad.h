@@ -76,7 +76,10 @@ public:
     // flag (getekdat1) and, for an assigned position, the VK date flag
     // (getvkdat1). The per-row calls are kept in flight; rows are shown as
     // they arrive, and pending events are processed every 10 rows.
-    static bool loadGrid(const PositionDownload& download, PositionGridModel& model);
+    // When stop becomes true while the load processes events (the window is
+    // closed), the load ends after the rows read so far.
+    static bool loadGrid(const PositionDownload& download, PositionGridModel& model,
+                         const bool* stop = nullptr);
     // The candidate list from getposvt (through VT.XW "Liste").
     static bool loadCandidates(const PositionDownload& download, CandidateListModel& list);
 

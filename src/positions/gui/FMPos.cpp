@@ -124,6 +124,9 @@ FMPos::FMPos(const PositionDownload& download, QWidget* parent)
     Timer1->setInterval(1);
     connect(Timer1, &QTimer::timeout, this, &FMPos::Timer1_Timer);
 
+    // The caption names the download's supplier.
+    if (!m_download.key.isEmpty())
+        setWindowTitle(PositionWindowCaption(m_download));
     resize(1200, 760);
     RestoreWindowPlacement(this, kPlacementKey);
     // Form_Load: the load runs on the first tick, after the window is shown.
@@ -143,7 +146,6 @@ void FMPos::Timer1_Timer() {
     Timer1->stop();
     if (m_download.key.isEmpty())
         return;
-    setWindowTitle(PositionWindowCaption(m_download));
     PositionLoad::loadLists(m_download.supplier, m_lists);
     libm->hide();
     libmTitle->hide();
@@ -159,11 +161,16 @@ void FMPos::LoadGrid(bool refill) {
     m_loading = true;
     {
         ListsBusy busy(lipos, libm);
-        PositionLoad::loadGrid(m_download, *m_grid);
-        if (refill)
+        PositionLoad::loadGrid(m_download, *m_grid, &m_closeAsked);
+        if (refill && !m_closeAsked)
             PositionLoad::loadCandidates(m_download, *m_candidates);
     }
     m_loading = false;
+    if (m_closeAsked) {
+        // Closed while it loaded: the load has stopped; now the window goes.
+        QTimer::singleShot(0, this, &QDialog::close);
+        return;
+    }
     lipos->setFocus();
     if (m_grid->size() > 0)
         lipos->setCurrentIndex(m_grid->index(0, 0));
@@ -194,8 +201,10 @@ void FMPos::resizeEvent(QResizeEvent* event) {
 }
 
 void FMPos::closeEvent(QCloseEvent* event) {
-    // The load runs inside the window's events; it ends first.
+    // The load runs inside the window's events: it is stopped, and the
+    // window closes once it has returned.
     if (m_loading) {
+        m_closeAsked = true;
         event->ignore();
         return;
     }
@@ -203,8 +212,10 @@ void FMPos::closeEvent(QCloseEvent* event) {
 }
 
 void FMPos::done(int result) {
-    if (m_loading)
+    if (m_loading) {
+        m_closeAsked = true;
         return;
+    }
     // Form_Unload
     SaveWindowPlacement(this, kPlacementKey);
     QDialog::done(result);

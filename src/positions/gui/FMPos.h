@@ -50,6 +50,7 @@ private:
     CandidateListModel* m_candidates;
     PositionLists m_lists;
     bool m_loading = false;
+    bool m_closeAsked = false;
 
     QToolBar* tool1;
     QTableView* lipos;
