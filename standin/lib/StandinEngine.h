@@ -126,6 +126,9 @@ public:
     // Runs a prepared statement with its values bound in order. Throws.
     QSqlQuery& exec(const QString& sql, const QVariantList& values = {});
     void execScript(const QStringList& statements);
+    // The next row of an executed statement: false at the end, ServerError
+    // (Database) when reading the row failed.
+    static bool nextRow(QSqlQuery& q);
 
     // The fast path for the hot statements (a position per call): text
     // values only, run on the database's own handle without the per-value
