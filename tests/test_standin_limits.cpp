@@ -85,9 +85,10 @@ public:
         send(op, args);
         return reply();
     }
-    // HELLO; returns the job number or "" when refused.
+    // HELLO as the demo company's active user; returns the job number or ""
+    // when refused.
     QString hello() {
-        const auto r = call(Wire::Op::Hello, {Wire::kMagic, "VELTAR", "test"});
+        const auto r = call(Wire::Op::Hello, {Wire::kMagic, "VELTAR", "test", "1", "DEM", "demo"});
         return r && r->status == Wire::Status::Ok ? r->values.value(1) : QString();
     }
     // Xecute on a VT.Windows object: the output, or "error N text".
