@@ -158,7 +158,7 @@ void CheckAccess(Job& job, const Wire::Request& r) {
                                          "Verbindung wird getrennt"));
     case Access::Closed:
         throw ServerError(StandinErrors::NotLoggedIn,
-                          QStringLiteral("Verbindung nach abgelehnter Anmeldung getrennt"));
+                          QStringLiteral("Verbindung ohne gültige Anmeldung getrennt"));
     case Access::Guest:
     case Access::Inactive:
         break;
