@@ -160,7 +160,10 @@ int main(int argc, char** argv) {
     int rc = 0;
     try {
         TcpServerClient client;
-        if (!client.connect(QStringLiteral("cn_iptcp:127.0.0.1[%1]:VELTAR").arg(port)))
+        // The demo company's user: the server serves a guest only the login.
+        if (!client.connect(
+                QStringLiteral("cn_iptcp:127.0.0.1[%1]:VELTAR").arg(port),
+                Credentials{QStringLiteral("1"), QStringLiteral("DEM"), QStringLiteral("demo")}))
             throw ServerError(0, QStringLiteral("connect: ") + client.lastError());
         ServerObject windows = client.newObject(QStringLiteral("VT.Windows"));
         const QString command = QStringLiteral("W 1");

@@ -5,6 +5,7 @@
 #include "StandinEngine.h"
 #include "TestSupport.h"
 #include "base/SessionContext.h"
+#include "base/TraceLog.h"
 #include "base/WorkstationSettings.h"
 #include "common/TextHelpers.h"
 #include "server/ServerConnection.h"
@@ -40,6 +41,14 @@ private Q_SLOTS:
     void downloadListModel();
 
     void cliDownloadsDeleteAndWrongPassword();
+
+    void wrongPasswordGivesAGuestConnectionAndNoRetry_data();
+    void wrongPasswordGivesAGuestConnectionAndNoRetry();
+    void typedPasswordRenewsTheConnection();
+    void sessionTextsArriveAsTyped_data();
+    void sessionTextsArriveAsTyped();
+    void companyOrBranchNotAWholeNumberRefused_data();
+    void companyOrBranchNotAWholeNumberRefused();
 
 private:
     int positionsOf(const QString& key);
@@ -333,6 +342,142 @@ void TestLogin::cliDownloadsDeleteAndWrongPassword() {
     QCOMPARE(RunCli({"--connect", wrong, "downloads"}, &out, &err), 1);
     QCOMPARE(out, QString());
     QCOMPARE(err, QString("Passwort Falsch oder Benutzer nicht Aktiv.\n"));
+}
+
+void TestLogin::wrongPasswordGivesAGuestConnectionAndNoRetry_data() {
+    QTest::addColumn<QString>("commandLine");
+    QTest::addColumn<QString>("access");
+    QTest::newRow("wrong password") << "1 0 DEM falsch"
+                                    << "guest";
+    QTest::newRow("password of another user") << "1 0 DEM lager"
+                                              << "guest";
+    QTest::newRow("inactive user") << "1 0 ALT alt"
+                                   << "inactive";
+}
+
+// The login compares the password on the workstation; the connection it
+// makes with wrong credentials is served only for that, so the login ends
+// with its own message and never in the connection retries.
+void TestLogin::wrongPasswordGivesAGuestConnectionAndNoRetry() {
+    QFETCH(QString, commandLine);
+    QFETCH(QString, access);
+    Session().commandLine = commandLine;
+    QVERIFY(!user_anmeld(m_ui.get()));
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].text, QString("Passwort Falsch oder Benutzer nicht Aktiv."));
+    QCOMPARE(m_ui->messages[0].title, QString("Anmeldung an Caché."));
+    QCOMPARE(m_ui->passwordSelected, 1);
+    QCOMPARE(m_fx->connects(), 1);
+    QVERIFY(m_fx->pauses.isEmpty());
+    QCOMPARE(m_ui->serverListShown, 0);
+    QCOMPARE(Factory().access(), access);
+    // The connection reads no data and writes no globals.
+    bool failed = false;
+    QCOMPARE(dbcall("S ^LOGIN=1", failed, true), QString(" "));
+    QVERIFY(failed);
+    QCOMPARE(TraceLogModel::instance().entries()[0].parameter, QString("<PROTECT> ^LOGIN"));
+    bool ok = true;
+    QVERIFY(LoadDownloadList(&ok).isEmpty());
+    QVERIFY(!ok);
+    QCOMPARE(m_ui->messages.size(), 2);
+    QCOMPARE(m_ui->messages[1].text,
+             QString("Vorgang: fmstart.RefreshDownloadList Downloads lesen.\r\n\r\nFehler: "
+                     "5013\r\nKeine Berechtigung ohne gültige Anmeldung: QUERY "
+                     "quendrap.downloads:liste\r\n\r\n"));
+    // The right password afterwards logs in on the same connection.
+    Session().commandLine = "1 0 DEM demo";
+    QVERIFY(user_anmeld(m_ui.get()));
+    QCOMPARE(Factory().access(), QString("user"));
+    QCOMPARE(m_fx->connects(), 1);
+    QCOMPARE(LoadDownloadList(&ok).size(), 3);
+    QVERIFY(ok);
+}
+
+// The typed password goes to the server before its user code is looked up,
+// and the user code with it before the check: the connection is renewed,
+// not made anew.
+void TestLogin::typedPasswordRenewsTheConnection() {
+    m_ui->onLoginWindow = [] {
+        LoginFormData().password = "demo";
+        return true;
+    };
+    QVERIFY(user_anmeld(m_ui.get()));
+    QCOMPARE(m_ui->loginWindowShown, 1);
+    QCOMPARE(Session().userDisplay, QString("DEM|Dörte Demo"));
+    QCOMPARE(m_fx->connects(), 1);
+    QCOMPARE(Factory().access(), QString("user"));
+    QCOMPARE(Factory().credentials(), (Credentials{"1", "DEM", "demo"}));
+    QStringList renewals;
+    for (const auto& e : TraceLogModel::instance().entries())
+        if (e.text == u"Anmeldung erneuert")
+            renewals.prepend(e.parameter);
+    // The password alone names the user; then user code and password.
+    QCOMPARE(renewals, (QStringList{"user", "user"}));
+    bool failed = false;
+    QCOMPARE(dbcall("W PERSONAL", failed), QString("DEM"));
+}
+
+void TestLogin::sessionTextsArriveAsTyped_data() {
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("location");
+    QTest::newRow("quote in the user code") << "D\""
+                                            << "01";
+    QTest::newRow("M concatenation") << "\"_\""
+                                     << "\"_\"";
+    QTest::newRow("doubled quotes") << "a\"\"b"
+                                    << "x\"\"";
+    QTest::newRow("comma and blank") << "A, B"
+                                     << "S X=1";
+}
+
+// Texts of the session go into M as string literals with their quotes
+// doubled, so the server job holds exactly what the session holds.
+void TestLogin::sessionTextsArriveAsTyped() {
+    QFETCH(QString, user);
+    QFETCH(QString, location);
+    m_fx->demoSession();
+    Session().personal = user;
+    Session().standort = location;
+    bool failed = false;
+    QCOMPARE(dbcall("W PERSONAL", failed), user);
+    QCOMPARE(dbcall("W ^STAND($J)", failed), location);
+    QCOMPARE(dbcall("W $P(^%XTT($J),\"|\",3)", failed), user);
+    QVERIFY(!failed);
+    QVERIFY(m_ui->messages.isEmpty());
+}
+
+void TestLogin::companyOrBranchNotAWholeNumberRefused_data() {
+    QTest::addColumn<QString>("commandLine");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("exponent") << "1e2 0 DEM demo"
+                              << "Firma \"1e2\" ist keine ganze Zahl.";
+    QTest::newRow("not a number") << "nan 0 DEM demo"
+                                  << "Firma \"nan\" ist keine ganze Zahl.";
+    QTest::newRow("decimal") << "1.5 0 DEM demo"
+                             << "Firma \"1.5\" ist keine ganze Zahl.";
+    QTest::newRow("negative") << "-1 0 DEM demo"
+                              << "Firma \"-1\" ist keine ganze Zahl.";
+    QTest::newRow("branch exponent") << "1 1e1 DEM demo"
+                                     << "Filiale \"1e1\" ist keine ganze Zahl.";
+    QTest::newRow("branch infinite") << "1 inf DEM demo"
+                                     << "Filiale \"inf\" ist keine ganze Zahl.";
+}
+
+// A company or branch that M would evaluate is refused by the login with a
+// message before anything goes to the server.
+void TestLogin::companyOrBranchNotAWholeNumberRefused() {
+    QFETCH(QString, commandLine);
+    QFETCH(QString, message);
+    QVERIFY(CommandLineQualifies(commandLine));
+    Session().commandLine = commandLine;
+    QVERIFY(!user_anmeld(m_ui.get()));
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].text, message);
+    QCOMPARE(m_ui->messages[0].title, QString("Anmeldung an VELTAR."));
+    QCOMPARE(m_ui->messages[0].icon, MessageIcon::Information);
+    QCOMPARE(m_fx->connects(), 0);
+    QVERIFY(Session().loginFailed);
+    QCOMPARE(Session().userDisplay, QString());
 }
 
 QTEST_GUILESS_MAIN(TestLogin)

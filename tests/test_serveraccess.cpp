@@ -24,6 +24,9 @@ private Q_SLOTS:
     void connectString();
     void wireCodecRejectsMalformedPayloads();
     void sessionValuesSentAfterEveryConnection();
+    void companyNotAWholeNumberNeverSent_data();
+    void companyNotAWholeNumberNeverSent();
+    void changedCredentialsRenewTheConnection();
     void unreachableServerRetriesThenEnds();
     void serverListRepairsConnection();
     void dbcallReturnsOutputAndReportsErrors();
@@ -124,6 +127,80 @@ void TestServerAccess::sessionValuesSentAfterEveryConnection() {
     Session().standort.clear();
     QCOMPARE(dbcall("S ^X=\"\" W \"[\",^STAND($J),\"]\",^X", failed), QString("[]"));
     QVERIFY(!failed);
+}
+
+void TestServerAccess::companyNotAWholeNumberNeverSent_data() {
+    QTest::addColumn<QString>("firma");
+    QTest::addColumn<QString>("fil");
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("company 1e2") << "1e2"
+                                 << "0"
+                                 << "Firma \"1e2\" ist keine ganze Zahl.";
+    QTest::newRow("company nan") << "nan"
+                                 << "0"
+                                 << "Firma \"nan\" ist keine ganze Zahl.";
+    QTest::newRow("company as M") << "1,^X=2"
+                                  << "0"
+                                  << "Firma \"1,^X=2\" ist keine ganze Zahl.";
+    QTest::newRow("empty branch") << "1"
+                                  << ""
+                                  << "Filiale \"\" ist keine ganze Zahl.";
+    QTest::newRow("ten digits") << "1234567890"
+                                << "0"
+                                << "Firma \"1234567890\" ist keine ganze Zahl.";
+}
+
+// The connection never sends a company or branch that M would evaluate:
+// the call fails with the client's own error instead of an M error.
+void TestServerAccess::companyNotAWholeNumberNeverSent() {
+    QFETCH(QString, firma);
+    QFETCH(QString, fil);
+    QFETCH(QString, problem);
+    Session().firma = firma;
+    Session().fil = fil;
+    QCOMPARE(SessionValuesProblem(), problem);
+    bool failed = false;
+    QCOMPARE(dbcall("W 1", failed), QString(" "));
+    QVERIFY(failed);
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].text,
+             "Vorgang: cacheapi.dbcall Ungültige Anfrage! Kein Ergebnis gefunden\r\n\r\n"
+             "DBCall Aufruf von VT.Windwos Xecute W 1.\r\n\r\nFehler: 464\r\n" +
+                 problem + "\r\n\r\n");
+    // Nothing was left half set up: with whole numbers the next call
+    // connects and sends them.
+    QVERIFY(!Factory().isConnected());
+    Session().firma = "12";
+    Session().fil = "007";
+    QCOMPARE(dbcall("W FIRMA,\"/\",FIL", failed), QString("12/7"));
+}
+
+// New credentials reach the server before the next call, on the same
+// connection; handles of before stop working.
+void TestServerAccess::changedCredentialsRenewTheConnection() {
+    bool failed = false;
+    QCOMPARE(dbcall("S ^CRED=1 W ^CRED", failed), QString("1"));
+    ServerObject before;
+    QVERIFY(ServerCall("test.Objekt", [&] { before = Factory().newObject("VT.Windows"); }));
+    const QString job = Factory().jobNumber();
+    SetCredentials({"1", "DEM", "falsch"});
+    QCOMPARE(dbcall("W $D(^CRED)", failed, true), QString(" "));
+    QVERIFY(failed);
+    QCOMPARE(Factory().access(), QString("guest"));
+    QCOMPARE(Factory().jobNumber(), job);
+    QCOMPARE(m_fx->connects(), 1);
+    QVERIFY(!before.isUsable());
+    {
+        const CredentialsScope scope({"1", "", "demo"});
+        failed = false;
+        QCOMPARE(dbcall("W ^CRED", failed), QString("1"));
+        QCOMPARE(Factory().access(), QString("user"));
+        QCOMPARE(Factory().credentials(), (Credentials{"1", "", "demo"}));
+    }
+    QCOMPARE(dbcall("W 2", failed), QString("2"));
+    QCOMPARE(Factory().credentials(), (Credentials{"1", "DEM", "falsch"}));
+    QCOMPARE(Factory().access(), QString("guest"));
+    QCOMPARE(m_fx->connects(), 1);
 }
 
 void TestServerAccess::unreachableServerRetriesThenEnds() {

@@ -30,6 +30,8 @@ private Q_SLOTS:
     void killedServerGivesErrorOnNextCall();
 
 private:
+    // The demo company's active user.
+    const Credentials kDemoUser{"1", "DEM", "demo"};
     QString connectString() const {
         return QStringLiteral("cn_iptcp:127.0.0.1[%1]:VELTAR").arg(m_server->port());
     }
@@ -137,7 +139,7 @@ void TestWire::twentyClientsSeeOnlyTheirOwnLocals() {
     QSet<QString> jobs;
     for (int i = 0; i < 20; ++i) {
         clients.push_back(std::make_unique<TcpServerClient>());
-        QVERIFY(clients.back()->connect(connectString()));
+        QVERIFY(clients.back()->connect(connectString(), kDemoUser));
         jobs.insert(clients.back()->jobNumber());
     }
     QCOMPARE(jobs.size(), 20);
@@ -152,7 +154,7 @@ void TestWire::twentyClientsSeeOnlyTheirOwnLocals() {
 
 void TestWire::pipelinedRequestsAnsweredInOrder() {
     TcpServerClient c;
-    QVERIFY(c.connect(connectString()));
+    QVERIFY(c.connect(connectString(), kDemoUser));
     QList<quint32> ids;
     for (int i = 0; i < 200; ++i)
         ids << c.post(Wire::Op::Ping, {QString::number(i)});
@@ -181,7 +183,7 @@ void TestWire::malformedFrameClosesOnlyThatConnection() {
     QFETCH(QByteArray, frame);
     QFETCH(QString, message);
     TcpServerClient other;
-    QVERIFY(other.connect(connectString()));
+    QVERIFY(other.connect(connectString(), kDemoUser));
     xecute(other, "S KEEP=1");
 
     QTcpSocket raw;
@@ -255,7 +257,8 @@ void TestWire::killedServerGivesErrorOnNextCall() {
     StandinProcess server(dir.filePath("kill.db"));
     QVERIFY(server.started());
     TcpServerClient c;
-    QVERIFY(c.connect(QStringLiteral("cn_iptcp:127.0.0.1[%1]:VELTAR").arg(server.port())));
+    QVERIFY(
+        c.connect(QStringLiteral("cn_iptcp:127.0.0.1[%1]:VELTAR").arg(server.port()), kDemoUser));
     QCOMPARE(xecute(c, "W 6*7"), QString("42"));
     server.kill();
     try {

@@ -24,4 +24,5 @@ constexpr int NotConnected = 460;   // no connection to the server
 constexpr int ConnectionLost = 461; // the server went away during a call
 constexpr int Timeout = 462;        // no answer within the read time-out
 constexpr int ProtocolError = 463;  // a reply that does not fit the request
+constexpr int InvalidSession = 464; // session values that cannot go into M as they are
 } // namespace ClientErrors

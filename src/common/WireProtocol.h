@@ -13,9 +13,14 @@ namespace Wire {
 constexpr quint32 kMaxFrame = 16 * 1024 * 1024;        // payload bytes
 constexpr int kDefaultBatch = 500;                     // rows per FETCH
 inline const QString kMagic = QStringLiteral("VLT/1"); // first text of HELLO
+// The third value of HELLO's answer: what the connection may do.
+inline const QString kAccessUser = QStringLiteral("user");         // an active user: everything
+inline const QString kAccessInactive = QStringLiteral("inactive"); // an inactive user: the login
+inline const QString kAccessGuest = QStringLiteral("guest");       // no user: the login
 
 enum class Op : quint8 {
-    Hello = 1,       // [magic, namespace, client name] -> [server name, job number]
+    Hello = 1,       // [magic, namespace, client name, company, user code, password]
+                     //   -> [server name, job number, access]
     New = 2,         // [class] -> [object ref]
     Open = 3,        // [class, id] -> [object ref]
     Method = 4,      // [object ref, method, args...] -> [result, args after the call...]

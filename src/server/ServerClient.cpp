@@ -18,10 +18,39 @@ QString BuildConnectString(const QString& server, const QString& port, const QSt
     return QStringLiteral("cn_iptcp:") + server + u'[' + port + QStringLiteral("]:") + nameSpace;
 }
 
-bool ServerClient::connect(const QString& connectString) {
+bool ServerClient::connect(const QString& connectString, const Credentials& credentials) {
     m_token.reset();
+    m_credentials = credentials;
+    m_access.clear();
     if (!openConnection(connectString))
         return false;
+    m_token = std::make_shared<char>(0);
+    return true;
+}
+
+void ServerClient::hello(const QString& nameSpace, const QString& clientName) {
+    m_nameSpace = nameSpace;
+    m_clientName = clientName;
+    const QStringList r =
+        call(Wire::Op::Hello, {Wire::kMagic, nameSpace, clientName, m_credentials.company,
+                               m_credentials.user, m_credentials.password});
+    m_jobNumber = r.value(1);
+    m_access = r.value(2);
+}
+
+bool ServerClient::renewCredentials(const Credentials& credentials) {
+    if (!isConnected())
+        return false;
+    // The server forgets what was opened before: so do the handles.
+    m_token.reset();
+    m_credentials = credentials;
+    try {
+        hello(m_nameSpace, m_clientName);
+    } catch (const ServerError& e) {
+        m_lastError = e.description();
+        closeConnection();
+        return false;
+    }
     m_token = std::make_shared<char>(0);
     return true;
 }

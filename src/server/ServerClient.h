@@ -22,6 +22,18 @@ struct ConnectTarget {
 
 QString BuildConnectString(const QString& server, const QString& port, const QString& nameSpace);
 
+// Who a connection logs in as, sent with HELLO. The user code is the one
+// the ERP keeps (the user record's id is company "||" user code); an empty
+// user code with a password names the one user of the company with that
+// password. Credentials that match no active user give a connection that
+// the server serves only what the login needs.
+struct Credentials {
+    QString company;
+    QString user;
+    QString password;
+    bool operator==(const Credentials&) const = default;
+};
+
 // The text of the error a call gets when no connection stands.
 inline const QString kNoConnectionText = QStringLiteral("Keine Verbindung zum Server");
 // The text of the error a call gets when the connection broke under it.
@@ -41,8 +53,18 @@ public:
 
     // true when the connection stands afterwards; lastError() tells why not.
     // Every handle made on an earlier connection stops working.
-    bool connect(const QString& connectString);
+    bool connect(const QString& connectString, const Credentials& credentials = {});
     void disconnect();
+    // Logs the open connection in anew with other credentials (a second
+    // HELLO; the job stays, the server forgets its open objects and result
+    // sets, so every handle made before stops working). false, and the
+    // connection closed, when the server refuses it or the connection fails.
+    bool renewCredentials(const Credentials& credentials);
+    // The credentials of the current connection.
+    const Credentials& credentials() const { return m_credentials; }
+    // What the server made of them: Wire::kAccessUser, kAccessInactive or
+    // kAccessGuest.
+    QString access() const { return m_access; }
     virtual bool isConnected() const = 0;
 
     // Sends a request without waiting for its answer; await() reads it.
@@ -69,14 +91,22 @@ public:
     std::weak_ptr<const void> connectionToken() const { return m_token; }
 
 protected:
+    // Opens the transport and says hello().
     virtual bool openConnection(const QString& connectString) = 0;
     virtual void closeConnection() = 0;
+    // HELLO with the credentials; takes the job number and the access.
+    // Throws ServerError.
+    void hello(const QString& nameSpace, const QString& clientName);
 
     QString m_lastError;
     QString m_jobNumber;
 
 private:
     std::shared_ptr<const void> m_token;
+    Credentials m_credentials;
+    QString m_access;
+    QString m_nameSpace;
+    QString m_clientName;
 };
 
 // What the three kinds of handle share: the client they were made on and

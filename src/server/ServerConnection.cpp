@@ -14,6 +14,7 @@ struct ConnectionState {
     QString connectString;
     ConnectionWindows* windows = nullptr;
     bool connecting = false;
+    Credentials credentials; // what the connection logs in with
 };
 
 ConnectionState& state() {
@@ -30,17 +31,64 @@ bool attemptConnection() {
     s.factory = s.makeClient ? s.makeClient() : std::make_unique<TcpServerClient>();
     if (s.connectString.isEmpty())
         RebuildConnectString();
-    return s.factory->connect(s.connectString) && s.factory->isConnected();
+    return s.factory->connect(s.connectString, CurrentCredentials()) && s.factory->isConnected();
 }
 
 } // namespace
 
+QString MString(const QString& text) {
+    return u'"' + QString(text).replace(u'"', QStringLiteral("\"\"")) + u'"';
+}
+
+bool IsWholeNumber(const QString& text) {
+    if (text.isEmpty() || text.size() > 9)
+        return false;
+    for (QChar c : text)
+        if (c < u'0' || c > u'9')
+            return false;
+    return true;
+}
+
+QString SessionValuesProblem() {
+    const SessionContext& s = Session();
+    if (!IsWholeNumber(s.firma))
+        return QStringLiteral("Firma \"") + s.firma + QStringLiteral("\" ist keine ganze Zahl.");
+    if (!IsWholeNumber(s.fil))
+        return QStringLiteral("Filiale \"") + s.fil + QStringLiteral("\" ist keine ganze Zahl.");
+    return QString();
+}
+
+void SetCredentials(const Credentials& credentials) {
+    state().credentials = credentials;
+}
+
+Credentials CurrentCredentials() {
+    return state().credentials;
+}
+
+Credentials SessionCredentials() {
+    const SessionContext& s = Session();
+    return {s.firma, ConvertText(s.personal, QStringLiteral("GUIVELTAR"), true), s.password};
+}
+
+CredentialsScope::CredentialsScope(Credentials credentials)
+    : m_previous(std::exchange(state().credentials, std::move(credentials))) {}
+
+CredentialsScope::~CredentialsScope() {
+    state().credentials = m_previous;
+}
+
 void SendSessionValues(ServerClient& client, bool registerJob) {
     const SessionContext& session = Session();
+    // Company and branch stand in M as numbers: anything else would be
+    // evaluated as M.
+    const QString problem = SessionValuesProblem();
+    if (!problem.isEmpty())
+        throw ServerError(ClientErrors::InvalidSession, problem);
     ServerObject windows = client.newObject(QStringLiteral("VT.Windows"));
     QStringList commands{QStringLiteral("S FIRMA=") + session.firma + QStringLiteral(",FIL=") +
-                             session.fil + QStringLiteral(",PERSONAL=\"") + session.personal + u'"',
-                         QStringLiteral("S ^STAND($J)=\"") + session.standort + u'"'};
+                             session.fil + QStringLiteral(",PERSONAL=") + MString(session.personal),
+                         QStringLiteral("S ^STAND($J)=") + MString(session.standort)};
     if (registerJob)
         commands << QStringLiteral("D ^%XTT");
     for (const QString& command : commands)
@@ -100,8 +148,19 @@ void EndServerCall(bool restorePointer) {
 
 void EnsureConnection(bool waitWithoutLimit) {
     ConnectionState& s = state();
-    if (s.factory && s.factory->isConnected())
-        return;
+    const QString part = QStringLiteral("cacheapi.EnsureConnection");
+    if (s.factory && s.factory->isConnected()) {
+        const Credentials wanted = CurrentCredentials();
+        if (s.factory->credentials() == wanted)
+            return;
+        // Other credentials (a typed password, another user): the same
+        // connection logs in anew. When that fails it is closed, and a new
+        // one is made below.
+        if (s.factory->renewCredentials(wanted)) {
+            TraceLog(part, QStringLiteral("Anmeldung erneuert"), s.factory->access(), 40);
+            return;
+        }
+    }
     // A window that the retry shows (the server list) may call the server
     // itself; that call fails instead of starting a second attempt sequence.
     if (s.connecting)
@@ -113,7 +172,6 @@ void EnsureConnection(bool waitWithoutLimit) {
     } reset{s.connecting};
     int attempts = 0;
     bool dialogShown = false;
-    const QString part = QStringLiteral("cacheapi.EnsureConnection");
     TraceLog(part, QStringLiteral("Start"), s.connectString, 40);
     for (;;) {
         if (attemptConnection()) {

@@ -46,12 +46,47 @@ bool HasFactory();
 
 // Sends the session's company, branch, user code ("S FIRMA=...") and
 // location ("S ^STAND($J)=...") to the server job; with registerJob also
-// "D ^%XTT", as after every connection. Throws ServerError.
+// "D ^%XTT", as after every connection. Throws ServerError, without sending
+// anything when company or branch is not a whole number
+// (SessionValuesProblem).
 void SendSessionValues(ServerClient& client, bool registerJob);
+
+// A text as an M string literal: in quotes, every quote doubled.
+QString MString(const QString& text);
+// Whether a company or branch number can go into M as it is: one to nine
+// digits.
+bool IsWholeNumber(const QString& text);
+// Why the session's company and branch cannot be sent ("" when they can):
+// 'Firma "1e2" ist keine ganze Zahl.', the same for "Filiale".
+QString SessionValuesProblem();
+
+// The credentials the connection logs in with; the login sets them when it
+// takes its data (none before: a guest connection). Before each call the
+// connection is renewed when they differ from its own.
+void SetCredentials(const Credentials& credentials);
+Credentials CurrentCredentials();
+// The session's company, user code (as the ERP keeps it: GUIVELTAR form,
+// upper case) and password.
+Credentials SessionCredentials();
+// For its lifetime the connection logs in with other credentials (the
+// login's look-up of the user code of a typed password, which has only the
+// password); afterwards the ones before apply again.
+class CredentialsScope {
+public:
+    explicit CredentialsScope(Credentials credentials);
+    ~CredentialsScope();
+    CredentialsScope(const CredentialsScope&) = delete;
+    CredentialsScope& operator=(const CredentialsScope&) = delete;
+
+private:
+    Credentials m_previous;
+};
 
 void BeginServerCall(bool showHourglass, bool waitWithoutLimit);
 void EndServerCall(bool restorePointer);
-// Returns at once when connected; otherwise connects, retrying as the
+// Returns at once when connected with the current credentials; renews the
+// connection when they changed (CurrentCredentials); otherwise connects,
+// retrying as the
 // buyer expects (three attempts ten seconds apart, the server list, three
 // more, then the program ends). Throws ServerError when sending the session
 // values fails, when the program is to end, and when it is called again

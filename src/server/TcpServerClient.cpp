@@ -27,9 +27,7 @@ bool TcpServerClient::openConnection(const QString& connectString) {
     m_socket.setSocketOption(QAbstractSocket::KeepAliveOption, 1);
     m_ready = true;
     try {
-        const QStringList r =
-            call(Wire::Op::Hello, {Wire::kMagic, target->nameSpace, QHostInfo::localHostName()});
-        m_jobNumber = r.value(1);
+        hello(target->nameSpace, QHostInfo::localHostName());
     } catch (const ServerError& e) {
         m_lastError = e.description();
         closeConnection();

@@ -43,6 +43,8 @@ void takeForm(const LoginForm& f) {
     if (!f.standort.isEmpty())
         s.standort = f.standort;
     RebuildConnectString();
+    // The next call logs in with them.
+    SetCredentials(SessionCredentials());
 }
 
 QString readFiscalYear() {
@@ -51,7 +53,18 @@ QString readFiscalYear() {
     return failed ? QString() : wj;
 }
 
-void gatherFromCommandLine(const QStringList& f) {
+// Company and branch go into M as numbers: the login refuses others before
+// anything is sent (the message names the field and its value).
+bool companyAndBranchValid() {
+    const QString problem = SessionValuesProblem();
+    if (problem.isEmpty())
+        return true;
+    UI().message(problem, kInvalidCompanyTitle, MessageIcon::Information, MessageButtons::Ok);
+    Session().loginFailed = true;
+    return false;
+}
+
+bool gatherFromCommandLine(const QStringList& f) {
     LoginForm& form = LoginFormData();
     auto field = [&](int i) { return i < f.size() ? f[i] : QString(); };
     form.firma = orDefault(field(0), kDefaultFirma);
@@ -64,11 +77,14 @@ void gatherFromCommandLine(const QStringList& f) {
     form.wj = field(7);
     form.serverObjectId = setting(QStringLiteral("ServerObjekt"), kNoServerEntry);
     takeForm(form);
+    if (!companyAndBranchValid())
+        return false;
     if (form.wj.isEmpty())
         Session().wj = form.wj = readFiscalYear();
     // Without a window the location is the workstation's own.
     if (Session().standort.isEmpty())
         LoadLocations();
+    return true;
 }
 
 // Reads the stored settings; shows the login window when something is missing.
@@ -95,9 +111,13 @@ bool gatherInteractively(LoginWindows* windows) {
     if (!s.noAutoPassword)
         fill(form.password, ScrambleText(setting(QStringLiteral("Passwort"))));
     takeForm(form);
-    form.wj = s.wj = readFiscalYear();
-    if (!form.password.isEmpty() && !form.user.isEmpty() && !s.noAutoPassword && !s.loginFailed &&
-        !s.noDefaultServer)
+    // A company or branch that cannot be sent: the window comes, where the
+    // server list offers others; the check refuses it if it stays.
+    const bool valid = SessionValuesProblem().isEmpty();
+    if (valid)
+        form.wj = s.wj = readFiscalYear();
+    if (valid && !form.password.isEmpty() && !form.user.isEmpty() && !s.noAutoPassword &&
+        !s.loginFailed && !s.noDefaultServer)
         return true;
     if (!windows || !windows->showLoginWindow())
         return false;
@@ -224,11 +244,12 @@ bool user_anmeld(LoginWindows* windows) {
     s.userDisplay.clear();
     bool gathered = true;
     if (CommandLineQualifies(s.commandLine)) {
-        gatherFromCommandLine(commandLineFields(s.commandLine));
+        const QStringList fields = commandLineFields(s.commandLine);
         // The command line is used once; a later login asks.
         s.commandLine.clear();
+        gathered = gatherFromCommandLine(fields);
     } else {
-        gathered = gatherInteractively(windows);
+        gathered = gatherInteractively(windows) && companyAndBranchValid();
     }
     const bool ok = gathered && check(windows);
     TraceLog(QStringLiteral("cacheapi.user_anmeld"), QStringLiteral("Ende"),
@@ -238,6 +259,9 @@ bool user_anmeld(LoginWindows* windows) {
 
 QString UserFromPassword(const QString& password) {
     QString user;
+    // The connection logs in with the password alone: the server names the
+    // user only to a connection that knows the password.
+    const CredentialsScope credentials({Session().firma, QString(), password});
     ServerCall(QStringLiteral("cacheapi.UserFromPassword Benutzer zum Passwort"), [&] {
         ResultSet rs =
             Factory().resultSet(QStringLiteral("VT.ParPersEdv"), QStringLiteral("UserViaPasswort"));
@@ -362,6 +386,7 @@ void ApplyServerForm() {
         s.wj = f.wj;
     const QString before = ConnectString();
     RebuildConnectString();
+    SetCredentials(SessionCredentials());
     // Another server: the next call connects there.
     if (ConnectString() != before)
         CloseConnection();

@@ -92,3 +92,6 @@ inline const QString kWrongPassword = QStringLiteral("Passwort Falsch oder Benut
 inline const QString kWrongPasswordTitle = QStringLiteral("Anmeldung an Caché.");
 inline const QString kLocationLocked = QStringLiteral("Sie dürfen die Filiale nicht verändern.");
 inline const QString kLocationLockedTitle = QStringLiteral("Anmeldung an VELTAR.");
+// The title of the refusal of a company or branch that is not a whole number
+// (its text: SessionValuesProblem()).
+inline const QString kInvalidCompanyTitle = QStringLiteral("Anmeldung an VELTAR.");

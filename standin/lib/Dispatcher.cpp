@@ -1,5 +1,6 @@
 #include "Dispatcher.h"
 
+#include "Access.h"
 #include "Job.h"
 #include "common/ServerError.h"
 
@@ -98,12 +99,7 @@ QStringList handle(Job& job, const Wire::Request& r) {
     StandinEngine& engine = job.engine();
     switch (r.op) {
     case Op::Hello:
-        needArgs(r, 2);
-        if (r.args[0] != Wire::kMagic)
-            fail(StandinErrors::BadRequest, QStringLiteral("Unbekanntes Protokoll ") + r.args[0]);
-        if (r.args[1].compare(engine.nameSpace(), Qt::CaseInsensitive) != 0)
-            fail(StandinErrors::BadRequest, QStringLiteral("<NAMESPACE> ") + r.args[1]);
-        return {QString::fromLatin1(kStandinServerName), job.jobNumber()};
+        return Hello(job, r);
     case Op::New: {
         needArgs(r, 1);
         StoredObject obj;
@@ -127,7 +123,7 @@ QStringList handle(Job& job, const Wire::Request& r) {
         needArgs(r, 2);
         StoredObject& obj = job.object(r.args[0]);
         requireProperty(obj, r.args[1]);
-        return {obj.values.value(r.args[1])};
+        return {VisibleValue(job, obj, r.args[1])};
     }
     case Op::Set: {
         needArgs(r, 3);
@@ -144,7 +140,10 @@ QStringList handle(Job& job, const Wire::Request& r) {
             fail(StandinErrors::QueryMissing,
                  QStringLiteral("Abfrage existiert nicht: ") + cls.name + u':' + r.args[1]);
         CallContext ctx{engine, job};
-        std::unique_ptr<QueryCursor> cursor = (*it)(ctx, r.args.mid(3));
+        // User codes by password: only the connection's own.
+        std::unique_ptr<QueryCursor> cursor = IsPasswordLookup(cls, r.args[1])
+                                                  ? OwnUserViaPassword(job, r.args.mid(3))
+                                                  : (*it)(ctx, r.args.mid(3));
         QueryCursor& c = *cursor;
         QStringList values{QString(), QString::number(c.columns()), QString()};
         const bool more = fillBatch(c, batchSize(r.args[2]), values);
@@ -201,6 +200,7 @@ Wire::Reply Dispatch(Job& job, const Wire::Request& request) {
         return reply;
     }
     try {
+        CheckAccess(job, request);
         std::optional<StandinTransaction> unit;
         if (atomic(request))
             unit.emplace(job.engine());

@@ -1,5 +1,6 @@
 #include "Job.h"
 
+#include "Access.h"
 #include "common/ServerError.h"
 
 namespace {
@@ -14,6 +15,29 @@ Job::Job(StandinEngine& engine) : m_engine(engine), m_number(engine.newJobNumber
 
 Job::~Job() {
     m_engine.endJob(m_number);
+}
+
+void Job::logIn(Access access, const QString& company, const QString& password,
+                const QString& userCode) {
+    m_access = access;
+    m_company = company;
+    m_password = password;
+    m_userCode = userCode;
+    m_userId = userCode.isEmpty() ? QString() : company + QStringLiteral("||") + userCode;
+}
+
+MEnvironment& Job::mEnvironment() {
+    if (m_access == Access::User)
+        return *this;
+    if (!m_guarded)
+        m_guarded = std::make_unique<GuestMEnvironment>(*this);
+    return *m_guarded;
+}
+
+void Job::dropHandles() {
+    m_objects.clear();
+    m_cursors.clear();
+    m_cache.clear();
 }
 
 std::optional<QString> Job::getLocal(const QString& name, const QStringList& subscripts) {
@@ -80,6 +104,11 @@ StoredObject& Job::object(const QString& ref) {
         throw ServerError(StandinErrors::BadObjectRef,
                           QStringLiteral("Ungültige Objektreferenz ") + ref);
     return *it;
+}
+
+const StoredObject* Job::findObject(const QString& ref) const {
+    auto it = m_objects.constFind(ref);
+    return it == m_objects.constEnd() ? nullptr : &*it;
 }
 
 void Job::dropObject(const QString& ref) {

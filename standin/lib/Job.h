@@ -7,6 +7,13 @@
 #include <QMap>
 #include <memory>
 
+// What a connection may do, decided by its HELLO (Access.h): nothing but
+// HELLO before it; as a guest (credentials that match no user) and as an
+// identified user who is not active only what the program's login needs;
+// everything as an active user. Closed after a refused HELLO or a request
+// before HELLO: nothing more is served.
+enum class Access { None, Guest, Inactive, User, Closed };
+
 // One client connection's job: its number ($J), its local variables, and the
 // objects and result sets it holds open.
 class Job : public MEnvironment {
@@ -34,11 +41,33 @@ public:
     bool callRoutine(const QString& label, const QString& routine, const QStringList& args,
                      QString& output) override;
 
+    Access access() const { return m_access; }
+    // The credentials of the latest HELLO and, when they match a user, that
+    // user's code and object id (company "||" code).
+    const QString& company() const { return m_company; }
+    const QString& password() const { return m_password; }
+    const QString& userCode() const { return m_userCode; }
+    const QString& userId() const { return m_userId; }
+    // Takes the outcome of a HELLO; userCode empty for a guest.
+    void logIn(Access access, const QString& company, const QString& password,
+               const QString& userCode);
+    // After a refused HELLO or a request before HELLO: nothing more is served.
+    void close() { m_access = Access::Closed; }
+    bool closed() const { return m_access == Access::Closed; }
+    // What M commands of this job run on: the job itself for an active user,
+    // otherwise the guarded view of it (GuestMEnvironment).
+    MEnvironment& mEnvironment();
+    // Forgets the open objects, result sets and class values (a new HELLO
+    // starts afresh); the job number and the locals stay.
+    void dropHandles();
+
     // Local value or "" (for the classes that read session values).
     QString local(const QString& name) { return getLocal(name, {}).value_or(QString()); }
 
     QString addObject(StoredObject obj);
     StoredObject& object(const QString& ref);
+    // nullptr when the ref is unknown.
+    const StoredObject* findObject(const QString& ref) const;
     void dropObject(const QString& ref);
 
     QString addCursor(std::unique_ptr<QueryCursor> cursor);
@@ -58,6 +87,12 @@ public:
 private:
     StandinEngine& m_engine;
     int m_number;
+    Access m_access = Access::None;
+    QString m_company;
+    QString m_password;
+    QString m_userCode;
+    QString m_userId;
+    std::unique_ptr<MEnvironment> m_guarded;
     // name + 0x1E + subscript key; ordered, so that a node's descendants
     // follow it.
     QMap<QString, QString> m_locals;

@@ -98,6 +98,22 @@ QString TextFromStored(const QString& stored) {
     return out;
 }
 
+namespace {
+
+// SQLite's own text of the error, with the start of the statement.
+[[noreturn]] void dbFail(const QSqlQuery& q, const QString& sql) {
+    const QSqlError e = q.lastError();
+    const QString text = e.databaseText().isEmpty() ? e.text() : e.databaseText();
+    throw ServerError(StandinErrors::Database, QStringLiteral("Datenbankfehler: ") + text +
+                                                   QStringLiteral(" (") + sql.left(80) + u')');
+}
+
+QString quoteIdent(const QString& name) {
+    return u'"' + name + u'"';
+}
+
+} // namespace
+
 bool ListCursor::fill(int rows, qsizetype maxBytes, QStringList& out) {
     qsizetype bytes = 0;
     for (int n = 0; n < rows; ++n) {
@@ -119,13 +135,23 @@ SqlCursor::SqlCursor(StandinEngine& engine, const QString& sql, QVariantList val
     : m_engine(engine), m_sql(sql + QStringLiteral(" LIMIT ? OFFSET ?")),
       m_values(std::move(values)), m_columns(columns) {}
 
+bool StandinEngine::nextRow(QSqlQuery& q) {
+    if (q.next())
+        return true;
+    // next() is false at the end and when stepping failed; only the latter
+    // leaves an error.
+    if (q.lastError().isValid())
+        dbFail(q, q.lastQuery());
+    return false;
+}
+
 bool SqlCursor::fill(int rows, qsizetype maxBytes, QStringList& out) {
     QVariantList values = m_values;
     values << rows << m_offset;
     QSqlQuery& q = m_engine.exec(m_sql, values);
     qsizetype bytes = 0;
     int taken = 0;
-    while (taken < rows && q.next()) {
+    while (taken < rows && StandinEngine::nextRow(q)) {
         ++taken;
         for (int c = 0; c < m_columns; ++c) {
             const QString v = q.value(c).toString();
@@ -139,20 +165,6 @@ bool SqlCursor::fill(int rows, qsizetype maxBytes, QStringList& out) {
     m_offset += taken;
     return taken == rows || bytes > maxBytes;
 }
-
-namespace {
-
-[[noreturn]] void dbFail(const QSqlQuery& q, const QString& sql) {
-    throw ServerError(StandinErrors::Database, QStringLiteral("Datenbankfehler: ") +
-                                                   q.lastError().text() + QStringLiteral(" (") +
-                                                   sql.left(80) + u')');
-}
-
-QString quoteIdent(const QString& name) {
-    return u'"' + name + u'"';
-}
-
-} // namespace
 
 StandinEngine::StandinEngine(const QString& databasePath) {
     static QAtomicInt counter;
@@ -377,7 +389,7 @@ bool StandinEngine::loadObject(const ClassDef& cls, const QString& id, StoredObj
         QStringLiteral("SELECT ") + (cols.isEmpty() ? QStringLiteral("id") : cols.join(u',')) +
         QStringLiteral(" FROM ") + quoteIdent(cls.table) + QStringLiteral(" WHERE id=?");
     QSqlQuery& q = exec(sql, {id});
-    if (!q.next()) {
+    if (!nextRow(q)) {
         q.finish();
         return false;
     }
@@ -496,7 +508,7 @@ void StandinEngine::checkpointIfDue() noexcept {
 
 QString StandinEngine::meta(const QString& key) {
     QSqlQuery& q = exec(QStringLiteral("SELECT value FROM meta WHERE key=?"), {key});
-    const QString v = q.next() ? q.value(0).toString() : QString();
+    const QString v = nextRow(q) ? q.value(0).toString() : QString();
     q.finish();
     return v;
 }

@@ -23,6 +23,8 @@ constexpr int BadResultRef = 5004;
 constexpr int BadArguments = 5005;
 constexpr int Database = 5006;
 constexpr int BadRequest = 5010;
+constexpr int NotLoggedIn = 5012;  // a request before HELLO, or after a refused one
+constexpr int NotPermitted = 5013; // not served without credentials of an active user
 constexpr int ClassMissing = 5351;
 constexpr int ObjectMissing = 5809;
 constexpr int MethodMissing = 6022;
@@ -126,6 +128,9 @@ public:
     // Runs a prepared statement with its values bound in order. Throws.
     QSqlQuery& exec(const QString& sql, const QVariantList& values = {});
     void execScript(const QStringList& statements);
+    // The next row of an executed statement: false at the end, ServerError
+    // (Database) when reading the row failed.
+    static bool nextRow(QSqlQuery& q);
 
     // The fast path for the hot statements (a position per call): text
     // values only, run on the database's own handle without the per-value

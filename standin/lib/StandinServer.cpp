@@ -207,6 +207,12 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
             answer = errorFrame(request->id, StandinErrors::General,
                                 QStringLiteral("Antwort größer als ein Rahmen erlaubt"));
         out += answer;
+        // A refused HELLO, or a request before HELLO, ends the connection
+        // after its answer; nothing that came after it is served.
+        if (conn.job.closed()) {
+            close(socket, commitGroup(group) ? out : QByteArray());
+            return;
+        }
     }
     if (!commitGroup(group)) {
         close(socket, QByteArray());

@@ -14,8 +14,18 @@
 ClientTestFixture::ClientTestFixture(Data data, OnExit onExit)
     : m_clientName(qgetenv("CLIENTNAME")), m_temp(qgetenv("TEMP")) {
     m_engine = std::make_unique<StandinEngine>(m_dir.filePath(QStringLiteral("standin.db")));
-    if (data == Data::Demo)
+    if (data == Data::Demo) {
         FillDemoData(*m_engine);
+    } else {
+        // Only the user that demoSession() logs in as.
+        StoredObject user;
+        user.cls = m_engine->findClass(QStringLiteral("VT.ParPersEdv"));
+        user.values = {{QStringLiteral("FIRMA"), QStringLiteral("1")},
+                       {QStringLiteral("CODE"), QStringLiteral("DEM")},
+                       {QStringLiteral("Passwort"), QStringLiteral("demo")},
+                       {QStringLiteral("AKTIV"), QStringLiteral("J")}};
+        m_engine->saveObject(user);
+    }
     SetClientFactory([this]() -> std::unique_ptr<ServerClient> {
         std::unique_ptr<InProcessClient> c =
             m_maker ? m_maker(*m_engine) : std::make_unique<InProcessClient>(*m_engine);
@@ -34,6 +44,7 @@ ClientTestFixture::ClientTestFixture(Data data, OnExit onExit)
         SetExitFunction([this](int code) { exits << code; });
     Session() = SessionContext();
     LoginFormData() = LoginForm();
+    SetCredentials({});
     TraceLogModel::instance().clear();
     qputenv("CLIENTNAME", "demo-pc");
     qputenv("TEMP", QFile::encodeName(m_dir.path()));
@@ -45,6 +56,7 @@ ClientTestFixture::~ClientTestFixture() {
     SetExitFunction({});
     Session() = SessionContext();
     LoginFormData() = LoginForm();
+    SetCredentials({});
     TraceLogModel::instance().clear();
     m_engine.reset();
     auto restore = [](const char* name, const QByteArray& value) {
@@ -62,8 +74,10 @@ void ClientTestFixture::demoSession() {
     s.firma = QStringLiteral("1");
     s.fil = QStringLiteral("0");
     s.personal = QStringLiteral("DEM");
+    s.password = QStringLiteral("demo");
     s.standort = QStringLiteral("HQ");
     s.server = QStringLiteral("127.0.0.1");
     s.userDisplay = QStringLiteral("DEM|Dörte Demo");
     RebuildConnectString();
+    SetCredentials(SessionCredentials());
 }

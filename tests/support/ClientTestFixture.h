@@ -24,6 +24,7 @@ struct ProgramEnded : std::runtime_error {
 // ends the test process, and a fresh session, login form and trace.
 class ClientTestFixture {
 public:
+    // Empty: no data but the user DEM (password "demo") of company 1.
     enum class Data { Demo, Empty };
     enum class OnExit { Throw, Record };
 
@@ -44,8 +45,9 @@ public:
     InProcessClient* client() const { return m_client; }
     int connects() const { return m_connects; }
 
-    // The session of the demo user DEM in company 1, branch 0, location HQ,
-    // without a login; the connect string is built for it.
+    // The session of the demo user DEM (password "demo") in company 1,
+    // branch 0, location HQ, without a login; the connect string is built
+    // for it, and the connection logs in with it.
     void demoSession();
 
     // Hundredths of a second each retry pause asked for.

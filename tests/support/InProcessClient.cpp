@@ -20,7 +20,7 @@ bool InProcessClient::openConnection(const QString& connectString) {
     }
     m_job = std::make_unique<Job>(m_engine);
     try {
-        m_jobNumber = call(Wire::Op::Hello, {Wire::kMagic, target->nameSpace, QString()}).value(1);
+        hello(target->nameSpace, QString());
     } catch (const ServerError& e) {
         m_lastError = e.description();
         closeConnection();

@@ -25,7 +25,7 @@ QStringList downloadOf(CallContext& ctx, const QString& dlid) {
         return *it;
     QSqlQuery& q = ctx.engine.exec(
         QStringLiteral("SELECT Firma, LNR FROM quendrap_downloads WHERE id=?"), {dlid});
-    if (!q.next()) {
+    if (!StandinEngine::nextRow(q)) {
         q.finish();
         throw ServerError(StandinErrors::ObjectMissing,
                           QStringLiteral("Objekt nicht gefunden: quendrap.downloads ") + dlid);
@@ -77,7 +77,7 @@ void RegisterImportClasses(StandinEngine& engine) {
             {a.value(0)});
         QStringList erp;
         QStringList ext;
-        while (q.next()) {
+        while (StandinEngine::nextRow(q)) {
             erp << q.value(0).toString();
             ext << q.value(1).toString();
         }
@@ -121,12 +121,12 @@ void RegisterImportClasses(StandinEngine& engine) {
     // "name (code)|name (code)|..." of the suppliers with web price data.
     pos.classMethods.insert(QStringLiteral("QuendraGetCountry"), [](CallContext& ctx,
                                                                     QStringList&) {
-        QSqlQuery q(ctx.engine.db());
-        q.exec(QStringLiteral("SELECT CODE, min(NAME) FROM quendrap_web GROUP BY CODE ORDER BY "
-                              "min(NAME)"));
+        QSqlQuery& q = ctx.engine.exec(QStringLiteral(
+            "SELECT CODE, min(NAME) FROM quendrap_web GROUP BY CODE ORDER BY min(NAME)"));
         QStringList entries;
-        while (q.next())
+        while (StandinEngine::nextRow(q))
             entries << q.value(1).toString() + QStringLiteral(" (") + q.value(0).toString() + u')';
+        q.finish();
         return entries.join(u'|');
     });
     // The list expression for VT.XW "Liste"; "" when the code has no data.
@@ -170,7 +170,7 @@ void RegisterImportClasses(StandinEngine& engine) {
                 QStringLiteral("SELECT LNR, NAME, ORT FROM vt_lieferant WHERE FIRMA=? AND "
                                "(KTOKREIS=? OR ?='') ORDER BY CAST(LNR AS INTEGER)"),
                 {a.value(0), a.value(3), a.value(3)});
-            while (q.next()) {
+            while (StandinEngine::nextRow(q)) {
                 const QString name = q.value(1).toString();
                 const QString search =
                     ConvertText(ConvertText(name, QStringLiteral("VELTAR"), false),

@@ -40,7 +40,7 @@ void RegisterPersonnelClasses(StandinEngine& engine) {
                                                "AND FIRMA=? ORDER BY CODE"),
                                 {args.value(0), args.value(1)});
             QList<QStringList> rows;
-            while (q.next())
+            while (StandinEngine::nextRow(q))
                 rows << QStringList{q.value(0).toString()};
             q.finish();
             return std::make_unique<ListCursor>(1, rows);
@@ -79,7 +79,7 @@ void RegisterPersonnelClasses(StandinEngine& engine) {
                 QStringLiteral("SELECT CODE, Text FROM vt_standort WHERE FIRMA=? ORDER BY CODE"),
                 {args.value(0)});
             QStringList entries;
-            while (q.next())
+            while (StandinEngine::nextRow(q))
                 entries << q.value(0).toString() + u' ' + q.value(1).toString();
             q.finish();
             return entries.join(u'`');
@@ -90,7 +90,7 @@ void RegisterPersonnelClasses(StandinEngine& engine) {
             QSqlQuery& q = ctx.engine.exec(QStringLiteral("SELECT Standort FROM vt_device WHERE "
                                                           "lower(Name)=lower(?)"),
                                            {args.value(0)});
-            const QString s = q.next() ? q.value(0).toString() : QString();
+            const QString s = StandinEngine::nextRow(q) ? q.value(0).toString() : QString();
             q.finish();
             return s;
         });

@@ -8,10 +8,10 @@
 
 void RegisterWindowsClasses(StandinEngine& engine) {
     ClassDef& windows = engine.defineClass(QStringLiteral("VT.Windows"));
-    windows.methods.insert(QStringLiteral("Xecute"),
-                           [](CallContext& ctx, StoredObject&, QStringList& args) {
-                               return ExecuteM(args.value(0), ctx.job, ctx.engine.limits().m);
-                           });
+    windows.methods.insert(
+        QStringLiteral("Xecute"), [](CallContext& ctx, StoredObject&, QStringList& args) {
+            return ExecuteM(args.value(0), ctx.job.mEnvironment(), ctx.engine.limits().m);
+        });
 
     // ^%XTT registers the job's session: company, branch, user and location,
     // as the connection has just set them. ^%XTT($J) holds

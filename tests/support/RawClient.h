@@ -1,0 +1,84 @@
+#pragma once
+
+#include "common/WireProtocol.h"
+
+#include <QHostAddress>
+#include <QTcpSocket>
+#include <optional>
+
+// A client that speaks raw frames, as a hostile or broken one would.
+class Raw {
+public:
+    explicit Raw(quint16 port) {
+        m_socket.connectToHost(QHostAddress::LocalHost, port);
+        m_socket.waitForConnected(5000);
+    }
+    bool connected() const { return m_socket.state() == QAbstractSocket::ConnectedState; }
+    QTcpSocket& socket() { return m_socket; }
+
+    quint32 send(Wire::Op op, const QStringList& args) {
+        Wire::Request r;
+        r.id = m_nextId++;
+        r.op = op;
+        r.args = args;
+        m_socket.write(Wire::encodeRequest(r));
+        m_socket.flush();
+        return r.id;
+    }
+    // The next reply; nullopt when the connection ends first or nothing
+    // comes within the time.
+    std::optional<Wire::Reply> reply(int timeoutMs = 30000) {
+        QByteArray payload;
+        for (;;) {
+            const auto result = m_buffer.next(&payload);
+            if (result == Wire::FrameBuffer::Result::Frame)
+                return Wire::decodeReply(payload);
+            if (result == Wire::FrameBuffer::Result::TooLarge)
+                return std::nullopt;
+            if (!m_socket.bytesAvailable() && !m_socket.waitForReadyRead(timeoutMs))
+                return std::nullopt;
+            m_buffer.append(m_socket.readAll());
+        }
+    }
+    std::optional<Wire::Reply> call(Wire::Op op, const QStringList& args) {
+        send(op, args);
+        return reply();
+    }
+    // HELLO, by default as the demo company's active user; returns the job
+    // number or "" when refused.
+    QString hello(const QString& company = "1", const QString& user = "DEM",
+                  const QString& password = "demo") {
+        const auto r =
+            call(Wire::Op::Hello, {Wire::kMagic, "VELTAR", "test", company, user, password});
+        return r && r->status == Wire::Status::Ok ? r->values.value(1) : QString();
+    }
+    // Xecute on a VT.Windows object: the output, or "error N text".
+    QString xecute(const QString& line) {
+        if (m_windows.isEmpty()) {
+            const auto r = call(Wire::Op::New, {"VT.Windows"});
+            if (!r || r->status != Wire::Status::Ok)
+                return QStringLiteral("no object");
+            m_windows = r->values.value(0);
+        }
+        return text(call(Wire::Op::Method, {m_windows, "Xecute", line}));
+    }
+    static QString text(const std::optional<Wire::Reply>& r) {
+        if (!r)
+            return QStringLiteral("no reply");
+        if (r->status == Wire::Status::Error)
+            return QStringLiteral("error %1 %2").arg(r->errorNumber).arg(r->errorText);
+        return r->values.value(0);
+    }
+    // Whether the server closed the connection.
+    bool closedByServer(int timeoutMs = 10000) {
+        if (m_socket.state() != QAbstractSocket::ConnectedState)
+            return true;
+        return m_socket.waitForDisconnected(timeoutMs);
+    }
+
+private:
+    QTcpSocket m_socket;
+    Wire::FrameBuffer m_buffer;
+    quint32 m_nextId = 1;
+    QString m_windows;
+};
