@@ -1,3 +1,10 @@
+#include "ClientTestFixture.h"
+#include "DemoData.h"
+#include "InProcessClient.h"
+#include "ScriptedUserInterface.h"
+#include "StandinEngine.h"
+#include "TestSupport.h"
+#include "base/SessionContext.h"
 #include "positions/PositionColumns.h"
 #include "positions/PositionGridModel.h"
 #include "positions/PositionLoad.h"
@@ -9,6 +16,27 @@
 using namespace PositionGrid;
 
 namespace {
+
+// Counts the class methods the load calls, and can refuse the n-th call of
+// one method as a server whose method breaks in the middle of a load.
+class CountingClient : public InProcessClient {
+public:
+    CountingClient(StandinEngine& e, QHash<QString, int>* counts, QString failing, int failAt)
+        : InProcessClient(e), m_counts(counts), m_failing(std::move(failing)), m_failAt(failAt) {}
+    quint32 post(Wire::Op op, const QStringList& args, bool chained) override {
+        if (op == Wire::Op::ClassMethod) {
+            const int n = ++(*m_counts)[args.value(1)];
+            if (args.value(1) == m_failing && n == m_failAt)
+                throw ServerError(5002, "<UNDEFINED> getekdat1+3^QUENDRAP");
+        }
+        return InProcessClient::post(op, args, chained);
+    }
+
+private:
+    QHash<QString, int>* m_counts;
+    QString m_failing;
+    int m_failAt;
+};
 
 // A row of the query "pos": 55 columns, all empty but the ones given
 // (1-based as the query counts).
@@ -42,6 +70,22 @@ private Q_SLOTS:
     void fixedAndSalesPriceStyles();
     void listsFromComboRowsSkipForeignGroups();
     void modelKeepsRowsAndSignalsFlagChanges();
+
+    // Against the demo company of the stand-in.
+    void init();
+    void cleanup();
+    void loadShowsTheServersRowsAndFlags();
+    void unassignedRowsAskNoSalesPriceFlag();
+    void listsAndCandidatesOfTheSupplier();
+    void emptyAndUnknownDownloads();
+    void serverFailingInTheMiddleOfTheLoad();
+    void bigLoadKeepsTheModelConsistent();
+    void cliPrintsEveryDemoDownload();
+
+private:
+    std::unique_ptr<ClientTestFixture> m_fx;
+    std::unique_ptr<ScriptedUserInterface> m_ui;
+    QHash<QString, int> m_calls;
 };
 
 void TestPositions::columnTable() {
@@ -264,6 +308,205 @@ void TestPositions::modelKeepsRowsAndSignalsFlagChanges() {
     QCOMPARE(model.index(20, VkExcl).data(PositionGridModel::StyleRole).toInt(), 2);
     model.clear();
     QCOMPARE(model.rowCount(), 0);
+}
+
+void TestPositions::init() {
+    m_fx = std::make_unique<ClientTestFixture>();
+    m_ui = std::make_unique<ScriptedUserInterface>();
+    m_fx->demoSession();
+    m_calls.clear();
+    m_fx->setClientMaker([this](StandinEngine& e) {
+        return std::make_unique<CountingClient>(e, &m_calls, QString(), 0);
+    });
+}
+
+void TestPositions::cleanup() {
+    m_ui.reset();
+    m_fx.reset();
+}
+
+void TestPositions::loadShowsTheServersRowsAndFlags() {
+    PositionGridModel model;
+    QVERIFY(PositionLoad::loadGrid({"1", "70001", "Müller Baustoffe GmbH"}, model));
+    QVERIFY(m_ui->messages.isEmpty());
+    QCOMPARE(model.size(), 3);
+    // Position 1 has a condition and a sales price of its date, 2 neither,
+    // 3 a discount group of the date.
+    QCOMPARE(model.row(0).rowKey(), QString("1`J`J"));
+    QCOMPARE(model.row(1).rowKey(), QString("2`N`N"));
+    QCOMPARE(model.row(2).rowKey(), QString("3`J`N"));
+    QCOMPARE(model.cellText(0, BestNr), QString("M-1001"));
+    QCOMPARE(model.cellText(0, ArtNr), QString("100100"));
+    QCOMPARE(model.cellText(0, Datum), QString("01.11.2026"));
+    QCOMPARE(model.cellText(0, PreisExcl), QString("4,95"));
+    QCOMPARE(model.cellText(0, EkDatAb), QString("01/11/2026"));
+    QCOMPARE(model.cellText(0, VkDatAb), QString("01/11/2026"));
+    QVERIFY(model.cellText(0, Abweichung).endsWith(" %"));
+    QCOMPARE(model.cellText(2, EkRabgr), QString("RG02"));
+    // The styles follow the rows' flags and discount groups.
+    QCOMPARE(model.cellStyle(0, VkExcl), 2);
+    QCOMPARE(model.cellStyle(1, VkExcl), 1);
+    QCOMPARE(model.cellStyle(1, Netto), 1); // net price, no condition: orange
+    QCOMPARE(model.cellStyle(1, Rab1), 3);
+    for (int c = RabTyp; c <= Netto; ++c)
+        QCOMPARE(model.cellStyle(2, c), 2);
+    QCOMPARE(m_calls.value("getekdat1"), 3);
+    QCOMPARE(m_calls.value("getvkdat1"), 3);
+}
+
+void TestPositions::unassignedRowsAskNoSalesPriceFlag() {
+    PositionGridModel model;
+    QVERIFY(PositionLoad::loadGrid({"2", "70002", "Schröder Dämmtechnik KG"}, model));
+    QCOMPARE(model.size(), 2);
+    QCOMPARE(model.cellText(1, ArtNr), QString());
+    QCOMPARE(model.cellText(1, Abweichung), QString());
+    QCOMPARE(model.row(1).rowKey(), QString("5`N`N"));
+    // One flag call per row, the sales price flag only for the assigned one.
+    QCOMPARE(m_calls.value("getekdat1"), 2);
+    QCOMPARE(m_calls.value("getvkdat1"), 1);
+}
+
+void TestPositions::listsAndCandidatesOfTheSupplier() {
+    PositionLists lists;
+    QVERIFY(PositionLoad::loadLists("70001", lists));
+    QVERIFY(lists.contains(7, "RG02"));
+    QVERIFY(lists.contains(7, ""));
+    QVERIFY(lists.contains(4, "Pak"));
+    QVERIFY(lists.contains(13, "900001"));
+    QCOMPARE(lists.items(6), (QStringList{"N\nNein", "J\nJa"}));
+    // The sales discount groups the server adds (group 9) are no grid list.
+    for (int l = 1; l <= PositionLists::kLists; ++l)
+        QVERIFY(!lists.contains(l, "1200.A"));
+    for (const QString& item : lists.items(5))
+        QVERIFY2(item.endsWith(u'%'), qPrintable(item));
+
+    CandidateListModel candidates;
+    QAbstractItemModelTester tester(&candidates,
+                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QVERIFY(PositionLoad::loadCandidates({"1", "70001", ""}, candidates));
+    QVERIFY(candidates.rowCount() >= 3);
+    QStringList assigned;
+    for (int r = 0; r < candidates.rowCount(); ++r)
+        if (candidates.cell(r, CandidateListModel::Zugeordnet) == u"J")
+            assigned << candidates.cell(r, CandidateListModel::ArtNr);
+    QCOMPARE(assigned, (QStringList{"100100", "100101", "100200"}));
+    QCOMPARE(candidates.headerData(4, Qt::Horizontal).toString(), QString("Aktiv"));
+}
+
+void TestPositions::emptyAndUnknownDownloads() {
+    // A download without positions: an empty grid, no flag calls, and the
+    // candidate list still filled.
+    QString key;
+    QVERIFY(ServerCall("test.Download", [&] {
+        ServerObject d = Factory().newObject("quendrap.downloads");
+        d.set("Firma", "1");
+        d.set("LNR", "70001");
+        d.save();
+        key = d.id();
+    }));
+    PositionGridModel model;
+    model.appendRows({BuildPositionRow(queryRow({{1, "99"}}))});
+    QVERIFY(PositionLoad::loadGrid({key, "70001", ""}, model));
+    QCOMPARE(model.size(), 0);
+    QCOMPARE(m_calls.value("getekdat1"), 0);
+    CandidateListModel candidates;
+    QVERIFY(PositionLoad::loadCandidates({key, "70001", ""}, candidates));
+    QVERIFY(candidates.rowCount() > 0);
+    // A download that does not exist is an empty grid too.
+    QVERIFY(PositionLoad::loadGrid({"4711", "70001", ""}, model));
+    QCOMPARE(model.size(), 0);
+    QVERIFY(m_ui->messages.isEmpty());
+}
+
+void TestPositions::serverFailingInTheMiddleOfTheLoad() {
+    m_fx->setClientMaker([this](StandinEngine& e) {
+        return std::make_unique<CountingClient>(e, &m_calls, "getekdat1", 3);
+    });
+    PositionGridModel model;
+    QVERIFY(!PositionLoad::loadGrid({"3", "70003", ""}, model));
+    // The rows read before the failure stay, with the flags that arrived.
+    QCOMPARE(model.size(), 3);
+    QCOMPARE(model.row(0).rowKey(), QString("6`J`J"));
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].text,
+             QString("Vorgang: FMPos.Laden Positionen lesen.\r\n\r\nFehler: 5002\r\n"
+                     "<UNDEFINED> getekdat1+3^QUENDRAP\r\n\r\n"));
+    QCOMPARE(m_ui->busyDepth(), 0);
+    // The connection is clean: the next load works.
+    m_fx->setClientMaker({});
+    m_fx->client()->breakConnection();
+    QVERIFY(PositionLoad::loadGrid({"3", "70003", ""}, model));
+    QCOMPARE(model.size(), 4);
+}
+
+void TestPositions::bigLoadKeepsTheModelConsistent() {
+    const QString key = FillDemoPositions(m_fx->engine(), 3000);
+    PositionGridModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    PositionLoad::batchRows = 700; // several round trips for the rows
+    QVERIFY(PositionLoad::loadGrid({key, "70001", ""}, model));
+    PositionLoad::batchRows = 2000;
+    QCOMPARE(model.size(), 3000);
+    int ek = 0, vk = 0, assigned = 0;
+    QString previous;
+    for (int r = 0; r < model.size(); ++r) {
+        ek += model.row(r).ekFlag;
+        vk += model.row(r).vkFlag;
+        assigned += !model.cellText(r, ArtNr).isEmpty();
+        // Rows in position order, each once.
+        QVERIFY(model.row(r).id.toLongLong() > previous.toLongLong());
+        previous = model.row(r).id;
+    }
+    QCOMPARE(assigned, 1000);
+    QCOMPARE(m_calls.value("getekdat1"), 3000);
+    QCOMPARE(m_calls.value("getvkdat1"), 1000);
+    // Every flag "J" the server gives arrived in its own row.
+    QVERIFY(ek >= 500);
+    QVERIFY(vk >= 250);
+    QVERIFY(vk <= assigned);
+}
+
+void TestPositions::cliPrintsEveryDemoDownload() {
+    StandinProcess server(m_fx->path("cli.db"));
+    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
+    const QString connect = QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(server.port());
+    const QMap<QString, int> rows{{"1", 3}, {"2", 2}, {"3", 4}};
+    for (auto it = rows.begin(); it != rows.end(); ++it) {
+        QString out, err;
+        QCOMPARE(RunCli({"--connect", connect, "positions", it.key()}, &out, &err), 0);
+        QCOMPARE(err, QString());
+        const QStringList lines = out.split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), it.value());
+        QString styled;
+        QCOMPARE(RunCli({"--connect", connect, "positions", it.key(), "--styles"}, &styled, &err),
+                 0);
+        const QStringList styleLines = styled.split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(styleLines.size(), it.value());
+        for (int i = 0; i < lines.size(); ++i) {
+            const QStringList cells = lines[i].split(u'\t');
+            QCOMPARE(cells.size(), 54); // 53 cells and the row key
+            const QString key = cells.last();
+            QCOMPARE(styleLines[i].section(u'\t', 0, 0), key);
+            const QString styles = styleLines[i].section(u'\t', 1);
+            QCOMPARE(styles.size(), 53);
+            // The styles follow the rule for the row as printed.
+            const bool ekFlag = key.section(u'`', 1, 1) == u"J";
+            const bool vkFlag = key.section(u'`', 2, 2) == u"J";
+            for (int c = 0; c < 53; ++c)
+                QCOMPARE(styles[c].digitValue(),
+                         PositionCellStyle(c, ekFlag, vkFlag, cells[EkRabgr], cells[RabTyp]));
+        }
+    }
+    QString out, err;
+    QCOMPARE(RunCli({"--connect", connect, "positions", "4711"}, &out, &err), 0);
+    QCOMPARE(out, QString());
+    QCOMPARE(RunCli({"--connect", connect, "positions"}, &out, &err), 2);
+    // A server that is gone: the error, and a failure exit code.
+    server.kill();
+    QVERIFY(RunCli({"--connect", connect, "--retry-pause", "1", "positions", "1"}, &out, &err) !=
+            0);
+    QCOMPARE(out, QString());
+    QVERIFY2(err.contains("Der Server ist nicht erreichbar!"), qPrintable(err));
 }
 
 QTEST_GUILESS_MAIN(TestPositions)
