@@ -30,6 +30,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QQueue>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -179,6 +180,7 @@ private Q_SLOTS:
     void deleteYesWithoutSelectedRowSendsNothing();
     void afterDeletionRowButtonsAreDisabled();
     void taskButtonsOpenTheirWindows();
+    void positionsWindowShowsTheDownload();
     void closingStoresPlacementClosesConnectionAndEnds();
     void aboutBoxIsNonModal();
     void loginThroughListToDeletion();
@@ -686,6 +688,55 @@ void TestGuiLogin::taskButtonsOpenTheirWindows() {
     QCOMPARE(Session().currentSupplier, QString("70003"));
     QCOMPARE(LoadDownloadList().size(), 3);
     qunsetenv("TEMP");
+}
+
+void TestGuiLogin::positionsWindowShowsTheDownload() {
+    loginByCommandLine();
+    fmstart w;
+    w.show();
+    auto* list = child<QTreeView>(&w, "lilief");
+    QTRY_COMPARE(list->model()->rowCount(), 3);
+    clickRow(list, 2); // download 1 of 70001
+    QStringList cells, styles, tools;
+    int candidates = -1;
+    QString caption;
+    // Reads the window once its load is done (polling, so the load's own
+    // event processing is never blocked), then closes it.
+    QTimer poll;
+    poll.setInterval(10);
+    connect(&poll, &QTimer::timeout, [&] {
+        auto* pos = qobject_cast<FMPos*>(QApplication::activeModalWidget());
+        if (!pos || pos->loading() || pos->Grid()->size() < 3 || pos->Candidates()->rowCount() == 0)
+            return;
+        poll.stop();
+        caption = pos->windowTitle();
+        const QAbstractItemModel* grid = child<QTableView>(pos, "lipos")->model();
+        for (int c : {2, 3, 7, 13, 38, 39})
+            cells << grid->index(2, c).data().toString();
+        for (int r = 0; r < 3; ++r) {
+            QString s;
+            for (int c = 40; c <= 45; ++c)
+                s += QString::number(grid->index(r, c).data(PositionGridModel::StyleRole).toInt());
+            styles << s + "/" + grid->index(r, 0).data(PositionGridModel::RowKeyRole).toString();
+        }
+        candidates = child<QTreeView>(pos, "libm")->model()->rowCount();
+        for (QAction* a : child<QToolBar>(pos, "tool1")->actions())
+            tools << a->text() + (a->isEnabled() ? "+" : "-");
+        pos->close();
+    });
+    poll.start();
+    w.ToolButton(3)->trigger();
+    poll.stop();
+    QCOMPARE(caption, QString("Quendra Preisdaten - Positionen   70001 Müller Baustoffe GmbH"));
+    QCOMPARE(cells,
+             (QStringList{"M-2001", "Mörtel 25 kg", "100200", "4,92 %", "RG02", "01/11/2026"}));
+    QCOMPARE(styles, (QStringList{"000002/1`J`J", "133331/2`N`N", "222222/3`J`N"}));
+    QCOMPARE(candidates, 5);
+    QCOMPARE(tools, (QStringList{"Rabattgruppen-", "Aktualisieren+", "Verbuchen-", "Drucken-",
+                                 "Selekt. mark-", "Multiselekt-", "Mehrfachsetzen-",
+                                 "Einlesen EAN-", "Ausstieg+"}));
+    QVERIFY(m_ui->messages.isEmpty());
+    QCOMPARE(placementSetting("FMPos").isEmpty(), false);
 }
 
 void TestGuiLogin::closingStoresPlacementClosesConnectionAndEnds() {

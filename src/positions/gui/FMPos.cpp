@@ -96,8 +96,14 @@ FMPos::FMPos(const PositionDownload& download, QWidget* parent)
     lipos->verticalHeader()->setDefaultSectionSize(lipos->fontMetrics().height() + 6);
     lipos->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     lipos->horizontalHeader()->setHighlightSections(false);
+    // The column widths keep the proportions of the layout; taken as twips
+    // they would be a few pixels wide, so a unit is a pixel here (plus the
+    // cell margins), and no
+    // column is narrower than its caption.
+    const QFontMetrics header(lipos->horizontalHeader()->font());
     for (int c = 0; c < PositionGrid::kColumns; ++c)
-        lipos->setColumnWidth(c, qMax(22, px(PositionGrid::ColumnOf(c).widthTwips) + 8));
+        lipos->setColumnWidth(c, qMax(header.horizontalAdvance(PositionGrid::Caption(c)) + 14,
+                                      PositionGrid::ColumnOf(c).widthTwips + 12));
 
     libmTitle = new QLabel(QStringLiteral("Veltar Artikeldaten"), this);
     libmTitle->setObjectName(QStringLiteral("libmTitle"));
