@@ -21,7 +21,7 @@ public:
     };
 
     explicit RequestPipeline(ServerClient& client, int depth = 256)
-        : m_client(client), m_depth(depth < 1 ? 1 : depth) {}
+        : m_client(client), m_token(client.connectionToken()), m_depth(depth < 1 ? 1 : depth) {}
     // Reads what is still in flight so the connection is clean for the next
     // call; their errors are dropped.
     ~RequestPipeline() { drain(); }
@@ -38,7 +38,7 @@ public:
     void send(Wire::Op op, const QStringList& args, Tag tag) {
         quint32 id = 0;
         try {
-            id = m_client.post(op, args, true);
+            id = client().post(op, args, true);
         } catch (const ServerError& e) {
             // The answers that did arrive still count: the first request not
             // confirmed is the one that failed, else this one.
@@ -70,7 +70,7 @@ private:
         m_inFlight.pop_front();
         QStringList answer;
         try {
-            answer = m_client.await(sent.id);
+            answer = client().await(sent.id);
         } catch (const ServerError& e) {
             // The server skips the chained requests after it; their answers
             // are read so the connection is clean.
@@ -87,14 +87,24 @@ private:
             const quint32 id = m_inFlight.front().id;
             m_inFlight.pop_front();
             try {
-                if (m_client.isConnected())
+                // A client of an ended connection may be gone: not touched.
+                if (!m_token.expired() && m_client.isConnected())
                     m_client.await(id);
             } catch (...) {
             }
         }
     }
 
+    // The client while its connection lasts; a window's events during the
+    // work may renew the connection, and the old client with it.
+    ServerClient& client() const {
+        if (m_token.expired())
+            throw ServerError(ClientErrors::NotConnected, kNoConnectionText);
+        return m_client;
+    }
+
     ServerClient& m_client;
+    std::weak_ptr<const void> m_token;
     int m_depth;
     std::deque<Sent> m_inFlight;
     qint64 m_confirmed = 0;

@@ -108,9 +108,14 @@ Wire::Reply TcpServerClient::readReply() {
 
 QStringList TcpServerClient::await(quint32 id) {
     for (;;) {
-        if (m_pending.empty())
+        if (m_pending.empty()) {
+            // The connection broke under requests in flight: their answers
+            // are lost with it.
+            if (!isConnected())
+                throw ServerError(ClientErrors::ConnectionLost, kConnectionLostText);
             throw ServerError(ClientErrors::ProtocolError,
                               QStringLiteral("Keine offene Anfrage ") + QString::number(id));
+        }
         const quint32 expected = m_pending.front();
         const Wire::Reply reply = readReply();
         m_pending.pop_front();
