@@ -8,6 +8,7 @@
 //
 // The download comes from veltar-standin --demo-positions N (a third of the
 // positions assigned to ERP articles) on a temporary database.
+#include "BenchSupport.h"
 #include "base/SessionContext.h"
 #include "base/UserInterface.h"
 #include "positions/PositionLoad.h"
@@ -21,17 +22,6 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextStream>
-#include <sys/resource.h>
-
-namespace {
-
-double peakMiB() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_maxrss / 1024.0;
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -52,17 +42,14 @@ int main(int argc, char** argv) {
     QElapsedTimer t;
     t.start();
     QProcess server;
-    server.start(QCoreApplication::applicationDirPath() + QStringLiteral("/veltar-standin"),
-                 {QStringLiteral("--db"), tmp.filePath(QStringLiteral("grid.db")),
-                  QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--demo-positions"),
-                  QString::number(count)});
-    QByteArray line;
-    while (!line.contains('\n') && server.waitForReadyRead(600000))
-        line += server.readAllStandardOutput();
-    const auto m = QRegularExpression(QStringLiteral(":(\\d+)")).match(QString::fromUtf8(line));
+    const QString port =
+        StartBenchStandin(server,
+                          {QStringLiteral("--db"), tmp.filePath(QStringLiteral("grid.db")),
+                           QStringLiteral("--demo-positions"), QString::number(count)},
+                          600000);
     const auto k = QRegularExpression(QStringLiteral("download (\\d+)"))
                        .match(QString::fromUtf8(server.readAllStandardError()));
-    if (!m.hasMatch() || !k.hasMatch()) {
+    if (port.isEmpty() || !k.hasMatch()) {
         QTextStream(stderr) << "bench_grid: veltar-standin did not start\n";
         return 1;
     }
@@ -74,10 +61,10 @@ int main(int argc, char** argv) {
     ConsoleUserInterface ui;
     SetUserInterface(&ui);
     Session().commandLine =
-        QStringLiteral("1 0 DEM demo 127.0.0.1 ") + m.captured(1) + QStringLiteral(" VELTAR");
+        QStringLiteral("1 0 DEM demo 127.0.0.1 ") + port + QStringLiteral(" VELTAR");
     if (!user_anmeld())
         return 1;
-    const double loggedIn = peakMiB();
+    const double loggedIn = PeakMiB();
 
     // The grid load as the window runs it.
     PositionGridModel model;
@@ -101,7 +88,7 @@ int main(int argc, char** argv) {
                .arg(calls)
                .arg(first50 / 1000.0, 0, 'f', 3)
                .arg(all, 0, 'f', 2)
-               .arg(peakMiB(), 0, 'f', 1)
+               .arg(PeakMiB(), 0, 'f', 1)
                .arg(loggedIn, 0, 'f', 1);
     out.flush();
 

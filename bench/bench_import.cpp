@@ -6,6 +6,7 @@
 //
 // The small file runs first: its peak memory next to the big file's shows
 // whether the client's memory grows with the file.
+#include "BenchSupport.h"
 #include "base/SessionContext.h"
 #include "base/UserInterface.h"
 #include "import/FileImport.h"
@@ -20,19 +21,12 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextStream>
-#include <sys/resource.h>
 
 namespace {
 
 QTextStream& out() {
     static QTextStream s(stdout);
     return s;
-}
-
-long peakKiB() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_maxrss;
 }
 
 bool generate(const QString& dir, int lines, const QString& path) {
@@ -57,7 +51,7 @@ void importOnce(const QString& path, int depth, const char* label) {
                  .arg(r.positions)
                  .arg(s, 0, 'f', 2)
                  .arg(qint64(r.positions / s))
-                 .arg(peakKiB() / 1024.0, 0, 'f', 1);
+                 .arg(PeakMiB(), 0, 'f', 1);
     out().flush();
 }
 
@@ -85,14 +79,12 @@ int main(int argc, char** argv) {
     }
 
     QProcess server;
-    server.start(dir + QStringLiteral("/veltar-standin"),
-                 {QStringLiteral("--db"), tmp.filePath(QStringLiteral("bench.db")),
-                  QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--demo")});
-    QByteArray line;
-    while (!line.contains('\n') && server.waitForReadyRead(30000))
-        line += server.readAllStandardOutput();
-    const auto m = QRegularExpression(QStringLiteral(":(\\d+)")).match(QString::fromUtf8(line));
-    if (!m.hasMatch()) {
+    const QString port =
+        StartBenchStandin(server,
+                          {QStringLiteral("--db"), tmp.filePath(QStringLiteral("bench.db")),
+                           QStringLiteral("--demo")},
+                          30000);
+    if (port.isEmpty()) {
         QTextStream(stderr) << "bench_import: veltar-standin did not start\n";
         return 1;
     }
@@ -100,11 +92,11 @@ int main(int argc, char** argv) {
     ConsoleUserInterface ui;
     SetUserInterface(&ui);
     Session().commandLine =
-        QStringLiteral("1 0 DEM demo 127.0.0.1 ") + m.captured(1) + QStringLiteral(" VELTAR");
+        QStringLiteral("1 0 DEM demo 127.0.0.1 ") + port + QStringLiteral(" VELTAR");
     if (!user_anmeld())
         return 1;
     const int depth = p.value(QStringLiteral("depth")).toInt();
-    out() << "peak RSS after login: " << QString::number(peakKiB() / 1024.0, 'f', 1) << " MiB\n";
+    out() << "peak RSS after login: " << QString::number(PeakMiB(), 'f', 1) << " MiB\n";
     importOnce(small, depth, "small file");
     importOnce(big, depth, "big file  ");
     importOnce(small, 1, "small file, one request at a time");

@@ -9,6 +9,7 @@
 // The download comes from veltar-standin --demo-positions N (a third of the
 // positions assigned to ERP articles), started here on a temporary database
 // unless --port names a running one.
+#include "BenchSupport.h"
 #include "base/SessionContext.h"
 #include "base/UserInterface.h"
 #include "server/ServerConnection.h"
@@ -48,21 +49,16 @@ int main(int argc, char** argv) {
     QString port = p.value(QStringLiteral("port"));
     QString key = p.value(QStringLiteral("download"));
     if (port.isEmpty()) {
-        server.start(dir + QStringLiteral("/veltar-standin"),
-                     {QStringLiteral("--db"), tmp.filePath(QStringLiteral("bench.db")),
-                      QStringLiteral("--port"), QStringLiteral("0"),
-                      QStringLiteral("--demo-positions"), QString::number(count)});
-        QByteArray line;
-        while (!line.contains('\n') && server.waitForReadyRead(600000))
-            line += server.readAllStandardOutput();
-        const auto m = QRegularExpression(QStringLiteral(":(\\d+)")).match(QString::fromUtf8(line));
+        port = StartBenchStandin(server,
+                                 {QStringLiteral("--db"), tmp.filePath(QStringLiteral("bench.db")),
+                                  QStringLiteral("--demo-positions"), QString::number(count)},
+                                 600000);
         const auto k = QRegularExpression(QStringLiteral("download (\\d+)"))
                            .match(QString::fromUtf8(server.readAllStandardError()));
-        if (!m.hasMatch() || !k.hasMatch()) {
+        if (port.isEmpty() || !k.hasMatch()) {
             QTextStream(stderr) << "bench_positions: veltar-standin did not start\n";
             return 1;
         }
-        port = m.captured(1);
         key = k.captured(1);
         out << QStringLiteral("download %1 of %2 positions generated in %3 s\n")
                    .arg(key)
