@@ -111,12 +111,20 @@ int NumberColumn(int slot) {
     return slot >= 0 && slot < kNumberColumns ? columnSlots().columnOf[size_t(slot)] : -1;
 }
 
-QString FormatDeviation(const QString& queryValue) {
+bool ParseServerNumber(const QString& text, double* value) {
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return false;
     bool ok = false;
-    double v = queryValue.trimmed().toDouble(&ok);
+    *value = t.toDouble(&ok);
     if (!ok)
-        v = german().toDouble(queryValue.trimmed(), &ok);
-    if (!ok)
+        *value = german().toDouble(t, &ok);
+    return ok;
+}
+
+QString FormatDeviation(const QString& queryValue) {
+    double v = 0;
+    if (!ParseServerNumber(queryValue, &v))
         v = 0;
     // "##.00": whole part without a leading zero, always two decimals.
     const bool negative = v < 0;

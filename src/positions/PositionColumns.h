@@ -71,6 +71,10 @@ constexpr int kNumberColumns = 21;
 int NumberSlot(int column);
 int NumberColumn(int slot);
 
+// A number as the server sends it: with a decimal point, or in the German
+// form with a comma (and points between thousands). False when the text is
+// empty or no number.
+bool ParseServerNumber(const QString& text, double* value);
 // Query column 14 ("% Abw.") as the grid shows it: the pattern "##.00" with
 // the workstation's decimal separator (no leading zero below 1, so 0.5 shows
 // as ",50") followed by " %".

@@ -23,22 +23,6 @@ std::pair<qsizetype, qsizetype> fieldRange(const QByteArray& texts, int n) {
     return {start, end - start};
 }
 
-// A number as the server sends it: a decimal point, or a German comma.
-bool parseNumber(const QString& text, double* value) {
-    const QString t = text.trimmed();
-    if (t.isEmpty())
-        return false;
-    bool ok = false;
-    *value = t.toDouble(&ok);
-    if (!ok) {
-        QString c = t;
-        c.remove(u'.');
-        c.replace(u',', u'.');
-        *value = c.toDouble(&ok);
-    }
-    return ok;
-}
-
 QDate parseDate(const QString& text) {
     const QString t = text.trimmed();
     QDate d = QDate::fromString(t, QStringLiteral("dd.MM.yyyy"));
@@ -98,7 +82,7 @@ PositionRow BuildPositionRow(const QStringList& q) {
         switch (col.kind) {
         case CellKind::Number: {
             double v = 0;
-            if (parseNumber(query(col.queryColumn), &v))
+            if (ParseServerNumber(query(col.queryColumn), &v))
                 row.setNumber(c, v);
             break;
         }
@@ -257,10 +241,6 @@ QVariant PositionGridModel::data(const QModelIndex& index, int role) const {
         return cellStyle(index.row(), column);
     case RowKeyRole:
         return m_rows[index.row()].rowKey();
-    case KindRole:
-        return int(ColumnOf(column).kind);
-    case ListRole:
-        return ColumnOf(column).list;
     default:
         return QVariant();
     }
@@ -271,8 +251,6 @@ QVariant PositionGridModel::headerData(int section, Qt::Orientation orientation,
         return QVariant();
     if (role == Qt::DisplayRole)
         return Caption(section);
-    if (role == Qt::SizeHintRole)
-        return QVariant();
     return QVariant();
 }
 

@@ -53,8 +53,6 @@ public:
     enum Role {
         StyleRole = Qt::UserRole, // int 0..3
         RowKeyRole,               // the row key text
-        KindRole,                 // int(CellKind)
-        ListRole,                 // the drop-down list number, 0 for none
     };
 
     explicit PositionGridModel(QObject* parent = nullptr);

@@ -193,13 +193,6 @@ QString ClassHandle::call(const QString& method, const QStringList& args) {
     return call(method, copy);
 }
 
-quint32 ClassHandle::post(const QString& method, const QStringList& args, bool chained) {
-    QStringList request;
-    request.reserve(args.size() + 2);
-    request << m_className << method << args;
-    return client().post(Wire::Op::ClassMethod, request, chained);
-}
-
 ResultSet& ResultSet::operator=(ResultSet&& other) noexcept {
     if (this != &other) {
         closeQuietly();
@@ -211,6 +204,7 @@ ResultSet& ResultSet::operator=(ResultSet&& other) noexcept {
         m_batch = other.m_batch;
         m_more = other.m_more;
         m_cells = std::move(other.m_cells);
+        m_first = other.m_first;
         m_rowStart = other.m_rowStart;
         m_nextRow = other.m_nextRow;
     }
@@ -243,11 +237,15 @@ void ResultSet::execute(const QStringList& args) {
     take(r, 2);
 }
 
-void ResultSet::take(const QStringList& values, int from) {
+void ResultSet::take(QStringList values, int from) {
     m_more = values.value(from) == u"1";
-    m_cells = values.mid(from + 1);
-    if (m_columns <= 0 ? !m_cells.isEmpty() : m_cells.size() % m_columns != 0) {
+    // The answer is kept as it came: the cells start after the flag.
+    m_cells = std::move(values);
+    m_first = qMin<qsizetype>(from + 1, m_cells.size());
+    const qsizetype cells = m_cells.size() - m_first;
+    if (m_columns <= 0 ? cells != 0 : cells % m_columns != 0) {
         m_cells.clear();
+        m_first = 0;
         m_more = false;
         throw ServerError(ClientErrors::ProtocolError,
                           QStringLiteral("Unvollständige Zeilen in der Antwort auf ") +
@@ -260,17 +258,16 @@ void ResultSet::take(const QStringList& values, int from) {
 bool ResultSet::next() {
     if (m_ref.isEmpty())
         return false;
-    const qsizetype rows = m_columns > 0 ? m_cells.size() / m_columns : 0;
-    if (m_nextRow >= rows) {
+    if (m_nextRow >= batchRows()) {
         if (!m_more)
             return false;
         // client() fails with "not connected" when the connection under the
         // result set was renewed since execute().
         take(client().call(Wire::Op::Fetch, {m_ref, QString::number(m_batch)}), 0);
-        if (m_cells.isEmpty())
+        if (batchRows() == 0)
             return false;
     }
-    m_rowStart = m_nextRow * m_columns;
+    m_rowStart = m_first + m_nextRow * m_columns;
     ++m_nextRow;
     return true;
 }
@@ -284,6 +281,7 @@ QString ResultSet::getData(int column) const {
 void ResultSet::close() {
     const QString ref = std::exchange(m_ref, QString());
     m_cells.clear();
+    m_first = 0;
     m_more = false;
     m_rowStart = -1;
     if (!ref.isEmpty() && isUsable())

@@ -178,9 +178,6 @@ public:
 
     QString call(const QString& method, QStringList& args);
     QString call(const QString& method, const QStringList& args = {});
-    // Posts a class method call without waiting (see ServerClient::post).
-    quint32 post(const QString& method, const QStringList& args, bool chained);
-    ServerClient& server() const { return client(); }
     // The handle is null afterwards; nothing goes to the server.
     void release() { forget(); }
 
@@ -203,10 +200,7 @@ public:
     void execute(const QStringList& args = {});
     bool next();
     // next() would ask the server for the next batch.
-    bool nextNeedsServer() const {
-        return !m_ref.isEmpty() && m_more &&
-               m_nextRow >= (m_columns > 0 ? m_cells.size() / m_columns : 0);
-    }
+    bool nextNeedsServer() const { return !m_ref.isEmpty() && m_more && m_nextRow >= batchRows(); }
     // Column from 1; "" beyond the row.
     QString getData(int column) const;
     int columnCount() const { return m_columns; }
@@ -214,8 +208,11 @@ public:
     void setBatchSize(int rows) { m_batch = rows; }
 
 private:
-    void take(const QStringList& values, int from);
+    void take(QStringList values, int from);
     void closeQuietly() noexcept;
+    qsizetype batchRows() const {
+        return m_columns > 0 ? (m_cells.size() - m_first) / m_columns : 0;
+    }
 
     QString m_className;
     QString m_query;
@@ -223,7 +220,8 @@ private:
     int m_columns = 0;
     int m_batch = Wire::kDefaultBatch;
     bool m_more = false;
-    QStringList m_cells; // current batch, row-major
+    QStringList m_cells; // the answer holding the current batch, row-major from m_first
+    qsizetype m_first = 0;
     qsizetype m_rowStart = -1;
     qsizetype m_nextRow = 0;
 };
