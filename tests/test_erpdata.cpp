@@ -141,6 +141,11 @@ void TestErpData::erpNumbers_data() {
     QTest::newRow("blanks") << " 3,10 " << 2 << "3.1";
     QTest::newRow("not a number") << "abc" << 2 << "0";
     QTest::newRow("empty") << "" << 2 << "0";
+    QTest::newRow("trailing point") << "5." << 2 << "5";
+    QTest::newRow("leading point") << ".5" << 2 << "0.5";
+    QTest::newRow("two commas") << "1,2,3" << 2 << "0";
+    QTest::newRow("two minus signs") << "--1" << 2 << "0";
+    QTest::newRow("minus inside") << "1-2" << 2 << "0";
 }
 
 void TestErpData::erpNumbers() {
@@ -167,6 +172,12 @@ void TestErpData::erpDates_data() {
                                 << "01.04.2027";
     QTest::newRow("no such day") << "31.04.2027"
                                  << "";
+    QTest::newRow("29 February of a common year") << "29.02.2027"
+                                                  << "";
+    QTest::newRow("29 February of a leap year") << "29.02.2028"
+                                                << "29.02.2028";
+    QTest::newRow("letter in the year") << "01.04.20x7"
+                                        << "";
     QTest::newRow("month 13") << "01.13.2027"
                               << "";
     QTest::newRow("three-digit year") << "01.04.202"

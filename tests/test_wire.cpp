@@ -28,6 +28,9 @@ private Q_SLOTS:
     void malformedFrameClosesOnlyThatConnection();
     void peerDyingMidCallGivesErrorNotHang();
     void killedServerGivesErrorOnNextCall();
+    void rawDecodeAgreesWithDecode();
+    void keptAnswerSurvivesLaterAwaits();
+    void readAheadResultSetUnderRequestsInFlight();
 
 private:
     // The demo company's active user.
@@ -226,7 +229,8 @@ void TestWire::peerDyingMidCallGivesErrorNotHang() {
             while (buffer.next(&payload) == Wire::FrameBuffer::Result::Frame) {
                 if (++frames == 1) {
                     const auto r = Wire::decodeRequest(payload);
-                    s->write(Wire::encodeReply({r->id, Wire::Status::Ok, {"fake", "1"}, 0, {}}));
+                    s->write(
+                        Wire::encodeReply({r->id, Wire::Status::Ok, {"fake", "1"}, 0, {}, {}, 0}));
                     s->waitForBytesWritten(5000);
                 } else {
                     s->abort();
@@ -273,3 +277,101 @@ void TestWire::killedServerGivesErrorOnNextCall() {
 
 QTEST_GUILESS_MAIN(TestWire)
 #include "test_wire.moc"
+
+void TestWire::rawDecodeAgreesWithDecode() {
+    Wire::Reply r;
+    r.id = 77;
+    r.values = {"1", "", QStringLiteral("Größe äöü"), "x"};
+    // Texts encoded ahead (as the server encodes rows) follow the values.
+    Wire::appendText(r.encoded, QByteArrayView("zeile"));
+    Wire::appendText(r.encoded, QStringLiteral("€"));
+    r.encodedCount = 2;
+    const QByteArray payload = Wire::encodeReply(r).mid(4);
+    const auto plain = Wire::decodeReply(payload);
+    const auto raw = Wire::decodeRawReply(payload);
+    QVERIFY(plain && raw);
+    const QStringList all{"1", "", QStringLiteral("Größe äöü"), "x", "zeile", QStringLiteral("€")};
+    QCOMPARE(plain->values, all);
+    QCOMPARE(raw->values.toStringList(), all);
+    QCOMPARE(raw->id, 77u);
+    QCOMPARE(raw->values.view(4), QByteArrayView("zeile"));
+    QVERIFY(raw->values.view(6).isEmpty());
+    // Every cut of the payload is refused by both, and so is a byte more.
+    for (qsizetype n = 0; n < payload.size(); ++n) {
+        QVERIFY2(!Wire::decodeReply(payload.left(n)), qPrintable(QString::number(n)));
+        QVERIFY2(!Wire::decodeRawReply(payload.left(n)), qPrintable(QString::number(n)));
+    }
+    QVERIFY(!Wire::decodeRawReply(payload + 'x'));
+    // An error reply reads the same both ways.
+    Wire::Reply e;
+    e.id = 5;
+    e.status = Wire::Status::Error;
+    e.errorNumber = 5012;
+    e.errorText = QStringLiteral("Benutzer unbekannt");
+    const auto rawError = Wire::decodeRawReply(Wire::encodeReply(e).mid(4));
+    QVERIFY(rawError);
+    QCOMPARE(rawError->status, Wire::Status::Error);
+    QCOMPARE(rawError->errorNumber, 5012);
+    QCOMPARE(rawError->errorText, QStringLiteral("Benutzer unbekannt"));
+}
+
+void TestWire::keptAnswerSurvivesLaterAwaits() {
+    TcpServerClient c;
+    QVERIFY(c.connect(connectString(), kDemoUser));
+    const quint32 kept = c.postKept(Wire::Op::Ping, {"behalten"});
+    const quint32 dropped = c.post(Wire::Op::Ping, {"verworfen"});
+    const quint32 last = c.post(Wire::Op::Ping, {"zuletzt"});
+    QCOMPARE(c.await(last), QStringList{"zuletzt"});
+    QCOMPARE(c.await(kept), QStringList{"behalten"});
+    // An answer passed over without being kept is gone, as before.
+    try {
+        c.await(dropped);
+        QFAIL("the dropped answer was still there");
+    } catch (const ServerError& e) {
+        QCOMPARE(e.description(),
+                 QStringLiteral("Keine offene Anfrage ") + QString::number(dropped));
+    }
+    // A kept error stays an error.
+    const quint32 failing = c.postKept(Wire::Op::New, {"Gibt.Es.Nicht"});
+    QCOMPARE(c.call(Wire::Op::Ping, {"dazwischen"}), QStringList{"dazwischen"});
+    QVERIFY_THROWS_EXCEPTION(ServerError, c.await(failing));
+    QCOMPARE(c.call(Wire::Op::Ping, {"sauber"}), QStringList{"sauber"});
+}
+
+void TestWire::readAheadResultSetUnderRequestsInFlight() {
+    TcpServerClient c;
+    QVERIFY(c.connect(connectString(), kDemoUser));
+    // The code lists of the positions grid, in batches of two.
+    const QString lists = c.classHandle("quendrap.pos").call("getcombo", QStringList{"1", "70001"});
+    auto read = [&](bool ahead, int stopAfter) {
+        ResultSet rs = c.resultSet("VT.XW", "Liste");
+        rs.setBatchSize(2);
+        rs.setReadAhead(ahead);
+        rs.execute({lists});
+        QStringList rows;
+        QList<quint32> pings;
+        while (rows.size() < stopAfter && rs.next()) {
+            rows << rs.getData(1);
+            // With the next batch asked ahead, requests may stay in flight
+            // across next() (a plain next() would pass over their answers).
+            if (ahead)
+                pings << c.post(Wire::Op::Ping, {rows.last()});
+            if (pings.size() == 3) {
+                for (quint32 id : std::as_const(pings))
+                    if (c.await(id).value(0).isEmpty())
+                        return QStringList{"<Ping ohne Antwort>"};
+                pings.clear();
+            }
+        }
+        for (quint32 id : std::as_const(pings))
+            c.await(id);
+        rs.close();
+        return rows;
+    };
+    const QStringList plain = read(false, 1000);
+    QVERIFY2(plain.size() > 4, "the demo company has too few code list rows for batches of 2");
+    QCOMPARE(read(true, 1000), plain);
+    // Closed in the middle with a batch asked ahead: the connection is clean.
+    QCOMPARE(read(true, 3), plain.mid(0, 3));
+    QCOMPARE(c.call(Wire::Op::Ping, {"danach"}), QStringList{"danach"});
+}

@@ -109,8 +109,13 @@ struct Pair {
 };
 
 QString replaceAll(QString text, std::initializer_list<Pair> pairs) {
-    for (const Pair& p : pairs)
-        text.replace(QString::fromUtf16(p.from), QString::fromUtf16(p.to));
+    for (const Pair& p : pairs) {
+        const QString from = QString::fromUtf16(p.from);
+        // Most texts hold none of the characters: nothing to copy then.
+        if (from.size() == 1 ? !text.contains(from[0]) : !text.contains(from))
+            continue;
+        text.replace(from, QString::fromUtf16(p.to));
+    }
     return text;
 }
 

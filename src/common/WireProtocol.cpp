@@ -1,6 +1,7 @@
 #include "WireProtocol.h"
 
 #include <QtEndian>
+#include <cstring>
 
 namespace Wire {
 
@@ -94,7 +95,11 @@ QByteArray encodeReply(const Reply& r) {
     putU32(out, r.id);
     out.append(char(r.status));
     if (r.status == Status::Ok) {
-        putTexts(out, r.values);
+        out.reserve(out.size() + r.encoded.size() + 4 + r.values.size() * 8);
+        putU32(out, quint32(r.values.size()) + r.encodedCount);
+        for (const QString& s : r.values)
+            putText(out, s);
+        out.append(r.encoded);
     } else {
         putU32(out, quint32(r.errorNumber));
         putText(out, r.errorText);
@@ -136,6 +141,91 @@ std::optional<Reply> decodeReply(const QByteArray& payload) {
     r.status = Status(status);
     if (!in.atEnd())
         return std::nullopt;
+    return r;
+}
+
+void appendText(QByteArray& out, QByteArrayView utf8) {
+    // Written in place: a batch of rows makes hundreds of thousands.
+    const qsizetype at = out.size();
+    out.resize(at + 4 + utf8.size());
+    char* p = out.data() + at;
+    qToBigEndian(quint32(utf8.size()), p);
+    if (!utf8.isEmpty())
+        memcpy(p + 4, utf8.data(), size_t(utf8.size()));
+}
+
+void appendText(QByteArray& out, const QString& text) {
+    putText(out, text);
+}
+
+QString RawTexts::text(qsizetype i) const {
+    const QByteArrayView v = view(i);
+    return v.isEmpty() ? QString() : QString::fromUtf8(v);
+}
+
+QStringList RawTexts::toStringList() const {
+    QStringList list;
+    list.reserve(m_spans.size());
+    for (qsizetype i = 0; i < m_spans.size(); ++i)
+        list.append(text(i));
+    return list;
+}
+
+// Reads the counted texts of a payload from pos as spans into t.
+struct RawReader {
+    static bool read(RawTexts& t, QByteArray payload, qsizetype pos) {
+        const QByteArray& b = payload;
+        if (pos + 4 > b.size())
+            return false;
+        const quint32 n = qFromBigEndian<quint32>(b.constData() + pos);
+        pos += 4;
+        // Every text needs at least its 4-byte length, which bounds the count.
+        if (qsizetype(n) > (b.size() - pos) / 4)
+            return false;
+        t.m_spans.resize(qsizetype(n));
+        for (quint32 i = 0; i < n; ++i) {
+            if (pos + 4 > b.size())
+                return false;
+            const quint32 len = qFromBigEndian<quint32>(b.constData() + pos);
+            pos += 4;
+            if (qsizetype(len) > b.size() - pos)
+                return false;
+            t.m_spans[i] = {quint32(pos), len};
+            pos += len;
+        }
+        if (pos != b.size())
+            return false;
+        t.m_payload = std::move(payload);
+        return true;
+    }
+};
+
+RawTexts RawTexts::fromStringList(const QStringList& texts) {
+    QByteArray payload;
+    putTexts(payload, texts);
+    RawTexts t;
+    RawReader::read(t, std::move(payload), 0);
+    return t;
+}
+
+std::optional<RawReply> decodeRawReply(QByteArray payload) {
+    if (payload.size() < 5)
+        return std::nullopt;
+    RawReply r;
+    r.id = qFromBigEndian<quint32>(payload.constData());
+    const quint8 status = quint8(payload[4]);
+    if (status == quint8(Status::Ok)) {
+        if (!RawReader::read(r.values, std::move(payload), 5))
+            return std::nullopt;
+        return r;
+    }
+    // Errors are rare and small: read as usual.
+    auto e = decodeReply(payload);
+    if (!e || e->status != Status::Error)
+        return std::nullopt;
+    r.status = Status::Error;
+    r.errorNumber = e->errorNumber;
+    r.errorText = e->errorText;
     return r;
 }
 

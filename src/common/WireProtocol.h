@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 #include <optional>
 
 // The frames that client and server exchange; docs/wire-protocol.md is the
@@ -56,15 +57,60 @@ struct Reply {
     QStringList values; // when Ok
     qint32 errorNumber = 0;
     QString errorText; // when Error
+    // When Ok: further texts after values, already encoded with appendText().
+    QByteArray encoded;
+    quint32 encodedCount = 0;
+};
+
+// The texts of an answer as they came over the wire: spans of UTF-8 in
+// the payload, converted only when asked. A batch of rows is read without a
+// string per cell.
+class RawTexts {
+public:
+    RawTexts() = default;
+    qsizetype size() const { return m_spans.size(); }
+    bool isEmpty() const { return m_spans.isEmpty(); }
+    QByteArrayView view(qsizetype i) const {
+        if (i < 0 || i >= m_spans.size())
+            return {};
+        const Span& s = m_spans[i];
+        return QByteArrayView(m_payload.constData() + s.at, s.size);
+    }
+    QString text(qsizetype i) const;
+    QStringList toStringList() const;
+    static RawTexts fromStringList(const QStringList& texts);
+
+private:
+    friend struct RawReader;
+    struct Span {
+        quint32 at;
+        quint32 size;
+    };
+    QByteArray m_payload;
+    QVector<Span> m_spans;
+};
+
+struct RawReply {
+    quint32 id = 0;
+    Status status = Status::Ok;
+    RawTexts values; // when Ok
+    qint32 errorNumber = 0;
+    QString errorText; // when Error
 };
 
 QByteArray encodeRequest(const Request& r);
 QByteArray encodeReply(const Reply& r);
+// Appends one text as a frame carries it (length, then UTF-8); a reply's
+// texts may be built this way straight from stored UTF-8 (Reply::encoded).
+void appendText(QByteArray& out, QByteArrayView utf8);
+void appendText(QByteArray& out, const QString& text);
 
 // Decoding of one payload (without the length prefix). nullopt when the
 // payload is malformed.
 std::optional<Request> decodeRequest(const QByteArray& payload);
 std::optional<Reply> decodeReply(const QByteArray& payload);
+// The same without converting the texts; the payload is kept.
+std::optional<RawReply> decodeRawReply(QByteArray payload);
 
 // Collects bytes from a stream and hands out complete payloads.
 class FrameBuffer {

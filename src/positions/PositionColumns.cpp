@@ -1,5 +1,7 @@
 #include "PositionColumns.h"
 
+#include <charconv>
+
 #include <QLocale>
 #include <cmath>
 
@@ -120,6 +122,31 @@ bool ParseServerNumber(const QString& text, double* value) {
     if (!ok)
         *value = german().toDouble(t, &ok);
     return ok;
+}
+
+bool ParseServerNumber(QByteArrayView text, double* value) {
+    // The usual form, [-]digits[.digits], is read without a string.
+    const char* b = text.data();
+    const char* e = b + text.size();
+    const char* p = b;
+    if (p != e && *p == '-')
+        ++p;
+    const char* digits = p;
+    while (p != e && *p >= '0' && *p <= '9')
+        ++p;
+    bool plain = p != digits;
+    if (plain && p != e && *p == '.') {
+        const char* fraction = ++p;
+        while (p != e && *p >= '0' && *p <= '9')
+            ++p;
+        plain = p != fraction;
+    }
+    if (plain && p == e) {
+        const auto r = std::from_chars(b, e, *value);
+        if (r.ec == std::errc() && r.ptr == e)
+            return true;
+    }
+    return ParseServerNumber(QString::fromUtf8(text), value);
 }
 
 QString FormatDeviation(const QString& queryValue) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <array>
 
@@ -75,6 +76,8 @@ int NumberColumn(int slot);
 // form with a comma (and points between thousands). False when the text is
 // empty or no number.
 bool ParseServerNumber(const QString& text, double* value);
+// The same on UTF-8 as it came from the server.
+bool ParseServerNumber(QByteArrayView text, double* value);
 // Query column 14 ("% Abw.") as the grid shows it: the pattern "##.00" with
 // the workstation's decimal separator (no leading zero below 1, so 0.5 shows
 // as ",50") followed by " %".

@@ -69,47 +69,102 @@ QString PositionRow::rowKey() const {
     return id + u'`' + (ekFlag ? u'J' : u'N') + u'`' + (vkFlag ? u'J' : u'N');
 }
 
-PositionRow BuildPositionRow(const QStringList& q) {
-    auto query = [&](int column) { return column >= 1 ? q.value(column - 1) : QString(); };
+namespace {
+
+// dd.mm.yyyy read without a string; other forms as parseDate() reads them.
+QDate parseDate(QByteArrayView v) {
+    if (v.size() == 10 && v[2] == '.' && v[5] == '.') {
+        int d[8];
+        int n = 0;
+        for (int i : {0, 1, 3, 4, 6, 7, 8, 9}) {
+            if (v[i] < '0' || v[i] > '9')
+                break;
+            d[n++] = v[i] - '0';
+        }
+        if (n == 8)
+            return QDate(d[4] * 1000 + d[5] * 100 + d[6] * 10 + d[7], d[2] * 10 + d[3],
+                         d[0] * 10 + d[1]);
+    }
+    return v.isEmpty() ? QDate() : parseDate(QString::fromUtf8(v));
+}
+
+// Builds a row from query(column) (1-based; UTF-8 views that stay valid
+// while the row is built).
+template <typename Query> PositionRow buildRow(Query query) {
     PositionRow row;
-    row.id = query(1);
-    QString texts;
+    row.id = QString::fromUtf8(query(1));
+    QByteArray& texts = row.texts;
     texts.reserve(400);
+    auto append = [&texts](QByteArrayView v) {
+        const qsizetype at = texts.size();
+        texts.append(v.data(), v.size());
+        // A line feed inside a cell would split the row text.
+        for (qsizetype i = at; i < texts.size(); ++i)
+            if (texts[i] == '\n')
+                texts[i] = ' ';
+    };
     for (int c = 0; c < kColumns; ++c) {
         const PositionColumn& col = ColumnOf(c);
         if (c > 0)
-            texts += u'\n';
+            texts += '\n';
+        const QByteArrayView v = col.queryColumn >= 1 ? query(col.queryColumn) : QByteArrayView();
         switch (col.kind) {
         case CellKind::Number: {
-            double v = 0;
-            if (ParseServerNumber(query(col.queryColumn), &v))
-                row.setNumber(c, v);
+            double n = 0;
+            if (!v.isEmpty() && ParseServerNumber(v, &n))
+                row.setNumber(c, n);
             break;
         }
         case CellKind::Date:
-            row.date = parseDate(query(col.queryColumn));
+            row.date = parseDate(v);
             break;
         case CellKind::Text:
-        case CellKind::List: {
-            QString v;
+        case CellKind::List:
             if (c == Abweichung) {
                 if (!query(8).isEmpty())
-                    v = FormatDeviation(query(col.queryColumn));
+                    append(FormatDeviation(QString::fromUtf8(v)).toUtf8());
             } else if (c == EkDatAb || c == VkDatAb) {
-                v = SlashDate(query(col.queryColumn));
+                bool ascii = true;
+                for (qsizetype i = 0; i < v.size() && i < 6; ++i)
+                    ascii = ascii && uchar(v[i]) < 0x80;
+                if (!ascii) {
+                    append(SlashDate(QString::fromUtf8(v)).toUtf8());
+                    break;
+                }
+                const qsizetype at = texts.size();
+                append(v);
+                if (v.size() >= 3)
+                    texts[at + 2] = '/';
+                if (v.size() >= 6)
+                    texts[at + 5] = '/';
             } else {
-                v = query(col.queryColumn);
-                if (col.queryColumn2)
-                    v += u' ' + query(col.queryColumn2);
+                append(v);
+                if (col.queryColumn2) {
+                    texts += ' ';
+                    append(query(col.queryColumn2));
+                }
             }
-            v.replace(u'\n', u' ');
-            texts += v;
             break;
         }
-        }
     }
-    row.texts = texts.toUtf8();
     return row;
+}
+
+} // namespace
+
+PositionRow BuildPositionRow(const QStringList& q) {
+    QVector<QByteArray> utf8;
+    utf8.reserve(q.size());
+    for (const QString& s : q)
+        utf8.append(s.toUtf8());
+    return buildRow([&](int column) {
+        return column >= 1 && column <= utf8.size() ? QByteArrayView(utf8[column - 1])
+                                                    : QByteArrayView();
+    });
+}
+
+PositionRow BuildPositionRow(const ResultSet& rs) {
+    return buildRow([&](int column) { return rs.rawData(column); });
 }
 
 int PositionCellStyle(int column, bool ekFlag, bool vkFlag, const QString& ekRabgr,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "positions/PositionColumns.h"
+#include "server/ServerClient.h"
 
 #include <QAbstractTableModel>
 #include <QByteArray>
@@ -34,6 +35,9 @@ struct PositionRow {
 // A row of the query "pos" (55 columns, 1-based as the query counts) as the
 // grid shows it; the flags stay "N" (they come from the server afterwards).
 PositionRow BuildPositionRow(const QStringList& queryRow);
+// The same from the current row of a result set of that query, read as the
+// UTF-8 that came (no string per cell).
+PositionRow BuildPositionRow(const ResultSet& queryRow);
 
 // The style of a cell: 0 normal and editable, 1 editable on orange, 2
 // locked, 3 locked on orange; from the row's flags, EK discount group and

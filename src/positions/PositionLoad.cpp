@@ -134,8 +134,9 @@ QStringList listRows(ServerClient& server, const QString& expression) {
 }
 
 // The first "|"-field of a flag call's answer is "J".
-bool flagOf(const QStringList& answer) {
-    return Piece(answer.value(0), QStringLiteral("|"), 1) == u"J";
+bool flagOf(const Wire::RawTexts& answer) {
+    const QByteArrayView v = answer.view(0);
+    return v.startsWith('J') && (v.size() == 1 || v[1] == '|');
 }
 
 } // namespace
@@ -171,6 +172,7 @@ bool PositionLoad::loadGrid(const PositionDownload& download, PositionGridModel&
         ServerClient& server = Factory();
         ResultSet rs = server.resultSet(QStringLiteral("quendrap.pos"), QStringLiteral("pos"));
         rs.setBatchSize(batchRows);
+        rs.setReadAhead(true);
         rs.execute({download.key, QString()});
 
         // The flag calls of the rows in flight; each answer sets its row.
@@ -180,7 +182,7 @@ bool PositionLoad::loadGrid(const PositionDownload& download, PositionGridModel&
         };
         QVector<PositionRow> pending; // read, not yet shown
         RequestPipeline<Flag> pipeline(server, pipelineDepth);
-        pipeline.onConfirmed = [&](const Flag& f, const QStringList& answer) {
+        pipeline.onConfirmedRaw = [&](const Flag& f, const Wire::RawTexts& answer) {
             if (!flagOf(answer))
                 return;
             if (f.row >= model.size()) {
@@ -202,32 +204,27 @@ bool PositionLoad::loadGrid(const PositionDownload& download, PositionGridModel&
         int counter = 0;
         try {
             for (;;) {
-                // A round trip for the next rows must not overtake the
-                // answers still in flight: they are read first, and the
-                // rows so far are shown.
+                // The next rows were asked for ahead; the rows so far are
+                // shown before they are taken.
                 if (rs.nextNeedsServer()) {
                     showPending();
-                    pipeline.finish();
                     model.flushChanges();
                 }
                 if (!rs.next())
                     break;
-                QStringList q;
-                q.reserve(55);
-                for (int c = 1; c <= 55; ++c)
-                    q << rs.getData(c);
                 const int rowIndex = model.size() + int(pending.size());
-                pending.append(BuildPositionRow(q));
-                const QString& article = q[7];
-                if (pending.size() >= 10)
-                    showPending();
-                pipeline.send(
-                    Wire::Op::ClassMethod,
-                    {posClass, getekdat1, firma, download.supplier, article, q[37], q[38]},
-                    {rowIndex, false});
+                pending.append(BuildPositionRow(rs));
+                const QString article = rs.getData(8);
+                const QString vkDate = article.isEmpty() ? QString() : rs.getData(48);
+                pipeline.send(Wire::Op::ClassMethod,
+                              {posClass, getekdat1, firma, download.supplier, article,
+                               rs.getData(38), rs.getData(39)},
+                              {rowIndex, false});
                 if (!article.isEmpty())
                     pipeline.send(Wire::Op::ClassMethod,
-                                  {posClass, getvkdat1, firma, article, q[47]}, {rowIndex, true});
+                                  {posClass, getvkdat1, firma, article, vkDate}, {rowIndex, true});
+                if (pending.size() >= 10)
+                    showPending();
                 if (++counter % 10 == 0) {
                     model.flushChanges();
                     ui.processEvents();

@@ -31,6 +31,9 @@ public:
     // Called with the tag and the answer of every confirmed request, in the
     // order of sending.
     std::function<void(const Tag&, const QStringList&)> onConfirmed;
+    // The same with the answer's texts as they came; when set, it is called
+    // instead of onConfirmed.
+    std::function<void(const Tag&, const Wire::RawTexts&)> onConfirmedRaw;
 
     // Sends one request. When more than the depth are in flight, the oldest
     // is settled first. Throws Failure when a request was refused or the
@@ -69,8 +72,12 @@ private:
         Sent sent = std::move(m_inFlight.front());
         m_inFlight.pop_front();
         QStringList answer;
+        Wire::RawTexts raw;
         try {
-            answer = client().await(sent.id);
+            if (onConfirmedRaw)
+                raw = client().awaitRaw(sent.id);
+            else
+                answer = client().await(sent.id);
         } catch (const ServerError& e) {
             // The server skips the chained requests after it; their answers
             // are read so the connection is clean.
@@ -78,7 +85,9 @@ private:
             throw Failure{std::move(sent.tag), e};
         }
         ++m_confirmed;
-        if (onConfirmed)
+        if (onConfirmedRaw)
+            onConfirmedRaw(sent.tag, raw);
+        else if (onConfirmed)
             onConfirmed(sent.tag, answer);
     }
 

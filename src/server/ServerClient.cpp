@@ -203,6 +203,8 @@ ResultSet& ResultSet::operator=(ResultSet&& other) noexcept {
         m_columns = other.m_columns;
         m_batch = other.m_batch;
         m_more = other.m_more;
+        m_readAhead = other.m_readAhead;
+        m_ahead = std::exchange(other.m_ahead, 0);
         m_cells = std::move(other.m_cells);
         m_first = other.m_first;
         m_rowStart = other.m_rowStart;
@@ -228,23 +230,24 @@ void ResultSet::execute(const QStringList& args) {
         close();
     QStringList request;
     request << m_className << m_query << QString::number(m_batch) << args;
-    const QStringList r = c.call(Wire::Op::Query, request);
+    Wire::RawTexts r = c.awaitRaw(c.post(Wire::Op::Query, request));
     if (r.size() < 3)
         throw ServerError(ClientErrors::ProtocolError,
                           QStringLiteral("Ungültige Antwort auf Abfrage"));
-    m_ref = r[0];
-    m_columns = r[1].toInt();
-    take(r, 2);
+    m_ref = r.text(0);
+    m_columns = r.text(1).toInt();
+    take(std::move(r), 2);
+    askAhead(c);
 }
 
-void ResultSet::take(QStringList values, int from) {
-    m_more = values.value(from) == u"1";
+void ResultSet::take(Wire::RawTexts values, int from) {
+    m_more = values.view(from) == "1";
     // The answer is kept as it came: the cells start after the flag.
     m_cells = std::move(values);
     m_first = qMin<qsizetype>(from + 1, m_cells.size());
     const qsizetype cells = m_cells.size() - m_first;
     if (m_columns <= 0 ? cells != 0 : cells % m_columns != 0) {
-        m_cells.clear();
+        m_cells = {};
         m_first = 0;
         m_more = false;
         throw ServerError(ClientErrors::ProtocolError,
@@ -263,7 +266,10 @@ bool ResultSet::next() {
             return false;
         // client() fails with "not connected" when the connection under the
         // result set was renewed since execute().
-        take(client().call(Wire::Op::Fetch, {m_ref, QString::number(m_batch)}), 0);
+        ServerClient& c = client();
+        const quint32 id = std::exchange(m_ahead, 0);
+        take(c.awaitRaw(id ? id : c.post(Wire::Op::Fetch, {m_ref, QString::number(m_batch)})), 0);
+        askAhead(c);
         if (batchRows() == 0)
             return false;
     }
@@ -272,18 +278,38 @@ bool ResultSet::next() {
     return true;
 }
 
+void ResultSet::askAhead(ServerClient& c) {
+    if (m_readAhead && m_more && !m_ref.isEmpty())
+        m_ahead = c.postKept(Wire::Op::Fetch, {m_ref, QString::number(m_batch)});
+}
+
 QString ResultSet::getData(int column) const {
     if (m_rowStart < 0 || column < 1 || column > m_columns)
         return QString();
-    return m_cells.value(m_rowStart + column - 1);
+    return m_cells.text(m_rowStart + column - 1);
+}
+
+QByteArrayView ResultSet::rawData(int column) const {
+    if (m_rowStart < 0 || column < 1 || column > m_columns)
+        return {};
+    return m_cells.view(m_rowStart + column - 1);
 }
 
 void ResultSet::close() {
     const QString ref = std::exchange(m_ref, QString());
-    m_cells.clear();
+    const quint32 ahead = std::exchange(m_ahead, 0);
+    m_cells = {};
     m_first = 0;
     m_more = false;
     m_rowStart = -1;
-    if (!ref.isEmpty() && isUsable())
+    if (!ref.isEmpty() && isUsable()) {
+        // The batch asked ahead is read and dropped.
+        if (ahead) {
+            try {
+                client().awaitRaw(ahead);
+            } catch (const ServerError&) {
+            }
+        }
         client().call(Wire::Op::QueryClose, {ref});
+    }
 }

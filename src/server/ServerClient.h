@@ -74,6 +74,15 @@ public:
     virtual quint32 post(Wire::Op op, const QStringList& args, bool chained = false) = 0;
     // The answer of a posted request. Throws its ServerError.
     virtual QStringList await(quint32 id) = 0;
+    // The same with the texts as they came (result sets read their rows
+    // this way without a string per cell).
+    virtual Wire::RawTexts awaitRaw(quint32 id) {
+        return Wire::RawTexts::fromStringList(await(id));
+    }
+    // Posts a request whose answer is kept until it is awaited, also when
+    // answers of later requests are awaited first (a result set reads its
+    // next batch ahead while the caller keeps other requests in flight).
+    virtual quint32 postKept(Wire::Op op, const QStringList& args) = 0;
     // One request and its answer.
     QStringList call(Wire::Op op, const QStringList& args) { return await(post(op, args)); }
 
@@ -203,12 +212,18 @@ public:
     bool nextNeedsServer() const { return !m_ref.isEmpty() && m_more && m_nextRow >= batchRows(); }
     // Column from 1; "" beyond the row.
     QString getData(int column) const;
+    // The same as the UTF-8 that came; valid until the next next().
+    QByteArrayView rawData(int column) const;
     int columnCount() const { return m_columns; }
     void close();
     void setBatchSize(int rows) { m_batch = rows; }
+    // Asks for the next batch as soon as one arrives, so the server reads it
+    // while the caller works through the current one.
+    void setReadAhead(bool on) { m_readAhead = on; }
 
 private:
-    void take(QStringList values, int from);
+    void take(Wire::RawTexts values, int from);
+    void askAhead(ServerClient& c);
     void closeQuietly() noexcept;
     qsizetype batchRows() const {
         return m_columns > 0 ? (m_cells.size() - m_first) / m_columns : 0;
@@ -220,7 +235,9 @@ private:
     int m_columns = 0;
     int m_batch = Wire::kDefaultBatch;
     bool m_more = false;
-    QStringList m_cells; // the answer holding the current batch, row-major from m_first
+    bool m_readAhead = false;
+    quint32 m_ahead = 0;    // the posted fetch of the next batch
+    Wire::RawTexts m_cells; // the answer holding the current batch, row-major from m_first
     qsizetype m_first = 0;
     qsizetype m_rowStart = -1;
     qsizetype m_nextRow = 0;

@@ -43,6 +43,8 @@ bool TcpServerClient::isConnected() const {
 void TcpServerClient::closeConnection() {
     m_ready = false;
     m_pending.clear();
+    m_keep.clear();
+    m_kept.clear();
     m_buffer.clear();
     if (m_socket.state() != QAbstractSocket::UnconnectedState) {
         m_socket.disconnectFromHost();
@@ -54,6 +56,8 @@ void TcpServerClient::closeConnection() {
 void TcpServerClient::fail(int number, const QString& text) {
     m_ready = false;
     m_pending.clear();
+    m_keep.clear();
+    m_kept.clear();
     m_buffer.clear();
     m_socket.abort();
     throw ServerError(number, text);
@@ -73,16 +77,20 @@ quint32 TcpServerClient::post(Wire::Op op, const QStringList& args, bool chained
     if (frame.size() - 4 > qsizetype(Wire::kMaxFrame))
         throw ServerError(ClientErrors::ProtocolError,
                           QStringLiteral("Anfrage zu groß für eine Übertragung"));
-    // One write per frame: the socket hands it to the kernel in one piece.
+    // Frames wait in the socket's buffer until a few kilobytes have
+    // gathered or an answer is awaited: requests posted in a row leave
+    // together, and the server serves them in one go while the next ones
+    // are being made.
     if (m_socket.write(frame) != frame.size())
         fail(ClientErrors::ConnectionLost,
              kConnectionLostText + QStringLiteral(": ") + m_socket.errorString());
-    m_socket.flush();
+    if (m_socket.bytesToWrite() >= kSendChunk)
+        m_socket.flush();
     m_pending.push_back(r.id);
     return r.id;
 }
 
-Wire::Reply TcpServerClient::readReply() {
+Wire::RawReply TcpServerClient::readReply() {
     QByteArray payload;
     for (;;) {
         const auto result = m_buffer.next(&payload);
@@ -90,6 +98,8 @@ Wire::Reply TcpServerClient::readReply() {
             break;
         if (result == Wire::FrameBuffer::Result::TooLarge)
             fail(ClientErrors::ProtocolError, QStringLiteral("Antwort des Servers zu groß"));
+        if (m_socket.bytesAvailable() == 0 && m_socket.bytesToWrite() > 0)
+            m_socket.flush();
         if (m_socket.bytesAvailable() == 0 && !m_socket.waitForReadyRead(m_readTimeoutMs)) {
             if (m_socket.error() == QAbstractSocket::SocketTimeoutError &&
                 m_socket.state() == QAbstractSocket::ConnectedState)
@@ -100,13 +110,31 @@ Wire::Reply TcpServerClient::readReply() {
         }
         m_buffer.append(m_socket.readAll());
     }
-    const auto reply = Wire::decodeReply(payload);
+    auto reply = Wire::decodeRawReply(std::move(payload));
     if (!reply)
         fail(ClientErrors::ProtocolError, QStringLiteral("Ungültige Antwort des Servers"));
-    return *reply;
+    return std::move(*reply);
 }
 
 QStringList TcpServerClient::await(quint32 id) {
+    return awaitRaw(id).toStringList();
+}
+
+quint32 TcpServerClient::postKept(Wire::Op op, const QStringList& args) {
+    const quint32 id = post(op, args);
+    m_keep.insert(id);
+    return id;
+}
+
+Wire::RawTexts TcpServerClient::awaitRaw(quint32 id) {
+    if (auto it = m_kept.find(id); it != m_kept.end()) {
+        Wire::RawReply reply = std::move(*it);
+        m_kept.erase(it);
+        m_keep.remove(id);
+        if (reply.status == Wire::Status::Error)
+            throw ServerError(reply.errorNumber, reply.errorText);
+        return std::move(reply.values);
+    }
     for (;;) {
         if (m_pending.empty()) {
             // The connection broke under requests in flight: their answers
@@ -117,15 +145,19 @@ QStringList TcpServerClient::await(quint32 id) {
                               QStringLiteral("Keine offene Anfrage ") + QString::number(id));
         }
         const quint32 expected = m_pending.front();
-        const Wire::Reply reply = readReply();
+        Wire::RawReply reply = readReply();
         m_pending.pop_front();
         if (reply.id != expected)
             fail(ClientErrors::ProtocolError,
                  QStringLiteral("Antwort ausser der Reihe vom Server"));
-        if (expected != id)
+        if (expected != id) {
+            if (m_keep.contains(expected))
+                m_kept.insert(expected, std::move(reply));
             continue;
+        }
+        m_keep.remove(id);
         if (reply.status == Wire::Status::Error)
             throw ServerError(reply.errorNumber, reply.errorText);
-        return reply.values;
+        return std::move(reply.values);
     }
 }

@@ -2,6 +2,8 @@
 
 #include "server/ServerClient.h"
 
+#include <QHash>
+#include <QSet>
 #include <QTcpSocket>
 #include <deque>
 
@@ -20,6 +22,8 @@ public:
     // Waits for the answer of a posted request; answers of earlier requests
     // that nobody awaited are dropped (their errors too).
     QStringList await(quint32 id) override;
+    Wire::RawTexts awaitRaw(quint32 id) override;
+    quint32 postKept(Wire::Op op, const QStringList& args) override;
     int inFlight() const { return int(m_pending.size()); }
 
     void setTimeouts(int connectMs, int readMs) {
@@ -32,12 +36,18 @@ protected:
     void closeConnection() override;
 
 private:
-    Wire::Reply readReply();
+    // Bytes of posted requests that are handed to the kernel together.
+    static constexpr qint64 kSendChunk = 8192;
+    Wire::RawReply readReply();
     [[noreturn]] void fail(int number, const QString& text);
 
     QTcpSocket m_socket;
     Wire::FrameBuffer m_buffer;
     std::deque<quint32> m_pending;
+    // Requests posted with postKept() and not yet awaited; the answers of
+    // those that later awaits passed over.
+    QSet<quint32> m_keep;
+    QHash<quint32, Wire::RawReply> m_kept;
     quint32 m_nextId = 1;
     int m_connectTimeoutMs = 5000;
     int m_readTimeoutMs = 120000;

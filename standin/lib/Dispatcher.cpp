@@ -27,9 +27,9 @@ const ClassDef& classOf(StandinEngine& engine, const QString& name) {
 
 // Appends up to batch rows (and at most a few MiB) to out; returns whether
 // the cursor may have more.
-bool fillBatch(QueryCursor& cursor, int batch, QStringList& out) {
+bool fillBatch(QueryCursor& cursor, int batch, Wire::Reply& out) {
     constexpr qsizetype kMaxBatchBytes = 4 * 1024 * 1024;
-    return cursor.fill(batch, kMaxBatchBytes, out);
+    return cursor.fillEncoded(batch, kMaxBatchBytes, out.encoded, out.encodedCount);
 }
 
 int batchSize(const QString& text) {
@@ -95,7 +95,7 @@ void requireProperty(const StoredObject& obj, const QString& property) {
              QStringLiteral("Eigenschaft existiert nicht: ") + obj.cls->name + u'.' + property);
 }
 
-QStringList handle(Job& job, const Wire::Request& r) {
+QStringList handle(Job& job, const Wire::Request& r, Wire::Reply& reply) {
     StandinEngine& engine = job.engine();
     switch (r.op) {
     case Op::Hello:
@@ -146,7 +146,7 @@ QStringList handle(Job& job, const Wire::Request& r) {
                                                   : (*it)(ctx, r.args.mid(3));
         QueryCursor& c = *cursor;
         QStringList values{QString(), QString::number(c.columns()), QString()};
-        const bool more = fillBatch(c, batchSize(r.args[2]), values);
+        const bool more = fillBatch(c, batchSize(r.args[2]), reply);
         values[2] = more ? QStringLiteral("1") : QStringLiteral("0");
         if (more)
             values[0] = job.addCursor(std::move(cursor));
@@ -160,7 +160,7 @@ QStringList handle(Job& job, const Wire::Request& r) {
             return {QStringLiteral("0")};
         QueryCursor& c = job.cursor(r.args[0]);
         QStringList values{QString()};
-        const bool more = fillBatch(c, batchSize(r.args.value(1)), values);
+        const bool more = fillBatch(c, batchSize(r.args.value(1)), reply);
         values[0] = more ? QStringLiteral("1") : QStringLiteral("0");
         if (!more)
             job.dropCursor(r.args[0]);
@@ -182,13 +182,26 @@ QStringList handle(Job& job, const Wire::Request& r) {
 
 // M commands keep what they did before an error, as M does; every other
 // request takes effect whole or not at all.
-bool atomic(const Wire::Request& r) {
-    return !(r.op == Op::Method && r.args.value(1) == u"Xecute");
+// Reading a batch of a result set, closing one and a PING change nothing and
+// need no savepoint; neither do class methods that only read.
+bool atomic(Job& job, const Wire::Request& r) {
+    switch (r.op) {
+    case Op::Method:
+        return r.args.value(1) != u"Xecute";
+    case Op::Fetch:
+    case Op::QueryClose:
+    case Op::Ping:
+        return false;
+    case Op::ClassMethod:
+        if (const ClassDef* cls = job.engine().findClass(r.args.value(0)))
+            return !cls->readOnlyClassMethods.contains(r.args.value(1));
+        return true;
+    default:
+        return true;
+    }
 }
 
-} // namespace
-
-Wire::Reply Dispatch(Job& job, const Wire::Request& request) {
+Wire::Reply dispatch(Job& job, const Wire::Request& request) {
     Wire::Reply reply;
     reply.id = request.id;
     if (!request.chained)
@@ -202,20 +215,26 @@ Wire::Reply Dispatch(Job& job, const Wire::Request& request) {
     try {
         CheckAccess(job, request);
         std::optional<StandinTransaction> unit;
-        if (atomic(request))
+        if (atomic(job, request))
             unit.emplace(job.engine());
-        reply.values = handle(job, request);
+        reply.values = handle(job, request, reply);
         if (unit)
             unit->commit();
     } catch (const ServerError& e) {
+        reply.encoded.clear();
+        reply.encodedCount = 0;
         reply.status = Wire::Status::Error;
         reply.errorNumber = e.number();
         reply.errorText = e.description();
     } catch (const MError& e) {
+        reply.encoded.clear();
+        reply.encodedCount = 0;
         reply.status = Wire::Status::Error;
         reply.errorNumber = StandinErrors::MError;
         reply.errorText = e.description();
     } catch (const std::exception& e) {
+        reply.encoded.clear();
+        reply.encodedCount = 0;
         reply.status = Wire::Status::Error;
         reply.errorNumber = StandinErrors::General;
         reply.errorText = QString::fromUtf8(e.what());
@@ -223,4 +242,23 @@ Wire::Reply Dispatch(Job& job, const Wire::Request& request) {
     if (reply.status == Wire::Status::Error && request.chained)
         job.chainBroken = true;
     return reply;
+}
+
+} // namespace
+
+Wire::Reply Dispatch(Job& job, const Wire::Request& request) {
+    Wire::Reply reply = dispatch(job, request);
+    // The texts encoded for the wire join the others.
+    if (reply.encodedCount > 0) {
+        Wire::Reply whole;
+        const QByteArray frame = Wire::encodeReply(reply);
+        if (auto decoded = Wire::decodeReply(frame.mid(4)))
+            whole = std::move(*decoded);
+        return whole;
+    }
+    return reply;
+}
+
+QByteArray DispatchFrame(Job& job, const Wire::Request& request) {
+    return Wire::encodeReply(dispatch(job, request));
 }

@@ -2,6 +2,7 @@
 
 #include "classes/StandinClasses.h"
 #include "common/ServerError.h"
+#include "common/WireProtocol.h"
 
 #include <QAtomicInt>
 #include <QSqlDriver>
@@ -113,6 +114,15 @@ QString quoteIdent(const QString& name) {
 }
 
 } // namespace
+
+bool QueryCursor::fillEncoded(int rows, qsizetype maxBytes, QByteArray& out, quint32& cells) {
+    QStringList values;
+    const bool more = fill(rows, maxBytes, values);
+    for (const QString& v : std::as_const(values))
+        Wire::appendText(out, v);
+    cells += quint32(values.size());
+    return more;
+}
 
 bool ListCursor::fill(int rows, qsizetype maxBytes, QStringList& out) {
     qsizetype bytes = 0;

@@ -3,6 +3,7 @@
 #include "StandinLimits.h"
 
 #include <QHash>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
@@ -48,6 +49,10 @@ public:
     // once they hold more than about maxBytes; returns whether more rows may
     // follow.
     virtual bool fill(int rows, qsizetype maxBytes, QStringList& out) = 0;
+    // The same with the cells appended to out as a frame carries them
+    // (Wire::appendText) and counted in cells. A cursor that reads UTF-8
+    // from the database passes it on without a string per cell.
+    virtual bool fillEncoded(int rows, qsizetype maxBytes, QByteArray& out, quint32& cells);
 };
 
 // A query whose rows are all known at once.
@@ -102,6 +107,9 @@ struct ClassDef {
     // Makes the id of a new object of a class without autoId from its values.
     std::function<QString(const StoredObject&)> idOf;
     QHash<QString, ClassMethodFn> classMethods;
+    // Class methods that only read: they run without a savepoint of their
+    // own (the flag calls of a grid load come by the hundred thousand).
+    QSet<QString> readOnlyClassMethods;
     QHash<QString, MethodFn> methods;
     QHash<QString, QueryFn> queries;
 };

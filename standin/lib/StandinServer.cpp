@@ -201,7 +201,7 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
             close(socket, commitGroup(group) ? out : QByteArray());
             return;
         }
-        QByteArray answer = Wire::encodeReply(Dispatch(conn.job, *request));
+        QByteArray answer = DispatchFrame(conn.job, *request);
         // No answer may exceed the largest frame (nor wrap its length).
         if (answer.size() - 4 > qsizetype(Wire::kMaxFrame))
             answer = errorFrame(request->id, StandinErrors::General,

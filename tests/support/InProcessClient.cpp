@@ -47,20 +47,30 @@ quint32 InProcessClient::post(Wire::Op op, const QStringList& args, bool chained
 }
 
 QStringList InProcessClient::await(quint32 id) {
-    // Answers of earlier requests that nobody awaited are dropped, as over TCP.
-    while (!m_answers.empty() && m_answers.front().id != id)
-        m_answers.pop_front();
-    if (m_answers.empty()) {
+    // Answers of earlier requests that nobody awaited are dropped, as over
+    // TCP; kept ones wait for their await().
+    auto it = m_answers.begin();
+    while (it != m_answers.end() && it->id != id)
+        it = it->kept ? it + 1 : m_answers.erase(it);
+    if (it == m_answers.end()) {
         if (!m_job)
             throw ServerError(ClientErrors::ConnectionLost, kConnectionLostText);
         throw ServerError(ClientErrors::ProtocolError,
                           QStringLiteral("Keine offene Anfrage ") + QString::number(id));
     }
-    Wire::Reply reply = std::move(m_answers.front().reply);
-    m_answers.pop_front();
+    Wire::Reply reply = std::move(it->reply);
+    m_answers.erase(it);
     if (reply.status == Wire::Status::Error)
         throw ServerError(reply.errorNumber, reply.errorText);
     return reply.values;
+}
+
+quint32 InProcessClient::postKept(Wire::Op op, const QStringList& args) {
+    const quint32 id = post(op, args);
+    for (Answer& a : m_answers)
+        if (a.id == id)
+            a.kept = true;
+    return id;
 }
 
 quint32 InProcessClient::postLostRequest() {

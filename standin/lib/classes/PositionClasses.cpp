@@ -7,6 +7,7 @@
 #include "StandinEngine.h"
 #include "common/ServerError.h"
 #include "common/TextHelpers.h"
+#include "common/WireProtocol.h"
 
 #include <QSet>
 #include <QSqlDriver>
@@ -82,6 +83,33 @@ public:
     int columns() const override { return 55; }
 
     bool fill(int rows, qsizetype maxBytes, QStringList& out) override {
+        QStringList row;
+        return run(rows, maxBytes, [&](sqlite3_stmt* st) {
+            readRow(st, &row);
+            qsizetype bytes = 0;
+            for (const QString& v : std::as_const(row)) {
+                bytes += v.size() * 3 + 4;
+                out.append(v);
+            }
+            return bytes;
+        });
+    }
+
+    bool fillEncoded(int rows, qsizetype maxBytes, QByteArray& out, quint32& cells) override {
+        // Room for the batch at once instead of growing it row by row.
+        out.reserve(out.size() + qMin<qsizetype>(qsizetype(rows) * 640, maxBytes + 65536));
+        return run(rows, maxBytes, [&](sqlite3_stmt* st) {
+            const qsizetype before = out.size();
+            encodeRow(st, out);
+            cells += 55;
+            return out.size() - before;
+        });
+    }
+
+private:
+    // Runs the statement for the next rows; takeRow hands each row on and
+    // tells how many bytes it made.
+    template <typename TakeRow> bool run(int rows, qsizetype maxBytes, TakeRow takeRow) {
         if (m_done)
             return false;
         sqlite3_stmt* st = nullptr;
@@ -100,16 +128,11 @@ public:
         }
         qsizetype bytes = 0;
         int taken = 0;
-        QStringList row;
         int rc = SQLITE_DONE;
         while (taken < rows && (rc = sqlite3_step(st)) == SQLITE_ROW) {
             ++taken;
-            readRow(st, &row);
-            m_lastId = row[0].toLongLong();
-            for (const QString& v : std::as_const(row)) {
-                bytes += v.size() * 3 + 4;
-                out.append(v);
-            }
+            m_lastId = sqlite3_column_int64(st, 0);
+            bytes += takeRow(st);
             if (bytes > maxBytes)
                 break;
         }
@@ -124,7 +147,57 @@ public:
         return more;
     }
 
-private:
+    static QByteArrayView utf8(sqlite3_stmt* st, int column) {
+        const unsigned char* t = sqlite3_column_text(st, column);
+        if (!t)
+            return {};
+        return QByteArrayView(reinterpret_cast<const char*>(t), sqlite3_column_bytes(st, column));
+    }
+
+    // A stored description needs the ERP's character conversion only when
+    // it holds one of the characters that stand for umlauts.
+    static bool needsConversion(QByteArrayView v) {
+        for (qsizetype i = 0; i < v.size(); ++i) {
+            const char c = v[i];
+            if (c == '{' || c == '|' || c == '}' || c == '~' || c == '[' || c == '\\' || c == ']' ||
+                (uchar(c) == 0xC3 && i + 1 < v.size() && uchar(v[i + 1]) == 0xB5))
+                return true;
+        }
+        return false;
+    }
+
+    // The row as readRow() makes it, straight into the frame: only the
+    // cells that are worked out become strings.
+    static void encodeRow(sqlite3_stmt* st, QByteArray& out) {
+        for (int i = 0; i < 55; ++i) {
+            switch (i) {
+            case 4:
+                Wire::appendText(out, ErpNumber(ErpValue(text(st, 4)), 4));
+                break;
+            case 8:
+            case 9:
+            case 10: {
+                const QByteArrayView v = utf8(st, i);
+                if (needsConversion(v))
+                    Wire::appendText(out, readable(QString::fromUtf8(v)));
+                else
+                    Wire::appendText(out, v);
+                break;
+            }
+            case 13:
+                if (utf8(st, 7).isEmpty() || utf8(st, 13).isEmpty())
+                    Wire::appendText(out, QByteArrayView());
+                else
+                    Wire::appendText(out,
+                                     deviation(text(st, 7), text(st, 13),
+                                               ErpNumber(ErpValue(text(st, 4)), 4), text(st, 5)));
+                break;
+            default:
+                Wire::appendText(out, utf8(st, i));
+            }
+        }
+    }
+
     static QString statement(bool single) {
         QStringList cols;
         for (const QString& c : queryColumns()) {
@@ -154,11 +227,8 @@ private:
     }
 
     static QString text(sqlite3_stmt* st, int column) {
-        const void* t = sqlite3_column_text16(st, column);
-        if (!t)
-            return QString();
-        return QString::fromUtf16(static_cast<const char16_t*>(t),
-                                  sqlite3_column_bytes16(st, column) / 2);
+        const QByteArrayView v = utf8(st, column);
+        return v.isEmpty() ? QString() : QString::fromUtf8(v);
     }
 
     static void readRow(sqlite3_stmt* st, QStringList* row) {
@@ -357,6 +427,11 @@ std::unique_ptr<QueryCursor> PositionListCursor(CallContext& ctx, const QString&
 
 void RegisterPositionClasses(StandinEngine& engine) {
     ClassDef& pos = engine.extendClass(QStringLiteral("quendrap.pos"));
+    // What the grid load and the cell editing look up by the thousand.
+    pos.readOnlyClassMethods << QStringLiteral("getcombo") << QStringLiteral("getekdat1")
+                             << QStringLiteral("getvkdat1") << QStringLiteral("getekdat")
+                             << QStringLiteral("getvkdat") << QStringLiteral("getwgdaten")
+                             << QStringLiteral("getposvt");
 
     // pos(download, ""): the download's positions in position order;
     // pos(position id, download): that position when it belongs to the
