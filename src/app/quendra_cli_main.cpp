@@ -5,6 +5,7 @@
 #include "import/FileImport.h"
 #include "import/ImportFormats.h"
 #include "import/WebImport.h"
+#include "positions/PositionEdit.h"
 #include "positions/PositionLoad.h"
 #include "server/ServerConnection.h"
 #include "session/Login.h"
@@ -118,6 +119,38 @@ int runDelete(const QStringList& args) {
     return DeleteDownload(args[0]) ? 0 : 1;
 }
 
+// The download of a key from the download list; an empty key when there is
+// none. False when the list could not be read.
+bool findDownload(const QString& key, PositionDownload* download) {
+    bool ok = false;
+    const QList<DownloadRow> rows = LoadDownloadList(&ok);
+    if (!ok)
+        return false;
+    *download = {};
+    for (const DownloadRow& r : rows)
+        if (r.key == key)
+            *download = {r.key, r.lnr, r.lname};
+    return true;
+}
+
+// A grid row as positions prints it: the 53 cells and the row key, or the
+// row key and the 53 styles.
+QString gridLine(const PositionGridModel& model, int r, bool styles) {
+    QString line;
+    if (styles) {
+        line = model.row(r).rowKey() + u'\t';
+        for (int c = 0; c < PositionGrid::kColumns; ++c)
+            line += QChar(u'0' + model.cellStyle(r, c));
+        return line;
+    }
+    for (int c = 0; c < PositionGrid::kColumns; ++c) {
+        QString cell = model.cellText(r, c);
+        cell.replace(u'\t', u' ');
+        line += cell + u'\t';
+    }
+    return line + model.row(r).rowKey();
+}
+
 // The positions grid of a download, one line per row in grid order: the 53
 // cells as the grid shows them and the row key; with styles the row key and
 // the 53 cell styles.
@@ -126,38 +159,155 @@ int runPositions(const QStringList& args, bool styles) {
         err() << "usage: quendra-cli --connect \"...\" positions KEY [--styles]\n";
         return 2;
     }
-    bool ok = false;
-    const QList<DownloadRow> rows = LoadDownloadList(&ok);
-    if (!ok)
-        return 1;
     PositionDownload download;
-    for (const DownloadRow& r : rows)
-        if (r.key == args[0])
-            download = {r.key, r.lnr, r.lname};
+    if (!findDownload(args[0], &download))
+        return 1;
     // A download that does not exist is an empty grid.
     if (download.key.isEmpty())
         return 0;
     PositionGridModel model;
     if (!PositionLoad::loadGrid(download, model))
         return 1;
-    for (int r = 0; r < model.size(); ++r) {
-        QString line;
-        if (styles) {
-            line = model.row(r).rowKey() + u'\t';
-            for (int c = 0; c < PositionGrid::kColumns; ++c)
-                line += QChar(u'0' + model.cellStyle(r, c));
-        } else {
-            for (int c = 0; c < PositionGrid::kColumns; ++c) {
-                QString cell = model.cellText(r, c);
-                cell.replace(u'\t', u' ');
-                line += cell + u'\t';
-            }
-            line += model.row(r).rowKey();
-        }
-        out() << line << '\n';
+    for (int r = 0; r < model.size(); ++r)
+        out() << gridLine(model, r, styles) << '\n';
+    out().flush();
+    return 0;
+}
+
+// The candidate list of a download: five fields per row.
+int runCandidates(const QStringList& args) {
+    if (args.size() != 1 || args[0].isEmpty()) {
+        err() << "usage: quendra-cli --connect \"...\" candidates KEY\n";
+        return 2;
+    }
+    PositionDownload download;
+    if (!findDownload(args[0], &download))
+        return 1;
+    if (download.key.isEmpty())
+        return 0;
+    CandidateListModel list;
+    if (!PositionLoad::loadCandidates(download, list))
+        return 1;
+    for (int r = 0; r < list.rowCount(); ++r) {
+        QStringList fields;
+        for (int c = 0; c < CandidateListModel::ColumnCount; ++c)
+            fields << list.cell(r, c).replace(u'\t', u' ');
+        out() << fields.join(u'\t') << '\n';
     }
     out().flush();
     return 0;
+}
+
+// The grid of a download with its lists and an editor, as the window has
+// them when the buyer edits; false (with the message) when it cannot be.
+struct EditSession {
+    PositionDownload download;
+    PositionGridModel model;
+    PositionLists lists;
+    std::unique_ptr<PositionEditor> editor;
+
+    bool open(const QString& key) {
+        if (!findDownload(key, &download))
+            return false;
+        if (download.key.isEmpty()) {
+            err() << "quendra-cli: Download " << key << " nicht gefunden\n";
+            return false;
+        }
+        if (!PositionLoad::loadLists(download.supplier, lists) ||
+            !PositionLoad::loadGrid(download, model))
+            return false;
+        editor = std::make_unique<PositionEditor>(model, lists, download);
+        return editor->loadDefaults();
+    }
+    int row(const QString& positionId) const {
+        const int r = editor->rowOf(positionId);
+        if (r < 0)
+            err() << "quendra-cli: Position " << positionId << " nicht im Download " << download.key
+                  << "\n";
+        return r;
+    }
+};
+
+int columnArgument(const QString& text) {
+    bool ok = false;
+    const int column = text.toInt(&ok);
+    if (!ok || column < 0 || column >= PositionGrid::kColumns) {
+        err() << "quendra-cli: COL must be 0 to " << PositionGrid::kColumns - 1 << "\n";
+        return -1;
+    }
+    return column;
+}
+
+// As typing ARTNR into the position's "Art.-Nr." cell.
+int runAssign(const QStringList& args) {
+    if (args.size() != 3 || args[0].isEmpty() || args[1].isEmpty()) {
+        err() << "usage: quendra-cli --connect \"...\" assign KEY POSID ARTNR\n";
+        return 2;
+    }
+    EditSession s;
+    if (!s.open(args[0]))
+        return 1;
+    const int row = s.row(args[1]);
+    if (row < 0)
+        return 1;
+    ListedPrompts none({});
+    return s.editor->edit(row, PositionGrid::ArtNr, args[2], none) ? 0 : 1;
+}
+
+// As editing one grid cell; prints the row afterwards.
+int runSet(const QStringList& args, const QStringList& inputs) {
+    if (args.size() != 4 || args[0].isEmpty() || args[1].isEmpty()) {
+        err() << "usage: quendra-cli --connect \"...\" set KEY POSID COL VALUE [--input TEXT]...\n";
+        return 2;
+    }
+    const int column = columnArgument(args[2]);
+    if (column < 0)
+        return 2;
+    EditSession s;
+    if (!s.open(args[0]))
+        return 1;
+    const int row = s.row(args[1]);
+    if (row < 0)
+        return 1;
+    ListedPrompts prompts(inputs);
+    s.editor->beginEdit(row);
+    const bool ok = s.editor->edit(row, column, args[3], prompts);
+    out() << gridLine(s.model, row, false) << '\n';
+    out().flush();
+    return ok ? 0 : 1;
+}
+
+// "Mehrfachsetzen" over the given positions; prints their rows afterwards
+// and lists the rows that were left as they were on standard error.
+int runSetMarked(const QStringList& args, const QStringList& inputs) {
+    if (args.size() != 4 || args[0].isEmpty() || args[1].isEmpty()) {
+        err() << "usage: quendra-cli --connect \"...\" set-marked KEY POSID,POSID... COL VALUE "
+                 "[--input TEXT]...\n";
+        return 2;
+    }
+    const int column = columnArgument(args[2]);
+    if (column < 0)
+        return 2;
+    EditSession s;
+    if (!s.open(args[0]))
+        return 1;
+    QList<int> rows;
+    for (const QString& id : args[1].split(u',', Qt::SkipEmptyParts)) {
+        const int row = s.row(id);
+        if (row < 0)
+            return 1;
+        s.model.setMarked(row, true);
+        rows << row;
+    }
+    ListedPrompts prompts(inputs);
+    const auto failures = s.editor->setOnRows(s.model.markedRows(), column, args[3], prompts);
+    for (int row : std::as_const(rows))
+        out() << gridLine(s.model, row, false) << '\n';
+    out().flush();
+    for (const auto& f : failures)
+        err() << "Position " << s.model.row(f.first).id << ": " << f.second << '\n';
+    err().flush();
+    return failures.isEmpty() ? 0 : 1;
 }
 
 int runXecute(const QStringList& args) {
@@ -199,10 +349,15 @@ int main(int argc, char** argv) {
                       QStringLiteral("TRACKS"), QStringLiteral("all")});
     parser.addOption({QStringLiteral("styles"),
                       QStringLiteral("positions: print the row key and the 53 cell styles.")});
+    parser.addOption(
+        {QStringLiteral("input"),
+         QStringLiteral("set, set-marked: the answer to the next prompt (repeatable)."),
+         QStringLiteral("TEXT")});
     parser.addPositionalArgument(
         QStringLiteral("command"),
         QStringLiteral("xecute 'M COMMAND' | downloads | delete KEY | import FILE | "
-                       "web-import CODE | positions KEY"));
+                       "web-import CODE | positions KEY | candidates KEY | assign KEY POSID "
+                       "ARTNR | set KEY POSID COL VALUE | set-marked KEY POSID,... COL VALUE"));
     parser.process(app);
 
     ConsoleUserInterface console;
@@ -230,7 +385,9 @@ int main(int argc, char** argv) {
     const QStringList rest = positional.mid(1);
     static const QStringList commands{QStringLiteral("xecute"),     QStringLiteral("downloads"),
                                       QStringLiteral("delete"),     QStringLiteral("import"),
-                                      QStringLiteral("web-import"), QStringLiteral("positions")};
+                                      QStringLiteral("web-import"), QStringLiteral("positions"),
+                                      QStringLiteral("candidates"), QStringLiteral("assign"),
+                                      QStringLiteral("set"),        QStringLiteral("set-marked")};
     if (!commands.contains(command)) {
         err() << "quendra-cli: unknown command " << command << "\n";
         return 2;
@@ -247,6 +404,14 @@ int main(int argc, char** argv) {
         rc = runImport(rest, parser.value(QStringLiteral("supplier")), tracks);
     else if (command == u"positions")
         rc = runPositions(rest, parser.isSet(QStringLiteral("styles")));
+    else if (command == u"candidates")
+        rc = runCandidates(rest);
+    else if (command == u"assign")
+        rc = runAssign(rest);
+    else if (command == u"set")
+        rc = runSet(rest, parser.values(QStringLiteral("input")));
+    else if (command == u"set-marked")
+        rc = runSetMarked(rest, parser.values(QStringLiteral("input")));
     else if (command == u"web-import")
         rc = runWebImport(rest, parser.value(QStringLiteral("supplier")), tracks);
     else

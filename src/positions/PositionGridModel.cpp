@@ -65,6 +65,14 @@ void PositionRow::setNumber(int column, double value) {
     numberSet |= 1u << slot;
 }
 
+void PositionRow::clearNumber(int column) {
+    const int slot = NumberSlot(column);
+    if (slot < 0)
+        return;
+    numbers[size_t(slot)] = 0;
+    numberSet &= ~(1u << slot);
+}
+
 QString PositionRow::rowKey() const {
     return id + u'`' + (ekFlag ? u'J' : u'N') + u'`' + (vkFlag ? u'J' : u'N');
 }
@@ -309,13 +317,80 @@ QVariant PositionGridModel::headerData(int section, Qt::Orientation orientation,
     return QVariant();
 }
 
+bool PositionGridModel::isEditable(int row, int column) const {
+    if (row < 0 || row >= m_rows.size() || column < 0 || column >= kColumns)
+        return false;
+    if (column != ArtNr && !ColumnOf(column).property)
+        return false;
+    return cellStyle(row, column) < 2;
+}
+
 Qt::ItemFlags PositionGridModel::flags(const QModelIndex& index) const {
     if (!index.isValid())
         return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    // Locked cells cannot be edited; the editing itself comes with the
-    // cell editors.
-    if (cellStyle(index.row(), index.column()) < 2)
+    if (editHandler && isEditable(index.row(), index.column()))
         f |= Qt::ItemIsEditable;
     return f;
+}
+
+bool PositionGridModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (role != Qt::EditRole || !index.isValid() || !editHandler ||
+        !isEditable(index.row(), index.column()))
+        return false;
+    // The handler checks, stores and sets the row; the cell shows what the
+    // server holds either way.
+    return editHandler(index.row(), index.column(), value.toString());
+}
+
+void PositionGridModel::replaceRow(int row, PositionRow value) {
+    if (row < 0 || row >= m_rows.size())
+        return;
+    const bool mark = m_rows[row].marked();
+    m_rows[row] = std::move(value);
+    if (mark)
+        m_rows[row].setText(Mark, QStringLiteral("1"));
+    emit dataChanged(index(row, 0), index(row, kColumns - 1));
+}
+
+void PositionGridModel::setServerValue(int row, int column, const QString& value) {
+    if (row < 0 || row >= m_rows.size() || column < 0 || column >= kColumns)
+        return;
+    PositionRow& r = m_rows[row];
+    switch (ColumnOf(column).kind) {
+    case CellKind::Number: {
+        double v = 0;
+        if (ParseServerNumber(value, &v))
+            r.setNumber(column, v);
+        else
+            r.clearNumber(column);
+        break;
+    }
+    case CellKind::Date:
+        r.date = parseDate(value);
+        break;
+    case CellKind::Text:
+    case CellKind::List:
+        r.setText(column, column == EkDatAb || column == VkDatAb ? SlashDate(value) : value);
+        break;
+    }
+    // A discount group, type or flag restyles the six discount cells.
+    if (column == EkRabgr || column == RabTyp)
+        emit dataChanged(index(row, RabTyp), index(row, Netto));
+    emit dataChanged(index(row, column), index(row, column));
+}
+
+void PositionGridModel::setMarked(int row, bool marked) {
+    if (row < 0 || row >= m_rows.size() || m_rows[row].marked() == marked)
+        return;
+    m_rows[row].setText(Mark, marked ? QStringLiteral("1") : QString());
+    emit dataChanged(index(row, Mark), index(row, Mark));
+}
+
+QList<int> PositionGridModel::markedRows() const {
+    QList<int> rows;
+    for (int r = 0; r < m_rows.size(); ++r)
+        if (m_rows[r].marked())
+            rows << r;
+    return rows;
 }

@@ -8,6 +8,7 @@
 #include <QDate>
 #include <QVector>
 #include <array>
+#include <functional>
 
 // One row of the positions grid in compact form: the cell texts (number and
 // date cells empty) as UTF-8 joined by line feeds, the typed number and date
@@ -28,6 +29,8 @@ struct PositionRow {
     bool hasNumber(int column) const;
     double number(int column) const;
     void setNumber(int column, double value);
+    void clearNumber(int column);
+    bool marked() const { return text(PositionGrid::Mark) == u"1"; }
     // Position id, EK date flag and VK date flag joined by the backquote.
     QString rowKey() const;
 };
@@ -68,6 +71,19 @@ public:
     void setFlags(int row, bool ekFlag, bool vkFlag);
     void setGathering(bool gathering);
     void flushChanges();
+    // Replaces a row (an assignment rebuilds it from the server); the mark
+    // stays.
+    void replaceRow(int row, PositionRow value);
+    // Sets a cell to a value in the server's form (numbers with a decimal
+    // point, dates dd.mm.yyyy); the grid shows it in its own form.
+    void setServerValue(int row, int column, const QString& value);
+    void setMarked(int row, bool marked);
+    QList<int> markedRows() const;
+
+    // Called by setData() with a cell's new value as typed; true when the
+    // edit was taken (checked, stored and shown). Without a handler the
+    // grid is read-only.
+    std::function<bool(int row, int column, const QString& value)> editHandler;
 
     const PositionRow& row(int row) const { return m_rows[row]; }
     int size() const { return int(m_rows.size()); }
@@ -82,6 +98,10 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    // Whether a buyer may type into the cell: not locked by its style, and
+    // the column is written back (or is the article number).
+    bool isEditable(int row, int column) const;
 
 private:
     QVector<PositionRow> m_rows;

@@ -1,0 +1,504 @@
+#include "PositionEdit.h"
+
+#include "base/SessionContext.h"
+#include "base/UserInterface.h"
+#include "positions/PriceCalculation.h"
+#include "server/ServerConnection.h"
+
+#include <QDate>
+#include <QHash>
+#include <QLocale>
+#include <cmath>
+
+using namespace PositionGrid;
+
+std::optional<QString> ListedPrompts::askNumber(const QString& prompt, const QString&) {
+    asked << prompt;
+    if (m_answers.isEmpty())
+        return std::nullopt;
+    return m_answers.takeFirst();
+}
+
+QString ServerNumber(double value, int decimals) {
+    QString t = QString::number(value, 'f', decimals);
+    if (t.contains(u'.')) {
+        while (t.endsWith(u'0'))
+            t.chop(1);
+        if (t.endsWith(u'.'))
+            t.chop(1);
+    }
+    return t == u"-0" ? QStringLiteral("0") : t;
+}
+
+bool ParseTypedNumber(const QString& text, double* value) {
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return false;
+    bool ok = false;
+    static const QLocale german(QLocale::German, QLocale::Germany);
+    *value = german.toDouble(t, &ok);
+    if (!ok)
+        *value = QLocale::c().toDouble(t, &ok);
+    return ok && std::isfinite(*value);
+}
+
+namespace {
+
+// The date of the two date list columns as typed ("99/99/9999", or with
+// points); "" for an empty mask, nullopt for no valid date.
+std::optional<QString> typedDate(const QString& typed) {
+    QString t = typed;
+    t.remove(u' ');
+    if (t.isEmpty() || t == u"//" || t == u"..")
+        return QString();
+    t.replace(u'/', u'.');
+    const QDate d = QDate::fromString(t, QStringLiteral("dd.MM.yyyy"));
+    if (!d.isValid())
+        return std::nullopt;
+    return d.toString(QStringLiteral("dd.MM.yyyy"));
+}
+
+// The grid's "dd/mm/yyyy" of the date list columns in the server's form.
+QString serverDate(const QString& gridText) {
+    QString t = gridText;
+    if (t.size() >= 3 && t[2] == u'/')
+        t[2] = u'.';
+    if (t.size() >= 6 && t[5] == u'/')
+        t[5] = u'.';
+    return t;
+}
+
+// The cell of a row in the server's form.
+QString serverValue(const PositionRow& r, int column) {
+    const PositionColumn& col = ColumnOf(column);
+    switch (col.kind) {
+    case CellKind::Number:
+        return r.hasNumber(column) ? ServerNumber(r.number(column), col.decimals) : QString();
+    case CellKind::Date:
+        return r.date.isValid() ? r.date.toString(QStringLiteral("dd.MM.yyyy")) : QString();
+    case CellKind::Text:
+    case CellKind::List:
+        break;
+    }
+    const QString t = r.text(column);
+    return column == EkDatAb || column == VkDatAb ? serverDate(t) : t;
+}
+
+// The property a column's value is written to.
+QString propertyOf(int column) {
+    if (column == Spanne)
+        return QStringLiteral("spanne");
+    const char16_t* p = ColumnOf(column).property;
+    return p ? QString::fromUtf16(p) : QString();
+}
+
+// Asks each prompt once and gives the same answer for the other rows.
+class OncePrompts : public EditPrompts {
+public:
+    explicit OncePrompts(EditPrompts& inner) : m_inner(inner) {}
+    std::optional<QString> askNumber(const QString& prompt, const QString& proposal) override {
+        auto it = m_answers.constFind(prompt);
+        if (it != m_answers.constEnd())
+            return *it;
+        const auto answer = m_inner.askNumber(prompt, proposal);
+        m_answers.insert(prompt, answer);
+        return answer;
+    }
+
+private:
+    EditPrompts& m_inner;
+    QHash<QString, std::optional<QString>> m_answers;
+};
+
+bool flagOf(const QString& answer) {
+    return answer == u"J" || answer.startsWith(QStringLiteral("J|"));
+}
+
+// The rows of VT.XW "Liste" for an expression: column 1 of each row.
+QStringList listRows(const QString& expression) {
+    QStringList rows;
+    if (expression.isEmpty())
+        return rows;
+    ResultSet rs = Factory().resultSet(QStringLiteral("VT.XW"), QStringLiteral("Liste"));
+    rs.execute({expression});
+    while (rs.next())
+        rows << rs.getData(1);
+    rs.close();
+    return rows;
+}
+
+} // namespace
+
+PositionEditor::PositionEditor(PositionGridModel& model, PositionLists& lists,
+                               PositionDownload download)
+    : m_model(model), m_lists(lists), m_download(std::move(download)) {}
+
+bool PositionEditor::loadDefaults() {
+    QString rounding;
+    const bool ok = ServerCall(QStringLiteral("FMPos.Defaults lesen"), [&] {
+        ServerObject d =
+            Factory().openObject(QStringLiteral("quendrap.defaults"),
+                                 Session().firma + QStringLiteral("||") + m_download.supplier);
+        rounding = d.get(QStringLiteral("Rundung"));
+        d.close();
+    });
+    double step = 0;
+    m_rounding = ParseTypedNumber(rounding, &step) && step > 0 ? step : 0.01;
+    return ok;
+}
+
+int PositionEditor::rowOf(const QString& positionId) const {
+    for (int r = 0; r < m_model.size(); ++r)
+        if (m_model.row(r).id == positionId)
+            return r;
+    return -1;
+}
+
+bool PositionEditor::reject(const QString& message) {
+    m_message = message;
+    if (!m_quiet && !message.isEmpty())
+        UI().message(message, QString(), MessageIcon::Information, MessageButtons::Ok);
+    return false;
+}
+
+void PositionEditor::beginEdit(int row) {
+    if (row < 0 || row >= m_model.size())
+        return;
+    const PositionRow& r = m_model.row(row);
+    // List 11: the row's sales and packing unit, with the unit's text.
+    QStringList& units = m_lists.items(11);
+    units.clear();
+    for (const QString& code : {r.text(Vke), r.text(Vpe)}) {
+        if (code.isEmpty() || m_lists.contains(11, code))
+            continue;
+        QString text;
+        for (const QString& item : m_lists.items(4))
+            if (item.section(u'\n', 0, 0) == code)
+                text = item.section(u'\n', 1, 1);
+        units << code + u'\n' + text;
+    }
+    const QString article = r.text(ArtNr);
+    const QString group = r.text(EkRabgr);
+    QStringList ek;
+    QStringList vk;
+    ServerCall(QStringLiteral("FMPos.lipos Listen lesen"), [&] {
+        ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
+        ek = listRows(h.call(QStringLiteral("getekdat"),
+                             QStringList{Session().firma, m_download.supplier, article, group}));
+        vk = listRows(h.call(QStringLiteral("getvkdat"), QStringList{Session().firma, article}));
+    });
+    m_lists.items(10) = ek;
+    m_lists.items(9) = vk;
+}
+
+std::optional<QString> PositionEditor::checked(int row, int column, const QString& typed) {
+    const PositionRow& r = m_model.row(row);
+    const PositionColumn& col = ColumnOf(column);
+    const QString t = typed.trimmed();
+    auto no = [this](const QString& message) -> std::optional<QString> {
+        m_message = message;
+        return std::nullopt;
+    };
+    if (column == EkDatAb || column == VkDatAb) {
+        const auto date = typedDate(t);
+        if (!date)
+            return no(kBadDateMessage);
+        return *date;
+    }
+    switch (col.kind) {
+    case CellKind::Number: {
+        if (t.isEmpty())
+            return QString();
+        double v = 0;
+        const int whole = col.digits - col.decimals;
+        const double f = std::pow(10.0, col.decimals);
+        if (!ParseTypedNumber(t, &v) || std::fabs(v) >= std::pow(10.0, whole) ||
+            std::fabs(std::round(v * f) - v * f) > 1e-6)
+            return no(QStringLiteral("Keine gültige Zahl: höchstens %1 Stellen vor und %2 nach "
+                                     "dem Komma")
+                          .arg(whole)
+                          .arg(col.decimals));
+        return ServerNumber(v, col.decimals);
+    }
+    case CellKind::Date:
+        return no(kBadDateMessage);
+    case CellKind::List:
+        if (column == BeEinh) {
+            if (t.isEmpty() || (t != r.text(Vke) && t != r.text(Vpe)))
+                return no(kEbeMessage);
+            return t;
+        }
+        if (!m_lists.contains(col.list, t))
+            return no(QStringLiteral("Ungültiger Code: ") + t);
+        if ((column == Vpe && !t.isEmpty() && t == r.text(Vke)) ||
+            (column == Vke && !t.isEmpty() && t == r.text(Vpe)))
+            return no(kVpeIsVkeMessage);
+        if ((column == Vre && !t.isEmpty() && t == r.text(Vke)) ||
+            (column == Vke && !t.isEmpty() && t == r.text(Vre)))
+            return no(kVreIsVkeMessage);
+        return t;
+    case CellKind::Text:
+        break;
+    }
+    if (column == BestEan && !t.isEmpty()) {
+        if (t.size() != 8 && t.size() != 13)
+            return no(kEanLengthMessage);
+        for (const QChar c : t)
+            if (!c.isDigit())
+                return no(QStringLiteral("Bestell-EAN darf nur Ziffern enthalten"));
+    }
+    if (col.digits > 0 && t.size() > col.digits)
+        return no(QStringLiteral("Text zu lang: höchstens %1 Zeichen").arg(col.digits));
+    return t;
+}
+
+bool PositionEditor::edit(int row, int column, const QString& value, EditPrompts& prompts) {
+    m_message.clear();
+    if (row < 0 || row >= m_model.size())
+        return reject(QStringLiteral("Keine solche Zeile"));
+    if (column == ArtNr) {
+        const int result = anrzuord(value.trimmed(), row, m_model.row(row).text(ArtNr));
+        if (result == -1)
+            return true;
+        return reject(result == -2 ? kNotStoredMessage : kAlreadyAssignedMessage);
+    }
+    if (!m_model.isEditable(row, column))
+        return reject(QStringLiteral("Die Zelle kann nicht bearbeitet werden"));
+    const auto v = checked(row, column, value);
+    if (!v)
+        return reject(m_message);
+    const PositionRow& r = m_model.row(row);
+    Changes changes{{column, *v}};
+
+    // A unit change asks for the factor that goes with it.
+    auto ask = [&](const QString& prompt, int factorColumn, const QString& proposal) {
+        const auto answer = prompts.askNumber(prompt, proposal);
+        if (!answer)
+            return reject(kCancelledMessage);
+        double f = 0;
+        if (!ParseTypedNumber(*answer, &f) || f <= 0)
+            return reject(QStringLiteral("Keine gültige Zahl: ") + *answer);
+        changes << qMakePair(factorColumn, ServerNumber(f, ColumnOf(factorColumn).decimals));
+        return true;
+    };
+    auto shown = [](const PositionRow& row_, int c) {
+        return row_.hasNumber(c) ? FormatNumber(row_.number(c), ColumnOf(c).decimals) : QString();
+    };
+    if (column == BeEinh && *v != serverValue(r, BeEinh)) {
+        if (*v == r.text(Vke))
+            changes << qMakePair(int(Fakt), QStringLiteral("1"));
+        else if (!ask(QStringLiteral("Eingabe Faktor"), Fakt,
+                      r.hasNumber(Vpi) ? shown(r, Vpi) : shown(r, Fakt)))
+            return false;
+    }
+    if (column == Vre && !v->isEmpty() && *v != r.text(Vre) &&
+        !ask(QStringLiteral("Eingabe VRM"), Vrm, shown(r, Vrm)))
+        return false;
+    if (column == Ere && *v != r.text(Ere) &&
+        !ask(QStringLiteral("Eingabe EVM"), Evm, shown(r, Evm)))
+        return false;
+
+    if (!addDependents(row, changes, prompts))
+        return false;
+    // Only what differs from what the server holds is written.
+    Changes written;
+    for (const auto& c : std::as_const(changes))
+        if (serverValue(m_model.row(row), c.first) != c.second)
+            written << c;
+    if (written.isEmpty())
+        return true;
+    if (!writeBack(row, written))
+        return false;
+    for (const auto& c : std::as_const(written))
+        m_model.setServerValue(row, c.first, c.second);
+    for (const auto& c : std::as_const(written))
+        if (c.first == Epm || c.first == Ere) {
+            const PositionRow& now = m_model.row(row);
+            m_model.setServerValue(row, EkPer, serverValue(now, Epm) + u' ' + now.text(Ere));
+            break;
+        }
+    if (column == EkRabgr || column == EkDatAb || column == VkDatAb)
+        refreshFlags(row);
+    return true;
+}
+
+bool PositionEditor::addDependents(int row, Changes& changes, EditPrompts&) {
+    const PositionRow& r = m_model.row(row);
+    const int edited = changes.first().first;
+    auto text = [&](int c) {
+        for (const auto& ch : std::as_const(changes))
+            if (ch.first == c)
+                return ch.second;
+        return serverValue(r, c);
+    };
+    auto num = [&](int c) {
+        double v = 0;
+        return ParseServerNumber(text(c), &v) ? v : 0.0;
+    };
+    auto set = [&](int c, const QString& value) {
+        for (auto& ch : changes)
+            if (ch.first == c) {
+                ch.second = value;
+                return;
+            }
+        changes << qMakePair(c, value);
+    };
+
+    if (edited == Wargr) {
+        // The goods group brings its sales discount group, department and
+        // VAT rate.
+        QString data;
+        if (!ServerCall(QStringLiteral("FMPos.lipos Warengruppe lesen"), [&] {
+                ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
+                data =
+                    h.call(QStringLiteral("getwgdaten"), QStringList{Session().firma, text(Wargr)});
+            }))
+            return false;
+        set(VkRabgr, text(Wargr).isEmpty() ? QString() : text(Wargr) + QStringLiteral(".A"));
+        if (!data.isEmpty()) {
+            set(Abt, data.section(u'|', 0, 0));
+            set(Ust, data.section(u'|', 1, 1));
+        }
+        if (!text(VkExcl).isEmpty())
+            set(VkIncl, ServerNumber(PriceCalculation::SalesIncl(num(VkExcl), num(Ust)), 2));
+        return true;
+    }
+
+    static const QList<int> costInputs{Brutto, RabTyp, Rab1,      Rab1 + 1, Rab1 + 2, Rab4,
+                                       Netto,  Fakt,   Nebenkost, Epm,      KfSoll,   BeEinh};
+    if (!costInputs.contains(edited) && edited != VkExcl && edited != VkIncl && edited != Ust)
+        return true;
+    const bool percent = text(RabTyp) == u"%";
+    if (percent && edited != Netto && edited != Ust) {
+        const double rab[4] = {num(Rab1), num(Rab1 + 1), num(Rab1 + 2), num(Rab4)};
+        set(Netto, ServerNumber(PriceCalculation::NetPrice(num(Brutto), rab), 4));
+    }
+    const double cost = PriceCalculation::UnitCost(num(Netto), num(Epm), num(Nebenkost), num(Fakt));
+    const double vat = num(Ust);
+    // With a sales price of that date in the ERP the sales prices stay as
+    // they are (their cells are locked); only the margin follows.
+    const bool salesFixed = r.vkFlag;
+    double excl = num(VkExcl);
+    if (edited == VkExcl) {
+        set(KfSoll, ServerNumber(PriceCalculation::KfSoll(excl, cost), 4));
+        set(VkIncl, ServerNumber(PriceCalculation::SalesIncl(excl, vat), 2));
+    } else if (edited == VkIncl) {
+        excl = PriceCalculation::SalesExclFromIncl(num(VkIncl), vat);
+        set(VkExcl, ServerNumber(excl, 2));
+        set(KfSoll, ServerNumber(PriceCalculation::KfSoll(excl, cost), 4));
+    } else if (edited == Ust) {
+        if (!text(VkExcl).isEmpty())
+            set(VkIncl, ServerNumber(PriceCalculation::SalesIncl(excl, vat), 2));
+    } else if (!salesFixed && num(KfSoll) > 0) {
+        excl = PriceCalculation::SalesExcl(cost, num(KfSoll), m_rounding);
+        set(VkExcl, ServerNumber(excl, 2));
+        set(VkIncl, ServerNumber(PriceCalculation::SalesIncl(excl, vat), 2));
+    }
+    set(Spanne, ServerNumber(PriceCalculation::Margin(excl, cost), 2));
+    return true;
+}
+
+bool PositionEditor::writeBack(int row, const Changes& changes) {
+    const QString id = m_model.row(row).id;
+    return ServerCall(QStringLiteral("FMPos.lipos Position speichern"), [&] {
+        ServerObject pos = Factory().openObject(QStringLiteral("quendrap.pos"), id);
+        for (const auto& c : changes) {
+            const QString property = propertyOf(c.first);
+            if (!property.isEmpty())
+                pos.set(property, c.second);
+        }
+        pos.save();
+        pos.close();
+    });
+}
+
+void PositionEditor::refreshFlags(int row) {
+    const PositionRow& r = m_model.row(row);
+    const QString article = r.text(ArtNr);
+    const QString group = r.text(EkRabgr);
+    const QString ekDate = serverDate(r.text(EkDatAb));
+    const QString vkDate = serverDate(r.text(VkDatAb));
+    bool ek = false;
+    bool vk = false;
+    ServerCall(QStringLiteral("FMPos.lipos Daten prüfen"), [&] {
+        ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
+        ek = flagOf(
+            h.call(QStringLiteral("getekdat1"),
+                   QStringList{Session().firma, m_download.supplier, article, group, ekDate}));
+        if (!article.isEmpty())
+            vk = flagOf(
+                h.call(QStringLiteral("getvkdat1"), QStringList{Session().firma, article, vkDate}));
+    });
+    m_model.setFlags(row, ek, vk);
+}
+
+int PositionEditor::anrzuord(const QString& article, int row, const QString& previous) {
+    if (row < 0 || row >= m_model.size())
+        return -2;
+    // An article that another row already has is never sent.
+    if (!article.isEmpty())
+        for (int r = 0; r < m_model.size(); ++r)
+            if (r != row && m_model.row(r).text(ArtNr) == article)
+                return r;
+    const QString id = m_model.row(row).id;
+    QString result;
+    if (!ServerCall(QStringLiteral("FMPos.anrzuord Artikel zuordnen"), [&] {
+            ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
+            QStringList args{Session().firma, id, article, m_download.supplier, previous};
+            result = h.call(QStringLiteral("anrzuord"), args);
+            h.release();
+        }))
+        return -2;
+    if (result.toInt() == 0)
+        return -2;
+    rebuildRow(row);
+    return -1;
+}
+
+bool PositionEditor::rebuildRow(int row) {
+    const QString id = m_model.row(row).id;
+    return ServerCall(QStringLiteral("FMPos.anrzuord Position lesen"), [&] {
+        ResultSet rs = Factory().resultSet(QStringLiteral("quendrap.pos"), QStringLiteral("pos"));
+        rs.execute({id, m_download.key});
+        if (!rs.next())
+            return;
+        PositionRow rebuilt = BuildPositionRow(rs);
+        const QString article = rs.getData(8);
+        ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
+        rebuilt.ekFlag = flagOf(h.call(QStringLiteral("getekdat1"),
+                                       QStringList{Session().firma, m_download.supplier, article,
+                                                   rs.getData(38), rs.getData(39)}));
+        if (!article.isEmpty())
+            rebuilt.vkFlag = flagOf(h.call(QStringLiteral("getvkdat1"),
+                                           QStringList{Session().firma, article, rs.getData(48)}));
+        rs.close();
+        m_model.replaceRow(row, std::move(rebuilt));
+    });
+}
+
+QList<QPair<int, QString>> PositionEditor::setOnRows(const QList<int>& rows, int column,
+                                                     const QString& value, EditPrompts& prompts) {
+    OncePrompts once(prompts);
+    QList<QPair<int, QString>> failures;
+    const bool quiet = m_quiet;
+    m_quiet = true;
+    bool serverFailed = false;
+    for (int row : rows) {
+        if (serverFailed) {
+            failures << qMakePair(row, QStringLiteral("nicht gesetzt nach einem Serverfehler"));
+            continue;
+        }
+        if (edit(row, column, value, once))
+            continue;
+        // A refusal of the checks has its message; a failed server call
+        // showed the error report, and the rows after it are left alone.
+        if (m_message.isEmpty()) {
+            serverFailed = true;
+            failures << qMakePair(row, QStringLiteral("nicht gespeichert"));
+        } else {
+            failures << qMakePair(row, m_message);
+        }
+    }
+    m_quiet = quiet;
+    return failures;
+}

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "positions/PositionLoad.h"
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// What an edit asks the buyer: the factor of a unit change ("Eingabe
+// Faktor", "Eingabe VRM", "Eingabe EVM"). The window asks with an input
+// box, the command-line tool takes the answers given with --input.
+class EditPrompts {
+public:
+    virtual ~EditPrompts() = default;
+    // The number as entered (German form); nullopt when cancelled.
+    virtual std::optional<QString> askNumber(const QString& prompt, const QString& proposal) = 0;
+};
+
+// Answers given in advance, in order; none left: cancelled.
+class ListedPrompts : public EditPrompts {
+public:
+    explicit ListedPrompts(QStringList answers) : m_answers(std::move(answers)) {}
+    std::optional<QString> askNumber(const QString& prompt, const QString& proposal) override;
+    QStringList asked; // the prompts, in order
+
+private:
+    QStringList m_answers;
+};
+
+// The messages of the cell checks.
+inline const QString kVpeIsVkeMessage = QStringLiteral("VPI und VKE sind gleich");
+inline const QString kVreIsVkeMessage = QStringLiteral("VRE und VKE sind gleich");
+inline const QString kEanLengthMessage = QStringLiteral("Bestell-EAN hat falsche Länge");
+inline const QString kEbeMessage = QStringLiteral("EBE kann nur VKE oder VPE sein");
+inline const QString kBadDateMessage = QStringLiteral("Kein gültiges Datum");
+inline const QString kNotStoredMessage = QStringLiteral("Artikel nicht gespeichert");
+inline const QString kAlreadyAssignedMessage = QStringLiteral("Artikel bereits zugeordnet");
+inline const QString kCancelledMessage = QStringLiteral("Eingabe abgebrochen");
+
+// The cell editing of the positions grid: every edit is checked for its
+// column, written back to the position at once (open by id, set, sys_save,
+// sys_close) with every cell that depends on it, and only then shown. The
+// window, the command-line tool and the tests edit through this class.
+class PositionEditor {
+public:
+    PositionEditor(PositionGridModel& model, PositionLists& lists, PositionDownload download);
+
+    // The supplier's rounding default ("Rundung" of quendrap.defaults).
+    bool loadDefaults();
+    void setRounding(double step) { m_rounding = step; }
+    double rounding() const { return m_rounding; }
+
+    // Before a cell of the row is edited: list 11 with the row's VKE and
+    // VPE, list 10 from getekdat and list 9 from getvkdat.
+    void beginEdit(int row);
+    // The cell (row, column) as the buyer typed it. False when the edit was
+    // rejected (its message shown, nothing written) or could not be stored
+    // (the error report shown, the cell as before).
+    bool edit(int row, int column, const QString& value, EditPrompts& prompts);
+    // The message of the last rejected edit; "" after a success.
+    QString message() const { return m_message; }
+
+    // The article assignment of a row: -1 stored and the row rebuilt, -2
+    // refused by the server, 0 or more the row that already has the
+    // article (nothing sent). An empty article removes the assignment.
+    int anrzuord(const QString& article, int row, const QString& previous);
+    // Reads the row anew from the server (query "pos" by id), flags too.
+    bool rebuildRow(int row);
+
+    // "Mehrfachsetzen": the column set to value on each of the rows, each
+    // through the checks and write-back of a single edit; a prompt is asked
+    // once. Returns the rows that were left as they were, with why.
+    QList<QPair<int, QString>> setOnRows(const QList<int>& rows, int column, const QString& value,
+                                         EditPrompts& prompts);
+
+    // The row of a position id; -1 when the grid has none.
+    int rowOf(const QString& positionId) const;
+    // Whether messages go to the screen (a batch collects them instead).
+    void setQuiet(bool quiet) { m_quiet = quiet; }
+
+private:
+    using Changes = QList<QPair<int, QString>>; // column, value in the server's form
+
+    bool reject(const QString& message);
+    // The value of a column as typed, checked; nullopt (with the message
+    // set) when rejected.
+    std::optional<QString> checked(int row, int column, const QString& typed);
+    // The cells that follow from the changes (prices, goods group data).
+    bool addDependents(int row, Changes& changes, EditPrompts& prompts);
+    bool writeBack(int row, const Changes& changes);
+    void refreshFlags(int row);
+
+    PositionGridModel& m_model;
+    PositionLists& m_lists;
+    PositionDownload m_download;
+    double m_rounding = 0.01;
+    QString m_message;
+    bool m_quiet = false;
+};
+
+// A number in the server's form: a decimal point, no trailing zeros.
+QString ServerNumber(double value, int decimals);
+// A number as the buyer types it (German form, or with a decimal point);
+// false when it is none.
+bool ParseTypedNumber(const QString& text, double* value);
