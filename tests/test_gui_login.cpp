@@ -733,7 +733,7 @@ void TestGuiLogin::positionsWindowShowsTheDownload() {
     QCOMPARE(styles, (QStringList{"000002/1`J`J", "133331/2`N`N", "222222/3`J`N"}));
     QCOMPARE(candidates, 5);
     QCOMPARE(tools, (QStringList{"Rabattgruppen-", "Aktualisieren+", "Verbuchen-", "Drucken-",
-                                 "Selekt. mark-", "Multiselekt-", "Mehrfachsetzen-",
+                                 "Selekt. mark+", "Multiselekt+", "Mehrfachsetzen+",
                                  "Einlesen EAN-", "Ausstieg+"}));
     QVERIFY(m_ui->messages.isEmpty());
     QCOMPARE(placementSetting("FMPos").isEmpty(), false);

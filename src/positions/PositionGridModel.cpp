@@ -329,7 +329,7 @@ Qt::ItemFlags PositionGridModel::flags(const QModelIndex& index) const {
     if (!index.isValid())
         return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (editHandler && isEditable(index.row(), index.column()))
+    if (isEditable(index.row(), index.column()))
         f |= Qt::ItemIsEditable;
     return f;
 }

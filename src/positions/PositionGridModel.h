@@ -81,8 +81,8 @@ public:
     QList<int> markedRows() const;
 
     // Called by setData() with a cell's new value as typed; true when the
-    // edit was taken (checked, stored and shown). Without a handler the
-    // grid is read-only.
+    // edit was taken (checked, stored and shown). Without a handler no
+    // edit is taken.
     std::function<bool(int row, int column, const QString& value)> editHandler;
 
     const PositionRow& row(int row) const { return m_rows[row]; }

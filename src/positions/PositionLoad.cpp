@@ -90,6 +90,17 @@ void CandidateListModel::setRows(QStringList rows) {
     endResetModel();
 }
 
+void CandidateListModel::setAssigned(int row) {
+    if (row < 0 || row >= m_rows.size())
+        return;
+    QStringList fields = m_rows[row].split(u'\n');
+    while (fields.size() < ColumnCount)
+        fields << QString();
+    fields[Zugeordnet] = QStringLiteral("J");
+    m_rows[row] = fields.join(u'\n');
+    emit dataChanged(index(row, Zugeordnet), index(row, Zugeordnet));
+}
+
 QString CandidateListModel::cell(int row, int column) const {
     return m_rows.value(row).section(u'\n', column, column);
 }

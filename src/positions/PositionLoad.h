@@ -46,6 +46,8 @@ public:
     // Rows as the server delivers them: five columns joined by line feed.
     void setRows(QStringList rows);
     QString rowText(int row) const { return m_rows.value(row); }
+    // Marks the article of the row as assigned ("Zugeordnet" "J"), locally.
+    void setAssigned(int row);
     QString cell(int row, int column) const;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;

@@ -1,12 +1,19 @@
 #include "FMPos.h"
 
+#include "PositionCellDelegate.h"
+#include "base/UserInterface.h"
 #include "shell/gui/WindowPlacement.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QStyle>
 #include <QTableView>
 #include <QTimer>
@@ -79,18 +86,34 @@ FMPos::FMPos(const PositionDownload& download, QWidget* parent)
         QAction* a = tool1->addAction(style()->standardIcon(icons[i]), captions[i]);
         a->setObjectName(QStringLiteral("tool1_") + QString::number(i + 1));
         // The buttons whose work is not built yet stay disabled.
-        a->setEnabled(i == 1 || i == 8);
+        a->setEnabled(i == 1 || (i >= 4 && i <= 6) || i == 8);
     }
     connect(ToolButton(QStringLiteral("Aktualisieren")), &QAction::triggered, this,
             &FMPos::Aktualisieren_Click);
     connect(ToolButton(QStringLiteral("Ausstieg")), &QAction::triggered, this, &QDialog::close);
+    connect(ToolButton(QStringLiteral("Selekt. mark")), &QAction::triggered, this,
+            &FMPos::SelektMark_Click);
+    QAction* multi = ToolButton(QStringLiteral("Multiselekt"));
+    multi->setCheckable(true);
+    connect(multi, &QAction::triggered, this, &FMPos::Multiselekt_Click);
+    connect(ToolButton(QStringLiteral("Mehrfachsetzen")), &QAction::triggered, this,
+            &FMPos::Mehrfachsetzen_Click);
     tool1->setEnabled(false);
 
     lipos = new QTableView(this);
     lipos->setObjectName(QStringLiteral("lipos"));
     lipos->setModel(m_grid);
     lipos->setSelectionBehavior(QAbstractItemView::SelectItems);
-    lipos->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lipos->setSelectionMode(QAbstractItemView::SingleSelection);
+    lipos->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                           QAbstractItemView::AnyKeyPressed);
+    // Edits go to the model, which has them checked and written back.
+    m_prompts = std::make_unique<DialogPrompts>(this);
+    m_editor = std::make_unique<PositionEditor>(*m_grid, m_lists, m_download);
+    m_grid->editHandler = [this](int row, int column, const QString& value) {
+        return m_editor->edit(row, column, value, *m_prompts);
+    };
+    lipos->setItemDelegate(new PositionCellDelegate(*m_editor, m_lists, lipos));
     lipos->setAlternatingRowColors(false);
     lipos->setWordWrap(false);
     lipos->verticalHeader()->setDefaultSectionSize(lipos->fontMetrics().height() + 6);
@@ -123,6 +146,8 @@ FMPos::FMPos(const PositionDownload& download, QWidget* parent)
     libm->header()->resizeSection(CandidateListModel::ArtNr, 90);
     libm->header()->resizeSection(CandidateListModel::Bezeichnung, 320);
     libm->header()->resizeSection(CandidateListModel::Zugeordnet, 90);
+    connect(libm, &QTreeView::clicked, this, &FMPos::libm_Click);
+    connect(libm, &QTreeView::doubleClicked, this, &FMPos::libm_DblClick);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -153,6 +178,7 @@ void FMPos::Timer1_Timer() {
     if (m_download.key.isEmpty())
         return;
     PositionLoad::loadLists(m_download.supplier, m_lists);
+    m_editor->loadDefaults();
     libm->hide();
     libmTitle->hide();
     LoadGrid(true);
@@ -184,6 +210,115 @@ void FMPos::LoadGrid(bool refill) {
 
 void FMPos::Aktualisieren_Click() {
     LoadGrid(true);
+}
+
+void FMPos::libm_Click() {
+    const QModelIndex current = libm->currentIndex();
+    if (!current.isValid())
+        return;
+    const QString article = m_candidates->cell(current.row(), CandidateListModel::ArtNr);
+    for (int r = 0; r < m_grid->size(); ++r)
+        if (m_grid->row(r).text(PositionGrid::ArtNr) == article) {
+            lipos->setCurrentIndex(m_grid->index(r, PositionGrid::ArtNr));
+            return;
+        }
+}
+
+void FMPos::libm_DblClick() {
+    const QModelIndex selected = libm->currentIndex();
+    if (!selected.isValid() || m_loading)
+        return;
+    const QString article = m_candidates->cell(selected.row(), CandidateListModel::ArtNr);
+    const int row = lipos->currentIndex().row();
+    if (article.isEmpty() || row < 0)
+        return;
+    // The cell shows the old number until the server has taken the new one.
+    const int result = m_editor->anrzuord(article, row, article);
+    if (result == -1) {
+        m_candidates->setAssigned(selected.row());
+        // On to the next row, so that row after row is assigned by
+        // double-clicks.
+        const int next = row + 1 < m_grid->size() ? row + 1 : row;
+        lipos->setCurrentIndex(m_grid->index(next, PositionGrid::ArtNr));
+        return;
+    }
+    UI().message(result == -2 ? kNotStoredMessage : kAlreadyAssignedMessage, QString(),
+                 MessageIcon::Information, MessageButtons::Ok);
+    if (result >= 0)
+        lipos->setCurrentIndex(m_grid->index(result, PositionGrid::ArtNr));
+}
+
+void FMPos::SelektMark_Click() {
+    QList<int> rows;
+    for (const QModelIndex& i : lipos->selectionModel()->selectedIndexes())
+        if (!rows.contains(i.row()))
+            rows << i.row();
+    if (rows.isEmpty() && lipos->currentIndex().isValid())
+        rows << lipos->currentIndex().row();
+    bool allMarked = !rows.isEmpty();
+    for (int r : std::as_const(rows))
+        allMarked = allMarked && m_grid->row(r).marked();
+    for (int r : std::as_const(rows))
+        m_grid->setMarked(r, !allMarked);
+}
+
+void FMPos::Multiselekt_Click() {
+    const bool multi = ToolButton(QStringLiteral("Multiselekt"))->isChecked();
+    lipos->setSelectionMode(multi ? QAbstractItemView::ExtendedSelection
+                                  : QAbstractItemView::SingleSelection);
+    lipos->setSelectionBehavior(multi ? QAbstractItemView::SelectRows
+                                      : QAbstractItemView::SelectItems);
+}
+
+void FMPos::Mehrfachsetzen_Click() {
+    if (m_grid->markedRows().isEmpty()) {
+        UI().message(QStringLiteral("Keine Zeilen markiert"), QString(), MessageIcon::Information,
+                     MessageButtons::Ok);
+        return;
+    }
+    QDialog ask(this);
+    ask.setObjectName(QStringLiteral("FMMehrfach"));
+    ask.setWindowTitle(QStringLiteral("Mehrfachsetzen"));
+    auto* form = new QFormLayout(&ask);
+    auto* column = new QComboBox(&ask);
+    column->setObjectName(QStringLiteral("CBSpalte"));
+    for (int c = 0; c < PositionGrid::kColumns; ++c)
+        if (c != PositionGrid::ArtNr && PositionGrid::ColumnOf(c).property &&
+            c != PositionGrid::EkPer)
+            column->addItem(PositionGrid::Caption(c) + QStringLiteral("  (Spalte ") +
+                                QString::number(c) + u')',
+                            c);
+    const QModelIndex current = lipos->currentIndex();
+    if (current.isValid() && column->findData(current.column()) >= 0)
+        column->setCurrentIndex(column->findData(current.column()));
+    auto* value = new QLineEdit(&ask);
+    value->setObjectName(QStringLiteral("TXTWert"));
+    form->addRow(QStringLiteral("Spalte:"), column);
+    form->addRow(QStringLiteral("Wert:"), value);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &ask);
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+    connect(buttons, &QDialogButtonBox::accepted, &ask, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &ask, &QDialog::reject);
+    form->addRow(buttons);
+    if (ask.exec() != QDialog::Accepted)
+        return;
+    SetMarkedRows(column->currentData().toInt(), value->text());
+}
+
+bool FMPos::SetMarkedRows(int column, const QString& value) {
+    const QList<int> rows = m_grid->markedRows();
+    if (rows.isEmpty())
+        return false;
+    const auto failures = m_editor->setOnRows(rows, column, value, *m_prompts);
+    if (!failures.isEmpty()) {
+        QString text = QStringLiteral("Nicht gesetzt:");
+        for (const auto& f : failures)
+            text += QStringLiteral("\nZeile %1 (%2): %3")
+                        .arg(f.first + 1)
+                        .arg(m_grid->cellText(f.first, PositionGrid::BestNr), f.second);
+        UI().message(text, QString(), MessageIcon::Information, MessageButtons::Ok);
+    }
+    return true;
 }
 
 void FMPos::Form_Resize() {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "positions/PositionEdit.h"
 #include "positions/PositionLoad.h"
+
+#include <memory>
 
 #include <QDialog>
 
@@ -36,6 +39,23 @@ public Q_SLOTS:
     // The grid load; with refill the candidate list is read again as well.
     void LoadGrid(bool refill);
     void Aktualisieren_Click();
+    // The candidate list: a click goes to the grid row of the article, a
+    // double-click assigns the article to the current grid row.
+    void libm_Click();
+    void libm_DblClick();
+    // Marks the selected rows (column "Übn" "1"); marked rows selected
+    // again lose their marks.
+    void SelektMark_Click();
+    // Switches the grid between single and multiple selection.
+    void Multiselekt_Click();
+    // Asks for a column and a value and sets it on every marked row.
+    void Mehrfachsetzen_Click();
+    // The work of "Mehrfachsetzen": false when no row is marked.
+    bool SetMarkedRows(int column, const QString& value);
+
+    QTableView* PositionGridView() const { return lipos; }
+    QTreeView* CandidateView() const { return libm; }
+    PositionEditor* Editor() const { return m_editor.get(); }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -49,6 +69,8 @@ private:
     PositionGridModel* m_grid;
     CandidateListModel* m_candidates;
     PositionLists m_lists;
+    std::unique_ptr<PositionEditor> m_editor;
+    std::unique_ptr<EditPrompts> m_prompts;
     bool m_loading = false;
     bool m_closeAsked = false;
 

@@ -1,0 +1,101 @@
+#include "PositionCellDelegate.h"
+
+#include <QComboBox>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QRegularExpressionValidator>
+
+using namespace PositionGrid;
+
+namespace {
+
+bool isDateList(int column) {
+    return column == EkDatAb || column == VkDatAb;
+}
+
+} // namespace
+
+std::optional<QString> DialogPrompts::askNumber(const QString& prompt, const QString& proposal) {
+    bool ok = false;
+    const QString answer =
+        QInputDialog::getText(m_parent, prompt, prompt, QLineEdit::Normal, proposal, &ok);
+    if (!ok)
+        return std::nullopt;
+    return answer;
+}
+
+PositionCellDelegate::PositionCellDelegate(PositionEditor& editor, const PositionLists& lists,
+                                           QObject* parent)
+    : QStyledItemDelegate(parent), m_editor(editor), m_lists(lists) {}
+
+QWidget* PositionCellDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&,
+                                            const QModelIndex& index) const {
+    const int column = index.column();
+    const PositionColumn& col = ColumnOf(column);
+    // Lists 9 to 11 are the row's own.
+    m_editor.beginEdit(index.row());
+    if (col.kind == CellKind::List) {
+        auto* box = new QComboBox(parent);
+        box->setObjectName(QStringLiteral("cellList%1").arg(col.list));
+        for (const QString& item : m_lists.items(col.list)) {
+            QString shown = item;
+            shown.replace(u'\n', QStringLiteral("  |  "));
+            box->addItem(shown.isEmpty() ? QStringLiteral(" ") : shown, item.section(u'\n', 0, 0));
+        }
+        box->setMaxVisibleItems(20);
+        if (isDateList(column)) {
+            // A new date may be typed; the list offers the ERP's dates.
+            box->setEditable(true);
+            box->setInsertPolicy(QComboBox::NoInsert);
+            box->lineEdit()->setInputMask(QStringLiteral("99/99/9999"));
+            connect(box, &QComboBox::activated, box, [box](int i) {
+                box->lineEdit()->setText(box->itemData(i).toString().replace(u'.', u'/'));
+            });
+        }
+        return box;
+    }
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QStringLiteral("cellEdit"));
+    if (col.kind == CellKind::Number) {
+        const int whole = col.digits - col.decimals;
+        const QString pattern = col.decimals > 0
+                                    ? QStringLiteral("-?[0-9.]{0,%1}(,[0-9]{0,%2})?")
+                                          .arg(whole + whole / 3)
+                                          .arg(col.decimals)
+                                    : QStringLiteral("-?[0-9.]{0,%1}").arg(whole + whole / 3);
+        edit->setValidator(new QRegularExpressionValidator(QRegularExpression(pattern), edit));
+        edit->setAlignment(Qt::AlignRight);
+    } else if (col.digits > 0) {
+        edit->setMaxLength(col.digits);
+    }
+    return edit;
+}
+
+void PositionCellDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {
+    const QString value = index.data(Qt::EditRole).toString();
+    if (auto* box = qobject_cast<QComboBox*>(editor)) {
+        if (box->isEditable()) {
+            box->setCurrentIndex(-1);
+            box->lineEdit()->setText(value);
+            return;
+        }
+        const int i = box->findData(value);
+        box->setCurrentIndex(i);
+        return;
+    }
+    if (auto* edit = qobject_cast<QLineEdit*>(editor))
+        edit->setText(value);
+}
+
+void PositionCellDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
+                                        const QModelIndex& index) const {
+    QString value;
+    if (auto* box = qobject_cast<QComboBox*>(editor))
+        value = box->isEditable() ? box->lineEdit()->text() : box->currentData().toString();
+    else if (auto* edit = qobject_cast<QLineEdit*>(editor))
+        value = edit->text();
+    // An unchanged cell is not written again.
+    if (value == index.data(Qt::EditRole).toString())
+        return;
+    model->setData(index, value, Qt::EditRole);
+}

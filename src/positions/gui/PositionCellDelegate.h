@@ -1,0 +1,37 @@
+#pragma once
+
+#include "positions/PositionEdit.h"
+
+#include <QStyledItemDelegate>
+
+// The editors of the positions grid's cells: a drop-down over the cell's
+// list with all its columns (the code is taken), the date mask "99/99/9999"
+// for the two date lists, a number field with the column's digits and
+// decimals, a text field with the column's length. The value goes to the
+// model, which has the edit checked and written back.
+class PositionCellDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    PositionCellDelegate(PositionEditor& editor, const PositionLists& lists,
+                         QObject* parent = nullptr);
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override;
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override;
+    void setModelData(QWidget* editor, QAbstractItemModel* model,
+                      const QModelIndex& index) const override;
+
+private:
+    PositionEditor& m_editor;
+    const PositionLists& m_lists;
+};
+
+// Asks the factor prompts with an input box.
+class DialogPrompts : public EditPrompts {
+public:
+    explicit DialogPrompts(QWidget* parent) : m_parent(parent) {}
+    std::optional<QString> askNumber(const QString& prompt, const QString& proposal) override;
+
+private:
+    QWidget* m_parent;
+};
