@@ -110,23 +110,6 @@ private:
     QHash<QString, std::optional<QString>> m_answers;
 };
 
-bool flagOf(const QString& answer) {
-    return answer == u"J" || answer.startsWith(QStringLiteral("J|"));
-}
-
-// The rows of VT.XW "Liste" for an expression: column 1 of each row.
-QStringList listRows(const QString& expression) {
-    QStringList rows;
-    if (expression.isEmpty())
-        return rows;
-    ResultSet rs = Factory().resultSet(QStringLiteral("VT.XW"), QStringLiteral("Liste"));
-    rs.execute({expression});
-    while (rs.next())
-        rows << rs.getData(1);
-    rs.close();
-    return rows;
-}
-
 } // namespace
 
 PositionEditor::PositionEditor(PositionGridModel& model, PositionLists& lists,
@@ -183,9 +166,11 @@ void PositionEditor::beginEdit(int row) {
     QStringList vk;
     ServerCall(QStringLiteral("FMPos.lipos Listen lesen"), [&] {
         ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
-        ek = listRows(h.call(QStringLiteral("getekdat"),
-                             QStringList{Session().firma, m_download.supplier, article, group}));
-        vk = listRows(h.call(QStringLiteral("getvkdat"), QStringList{Session().firma, article}));
+        ek = PositionLoad::listRows(
+            h.call(QStringLiteral("getekdat"),
+                   QStringList{Session().firma, m_download.supplier, article, group}));
+        vk = PositionLoad::listRows(
+            h.call(QStringLiteral("getvkdat"), QStringList{Session().firma, article}));
     });
     m_lists.items(10) = ek;
     m_lists.items(9) = vk;
@@ -422,11 +407,11 @@ void PositionEditor::refreshFlags(int row) {
     bool vk = false;
     ServerCall(QStringLiteral("FMPos.lipos Daten prüfen"), [&] {
         ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
-        ek = flagOf(
+        ek = PositionLoad::isFlagSet(
             h.call(QStringLiteral("getekdat1"),
                    QStringList{Session().firma, m_download.supplier, article, group, ekDate}));
         if (!article.isEmpty())
-            vk = flagOf(
+            vk = PositionLoad::isFlagSet(
                 h.call(QStringLiteral("getvkdat1"), QStringList{Session().firma, article, vkDate}));
     });
     m_model.setFlags(row, ek, vk);
@@ -465,12 +450,13 @@ bool PositionEditor::rebuildRow(int row) {
         PositionRow rebuilt = BuildPositionRow(rs);
         const QString article = rs.getData(8);
         ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
-        rebuilt.ekFlag = flagOf(h.call(QStringLiteral("getekdat1"),
-                                       QStringList{Session().firma, m_download.supplier, article,
-                                                   rs.getData(38), rs.getData(39)}));
+        rebuilt.ekFlag = PositionLoad::isFlagSet(h.call(
+            QStringLiteral("getekdat1"), QStringList{Session().firma, m_download.supplier, article,
+                                                     rs.getData(38), rs.getData(39)}));
         if (!article.isEmpty())
-            rebuilt.vkFlag = flagOf(h.call(QStringLiteral("getvkdat1"),
-                                           QStringList{Session().firma, article, rs.getData(48)}));
+            rebuilt.vkFlag = PositionLoad::isFlagSet(
+                h.call(QStringLiteral("getvkdat1"),
+                       QStringList{Session().firma, article, rs.getData(48)}));
         rs.close();
         m_model.replaceRow(row, std::move(rebuilt));
     });

@@ -133,17 +133,6 @@ QVariant CandidateListModel::headerData(int section, Qt::Orientation orientation
 
 namespace {
 
-// The rows of VT.XW "Liste" for a list expression: column 1 of each row.
-QStringList listRows(ServerClient& server, const QString& expression) {
-    QStringList rows;
-    ResultSet rs = server.resultSet(QStringLiteral("VT.XW"), QStringLiteral("Liste"));
-    rs.execute({expression});
-    while (rs.next())
-        rows << rs.getData(1);
-    rs.close();
-    return rows;
-}
-
 // The first "|"-field of a flag call's answer is "J".
 bool flagOf(const Wire::RawTexts& answer) {
     const QByteArrayView v = answer.view(0);
@@ -151,6 +140,22 @@ bool flagOf(const Wire::RawTexts& answer) {
 }
 
 } // namespace
+
+QStringList PositionLoad::listRows(const QString& expression) {
+    QStringList rows;
+    if (expression.isEmpty())
+        return rows;
+    ResultSet rs = Factory().resultSet(QStringLiteral("VT.XW"), QStringLiteral("Liste"));
+    rs.execute({expression});
+    while (rs.next())
+        rows << rs.getData(1);
+    rs.close();
+    return rows;
+}
+
+bool PositionLoad::isFlagSet(const QString& answer) {
+    return Piece(answer, QStringLiteral("|"), 1) == u"J";
+}
 
 bool PositionLoad::loadLists(const QString& supplier, PositionLists& lists) {
     lists.reset();
@@ -161,7 +166,7 @@ bool PositionLoad::loadLists(const QString& supplier, PositionLists& lists) {
         CloseObject(h);
         if (expression.isEmpty())
             return;
-        for (const QString& row : listRows(Factory(), expression))
+        for (const QString& row : listRows(expression))
             lists.addComboRow(row);
     });
     lists.addFixedItems();
@@ -270,7 +275,7 @@ bool PositionLoad::loadCandidates(const PositionDownload& download, CandidateLis
         const QString expression = h.call(QStringLiteral("getposvt"), args);
         CloseObject(h);
         if (!expression.isEmpty())
-            rows = listRows(Factory(), expression);
+            rows = listRows(expression);
     });
     list.setRows(std::move(rows));
     return ok;

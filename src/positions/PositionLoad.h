@@ -84,6 +84,12 @@ public:
                          const bool* stop = nullptr);
     // The candidate list from getposvt (through VT.XW "Liste").
     static bool loadCandidates(const PositionDownload& download, CandidateListModel& list);
+    // The rows of VT.XW "Liste" for an expression (column 1 of each row);
+    // none for an empty expression. Inside a server call; throws its error.
+    static QStringList listRows(const QString& expression);
+    // Whether a flag call's answer (getekdat1, getvkdat1) says "J" in its
+    // first "|"-field.
+    static bool isFlagSet(const QString& answer);
 
     // How many rows of "pos" one round trip fetches; how many per-row calls
     // may be in flight.
