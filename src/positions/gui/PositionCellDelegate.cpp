@@ -1,5 +1,6 @@
 #include "PositionCellDelegate.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QInputDialog>
 #include <QLineEdit>
@@ -43,6 +44,8 @@ QWidget* PositionCellDelegate::createEditor(QWidget* parent, const QStyleOptionV
             box->addItem(shown.isEmpty() ? QStringLiteral(" ") : shown, item.section(u'\n', 0, 0));
         }
         box->setMaxVisibleItems(20);
+        // The cell is narrow; the open list shows every column in full.
+        box->view()->setMinimumWidth(box->view()->sizeHintForColumn(0) + 24);
         if (isDateList(column)) {
             // A new date may be typed; the list offers the ERP's dates.
             box->setEditable(true);
