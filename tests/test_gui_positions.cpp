@@ -118,6 +118,8 @@ void TestGuiPositions::candidateListAssignsRowAfterRow() {
     // Row 1 loses its article; a double-click on 100100 assigns it back and
     // goes on to row 2.
     QVERIFY(w->Editor()->edit(0, ArtNr, "", m_none));
+    PositionLoad::loadCandidates({"1", "70001", QString()}, *w->Candidates());
+    QCOMPARE(list->model()->index(0, 3).data().toString(), QString());
     grid->setCurrentIndex(grid->model()->index(0, ArtNr));
     clickRow(0, true);
     QTRY_COMPARE(grid->currentIndex().row(), 1);

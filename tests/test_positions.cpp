@@ -455,9 +455,11 @@ void TestPositions::bigLoadKeepsTheModelConsistent() {
             PositionLoad::pipelineDepth = 256;
         }
     } restore;
-    PositionLoad::batchRows = 500; // several round trips for the rows
-    // A shallow pipeline settles answers of rows that are not shown yet.
-    for (int depth : {256, 3}) {
+    // Several round trips for the rows. A shallow pipeline settles answers
+    // of rows that are not shown yet; batches smaller than the pipeline
+    // leave flag calls in flight behind the batch asked ahead.
+    for (auto [batch, depth] : {std::pair{500, 256}, std::pair{500, 3}, std::pair{100, 256}}) {
+        PositionLoad::batchRows = batch;
         PositionLoad::pipelineDepth = depth;
         m_calls.clear();
         PositionGridModel model;

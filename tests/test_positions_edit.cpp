@@ -231,6 +231,8 @@ void TestPositionsEdit::everyPropertyIsWrittenBack_data() {
     QTest::newRow("vpi") << 0 << 19 << "12" << none << "12";
     QTest::newRow("vre") << 0 << 20 << "m" << QStringList{"2,5"} << "m";
     QTest::newRow("vrm") << 0 << 21 << "2,5" << none << "2,5000";
+    QTest::newRow("vrm with every digit")
+        << 0 << 21 << "12345678,1234" << none << "12.345.678,1234";
     QTest::newRow("vpm") << 0 << 22 << "3" << none << "3";
     QTest::newRow("mcproz") << 0 << 23 << "7" << none << "7";
     QTest::newRow("palart") << 0 << 24 << "900001" << none << "900001";
@@ -242,6 +244,8 @@ void TestPositionsEdit::everyPropertyIsWrittenBack_data() {
     QTest::newRow("ebe") << 0 << 30 << "Ktn" << QStringList{"10"} << "Ktn";
     QTest::newRow("hlief") << 0 << 31 << "N" << none << "N";
     QTest::newRow("faktor") << 0 << 32 << "2" << none << "2,0000";
+    QTest::newRow("faktor with a decimal point") << 0 << 32 << "2.125" << none << "2,1250";
+    QTest::newRow("faktor with thousands") << 0 << 32 << "1.234,5" << none << "1.234,5000";
     QTest::newRow("brutto") << 0 << 33 << "5,1" << none << "5,1000";
     QTest::newRow("erevt") << 0 << 34 << "Ktn" << QStringList{"4"} << "Ktn";
     QTest::newRow("epmvt") << 0 << 35 << "10" << none << "10";

@@ -270,7 +270,6 @@ int runSet(const QStringList& args, const QStringList& inputs) {
     if (row < 0)
         return 1;
     ListedPrompts prompts(inputs);
-    s.editor->beginEdit(row);
     const bool ok = s.editor->edit(row, column, args[3], prompts);
     out() << gridLine(s.model, row, false) << '\n';
     out().flush();

@@ -158,6 +158,21 @@ void appendText(QByteArray& out, const QString& text) {
     putText(out, text);
 }
 
+bool appendDecoded(QByteArrayView encoded, QStringList& out) {
+    qsizetype pos = 0;
+    while (pos < encoded.size()) {
+        if (encoded.size() - pos < 4)
+            return false;
+        const quint32 n = qFromBigEndian<quint32>(encoded.data() + pos);
+        pos += 4;
+        if (qsizetype(n) > encoded.size() - pos)
+            return false;
+        out.append(QString::fromUtf8(encoded.data() + pos, qsizetype(n)));
+        pos += n;
+    }
+    return true;
+}
+
 QString RawTexts::text(qsizetype i) const {
     const QByteArrayView v = view(i);
     return v.isEmpty() ? QString() : QString::fromUtf8(v);

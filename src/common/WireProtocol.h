@@ -104,6 +104,9 @@ QByteArray encodeReply(const Reply& r);
 // texts may be built this way straight from stored UTF-8 (Reply::encoded).
 void appendText(QByteArray& out, QByteArrayView utf8);
 void appendText(QByteArray& out, const QString& text);
+// Appends to out the texts that appendText() wrote into encoded; false when
+// encoded is not a whole number of such texts.
+bool appendDecoded(QByteArrayView encoded, QStringList& out);
 
 // Decoding of one payload (without the length prefix). nullopt when the
 // payload is malformed.

@@ -2,6 +2,7 @@
 
 #include "base/SessionContext.h"
 #include "base/UserInterface.h"
+#include "import/SupplierDefaults.h"
 #include "positions/PriceCalculation.h"
 #include "server/ServerConnection.h"
 
@@ -36,10 +37,21 @@ bool ParseTypedNumber(const QString& text, double* value) {
         return false;
     bool ok = false;
     static const QLocale german(QLocale::German, QLocale::Germany);
-    *value = german.toDouble(t, &ok);
-    if (!ok)
+    // With a comma the points group thousands; a single point without a
+    // comma is a decimal point.
+    if (!t.contains(u',') && t.count(u'.') == 1)
         *value = QLocale::c().toDouble(t, &ok);
+    else
+        *value = german.toDouble(t, &ok);
     return ok && std::isfinite(*value);
+}
+
+int TypedDecimals(const QString& text) {
+    const QString t = text.trimmed();
+    qsizetype separator = t.lastIndexOf(u',');
+    if (separator < 0 && t.count(u'.') == 1)
+        separator = t.indexOf(u'.');
+    return separator < 0 ? 0 : int(t.size() - separator - 1);
 }
 
 namespace {
@@ -117,22 +129,25 @@ PositionEditor::PositionEditor(PositionGridModel& model, PositionLists& lists,
     : m_model(model), m_lists(lists), m_download(std::move(download)) {}
 
 bool PositionEditor::loadDefaults() {
-    QString rounding;
-    const bool ok = ServerCall(QStringLiteral("FMPos.Defaults lesen"), [&] {
-        ServerObject d =
-            Factory().openObject(QStringLiteral("quendrap.defaults"),
-                                 Session().firma + QStringLiteral("||") + m_download.supplier);
-        rounding = d.get(QStringLiteral("Rundung"));
-        d.close();
-    });
+    bool ok = false;
+    const SupplierDefaults d = LoadSupplierDefaults(m_download.supplier, &ok);
     double step = 0;
-    m_rounding = ParseTypedNumber(rounding, &step) && step > 0 ? step : 0.01;
+    m_rounding = ParseTypedNumber(d.rundung, &step) && step > 0 ? step : 0.01;
     return ok;
 }
 
 int PositionEditor::rowOf(const QString& positionId) const {
     for (int r = 0; r < m_model.size(); ++r)
         if (m_model.row(r).id == positionId)
+            return r;
+    return -1;
+}
+
+int PositionEditor::rowOfArticle(const QString& article, int skipRow) const {
+    if (article.isEmpty())
+        return -1;
+    for (int r = 0; r < m_model.size(); ++r)
+        if (r != skipRow && m_model.row(r).text(ArtNr) == article)
             return r;
     return -1;
 }
@@ -144,36 +159,45 @@ bool PositionEditor::reject(const QString& message) {
     return false;
 }
 
-void PositionEditor::beginEdit(int row) {
+void PositionEditor::beginEdit(int row, int column) {
     if (row < 0 || row >= m_model.size())
         return;
     const PositionRow& r = m_model.row(row);
-    // List 11: the row's sales and packing unit, with the unit's text.
-    QStringList& units = m_lists.items(11);
-    units.clear();
-    for (const QString& code : {r.text(Vke), r.text(Vpe)}) {
-        if (code.isEmpty() || m_lists.contains(11, code))
-            continue;
-        QString text;
-        for (const QString& item : m_lists.items(4))
-            if (item.section(u'\n', 0, 0) == code)
-                text = item.section(u'\n', 1, 1);
-        units << code + u'\n' + text;
+    const bool all = column < 0;
+    if (all || column == BeEinh) {
+        // List 11: the row's sales and packing unit, with the unit's text.
+        QStringList& units = m_lists.items(11);
+        units.clear();
+        for (const QString& code : {r.text(Vke), r.text(Vpe)}) {
+            if (code.isEmpty() || m_lists.contains(11, code))
+                continue;
+            QString text;
+            for (const QString& item : m_lists.items(4))
+                if (item.section(u'\n', 0, 0) == code)
+                    text = item.section(u'\n', 1, 1);
+            units << code + u'\n' + text;
+        }
     }
+    if (!all && column != EkDatAb && column != VkDatAb)
+        return;
     const QString article = r.text(ArtNr);
     const QString group = r.text(EkRabgr);
     QStringList ek;
     QStringList vk;
     ServerCall(QStringLiteral("FMPos.lipos Listen lesen"), [&] {
         ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
-        ek = PositionLoad::listRows(
-            h.call(QStringLiteral("getekdat"),
-                   QStringList{Session().firma, m_download.supplier, article, group}));
-        vk = PositionLoad::listRows(
-            h.call(QStringLiteral("getvkdat"), QStringList{Session().firma, article}));
+        if (all || column == EkDatAb)
+            ek = PositionLoad::listRows(
+                h.call(QStringLiteral("getekdat"),
+                       QStringList{Session().firma, m_download.supplier, article, group}));
+        if (all || column == VkDatAb)
+            vk = PositionLoad::listRows(
+                h.call(QStringLiteral("getvkdat"), QStringList{Session().firma, article}));
     });
-    m_lists.items(10) = ek;
-    m_lists.items(9) = vk;
+    if (all || column == EkDatAb)
+        m_lists.items(10) = ek;
+    if (all || column == VkDatAb)
+        m_lists.items(9) = vk;
 }
 
 std::optional<QString> PositionEditor::checked(int row, int column, const QString& typed) {
@@ -196,9 +220,8 @@ std::optional<QString> PositionEditor::checked(int row, int column, const QStrin
             return QString();
         double v = 0;
         const int whole = col.digits - col.decimals;
-        const double f = std::pow(10.0, col.decimals);
         if (!ParseTypedNumber(t, &v) || std::fabs(v) >= std::pow(10.0, whole) ||
-            std::fabs(std::round(v * f) - v * f) > 1e-6)
+            TypedDecimals(t) > col.decimals)
             return no(QStringLiteral("Keine gültige Zahl: höchstens %1 Stellen vor und %2 nach "
                                      "dem Komma")
                           .arg(whole)
@@ -283,7 +306,7 @@ bool PositionEditor::edit(int row, int column, const QString& value, EditPrompts
         !ask(QStringLiteral("Eingabe EVM"), Evm, shown(r, Evm)))
         return false;
 
-    if (!addDependents(row, changes, prompts))
+    if (!addDependents(row, changes))
         return false;
     // Only what differs from what the server holds is written.
     Changes written;
@@ -307,7 +330,7 @@ bool PositionEditor::edit(int row, int column, const QString& value, EditPrompts
     return true;
 }
 
-bool PositionEditor::addDependents(int row, Changes& changes, EditPrompts&) {
+bool PositionEditor::addDependents(int row, Changes& changes) {
     const PositionRow& r = m_model.row(row);
     const int edited = changes.first().first;
     auto text = [&](int c) {
@@ -397,34 +420,37 @@ bool PositionEditor::writeBack(int row, const Changes& changes) {
     });
 }
 
+std::pair<bool, bool> PositionEditor::askFlags(const QString& article, const QString& group,
+                                               const QString& ekDate, const QString& vkDate) {
+    // The flag calls of the grid load, for one row: EK date flag, and the
+    // VK date flag of an assigned position.
+    ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
+    const bool ek = PositionLoad::isFlagSet(
+        h.call(QStringLiteral("getekdat1"),
+               QStringList{Session().firma, m_download.supplier, article, group, ekDate}));
+    const bool vk = !article.isEmpty() &&
+                    PositionLoad::isFlagSet(h.call(QStringLiteral("getvkdat1"),
+                                                   QStringList{Session().firma, article, vkDate}));
+    return {ek, vk};
+}
+
 void PositionEditor::refreshFlags(int row) {
     const PositionRow& r = m_model.row(row);
-    const QString article = r.text(ArtNr);
-    const QString group = r.text(EkRabgr);
-    const QString ekDate = serverDate(r.text(EkDatAb));
-    const QString vkDate = serverDate(r.text(VkDatAb));
-    bool ek = false;
-    bool vk = false;
-    ServerCall(QStringLiteral("FMPos.lipos Daten prüfen"), [&] {
-        ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
-        ek = PositionLoad::isFlagSet(
-            h.call(QStringLiteral("getekdat1"),
-                   QStringList{Session().firma, m_download.supplier, article, group, ekDate}));
-        if (!article.isEmpty())
-            vk = PositionLoad::isFlagSet(
-                h.call(QStringLiteral("getvkdat1"), QStringList{Session().firma, article, vkDate}));
-    });
-    m_model.setFlags(row, ek, vk);
+    std::pair<bool, bool> flags;
+    // A failed call leaves the flags (and the styles) as they were.
+    if (ServerCall(QStringLiteral("FMPos.lipos Daten prüfen"), [&] {
+            flags = askFlags(r.text(ArtNr), r.text(EkRabgr), serverDate(r.text(EkDatAb)),
+                             serverDate(r.text(VkDatAb)));
+        }))
+        m_model.setFlags(row, flags.first, flags.second);
 }
 
 int PositionEditor::anrzuord(const QString& article, int row, const QString& previous) {
     if (row < 0 || row >= m_model.size())
         return -2;
     // An article that another row already has is never sent.
-    if (!article.isEmpty())
-        for (int r = 0; r < m_model.size(); ++r)
-            if (r != row && m_model.row(r).text(ArtNr) == article)
-                return r;
+    if (const int other = rowOfArticle(article, row); other >= 0)
+        return other;
     const QString id = m_model.row(row).id;
     QString result;
     if (!ServerCall(QStringLiteral("FMPos.anrzuord Artikel zuordnen"), [&] {
@@ -436,30 +462,60 @@ int PositionEditor::anrzuord(const QString& article, int row, const QString& pre
         return -2;
     if (result.toInt() == 0)
         return -2;
-    rebuildRow(row);
+    // The server holds the new article; when the row cannot be read back
+    // (the error report was shown) it shows at least that.
+    if (!rebuildRow(row))
+        m_model.setServerValue(row, ArtNr, article);
     return -1;
 }
 
 bool PositionEditor::rebuildRow(int row) {
     const QString id = m_model.row(row).id;
-    return ServerCall(QStringLiteral("FMPos.anrzuord Position lesen"), [&] {
+    bool found = false;
+    const bool ok = ServerCall(QStringLiteral("FMPos.anrzuord Position lesen"), [&] {
         ResultSet rs = Factory().resultSet(QStringLiteral("quendrap.pos"), QStringLiteral("pos"));
         rs.execute({id, m_download.key});
         if (!rs.next())
             return;
         PositionRow rebuilt = BuildPositionRow(rs);
-        const QString article = rs.getData(8);
-        ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
-        rebuilt.ekFlag = PositionLoad::isFlagSet(h.call(
-            QStringLiteral("getekdat1"), QStringList{Session().firma, m_download.supplier, article,
-                                                     rs.getData(38), rs.getData(39)}));
-        if (!article.isEmpty())
-            rebuilt.vkFlag = PositionLoad::isFlagSet(
-                h.call(QStringLiteral("getvkdat1"),
-                       QStringList{Session().firma, article, rs.getData(48)}));
+        std::tie(rebuilt.ekFlag, rebuilt.vkFlag) =
+            askFlags(rs.getData(8), rs.getData(38), rs.getData(39), rs.getData(48));
         rs.close();
         m_model.replaceRow(row, std::move(rebuilt));
+        found = true;
     });
+    return ok && found;
+}
+
+int PositionEditor::rowOfCandidate(const CandidateListModel& candidates, int candidateRow) const {
+    return rowOfArticle(candidates.cell(candidateRow, CandidateListModel::ArtNr));
+}
+
+int PositionEditor::assignCandidate(CandidateListModel& candidates, int candidateRow,
+                                    int currentRow) {
+    const QString article = candidates.cell(candidateRow, CandidateListModel::ArtNr);
+    if (candidateRow < 0 || article.isEmpty() || currentRow < 0 || currentRow >= m_model.size())
+        return -1;
+    const int result = anrzuord(article, currentRow, article);
+    if (result == -1) {
+        candidates.setAssigned(candidateRow);
+        // On to the next row, so that row after row is assigned by
+        // double-clicks.
+        return currentRow + 1 < m_model.size() ? currentRow + 1 : currentRow;
+    }
+    reject(result == -2 ? kNotStoredMessage : kAlreadyAssignedMessage);
+    return result >= 0 ? result : -1;
+}
+
+QList<int> PositionEditor::BatchColumns() {
+    QList<int> columns;
+    for (int c = 0; c < kColumns; ++c) {
+        // "per" and "% Abw." are always locked.
+        if (c == ArtNr || c == EkPer || c == Abweichung || !ColumnOf(c).property)
+            continue;
+        columns << c;
+    }
+    return columns;
 }
 
 QList<QPair<int, QString>> PositionEditor::setOnRows(const QList<int>& rows, int column,

@@ -49,12 +49,12 @@ public:
 
     // The supplier's rounding default ("Rundung" of quendrap.defaults).
     bool loadDefaults();
-    void setRounding(double step) { m_rounding = step; }
-    double rounding() const { return m_rounding; }
 
-    // Before a cell of the row is edited: list 11 with the row's VKE and
-    // VPE, list 10 from getekdat and list 9 from getvkdat.
-    void beginEdit(int row);
+    // Before a cell of the row is edited: the row's own lists that the
+    // column offers (list 11 with the row's VKE and VPE for "BeEinh", list
+    // 10 from getekdat for "EK-Dat ab", list 9 from getvkdat for "VK-Dat
+    // ab"); all three for column -1.
+    void beginEdit(int row, int column = -1);
     // The cell (row, column) as the buyer typed it. False when the edit was
     // rejected (its message shown, nothing written) or could not be stored
     // (the error report shown, the cell as before).
@@ -69,6 +69,18 @@ public:
     // Reads the row anew from the server (query "pos" by id), flags too.
     bool rebuildRow(int row);
 
+    // A double-click on a row of the candidate list with the grid's current
+    // row: the article is assigned (the previous number passed is the
+    // article again), its "Zugeordnet" set and the next row becomes
+    // current; else the message, and for an article another row has, that
+    // row. Returns the grid row to make current (-1: unchanged).
+    int assignCandidate(CandidateListModel& candidates, int candidateRow, int currentRow);
+    // The grid row with the article of a candidate row (a click); -1 none.
+    int rowOfCandidate(const CandidateListModel& candidates, int candidateRow) const;
+    // The columns "Mehrfachsetzen" offers: those a buyer can edit and that
+    // are written back, the article number excepted (it is unique per row).
+    static QList<int> BatchColumns();
+
     // "Mehrfachsetzen": the column set to value on each of the rows, each
     // through the checks and write-back of a single edit; a prompt is asked
     // once. Returns the rows that were left as they were, with why.
@@ -77,6 +89,9 @@ public:
 
     // The row of a position id; -1 when the grid has none.
     int rowOf(const QString& positionId) const;
+    // The first row other than skipRow that has the article; -1 for none
+    // (and for no article).
+    int rowOfArticle(const QString& article, int skipRow = -1) const;
     // Whether messages go to the screen (a batch collects them instead).
     void setQuiet(bool quiet) { m_quiet = quiet; }
 
@@ -88,7 +103,10 @@ private:
     // set) when rejected.
     std::optional<QString> checked(int row, int column, const QString& typed);
     // The cells that follow from the changes (prices, goods group data).
-    bool addDependents(int row, Changes& changes, EditPrompts& prompts);
+    bool addDependents(int row, Changes& changes);
+    // getekdat1 and getvkdat1 for one row, inside a server call.
+    std::pair<bool, bool> askFlags(const QString& article, const QString& group,
+                                   const QString& ekDate, const QString& vkDate);
     bool writeBack(int row, const Changes& changes);
     void refreshFlags(int row);
 
@@ -102,6 +120,8 @@ private:
 
 // A number in the server's form: a decimal point, no trailing zeros.
 QString ServerNumber(double value, int decimals);
-// A number as the buyer types it (German form, or with a decimal point);
-// false when it is none.
+// A number as the buyer types it: the German form ("1.234,5"), or a single
+// decimal point without a comma ("12.5"); false when it is none.
 bool ParseTypedNumber(const QString& text, double* value);
+// The decimals the buyer typed, by the same reading.
+int TypedDecimals(const QString& text);

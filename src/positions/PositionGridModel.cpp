@@ -387,6 +387,14 @@ void PositionGridModel::setMarked(int row, bool marked) {
     emit dataChanged(index(row, Mark), index(row, Mark));
 }
 
+void PositionGridModel::toggleMarks(const QList<int>& rows) {
+    bool allMarked = !rows.isEmpty();
+    for (int r : rows)
+        allMarked = allMarked && r >= 0 && r < m_rows.size() && m_rows[r].marked();
+    for (int r : rows)
+        setMarked(r, !allMarked);
+}
+
 QList<int> PositionGridModel::markedRows() const {
     QList<int> rows;
     for (int r = 0; r < m_rows.size(); ++r)

@@ -78,6 +78,9 @@ public:
     // point, dates dd.mm.yyyy); the grid shows it in its own form.
     void setServerValue(int row, int column, const QString& value);
     void setMarked(int row, bool marked);
+    // "Selekt. mark": marks the rows; when all of them are marked already,
+    // takes their marks away.
+    void toggleMarks(const QList<int>& rows);
     QList<int> markedRows() const;
 
     // Called by setData() with a cell's new value as typed; true when the

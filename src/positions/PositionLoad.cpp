@@ -220,10 +220,12 @@ bool PositionLoad::loadGrid(const PositionDownload& download, PositionGridModel&
         int counter = 0;
         try {
             for (;;) {
-                // The next rows were asked for ahead; the rows so far are
-                // shown before they are taken.
+                // The next rows were asked for ahead: the flag answers sent
+                // before that request are read first (awaiting it would pass
+                // over them), and the rows so far are shown.
                 if (rs.nextNeedsServer()) {
                     showPending();
+                    pipeline.settleBefore(rs.aheadRequest());
                     model.flushChanges();
                 }
                 if (!rs.next())

@@ -59,6 +59,14 @@ public:
             settleOldest();
     }
 
+    // Settles the requests sent before the request id (posted on the same
+    // client by someone else), so that awaiting that one passes over no
+    // answer still wanted here. Throws Failure as send() does.
+    void settleBefore(quint32 id) {
+        while (!m_inFlight.empty() && m_inFlight.front().id < id)
+            settleOldest();
+    }
+
     int inFlight() const { return int(m_inFlight.size()); }
     qint64 confirmed() const { return m_confirmed; }
 

@@ -280,7 +280,7 @@ bool ResultSet::next() {
 
 void ResultSet::askAhead(ServerClient& c) {
     if (m_readAhead && m_more && !m_ref.isEmpty())
-        m_ahead = c.postKept(Wire::Op::Fetch, {m_ref, QString::number(m_batch)});
+        m_ahead = c.postKept(Wire::Op::Fetch, {m_ref, QString::number(m_batch)}, true);
 }
 
 QString ResultSet::getData(int column) const {

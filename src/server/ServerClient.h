@@ -81,8 +81,9 @@ public:
     }
     // Posts a request whose answer is kept until it is awaited, also when
     // answers of later requests are awaited first (a result set reads its
-    // next batch ahead while the caller keeps other requests in flight).
-    virtual quint32 postKept(Wire::Op op, const QStringList& args) = 0;
+    // next batch ahead while the caller keeps other requests in flight). It
+    // leaves at once.
+    virtual quint32 postKept(Wire::Op op, const QStringList& args, bool chained = false) = 0;
     // One request and its answer.
     QStringList call(Wire::Op op, const QStringList& args) { return await(post(op, args)); }
 
@@ -210,6 +211,8 @@ public:
     bool next();
     // next() would ask the server for the next batch.
     bool nextNeedsServer() const { return !m_ref.isEmpty() && m_more && m_nextRow >= batchRows(); }
+    // The request of the batch asked ahead (0: none); next() awaits it.
+    quint32 aheadRequest() const { return m_ahead; }
     // Column from 1; "" beyond the row.
     QString getData(int column) const;
     // The same as the UTF-8 that came; valid until the next next().
@@ -218,7 +221,10 @@ public:
     void close();
     void setBatchSize(int rows) { m_batch = rows; }
     // Asks for the next batch as soon as one arrives, so the server reads it
-    // while the caller works through the current one.
+    // while the caller works through the current one. The request is
+    // chained: it takes no part in the chain of a pipeline whose requests
+    // surround it. Requests posted before it must be awaited before next()
+    // needs the server (their answers would be passed over).
     void setReadAhead(bool on) { m_readAhead = on; }
 
 private:

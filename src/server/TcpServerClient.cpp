@@ -120,9 +120,12 @@ QStringList TcpServerClient::await(quint32 id) {
     return awaitRaw(id).toStringList();
 }
 
-quint32 TcpServerClient::postKept(Wire::Op op, const QStringList& args) {
-    const quint32 id = post(op, args);
+quint32 TcpServerClient::postKept(Wire::Op op, const QStringList& args, bool chained) {
+    const quint32 id = post(op, args, chained);
     m_keep.insert(id);
+    // Asked ahead so that the server works on it meanwhile: it must not wait
+    // in the buffer for the next chunk.
+    m_socket.flush();
     return id;
 }
 

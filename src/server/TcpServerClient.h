@@ -23,7 +23,7 @@ public:
     // that nobody awaited are dropped (their errors too).
     QStringList await(quint32 id) override;
     Wire::RawTexts awaitRaw(quint32 id) override;
-    quint32 postKept(Wire::Op op, const QStringList& args) override;
+    quint32 postKept(Wire::Op op, const QStringList& args, bool chained = false) override;
     int inFlight() const { return int(m_pending.size()); }
 
     void setTimeouts(int connectMs, int readMs) {

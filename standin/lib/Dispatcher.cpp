@@ -250,11 +250,9 @@ Wire::Reply Dispatch(Job& job, const Wire::Request& request) {
     Wire::Reply reply = dispatch(job, request);
     // The texts encoded for the wire join the others.
     if (reply.encodedCount > 0) {
-        Wire::Reply whole;
-        const QByteArray frame = Wire::encodeReply(reply);
-        if (auto decoded = Wire::decodeReply(frame.mid(4)))
-            whole = std::move(*decoded);
-        return whole;
+        Wire::appendDecoded(reply.encoded, reply.values);
+        reply.encoded.clear();
+        reply.encodedCount = 0;
     }
     return reply;
 }

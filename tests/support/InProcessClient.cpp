@@ -65,8 +65,8 @@ QStringList InProcessClient::await(quint32 id) {
     return reply.values;
 }
 
-quint32 InProcessClient::postKept(Wire::Op op, const QStringList& args) {
-    const quint32 id = post(op, args);
+quint32 InProcessClient::postKept(Wire::Op op, const QStringList& args, bool chained) {
+    const quint32 id = post(op, args, chained);
     for (Answer& a : m_answers)
         if (a.id == id)
             a.kept = true;

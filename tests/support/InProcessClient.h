@@ -21,7 +21,7 @@ public:
     bool isConnected() const override { return m_job != nullptr; }
     quint32 post(Wire::Op op, const QStringList& args, bool chained = false) override;
     QStringList await(quint32 id) override;
-    quint32 postKept(Wire::Op op, const QStringList& args) override;
+    quint32 postKept(Wire::Op op, const QStringList& args, bool chained = false) override;
 
     // Makes the next connect attempts fail (a server that is not running).
     void setReachable(bool reachable) { m_reachable = reachable; }

@@ -111,7 +111,8 @@ FMPos::FMPos(const PositionDownload& download, QWidget* parent)
     m_prompts = std::make_unique<DialogPrompts>(this);
     m_editor = std::make_unique<PositionEditor>(*m_grid, m_lists, m_download);
     m_grid->editHandler = [this](int row, int column, const QString& value) {
-        return m_editor->edit(row, column, value, *m_prompts);
+        // The load shares the connection: no edit while it runs.
+        return !m_loading && m_editor->edit(row, column, value, *m_prompts);
     };
     lipos->setItemDelegate(new PositionCellDelegate(*m_editor, m_lists, lipos));
     lipos->setAlternatingRowColors(false);
@@ -191,6 +192,12 @@ void FMPos::LoadGrid(bool refill) {
     if (m_loading)
         return;
     m_loading = true;
+    // Nothing may talk to the server between the load's requests: no cell
+    // editors and no toolbar until the rows are in.
+    const auto triggers = lipos->editTriggers();
+    lipos->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    const bool tools = tool1->isEnabled();
+    tool1->setEnabled(false);
     {
         ListsBusy busy(lipos, libm);
         PositionLoad::loadGrid(m_download, *m_grid, &m_closeAsked);
@@ -198,6 +205,8 @@ void FMPos::LoadGrid(bool refill) {
             PositionLoad::loadCandidates(m_download, *m_candidates);
     }
     m_loading = false;
+    lipos->setEditTriggers(triggers);
+    tool1->setEnabled(tools);
     if (m_closeAsked) {
         // Closed while it loaded: the load has stopped; now the window goes.
         QTimer::singleShot(0, this, &QDialog::close);
@@ -216,36 +225,19 @@ void FMPos::libm_Click() {
     const QModelIndex current = libm->currentIndex();
     if (!current.isValid())
         return;
-    const QString article = m_candidates->cell(current.row(), CandidateListModel::ArtNr);
-    for (int r = 0; r < m_grid->size(); ++r)
-        if (m_grid->row(r).text(PositionGrid::ArtNr) == article) {
-            lipos->setCurrentIndex(m_grid->index(r, PositionGrid::ArtNr));
-            return;
-        }
+    const int row = m_editor->rowOfCandidate(*m_candidates, current.row());
+    if (row >= 0)
+        lipos->setCurrentIndex(m_grid->index(row, PositionGrid::ArtNr));
 }
 
 void FMPos::libm_DblClick() {
     const QModelIndex selected = libm->currentIndex();
     if (!selected.isValid() || m_loading)
         return;
-    const QString article = m_candidates->cell(selected.row(), CandidateListModel::ArtNr);
-    const int row = lipos->currentIndex().row();
-    if (article.isEmpty() || row < 0)
-        return;
-    // The cell shows the old number until the server has taken the new one.
-    const int result = m_editor->anrzuord(article, row, article);
-    if (result == -1) {
-        m_candidates->setAssigned(selected.row());
-        // On to the next row, so that row after row is assigned by
-        // double-clicks.
-        const int next = row + 1 < m_grid->size() ? row + 1 : row;
+    const int next =
+        m_editor->assignCandidate(*m_candidates, selected.row(), lipos->currentIndex().row());
+    if (next >= 0)
         lipos->setCurrentIndex(m_grid->index(next, PositionGrid::ArtNr));
-        return;
-    }
-    UI().message(result == -2 ? kNotStoredMessage : kAlreadyAssignedMessage, QString(),
-                 MessageIcon::Information, MessageButtons::Ok);
-    if (result >= 0)
-        lipos->setCurrentIndex(m_grid->index(result, PositionGrid::ArtNr));
 }
 
 void FMPos::SelektMark_Click() {
@@ -255,11 +247,7 @@ void FMPos::SelektMark_Click() {
             rows << i.row();
     if (rows.isEmpty() && lipos->currentIndex().isValid())
         rows << lipos->currentIndex().row();
-    bool allMarked = !rows.isEmpty();
-    for (int r : std::as_const(rows))
-        allMarked = allMarked && m_grid->row(r).marked();
-    for (int r : std::as_const(rows))
-        m_grid->setMarked(r, !allMarked);
+    m_grid->toggleMarks(rows);
 }
 
 void FMPos::Multiselekt_Click() {

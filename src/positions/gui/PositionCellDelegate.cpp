@@ -34,7 +34,7 @@ QWidget* PositionCellDelegate::createEditor(QWidget* parent, const QStyleOptionV
     const int column = index.column();
     const PositionColumn& col = ColumnOf(column);
     // Lists 9 to 11 are the row's own.
-    m_editor.beginEdit(index.row());
+    m_editor.beginEdit(index.row(), column);
     if (col.kind == CellKind::List) {
         auto* box = new QComboBox(parent);
         box->setObjectName(QStringLiteral("cellList%1").arg(col.list));

@@ -83,16 +83,12 @@ public:
     int columns() const override { return 55; }
 
     bool fill(int rows, qsizetype maxBytes, QStringList& out) override {
-        QStringList row;
-        return run(rows, maxBytes, [&](sqlite3_stmt* st) {
-            readRow(st, &row);
-            qsizetype bytes = 0;
-            for (const QString& v : std::as_const(row)) {
-                bytes += v.size() * 3 + 4;
-                out.append(v);
-            }
-            return bytes;
-        });
+        // The rows are made one way only: as the frame carries them.
+        QByteArray encoded;
+        quint32 cells = 0;
+        const bool more = fillEncoded(rows, maxBytes, encoded, cells);
+        Wire::appendDecoded(encoded, out);
+        return more;
     }
 
     bool fillEncoded(int rows, qsizetype maxBytes, QByteArray& out, quint32& cells) override {
@@ -166,8 +162,9 @@ private:
         return false;
     }
 
-    // The row as readRow() makes it, straight into the frame: only the
-    // cells that are worked out become strings.
+    // A row straight into the frame: the supplier price in the ERP's number
+    // form, the descriptions readable, the deviation worked out; only these
+    // cells become strings.
     static void encodeRow(sqlite3_stmt* st, QByteArray& out) {
         for (int i = 0; i < 55; ++i) {
             switch (i) {
@@ -229,18 +226,6 @@ private:
     static QString text(sqlite3_stmt* st, int column) {
         const QByteArrayView v = utf8(st, column);
         return v.isEmpty() ? QString() : QString::fromUtf8(v);
-    }
-
-    static void readRow(sqlite3_stmt* st, QStringList* row) {
-        row->clear();
-        row->reserve(55);
-        for (int i = 0; i < 55; ++i)
-            row->append(text(st, i));
-        // Supplier price in the ERP's number form; descriptions readable.
-        (*row)[4] = ErpNumber(ErpValue((*row)[4]), 4);
-        for (int i : {8, 9, 10})
-            (*row)[i] = readable((*row)[i]);
-        (*row)[13] = deviation((*row)[7], (*row)[13], (*row)[4], (*row)[5]);
     }
 
     static QString deviation(const QString& article, const QString& reference, const QString& price,
