@@ -1,4 +1,5 @@
 // quendra-cli: the program's logic without a display, for scripts.
+#include "CliSupport.h"
 #include "base/SessionContext.h"
 #include "base/UserInterface.h"
 #include "common/TextHelpers.h"
@@ -19,16 +20,6 @@
 #include <cstdio>
 
 namespace {
-
-QTextStream& out() {
-    static QTextStream s(stdout);
-    return s;
-}
-
-QTextStream& err() {
-    static QTextStream s(stderr);
-    return s;
-}
 
 // Logs in as the program does with a qualifying command line; the fields
 // are those of the program's command line.
@@ -119,20 +110,6 @@ int runDelete(const QStringList& args) {
     return DeleteDownload(args[0]) ? 0 : 1;
 }
 
-// The download of a key from the download list; an empty key when there is
-// none. False when the list could not be read.
-bool findDownload(const QString& key, PositionDownload* download) {
-    bool ok = false;
-    const QList<DownloadRow> rows = LoadDownloadList(&ok);
-    if (!ok)
-        return false;
-    *download = {};
-    for (const DownloadRow& r : rows)
-        if (r.key == key)
-            *download = {r.key, r.lnr, r.lname};
-    return true;
-}
-
 // A grid row as positions prints it: the 53 cells and the row key, or the
 // row key and the 53 styles.
 QString gridLine(const PositionGridModel& model, int r, bool styles) {
@@ -207,12 +184,8 @@ struct EditSession {
     std::unique_ptr<PositionEditor> editor;
 
     bool open(const QString& key) {
-        if (!findDownload(key, &download))
+        if (!openDownload(key, &download))
             return false;
-        if (download.key.isEmpty()) {
-            err() << "quendra-cli: Download " << key << " nicht gefunden\n";
-            return false;
-        }
         if (!PositionLoad::loadLists(download.supplier, lists) ||
             !PositionLoad::loadGrid(download, model))
             return false;
@@ -352,11 +325,13 @@ int main(int argc, char** argv) {
         {QStringLiteral("input"),
          QStringLiteral("set, set-marked: the answer to the next prompt (repeatable)."),
          QStringLiteral("TEXT")});
+    addConditionOptions(parser);
     parser.addPositionalArgument(
         QStringLiteral("command"),
         QStringLiteral("xecute 'M COMMAND' | downloads | delete KEY | import FILE | "
                        "web-import CODE | positions KEY | candidates KEY | assign KEY POSID "
-                       "ARTNR | set KEY POSID COL VALUE | set-marked KEY POSID,... COL VALUE"));
+                       "ARTNR | set KEY POSID COL VALUE | set-marked KEY POSID,... COL VALUE | "
+                       "post KEY | ekgroups KEY"));
     parser.process(app);
 
     ConsoleUserInterface console;
@@ -382,11 +357,11 @@ int main(int argc, char** argv) {
     }
     const QString command = positional[0];
     const QStringList rest = positional.mid(1);
-    static const QStringList commands{QStringLiteral("xecute"),     QStringLiteral("downloads"),
-                                      QStringLiteral("delete"),     QStringLiteral("import"),
-                                      QStringLiteral("web-import"), QStringLiteral("positions"),
-                                      QStringLiteral("candidates"), QStringLiteral("assign"),
-                                      QStringLiteral("set"),        QStringLiteral("set-marked")};
+    static const QStringList commands{
+        QStringLiteral("xecute"),     QStringLiteral("downloads"),  QStringLiteral("delete"),
+        QStringLiteral("import"),     QStringLiteral("web-import"), QStringLiteral("positions"),
+        QStringLiteral("candidates"), QStringLiteral("assign"),     QStringLiteral("set"),
+        QStringLiteral("set-marked"), QStringLiteral("post"),       QStringLiteral("ekgroups")};
     if (!commands.contains(command)) {
         err() << "quendra-cli: unknown command " << command << "\n";
         return 2;
@@ -411,6 +386,10 @@ int main(int argc, char** argv) {
         rc = runSet(rest, parser.values(QStringLiteral("input")));
     else if (command == u"set-marked")
         rc = runSetMarked(rest, parser.values(QStringLiteral("input")));
+    else if (command == u"post")
+        rc = runPost(rest, parser);
+    else if (command == u"ekgroups")
+        rc = runEkGroups(rest, parser);
     else if (command == u"web-import")
         rc = runWebImport(rest, parser.value(QStringLiteral("supplier")), tracks);
     else

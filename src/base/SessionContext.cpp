@@ -1,5 +1,7 @@
 #include "SessionContext.h"
 
+#include "common/TextHelpers.h"
+
 SessionContext& Session() {
     static SessionContext session;
     return session;
@@ -10,4 +12,8 @@ QString MainWindowTitle() {
     return QStringLiteral("VELTAR Quendra Preisdaten              Firma: ") + s.firma +
            QStringLiteral("     Standort: ") + s.standort + QStringLiteral("     Benutzer: ") +
            s.userDisplay;
+}
+
+QString PersonnelCode() {
+    return Piece(Session().userDisplay, QStringLiteral("|"), 1);
 }

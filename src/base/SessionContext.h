@@ -46,6 +46,9 @@ struct SessionContext {
 // The one session of the program.
 SessionContext& Session();
 
+// The user's personnel code: the first "|"-field of the user display text.
+QString PersonnelCode();
+
 // The main window's title for the current session: company, location and
 // user display text.
 QString MainWindowTitle();

@@ -19,10 +19,6 @@ struct LineFailure {
     QString line;
 };
 
-QString userCode() {
-    return Piece(Session().userDisplay, QStringLiteral("|"), 1);
-}
-
 } // namespace
 
 void ImportChoices::setProgress(qint64 value, qint64 maximum) {
@@ -202,7 +198,7 @@ ImportResult FileImport::run(const QString& path, const QString& supplier, Impor
         ServerObject d = server.newObject(QStringLiteral("quendrap.downloads"));
         d.set(QStringLiteral("Firma"), firma);
         d.set(QStringLiteral("Datum"), QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
-        d.set(QStringLiteral("PCODE"), userCode());
+        d.set(QStringLiteral("PCODE"), PersonnelCode());
         d.set(QStringLiteral("LNR"), supplier);
         d.set(QStringLiteral("Status"), QStringLiteral("0"));
         d.save();

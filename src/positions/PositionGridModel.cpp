@@ -290,6 +290,11 @@ QVariant PositionGridModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
     case Qt::EditRole:
         return cellText(index.row(), column);
+    case Qt::ToolTipRole:
+        // A posting's answer is longer than its narrow column.
+        if (column == Stat && !m_rows[index.row()].text(Stat).isEmpty())
+            return m_rows[index.row()].text(Stat);
+        return QVariant();
     case Qt::BackgroundRole: {
         const int style = cellStyle(index.row(), column);
         if (style == 1 || style == 3)

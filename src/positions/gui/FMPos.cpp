@@ -2,6 +2,8 @@
 
 #include "PositionCellDelegate.h"
 #include "base/UserInterface.h"
+#include "conditions/gui/FMRabgr.h"
+#include "conditions/gui/fmverbuch.h"
 #include "shell/gui/WindowPlacement.h"
 
 #include <QAction>
@@ -86,10 +88,14 @@ FMPos::FMPos(const PositionDownload& download, QWidget* parent)
         QAction* a = tool1->addAction(style()->standardIcon(icons[i]), captions[i]);
         a->setObjectName(QStringLiteral("tool1_") + QString::number(i + 1));
         // The buttons whose work is not built yet stay disabled.
-        a->setEnabled(i == 1 || (i >= 4 && i <= 6) || i == 8);
+        a->setEnabled(i <= 2 || (i >= 4 && i <= 6) || i == 8);
     }
     connect(ToolButton(QStringLiteral("Aktualisieren")), &QAction::triggered, this,
             &FMPos::Aktualisieren_Click);
+    connect(ToolButton(QStringLiteral("Rabattgruppen")), &QAction::triggered, this,
+            &FMPos::Rabattgruppen_Click);
+    connect(ToolButton(QStringLiteral("Verbuchen")), &QAction::triggered, this,
+            &FMPos::Verbuchen_Click);
     connect(ToolButton(QStringLiteral("Ausstieg")), &QAction::triggered, this, &QDialog::close);
     connect(ToolButton(QStringLiteral("Selekt. mark")), &QAction::triggered, this,
             &FMPos::SelektMark_Click);
@@ -219,6 +225,33 @@ void FMPos::LoadGrid(bool refill) {
 
 void FMPos::Aktualisieren_Click() {
     LoadGrid(true);
+}
+
+void FMPos::Rabattgruppen_Click() {
+    if (m_loading)
+        return;
+    {
+        FMRabgr groups(m_download, this);
+        groups.exec();
+    }
+    LoadGrid(false);
+}
+
+void FMPos::Verbuchen_Click() {
+    if (m_loading)
+        return;
+    if (!m_posting)
+        m_posting = new fmverbuch(*m_grid, m_download, this);
+    m_posting->exec();
+    const bool ran = m_posting->ran();
+    if (m_posting->discarded()) {
+        delete m_posting;
+        m_posting = nullptr;
+    }
+    // The grid shows the ERP's view of what was posted, also when the run
+    // stopped at a refused position.
+    if (ran)
+        LoadGrid(true);
 }
 
 void FMPos::libm_Click() {

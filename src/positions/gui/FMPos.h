@@ -8,6 +8,7 @@
 #include <QDialog>
 
 class QAction;
+class fmverbuch;
 class QLabel;
 class QTableView;
 class QTimer;
@@ -39,6 +40,12 @@ public Q_SLOTS:
     // The grid load; with refill the candidate list is read again as well.
     void LoadGrid(bool refill);
     void Aktualisieren_Click();
+    // The discount groups of the download (FMRabgr); the grid is reloaded
+    // without the candidate list afterwards.
+    void Rabattgruppen_Click();
+    // The posting window (fmverbuch), kept between postings; the grid and
+    // the candidate list are reloaded after a posting.
+    void Verbuchen_Click();
     // The candidate list: a click goes to the grid row of the article, a
     // double-click assigns the article to the current grid row.
     void libm_Click();
@@ -56,6 +63,9 @@ public Q_SLOTS:
     QTableView* PositionGridView() const { return lipos; }
     QTreeView* CandidateView() const { return libm; }
     PositionEditor* Editor() const { return m_editor.get(); }
+    // The posting window while it is kept; nullptr before the first posting
+    // and after the buyer closed it.
+    fmverbuch* PostingWindow() const { return m_posting; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -73,6 +83,7 @@ private:
     std::unique_ptr<EditPrompts> m_prompts;
     bool m_loading = false;
     bool m_closeAsked = false;
+    fmverbuch* m_posting = nullptr;
 
     QToolBar* tool1;
     QTableView* lipos;

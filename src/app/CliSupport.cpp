@@ -1,0 +1,35 @@
+#include "CliSupport.h"
+
+#include "shell/Downloads.h"
+
+QTextStream& out() {
+    static QTextStream s(stdout);
+    return s;
+}
+
+QTextStream& err() {
+    static QTextStream s(stderr);
+    return s;
+}
+
+bool findDownload(const QString& key, PositionDownload* download) {
+    bool ok = false;
+    const QList<DownloadRow> rows = LoadDownloadList(&ok);
+    if (!ok)
+        return false;
+    *download = {};
+    for (const DownloadRow& r : rows)
+        if (r.key == key)
+            *download = {r.key, r.lnr, r.lname};
+    return true;
+}
+
+bool openDownload(const QString& key, PositionDownload* download) {
+    if (!findDownload(key, download))
+        return false;
+    if (download->key.isEmpty()) {
+        err() << "quendra-cli: Download " << key << " nicht gefunden\n";
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+// What the commands of quendra-cli share: its output streams and the look-up
+// of a download by key.
+#include "positions/PositionLoad.h"
+
+#include <QCommandLineParser>
+#include <QTextStream>
+
+QTextStream& out();
+QTextStream& err();
+
+// The download of a key from the download list; an empty key when there is
+// none. False when the list could not be read.
+bool findDownload(const QString& key, PositionDownload* download);
+// The same, with "quendra-cli: Download KEY nicht gefunden" when there is
+// none; false then.
+bool openDownload(const QString& key, PositionDownload* download);
+
+// The posting and discount group commands (CliConditions.cpp).
+void addConditionOptions(QCommandLineParser& parser);
+int runPost(const QStringList& args, const QCommandLineParser& parser);
+int runEkGroups(const QStringList& args, const QCommandLineParser& parser);

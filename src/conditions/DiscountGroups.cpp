@@ -1,0 +1,290 @@
+#include "DiscountGroups.h"
+
+#include "base/SessionContext.h"
+#include "base/UserInterface.h"
+#include "common/TextHelpers.h"
+#include "positions/PositionEdit.h"
+#include "positions/PositionGridModel.h"
+#include "server/ServerConnection.h"
+
+#include <QBrush>
+#include <QColor>
+
+namespace {
+
+const QString kClass = QStringLiteral("quendrap.ekgrp");
+
+// A rate as the grid shows it: the server's digits with a decimal comma.
+QString shownRate(const QString& serverText) {
+    QString t = serverText.trimmed();
+    return t.replace(u'.', u',');
+}
+
+QString serverDate(const QDate& date) {
+    return date.isValid() ? date.toString(QStringLiteral("dd.MM.yyyy")) : QString();
+}
+
+bool isRateColumn(int column) {
+    return column >= DiscountGroupModel::Rab1 && column <= DiscountGroupModel::Rab4;
+}
+
+} // namespace
+
+DiscountGroupModel::DiscountGroupModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+QStringList DiscountGroupModel::headers() {
+    return {
+        QStringLiteral("Rabgr"),     QStringLiteral("Rabgr Veltar"), QStringLiteral("Bezeichnung"),
+        QStringLiteral("1.Artikel"), QStringLiteral("Datum ab"),     QStringLiteral("Rab 1"),
+        QStringLiteral("Rab 2"),     QStringLiteral("Rab 3"),        QStringLiteral("Rab 4")};
+}
+
+void DiscountGroupModel::setRows(QVector<DiscountGroupRow> rows) {
+    beginResetModel();
+    m_rows = std::move(rows);
+    for (DiscountGroupRow& r : m_rows)
+        r.cells.resize(ColumnCount);
+    endResetModel();
+}
+
+QString DiscountGroupModel::cellText(int row, int column) const {
+    if (row < 0 || row >= size() || column < 0 || column >= ColumnCount)
+        return QString();
+    if (column == DatumAb)
+        return serverDate(m_rows[row].date);
+    return m_rows[row].cells.value(column);
+}
+
+void DiscountGroupModel::setCell(int row, int column, const QString& text) {
+    if (row < 0 || row >= size() || column < 0 || column >= ColumnCount || column == DatumAb)
+        return;
+    m_rows[row].cells[column] = text;
+    Q_EMIT dataChanged(index(row, column), index(row, column));
+}
+
+void DiscountGroupModel::setDate(int row, const QDate& date) {
+    if (row < 0 || row >= size())
+        return;
+    m_rows[row].date = date;
+    Q_EMIT dataChanged(index(row, DatumAb), index(row, DatumAb));
+}
+
+void DiscountGroupModel::setHighlight(int row, bool on) {
+    if (row < 0 || row >= size() || m_rows[row].highlight == on)
+        return;
+    m_rows[row].highlight = on;
+    Q_EMIT dataChanged(index(row, DatumAb), index(row, Rab4));
+}
+
+int DiscountGroupModel::cellStyle(int row, int column) const {
+    return m_rows[row].highlight && column >= DatumAb ? 1 : 0;
+}
+
+int DiscountGroupModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : size();
+}
+
+int DiscountGroupModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant DiscountGroupModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= size())
+        return {};
+    const DiscountGroupRow& r = m_rows[index.row()];
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        return cellText(index.row(), index.column());
+    case Qt::BackgroundRole:
+        if (cellStyle(index.row(), index.column()) == 1)
+            return QBrush(QColor(kOrangeRed, kOrangeGreen, kOrangeBlue));
+        if (r.green)
+            return QBrush(QColor(0, 255, 0));
+        return {};
+    case Qt::TextAlignmentRole:
+        if (isRateColumn(index.column()))
+            return int(Qt::AlignRight | Qt::AlignVCenter);
+        return {};
+    case StyleRole:
+        return cellStyle(index.row(), index.column());
+    case RowKeyRole:
+        return r.id;
+    case GreenRole:
+        return r.green;
+    default:
+        return {};
+    }
+}
+
+QVariant DiscountGroupModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
+        return headers().value(section);
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+Qt::ItemFlags DiscountGroupModel::flags(const QModelIndex& index) const {
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    // The supplier's group and its first article are the download's own.
+    if (index.column() != Rabgr && index.column() != ErsterArtikel)
+        f |= Qt::ItemIsEditable;
+    return f;
+}
+
+bool DiscountGroupModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (!index.isValid() || role != Qt::EditRole || !(flags(index) & Qt::ItemIsEditable))
+        return false;
+    if (value.toString() == cellText(index.row(), index.column()))
+        return true;
+    return editHandler && editHandler(index.row(), index.column(), value.toString());
+}
+
+std::optional<QDate> ParseGroupDate(const QString& text) {
+    QString t = text.trimmed();
+    if (t.size() < 6)
+        return std::nullopt;
+    t[2] = u'/';
+    t[5] = u'/';
+    QDate d = QDate::fromString(t, QStringLiteral("dd/MM/yyyy"));
+    if (!d.isValid() && t.size() == 8) {
+        d = QDate::fromString(t, QStringLiteral("dd/MM/yy"));
+        if (d.isValid())
+            d = d.addYears(100); // two digits are this century's years
+    }
+    if (!d.isValid())
+        return std::nullopt;
+    return d;
+}
+
+QString DiscountGroupTitle(const PositionDownload& download) {
+    return QStringLiteral("Quendra Preisdaten - Rabattgruppen   ") + download.supplier + u' ' +
+           download.supplierName;
+}
+
+bool AskRelease() {
+    NotBusy notBusy(UI());
+    return UI().message(kReleaseQuestion, QString(), MessageIcon::Question,
+                        MessageButtons::YesNo) == MessageAnswer::Yes;
+}
+
+DiscountGroupEditor::DiscountGroupEditor(DiscountGroupModel& model, PositionDownload download)
+    : m_model(model), m_download(std::move(download)) {}
+
+bool DiscountGroupEditor::load() {
+    if (m_download.key.isEmpty())
+        return true;
+    Session().currentSupplier = m_download.supplier;
+    QVector<DiscountGroupRow> rows;
+    const bool ok = ServerCall(QStringLiteral("FMRabgr.Laden Rabattgruppen lesen"), [&] {
+        ResultSet rs = Factory().resultSet(kClass, QStringLiteral("Liste"));
+        rs.execute({m_download.key});
+        m_model.setRows({});
+        while (rs.next()) {
+            DiscountGroupRow r;
+            r.id = rs.getData(1);
+            r.cells = QStringList{rs.getData(2),
+                                  rs.getData(3),
+                                  rs.getData(4),
+                                  rs.getData(5),
+                                  QString(),
+                                  shownRate(rs.getData(7)),
+                                  shownRate(rs.getData(8)),
+                                  shownRate(rs.getData(9)),
+                                  shownRate(rs.getData(10))};
+            const QString date = rs.getData(6);
+            if (date != u"00:00:00")
+                r.date = ParseGroupDate(date).value_or(QDate());
+            r.green = rs.getData(11).trimmed() == u"0";
+            rows.append(std::move(r));
+        }
+        rs.close();
+    });
+    m_model.setRows(std::move(rows));
+    return ok;
+}
+
+bool DiscountGroupEditor::testDate(int row, const QDate& date) {
+    ClassHandle h = Factory().classHandle(kClass);
+    QStringList args{m_model.row(row).id, m_download.key, serverDate(date)};
+    const QString result = h.call(QStringLiteral("tstdatum"), args);
+    h.release();
+    m_model.setHighlight(row, result.trimmed().toInt() == 0);
+    return true;
+}
+
+bool DiscountGroupEditor::edit(int row, int column, const QString& text) {
+    if (row < 0 || row >= m_model.size())
+        return false;
+    if (column == DiscountGroupModel::DatumAb) {
+        const auto date = ParseGroupDate(text);
+        if (!date) {
+            UI().message(kNoValidDateMessage, QString(), MessageIcon::Critical, MessageButtons::Ok);
+            return false;
+        }
+        m_model.setDate(row, *date);
+        return ServerCall(QStringLiteral("FMRabgr.tstdatum Datum prüfen"),
+                          [&] { testDate(row, *date); });
+    }
+    if (isRateColumn(column)) {
+        double v = 0;
+        const QString t = text.trimmed();
+        if (!t.isEmpty() && !ParseTypedNumber(t, &v)) {
+            UI().message(QStringLiteral("Keine gültige Zahl: ") + t, QString(),
+                         MessageIcon::Critical, MessageButtons::Ok);
+            return false;
+        }
+        m_model.setCell(row, column,
+                        t.isEmpty() ? QString() : shownRate(QString::number(v, 'g', 15)));
+        return true;
+    }
+    m_model.setCell(row, column, text.trimmed());
+    return true;
+}
+
+bool DiscountGroupEditor::setAllDates(const QDate& date) {
+    if (m_model.size() == 0)
+        return true;
+    return ServerCall(QStringLiteral("FMRabgrdat.Setzen Datum setzen"), [&] {
+        for (int r = 0; r < m_model.size(); ++r) {
+            m_model.setDate(r, date);
+            testDate(r, date);
+        }
+    });
+}
+
+bool DiscountGroupEditor::save() {
+    if (m_model.size() == 0)
+        return true;
+    return ServerCall(QStringLiteral("FMRabgr.Speichern Rabattgruppen speichern"), [&] {
+        ClassHandle h = Factory().classHandle(kClass);
+        for (int r = 0; r < m_model.size(); ++r) {
+            using C = DiscountGroupModel;
+            QStringList args{m_model.row(r).id,
+                             m_model.cellText(r, C::RabgrVeltar),
+                             m_model.cellText(r, C::Bezeichnung),
+                             serverDate(m_model.row(r).date),
+                             m_model.cellText(r, C::Rab1),
+                             m_model.cellText(r, C::Rab2),
+                             m_model.cellText(r, C::Rab3),
+                             m_model.cellText(r, C::Rab4)};
+            h.call(QStringLiteral("speich"), args);
+        }
+        h.release();
+    });
+}
+
+bool DiscountGroupEditor::post(const std::function<bool()>& release) {
+    m_answer.clear();
+    // What is not saved is not released.
+    if (!save())
+        return false;
+    const QString flag = release() ? QStringLiteral("J") : QStringLiteral("N");
+    return ServerCall(QStringLiteral("FMRabgr.Verbuchen Rabattgruppen verbuchen"), [&] {
+        ClassHandle h = Factory().classHandle(kClass);
+        QStringList args{m_download.key, PersonnelCode(), flag};
+        m_answer = h.call(QStringLiteral("verbuch"), args);
+        h.release();
+    });
+}
