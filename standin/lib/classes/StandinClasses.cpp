@@ -7,4 +7,5 @@ void RegisterAllClasses(StandinEngine& engine) {
     RegisterErpClasses(engine);
     RegisterImportClasses(engine);
     RegisterPositionClasses(engine);
+    RegisterDiscountGroupClasses(engine);
 }
