@@ -12,6 +12,7 @@ void RegisterDownloadClasses(StandinEngine& engine);      // downloads, position
 void RegisterErpClasses(StandinEngine& engine);           // ERP articles, conditions, code lists
 void RegisterImportClasses(StandinEngine& engine);        // what the price import calls
 void RegisterPositionClasses(StandinEngine& engine);      // what the positions window calls
+void RegisterPostingClasses(StandinEngine& engine);       // positions posted into the ERP
 void RegisterDiscountGroupClasses(StandinEngine& engine); // a download's discount groups
 
 #include <QStringList>
