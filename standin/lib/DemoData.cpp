@@ -61,9 +61,10 @@ struct DemoPosition {
 };
 
 // A download whose positions are stored as savezeile stores them: assigned
-// by EAN or order number, the grid fields filled from the ERP.
-void download(StandinEngine& e, const QString& datum, const QString& pcode, const QString& lnr,
-              const QString& priceDate, std::initializer_list<DemoPosition> positions) {
+// by EAN or order number, the grid fields filled from the ERP. Returns its
+// key.
+QString download(StandinEngine& e, const QString& datum, const QString& pcode, const QString& lnr,
+                 const QString& priceDate, std::initializer_list<DemoPosition> positions) {
     StoredObject d;
     d.cls = e.findClass(QStringLiteral("quendrap.downloads"));
     d.values = {{QStringLiteral("Firma"), QStringLiteral("1")},
@@ -84,6 +85,18 @@ void download(StandinEngine& e, const QString& datum, const QString& pcode, cons
                       QStringLiteral("Baustoffe")},
                      QStringLiteral("N"));
     }
+    return d.id;
+}
+
+// What the buyer entered in the discount group window for a supplier group
+// of a download.
+void groupEdit(StandinEngine& e, const QString& dlid, const QString& group, const QString& erpgr,
+               const QString& bez, const QString& date, const QStringList& rates) {
+    StoreDiscountGroup(
+        e,
+        e.textValue(QStringLiteral("SELECT id FROM quendrap_ekgrp WHERE DLID=? AND RabattGR=?"),
+                    {dlid, group}),
+        erpgr, bez, date, rates);
 }
 
 void webData(StandinEngine& e, const QString& code, const QString& name,
@@ -423,23 +436,44 @@ void FillDemoData(StandinEngine& e) {
 
     // The ERP data before the downloads: their positions are filled from it.
     erpData(e);
-    download(
+    const QString first = download(
         e, QStringLiteral("2026-10-05"), QStringLiteral("DEM"), QStringLiteral("70001"),
         QStringLiteral("01.11.2026"),
         {{u"MUE", u"4006209000013", u"M-1001", u"Dübel 8x40 Nylon", u"PAK", u"4,95", u"RG01"},
          {u"MUE", u"4006209000020", u"M-1002", u"Schraube 5x60 verzinkt", u"PAK", u"7,80", u"RG01"},
          {u"MUE", u"4006209000037", u"M-2001", u"Mörtel 25 kg", u"SCK", u"6,40", u"RG02"}});
-    download(e, QStringLiteral("2026-11-12"), QStringLiteral("DEM"), QStringLiteral("70002"),
-             QStringLiteral("01.12.2026"),
-             {{u"SDT", u"4011234500018", u"S-10", u"Dämmplatte 100 mm", u"M2", u"12,50", u"RG10"},
-              {u"SDT", u"4011234500025", u"S-11", u"Dämmplatte 120 mm", u"M2", u"14,90", u"RG10"}});
-    download(
+    const QString second = download(
+        e, QStringLiteral("2026-11-12"), QStringLiteral("DEM"), QStringLiteral("70002"),
+        QStringLiteral("01.12.2026"),
+        {{u"SDT", u"4011234500018", u"S-10", u"Dämmplatte 100 mm", u"M2", u"12,50", u"RG10"},
+         {u"SDT", u"4011234500025", u"S-11", u"Dämmplatte 120 mm", u"M2", u"14,90", u"RG10"}});
+    const QString third = download(
         e, QStringLiteral("2026-12-01"), QStringLiteral("LAG"), QStringLiteral("70003"),
         QStringLiteral("01.01.2027"),
         {{u"WSF", u"4020000000011", u"F-300", u"Fußleiste Eiche 2,4 m", u"STK", u"8,20", u"RG20"},
          {u"WSF", u"4020000000028", u"F-301", u"Türschwelle Edelstahl", u"STK", u"19,90", u"RG20"},
          {u"WSF", u"4020000000035", u"F-302", u"Fliesenkleber 25 kg", u"SCK", u"11,30", u"RG21"},
          {u"WSF", u"4020000000042", u"F-303", u"Fugenmörtel grau 5 kg", u"SCK", u"9,60", u"RG21"}});
+    // The discount groups the buyer has begun on (RG02 of the first and RG21
+    // of the third download are as the ERP holds them): the supplier's rates
+    // of RG01, RG10 without a date yet, RG20 mapped to the ERP's RG22 with a
+    // new rate.
+    groupEdit(e, first, QStringLiteral("RG01"), QStringLiteral("RG01"),
+              QStringLiteral("Dübel und Schrauben"), QStringLiteral("01.11.2026"),
+              {QStringLiteral("10"), QStringLiteral("2")});
+    groupEdit(e, second, QStringLiteral("RG10"), QStringLiteral("RG10"),
+              QStringLiteral("Dämmstoffe"), QString(), {QStringLiteral("15")});
+    groupEdit(e, third, QStringLiteral("RG20"), QStringLiteral("RG22"), QStringLiteral("Profile"),
+              QStringLiteral("01.01.2027"), {QStringLiteral("10")});
+
+    // The number range of the articles a posting creates; no other article
+    // of the demo has a number from it.
+    insert(e, QStringLiteral("VT.ParNrKreis"),
+           {{QStringLiteral("FIRMA"), QStringLiteral("1")},
+            {QStringLiteral("ART"), QStringLiteral("ARTNR")},
+            {QStringLiteral("VON"), QStringLiteral("500000")},
+            {QStringLiteral("BIS"), QStringLiteral("599999")},
+            {QStringLiteral("LETZTE"), QStringLiteral("500000")}});
 
     // Web price data of two suppliers, with two price tracks each.
     const QString jan = QStringLiteral("01.01.2027");

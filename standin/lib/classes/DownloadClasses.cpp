@@ -79,11 +79,17 @@ void RegisterDownloadClasses(StandinEngine& engine) {
     engine.execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_pos_order ON "
                                       "quendrap_pos(DLID, CAST(id AS INTEGER))")});
 
+    // The discount groups of a download, one per supplier group: the ERP
+    // group it maps to (ERPGR), its description (7-bit), valid from Datum,
+    // up to four rates.
+    const QStringList groupProperties{
+        QStringLiteral("DLID"),     QStringLiteral("FIRMA"),   QStringLiteral("LNR"),
+        QStringLiteral("RabattGR"), QStringLiteral("Rabatt1"), QStringLiteral("Rabatt2"),
+        QStringLiteral("Datum"),    QStringLiteral("Status"),  QStringLiteral("ERPGR"),
+        QStringLiteral("BEZ"),      QStringLiteral("Rabatt3"), QStringLiteral("Rabatt4")};
     engine.defineClass(QStringLiteral("quendrap.ekgrp"), QStringLiteral("quendrap_ekgrp"),
-                       {QStringLiteral("DLID"), QStringLiteral("FIRMA"), QStringLiteral("LNR"),
-                        QStringLiteral("RabattGR"), QStringLiteral("Rabatt1"),
-                        QStringLiteral("Rabatt2"), QStringLiteral("Datum"),
-                        QStringLiteral("Status")});
+                       groupProperties);
+    AddMissingColumns(engine, QStringLiteral("quendrap_ekgrp"), groupProperties);
     engine.execScript(
         {QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_ekgrp_dlid ON quendrap_ekgrp(DLID)")});
 }

@@ -37,12 +37,14 @@ void RegisterErpClasses(StandinEngine& engine) {
     // Articles of a company: id FIRMA||ARTNR. LNR is the supplier, BESTNR
     // and EAN the order number and order EAN, BEZ to BEZ3 the descriptions,
     // the units VKE/VPE/VRE/EBE ERP unit codes, MWST a VAT code; AKTIV and
-    // FREIGABE "J"/"N". Pallet articles have ATYP "P".
+    // FREIGABE "J"/"N". Pallet articles have ATYP "P". DLID and PCODE name
+    // the download and the user of the posting that last wrote the record
+    // (also on conditions, sales prices and discount groups).
     keyedClass(engine, QStringLiteral("VT.Artikel"), QStringLiteral("vt_artikel"),
-               names({u"FIRMA", u"ARTNR", u"LNR",   u"EAN",     u"BESTNR", u"BEZ",    u"BEZ2",
-                      u"BEZ3",  u"ATYP",  u"WARGR", u"ABTNR",   u"VKE",    u"VPE",    u"VPI",
-                      u"VRE",   u"VRM",   u"VPM",   u"EBE",     u"MWST",   u"PALART", u"PALJE",
-                      u"PALAB", u"ACOD",  u"AKTIV", u"FREIGABE"}),
+               names({u"FIRMA", u"ARTNR", u"LNR",   u"EAN",      u"BESTNR", u"BEZ",    u"BEZ2",
+                      u"BEZ3",  u"ATYP",  u"WARGR", u"ABTNR",    u"VKE",    u"VPE",    u"VPI",
+                      u"VRE",   u"VRM",   u"VPM",   u"EBE",      u"MWST",   u"PALART", u"PALJE",
+                      u"PALAB", u"ACOD",  u"AKTIV", u"FREIGABE", u"DLID",   u"PCODE"}),
                {firma, QStringLiteral("ARTNR")});
     engine.execScript(
         {QStringLiteral("CREATE INDEX IF NOT EXISTS vt_artikel_ean ON vt_artikel(FIRMA, LNR, EAN)"),
@@ -57,11 +59,13 @@ void RegisterErpClasses(StandinEngine& engine) {
     // id FIRMA||LNR||ARTNR||DATUM. RABTYP "N" (net price) or "%" (discounts
     // RAB1 to RAB4 on BRUTTO); EKGRP the ERP discount group; ERE/EPM/EVM
     // invoicing unit, price quantity and quantity factor; HLIEF "J" for the
-    // main supplier.
+    // main supplier. FREIGABE "N" until the prices are released (empty: an
+    // older record, released).
     keyedClass(engine, QStringLiteral("VT.ArtEK"), QStringLiteral("vt_artek"),
-               names({u"FIRMA", u"LNR", u"ARTNR", u"DATUM", u"BRUTTO", u"EKGRP", u"RABTYP", u"RAB1",
-                      u"RAB2", u"RAB3", u"RAB4", u"NETTO", u"NEBKOST", u"FAKTOR", u"ERE", u"EPM",
-                      u"EVM", u"MIBEME", u"HLIEF"}),
+               names({u"FIRMA",   u"LNR",      u"ARTNR", u"DATUM", u"BRUTTO", u"EKGRP",
+                      u"RABTYP",  u"RAB1",     u"RAB2",  u"RAB3",  u"RAB4",   u"NETTO",
+                      u"NEBKOST", u"FAKTOR",   u"ERE",   u"EPM",   u"EVM",    u"MIBEME",
+                      u"HLIEF",   u"FREIGABE", u"DLID",  u"PCODE"}),
                names({u"FIRMA", u"LNR", u"ARTNR", u"DATUM"}));
     engine.execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS vt_artek_art ON "
                                       "vt_artek(FIRMA, LNR, ARTNR, ") +
@@ -69,21 +73,28 @@ void RegisterErpClasses(StandinEngine& engine) {
 
     // Sales prices of an article, valid from DATUM: id FIRMA||ARTNR||DATUM.
     keyedClass(engine, QStringLiteral("VT.ArtVK"), QStringLiteral("vt_artvk"),
-               names({u"FIRMA", u"ARTNR", u"DATUM", u"KFSOLL", u"VKEXCL", u"VKINCL"}),
+               names({u"FIRMA", u"ARTNR", u"DATUM", u"KFSOLL", u"VKEXCL", u"VKINCL", u"FREIGABE",
+                      u"DLID", u"PCODE"}),
                names({u"FIRMA", u"ARTNR", u"DATUM"}));
     engine.execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS vt_artvk_art ON "
                                       "vt_artvk(FIRMA, ARTNR, ") +
                        DateOrderSql(QStringLiteral("DATUM")) + u')'});
 
     // The ERP's purchase discount groups of a supplier, valid from DATUM:
-    // id FIRMA||LNR||CODE||DATUM, up to four rates.
-    keyedClass(
-        engine, QStringLiteral("VT.EKRabGr"), QStringLiteral("vt_ekrabgr"),
-        names({u"FIRMA", u"LNR", u"CODE", u"DATUM", u"BEZ", u"RAB1", u"RAB2", u"RAB3", u"RAB4"}),
-        names({u"FIRMA", u"LNR", u"CODE", u"DATUM"}));
+    // id FIRMA||LNR||CODE||DATUM, up to four rates. A record with FREIGABE
+    // "N" is stored but not in force (empty: an older record, in force).
+    keyedClass(engine, QStringLiteral("VT.EKRabGr"), QStringLiteral("vt_ekrabgr"),
+               names({u"FIRMA", u"LNR", u"CODE", u"DATUM", u"BEZ", u"RAB1", u"RAB2", u"RAB3",
+                      u"RAB4", u"FREIGABE", u"DLID", u"PCODE"}),
+               names({u"FIRMA", u"LNR", u"CODE", u"DATUM"}));
     engine.execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS vt_ekrabgr_code ON "
                                       "vt_ekrabgr(FIRMA, LNR, CODE, ") +
                        DateOrderSql(QStringLiteral("DATUM")) + u')'});
+
+    // Number ranges of a company: id FIRMA||ART (the kind, "ARTNR" for
+    // articles). The next number is LETZTE + 1, at least VON, at most BIS.
+    keyedClass(engine, QStringLiteral("VT.ParNrKreis"), QStringLiteral("vt_parnrkreis"),
+               names({u"FIRMA", u"ART", u"VON", u"BIS", u"LETZTE"}), names({u"FIRMA", u"ART"}));
 
     // Code lists: id FIRMA||CODE.
     keyedClass(engine, QStringLiteral("VT.ParArtTyp"), QStringLiteral("vt_parartyp"),

@@ -199,6 +199,69 @@ void AddMissingColumns(StandinEngine& engine, const QString& table, const QStrin
     engine.execScript(add);
 }
 
+bool DiscountGroupInErp(StandinEngine& engine, const QString& company, const QString& supplier,
+                        const QString& group, const QString& date, const QStringList& rates) {
+    if (group.isEmpty() || date.isEmpty())
+        return false;
+    QSqlQuery& q = engine.exec(QStringLiteral("SELECT RAB1, RAB2, RAB3, RAB4 FROM vt_ekrabgr "
+                                              "WHERE id=? AND FREIGABE<>'N'"),
+                               {QStringList{company, supplier, group, date}.join(u"||")});
+    const QStringList erp = firstRow(q, 4);
+    if (erp.isEmpty())
+        return false;
+    for (int i = 0; i < 4; ++i)
+        if (std::abs(ErpValue(erp[i]) - ErpValue(rates.value(i))) > 1e-9)
+            return false;
+    return true;
+}
+
+SalesSide SalesPrices(double cost, const QString& kfsoll, const QString& vatRate,
+                      const QString& rounding) {
+    SalesSide s{QString(), QString(), QStringLiteral("0")};
+    if (kfsoll.isEmpty())
+        return s;
+    double step = ErpValue(rounding);
+    if (step <= 0)
+        step = 0.01;
+    const double excl = std::round(cost * ErpValue(kfsoll) / step) * step;
+    const double incl = std::round(excl * (100 + ErpValue(vatRate))) / 100;
+    s.vkexcl = ErpNumber(excl, 2);
+    s.vkincl = ErpNumber(incl, 2);
+    if (excl > 0)
+        s.spanne = ErpNumber((excl - cost) / excl * 100, 2);
+    return s;
+}
+
+QStringList WriteErpRecord(StandinEngine& engine, const QString& className, const QString& id,
+                           const QList<std::pair<QString, QString>>& fields,
+                           const QList<std::pair<QString, QString>>& whenNew, const QString& dlid,
+                           const QString& pcode, bool* created) {
+    const ClassDef* cls = engine.findClass(className);
+    StoredObject o;
+    const bool known = engine.loadObject(*cls, id, &o);
+    if (created)
+        *created = !known;
+    QStringList written;
+    if (!known) {
+        o.cls = cls;
+        o.id = id;
+        for (const auto& [name, value] : whenNew)
+            o.values.insert(name, value);
+    }
+    for (const auto& [name, value] : fields) {
+        if (known && o.values.value(name) == value)
+            continue;
+        o.values.insert(name, value);
+        written << name;
+    }
+    if (known && written.isEmpty())
+        return written;
+    o.values.insert(QStringLiteral("DLID"), dlid);
+    o.values.insert(QStringLiteral("PCODE"), pcode);
+    engine.saveObject(o);
+    return written;
+}
+
 QStringList PositionFiller::defaults(const QString& company, const QString& supplier) {
     const QString k = key(company, supplier);
     auto it = m_defaults.constFind(k);
@@ -233,12 +296,39 @@ bool PositionFiller::erpGroup(const QString& company, const QString& supplier,
     const bool known =
         !m_engine
              .textValue(QStringLiteral("SELECT 1 FROM vt_ekrabgr WHERE FIRMA=? AND LNR=? AND "
-                                       "CODE=? LIMIT 1"),
+                                       "CODE=? AND FREIGABE<>'N' LIMIT 1"),
                         {company, supplier, group})
              .isEmpty();
     if (!m_storing.isEmpty())
         m_cache.insert(k, known ? QStringList{group} : QStringList{});
     return known;
+}
+
+QString PositionFiller::mappedGroup(const QString& company, const QString& supplier,
+                                    const QString& group) {
+    // The download's record of the supplier group maps it to an ERP group
+    // once the ERP holds that group exactly as the record has it.
+    if (m_download.isEmpty() || group.isEmpty())
+        return QString();
+    const QString k = QStringLiteral("map:") + m_download + u'|' + group;
+    if (!m_storing.isEmpty()) {
+        auto it = m_cache.constFind(k);
+        if (it != m_cache.constEnd())
+            return it->value(0);
+    }
+    QSqlQuery& q = m_engine.exec(
+        QStringLiteral("SELECT ERPGR, Datum, Rabatt1, Rabatt2, Rabatt3, Rabatt4 FROM "
+                       "quendrap_ekgrp WHERE DLID=? AND RabattGR=? ORDER BY CAST(id AS INTEGER) "
+                       "LIMIT 1"),
+        {m_download, group});
+    const QStringList r = firstRow(q, 6);
+    if (r.isEmpty())
+        return QString(); // not known before the group's first position is stored
+    const QString mapped =
+        DiscountGroupInErp(m_engine, company, supplier, r[0], r[1], r.mid(2)) ? r[0] : QString();
+    if (!m_storing.isEmpty())
+        m_cache.insert(k, {mapped});
+    return mapped;
 }
 
 QString PositionFiller::unit(const QString& company, const QString& code) {
@@ -364,8 +454,9 @@ QStringList PositionFiller::gridFields(const QString& company, const QString& su
         g[Grid::ebe] = vke;
     }
 
-    // Purchase side: the condition in force before the price's date, the
-    // ERP discount group named like the supplier's group.
+    // Purchase side: the condition in force before the price's date and the
+    // ERP discount group of the supplier's group (only released ERP groups
+    // are in force).
     QStringList c;
     if (!a.isEmpty()) {
         const QString order = DateOrderSql(QStringLiteral("DATUM"));
@@ -377,10 +468,12 @@ QStringList PositionFiller::gridFields(const QString& company, const QString& su
             {company, supplier, article, day});
         c = firstRow(q, 14);
     }
-    QString ekgrp;
-    if (!f(12).isEmpty() && erpGroup(company, supplier, f(12)))
+    // The ERP group the download's record maps the supplier's group to, else
+    // the ERP group of the same code, else the condition's.
+    QString ekgrp = mappedGroup(company, supplier, f(12));
+    if (ekgrp.isEmpty() && !f(12).isEmpty() && erpGroup(company, supplier, f(12)))
         ekgrp = f(12);
-    else if (!c.isEmpty())
+    else if (ekgrp.isEmpty() && !c.isEmpty())
         ekgrp = c[2];
 
     const double price = ErpValue(f(10));
@@ -393,7 +486,7 @@ QStringList PositionFiller::gridFields(const QString& company, const QString& su
         const QString order = DateOrderSql(QStringLiteral("DATUM"));
         QSqlQuery& q = m_engine.exec(
             QStringLiteral("SELECT RAB1, RAB2, RAB3, RAB4 FROM vt_ekrabgr WHERE FIRMA=? AND LNR=? "
-                           "AND CODE=? ORDER BY ") +
+                           "AND CODE=? AND FREIGABE<>'N' ORDER BY ") +
                 order + QStringLiteral(" <= ? DESC, ") + order + QStringLiteral(" DESC LIMIT 1"),
             {company, supplier, ekgrp, day});
         const QStringList r = firstRow(q, 4);
@@ -454,24 +547,11 @@ QStringList PositionFiller::gridFields(const QString& company, const QString& su
     if (kfsoll.isEmpty() && !def[1].isEmpty())
         kfsoll = ErpNumber(1 + ErpValue(def[1]) / 100, 4);
     const double cost = (netto / eht + nebkost) * faktor;
-    QString vkexcl;
-    QString vkincl;
-    QString spanne = QStringLiteral("0");
-    if (!kfsoll.isEmpty()) {
-        double step = ErpValue(def[2]);
-        if (step <= 0)
-            step = 0.01;
-        const double excl = std::round(cost * ErpValue(kfsoll) / step) * step;
-        const double incl = std::round(excl * (100 + ErpValue(g[Grid::mcproz]))) / 100;
-        vkexcl = ErpNumber(excl, 2);
-        vkincl = ErpNumber(incl, 2);
-        if (excl > 0)
-            spanne = ErpNumber((excl - cost) / excl * 100, 2);
-    }
+    const SalesSide sales = SalesPrices(cost, kfsoll, g[Grid::mcproz], def[2]);
     g[Grid::kfsoll] = kfsoll;
-    g[Grid::vkexcl] = vkexcl;
-    g[Grid::vkincl] = vkincl;
-    g[Grid::spanne] = spanne;
+    g[Grid::vkexcl] = sales.vkexcl;
+    g[Grid::vkincl] = sales.vkincl;
+    g[Grid::spanne] = sales.spanne;
     g[Grid::vkdat] = datum;
     const QString wargr = g[Grid::wargr];
     g[Grid::vkrabgr] = wargr.isEmpty() ? QString() : wargr + QStringLiteral(".A");
@@ -482,6 +562,7 @@ QString PositionFiller::store(const QString& dlid, const QString& company, const
                               const QStringList& line, const QString& flag) {
     const QString article = matchArticle(company, supplier, line.value(1), line.value(2));
     m_storing = dlid;
+    m_download = dlid;
     const QStringList g = gridFields(company, supplier, line, article);
     m_storing.clear();
     static const QString sql = [] {
@@ -540,12 +621,34 @@ QString PositionFiller::store(const QString& dlid, const QString& company, const
                 QStringLiteral("SELECT id FROM quendrap_ekgrp WHERE DLID=? AND RabattGR=?"),
                 {dlid, group});
             if (known.isEmpty()) {
+                // It maps to the ERP group of the same code, valid from the
+                // price's date, with the description and rates of that group
+                // in force on the date when the ERP has one.
+                const QString date = ErpDate(line.value(9));
+                QStringList erp;
+                if (!date.isEmpty()) {
+                    const QString order = DateOrderSql(QStringLiteral("DATUM"));
+                    QSqlQuery& q = m_engine.exec(
+                        QStringLiteral("SELECT BEZ, RAB1, RAB2, RAB3, RAB4 FROM vt_ekrabgr WHERE "
+                                       "FIRMA=? AND LNR=? AND CODE=? AND FREIGABE<>'N' AND ") +
+                            order + QStringLiteral(" <= ? ORDER BY ") + order +
+                            QStringLiteral(" DESC LIMIT 1"),
+                        {company, supplier, group, dateKey(date)});
+                    erp = firstRow(q, 5);
+                }
                 StoredObject o;
                 o.cls = m_engine.findClass(QStringLiteral("quendrap.ekgrp"));
                 o.values = {{QStringLiteral("DLID"), dlid},
                             {QStringLiteral("FIRMA"), company},
                             {QStringLiteral("LNR"), supplier},
                             {QStringLiteral("RabattGR"), group},
+                            {QStringLiteral("ERPGR"), group},
+                            {QStringLiteral("Datum"), date},
+                            {QStringLiteral("BEZ"), erp.value(0)},
+                            {QStringLiteral("Rabatt1"), erp.value(1)},
+                            {QStringLiteral("Rabatt2"), erp.value(2)},
+                            {QStringLiteral("Rabatt3"), erp.value(3)},
+                            {QStringLiteral("Rabatt4"), erp.value(4)},
                             {QStringLiteral("Status"), QStringLiteral("0")}};
                 m_engine.saveObject(o);
             }
@@ -559,11 +662,12 @@ bool PositionFiller::assign(const QString& positionId, const QString& company,
                             const QString& supplier, const QString& article) {
     static const QString select = QStringLiteral("SELECT \"") +
                                   kLineProperties.join(QStringLiteral("\", \"")) +
-                                  QStringLiteral("\" FROM quendrap_pos WHERE id=?");
+                                  QStringLiteral("\", DLID FROM quendrap_pos WHERE id=?");
     QSqlQuery& q = m_engine.exec(select, {positionId});
-    const QStringList line = firstRow(q, int(kLineProperties.size()));
+    QStringList line = firstRow(q, int(kLineProperties.size()) + 1);
     if (line.isEmpty())
         return false;
+    m_download = line.takeLast();
     const QStringList g = gridFields(company, supplier, line, article);
     static const QString update = [] {
         QStringList sets{QStringLiteral("ARTNR=?"), QStringLiteral("Status=?")};
@@ -576,5 +680,33 @@ bool PositionFiller::assign(const QString& positionId, const QString& company,
     values << g;
     values << positionId;
     m_engine.execText(update, values);
+    return true;
+}
+
+bool PositionFiller::applyDiscountGroup(const QString& positionId, const QString& company,
+                                        const QString& supplier, const QString& group,
+                                        const QStringList& rates) {
+    QSqlQuery& q = m_engine.exec(QStringLiteral("SELECT brutto, epmvt, nebkost, faktor, kfsoll, "
+                                                "mcproz FROM quendrap_pos WHERE id=?"),
+                                 {positionId});
+    const QStringList p = firstRow(q, 6);
+    if (p.isEmpty())
+        return false;
+    QStringList rab;
+    double netto = ErpValue(p[0]);
+    for (int i = 0; i < 4; ++i) {
+        const double r = ErpValue(rates.value(i));
+        rab << ErpNumber(r, 2);
+        netto *= 1 - r / 100;
+    }
+    const double epm = ErpValue(p[1]) > 0 ? ErpValue(p[1]) : 1;
+    const double faktor = ErpValue(p[3]) > 0 ? ErpValue(p[3]) : 1;
+    const double cost = (netto / epm + ErpValue(p[2])) * faktor;
+    const SalesSide sales = SalesPrices(cost, p[4], p[5], defaults(company, supplier)[2]);
+    m_engine.execText(QStringLiteral("UPDATE quendrap_pos SET ekgrp=?, rabtyp='%', rab1=?, rab2=?, "
+                                     "rab3=?, rab4=?, netto=?, vkexcl=?, vkincl=?, spanne=? "
+                                     "WHERE id=?"),
+                      {group, rab[0], rab[1], rab[2], rab[3], ErpNumber(netto, 4), sales.vkexcl,
+                       sales.vkincl, sales.spanne, positionId});
     return true;
 }

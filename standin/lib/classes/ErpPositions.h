@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <utility>
 
 class StandinEngine;
 
@@ -80,6 +81,34 @@ enum Field {
 // Adds the columns a table of an earlier stand-in version lacks.
 void AddMissingColumns(StandinEngine& engine, const QString& table, const QStringList& properties);
 
+// Whether the ERP holds a discount group exactly: a released VT.EKRabGr
+// record of the supplier for the group valid from exactly that date, with
+// the same four rates (compared as numbers; an empty rate counts as 0).
+bool DiscountGroupInErp(StandinEngine& engine, const QString& company, const QString& supplier,
+                        const QString& group, const QString& date, const QStringList& rates);
+
+// The sales side of a position: the cost of one sales unit times KF-Soll
+// rounded to the supplier's rounding step (0.01 when none), that plus VAT
+// to the cent, and the margin in percent. Without KF-Soll both prices are
+// empty and the margin "0".
+struct SalesSide {
+    QString vkexcl;
+    QString vkincl;
+    QString spanne;
+};
+SalesSide SalesPrices(double cost, const QString& kfsoll, const QString& vatRate,
+                      const QString& rounding);
+
+// A record of the ERP as a posting writes it: created with `whenNew` and
+// `fields`, or only the fields that differ from what it holds are written.
+// Every write stamps DLID and PCODE; a record whose fields are all equal is
+// left as it is. Returns the fields written (all of `fields` for a new
+// record); `created` tells whether the record was new.
+QStringList WriteErpRecord(StandinEngine& engine, const QString& className, const QString& id,
+                           const QList<std::pair<QString, QString>>& fields,
+                           const QList<std::pair<QString, QString>>& whenNew, const QString& dlid,
+                           const QString& pcode, bool* created = nullptr);
+
 class PositionFiller {
 public:
     // cache keeps unit assignments, goods groups and VAT rates between calls
@@ -111,9 +140,18 @@ public:
     bool assign(const QString& positionId, const QString& company, const QString& supplier,
                 const QString& article);
 
+    // Gives the position the discounts of an ERP discount group: EK
+    // discount group, discount type "%", the four rates, and the net price
+    // and sales prices that follow from them (KF-Soll kept). Nothing else
+    // of the position changes. False when the position does not exist.
+    bool applyDiscountGroup(const QString& positionId, const QString& company,
+                            const QString& supplier, const QString& group,
+                            const QStringList& rates);
+
 private:
     QStringList defaults(const QString& company, const QString& supplier);
     bool erpGroup(const QString& company, const QString& supplier, const QString& group);
+    QString mappedGroup(const QString& company, const QString& supplier, const QString& group);
     QString unit(const QString& company, const QString& code);
     QStringList goodsGroup(const QString& company, const QString& group);
     QString vatRate(const QString& company, const QString& code);
@@ -121,5 +159,6 @@ private:
     StandinEngine& m_engine;
     QHash<QString, QStringList>& m_cache;
     QHash<QString, QStringList> m_defaults;
-    QString m_storing; // the download store() fills
+    QString m_storing;  // the download store() fills
+    QString m_download; // the download of the position being filled
 };

@@ -299,13 +299,13 @@ QList<QStringList> comboRows(StandinEngine& e, const QString& company, const QSt
                             "CAST(SATZ AS REAL) DESC"),
              {company}, 1),
         true);
-    // The supplier's discount groups with the description of their newest
-    // date.
+    // The supplier's discount groups in force with the description of their
+    // newest date.
     add(QStringLiteral("7"),
         rows(e,
              QStringLiteral("SELECT CODE, BEZ, max(") + orderOf(QStringLiteral("DATUM")) +
-                 QStringLiteral(") FROM vt_ekrabgr WHERE FIRMA=? AND LNR=? GROUP BY CODE "
-                                "ORDER BY CODE"),
+                 QStringLiteral(") FROM vt_ekrabgr WHERE FIRMA=? AND LNR=? AND FREIGABE<>'N' "
+                                "GROUP BY CODE ORDER BY CODE"),
              {company, supplier}, 2));
     // Sales discount groups, one per goods group (not a list of the grid).
     QList<QStringList> sales = codes(QStringLiteral("vt_parwarengruppe"));
@@ -324,7 +324,7 @@ QList<QStringList> comboRows(StandinEngine& e, const QString& company, const QSt
 }
 
 // Rows "EK-Dat\n%/N\nRab1\nRab2\nRab3\nNetto", newest date first: the
-// discount group's rates when a group is given, else the article's
+// discount group's rates in force when a group is given, else the article's
 // purchase conditions.
 QList<QStringList> purchaseDateRows(StandinEngine& e, const QStringList& f) {
     QList<QStringList> out;
@@ -334,7 +334,7 @@ QList<QStringList> purchaseDateRows(StandinEngine& e, const QStringList& f) {
         for (const QStringList& r :
              rows(e,
                   QStringLiteral("SELECT DATUM, RAB1, RAB2, RAB3 FROM vt_ekrabgr WHERE FIRMA=? "
-                                 "AND LNR=? AND CODE=? ORDER BY ") +
+                                 "AND LNR=? AND CODE=? AND FREIGABE<>'N' ORDER BY ") +
                       orderOf(QStringLiteral("DATUM")) + QStringLiteral(" DESC"),
                   {company, supplier, group}, 4))
             out << QStringList{
@@ -448,8 +448,8 @@ void RegisterPositionClasses(StandinEngine& engine) {
 
     // getekdat1(company, supplier, article, EK discount group, date): "J|..."
     // when the ERP holds, valid from exactly that date, the supplier's
-    // discount group (group given) or else the supplier's purchase condition
-    // of the article; otherwise "N".
+    // discount group in force (group given) or else the supplier's purchase
+    // condition of the article; otherwise "N".
     pos.classMethods.insert(QStringLiteral("getekdat1"), [](CallContext& ctx, QStringList& a) {
         const QString date = ErpDate(a.value(4));
         if (date.isEmpty())
@@ -458,7 +458,7 @@ void RegisterPositionClasses(StandinEngine& engine) {
         if (!a.value(3).isEmpty())
             found = ctx.engine.textValue(
                 QStringLiteral("SELECT 'J|'||CODE||'|'||DATUM||'|'||RAB1||'|'||RAB2||'|'||RAB3||"
-                               "'|'||RAB4 FROM vt_ekrabgr WHERE id=?"),
+                               "'|'||RAB4 FROM vt_ekrabgr WHERE id=? AND FREIGABE<>'N'"),
                 {key({a.value(0), a.value(1), a.value(3), date})});
         else if (!a.value(2).isEmpty())
             found = ctx.engine.textValue(

@@ -7,4 +7,6 @@ void RegisterAllClasses(StandinEngine& engine) {
     RegisterErpClasses(engine);
     RegisterImportClasses(engine);
     RegisterPositionClasses(engine);
+    RegisterPostingClasses(engine);
+    RegisterDiscountGroupClasses(engine);
 }

@@ -6,15 +6,25 @@ class StandinEngine;
 // group of classes lives in its own file; adding one is a local change there.
 void RegisterAllClasses(StandinEngine& engine);
 
-void RegisterWindowsClasses(StandinEngine& engine);   // VT.Windows, ^%XTT
-void RegisterPersonnelClasses(StandinEngine& engine); // users, locations, server list
-void RegisterDownloadClasses(StandinEngine& engine);  // downloads, positions, groups
-void RegisterErpClasses(StandinEngine& engine);       // ERP articles, conditions, code lists
-void RegisterImportClasses(StandinEngine& engine);    // what the price import calls
-void RegisterPositionClasses(StandinEngine& engine);  // what the positions window calls
+void RegisterWindowsClasses(StandinEngine& engine);       // VT.Windows, ^%XTT
+void RegisterPersonnelClasses(StandinEngine& engine);     // users, locations, server list
+void RegisterDownloadClasses(StandinEngine& engine);      // downloads, positions, groups
+void RegisterErpClasses(StandinEngine& engine);           // ERP articles, conditions, code lists
+void RegisterImportClasses(StandinEngine& engine);        // what the price import calls
+void RegisterPositionClasses(StandinEngine& engine);      // what the positions window calls
+void RegisterPostingClasses(StandinEngine& engine);       // positions posted into the ERP
+void RegisterDiscountGroupClasses(StandinEngine& engine); // a download's discount groups
 
 #include <QStringList>
 #include <memory>
+
+// Stores what the discount group window gives for a download's discount
+// group: ERP group, description, valid from (a text that is no date stores
+// none), four rates (canonical; an empty one stays empty). False when there
+// is no group of that id.
+bool StoreDiscountGroup(StandinEngine& engine, const QString& id, const QString& erpgr,
+                        const QString& bez, const QString& date, const QStringList& rates);
+
 // Properties of a staging position, in table order.
 const QStringList& PositionProperties();
 
