@@ -12,8 +12,8 @@
 
 namespace {
 
-QString key(const QStringList& parts) {
-    return parts.join(QStringLiteral("||"));
+QString key(const QStringList& values) {
+    return values.join(QStringLiteral("||"));
 }
 
 // yyyymmdd of a "dd.mm.yyyy" date.

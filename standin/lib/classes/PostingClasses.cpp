@@ -16,8 +16,8 @@ namespace {
 
 using Fields = QList<std::pair<QString, QString>>;
 
-QString key(const QStringList& parts) {
-    return parts.join(QStringLiteral("||"));
+QString key(const QStringList& values) {
+    return values.join(QStringLiteral("||"));
 }
 
 QString erpText(const QString& text) {
@@ -90,7 +90,7 @@ private:
             if (!m_newArticles)
                 return QStringLiteral("Ohne Artikel, nichts verbucht");
             // An article of the supplier with the position's order number is
-            // taken instead of a twin (it was created by an earlier posting).
+            // taken instead of a twin (an earlier posting may have created it).
             const QString found =
                 orderNumber().isEmpty()
                     ? QString()
@@ -131,10 +131,10 @@ private:
         if (m_releasePrices && releasePrices())
             written(QStringLiteral("Preise freigegeben"));
         if (m_anyWritten)
-            return QStringLiteral("Verbucht: ") + m_parts.join(QStringLiteral(", "));
-        QStringList parts{QStringLiteral("Unverändert")};
-        parts << m_parts;
-        return parts.join(QStringLiteral(", "));
+            return QStringLiteral("Verbucht: ") + m_steps.join(QStringLiteral(", "));
+        QStringList texts{QStringLiteral("Unverändert")};
+        texts << m_steps;
+        return texts.join(QStringLiteral(", "));
     }
 
     QString finish(const QString& status) {
@@ -143,12 +143,12 @@ private:
         return status;
     }
 
-    void written(const QString& part) {
-        m_parts << part;
+    void written(const QString& step) {
+        m_steps << step;
         m_anyWritten = true;
     }
     // What was asked for but could not be posted.
-    void skipped(const QString& part) { m_parts << part; }
+    void skipped(const QString& step) { m_steps << step; }
 
     // "J" for an active article (an empty AKTIV counts as active), "N" for
     // an inactive one, "" when the company has no such article.
@@ -364,7 +364,7 @@ private:
     StoredObject m_pos;
     QString m_dlid;
     QString m_article;
-    QStringList m_parts;
+    QStringList m_steps;
     bool m_anyWritten = false;
 };
 
