@@ -172,6 +172,7 @@ void TestGuiConditions::discountGroupWindowSetsAllDates() {
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
                           QPoint(header->sectionViewportPosition(DiscountGroupModel::DatumAb) + 5,
                                  header->height() / 2));
+        QTRY_VERIFY(started.isValid());
         QTRY_VERIFY(!g->findChild<FMRabgrdat*>());
         for (int r = 0; r < g->Groups()->size(); ++r)
             dates << g->Groups()->cellText(r, DiscountGroupModel::DatumAb);

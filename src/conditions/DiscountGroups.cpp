@@ -170,7 +170,16 @@ bool AskRelease() {
 }
 
 DiscountGroupEditor::DiscountGroupEditor(DiscountGroupModel& model, PositionDownload download)
-    : m_model(model), m_download(std::move(download)) {}
+    : m_model(model), m_download(std::move(download)) {
+    // Edits of the grid come here.
+    m_model.editHandler = [this](int row, int column, const QString& text) {
+        return edit(row, column, text);
+    };
+}
+
+DiscountGroupEditor::~DiscountGroupEditor() {
+    m_model.editHandler = nullptr;
+}
 
 bool DiscountGroupEditor::load() {
     if (m_download.key.isEmpty())

@@ -88,7 +88,11 @@ QString DiscountGroupTitle(const PositionDownload& download);
 // go to the error report; the functions return false then.
 class DiscountGroupEditor {
 public:
+    // Takes the model's edits for its lifetime.
     DiscountGroupEditor(DiscountGroupModel& model, PositionDownload download);
+    ~DiscountGroupEditor();
+    DiscountGroupEditor(const DiscountGroupEditor&) = delete;
+    DiscountGroupEditor& operator=(const DiscountGroupEditor&) = delete;
 
     // The groups of the download (query "Liste"); without a download key
     // the grid stays empty.

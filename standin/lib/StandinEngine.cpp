@@ -392,23 +392,39 @@ int StandinEngine::dataGlobal(const QString& name, const QStringList& subscripts
 bool StandinEngine::loadObject(const ClassDef& cls, const QString& id, StoredObject* out) {
     if (cls.table.isEmpty())
         return false;
-    QStringList cols;
-    for (const QString& p : cls.properties)
-        cols << quoteIdent(p);
-    const QString sql =
-        QStringLiteral("SELECT ") + (cols.isEmpty() ? QStringLiteral("id") : cols.join(u',')) +
-        QStringLiteral(" FROM ") + quoteIdent(cls.table) + QStringLiteral(" WHERE id=?");
-    QSqlQuery& q = exec(sql, {id});
-    if (!nextRow(q)) {
-        q.finish();
+    QString& sql = m_loadSql[cls.table];
+    if (sql.isEmpty()) {
+        QStringList cols;
+        for (const QString& p : cls.properties)
+            cols << quoteIdent(p);
+        sql = QStringLiteral("SELECT ") +
+              (cols.isEmpty() ? QStringLiteral("id") : cols.join(u',')) + QStringLiteral(" FROM ") +
+              quoteIdent(cls.table) + QStringLiteral(" WHERE id=?");
+    }
+    // Objects are read on SQLite's own handle: a wide row (a position has
+    // some 70 properties) costs no QVariant per value.
+    sqlite3_stmt* st = raw(sql, {id});
+    const int rc = sqlite3_step(st);
+    if (rc != SQLITE_ROW) {
+        sqlite3_reset(st);
+        if (rc != SQLITE_DONE)
+            throw ServerError(StandinErrors::Database,
+                              QStringLiteral("Datenbankfehler: ") +
+                                  QString::fromUtf8(sqlite3_errmsg(m_handle)));
         return false;
     }
     out->cls = &cls;
     out->id = id;
     out->values.clear();
-    for (int i = 0; i < cls.properties.size(); ++i)
-        out->values.insert(cls.properties[i], q.value(i).toString());
-    q.finish();
+    out->values.reserve(cls.properties.size());
+    for (int i = 0; i < cls.properties.size(); ++i) {
+        const void* text = sqlite3_column_text16(st, i);
+        out->values.insert(cls.properties[i],
+                           text ? QString::fromUtf16(static_cast<const char16_t*>(text),
+                                                     sqlite3_column_bytes16(st, i) / 2)
+                                : QString());
+    }
+    sqlite3_reset(st);
     return true;
 }
 
@@ -426,17 +442,22 @@ void StandinEngine::saveObject(StoredObject& obj) {
             throw ServerError(StandinErrors::General,
                               QStringLiteral("Objekt ohne Schlüssel: ") + cls.name);
     }
-    QStringList cols{QStringLiteral("id")};
-    QStringList marks{QStringLiteral("?")};
-    QVariantList values{obj.id};
-    for (const QString& p : cls.properties) {
-        cols << quoteIdent(p);
-        marks << QStringLiteral("?");
-        values << obj.values.value(p);
+    QString& sql = m_saveSql[cls.table];
+    if (sql.isEmpty()) {
+        QStringList cols{QStringLiteral("id")};
+        QStringList marks{QStringLiteral("?")};
+        for (const QString& p : cls.properties) {
+            cols << quoteIdent(p);
+            marks << QStringLiteral("?");
+        }
+        sql = QStringLiteral("INSERT OR REPLACE INTO ") + quoteIdent(cls.table) + u'(' +
+              cols.join(u',') + QStringLiteral(") VALUES(") + marks.join(u',') + u')';
     }
-    exec(QStringLiteral("INSERT OR REPLACE INTO ") + quoteIdent(cls.table) + u'(' +
-             cols.join(u',') + QStringLiteral(") VALUES(") + marks.join(u',') + u')',
-         values);
+    QStringList values{obj.id};
+    values.reserve(cls.properties.size() + 1);
+    for (const QString& p : cls.properties)
+        values << obj.values.value(p);
+    execText(sql, values);
 }
 
 QString StandinEngine::nextId(const QString& className) {

@@ -194,6 +194,9 @@ private:
     QHash<const QChar*, std::shared_ptr<QSqlQuery>> m_literalStatements;
     struct sqlite3* m_handle = nullptr;
     QHash<QString, struct sqlite3_stmt*> m_raw;
+    // The statements that load and save the objects of a table.
+    QHash<QString, QString> m_loadSql;
+    QHash<QString, QString> m_saveSql;
     struct sqlite3_stmt* raw(const QString& sql, const QStringList& values);
     QHash<QString, std::shared_ptr<ClassDef>> m_classes;
     QHash<QString, RoutineFn> m_routines;

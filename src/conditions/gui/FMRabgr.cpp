@@ -8,6 +8,7 @@
 #include <QFormLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QStyle>
 #include <QTableView>
@@ -32,6 +33,8 @@ FMRabgrdat::FMRabgrdat(DiscountGroupEditor& editor, QWidget* parent)
     Datum = new QDateEdit(QDate::currentDate(), this);
     Datum->setObjectName(QStringLiteral("Datum"));
     Datum->setCalendarPopup(true);
+    // The month's name in German, whatever the workstation's language.
+    Datum->setLocale(QLocale(QLocale::German, QLocale::Germany));
     // Month and year while the box is not being edited, the day while it is.
     Datum->setDisplayFormat(kMonthFormat);
     Datum->installEventFilter(this);
@@ -102,9 +105,6 @@ FMRabgr::FMRabgr(const PositionDownload& download, QWidget* parent)
         grekgrp->setColumnWidth(c, widths[c]);
     connect(grekgrp->horizontalHeader(), &QHeaderView::sectionClicked, this,
             &FMRabgr::grekgrp_ColumnClick);
-    m_groups->editHandler = [this](int row, int column, const QString& text) {
-        return m_editor.edit(row, column, text);
-    };
 
     lbstatus =
         new QLabel(QStringLiteral("Klick auf „Datum ab“: neues Ab-Datum für alle Gruppen"), this);

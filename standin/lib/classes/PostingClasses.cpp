@@ -91,12 +91,16 @@ private:
                 return QStringLiteral("Ohne Artikel, nichts verbucht");
             // An article of the supplier with the position's order number is
             // taken instead of a twin (an earlier posting may have created it).
+            // "+ARTNR" keeps the order from steering the look-up onto the
+            // supplier's index, which would read every article of the
+            // supplier.
             const QString found =
                 orderNumber().isEmpty()
                     ? QString()
-                    : m_e.textValue(QStringLiteral("SELECT ARTNR FROM vt_artikel WHERE FIRMA=? "
-                                                   "AND LNR=? AND BESTNR=? ORDER BY ARTNR LIMIT 1"),
-                                    {m_company, m_supplier, orderNumber()});
+                    : m_e.textValue(
+                          QStringLiteral("SELECT ARTNR FROM vt_artikel WHERE FIRMA=? "
+                                         "AND LNR=? AND BESTNR=? ORDER BY +ARTNR LIMIT 1"),
+                          {m_company, m_supplier, orderNumber()});
             if (!found.isEmpty()) {
                 if (active(found) != u"J")
                     return QStringLiteral("Artikel inaktiv, nichts verbucht");
