@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
@@ -156,6 +157,7 @@ void TestGuiConditions::discountGroupWindowSetsAllDates() {
     int rows = 0;
     QDate started;
     QStringList dates;
+    QString status;
     WhenShown<FMRabgr>(this, [&](FMRabgr* g) {
         QTRY_VERIFY(g->Groups()->size() > 0);
         title = g->windowTitle();
@@ -176,6 +178,18 @@ void TestGuiConditions::discountGroupWindowSetsAllDates() {
         QTRY_VERIFY(!g->findChild<FMRabgrdat*>());
         for (int r = 0; r < g->Groups()->size(); ++r)
             dates << g->Groups()->cellText(r, DiscountGroupModel::DatumAb);
+        // A rate typed into its cell, then "Verbuchen" with the release: the
+        // edit still open is taken, every row saved, the answer shown.
+        QTableView* view = g->GroupView();
+        const QModelIndex rate = view->model()->index(0, DiscountGroupModel::Rab1);
+        view->setCurrentIndex(rate);
+        view->edit(rate);
+        auto* editor = view->findChild<QLineEdit*>();
+        QVERIFY(editor);
+        editor->setText("7,5");
+        m_ui->answers.enqueue(MessageAnswer::Yes);
+        g->ToolButton("Verbuchen")->trigger();
+        status = g->StatusText();
         g->ToolButton("Ausstieg")->trigger();
     });
     w->ToolButton("Rabattgruppen")->trigger();
@@ -184,7 +198,17 @@ void TestGuiConditions::discountGroupWindowSetsAllDates() {
     QCOMPARE(started, QDate::currentDate());
     QCOMPARE(dates, QStringList(rows, "01.09.2027"));
     QCOMPARE(m_counts.value("tstdatum"), rows);
-    QVERIFY(m_ui->messages.isEmpty());
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].text, QString("Ekgruppen freigeben und in Veltar verwenden"));
+    QCOMPARE(m_ui->messages[0].buttons, MessageButtons::YesNo);
+    QCOMPARE(m_counts.value("speich"), rows);
+    QCOMPARE(status, QString("2 Rabattgruppen verbucht"));
+    // RG20 is in the ERP now as its group RG22 from the date set for all,
+    // released, with the typed rate.
+    QCOMPARE(m_fx->engine().textValue("SELECT RAB1 || '/' || FREIGABE FROM vt_ekrabgr WHERE "
+                                      "LNR='70003' AND CODE='RG22' AND DATUM='01.09.2027'",
+                                      {}),
+             QString("7.5/J"));
     // The grid is read again, the candidate list is not.
     QCOMPARE(m_counts.value("pos"), posQueries + 1);
     QCOMPARE(m_counts.value("getposvt"), candidates);
