@@ -68,6 +68,7 @@ private Q_SLOTS:
     void setAllDates();
     void postSavesThenAsks_data();
     void postSavesThenAsks();
+    void groupInTheErpStaysAsItIs();
     void cliEditsSavesAndPosts();
 
 private:
@@ -278,6 +279,27 @@ void TestDiscountGroups::postSavesThenAsks() {
     QVERIFY(m_ui->messages.isEmpty());
 }
 
+void TestDiscountGroups::groupInTheErpStaysAsItIs() {
+    // The ERP keeps RG02 of 01.11.2026 with its rates written its own way.
+    StandinEngine& e = m_fx->engine();
+    const QString rg02 = "1||70001||RG02||01.11.2026";
+    e.execText("UPDATE vt_ekrabgr SET RAB1='22.00', RAB3='', RAB4='', FREIGABE='' WHERE id=?",
+               {rg02});
+    const QString record = "SELECT RAB1||'|'||RAB3||'|'||FREIGABE||'|'||DLID FROM vt_ekrabgr "
+                           "WHERE id=?";
+    const QString before = e.textValue(record, {rg02});
+    load(kDownload1);
+    QVERIFY(m_model->row(1).green);
+    // Posted unreleased and released: the record is neither rewritten nor
+    // withdrawn.
+    QVERIFY(m_editor->post([] { return false; }));
+    QCOMPARE(e.textValue(record, {rg02}), before);
+    QVERIFY(m_editor->post([] { return true; }));
+    QCOMPARE(e.textValue(record, {rg02}), before);
+    load(kDownload1);
+    QVERIFY(m_model->row(1).green);
+}
+
 void TestDiscountGroups::cliEditsSavesAndPosts() {
     QTemporaryDir dir;
     StandinProcess server(dir.filePath("cli.db"));
@@ -298,6 +320,14 @@ void TestDiscountGroups::cliEditsSavesAndPosts() {
         1);
     QCOMPARE(err, QString("Kein gültiges Datum\n"));
     QCOMPARE(out.section('\n', 0, 0).section('\t', 5, 5), QString("01.11.2026"));
+    // A refused edit saves nothing, not even the edits before it.
+    QCOMPARE(RunCli({"--connect", connect, "ekgroups", "1", "--set", id + ":2=Neu", "--set",
+                     id + ":6=x", "--save"},
+                    &out, &err),
+             1);
+    QCOMPARE(err, QString("Keine gültige Zahl: x\n"));
+    QCOMPARE(RunCli({"--connect", connect, "ekgroups", "1"}, &out, &err), 0);
+    QCOMPARE(out.section('\n', 0, 0).section('\t', 3, 3), QString("Dübel und Schrauben"));
     // Edited, dated and saved; then posted with the release.
     QCOMPARE(RunCli({"--connect", connect, "ekgroups", "1", "--set", id + ":5=11", "--date",
                      "01.05.2027", "--save"},

@@ -23,19 +23,27 @@ using namespace PositionGrid;
 
 namespace {
 
-// Counts the queries and class methods that reach the server.
+// Counts the queries and class methods that reach the server; the posting
+// of the position `failing` goes to a method the server does not have.
 class CountingClient : public InProcessClient {
 public:
-    CountingClient(StandinEngine& e, QHash<QString, int>* counts)
-        : InProcessClient(e), m_counts(counts) {}
+    CountingClient(StandinEngine& e, QHash<QString, int>* counts, const QString* failing)
+        : InProcessClient(e), m_counts(counts), m_failing(failing) {}
     quint32 post(Wire::Op op, const QStringList& args, bool chained) override {
         if (op == Wire::Op::ClassMethod || op == Wire::Op::Query)
             ++(*m_counts)[args.value(1)];
+        if (op == Wire::Op::ClassMethod && args.value(1) == u"verbuch" && !m_failing->isEmpty() &&
+            args.value(3) == *m_failing) {
+            QStringList broken = args;
+            broken[1] = QStringLiteral("verbuchx");
+            return InProcessClient::post(op, broken, chained);
+        }
         return InProcessClient::post(op, args, chained);
     }
 
 private:
     QHash<QString, int>* m_counts;
+    const QString* m_failing;
 };
 
 } // namespace
@@ -48,6 +56,7 @@ private Q_SLOTS:
     void init();
     void cleanup();
     void postingWindowKeepsItsBoxesUntilClosed();
+    void refusedPostingLeavesTheWindowForAnotherTry();
     void discountGroupWindowSetsAllDates();
 
 private:
@@ -57,6 +66,7 @@ private:
     std::unique_ptr<ScriptedUserInterface> m_ui;
     std::unique_ptr<FMPos> m_window;
     QHash<QString, int> m_counts;
+    QString m_failing;
 };
 
 void TestGuiConditions::init() {
@@ -64,8 +74,9 @@ void TestGuiConditions::init() {
     m_ui = std::make_unique<ScriptedUserInterface>();
     m_fx->demoSession();
     m_counts.clear();
-    m_fx->setClientMaker(
-        [this](StandinEngine& e) { return std::make_unique<CountingClient>(e, &m_counts); });
+    m_fx->setClientMaker([this](StandinEngine& e) {
+        return std::make_unique<CountingClient>(e, &m_counts, &m_failing);
+    });
 }
 
 void TestGuiConditions::cleanup() {
@@ -148,6 +159,46 @@ void TestGuiConditions::postingWindowKeepsItsBoxesUntilClosed() {
     QVERIFY(fresh);
 }
 
+void TestGuiConditions::refusedPostingLeavesTheWindowForAnotherTry() {
+    m_failing = "2";
+    FMPos* w = open({"1", "70001", QStringLiteral("Müller Baustoffe GmbH")}, 3);
+    const int loads = m_counts.value("pos");
+    bool stayed = false;
+    QString first;
+    QString second;
+    int reloads = 0;
+    bool enabled = false;
+    WhenShown<fmverbuch>(this, [&](fmverbuch* v) {
+        v->Box("chmark")->setChecked(false);
+        v->Box("chvorhupd")->setChecked(true);
+        v->Box("ekanl")->setChecked(true);
+        auto* button = v->findChild<QPushButton*>("BUVerbuch");
+        button->click();
+        // Refused at position 2: the window stays, over the grid read again.
+        stayed = v->isVisible();
+        reloads = m_counts.value("pos") - loads;
+        first = w->Grid()->cellText(0, Stat);
+        second = w->Grid()->cellText(1, Stat);
+        enabled = v->Box("ekanl")->isEnabled() && button->isEnabled();
+        m_failing.clear();
+        button->click();
+    });
+    w->ToolButton("Verbuchen")->trigger();
+    QVERIFY(stayed);
+    QCOMPARE(reloads, 1);
+    QVERIFY(enabled);
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].text,
+             QString("Vorgang: fmverbuch.Verbuchen Position 2.\r\n\r\nFehler: 6022\r\n"
+                     "Klassenmethode existiert nicht: quendrap.pos.verbuchx\r\n\r\n"));
+    QCOMPARE(first, QString("Unverändert"));
+    QCOMPARE(second, QString("1"));
+    // The second try posted the rest, and the window went.
+    QVERIFY(!w->PostingWindow()->isVisible());
+    QCOMPARE(w->Grid()->cellText(1, Stat), QString("Verbucht: EK-Preis 01.11.2026"));
+    QCOMPARE(w->Grid()->cellText(0, Stat), QString("Unverändert"));
+}
+
 void TestGuiConditions::discountGroupWindowSetsAllDates() {
     FMPos* w = open({"3", "70003", QStringLiteral("Weiß & Söhne Fliesen")}, 4);
     QCOMPARE(w->Grid()->size(), 4);
@@ -158,6 +209,8 @@ void TestGuiConditions::discountGroupWindowSetsAllDates() {
     QDate started;
     QStringList dates;
     QString status;
+    QString refused;
+    int savedAfterRefusal = -1;
     WhenShown<FMRabgr>(this, [&](FMRabgr* g) {
         QTRY_VERIFY(g->Groups()->size() > 0);
         title = g->windowTitle();
@@ -178,13 +231,26 @@ void TestGuiConditions::discountGroupWindowSetsAllDates() {
         QTRY_VERIFY(!g->findChild<FMRabgrdat*>());
         for (int r = 0; r < g->Groups()->size(); ++r)
             dates << g->Groups()->cellText(r, DiscountGroupModel::DatumAb);
+        // A date that is no date, still in its editor: "Speichern" shows
+        // why and saves nothing.
+        QTableView* grid = g->GroupView();
+        const QModelIndex date = grid->model()->index(1, DiscountGroupModel::DatumAb);
+        grid->setCurrentIndex(date);
+        grid->edit(date);
+        auto* dateEditor = qobject_cast<QLineEdit*>(grid->indexWidget(date));
+        QVERIFY(dateEditor);
+        dateEditor->setText("32.13.2027");
+        g->ToolButton("Speichern")->trigger();
+        refused = m_ui->messages.value(0).text;
+        savedAfterRefusal = m_counts.value("speich");
+        m_ui->messages.clear();
         // A rate typed into its cell, then "Verbuchen" with the release: the
         // edit still open is taken, every row saved, the answer shown.
         QTableView* view = g->GroupView();
         const QModelIndex rate = view->model()->index(0, DiscountGroupModel::Rab1);
         view->setCurrentIndex(rate);
         view->edit(rate);
-        auto* editor = view->findChild<QLineEdit*>();
+        auto* editor = qobject_cast<QLineEdit*>(view->indexWidget(rate));
         QVERIFY(editor);
         editor->setText("7,5");
         m_ui->answers.enqueue(MessageAnswer::Yes);
@@ -198,6 +264,8 @@ void TestGuiConditions::discountGroupWindowSetsAllDates() {
     QCOMPARE(started, QDate::currentDate());
     QCOMPARE(dates, QStringList(rows, "01.09.2027"));
     QCOMPARE(m_counts.value("tstdatum"), rows);
+    QCOMPARE(refused, QString("Kein gültiges Datum"));
+    QCOMPARE(savedAfterRefusal, 0);
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(m_ui->messages[0].text, QString("Ekgruppen freigeben und in Veltar verwenden"));
     QCOMPARE(m_ui->messages[0].buttons, MessageButtons::YesNo);

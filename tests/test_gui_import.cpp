@@ -39,6 +39,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <functional>
 #include <memory>
@@ -728,28 +729,29 @@ void TestGuiImport::supplierSearchListsHitsAndReturnsChoice() {
     QList<QStringList> rows;
     QString count;
     whenShown<FMLnrsu>([&](FMLnrsu* s) {
-        auto* list = child<QTreeWidget>(s, "LNRSULI");
-        for (int c = 0; c < list->columnCount(); ++c)
-            headers << list->headerItem()->text(c);
+        auto* list = child<QTreeView>(s, "LNRSULI");
+        QAbstractItemModel* m = list->model();
+        for (int c = 0; c < m->columnCount(); ++c)
+            headers << m->headerData(c, Qt::Horizontal).toString();
         child<QLineEdit>(s, "SKBEZ")->setText("Dämm");
         child<QPushButton>(s, "BUSuchen")->click();
-        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        for (int i = 0; i < m->rowCount(); ++i) {
             QStringList row;
             for (int c = 0; c < 4; ++c)
-                row << list->topLevelItem(i)->text(c);
+                row << m->index(i, c).data().toString();
             rows << row;
         }
         count = child<QLabel>(s, "LBLAnzahl")->text();
         // An empty name part lists every supplier of the group.
         child<QLineEdit>(s, "SKBEZ")->clear();
         QTest::keyClick(child<QLineEdit>(s, "SKBEZ"), Qt::Key_Return);
-        QTreeWidgetItem* third = list->topLevelItem(2);
-        if (!third) {
+        const QModelIndex third = m->index(2, 0);
+        if (!third.isValid()) {
             s->reject();
             return;
         }
-        list->scrollToItem(third);
-        const QPoint at = list->visualItemRect(third).center();
+        list->scrollTo(third);
+        const QPoint at = list->visualRect(third).center();
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
         if (s->isVisible())
@@ -773,16 +775,16 @@ void TestGuiImport::supplierSearchListsHitsAndReturnsChoice() {
 void TestGuiImport::supplierSearchCancelledReturnsEmpty() {
     whenShown<FMLnrsu>([](FMLnrsu* s) {
         child<QPushButton>(s, "BUSuchen")->click();
-        auto* list = child<QTreeWidget>(s, "LNRSULI");
-        list->setCurrentItem(list->topLevelItem(0));
+        auto* list = child<QTreeView>(s, "LNRSULI");
+        list->setCurrentIndex(list->model()->index(0, 0));
         child<QPushButton>(s, "BUAbbruch")->click();
     });
     QCOMPARE(vt_lnr_su(nullptr), QString());
     // Enter in the list chooses the current row.
     whenShown<FMLnrsu>([](FMLnrsu* s) {
         child<QPushButton>(s, "BUSuchen")->click();
-        auto* list = child<QTreeWidget>(s, "LNRSULI");
-        list->setCurrentItem(list->topLevelItem(3));
+        auto* list = child<QTreeView>(s, "LNRSULI");
+        list->setCurrentIndex(list->model()->index(3, 0));
         QTest::keyClick(list, Qt::Key_Return);
         if (s->isVisible())
             s->reject();

@@ -129,8 +129,8 @@ void TestPositions::deviationPattern_data() {
                               << "-3,00 %";
     QTest::newRow("comma") << "7,25"
                            << "7,25 %";
-    QTest::newRow("empty") << ""
-                           << ",00 %";
+    QTest::newRow("no condition to compare with") << ""
+                                                  << "";
 }
 
 void TestPositions::deviationPattern() {

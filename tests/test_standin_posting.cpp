@@ -243,11 +243,21 @@ void TestStandinPosting::postings_data() {
     row("equal condition is not rewritten", "1", existing | PurchaseCondition | PurchasePrice, {},
         "Unverändert",
         "SELECT DLID||'|'||PCODE FROM vt_artek WHERE id='1||70001||100100||01.11.2026'", "|");
-    row("sales price keeps the record's release", "1", existing | SalesPrice, {},
+    row("a changed sales price waits for its release", "1", existing | SalesPrice, {},
         "Verbucht: VK-Preis 01.11.2026",
         "SELECT KFSOLL||'|'||VKEXCL||'|'||VKINCL||'|'||FREIGABE FROM vt_artvk WHERE "
         "id='1||100100||01.11.2026'",
-        "1.45|6.55|7.79|");
+        "1.45|6.55|7.79|N");
+    row("changed and released at once", "1", existing | SalesPrice | ReleasePrices, {},
+        "Verbucht: VK-Preis 01.11.2026, Preise freigegeben",
+        "SELECT VKEXCL||'|'||FREIGABE||'|'||DLID FROM vt_artvk WHERE id='1||100100||01.11.2026'",
+        "6.55|J|1");
+    row("a price another download stored is released", "2", existing | ReleasePrices,
+        {"INSERT INTO vt_artvk(id, FIRMA, ARTNR, DATUM, VKEXCL, FREIGABE, DLID) VALUES("
+         "'1||100101||01.11.2026', '1', '100101', '01.11.2026', '9.9', 'N', '7')"},
+        "Verbucht: Preise freigegeben",
+        "SELECT VKEXCL||'|'||FREIGABE||'|'||DLID FROM vt_artvk WHERE id='1||100101||01.11.2026'",
+        "9.9|J|1");
     row("no dates", "1", existing | PurchasePrice | SalesPrice,
         pos("1", "ekdat='', vkdat='31.02.2027'"), "Unverändert, EK ohne Datum, VK ohne Datum",
         "SELECT count(*) FROM vt_artek WHERE ARTNR='100100'", "2");

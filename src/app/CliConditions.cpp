@@ -156,9 +156,10 @@ int runEkGroups(const QStringList& args, const QCommandLineParser& parser) {
         if (!editor.setAllDates(*date))
             rc = 1;
     }
-    if (save && !editor.save())
+    // After a refused edit nothing is saved or posted.
+    if (rc == 0 && save && !editor.save())
         rc = 1;
-    if (posting && !editor.post([&] { return post == u"J"; }))
+    if (rc == 0 && posting && !editor.post([&] { return post == u"J"; }))
         rc = 1;
     for (int r = 0; r < model.size(); ++r) {
         QStringList fields{model.row(r).id};

@@ -21,3 +21,10 @@ bool openDownload(const QString& key, PositionDownload* download);
 void addConditionOptions(QCommandLineParser& parser);
 int runPost(const QStringList& args, const QCommandLineParser& parser);
 int runEkGroups(const QStringList& args, const QCommandLineParser& parser);
+
+// The searches and the EAN/price match (CliLookup.cpp).
+void addLookupOptions(QCommandLineParser& parser);
+int runSearchArticles(const QStringList& args, const QCommandLineParser& parser);
+int runSearchSuppliers(const QStringList& args, const QCommandLineParser& parser);
+int runSearchCustomers(const QStringList& args, const QCommandLineParser& parser);
+int runEanMatch(const QStringList& args, bool post);

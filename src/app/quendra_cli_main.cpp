@@ -326,13 +326,22 @@ int main(int argc, char** argv) {
          QStringLiteral("set, set-marked: the answer to the next prompt (repeatable)."),
          QStringLiteral("TEXT")});
     addConditionOptions(parser);
+    addLookupOptions(parser);
     parser.addPositionalArgument(
         QStringLiteral("command"),
         QStringLiteral("xecute 'M COMMAND' | downloads | delete KEY | import FILE | "
                        "web-import CODE | positions KEY | candidates KEY | assign KEY POSID "
                        "ARTNR | set KEY POSID COL VALUE | set-marked KEY POSID,... COL VALUE | "
-                       "post KEY | ekgroups KEY"));
-    parser.process(app);
+                       "post KEY | ekgroups KEY | search-articles | search-suppliers TEXT | "
+                       "search-customers TEXT | ean-match KEY FILE"));
+    // "ean-match ... --post" takes no value, "ekgroups ... --post J|N" does.
+    QStringList arguments = app.arguments();
+    const bool eanMatch = arguments.contains(QStringLiteral("ean-match"));
+    if (eanMatch)
+        for (QString& a : arguments)
+            if (a == u"--post")
+                a = QStringLiteral("--post=J");
+    parser.process(arguments);
 
     ConsoleUserInterface console;
     SetUserInterface(&console);
@@ -390,6 +399,14 @@ int main(int argc, char** argv) {
         rc = runPost(rest, parser);
     else if (command == u"ekgroups")
         rc = runEkGroups(rest, parser);
+    else if (command == u"search-articles")
+        rc = runSearchArticles(rest, parser);
+    else if (command == u"search-suppliers")
+        rc = runSearchSuppliers(rest, parser);
+    else if (command == u"search-customers")
+        rc = runSearchCustomers(rest, parser);
+    else if (command == u"ean-match")
+        rc = runEanMatch(rest, parser.isSet(QStringLiteral("post")));
     else if (command == u"web-import")
         rc = runWebImport(rest, parser.value(QStringLiteral("supplier")), tracks);
     else

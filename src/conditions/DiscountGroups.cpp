@@ -51,7 +51,7 @@ QString DiscountGroupModel::cellText(int row, int column) const {
     if (row < 0 || row >= size() || column < 0 || column >= ColumnCount)
         return QString();
     if (column == DatumAb)
-        return serverDate(m_rows[row].date);
+        return m_rows[row].date.isValid() ? serverDate(m_rows[row].date) : m_rows[row].dateText;
     return m_rows[row].cells.value(column);
 }
 
@@ -66,6 +66,15 @@ void DiscountGroupModel::setDate(int row, const QDate& date) {
     if (row < 0 || row >= size())
         return;
     m_rows[row].date = date;
+    m_rows[row].dateText.clear();
+    Q_EMIT dataChanged(index(row, DatumAb), index(row, DatumAb));
+}
+
+void DiscountGroupModel::setDateText(int row, const QString& text) {
+    if (row < 0 || row >= size())
+        return;
+    m_rows[row].date = QDate();
+    m_rows[row].dateText = text;
     Q_EMIT dataChanged(index(row, DatumAb), index(row, DatumAb));
 }
 
@@ -203,8 +212,12 @@ bool DiscountGroupEditor::load() {
                                   shownRate(rs.getData(9)),
                                   shownRate(rs.getData(10))};
             const QString date = rs.getData(6);
-            if (date != u"00:00:00")
+            if (date != u"00:00:00") {
                 r.date = ParseGroupDate(date).value_or(QDate());
+                // What is no date goes back as it came, unless edited.
+                if (!r.date.isValid())
+                    r.dateText = date;
+            }
             r.green = rs.getData(11).trimmed() == u"0";
             rows.append(std::move(r));
         }
@@ -224,6 +237,13 @@ bool DiscountGroupEditor::testDate(int row, const QDate& date) {
 }
 
 bool DiscountGroupEditor::edit(int row, int column, const QString& text) {
+    const bool taken = check(row, column, text);
+    if (!taken)
+        ++m_refusals;
+    return taken;
+}
+
+bool DiscountGroupEditor::check(int row, int column, const QString& text) {
     if (row < 0 || row >= m_model.size())
         return false;
     if (column == DiscountGroupModel::DatumAb) {
@@ -232,9 +252,17 @@ bool DiscountGroupEditor::edit(int row, int column, const QString& text) {
             UI().message(kNoValidDateMessage, QString(), MessageIcon::Critical, MessageButtons::Ok);
             return false;
         }
+        const DiscountGroupRow before = m_model.row(row);
         m_model.setDate(row, *date);
-        return ServerCall(QStringLiteral("FMRabgr.tstdatum Datum prüfen"),
-                          [&] { testDate(row, *date); });
+        if (ServerCall(QStringLiteral("FMRabgr.tstdatum Datum prüfen"),
+                       [&] { testDate(row, *date); }))
+            return true;
+        // Not tested: the date the row had.
+        if (before.date.isValid() || before.dateText.isEmpty())
+            m_model.setDate(row, before.date);
+        else
+            m_model.setDateText(row, before.dateText);
+        return false;
     }
     if (isRateColumn(column)) {
         double v = 0;
@@ -273,7 +301,7 @@ bool DiscountGroupEditor::save() {
             QStringList args{m_model.row(r).id,
                              m_model.cellText(r, C::RabgrVeltar),
                              m_model.cellText(r, C::Bezeichnung),
-                             serverDate(m_model.row(r).date),
+                             m_model.cellText(r, C::DatumAb),
                              m_model.cellText(r, C::Rab1),
                              m_model.cellText(r, C::Rab2),
                              m_model.cellText(r, C::Rab3),

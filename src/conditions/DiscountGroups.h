@@ -17,6 +17,7 @@ struct DiscountGroupRow {
     QString id;             // object id of the quendrap.ekgrp object
     QStringList cells;      // the nine cell texts; "Datum ab" is kept in date
     QDate date;             // "Datum ab"; null when the group has none
+    QString dateText;       // a server date that is no date, kept as it came
     bool green = false;     // the server's field 11 is 0
     bool highlight = false; // cells 4 to 8 in style 1 (tstdatum answered 0)
 };
@@ -53,6 +54,7 @@ public:
     QString cellText(int row, int column) const;
     void setCell(int row, int column, const QString& text);
     void setDate(int row, const QDate& date);
+    void setDateText(int row, const QString& text);
     void setHighlight(int row, bool on);
     int cellStyle(int row, int column) const;
 
@@ -110,13 +112,18 @@ public:
     bool post(const std::function<bool()>& release);
     // The answer of the last verbuch.
     QString lastAnswer() const { return m_answer; }
+    // Edits refused so far (checks or a failed tstdatum): a window that
+    // commits an open edit before saving sees whether it was taken.
+    int refusals() const { return m_refusals; }
 
 private:
+    bool check(int row, int column, const QString& text);
     bool testDate(int row, const QDate& date);
 
     DiscountGroupModel& m_model;
     PositionDownload m_download;
     QString m_answer;
+    int m_refusals = 0;
 };
 
 // The release question as the program asks it: Yes and No.

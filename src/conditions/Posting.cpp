@@ -164,6 +164,9 @@ bool PostingRun::run(PositionGridModel& model, const PostingContext& context,
         ClassHandle handle = server.classHandle(QStringLiteral("quendrap.pos"));
         const QString posClass = QStringLiteral("quendrap.pos");
         const QString verbuch = QStringLiteral("verbuch");
+        // A request that is not chained starts a fresh chain: a refusal in an
+        // earlier run must not make the server skip this one.
+        server.call(Wire::Op::Ping, {});
         RequestPipeline<int> pipeline(server, depth);
         pipeline.onConfirmed = [&](const int& row, const QStringList& answer) {
             const QString result = answer.value(0);

@@ -2,10 +2,15 @@
 
 #include "base/SessionContext.h"
 #include "base/TraceLog.h"
+#include "base/UserInterface.h"
 #include "common/TextHelpers.h"
 #include "server/ServerConnection.h"
 
 namespace {
+
+QString readable(const QString& text) {
+    return ConvertText(text, QStringLiteral("VELTAR"), false);
+}
 
 QList<PartnerHit> search(const QString& part, const QStringList& args, const QString& operation) {
     TraceLog(part, QStringLiteral("Start"), args.value(2), 40);
@@ -15,9 +20,8 @@ QList<PartnerHit> search(const QString& part, const QStringList& args, const QSt
             Factory().resultSet(QStringLiteral("VT.Windows"), QStringLiteral("KkrSuche"));
         rs.execute(args);
         while (hits.size() < kMaxPartnerHits && rs.next())
-            hits.append({rs.getData(1), rs.getData(2),
-                         ConvertText(rs.getData(3), QStringLiteral("VELTAR"), false), rs.getData(4),
-                         ConvertText(rs.getData(5), QStringLiteral("VELTAR"), false)});
+            hits.append({rs.getData(1), rs.getData(2), readable(rs.getData(3)), rs.getData(4),
+                         readable(rs.getData(5))});
         rs.close();
     });
     TraceLog(part, ok ? QStringLiteral("Ende") : QStringLiteral("Ende mit Fehler"),
@@ -25,10 +29,38 @@ QList<PartnerHit> search(const QString& part, const QStringList& args, const QSt
     return hits;
 }
 
+// Items written by an M command, each closed by a backquote.
+QStringList routineList(const QString& command) {
+    QStringList items;
+    bool failed = false;
+    dbcalld(command, u'`', items, failed);
+    if (failed)
+        return {};
+    items.removeAll(QString());
+    return items;
+}
+
+// Rows of a list query: "code" + separator + "text".
+QStringList queryList(const QString& className, const QStringList& args, const QString& operation,
+                      const QString& separator) {
+    QStringList items;
+    ServerCall(operation, [&] {
+        ResultSet rs = Factory().resultSet(className, QStringLiteral("Liste"));
+        rs.execute(args);
+        while (rs.next())
+            items << rs.getData(1) + separator + readable(rs.getData(2));
+        rs.close();
+    });
+    return items;
+}
+
 } // namespace
 
 QList<PartnerHit> getlnrsu(const QString& skbez, const QString& ssktok) {
-    const QString group = Piece(ssktok, QStringLiteral("|"), 1, QStringLiteral("1"));
+    // The first field of an empty group is empty, not the default: "1" then.
+    QString group = Piece(ssktok, QStringLiteral("|"), 1);
+    if (group.isEmpty())
+        group = QStringLiteral("1");
     return search(QStringLiteral("VeltarSU.getlnrsu"),
                   {Session().firma, QStringLiteral("L"), skbez, group},
                   QStringLiteral("VeltarSu.getlnrsu Suche Lieferantennummer"));
@@ -38,4 +70,218 @@ QList<PartnerHit> getknrsu(const QString& skbez, const QString& skgrp, const QSt
     return search(QStringLiteral("VeltarSU.getknrsu"),
                   {Session().firma, QStringLiteral("K"), skbez, skgrp.left(2), plz},
                   QStringLiteral("VeltarSu getknrsu Kundennummer Suche"));
+}
+
+// ---------------------------------------------------------------------------
+
+QString MQuoted(const QString& text) {
+    QString t = text;
+    t.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + t + u'"';
+}
+
+QString FirstWord(const QString& text) {
+    return text.trimmed().section(u' ', 0, 0);
+}
+
+QString ArticleSearch::firstCommand(const ArticleCriteria& c) {
+    const QStringList args{MQuoted(c.skbez),
+                           MQuoted(FirstWord(c.shgrp)),
+                           MQuoted(FirstWord(c.sugrp)),
+                           MQuoted(FirstWord(c.slnr)),
+                           MQuoted(FirstWord(c.sabtnr)),
+                           MQuoted(c.saktiv),
+                           MQuoted(c.sgel)};
+    return QStringLiteral("D GETARF^VTCLSU(") + args.join(u',') + u')';
+}
+
+void ArticleSearch::reset() {
+    m_hits.clear();
+    m_more = false;
+}
+
+int ArticleSearch::listRowCount() const {
+    return m_more ? count() * 3 / 2 : count();
+}
+
+bool ArticleSearch::getarsu(const ArticleCriteria& criteria,
+                            const std::function<void(int, int)>& beforeAppend) {
+    const QString part = QStringLiteral("VeltarSU.getarsu");
+    TraceLog(part, QStringLiteral("Start"), criteria.skbez, 40);
+    m_searching = true;
+    const bool first = m_hits.isEmpty();
+    bool failed = false;
+    QString output;
+    {
+        BusyPointer busy;
+        output = dbcall(first ? firstCommand(criteria) : QStringLiteral("D GETARN^VTCLSU"), failed);
+    }
+    QList<ArticleHit> page;
+    bool full = false;
+    if (!failed) {
+        const QStringList pieces = output.split(QChar(0xFF));
+        full = true;
+        for (int i = 0; i < kArticlePage; ++i) {
+            const QString piece = pieces.value(i);
+            if (piece.isEmpty()) {
+                full = false;
+                break;
+            }
+            const QStringList f = piece.split(u'`');
+            page.append({f.value(0), f.value(1), f.value(2)});
+        }
+    }
+    // Never beyond the table's last entry.
+    const int room = kMaxArticleHits - count();
+    if (page.size() > room) {
+        page = page.mid(0, room);
+    }
+    if (!page.isEmpty()) {
+        if (beforeAppend)
+            beforeAppend(count(), count() + int(page.size()) - 1);
+        m_hits << page;
+    }
+    m_more = !failed && full && count() < kMaxArticleHits;
+    m_searching = false;
+    TraceLog(part, QStringLiteral("Ende"), QString::number(count()), 40);
+    return !failed;
+}
+
+ArticleHitModel::ArticleHitModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+bool ArticleHitModel::search(const ArticleCriteria& criteria) {
+    beginResetModel();
+    m_search.reset();
+    m_criteria = criteria;
+    endResetModel();
+    bool inserting = false;
+    const bool ok = m_search.getarsu(m_criteria, [&](int first, int last) {
+        beginInsertRows(QModelIndex(), first, last);
+        inserting = true;
+    });
+    if (inserting)
+        endInsertRows();
+    return ok;
+}
+
+QString ArticleHitModel::articleNumber(int row) const {
+    return m_search.hits().value(row).articleNumber;
+}
+
+int ArticleHitModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_search.count();
+}
+
+int ArticleHitModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant ArticleHitModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= m_search.count() || role != Qt::DisplayRole)
+        return {};
+    const ArticleHit& h = m_search.hits()[index.row()];
+    switch (index.column()) {
+    case ArtNr:
+        return h.articleNumber;
+    case Bezeichnung:
+        return h.description;
+    case Lieferant:
+        return h.supplier;
+    default:
+        return {};
+    }
+}
+
+QVariant ArticleHitModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole) {
+        static const QStringList headers{QStringLiteral("Art.-Nr."), QStringLiteral("Bezeichnung"),
+                                         QStringLiteral("Lief.-Nr")};
+        return headers.value(section);
+    }
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+bool ArticleHitModel::canFetchMore(const QModelIndex& parent) const {
+    // No second fetch while a page is on its way.
+    return !parent.isValid() && m_search.more() && !m_search.searching();
+}
+
+void ArticleHitModel::fetchMore(const QModelIndex& parent) {
+    if (!canFetchMore(parent))
+        return;
+    bool inserting = false;
+    m_search.getarsu(m_criteria, [&](int first, int last) {
+        beginInsertRows(QModelIndex(), first, last);
+        inserting = true;
+    });
+    if (inserting)
+        endInsertRows();
+}
+
+PartnerHitModel::PartnerHitModel(QString numberCaption, QObject* parent)
+    : QAbstractTableModel(parent), m_numberCaption(std::move(numberCaption)) {}
+
+void PartnerHitModel::setHits(QList<PartnerHit> hits) {
+    beginResetModel();
+    m_hits = std::move(hits);
+    endResetModel();
+}
+
+int PartnerHitModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(m_hits.size());
+}
+
+int PartnerHitModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant PartnerHitModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= m_hits.size() || role != Qt::DisplayRole)
+        return {};
+    const PartnerHit& h = m_hits[index.row()];
+    switch (index.column()) {
+    case Number:
+        return h.number;
+    case Name:
+        return h.name;
+    case PostCode:
+        return h.postCode;
+    case Place:
+        return h.place;
+    default:
+        return {};
+    }
+}
+
+QVariant PartnerHitModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole) {
+        const QStringList headers{m_numberCaption, QStringLiteral("Name"), QStringLiteral("PLZ"),
+                                  QStringLiteral("Ort")};
+        return headers.value(section);
+    }
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+QStringList LoadMainGroups() {
+    return routineList(QStringLiteral("D HGRP^VTCLSU"));
+}
+
+QStringList LoadSubGroups(const QString& mainGroup) {
+    const QString main = FirstWord(mainGroup);
+    return routineList(main.isEmpty() ? QStringLiteral("D UGRP^VTCLSU")
+                                      : QStringLiteral("D UGRP^VTCLSU(") + MQuoted(main) + u')');
+}
+
+QStringList LoadDepartments() {
+    return routineList(QStringLiteral("D ABTNR^VTCLSU"));
+}
+
+QStringList LoadCustomerGroups() {
+    return queryList(QStringLiteral("VT.ParKundenGruppen"), {Session().firma},
+                     QStringLiteral("FMKnrsu Kundengruppen lesen"), QStringLiteral(" "));
+}
+
+QStringList LoadAccountGroups(const QString& kind) {
+    return queryList(QStringLiteral("VT.KontoSammelKontoKreis"), {Session().firma, kind},
+                     QStringLiteral("FMLnrsu Kontengruppen lesen"), QStringLiteral("|"));
 }

@@ -151,8 +151,9 @@ bool ParseServerNumber(QByteArrayView text, double* value) {
 
 QString FormatDeviation(const QString& queryValue) {
     double v = 0;
+    // No condition to compare with: no deviation, rather than a zero one.
     if (!ParseServerNumber(queryValue, &v))
-        v = 0;
+        return QString();
     // "##.00": whole part without a leading zero, always two decimals.
     const bool negative = v < 0;
     const qint64 hundredths = qint64(std::llround(std::fabs(v) * 100.0));

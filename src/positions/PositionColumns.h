@@ -89,7 +89,8 @@ bool ParseServerNumber(const QString& text, double* value);
 bool ParseServerNumber(QByteArrayView text, double* value);
 // Query column 14 ("% Abw.") as the grid shows it: the pattern "##.00" with
 // the workstation's decimal separator (no leading zero below 1, so 0.5 shows
-// as ",50") followed by " %".
+// as ",50") followed by " %"; empty when the query has no deviation (no
+// ERP condition to compare with).
 QString FormatDeviation(const QString& queryValue);
 // A day.month.year date text of the query as the grid shows it in the two
 // date list columns: the 3rd and 6th characters replaced by "/".

@@ -167,21 +167,26 @@ void FMRabgr::Timer2_Timer() {
     dialog.exec();
 }
 
-void FMRabgr::endEdit() {
+bool FMRabgr::endEdit() {
     // Moving the current cell commits an open editor.
+    const int refusals = m_editor.refusals();
     const QModelIndex current = grekgrp->currentIndex();
     grekgrp->setCurrentIndex(QModelIndex());
     grekgrp->setCurrentIndex(current);
+    return m_editor.refusals() == refusals;
 }
 
 void FMRabgr::Speichern_Click() {
-    endEdit();
+    // A refused edit (its message was shown) is not saved over.
+    if (!endEdit())
+        return;
     if (m_editor.save())
         lbstatus->setText(QStringLiteral("Gespeichert"));
 }
 
 void FMRabgr::Verbuchen_Click() {
-    endEdit();
+    if (!endEdit())
+        return;
     if (m_editor.post(AskRelease))
         lbstatus->setText(m_editor.lastAnswer());
 }

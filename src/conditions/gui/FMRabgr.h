@@ -65,8 +65,9 @@ protected:
     void done(int result) override;
 
 private:
-    // Ends a cell edit in progress, so its text reaches the model.
-    void endEdit();
+    // Ends a cell edit in progress, so its text reaches the model; false
+    // when that edit was refused.
+    bool endEdit();
 
     PositionDownload m_download;
     DiscountGroupModel* m_groups;

@@ -118,6 +118,10 @@ void fmverbuch::BUVerbuch_Click() {
     m_running = true;
     m_ran = true;
     BUVerbuch->setEnabled(false);
+    // The options are read once: while the run lasts they cannot change;
+    // "Nur makierte" is read for every row and stays open.
+    for (QCheckBox* b : std::as_const(m_options))
+        b->setEnabled(false);
     Session().currentSupplier = m_download.supplier;
     // The options are read once; "Nur makierte" for every row.
     const PostingOptions options = Options();
@@ -130,10 +134,15 @@ void fmverbuch::BUVerbuch_Click() {
     };
     const bool ok = run.run(m_grid, PostingContext::of(m_download), options);
     BUVerbuch->setEnabled(true);
+    for (QCheckBox* b : std::as_const(m_options))
+        b->setEnabled(true);
     m_running = false;
     if (!ok) {
         // The run stopped at a refused position (the error report said
-        // why); the window stays open, the rows before show their answers.
+        // why); the window stays open for another try, over the grid as
+        // the ERP has it now.
+        if (m_reload)
+            m_reload();
         UpdatePreview();
         return;
     }

@@ -3,6 +3,7 @@
 #include "conditions/Posting.h"
 
 #include <QDialog>
+#include <functional>
 
 class QCheckBox;
 class QGroupBox;
@@ -34,6 +35,9 @@ public:
     bool discarded() const { return m_discarded; }
     // Requests in flight at most (tests post one at a time).
     void setDepth(int depth) { m_depth = depth; }
+    // Reads the grid again; called after a run that stopped at a refused
+    // position, while the window stays open.
+    void setReload(std::function<void()> reload) { m_reload = std::move(reload); }
 
 public Q_SLOTS:
     void BUVerbuch_Click();
@@ -51,6 +55,7 @@ private:
     bool m_discarded = false;
     bool m_running = false;
     int m_depth = 256;
+    std::function<void()> m_reload;
 
     QCheckBox* chmark;
     QList<QCheckBox*> m_options; // in PostingOption order

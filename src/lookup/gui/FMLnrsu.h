@@ -1,47 +1,32 @@
 #pragma once
 
-#include <QDialog>
-#include <QString>
+#include "SearchDialog.h"
 
+class PartnerHitModel;
 class QComboBox;
-class QLabel;
 class QLineEdit;
-class QPushButton;
-class QTreeWidget;
-class QTreeWidgetItem;
 
 // The supplier search: a part of the name and the account group; the hits
-// (at most 500) are listed with number, name, post code and place. A double
-// click, Enter in the list or "Übernehmen" chooses the supplier.
-class FMLnrsu : public QDialog {
+// (at most 500) are listed with number, name, post code and place.
+class FMLnrsu : public SearchDialog {
     Q_OBJECT
 public:
     explicit FMLnrsu(QWidget* parent = nullptr);
     ~FMLnrsu() override;
 
     // The supplier number chosen; empty when the window closed without one.
-    QString chosenSupplier() const { return m_chosen; }
-
-public Q_SLOTS:
-    void BUSuchen_Click();
-    void BUOK_Click();
-    void LNRSULI_DblClick(QTreeWidgetItem* item);
-    void done(int result) override;
+    QString chosenSupplier() const { return chosen(); }
+    PartnerHitModel* Hits() const { return m_hits; }
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    int search() override;
+    QString valueOf(int row) const override;
+    QString countText(int hits) const override;
 
 private:
-    void Choose(QTreeWidgetItem* item);
-
+    PartnerHitModel* m_hits;
     QLineEdit* SKBEZ;
     QComboBox* SSKTOK;
-    QPushButton* BUSuchen;
-    QTreeWidget* LNRSULI;
-    QLabel* LBLAnzahl;
-    QPushButton* BUOK;
-    QPushButton* BUAbbruch;
-    QString m_chosen;
 };
 
 // Shows the supplier search modally and returns the chosen supplier number,

@@ -4,6 +4,8 @@
 #include "base/UserInterface.h"
 #include "conditions/gui/FMRabgr.h"
 #include "conditions/gui/fmverbuch.h"
+#include "import/gui/FMEan.h"
+#include "lookup/gui/FMArtsu.h"
 #include "shell/gui/WindowPlacement.h"
 
 #include <QAction>
@@ -88,7 +90,7 @@ FMPos::FMPos(const PositionDownload& download, QWidget* parent)
         QAction* a = tool1->addAction(style()->standardIcon(icons[i]), captions[i]);
         a->setObjectName(QStringLiteral("tool1_") + QString::number(i + 1));
         // The buttons whose work is not built yet stay disabled.
-        a->setEnabled(i <= 2 || (i >= 4 && i <= 6) || i == 8);
+        a->setEnabled(i != 3);
     }
     connect(ToolButton(QStringLiteral("Aktualisieren")), &QAction::triggered, this,
             &FMPos::Aktualisieren_Click);
@@ -96,6 +98,8 @@ FMPos::FMPos(const PositionDownload& download, QWidget* parent)
             &FMPos::Rabattgruppen_Click);
     connect(ToolButton(QStringLiteral("Verbuchen")), &QAction::triggered, this,
             &FMPos::Verbuchen_Click);
+    connect(ToolButton(QStringLiteral("Einlesen EAN")), &QAction::triggered, this,
+            &FMPos::EinlesenEan_Click);
     connect(ToolButton(QStringLiteral("Ausstieg")), &QAction::triggered, this, &QDialog::close);
     connect(ToolButton(QStringLiteral("Selekt. mark")), &QAction::triggered, this,
             &FMPos::SelektMark_Click);
@@ -122,6 +126,13 @@ FMPos::FMPos(const PositionDownload& download, QWidget* parent)
     };
     lipos->setItemDelegate(new PositionCellDelegate(*m_editor, m_lists, lipos));
     lipos->setAlternatingRowColors(false);
+    lipos->setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto* search = new QAction(QStringLiteral("Artikel suchen …"), lipos);
+    search->setObjectName(QStringLiteral("ArtikelSuchen"));
+    search->setShortcut(QKeySequence(Qt::Key_F4));
+    search->setShortcutContext(Qt::WidgetShortcut);
+    connect(search, &QAction::triggered, this, &FMPos::ArtikelSuchen);
+    lipos->addAction(search);
     lipos->setWordWrap(false);
     lipos->verticalHeader()->setDefaultSectionSize(lipos->fontMetrics().height() + 6);
     lipos->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -227,9 +238,17 @@ void FMPos::Aktualisieren_Click() {
     LoadGrid(true);
 }
 
+void FMPos::commitEdit() {
+    // Moving the current cell commits an open cell editor.
+    const QModelIndex current = lipos->currentIndex();
+    lipos->setCurrentIndex(QModelIndex());
+    lipos->setCurrentIndex(current);
+}
+
 void FMPos::Rabattgruppen_Click() {
     if (m_loading)
         return;
+    commitEdit();
     {
         FMRabgr groups(m_download, this);
         groups.exec();
@@ -240,18 +259,46 @@ void FMPos::Rabattgruppen_Click() {
 void FMPos::Verbuchen_Click() {
     if (m_loading)
         return;
-    if (!m_posting)
+    commitEdit();
+    if (!m_posting) {
         m_posting = new fmverbuch(*m_grid, m_download, this);
+        m_posting->setReload([this] { LoadGrid(true); });
+    }
     m_posting->exec();
-    const bool ran = m_posting->ran();
+    // A run that stopped at a refused position has reloaded the grid
+    // already; one that ended hid the window, and the grid shows the ERP's
+    // view of what was posted.
+    const bool posted = m_posting->posted();
     if (m_posting->discarded()) {
         delete m_posting;
         m_posting = nullptr;
     }
-    // The grid shows the ERP's view of what was posted, also when the run
-    // stopped at a refused position.
-    if (ran)
+    if (posted)
         LoadGrid(true);
+}
+
+void FMPos::EinlesenEan_Click() {
+    if (m_loading)
+        return;
+    commitEdit();
+    {
+        FMEan match(m_download, this);
+        match.exec();
+    }
+    LoadGrid(true);
+}
+
+void FMPos::ArtikelSuchen() {
+    const QModelIndex current = lipos->currentIndex();
+    if (m_loading || !current.isValid())
+        return;
+    const QString article = vt_art_su(m_download.supplier, this);
+    if (article.isEmpty())
+        return;
+    const QModelIndex cell = m_grid->index(current.row(), PositionGrid::ArtNr);
+    lipos->setCurrentIndex(cell);
+    // As if typed into the cell: the assignment and its checks.
+    m_grid->setData(cell, article);
 }
 
 void FMPos::libm_Click() {

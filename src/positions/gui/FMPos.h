@@ -46,6 +46,12 @@ public Q_SLOTS:
     // The posting window (fmverbuch), kept between postings; the grid and
     // the candidate list are reloaded after a posting.
     void Verbuchen_Click();
+    // The EAN/price match window (FMEan); the grid and the candidate list
+    // are reloaded afterwards.
+    void EinlesenEan_Click();
+    // The article search for the current row's "Art.-Nr." (F4 or the
+    // context menu on that cell); the chosen article is entered as typed.
+    void ArtikelSuchen();
     // The candidate list: a click goes to the grid row of the article, a
     // double-click assigns the article to the current grid row.
     void libm_Click();
@@ -74,6 +80,9 @@ protected:
 
 private:
     void Form_Resize();
+    // Ends a cell edit in progress, so that it is taken before another
+    // window works on the grid.
+    void commitEdit();
 
     PositionDownload m_download;
     PositionGridModel* m_grid;

@@ -222,9 +222,15 @@ void RegisterDiscountGroupClasses(StandinEngine& engine) {
             QList<std::pair<QString, QString>> fields{{QStringLiteral("BEZ"), g.bez}};
             QStringList rates;
             for (int i = 0; i < 4; ++i) {
-                rates << ErpNumber(ErpValue(g.rates.value(i)), 2);
+                // The rate as stored (canonical), every decimal kept.
+                const QString rate = g.rates.value(i).trimmed();
+                rates << (rate.isEmpty() ? QStringLiteral("0") : rate);
                 fields << std::pair{QStringLiteral("RAB%1").arg(i + 1), rates.last()};
             }
+            // A group the ERP holds as it is (released, the same rates
+            // however written) is left alone: posting it again, released or
+            // not, changes nothing.
+            const bool inErp = DiscountGroupInErp(e, dl[0], dl[1], g.erpgr, g.datum, rates);
             // Released, the record is in force (an empty FREIGABE is).
             // Unreleased, a new or changed record waits for its release; a
             // record that already holds the group as it is stays in force.
@@ -232,13 +238,15 @@ void RegisterDiscountGroupClasses(StandinEngine& engine) {
                                      release ? QStringLiteral("J") : QStringLiteral("N")};
             const QString id = key({dl[0], dl[1], g.erpgr, g.datum});
             bool created = false;
-            const QStringList written = WriteErpRecord(e, QStringLiteral("VT.EKRabGr"), id, fields,
-                                                       {{QStringLiteral("FIRMA"), dl[0]},
-                                                        {QStringLiteral("LNR"), dl[1]},
-                                                        {QStringLiteral("CODE"), g.erpgr},
-                                                        {QStringLiteral("DATUM"), g.datum},
-                                                        freigabe},
-                                                       dlid, pcode, &created);
+            const QStringList written =
+                inErp ? QStringList()
+                      : WriteErpRecord(e, QStringLiteral("VT.EKRabGr"), id, fields,
+                                       {{QStringLiteral("FIRMA"), dl[0]},
+                                        {QStringLiteral("LNR"), dl[1]},
+                                        {QStringLiteral("CODE"), g.erpgr},
+                                        {QStringLiteral("DATUM"), g.datum},
+                                        freigabe},
+                                       dlid, pcode, &created);
             const bool open =
                 e.textValue(QStringLiteral("SELECT FREIGABE FROM vt_ekrabgr WHERE id=?"), {id}) ==
                 u"N";

@@ -289,8 +289,11 @@ private:
                        {QStringLiteral("FREIGABE"), QStringLiteral("N")}};
         if (!m_purchaseCondition || !m_purchasePrice)
             whenNew << earlier(m_purchaseCondition ? price : condition, date);
-        const QStringList w = write(QStringLiteral("VT.ArtEK"),
-                                    key({m_company, m_supplier, m_article, date}), fields, whenNew);
+        const QString id = key({m_company, m_supplier, m_article, date});
+        bool created = false;
+        const QStringList w = write(QStringLiteral("VT.ArtEK"), id, fields, whenNew, &created);
+        if (!created && !w.isEmpty())
+            unrelease(QStringLiteral("VT.ArtEK"), id);
         if (m_purchaseCondition && contains(w, condition))
             written(QStringLiteral("EK-Kondition ") + date);
         if (m_purchasePrice && contains(w, price))
@@ -328,37 +331,57 @@ private:
             skipped(QStringLiteral("VK ohne Preis"));
             return;
         }
-        const QStringList w = write(QStringLiteral("VT.ArtVK"), key({m_company, m_article, date}),
+        const QString id = key({m_company, m_article, date});
+        bool created = false;
+        const QStringList w = write(QStringLiteral("VT.ArtVK"), id,
                                     {{QStringLiteral("KFSOLL"), number(p(u"kfsoll"), 4)},
                                      {QStringLiteral("VKEXCL"), number(p(u"vkexcl"), 4)},
                                      {QStringLiteral("VKINCL"), number(p(u"vkincl"), 4)}},
                                     {{QStringLiteral("FIRMA"), m_company},
                                      {QStringLiteral("ARTNR"), m_article},
                                      {QStringLiteral("DATUM"), date},
-                                     {QStringLiteral("FREIGABE"), QStringLiteral("N")}});
+                                     {QStringLiteral("FREIGABE"), QStringLiteral("N")}},
+                                    &created);
+        if (!created && !w.isEmpty())
+            unrelease(QStringLiteral("VT.ArtVK"), id);
         if (!w.isEmpty())
             written(QStringLiteral("VK-Preis ") + date);
     }
 
-    // Releases the article's conditions (of the supplier) and sales prices
-    // that carry the download key; true when one was not released before.
+    // A changed record waits for its release like a new one, so that
+    // nothing a buyer did not release goes into force.
+    void unrelease(const QString& className, const QString& id) {
+        WriteErpRecord(m_e, className, id, {{QStringLiteral("FREIGABE"), QStringLiteral("N")}}, {},
+                       m_dlid, m_pcode);
+    }
+
+    // Releases the article's condition (of the supplier) and sales price of
+    // the position's dates, whoever stored them; true when one of them was
+    // not released before.
     bool releasePrices() {
         if (m_releaseKey.isEmpty())
             return false;
-        const QString open = m_e.textValue(
-            QStringLiteral("SELECT (SELECT count(*) FROM vt_artek WHERE FIRMA=?1 AND LNR=?2 AND "
-                           "ARTNR=?3 AND DLID=?4 AND FREIGABE='N') + (SELECT count(*) FROM "
-                           "vt_artvk WHERE FIRMA=?1 AND ARTNR=?3 AND DLID=?4 AND FREIGABE='N')"),
-            {m_company, m_supplier, m_article, m_releaseKey});
-        if (open.toInt() == 0)
-            return false;
-        m_e.execText(QStringLiteral("UPDATE vt_artek SET FREIGABE='J', PCODE=?5 WHERE FIRMA=?1 AND "
-                                    "LNR=?2 AND ARTNR=?3 AND DLID=?4 AND FREIGABE='N'"),
-                     {m_company, m_supplier, m_article, m_releaseKey, m_pcode});
-        m_e.execText(QStringLiteral("UPDATE vt_artvk SET FREIGABE='J', PCODE=?4 WHERE FIRMA=?1 AND "
-                                    "ARTNR=?2 AND DLID=?3 AND FREIGABE='N'"),
-                     {m_company, m_article, m_releaseKey, m_pcode});
-        return true;
+        const QString ek = ErpDate(p(u"ekdat"));
+        const QString vk = ErpDate(p(u"vkdat"));
+        bool released = false;
+        const auto release = [&](const QString& className, const QString& table,
+                                 const QString& id) {
+            const QString state = m_e.textValue(QStringLiteral("SELECT 'v'||FREIGABE FROM ") +
+                                                    table + QStringLiteral(" WHERE id=?"),
+                                                {id});
+            if (state != u"vN")
+                return;
+            WriteErpRecord(m_e, className, id, {{QStringLiteral("FREIGABE"), QStringLiteral("J")}},
+                           {}, m_releaseKey, m_pcode);
+            released = true;
+        };
+        if (!ek.isEmpty())
+            release(QStringLiteral("VT.ArtEK"), QStringLiteral("vt_artek"),
+                    key({m_company, m_supplier, m_article, ek}));
+        if (!vk.isEmpty())
+            release(QStringLiteral("VT.ArtVK"), QStringLiteral("vt_artvk"),
+                    key({m_company, m_article, vk}));
+        return released;
     }
 
     StandinEngine& m_e;

@@ -1,0 +1,115 @@
+// quendra-cli search-articles, search-suppliers, search-customers and
+// ean-match: the search dialogs and the EAN/price match window without a
+// display.
+#include "CliSupport.h"
+
+#include "import/EanMatch.h"
+#include "lookup/VeltarSu.h"
+
+namespace {
+
+QString field(QString text) {
+    return text.replace(u'\t', u' ').replace(u'\n', u' ');
+}
+
+void printPartners(const QList<PartnerHit>& hits) {
+    for (const PartnerHit& h : hits)
+        out() << field(h.number) << '\t' << field(h.shortName) << '\t' << field(h.name) << '\t'
+              << field(h.postCode) << '\t' << field(h.place) << '\n';
+    out().flush();
+}
+
+} // namespace
+
+void addLookupOptions(QCommandLineParser& parser) {
+    parser.addOption({QStringLiteral("text"), QStringLiteral("search-articles: the text."),
+                      QStringLiteral("T")});
+    parser.addOption({QStringLiteral("hgrp"), QStringLiteral("search-articles: main group."),
+                      QStringLiteral("G")});
+    parser.addOption({QStringLiteral("ugrp"), QStringLiteral("search-articles: sub group."),
+                      QStringLiteral("G")});
+    parser.addOption({QStringLiteral("department"), QStringLiteral("search-articles: department."),
+                      QStringLiteral("D")});
+    parser.addOption({QStringLiteral("active"),
+                      QStringLiteral("search-articles: J only active, N only inactive."),
+                      QStringLiteral("A")});
+    parser.addOption({QStringLiteral("gel"),
+                      QStringLiteral("search-articles: J only released, N only not released."),
+                      QStringLiteral("G")});
+    parser.addOption({QStringLiteral("max"),
+                      QStringLiteral("search-articles: hits at most (10000)."), QStringLiteral("N"),
+                      QString::number(kMaxArticleHits)});
+    parser.addOption({QStringLiteral("group"),
+                      QStringLiteral("search-suppliers: account group; search-customers: "
+                                     "customer group."),
+                      QStringLiteral("G")});
+    parser.addOption({QStringLiteral("plz"), QStringLiteral("search-customers: post code."),
+                      QStringLiteral("P")});
+}
+
+int runSearchArticles(const QStringList& args, const QCommandLineParser& parser) {
+    bool ok = false;
+    const int max = parser.value(QStringLiteral("max")).toInt(&ok);
+    if (!args.isEmpty() || !ok || max < 0) {
+        err() << "usage: quendra-cli --connect \"...\" search-articles [--text T] [--hgrp G] "
+                 "[--ugrp G] [--supplier N] [--department D] [--active A] [--gel G] [--max N]\n";
+        return 2;
+    }
+    const ArticleCriteria criteria{
+        parser.value(QStringLiteral("text")),       parser.value(QStringLiteral("hgrp")),
+        parser.value(QStringLiteral("ugrp")),       parser.value(QStringLiteral("supplier")),
+        parser.value(QStringLiteral("department")), parser.value(QStringLiteral("active")),
+        parser.value(QStringLiteral("gel"))};
+    // Page after page, as a list scrolled to its end asks for them.
+    ArticleSearch search;
+    do {
+        if (!search.getarsu(criteria))
+            return 1;
+    } while (search.more() && search.count() < max);
+    const QList<ArticleHit>& hits = search.hits();
+    for (int i = 0; i < hits.size() && i < max; ++i)
+        out() << field(hits[i].articleNumber) << '\t' << field(hits[i].description) << '\t'
+              << field(hits[i].supplier) << '\n';
+    out().flush();
+    return 0;
+}
+
+int runSearchSuppliers(const QStringList& args, const QCommandLineParser& parser) {
+    if (args.size() != 1) {
+        err() << "usage: quendra-cli --connect \"...\" search-suppliers TEXT [--group G]\n";
+        return 2;
+    }
+    printPartners(getlnrsu(args[0], parser.value(QStringLiteral("group"))));
+    return 0;
+}
+
+int runSearchCustomers(const QStringList& args, const QCommandLineParser& parser) {
+    if (args.size() != 1) {
+        err() << "usage: quendra-cli --connect \"...\" search-customers TEXT [--group G] "
+                 "[--plz P]\n";
+        return 2;
+    }
+    printPartners(getknrsu(args[0], parser.value(QStringLiteral("group")),
+                           parser.value(QStringLiteral("plz"))));
+    return 0;
+}
+
+int runEanMatch(const QStringList& args, bool post) {
+    if (args.size() != 2 || args[0].isEmpty()) {
+        err() << "usage: quendra-cli --connect \"...\" ean-match KEY FILE [--post]\n";
+        return 2;
+    }
+    PositionDownload download;
+    if (!openDownload(args[0], &download))
+        return 1;
+    QList<EanMatchRow> rows;
+    if (!ReadEanMatchFile(args[1], download.key, &rows))
+        return 1;
+    for (const EanMatchRow& r : rows)
+        out() << field(r.articleNumber) << '\t' << field(r.description) << '\t' << field(r.ean)
+              << '\t' << field(r.positionDescription) << '\n';
+    out().flush();
+    if (post && !PostEanMatch(rows, download))
+        return 1;
+    return 0;
+}

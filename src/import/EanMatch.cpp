@@ -1,0 +1,131 @@
+#include "EanMatch.h"
+
+#include "base/SessionContext.h"
+#include "base/UserInterface.h"
+#include "base/WorkstationSettings.h"
+#include "import/ImportFileReader.h"
+#include "import/ImportFormats.h"
+#include "server/ServerConnection.h"
+
+#include <QFileInfo>
+
+EanMatchModel::EanMatchModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void EanMatchModel::setRows(QList<EanMatchRow> rows) {
+    beginResetModel();
+    m_rows = std::move(rows);
+    endResetModel();
+}
+
+int EanMatchModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int EanMatchModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant EanMatchModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= m_rows.size() || role != Qt::DisplayRole)
+        return {};
+    const EanMatchRow& r = m_rows[index.row()];
+    switch (index.column()) {
+    case ArtNr:
+        return r.articleNumber;
+    case BezeichnungVeltar:
+        return r.description;
+    case Ean:
+        return r.ean;
+    case BezeichnungQuendra:
+        return r.positionDescription;
+    default:
+        return {};
+    }
+}
+
+QVariant EanMatchModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole) {
+        static const QStringList headers{
+            QStringLiteral("Art.-Nr."), QStringLiteral("Bezeichnung VELTAR"), QStringLiteral("EAN"),
+            QStringLiteral("Bezeichnung Quendra")};
+        return headers.value(section);
+    }
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+QString EanDescription(const QString& downloadKey, const QString& ean) {
+    if (ean.isEmpty())
+        return QString();
+    QString description;
+    ServerCall(QStringLiteral("FMEan.EanDescription Bezeichnung lesen"), [&] {
+        ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
+        QStringList args{downloadKey, ean};
+        description = h.call(QStringLiteral("geteanbez"), args);
+        h.release();
+    });
+    return description;
+}
+
+namespace {
+
+const QString kApplication = QStringLiteral("Quendrapr");
+const QString kSection = QStringLiteral("RetourPrm");
+const QString kKey = QStringLiteral("Pfad");
+
+} // namespace
+
+QString EanMatchFolder() {
+    return WorkstationSettings::value(kApplication, kSection, kKey);
+}
+
+void StoreEanMatchFolder(const QString& path) {
+    // The folder is what comes before the last separator (either kind).
+    const qsizetype cut = qMax(path.lastIndexOf(u'\\'), path.lastIndexOf(u'/'));
+    if (cut > 0)
+        WorkstationSettings::setValue(kApplication, kSection, kKey, path.left(cut));
+}
+
+bool ReadEanMatchFile(const QString& path, const QString& downloadKey, QList<EanMatchRow>* rows) {
+    rows->clear();
+    if (path.isEmpty() || !QFileInfo(path).isFile()) {
+        UI().message(kImportFileMissingMessage, QString(), MessageIcon::Critical,
+                     MessageButtons::Ok);
+        return false;
+    }
+    ImportFileReader reader;
+    if (!reader.open(path)) {
+        UI().message(kImportFileMissingMessage, QString(), MessageIcon::Critical,
+                     MessageButtons::Ok);
+        return false;
+    }
+    BusyPointer busy;
+    QString line;
+    bool header = true;
+    while (reader.readLine(&line)) {
+        if (header) {
+            header = false;
+            continue;
+        }
+        const MatchFileEntry e = ParseMatchFileLine(RemoveMatchFileSemicolons(line));
+        rows->append({e.articleNumber, e.description, e.ean, EanDescription(downloadKey, e.ean)});
+    }
+    return true;
+}
+
+bool PostEanMatch(const QList<EanMatchRow>& rows, const PositionDownload& download) {
+    Session().currentSupplier = download.supplier;
+    return ServerCall(
+        QStringLiteral("FMEan.Verbuchen EAN speichern"),
+        [&] {
+            ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
+            for (const EanMatchRow& r : rows) {
+                if (r.ean.isEmpty())
+                    continue;
+                QStringList args{Session().firma, download.supplier, r.articleNumber, r.ean,
+                                 download.key};
+                h.call(QStringLiteral("SetEan"), args);
+            }
+            h.release();
+        },
+        true);
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "positions/PositionLoad.h"
+
+#include <QAbstractTableModel>
+#include <QList>
+#include <QString>
+
+// The EAN/price match import: a file of ERP articles with their EANs
+// ("*.csv", line 1 a header, fields separated by "\"), shown next to the
+// description of the current download's position that carries each EAN, and
+// sent to the ERP ("SetEan") so that the ERP article gets the EAN and the
+// download's positions with it get the article.
+
+struct EanMatchRow {
+    QString articleNumber;       // field 1
+    QString description;         // field 2: the ERP's description
+    QString ean;                 // field 7
+    QString positionDescription; // of the download's position with the EAN
+};
+
+// The list liart.
+class EanMatchModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { ArtNr, BezeichnungVeltar, Ean, BezeichnungQuendra, ColumnCount };
+
+    explicit EanMatchModel(QObject* parent = nullptr);
+
+    void setRows(QList<EanMatchRow> rows);
+    const QList<EanMatchRow>& rows() const { return m_rows; }
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+private:
+    QList<EanMatchRow> m_rows;
+};
+
+// The description of the download's position with the EAN (geteanbez);
+// empty for an empty EAN, without asking the server.
+QString EanDescription(const QString& downloadKey, const QString& ean);
+
+// The folder the file dialog starts in ("Quendrapr"/"RetourPrm"/"Pfad"),
+// and storing the folder of a chosen file there.
+QString EanMatchFolder();
+void StoreEanMatchFolder(const QString& path);
+
+// Reads a match file: every line after the first, with the description of
+// each EAN. False with "Datei nicht vorhanden" when there is no such file.
+bool ReadEanMatchFile(const QString& path, const QString& downloadKey, QList<EanMatchRow>* rows);
+
+// "Verbuchen": SetEan for every row with an EAN, in one server call
+// bracket. False after a server error (reported); the rows before it are
+// stored.
+bool PostEanMatch(const QList<EanMatchRow>& rows, const PositionDownload& download);
