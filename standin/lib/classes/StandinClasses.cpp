@@ -9,4 +9,5 @@ void RegisterAllClasses(StandinEngine& engine) {
     RegisterPositionClasses(engine);
     RegisterPostingClasses(engine);
     RegisterDiscountGroupClasses(engine);
+    RegisterLookupClasses(engine);
 }
