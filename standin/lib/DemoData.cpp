@@ -114,7 +114,7 @@ void webData(StandinEngine& e, const QString& code, const QString& name,
 
 // An ERP article of company 1. Fields after the description, in order:
 // BEZ2, BEZ3, ATYP, WARGR, ABTNR, VKE, VPE, VPI, VRE, VRM, VPM, EBE, MWST,
-// PALART, PALJE, PALAB, ACOD, AKTIV.
+// PALART, PALJE, PALAB, ACOD, AKTIV, and FREIGABE when it is not "J".
 void article(StandinEngine& e, const QString& artnr, const QString& lnr, const QString& ean,
              const QString& bestnr, const QString& bez, const QStringList& more) {
     static const QStringList names{
@@ -133,6 +133,8 @@ void article(StandinEngine& e, const QString& artnr, const QString& lnr, const Q
                               {QStringLiteral("FREIGABE"), QStringLiteral("J")}};
     for (int i = 0; i < names.size(); ++i)
         v.insert(names[i], i < 2 ? erp(more.value(i)) : more.value(i));
+    if (more.size() > names.size())
+        v.insert(QStringLiteral("FREIGABE"), more[names.size()]);
     insert(e, QStringLiteral("VT.Artikel"), v);
 }
 
@@ -370,6 +372,10 @@ void erpData(StandinEngine& e) {
     article(e, "300320", "70003", "", "F-310", "Fliesenkleber flex 25 kg",
             {"C2TE S1", "Sack 25 kg", "L", "1410", "14", "Sack", "Pal", "42", "kg", "25", "1",
              "Sack", "1", "900001", "42", "42", "", "J"});
+    // Not released yet; its description holds a double quote.
+    article(e, "300330", "70003", "", "F-320", "Rohrmanschette 1/2\" Dichtband",
+            {"Dichtmanschette für Wanddurchführung", "", "L", "1400", "14", "St", "", "0", "", "0",
+             "1", "St", "1", "", "0", "0", "N", "J", "N"});
     condition(e, "70003", "300300", "01.07.2026", "7.8", "", "N", {}, "7.8", "0", "St", "10");
     condition(e, "70003", "300300", "01.01.2027", "8.2", "", "N", {}, "8.2", "0", "St", "10");
     salesPrice(e, "300300", "01.01.2027", "1.6", "13.1", "15.59");

@@ -1,4 +1,5 @@
-// The search dialogs: the supplier and customer searches (VT.Windows
+// The search dialogs: the article search and the lists of its combo boxes
+// (routine ^VTCLSU), the supplier and customer searches (VT.Windows
 // "KkrSuche"), the customers, customer groups and account groups.
 #include "Job.h"
 #include "StandinClasses.h"
@@ -9,6 +10,12 @@
 
 namespace {
 
+const QString kRoutine = QStringLiteral("VTCLSU");
+// Where the job keeps its article search between GETARF and GETARN.
+const QString kSearchKey = QStringLiteral("VTCLSU:search");
+constexpr int kPageSize = 4;
+constexpr char16_t kRecordSeparator = 0xFF;
+
 QString readable(const QString& erpText) {
     return ConvertText(erpText, QStringLiteral("VELTAR"), false);
 }
@@ -16,6 +23,119 @@ QString readable(const QString& erpText) {
 // A readable text as the searches compare it: upper case, umlauts spelled out.
 QString searchKey(const QString& text) {
     return ConvertText(text, QStringLiteral("VELTARSUCHE"), true);
+}
+
+// A routine of ^VTCLSU takes from min to max arguments.
+void checkArguments(const QString& label, const QStringList& args, int min, int max) {
+    if (args.size() < min || args.size() > max)
+        throw MError(QStringLiteral("<PARAMETER>"), label + u'^' + kRoutine);
+}
+
+// The order of the search's hits as one text: article numbers of digits
+// only by their value ("0" and 18 digits, zero-padded), then the others by
+// text ("1" and the number). Indexed with the company, so that a page starts
+// where the one before ended.
+const QString& orderKeySql() {
+    static const QString sql = QStringLiteral(
+        "(CASE WHEN ARTNR<>'' AND ARTNR NOT GLOB '*[^0-9]*' AND length(ARTNR)<=18 THEN "
+        "printf('0%018d', CAST(ARTNR AS INTEGER)) ELSE '1'||ARTNR END)");
+    return sql;
+}
+
+// The state of a job's article search, as kept in its cache: the company,
+// the seven criteria, then where the next page starts (order key and
+// article number of the last hit written) and whether hits may follow.
+enum SearchField {
+    Company,
+    Text,
+    MainGroup,
+    SubGroup,
+    Supplier,
+    Department,
+    Active,
+    Released,
+    LastKey,
+    LastArticle,
+    Started,
+    More,
+    FieldCount
+};
+
+// Whether an article's numbers or description match the search text (given
+// trimmed, and as its search key).
+bool textMatches(const QString& text, const QString& key, const QString& artnr,
+                 const QString& bestnr, const QString& ean, const QString& bez) {
+    if (text.isEmpty())
+        return true;
+    return artnr.startsWith(text) || bestnr == text || ean == text ||
+           searchKey(readable(bez)).contains(key);
+}
+
+// One record of a page: article, description and supplier joined by "`". A
+// backquote or $C(255) inside the description would end a field or a
+// record, so it is written as a blank.
+QString record(const QString& artnr, const QString& bez, const QString& lnr) {
+    QString text = readable(bez);
+    text.replace(u'`', u' ').replace(QChar(kRecordSeparator), u' ');
+    return artnr + u'`' + text + u'`' + lnr;
+}
+
+// The next page of the job's search: up to four records; the search goes on
+// after the last of them.
+QString nextPage(CallContext& ctx) {
+    auto& cache = ctx.job.cache();
+    auto it = cache.find(kSearchKey);
+    if (it == cache.end() || it->value(More) != u"1")
+        return QString();
+    QStringList& s = *it;
+    const QString text = s[Text];
+    const QString key = searchKey(text);
+    const QString& order = orderKeySql();
+    QSqlQuery& q = ctx.engine.exec(
+        QStringLiteral("SELECT ARTNR, BEZ, LNR, BESTNR, EAN, ") + order +
+            QStringLiteral(
+                " FROM vt_artikel WHERE FIRMA=? AND (?='' OR substr(WARGR,1,length(?))=?) AND "
+                "(?='' OR WARGR=?) AND (?='' OR LNR=?) AND (?='' OR ABTNR=?) AND "
+                "(?<>'J' OR AKTIV<>'N') AND (?<>'N' OR AKTIV='N') AND "
+                "(?<>'J' OR FREIGABE='J') AND (?<>'N' OR FREIGABE<>'J') AND ") +
+            order + QStringLiteral(" >= ? ORDER BY ") + order + QStringLiteral(", ARTNR"),
+        {s[Company], s[MainGroup], s[MainGroup], s[MainGroup], s[SubGroup], s[SubGroup],
+         s[Supplier], s[Supplier], s[Department], s[Department], s[Active], s[Active], s[Released],
+         s[Released], s[LastKey]});
+    QStringList records;
+    QString lastKey = s[LastKey];
+    QString lastArticle = s[LastArticle];
+    const bool resuming = s[Started] == u"1";
+    while (records.size() < kPageSize && StandinEngine::nextRow(q)) {
+        const QString artnr = q.value(0).toString();
+        const QString rowKey = q.value(5).toString();
+        // Rows of the last hit's order key up to the last hit itself were
+        // written before (numbers with leading zeros share a key).
+        if (resuming && rowKey == s[LastKey] && artnr <= s[LastArticle])
+            continue;
+        const QString bez = q.value(1).toString();
+        if (!textMatches(text, key, artnr, q.value(3).toString(), q.value(4).toString(), bez))
+            continue;
+        records << record(artnr, bez, q.value(2).toString());
+        lastKey = rowKey;
+        lastArticle = artnr;
+    }
+    q.finish();
+    s[LastKey] = lastKey;
+    s[LastArticle] = lastArticle;
+    s[Started] = QStringLiteral("1");
+    s[More] = records.size() == kPageSize ? QStringLiteral("1") : QString();
+    return records.join(QChar(kRecordSeparator));
+}
+
+// "code text`" for each row (code, text in the ERP's form) of a code list.
+QString comboList(StandinEngine& engine, const QString& sql, const QVariantList& values) {
+    QSqlQuery& q = engine.exec(sql, values);
+    QString out;
+    while (StandinEngine::nextRow(q))
+        out += q.value(0).toString() + u' ' + readable(q.value(1).toString()) + u'`';
+    q.finish();
+    return out;
 }
 
 // Rows "code|text" (the text readable) of a stored code list, by code.
@@ -65,6 +185,69 @@ QList<QStringList> partnerRows(StandinEngine& engine, const QString& sql,
 } // namespace
 
 void RegisterLookupClasses(StandinEngine& engine) {
+    engine.execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS vt_artikel_search ON "
+                                      "vt_artikel(FIRMA, ") +
+                       orderKeySql() + QStringLiteral(", ARTNR)")});
+
+    // GETARF(text, main group, goods group, supplier, department, active,
+    // released): starts the job's article search in its company and writes
+    // the first page; GETARN writes the next one.
+    engine.defineRoutine(QStringLiteral("GETARF"), kRoutine,
+                         [](CallContext& ctx, const QStringList& args, QString& output) {
+                             checkArguments(QStringLiteral("GETARF"), args, 7, 7);
+                             QStringList s(FieldCount);
+                             s[Company] = ctx.job.company();
+                             s[Text] = args[0].trimmed();
+                             s[MainGroup] = args[1].left(2);
+                             s[SubGroup] = args[2];
+                             s[Supplier] = args[3];
+                             s[Department] = args[4];
+                             s[Active] = args[5];
+                             s[Released] = args[6];
+                             s[More] = QStringLiteral("1");
+                             ctx.job.cache().insert(kSearchKey, s);
+                             output += nextPage(ctx);
+                         });
+    engine.defineRoutine(QStringLiteral("GETARN"), kRoutine,
+                         [](CallContext& ctx, const QStringList& args, QString& output) {
+                             checkArguments(QStringLiteral("GETARN"), args, 0, 0);
+                             output += nextPage(ctx);
+                         });
+
+    // The combo boxes of the search dialog, "code text`code text`...": the
+    // main goods groups (codes ending in "00"), the goods groups (all, or
+    // those of a main group: the codes that begin with its first two
+    // digits) and the departments.
+    engine.defineRoutine(QStringLiteral("HGRP"), kRoutine,
+                         [](CallContext& ctx, const QStringList& args, QString& output) {
+                             checkArguments(QStringLiteral("HGRP"), args, 0, 0);
+                             output += comboList(
+                                 ctx.engine,
+                                 QStringLiteral("SELECT CODE, BEZ FROM vt_parwarengruppe WHERE "
+                                                "FIRMA=? AND CODE LIKE '%00' ORDER BY CODE"),
+                                 {ctx.job.company()});
+                         });
+    engine.defineRoutine(QStringLiteral("UGRP"), kRoutine,
+                         [](CallContext& ctx, const QStringList& args, QString& output) {
+                             checkArguments(QStringLiteral("UGRP"), args, 0, 1);
+                             const QString main = args.value(0).left(2);
+                             output += comboList(
+                                 ctx.engine,
+                                 QStringLiteral("SELECT CODE, BEZ FROM vt_parwarengruppe WHERE "
+                                                "FIRMA=? AND (?='' OR substr(CODE,1,length(?))=?) "
+                                                "ORDER BY CODE"),
+                                 {ctx.job.company(), main, main, main});
+                         });
+    engine.defineRoutine(QStringLiteral("ABTNR"), kRoutine,
+                         [](CallContext& ctx, const QStringList& args, QString& output) {
+                             checkArguments(QStringLiteral("ABTNR"), args, 0, 0);
+                             output += comboList(ctx.engine,
+                                                 QStringLiteral("SELECT CODE, BEZ FROM "
+                                                                "vt_parabteilung WHERE FIRMA=? "
+                                                                "ORDER BY CODE"),
+                                                 {ctx.job.company()});
+                         });
+
     // Customers of the ERP: id FIRMA||KNR; name and place in the 7-bit form,
     // KGRP the customer group, KTOKREIS the account group.
     const QStringList customer{QStringLiteral("FIRMA"),   QStringLiteral("KNR"),
