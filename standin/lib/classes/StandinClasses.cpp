@@ -10,4 +10,5 @@ void RegisterAllClasses(StandinEngine& engine) {
     RegisterPostingClasses(engine);
     RegisterDiscountGroupClasses(engine);
     RegisterLookupClasses(engine);
+    RegisterMatchClasses(engine);
 }

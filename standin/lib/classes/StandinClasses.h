@@ -15,6 +15,7 @@ void RegisterPositionClasses(StandinEngine& engine);      // what the positions 
 void RegisterPostingClasses(StandinEngine& engine);       // positions posted into the ERP
 void RegisterDiscountGroupClasses(StandinEngine& engine); // a download's discount groups
 void RegisterLookupClasses(StandinEngine& engine);        // search dialogs, customers
+void RegisterMatchClasses(StandinEngine& engine);         // EAN match files on positions
 
 #include <QStringList>
 #include <memory>
