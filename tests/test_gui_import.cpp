@@ -760,7 +760,7 @@ void TestGuiImport::supplierSearchListsHitsAndReturnsChoice() {
     QCOMPARE(vt_lnr_su(nullptr), QString("70003"));
     QCOMPARE(headers, (QStringList{"Lief.-Nr", "Name", "PLZ", "Ort"}));
     QCOMPARE(rows.size(), 1);
-    QCOMPARE(rows[0], (QStringList{"70002", "Schröder Dämmtechnik KG", "", "Düsseldorf"}));
+    QCOMPARE(rows[0], (QStringList{"70002", "Schröder Dämmtechnik KG", "40231", "Düsseldorf"}));
     QCOMPARE(count, QString("1 Lieferant gefunden"));
 
     const auto& trace = TraceLogModel::instance().entries();

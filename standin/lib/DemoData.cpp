@@ -41,11 +41,13 @@ void user(StandinEngine& e, const QString& code, const QString& password, const 
             {QStringLiteral("EMail"), code.toLower() + QStringLiteral("@baustoffe-demo.de")}});
 }
 
-void supplier(StandinEngine& e, const QString& lnr, const QString& name, const QString& ort) {
+void supplier(StandinEngine& e, const QString& lnr, const QString& name, const QString& plz,
+              const QString& ort) {
     insert(e, QStringLiteral("VT.Lieferant"),
            {{QStringLiteral("FIRMA"), QStringLiteral("1")},
             {QStringLiteral("LNR"), lnr},
             {QStringLiteral("NAME"), erp(name)},
+            {QStringLiteral("PLZ"), plz},
             {QStringLiteral("ORT"), erp(ort)},
             {QStringLiteral("KTOKREIS"), QStringLiteral("1")}});
 }
@@ -112,7 +114,7 @@ void webData(StandinEngine& e, const QString& code, const QString& name,
 
 // An ERP article of company 1. Fields after the description, in order:
 // BEZ2, BEZ3, ATYP, WARGR, ABTNR, VKE, VPE, VPI, VRE, VRM, VPM, EBE, MWST,
-// PALART, PALJE, PALAB, ACOD, AKTIV.
+// PALART, PALJE, PALAB, ACOD, AKTIV, and FREIGABE when it is not "J".
 void article(StandinEngine& e, const QString& artnr, const QString& lnr, const QString& ean,
              const QString& bestnr, const QString& bez, const QStringList& more) {
     static const QStringList names{
@@ -131,6 +133,8 @@ void article(StandinEngine& e, const QString& artnr, const QString& lnr, const Q
                               {QStringLiteral("FREIGABE"), QStringLiteral("J")}};
     for (int i = 0; i < names.size(); ++i)
         v.insert(names[i], i < 2 ? erp(more.value(i)) : more.value(i));
+    if (more.size() > names.size())
+        v.insert(QStringLiteral("FREIGABE"), more[names.size()]);
     insert(e, QStringLiteral("VT.Artikel"), v);
 }
 
@@ -196,6 +200,49 @@ void codes(StandinEngine& e, const QString& className,
                {{QStringLiteral("FIRMA"), QStringLiteral("1")},
                 {QStringLiteral("CODE"), QString::fromUtf16(code)},
                 {textProperty, erp(QString::fromUtf16(text))}});
+}
+
+// The customers of the demo company with their groups, and the account
+// groups of suppliers and customers.
+void customers(StandinEngine& e) {
+    codes(e, QStringLiteral("VT.ParKundenGruppen"),
+          {{u"10", u"Gewerbliche Kunden Bau"},
+           {u"20", u"Handwerk"},
+           {u"30", u"Privatkunden"},
+           {u"40", u"Wiederverkäufer"}});
+    for (const auto& [art, code, text] :
+         {std::tuple{u"L", u"1", u"Lieferanten Inland"},
+          std::tuple{u"L", u"2", u"Lieferanten Ausland"}, std::tuple{u"L", u"9", u"Sonstige"},
+          std::tuple{u"K", u"1", u"Kunden Inland"}, std::tuple{u"K", u"2", u"Kunden Ausland"},
+          std::tuple{u"K", u"5", u"Barverkauf"}})
+        insert(e, QStringLiteral("VT.KontoSammelKontoKreis"),
+               {{QStringLiteral("FIRMA"), QStringLiteral("1")},
+                {QStringLiteral("ART"), QString::fromUtf16(art)},
+                {QStringLiteral("CODE"), QString::fromUtf16(code)},
+                {QStringLiteral("BEZ"), erp(QString::fromUtf16(text))}});
+    for (const auto& [knr, name, plz, ort, kgrp, kto] :
+         {std::tuple{u"10001", u"Bauunternehmung Kötter GmbH", u"50825", u"Köln", u"10", u"1"},
+          std::tuple{u"10002", u"Hochbau Schäfer & Söhne", u"51465", u"Bergisch Gladbach", u"10",
+                     u"1"},
+          std::tuple{u"10003", u"Straßen- und Tiefbau Ülker", u"50769", u"Köln", u"10", u"1"},
+          std::tuple{u"10004", u"Bouwbedrijf Janssen B.V.", u"6211", u"Maastricht", u"10", u"2"},
+          std::tuple{u"10005", u"Dachdeckerei Jürgen Böhm", u"51373", u"Leverkusen", u"20", u"1"},
+          std::tuple{u"10006", u"Fliesenleger Özdemir", u"50733", u"Köln", u"20", u"1"},
+          std::tuple{u"10007", u"Malerbetrieb Größmann", u"50321", u"Brühl", u"20", u"1"},
+          std::tuple{u"10008", u"Zimmerei Weißenfels", u"50354", u"Hürth", u"20", u"1"},
+          std::tuple{u"10009", u"Familie Müller", u"50259", u"Pulheim", u"30", u"5"},
+          std::tuple{u"10010", u"Hans-Dieter Lüttgen", u"50226", u"Frechen", u"30", u"5"},
+          std::tuple{u"10011", u"Sabine Krämer", u"50937", u"Köln", u"30", u"5"},
+          std::tuple{u"10012", u"Baustoffhandel Rhein-Sieg Süd", u"53721", u"Siegburg", u"40",
+                     u"1"}})
+        insert(e, QStringLiteral("VT.Kunde"),
+               {{QStringLiteral("FIRMA"), QStringLiteral("1")},
+                {QStringLiteral("KNR"), QString::fromUtf16(knr)},
+                {QStringLiteral("NAME"), erp(QString::fromUtf16(name))},
+                {QStringLiteral("PLZ"), QString::fromUtf16(plz)},
+                {QStringLiteral("ORT"), erp(QString::fromUtf16(ort))},
+                {QStringLiteral("KGRP"), QString::fromUtf16(kgrp)},
+                {QStringLiteral("KTOKREIS"), QString::fromUtf16(kto)}});
 }
 
 // The ERP's code lists, articles, conditions, sales prices and discount
@@ -325,6 +372,10 @@ void erpData(StandinEngine& e) {
     article(e, "300320", "70003", "", "F-310", "Fliesenkleber flex 25 kg",
             {"C2TE S1", "Sack 25 kg", "L", "1410", "14", "Sack", "Pal", "42", "kg", "25", "1",
              "Sack", "1", "900001", "42", "42", "", "J"});
+    // Not released yet; its description holds a double quote.
+    article(e, "300330", "70003", "", "F-320", "Rohrmanschette 1/2\" Dichtband",
+            {"Dichtmanschette für Wanddurchführung", "", "L", "1400", "14", "St", "", "0", "", "0",
+             "1", "St", "1", "", "0", "0", "N", "J", "N"});
     condition(e, "70003", "300300", "01.07.2026", "7.8", "", "N", {}, "7.8", "0", "St", "10");
     condition(e, "70003", "300300", "01.01.2027", "8.2", "", "N", {}, "8.2", "0", "St", "10");
     salesPrice(e, "300300", "01.01.2027", "1.6", "13.1", "15.59");
@@ -398,13 +449,14 @@ void FillDemoData(StandinEngine& e) {
          QStringLiteral("20"));
 
     supplier(e, QStringLiteral("70001"), QStringLiteral("Müller Baustoffe GmbH"),
-             QStringLiteral("Köln"));
+             QStringLiteral("50829"), QStringLiteral("Köln"));
     supplier(e, QStringLiteral("70002"), QStringLiteral("Schröder Dämmtechnik KG"),
-             QStringLiteral("Düsseldorf"));
+             QStringLiteral("40231"), QStringLiteral("Düsseldorf"));
     supplier(e, QStringLiteral("70003"), QStringLiteral("Weiß & Söhne Fliesen"),
-             QStringLiteral("Münster"));
+             QStringLiteral("48155"), QStringLiteral("Münster"));
     supplier(e, QStringLiteral("70004"), QStringLiteral("Großhandel Äußere Straße"),
-             QStringLiteral("Lübeck"));
+             QStringLiteral("23554"), QStringLiteral("Lübeck"));
+    customers(e);
 
     insert(e, QStringLiteral("GUIVELTAR.Server"),
            {{QStringLiteral("Bezeichnung"), erp(QStringLiteral("Demo-Firma (lokal)"))},

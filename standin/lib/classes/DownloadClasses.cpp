@@ -26,16 +26,19 @@ const QStringList& PositionProperties() {
 }
 
 void RegisterDownloadClasses(StandinEngine& engine) {
-    // Suppliers of the ERP: id FIRMA||LNR, the name in the 7-bit form.
+    // Suppliers of the ERP: id FIRMA||LNR, name and place in the 7-bit form,
+    // PLZ the post code, KTOKREIS the account group.
+    const QStringList supplierProperties{QStringLiteral("FIRMA"),    QStringLiteral("LNR"),
+                                         QStringLiteral("NAME"),     QStringLiteral("ORT"),
+                                         QStringLiteral("KTOKREIS"), QStringLiteral("PLZ")};
     engine
         .defineClass(QStringLiteral("VT.Lieferant"), QStringLiteral("vt_lieferant"),
-                     {QStringLiteral("FIRMA"), QStringLiteral("LNR"), QStringLiteral("NAME"),
-                      QStringLiteral("ORT"), QStringLiteral("KTOKREIS")},
-                     false)
+                     supplierProperties, false)
         .idOf = [](const StoredObject& o) {
         return o.values.value(QStringLiteral("FIRMA")) + QStringLiteral("||") +
                o.values.value(QStringLiteral("LNR"));
     };
+    AddMissingColumns(engine, QStringLiteral("vt_lieferant"), supplierProperties);
 
     ClassDef& downloads = engine.defineClass(
         QStringLiteral("quendrap.downloads"), QStringLiteral("quendrap_downloads"),

@@ -1,6 +1,6 @@
 // What the price data import calls: supplier look-ups by manufacturer code,
-// unit assignments, storing positions, web price data, the supplier search
-// and the supplier defaults.
+// unit assignments, storing positions, web price data and the supplier
+// defaults.
 #include "ErpPositions.h"
 #include "Job.h"
 #include "StandinClasses.h"
@@ -155,34 +155,6 @@ void RegisterImportClasses(StandinEngine& engine) {
                                         QStringLiteral("SELECT LINE FROM quendrap_web WHERE CODE=? "
                                                        "ORDER BY CAST(SEQ AS INTEGER), id"),
                                         QVariantList{expr.mid(4)}, 1));
-    });
-
-    // VT.Windows "KkrSuche"(company, "L" or "K", name part, account group):
-    // columns 1 number, 2 short name, 3 name, 4 post code, 5 place; names
-    // and places in the ERP's 7-bit form.
-    ClassDef& windows = engine.extendClass(QStringLiteral("VT.Windows"));
-    windows.queries.insert(QStringLiteral("KkrSuche"), [](CallContext& ctx, const QStringList& a) {
-        QList<QStringList> rows;
-        if (a.value(1) == u"L") {
-            const QString part =
-                ConvertText(a.value(2), QStringLiteral("VELTARSUCHE"), true).trimmed();
-            QSqlQuery& q = ctx.engine.exec(
-                QStringLiteral("SELECT LNR, NAME, ORT FROM vt_lieferant WHERE FIRMA=? AND "
-                               "(KTOKREIS=? OR ?='') ORDER BY CAST(LNR AS INTEGER)"),
-                {a.value(0), a.value(3), a.value(3)});
-            while (StandinEngine::nextRow(q)) {
-                const QString name = q.value(1).toString();
-                const QString search =
-                    ConvertText(ConvertText(name, QStringLiteral("VELTAR"), false),
-                                QStringLiteral("VELTARSUCHE"), true);
-                if (!part.isEmpty() && !search.contains(part))
-                    continue;
-                rows << QStringList{q.value(0).toString(), search.left(10), name, QString(),
-                                    q.value(2).toString()};
-            }
-            q.finish();
-        }
-        return std::make_unique<ListCursor>(5, rows);
     });
 
     // Defaults a buyer keeps per supplier: id FIRMA||LNR.

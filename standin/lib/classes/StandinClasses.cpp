@@ -9,4 +9,6 @@ void RegisterAllClasses(StandinEngine& engine) {
     RegisterPositionClasses(engine);
     RegisterPostingClasses(engine);
     RegisterDiscountGroupClasses(engine);
+    RegisterLookupClasses(engine);
+    RegisterMatchClasses(engine);
 }

@@ -14,6 +14,8 @@ void RegisterImportClasses(StandinEngine& engine);        // what the price impo
 void RegisterPositionClasses(StandinEngine& engine);      // what the positions window calls
 void RegisterPostingClasses(StandinEngine& engine);       // positions posted into the ERP
 void RegisterDiscountGroupClasses(StandinEngine& engine); // a download's discount groups
+void RegisterLookupClasses(StandinEngine& engine);        // search dialogs, customers
+void RegisterMatchClasses(StandinEngine& engine);         // EAN match files on positions
 
 #include <QStringList>
 #include <memory>

@@ -1,0 +1,78 @@
+// What an EAN match file calls on quendrap.pos: the supplier's description
+// of an EAN in a download, and an article's order EAN set from the file with
+// the download's positions of that EAN assigned to the article.
+#include "ErpPositions.h"
+#include "Job.h"
+#include "StandinClasses.h"
+#include "StandinEngine.h"
+#include "common/ServerError.h"
+
+#include <QSqlQuery>
+
+void RegisterMatchClasses(StandinEngine& engine) {
+    // A download's positions by their supplier EAN, in position order.
+    engine.execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_pos_ean ON "
+                                      "quendrap_pos(DLID, EAN, CAST(id AS INTEGER))")});
+
+    ClassDef& pos = engine.extendClass(QStringLiteral("quendrap.pos"));
+    pos.readOnlyClassMethods << QStringLiteral("geteanbez");
+
+    // geteanbez(download, EAN): the supplier's description of the download's
+    // first position with that EAN; "" when there is none.
+    pos.classMethods.insert(QStringLiteral("geteanbez"), [](CallContext& ctx, QStringList& a) {
+        if (a.value(1).isEmpty())
+            return QString();
+        return ctx.engine.textValue(QStringLiteral("SELECT Bezeichnung FROM quendrap_pos WHERE "
+                                                   "DLID=? AND EAN=? ORDER BY CAST(id AS "
+                                                   "INTEGER) LIMIT 1"),
+                                    {a.value(0), a.value(1)});
+    });
+
+    // SetEan(company, supplier, article, EAN, download): the article's order
+    // EAN becomes the EAN, and the download's positions of that EAN without
+    // an article are assigned to it. The number of positions assigned; "0"
+    // and nothing changed for an empty EAN, a download of another company
+    // or supplier, an unknown or inactive article or one of another
+    // supplier.
+    pos.classMethods.insert(QStringLiteral("SetEan"), [](CallContext& ctx, QStringList& a) {
+        StandinEngine& e = ctx.engine;
+        const QString company = a.value(0), supplier = a.value(1), article = a.value(2),
+                      ean = a.value(3), dlid = a.value(4);
+        const QString owner = e.textValue(
+            QStringLiteral("SELECT Firma||'||'||LNR FROM quendrap_downloads WHERE id=?"), {dlid});
+        if (owner.isEmpty())
+            throw ServerError(StandinErrors::ObjectMissing,
+                              QStringLiteral("Objekt nicht gefunden: quendrap.downloads ") + dlid);
+        const QString id = company + QStringLiteral("||") + article;
+        const QString state =
+            e.textValue(QStringLiteral("SELECT LNR||'|'||AKTIV FROM vt_artikel WHERE id=?"), {id});
+        if (ean.isEmpty() || owner != company + QStringLiteral("||") + supplier ||
+            state.isEmpty() || state.section(u'|', 0, 0) != supplier ||
+            state.section(u'|', 1) == u"N")
+            return QStringLiteral("0");
+        // An order EAN names one article of a supplier.
+        const QString holder = e.textValue(QStringLiteral("SELECT ARTNR FROM vt_artikel WHERE "
+                                                          "FIRMA=? AND LNR=? AND EAN=? AND "
+                                                          "ARTNR<>? ORDER BY ARTNR LIMIT 1"),
+                                           {company, supplier, ean, article});
+        if (!holder.isEmpty())
+            throw ServerError(StandinErrors::General,
+                              QStringLiteral("EAN bereits bei Artikel ") + holder);
+
+        StandinTransaction t(e);
+        WriteErpRecord(e, QStringLiteral("VT.Artikel"), id, {{QStringLiteral("EAN"), ean}}, {},
+                       dlid, ctx.job.userCode());
+        QSqlQuery& q = e.exec(QStringLiteral("SELECT id FROM quendrap_pos WHERE DLID=? AND EAN=? "
+                                             "AND ARTNR='' ORDER BY CAST(id AS INTEGER)"),
+                              {dlid, ean});
+        QStringList positions;
+        while (StandinEngine::nextRow(q))
+            positions << q.value(0).toString();
+        q.finish();
+        PositionFiller filler(e, ctx.job.cache());
+        for (const QString& p : positions)
+            filler.assign(p, company, supplier, article);
+        t.commit();
+        return QString::number(positions.size());
+    });
+}
