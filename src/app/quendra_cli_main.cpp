@@ -366,11 +366,22 @@ int main(int argc, char** argv) {
     }
     const QString command = positional[0];
     const QStringList rest = positional.mid(1);
-    static const QStringList commands{
-        QStringLiteral("xecute"),     QStringLiteral("downloads"),  QStringLiteral("delete"),
-        QStringLiteral("import"),     QStringLiteral("web-import"), QStringLiteral("positions"),
-        QStringLiteral("candidates"), QStringLiteral("assign"),     QStringLiteral("set"),
-        QStringLiteral("set-marked"), QStringLiteral("post"),       QStringLiteral("ekgroups")};
+    static const QStringList commands{QStringLiteral("xecute"),
+                                      QStringLiteral("downloads"),
+                                      QStringLiteral("delete"),
+                                      QStringLiteral("import"),
+                                      QStringLiteral("web-import"),
+                                      QStringLiteral("positions"),
+                                      QStringLiteral("candidates"),
+                                      QStringLiteral("assign"),
+                                      QStringLiteral("set"),
+                                      QStringLiteral("set-marked"),
+                                      QStringLiteral("post"),
+                                      QStringLiteral("ekgroups"),
+                                      QStringLiteral("search-articles"),
+                                      QStringLiteral("search-suppliers"),
+                                      QStringLiteral("search-customers"),
+                                      QStringLiteral("ean-match")};
     if (!commands.contains(command)) {
         err() << "quendra-cli: unknown command " << command << "\n";
         return 2;

@@ -72,6 +72,11 @@ public:
         if (maximum > 0)
             progressMaximum = maximum;
     }
+    QString chooseFile(const QString& title, const QString& folder,
+                       const QString& filter) override {
+        fileChoices << QStringList{title, folder, filter};
+        return files.isEmpty() ? QString() : files.dequeue();
+    }
     bool choosePriceTracks(PriceTrackList& tracks) override {
         shownTracks = tracks.rows();
         busyWhileChoosing = busyDepth() > 0;
@@ -96,6 +101,10 @@ public:
     QList<PriceTrack> shownTracks;
     bool busyWhileChoosing = false;
     qint64 progressMaximum = 0;
+    // The files the person chooses, in order ("" cancels; none left: cancel),
+    // and what each file dialog offered: title, folder, filter.
+    QQueue<QString> files;
+    QList<QStringList> fileChoices;
 
 protected:
     void showBusy(bool busy) override { busyCalls.append(busy); }
