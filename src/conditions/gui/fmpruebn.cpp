@@ -1,4 +1,5 @@
 #include "fmpruebn.h"
+#include "shell/gui/WidgetHelpers.h"
 
 #include "conditions/PriceTracks.h"
 
@@ -32,6 +33,7 @@ fmpruebn::fmpruebn(QWidget* parent) : QDialog(parent) {
         {QStringLiteral("Datum"), QStringLiteral("Anzahl"), QStringLiteral("übernehmen")});
     list1->setRootIsDecorated(false);
     list1->setUniformRowHeights(true);
+    SetListRowHeight(list1);
     list1->setAlternatingRowColors(true);
     list1->setSelectionMode(QAbstractItemView::SingleSelection);
     list1->header()->setStretchLastSection(true);

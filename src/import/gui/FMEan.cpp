@@ -1,4 +1,5 @@
 #include "FMEan.h"
+#include "shell/gui/WidgetHelpers.h"
 
 #include "base/UserInterface.h"
 #include "shell/gui/WindowPlacement.h"
@@ -34,6 +35,7 @@ FMEan::FMEan(const PositionDownload& download, QWidget* parent)
     liart->setRootIsDecorated(false);
     liart->setItemsExpandable(false);
     liart->setUniformRowHeights(true);
+    SetListRowHeight(liart);
     liart->setAlternatingRowColors(true);
     liart->setSelectionBehavior(QAbstractItemView::SelectRows);
     liart->setEditTriggers(QAbstractItemView::NoEditTriggers);

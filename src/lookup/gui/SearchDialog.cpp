@@ -1,4 +1,5 @@
 #include "SearchDialog.h"
+#include "shell/gui/WidgetHelpers.h"
 
 #include "shell/gui/WindowPlacement.h"
 
@@ -27,6 +28,7 @@ SearchDialog::SearchDialog(const QString& name, const QString& title, const QStr
     m_list->setRootIsDecorated(false);
     m_list->setItemsExpandable(false);
     m_list->setUniformRowHeights(true);
+    SetListRowHeight(m_list);
     m_list->setAlternatingRowColors(true);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -70,6 +72,9 @@ void SearchDialog::finish(QAbstractItemModel* model, const QList<int>& widths) {
     connect(m_list->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { BUOK->setEnabled(current.isValid()); });
     connect(model, &QAbstractItemModel::modelReset, this, [this] { BUOK->setEnabled(false); });
+    // Rows that page in as the list is scrolled count too.
+    connect(model, &QAbstractItemModel::rowsInserted, this,
+            [this] { LBLAnzahl->setText(countText(m_list->model()->rowCount())); });
     resize(680, 480);
     RestoreWindowPlacement(this, m_placementKey);
 }

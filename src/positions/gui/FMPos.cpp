@@ -1,4 +1,5 @@
 #include "FMPos.h"
+#include "shell/gui/WidgetHelpers.h"
 
 #include "PositionCellDelegate.h"
 #include "base/UserInterface.h"
@@ -157,6 +158,7 @@ FMPos::FMPos(const PositionDownload& download, QWidget* parent)
     libm->setRootIsDecorated(false);
     libm->setItemsExpandable(false);
     libm->setUniformRowHeights(true);
+    SetListRowHeight(libm);
     libm->setAlternatingRowColors(true);
     libm->setSelectionBehavior(QAbstractItemView::SelectRows);
     libm->setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -1,4 +1,5 @@
 #include "FMServer.h"
+#include "shell/gui/WidgetHelpers.h"
 
 #include "base/UserInterface.h"
 #include "shell/gui/WindowPlacement.h"
@@ -47,6 +48,7 @@ FMServer::FMServer(QWidget* parent) : QDialog(parent) {
                                QStringLiteral("WJ")});
     liServer->setRootIsDecorated(false);
     liServer->setUniformRowHeights(true);
+    SetListRowHeight(liServer);
     liServer->setAlternatingRowColors(true);
     liServer->setSelectionMode(QAbstractItemView::SingleSelection);
     liServer->setAllColumnsShowFocus(true);

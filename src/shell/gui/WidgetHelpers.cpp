@@ -1,5 +1,8 @@
 #include "WidgetHelpers.h"
 
+#include <QAbstractItemView>
+#include <QStyledItemDelegate>
+
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -18,4 +21,22 @@ void SelectAllText(QWidget* control, bool withoutFocus) {
         plain->selectAll();
     if (!withoutFocus)
         control->setFocus(Qt::OtherFocusReason);
+}
+
+namespace {
+
+class RowHeightDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setHeight(qMax(size.height(), option.fontMetrics.height() + 6));
+        return size;
+    }
+};
+
+} // namespace
+
+void SetListRowHeight(QAbstractItemView* list) {
+    list->setItemDelegate(new RowHeightDelegate(list));
 }

@@ -1,4 +1,5 @@
 #include "fmstart.h"
+#include "shell/gui/WidgetHelpers.h"
 
 #include "base/SessionContext.h"
 #include "base/UserInterface.h"
@@ -79,6 +80,7 @@ fmstart::fmstart(QWidget* parent) : QMainWindow(parent) {
     lilief->setRootIsDecorated(false);
     lilief->setItemsExpandable(false);
     lilief->setUniformRowHeights(true);
+    SetListRowHeight(lilief);
     lilief->setAlternatingRowColors(true);
     lilief->setSelectionMode(QAbstractItemView::SingleSelection);
     lilief->setSelectionBehavior(QAbstractItemView::SelectRows);

@@ -1,4 +1,5 @@
 #include "frmProgrammverlauf.h"
+#include "shell/gui/WidgetHelpers.h"
 
 #include "base/TraceLog.h"
 
@@ -19,6 +20,7 @@ frmProgrammverlauf::frmProgrammverlauf(QWidget* parent) : QWidget(parent, Qt::Wi
     m_list->setObjectName(QStringLiteral("Verlauf"));
     m_list->setRootIsDecorated(false);
     m_list->setUniformRowHeights(true);
+    SetListRowHeight(m_list);
     m_list->setAlternatingRowColors(true);
     m_list->setModel(&TraceLogModel::instance());
     m_list->header()->resizeSection(0, 220);
