@@ -114,7 +114,8 @@ void TestGuiLookup::articleListPagesAsItFills() {
     QCOMPARE(active->currentText(), QString("nur aktive"));
     active->setCurrentIndex(0); // alle
     QCOMPARE(search.findChild<QComboBox*>("SHGRP")->count(), 7);
-    search.findChild<QPushButton*>("BUSuchen")->click();
+    // Enter in a fixed list searches as in the text boxes.
+    QTest::keyClick(active, Qt::Key_Return);
     // The first page has four; the list asks for more as long as it has
     // room, and for the rest as the buyer scrolls down.
     QTRY_VERIFY(search.Hits()->rowCount() > 4);
@@ -169,12 +170,23 @@ void TestGuiLookup::eanMatchFromThePositionsWindow() {
     QCOMPARE(w->Grid()->cellText(1, ArtNr), QString("300310"));
     QCOMPARE(w->Grid()->cellText(2, ArtNr), QString("300320"));
     QCOMPARE(w->Grid()->cellText(3, ArtNr), QString());
-    // Next time the folder is offered again; cancelling closes the window.
+    // Next time the folder is offered again; cancelling closes the window,
+    // and the grid is not read again.
+    const QString before = w->Grid()->cellText(1, ArtNr);
+    w->Grid()->setServerValue(1, ArtNr, "unverändert");
     w->ToolButton("Einlesen EAN")->trigger();
+    QCOMPARE(w->Grid()->cellText(1, ArtNr), QString("unverändert"));
+    w->Grid()->setServerValue(1, ArtNr, before);
     QCOMPARE(m_ui->fileChoices.size(), 2);
     QCOMPARE(m_ui->fileChoices[1].value(1), sample.left(sample.lastIndexOf('/')));
     QVERIFY(!w->findChild<FMEan*>());
     QVERIFY(m_ui->messages.isEmpty());
+    // A file that is not there: its message, and the window closes.
+    m_ui->files.enqueue(sample + ".fehlt");
+    w->ToolButton("Einlesen EAN")->trigger();
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].text, QString("Datei nicht vorhanden"));
+    QVERIFY(!w->findChild<FMEan*>());
 }
 
 QTEST_MAIN(TestGuiLookup)

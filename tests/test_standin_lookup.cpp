@@ -256,12 +256,17 @@ void TestStandinLookup::calls_data() {
         "'4020000000042', 'Zweite Zeile')");
 
     // SetEan(company, supplier, article, EAN, download) refused.
-    row("article of another supplier", "SetEan", "1|70003|100100|4020000000028|3", "0");
-    row("unknown article", "SetEan", "1|70003|399999|4020000000028|3", "0");
-    row("inactive article", "SetEan", "1|70001|100900|4006209000099|1", "0");
+    row("article of another supplier", "SetEan", "1|70003|100100|4020000000028|3",
+        "5809 Artikel 100100 nicht bei Lieferant 70003");
+    row("unknown article", "SetEan", "1|70003|399999|4020000000028|3",
+        "5809 Artikel 399999 nicht bei Lieferant 70003");
+    row("inactive article", "SetEan", "1|70001|100900|4006209000099|1",
+        "5001 Artikel 100900 inaktiv");
     row("empty EAN for the article", "SetEan", "1|70003|300310||3", "0");
-    row("download of another supplier", "SetEan", "1|70001|100200|4020000000028|3", "0");
-    row("download of another company", "SetEan", "2|70003|300310|4020000000028|3", "0");
+    row("download of another supplier", "SetEan", "1|70001|100200|4020000000028|3",
+        "5005 Download 3 gehört nicht zu Firma 1, Lieferant 70001");
+    row("download of another company", "SetEan", "2|70003|300310|4020000000028|3",
+        "5005 Download 3 gehört nicht zu Firma 2, Lieferant 70003");
     row("EAN of another article", "SetEan", "1|70003|300310|4020000000011|3",
         "5001 EAN bereits bei Artikel 300300");
     row("unknown download", "SetEan", "1|70003|300310|4020000000028|99",
@@ -336,17 +341,18 @@ void TestStandinLookup::matchFile() {
     QCOMPARE(sql("SELECT EAN FROM vt_artikel WHERE id='1||300330'"), QString("4006209000013"));
 }
 
-// Every position of the EAN without an article; an assigned one keeps its
-// article.
+// The first position of the EAN without an article; an assigned one keeps
+// its article, and the article stands in one row only.
 void TestStandinLookup::eanOnlyForPositionsWithoutArticle() {
     m_fx->engine().execText("UPDATE quendrap_pos SET EAN='4020000000099' WHERE id IN ('6', '9')",
                             {});
     m_fx->engine().execText(
         "INSERT INTO quendrap_pos(id, DLID, EAN) VALUES('10', '3', '4020000000099')", {});
-    QCOMPARE(call("SetEan", fields("1|70003|300320|4020000000099|3")), QString("2"));
+    QCOMPARE(call("SetEan", fields("1|70003|300320|4020000000099|3")), QString("1"));
+    QCOMPARE(call("SetEan", fields("1|70003|300320|4020000000099|3")), QString("0"));
     QCOMPARE(sql("SELECT group_concat(id||':'||ARTNR||':'||bestnrvt, ' ') FROM "
                  "(SELECT * FROM quendrap_pos WHERE EAN='4020000000099' ORDER BY id)"),
-             QString("10:300320:F-310 6:300300:F-300 9:300320:F-310"));
+             QString("10:: 6:300300:F-300 9:300320:F-310"));
 }
 
 QTEST_GUILESS_MAIN(TestStandinLookup)

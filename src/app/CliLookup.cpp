@@ -62,16 +62,17 @@ int runSearchArticles(const QStringList& args, const QCommandLineParser& parser)
         parser.value(QStringLiteral("gel"))};
     // Page after page, as a list scrolled to its end asks for them.
     ArticleSearch search;
-    do {
-        if (!search.getarsu(criteria))
-            return 1;
-    } while (search.more() && search.count() < max);
+    bool read = true;
+    do
+        read = search.getarsu(criteria);
+    while (read && search.more() && search.count() < max);
+    // What was read before a failure is printed too.
     const QList<ArticleHit>& hits = search.hits();
     for (int i = 0; i < hits.size() && i < max; ++i)
         out() << field(hits[i].articleNumber) << '\t' << field(hits[i].description) << '\t'
               << field(hits[i].supplier) << '\n';
     out().flush();
-    return 0;
+    return read ? 0 : 1;
 }
 
 int runSearchSuppliers(const QStringList& args, const QCommandLineParser& parser) {
@@ -79,8 +80,9 @@ int runSearchSuppliers(const QStringList& args, const QCommandLineParser& parser
         err() << "usage: quendra-cli --connect \"...\" search-suppliers TEXT [--group G]\n";
         return 2;
     }
-    printPartners(getlnrsu(args[0], parser.value(QStringLiteral("group"))));
-    return 0;
+    bool ok = false;
+    printPartners(getlnrsu(args[0], parser.value(QStringLiteral("group")), &ok));
+    return ok ? 0 : 1;
 }
 
 int runSearchCustomers(const QStringList& args, const QCommandLineParser& parser) {
@@ -89,9 +91,10 @@ int runSearchCustomers(const QStringList& args, const QCommandLineParser& parser
                  "[--plz P]\n";
         return 2;
     }
+    bool ok = false;
     printPartners(getknrsu(args[0], parser.value(QStringLiteral("group")),
-                           parser.value(QStringLiteral("plz"))));
-    return 0;
+                           parser.value(QStringLiteral("plz")), &ok));
+    return ok ? 0 : 1;
 }
 
 int runEanMatch(const QStringList& args, bool post) {

@@ -282,6 +282,31 @@ int runSetMarked(const QStringList& args, const QStringList& inputs) {
     return failures.isEmpty() ? 0 : 1;
 }
 
+// The command of a command line: its first argument that is neither an
+// option nor the value of one.
+QString commandOf(const QStringList& arguments) {
+    static const QStringList withValue{
+        QStringLiteral("--connect"), QStringLiteral("--retry-pause"), QStringLiteral("--supplier"),
+        QStringLiteral("--tracks"),  QStringLiteral("--input"),       QStringLiteral("--marked"),
+        QStringLiteral("--options"), QStringLiteral("--set"),         QStringLiteral("--date"),
+        QStringLiteral("--post"),    QStringLiteral("--text"),        QStringLiteral("--hgrp"),
+        QStringLiteral("--ugrp"),    QStringLiteral("--department"),  QStringLiteral("--active"),
+        QStringLiteral("--gel"),     QStringLiteral("--max"),         QStringLiteral("--group"),
+        QStringLiteral("--plz")};
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        if (a == u"--")
+            return arguments.value(i + 1);
+        if (a.startsWith(u'-')) {
+            if (withValue.contains(a))
+                ++i;
+            continue;
+        }
+        return a;
+    }
+    return QString();
+}
+
 int runXecute(const QStringList& args) {
     if (args.size() != 1) {
         err() << "usage: quendra-cli [--connect \"FIRMA FIL USER PASSWORD SERVER PORT "
@@ -336,8 +361,7 @@ int main(int argc, char** argv) {
                        "search-customers TEXT | ean-match KEY FILE"));
     // "ean-match ... --post" takes no value, "ekgroups ... --post J|N" does.
     QStringList arguments = app.arguments();
-    const bool eanMatch = arguments.contains(QStringLiteral("ean-match"));
-    if (eanMatch)
+    if (commandOf(arguments) == u"ean-match")
         for (QString& a : arguments)
             if (a == u"--post")
                 a = QStringLiteral("--post=J");
@@ -417,7 +441,9 @@ int main(int argc, char** argv) {
     else if (command == u"search-customers")
         rc = runSearchCustomers(rest, parser);
     else if (command == u"ean-match")
-        rc = runEanMatch(rest, parser.isSet(QStringLiteral("post")));
+        rc = parser.isSet(QStringLiteral("post")) && parser.value(QStringLiteral("post")) != u"J"
+                 ? runEanMatch({}, false) // "--post" takes no value here: the usage
+                 : runEanMatch(rest, parser.isSet(QStringLiteral("post")));
     else if (command == u"web-import")
         rc = runWebImport(rest, parser.value(QStringLiteral("supplier")), tracks);
     else

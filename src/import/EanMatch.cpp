@@ -53,16 +53,20 @@ QVariant EanMatchModel::headerData(int section, Qt::Orientation orientation, int
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
-QString EanDescription(const QString& downloadKey, const QString& ean) {
+QString EanDescription(const QString& downloadKey, const QString& ean, bool* ok) {
+    if (ok)
+        *ok = true;
     if (ean.isEmpty())
         return QString();
     QString description;
-    ServerCall(QStringLiteral("FMEan.EanDescription Bezeichnung lesen"), [&] {
+    const bool called = ServerCall(QStringLiteral("FMEan.EanDescription Bezeichnung lesen"), [&] {
         ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
         QStringList args{downloadKey, ean};
         description = h.call(QStringLiteral("geteanbez"), args);
         h.release();
     });
+    if (ok)
+        *ok = called;
     return description;
 }
 
@@ -94,8 +98,7 @@ bool ReadEanMatchFile(const QString& path, const QString& downloadKey, QList<Ean
     }
     ImportFileReader reader;
     if (!reader.open(path)) {
-        UI().message(kImportFileMissingMessage, QString(), MessageIcon::Critical,
-                     MessageButtons::Ok);
+        UI().message(kFileUnreadableMessage, QString(), MessageIcon::Critical, MessageButtons::Ok);
         return false;
     }
     BusyPointer busy;
@@ -107,14 +110,24 @@ bool ReadEanMatchFile(const QString& path, const QString& downloadKey, QList<Ean
             continue;
         }
         const MatchFileEntry e = ParseMatchFileLine(RemoveMatchFileSemicolons(line));
-        rows->append({e.articleNumber, e.description, e.ean, EanDescription(downloadKey, e.ean)});
+        bool ok = true;
+        const QString found = EanDescription(downloadKey, e.ean, &ok);
+        // A failed look-up is no "no position has it": the reading stops.
+        if (!ok)
+            return false;
+        rows->append({e.articleNumber, e.description, e.ean, found});
+    }
+    if (reader.failed()) {
+        UI().message(kFileUnreadableMessage, QString(), MessageIcon::Critical, MessageButtons::Ok);
+        return false;
     }
     return true;
 }
 
 bool PostEanMatch(const QList<EanMatchRow>& rows, const PositionDownload& download) {
     Session().currentSupplier = download.supplier;
-    return ServerCall(
+    QStringList refused;
+    const bool ok = ServerCall(
         QStringLiteral("FMEan.Verbuchen EAN speichern"),
         [&] {
             ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
@@ -123,9 +136,22 @@ bool PostEanMatch(const QList<EanMatchRow>& rows, const PositionDownload& downlo
                     continue;
                 QStringList args{Session().firma, download.supplier, r.articleNumber, r.ean,
                                  download.key};
-                h.call(QStringLiteral("SetEan"), args);
+                try {
+                    h.call(QStringLiteral("SetEan"), args);
+                } catch (const ServerError& e) {
+                    // A lost connection ends the run (the bracket reports it);
+                    // a refused row is listed and the others go on.
+                    if (!Factory().isConnected())
+                        throw;
+                    refused << QStringLiteral("Artikel %1, EAN %2: %3")
+                                   .arg(r.articleNumber, r.ean, e.description());
+                }
             }
             h.release();
         },
         true);
+    if (!refused.isEmpty())
+        UI().message(QStringLiteral("Nicht gespeichert:\n") + refused.join(u'\n'), QString(),
+                     MessageIcon::Warning, MessageButtons::Ok);
+    return ok && refused.isEmpty();
 }

@@ -41,8 +41,9 @@ private:
 };
 
 // The description of the download's position with the EAN (geteanbez);
-// empty for an empty EAN, without asking the server.
-QString EanDescription(const QString& downloadKey, const QString& ean);
+// empty for an empty EAN, without asking the server. *ok false when the
+// server call failed (reported).
+QString EanDescription(const QString& downloadKey, const QString& ean, bool* ok = nullptr);
 
 // The folder the file dialog starts in ("Quendrapr"/"RetourPrm"/"Pfad"),
 // and storing the folder of a chosen file there.
@@ -50,10 +51,16 @@ QString EanMatchFolder();
 void StoreEanMatchFolder(const QString& path);
 
 // Reads a match file: every line after the first, with the description of
-// each EAN. False with "Datei nicht vorhanden" when there is no such file.
+// each EAN. False with "Datei nicht vorhanden" when there is no such file,
+// "Datei kann nicht gelesen werden" when it cannot be read, and after a
+// failed description call (reported; reading stops there).
 bool ReadEanMatchFile(const QString& path, const QString& downloadKey, QList<EanMatchRow>* rows);
 
 // "Verbuchen": SetEan for every row with an EAN, in one server call
-// bracket. False after a server error (reported); the rows before it are
-// stored.
+// bracket. A row the server refuses is left and the others go on; the
+// refused rows are listed in one message at the end ("Nicht gespeichert:").
+// False when a row was refused or the connection failed (reported; the
+// rows before are stored).
 bool PostEanMatch(const QList<EanMatchRow>& rows, const PositionDownload& download);
+
+inline const QString kFileUnreadableMessage = QStringLiteral("Datei kann nicht gelesen werden");

@@ -12,7 +12,8 @@ QString readable(const QString& text) {
     return ConvertText(text, QStringLiteral("VELTAR"), false);
 }
 
-QList<PartnerHit> search(const QString& part, const QStringList& args, const QString& operation) {
+QList<PartnerHit> search(const QString& part, const QStringList& args, const QString& operation,
+                         bool* succeeded) {
     TraceLog(part, QStringLiteral("Start"), args.value(2), 40);
     QList<PartnerHit> hits;
     const bool ok = ServerCall(operation, [&] {
@@ -26,6 +27,8 @@ QList<PartnerHit> search(const QString& part, const QStringList& args, const QSt
     });
     TraceLog(part, ok ? QStringLiteral("Ende") : QStringLiteral("Ende mit Fehler"),
              QString::number(hits.size()), 40);
+    if (succeeded)
+        *succeeded = ok;
     return hits;
 }
 
@@ -40,36 +43,38 @@ QStringList routineList(const QString& command) {
     return items;
 }
 
-// Rows of a list query: "code" + separator + "text".
+// Rows of a list query: "code" + separator + "text" (the server sends the
+// text readable); none after a failure.
 QStringList queryList(const QString& className, const QStringList& args, const QString& operation,
                       const QString& separator) {
     QStringList items;
-    ServerCall(operation, [&] {
+    const bool ok = ServerCall(operation, [&] {
         ResultSet rs = Factory().resultSet(className, QStringLiteral("Liste"));
         rs.execute(args);
         while (rs.next())
-            items << rs.getData(1) + separator + readable(rs.getData(2));
+            items << rs.getData(1) + separator + rs.getData(2);
         rs.close();
     });
-    return items;
+    return ok ? items : QStringList();
 }
 
 } // namespace
 
-QList<PartnerHit> getlnrsu(const QString& skbez, const QString& ssktok) {
+QList<PartnerHit> getlnrsu(const QString& skbez, const QString& ssktok, bool* ok) {
     // The first field of an empty group is empty, not the default: "1" then.
     QString group = Piece(ssktok, QStringLiteral("|"), 1);
     if (group.isEmpty())
         group = QStringLiteral("1");
     return search(QStringLiteral("VeltarSU.getlnrsu"),
                   {Session().firma, QStringLiteral("L"), skbez, group},
-                  QStringLiteral("VeltarSu.getlnrsu Suche Lieferantennummer"));
+                  QStringLiteral("VeltarSu.getlnrsu Suche Lieferantennummer"), ok);
 }
 
-QList<PartnerHit> getknrsu(const QString& skbez, const QString& skgrp, const QString& plz) {
+QList<PartnerHit> getknrsu(const QString& skbez, const QString& skgrp, const QString& plz,
+                           bool* ok) {
     return search(QStringLiteral("VeltarSU.getknrsu"),
                   {Session().firma, QStringLiteral("K"), skbez, skgrp.left(2), plz},
-                  QStringLiteral("VeltarSu getknrsu Kundennummer Suche"));
+                  QStringLiteral("VeltarSu getknrsu Kundennummer Suche"), ok);
 }
 
 // ---------------------------------------------------------------------------

@@ -23,11 +23,13 @@ constexpr int kMaxPartnerHits = 500;
 // Supplier search: name part and account group ("1" when the group's first
 // "|"-field is empty). At most 500 hits; a failing search keeps the hits read
 // before the failure (and reports it).
-QList<PartnerHit> getlnrsu(const QString& skbez, const QString& ssktok);
+// *ok (when given) false after a failure.
+QList<PartnerHit> getlnrsu(const QString& skbez, const QString& ssktok, bool* ok = nullptr);
 
 // Customer search: name part, customer group (its first two characters) and
 // post code.
-QList<PartnerHit> getknrsu(const QString& skbez, const QString& skgrp, const QString& plz);
+QList<PartnerHit> getknrsu(const QString& skbez, const QString& skgrp, const QString& plz,
+                           bool* ok = nullptr);
 
 // ---------------------------------------------------------------------------
 // Article search

@@ -1,7 +1,7 @@
 #include "fmpruebn.h"
-#include "shell/gui/WidgetHelpers.h"
 
 #include "conditions/PriceTracks.h"
+#include "shell/gui/WidgetHelpers.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

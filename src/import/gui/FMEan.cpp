@@ -1,7 +1,7 @@
 #include "FMEan.h"
-#include "shell/gui/WidgetHelpers.h"
 
 #include "base/UserInterface.h"
+#include "shell/gui/WidgetHelpers.h"
 #include "shell/gui/WindowPlacement.h"
 
 #include <QFormLayout>
@@ -99,6 +99,7 @@ bool FMEan::OpenFile(const QString& path) {
 
 void FMEan::BUVerbuch_Click() {
     BUVerbuch->setEnabled(false);
+    m_attempted = true;
     bool ok = false;
     {
         BusyPointer busy;

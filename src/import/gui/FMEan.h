@@ -22,8 +22,10 @@ public:
 
     EanMatchModel* Rows() const { return m_rows; }
     QString FileText() const;
-    // True once "Verbuchen" ran without a server error.
+    // True once "Verbuchen" ran without a server error or a refused row.
     bool posted() const { return m_posted; }
+    // True once "Verbuchen" was pressed (something may be stored).
+    bool attempted() const { return m_attempted; }
 
 public Q_SLOTS:
     void Timer1_Timer();
@@ -36,6 +38,7 @@ private:
     PositionDownload m_download;
     EanMatchModel* m_rows;
     bool m_posted = false;
+    bool m_attempted = false;
     QLineEdit* TXTFile;
     QTreeView* liart;
     QPushButton* BUVerbuch;

@@ -79,7 +79,8 @@ int FMArtsu::search() {
                       SABTNR->currentText(),
                       SAKTIV->currentData().toString(),
                       SGEL->currentData().toString()};
-    m_hits->search(c);
+    if (!m_hits->search(c))
+        return -1;
     return m_hits->rowCount();
 }
 

@@ -36,8 +36,9 @@ FMKnrsu::~FMKnrsu() = default;
 
 int FMKnrsu::search() {
     BusyPointer busy;
-    m_hits->setHits(getknrsu(SKBEZ->text(), SKGRP->currentText(), PLZ->text()));
-    return m_hits->rowCount();
+    bool ok = false;
+    m_hits->setHits(getknrsu(SKBEZ->text(), SKGRP->currentText(), PLZ->text(), &ok));
+    return ok ? m_hits->rowCount() : -1;
 }
 
 QString FMKnrsu::valueOf(int row) const {

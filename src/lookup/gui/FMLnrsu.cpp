@@ -33,8 +33,9 @@ FMLnrsu::~FMLnrsu() = default;
 
 int FMLnrsu::search() {
     BusyPointer busy;
-    m_hits->setHits(getlnrsu(SKBEZ->text(), SSKTOK->currentText()));
-    return m_hits->rowCount();
+    bool ok = false;
+    m_hits->setHits(getlnrsu(SKBEZ->text(), SSKTOK->currentText(), &ok));
+    return ok ? m_hits->rowCount() : -1;
 }
 
 QString FMLnrsu::valueOf(int row) const {

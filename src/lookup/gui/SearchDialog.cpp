@@ -1,6 +1,6 @@
 #include "SearchDialog.h"
-#include "shell/gui/WidgetHelpers.h"
 
+#include "shell/gui/WidgetHelpers.h"
 #include "shell/gui/WindowPlacement.h"
 
 #include <QComboBox>
@@ -99,13 +99,16 @@ void SearchDialog::addCriteria(const QString& label, QWidget* box) {
         edit = combo->lineEdit();
     if (edit)
         connect(edit, &QLineEdit::returnPressed, this, &SearchDialog::BUSuchen_Click);
+    else
+        box->installEventFilter(this); // Enter in a fixed list searches too
     if (m_criteria->rowCount() == 1)
         box->setFocus();
 }
 
 void SearchDialog::BUSuchen_Click() {
     const int hits = search();
-    LBLAnzahl->setText(countText(hits));
+    // A failed search has shown its error report: no count under it.
+    LBLAnzahl->setText(hits < 0 ? QStringLiteral("Suche fehlgeschlagen") : countText(hits));
     if (hits > 0) {
         m_list->setCurrentIndex(m_list->model()->index(0, 0));
         m_list->setFocus();
@@ -131,10 +134,13 @@ void SearchDialog::done(int result) {
 }
 
 bool SearchDialog::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_list && event->type() == QEvent::KeyPress) {
+    if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            choose(m_list->currentIndex().row());
+            if (watched == m_list)
+                choose(m_list->currentIndex().row());
+            else
+                BUSuchen_Click();
             return true;
         }
     }

@@ -36,7 +36,8 @@ protected:
     void addCriteria(const QString& label, QWidget* box);
     QWidget* searchRow(QWidget* box);
 
-    // Runs the search with the boxes' contents; returns the hits found.
+    // Runs the search with the boxes' contents; returns the hits found, -1
+    // when the search failed (its error was reported).
     virtual int search() = 0;
     // The value a hit stands for.
     virtual QString valueOf(int row) const = 0;

@@ -1,5 +1,4 @@
 #include "FMPos.h"
-#include "shell/gui/WidgetHelpers.h"
 
 #include "PositionCellDelegate.h"
 #include "base/UserInterface.h"
@@ -7,6 +6,7 @@
 #include "conditions/gui/fmverbuch.h"
 #include "import/gui/FMEan.h"
 #include "lookup/gui/FMArtsu.h"
+#include "shell/gui/WidgetHelpers.h"
 #include "shell/gui/WindowPlacement.h"
 
 #include <QAction>
@@ -131,7 +131,8 @@ FMPos::FMPos(const PositionDownload& download, QWidget* parent)
     auto* search = new QAction(QStringLiteral("Artikel suchen …"), lipos);
     search->setObjectName(QStringLiteral("ArtikelSuchen"));
     search->setShortcut(QKeySequence(Qt::Key_F4));
-    search->setShortcutContext(Qt::WidgetShortcut);
+    // Also while a cell editor has the focus.
+    search->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     connect(search, &QAction::triggered, this, &FMPos::ArtikelSuchen);
     lipos->addAction(search);
     lipos->setWordWrap(false);
@@ -283,17 +284,27 @@ void FMPos::EinlesenEan_Click() {
     if (m_loading)
         return;
     commitEdit();
+    bool attempted = false;
     {
         FMEan match(m_download, this);
         match.exec();
+        attempted = match.attempted();
     }
-    LoadGrid(true);
+    // Only "Verbuchen" changes the download.
+    if (attempted)
+        LoadGrid(true);
 }
 
 void FMPos::ArtikelSuchen() {
     const QModelIndex current = lipos->currentIndex();
     if (m_loading || !current.isValid())
         return;
+    commitEdit();
+    if (!m_grid->isEditable(current.row(), PositionGrid::ArtNr)) {
+        UI().message(QStringLiteral("Die Zelle kann nicht bearbeitet werden"), QString(),
+                     MessageIcon::Information, MessageButtons::Ok);
+        return;
+    }
     const QString article = vt_art_su(m_download.supplier, this);
     if (article.isEmpty())
         return;

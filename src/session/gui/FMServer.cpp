@@ -1,7 +1,7 @@
 #include "FMServer.h"
-#include "shell/gui/WidgetHelpers.h"
 
 #include "base/UserInterface.h"
+#include "shell/gui/WidgetHelpers.h"
 #include "shell/gui/WindowPlacement.h"
 
 #include <QAction>

@@ -1,5 +1,4 @@
 #include "fmstart.h"
-#include "shell/gui/WidgetHelpers.h"
 
 #include "base/SessionContext.h"
 #include "base/UserInterface.h"
@@ -9,6 +8,7 @@
 #include "session/gui/FMPass.h"
 #include "shell/Downloads.h"
 #include "shell/gui/DialogUserInterface.h"
+#include "shell/gui/WidgetHelpers.h"
 #include "shell/gui/WindowPlacement.h"
 #include "shell/gui/frmProgrammverlauf.h"
 

@@ -194,6 +194,8 @@ void RegisterLookupClasses(StandinEngine& engine) {
     // the first page; GETARN writes the next one.
     engine.defineRoutine(QStringLiteral("GETARF"), kRoutine,
                          [](CallContext& ctx, const QStringList& args, QString& output) {
+                             // A refused start leaves no earlier search to go on with.
+                             ctx.job.cache().remove(kSearchKey);
                              checkArguments(QStringLiteral("GETARF"), args, 7, 7);
                              QStringList s(FieldCount);
                              s[Company] = ctx.job.company();

@@ -29,11 +29,13 @@ void RegisterMatchClasses(StandinEngine& engine) {
     });
 
     // SetEan(company, supplier, article, EAN, download): the article's order
-    // EAN becomes the EAN, and the download's positions of that EAN without
-    // an article are assigned to it. The number of positions assigned; "0"
-    // and nothing changed for an empty EAN, a download of another company
-    // or supplier, an unknown or inactive article or one of another
-    // supplier.
+    // EAN becomes the EAN, and the download's first position of that EAN
+    // without an article is assigned to it, unless a position of the
+    // download has the article already (an article stands in one row). The
+    // number of positions assigned. "0" and nothing changed for an empty
+    // EAN; an error and nothing changed for a download of another company or
+    // supplier, an unknown or inactive article or one of another supplier,
+    // and an EAN another article of the supplier has.
     pos.classMethods.insert(QStringLiteral("SetEan"), [](CallContext& ctx, QStringList& a) {
         StandinEngine& e = ctx.engine;
         const QString company = a.value(0), supplier = a.value(1), article = a.value(2),
@@ -46,10 +48,20 @@ void RegisterMatchClasses(StandinEngine& engine) {
         const QString id = company + QStringLiteral("||") + article;
         const QString state =
             e.textValue(QStringLiteral("SELECT LNR||'|'||AKTIV FROM vt_artikel WHERE id=?"), {id});
-        if (ean.isEmpty() || owner != company + QStringLiteral("||") + supplier ||
-            state.isEmpty() || state.section(u'|', 0, 0) != supplier ||
-            state.section(u'|', 1) == u"N")
+        if (ean.isEmpty())
             return QStringLiteral("0");
+        if (owner != company + QStringLiteral("||") + supplier)
+            throw ServerError(StandinErrors::BadArguments,
+                              QStringLiteral("Download ") + dlid +
+                                  QStringLiteral(" gehört nicht zu Firma ") + company +
+                                  QStringLiteral(", Lieferant ") + supplier);
+        if (state.isEmpty() || state.section(u'|', 0, 0) != supplier)
+            throw ServerError(StandinErrors::ObjectMissing,
+                              QStringLiteral("Artikel ") + article +
+                                  QStringLiteral(" nicht bei Lieferant ") + supplier);
+        if (state.section(u'|', 1) == u"N")
+            throw ServerError(StandinErrors::General,
+                              QStringLiteral("Artikel ") + article + QStringLiteral(" inaktiv"));
         // An order EAN names one article of a supplier.
         const QString holder = e.textValue(QStringLiteral("SELECT ARTNR FROM vt_artikel WHERE "
                                                           "FIRMA=? AND LNR=? AND EAN=? AND "
@@ -62,13 +74,19 @@ void RegisterMatchClasses(StandinEngine& engine) {
         StandinTransaction t(e);
         WriteErpRecord(e, QStringLiteral("VT.Artikel"), id, {{QStringLiteral("EAN"), ean}}, {},
                        dlid, ctx.job.userCode());
-        QSqlQuery& q = e.exec(QStringLiteral("SELECT id FROM quendrap_pos WHERE DLID=? AND EAN=? "
-                                             "AND ARTNR='' ORDER BY CAST(id AS INTEGER)"),
-                              {dlid, ean});
         QStringList positions;
-        while (StandinEngine::nextRow(q))
-            positions << q.value(0).toString();
-        q.finish();
+        const bool assigned = !e.textValue(QStringLiteral("SELECT id FROM quendrap_pos WHERE "
+                                                          "DLID=? AND ARTNR=? LIMIT 1"),
+                                           {dlid, article})
+                                   .isEmpty();
+        if (!assigned) {
+            const QString first = e.textValue(
+                QStringLiteral("SELECT id FROM quendrap_pos WHERE DLID=? AND EAN=? AND ARTNR='' "
+                               "ORDER BY CAST(id AS INTEGER) LIMIT 1"),
+                {dlid, ean});
+            if (!first.isEmpty())
+                positions << first;
+        }
         PositionFiller filler(e, ctx.job.cache());
         for (const QString& p : positions)
             filler.assign(p, company, supplier, article);
