@@ -732,7 +732,7 @@ void TestGuiLogin::positionsWindowShowsTheDownload() {
              (QStringList{"M-2001", "Mörtel 25 kg", "100200", "4,92 %", "RG02", "01/11/2026"}));
     QCOMPARE(styles, (QStringList{"000002/1`J`J", "133331/2`N`N", "222222/3`J`N"}));
     QCOMPARE(candidates, 5);
-    QCOMPARE(tools, (QStringList{"Rabattgruppen+", "Aktualisieren+", "Verbuchen+", "Drucken-",
+    QCOMPARE(tools, (QStringList{"Rabattgruppen+", "Aktualisieren+", "Verbuchen+", "Drucken+",
                                  "Selekt. mark+", "Multiselekt+", "Mehrfachsetzen+",
                                  "Einlesen EAN+", "Ausstieg+"}));
     QVERIFY(m_ui->messages.isEmpty());

@@ -20,7 +20,7 @@ bool findDownload(const QString& key, PositionDownload* download) {
     *download = {};
     for (const DownloadRow& r : rows)
         if (r.key == key)
-            *download = {r.key, r.lnr, r.lname};
+            *download = {r.key, r.lnr, r.lname, r.datum};
     return true;
 }
 

@@ -28,3 +28,7 @@ int runSearchArticles(const QStringList& args, const QCommandLineParser& parser)
 int runSearchSuppliers(const QStringList& args, const QCommandLineParser& parser);
 int runSearchCustomers(const QStringList& args, const QCommandLineParser& parser);
 int runEanMatch(const QStringList& args, bool post);
+
+// The price list as a PDF (CliPrint.cpp).
+void addPrintOptions(QCommandLineParser& parser);
+int runPrint(const QStringList& args, const QCommandLineParser& parser);

@@ -14,10 +14,15 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QTextStream>
 #include <QThread>
+#include <cerrno>
 #include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -292,7 +297,7 @@ QString commandOf(const QStringList& arguments) {
         QStringLiteral("--post"),    QStringLiteral("--text"),        QStringLiteral("--hgrp"),
         QStringLiteral("--ugrp"),    QStringLiteral("--department"),  QStringLiteral("--active"),
         QStringLiteral("--gel"),     QStringLiteral("--max"),         QStringLiteral("--group"),
-        QStringLiteral("--plz")};
+        QStringLiteral("--plz"),     QStringLiteral("--pdf")};
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& a = arguments[i];
         if (a == u"--")
@@ -325,7 +330,28 @@ int runXecute(const QStringList& args) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    // Printing lays text out with fonts, which needs the GUI's font
+    // database: the offscreen platform, no display and no widgets.
+    QStringList raw;
+    for (int i = 0; i < argc; ++i)
+        raw << QString::fromLocal8Bit(argv[i]);
+    std::unique_ptr<QCoreApplication> application;
+    if (commandOf(raw) == u"print") {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        // A job without a session has no runtime folder: one of its own,
+        // so that standard error carries only the tool's own messages.
+        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+            const QByteArray dir = QDir::tempPath().toLocal8Bit() + "/runtime-quendra-" +
+                                   QByteArray::number(uint(getuid()));
+            if (::mkdir(dir.constData(), 0700) == 0 || errno == EEXIST)
+                qputenv("XDG_RUNTIME_DIR", dir);
+        }
+        application = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        application = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    QCoreApplication& app = *application;
     QCoreApplication::setApplicationName(QStringLiteral("quendra-cli"));
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("VELTAR Quendra price data without a display"));
@@ -352,13 +378,14 @@ int main(int argc, char** argv) {
          QStringLiteral("TEXT")});
     addConditionOptions(parser);
     addLookupOptions(parser);
+    addPrintOptions(parser);
     parser.addPositionalArgument(
         QStringLiteral("command"),
         QStringLiteral("xecute 'M COMMAND' | downloads | delete KEY | import FILE | "
                        "web-import CODE | positions KEY | candidates KEY | assign KEY POSID "
                        "ARTNR | set KEY POSID COL VALUE | set-marked KEY POSID,... COL VALUE | "
                        "post KEY | ekgroups KEY | search-articles | search-suppliers TEXT | "
-                       "search-customers TEXT | ean-match KEY FILE"));
+                       "search-customers TEXT | ean-match KEY FILE | print KEY --pdf FILE"));
     // "ean-match ... --post" takes no value, "ekgroups ... --post J|N" does.
     QStringList arguments = app.arguments();
     if (commandOf(arguments) == u"ean-match")
@@ -405,7 +432,8 @@ int main(int argc, char** argv) {
                                       QStringLiteral("search-articles"),
                                       QStringLiteral("search-suppliers"),
                                       QStringLiteral("search-customers"),
-                                      QStringLiteral("ean-match")};
+                                      QStringLiteral("ean-match"),
+                                      QStringLiteral("print")};
     if (!commands.contains(command)) {
         err() << "quendra-cli: unknown command " << command << "\n";
         return 2;
@@ -440,6 +468,8 @@ int main(int argc, char** argv) {
         rc = runSearchSuppliers(rest, parser);
     else if (command == u"search-customers")
         rc = runSearchCustomers(rest, parser);
+    else if (command == u"print")
+        rc = runPrint(rest, parser);
     else if (command == u"ean-match")
         rc = parser.isSet(QStringLiteral("post")) && parser.value(QStringLiteral("post")) != u"J"
                  ? runEanMatch({}, false) // "--post" takes no value here: the usage

@@ -65,6 +65,7 @@ struct PositionDownload {
     QString key;
     QString supplier;
     QString supplierName;
+    QString date = QString(); // of the download, yyyy-mm-dd
 };
 
 // Loads the positions of a download into the grid, as the window and the

@@ -1,5 +1,6 @@
 #include "FMPos.h"
 
+#include "FMDruck.h"
 #include "PositionCellDelegate.h"
 #include "base/UserInterface.h"
 #include "conditions/gui/FMRabgr.h"
@@ -90,8 +91,7 @@ FMPos::FMPos(const PositionDownload& download, QWidget* parent)
     for (int i = 0; i < captions.size(); ++i) {
         QAction* a = tool1->addAction(style()->standardIcon(icons[i]), captions[i]);
         a->setObjectName(QStringLiteral("tool1_") + QString::number(i + 1));
-        // The buttons whose work is not built yet stay disabled.
-        a->setEnabled(i != 3);
+        a->setEnabled(true);
     }
     connect(ToolButton(QStringLiteral("Aktualisieren")), &QAction::triggered, this,
             &FMPos::Aktualisieren_Click);
@@ -99,6 +99,8 @@ FMPos::FMPos(const PositionDownload& download, QWidget* parent)
             &FMPos::Rabattgruppen_Click);
     connect(ToolButton(QStringLiteral("Verbuchen")), &QAction::triggered, this,
             &FMPos::Verbuchen_Click);
+    connect(ToolButton(QStringLiteral("Drucken")), &QAction::triggered, this,
+            &FMPos::Drucken_Click);
     connect(ToolButton(QStringLiteral("Einlesen EAN")), &QAction::triggered, this,
             &FMPos::EinlesenEan_Click);
     connect(ToolButton(QStringLiteral("Ausstieg")), &QAction::triggered, this, &QDialog::close);
@@ -278,6 +280,14 @@ void FMPos::Verbuchen_Click() {
     }
     if (posted)
         LoadGrid(true);
+}
+
+void FMPos::Drucken_Click() {
+    if (m_loading)
+        return;
+    commitEdit();
+    FMDruck print(*m_grid, m_download, this);
+    print.exec();
 }
 
 void FMPos::EinlesenEan_Click() {

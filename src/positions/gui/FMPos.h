@@ -49,6 +49,8 @@ public Q_SLOTS:
     // The EAN/price match window (FMEan); the grid and the candidate list
     // are reloaded afterwards.
     void EinlesenEan_Click();
+    // The price list of the download (FMDruck).
+    void Drucken_Click();
     // The article search for the current row's "Art.-Nr." (F4 or the
     // context menu on that cell); the chosen article is entered as typed.
     void ArtikelSuchen();

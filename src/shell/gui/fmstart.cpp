@@ -192,7 +192,7 @@ void fmstart::OpenTaskWindow(int number) {
     if (!row || row->key.isEmpty())
         return;
     Session().currentSupplier = row->lnr;
-    FMPos positions({row->key, row->lnr, row->lname}, this);
+    FMPos positions({row->key, row->lnr, row->lname, row->datum}, this);
     positions.exec();
 }
 

@@ -1,0 +1,67 @@
+// quendra-cli print: the price list of a download as a PDF, without a
+// display.
+#include "CliSupport.h"
+
+#include "positions/PositionEdit.h"
+#include "positions/PriceList.h"
+
+void addPrintOptions(QCommandLineParser& parser) {
+    parser.addOption({QStringLiteral("pdf"), QStringLiteral("print: the PDF file to write."),
+                      QStringLiteral("FILE")});
+    parser.addOption({QStringLiteral("no-purchase-prices"),
+                      QStringLiteral("print: leave out net prices and margins.")});
+}
+
+int runPrint(const QStringList& args, const QCommandLineParser& parser) {
+    const QString group = parser.value(QStringLiteral("group"));
+    using G = PriceListOptions::Grouping;
+    PriceListOptions options;
+    if (group.isEmpty() || group == u"none")
+        options.grouping = G::GridOrder;
+    else if (group == u"ekgrp")
+        options.grouping = G::EkGroup;
+    else if (group == u"wargr")
+        options.grouping = G::GoodsGroup;
+    const QString pdf = parser.value(QStringLiteral("pdf"));
+    if (args.size() != 1 || args[0].isEmpty() || pdf.isEmpty() ||
+        !(group.isEmpty() || group == u"none" || group == u"ekgrp" || group == u"wargr")) {
+        err() << "usage: quendra-cli --connect \"...\" print KEY --pdf FILE [--marked POSID,...] "
+                 "[--group ekgrp|wargr|none] [--no-purchase-prices]\n";
+        return 2;
+    }
+    options.purchasePrices = !parser.isSet(QStringLiteral("no-purchase-prices"));
+    PositionDownload download;
+    if (!openDownload(args[0], &download))
+        return 1;
+    PositionGridModel model;
+    if (!PositionLoad::loadGrid(download, model))
+        return 1;
+    if (parser.isSet(QStringLiteral("marked"))) {
+        // Only the marked rows, as the print window's "Nur markierte".
+        options.markedOnly = true;
+        PositionLists lists;
+        PositionEditor rows(model, lists, download);
+        for (const QString& id :
+             parser.value(QStringLiteral("marked")).split(u',', Qt::SkipEmptyParts)) {
+            const int row = rows.rowOf(id.trimmed());
+            if (row < 0) {
+                err() << "quendra-cli: Position " << id << " nicht im Download " << download.key
+                      << "\n";
+                return 1;
+            }
+            model.setMarked(row, true);
+        }
+    }
+    QString error;
+    int pages = 0;
+    if (!WritePriceListPdf(pdf, model, options, PriceListHeading::of(download), &error, &pages)) {
+        err() << error << "\n";
+        return 1;
+    }
+    int positions = 0;
+    for (int r = 0; r < model.size(); ++r)
+        positions += !options.markedOnly || model.row(r).marked();
+    out() << pages << '\t' << positions << '\n';
+    out().flush();
+    return 0;
+}

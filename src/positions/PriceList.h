@@ -1,0 +1,91 @@
+#pragma once
+
+#include "positions/PositionLoad.h"
+
+#include <QList>
+#include <QPageLayout>
+#include <QString>
+#include <QStringList>
+
+class QPagedPaintDevice;
+class QPainter;
+
+// The price list of a download: its positions as a document to print or
+// save as PDF. Every page carries the company, the supplier, the download
+// date and "Seite x von n"; the table repeats its header on every page and
+// never splits a row. Built on QtGui alone (no widgets), so that the
+// command-line tool prints the same document.
+
+struct PriceListOptions {
+    enum class Grouping { EkGroup, GoodsGroup, GridOrder };
+    bool markedOnly = false;
+    Grouping grouping = Grouping::GridOrder;
+    // Without them (a list for the sales staff) net price and margin are
+    // left out.
+    bool purchasePrices = true;
+};
+
+struct PriceListHeading {
+    QString company;
+    QString supplier;
+    QString supplierName;
+    QString downloadDate; // dd.mm.yyyy
+    QString printedOn;    // dd.mm.yyyy
+    static PriceListHeading of(const PositionDownload& download);
+};
+
+class PriceListDocument {
+public:
+    PriceListDocument(const PositionGridModel& grid, const PriceListOptions& options,
+                      PriceListHeading heading);
+
+    // The column captions, in their order.
+    static QStringList captions(bool purchasePrices);
+
+    // Lays the lines out on pages of the device's size; again only when the
+    // page layout or resolution changed.
+    void layout(const QPageLayout& page, int resolution);
+    int pageCount() const { return int(m_pages.size()); }
+    // How often the lines were laid out (a preview that repaints lays out
+    // once).
+    int layouts() const { return m_layouts; }
+    int positionCount() const { return m_positions; }
+    // Paints one laid-out page (0-based).
+    void paintPage(QPainter& painter, int page) const;
+    // Lays out for the device and paints every page on it.
+    bool print(QPagedPaintDevice& device);
+
+private:
+    struct Line {
+        bool group = false; // a group heading
+        QStringList cells;  // or the group's title in cells[0]
+    };
+    struct Metrics {
+        double lineHeight = 0;
+        double headerHeight = 0;
+        double footerHeight = 0;
+        QList<double> columnX; // left edges, plus the right end
+        double width = 0;
+        double height = 0;
+    };
+
+    void paintHeading(QPainter& painter, int page) const;
+    void paintTableHeader(QPainter& painter, double y) const;
+
+    PriceListOptions m_options;
+    PriceListHeading m_heading;
+    QList<Line> m_lines;
+    QStringList m_captions;
+    int m_positions = 0;
+    // Pages as ranges [first, last) of m_lines.
+    QList<std::pair<int, int>> m_pages;
+    Metrics m_metrics;
+    QPageLayout m_laidOutFor;
+    int m_resolution = 0;
+    int m_layouts = 0;
+};
+
+// Writes the price list of the grid as a PDF (A4); false with the reason.
+bool WritePriceListPdf(const QString& path, const PositionGridModel& grid,
+                       const PriceListOptions& options, const PriceListHeading& heading,
+                       QString* error, int* pages = nullptr);

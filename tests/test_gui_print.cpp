@@ -1,0 +1,67 @@
+#include "ClientTestFixture.h"
+#include "GuiTestHelpers.h"
+#include "ScriptedUserInterface.h"
+#include "positions/gui/FMDruck.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QPrintPreviewDialog>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The print window: its choices, a preview that lays the list out once
+// however often it repaints, and the PDF.
+class TestGuiPrint : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void previewAndPdf();
+};
+
+void TestGuiPrint::previewAndPdf() {
+    ClientTestFixture fx;
+    ScriptedUserInterface ui;
+    fx.demoSession();
+    PositionGridModel grid;
+    const PositionDownload download{"1", "70001", QStringLiteral("Müller Baustoffe GmbH"),
+                                    "2026-11-01"};
+    QVERIFY(PositionLoad::loadGrid(download, grid));
+    grid.setMarked(0, true);
+    grid.setMarked(2, true);
+    FMDruck w(grid, download);
+    w.show();
+    // As it opens: all positions, by EK discount group, with purchase prices.
+    PriceListOptions o = w.Options();
+    QVERIFY(!o.markedOnly);
+    QCOMPARE(int(o.grouping), int(PriceListOptions::Grouping::EkGroup));
+    QVERIFY(o.purchasePrices);
+    w.findChild<QRadioButton*>("optMarkiert")->setChecked(true);
+    auto* group = w.findChild<QComboBox*>("CBGruppe");
+    group->setCurrentIndex(group->findText("wie im Raster"));
+    int pages = -1;
+    WhenShown<QPrintPreviewDialog>(this, [&](QPrintPreviewDialog* p) {
+        QTest::qWait(200);
+        // Repainted (as on a zoom or a page setup of the same paper).
+        p->findChild<QWidget*>()->update();
+        QTest::qWait(100);
+        pages = w.Document() ? w.Document()->pageCount() : -2;
+        p->close();
+    });
+    w.findChild<QPushButton*>("BUVorschau")->click();
+    QCOMPARE(pages, 1);
+    QVERIFY(w.Document());
+    QCOMPARE(w.Document()->positionCount(), 2);
+    QCOMPARE(w.Document()->layouts(), 1);
+    // The PDF, and a place it cannot go.
+    QTemporaryDir dir;
+    QVERIFY(w.SavePdf(dir.filePath("liste.pdf")));
+    QVERIFY(QFile(dir.filePath("liste.pdf")).size() > 1000);
+    QVERIFY(!w.SavePdf(dir.filePath("fehlt/liste.pdf")));
+    QCOMPARE(ui.messages.size(), 1);
+    QCOMPARE(ui.messages[0].text,
+             "PDF kann nicht geschrieben werden: " + dir.filePath("fehlt/liste.pdf"));
+}
+
+QTEST_MAIN(TestGuiPrint)
+#include "test_gui_print.moc"
