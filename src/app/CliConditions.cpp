@@ -4,7 +4,6 @@
 
 #include "conditions/DiscountGroups.h"
 #include "conditions/Posting.h"
-#include "positions/PositionEdit.h"
 
 void addConditionOptions(QCommandLineParser& parser) {
     parser.addOption(
@@ -54,20 +53,8 @@ int runPost(const QStringList& args, const QCommandLineParser& parser) {
     PositionGridModel model;
     if (!PositionLoad::loadGrid(download, model))
         return 1;
-    PositionLists lists;
-    PositionEditor rows(model, lists, download);
-    if (marked) {
-        for (const QString& id :
-             parser.value(QStringLiteral("marked")).split(u',', Qt::SkipEmptyParts)) {
-            const int row = rows.rowOf(id.trimmed());
-            if (row < 0) {
-                err() << "quendra-cli: Position " << id << " nicht im Download " << download.key
-                      << "\n";
-                return 1;
-            }
-            model.setMarked(row, true);
-        }
-    }
+    if (marked && !markPositions(model, download, parser.value(QStringLiteral("marked"))))
+        return 1;
     // Without --all "Nur makierte" is checked, as the window starts.
     const bool onlyMarked = !all;
     if (parser.isSet(QStringLiteral("preview"))) {

@@ -2,7 +2,6 @@
 // display.
 #include "CliSupport.h"
 
-#include "positions/PositionEdit.h"
 #include "positions/PriceList.h"
 
 void addPrintOptions(QCommandLineParser& parser) {
@@ -39,18 +38,8 @@ int runPrint(const QStringList& args, const QCommandLineParser& parser) {
     if (parser.isSet(QStringLiteral("marked"))) {
         // Only the marked rows, as the print window's "Nur markierte".
         options.markedOnly = true;
-        PositionLists lists;
-        PositionEditor rows(model, lists, download);
-        for (const QString& id :
-             parser.value(QStringLiteral("marked")).split(u',', Qt::SkipEmptyParts)) {
-            const int row = rows.rowOf(id.trimmed());
-            if (row < 0) {
-                err() << "quendra-cli: Position " << id << " nicht im Download " << download.key
-                      << "\n";
-                return 1;
-            }
-            model.setMarked(row, true);
-        }
+        if (!markPositions(model, download, parser.value(QStringLiteral("marked"))))
+            return 1;
     }
     QString error;
     int pages = 0;

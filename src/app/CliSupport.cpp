@@ -1,5 +1,6 @@
 #include "CliSupport.h"
 
+#include "positions/PositionEdit.h"
 #include "shell/Downloads.h"
 
 QTextStream& out() {
@@ -30,6 +31,21 @@ bool openDownload(const QString& key, PositionDownload* download) {
     if (download->key.isEmpty()) {
         err() << "quendra-cli: Download " << key << " nicht gefunden\n";
         return false;
+    }
+    return true;
+}
+
+bool markPositions(PositionGridModel& model, const PositionDownload& download, const QString& ids) {
+    PositionLists lists;
+    PositionEditor rows(model, lists, download);
+    for (const QString& id : ids.split(u',', Qt::SkipEmptyParts)) {
+        const int row = rows.rowOf(id.trimmed());
+        if (row < 0) {
+            err() << "quendra-cli: Position " << id << " nicht im Download " << download.key
+                  << "\n";
+            return false;
+        }
+        model.setMarked(row, true);
     }
     return true;
 }

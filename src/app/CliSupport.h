@@ -17,6 +17,11 @@ bool findDownload(const QString& key, PositionDownload* download);
 // none; false then.
 bool openDownload(const QString& key, PositionDownload* download);
 
+// Marks the grid rows of the positions (ids separated by commas); false
+// with "quendra-cli: Position ID nicht im Download KEY" for one that is not
+// there.
+bool markPositions(PositionGridModel& model, const PositionDownload& download, const QString& ids);
+
 // The posting and discount group commands (CliConditions.cpp).
 void addConditionOptions(QCommandLineParser& parser);
 int runPost(const QStringList& args, const QCommandLineParser& parser);

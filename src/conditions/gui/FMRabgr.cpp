@@ -1,5 +1,6 @@
 #include "FMRabgr.h"
 
+#include "shell/gui/WidgetHelpers.h"
 #include "shell/gui/WindowPlacement.h"
 
 #include <QAction>
@@ -168,11 +169,8 @@ void FMRabgr::Timer2_Timer() {
 }
 
 bool FMRabgr::endEdit() {
-    // Moving the current cell commits an open editor.
     const int refusals = m_editor.refusals();
-    const QModelIndex current = grekgrp->currentIndex();
-    grekgrp->setCurrentIndex(QModelIndex());
-    grekgrp->setCurrentIndex(current);
+    CommitOpenEditor(grekgrp);
     return m_editor.refusals() == refusals;
 }
 

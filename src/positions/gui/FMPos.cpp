@@ -244,10 +244,7 @@ void FMPos::Aktualisieren_Click() {
 }
 
 void FMPos::commitEdit() {
-    // Moving the current cell commits an open cell editor.
-    const QModelIndex current = lipos->currentIndex();
-    lipos->setCurrentIndex(QModelIndex());
-    lipos->setCurrentIndex(current);
+    CommitOpenEditor(lipos);
 }
 
 void FMPos::Rabattgruppen_Click() {

@@ -40,3 +40,9 @@ public:
 void SetListRowHeight(QAbstractItemView* list) {
     list->setItemDelegate(new RowHeightDelegate(list));
 }
+
+void CommitOpenEditor(QAbstractItemView* view) {
+    const QModelIndex current = view->currentIndex();
+    view->setCurrentIndex(QModelIndex());
+    view->setCurrentIndex(current);
+}

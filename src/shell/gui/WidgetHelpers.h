@@ -7,6 +7,10 @@ class QWidget;
 // length); also gives it the focus unless withoutFocus is set.
 void SelectAllText(QWidget* control, bool withoutFocus);
 
+// Ends a cell edit in progress in the view, so that its text reaches the
+// model (moving the current cell commits an open editor).
+void CommitOpenEditor(QAbstractItemView* view);
+
 // Gives the rows of a list a few pixels above and below their text, so that
 // the dots of capital umlauts ("Ü", "Ö") are never cut off.
 void SetListRowHeight(QAbstractItemView* list);
