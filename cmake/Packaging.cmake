@@ -77,8 +77,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)   # quendra_<version>_<arch>.deb
 
 # Runtime dependencies on Debian 12's Qt 6 packages, named explicitly. The
 # minimum versions of the C and C++ runtimes and of SQLite are what
-# dpkg-shlibdeps finds for the three programs; scripts/package.sh checks that
-# every package it finds is in this list. What is loaded at run time is not
+# dpkg-shlibdeps found for the three programs when this list was made;
+# scripts/package.sh checks that every package it finds is in this list (by
+# name; the versions are kept by hand). What is loaded at run time is not
 # seen by dpkg-shlibdeps: Qt's SQLite driver (libqt6sql6-sqlite) for
 # veltar-standin, the platform plugins (on Debian 12 xcb and offscreen come
 # with libqt6gui6, qt6-qpa-plugins adds the others). libqt6printsupport6 is

@@ -5,8 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh >&2
-[ -f build-pkg/CMakeCache.txt ] ||
-    cmake -S . -B build-pkg -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUENDRA_BUILD_TESTS=OFF >&2
+# Configured every time (cheap): an older build-pkg takes these settings and
+# finds tools installed since (rsvg-convert for the icon).
+cmake -S . -B build-pkg -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUENDRA_BUILD_TESTS=OFF >&2
 cmake --build build-pkg -j"$(nproc)" >&2
 out=$(cd build-pkg && cpack -G DEB)
 echo "$out" >&2
@@ -21,7 +22,7 @@ if command -v dpkg-shlibdeps >/dev/null; then
     tmp=$(mktemp -d)
     trap 'rm -rf "$tmp"' EXIT
     mkdir "$tmp/debian" && touch "$tmp/debian/control"
-    found=$(cd "$tmp" && dpkg-shlibdeps -O "${bins[@]}" 2>/dev/null | sed 's/^shlibs:Depends=//')
+    found=$(cd "$tmp" && dpkg-shlibdeps -O "${bins[@]}" | sed 's/^shlibs:Depends=//')
     declared=$(dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/(.*)//; s/ //g')
     missing=()
     for name in $(echo "$found" | tr ',' '\n' | sed 's/(.*)//; s/ //g'); do

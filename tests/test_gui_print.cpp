@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -40,19 +41,30 @@ void TestGuiPrint::previewAndPdf() {
     auto* group = w.findChild<QComboBox*>("CBGruppe");
     group->setCurrentIndex(group->findText("wie im Raster"));
     int pages = -1;
+    int layoutsSamePaper = -1;
+    int layoutsOtherPaper = -1;
     WhenShown<QPrintPreviewDialog>(this, [&](QPrintPreviewDialog* p) {
-        QTest::qWait(200);
-        // Repainted (as on a zoom or a page setup of the same paper).
-        p->findChild<QWidget*>()->update();
         QTest::qWait(100);
+        // Painted again on the same paper: no new layout.
+        auto* view = p->findChild<QPrintPreviewWidget*>();
+        view->updatePreview();
+        view->updatePreview();
+        QTest::qWait(50);
         pages = w.Document() ? w.Document()->pageCount() : -2;
+        layoutsSamePaper = w.Document() ? w.Document()->layouts() : -1;
+        // Another paper lays it out anew.
+        view->setLandscapeOrientation();
+        view->updatePreview();
+        QTest::qWait(50);
+        layoutsOtherPaper = w.Document() ? w.Document()->layouts() : -1;
         p->close();
     });
     w.findChild<QPushButton*>("BUVorschau")->click();
     QCOMPARE(pages, 1);
     QVERIFY(w.Document());
     QCOMPARE(w.Document()->positionCount(), 2);
-    QCOMPARE(w.Document()->layouts(), 1);
+    QCOMPARE(layoutsSamePaper, 1);
+    QCOMPARE(layoutsOtherPaper, 2);
     // The PDF, and a place it cannot go.
     QTemporaryDir dir;
     QVERIFY(w.SavePdf(dir.filePath("liste.pdf")));

@@ -19,7 +19,6 @@
 #include <QGuiApplication>
 #include <QTextStream>
 #include <QThread>
-#include <cerrno>
 #include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -337,14 +336,18 @@ int main(int argc, char** argv) {
         raw << QString::fromLocal8Bit(argv[i]);
     std::unique_ptr<QCoreApplication> application;
     if (commandOf(raw) == u"print") {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        // A job without a session has no runtime folder: one of its own,
-        // so that standard error carries only the tool's own messages.
+        // Never a display, whatever the environment names.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        // A job without a session has no runtime folder: one of its own
+        // (this user's, not open to others), so that standard error carries
+        // only the tool's own messages.
         if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
             const QByteArray dir = QDir::tempPath().toLocal8Bit() + "/runtime-quendra-" +
                                    QByteArray::number(uint(getuid()));
-            if (::mkdir(dir.constData(), 0700) == 0 || errno == EEXIST)
+            ::mkdir(dir.constData(), 0700);
+            struct stat st {};
+            if (::lstat(dir.constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+                st.st_uid == getuid() && (st.st_mode & 0777) == 0700)
                 qputenv("XDG_RUNTIME_DIR", dir);
         }
         application = std::make_unique<QGuiApplication>(argc, argv);

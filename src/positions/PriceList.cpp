@@ -4,11 +4,11 @@
 #include "positions/PositionGridModel.h"
 
 #include <QDate>
-#include <QFile>
 #include <QFontMetricsF>
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QSaveFile>
 #include <algorithm>
 
 using namespace PositionGrid;
@@ -136,13 +136,39 @@ void PriceListDocument::layout(const QPageLayout& page, int resolution) {
     const QList<int> columns = columnsFor(m_options.purchasePrices);
     for (int c : columns)
         share += kPrintColumns[c].share;
+    QList<double> widths;
+    for (int c : columns)
+        widths << m.width * kPrintColumns[c].share / share;
+    // A number is never cut: a number column is as wide as its widest text
+    // (and its caption); the description gives up what they need more.
+    const QFontMetricsF boldMetrics(font(8, resolution, true));
+    const double pad = m.lineHeight * 0.2;
+    double extra = 0;
+    int description = -1;
+    for (int i = 0; i < columns.size(); ++i) {
+        if (kPrintColumns[columns[i]].column == Bezeichnung)
+            description = i;
+        if (!kPrintColumns[columns[i]].number)
+            continue;
+        double need = boldMetrics.horizontalAdvance(m_captions[i]);
+        for (const Line& line : std::as_const(m_lines))
+            if (!line.group)
+                need = qMax(need, body.horizontalAdvance(line.cells.value(i)));
+        need += 2 * pad + 1;
+        if (need > widths[i]) {
+            extra += need - widths[i];
+            widths[i] = need;
+        }
+    }
+    if (description >= 0)
+        widths[description] = qMax(widths[description] - extra, m.width * 0.1);
     m.columnX.clear();
     double x = 0;
-    for (int c : columns) {
+    for (double w : std::as_const(widths)) {
         m.columnX << x;
-        x += m.width * kPrintColumns[c].share / share;
+        x += w;
     }
-    m.columnX << m.width;
+    m.columnX << x;
 
     // Whole lines per page; a group heading never ends a page.
     m_pages.clear();
@@ -266,8 +292,10 @@ bool WritePriceListPdf(const QString& path, const PositionGridModel& grid,
                        QString* error, int* pages) {
     // The file is opened first: a folder that is not there or not writable
     // is a message of ours, not a painter's warning.
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    // Written aside and put in place at the end: a failed write (a full
+    // disk) is reported and leaves an earlier file as it was.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
         if (error)
             *error = QStringLiteral("PDF kann nicht geschrieben werden: ") + path;
         return false;
@@ -279,7 +307,7 @@ bool WritePriceListPdf(const QString& path, const PositionGridModel& grid,
     writer.setTitle(QStringLiteral("Preisliste ") + heading.supplier + u' ' + heading.supplierName);
     writer.setCreator(QStringLiteral("Quendra Preisdaten"));
     PriceListDocument document(grid, options, heading);
-    if (!document.print(writer)) {
+    if (!document.print(writer) || !file.commit()) {
         if (error)
             *error = QStringLiteral("PDF kann nicht geschrieben werden: ") + path;
         return false;

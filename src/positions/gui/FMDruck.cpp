@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -15,6 +16,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStandardPaths>
 #include <QVBoxLayout>
 
 namespace {
@@ -100,8 +102,11 @@ void FMDruck::BUVorschau_Click() {
     QPrintPreviewDialog preview(&printer, this);
     preview.setObjectName(QStringLiteral("Vorschau"));
     preview.setWindowTitle(QStringLiteral("Preisliste - Vorschau"));
-    connect(&preview, &QPrintPreviewDialog::paintRequested, this,
-            [this](QPrinter* p) { m_document->print(*p); });
+    connect(&preview, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* p) {
+        if (!m_document->print(*p))
+            UI().message(QStringLiteral("Drucken nicht möglich: ") + p->printerName(), QString(),
+                         MessageIcon::Critical, MessageButtons::Ok);
+    });
     preview.resize(900, 1000);
     preview.exec();
 }
@@ -118,11 +123,15 @@ bool FMDruck::SavePdf(const QString& path) {
 }
 
 void FMDruck::BUPdf_Click() {
-    const QString folder = WorkstationSettings::value(
-        QStringLiteral("Quendrapr"), QStringLiteral("Druck"), QStringLiteral("Pfad"));
+    QString folder = WorkstationSettings::value(QStringLiteral("Quendrapr"),
+                                                QStringLiteral("Druck"), QStringLiteral("Pfad"));
+    // The first time: the buyer's documents folder.
+    if (folder.isEmpty())
+        folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     const QString path = QFileDialog::getSaveFileName(
         this, QStringLiteral("Preisliste als PDF speichern"),
-        folder + QStringLiteral("/Preisliste-") + m_download.supplier + QStringLiteral(".pdf"),
+        QDir(folder).filePath(QStringLiteral("Preisliste-") + m_download.supplier +
+                              QStringLiteral(".pdf")),
         QStringLiteral("PDF (*.pdf)"));
     if (!path.isEmpty())
         SavePdf(path);
