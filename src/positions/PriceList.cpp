@@ -151,9 +151,14 @@ void PriceListDocument::layout(const QPageLayout& page, int resolution) {
         if (!kPrintColumns[columns[i]].number)
             continue;
         double need = boldMetrics.horizontalAdvance(m_captions[i]);
+        // Digits are all as wide as "0", signs and separators narrower: the
+        // longest text's length in zeros is room enough, without measuring
+        // every cell.
+        qsizetype longest = 0;
         for (const Line& line : std::as_const(m_lines))
             if (!line.group)
-                need = qMax(need, body.horizontalAdvance(line.cells.value(i)));
+                longest = qMax(longest, line.cells.value(i).size());
+        need = qMax(need, body.horizontalAdvance(QString(longest, u'0')));
         need += 2 * pad + 1;
         if (need > widths[i]) {
             extra += need - widths[i];
