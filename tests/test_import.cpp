@@ -62,6 +62,8 @@ private Q_SLOTS:
     void missingUnitsListedOnceAndNothingStored();
     void brokenPriceStopsBeforeAnythingIsStored_data();
     void brokenPriceStopsBeforeAnythingIsStored();
+    void blanksAtTheEndAreTheEnd_data();
+    void blanksAtTheEndAreTheEnd();
     void serverDyingDuringStoringKeepsEarlierPositions_data();
     void serverDyingDuringStoringKeepsEarlierPositions();
     void refusedLineOverTcpStoresNothingAfterIt();
@@ -371,6 +373,40 @@ void TestImport::brokenPriceStopsBeforeAnythingIsStored() {
     QCOMPARE(m_ui->messages[0].icon, MessageIcon::None);
     QVERIFY(m_ui->shownTracks.isEmpty());
     QCOMPARE(downloadCount(), 3);
+}
+
+void TestImport::blanksAtTheEndAreTheEnd_data() {
+    QTest::addColumn<QStringList>("tail");
+    QTest::addColumn<QString>("broken"); // the line message, "" when imported
+    QTest::newRow("an empty last line") << QStringList{""} << "";
+    QTest::newRow("blank lines and blanks") << QStringList{"", "   ", "\t"} << "";
+    QTest::newRow("a DOS end-of-file byte") << QStringList{"\x1A"} << "";
+    QTest::newRow("blanks, then the end-of-file byte") << QStringList{" ", "\x1A"} << "";
+    QTest::newRow("a blank line between lines")
+        << QStringList{"  ", line("MUE", "", "3", "x", "STK", "3", "A")} << "  ";
+}
+
+void TestImport::blanksAtTheEndAreTheEnd() {
+    QFETCH(QStringList, tail);
+    QFETCH(QString, broken);
+    m_ui->onPriceTracks = [](PriceTrackList& t) {
+        t.markAll(true);
+        return true;
+    };
+    QStringList lines{m_header, line("MUE", "", "1", "x", "STK", "1", "A"),
+                      line("MUE", "", "2", "x", "STK", "2", "A")};
+    lines << tail;
+    FileImport import;
+    const ImportResult r = import.run(write("ende.txt", lines), "70001", *m_ui);
+    if (broken.isEmpty()) {
+        QCOMPARE(r.outcome, ImportResult::Outcome::Imported);
+        QCOMPARE(r.positions, 2);
+        QVERIFY(m_ui->messages.isEmpty());
+    } else {
+        QCOMPARE(r.outcome, ImportResult::Outcome::Failed);
+        QCOMPARE(m_ui->messages.value(0).text, "Fehler in Zeile: " + broken);
+        QCOMPARE(downloadCount(), 3);
+    }
 }
 
 void TestImport::serverDyingDuringStoringKeepsEarlierPositions_data() {

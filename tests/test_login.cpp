@@ -255,6 +255,13 @@ void TestLogin::downloadListNewestFirstAndDelete() {
     QCOMPARE(positionsOf("2"), 2);
     QVERIFY(DeleteDownload("2"));
     QCOMPARE(positionsOf("2"), 0);
+    // Gone already: not reported as deleted.
+    m_ui->messages.clear();
+    QVERIFY(!DeleteDownload("2"));
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].text,
+             QString("Vorgang: fmstart.tool1 Download löschen.\r\n\r\nFehler: 5809\r\nObjekt "
+                     "nicht gefunden: quendrap.downloads 2\r\n\r\n"));
     rows = LoadDownloadList(&ok);
     QCOMPARE(rows.size(), 2);
     QCOMPARE(rows[0].key, QString("3"));
@@ -335,6 +342,10 @@ void TestLogin::cliDownloadsDeleteAndWrongPassword() {
                           "2026-10-05\tDEM\t70001\tMüller Baustoffe GmbH\t3\t1\n"));
     QCOMPARE(err, QString());
     QCOMPARE(RunCli({"--connect", connect, "delete", "1"}, &out, &err), 0);
+    // A key that is not there, twice over: exit 1 with the server's reason.
+    QCOMPARE(RunCli({"--connect", connect, "delete", "1"}, &out, &err), 1);
+    QVERIFY2(err.contains("Objekt nicht gefunden: quendrap.downloads 1"), qPrintable(err));
+    QCOMPARE(RunCli({"--connect", connect, "delete", "99"}, &out, &err), 1);
     QCOMPARE(RunCli({"--connect", connect, "downloads"}, &out, &err), 0);
     QCOMPARE(out.count('\n'), 2);
     QVERIFY(!out.contains("Müller"));

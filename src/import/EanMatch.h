@@ -62,5 +62,3 @@ bool ReadEanMatchFile(const QString& path, const QString& downloadKey, QList<Ean
 // False when a row was refused or the connection failed (reported; the
 // rows before are stored).
 bool PostEanMatch(const QList<EanMatchRow>& rows, const PositionDownload& download);
-
-inline const QString kFileUnreadableMessage = QStringLiteral("Datei kann nicht gelesen werden");

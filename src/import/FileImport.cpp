@@ -19,6 +19,57 @@ struct LineFailure {
     QString line;
 };
 
+// The article lines of a file up to its end, where empty lines, lines of
+// blanks and a DOS end-of-file character (^Z) are no lines: editors and old
+// programs leave them behind. Such a line before another line is one.
+class FileEndReader {
+public:
+    explicit FileEndReader(ImportFileReader& reader) : m_reader(reader) {}
+
+    bool readLine(QString* line) {
+        if (!m_ahead.isEmpty()) {
+            *line = m_ahead.takeFirst();
+            return true;
+        }
+        if (!m_reader.readLine(line))
+            return false;
+        if (!isEnd(*line)) {
+            stripFinalEof(line);
+            return true;
+        }
+        // Blank: the end when nothing but blanks follows.
+        QStringList blanks{*line};
+        QString next;
+        while (m_reader.readLine(&next)) {
+            blanks << next;
+            if (!isEnd(next)) {
+                stripFinalEof(&blanks.last());
+                *line = blanks.takeFirst();
+                m_ahead = blanks;
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    static bool isEnd(const QString& line) {
+        for (QChar c : line)
+            if (c != u' ' && c != u'\t' && c != QChar(0x1A))
+                return false;
+        return true;
+    }
+    // "...^Z": the end-of-file character written right after the last
+    // line is not part of it (it is part of no line's data).
+    static void stripFinalEof(QString* line) {
+        if (line->endsWith(QChar(0x1A)))
+            line->chop(1);
+    }
+
+    ImportFileReader& m_reader;
+    QStringList m_ahead;
+};
+
 } // namespace
 
 void ImportChoices::setProgress(qint64 value, qint64 maximum) {
@@ -68,7 +119,7 @@ OpenedFile FileImport::open(const QString& path) {
         return fail(kImportFileMissingMessage, MessageIcon::Critical);
     ImportFileReader reader;
     if (!reader.open(path))
-        return fail(kImportFileMissingMessage, MessageIcon::Critical);
+        return fail(kFileUnreadableMessage, MessageIcon::Critical);
     QString header;
     QString first;
     const bool hasHeader = reader.readLine(&header);
@@ -141,8 +192,9 @@ ImportResult FileImport::run(const QString& path, const QString& supplier, Impor
         auto eachArticleLine = [&](auto&& handle) {
             QString line;
             reader.readLine(&line); // header
+            FileEndReader lines(reader);
             qint64 counter = 0;
-            while (reader.readLine(&line)) {
+            while (lines.readLine(&line)) {
                 ui.processEvents();
                 ++counter;
                 if ((counter & 127) == 0)

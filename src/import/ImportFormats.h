@@ -16,6 +16,8 @@
 // Messages shown by the importers.
 
 inline const QString kImportFileMissingMessage = QStringLiteral("Datei nicht vorhanden");
+// A file that is there but cannot be read.
+inline const QString kFileUnreadableMessage = QStringLiteral("Datei kann nicht gelesen werden");
 inline const QString kNotExtendedImportFileMessage =
     QStringLiteral("Datei ist keine gültige erweiterte Importdatei (Zeichen <\\> fehlen)");
 inline const QString kSupplierNotStoredMessage = QStringLiteral("Lieferant nicht gespeichert");

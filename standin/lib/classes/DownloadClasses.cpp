@@ -63,17 +63,27 @@ void RegisterDownloadClasses(StandinEngine& engine) {
     });
 
     // Removes a download with its positions and discount groups.
-    downloads.classMethods.insert(
-        QStringLiteral("dellief"), [](CallContext& ctx, QStringList& args) {
-            const QString key = args.value(0);
-            StandinEngine& e = ctx.engine;
-            StandinTransaction t(e);
-            e.exec(QStringLiteral("DELETE FROM quendrap_pos WHERE DLID=?"), {key});
-            e.exec(QStringLiteral("DELETE FROM quendrap_ekgrp WHERE DLID=?"), {key});
-            e.exec(QStringLiteral("DELETE FROM quendrap_downloads WHERE id=?"), {key});
-            t.commit();
-            return QStringLiteral("1");
-        });
+    downloads.classMethods.insert(QStringLiteral("dellief"), [](CallContext& ctx,
+                                                                QStringList& args) {
+        const QString key = args.value(0);
+        StandinEngine& e = ctx.engine;
+        // Only a download there is, and of the connection's company.
+        const QString company = e.textValue(
+            QStringLiteral("SELECT 'v'||Firma FROM quendrap_downloads WHERE id=?"), {key});
+        if (company.isEmpty())
+            throw ServerError(StandinErrors::ObjectMissing,
+                              QStringLiteral("Objekt nicht gefunden: quendrap.downloads ") + key);
+        if (company.mid(1) != ctx.job.company())
+            throw ServerError(StandinErrors::NotPermitted,
+                              QStringLiteral("Download ") + key +
+                                  QStringLiteral(" gehört nicht zu Firma ") + ctx.job.company());
+        StandinTransaction t(e);
+        e.exec(QStringLiteral("DELETE FROM quendrap_pos WHERE DLID=?"), {key});
+        e.exec(QStringLiteral("DELETE FROM quendrap_ekgrp WHERE DLID=?"), {key});
+        e.exec(QStringLiteral("DELETE FROM quendrap_downloads WHERE id=?"), {key});
+        t.commit();
+        return QStringLiteral("1");
+    });
 
     engine.defineClass(QStringLiteral("quendrap.pos"), QStringLiteral("quendrap_pos"),
                        PositionProperties());
