@@ -23,6 +23,24 @@ inline QString StartBenchStandin(QProcess& server, QStringList args, int timeout
     return m.hasMatch() ? m.captured(1) : QString();
 }
 
+// Starts veltar-standin on a new database with a generated download of count
+// positions (--demo-positions); returns the port and sets *key to the
+// download's key, or returns "" when it did not start.
+inline QString StartBenchDownload(QProcess& server, const QString& database, int count,
+                                  QString* key) {
+    const QString port =
+        StartBenchStandin(server,
+                          {QStringLiteral("--db"), database, QStringLiteral("--demo-positions"),
+                           QString::number(count)},
+                          600000);
+    const auto k = QRegularExpression(QStringLiteral("download (\\d+)"))
+                       .match(QString::fromUtf8(server.readAllStandardError()));
+    if (port.isEmpty() || !k.hasMatch())
+        return QString();
+    *key = k.captured(1);
+    return port;
+}
+
 // The peak resident memory of this process in MiB.
 inline double PeakMiB() {
     rusage u{};

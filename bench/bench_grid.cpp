@@ -51,17 +51,11 @@ int main(int argc, char** argv) {
     QString port = p.value(QStringLiteral("port"));
     QString key = p.value(QStringLiteral("key"));
     if (port.isEmpty() || key.isEmpty()) {
-        port = StartBenchStandin(server,
-                                 {QStringLiteral("--db"), tmp.filePath(QStringLiteral("grid.db")),
-                                  QStringLiteral("--demo-positions"), QString::number(count)},
-                                 600000);
-        const auto k = QRegularExpression(QStringLiteral("download (\\d+)"))
-                           .match(QString::fromUtf8(server.readAllStandardError()));
-        if (port.isEmpty() || !k.hasMatch()) {
+        port = StartBenchDownload(server, tmp.filePath(QStringLiteral("grid.db")), count, &key);
+        if (port.isEmpty()) {
             QTextStream(stderr) << "bench_grid: veltar-standin did not start\n";
             return 1;
         }
-        key = k.captured(1);
         out << QStringLiteral("download of %1 positions generated in %2 s\n")
                    .arg(count)
                    .arg(t.elapsed() / 1000.0, 0, 'f', 1);

@@ -49,17 +49,11 @@ int main(int argc, char** argv) {
     QString port = p.value(QStringLiteral("port"));
     QString key = p.value(QStringLiteral("download"));
     if (port.isEmpty()) {
-        port = StartBenchStandin(server,
-                                 {QStringLiteral("--db"), tmp.filePath(QStringLiteral("bench.db")),
-                                  QStringLiteral("--demo-positions"), QString::number(count)},
-                                 600000);
-        const auto k = QRegularExpression(QStringLiteral("download (\\d+)"))
-                           .match(QString::fromUtf8(server.readAllStandardError()));
-        if (port.isEmpty() || !k.hasMatch()) {
+        port = StartBenchDownload(server, tmp.filePath(QStringLiteral("bench.db")), count, &key);
+        if (port.isEmpty()) {
             QTextStream(stderr) << "bench_positions: veltar-standin did not start\n";
             return 1;
         }
-        key = k.captured(1);
         out << QStringLiteral("download %1 of %2 positions generated in %3 s\n")
                    .arg(key)
                    .arg(count)

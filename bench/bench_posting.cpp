@@ -30,18 +30,14 @@ int main(int argc, char** argv) {
     const int count = p.value(QStringLiteral("positions")).toInt();
     QTemporaryDir tmp;
     QProcess server;
+    QString key;
     const QString port =
-        StartBenchStandin(server,
-                          {QStringLiteral("--db"), tmp.filePath(QStringLiteral("posting.db")),
-                           QStringLiteral("--demo-positions"), QString::number(count)},
-                          600000);
-    const auto k = QRegularExpression(QStringLiteral("download (\\d+)"))
-                       .match(QString::fromUtf8(server.readAllStandardError()));
-    if (port.isEmpty() || !k.hasMatch()) {
+        StartBenchDownload(server, tmp.filePath(QStringLiteral("posting.db")), count, &key);
+    if (port.isEmpty()) {
         QTextStream(stderr) << "bench_posting: veltar-standin did not start\n";
         return 1;
     }
-    const PositionDownload download{k.captured(1), QStringLiteral("70001"), QString()};
+    const PositionDownload download{key, QStringLiteral("70001"), QString()};
 
     ConsoleUserInterface ui;
     SetUserInterface(&ui);

@@ -43,13 +43,12 @@ int runPrint(const QStringList& args, const QCommandLineParser& parser) {
     }
     QString error;
     int pages = 0;
-    if (!WritePriceListPdf(pdf, model, options, PriceListHeading::of(download), &error, &pages)) {
+    int positions = 0;
+    if (!WritePriceListPdf(pdf, model, options, PriceListHeading::of(download), &error, &pages,
+                           &positions)) {
         err() << error << "\n";
         return 1;
     }
-    int positions = 0;
-    for (int r = 0; r < model.size(); ++r)
-        positions += !options.markedOnly || model.row(r).marked();
     out() << pages << '\t' << positions << '\n';
     out().flush();
     return 0;

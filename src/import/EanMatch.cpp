@@ -53,21 +53,11 @@ QVariant EanMatchModel::headerData(int section, Qt::Orientation orientation, int
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
-QString EanDescription(const QString& downloadKey, const QString& ean, bool* ok) {
-    if (ok)
-        *ok = true;
+QString EanDescription(ClassHandle& positions, const QString& downloadKey, const QString& ean) {
     if (ean.isEmpty())
         return QString();
-    QString description;
-    const bool called = ServerCall(QStringLiteral("FMEan.EanDescription Bezeichnung lesen"), [&] {
-        ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
-        QStringList args{downloadKey, ean};
-        description = h.call(QStringLiteral("geteanbez"), args);
-        h.release();
-    });
-    if (ok)
-        *ok = called;
-    return description;
+    QStringList args{downloadKey, ean};
+    return positions.call(QStringLiteral("geteanbez"), args);
 }
 
 namespace {
@@ -110,18 +100,26 @@ bool ReadEanMatchFile(const QString& path, const QString& downloadKey, QList<Ean
             continue;
         }
         const MatchFileEntry e = ParseMatchFileLine(RemoveMatchFileSemicolons(line));
-        bool ok = true;
-        const QString found = EanDescription(downloadKey, e.ean, &ok);
-        // A failed look-up is no "no position has it": the reading stops.
-        if (!ok)
-            return false;
-        rows->append({e.articleNumber, e.description, e.ean, found});
+        rows->append({e.articleNumber, e.description, e.ean, QString()});
     }
     if (reader.failed()) {
+        rows->clear();
         UI().message(kFileUnreadableMessage, QString(), MessageIcon::Critical, MessageButtons::Ok);
         return false;
     }
-    return true;
+    // The descriptions in one server call bracket; a failed look-up is no
+    // "no position has it": the reading stops there.
+    bool any = false;
+    for (const EanMatchRow& r : std::as_const(*rows))
+        any = any || !r.ean.isEmpty();
+    if (!any)
+        return true;
+    return ServerCall(QStringLiteral("FMEan.EanDescription Bezeichnung lesen"), [&] {
+        ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
+        for (EanMatchRow& r : *rows)
+            r.positionDescription = EanDescription(h, downloadKey, r.ean);
+        h.release();
+    });
 }
 
 bool PostEanMatch(const QList<EanMatchRow>& rows, const PositionDownload& download) {

@@ -40,10 +40,10 @@ private:
     QList<EanMatchRow> m_rows;
 };
 
-// The description of the download's position with the EAN (geteanbez);
-// empty for an empty EAN, without asking the server. *ok false when the
-// server call failed (reported).
-QString EanDescription(const QString& downloadKey, const QString& ean, bool* ok = nullptr);
+// The description of the download's position with the EAN (geteanbez),
+// inside a server call bracket on a class handle of quendrap.pos; empty for
+// an empty EAN, without asking the server. Throws the server's error.
+QString EanDescription(ClassHandle& positions, const QString& downloadKey, const QString& ean);
 
 // The folder the file dialog starts in ("Quendrapr"/"RetourPrm"/"Pfad"),
 // and storing the folder of a chosen file there.

@@ -294,7 +294,7 @@ bool PriceListDocument::print(QPagedPaintDevice& device) {
 
 bool WritePriceListPdf(const QString& path, const PositionGridModel& grid,
                        const PriceListOptions& options, const PriceListHeading& heading,
-                       QString* error, int* pages) {
+                       QString* error, int* pages, int* positions) {
     // The file is opened first: a folder that is not there or not writable
     // is a message of ours, not a painter's warning.
     // Written aside and put in place at the end: a failed write (a full
@@ -319,5 +319,7 @@ bool WritePriceListPdf(const QString& path, const PositionGridModel& grid,
     }
     if (pages)
         *pages = document.pageCount();
+    if (positions)
+        *positions = document.positionCount();
     return true;
 }

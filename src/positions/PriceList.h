@@ -88,4 +88,4 @@ private:
 // Writes the price list of the grid as a PDF (A4); false with the reason.
 bool WritePriceListPdf(const QString& path, const PositionGridModel& grid,
                        const PriceListOptions& options, const PriceListHeading& heading,
-                       QString* error, int* pages = nullptr);
+                       QString* error, int* pages = nullptr, int* positions = nullptr);
