@@ -429,7 +429,11 @@ void TestImport::serverDyingDuringStoringKeepsEarlierPositions() {
     import.setPipelineDepth(depth);
     const ImportResult r = import.run(write("stirbt.txt", lines), "70001", *m_ui);
     QCOMPARE(r.outcome, ImportResult::Outcome::Failed);
-    QCOMPARE(m_ui->messages.last().text, "Fehler in Zeile: " + lines[6]);
+    QCOMPARE(m_ui->messages.last().text,
+             "Vorgang: FMImport.Einlesen Position speichern.\r\n\r\nFehler: 461\r\n"
+             "Verbindung zum Server verloren\r\n\r\nFehler in Zeile: " +
+                 lines[6]);
+    QCOMPARE(r.positions, 5);
     QCOMPARE(downloadCount(), 4);
     QSqlQuery q(m_fx->engine().db());
     q.exec("SELECT BestNr FROM quendrap_pos WHERE DLID=(SELECT max(CAST(id AS INTEGER)) FROM "
@@ -462,7 +466,11 @@ void TestImport::refusedLineOverTcpStoresNothingAfterIt() {
     const ImportResult r = import.run(write("lang.txt", lines), "70001", *m_ui);
     QCOMPARE(r.outcome, ImportResult::Outcome::Failed);
     QCOMPARE(m_ui->messages.size(), 1);
-    QCOMPARE(m_ui->messages[0].text, "Fehler in Zeile: " + lines[5]);
+    // The server's reason comes first, then the line.
+    QCOMPARE(m_ui->messages[0].text,
+             "Vorgang: FMImport.Einlesen Position speichern.\r\n\r\nFehler: 5005\r\n"
+             "Bezeichnung länger als 250 Zeichen\r\n\r\nFehler in Zeile: " +
+                 lines[5]);
     QCOMPARE(r.positions, 4);
     // The connection is clean for the next call, and the download holds the
     // positions before the refused line only.

@@ -68,7 +68,7 @@ void TestWire::cleanupTestCase() {
 
 void TestWire::serverNotRunning() {
     TcpServerClient c;
-    c.setTimeouts(2000, 2000);
+    c.setTimeouts({2000, 2000, 2000});
     QVERIFY(!c.connect(QStringLiteral("cn_iptcp:127.0.0.1[%1]:VELTAR").arg(freePort())));
     QVERIFY(!c.isConnected());
     QCOMPARE(c.lastError(), QString("Connection refused"));
@@ -242,7 +242,7 @@ void TestWire::peerDyingMidCallGivesErrorNotHang() {
     fake.moveToThread(peer);
     peer->start();
     TcpServerClient c;
-    c.setTimeouts(5000, 20000);
+    c.setTimeouts({5000, 20000, 20000});
     QVERIFY(c.connect(QStringLiteral("cn_iptcp:127.0.0.1[%1]:VELTAR").arg(fake.serverPort())));
     try {
         c.newObject("VT.Windows");

@@ -9,6 +9,7 @@
 #include "positions/PositionEdit.h"
 #include "positions/PositionLoad.h"
 #include "server/ServerConnection.h"
+#include "server/TcpServerClient.h"
 #include "session/Login.h"
 #include "shell/Downloads.h"
 
@@ -72,6 +73,12 @@ int importFile(const QString& path, const QString& supplierOption, const QString
     if (r.outcome != ImportResult::Outcome::Imported) {
         if (r.outcome == ImportResult::Outcome::Declined)
             err() << "Import abgebrochen: keine Preisschienen bestätigt\n";
+        // A download begun and not finished: its key and the positions the
+        // server confirmed, for whoever cleans up.
+        if (!r.downloadId.isEmpty()) {
+            out() << r.downloadId << '\t' << r.positions << '\n';
+            out().flush();
+        }
         return 1;
     }
     out() << r.downloadId << '\t' << r.positions << '\n';
@@ -367,6 +374,10 @@ int main(int argc, char** argv) {
                       QStringLiteral("Pause between connection attempts in hundredths of a second "
                                      "(1000)."),
                       QStringLiteral("HUNDREDTHS")});
+    parser.addOption({QStringLiteral("timeout"),
+                      QStringLiteral("Seconds to wait for the server's answer to a call (120); "
+                                     "its greeting waits at most 10."),
+                      QStringLiteral("SECONDS")});
     parser.addOption({QStringLiteral("supplier"),
                       QStringLiteral("Supplier number for import (default: from the file)."),
                       QStringLiteral("N")});
@@ -411,6 +422,19 @@ int main(int argc, char** argv) {
             QThread::msleep(ulong(qMax(0, pause)) * 10);
             return pause / 100;
         });
+    }
+
+    if (parser.isSet(QStringLiteral("timeout"))) {
+        bool ok = false;
+        const double seconds = parser.value(QStringLiteral("timeout")).toDouble(&ok);
+        if (!ok || seconds <= 0 || seconds > 86400) {
+            err() << "quendra-cli: --timeout takes seconds above 0\n";
+            return 2;
+        }
+        TcpServerClient::Timeouts t = TcpServerClient::defaultTimeouts();
+        t.readMs = int(seconds * 1000);
+        t.greetingMs = qMin(t.greetingMs, t.readMs);
+        TcpServerClient::setDefaultTimeouts(t);
     }
 
     const QStringList positional = parser.positionalArguments();

@@ -1,6 +1,7 @@
 #include "FileImport.h"
 
 #include "base/SessionContext.h"
+#include "base/TraceLog.h"
 #include "base/UserInterface.h"
 #include "common/TextHelpers.h"
 #include "import/ImportFileReader.h"
@@ -11,12 +12,53 @@
 #include <QDate>
 #include <QFileInfo>
 #include <deque>
+#include <optional>
+#include <vector>
 
 namespace {
 
-// Ends an import with "Fehler in Zeile: " and the line being processed.
+// Ends an import with "Fehler in Zeile: " and the line being processed,
+// after the report of the server's error when the server failed it.
 struct LineFailure {
     QString line;
+    std::optional<ServerError> cause;
+};
+
+// Ends an import with a message of its own (no line is to blame).
+struct ImportStop {
+    QString message;
+};
+
+const QString kStoreOperation = QStringLiteral("FMImport.Einlesen Position speichern");
+
+// What pass 1 saw of the file: its size and time, and a checksum of every
+// article line, so that pass 2 stores nothing pass 1 did not check.
+class CheckedFile {
+public:
+    void take(const QString& path) {
+        m_path = path;
+        m_stamp = stamp();
+        m_lines.clear();
+    }
+    void add(const QString& line) { m_lines.push_back(qHash(line, kSeed)); }
+    // False when the file is not as pass 1 began with it.
+    bool unchanged() const { return stamp() == m_stamp; }
+    // False when line (number from 1) is not the one pass 1 checked.
+    bool same(qint64 number, const QString& line) const {
+        return number <= qint64(m_lines.size()) &&
+               m_lines[size_t(number - 1)] == qHash(line, kSeed);
+    }
+    qint64 lines() const { return qint64(m_lines.size()); }
+
+private:
+    static constexpr size_t kSeed = 0x51454e44;
+    QPair<qint64, qint64> stamp() const {
+        const QFileInfo info(m_path);
+        return {info.size(), info.fileTime(QFileDevice::FileModificationTime).toMSecsSinceEpoch()};
+    }
+    QString m_path;
+    QPair<qint64, qint64> m_stamp;
+    std::vector<size_t> m_lines;
 };
 
 // The article lines of a file up to its end, where empty lines, lines of
@@ -163,7 +205,9 @@ ImportResult FileImport::run(const QString& path, const QString& supplier, Impor
     ImportResult result;
     const QString firma = Session().firma;
     ImportFileReader reader;
+    CheckedFile checked;
     QString current; // the line being processed, for the error message
+    QString step = QStringLiteral("FMImport.Einlesen Einheiten");
     UserInterface& ui = UI();
     BusyPointer busy(ui);
     auto finish = [&] {
@@ -179,10 +223,11 @@ ImportResult FileImport::run(const QString& path, const QString& supplier, Impor
         {
             ClassHandle h = server.classHandle(QStringLiteral("quendrap.downloads"));
             if (!units.load(h.call(QStringLiteral("geteinh"), QStringList{firma})))
-                throw LineFailure{current};
+                throw LineFailure{current, {}};
         }
+        checked.take(path);
         if (!reader.open(path))
-            throw LineFailure{current};
+            throw ImportStop{kFileUnreadableMessage};
         const qint64 maximum = qMax<qint64>(1, reader.lineFeedCount());
         choices.setProgress(1, maximum);
 
@@ -204,13 +249,15 @@ ImportResult FileImport::run(const QString& path, const QString& supplier, Impor
                 double p1 = 0;
                 double p2 = 0;
                 if (!a.convertPrices(&p1, &p2))
-                    throw LineFailure{current};
+                    throw LineFailure{current, {}};
                 handle(a, PricesToStore(a, p1, p2), counter);
             }
             // A file that cannot be read to its end is not imported in part.
             if (reader.failed())
-                throw LineFailure{current};
+                throw ImportStop{kFileUnreadableMessage + QStringLiteral("\r\n\r\n") +
+                                 LineErrorMessage(current)};
             choices.setProgress(counter, maximum);
+            return counter;
         };
 
         // Pass 1: every line must convert, and every price it stores must
@@ -220,11 +267,14 @@ ImportResult FileImport::run(const QString& path, const QString& supplier, Impor
         eachArticleLine([&](const ImportArticleLine& a, const auto& prices, qint64) {
             for (ImportPrice which : prices) {
                 if (!PositionLineText(a, which))
-                    throw LineFailure{a.text()};
+                    throw LineFailure{a.text(), {}};
                 m_tracks.count(a.priceDate(which));
             }
             CollectMissingUnits(a, units, &missing);
+            checked.add(a.text());
         });
+        if (!checked.unchanged())
+            throw ImportStop{kFileChangedMessage};
 
         if (missing != kNoMissingUnits) {
             EndServerCall(false);
@@ -245,8 +295,13 @@ ImportResult FileImport::run(const QString& path, const QString& supplier, Impor
             result.outcome = ImportResult::Outcome::Declined;
             return result;
         }
+        // Nothing is stored of a file that changed while the buyer chose.
+        current.clear();
+        if (!checked.unchanged() || !reader.rewind())
+            throw ImportStop{kFileChangedMessage};
 
         // The download record.
+        step = QStringLiteral("FMImport.Einlesen Download anlegen");
         ServerObject d = server.newObject(QStringLiteral("quendrap.downloads"));
         d.set(QStringLiteral("Firma"), firma);
         d.set(QStringLiteral("Datum"), QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
@@ -257,13 +312,15 @@ ImportResult FileImport::run(const QString& path, const QString& supplier, Impor
         result.downloadId = d.id();
         CloseObject(d);
 
-        // Pass 2: one position per taken price. Requests go out without
-        // waiting for each answer; the first refused one names its line, and
-        // the server stores nothing after it.
+        // Pass 2: one position per taken price, of a line that pass 1
+        // checked. Requests go out without waiting for each answer; the
+        // first one not confirmed names its line, and the server stores
+        // nothing after a refused one.
         struct Sent {
             QString line;
             bool position;
         };
+        step = kStoreOperation;
         RequestPipeline<Sent> pipeline(server, m_depth);
         pipeline.onConfirmed = [&](const Sent& sent, const QStringList&) {
             if (sent.position)
@@ -272,44 +329,55 @@ ImportResult FileImport::run(const QString& path, const QString& supplier, Impor
         const QString posClass = QStringLiteral("quendrap.pos");
         const QString savezeile = QStringLiteral("savezeile");
         const QString no = QStringLiteral("N");
-        if (!reader.rewind())
-            throw LineFailure{current};
         try {
-            eachArticleLine([&](const ImportArticleLine& a, const auto& prices, qint64 counter) {
-                for (ImportPrice which : prices) {
-                    if (!m_tracks.isMarked(a.priceDate(which)))
-                        continue;
-                    const auto text = PositionLineText(a, which);
-                    if (!text)
-                        throw LineFailure{current};
-                    pipeline.send(
-                        Wire::Op::ClassMethod,
-                        {posClass, savezeile, result.downloadId, QString(), *text, no, QString()},
-                        {current, true});
-                }
-                if (counter == 1)
-                    pipeline.send(Wire::Op::ClassMethod,
-                                  {posClass, QStringLiteral("setliefid"), firma,
-                                   a.field(ImportArticleLine::HerstCode), supplier},
-                                  {current, false});
-            });
+            const qint64 read = eachArticleLine(
+                [&](const ImportArticleLine& a, const auto& prices, qint64 counter) {
+                    if (!checked.same(counter, a.text())) {
+                        pipeline.finish();
+                        throw ImportStop{kFileChangedMessage + QStringLiteral("\r\n\r\n") +
+                                         LineErrorMessage(a.text())};
+                    }
+                    for (ImportPrice which : prices) {
+                        if (!m_tracks.isMarked(a.priceDate(which)))
+                            continue;
+                        const auto text = PositionLineText(a, which);
+                        if (!text)
+                            throw LineFailure{current, {}};
+                        pipeline.send(Wire::Op::ClassMethod,
+                                      {posClass, savezeile, result.downloadId, QString(), *text, no,
+                                       QString()},
+                                      {current, true});
+                    }
+                    if (counter == 1)
+                        pipeline.send(Wire::Op::ClassMethod,
+                                      {posClass, QStringLiteral("setliefid"), firma,
+                                       a.field(ImportArticleLine::HerstCode), supplier},
+                                      {current, false});
+                });
             pipeline.finish();
+            // Shorter than pass 1 read it: the download lacks lines.
+            if (read != checked.lines())
+                throw ImportStop{kFileChangedMessage};
         } catch (const RequestPipeline<Sent>::Failure& f) {
-            throw LineFailure{f.tag.line};
+            throw LineFailure{f.tag.line, f.error};
         }
         EndServerCall(false);
         finish();
         result.outcome = ImportResult::Outcome::Imported;
         return result;
     } catch (const LineFailure& f) {
-        current = f.line;
-    } catch (const ServerError&) {
-        // current is the line being processed.
+        result.message = LineErrorMessage(f.line);
+        if (f.cause)
+            result.message.prepend(CacheFehlermeldungText(*f.cause, kStoreOperation));
+    } catch (const ImportStop& stop) {
+        result.message = stop.message;
+    } catch (const ServerError& e) {
+        result.message = CacheFehlermeldungText(e, step);
     }
     EndServerCall(false);
     finish();
     result.outcome = ImportResult::Outcome::Failed;
-    result.message = LineErrorMessage(current);
+    TraceLog(QStringLiteral("FMImport.Einlesen"), QStringLiteral("Abbruch"), result.message, 0);
     ui.message(result.message, QString(), MessageIcon::None, MessageButtons::Ok);
     return result;
 }

@@ -18,6 +18,9 @@
 inline const QString kImportFileMissingMessage = QStringLiteral("Datei nicht vorhanden");
 // A file that is there but cannot be read.
 inline const QString kFileUnreadableMessage = QStringLiteral("Datei kann nicht gelesen werden");
+// An import file that changed between the check and the storing.
+inline const QString kFileChangedMessage =
+    QStringLiteral("Datei wurde nach der Prüfung geändert; Import abgebrochen");
 inline const QString kNotExtendedImportFileMessage =
     QStringLiteral("Datei ist keine gültige erweiterte Importdatei (Zeichen <\\> fehlen)");
 inline const QString kSupplierNotStoredMessage = QStringLiteral("Lieferant nicht gespeichert");

@@ -1,6 +1,29 @@
 #include "TcpServerClient.h"
 
 #include <QHostInfo>
+#include <QLocale>
+
+namespace {
+
+TcpServerClient::Timeouts& defaults() {
+    static TcpServerClient::Timeouts t;
+    return t;
+}
+
+} // namespace
+
+QString TimeoutText(int ms) {
+    return QStringLiteral("Keine Antwort des Servers innerhalb von ") +
+           QLocale(QLocale::German).toString(ms / 1000.0, 'g', 6) + QStringLiteral(" Sekunden");
+}
+
+TcpServerClient::Timeouts TcpServerClient::defaultTimeouts() {
+    return defaults();
+}
+
+void TcpServerClient::setDefaultTimeouts(const Timeouts& timeouts) {
+    defaults() = timeouts;
+}
 
 TcpServerClient::TcpServerClient() = default;
 
@@ -16,7 +39,7 @@ bool TcpServerClient::openConnection(const QString& connectString) {
         return false;
     }
     m_socket.connectToHost(target->host, target->port);
-    if (!m_socket.waitForConnected(m_connectTimeoutMs)) {
+    if (!m_socket.waitForConnected(m_timeouts.connectMs)) {
         m_lastError = m_socket.errorString();
         m_socket.abort();
         return false;
@@ -26,13 +49,16 @@ bool TcpServerClient::openConnection(const QString& connectString) {
     m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_socket.setSocketOption(QAbstractSocket::KeepAliveOption, 1);
     m_ready = true;
+    m_waitMs = m_timeouts.greetingMs;
     try {
         hello(target->nameSpace, QHostInfo::localHostName());
     } catch (const ServerError& e) {
+        m_waitMs = m_timeouts.readMs;
         m_lastError = e.description();
         closeConnection();
         return false;
     }
+    m_waitMs = m_timeouts.readMs;
     return true;
 }
 
@@ -40,12 +66,17 @@ bool TcpServerClient::isConnected() const {
     return m_ready && m_socket.state() == QAbstractSocket::ConnectedState;
 }
 
-void TcpServerClient::closeConnection() {
+void TcpServerClient::forget() {
     m_ready = false;
+    m_lost.reset();
     m_pending.clear();
     m_keep.clear();
     m_kept.clear();
     m_buffer.clear();
+}
+
+void TcpServerClient::closeConnection() {
+    forget();
     if (m_socket.state() != QAbstractSocket::UnconnectedState) {
         m_socket.disconnectFromHost();
         if (m_socket.state() != QAbstractSocket::UnconnectedState)
@@ -54,13 +85,18 @@ void TcpServerClient::closeConnection() {
 }
 
 void TcpServerClient::fail(int number, const QString& text) {
-    m_ready = false;
-    m_pending.clear();
-    m_keep.clear();
-    m_kept.clear();
-    m_buffer.clear();
+    forget();
     m_socket.abort();
     throw ServerError(number, text);
+}
+
+void TcpServerClient::lose(int number, const QString& text) {
+    m_ready = false;
+    // What the socket still holds was sent before the end.
+    m_buffer.append(m_socket.readAll());
+    m_socket.abort();
+    m_lost.emplace(number, text);
+    throw *m_lost;
 }
 
 quint32 TcpServerClient::post(Wire::Op op, const QStringList& args, bool chained) {
@@ -82,7 +118,7 @@ quint32 TcpServerClient::post(Wire::Op op, const QStringList& args, bool chained
     // together, and the server serves them in one go while the next ones
     // are being made.
     if (m_socket.write(frame) != frame.size())
-        fail(ClientErrors::ConnectionLost,
+        lose(ClientErrors::ConnectionLost,
              kConnectionLostText + QStringLiteral(": ") + m_socket.errorString());
     if (m_socket.bytesToWrite() >= kSendChunk)
         m_socket.flush();
@@ -98,15 +134,15 @@ Wire::RawReply TcpServerClient::readReply() {
             break;
         if (result == Wire::FrameBuffer::Result::TooLarge)
             fail(ClientErrors::ProtocolError, QStringLiteral("Antwort des Servers zu groß"));
+        if (m_lost)
+            throw *m_lost;
         if (m_socket.bytesAvailable() == 0 && m_socket.bytesToWrite() > 0)
             m_socket.flush();
-        if (m_socket.bytesAvailable() == 0 && !m_socket.waitForReadyRead(m_readTimeoutMs)) {
+        if (m_socket.bytesAvailable() == 0 && !m_socket.waitForReadyRead(m_waitMs)) {
             if (m_socket.error() == QAbstractSocket::SocketTimeoutError &&
                 m_socket.state() == QAbstractSocket::ConnectedState)
-                fail(ClientErrors::Timeout,
-                     QStringLiteral("Keine Antwort des Servers innerhalb von ") +
-                         QString::number(m_readTimeoutMs / 1000) + QStringLiteral(" Sekunden"));
-            fail(ClientErrors::ConnectionLost, kConnectionLostText);
+                lose(ClientErrors::Timeout, TimeoutText(m_waitMs));
+            lose(ClientErrors::ConnectionLost, kConnectionLostText);
         }
         m_buffer.append(m_socket.readAll());
     }
@@ -142,6 +178,8 @@ Wire::RawTexts TcpServerClient::awaitRaw(quint32 id) {
         if (m_pending.empty()) {
             // The connection broke under requests in flight: their answers
             // are lost with it.
+            if (m_lost)
+                throw *m_lost;
             if (!isConnected())
                 throw ServerError(ClientErrors::ConnectionLost, kConnectionLostText);
             throw ServerError(ClientErrors::ProtocolError,

@@ -6,6 +6,10 @@
 #include <QSet>
 #include <QTcpSocket>
 #include <deque>
+#include <optional>
+
+// The error text of a call whose answer did not come within ms.
+QString TimeoutText(int ms);
 
 // The client of the wire protocol over one persistent TCP connection.
 // Requests are answered in order; post() and await() let a caller keep many
@@ -26,10 +30,20 @@ public:
     quint32 postKept(Wire::Op op, const QStringList& args, bool chained = false) override;
     int inFlight() const { return int(m_pending.size()); }
 
-    void setTimeouts(int connectMs, int readMs) {
-        m_connectTimeoutMs = connectMs;
-        m_readTimeoutMs = readMs;
-    }
+    // How long a connection waits: for the connection itself, for the
+    // server's greeting (the answer to HELLO; a server that accepts but
+    // does not answer, a stopped one, must not hold the login long), and
+    // for the answer of any later call (long calls take their time).
+    struct Timeouts {
+        int connectMs = 5000;
+        int greetingMs = 10000;
+        int readMs = 120000;
+    };
+    // What new clients start with: the program's and a tool's (quendra-cli
+    // --timeout) choice.
+    static Timeouts defaultTimeouts();
+    static void setDefaultTimeouts(const Timeouts& timeouts);
+    void setTimeouts(const Timeouts& timeouts) { m_timeouts = timeouts; }
 
 protected:
     bool openConnection(const QString& connectString) override;
@@ -39,7 +53,13 @@ private:
     // Bytes of posted requests that are handed to the kernel together.
     static constexpr qint64 kSendChunk = 8192;
     Wire::RawReply readReply();
+    // A broken stream (a reply that cannot be read): nothing more is read.
     [[noreturn]] void fail(int number, const QString& text);
+    // The connection ended or timed out: the answers that arrived before
+    // still count and are read by the awaits in order; then each fails
+    // with this error.
+    [[noreturn]] void lose(int number, const QString& text);
+    void forget();
 
     QTcpSocket m_socket;
     Wire::FrameBuffer m_buffer;
@@ -49,7 +69,8 @@ private:
     QSet<quint32> m_keep;
     QHash<quint32, Wire::RawReply> m_kept;
     quint32 m_nextId = 1;
-    int m_connectTimeoutMs = 5000;
-    int m_readTimeoutMs = 120000;
+    Timeouts m_timeouts = defaultTimeouts();
+    int m_waitMs = m_timeouts.readMs; // for the answer being read
+    std::optional<ServerError> m_lost;
     bool m_ready = false;
 };

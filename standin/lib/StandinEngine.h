@@ -167,6 +167,11 @@ public:
 
     // The next id of an autoId class (1, 2, ...).
     QString nextId(const QString& className);
+    // Counts removed downloads, so that what a job keeps of a download (its
+    // company and supplier while positions arrive) is checked again once
+    // any download was removed.
+    quint64 downloadRemovals() const { return m_downloadRemovals; }
+    void downloadRemoved() { ++m_downloadRemovals; }
     // A job number not used before in this database. Numbers are reserved
     // in blocks, so that a new connection seldom writes to the database.
     // Throws ServerError when a block cannot be reserved.
@@ -206,6 +211,7 @@ private:
     StandinLimits m_limits;
     int m_depth = 0; // open StandinTransactions
     bool m_checkpointDue = false;
+    quint64 m_downloadRemovals = 0;
 };
 
 // A unit of work on the database that nests: the outermost one is a

@@ -82,6 +82,7 @@ void RegisterDownloadClasses(StandinEngine& engine) {
         e.exec(QStringLiteral("DELETE FROM quendrap_ekgrp WHERE DLID=?"), {key});
         e.exec(QStringLiteral("DELETE FROM quendrap_downloads WHERE id=?"), {key});
         t.commit();
+        e.downloadRemoved();
         return QStringLiteral("1");
     });
 

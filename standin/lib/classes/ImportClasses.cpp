@@ -16,21 +16,25 @@ QString firmaKey(const StoredObject& o, const QString& a, const QString& b) {
     return o.values.value(a) + QStringLiteral("||") + o.values.value(b);
 }
 
-// Company and supplier of a download, kept per job while positions arrive.
+// Company and supplier of a download, kept per job while positions arrive;
+// looked up again once another job removed a download, so that no position
+// is stored for a download that is gone.
 QStringList downloadOf(CallContext& ctx, const QString& dlid) {
     auto& cache = ctx.job.cache();
     const QString key = QStringLiteral("dl:") + dlid;
+    const QString removals = QString::number(ctx.engine.downloadRemovals());
     auto it = cache.constFind(key);
-    if (it != cache.constEnd())
+    if (it != cache.constEnd() && it->value(2) == removals)
         return *it;
     QSqlQuery& q = ctx.engine.exec(
         QStringLiteral("SELECT Firma, LNR FROM quendrap_downloads WHERE id=?"), {dlid});
     if (!StandinEngine::nextRow(q)) {
         q.finish();
+        cache.remove(key);
         throw ServerError(StandinErrors::ObjectMissing,
                           QStringLiteral("Objekt nicht gefunden: quendrap.downloads ") + dlid);
     }
-    const QStringList v{q.value(0).toString(), q.value(1).toString()};
+    const QStringList v{q.value(0).toString(), q.value(1).toString(), removals};
     q.finish();
     cache.insert(key, v);
     return v;
