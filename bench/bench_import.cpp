@@ -10,6 +10,9 @@
 #include "base/SessionContext.h"
 #include "base/UserInterface.h"
 #include "import/FileImport.h"
+#include "import/ImportFileReader.h"
+#include "import/ImportFormats.h"
+#include "server/RequestPipeline.h"
 #include "server/ServerConnection.h"
 #include "session/Login.h"
 
@@ -37,7 +40,42 @@ bool generate(const QString& dir, int lines, const QString& path) {
                               QStringLiteral("--manufacturer"), QStringLiteral("MUE")}) == 0;
 }
 
-void importOnce(const QString& path, int depth, const char* label) {
+// Requests a second that the connection carries when the server does no
+// work: PINGs with the arguments of the file's savezeile requests, as many
+// in flight as the import keeps. The limit an import can approach.
+double pipelinedLimit(const QString& path, int depth, qint64 count) {
+    QList<QStringList> requests;
+    ImportFileReader reader;
+    if (!reader.open(path))
+        return 0;
+    QString line;
+    reader.readLine(&line); // header
+    while (requests.size() < 1000 && reader.readLine(&line)) {
+        const ImportArticleLine a(line);
+        if (const auto text = PositionLineText(a, ImportPrice::First))
+            requests << QStringList{QStringLiteral("quendrap.pos"),
+                                    QStringLiteral("savezeile"),
+                                    QStringLiteral("1"),
+                                    QString(),
+                                    *text,
+                                    QStringLiteral("N"),
+                                    QString()};
+    }
+    if (requests.isEmpty())
+        return 0;
+    BeginServerCall(false, false);
+    RequestPipeline<int> pipeline(Factory(), depth);
+    QElapsedTimer t;
+    t.start();
+    for (qint64 i = 0; i < count; ++i)
+        pipeline.send(Wire::Op::Ping, requests[int(i % requests.size())], 0);
+    pipeline.finish();
+    const double rate = count / (t.nsecsElapsed() / 1e9);
+    EndServerCall(false);
+    return rate;
+}
+
+double importOnce(const QString& path, int depth, const char* label) {
     FileImport import;
     import.setPipelineDepth(depth);
     QElapsedTimer t;
@@ -53,6 +91,7 @@ void importOnce(const QString& path, int depth, const char* label) {
                  .arg(qint64(r.positions / s))
                  .arg(PeakMiB(), 0, 'f', 1);
     out().flush();
+    return r.positions / s;
 }
 
 } // namespace
@@ -98,7 +137,14 @@ int main(int argc, char** argv) {
     const int depth = p.value(QStringLiteral("depth")).toInt();
     out() << "peak RSS after login: " << QString::number(PeakMiB(), 'f', 1) << " MiB\n";
     importOnce(small, depth, "small file");
-    importOnce(big, depth, "big file  ");
+    const double limit = pipelinedLimit(big, depth, 400000);
+    const double rate = importOnce(big, depth, "big file  ");
+    out() << QStringLiteral("pipelined PING with the same arguments, %1 in flight: %2 requests/s\n"
+                            "import / pipelined limit: %3 (aim: at least 0.5)\n")
+                 .arg(depth)
+                 .arg(qint64(limit))
+                 .arg(limit > 0 ? rate / limit : 0, 0, 'f', 3);
+    out().flush();
     importOnce(small, 1, "small file, one request at a time");
     CloseConnection();
     server.terminate();

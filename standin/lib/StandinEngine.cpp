@@ -16,6 +16,8 @@ namespace {
 constexpr char16_t kEscape = 0x10;
 constexpr char16_t kSeparator = 0x1F;
 constexpr int kJobBlock = 100;
+// Ids of staging positions reserved at a time.
+constexpr qint64 kIdBlock = 1000;
 constexpr int kBusyTimeoutMs = 5000;
 constexpr int kShortBusyTimeoutMs = 250;
 
@@ -254,11 +256,20 @@ QSqlQuery& StandinEngine::exec(const QString& sql, const QVariantList& values) {
     return q;
 }
 
-sqlite3_stmt* StandinEngine::raw(const QString& sql, const QStringList& values) {
+sqlite3_stmt* StandinEngine::raw(const QString& sql, const QStringList& values, bool keep) {
     if (!m_handle)
         throw ServerError(StandinErrors::Database, QStringLiteral("Datenbank nicht geöffnet"));
-    auto it = m_raw.constFind(sql);
-    sqlite3_stmt* st = it == m_raw.constEnd() ? nullptr : *it;
+    // Literals are found by the address of their text, without hashing it.
+    const bool literal = !sql.data_ptr().isMutable();
+    sqlite3_stmt* st = nullptr;
+    if (literal)
+        st = m_rawByAddress.value(sql.constData());
+    if (!st) {
+        auto it = m_raw.constFind(sql);
+        st = it == m_raw.constEnd() ? nullptr : *it;
+        if (st && literal)
+            m_rawByAddress.insert(sql.constData(), st);
+    }
     if (!st) {
         const QByteArray text = sql.toUtf8();
         if (sqlite3_prepare_v3(m_handle, text.constData(), int(text.size()),
@@ -267,6 +278,8 @@ sqlite3_stmt* StandinEngine::raw(const QString& sql, const QStringList& values) 
                               QStringLiteral("Datenbankfehler: ") +
                                   QString::fromUtf8(sqlite3_errmsg(m_handle)));
         m_raw.insert(sql, st);
+        if (literal)
+            m_rawByAddress.insert(sql.constData(), st);
     }
     sqlite3_reset(st);
     for (int i = 0; i < values.size(); ++i) {
@@ -274,13 +287,39 @@ sqlite3_stmt* StandinEngine::raw(const QString& sql, const QStringList& values) 
         // A null text is stored as an empty one: the server knows only texts.
         static const char16_t empty[1] = {0};
         const void* data = v.isNull() ? static_cast<const void*>(empty) : v.utf16();
-        sqlite3_bind_text16(st, i + 1, data, int(v.size() * 2), SQLITE_TRANSIENT);
+        sqlite3_bind_text16(st, i + 1, data, int(v.size() * 2),
+                            keep ? SQLITE_STATIC : SQLITE_TRANSIENT);
     }
     return st;
 }
 
+void StandinEngine::execStatic(const QString& sql, const QStringList& values) {
+    sqlite3_stmt*& st = m_rawByAddress[sql.constData()];
+    if (!st) {
+        st = m_raw.value(sql);
+        if (!st) {
+            st = raw(sql, {});
+            m_rawByAddress[sql.constData()] = st;
+        }
+    }
+    // The statement of a text at this address is the one prepared for it.
+    sqlite3_reset(st);
+    for (int i = 0; i < values.size(); ++i) {
+        const QString& v = values[i];
+        static const char16_t empty[1] = {0};
+        const void* data = v.isNull() ? static_cast<const void*>(empty) : v.utf16();
+        sqlite3_bind_text16(st, i + 1, data, int(v.size() * 2), SQLITE_STATIC);
+    }
+    const int rc = sqlite3_step(st);
+    sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        throw ServerError(StandinErrors::Database, QStringLiteral("Datenbankfehler: ") +
+                                                       QString::fromUtf8(sqlite3_errmsg(m_handle)));
+}
+
 QString StandinEngine::textValue(const QString& sql, const QStringList& values) {
-    sqlite3_stmt* st = raw(sql, values);
+    sqlite3_stmt* st = raw(sql, values, true);
     const int rc = sqlite3_step(st);
     QString v;
     if (rc == SQLITE_ROW) {
@@ -290,6 +329,7 @@ QString StandinEngine::textValue(const QString& sql, const QStringList& values) 
                                    sqlite3_column_bytes16(st, 0) / 2);
     }
     sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)
         throw ServerError(StandinErrors::Database, QStringLiteral("Datenbankfehler: ") +
                                                        QString::fromUtf8(sqlite3_errmsg(m_handle)));
@@ -297,9 +337,10 @@ QString StandinEngine::textValue(const QString& sql, const QStringList& values) 
 }
 
 void StandinEngine::execText(const QString& sql, const QStringList& values) {
-    sqlite3_stmt* st = raw(sql, values);
+    sqlite3_stmt* st = raw(sql, values, true);
     const int rc = sqlite3_step(st);
     sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)
         throw ServerError(StandinErrors::Database, QStringLiteral("Datenbankfehler: ") +
                                                        QString::fromUtf8(sqlite3_errmsg(m_handle)));
@@ -461,9 +502,24 @@ void StandinEngine::saveObject(StoredObject& obj) {
 }
 
 QString StandinEngine::nextId(const QString& className) {
-    return textValue(QStringLiteral("INSERT INTO idcounter(class,last) VALUES(?,1) "
-                                    "ON CONFLICT(class) DO UPDATE SET last=last+1 RETURNING last"),
-                     {className});
+    // Staging positions arrive by the hundred thousand: their ids come from
+    // blocks. Every other class counts one by one, without gaps.
+    const qint64 size = className == u"quendrap.pos" ? kIdBlock : 1;
+    IdBlock& block = m_idBlocks[className];
+    if (block.next > block.last) {
+        // Reserved in the unit of work that uses the first id of the block:
+        // when that is rolled back, so is the reservation, and the block is
+        // forgotten with it.
+        const QString n = QString::number(size);
+        const qint64 last =
+            textValue(QStringLiteral("INSERT INTO idcounter(class,last) VALUES(?,?) "
+                                     "ON CONFLICT(class) DO UPDATE SET last=last+? RETURNING last"),
+                      {className, n, n})
+                .toLongLong();
+        block.next = last - size + 1;
+        block.last = last;
+    }
+    return QString::number(block.next++);
 }
 
 namespace {
@@ -557,6 +613,7 @@ StandinTransaction::~StandinTransaction() {
     if (!m_open)
         return;
     --m_engine.m_depth;
+    m_engine.m_idBlocks.clear();
     try {
         m_engine.execText(QStringLiteral("ROLLBACK TO standin"), {});
         m_engine.execText(QStringLiteral("RELEASE standin"), {});

@@ -165,8 +165,14 @@ public:
     bool loadObject(const ClassDef& cls, const QString& id, StoredObject* out);
     void saveObject(StoredObject& obj);
 
-    // The next id of an autoId class (1, 2, ...).
+    // The next id of an autoId class (1, 2, ...). Staging positions take
+    // theirs from blocks, so that an import seldom writes the counter; a
+    // block another server reserved on the same database is never used, and
+    // after a restart a block's unused ids stay unused.
     QString nextId(const QString& className);
+    // Execs a statement whose text lives as long as the engine (a literal
+    // or a function static): it is found by its address.
+    void execStatic(const QString& sql, const QStringList& values);
     // Counts removed downloads, so that what a job keeps of a download (its
     // company and supplier while positions arrive) is checked again once
     // any download was removed.
@@ -199,10 +205,22 @@ private:
     QHash<const QChar*, std::shared_ptr<QSqlQuery>> m_literalStatements;
     struct sqlite3* m_handle = nullptr;
     QHash<QString, struct sqlite3_stmt*> m_raw;
+    // The same statements by the address of their text, for texts that live
+    // as long as the engine (literals and function statics).
+    QHash<const QChar*, struct sqlite3_stmt*> m_rawByAddress;
+    // Ids of autoId classes handed out from blocks reserved in idcounter:
+    // the next id and the last one reserved. Forgotten whenever a unit of
+    // work is rolled back (the reservation may be rolled back with it).
+    struct IdBlock {
+        qint64 next = 0;
+        qint64 last = -1;
+    };
+    QHash<QString, IdBlock> m_idBlocks;
     // The statements that load and save the objects of a table.
     QHash<QString, QString> m_loadSql;
     QHash<QString, QString> m_saveSql;
-    struct sqlite3_stmt* raw(const QString& sql, const QStringList& values);
+    // Binds values without copying them when `keep` (they outlive the step).
+    struct sqlite3_stmt* raw(const QString& sql, const QStringList& values, bool keep = false);
     QHash<QString, std::shared_ptr<ClassDef>> m_classes;
     QHash<QString, RoutineFn> m_routines;
     int m_lastJob = 0;

@@ -611,7 +611,7 @@ QString PositionFiller::store(const QString& dlid, const QString& company, const
         else
             values << g[source];
     }
-    m_engine.execText(sql, values);
+    m_engine.execStatic(sql, values);
     // The download's discount group record, when its group first appears.
     const QString group = line.value(12);
     if (!group.isEmpty()) {
