@@ -108,9 +108,10 @@ void checkPayload(const QByteArray& payload) {
 }
 
 // appendDecoded on any bytes: true exactly when they are a whole number of
-// length-prefixed texts, and then one text per such piece.
+// length-prefixed texts, and then one text per such piece, which encodes to
+// its bytes again when they are valid UTF-8.
 void checkEncodedTexts(const QByteArray& bytes) {
-    qsizetype count = 0;
+    QList<QByteArrayView> pieces;
     qsizetype pos = 0;
     bool whole = true;
     while (pos < bytes.size()) {
@@ -123,18 +124,24 @@ void checkEncodedTexts(const QByteArray& bytes) {
             whole = false;
             break;
         }
+        pieces << QByteArrayView(bytes).sliced(pos + 4, qsizetype(n));
         pos += 4 + qsizetype(n);
-        ++count;
     }
     QStringList texts;
     FUZZ_CHECK(Wire::appendDecoded(bytes, texts) == whole);
     if (!whole)
         return;
-    FUZZ_CHECK(texts.size() == count);
+    FUZZ_CHECK(texts.size() == pieces.size());
     QByteArray encoded;
-    for (const QString& t : std::as_const(texts))
-        Wire::appendText(encoded, t);
-    if (IsStrictUtf8(bytes))
+    bool valid = true;
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        Wire::appendText(encoded, texts[i]);
+        if (IsStrictUtf8(pieces[i]))
+            FUZZ_CHECK(texts[i].toUtf8() == pieces[i]);
+        else
+            valid = false;
+    }
+    if (valid)
         FUZZ_CHECK(encoded == bytes);
 }
 
