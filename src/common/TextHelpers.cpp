@@ -195,6 +195,17 @@ int ToWindows1252(QChar c) {
     return -1;
 }
 
+QString FromUtf8(QByteArrayView utf8) {
+    const QByteArrayView byteOrderMark("\xEF\xBB\xBF");
+    qsizetype marks = 0;
+    while (utf8.sliced(marks * 3).startsWith(byteOrderMark))
+        ++marks;
+    if (marks == 0)
+        return QString::fromUtf8(utf8);
+    // What follows the marks does not start with one: fromUtf8 keeps it all.
+    return QString(marks, QChar(0xFEFF)) + QString::fromUtf8(utf8.sliced(marks * 3));
+}
+
 QString FromWindows1252(const QByteArray& bytes) {
     QString out(bytes.size(), Qt::Uninitialized);
     QChar* d = out.data();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <functional>
 
@@ -35,6 +36,12 @@ QString ConvertText(const QString& text, const QString& mode, bool toUpper);
 
 // Each character's Windows-1252 code XOR 3. Its own inverse.
 QString ScrambleText(const QString& text);
+
+// UTF-8 as text, every character kept. QString::fromUtf8 drops a byte order
+// mark (U+FEFF) at the start of the bytes; here it is a character like any
+// other, so that a text reads back as it was written. Invalid sequences
+// become U+FFFD as with QString::fromUtf8.
+QString FromUtf8(QByteArrayView utf8);
 
 // Windows-1252 conversion, byte for byte. Bytes that the code page leaves
 // undefined map to the control characters of the same number, so every byte

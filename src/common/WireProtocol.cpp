@@ -1,5 +1,7 @@
 #include "WireProtocol.h"
 
+#include "TextHelpers.h"
+
 #include <QtEndian>
 #include <cstring>
 
@@ -55,7 +57,7 @@ public:
         quint32 n = 0;
         if (!u32(&n) || qsizetype(n) > m_b.size() - m_pos)
             return false;
-        *s = QString::fromUtf8(m_b.constData() + m_pos, qsizetype(n));
+        *s = FromUtf8(QByteArrayView(m_b.constData() + m_pos, qsizetype(n)));
         m_pos += n;
         return true;
     }
@@ -167,7 +169,7 @@ bool appendDecoded(QByteArrayView encoded, QStringList& out) {
         pos += 4;
         if (qsizetype(n) > encoded.size() - pos)
             return false;
-        out.append(QString::fromUtf8(encoded.data() + pos, qsizetype(n)));
+        out.append(FromUtf8(encoded.sliced(pos, qsizetype(n))));
         pos += n;
     }
     return true;
@@ -175,7 +177,7 @@ bool appendDecoded(QByteArrayView encoded, QStringList& out) {
 
 QString RawTexts::text(qsizetype i) const {
     const QByteArrayView v = view(i);
-    return v.isEmpty() ? QString() : QString::fromUtf8(v);
+    return v.isEmpty() ? QString() : FromUtf8(v);
 }
 
 QStringList RawTexts::toStringList() const {

@@ -4,6 +4,7 @@
 #include "base/TraceLog.h"
 #include "base/UserInterface.h"
 #include "common/TextHelpers.h"
+#include "import/FileEndReader.h"
 #include "import/ImportFileReader.h"
 #include "import/ImportFormats.h"
 #include "server/RequestPipeline.h"
@@ -59,57 +60,6 @@ private:
     QString m_path;
     QPair<qint64, qint64> m_stamp;
     std::vector<size_t> m_lines;
-};
-
-// The article lines of a file up to its end, where empty lines, lines of
-// blanks and a DOS end-of-file character (^Z) are no lines: editors and old
-// programs leave them behind. Such a line before another line is one.
-class FileEndReader {
-public:
-    explicit FileEndReader(ImportFileReader& reader) : m_reader(reader) {}
-
-    bool readLine(QString* line) {
-        if (!m_ahead.isEmpty()) {
-            *line = m_ahead.takeFirst();
-            return true;
-        }
-        if (!m_reader.readLine(line))
-            return false;
-        if (!isEnd(*line)) {
-            stripFinalEof(line);
-            return true;
-        }
-        // Blank: the end when nothing but blanks follows.
-        QStringList blanks{*line};
-        QString next;
-        while (m_reader.readLine(&next)) {
-            blanks << next;
-            if (!isEnd(next)) {
-                stripFinalEof(&blanks.last());
-                *line = blanks.takeFirst();
-                m_ahead = blanks;
-                return true;
-            }
-        }
-        return false;
-    }
-
-private:
-    static bool isEnd(const QString& line) {
-        for (QChar c : line)
-            if (c != u' ' && c != u'\t' && c != QChar(0x1A))
-                return false;
-        return true;
-    }
-    // "...^Z": the end-of-file character written right after the last
-    // line is not part of it (it is part of no line's data).
-    static void stripFinalEof(QString* line) {
-        if (line->endsWith(QChar(0x1A)))
-            line->chop(1);
-    }
-
-    ImportFileReader& m_reader;
-    QStringList m_ahead;
 };
 
 } // namespace

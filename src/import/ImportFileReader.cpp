@@ -158,7 +158,7 @@ bool ImportFileReader::fillBuffer() {
 
 QString ImportFileReader::decode(const char* data, qsizetype size) const {
     if (m_utf8)
-        return QString::fromUtf8(data, size);
+        return FromUtf8(QByteArrayView(data, size));
     return FromWindows1252(QByteArray::fromRawData(data, size));
 }
 

@@ -126,14 +126,33 @@ quint32 TcpServerClient::post(Wire::Op op, const QStringList& args, bool chained
     return r.id;
 }
 
-Wire::RawReply TcpServerClient::readReply() {
+ReplyFrame TakeReply(Wire::FrameBuffer& buffer, Wire::RawReply* reply) {
     QByteArray payload;
+    switch (buffer.next(&payload)) {
+    case Wire::FrameBuffer::Result::NeedMore:
+        return ReplyFrame::NeedMore;
+    case Wire::FrameBuffer::Result::TooLarge:
+        return ReplyFrame::TooLarge;
+    case Wire::FrameBuffer::Result::Frame:
+        break;
+    }
+    auto decoded = Wire::decodeRawReply(std::move(payload));
+    if (!decoded)
+        return ReplyFrame::Malformed;
+    *reply = std::move(*decoded);
+    return ReplyFrame::Reply;
+}
+
+Wire::RawReply TcpServerClient::readReply() {
+    Wire::RawReply reply;
     for (;;) {
-        const auto result = m_buffer.next(&payload);
-        if (result == Wire::FrameBuffer::Result::Frame)
-            break;
-        if (result == Wire::FrameBuffer::Result::TooLarge)
+        const ReplyFrame result = TakeReply(m_buffer, &reply);
+        if (result == ReplyFrame::Reply)
+            return reply;
+        if (result == ReplyFrame::TooLarge)
             fail(ClientErrors::ProtocolError, QStringLiteral("Antwort des Servers zu groß"));
+        if (result == ReplyFrame::Malformed)
+            fail(ClientErrors::ProtocolError, QStringLiteral("Ungültige Antwort des Servers"));
         if (m_lost)
             throw *m_lost;
         if (m_socket.bytesAvailable() == 0 && m_socket.bytesToWrite() > 0)
@@ -146,10 +165,6 @@ Wire::RawReply TcpServerClient::readReply() {
         }
         m_buffer.append(m_socket.readAll());
     }
-    auto reply = Wire::decodeRawReply(std::move(payload));
-    if (!reply)
-        fail(ClientErrors::ProtocolError, QStringLiteral("Ungültige Antwort des Servers"));
-    return std::move(*reply);
 }
 
 QStringList TcpServerClient::await(quint32 id) {

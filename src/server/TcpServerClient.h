@@ -11,6 +11,17 @@
 // The error text of a call whose answer did not come within ms.
 QString TimeoutText(int ms);
 
+// What the bytes received so far give for the next answer of the server.
+enum class ReplyFrame {
+    Reply,     // a whole frame holding a valid answer, taken from the buffer
+    NeedMore,  // the next frame is not complete yet
+    TooLarge,  // the next frame announces more than Wire::kMaxFrame bytes
+    Malformed, // the next frame is no answer (it is taken from the buffer)
+};
+// Takes the next answer out of buffer into *reply (only for
+// ReplyFrame::Reply).
+ReplyFrame TakeReply(Wire::FrameBuffer& buffer, Wire::RawReply* reply);
+
 // The client of the wire protocol over one persistent TCP connection.
 // Requests are answered in order; post() and await() let a caller keep many
 // requests in flight where it does not need each answer before the next call.
