@@ -630,6 +630,11 @@ void TestImportFormats::readerEncoding_data() {
     QTest::newRow("byte order mark, then invalid UTF-8") << QByteArray("\xEF\xBB\xBF"
                                                                        "a\r\nT\xFCr\r\n")
                                                          << false << QStringList{"ï»¿a", "Tür"};
+    QTest::newRow("a byte order mark inside the text stays")
+        << QByteArray("\xEF\xBB\xBF"
+                      "a\r\n\xEF\xBB\xBF"
+                      "b\r\n")
+        << true << QStringList{"a", QString(QChar(0xFEFF)) + "b"};
     QTest::newRow("UTF-8 sequence cut off at the end")
         << QByteArray("abc\xC3") << false << QStringList{"abcÃ"};
     QTest::newRow("overlong form is not UTF-8")
