@@ -98,6 +98,7 @@ void TestDiscountGroups::cleanup() {
 }
 
 void TestDiscountGroups::load(const PositionDownload& d) {
+    m_editor.reset(); // it refers to the model
     m_model = std::make_unique<DiscountGroupModel>();
     m_editor = std::make_unique<DiscountGroupEditor>(*m_model, d);
     QVERIFY(m_editor->load());

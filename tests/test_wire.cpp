@@ -28,6 +28,7 @@ private Q_SLOTS:
     void malformedFrameClosesOnlyThatConnection();
     void peerDyingMidCallGivesErrorNotHang();
     void killedServerGivesErrorOnNextCall();
+    void answersBeforeTheEndStillCount();
     void rawDecodeAgreesWithDecode();
     void keptAnswerSurvivesLaterAwaits();
     void readAheadResultSetUnderRequestsInFlight();
@@ -254,6 +255,68 @@ void TestWire::peerDyingMidCallGivesErrorNotHang() {
     QVERIFY(!c.isConnected());
     peer->wait(10000);
     delete peer;
+}
+
+void TestWire::answersBeforeTheEndStillCount() {
+    // A peer that answers the greeting and three requests, then ends the
+    // connection while more are on their way: the three answers still
+    // arrive, however the client learns of the end; the rest fail with it.
+    QTcpServer fake;
+    QVERIFY(fake.listen(QHostAddress::LocalHost, 0));
+    QThread* peer = QThread::create([&fake] {
+        fake.waitForNewConnection(10000);
+        std::unique_ptr<QTcpSocket> s(fake.nextPendingConnection());
+        Wire::FrameBuffer buffer;
+        QByteArray payload;
+        int frames = 0;
+        while (s && s->waitForReadyRead(10000)) {
+            buffer.append(s->readAll());
+            while (buffer.next(&payload) == Wire::FrameBuffer::Result::Frame) {
+                const auto r = Wire::decodeRequest(payload);
+                s->write(Wire::encodeReply({r->id, Wire::Status::Ok, {"ok"}, 0, {}, {}, 0}));
+                if (++frames == 4) {
+                    s->waitForBytesWritten(5000);
+                    s->disconnectFromHost();
+                    s->waitForDisconnected(5000);
+                    return;
+                }
+            }
+        }
+    });
+    fake.moveToThread(peer);
+    peer->start();
+    TcpServerClient c;
+    c.setTimeouts({5000, 20000, 20000});
+    QVERIFY(c.connect(QStringLiteral("cn_iptcp:127.0.0.1[%1]:VELTAR").arg(fake.serverPort())));
+    QList<quint32> ids;
+    for (int i = 0; i < 3; ++i)
+        ids << c.post(Wire::Op::Ping, {QString::number(i)}, true);
+    c.postKept(Wire::Op::Ping, {"flush"}, true); // leaves at once
+    peer->wait(10000);
+    delete peer;
+    // Requests big enough to be written at once meet the ended connection.
+    int refused = 0;
+    for (int i = 0; i < 20 && refused == 0; ++i) {
+        try {
+            ids << c.post(Wire::Op::Ping, {QString(20000, u'x')}, true);
+        } catch (const ServerError& e) {
+            QCOMPARE(e.number(), ClientErrors::ConnectionLost);
+            QCOMPARE(e.description(), QString("Verbindung zum Server verloren"));
+            ++refused;
+        }
+    }
+    QCOMPARE(refused, 1);
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(c.await(ids[i]), QStringList{"ok"});
+    for (int i = 3; i < ids.size(); ++i) {
+        try {
+            c.await(ids[i]);
+            QFAIL("no error");
+        } catch (const ServerError& e) {
+            QCOMPARE(e.number(), ClientErrors::ConnectionLost);
+        }
+    }
+    QVERIFY(!c.isConnected());
 }
 
 void TestWire::killedServerGivesErrorOnNextCall() {

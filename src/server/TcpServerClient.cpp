@@ -93,7 +93,8 @@ void TcpServerClient::fail(int number, const QString& text) {
 void TcpServerClient::lose(int number, const QString& text) {
     m_ready = false;
     // What the socket still holds was sent before the end.
-    m_buffer.append(m_socket.readAll());
+    if (m_socket.isOpen())
+        m_buffer.append(m_socket.readAll());
     m_socket.abort();
     m_lost.emplace(number, text);
     throw *m_lost;
@@ -118,11 +119,18 @@ quint32 TcpServerClient::post(Wire::Op op, const QStringList& args, bool chained
     // together, and the server serves them in one go while the next ones
     // are being made.
     if (m_socket.write(frame) != frame.size())
-        lose(ClientErrors::ConnectionLost,
-             kConnectionLostText + QStringLiteral(": ") + m_socket.errorString());
-    if (m_socket.bytesToWrite() >= kSendChunk)
-        m_socket.flush();
+        lose(ClientErrors::ConnectionLost, kConnectionLostText);
     m_pending.push_back(r.id);
+    if (m_socket.bytesToWrite() >= kSendChunk) {
+        // Answers that have come meanwhile are taken in first: a connection
+        // that has ended is noticed before writing into it, which would
+        // drop what the server still sent (the answers of requests that
+        // are stored).
+        m_socket.waitForReadyRead(0);
+        if (m_socket.state() != QAbstractSocket::ConnectedState)
+            lose(ClientErrors::ConnectionLost, kConnectionLostText);
+        m_socket.flush();
+    }
     return r.id;
 }
 

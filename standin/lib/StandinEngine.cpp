@@ -581,7 +581,7 @@ int StandinEngine::walHook(void* engine, sqlite3*, const char*, int pages) {
 }
 
 void StandinEngine::checkpointIfDue() noexcept {
-    if (!m_checkpointDue || !m_handle || m_depth > 0)
+    if (!m_checkpointDue || !m_handle || m_depth > 0 || m_checkpointsHeld)
         return;
     m_checkpointDue = false;
     // TRUNCATE needs every reader of other programs to be done with the WAL;

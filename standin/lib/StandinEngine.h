@@ -190,8 +190,12 @@ public:
     void setMeta(const QString& key, const QString& value);
 
     // Checkpoints and truncates the WAL when it has grown beyond the limit;
-    // runs after every outermost commit. Never waits for other programs.
+    // runs after every outermost commit, unless held. Never waits for other
+    // programs.
     void checkpointIfDue() noexcept;
+    // While held, commits leave the checkpoint to whoever holds it: the
+    // server answers a batch first, then checkpoints.
+    void holdCheckpoints(bool hold) { m_checkpointsHeld = hold; }
 
 private:
     friend class StandinTransaction;
@@ -229,6 +233,7 @@ private:
     StandinLimits m_limits;
     int m_depth = 0; // open StandinTransactions
     bool m_checkpointDue = false;
+    bool m_checkpointsHeld = false;
     quint64 m_downloadRemovals = 0;
 };
 

@@ -5,6 +5,7 @@
 #include "common/ServerError.h"
 #include "common/WireProtocol.h"
 
+#include <QPointer>
 #include <QTcpSocket>
 #include <QTextStream>
 #include <QTimer>
@@ -61,6 +62,8 @@ struct StandinServer::Connection {
     qint64 pending = 0;
     // Whether requests wait because the client does not read its answers.
     bool paused = false;
+    // While serve() writes its answers: what writing reports waits for it.
+    bool serving = false;
     // Runs while the connection waits for its client: for the rest of a
     // frame, or for the client to read its answers.
     QTimer* watch = new QTimer;
@@ -172,6 +175,18 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
     // fails, the connection is dropped without them, so no client is told
     // that something was stored that was not.
     std::optional<StandinTransaction> group;
+    // The answers leave right after the commit; a checkpoint that is due
+    // waits until they are out.
+    struct Hold {
+        StandinEngine& engine;
+        explicit Hold(StandinEngine& e) : engine(e) { engine.holdCheckpoints(true); }
+        ~Hold() {
+            engine.holdCheckpoints(false);
+            engine.checkpointIfDue();
+        }
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+    } hold(m_engine);
     try {
         group.emplace(m_engine);
     } catch (const std::exception&) {
@@ -218,8 +233,28 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
         close(socket, QByteArray());
         return;
     }
-    if (!out.isEmpty())
+    // The answers leave now, not on the next turn of the event loop: what
+    // is committed is told at once.
+    if (!out.isEmpty()) {
+        conn.serving = true;
         socket->write(out);
+        socket->flush();
+        // Flushing may have ended the connection (its signals ran).
+        if (m_connections.find(socket) == m_connections.end())
+            return;
+        conn.serving = false;
+        // What waited for the client to read may go on, in a turn of its own.
+        if (conn.paused && socket->bytesToWrite() <= limits.maxPendingOutput / 2) {
+            conn.paused = false;
+            QMetaObject::invokeMethod(
+                this,
+                [this, alive = QPointer<QTcpSocket>(socket)] {
+                    if (alive)
+                        readFrom(alive);
+                },
+                Qt::QueuedConnection);
+        }
+    }
     // The watch runs while the connection waits for its client; it starts
     // anew whenever a frame was completed.
     if (conn.paused || conn.pending > 0) {
@@ -235,7 +270,8 @@ void StandinServer::wrote(QTcpSocket* socket) {
     if (it == m_connections.end())
         return;
     Connection& conn = *it->second;
-    if (!conn.paused)
+    // Inside serve(), which goes on by itself.
+    if (!conn.paused || conn.serving)
         return;
     // The client reads again: once half of what waited has gone, the
     // requests that waited are served.

@@ -12,11 +12,13 @@ TemporarySettings::~TemporarySettings() {
     WorkstationSettings::useFolder(QString());
 }
 
-StandinProcess::StandinProcess(const QString& databasePath, bool demo) {
+StandinProcess::StandinProcess(const QString& databasePath, bool demo,
+                               const QStringList& extraArgs) {
     QStringList args{QStringLiteral("--db"), databasePath, QStringLiteral("--port"),
                      QStringLiteral("0")};
     if (demo)
         args << QStringLiteral("--demo");
+    args << extraArgs;
     m_process.start(QStringLiteral(VELTAR_STANDIN), args);
     if (!m_process.waitForStarted(10000))
         return;

@@ -22,7 +22,8 @@ private:
 class StandinProcess {
 public:
     // Starts the server; QVERIFY-style callers check started().
-    explicit StandinProcess(const QString& databasePath, bool demo = true);
+    explicit StandinProcess(const QString& databasePath, bool demo = true,
+                            const QStringList& extraArgs = {});
     ~StandinProcess();
     bool started() const { return m_port != 0; }
     quint16 port() const { return m_port; }

@@ -1,0 +1,370 @@
+// Faults end to end, as a buyer's scheduled job meets them: real
+// veltar-standin processes and quendra-cli runs. The server is killed in the
+// middle of an import, a grid load and a posting and started again on the
+// same database; it is stopped under an import; a client is killed in the
+// middle of its import; fifty imports run at once.
+#include "TestSupport.h"
+#include "import/ImportFileReader.h"
+#include "import/ImportFormats.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSet>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <csignal>
+#include <functional>
+#include <memory>
+
+namespace {
+
+QString connectOf(const StandinProcess& server) {
+    return QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(server.port());
+}
+
+// The article lines of a file, without its header.
+QStringList articleLines(const QString& path) {
+    ImportFileReader reader;
+    QStringList lines;
+    QString line;
+    if (!reader.open(path) || !reader.readLine(&line))
+        return lines;
+    while (reader.readLine(&line))
+        lines << line;
+    return lines;
+}
+
+// One price per line, all of one date, each line's order number its own.
+bool generate(const QString& path, int lines, int seed = 1) {
+    return QProcess::execute(QStringLiteral(QUENDRA_BENCH_DIR "/pricegen"),
+                             {"--lines", QString::number(lines), "--out", path, "--dates", "1",
+                              "--manufacturer", "MUE", "--seed", QString::number(seed)}) == 0;
+}
+
+QString orderNumber(const QString& line) {
+    return ImportArticleLine(line).field(ImportArticleLine::HerstArtNr);
+}
+
+// The stand-in's database, read beside the server (it keeps a write-ahead
+// log, so a reader never waits for it).
+class Database {
+public:
+    explicit Database(const QString& path) : m_name(QStringLiteral("faults-%1").arg(++s_count)) {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"));
+        db.open();
+    }
+    ~Database() {
+        QSqlDatabase::database(m_name).close();
+        QSqlDatabase::removeDatabase(m_name);
+    }
+    QStringList column(const QString& sql) const {
+        QSqlQuery q(QSqlDatabase::database(m_name));
+        QStringList values;
+        q.exec(sql);
+        while (q.next())
+            values << q.value(0).toString();
+        return values;
+    }
+    QString value(const QString& sql) const { return column(sql).value(0); }
+    int count(const QString& sql) const { return value(sql).toInt(); }
+
+private:
+    static inline int s_count = 0;
+    QString m_name;
+};
+
+bool waitUntil(const std::function<bool()>& done, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms)
+            return false;
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+// quendra-cli running beside the test.
+class Cli {
+public:
+    explicit Cli(const QStringList& args) { m_p.start(QStringLiteral(QUENDRA_CLI), args); }
+    ~Cli() {
+        if (m_p.state() != QProcess::NotRunning) {
+            m_p.kill();
+            m_p.waitForFinished(10000);
+        }
+    }
+    // The exit code, -1 when it did not end normally within ms.
+    int finish(int ms = 120000) {
+        if (!m_p.waitForFinished(ms))
+            return -1;
+        out = QString::fromUtf8(m_p.readAllStandardOutput());
+        err = QString::fromUtf8(m_p.readAllStandardError());
+        return m_p.exitStatus() == QProcess::NormalExit ? m_p.exitCode() : -1;
+    }
+    QProcess& process() { return m_p; }
+    QString out;
+    QString err;
+
+private:
+    QProcess m_p;
+};
+
+const QString kLost = QStringLiteral("Fehler: 461\nVerbindung zum Server verloren\n");
+
+} // namespace
+
+class TestFaults : public QObject {
+    Q_OBJECT
+private slots:
+    void serverKilledDuringImport();
+    void serverKilledDuringGridLoadAndPosting();
+    void stoppedServerTimesOut();
+    void clientKilledDuringImport();
+    void fiftyImportsAtOnce();
+
+private:
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+    QTemporaryDir m_dir;
+};
+
+void TestFaults::serverKilledDuringImport() {
+    const QString db = path("import.db");
+    const QString file = path("import.txt");
+    QVERIFY(generate(file, 60000));
+    const QStringList lines = articleLines(file);
+    QCOMPARE(lines.size(), 60000);
+    {
+        StandinProcess server(db);
+        QVERIFY2(server.started(), qPrintable(server.errorOutput()));
+        Cli cli({"--connect", connectOf(server), "import", file});
+        const Database d(db);
+        QVERIFY(waitUntil(
+            [&] { return d.count("SELECT count(*) FROM quendrap_pos WHERE DLID='4'") >= 3000; },
+            120000));
+        server.kill();
+        QCOMPARE(cli.finish(), 1);
+        // The partial download and the positions the server confirmed; the
+        // line named is the first one not confirmed, after the cause.
+        const QStringList printed = cli.out.trimmed().split(u'\t');
+        QCOMPARE(printed.value(0), QString("4"));
+        const int confirmed = printed.value(1).toInt();
+        QVERIFY2(confirmed >= 1 && confirmed < lines.size(), qPrintable(cli.out));
+        QCOMPARE(cli.err, "Vorgang: FMImport.Einlesen Position speichern.\n\n" + kLost +
+                              "\nFehler in Zeile: " + lines[confirmed] + "\n");
+
+        StandinProcess again(db, false);
+        QVERIFY2(again.started(), qPrintable(again.errorOutput()));
+        const Database after(db);
+        QCOMPARE(after.value("PRAGMA integrity_check"), QString("ok"));
+        // What is stored is an unbroken start of the file, and exactly what
+        // was confirmed: the server answers right after each commit, and the
+        // answers that arrived before the end count.
+        const QStringList stored = after.column(
+            "SELECT BestNr FROM quendrap_pos WHERE DLID='4' ORDER BY CAST(id AS INTEGER)");
+        QCOMPARE(stored.size(), confirmed);
+        for (int i = 0; i < stored.size(); ++i)
+            QCOMPARE(stored[i], orderNumber(lines[i]));
+
+        // The job cleans up and runs again: every line once.
+        QString out, err;
+        QCOMPARE(RunCli({"--connect", connectOf(again), "delete", "4"}, &out, &err), 0);
+        QCOMPARE(RunCli({"--connect", connectOf(again), "import", file}, &out, &err, 300000), 0);
+        QCOMPARE(out, QString("5\t60000\n"));
+        QCOMPARE(after.count("SELECT count(*) FROM quendrap_pos WHERE DLID='4'"), 0);
+        QCOMPARE(after.count("SELECT count(DISTINCT BestNr) FROM quendrap_pos WHERE DLID='5'"),
+                 60000);
+    }
+}
+
+void TestFaults::serverKilledDuringGridLoadAndPosting() {
+    const QString db = path("grid.db");
+    const int rows = 30000;
+    QString key;
+    {
+        StandinProcess server(db, false, {"--demo-positions", QString::number(rows)});
+        QVERIFY2(server.started(), qPrintable(server.errorOutput()));
+        key = Database(db).value("SELECT max(CAST(id AS INTEGER)) FROM quendrap_downloads");
+        Cli cli({"--connect", connectOf(server), "positions", key});
+        // Killed once the tool has logged in, long before 30,000 rows are
+        // in its grid.
+        const Database d(db);
+        QVERIFY(waitUntil(
+            [&] { return d.count("SELECT count(*) FROM globals WHERE name='%XTT'") > 0; }, 60000));
+        QThread::msleep(100);
+        server.kill();
+        QCOMPARE(cli.finish(), 1);
+        QVERIFY2(cli.err.contains(kLost), qPrintable(cli.err));
+    }
+    {
+        StandinProcess server(db, false);
+        QVERIFY2(server.started(), qPrintable(server.errorOutput()));
+        const Database d(db);
+        QCOMPARE(d.value("PRAGMA integrity_check"), QString("ok"));
+        QCOMPARE(d.count("SELECT count(*) FROM quendrap_pos WHERE DLID='" + key + "'"), rows);
+        // A posting that creates articles, killed half way: the positions
+        // posted are exactly those whose answers the tool printed.
+        const QStringList options{"--connect",
+                                  connectOf(server),
+                                  "post",
+                                  key,
+                                  "--all",
+                                  "--options",
+                                  "chvorhupd,chneu,chstamm,chbez,kondanl,ekanl,vkanl"};
+        Cli cli(options);
+        QVERIFY(waitUntil(
+            [&] {
+                return d.count("SELECT count(*) FROM quendrap_pos WHERE Status LIKE 'Verbucht%'") >=
+                       200;
+            },
+            120000));
+        server.kill();
+        QCOMPARE(cli.finish(), 1);
+        QVERIFY2(cli.err.contains(kLost), qPrintable(cli.err));
+        QStringList answered;
+        for (const QString& line : cli.out.split(u'\n', Qt::SkipEmptyParts))
+            if (line.section(u'\t', 1).startsWith(u"Verbucht"))
+                answered << line.section(u'\t', 0, 0);
+        QVERIFY(answered.size() >= 200 && answered.size() < rows);
+
+        StandinProcess again(db, false);
+        QVERIFY2(again.started(), qPrintable(again.errorOutput()));
+        const Database after(db);
+        QCOMPARE(after.value("PRAGMA integrity_check"), QString("ok"));
+        QCOMPARE(after.column("SELECT id FROM quendrap_pos WHERE DLID='" + key +
+                              "' AND Status LIKE 'Verbucht%' ORDER BY CAST(id AS INTEGER)"),
+                 answered);
+        // Posting again finishes the rest and makes no article twice.
+        QStringList rerun = options;
+        rerun[1] = connectOf(again);
+        Cli second(rerun);
+        QCOMPARE(second.finish(600000), 0);
+        QCOMPARE(
+            after.count("SELECT count(*) FROM (SELECT BESTNR FROM vt_artikel WHERE LNR='70001' "
+                        "AND BESTNR<>'' GROUP BY FIRMA, BESTNR HAVING count(*) > 1)"),
+            0);
+        QCOMPARE(second.out.count(u'\n'), rows);
+    }
+}
+
+void TestFaults::stoppedServerTimesOut() {
+    const QString db = path("stop.db");
+    const QString file = path("stop.txt");
+    QVERIFY(generate(file, 40000, 2));
+    const QStringList lines = articleLines(file);
+    StandinProcess server(db);
+    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
+    const qint64 pid = server.process().processId();
+    {
+        // Stopped under an import: the tool gives up after its time-out
+        // with the report and the first line not confirmed.
+        Cli cli({"--connect", connectOf(server), "--timeout", "1", "import", file});
+        const Database d(db);
+        QVERIFY(
+            waitUntil([&] { return d.count("SELECT count(*) FROM quendrap_pos") > 2000; }, 120000));
+        ::kill(pid_t(pid), SIGSTOP);
+        const int rc = cli.finish(60000);
+        ::kill(pid_t(pid), SIGCONT);
+        QCOMPARE(rc, 1);
+        const QStringList printed = cli.out.trimmed().split(u'\t');
+        const int confirmed = printed.value(1).toInt();
+        QVERIFY2(confirmed > 0 && confirmed < lines.size(), qPrintable(cli.out));
+        QCOMPARE(cli.err, "Vorgang: FMImport.Einlesen Position speichern.\n\nFehler: 462\n"
+                          "Keine Antwort des Servers innerhalb von 1 Sekunden\n\n"
+                          "Fehler in Zeile: " +
+                              lines[confirmed] + "\n");
+    }
+    {
+        // A stopped server holds no login for long: the greeting's own
+        // time-out ends each attempt.
+        ::kill(pid_t(pid), SIGSTOP);
+        QString out, err;
+        const int rc = RunCli(
+            {"--connect", connectOf(server), "--timeout", "1", "--retry-pause", "0", "downloads"},
+            &out, &err, 60000);
+        ::kill(pid_t(pid), SIGCONT);
+        QCOMPARE(rc, 1);
+        QVERIFY2(err.contains("Server nach 3 Versuchen nicht erreichbar!"), qPrintable(err));
+    }
+    // Going on, the server serves the next client.
+    QString out, err;
+    QCOMPARE(RunCli({"--connect", connectOf(server), "downloads"}, &out, &err), 0);
+    const Database d(db);
+    // The partial download with what it holds.
+    QVERIFY2(out.contains(QStringLiteral("Müller Baustoffe GmbH\t%1\t")
+                              .arg(d.count("SELECT count(*) FROM quendrap_pos WHERE DLID='4'"))),
+             qPrintable(out));
+}
+
+void TestFaults::clientKilledDuringImport() {
+    const QString db = path("client.db");
+    const QString file = path("client.txt");
+    QVERIFY(generate(file, 60000, 3));
+    const QStringList lines = articleLines(file);
+    StandinProcess server(db);
+    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
+    const Database d(db);
+    {
+        Cli cli({"--connect", connectOf(server), "import", file});
+        QVERIFY(waitUntil(
+            [&] { return d.count("SELECT count(*) FROM quendrap_pos WHERE DLID='4'") > 3000; },
+            120000));
+        cli.process().kill();
+        cli.process().waitForFinished(10000);
+    }
+    // The server is left with an unbroken start of the file, no half
+    // position, and serves the next client.
+    QString out, err;
+    QCOMPARE(RunCli({"--connect", connectOf(server), "downloads"}, &out, &err), 0);
+    QCOMPARE(d.value("PRAGMA integrity_check"), QString("ok"));
+    const QStringList stored =
+        d.column("SELECT BestNr FROM quendrap_pos WHERE DLID='4' ORDER BY CAST(id AS INTEGER)");
+    QVERIFY(stored.size() > 3000 && stored.size() < lines.size());
+    for (int i = 0; i < stored.size(); ++i)
+        QCOMPARE(stored[i], orderNumber(lines[i]));
+    QCOMPARE(d.count("SELECT count(*) FROM quendrap_pos WHERE DLID='4' AND (Bezeichnung='' OR "
+                     "netto='' OR vkexcl='')"),
+             0);
+}
+
+void TestFaults::fiftyImportsAtOnce() {
+    const QString db = path("fifty.db");
+    StandinProcess server(db);
+    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
+    constexpr int kJobs = 50;
+    QList<QStringList> files;
+    std::vector<std::unique_ptr<Cli>> jobs;
+    for (int i = 0; i < kJobs; ++i) {
+        const QString file = path(QStringLiteral("fifty-%1.txt").arg(i));
+        QVERIFY(generate(file, 200 + i, 100 + i));
+        files << articleLines(file);
+    }
+    for (int i = 0; i < kJobs; ++i)
+        jobs.push_back(
+            std::make_unique<Cli>(QStringList{"--connect", connectOf(server), "import",
+                                              path(QStringLiteral("fifty-%1.txt").arg(i))}));
+    const Database d(db);
+    QSet<QString> keys;
+    for (int i = 0; i < kJobs; ++i) {
+        QCOMPARE(jobs[i]->finish(300000), 0);
+        const QStringList printed = jobs[i]->out.trimmed().split(u'\t');
+        QCOMPARE(printed.value(1), QString::number(200 + i));
+        keys << printed.value(0);
+        // Each download holds its own file, in order, and nothing else.
+        QStringList expected;
+        for (const QString& line : files[i])
+            expected << orderNumber(line);
+        QCOMPARE(d.column("SELECT BestNr FROM quendrap_pos WHERE DLID='" + printed.value(0) +
+                          "' ORDER BY CAST(id AS INTEGER)"),
+                 expected);
+    }
+    QCOMPARE(keys.size(), kJobs);
+}
+
+QTEST_GUILESS_MAIN(TestFaults)
+#include "test_faults.moc"
