@@ -13,6 +13,7 @@
 #include "server/ServerConnection.h"
 #include "shell/Downloads.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -64,6 +65,8 @@ private Q_SLOTS:
     void brokenPriceStopsBeforeAnythingIsStored();
     void blanksAtTheEndAreTheEnd_data();
     void blanksAtTheEndAreTheEnd();
+    void fileChangedBetweenThePasses_data();
+    void fileChangedBetweenThePasses();
     void serverDyingDuringStoringKeepsEarlierPositions_data();
     void serverDyingDuringStoringKeepsEarlierPositions();
     void refusedLineOverTcpStoresNothingAfterIt();
@@ -406,6 +409,61 @@ void TestImport::blanksAtTheEndAreTheEnd() {
         QCOMPARE(r.outcome, ImportResult::Outcome::Failed);
         QCOMPARE(m_ui->messages.value(0).text, "Fehler in Zeile: " + broken);
         QCOMPARE(downloadCount(), 3);
+    }
+}
+
+void TestImport::fileChangedBetweenThePasses_data() {
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<int>("stored"); // -1: no download made
+    QTest::newRow("cut at a line end") << "cut" << -1;
+    QTest::newRow("lines appended") << "append" << -1;
+    // Same size and time: only the checksum of pass 1 sees it, at line 3.
+    QTest::newRow("a line changed, time kept") << "line" << 2;
+}
+
+void TestImport::fileChangedBetweenThePasses() {
+    QFETCH(QString, change);
+    QFETCH(int, stored);
+    QStringList lines{m_header};
+    for (int i = 1; i <= 6; ++i)
+        lines << line("MUE", "", "N" + QString::number(i), "x", "STK", QString::number(i), "A");
+    const QString path = write("wechsel.txt", lines);
+    QStringList changed = lines;
+    if (change == "cut")
+        changed = lines.mid(0, 4);
+    else if (change == "append")
+        changed << line("MUE", "", "N7", "x", "XYZ", "7", "A");
+    else
+        changed[3] = line("MUE", "", "N9", "x", "STK", "3", "A");
+    m_ui->onPriceTracks = [&](PriceTrackList& t) {
+        // While the buyer chooses, another program rewrites the file.
+        const QDateTime time = QFileInfo(path).lastModified();
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return false;
+        f.write(changed.join("\r\n").toLatin1() + "\r\n");
+        f.close();
+        if (change == "line" && f.open(QIODevice::ReadWrite)) {
+            f.setFileTime(time, QFileDevice::FileModificationTime);
+            f.close();
+        }
+        t.markAll(true);
+        return true;
+    };
+    const int before = downloadCount();
+    FileImport import;
+    const ImportResult r = import.run(path, "70001", *m_ui);
+    QCOMPARE(r.outcome, ImportResult::Outcome::Failed);
+    if (stored < 0) {
+        QCOMPARE(m_ui->messages.last().text, kFileChangedMessage);
+        QCOMPARE(downloadCount(), before);
+        QVERIFY(r.downloadId.isEmpty());
+    } else {
+        QCOMPARE(m_ui->messages.last().text,
+                 kFileChangedMessage + "\r\n\r\nFehler in Zeile: " + changed[3]);
+        QCOMPARE(r.positions, stored);
+        QCOMPARE(count("SELECT count(*) FROM quendrap_pos WHERE DLID='" + r.downloadId + "'"),
+                 stored);
     }
 }
 

@@ -427,8 +427,8 @@ int main(int argc, char** argv) {
     if (parser.isSet(QStringLiteral("timeout"))) {
         bool ok = false;
         const double seconds = parser.value(QStringLiteral("timeout")).toDouble(&ok);
-        if (!ok || seconds <= 0 || seconds > 86400) {
-            err() << "quendra-cli: --timeout takes seconds above 0\n";
+        if (!ok || !(seconds >= 0.001 && seconds <= 86400)) {
+            err() << "quendra-cli: --timeout takes seconds from 0.001 to 86400\n";
             return 2;
         }
         TcpServerClient::Timeouts t = TcpServerClient::defaultTimeouts();

@@ -184,7 +184,9 @@ ImportResult FileImport::run(const QString& path, const QString& supplier, Impor
         // Walks the article lines of the file from its start: events, the
         // meter, the line kept for the error message, the prices converted
         // (a line whose prices do not convert is an error of that line).
-        auto eachArticleLine = [&](auto&& handle) {
+        // first(counter, line) sees each line before anything else is done
+        // with it: pass 1 takes its checksum, pass 2 compares it.
+        auto eachArticleLine = [&](auto&& handle, auto&& first) {
             QString line;
             reader.readLine(&line); // header
             FileEndReader lines(reader);
@@ -195,6 +197,7 @@ ImportResult FileImport::run(const QString& path, const QString& supplier, Impor
                 if ((counter & 127) == 0)
                     choices.setProgress(counter, maximum);
                 current = line;
+                first(counter, line);
                 const ImportArticleLine a(line);
                 double p1 = 0;
                 double p2 = 0;
@@ -214,15 +217,16 @@ ImportResult FileImport::run(const QString& path, const QString& supplier, Impor
         // give a position line text the server can split; count the tracks,
         // list missing units.
         m_tracks.clear();
-        eachArticleLine([&](const ImportArticleLine& a, const auto& prices, qint64) {
-            for (ImportPrice which : prices) {
-                if (!PositionLineText(a, which))
-                    throw LineFailure{a.text(), {}};
-                m_tracks.count(a.priceDate(which));
-            }
-            CollectMissingUnits(a, units, &missing);
-            checked.add(a.text());
-        });
+        eachArticleLine(
+            [&](const ImportArticleLine& a, const auto& prices, qint64) {
+                for (ImportPrice which : prices) {
+                    if (!PositionLineText(a, which))
+                        throw LineFailure{a.text(), {}};
+                    m_tracks.count(a.priceDate(which));
+                }
+                CollectMissingUnits(a, units, &missing);
+            },
+            [&](qint64, const QString& line) { checked.add(line); });
         if (!checked.unchanged())
             throw ImportStop{kFileChangedMessage};
 
@@ -282,11 +286,6 @@ ImportResult FileImport::run(const QString& path, const QString& supplier, Impor
         try {
             const qint64 read = eachArticleLine(
                 [&](const ImportArticleLine& a, const auto& prices, qint64 counter) {
-                    if (!checked.same(counter, a.text())) {
-                        pipeline.finish();
-                        throw ImportStop{kFileChangedMessage + QStringLiteral("\r\n\r\n") +
-                                         LineErrorMessage(a.text())};
-                    }
                     for (ImportPrice which : prices) {
                         if (!m_tracks.isMarked(a.priceDate(which)))
                             continue;
@@ -303,6 +302,11 @@ ImportResult FileImport::run(const QString& path, const QString& supplier, Impor
                                       {posClass, QStringLiteral("setliefid"), firma,
                                        a.field(ImportArticleLine::HerstCode), supplier},
                                       {current, false});
+                },
+                [&](qint64 counter, const QString& line) {
+                    if (!checked.same(counter, line))
+                        throw ImportStop{kFileChangedMessage + QStringLiteral("\r\n\r\n") +
+                                         LineErrorMessage(line)};
                 });
             pipeline.finish();
             // Shorter than pass 1 read it: the download lacks lines.
@@ -310,6 +314,15 @@ ImportResult FileImport::run(const QString& path, const QString& supplier, Impor
                 throw ImportStop{kFileChangedMessage};
         } catch (const RequestPipeline<Sent>::Failure& f) {
             throw LineFailure{f.tag.line, f.error};
+        } catch (...) {
+            // Whatever stops pass 2, the answers on their way still count (a
+            // refusal among them is the failure).
+            try {
+                pipeline.finish();
+            } catch (const RequestPipeline<Sent>::Failure& f) {
+                throw LineFailure{f.tag.line, f.error};
+            }
+            throw;
         }
         EndServerCall(false);
         finish();
@@ -322,7 +335,7 @@ ImportResult FileImport::run(const QString& path, const QString& supplier, Impor
     } catch (const ImportStop& stop) {
         result.message = stop.message;
     } catch (const ServerError& e) {
-        result.message = CacheFehlermeldungText(e, step);
+        result.message = CacheFehlermeldungText(e, step).trimmed();
     }
     EndServerCall(false);
     finish();

@@ -14,7 +14,8 @@ TcpServerClient::Timeouts& defaults() {
 
 QString TimeoutText(int ms) {
     return QStringLiteral("Keine Antwort des Servers innerhalb von ") +
-           QLocale(QLocale::German).toString(ms / 1000.0, 'g', 6) + QStringLiteral(" Sekunden");
+           QLocale(QLocale::German).toString(ms / 1000.0, 'g', 6) +
+           (ms == 1000 ? QStringLiteral(" Sekunde") : QStringLiteral(" Sekunden"));
 }
 
 TcpServerClient::Timeouts TcpServerClient::defaultTimeouts() {
@@ -121,17 +122,23 @@ quint32 TcpServerClient::post(Wire::Op op, const QStringList& args, bool chained
     if (m_socket.write(frame) != frame.size())
         lose(ClientErrors::ConnectionLost, kConnectionLostText);
     m_pending.push_back(r.id);
-    if (m_socket.bytesToWrite() >= kSendChunk) {
-        // Answers that have come meanwhile are taken in first: a connection
-        // that has ended is noticed before writing into it, which would
-        // drop what the server still sent (the answers of requests that
-        // are stored).
-        m_socket.waitForReadyRead(0);
-        if (m_socket.state() != QAbstractSocket::ConnectedState)
-            lose(ClientErrors::ConnectionLost, kConnectionLostText);
-        m_socket.flush();
-    }
+    if (m_socket.bytesToWrite() >= kSendChunk)
+        send();
     return r.id;
+}
+
+void TcpServerClient::send() {
+    // Answers that have come meanwhile are taken in first, into the
+    // client's own buffer: a connection that has ended is noticed before
+    // writing into it, and a failed write (which closes the socket) cannot
+    // take them along. They are the answers of requests that are stored.
+    m_socket.waitForReadyRead(0);
+    m_buffer.append(m_socket.readAll());
+    if (m_socket.state() != QAbstractSocket::ConnectedState)
+        lose(ClientErrors::ConnectionLost, kConnectionLostText);
+    m_socket.flush();
+    if (m_socket.state() != QAbstractSocket::ConnectedState)
+        lose(ClientErrors::ConnectionLost, kConnectionLostText);
 }
 
 ReplyFrame TakeReply(Wire::FrameBuffer& buffer, Wire::RawReply* reply) {
@@ -184,7 +191,7 @@ quint32 TcpServerClient::postKept(Wire::Op op, const QStringList& args, bool cha
     m_keep.insert(id);
     // Asked ahead so that the server works on it meanwhile: it must not wait
     // in the buffer for the next chunk.
-    m_socket.flush();
+    send();
     return id;
 }
 

@@ -71,6 +71,8 @@ private:
     // with this error.
     [[noreturn]] void lose(int number, const QString& text);
     void forget();
+    // Hands the posted requests to the kernel.
+    void send();
 
     QTcpSocket m_socket;
     Wire::FrameBuffer m_buffer;

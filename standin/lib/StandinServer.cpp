@@ -174,7 +174,6 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
     // commit instead of one. Answers leave only after the commit; when it
     // fails, the connection is dropped without them, so no client is told
     // that something was stored that was not.
-    std::optional<StandinTransaction> group;
     // The answers leave right after the commit; a checkpoint that is due
     // waits until they are out.
     struct Hold {
@@ -187,6 +186,7 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
         Hold(const Hold&) = delete;
         Hold& operator=(const Hold&) = delete;
     } hold(m_engine);
+    std::optional<StandinTransaction> group;
     try {
         group.emplace(m_engine);
     } catch (const std::exception&) {
