@@ -90,6 +90,12 @@ bool waitUntil(const std::function<bool()>& done, int ms) {
     return true;
 }
 
+// Waits until download 4 (the first import's) holds at least n positions.
+bool waitForPositions(const Database& d, int n) {
+    return waitUntil(
+        [&] { return d.count("SELECT count(*) FROM quendrap_pos WHERE DLID='4'") >= n; }, 120000);
+}
+
 // quendra-cli running beside the test.
 class Cli {
 public:
@@ -146,9 +152,7 @@ void TestFaults::serverKilledDuringImport() {
         QVERIFY2(server.started(), qPrintable(server.errorOutput()));
         Cli cli({"--connect", connectOf(server), "import", file});
         const Database d(db);
-        QVERIFY(waitUntil(
-            [&] { return d.count("SELECT count(*) FROM quendrap_pos WHERE DLID='4'") >= 3000; },
-            120000));
+        QVERIFY(waitForPositions(d, 3000));
         server.kill();
         QCOMPARE(cli.finish(), 1);
         // The partial download and the positions the server confirmed; the
@@ -195,9 +199,7 @@ void TestFaults::downloadDeletedDuringImport() {
     QVERIFY2(server.started(), qPrintable(server.errorOutput()));
     const Database d(db);
     Cli import({"--connect", connectOf(server), "import", file});
-    QVERIFY(waitUntil(
-        [&] { return d.count("SELECT count(*) FROM quendrap_pos WHERE DLID='4'") >= 3000; },
-        120000));
+    QVERIFY(waitForPositions(d, 3000));
     // Another job deletes the download under the import: both say what
     // happened, and no position is left without its download.
     QString out, err;
@@ -358,9 +360,7 @@ void TestFaults::clientKilledDuringImport() {
     const Database d(db);
     {
         Cli cli({"--connect", connectOf(server), "import", file});
-        QVERIFY(waitUntil(
-            [&] { return d.count("SELECT count(*) FROM quendrap_pos WHERE DLID='4'") > 3000; },
-            120000));
+        QVERIFY(waitForPositions(d, 3001));
         cli.process().kill();
         cli.process().waitForFinished(10000);
     }
