@@ -7,6 +7,7 @@
 #include <QTest>
 #include <QThread>
 #include <QtEndian>
+#include <functional>
 
 // The TCP client against a real veltar-standin process, and the command-line
 // tool against both a running and a missing server.
@@ -214,12 +215,12 @@ void TestWire::malformedFrameClosesOnlyThatConnection() {
     QCOMPARE(xecute(other, "W KEEP"), QString("1"));
 }
 
-void TestWire::peerDyingMidCallGivesErrorNotHang() {
-    // A peer that accepts the connection and the greeting, reads the next
-    // request and dies before it answers.
-    QTcpServer fake;
-    QVERIFY(fake.listen(QHostAddress::LocalHost, 0));
-    QThread* peer = QThread::create([&fake] {
+// A peer on a thread of its own that accepts one connection and hands each
+// request frame (numbered from 1) to onFrame with the socket; it ends when
+// onFrame returns false or the client goes away.
+QThread* StartFakePeer(QTcpServer& fake,
+                       std::function<bool(QTcpSocket&, const Wire::Request&, int)> onFrame) {
+    QThread* peer = QThread::create([&fake, onFrame = std::move(onFrame)] {
         fake.waitForNewConnection(10000);
         std::unique_ptr<QTcpSocket> s(fake.nextPendingConnection());
         Wire::FrameBuffer buffer;
@@ -227,21 +228,30 @@ void TestWire::peerDyingMidCallGivesErrorNotHang() {
         int frames = 0;
         while (s && s->waitForReadyRead(10000)) {
             buffer.append(s->readAll());
-            while (buffer.next(&payload) == Wire::FrameBuffer::Result::Frame) {
-                if (++frames == 1) {
-                    const auto r = Wire::decodeRequest(payload);
-                    s->write(
-                        Wire::encodeReply({r->id, Wire::Status::Ok, {"fake", "1"}, 0, {}, {}, 0}));
-                    s->waitForBytesWritten(5000);
-                } else {
-                    s->abort();
+            while (buffer.next(&payload) == Wire::FrameBuffer::Result::Frame)
+                if (!onFrame(*s, *Wire::decodeRequest(payload), ++frames))
                     return;
-                }
-            }
         }
     });
     fake.moveToThread(peer);
     peer->start();
+    return peer;
+}
+
+void TestWire::peerDyingMidCallGivesErrorNotHang() {
+    // A peer that accepts the connection and the greeting, reads the next
+    // request and dies before it answers.
+    QTcpServer fake;
+    QVERIFY(fake.listen(QHostAddress::LocalHost, 0));
+    QThread* peer = StartFakePeer(fake, [](QTcpSocket& s, const Wire::Request& r, int frame) {
+        if (frame > 1) {
+            s.abort();
+            return false;
+        }
+        s.write(Wire::encodeReply({r.id, Wire::Status::Ok, {"fake", "1"}, 0, {}, {}, 0}));
+        s.waitForBytesWritten(5000);
+        return true;
+    });
     TcpServerClient c;
     c.setTimeouts({5000, 20000, 20000});
     QVERIFY(c.connect(QStringLiteral("cn_iptcp:127.0.0.1[%1]:VELTAR").arg(fake.serverPort())));
@@ -263,28 +273,15 @@ void TestWire::answersBeforeTheEndStillCount() {
     // arrive, however the client learns of the end; the rest fail with it.
     QTcpServer fake;
     QVERIFY(fake.listen(QHostAddress::LocalHost, 0));
-    QThread* peer = QThread::create([&fake] {
-        fake.waitForNewConnection(10000);
-        std::unique_ptr<QTcpSocket> s(fake.nextPendingConnection());
-        Wire::FrameBuffer buffer;
-        QByteArray payload;
-        int frames = 0;
-        while (s && s->waitForReadyRead(10000)) {
-            buffer.append(s->readAll());
-            while (buffer.next(&payload) == Wire::FrameBuffer::Result::Frame) {
-                const auto r = Wire::decodeRequest(payload);
-                s->write(Wire::encodeReply({r->id, Wire::Status::Ok, {"ok"}, 0, {}, {}, 0}));
-                if (++frames == 4) {
-                    s->waitForBytesWritten(5000);
-                    s->disconnectFromHost();
-                    s->waitForDisconnected(5000);
-                    return;
-                }
-            }
-        }
+    QThread* peer = StartFakePeer(fake, [](QTcpSocket& s, const Wire::Request& r, int frame) {
+        s.write(Wire::encodeReply({r.id, Wire::Status::Ok, {"ok"}, 0, {}, {}, 0}));
+        if (frame < 4)
+            return true;
+        s.waitForBytesWritten(5000);
+        s.disconnectFromHost();
+        s.waitForDisconnected(5000);
+        return false;
     });
-    fake.moveToThread(peer);
-    peer->start();
     TcpServerClient c;
     c.setTimeouts({5000, 20000, 20000});
     QVERIFY(c.connect(QStringLiteral("cn_iptcp:127.0.0.1[%1]:VELTAR").arg(fake.serverPort())));

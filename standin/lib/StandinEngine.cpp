@@ -256,11 +256,13 @@ QSqlQuery& StandinEngine::exec(const QString& sql, const QVariantList& values) {
     return q;
 }
 
-sqlite3_stmt* StandinEngine::raw(const QString& sql, const QStringList& values, bool keep) {
+sqlite3_stmt* StandinEngine::raw(const QString& sql, const QStringList& values, bool keep,
+                                 bool lasting) {
     if (!m_handle)
         throw ServerError(StandinErrors::Database, QStringLiteral("Datenbank nicht geöffnet"));
-    // Literals are found by the address of their text, without hashing it.
-    const bool literal = !sql.data_ptr().isMutable();
+    // Literals and lasting texts are found by the address of their text,
+    // without hashing it.
+    const bool literal = lasting || !sql.data_ptr().isMutable();
     sqlite3_stmt* st = nullptr;
     if (literal)
         st = m_rawByAddress.value(sql.constData());
@@ -294,22 +296,10 @@ sqlite3_stmt* StandinEngine::raw(const QString& sql, const QStringList& values, 
 }
 
 void StandinEngine::execStatic(const QString& sql, const QStringList& values) {
-    sqlite3_stmt*& st = m_rawByAddress[sql.constData()];
-    if (!st) {
-        st = m_raw.value(sql);
-        if (!st) {
-            st = raw(sql, {});
-            m_rawByAddress[sql.constData()] = st;
-        }
-    }
-    // The statement of a text at this address is the one prepared for it.
-    sqlite3_reset(st);
-    for (int i = 0; i < values.size(); ++i) {
-        const QString& v = values[i];
-        static const char16_t empty[1] = {0};
-        const void* data = v.isNull() ? static_cast<const void*>(empty) : v.utf16();
-        sqlite3_bind_text16(st, i + 1, data, int(v.size() * 2), SQLITE_STATIC);
-    }
+    step(raw(sql, values, true, true));
+}
+
+void StandinEngine::step(sqlite3_stmt* st) {
     const int rc = sqlite3_step(st);
     sqlite3_reset(st);
     sqlite3_clear_bindings(st);
@@ -337,13 +327,7 @@ QString StandinEngine::textValue(const QString& sql, const QStringList& values) 
 }
 
 void StandinEngine::execText(const QString& sql, const QStringList& values) {
-    sqlite3_stmt* st = raw(sql, values, true);
-    const int rc = sqlite3_step(st);
-    sqlite3_reset(st);
-    sqlite3_clear_bindings(st);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        throw ServerError(StandinErrors::Database, QStringLiteral("Datenbankfehler: ") +
-                                                       QString::fromUtf8(sqlite3_errmsg(m_handle)));
+    step(raw(sql, values, true));
 }
 
 void StandinEngine::execScript(const QStringList& statements) {

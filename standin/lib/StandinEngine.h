@@ -223,8 +223,13 @@ private:
     // The statements that load and save the objects of a table.
     QHash<QString, QString> m_loadSql;
     QHash<QString, QString> m_saveSql;
-    // Binds values without copying them when `keep` (they outlive the step).
-    struct sqlite3_stmt* raw(const QString& sql, const QStringList& values, bool keep = false);
+    // The prepared statement of sql with values bound: without copying them
+    // when `keep` (they outlive the step); found by the address of the text
+    // when `lasting` (it lives as long as the engine) or a literal.
+    struct sqlite3_stmt* raw(const QString& sql, const QStringList& values, bool keep = false,
+                             bool lasting = false);
+    // Steps a statement that returns no rows of interest, then resets it.
+    void step(struct sqlite3_stmt* st);
     QHash<QString, std::shared_ptr<ClassDef>> m_classes;
     QHash<QString, RoutineFn> m_routines;
     int m_lastJob = 0;
