@@ -2,14 +2,19 @@
 
 #include "classes/StandinClasses.h"
 #include "common/ServerError.h"
+#include "common/TextHelpers.h"
 #include "common/WireProtocol.h"
 
 #include <QAtomicInt>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlRecord>
+#include <QStringEncoder>
+#include <condition_variable>
+#include <mutex>
 #include <sqlite3.h>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -178,6 +183,71 @@ bool SqlCursor::fill(int rows, qsizetype maxBytes, QStringList& out) {
     return taken == rows || bytes > maxBytes;
 }
 
+// Checkpoints run here, passive, on a connection of their own: they never
+// wait for the writer, and the fsyncs they make cost the server's thread
+// nothing. Once they have copied the whole WAL, the next write starts it
+// from the beginning again.
+class StandinEngine::Checkpointer {
+public:
+    explicit Checkpointer(const QString& path) {
+        const QByteArray name = path.toUtf8();
+        // A first read opens the WAL, without which there is nothing to
+        // checkpoint.
+        if (sqlite3_open_v2(name.constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
+            sqlite3_exec(m_db, "PRAGMA schema_version", nullptr, nullptr, nullptr) != SQLITE_OK) {
+            sqlite3_close(m_db);
+            m_db = nullptr;
+            return;
+        }
+        m_thread = std::thread([this] { run(); });
+    }
+    ~Checkpointer() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_one();
+        if (m_thread.joinable())
+            m_thread.join();
+        sqlite3_close(m_db);
+    }
+    Checkpointer(const Checkpointer&) = delete;
+    Checkpointer& operator=(const Checkpointer&) = delete;
+
+    bool running() const { return m_db != nullptr; }
+    // While held, no checkpoint runs here (one that runs is waited for).
+    std::unique_lock<std::mutex> pause() { return std::unique_lock<std::mutex>(m_running); }
+    void request() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_due = true;
+        }
+        m_wake.notify_one();
+    }
+
+private:
+    void run() {
+        for (;;) {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_wake.wait(lock, [this] { return m_due || m_stop; });
+            if (m_stop)
+                return;
+            m_due = false;
+            lock.unlock();
+            const std::lock_guard<std::mutex> running(m_running);
+            sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+        }
+    }
+
+    sqlite3* m_db = nullptr;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::mutex m_running;
+    std::condition_variable m_wake;
+    bool m_due = false;
+    bool m_stop = false;
+};
+
 StandinEngine::StandinEngine(const QString& databasePath) {
     static QAtomicInt counter;
     m_connectionName = QStringLiteral("standin-%1").arg(counter.fetchAndAddRelaxed(1));
@@ -202,6 +272,12 @@ StandinEngine::StandinEngine(const QString& databasePath) {
         m_handle = *static_cast<sqlite3* const*>(handle.constData());
     if (m_handle)
         sqlite3_wal_hook(m_handle, &StandinEngine::walHook, this);
+    if (m_handle && textValue(QStringLiteral("PRAGMA journal_mode"), {}) == u"wal") {
+        m_checkpointer = std::make_unique<Checkpointer>(databasePath);
+        if (!m_checkpointer->running())
+            m_checkpointer.reset();
+    }
+    setLimits(m_limits);
     const QString last = meta(QStringLiteral("lastjob"));
     m_lastJob = m_reservedJob = last.isEmpty() ? 1000 : last.toInt();
     // No job of an earlier run is still connected.
@@ -210,9 +286,12 @@ StandinEngine::StandinEngine(const QString& databasePath) {
 }
 
 StandinEngine::~StandinEngine() {
+    // Its connection goes first: the last one to close removes the WAL.
+    m_checkpointer.reset();
     for (sqlite3_stmt* st : std::as_const(m_raw))
         sqlite3_finalize(st);
     m_raw.clear();
+    m_bound.clear();
     m_literalStatements.clear();
     m_statements.clear();
     m_db.close();
@@ -256,8 +335,7 @@ QSqlQuery& StandinEngine::exec(const QString& sql, const QVariantList& values) {
     return q;
 }
 
-sqlite3_stmt* StandinEngine::raw(const QString& sql, const QStringList& values, bool keep,
-                                 bool lasting) {
+sqlite3_stmt* StandinEngine::raw(const QString& sql, const QStringList& values, bool lasting) {
     if (!m_handle)
         throw ServerError(StandinErrors::Database, QStringLiteral("Datenbank nicht geöffnet"));
     // Literals and lasting texts are found by the address of their text,
@@ -284,19 +362,39 @@ sqlite3_stmt* StandinEngine::raw(const QString& sql, const QStringList& values, 
             m_rawByAddress.insert(sql.constData(), st);
     }
     sqlite3_reset(st);
-    for (int i = 0; i < values.size(); ++i) {
-        const QString& v = values[i];
-        // A null text is stored as an empty one: the server knows only texts.
-        static const char16_t empty[1] = {0};
-        const void* data = v.isNull() ? static_cast<const void*>(empty) : v.utf16();
-        sqlite3_bind_text16(st, i + 1, data, int(v.size() * 2),
-                            keep ? SQLITE_STATIC : SQLITE_TRANSIENT);
-    }
+    bindTexts(st, values);
     return st;
 }
 
+void StandinEngine::bindTexts(sqlite3_stmt* st, const QStringList& values) {
+    // The values go in as UTF-8, the database's own encoding, converted here
+    // in one go into the statement's buffer: bound as UTF-16 each would be
+    // translated and copied by SQLite on every step. The buffer stays until
+    // the statement is bound again, so nothing is copied.
+    QByteArray& buffer = m_bound[st];
+    qsizetype need = 1;
+    for (const QString& v : values)
+        need += v.size() * 3;
+    if (buffer.size() < need)
+        buffer.resize(need);
+    QStringEncoder utf8(QStringEncoder::Utf8, QStringConverter::Flag::Stateless);
+    char* const start = buffer.data();
+    char* at = start;
+    for (int i = 0; i < values.size(); ++i) {
+        // A null text is stored as an empty one: the server knows only texts.
+        char* const end = utf8.appendToBuffer(at, values[i]);
+        sqlite3_bind_text(st, i + 1, at, int(end - at), SQLITE_STATIC);
+        at = end;
+    }
+}
+
+QString StandinEngine::columnText(sqlite3_stmt* st, int column) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, column));
+    return text ? FromUtf8(QByteArrayView(text, sqlite3_column_bytes(st, column))) : QString();
+}
+
 void StandinEngine::execStatic(const QString& sql, const QStringList& values) {
-    step(raw(sql, values, true, true));
+    step(raw(sql, values));
 }
 
 void StandinEngine::step(sqlite3_stmt* st) {
@@ -309,15 +407,11 @@ void StandinEngine::step(sqlite3_stmt* st) {
 }
 
 QString StandinEngine::textValue(const QString& sql, const QStringList& values) {
-    sqlite3_stmt* st = raw(sql, values, true);
+    sqlite3_stmt* st = raw(sql, values);
     const int rc = sqlite3_step(st);
     QString v;
-    if (rc == SQLITE_ROW) {
-        const void* text = sqlite3_column_text16(st, 0);
-        if (text)
-            v = QString::fromUtf16(static_cast<const char16_t*>(text),
-                                   sqlite3_column_bytes16(st, 0) / 2);
-    }
+    if (rc == SQLITE_ROW)
+        v = columnText(st, 0);
     sqlite3_reset(st);
     sqlite3_clear_bindings(st);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)
@@ -327,7 +421,7 @@ QString StandinEngine::textValue(const QString& sql, const QStringList& values) 
 }
 
 void StandinEngine::execText(const QString& sql, const QStringList& values) {
-    step(raw(sql, values, true));
+    step(raw(sql, values));
 }
 
 void StandinEngine::execScript(const QStringList& statements) {
@@ -443,11 +537,7 @@ bool StandinEngine::loadObject(const ClassDef& cls, const QString& id, StoredObj
     out->values.clear();
     out->values.reserve(cls.properties.size());
     for (int i = 0; i < cls.properties.size(); ++i) {
-        const void* text = sqlite3_column_text16(st, i);
-        out->values.insert(cls.properties[i],
-                           text ? QString::fromUtf16(static_cast<const char16_t*>(text),
-                                                     sqlite3_column_bytes16(st, i) / 2)
-                                : QString());
+        out->values.insert(cls.properties[i], columnText(st, i));
     }
     sqlite3_reset(st);
     return true;
@@ -557,9 +647,25 @@ void StandinEngine::endJob(int number) noexcept {
     }
 }
 
+void StandinEngine::setLimits(const StandinLimits& limits) {
+    m_limits = limits;
+    // A WAL that was started anew is cut back to the size of a checkpoint's
+    // worth of pages.
+    if (m_handle)
+        execText(QStringLiteral("PRAGMA journal_size_limit=%1")
+                     .arg(qint64(qMax(1, m_limits.walCheckpointPages)) * 4096),
+                 {});
+}
+
 int StandinEngine::walHook(void* engine, sqlite3*, const char*, int pages) {
     auto* self = static_cast<StandinEngine*>(engine);
-    if (pages >= self->m_limits.walCheckpointPages)
+    const int due = self->m_limits.walCheckpointPages;
+    // The checkpointer copies what it can without waiting; when it falls
+    // behind (another program reads for long, or writes come faster than it
+    // copies), the server itself checkpoints and truncates the WAL.
+    if (self->m_checkpointer && pages >= due && pages < 2 * due)
+        self->m_checkpointer->request();
+    else if (pages >= due)
         self->m_checkpointDue = true;
     return SQLITE_OK;
 }
@@ -568,6 +674,9 @@ void StandinEngine::checkpointIfDue() noexcept {
     if (!m_checkpointDue || !m_handle || m_depth > 0 || m_checkpointsHeld)
         return;
     m_checkpointDue = false;
+    std::unique_lock<std::mutex> paused;
+    if (m_checkpointer)
+        paused = m_checkpointer->pause();
     // TRUNCATE needs every reader of other programs to be done with the WAL;
     // when one is not, a passive checkpoint does what it can without waiting.
     sqlite3_busy_timeout(m_handle, 0);

@@ -129,7 +129,7 @@ public:
     QString nameSpace() const { return m_nameSpace; }
     void setNameSpace(const QString& ns) { m_nameSpace = ns; }
     const StandinLimits& limits() const { return m_limits; }
-    void setLimits(const StandinLimits& limits) { m_limits = limits; }
+    void setLimits(const StandinLimits& limits);
 
     // A prepared statement, prepared once per engine. Throws ServerError.
     QSqlQuery& prepared(const QString& sql);
@@ -139,6 +139,8 @@ public:
     // The next row of an executed statement: false at the end, ServerError
     // (Database) when reading the row failed.
     static bool nextRow(QSqlQuery& q);
+    // A column of the current row of a statement of SQLite's own handle.
+    static QString columnText(struct sqlite3_stmt* st, int column);
 
     // The fast path for the hot statements (a position per call): text
     // values only, run on the database's own handle without the per-value
@@ -223,11 +225,13 @@ private:
     // The statements that load and save the objects of a table.
     QHash<QString, QString> m_loadSql;
     QHash<QString, QString> m_saveSql;
-    // The prepared statement of sql with values bound: without copying them
-    // when `keep` (they outlive the step); found by the address of the text
-    // when `lasting` (it lives as long as the engine) or a literal.
-    struct sqlite3_stmt* raw(const QString& sql, const QStringList& values, bool keep = false,
-                             bool lasting = false);
+    // The prepared statement of sql with values bound; found by the address
+    // of the text when `lasting` (it lives as long as the engine) or a
+    // literal.
+    struct sqlite3_stmt* raw(const QString& sql, const QStringList& values, bool lasting = false);
+    void bindTexts(struct sqlite3_stmt* st, const QStringList& values);
+    // Each statement's bound values, in UTF-8.
+    QHash<struct sqlite3_stmt*, QByteArray> m_bound;
     // Steps a statement that returns no rows of interest, then resets it.
     void step(struct sqlite3_stmt* st);
     QHash<QString, std::shared_ptr<ClassDef>> m_classes;
@@ -239,6 +243,10 @@ private:
     int m_depth = 0; // open StandinTransactions
     bool m_checkpointDue = false;
     bool m_checkpointsHeld = false;
+    // Copies the WAL into the database on a connection and thread of its
+    // own while this one goes on writing; none for a database without WAL.
+    class Checkpointer;
+    std::unique_ptr<Checkpointer> m_checkpointer;
     quint64 m_downloadRemovals = 0;
 };
 

@@ -33,6 +33,8 @@ struct StandinLimits {
     int frameTimeoutMs = 30000;
     // Open result sets per job; QUERY answers an error beyond them.
     int maxResultSets = 100;
-    // The WAL is checkpointed and truncated once it holds this many pages.
-    int walCheckpointPages = 1000;
+    // Once the WAL holds this many pages it is checkpointed in the
+    // background; at twice as many the server checkpoints and truncates it
+    // before it goes on.
+    int walCheckpointPages = 4000;
 };
