@@ -1,6 +1,8 @@
 // Imports generated price files over TCP into a veltar-standin on loopback
 // and prints prices stored per second and the client's peak memory, next to
-// the raw round-trip figures of bench_roundtrip measured in the same run:
+// two limits measured in the same run (the pipelined rate of the connection
+// and the rate at which SQLite alone stores the same rows) and the raw
+// round-trip figures of bench_roundtrip:
 //
 //   bench_import [--lines N] [--small N] [--depth D]
 //
@@ -24,6 +26,9 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <sqlite3.h>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -73,6 +78,79 @@ double pipelinedLimit(const QString& path, int depth, qint64 count) {
     const double rate = count / (t.nsecsElapsed() / 1e9);
     EndServerCall(false);
     return rate;
+}
+
+// Rows a second that SQLite alone stores on this machine: positions the
+// import stored, inserted again with fresh ids into a new database with the
+// same table and indexes and the server's settings (WAL, synchronous
+// NORMAL), `depth` rows a transaction, without server or wire. 0 when the
+// rows cannot be read.
+double bareInsertLimit(const QString& source, const QString& target, int depth, int count) {
+    sqlite3* from = nullptr;
+    sqlite3* to = nullptr;
+    const auto done = [&](double rate) {
+        sqlite3_close(from);
+        sqlite3_close(to);
+        return rate;
+    };
+    if (sqlite3_open_v2(source.toUtf8().constData(), &from, SQLITE_OPEN_READONLY, nullptr) !=
+            SQLITE_OK ||
+        sqlite3_open(target.toUtf8().constData(), &to) != SQLITE_OK)
+        return done(0);
+    sqlite3_exec(to, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL", nullptr, nullptr,
+                 nullptr);
+    sqlite3_stmt* st = nullptr;
+    // The table first, then its indexes.
+    sqlite3_prepare_v2(from,
+                       "SELECT sql FROM sqlite_master WHERE tbl_name='quendrap_pos' AND sql IS NOT "
+                       "NULL ORDER BY type='index'",
+                       -1, &st, nullptr);
+    while (sqlite3_step(st) == SQLITE_ROW)
+        sqlite3_exec(to, reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), nullptr,
+                     nullptr, nullptr);
+    sqlite3_finalize(st);
+    std::vector<std::vector<std::string>> rows;
+    sqlite3_prepare_v2(from, "SELECT * FROM quendrap_pos LIMIT ?", -1, &st, nullptr);
+    sqlite3_bind_int(st, 1, count);
+    const int columns = sqlite3_column_count(st);
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        std::vector<std::string>& row = rows.emplace_back();
+        for (int c = 0; c < columns; ++c) {
+            const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, c));
+            row.emplace_back(t ? t : "");
+        }
+    }
+    sqlite3_finalize(st);
+    if (rows.empty() || columns < 2)
+        return done(0);
+    std::string insert = "INSERT INTO quendrap_pos VALUES(?";
+    for (int c = 1; c < columns; ++c)
+        insert += ",?";
+    insert += ")";
+    if (sqlite3_prepare_v2(to, insert.c_str(), -1, &st, nullptr) != SQLITE_OK)
+        return done(0);
+    QElapsedTimer t;
+    t.start();
+    for (int i = 0; i < count; ++i) {
+        if (i % depth == 0)
+            sqlite3_exec(to, "BEGIN", nullptr, nullptr, nullptr);
+        const std::vector<std::string>& row = rows[size_t(i) % rows.size()];
+        const std::string id = std::to_string(i + 1);
+        sqlite3_bind_text(st, 1, id.c_str(), int(id.size()), SQLITE_TRANSIENT);
+        for (int c = 1; c < columns; ++c)
+            sqlite3_bind_text(st, c + 1, row[size_t(c)].c_str(), int(row[size_t(c)].size()),
+                              SQLITE_STATIC);
+        if (sqlite3_step(st) != SQLITE_DONE) {
+            sqlite3_finalize(st);
+            return done(0);
+        }
+        sqlite3_reset(st);
+        if (i % depth == depth - 1 || i == count - 1)
+            sqlite3_exec(to, "COMMIT", nullptr, nullptr, nullptr);
+    }
+    const double rate = count / (t.nsecsElapsed() / 1e9);
+    sqlite3_finalize(st);
+    return done(rate);
 }
 
 double importOnce(const QString& path, int depth, const char* label) {
@@ -139,11 +217,17 @@ int main(int argc, char** argv) {
     importOnce(small, depth, "small file");
     const double limit = pipelinedLimit(big, depth, 400000);
     const double rate = importOnce(big, depth, "big file  ");
+    const double bare = bareInsertLimit(tmp.filePath(QStringLiteral("bench.db")),
+                                        tmp.filePath(QStringLiteral("bare.db")), depth, 200000);
     out() << QStringLiteral("pipelined PING with the same arguments, %1 in flight: %2 requests/s\n"
-                            "import / pipelined limit: %3 (aim: at least 0.5)\n")
+                            "import / pipelined limit: %3 (aim: at least 0.5)\n"
+                            "SQLite alone inserting the stored rows, %1 a transaction: %4 rows/s\n"
+                            "import / SQLite insert limit: %5\n")
                  .arg(depth)
                  .arg(qint64(limit))
-                 .arg(limit > 0 ? rate / limit : 0, 0, 'f', 3);
+                 .arg(limit > 0 ? rate / limit : 0, 0, 'f', 3)
+                 .arg(qint64(bare))
+                 .arg(bare > 0 ? rate / bare : 0, 0, 'f', 3);
     out().flush();
     importOnce(small, 1, "small file, one request at a time");
     CloseConnection();
