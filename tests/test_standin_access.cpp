@@ -89,6 +89,8 @@ private Q_SLOTS:
 
     void inProcessJobUnusableAfterRefusal();
     void failedStatementIsAnErrorReply();
+    void textsSurviveStorage_data();
+    void textsSurviveStorage();
 
 private:
     // Another connection, logged in, is served and sees that nothing was
@@ -438,6 +440,49 @@ void TestStandinAccess::failedStatementIsAnErrorReply() {
     // The job goes on.
     r = Dispatch(job, {3, Wire::Op::Ping, {"weiter"}});
     QCOMPARE(r.values, QStringList{"weiter"});
+}
+
+void TestStandinAccess::textsSurviveStorage_data() {
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty") << QString("");
+    QTest::newRow("null") << QString();
+    QTest::newRow("umlauts") << QStringLiteral("Größe äöü ß €");
+    QTest::newRow("leading U+FEFF") << QString(QChar(0xFEFF)) + "x";
+    QTest::newRow("outside the BMP") << QString::fromUcs4(U"Note \U0001D11E Ende");
+    QTest::newRow("NUL inside") << QString("a") + QChar(0) + "b";
+    QString wide;
+    for (int i = 0; i < 2000; ++i)
+        wide += QStringLiteral("ü%1").arg(i % 10);
+    QTest::newRow("4000 characters") << wide;
+}
+
+// Values go into the database as UTF-8 and come back as they were, also
+// when the same statement stored a longer or a shorter text just before.
+void TestStandinAccess::textsSurviveStorage() {
+    QFETCH(QString, text);
+    StandinEngine engine(m_dir.filePath(QStringLiteral("texts.db")));
+    const ClassDef* web = engine.findClass("quendrap.web");
+    QVERIFY(web);
+    QString firstId;
+    for (const QString& before : {QString(5000, u'x'), QString("y"), text}) {
+        StoredObject o;
+        o.cls = web;
+        o.values = {{"CODE", "T"}, {"NAME", before}, {"SEQ", "1"}, {"LINE", text}};
+        engine.saveObject(o);
+        StoredObject back;
+        QVERIFY(engine.loadObject(*web, o.id, &back));
+        QCOMPARE(back.values.value("LINE"), text.isNull() ? QString("") : text);
+        QCOMPARE(back.values.value("NAME"), before);
+        QCOMPARE(engine.textValue("SELECT hex(LINE) FROM quendrap_web WHERE id=?", {o.id}),
+                 QString::fromLatin1(text.toUtf8().toHex().toUpper()));
+        if (firstId.isEmpty())
+            firstId = o.id;
+    }
+    // What was stored first is still there, unchanged.
+    StoredObject first;
+    QVERIFY(engine.loadObject(*web, firstId, &first));
+    QCOMPARE(first.values.value("NAME"), QString(5000, u'x'));
+    QCOMPARE(first.values.value("LINE"), text.isNull() ? QString("") : text);
 }
 
 QTEST_GUILESS_MAIN(TestStandinAccess)
