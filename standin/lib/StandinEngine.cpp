@@ -371,6 +371,9 @@ void StandinEngine::bindTexts(sqlite3_stmt* st, const QStringList& values) {
     // in one go into the statement's buffer: bound as UTF-16 each would be
     // translated and copied by SQLite on every step. The buffer stays until
     // the statement is bound again, so nothing is copied.
+    // A parameter left unbound must not point into a buffer that moved.
+    if (values.size() < sqlite3_bind_parameter_count(st))
+        sqlite3_clear_bindings(st);
     QByteArray& buffer = m_bound[st];
     qsizetype need = 1;
     for (const QString& v : values)
