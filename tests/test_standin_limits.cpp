@@ -331,9 +331,10 @@ void TestStandinLimits::openResultSetDoesNotPinTheWal() {
                  QString());
         largest = qMax(largest, QFileInfo(path + "-wal").size());
     }
-    // At most twice 200 pages of 4 KB (beyond them the server truncates the
-    // WAL itself) and one commit's worth, far below the 20 MB written.
-    QVERIFY2(largest < 5 * 1024 * 1024, qPrintable(QString::number(largest)));
+    // Twice 200 pages of 4 KB (beyond them the server truncates the WAL
+    // itself, or after the next commit while a background checkpoint runs)
+    // and a commit or two of about 2.3 MB: far below the 20 MB written.
+    QVERIFY2(largest < 8 * 1024 * 1024, qPrintable(QString::number(largest)));
 
     QStringList rows = firstRows;
     for (;;) {

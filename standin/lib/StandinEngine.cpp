@@ -215,8 +215,10 @@ public:
     Checkpointer& operator=(const Checkpointer&) = delete;
 
     bool running() const { return m_db != nullptr; }
-    // While held, no checkpoint runs here (one that runs is waited for).
-    std::unique_lock<std::mutex> pause() { return std::unique_lock<std::mutex>(m_running); }
+    // While held, no checkpoint runs here; not held while one runs.
+    std::unique_lock<std::mutex> tryPause() {
+        return std::unique_lock<std::mutex>(m_running, std::try_to_lock);
+    }
     void request() {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
@@ -272,7 +274,9 @@ StandinEngine::StandinEngine(const QString& databasePath) {
         m_handle = *static_cast<sqlite3* const*>(handle.constData());
     if (m_handle)
         sqlite3_wal_hook(m_handle, &StandinEngine::walHook, this);
-    if (m_handle && textValue(QStringLiteral("PRAGMA journal_mode"), {}) == u"wal") {
+    // A second thread needs an SQLite built for threads.
+    if (m_handle && sqlite3_threadsafe() != 0 &&
+        textValue(QStringLiteral("PRAGMA journal_mode"), {}) == u"wal") {
         m_checkpointer = std::make_unique<Checkpointer>(databasePath);
         if (!m_checkpointer->running())
             m_checkpointer.reset();
@@ -286,7 +290,8 @@ StandinEngine::StandinEngine(const QString& databasePath) {
 }
 
 StandinEngine::~StandinEngine() {
-    // Its connection goes first: the last one to close removes the WAL.
+    // Its thread stops before the statements and the connection go, and its
+    // connection closes first: the last one to close removes the WAL.
     m_checkpointer.reset();
     for (sqlite3_stmt* st : std::as_const(m_raw))
         sqlite3_finalize(st);
@@ -378,8 +383,10 @@ void StandinEngine::bindTexts(sqlite3_stmt* st, const QStringList& values) {
     qsizetype need = 1;
     for (const QString& v : values)
         need += v.size() * 3;
-    if (buffer.size() < need)
-        buffer.resize(need);
+    // It grows as needed; one that a single big value made large is let go
+    // again.
+    if (buffer.size() < need || buffer.size() > qMax<qsizetype>(64 * 1024, need * 4))
+        buffer = QByteArray(need, Qt::Uninitialized);
     QStringEncoder utf8(QStringEncoder::Utf8, QStringConverter::Flag::Stateless);
     char* const start = buffer.data();
     char* at = start;
@@ -397,7 +404,7 @@ QString StandinEngine::columnText(sqlite3_stmt* st, int column) {
 }
 
 void StandinEngine::execStatic(const QString& sql, const QStringList& values) {
-    step(raw(sql, values));
+    step(raw(sql, values, true));
 }
 
 void StandinEngine::step(sqlite3_stmt* st) {
@@ -652,12 +659,15 @@ void StandinEngine::endJob(int number) noexcept {
 
 void StandinEngine::setLimits(const StandinLimits& limits) {
     m_limits = limits;
-    // A WAL that was started anew is cut back to the size of a checkpoint's
-    // worth of pages.
-    if (m_handle)
+    // A WAL that was started anew is cut back, at its first commit, to the
+    // size of a checkpoint's worth of frames (a page and its 24-byte header
+    // each, after the 32-byte file header).
+    if (m_handle) {
+        const qint64 page = textValue(QStringLiteral("PRAGMA page_size"), {}).toLongLong();
         execText(QStringLiteral("PRAGMA journal_size_limit=%1")
-                     .arg(qint64(qMax(1, m_limits.walCheckpointPages)) * 4096),
+                     .arg(qint64(qMax(1, m_limits.walCheckpointPages)) * (page + 24) + 32),
                  {});
+    }
 }
 
 int StandinEngine::walHook(void* engine, sqlite3*, const char*, int pages) {
@@ -666,7 +676,7 @@ int StandinEngine::walHook(void* engine, sqlite3*, const char*, int pages) {
     // The checkpointer copies what it can without waiting; when it falls
     // behind (another program reads for long, or writes come faster than it
     // copies), the server itself checkpoints and truncates the WAL.
-    if (self->m_checkpointer && pages >= due && pages < 2 * due)
+    if (self->m_checkpointer && pages >= due && pages / 2 < due)
         self->m_checkpointer->request();
     else if (pages >= due)
         self->m_checkpointDue = true;
@@ -678,8 +688,13 @@ void StandinEngine::checkpointIfDue() noexcept {
         return;
     m_checkpointDue = false;
     std::unique_lock<std::mutex> paused;
-    if (m_checkpointer)
-        paused = m_checkpointer->pause();
+    if (m_checkpointer) {
+        paused = m_checkpointer->tryPause();
+        if (!paused.owns_lock()) {
+            m_checkpointDue = true;
+            return;
+        }
+    }
     // TRUNCATE needs every reader of other programs to be done with the WAL;
     // when one is not, a passive checkpoint does what it can without waiting.
     sqlite3_busy_timeout(m_handle, 0);

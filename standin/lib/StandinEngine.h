@@ -115,7 +115,8 @@ struct ClassDef {
 };
 
 // The server: the database, the classes, the M routines and the job numbers.
-// Single-threaded: every connection's requests run on the thread that owns it.
+// Every connection's requests run on the thread that owns it; only the WAL
+// checkpointer has a thread (and an SQLite connection) of its own.
 class StandinEngine {
 public:
     // Opens (creates when missing) the SQLite file. Throws std::runtime_error
@@ -191,9 +192,11 @@ public:
     QString meta(const QString& key);
     void setMeta(const QString& key, const QString& value);
 
-    // Checkpoints and truncates the WAL when it has grown beyond the limit;
-    // runs after every outermost commit, unless held. Never waits for other
-    // programs.
+    // Checkpoints and truncates the WAL when it has grown to twice the limit
+    // (to the limit when there is no checkpointer); runs after every
+    // outermost commit, unless held. Never waits for other programs, nor for
+    // a background checkpoint that is running: it tries again after the
+    // next commit.
     void checkpointIfDue() noexcept;
     // While held, commits leave the checkpoint to whoever holds it: the
     // server answers a batch first, then checkpoints.
