@@ -224,8 +224,7 @@ private:
     }
 
     static QString text(sqlite3_stmt* st, int column) {
-        const QByteArrayView v = utf8(st, column);
-        return v.isEmpty() ? QString() : QString::fromUtf8(v);
+        return StandinEngine::columnText(st, column);
     }
 
     static QString deviation(const QString& article, const QString& reference, const QString& price,
