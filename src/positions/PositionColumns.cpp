@@ -4,6 +4,7 @@
 
 #include <QLocale>
 #include <cmath>
+#include <cstdint>
 
 namespace PositionGrid {
 
@@ -177,7 +178,61 @@ QString SlashDate(const QString& queryValue) {
 }
 
 QString FormatNumber(double value, int decimals) {
-    return german().toString(value, 'f', decimals);
+    char buffer[48];
+    const int n = FormatNumberUtf8(value, decimals, buffer);
+    if (n < 0)
+        return german().toString(value, 'f', decimals);
+    return QString::fromLatin1(buffer, n);
+}
+
+int FormatNumberUtf8(double value, int decimals, char* out) {
+    static constexpr std::uint64_t kPow10[10] = {1,      10,      100,      1000,      10000,
+                                                 100000, 1000000, 10000000, 100000000, 1000000000};
+    if (decimals < 0 || decimals > 9 || !(std::fabs(value) < 1e9))
+        return -1;
+    // |value| = mantissa * 2^exponent exactly; times 10^decimals it is
+    // rounded like the locale does: the exact binary value, a half away
+    // from zero.
+    int exponent = 0;
+    const double fraction = std::frexp(std::fabs(value), &exponent);
+    const auto mantissa = std::uint64_t(std::ldexp(fraction, 53));
+    const int shift = 53 - exponent; // > 0, as |value| < 2^53
+    const unsigned __int128 scaled =
+        static_cast<unsigned __int128>(mantissa) * kPow10[size_t(decimals)];
+    std::uint64_t units = 0;
+    if (shift < 128) {
+        units = std::uint64_t(scaled >> shift);
+        const unsigned __int128 rest = scaled & ((static_cast<unsigned __int128>(1) << shift) - 1);
+        if (rest >= (static_cast<unsigned __int128>(1) << (shift - 1)))
+            ++units;
+    }
+    const std::uint64_t whole = units / kPow10[size_t(decimals)];
+    std::uint64_t part = units % kPow10[size_t(decimals)];
+    // The whole part's digits, backwards, with a point after every three.
+    char digits[32];
+    int count = 0;
+    std::uint64_t w = whole;
+    do {
+        if (count % 4 == 3)
+            digits[count++] = '.';
+        digits[count++] = char('0' + w % 10);
+        w /= 10;
+    } while (w != 0);
+    int n = 0;
+    // A negative value keeps its sign even when it rounds to zero.
+    if (value < 0)
+        out[n++] = '-';
+    while (count > 0)
+        out[n++] = digits[--count];
+    if (decimals > 0) {
+        out[n++] = ',';
+        for (int i = decimals - 1; i >= 0; --i) {
+            out[n + i] = char('0' + part % 10);
+            part /= 10;
+        }
+        n += decimals;
+    }
+    return n;
 }
 
 } // namespace PositionGrid

@@ -97,5 +97,9 @@ QString FormatDeviation(const QString& queryValue);
 QString SlashDate(const QString& queryValue);
 // A number cell as the grid shows it: the column's decimals, German format.
 QString FormatNumber(double value, int decimals);
+// The same written to out (at least 48 bytes) as Latin-1; returns its
+// length, or -1 for a value it leaves to the locale (not finite, 10^9 and
+// above, more than 9 decimals).
+int FormatNumberUtf8(double value, int decimals, char* out);
 
 } // namespace PositionGrid

@@ -6,6 +6,8 @@
 #include "server/RequestPipeline.h"
 #include "server/ServerConnection.h"
 
+#include <QElapsedTimer>
+
 using namespace PositionGrid;
 
 PositionLists::PositionLists() {
@@ -213,21 +215,26 @@ bool PositionLoad::loadGrid(const PositionDownload& download, PositionGridModel&
         const QString getekdat1 = QStringLiteral("getekdat1");
         const QString getvkdat1 = QStringLiteral("getvkdat1");
         model.setGathering(true);
+        // Rows reach the model in time slices: the first screenful at once,
+        // then what came at most every showIntervalMs, so that the view is
+        // laid out and painted a few times a second rather than at every
+        // event pass.
+        QElapsedTimer sinceShown;
+        sinceShown.start();
         auto showPending = [&] {
             model.appendRows(std::move(pending));
             pending.clear();
+            model.flushChanges();
+            sinceShown.restart();
         };
         int counter = 0;
         try {
             for (;;) {
                 // The next rows were asked for ahead: the flag answers sent
                 // before that request are read first (awaiting it would pass
-                // over them), and the rows so far are shown.
-                if (rs.nextNeedsServer()) {
-                    showPending();
+                // over them).
+                if (rs.nextNeedsServer())
                     pipeline.settleBefore(rs.aheadRequest());
-                    model.flushChanges();
-                }
                 if (!rs.next())
                     break;
                 const int rowIndex = model.size() + int(pending.size());
@@ -241,10 +248,11 @@ bool PositionLoad::loadGrid(const PositionDownload& download, PositionGridModel&
                 if (!article.isEmpty())
                     pipeline.send(Wire::Op::ClassMethod,
                                   {posClass, getvkdat1, firma, article, vkDate}, {rowIndex, true});
-                if (pending.size() >= 10)
-                    showPending();
+                // Events are processed after every 10 rows.
                 if (++counter % 10 == 0) {
-                    model.flushChanges();
+                    if (model.size() == 0 ? pending.size() >= firstRows
+                                          : sinceShown.elapsed() >= showIntervalMs)
+                        showPending();
                     ui.processEvents();
                     if (stop && *stop)
                         break;

@@ -66,6 +66,7 @@ struct PositionDownload {
     QString supplier;
     QString supplierName;
     QString date = QString(); // of the download, yyyy-mm-dd
+    int positions = -1;       // as the download list counts them; -1 unknown
 };
 
 // Loads the positions of a download into the grid, as the window and the
@@ -77,8 +78,9 @@ public:
     static bool loadLists(const QString& supplier, PositionLists& lists);
     // The grid: the rows of the query "pos", and for each row the EK date
     // flag (getekdat1) and, for an assigned position, the VK date flag
-    // (getvkdat1). The per-row calls are kept in flight; rows are shown as
-    // they arrive, and pending events are processed every 10 rows.
+    // (getvkdat1). The per-row calls are kept in flight; pending events are
+    // processed every 10 rows, and the rows read reach the model in time
+    // slices (the first firstRows at once, then every showIntervalMs).
     // When stop becomes true while the load processes events (the window is
     // closed), the load ends after the rows read so far.
     static bool loadGrid(const PositionDownload& download, PositionGridModel& model,
@@ -96,6 +98,10 @@ public:
     // may be in flight.
     static inline int batchRows = 2000;
     static inline int pipelineDepth = 256;
+    // The rows shown at once at the start of a load, and how often the rows
+    // read since are handed to the model.
+    static inline int firstRows = 50;
+    static inline int showIntervalMs = 100;
 };
 
 // The caption of the positions window for a download.
