@@ -1,6 +1,7 @@
 #include "ClientTestFixture.h"
 #include "DemoData.h"
 #include "InProcessClient.h"
+#include "PositionRows.h"
 #include "ScriptedUserInterface.h"
 #include "StandinEngine.h"
 #include "TestSupport.h"
@@ -43,13 +44,8 @@ private:
     int m_failAt;
 };
 
-// A row of the query "pos": 55 columns, all empty but the ones given
-// (1-based as the query counts).
 QStringList queryRow(const QMap<int, QString>& values) {
-    QStringList row;
-    for (int c = 1; c <= 55; ++c)
-        row << values.value(c);
-    return row;
+    return PositionQueryRow(values);
 }
 
 QString styles(const PositionRow& row) {

@@ -22,7 +22,8 @@ void printPartners(const QList<PartnerHit>& hits) {
 } // namespace
 
 void addLookupOptions(QCommandLineParser& parser) {
-    parser.addOption({QStringLiteral("text"), QStringLiteral("search-articles: the text."),
+    parser.addOption({QStringLiteral("text"),
+                      QStringLiteral("search-articles: the text; positions: only rows holding it."),
                       QStringLiteral("T")});
     parser.addOption({QStringLiteral("hgrp"), QStringLiteral("search-articles: main group."),
                       QStringLiteral("G")});

@@ -8,6 +8,7 @@
 #include "import/WebImport.h"
 #include "positions/PositionEdit.h"
 #include "positions/PositionLoad.h"
+#include "positions/PositionView.h"
 #include "server/ServerConnection.h"
 #include "server/TcpServerClient.h"
 #include "session/Login.h"
@@ -139,14 +140,60 @@ QString gridLine(const PositionGridModel& model, int r, bool styles) {
     return line + model.row(r).rowKey();
 }
 
-// The positions grid of a download, one line per row in grid order: the 53
-// cells as the grid shows them and the row key; with styles the row key and
-// the 53 cell styles.
-int runPositions(const QStringList& args, bool styles) {
+// How positions shows the grid: its filter and sort, from the options.
+struct GridShown {
+    PositionFilter filter;
+    int sortColumn = -1;
+    Qt::SortOrder order = Qt::AscendingOrder;
+};
+
+// The filter and the sort of positions; false (with the message) when an
+// option is wrong.
+bool gridShownOf(const QCommandLineParser& parser, GridShown* shown) {
+    static const QStringList names{
+        QStringLiteral("ohne-artnr"),     QStringLiteral("mit-artnr"),
+        QStringLiteral("spanne-negativ"), QStringLiteral("ek-hoeher"),
+        QStringLiteral("ek-niedriger"),   QStringLiteral("nicht-verbucht")};
+    for (const QString& name : parser.values(QStringLiteral("filter"))) {
+        const auto quick = QuickFilterOf(name);
+        if (!quick || !names.contains(name)) {
+            err() << "quendra-cli: unknown filter " << name << " ("
+                  << names.join(QStringLiteral(", ")) << ")\n";
+            return false;
+        }
+        shown->filter.set(*quick, true);
+    }
+    shown->filter.text = parser.value(QStringLiteral("text"));
+    if (parser.isSet(QStringLiteral("sort"))) {
+        bool ok = false;
+        shown->sortColumn = parser.value(QStringLiteral("sort")).toInt(&ok);
+        if (!ok || shown->sortColumn < 0 || shown->sortColumn >= PositionGrid::kColumns) {
+            err() << "quendra-cli: --sort takes a grid column from 0 to "
+                  << PositionGrid::kColumns - 1 << "\n";
+            return false;
+        }
+    } else if (parser.isSet(QStringLiteral("descending"))) {
+        err() << "quendra-cli: --descending needs --sort\n";
+        return false;
+    }
+    if (parser.isSet(QStringLiteral("descending")))
+        shown->order = Qt::DescendingOrder;
+    return true;
+}
+
+// The positions grid of a download, one line per row as the window shows it
+// with the filter and the sort (without them in load order): the 53 cells
+// as the grid shows them and the row key; with styles the row key and the
+// 53 cell styles.
+int runPositions(const QStringList& args, const QCommandLineParser& parser) {
+    GridShown shown;
     if (args.size() != 1 || args[0].isEmpty()) {
-        err() << "usage: quendra-cli --connect \"...\" positions KEY [--styles]\n";
+        err() << "usage: quendra-cli --connect \"...\" positions KEY [--styles] [--filter NAME]... "
+                 "[--text TEXT] [--sort COL [--descending]]\n";
         return 2;
     }
+    if (!gridShownOf(parser, &shown))
+        return 2;
     PositionDownload download;
     if (!findDownload(args[0], &download))
         return 1;
@@ -156,8 +203,13 @@ int runPositions(const QStringList& args, bool styles) {
     PositionGridModel model;
     if (!PositionLoad::loadGrid(download, model))
         return 1;
-    for (int r = 0; r < model.size(); ++r)
-        out() << gridLine(model, r, styles) << '\n';
+    PositionView view;
+    view.setSourceModel(&model);
+    view.setFilter(shown.filter);
+    view.setSort(shown.sortColumn, shown.order);
+    const bool styles = parser.isSet(QStringLiteral("styles"));
+    for (int r = 0; r < view.rowCount(); ++r)
+        out() << gridLine(model, view.sourceRow(r), styles) << '\n';
     out().flush();
     return 0;
 }
@@ -303,7 +355,8 @@ QString commandOf(const QStringList& arguments) {
         QStringLiteral("--post"),    QStringLiteral("--text"),        QStringLiteral("--hgrp"),
         QStringLiteral("--ugrp"),    QStringLiteral("--department"),  QStringLiteral("--active"),
         QStringLiteral("--gel"),     QStringLiteral("--max"),         QStringLiteral("--group"),
-        QStringLiteral("--plz"),     QStringLiteral("--pdf")};
+        QStringLiteral("--plz"),     QStringLiteral("--pdf"),         QStringLiteral("--timeout"),
+        QStringLiteral("--filter"),  QStringLiteral("--sort")};
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& a = arguments[i];
         if (a == u"--")
@@ -386,6 +439,16 @@ int main(int argc, char** argv) {
                       QStringLiteral("TRACKS"), QStringLiteral("all")});
     parser.addOption({QStringLiteral("styles"),
                       QStringLiteral("positions: print the row key and the 53 cell styles.")});
+    parser.addOption({QStringLiteral("filter"),
+                      QStringLiteral("positions: only the rows of a quick filter (repeatable): "
+                                     "ohne-artnr, mit-artnr, spanne-negativ, ek-hoeher, "
+                                     "ek-niedriger, nicht-verbucht."),
+                      QStringLiteral("NAME")});
+    parser.addOption({QStringLiteral("sort"),
+                      QStringLiteral("positions: sort by this grid column (0-based)."),
+                      QStringLiteral("COL")});
+    parser.addOption(
+        {QStringLiteral("descending"), QStringLiteral("positions: sort in descending order.")});
     parser.addOption(
         {QStringLiteral("input"),
          QStringLiteral("set, set-marked: the answer to the next prompt (repeatable)."),
@@ -476,7 +539,7 @@ int main(int argc, char** argv) {
     else if (command == u"import")
         rc = runImport(rest, parser.value(QStringLiteral("supplier")), tracks);
     else if (command == u"positions")
-        rc = runPositions(rest, parser.isSet(QStringLiteral("styles")));
+        rc = runPositions(rest, parser);
     else if (command == u"candidates")
         rc = runCandidates(rest);
     else if (command == u"assign")

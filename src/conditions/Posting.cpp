@@ -74,26 +74,10 @@ bool PostingTakesRow(const PositionRow& row, bool onlyMarked) {
     return !onlyMarked || ToNumber(row.text(Mark)) > 0;
 }
 
-bool ParseDeviation(const QString& shown, double* value) {
-    QString t = shown.trimmed();
-    if (t.endsWith(u'%'))
-        t.chop(1);
-    t = t.trimmed();
-    if (t.isEmpty())
-        return false;
-    t.replace(u'.', QString()).replace(u',', u'.');
-    if (t.startsWith(u'.'))
-        t.prepend(u'0');
-    else if (t.startsWith(QStringLiteral("-.")))
-        t.insert(1, u'0');
-    bool ok = false;
-    const double v = QLocale::c().toDouble(t, &ok);
-    if (ok && value)
-        *value = v;
-    return ok;
-}
-
 PostingPreview PostingPreview::of(const PositionGridModel& model, bool onlyMarked) {
+    // Counted with the grid's quick filters, so that each count leads to
+    // exactly its rows.
+    using Q = QuickFilter;
     PostingPreview p;
     p.rows = model.size();
     for (int i = 0; i < model.size(); ++i) {
@@ -101,47 +85,59 @@ PostingPreview PostingPreview::of(const PositionGridModel& model, bool onlyMarke
         if (!PostingTakesRow(r, onlyMarked))
             continue;
         ++p.taken;
-        ++(r.text(ArtNr).trimmed().isEmpty() ? p.newArticles : p.updates);
-        double deviation = 0;
-        if (!ParseDeviation(r.text(Abweichung), &deviation))
-            ++p.ekUnknown;
-        else if (deviation > 0)
+        ++(PositionMatches(Q::OhneArtNr, r) ? p.newArticles : p.updates);
+        if (PositionMatches(Q::EkHoeher, r))
             ++p.ekUp;
-        else if (deviation < 0)
+        else if (PositionMatches(Q::EkNiedriger, r))
             ++p.ekDown;
-        else
+        else if (PositionMatches(Q::EkGleich, r))
             ++p.ekSame;
-        const bool hasSales = r.hasNumber(VkExcl) && r.number(VkExcl) > 0;
-        if (hasSales && !r.vkFlag)
-            ++p.newSalesPrices;
-        if (r.hasNumber(Spanne) && r.number(Spanne) < 0)
-            ++p.negativeMargin;
-        if (hasSales && r.hasNumber(Netto)) {
-            auto num = [&](int c) { return r.hasNumber(c) ? r.number(c) : 0.0; };
-            const double cost =
-                PriceCalculation::UnitCost(r.number(Netto), num(Epm), num(Nebenkost), num(Fakt));
-            if (cost > r.number(VkExcl) + 0.005)
-                ++p.netAboveSales;
-        }
+        else
+            ++p.ekUnknown;
+        p.newSalesPrices += PositionMatches(Q::NeueVkPreise, r);
+        p.negativeMargin += PositionMatches(Q::SpanneNegativ, r);
+        p.netAboveSales += PositionMatches(Q::NettoUeberVk, r);
     }
     return p;
 }
 
+namespace {
+
+// The preview's lines with each count written by count(value, filter
+// names); the names say which rows the count stands for ("" all rows).
+template <typename Count>
+QStringList previewLines(const PostingPreview& p, bool onlyMarked, Count count) {
+    const QString marked = onlyMarked ? QStringLiteral("markiert") : QString();
+    auto with = [&marked](const char* name) {
+        const QString n = QString::fromLatin1(name);
+        return marked.isEmpty() ? n : marked + u'+' + n;
+    };
+    return {QStringLiteral("Positionen zum Verbuchen: %1 von %2")
+                .arg(count(p.taken, marked), count(p.rows, QString())),
+            QStringLiteral("Neue Artikel: %1, vorhandene Artikel: %2")
+                .arg(count(p.newArticles, with("ohne-artnr")), count(p.updates, with("mit-artnr"))),
+            QStringLiteral("EK-Preis gegenüber VELTAR: höher %1, niedriger %2, gleich %3, "
+                           "ohne Vergleich %4")
+                .arg(count(p.ekUp, with("ek-hoeher")), count(p.ekDown, with("ek-niedriger")),
+                     count(p.ekSame, with("ek-gleich")),
+                     count(p.ekUnknown, with("ek-ohne-vergleich"))),
+            QStringLiteral("Neue VK-Preise: ") + count(p.newSalesPrices, with("neue-vk-preise")),
+            QStringLiteral("Spanne unter 0: %1, Netto über VK-Excl: %2")
+                .arg(count(p.negativeMargin, with("spanne-negativ")),
+                     count(p.netAboveSales, with("netto-ueber-vk")))};
+}
+
+} // namespace
+
 QStringList PostingPreview::lines() const {
-    const QString n = QStringLiteral("%L1");
-    return {
-        QStringLiteral("Positionen zum Verbuchen: %L1 von %L2").arg(taken).arg(rows),
-        QStringLiteral("Neue Artikel: %L1, vorhandene Artikel: %L2").arg(newArticles).arg(updates),
-        QStringLiteral("EK-Preis gegenüber VELTAR: höher %L1, niedriger %L2, gleich %L3, "
-                       "ohne Vergleich %L4")
-            .arg(ekUp)
-            .arg(ekDown)
-            .arg(ekSame)
-            .arg(ekUnknown),
-        QStringLiteral("Neue VK-Preise: ") + n.arg(newSalesPrices),
-        QStringLiteral("Spanne unter 0: %L1, Netto über VK-Excl: %L2")
-            .arg(negativeMargin)
-            .arg(netAboveSales)};
+    return previewLines(*this, false,
+                        [](int value, const QString&) { return QStringLiteral("%L1").arg(value); });
+}
+
+QStringList PostingPreview::linkedLines(bool onlyMarked) const {
+    return previewLines(*this, onlyMarked, [](int value, const QString& names) {
+        return QStringLiteral("<a href=\"filter:%1\">%L2</a>").arg(names).arg(value);
+    });
 }
 
 QString PostingOperation(const QString& positionId) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "positions/PositionLoad.h"
+#include "positions/PositionView.h"
 
 #include <QString>
 #include <QStringList>
@@ -85,11 +86,11 @@ struct PostingPreview {
     static PostingPreview of(const PositionGridModel& model, bool onlyMarked);
     // The summary as the posting window and quendra-cli show it.
     QStringList lines() const;
+    // The same as rich text, each count a link "filter:NAMES" to the quick
+    // filters of its rows (PositionFilter::fromNames; "" for all rows);
+    // with onlyMarked the counts are of the marked rows.
+    QStringList linkedLines(bool onlyMarked) const;
 };
-
-// "% Abw." as the grid shows it ("12,50 %", ",50 %", "-3,00 %") read back
-// as a number; false for an empty cell.
-bool ParseDeviation(const QString& shown, double* value);
 
 // One posting run over the grid rows, first to last: `verbuch` for every
 // taken row (the calls kept in flight and chained, so a refused call stops

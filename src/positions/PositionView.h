@@ -1,0 +1,180 @@
+#pragma once
+
+#include "positions/PositionGridModel.h"
+
+#include <QAbstractProxyModel>
+#include <QByteArray>
+#include <QByteArrayMatcher>
+#include <QList>
+#include <QString>
+#include <optional>
+#include <vector>
+
+// What a buyer sees of the positions grid: the rows that pass a filter, in
+// the order of a sort. Sorting and filtering are a view of the grid, never a
+// change of it: marks, row keys, edits, the duplicate check of an
+// assignment, "Mehrfachsetzen" and posting all work on the grid's own rows
+// in load order.
+
+// The quick filters; several are combined with "and".
+enum class QuickFilter : quint32 {
+    OhneArtNr = 1u << 0,       // no article number
+    MitArtNr = 1u << 1,        // with an article number
+    Markiert = 1u << 2,        // marked ("Übn")
+    SpanneNegativ = 1u << 3,   // "Spanne" below 0
+    EkHoeher = 1u << 4,        // "% Abw." above 0: the supplier's price is up
+    EkNiedriger = 1u << 5,     // "% Abw." below 0
+    NichtVerbucht = 1u << 6,   // "Stat" empty, refused or nothing posted
+    EkGleich = 1u << 7,        // "% Abw." 0
+    EkOhneVergleich = 1u << 8, // no "% Abw." (no article or no ERP condition)
+    NeueVkPreise = 1u << 9,    // a sales price the ERP has not from its date
+    NettoUeberVk = 1u << 10,   // a sales unit costs more than "VK-Excl"
+};
+
+// Every quick filter, in the order the window offers them.
+const QList<QuickFilter>& AllQuickFilters();
+// The name a filter has on the command line and in links ("ohne-artnr").
+QString QuickFilterName(QuickFilter filter);
+// The filter of a name; nullopt for an unknown one.
+std::optional<QuickFilter> QuickFilterOf(const QString& name);
+// The caption of the filter's button ("Ohne Art.-Nr.").
+QString QuickFilterCaption(QuickFilter filter);
+// Whether a grid row passes the quick filter.
+bool PositionMatches(QuickFilter filter, const PositionRow& row);
+// "% Abw." as the grid shows it ("12,50 %", ",50 %", "-3,00 %") read back
+// as a number; false for an empty cell.
+bool ParseDeviation(const QString& shown, double* value);
+
+// A filter of the grid: quick filters and a text, all of which a row must
+// pass. The text matches, ignoring case, a part of a cell as the grid shows
+// it, in any column or in the one chosen.
+struct PositionFilter {
+    quint32 quick = 0; // QuickFilter bits
+    QString text;
+    int column = -1; // -1: any column
+
+    bool isEmpty() const { return quick == 0 && text.isEmpty(); }
+    bool has(QuickFilter f) const { return quick & quint32(f); }
+    void set(QuickFilter f, bool on) { quick = on ? quick | quint32(f) : quick & ~quint32(f); }
+    bool operator==(const PositionFilter& other) const = default;
+    // The quick filters from names joined by "+" (a link of the posting
+    // preview); nullopt when a name is unknown. "" gives no filter.
+    static std::optional<PositionFilter> fromNames(const QString& names);
+};
+
+// Finds a text in the cells of the grid as shown, ignoring case (ASCII and
+// Latin-1 letters, so "müller" finds "MÜLLER"). Number and date cells are
+// only formatted when the text could be part of one.
+class PositionTextMatcher {
+public:
+    explicit PositionTextMatcher(const QString& text);
+    bool isEmpty() const { return m_needle.isEmpty(); }
+    // Whether any cell of the row (or the cell of column, when >= 0) holds
+    // the text.
+    bool rowMatches(const PositionGridModel& model, int row, int column = -1) const;
+    bool cellMatches(const PositionGridModel& model, int row, int column) const;
+
+private:
+    bool matchesFolded(QByteArrayView text) const;
+    bool numberCellMatches(const PositionRow& row, int column) const;
+
+    QByteArray m_needle; // folded UTF-8
+    QByteArrayMatcher m_matcher;
+    bool m_numeric = false; // could be part of a number or a date
+    mutable QByteArray m_scratch;
+};
+
+// Folds UTF-8 for a comparison that ignores case: A-Z and the Latin-1
+// capitals (À to Þ) become small letters.
+void FoldCase(QByteArray& utf8);
+
+// The key a text sorts by in German order: small letters, "ä", "ö", "ü" as
+// "a", "o", "u", "ß" as "ss", other accented letters as their base letter.
+QString GermanSortKey(const QString& text);
+
+// The texts of the window's status line.
+QString PositionStatusText(int shown, int total, bool filtered);
+QString PositionLoadingText(int loaded, int total);
+
+// The grid as shown: a proxy over a PositionGridModel that keeps the rows
+// passing its filter in its sort's order. A sort puts empty cells last in
+// both directions and keeps the load order among equal cells; numbers sort
+// as numbers, dates (also "EK-Dat ab" and "VK-Dat ab") as dates, "% Abw."
+// as a number, texts in German order. Rows appended to the grid during a
+// load are filtered and sorted in as they come. An edit never moves or
+// hides a row: the filter and the sort are applied anew when they are set,
+// on refresh() and on a new load.
+class PositionView : public QAbstractProxyModel {
+    Q_OBJECT
+public:
+    explicit PositionView(QObject* parent = nullptr);
+    ~PositionView() override;
+
+    // The source must be a PositionGridModel.
+    void setSourceModel(QAbstractItemModel* source) override;
+    PositionGridModel* grid() const { return m_grid; }
+
+    void setFilter(const PositionFilter& filter);
+    const PositionFilter& filter() const { return m_filter; }
+    // Sorts by a grid column; -1 returns to the load order.
+    void setSort(int column, Qt::SortOrder order = Qt::AscendingOrder);
+    int sortColumn() const { return m_sortColumn; }
+    Qt::SortOrder sortOrder() const { return m_sortOrder; }
+    // A click on a column's header: a new column sorts ascending, a second
+    // click descending, a third returns to the load order.
+    void cycleSort(int column);
+    // Applies the filter and the sort anew to the grid's rows as they are.
+    void refresh();
+
+    // The grid row of a shown row, and back (-1: hidden or none).
+    int sourceRow(int viewRow) const;
+    int viewRow(int sourceRow) const;
+
+    // The next cell (in shown order: row by row, column by column) after
+    // from that holds the text, going round at the end; backwards with
+    // forward false. from itself is looked at last. Invalid when none.
+    QModelIndex find(const QString& text, const QModelIndex& from, bool forward) const;
+
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+    QModelIndex mapToSource(const QModelIndex& proxyIndex) const override;
+    QModelIndex mapFromSource(const QModelIndex& sourceIndex) const override;
+    QModelIndex index(int row, int column,
+                      const QModelIndex& parent = QModelIndex()) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    QModelIndex sibling(int row, int column, const QModelIndex& idx) const override;
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    bool hasChildren(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+Q_SIGNALS:
+    // The rows shown changed (a filter, a sort, rows loaded, a reset).
+    void shownChanged();
+
+private:
+    class SortKeys;
+
+    bool accepts(int sourceRow, const PositionTextMatcher& text) const;
+    std::vector<int> acceptedRows(int first, int last) const;
+    void sortRows(std::vector<int>& rows);
+    // Shows rows in place of the current ones: a layout change when the
+    // same rows are shown, else a reset.
+    void show(std::vector<int> rows);
+    void rebuildViewOf();
+
+    void sourceReset();
+    void sourceAboutToReset();
+    void sourceRowsInserted(const QModelIndex& parent, int first, int last);
+    void sourceDataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                           const QList<int>& roles);
+
+    PositionGridModel* m_grid = nullptr;
+    PositionFilter m_filter;
+    int m_sortColumn = -1;
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+    std::vector<int> m_rows;   // shown row -> grid row
+    std::vector<int> m_viewOf; // grid row -> shown row, -1 hidden
+    std::unique_ptr<SortKeys> m_keys;
+    QList<QMetaObject::Connection> m_connections;
+};
