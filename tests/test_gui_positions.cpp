@@ -1,14 +1,21 @@
 #include "ClientTestFixture.h"
+#include "DemoData.h"
 #include "GuiTestHelpers.h"
 #include "ScriptedUserInterface.h"
+#include "conditions/gui/fmverbuch.h"
 #include "positions/gui/FMPos.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTest>
+#include <QToolButton>
 #include <QTreeView>
 
 using namespace PositionGrid;
@@ -24,10 +31,17 @@ private Q_SLOTS:
     void dropDownCellIsCheckedAndStored();
     void candidateListAssignsRowAfterRow();
     void marksAndBatchSetting();
+    void loadShowsHowFarAndAusstiegStopsIt();
+    void sortFilterAndFindAsABuyerDoes();
+    void previewCountShowsItsRows();
 
 private:
     // Opens the window for download 1 and waits for its load.
     FMPos* open();
+    // Opens the window for a download of count generated positions of
+    // supplier 70001 (0, 3, 6, ... with articles, position i at 1 + i/100)
+    // and waits for its load.
+    FMPos* openGenerated(int count);
     QString serverCell(int row, int column);
 
     std::unique_ptr<ClientTestFixture> m_fx;
@@ -57,6 +71,21 @@ FMPos* TestGuiPositions::open() {
     clock.start();
     while ((m_window->loading() || m_window->Grid()->size() < 3 ||
             m_window->Candidates()->rowCount() < 5) &&
+           clock.elapsed() < 10000)
+        QTest::qWait(5);
+    return m_window.get();
+}
+
+FMPos* TestGuiPositions::openGenerated(int count) {
+    const QString key = FillDemoPositions(m_fx->engine(), count);
+    m_window = std::make_unique<FMPos>(
+        PositionDownload{key, "70001", QStringLiteral("Müller Baustoffe GmbH"), QString(), count});
+    m_window->setModal(false);
+    m_window->show();
+    QElapsedTimer clock;
+    clock.start();
+    while ((m_window->loading() || m_window->Grid()->size() < count ||
+            m_window->Candidates()->rowCount() == 0) &&
            clock.elapsed() < 10000)
         QTest::qWait(5);
     return m_window.get();
@@ -176,6 +205,172 @@ void TestGuiPositions::marksAndBatchSetting() {
     QVERIFY(w->Grid()->markedRows().isEmpty());
     w->ToolButton("Multiselekt")->trigger();
     QCOMPARE(grid->selectionMode(), QAbstractItemView::SingleSelection);
+}
+
+void TestGuiPositions::loadShowsHowFarAndAusstiegStopsIt() {
+    const QString key = FillDemoPositions(m_fx->engine(), 3000);
+    m_window = std::make_unique<FMPos>(
+        PositionDownload{key, "70001", QStringLiteral("Müller"), QString(), 3000});
+    FMPos* w = m_window.get();
+    w->setModal(false);
+    // At the first rows shown: how far the load is, and only "Ausstieg"
+    // works; it is pressed.
+    QString status;
+    bool othersDisabled = false, exitEnabled = false;
+    connect(w->Grid(), &QAbstractItemModel::rowsInserted, w, [&] {
+        if (!status.isEmpty())
+            return;
+        status = w->StatusText();
+        othersDisabled = !w->ToolButton("Aktualisieren")->isEnabled() &&
+                         !w->ToolButton("Verbuchen")->isEnabled();
+        exitEnabled = w->ToolButton("Ausstieg")->isEnabled();
+        QVERIFY(w->loading());
+        w->ToolButton("Ausstieg")->trigger();
+    });
+    w->show();
+    QTRY_VERIFY(!w->isVisible());
+    QCOMPARE(status, QString("Positionen werden geladen: 50 von 3.000"));
+    QVERIFY(othersDisabled);
+    QVERIFY(exitEnabled);
+    QVERIFY(!w->loading());
+    // The load stopped within the next event pass; the candidate list was
+    // not read.
+    QVERIFY2(w->Grid()->size() < 100, qPrintable(QString::number(w->Grid()->size())));
+    QCOMPARE(w->Candidates()->rowCount(), 0);
+}
+
+void TestGuiPositions::sortFilterAndFindAsABuyerDoes() {
+    FMPos* w = openGenerated(12);
+    QCOMPARE(w->StatusText(), QString("12 Positionen"));
+    QVERIFY(w->ToolButton("Aktualisieren")->isEnabled());
+    QTableView* grid = w->PositionGridView();
+    const PositionView* view = w->View();
+    auto shownRows = [&] {
+        QList<int> rows;
+        for (int r = 0; r < view->rowCount(); ++r)
+            rows << view->sourceRow(r);
+        return rows;
+    };
+    // The key columns stay at the left in a view of their own over the same
+    // rows and selection.
+    auto* frozen = grid->findChild<QTableView*>("liposFixiert");
+    QVERIFY(frozen);
+    QVERIFY(!frozen->isColumnHidden(Bezeichnung));
+    QVERIFY(frozen->isColumnHidden(Datum));
+    QCOMPARE(frozen->selectionModel(), grid->selectionModel());
+
+    // Header clicks: ascending, descending, load order, with the arrow.
+    QHeaderView* header = grid->horizontalHeader();
+    auto clickHeader = [&](int column) {
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(column) + 5, 5));
+    };
+    grid->scrollTo(grid->model()->index(0, PreisExcl));
+    clickHeader(PreisExcl);
+    QCOMPARE(shownRows().first(), 0);
+    QCOMPARE(header->sortIndicatorSection(), int(PreisExcl));
+    clickHeader(PreisExcl);
+    QCOMPARE(shownRows(), (QList<int>{11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0}));
+    QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
+
+    // A double-click in the candidate list goes on to the next row shown.
+    grid->setCurrentIndex(grid->model()->index(0, ArtNr));
+    QTreeView* list = w->CandidateView();
+    int fliessestrich = -1;
+    for (int r = 0; r < list->model()->rowCount(); ++r)
+        if (list->model()->index(r, 1).data().toString() == "100300")
+            fliessestrich = r;
+    QVERIFY(fliessestrich >= 0);
+    list->setCurrentIndex(list->model()->index(fliessestrich, 0));
+    w->libm_DblClick();
+    QCOMPARE(w->Grid()->cellText(11, ArtNr), QString("100300"));
+    QCOMPARE(view->sourceRow(grid->currentIndex().row()), 10);
+
+    // The quick filter and a typed text, as the status line counts them.
+    QTest::mouseClick(w->findChild<QToolButton*>("filter_ohne-artnr"), Qt::LeftButton);
+    QCOMPARE(w->StatusText(), QString("7 von 12 Positionen"));
+    auto* text = w->findChild<QLineEdit*>("TXTFilter");
+    QTest::keyClicks(text, "POSITION 1");
+    QTRY_COMPARE(w->StatusText(), QString("2 von 12 Positionen"));
+    QCOMPARE(shownRows(), (QList<int>{10, 1}));
+    // The current row passes the filter and stays current.
+    QCOMPARE(view->sourceRow(grid->currentIndex().row()), 10);
+    // "Selekt. mark" marks the grid row shown there.
+    grid->setCurrentIndex(grid->model()->index(1, Bez1));
+    w->ToolButton("Selekt. mark")->trigger();
+    QCOMPARE(w->Grid()->markedRows(), QList<int>{1});
+
+    // Filter and sort survive "Aktualisieren".
+    w->ToolButton("Aktualisieren")->trigger();
+    QTRY_VERIFY(!w->loading());
+    QCOMPARE(shownRows(), (QList<int>{10, 1}));
+    QCOMPARE(w->StatusText(), QString("2 von 12 Positionen"));
+    QVERIFY(w->findChild<QToolButton*>("filter_ohne-artnr")->isChecked());
+    QCOMPARE(text->text(), QString("POSITION 1"));
+    QTest::mouseClick(w->findChild<QToolButton*>("BUFilterAus"), Qt::LeftButton);
+    QCOMPARE(w->StatusText(), QString("12 Positionen"));
+    QVERIFY(text->text().isEmpty());
+    clickHeader(PreisExcl);
+    QCOMPARE(shownRows(), (QList<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
+    QCOMPARE(header->sortIndicatorSection(), -1);
+
+    // Ctrl+F, Enter, F3, Shift+F3 and a text that is not there.
+    grid->setFocus();
+    grid->setCurrentIndex(grid->model()->index(0, 0));
+    QTest::keyClick(grid, Qt::Key_F, Qt::ControlModifier);
+    auto* find = w->findChild<QLineEdit*>("TXTSuchen");
+    QVERIFY(find->isVisible());
+    QVERIFY(find->hasFocus());
+    QTest::keyClicks(find, "position 5");
+    QTest::keyClick(find, Qt::Key_Return);
+    QCOMPARE(grid->currentIndex().row(), 5);
+    QCOMPARE(grid->currentIndex().column(), int(Bezeichnung));
+    QTest::keyClick(find, Qt::Key_F3);
+    QCOMPARE(grid->currentIndex().column(), int(Bez1));
+    QTest::keyClick(find, Qt::Key_F3, Qt::ShiftModifier);
+    QCOMPARE(grid->currentIndex().column(), int(Bezeichnung));
+    find->setText("gibt es nicht");
+    QTest::keyClick(find, Qt::Key_Return);
+    QCOMPARE(w->findChild<QLabel*>("lbSuchen")->text(), QString("Nicht gefunden"));
+    QCOMPARE(grid->currentIndex().row(), 5);
+
+    // Escape clears the find box and never closes the window.
+    QTest::keyClick(find, Qt::Key_Escape);
+    QVERIFY(!find->isVisible());
+    QVERIFY(find->text().isEmpty());
+    QTest::keyClick(grid, Qt::Key_Escape);
+    QTest::keyClick(w, Qt::Key_Escape);
+    QVERIFY(w->isVisible());
+    QVERIFY(m_ui->messages.isEmpty());
+}
+
+void TestGuiPositions::previewCountShowsItsRows() {
+    FMPos* w = openGenerated(12);
+    const QString stat = w->Grid()->cellText(1, Stat);
+    QString label;
+    bool linked = false;
+    WhenShown<fmverbuch>(w, [&](fmverbuch* v) {
+        v->Box("chneu")->setChecked(true);
+        label = v->findChild<QLabel*>("lbvorschau")->text();
+        QCOMPARE(v->PreviewText().section('\n', 1, 1),
+                 QString("Neue Artikel: 0, vorhandene Artikel: 0"));
+        v->Box("chmark")->setChecked(false);
+        linked = true;
+        v->PreviewLink("filter:ohne-artnr");
+    });
+    w->Verbuchen_Click();
+    QVERIFY(linked);
+    QVERIFY(label.contains("<a href=\"filter:markiert+ohne-artnr\">0</a>"));
+    // The window hid with its options kept; the grid shows the rows.
+    QVERIFY(w->PostingWindow());
+    QVERIFY(!w->PostingWindow()->isVisible());
+    QVERIFY(w->PostingWindow()->Box("chneu")->isChecked());
+    QVERIFY(w->View()->filter().has(QuickFilter::OhneArtNr));
+    QCOMPARE(w->StatusText(), QString("8 von 12 Positionen"));
+    QVERIFY(w->findChild<QToolButton*>("filter_ohne-artnr")->isChecked());
+    // Nothing was posted.
+    QCOMPARE(w->Grid()->cellText(1, Stat), stat);
+    QVERIFY(!stat.startsWith("Verbucht"));
 }
 
 QTEST_MAIN(TestGuiPositions)

@@ -492,7 +492,7 @@ int PositionEditor::rowOfCandidate(const CandidateListModel& candidates, int can
 }
 
 int PositionEditor::assignCandidate(CandidateListModel& candidates, int candidateRow,
-                                    int currentRow) {
+                                    int currentRow, int nextRow) {
     const QString article = candidates.cell(candidateRow, CandidateListModel::ArtNr);
     if (candidateRow < 0 || article.isEmpty() || currentRow < 0 || currentRow >= m_model.size())
         return -1;
@@ -501,7 +501,9 @@ int PositionEditor::assignCandidate(CandidateListModel& candidates, int candidat
         candidates.setAssigned(candidateRow);
         // On to the next row, so that row after row is assigned by
         // double-clicks.
-        return currentRow + 1 < m_model.size() ? currentRow + 1 : currentRow;
+        if (nextRow == -2)
+            nextRow = currentRow + 1 < m_model.size() ? currentRow + 1 : -1;
+        return nextRow >= 0 ? nextRow : currentRow;
     }
     reject(result == -2 ? kNotStoredMessage : kAlreadyAssignedMessage);
     return result >= 0 ? result : -1;

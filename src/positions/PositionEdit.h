@@ -73,8 +73,12 @@ public:
     // row: the article is assigned (the previous number passed is the
     // article again), its "Zugeordnet" set and the next row becomes
     // current; else the message, and for an article another row has, that
-    // row. Returns the grid row to make current (-1: unchanged).
-    int assignCandidate(CandidateListModel& candidates, int candidateRow, int currentRow);
+    // row. Returns the grid row to make current (-1: unchanged). nextRow is
+    // the row that follows the current one as the buyer sees the grid (a
+    // sort or a filter); -2: the next in load order; -1: none, the current
+    // row stays.
+    int assignCandidate(CandidateListModel& candidates, int candidateRow, int currentRow,
+                        int nextRow = -2);
     // The grid row with the article of a candidate row (a click); -1 none.
     int rowOfCandidate(const CandidateListModel& candidates, int candidateRow) const;
     // The columns "Mehrfachsetzen" offers: those a buyer can edit and that

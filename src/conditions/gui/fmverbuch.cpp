@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <utility>
 
 fmverbuch::fmverbuch(PositionGridModel& grid, const PositionDownload& download, QWidget* parent)
     : QDialog(parent), m_grid(grid), m_download(download) {
@@ -38,7 +39,11 @@ fmverbuch::fmverbuch(PositionGridModel& grid, const PositionDownload& download, 
     fr_vorschau->setObjectName(QStringLiteral("fr_vorschau"));
     lbvorschau = new QLabel(fr_vorschau);
     lbvorschau->setObjectName(QStringLiteral("lbvorschau"));
-    lbvorschau->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Each count is a link to its rows in the grid.
+    lbvorschau->setTextFormat(Qt::RichText);
+    lbvorschau->setTextInteractionFlags(Qt::TextBrowserInteraction);
+    lbvorschau->setOpenExternalLinks(false);
+    connect(lbvorschau, &QLabel::linkActivated, this, &fmverbuch::PreviewLink);
     lbvorschau->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lbvorschau->setWordWrap(true);
     auto* vorschau = new QVBoxLayout(fr_vorschau);
@@ -91,16 +96,35 @@ PostingOptions fmverbuch::Options() const {
 }
 
 QString fmverbuch::PreviewText() const {
-    return lbvorschau->text();
+    return m_previewText;
 }
 
 void fmverbuch::UpdatePreview() {
-    lbvorschau->setText(PostingPreview::of(m_grid, chmark->isChecked()).lines().join(u'\n'));
+    const bool onlyMarked = chmark->isChecked();
+    const PostingPreview preview = PostingPreview::of(m_grid, onlyMarked);
+    m_previewText = preview.lines().join(u'\n');
+    lbvorschau->setText(preview.linkedLines(onlyMarked).join(QStringLiteral("<br>")));
+}
+
+void fmverbuch::PreviewLink(const QString& link) {
+    if (m_running || !link.startsWith(QStringLiteral("filter:")))
+        return;
+    const auto filter = PositionFilter::fromNames(link.mid(7));
+    if (!filter)
+        return;
+    m_linked = filter;
+    // As after a posting: hidden, so the options stay for the next one.
+    hide();
+}
+
+std::optional<PositionFilter> fmverbuch::takeLinkedFilter() {
+    return std::exchange(m_linked, std::nullopt);
 }
 
 void fmverbuch::showEvent(QShowEvent* event) {
     m_posted = false;
     m_ran = false;
+    m_linked.reset();
     UpdatePreview();
     QDialog::showEvent(event);
 }

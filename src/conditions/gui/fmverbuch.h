@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <functional>
+#include <optional>
 
 class QCheckBox;
 class QGroupBox;
@@ -25,7 +26,11 @@ public:
     QCheckBox* Box(const QString& name) const;
     // The options as the boxes show them.
     PostingOptions Options() const;
+    // The preview as plain text, one line per count group.
     QString PreviewText() const;
+    // The filter of the count the buyer clicked in the preview (the window
+    // hid then, its options kept), once; nullopt when none was clicked.
+    std::optional<PositionFilter> takeLinkedFilter();
     // True once a posting ran to its end since the window was shown.
     bool posted() const { return m_posted; }
     // True once a posting started since the window was shown (it may have
@@ -42,6 +47,8 @@ public:
 public Q_SLOTS:
     void BUVerbuch_Click();
     void UpdatePreview();
+    // A count of the preview clicked: "filter:NAMES".
+    void PreviewLink(const QString& link);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -56,6 +63,8 @@ private:
     bool m_running = false;
     int m_depth = 256;
     std::function<void()> m_reload;
+    QString m_previewText;
+    std::optional<PositionFilter> m_linked;
 
     QCheckBox* chmark;
     QList<QCheckBox*> m_options; // in PostingOption order

@@ -1,8 +1,10 @@
 #include "FMPos.h"
 
 #include "FMDruck.h"
+#include "FrozenColumnsView.h"
 #include "PositionCellDelegate.h"
 #include "base/UserInterface.h"
+#include "base/WorkstationSettings.h"
 #include "conditions/gui/FMRabgr.h"
 #include "conditions/gui/fmverbuch.h"
 #include "import/gui/FMEan.h"
@@ -16,19 +18,37 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSplitter>
 #include <QStyle>
 #include <QTableView>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QTreeView>
+#include <QVBoxLayout>
 
 namespace {
 
 const QString kPlacementKey = QStringLiteral("FMPos");
+// The grid's share of the height above the candidate list, in thousandths,
+// as the buyer left the splitter.
+const QString kLayoutApplication = QStringLiteral("Quendrapr");
+const QString kLayoutSection = QStringLiteral("Layout");
+const QString kSplitterKey = QStringLiteral("FMPos.Raster");
+// The columns that stay at the left: "Übn", "Stat", "Best.Nr.",
+// "Bezeichnung".
+constexpr int kFrozenColumns = PositionGrid::Bezeichnung + 1;
+// The quick filters with a button of their own; the others are in the menu
+// "Weitere".
+constexpr int kQuickButtons = 7;
 
 // Twips as the window lays them out (15 twips a pixel on a 96-dpi screen).
 int px(int twips) {
@@ -74,6 +94,9 @@ FMPos::FMPos(const PositionDownload& download, QWidget* parent)
 
     m_grid = new PositionGridModel(this);
     m_grid->setObjectName(QStringLiteral("positions"));
+    m_view = new PositionView(this);
+    m_view->setObjectName(QStringLiteral("positionsView"));
+    m_view->setSourceModel(m_grid);
     m_candidates = new CandidateListModel(this);
     m_candidates->setObjectName(QStringLiteral("candidates"));
 
@@ -103,6 +126,7 @@ FMPos::FMPos(const PositionDownload& download, QWidget* parent)
             &FMPos::Drucken_Click);
     connect(ToolButton(QStringLiteral("Einlesen EAN")), &QAction::triggered, this,
             &FMPos::EinlesenEan_Click);
+    // Also while a load runs: the load stops and the window closes.
     connect(ToolButton(QStringLiteral("Ausstieg")), &QAction::triggered, this, &QDialog::close);
     connect(ToolButton(QStringLiteral("Selekt. mark")), &QAction::triggered, this,
             &FMPos::SelektMark_Click);
@@ -111,15 +135,29 @@ FMPos::FMPos(const PositionDownload& download, QWidget* parent)
     connect(multi, &QAction::triggered, this, &FMPos::Multiselekt_Click);
     connect(ToolButton(QStringLiteral("Mehrfachsetzen")), &QAction::triggered, this,
             &FMPos::Mehrfachsetzen_Click);
-    tool1->setEnabled(false);
+    setToolsEnabled(false);
 
-    lipos = new QTableView(this);
+    lipos = new FrozenColumnsView(this);
     lipos->setObjectName(QStringLiteral("lipos"));
-    lipos->setModel(m_grid);
+    lipos->frozenView()->setObjectName(QStringLiteral("liposFixiert"));
+    lipos->setWordWrap(false);
+    lipos->verticalHeader()->setDefaultSectionSize(lipos->fontMetrics().height() + 6);
+    lipos->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    lipos->horizontalHeader()->setHighlightSections(false);
+    lipos->horizontalHeader()->setSortIndicatorShown(true);
+    lipos->setModel(m_view);
+    // Load order: no arrow.
+    lipos->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     lipos->setSelectionBehavior(QAbstractItemView::SelectItems);
     lipos->setSelectionMode(QAbstractItemView::SingleSelection);
     lipos->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                            QAbstractItemView::AnyKeyPressed);
+    // A header click sorts, in the frozen columns as in the others.
+    for (QHeaderView* header :
+         {lipos->horizontalHeader(), lipos->frozenView()->horizontalHeader()}) {
+        header->setSectionsClickable(true);
+        connect(header, &QHeaderView::sectionClicked, this, &FMPos::SortByColumn);
+    }
     // Edits go to the model, which has them checked and written back.
     m_prompts = std::make_unique<DialogPrompts>(this);
     m_editor = std::make_unique<PositionEditor>(*m_grid, m_lists, m_download);
@@ -137,18 +175,15 @@ FMPos::FMPos(const PositionDownload& download, QWidget* parent)
     search->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     connect(search, &QAction::triggered, this, &FMPos::ArtikelSuchen);
     lipos->addAction(search);
-    lipos->setWordWrap(false);
-    lipos->verticalHeader()->setDefaultSectionSize(lipos->fontMetrics().height() + 6);
-    lipos->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    lipos->horizontalHeader()->setHighlightSections(false);
     // The column widths keep the proportions of the layout; taken as twips
     // they would be a few pixels wide, so a unit is a pixel here (plus the
-    // cell margins), and no
-    // column is narrower than its caption.
+    // cell margins), and no column is narrower than its caption (with room
+    // for the sort arrow).
     const QFontMetrics header(lipos->horizontalHeader()->font());
     for (int c = 0; c < PositionGrid::kColumns; ++c)
-        lipos->setColumnWidth(c, qMax(header.horizontalAdvance(PositionGrid::Caption(c)) + 14,
+        lipos->setColumnWidth(c, qMax(header.horizontalAdvance(PositionGrid::Caption(c)) + 26,
                                       PositionGrid::ColumnOf(c).widthTwips + 12));
+    lipos->setFrozenColumns(kFrozenColumns);
 
     libmTitle = new QLabel(QStringLiteral("Veltar Artikeldaten"), this);
     libmTitle->setObjectName(QStringLiteral("libmTitle"));
@@ -172,6 +207,44 @@ FMPos::FMPos(const PositionDownload& download, QWidget* parent)
     connect(libm, &QTreeView::clicked, this, &FMPos::libm_Click);
     connect(libm, &QTreeView::doubleClicked, this, &FMPos::libm_DblClick);
 
+    libmPane = new QWidget(this);
+    libmPane->setObjectName(QStringLiteral("libmPane"));
+    auto* pane = new QVBoxLayout(libmPane);
+    pane->setContentsMargins(0, 4, 0, 0);
+    pane->setSpacing(2);
+    pane->addWidget(libmTitle);
+    pane->addWidget(libm, 1);
+    splitter = new QSplitter(Qt::Vertical, this);
+    splitter->setObjectName(QStringLiteral("splitter"));
+    splitter->setChildrenCollapsible(false);
+    splitter->addWidget(lipos);
+    splitter->addWidget(libmPane);
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 2);
+    connect(splitter, &QSplitter::splitterMoved, this, [this] { m_splitterSet = true; });
+
+    lbStatus = new QLabel(this);
+    lbStatus->setObjectName(QStringLiteral("lbStatus"));
+
+    buildFilterBar();
+    buildFindBar();
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 0, 4, 2);
+    layout->setSpacing(3);
+    layout->addWidget(tool1);
+    layout->addWidget(filterbar);
+    layout->addWidget(findbar);
+    layout->addWidget(splitter, 1);
+    layout->addWidget(lbStatus);
+
+    connect(m_view, &PositionView::shownChanged, this, &FMPos::updateStatus);
+    connect(m_grid, &QAbstractItemModel::rowsInserted, this, [this] {
+        if (!m_columnsFitted && m_grid->size() > 0) {
+            m_columnsFitted = true;
+            fitColumnsToContent();
+        }
+    });
+
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setSingleShot(true);
@@ -183,8 +256,157 @@ FMPos::FMPos(const PositionDownload& download, QWidget* parent)
         setWindowTitle(PositionWindowCaption(m_download));
     resize(1200, 760);
     RestoreWindowPlacement(this, kPlacementKey);
+    bool stored = false;
+    const int share =
+        WorkstationSettings::value(kLayoutApplication, kLayoutSection, kSplitterKey).toInt(&stored);
+    if (stored && share > 0 && share < 1000) {
+        splitter->setSizes({share, 1000 - share});
+        m_splitterSet = true;
+    }
+    updateStatus();
     // Form_Load: the load runs on the first tick, after the window is shown.
     Timer1->start();
+}
+
+void FMPos::buildFilterBar() {
+    filterbar = new QWidget(this);
+    filterbar->setObjectName(QStringLiteral("filterbar"));
+    auto* bar = new QHBoxLayout(filterbar);
+    bar->setContentsMargins(0, 0, 0, 0);
+    bar->setSpacing(4);
+    auto* label = new QLabel(QStringLiteral("Filter:"), filterbar);
+    bar->addWidget(label);
+    TXTFilter = new QLineEdit(filterbar);
+    TXTFilter->setObjectName(QStringLiteral("TXTFilter"));
+    TXTFilter->setPlaceholderText(QStringLiteral("Text"));
+    TXTFilter->setClearButtonEnabled(true);
+    TXTFilter->setMinimumWidth(160);
+    bar->addWidget(TXTFilter);
+    label->setBuddy(TXTFilter);
+    CBFilterSpalte = new QComboBox(filterbar);
+    CBFilterSpalte->setObjectName(QStringLiteral("CBFilterSpalte"));
+    CBFilterSpalte->addItem(QStringLiteral("in allen Spalten"), -1);
+    for (int c = 1; c < PositionGrid::kColumns; ++c)
+        CBFilterSpalte->addItem(QStringLiteral("in ") + PositionGrid::Caption(c) +
+                                    QStringLiteral(" (Spalte ") + QString::number(c) + u')',
+                                c);
+    CBFilterSpalte->setMaxVisibleItems(20);
+    bar->addWidget(CBFilterSpalte);
+    // Typing filters once the buyer pauses, so that every key stays quick.
+    m_filterTimer = new QTimer(this);
+    m_filterTimer->setSingleShot(true);
+    m_filterTimer->setInterval(250);
+    connect(m_filterTimer, &QTimer::timeout, this, &FMPos::applyFilterBar);
+    connect(TXTFilter, &QLineEdit::textEdited, m_filterTimer, qOverload<>(&QTimer::start));
+    connect(TXTFilter, &QLineEdit::returnPressed, this, &FMPos::applyFilterBar);
+    // The clear button changes the text without an edit.
+    connect(TXTFilter, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (text.isEmpty())
+            applyFilterBar();
+    });
+    connect(CBFilterSpalte, &QComboBox::currentIndexChanged, this, &FMPos::applyFilterBar);
+    bar->addSpacing(8);
+
+    auto* more = new QToolButton(filterbar);
+    more->setObjectName(QStringLiteral("BUWeitere"));
+    more->setText(QStringLiteral("Weitere"));
+    more->setPopupMode(QToolButton::InstantPopup);
+    auto* menu = new QMenu(more);
+    more->setMenu(menu);
+    const QList<QuickFilter>& filters = AllQuickFilters();
+    for (int i = 0; i < filters.size(); ++i) {
+        auto* button = new QToolButton(filterbar);
+        button->setObjectName(QStringLiteral("filter_") + QuickFilterName(filters[i]));
+        button->setText(QuickFilterCaption(filters[i]));
+        button->setCheckable(true);
+        button->setAutoRaise(false);
+        connect(button, &QToolButton::toggled, this, &FMPos::applyFilterBar);
+        m_quickButtons << button;
+        if (i < kQuickButtons) {
+            bar->addWidget(button);
+            continue;
+        }
+        // The rest are reached through the menu; their buttons stay hidden
+        // and keep the state.
+        button->hide();
+        QAction* a = menu->addAction(QuickFilterCaption(filters[i]));
+        a->setCheckable(true);
+        connect(a, &QAction::toggled, button, &QToolButton::setChecked);
+        connect(button, &QToolButton::toggled, a, [a, more, this](bool on) {
+            a->setChecked(on);
+            bool any = false;
+            for (int k = kQuickButtons; k < m_quickButtons.size(); ++k)
+                any = any || m_quickButtons[k]->isChecked();
+            QFont f = more->font();
+            f.setBold(any);
+            more->setFont(f);
+        });
+    }
+    bar->addWidget(more);
+    auto* off = new QToolButton(filterbar);
+    off->setObjectName(QStringLiteral("BUFilterAus"));
+    off->setText(QStringLiteral("Filter aufheben"));
+    connect(off, &QToolButton::clicked, this, [this] { SetFilter(PositionFilter()); });
+    bar->addWidget(off);
+    bar->addStretch(1);
+}
+
+void FMPos::buildFindBar() {
+    findbar = new QWidget(this);
+    findbar->setObjectName(QStringLiteral("findbar"));
+    auto* bar = new QHBoxLayout(findbar);
+    bar->setContentsMargins(0, 0, 0, 0);
+    bar->setSpacing(4);
+    auto* label = new QLabel(QStringLiteral("Suchen:"), findbar);
+    bar->addWidget(label);
+    TXTSuchen = new QLineEdit(findbar);
+    TXTSuchen->setObjectName(QStringLiteral("TXTSuchen"));
+    TXTSuchen->setMinimumWidth(200);
+    label->setBuddy(TXTSuchen);
+    bar->addWidget(TXTSuchen);
+    connect(TXTSuchen, &QLineEdit::returnPressed, this, [this] { FindNext(true); });
+    connect(TXTSuchen, &QLineEdit::textEdited, this, [this] { lbSuchen->clear(); });
+    auto* next = new QToolButton(findbar);
+    next->setObjectName(QStringLiteral("BUWeiter"));
+    next->setText(QStringLiteral("Weiter (F3)"));
+    connect(next, &QToolButton::clicked, this, [this] { FindNext(true); });
+    bar->addWidget(next);
+    auto* previous = new QToolButton(findbar);
+    previous->setObjectName(QStringLiteral("BUZurueck"));
+    previous->setText(QStringLiteral("Zurück (Umschalt+F3)"));
+    connect(previous, &QToolButton::clicked, this, [this] { FindNext(false); });
+    bar->addWidget(previous);
+    lbSuchen = new QLabel(findbar);
+    lbSuchen->setObjectName(QStringLiteral("lbSuchen"));
+    bar->addWidget(lbSuchen);
+    bar->addStretch(1);
+    auto* close = new QToolButton(findbar);
+    close->setObjectName(QStringLiteral("BUSucheZu"));
+    close->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
+    close->setToolTip(QStringLiteral("Suche schließen (Esc)"));
+    connect(close, &QToolButton::clicked, this, [this] {
+        TXTSuchen->clear();
+        findbar->hide();
+        lipos->setFocus();
+    });
+    bar->addWidget(close);
+    findbar->hide();
+
+    auto* find = new QAction(QStringLiteral("Suchen …"), this);
+    find->setObjectName(QStringLiteral("Suchen"));
+    find->setShortcut(QKeySequence::Find);
+    connect(find, &QAction::triggered, this, &FMPos::ShowFind);
+    addAction(find);
+    auto* again = new QAction(QStringLiteral("Weitersuchen"), this);
+    again->setObjectName(QStringLiteral("Weitersuchen"));
+    again->setShortcut(QKeySequence(Qt::Key_F3));
+    connect(again, &QAction::triggered, this, [this] { FindNext(true); });
+    addAction(again);
+    auto* back = new QAction(QStringLiteral("Rückwärts suchen"), this);
+    back->setObjectName(QStringLiteral("RueckwaertsSuchen"));
+    back->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3));
+    connect(back, &QAction::triggered, this, [this] { FindNext(false); });
+    addAction(back);
 }
 
 FMPos::~FMPos() = default;
@@ -196,18 +418,25 @@ QAction* FMPos::ToolButton(const QString& caption) const {
     return nullptr;
 }
 
+QTableView* FMPos::PositionGridView() const {
+    return lipos;
+}
+
+void FMPos::setToolsEnabled(bool enabled) {
+    for (QAction* a : tool1->actions())
+        a->setEnabled(enabled || a->text() == u"Ausstieg");
+}
+
 void FMPos::Timer1_Timer() {
     Timer1->stop();
     if (m_download.key.isEmpty())
         return;
     PositionLoad::loadLists(m_download.supplier, m_lists);
     m_editor->loadDefaults();
-    libm->hide();
-    libmTitle->hide();
+    libmPane->hide();
     LoadGrid(true);
-    tool1->setEnabled(true);
-    libm->show();
-    libmTitle->show();
+    setToolsEnabled(true);
+    libmPane->show();
 }
 
 void FMPos::LoadGrid(bool refill) {
@@ -215,11 +444,14 @@ void FMPos::LoadGrid(bool refill) {
         return;
     m_loading = true;
     // Nothing may talk to the server between the load's requests: no cell
-    // editors and no toolbar until the rows are in.
+    // editors and no toolbar but "Ausstieg" until the rows are in.
     const auto triggers = lipos->editTriggers();
     lipos->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    const bool tools = tool1->isEnabled();
-    tool1->setEnabled(false);
+    bool tools = true;
+    for (QAction* a : tool1->actions())
+        tools = tools && a->isEnabled();
+    setToolsEnabled(false);
+    updateStatus();
     {
         ListsBusy busy(lipos, libm);
         PositionLoad::loadGrid(m_download, *m_grid, &m_closeAsked);
@@ -228,15 +460,147 @@ void FMPos::LoadGrid(bool refill) {
     }
     m_loading = false;
     lipos->setEditTriggers(triggers);
-    tool1->setEnabled(tools);
+    setToolsEnabled(tools);
     if (m_closeAsked) {
         // Closed while it loaded: the load has stopped; now the window goes.
         QTimer::singleShot(0, this, &QDialog::close);
         return;
     }
+    // Flags that came after their rows were shown may change a filter's
+    // rows.
+    m_view->refresh();
+    fitColumnsToContent();
+    updateStatus();
     lipos->setFocus();
-    if (m_grid->size() > 0)
-        lipos->setCurrentIndex(m_grid->index(0, 0));
+    // Row 0 becomes current, unless the buyer chose another row while the
+    // rows came; where the buyer scrolled to stays in view.
+    const QModelIndex current = lipos->currentIndex();
+    if (m_view->rowCount() > 0 && (!current.isValid() || current.row() == 0)) {
+        const bool autoScroll = lipos->hasAutoScroll();
+        lipos->setAutoScroll(false);
+        lipos->setCurrentIndex(m_view->index(0, current.isValid() ? current.column() : 0));
+        lipos->setAutoScroll(autoScroll);
+    }
+}
+
+int FMPos::currentGridRow() const {
+    return m_view->sourceRow(lipos->currentIndex().row());
+}
+
+bool FMPos::setCurrentGridRow(int row, int column) {
+    const int shown = m_view->viewRow(row);
+    if (shown < 0)
+        return false;
+    lipos->setCurrentIndex(m_view->index(shown, column));
+    return true;
+}
+
+void FMPos::SortByColumn(int column) {
+    m_view->cycleSort(column);
+    const int sorted = m_view->sortColumn();
+    for (QHeaderView* h : {lipos->horizontalHeader(), lipos->frozenView()->horizontalHeader()})
+        h->setSortIndicator(sorted, m_view->sortOrder());
+    if (lipos->currentIndex().isValid())
+        lipos->scrollTo(lipos->currentIndex());
+}
+
+PositionFilter FMPos::FilterFromBar() const {
+    PositionFilter f;
+    f.text = TXTFilter->text();
+    f.column = CBFilterSpalte->currentData().toInt();
+    const QList<QuickFilter>& filters = AllQuickFilters();
+    for (int i = 0; i < filters.size(); ++i)
+        f.set(filters[i], m_quickButtons[i]->isChecked());
+    return f;
+}
+
+void FMPos::applyFilterBar() {
+    if (m_settingBar)
+        return;
+    m_filterTimer->stop();
+    SetFilter(FilterFromBar());
+}
+
+void FMPos::SetFilter(const PositionFilter& filter) {
+    m_filterTimer->stop();
+    // The bar shows the filter; its signals do not filter again meanwhile.
+    m_settingBar = true;
+    if (TXTFilter->text() != filter.text)
+        TXTFilter->setText(filter.text);
+    const int column = CBFilterSpalte->findData(filter.column);
+    CBFilterSpalte->setCurrentIndex(column >= 0 ? column : 0);
+    const QList<QuickFilter>& filters = AllQuickFilters();
+    for (int i = 0; i < filters.size(); ++i)
+        m_quickButtons[i]->setChecked(filter.has(filters[i]));
+    m_settingBar = false;
+    if (filter == m_view->filter())
+        return;
+    // The current row stays current when it passes the new filter.
+    const int row = currentGridRow();
+    const int currentColumn = lipos->currentIndex().isValid() ? lipos->currentIndex().column() : 0;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_view->setFilter(filter);
+    QApplication::restoreOverrideCursor();
+    if (row >= 0 && setCurrentGridRow(row, currentColumn))
+        lipos->scrollTo(lipos->currentIndex(), QAbstractItemView::PositionAtCenter);
+    else if (m_view->rowCount() > 0 && !m_loading)
+        lipos->setCurrentIndex(m_view->index(0, currentColumn));
+}
+
+void FMPos::ShowFind() {
+    findbar->show();
+    TXTSuchen->setFocus();
+    TXTSuchen->selectAll();
+}
+
+bool FMPos::FindNext(bool forward) {
+    if (TXTSuchen->text().isEmpty()) {
+        ShowFind();
+        return false;
+    }
+    const QModelIndex found = m_view->find(TXTSuchen->text(), lipos->currentIndex(), forward);
+    if (!found.isValid()) {
+        lbSuchen->setText(QStringLiteral("Nicht gefunden"));
+        return false;
+    }
+    lbSuchen->clear();
+    lipos->setCurrentIndex(found);
+    lipos->scrollTo(found);
+    return true;
+}
+
+QString FMPos::StatusText() const {
+    return lbStatus->text();
+}
+
+void FMPos::updateStatus() {
+    if (m_loading)
+        lbStatus->setText(PositionLoadingText(m_grid->size(), m_download.positions));
+    else
+        lbStatus->setText(
+            PositionStatusText(m_view->rowCount(), m_grid->size(), !m_view->filter().isEmpty()));
+}
+
+void FMPos::fitColumnsToContent() {
+    const int rows = m_grid->size();
+    if (rows == 0)
+        return;
+    // The first rows and rows spread over the rest: at most 600.
+    QList<int> sample;
+    for (int r = 0; r < qMin(rows, 200); ++r)
+        sample << r;
+    const int step = qMax(1, rows / 400);
+    for (int r = 200; r < rows && sample.size() < 600; r += step)
+        sample << r;
+    const QFontMetrics metrics(lipos->font());
+    for (int column : {PositionGrid::BestNr, PositionGrid::ArtNr, PositionGrid::BestEan}) {
+        int width = 0;
+        for (int r : sample)
+            width = qMax(width, metrics.horizontalAdvance(m_grid->cellText(r, column)));
+        width = qMin(width + 14, 320);
+        if (width > lipos->columnWidth(column))
+            lipos->setColumnWidth(column, width);
+    }
 }
 
 void FMPos::Aktualisieren_Click() {
@@ -269,14 +633,18 @@ void FMPos::Verbuchen_Click() {
     m_posting->exec();
     // A run that stopped at a refused position has reloaded the grid
     // already; one that ended hid the window, and the grid shows the ERP's
-    // view of what was posted.
+    // view of what was posted. A count of the preview that was clicked
+    // shows its rows.
     const bool posted = m_posting->posted();
+    const std::optional<PositionFilter> linked = m_posting->takeLinkedFilter();
     if (m_posting->discarded()) {
         delete m_posting;
         m_posting = nullptr;
     }
     if (posted)
         LoadGrid(true);
+    if (linked)
+        SetFilter(*linked);
 }
 
 void FMPos::Drucken_Click() {
@@ -303,11 +671,11 @@ void FMPos::EinlesenEan_Click() {
 }
 
 void FMPos::ArtikelSuchen() {
-    const QModelIndex current = lipos->currentIndex();
-    if (m_loading || !current.isValid())
+    const int row = currentGridRow();
+    if (m_loading || row < 0)
         return;
     commitEdit();
-    if (!m_grid->isEditable(current.row(), PositionGrid::ArtNr)) {
+    if (!m_grid->isEditable(row, PositionGrid::ArtNr)) {
         UI().message(QStringLiteral("Die Zelle kann nicht bearbeitet werden"), QString(),
                      MessageIcon::Information, MessageButtons::Ok);
         return;
@@ -315,10 +683,9 @@ void FMPos::ArtikelSuchen() {
     const QString article = vt_art_su(m_download.supplier, this);
     if (article.isEmpty())
         return;
-    const QModelIndex cell = m_grid->index(current.row(), PositionGrid::ArtNr);
-    lipos->setCurrentIndex(cell);
+    setCurrentGridRow(row, PositionGrid::ArtNr);
     // As if typed into the cell: the assignment and its checks.
-    m_grid->setData(cell, article);
+    m_grid->setData(m_grid->index(row, PositionGrid::ArtNr), article);
 }
 
 void FMPos::libm_Click() {
@@ -326,27 +693,34 @@ void FMPos::libm_Click() {
     if (!current.isValid())
         return;
     const int row = m_editor->rowOfCandidate(*m_candidates, current.row());
-    if (row >= 0)
-        lipos->setCurrentIndex(m_grid->index(row, PositionGrid::ArtNr));
+    if (row >= 0 && !setCurrentGridRow(row, PositionGrid::ArtNr))
+        lbStatus->setText(QStringLiteral("Die Position mit Art.-Nr. %1 ist ausgefiltert")
+                              .arg(m_grid->cellText(row, PositionGrid::ArtNr)));
 }
 
 void FMPos::libm_DblClick() {
     const QModelIndex selected = libm->currentIndex();
     if (!selected.isValid() || m_loading)
         return;
-    const int next =
-        m_editor->assignCandidate(*m_candidates, selected.row(), lipos->currentIndex().row());
-    if (next >= 0)
-        lipos->setCurrentIndex(m_grid->index(next, PositionGrid::ArtNr));
+    const int current = currentGridRow();
+    // The next row is the next one shown (sorted or filtered).
+    const int shown = lipos->currentIndex().row();
+    const int following = shown + 1 < m_view->rowCount() ? m_view->sourceRow(shown + 1) : -1;
+    const int next = m_editor->assignCandidate(*m_candidates, selected.row(), current, following);
+    if (next >= 0 && !setCurrentGridRow(next, PositionGrid::ArtNr))
+        lbStatus->setText(QStringLiteral("Die Position mit Art.-Nr. %1 ist ausgefiltert")
+                              .arg(m_grid->cellText(next, PositionGrid::ArtNr)));
 }
 
 void FMPos::SelektMark_Click() {
     QList<int> rows;
-    for (const QModelIndex& i : lipos->selectionModel()->selectedIndexes())
-        if (!rows.contains(i.row()))
-            rows << i.row();
-    if (rows.isEmpty() && lipos->currentIndex().isValid())
-        rows << lipos->currentIndex().row();
+    for (const QModelIndex& i : lipos->selectionModel()->selectedIndexes()) {
+        const int row = m_view->sourceRow(i.row());
+        if (row >= 0 && !rows.contains(row))
+            rows << row;
+    }
+    if (rows.isEmpty() && currentGridRow() >= 0)
+        rows << currentGridRow();
     m_grid->toggleMarks(rows);
 }
 
@@ -412,16 +786,14 @@ bool FMPos::SetMarkedRows(int column, const QString& value) {
 void FMPos::Form_Resize() {
     if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))
         return;
-    const int w = width() * 15;
+    // Until the buyer moves the splitter, the grid takes 0.6 of the height
+    // less 1000 twips and the candidate list the rest less 1400.
+    if (m_splitterSet)
+        return;
     const int h = height() * 15;
-    const int toolHeight = tool1->sizeHint().height();
-    tool1->setGeometry(0, 0, px(w - 100), toolHeight);
-    const int gridHeight = int((h - 1000) * 0.6);
-    lipos->setGeometry(px(60), toolHeight + px(60), px(w - 220), qMax(40, px(gridHeight)));
-    const int listTop = px(gridHeight + 1100);
-    libmTitle->setGeometry(px(60), listTop - libmTitle->sizeHint().height() - 2, px(w - 220),
-                           libmTitle->sizeHint().height());
-    libm->setGeometry(px(60), listTop, px(w - 100) - px(60), qMax(40, px(h - gridHeight - 1400)));
+    const int gridHeight = qMax(40, px(int((h - 1000) * 0.6)));
+    const int listHeight = qMax(40, px(h - int((h - 1000) * 0.6) - 1400));
+    splitter->setSizes({gridHeight, listHeight});
 }
 
 void FMPos::resizeEvent(QResizeEvent* event) {
@@ -440,6 +812,24 @@ void FMPos::closeEvent(QCloseEvent* event) {
     QDialog::closeEvent(event);
 }
 
+void FMPos::keyPressEvent(QKeyEvent* event) {
+    // Escape never closes the window: it clears the find box (an open cell
+    // editor takes it itself), or the filter text when that has the focus.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        if (findbar->isVisible()) {
+            TXTSuchen->clear();
+            lbSuchen->clear();
+            findbar->hide();
+            lipos->setFocus();
+        } else if (TXTFilter->hasFocus() && !TXTFilter->text().isEmpty()) {
+            TXTFilter->clear();
+        }
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 void FMPos::done(int result) {
     if (m_loading) {
         m_closeAsked = true;
@@ -447,5 +837,12 @@ void FMPos::done(int result) {
     }
     // Form_Unload
     SaveWindowPlacement(this, kPlacementKey);
+    if (m_splitterSet) {
+        const QList<int> sizes = splitter->sizes();
+        const int total = sizes.value(0) + sizes.value(1);
+        if (total > 0)
+            WorkstationSettings::setValue(kLayoutApplication, kLayoutSection, kSplitterKey,
+                                          QString::number(sizes.value(0) * 1000 / total));
+    }
     QDialog::done(result);
 }

@@ -2,23 +2,31 @@
 
 #include "positions/PositionEdit.h"
 #include "positions/PositionLoad.h"
+#include "positions/PositionView.h"
 
 #include <memory>
 
 #include <QDialog>
 
+class FrozenColumnsView;
 class QAction;
-class fmverbuch;
+class QComboBox;
 class QLabel;
+class QLineEdit;
+class QSplitter;
 class QTableView;
 class QTimer;
 class QToolBar;
+class QToolButton;
 class QTreeView;
+class fmverbuch;
 
 // "VELTAR Quendra Preisdaten - Positionen": the positions of one supplier
 // download in the grid lipos, the supplier's ERP articles in the candidate
 // list libm below it, and the toolbar tool1. The load starts once the window
-// is shown; rows appear as they arrive.
+// is shown; rows appear as they arrive. The grid shows the rows through a
+// PositionView: a header click sorts, the filter bar filters, Ctrl+F finds;
+// "Übn" to "Bezeichnung" stay at the left while the grid scrolls across.
 class FMPos : public QDialog {
     Q_OBJECT
 public:
@@ -26,6 +34,8 @@ public:
     ~FMPos() override;
 
     PositionGridModel* Grid() const { return m_grid; }
+    // The grid as shown (filter and sort).
+    PositionView* View() const { return m_view; }
     CandidateListModel* Candidates() const { return m_candidates; }
     const PositionLists& Lists() const { return m_lists; }
     // The toolbar button with the caption text; nullptr when there is none.
@@ -68,7 +78,20 @@ public Q_SLOTS:
     // The work of "Mehrfachsetzen": false when no row is marked.
     bool SetMarkedRows(int column, const QString& value);
 
-    QTableView* PositionGridView() const { return lipos; }
+    // A click on the header of a column: ascending, descending, load order.
+    void SortByColumn(int column);
+    // Sets the filter of the grid, and the filter bar to show it.
+    void SetFilter(const PositionFilter& filter);
+    // The filter as the filter bar has it.
+    PositionFilter FilterFromBar() const;
+    // Ctrl+F: shows the find box and gives it the focus.
+    void ShowFind();
+    // The next (or previous) cell that holds the text of the find box;
+    // false when there is none.
+    bool FindNext(bool forward = true);
+    QString StatusText() const;
+
+    QTableView* PositionGridView() const;
     QTreeView* CandidateView() const { return libm; }
     PositionEditor* Editor() const { return m_editor.get(); }
     // The posting window while it is kept; nullptr before the first posting
@@ -78,10 +101,24 @@ public Q_SLOTS:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void done(int result) override;
 
 private:
     void Form_Resize();
+    void buildFilterBar();
+    void buildFindBar();
+    void applyFilterBar();
+    void updateStatus();
+    // The toolbar while a load runs: only "Ausstieg".
+    void setToolsEnabled(bool enabled);
+    // "Best.Nr.", "Art.-Nr." and "Best-EAN" as wide as their content in a
+    // sample of the rows.
+    void fitColumnsToContent();
+    // The grid row of the current cell; -1 none.
+    int currentGridRow() const;
+    // Makes the cell of a grid row current, when the row is shown.
+    bool setCurrentGridRow(int row, int column);
     // Ends a cell edit in progress, so that it is taken before another
     // window works on the grid.
     void commitEdit();
@@ -96,9 +133,25 @@ private:
     bool m_closeAsked = false;
     fmverbuch* m_posting = nullptr;
 
+    PositionView* m_view;
+    bool m_splitterSet = false;
+    bool m_settingBar = false;
+    bool m_columnsFitted = false;
+
     QToolBar* tool1;
-    QTableView* lipos;
+    QWidget* filterbar;
+    QLineEdit* TXTFilter;
+    QComboBox* CBFilterSpalte;
+    QList<QToolButton*> m_quickButtons; // in AllQuickFilters() order
+    QTimer* m_filterTimer;
+    QWidget* findbar;
+    QLineEdit* TXTSuchen;
+    QLabel* lbSuchen;
+    QSplitter* splitter;
+    FrozenColumnsView* lipos;
+    QWidget* libmPane;
     QLabel* libmTitle;
     QTreeView* libm;
+    QLabel* lbStatus;
     QTimer* Timer1;
 };

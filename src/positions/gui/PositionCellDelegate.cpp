@@ -1,6 +1,7 @@
 #include "PositionCellDelegate.h"
 
 #include <QAbstractItemView>
+#include <QAbstractProxyModel>
 #include <QComboBox>
 #include <QInputDialog>
 #include <QLineEdit>
@@ -12,6 +13,13 @@ namespace {
 
 bool isDateList(int column) {
     return column == EkDatAb || column == VkDatAb;
+}
+
+// The grid row of a cell as the view shows it (sorted or filtered).
+int gridRow(const QModelIndex& index) {
+    if (const auto* proxy = qobject_cast<const QAbstractProxyModel*>(index.model()))
+        return proxy->mapToSource(index).row();
+    return index.row();
 }
 
 } // namespace
@@ -34,7 +42,7 @@ QWidget* PositionCellDelegate::createEditor(QWidget* parent, const QStyleOptionV
     const int column = index.column();
     const PositionColumn& col = ColumnOf(column);
     // Lists 9 to 11 are the row's own.
-    m_editor.beginEdit(index.row(), column);
+    m_editor.beginEdit(gridRow(index), column);
     if (col.kind == CellKind::List) {
         auto* box = new QComboBox(parent);
         box->setObjectName(QStringLiteral("cellList%1").arg(col.list));

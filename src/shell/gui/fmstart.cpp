@@ -192,7 +192,9 @@ void fmstart::OpenTaskWindow(int number) {
     if (!row || row->key.isEmpty())
         return;
     Session().currentSupplier = row->lnr;
-    FMPos positions({row->key, row->lnr, row->lname, row->datum}, this);
+    bool counted = false;
+    const int count = row->positionen.toInt(&counted);
+    FMPos positions({row->key, row->lnr, row->lname, row->datum, counted ? count : -1}, this);
     positions.exec();
 }
 

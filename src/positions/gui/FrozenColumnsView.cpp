@@ -1,0 +1,130 @@
+#include "FrozenColumnsView.h"
+
+#include <QHeaderView>
+#include <QScrollBar>
+
+FrozenColumnsView::FrozenColumnsView(QWidget* parent) : QTableView(parent) {
+    m_frozenView = new QTableView(this);
+    m_frozenView->setFocusPolicy(Qt::NoFocus);
+    m_frozenView->verticalHeader()->hide();
+    m_frozenView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_frozenView->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_frozenView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_frozenView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_frozenView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_frozenView->setFrameShape(QFrame::NoFrame);
+    // A line between the frozen columns and the rest.
+    m_frozenView->setStyleSheet(
+        QStringLiteral("QTableView { border-right: 2px solid palette(mid); }"));
+    m_frozenView->hide();
+    viewport()->stackUnder(m_frozenView);
+    setHorizontalScrollMode(ScrollPerPixel);
+
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this,
+            [this](int column, int, int size) {
+                if (column < m_frozen) {
+                    m_frozenView->setColumnWidth(column, size);
+                    updateFrozenGeometry();
+                }
+            });
+    connect(verticalHeader(), &QHeaderView::sectionResized, this,
+            [this](int row, int, int size) { m_frozenView->setRowHeight(row, size); });
+    // Scrolled up and down together, whichever of the two is scrolled.
+    connect(m_frozenView->verticalScrollBar(), &QAbstractSlider::valueChanged, verticalScrollBar(),
+            &QAbstractSlider::setValue);
+    connect(verticalScrollBar(), &QAbstractSlider::valueChanged, m_frozenView->verticalScrollBar(),
+            &QAbstractSlider::setValue);
+}
+
+void FrozenColumnsView::setModel(QAbstractItemModel* model) {
+    QTableView::setModel(model);
+    m_frozenView->setModel(model);
+    QItemSelectionModel* own = m_frozenView->selectionModel();
+    m_frozenView->setSelectionModel(selectionModel());
+    if (own && own != selectionModel())
+        own->deleteLater();
+    if (model)
+        // A reset shows the frozen view's columns again.
+        connect(model, &QAbstractItemModel::modelReset, this, &FrozenColumnsView::syncFrozenView);
+    syncFrozenView();
+}
+
+void FrozenColumnsView::setFrozenColumns(int count) {
+    m_frozen = qMax(0, count);
+    syncFrozenView();
+}
+
+int FrozenColumnsView::frozenWidth() const {
+    int width = 0;
+    for (int c = 0; c < m_frozen; ++c)
+        if (!isColumnHidden(c))
+            width += columnWidth(c);
+    return width;
+}
+
+void FrozenColumnsView::syncFrozenView() {
+    QAbstractItemModel* m = model();
+    const int columns = m ? m->columnCount() : 0;
+    m_frozenView->setSelectionBehavior(selectionBehavior());
+    m_frozenView->setSelectionMode(selectionMode());
+    m_frozenView->setWordWrap(wordWrap());
+    m_frozenView->verticalHeader()->setDefaultSectionSize(verticalHeader()->defaultSectionSize());
+    m_frozenView->horizontalHeader()->setHighlightSections(horizontalHeader()->highlightSections());
+    m_frozenView->horizontalHeader()->setSortIndicatorShown(
+        horizontalHeader()->isSortIndicatorShown());
+    m_frozenView->horizontalHeader()->setSortIndicator(horizontalHeader()->sortIndicatorSection(),
+                                                       horizontalHeader()->sortIndicatorOrder());
+    for (int c = 0; c < columns; ++c) {
+        m_frozenView->setColumnHidden(c, c >= m_frozen);
+        if (c < m_frozen)
+            m_frozenView->setColumnWidth(c, columnWidth(c));
+    }
+    m_frozenView->setVisible(m_frozen > 0 && columns > 0);
+    updateFrozenGeometry();
+}
+
+void FrozenColumnsView::updateFrozenGeometry() {
+    const int left = (verticalHeader()->isVisible() ? verticalHeader()->width() : 0) + frameWidth();
+    m_frozenView->setGeometry(left, frameWidth(), frozenWidth(),
+                              viewport()->height() + horizontalHeader()->height());
+}
+
+void FrozenColumnsView::resizeEvent(QResizeEvent* event) {
+    QTableView::resizeEvent(event);
+    updateFrozenGeometry();
+}
+
+void FrozenColumnsView::updateGeometries() {
+    QTableView::updateGeometries();
+    updateFrozenGeometry();
+}
+
+QModelIndex FrozenColumnsView::moveCursor(CursorAction cursorAction,
+                                          Qt::KeyboardModifiers modifiers) {
+    const QModelIndex current = QTableView::moveCursor(cursorAction, modifiers);
+    if (current.isValid() && current.column() >= m_frozen) {
+        // A cell moved to under the frozen columns comes out to their right.
+        const int hidden = frozenWidth() - visualRect(current).left();
+        if (hidden > 0)
+            horizontalScrollBar()->setValue(horizontalScrollBar()->value() - hidden);
+    }
+    return current;
+}
+
+void FrozenColumnsView::scrollTo(const QModelIndex& index, ScrollHint hint) {
+    if (!index.isValid() || m_frozen == 0) {
+        QTableView::scrollTo(index, hint);
+        return;
+    }
+    if (index.column() < m_frozen) {
+        // A frozen cell is always in view across: only up or down.
+        const int across = horizontalScrollBar()->value();
+        QTableView::scrollTo(index, hint);
+        horizontalScrollBar()->setValue(across);
+        return;
+    }
+    QTableView::scrollTo(index, hint);
+    const int hidden = frozenWidth() - visualRect(index).left();
+    if (hidden > 0)
+        horizontalScrollBar()->setValue(horizontalScrollBar()->value() - hidden);
+}
