@@ -13,7 +13,7 @@
 namespace {
 
 // QUENDRA_SCREENSHOT=<folder>: a developer aid for the user guide. Each of
-// the windows fmstart, FMPass and FMServer is saved as <folder>/<name>.png
+// the windows fmstart, FMPass, FMServer and FMPos is saved as <folder>/<name>.png
 // two seconds after it first appears. Without the variable nothing happens.
 void startScreenshots(QApplication& app) {
     const QString folder = qEnvironmentVariable("QUENDRA_SCREENSHOT");
@@ -27,7 +27,7 @@ void startScreenshots(QApplication& app) {
             const QString name = w->objectName();
             if (!w->isVisible() || taken->contains(name) ||
                 !QSet<QString>{QStringLiteral("fmstart"), QStringLiteral("FMPass"),
-                               QStringLiteral("FMServer")}
+                               QStringLiteral("FMServer"), QStringLiteral("FMPos")}
                      .contains(name))
                 continue;
             taken->insert(name);
