@@ -730,6 +730,8 @@ void FMPos::Multiselekt_Click() {
                                   : QAbstractItemView::SingleSelection);
     lipos->setSelectionBehavior(multi ? QAbstractItemView::SelectRows
                                       : QAbstractItemView::SelectItems);
+    // The frozen columns select the same way.
+    lipos->setFrozenColumns(kFrozenColumns);
 }
 
 void FMPos::Mehrfachsetzen_Click() {
