@@ -32,6 +32,7 @@ private Q_SLOTS:
     void candidateListAssignsRowAfterRow();
     void marksAndBatchSetting();
     void loadShowsHowFarAndAusstiegStopsIt();
+    void rowChosenDuringTheLoadStaysCurrent();
     void sortFilterAndFindAsABuyerDoes();
     void previewCountShowsItsRows();
 
@@ -43,11 +44,14 @@ private:
     // and waits for its load.
     FMPos* openGenerated(int count);
     QString serverCell(int row, int column);
+    // The same of the generated download of openGenerated().
+    QString serverCell(const QString& key, int row, int column);
 
     std::unique_ptr<ClientTestFixture> m_fx;
     std::unique_ptr<ScriptedUserInterface> m_ui;
     std::unique_ptr<FMPos> m_window;
     ListedPrompts m_none{{}};
+    QString m_key; // of the generated download
 };
 
 void TestGuiPositions::init() {
@@ -77,9 +81,9 @@ FMPos* TestGuiPositions::open() {
 }
 
 FMPos* TestGuiPositions::openGenerated(int count) {
-    const QString key = FillDemoPositions(m_fx->engine(), count);
-    m_window = std::make_unique<FMPos>(
-        PositionDownload{key, "70001", QStringLiteral("Müller Baustoffe GmbH"), QString(), count});
+    m_key = FillDemoPositions(m_fx->engine(), count);
+    m_window = std::make_unique<FMPos>(PositionDownload{
+        m_key, "70001", QStringLiteral("Müller Baustoffe GmbH"), QString(), count});
     m_window->setModal(false);
     m_window->show();
     QElapsedTimer clock;
@@ -89,6 +93,12 @@ FMPos* TestGuiPositions::openGenerated(int count) {
            clock.elapsed() < 10000)
         QTest::qWait(5);
     return m_window.get();
+}
+
+QString TestGuiPositions::serverCell(const QString& key, int row, int column) {
+    PositionGridModel m;
+    PositionLoad::loadGrid({key, "70001", QString()}, m);
+    return m.size() > row ? m.cellText(row, column) : QString("<keine Zeile>");
 }
 
 QString TestGuiPositions::serverCell(int row, int column) {
@@ -239,6 +249,38 @@ void TestGuiPositions::loadShowsHowFarAndAusstiegStopsIt() {
     QCOMPARE(w->Candidates()->rowCount(), 0);
 }
 
+void TestGuiPositions::rowChosenDuringTheLoadStaysCurrent() {
+    m_key = FillDemoPositions(m_fx->engine(), 600);
+    m_window = std::make_unique<FMPos>(
+        PositionDownload{m_key, "70001", QStringLiteral("Müller"), QString(), 600});
+    FMPos* w = m_window.get();
+    w->setModal(false);
+    // Sorted by price, descending: the rows come in and are merged.
+    w->SortByColumn(PreisExcl);
+    w->SortByColumn(PreisExcl);
+    bool chosen = false;
+    connect(w->Grid(), &QAbstractItemModel::rowsInserted, w, [&] {
+        if (chosen || w->Grid()->size() < 50)
+            return;
+        chosen = true;
+        QTableView* grid = w->PositionGridView();
+        grid->setCurrentIndex(grid->model()->index(20, Bez1));
+    });
+    w->show();
+    QTRY_VERIFY(chosen && !w->loading());
+    QTableView* grid = w->PositionGridView();
+    // The row chosen then (a grid row of the first 50) is still current,
+    // wherever the sort has put it.
+    const int row = w->View()->sourceRow(grid->currentIndex().row());
+    QVERIFY2(row >= 0 && row < 50, qPrintable(QString::number(row)));
+    QCOMPARE(grid->currentIndex().column(), int(Bez1));
+    QVERIFY(grid->currentIndex().row() != 0);
+    // A reload: row 0 is current again.
+    w->ToolButton("Aktualisieren")->trigger();
+    QTRY_VERIFY(!w->loading());
+    QCOMPARE(grid->currentIndex().row(), 0);
+}
+
 void TestGuiPositions::sortFilterAndFindAsABuyerDoes() {
     FMPos* w = openGenerated(12);
     QCOMPARE(w->StatusText(), QString("12 Positionen"));
@@ -252,12 +294,19 @@ void TestGuiPositions::sortFilterAndFindAsABuyerDoes() {
         return rows;
     };
     // The key columns stay at the left in a view of their own over the same
-    // rows and selection.
+    // rows and selection, scrolled up and down with the grid.
     auto* frozen = grid->findChild<QTableView*>("liposFixiert");
     QVERIFY(frozen);
     QVERIFY(!frozen->isColumnHidden(Bezeichnung));
     QVERIFY(frozen->isColumnHidden(Datum));
     QCOMPARE(frozen->selectionModel(), grid->selectionModel());
+    grid->resize(grid->width(), 120);
+    QTRY_VERIFY(grid->verticalScrollBar()->maximum() > 0);
+    grid->verticalScrollBar()->setValue(3);
+    QCOMPARE(frozen->verticalScrollBar()->value(), 3);
+    frozen->verticalScrollBar()->setValue(1);
+    QCOMPARE(grid->verticalScrollBar()->value(), 1);
+    grid->verticalScrollBar()->setValue(0);
 
     // Header clicks: ascending, descending, load order, with the arrow.
     QHeaderView* header = grid->horizontalHeader();
@@ -296,9 +345,31 @@ void TestGuiPositions::sortFilterAndFindAsABuyerDoes() {
     // The current row passes the filter and stays current.
     QCOMPARE(view->sourceRow(grid->currentIndex().row()), 10);
     // "Selekt. mark" marks the grid row shown there.
-    grid->setCurrentIndex(grid->model()->index(1, Bez1));
+    grid->setCurrentIndex(grid->model()->index(0, Bez1));
     w->ToolButton("Selekt. mark")->trigger();
-    QCOMPARE(w->Grid()->markedRows(), QList<int>{1});
+    QCOMPARE(w->Grid()->markedRows(), QList<int>{10});
+    // A value typed into a cell of the sorted, filtered grid is position
+    // 10's; a quick filter clicked while the editor is open takes it first.
+    grid->setCurrentIndex(grid->model()->index(1, Bez1));
+    grid->edit(grid->currentIndex());
+    auto* cell = grid->findChild<QLineEdit*>("cellEdit");
+    QVERIFY(cell);
+    cell->setText("Zweite Zeile");
+    QTest::mouseClick(w->findChild<QToolButton*>("filter_nicht-verbucht"), Qt::LeftButton);
+    QTRY_VERIFY(!grid->findChild<QLineEdit*>("cellEdit"));
+    QCOMPARE(serverCell(m_key, 1, Bez1), QString("Zweite Zeile"));
+    QCOMPARE(serverCell(m_key, 10, Bez1), QString("Generierte Position 10"));
+    QTest::mouseClick(w->findChild<QToolButton*>("filter_nicht-verbucht"), Qt::LeftButton);
+    // Escape in an open editor drops the edit; the window stays.
+    grid->setCurrentIndex(grid->model()->index(0, Bez1));
+    grid->edit(grid->currentIndex());
+    cell = grid->findChild<QLineEdit*>("cellEdit");
+    QVERIFY(cell);
+    cell->setText("verworfen");
+    QTest::keyClick(cell, Qt::Key_Escape);
+    QTRY_VERIFY(!grid->findChild<QLineEdit*>("cellEdit"));
+    QVERIFY(w->isVisible());
+    QCOMPARE(serverCell(m_key, 10, Bez1), QString("Generierte Position 10"));
 
     // Filter and sort survive "Aktualisieren".
     w->ToolButton("Aktualisieren")->trigger();

@@ -3,8 +3,8 @@
 #include "ScriptedUserInterface.h"
 #include "StandinEngine.h"
 #include "TestSupport.h"
+#include "common/PriceCalculation.h"
 #include "positions/PositionEdit.h"
-#include "positions/PriceCalculation.h"
 
 #include <QTemporaryDir>
 #include <QTest>

@@ -222,6 +222,8 @@ void TestPositionsView::textFilter_data() {
     QTest::newRow("letters never in a number") << "e" << 5 << QStringList{};
     QTest::newRow("none") << "Zange" << -1 << QStringList{};
     QTest::newRow("no line feed between cells") << "6x30 1" << -1 << QStringList{};
+    QTest::newRow("a line feed looked for") << "6x30\n" << -1 << QStringList{};
+    QTest::newRow("letters beyond Latin-1") << "łódź" << -1 << QStringList{"4"};
 }
 
 void TestPositionsView::textFilter() {
@@ -229,15 +231,15 @@ void TestPositionsView::textFilter() {
     QFETCH(int, column);
     QFETCH(QStringList, ids);
     PositionGridModel model;
-    model.appendRows(
-        {row("1", {{2, "M-1001"},
-                   {3, "DÜBEL 6x30"},
-                   {5, "5.1"},
-                   {8, "9"},
-                   {14, "0.5"},
-                   {48, "15.03.2027"}}),
-         row("2", {{2, "M-2002"}, {3, "Fließestrich äußerst"}, {33, "1234.5"}}),
-         row("3", {{2, "M-1002"}, {3, "Dübel 8x40"}, {4, "01.02.2027"}, {33, "100"}})});
+    model.appendRows({row("1", {{2, "M-1001"},
+                                {3, "DÜBEL 6x30"},
+                                {5, "5.1"},
+                                {8, "9"},
+                                {14, "0.5"},
+                                {48, "15.03.2027"}}),
+                      row("2", {{2, "M-2002"}, {3, "Fließestrich äußerst"}, {33, "1234.5"}}),
+                      row("3", {{2, "M-1002"}, {3, "Dübel 8x40"}, {4, "01.02.2027"}, {33, "100"}}),
+                      row("4", {{2, "PL-7"}, {3, "Fliesen ŁÓDŹ"}})});
     PositionView view;
     view.setSourceModel(&model);
     QSignalSpy shown(&view, &PositionView::shownChanged);

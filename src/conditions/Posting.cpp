@@ -3,7 +3,7 @@
 #include "base/SessionContext.h"
 #include "base/UserInterface.h"
 #include "common/TextHelpers.h"
-#include "positions/PriceCalculation.h"
+#include "common/PriceCalculation.h"
 #include "server/RequestPipeline.h"
 #include "server/ServerConnection.h"
 

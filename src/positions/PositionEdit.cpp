@@ -2,8 +2,8 @@
 
 #include "base/SessionContext.h"
 #include "base/UserInterface.h"
+#include "common/PriceCalculation.h"
 #include "import/SupplierDefaults.h"
-#include "positions/PriceCalculation.h"
 #include "server/ServerConnection.h"
 
 #include <QDate>

@@ -1,7 +1,7 @@
 #include "PositionView.h"
 
+#include "common/PriceCalculation.h"
 #include "common/TextHelpers.h"
-#include "positions/PriceCalculation.h"
 
 #include <QLocale>
 #include <algorithm>
@@ -52,6 +52,23 @@ bool hasSalesPrice(const PositionRow& r) {
 // The Julian day of a date, NaN for none.
 double dayOf(const QDate& d) {
     return d.isValid() ? double(d.toJulianDay()) : std::numeric_limits<double>::quiet_NaN();
+}
+
+// The Julian day of a "dd/mm/yyyy" text (the two date lists), read at its
+// fixed places; NaN for an empty or other text.
+double slashDay(const QString& text) {
+    const QString t = text.trimmed();
+    if (t.size() < 10 || t[2] != u'/' || t[5] != u'/')
+        return std::numeric_limits<double>::quiet_NaN();
+    int digits[8];
+    int n = 0;
+    for (int i : {0, 1, 3, 4, 6, 7, 8, 9}) {
+        if (!t[i].isDigit())
+            return std::numeric_limits<double>::quiet_NaN();
+        digits[n++] = t[i].unicode() - u'0';
+    }
+    return dayOf(QDate(digits[4] * 1000 + digits[5] * 100 + digits[6] * 10 + digits[7],
+                       digits[2] * 10 + digits[3], digits[0] * 10 + digits[1]));
 }
 
 // dd.mm.yyyy of a date, written to out (10 bytes).
@@ -238,15 +255,26 @@ QString PositionLoadingText(int loaded, int total) {
 // --- text matching ---------------------------------------------------------
 
 PositionTextMatcher::PositionTextMatcher(const QString& text) {
-    m_needle = text.toUtf8();
+    // A cell never holds a line feed (it becomes a blank), so neither does
+    // what is looked for: no match spans two cells.
+    QString t = text;
+    t.replace(u'\n', u' ');
+    for (const QChar c : std::as_const(t))
+        m_wide = m_wide || c.unicode() > 0xFF;
+    if (m_wide)
+        m_wideNeedle = t.toCaseFolded();
+    m_needle = t.toUtf8();
     FoldCase(m_needle);
     m_matcher.setPattern(m_needle);
-    m_numeric = !text.isEmpty();
-    for (const QChar c : text)
+    m_numeric = !t.isEmpty();
+    for (const QChar c : std::as_const(t))
         m_numeric = m_numeric && (c.isDigit() || c == u'.' || c == u',' || c == u'-');
 }
 
 bool PositionTextMatcher::matchesFolded(QByteArrayView text) const {
+    if (m_wide)
+        // Letters beyond Latin-1 ("Ł", "Š"): folded as Unicode, slower.
+        return QString::fromUtf8(text).toCaseFolded().contains(m_wideNeedle);
     return m_matcher.indexIn(text) >= 0;
 }
 
@@ -362,11 +390,8 @@ private:
         constexpr double none = std::numeric_limits<double>::quiet_NaN();
         if (m_column == Datum)
             return dayOf(r.date);
-        if (m_column == EkDatAb || m_column == VkDatAb) {
-            const QString t = r.text(m_column).trimmed();
-            return t.isEmpty() ? none
-                               : dayOf(QDate::fromString(t.left(10), QStringLiteral("dd/MM/yyyy")));
-        }
+        if (m_column == EkDatAb || m_column == VkDatAb)
+            return slashDay(r.text(m_column));
         if (m_column == Abweichung) {
             double v = 0;
             return ParseDeviation(r.text(Abweichung), &v) ? v : none;
@@ -470,11 +495,11 @@ void PositionView::rebuildViewOf() {
 void PositionView::show(std::vector<int> rows) {
     if (rows == m_rows)
         return;
-    std::vector<int> before = m_rows;
-    std::vector<int> after = rows;
-    std::sort(before.begin(), before.end());
-    std::sort(after.begin(), after.end());
-    if (before != after) {
+    // The same rows (each shown now, as many) only in another order?
+    bool same = rows.size() == m_rows.size();
+    for (size_t i = 0; same && i < rows.size(); ++i)
+        same = viewRow(rows[i]) >= 0;
+    if (!same) {
         beginResetModel();
         m_rows = std::move(rows);
         rebuildViewOf();
@@ -482,8 +507,11 @@ void PositionView::show(std::vector<int> rows) {
         emit shownChanged();
         return;
     }
-    // The same rows in another order: the current cell and the selection
-    // move with their rows.
+    reorder(std::move(rows));
+}
+
+void PositionView::reorder(std::vector<int> rows) {
+    // The current cell and the selection move with their rows.
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList persistent = persistentIndexList();
     QList<int> sources;
@@ -701,7 +729,7 @@ void PositionView::sourceRowsInserted(const QModelIndex& parent, int first, int 
         const auto less = [&keys](int a, int b) { return keys.less(a, b); };
         std::stable_sort(rows.begin() + at, rows.end(), less);
         std::inplace_merge(rows.begin(), rows.begin() + at, rows.end(), less);
-        show(std::move(rows));
+        reorder(std::move(rows));
     }
     emit shownChanged();
 }

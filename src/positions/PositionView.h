@@ -81,6 +81,8 @@ private:
     QByteArray m_needle; // folded UTF-8
     QByteArrayMatcher m_matcher;
     bool m_numeric = false; // could be part of a number or a date
+    bool m_wide = false;    // has letters beyond Latin-1: Unicode folding
+    QString m_wideNeedle;
     mutable QByteArray m_scratch;
 };
 
@@ -161,6 +163,8 @@ private:
     // Shows rows in place of the current ones: a layout change when the
     // same rows are shown, else a reset.
     void show(std::vector<int> rows);
+    // The shown rows in another order (the same rows).
+    void reorder(std::vector<int> rows);
     void rebuildViewOf();
 
     void sourceReset();

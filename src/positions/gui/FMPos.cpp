@@ -34,6 +34,8 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -175,6 +177,15 @@ FMPos::FMPos(const PositionDownload& download, QWidget* parent)
     search->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     connect(search, &QAction::triggered, this, &FMPos::ArtikelSuchen);
     lipos->addAction(search);
+    // The same on the frozen columns.
+    lipos->frozenView()->setContextMenuPolicy(Qt::ActionsContextMenu);
+    lipos->frozenView()->addAction(search);
+    // A row made current while a load runs is the buyer's choice.
+    connect(lipos->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (m_loading && current.isValid())
+                    m_currentMoved = true;
+            });
     // The column widths keep the proportions of the layout; taken as twips
     // they would be a few pixels wide, so a unit is a pixel here (plus the
     // cell margins), and no column is narrower than its caption (with room
@@ -442,7 +453,9 @@ void FMPos::Timer1_Timer() {
 void FMPos::LoadGrid(bool refill) {
     if (m_loading)
         return;
+    commitEdit();
     m_loading = true;
+    m_currentMoved = false;
     // Nothing may talk to the server between the load's requests: no cell
     // editors and no toolbar but "Ausstieg" until the rows are in.
     const auto triggers = lipos->editTriggers();
@@ -467,18 +480,21 @@ void FMPos::LoadGrid(bool refill) {
         return;
     }
     // Flags that came after their rows were shown may change a filter's
-    // rows.
+    // rows; the row the buyer chose meanwhile stays current.
+    const int chosen = m_currentMoved ? currentGridRow() : -1;
+    const int chosenColumn = lipos->currentIndex().isValid() ? lipos->currentIndex().column() : 0;
     m_view->refresh();
     fitColumnsToContent();
     updateStatus();
     lipos->setFocus();
-    // Row 0 becomes current, unless the buyer chose another row while the
-    // rows came; where the buyer scrolled to stays in view.
-    const QModelIndex current = lipos->currentIndex();
-    if (m_view->rowCount() > 0 && (!current.isValid() || current.row() == 0)) {
+    if (chosen >= 0 && setCurrentGridRow(chosen, chosenColumn))
+        return;
+    // Otherwise row 0 becomes current; where the buyer scrolled to stays in
+    // view.
+    if (m_view->rowCount() > 0) {
         const bool autoScroll = lipos->hasAutoScroll();
         lipos->setAutoScroll(false);
-        lipos->setCurrentIndex(m_view->index(0, current.isValid() ? current.column() : 0));
+        lipos->setCurrentIndex(m_view->index(0, chosenColumn));
         lipos->setAutoScroll(autoScroll);
     }
 }
@@ -496,6 +512,7 @@ bool FMPos::setCurrentGridRow(int row, int column) {
 }
 
 void FMPos::SortByColumn(int column) {
+    commitEdit();
     m_view->cycleSort(column);
     const int sorted = m_view->sortColumn();
     for (QHeaderView* h : {lipos->horizontalHeader(), lipos->frozenView()->horizontalHeader()})
@@ -523,6 +540,8 @@ void FMPos::applyFilterBar() {
 
 void FMPos::SetFilter(const PositionFilter& filter) {
     m_filterTimer->stop();
+    // A value typed into a cell is taken before other rows are shown.
+    commitEdit();
     // The bar shows the filter; its signals do not filter again meanwhile.
     m_settingBar = true;
     if (TXTFilter->text() != filter.text)
@@ -713,12 +732,18 @@ void FMPos::libm_DblClick() {
 }
 
 void FMPos::SelektMark_Click() {
+    // Range by range: a selection of every row is no list of every cell.
+    std::vector<bool> taken(size_t(m_grid->size()), false);
     QList<int> rows;
-    for (const QModelIndex& i : lipos->selectionModel()->selectedIndexes()) {
-        const int row = m_view->sourceRow(i.row());
-        if (row >= 0 && !rows.contains(row))
-            rows << row;
-    }
+    for (const QItemSelectionRange& range : lipos->selectionModel()->selection())
+        for (int shown = range.top(); shown <= range.bottom(); ++shown) {
+            const int row = m_view->sourceRow(shown);
+            if (row >= 0 && !taken[size_t(row)]) {
+                taken[size_t(row)] = true;
+                rows << row;
+            }
+        }
+    std::sort(rows.begin(), rows.end());
     if (rows.isEmpty() && currentGridRow() >= 0)
         rows << currentGridRow();
     m_grid->toggleMarks(rows);
@@ -811,7 +836,16 @@ void FMPos::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    commitEdit();
+    m_closing = true;
     QDialog::closeEvent(event);
+    m_closing = false;
+}
+
+void FMPos::reject() {
+    // Only the close box and "Ausstieg" close the window, never a key.
+    if (m_closing)
+        QDialog::reject();
 }
 
 void FMPos::keyPressEvent(QKeyEvent* event) {

@@ -102,6 +102,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void reject() override;
     void done(int result) override;
 
 private:
@@ -136,6 +137,8 @@ private:
     PositionView* m_view;
     bool m_splitterSet = false;
     bool m_settingBar = false;
+    bool m_closing = false;
+    bool m_currentMoved = false; // the buyer chose a row while a load ran
     bool m_columnsFitted = false;
 
     QToolBar* tool1;

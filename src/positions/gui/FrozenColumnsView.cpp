@@ -5,10 +5,12 @@
 
 FrozenColumnsView::FrozenColumnsView(QWidget* parent) : QTableView(parent) {
     m_frozenView = new QTableView(this);
-    m_frozenView->setFocusPolicy(Qt::NoFocus);
+    // A click there gives this view the keyboard.
+    m_frozenView->setFocusPolicy(Qt::ClickFocus);
+    m_frozenView->setFocusProxy(this);
     m_frozenView->verticalHeader()->hide();
     m_frozenView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_frozenView->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+
     m_frozenView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_frozenView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_frozenView->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -26,6 +28,12 @@ FrozenColumnsView::FrozenColumnsView(QWidget* parent) : QTableView(parent) {
                     m_frozenView->setColumnWidth(column, size);
                     updateFrozenGeometry();
                 }
+            });
+    // A frozen column widened over there is widened here.
+    connect(m_frozenView->horizontalHeader(), &QHeaderView::sectionResized, this,
+            [this](int column, int, int size) {
+                if (column < m_frozen && columnWidth(column) != size)
+                    setColumnWidth(column, size);
             });
     connect(verticalHeader(), &QHeaderView::sectionResized, this,
             [this](int row, int, int size) { m_frozenView->setRowHeight(row, size); });
