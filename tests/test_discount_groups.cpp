@@ -68,6 +68,7 @@ private Q_SLOTS:
     void setAllDates();
     void postSavesThenAsks_data();
     void postSavesThenAsks();
+    void ratesGoWithADecimalPoint();
     void groupInTheErpStaysAsItIs();
     void cliEditsSavesAndPosts();
 
@@ -262,7 +263,7 @@ void TestDiscountGroups::postSavesThenAsks() {
     QCOMPARE(asked, 1);
     const QString flag = release ? "J" : "N";
     QCOMPARE(m_calls,
-             QStringList({"speich|" + rg01 + "|RG01|Dübel, Schrauben|01.11.2026|12,5|2||",
+             QStringList({"speich|" + rg01 + "|RG01|Dübel, Schrauben|01.11.2026|12.5|2||",
                           "speich|" + rg02 + "|RG02|Mörtel und Estrich|01.11.2026|22|3|0|0",
                           "verbuch|1|DEM|" + flag}));
     QCOMPARE(m_editor->lastAnswer(), QString("2 Rabattgruppen verbucht"));
@@ -278,6 +279,27 @@ void TestDiscountGroups::postSavesThenAsks() {
     QCOMPARE(e.textValue("SELECT ekgrp || '/' || rab1 FROM quendrap_pos WHERE id='1'", {}),
              release ? QString("RG01/12.5") : QString("/10"));
     QVERIFY(m_ui->messages.isEmpty());
+}
+
+void TestDiscountGroups::ratesGoWithADecimalPoint() {
+    // The server delivers and reads rates with a decimal point; the grid
+    // shows a comma. "12.50" goes back as it came, a typed "12,5" as 12.5.
+    m_fx->engine().execText("UPDATE quendrap_ekgrp SET Rabatt1='12.50', Rabatt2='3.25' WHERE "
+                            "DLID='1' AND RabattGR='RG02'",
+                            {});
+    load(kDownload1);
+    QCOMPARE(m_model->cellText(1, C::Rab1), QString("12,50"));
+    QVERIFY(m_model->setData(m_model->index(0, C::Rab1), QString("12,5")));
+    QVERIFY(m_model->setData(m_model->index(0, C::Rab2), QString("0,75")));
+    m_calls.clear();
+    QVERIFY(m_editor->save());
+    QCOMPARE(m_calls.size(), 2);
+    QCOMPARE(m_calls[0].section(u'|', 5, 6), QString("12.5|0.75"));
+    QCOMPARE(m_calls[1].section(u'|', 5, 8), QString("12.50|3.25|0|0"));
+    QCOMPARE(
+        m_fx->engine().textValue("SELECT Rabatt1 || '/' || Rabatt2 FROM quendrap_ekgrp WHERE id=?",
+                                 {m_model->row(0).id}),
+        QString("12.5/0.75"));
 }
 
 void TestDiscountGroups::groupInTheErpStaysAsItIs() {

@@ -20,6 +20,12 @@ QString shownRate(const QString& serverText) {
     return t.replace(u'.', u',');
 }
 
+// A rate as the server reads it: a decimal point (the grid shows a comma).
+QString serverRate(const QString& shown) {
+    QString t = shown.trimmed();
+    return t.replace(u',', u'.');
+}
+
 QString serverDate(const QDate& date) {
     return date.isValid() ? date.toString(QStringLiteral("dd.MM.yyyy")) : QString();
 }
@@ -302,10 +308,10 @@ bool DiscountGroupEditor::save() {
                              m_model.cellText(r, C::RabgrVeltar),
                              m_model.cellText(r, C::Bezeichnung),
                              m_model.cellText(r, C::DatumAb),
-                             m_model.cellText(r, C::Rab1),
-                             m_model.cellText(r, C::Rab2),
-                             m_model.cellText(r, C::Rab3),
-                             m_model.cellText(r, C::Rab4)};
+                             serverRate(m_model.cellText(r, C::Rab1)),
+                             serverRate(m_model.cellText(r, C::Rab2)),
+                             serverRate(m_model.cellText(r, C::Rab3)),
+                             serverRate(m_model.cellText(r, C::Rab4))};
             h.call(QStringLiteral("speich"), args);
         }
         h.release();
