@@ -21,6 +21,8 @@ public:
     quint32 post(Wire::Op op, const QStringList& args, bool chained) override {
         if (op == Wire::Op::ClassMethod || op == Wire::Op::Method)
             ++(*m_counts)[args.value(1)];
+        if (op == Wire::Op::Set)
+            ++(*m_counts)["SET " + args.value(1)];
         return InProcessClient::post(op, args, chained);
     }
 
@@ -323,6 +325,20 @@ void TestPositionsEdit::discountsRecalculateThePrices() {
     const auto again = reloaded();
     for (int r = 0; r < 3; ++r)
         QCOMPARE(line(*again, r), line(*m_model, r));
+    // Only the properties of the column table were written; the margin the
+    // server holds is its own.
+    QSet<QString> table;
+    for (int c = 0; c < kColumns; ++c)
+        if (ColumnOf(c).property)
+            table << QString::fromUtf16(ColumnOf(c).property);
+    int written = 0;
+    for (auto it = m_calls.cbegin(); it != m_calls.cend(); ++it)
+        if (it.key().startsWith("SET ")) {
+            ++written;
+            QVERIFY2(table.contains(it.key().mid(4)), qPrintable(it.key()));
+        }
+    QVERIFY(written >= 5);
+    QCOMPARE(m_calls.value("SET spanne"), 0);
 }
 
 void TestPositionsEdit::goodsGroupBringsItsData() {

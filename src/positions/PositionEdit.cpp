@@ -96,10 +96,9 @@ QString serverValue(const PositionRow& r, int column) {
     return column == EkDatAb || column == VkDatAb ? serverDate(t) : t;
 }
 
-// The property a column's value is written to.
+// The property a column's value is written to; none for "Spanne", which
+// the server works out itself from the prices it is given.
 QString propertyOf(int column) {
-    if (column == Spanne)
-        return QStringLiteral("spanne");
     const char16_t* p = ColumnOf(column).property;
     return p ? QString::fromUtf16(p) : QString();
 }

@@ -61,6 +61,8 @@ QStringList objectMethod(Job& job, const Wire::Request& r) {
         if (obj.cls->table.isEmpty())
             fail(StandinErrors::General,
                  QStringLiteral("Klasse speichert keine Objekte: ") + obj.cls->name);
+        if (obj.cls->beforeSave)
+            obj.cls->beforeSave(engine, obj);
         engine.saveObject(obj);
         return {QStringLiteral("1")};
     }

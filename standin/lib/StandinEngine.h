@@ -112,6 +112,9 @@ struct ClassDef {
     QSet<QString> readOnlyClassMethods;
     QHash<QString, MethodFn> methods;
     QHash<QString, QueryFn> queries;
+    // Runs before an object of the class is saved over the wire, with the
+    // engine (what the ERP works out itself from what was set).
+    std::function<void(StandinEngine&, StoredObject&)> beforeSave;
 };
 
 // The server: the database, the classes, the M routines and the job numbers.

@@ -5,6 +5,7 @@
 #include "Job.h"
 #include "StandinClasses.h"
 #include "StandinEngine.h"
+#include "common/PriceCalculation.h"
 #include "common/ServerError.h"
 #include "common/TextHelpers.h"
 #include "common/WireProtocol.h"
@@ -411,6 +412,33 @@ std::unique_ptr<QueryCursor> PositionListCursor(CallContext& ctx, const QString&
 
 void RegisterPositionClasses(StandinEngine& engine) {
     ClassDef& pos = engine.extendClass(QStringLiteral("quendrap.pos"));
+    // The margin is the ERP's own: worked out again whenever a price it
+    // depends on is saved changed.
+    pos.beforeSave = [](StandinEngine& e, StoredObject& o) {
+        static const QStringList prices{QStringLiteral("netto"), QStringLiteral("epmvt"),
+                                        QStringLiteral("nebkost"), QStringLiteral("faktor"),
+                                        QStringLiteral("vkexcl")};
+        QStringList stored;
+        if (!o.id.isEmpty()) {
+            QSqlQuery& q = e.exec(QStringLiteral("SELECT netto, epmvt, nebkost, faktor, vkexcl "
+                                                 "FROM quendrap_pos WHERE id=?"),
+                                  {o.id});
+            if (StandinEngine::nextRow(q))
+                for (int i = 0; i < prices.size(); ++i)
+                    stored << q.value(i).toString();
+            q.finish();
+        }
+        bool changed = stored.isEmpty();
+        for (int i = 0; i < stored.size() && !changed; ++i)
+            changed = stored[i] != o.values.value(prices[i]);
+        if (!changed)
+            return;
+        auto v = [&o](const QString& p) { return ErpValue(o.values.value(p)); };
+        const double cost =
+            PriceCalculation::UnitCost(v(prices[0]), v(prices[1]), v(prices[2]), v(prices[3]));
+        o.values[QStringLiteral("spanne")] =
+            ErpNumber(PriceCalculation::Margin(v(prices[4]), cost), 2);
+    };
     // What the grid load and the cell editing look up by the thousand.
     pos.readOnlyClassMethods << QStringLiteral("getcombo") << QStringLiteral("getekdat1")
                              << QStringLiteral("getvkdat1") << QStringLiteral("getekdat")
