@@ -32,7 +32,8 @@ FrozenColumnsView::FrozenColumnsView(QWidget* parent) : QTableView(parent) {
     // A frozen column widened over there is widened here.
     connect(m_frozenView->horizontalHeader(), &QHeaderView::sectionResized, this,
             [this](int column, int, int size) {
-                if (column < m_frozen && columnWidth(column) != size)
+                // Not while the columns are set up from this view's widths.
+                if (!m_syncing && column < m_frozen && size > 0 && columnWidth(column) != size)
                     setColumnWidth(column, size);
             });
     connect(verticalHeader(), &QHeaderView::sectionResized, this,
@@ -82,11 +83,13 @@ void FrozenColumnsView::syncFrozenView() {
         horizontalHeader()->isSortIndicatorShown());
     m_frozenView->horizontalHeader()->setSortIndicator(horizontalHeader()->sortIndicatorSection(),
                                                        horizontalHeader()->sortIndicatorOrder());
+    m_syncing = true;
     for (int c = 0; c < columns; ++c) {
-        m_frozenView->setColumnHidden(c, c >= m_frozen);
         if (c < m_frozen)
             m_frozenView->setColumnWidth(c, columnWidth(c));
+        m_frozenView->setColumnHidden(c, c >= m_frozen);
     }
+    m_syncing = false;
     m_frozenView->setVisible(m_frozen > 0 && columns > 0);
     updateFrozenGeometry();
 }

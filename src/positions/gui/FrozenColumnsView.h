@@ -29,4 +29,5 @@ private:
 
     QTableView* m_frozenView;
     int m_frozen = 0;
+    bool m_syncing = false;
 };
