@@ -2,6 +2,7 @@
 #include "DemoData.h"
 #include "GuiTestHelpers.h"
 #include "ScriptedUserInterface.h"
+#include "StandinEngine.h"
 #include "conditions/gui/fmverbuch.h"
 #include "positions/gui/FMPos.h"
 
@@ -33,6 +34,9 @@ private Q_SLOTS:
     void marksAndBatchSetting();
     void loadShowsHowFarAndAusstiegStopsIt();
     void rowChosenDuringTheLoadStaysCurrent();
+    void enterTakesATypedDate();
+    void assignedArticleIsMarkedAtOnce();
+    void gridIsReadAgainAfterTheEanWindow();
     void sortFilterAndFindAsABuyerDoes();
     void previewCountShowsItsRows();
 
@@ -249,6 +253,65 @@ void TestGuiPositions::loadShowsHowFarAndAusstiegStopsIt() {
     QCOMPARE(w->Candidates()->rowCount(), 0);
 }
 
+void TestGuiPositions::enterTakesATypedDate() {
+    FMPos* w = open();
+    QTableView* grid = w->PositionGridView();
+    const QModelIndex date = grid->model()->index(0, EkDatAb);
+    grid->setCurrentIndex(date);
+    grid->edit(date);
+    auto* box = grid->findChild<QComboBox*>("cellList10");
+    QVERIFY(box);
+    QVERIFY(box->isEditable());
+    // Keys as the window system delivers them, to the focus.
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QTRY_COMPARE(QApplication::focusWidget(), box);
+    QTest::keyClick(w->windowHandle(), Qt::Key_Home);
+    for (const QChar c : QString("15032027"))
+        QTest::keyClick(w->windowHandle(), c.toLatin1());
+    QCOMPARE(box->lineEdit()->text(), QString("15/03/2027"));
+    QTest::keyClick(w->windowHandle(), Qt::Key_Return);
+    QTRY_COMPARE(grid->model()->index(0, EkDatAb).data().toString(), QString("15/03/2027"));
+    QCOMPARE(serverCell(0, EkDatAb), QString("15/03/2027"));
+    QVERIFY(m_ui->messages.isEmpty());
+}
+
+void TestGuiPositions::assignedArticleIsMarkedAtOnce() {
+    FMPos* w = open();
+    CandidateListModel* list = w->Candidates();
+    auto assigned = [&](const QString& article) {
+        const int r = list->rowOfArticle(article);
+        return r < 0 ? QString("<fehlt>") : list->cell(r, CandidateListModel::Zugeordnet);
+    };
+    QCOMPARE(assigned("100100"), QString("J"));
+    QCOMPARE(assigned("100300"), QString());
+    // Typed into "Art.-Nr." of position 1: the new article is assigned, the
+    // old one (no other position has it) no longer.
+    QTableView* grid = w->PositionGridView();
+    QVERIFY(grid->model()->setData(grid->model()->index(0, ArtNr), "100300"));
+    QCOMPARE(serverCell(0, ArtNr), QString("100300"));
+    QCOMPARE(assigned("100300"), QString("J"));
+    QCOMPARE(assigned("100100"), QString());
+    // Taken away: the mark goes.
+    QVERIFY(grid->model()->setData(grid->model()->index(0, ArtNr), ""));
+    QCOMPARE(assigned("100300"), QString());
+    // A refused article changes no mark.
+    QVERIFY(!grid->model()->setData(grid->model()->index(0, ArtNr), "100900"));
+    QCOMPARE(m_ui->messages.last().text, QString("Artikel nicht gespeichert"));
+    QCOMPARE(assigned("100900"), QString());
+}
+
+void TestGuiPositions::gridIsReadAgainAfterTheEanWindow() {
+    FMPos* w = open();
+    // Another workstation changed a position meanwhile; the match window is
+    // left without a file: the grid shows the server's rows afterwards.
+    m_fx->engine().execText("UPDATE quendrap_pos SET Bez1='Von nebenan' WHERE id='1'", {});
+    m_ui->files.enqueue(QString());
+    w->EinlesenEan_Click();
+    QCOMPARE(w->Grid()->cellText(0, Bez1), QString("Von nebenan"));
+    QVERIFY(w->Candidates()->rowCount() > 0);
+}
+
 void TestGuiPositions::rowChosenDuringTheLoadStaysCurrent() {
     m_key = FillDemoPositions(m_fx->engine(), 600);
     m_window = std::make_unique<FMPos>(
@@ -299,6 +362,14 @@ void TestGuiPositions::sortFilterAndFindAsABuyerDoes() {
     QVERIFY(frozen);
     QVERIFY(!frozen->isColumnHidden(Bezeichnung));
     QVERIFY(frozen->isColumnHidden(Datum));
+    // As wide as the grid's own columns, never narrower than the caption.
+    for (int c = Mark; c <= Bezeichnung; ++c) {
+        QCOMPARE(frozen->columnWidth(c), grid->columnWidth(c));
+        QVERIFY2(grid->columnWidth(c) >= ColumnOf(c).widthTwips + 12,
+                 qPrintable(QString("%1: %2").arg(c).arg(grid->columnWidth(c))));
+        QVERIFY(grid->columnWidth(c) < 300);
+    }
+    QCOMPARE(grid->columnWidth(Mark), grid->fontMetrics().horizontalAdvance("Übn") + 26);
     QCOMPARE(frozen->selectionModel(), grid->selectionModel());
     grid->resize(grid->width(), 120);
     QTRY_VERIFY(grid->verticalScrollBar()->maximum() > 0);

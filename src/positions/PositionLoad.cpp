@@ -103,6 +103,30 @@ void CandidateListModel::setAssigned(int row) {
     emit dataChanged(index(row, Zugeordnet), index(row, Zugeordnet));
 }
 
+int CandidateListModel::rowOfArticle(const QString& article) const {
+    if (article.isEmpty())
+        return -1;
+    for (int r = 0; r < m_rows.size(); ++r)
+        if (cell(r, ArtNr) == article)
+            return r;
+    return -1;
+}
+
+void CandidateListModel::assignmentChanged(const QString& previous, const QString& article,
+                                           bool previousStillAssigned) {
+    if (previous == article)
+        return;
+    if (const int old = rowOfArticle(previous); old >= 0 && !previousStillAssigned) {
+        QStringList fields = m_rows[old].split(u'\n');
+        if (fields.size() > Zugeordnet) {
+            fields[Zugeordnet].clear();
+            m_rows[old] = fields.join(u'\n');
+            emit dataChanged(index(old, Zugeordnet), index(old, Zugeordnet));
+        }
+    }
+    setAssigned(rowOfArticle(article));
+}
+
 QString CandidateListModel::cell(int row, int column) const {
     return m_rows.value(row).section(u'\n', column, column);
 }

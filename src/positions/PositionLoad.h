@@ -48,6 +48,13 @@ public:
     QString rowText(int row) const { return m_rows.value(row); }
     // Marks the article of the row as assigned ("Zugeordnet" "J"), locally.
     void setAssigned(int row);
+    // An assignment of the grid changed from one article to another (either
+    // may be empty): the new one is marked assigned; the old one loses its
+    // mark unless another position still has it. Locally, like setAssigned.
+    void assignmentChanged(const QString& previous, const QString& article,
+                           bool previousStillAssigned);
+    // The row of an article number; -1 none.
+    int rowOfArticle(const QString& article) const;
     QString cell(int row, int column) const;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;

@@ -165,7 +165,17 @@ FMPos::FMPos(const PositionDownload& download, QWidget* parent)
     m_editor = std::make_unique<PositionEditor>(*m_grid, m_lists, m_download);
     m_grid->editHandler = [this](int row, int column, const QString& value) {
         // The load shares the connection: no edit while it runs.
-        return !m_loading && m_editor->edit(row, column, value, *m_prompts);
+        if (m_loading)
+            return false;
+        const QString previous = m_grid->row(row).text(PositionGrid::ArtNr);
+        if (!m_editor->edit(row, column, value, *m_prompts))
+            return false;
+        // An article typed or chosen with the search is "Zugeordnet" in the
+        // candidate list at once.
+        if (column == PositionGrid::ArtNr)
+            m_candidates->assignmentChanged(previous, m_grid->row(row).text(PositionGrid::ArtNr),
+                                            m_editor->rowOfArticle(previous) >= 0);
+        return true;
     };
     lipos->setItemDelegate(new PositionCellDelegate(*m_editor, m_lists, lipos));
     lipos->setAlternatingRowColors(false);
@@ -678,15 +688,13 @@ void FMPos::EinlesenEan_Click() {
     if (m_loading)
         return;
     commitEdit();
-    bool attempted = false;
     {
         FMEan match(m_download, this);
         match.exec();
-        attempted = match.attempted();
     }
-    // Only "Verbuchen" changes the download.
-    if (attempted)
-        LoadGrid(true);
+    // The grid and the candidate list are read again however the window
+    // returns.
+    LoadGrid(true);
 }
 
 void FMPos::ArtikelSuchen() {

@@ -4,6 +4,7 @@
 #include <QAbstractProxyModel>
 #include <QComboBox>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
 
@@ -14,6 +15,30 @@ namespace {
 bool isDateList(int column) {
     return column == EkDatAb || column == VkDatAb;
 }
+
+// Enter in the typed date of a date list takes it, as in every other
+// editor (the combo box itself leaves Enter to its list).
+class ReturnCommits : public QObject {
+public:
+    ReturnCommits(QAbstractItemDelegate* delegate, QWidget* editor)
+        : QObject(editor), m_delegate(delegate), m_editor(editor) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key != Qt::Key_Return && key != Qt::Key_Enter)
+            return false;
+        emit m_delegate->commitData(m_editor);
+        emit m_delegate->closeEditor(m_editor, QAbstractItemDelegate::SubmitModelCache);
+        return true;
+    }
+
+private:
+    QAbstractItemDelegate* m_delegate;
+    QWidget* m_editor;
+};
 
 // The grid row of a cell as the view shows it (sorted or filtered).
 int gridRow(const QModelIndex& index) {
@@ -59,6 +84,10 @@ QWidget* PositionCellDelegate::createEditor(QWidget* parent, const QStyleOptionV
             box->setEditable(true);
             box->setInsertPolicy(QComboBox::NoInsert);
             box->lineEdit()->setInputMask(QStringLiteral("99/99/9999"));
+            // A typed date is never completed into one of the list.
+            box->setCompleter(nullptr);
+            box->installEventFilter(
+                new ReturnCommits(const_cast<PositionCellDelegate*>(this), box));
             connect(box, &QComboBox::activated, box, [box](int i) {
                 box->lineEdit()->setText(box->itemData(i).toString().replace(u'.', u'/'));
             });
