@@ -58,6 +58,7 @@ private Q_SLOTS:
     void emptyDownloadIsOnePage();
     void laidOutOncePerPaper();
     void numbersAreNeverCut();
+    void keysWholeDescriptionsWrapped();
     void cliWritesThePdf();
 
 private:
@@ -234,6 +235,39 @@ void TestPriceList::numbersAreNeverCut() {
     for (int c : {int(PositionGrid::Netto), int(PositionGrid::VkExcl), int(PositionGrid::Spanne)})
         QVERIFY2(text.contains(grid.cellText(0, c)), qPrintable(grid.cellText(0, c)));
     QVERIFY(!text.contains(u'…'));
+}
+
+void TestPriceList::keysWholeDescriptionsWrapped() {
+    REQUIRE_POPPLER();
+    PositionGridModel grid;
+    QVERIFY(PositionLoad::loadGrid({"1", "70001", QString()}, grid));
+    // Long keys a reader looks for and a description of three lines' worth.
+    const QString order = "MUE-000012345678-XL";
+    const QString ean = "4006209000013";
+    grid.setServerValue(0, PositionGrid::BestNr, order);
+    grid.setServerValue(0, PositionGrid::BestEan, ean);
+    grid.setServerValue(0, PositionGrid::ArtNr, "100100-ALT-0001");
+    const QString description =
+        "Hochleistungsdübel aus glasfaserverstärktem Polyamid für Beton, Packung zu 100";
+    grid.setServerValue(1, PositionGrid::Bezeichnung, description);
+    int pages = 0;
+    QString text = pdfText(write(grid, {}, &pages));
+    QCOMPARE(pages, 1);
+    text.replace(QString::fromUtf8("\xef\xac\x80"), "ff"); // ligatures of the font
+    QVERIFY2(text.contains(order), qPrintable(text));
+    QVERIFY(text.contains(ean));
+    QVERIFY(text.contains("100100-ALT-0001"));
+    // Every column on the page, the last one too.
+    QVERIFY(text.contains("Spanne"));
+    QVERIFY(text.contains(grid.cellText(2, PositionGrid::Spanne)));
+    // The description is on two lines, cut nowhere in the middle of a word.
+    QVERIFY2(!text.contains(u'…'), qPrintable(text));
+    QStringList words;
+    for (const QString& w : description.split(u' '))
+        words << w.chopped(w.endsWith(u',') ? 1 : 0);
+    for (const QString& w : words)
+        QVERIFY2(text.contains(w), qPrintable(w));
+    QVERIFY(!text.contains(description));
 }
 
 void TestPriceList::cliWritesThePdf() {

@@ -10,27 +10,83 @@
 #include <QPdfWriter>
 #include <QSaveFile>
 #include <algorithm>
+#include <cmath>
 
 using namespace PositionGrid;
 
 namespace {
 
-// The columns of the list: grid column, share of the width, right-aligned.
+// The columns of the list: grid column, share of the width, right-aligned,
+// as wide as the widest text (a key a reader looks for, or a number).
 struct PrintColumn {
     int column;
     double share;
     bool number;
     bool purchase; // left out without purchase prices
+    bool key;
 };
 
 const PrintColumn kPrintColumns[] = {
-    {BestNr, 11, false, false}, {ArtNr, 11, false, false},  {Bezeichnung, 29, false, false},
-    {Vke, 7, false, false},     {EkRabgr, 9, false, false}, {Netto, 9, true, true},
-    {VkExcl, 9, true, false},   {VkIncl, 9, true, false},   {Spanne, 8, true, true},
+    {BestNr, 11, false, false, true},  {ArtNr, 9, false, false, true},
+    {BestEan, 11, false, false, true}, {Bezeichnung, 29, false, false, false},
+    {Vke, 6, false, false, false},     {EkRabgr, 8, false, false, false},
+    {Netto, 9, true, true, false},     {VkExcl, 9, true, false, false},
+    {VkIncl, 9, true, false, false},   {Spanne, 8, true, true, false},
 };
 
-const char* const kCaptions[] = {"Best.-Nr.", "Art.-Nr.", "Bezeichnung", "Einheit", "EK-Rabgr",
-                                 "Netto",     "VK-Excl",  "VK-Incl",     "Spanne"};
+const char* const kCaptions[] = {"Best.-Nr.", "Art.-Nr.", "EAN",     "Bezeichnung", "Einheit",
+                                 "EK-Rabgr",  "Netto",    "VK-Excl", "VK-Incl",     "Spanne"};
+
+// The most lines a description takes; a longer one is cut on the last.
+constexpr int kDescriptionLines = 3;
+
+// A description as lines of the room, broken between words (a word wider
+// than the room where it must be); what does not fit on the last line is
+// cut with an ellipsis.
+QStringList wrapped(const QString& text, const QFontMetricsF& metrics, double room) {
+    if (metrics.horizontalAdvance(text) <= room)
+        return {text};
+    QStringList lines;
+    QString line;
+    const QStringList words = text.split(u' ', Qt::SkipEmptyParts);
+    for (qsizetype w = 0; w < words.size(); ++w) {
+        QString word = words[w];
+        const QString candidate = line.isEmpty() ? word : line + u' ' + word;
+        if (metrics.horizontalAdvance(candidate) <= room) {
+            line = candidate;
+            continue;
+        }
+        if (!line.isEmpty()) {
+            lines << line;
+            line.clear();
+        }
+        // A word wider than the room: as much of it as fits, then the rest.
+        while (metrics.horizontalAdvance(word) > room && lines.size() < kDescriptionLines - 1) {
+            qsizetype lo = 1, hi = word.size();
+            while (lo < hi) {
+                const qsizetype mid = (lo + hi + 1) / 2;
+                if (metrics.horizontalAdvance(word.left(mid)) <= room)
+                    lo = mid;
+                else
+                    hi = mid - 1;
+            }
+            lines << word.left(lo);
+            word = word.mid(lo);
+        }
+        line = word;
+        if (lines.size() == kDescriptionLines - 1) {
+            // The last line takes the rest.
+            QStringList rest{line};
+            for (qsizetype k = w + 1; k < words.size(); ++k)
+                rest << words[k];
+            lines << metrics.elidedText(rest.join(u' '), Qt::ElideRight, room);
+            return lines;
+        }
+    }
+    if (!line.isEmpty())
+        lines << line;
+    return lines;
+}
 
 QList<int> columnsFor(bool purchasePrices) {
     QList<int> out;
@@ -126,47 +182,84 @@ void PriceListDocument::layout(const QPageLayout& page, int resolution) {
     Metrics& m = m_metrics;
     m.width = area.width();
     m.height = area.height();
-    const QFontMetricsF body(font(8, resolution));
-    const QFontMetricsF title(font(13, resolution, true));
-    m.lineHeight = body.height() * 1.35;
-    // Title, two lines of the heading, a gap, the table header.
-    m.headerHeight = title.height() * 1.4 + 2 * m.lineHeight + m.lineHeight * 0.6 + m.lineHeight;
-    m.footerHeight = m.lineHeight * 1.5;
-    double share = 0;
     const QList<int> columns = columnsFor(m_options.purchasePrices);
+    double share = 0;
     for (int c : columns)
         share += kPrintColumns[c].share;
-    QList<double> widths;
-    for (int c : columns)
-        widths << m.width * kPrintColumns[c].share / share;
-    // A number is never cut: a number column is as wide as its widest text
-    // (and its caption); the description gives up what they need more.
-    const QFontMetricsF boldMetrics(font(8, resolution, true));
-    const double pad = m.lineHeight * 0.2;
-    double extra = 0;
     int description = -1;
-    for (int i = 0; i < columns.size(); ++i) {
+    for (int i = 0; i < columns.size(); ++i)
         if (kPrintColumns[columns[i]].column == Bezeichnung)
             description = i;
-        if (!kPrintColumns[columns[i]].number)
-            continue;
-        double need = boldMetrics.horizontalAdvance(m_captions[i]);
-        // Digits are all as wide as "0", signs and separators narrower: the
-        // longest text's length in zeros is room enough, without measuring
-        // every cell.
-        qsizetype longest = 0;
-        for (const Line& line : std::as_const(m_lines))
-            if (!line.group)
-                longest = qMax(longest, line.cells.value(i).size());
-        need = qMax(need, body.horizontalAdvance(QString(longest, u'0')));
-        need += 2 * pad + 1;
-        if (need > widths[i]) {
-            extra += need - widths[i];
-            widths[i] = need;
+    // The widths of the columns at a size of the table's font: a number and
+    // a key are never cut, their columns are as wide as their widest text
+    // (and caption); the description gives up what they need more, down to
+    // a share of its own, and wraps to further lines instead.
+    auto widthsAt = [&](double points) {
+        const QFontMetricsF body(font(points, resolution));
+        const QFontMetricsF boldMetrics(font(points, resolution, true));
+        const double pad = body.height() * 1.35 * 0.2;
+        QList<double> widths;
+        for (int c : columns)
+            widths << m.width * kPrintColumns[c].share / share;
+        double extra = 0;
+        for (int i = 0; i < columns.size(); ++i) {
+            const PrintColumn& column = kPrintColumns[columns[i]];
+            if (!column.number && !column.key)
+                continue;
+            double need = boldMetrics.horizontalAdvance(m_captions[i]);
+            if (column.number) {
+                // Digits are all as wide as "0", signs and separators
+                // narrower: the longest text's length in zeros is room
+                // enough, without measuring every cell.
+                qsizetype longest = 0;
+                for (const Line& line : std::as_const(m_lines))
+                    if (!line.group)
+                        longest = qMax(longest, line.cells.value(i).size());
+                need = qMax(need, body.horizontalAdvance(QString(longest, u'0')));
+            } else {
+                // A key that cannot be wider than the widest so far is not
+                // measured.
+                for (const Line& line : std::as_const(m_lines)) {
+                    if (line.group)
+                        continue;
+                    const QString& text = line.cells.value(i);
+                    if (text.size() * body.maxWidth() > need)
+                        need = qMax(need, body.horizontalAdvance(text));
+                }
+            }
+            need += 2 * pad + 1;
+            if (need > widths[i]) {
+                extra += need - widths[i];
+                widths[i] = need;
+            }
         }
+        if (description >= 0)
+            widths[description] = qMax(widths[description] - extra, m.width * 0.22);
+        return widths;
+    };
+    // Wide keys and numbers: a smaller font rather than a table wider than
+    // the page (at least 6 points).
+    double points = 8;
+    QList<double> widths = widthsAt(points);
+    for (int tries = 0; tries < 3; ++tries) {
+        double total = 0;
+        for (double w : std::as_const(widths))
+            total += w;
+        if (total <= m.width + 0.5 || points <= 6)
+            break;
+        points = qMax(6.0, std::floor(points * m.width / total * 4) / 4);
+        widths = widthsAt(points);
     }
-    if (description >= 0)
-        widths[description] = qMax(widths[description] - extra, m.width * 0.1);
+    m_points = points;
+    const QFontMetricsF body(font(points, resolution));
+    const QFontMetricsF title(font(13, resolution, true));
+    const QFontMetricsF heading(font(8, resolution));
+    m.lineHeight = body.height() * 1.35;
+    m.headingLine = heading.height() * 1.35;
+    // Title, two lines of the heading, a gap, the table header.
+    m.headerHeight = title.height() * 1.4 + 2 * m.headingLine + m.headingLine * 0.6 + m.lineHeight;
+    m.footerHeight = m.headingLine * 1.5;
+    const double pad = m.lineHeight * 0.2;
     m.columnX.clear();
     double x = 0;
     for (double w : std::as_const(widths)) {
@@ -175,12 +268,26 @@ void PriceListDocument::layout(const QPageLayout& page, int resolution) {
     }
     m.columnX << x;
 
-    // Whole lines per page; a group heading never ends a page.
+    // A description too long for its room takes further lines.
+    m_description = description;
+    if (description >= 0) {
+        const double room = widths[description] - 2 * pad;
+        for (Line& line : m_lines) {
+            line.lines = 1;
+            if (!line.group && body.horizontalAdvance(line.cells.value(description)) > room)
+                line.lines = int(wrapped(line.cells.value(description), body, room).size());
+        }
+    }
+    // Whole rows per page; a group heading never ends a page.
     m_pages.clear();
-    const int perPage = qMax(2, int((m.height - m.headerHeight - m.footerHeight) / m.lineHeight));
+    const double perPage =
+        qMax(2.0, std::floor((m.height - m.headerHeight - m.footerHeight) / m.lineHeight));
     int start = 0;
     while (start < m_lines.size()) {
-        int end = qMin(int(m_lines.size()), start + perPage);
+        int end = start;
+        double used = 0;
+        while (end < m_lines.size() && (end == start || used + m_lines[end].height() <= perPage))
+            used += m_lines[end++].height();
         if (end < m_lines.size() && end - 1 > start && m_lines[end - 1].group)
             --end;
         m_pages.append({start, end});
@@ -203,11 +310,11 @@ void PriceListDocument::paintHeading(QPainter& p, int page) const {
     p.drawText(QRectF(0, 0, m.width, titleHeight), Qt::AlignRight | Qt::AlignVCenter,
                m_heading.company);
     double y = titleHeight;
-    p.drawText(QRectF(0, y, m.width, m.lineHeight), Qt::AlignLeft | Qt::AlignVCenter,
+    p.drawText(QRectF(0, y, m.width, m.headingLine), Qt::AlignLeft | Qt::AlignVCenter,
                QStringLiteral("Lieferant: ") + m_heading.supplier + u' ' + m_heading.supplierName);
-    y += m.lineHeight;
+    y += m.headingLine;
     p.drawText(
-        QRectF(0, y, m.width, m.lineHeight), Qt::AlignLeft | Qt::AlignVCenter,
+        QRectF(0, y, m.width, m.headingLine), Qt::AlignLeft | Qt::AlignVCenter,
         QStringLiteral("Download vom ") + m_heading.downloadDate +
             QStringLiteral(", gedruckt am ") + m_heading.printedOn +
             (m_options.purchasePrices ? QString() : QStringLiteral(", ohne Einkaufspreise")));
@@ -219,7 +326,7 @@ void PriceListDocument::paintHeading(QPainter& p, int page) const {
 
 void PriceListDocument::paintTableHeader(QPainter& p, double y) const {
     const Metrics& m = m_metrics;
-    QFont bold = font(8, m_resolution, true);
+    QFont bold = font(m_points, m_resolution, true);
     p.setFont(bold);
     const QList<int> columns = columnsFor(m_options.purchasePrices);
     const double pad = m.lineHeight * 0.2;
@@ -242,8 +349,8 @@ void PriceListDocument::paintPage(QPainter& p, int page) const {
     double y = m.headerHeight - m.lineHeight;
     paintTableHeader(p, y);
     y += m.lineHeight;
-    const QFont body = font(8, m_resolution);
-    const QFont bold = font(8, m_resolution, true);
+    const QFont body = font(m_points, m_resolution);
+    const QFont bold = font(m_points, m_resolution, true);
     const QFontMetricsF metrics(body);
     const QList<int> columns = columnsFor(m_options.purchasePrices);
     const double pad = m.lineHeight * 0.2;
@@ -264,9 +371,15 @@ void PriceListDocument::paintPage(QPainter& p, int page) const {
                 const QString& cellText = line.cells.value(c);
                 if (cellText.isEmpty())
                     continue;
+                if (c == m_description && line.lines > 1) {
+                    const QStringList parts = wrapped(cellText, metrics, room);
+                    for (int k = 0; k < parts.size(); ++k)
+                        p.drawText(QPointF(left, baseline + k * m.lineHeight), parts[k]);
+                    continue;
+                }
                 double width = metrics.horizontalAdvance(cellText);
                 QString text = cellText;
-                // One line per row: a long text is cut, never wrapped.
+                // Only a short column (unit, group) may still be cut.
                 if (width > room) {
                     text = metrics.elidedText(cellText, Qt::ElideRight, room);
                     width = metrics.horizontalAdvance(text);
@@ -275,7 +388,7 @@ void PriceListDocument::paintPage(QPainter& p, int page) const {
                 p.drawText(QPointF(x, baseline), text);
             }
         }
-        y += m.lineHeight;
+        y += m.lineHeight * line.height();
     }
 }
 

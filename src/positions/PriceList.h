@@ -59,9 +59,12 @@ private:
     struct Line {
         bool group = false; // a group heading
         QStringList cells;  // or the group's title in cells[0]
+        int lines = 1;      // the description may take more than one
+        double height() const { return lines; }
     };
     struct Metrics {
-        double lineHeight = 0;
+        double lineHeight = 0;  // a row of the table
+        double headingLine = 0; // a line of the heading
         double headerHeight = 0;
         double footerHeight = 0;
         QList<double> columnX; // left edges, plus the right end
@@ -76,6 +79,8 @@ private:
     PriceListHeading m_heading;
     QList<Line> m_lines;
     QStringList m_captions;
+    int m_description = -1; // the column of the description
+    double m_points = 8;    // the table's font size
     int m_positions = 0;
     // Pages as ranges [first, last) of m_lines.
     QList<std::pair<int, int>> m_pages;
