@@ -186,6 +186,19 @@ int main(int argc, char** argv) {
             << server.errorString() << "\n";
         return 1;
     }
+    if (parser.isSet(QStringLiteral("demo"))) {
+        try {
+            // A wildcard address is no address to connect to.
+            const QString reachable =
+                address == QHostAddress::Any || address == QHostAddress::AnyIPv4
+                    ? QStringLiteral("127.0.0.1")
+                    : address.toString();
+            PointDemoServerEntry(*engine, reachable, server.port());
+        } catch (const std::exception& e) {
+            err << "veltar-standin: " << e.what() << "\n";
+            return 1;
+        }
+    }
     out << "listening on " << address.toString() << ":" << server.port() << "\n";
     out.flush();
     const int rc = app.exec();

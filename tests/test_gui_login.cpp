@@ -171,6 +171,7 @@ private Q_SLOTS:
 
     // Server list
     void serverListTakesEntryAndSetsDefault();
+    void serverListOpenedAndClosedChangesNothing();
     void serverListChangesEntryOnlyAfterBothQuestions();
     void serverListRestoresButNeverStoresPlacement();
 
@@ -464,6 +465,59 @@ void TestGuiLogin::serverListTakesEntryAndSetsDefault() {
     child<QPushButton>(&list, "BUOK")->click();
     QVERIFY(!list.isVisible());
     QCOMPARE(Session().wj, QString("2027"));
+    QCOMPARE(ConnectString(), QString("cn_iptcp:127.0.0.1[1973]:VELTAR"));
+}
+
+void TestGuiLogin::serverListOpenedAndClosedChangesNothing() {
+    loginByCommandLine();
+    // The login data name the port the server listens on; the list's
+    // entry names another.
+    LoginForm& f = LoginFormData();
+    f = LoginForm();
+    f.server = "127.0.0.1";
+    f.port = "4711";
+    f.firma = "1";
+    f.fil = "0";
+    Session().port = "4711";
+    RebuildConnectString();
+    const QString connect = ConnectString();
+    const QString objectId = LoginFormData().serverObjectId;
+    QCOMPARE(connect, QString("cn_iptcp:127.0.0.1[4711]:VELTAR"));
+    {
+        FMServer list;
+        // The boxes show the login data in force.
+        QCOMPARE(child<QLineEdit>(&list, "BPORT")->text(), QString("4711"));
+        QCOMPARE(child<QTreeWidget>(&list, "liServer")->topLevelItemCount(), 1);
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        // The list takes the focus (and makes a row current by itself).
+        auto* entries = child<QTreeWidget>(&list, "liServer");
+        entries->setFocus();
+        QTRY_VERIFY(entries->hasFocus());
+        QCOMPARE(child<QLineEdit>(&list, "BPORT")->text(), QString("4711"));
+        QTest::keyClick(&list, Qt::Key_Escape);
+        QVERIFY(!list.isVisible());
+    }
+    QCOMPARE(LoginFormData().port, QString("4711"));
+    QCOMPARE(LoginFormData().serverObjectId, objectId);
+    QCOMPARE(ConnectString(), connect);
+    {
+        // Closed with OK and nothing chosen: the same.
+        FMServer list;
+        child<QPushButton>(&list, "BUOK")->click();
+    }
+    QCOMPARE(LoginFormData().port, QString("4711"));
+    QCOMPARE(ConnectString(), connect);
+    {
+        // A chosen entry reaches the connect string, however the list closes.
+        FMServer list;
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        clickRow(child<QTreeWidget>(&list, "liServer"), 0);
+        QCOMPARE(child<QLineEdit>(&list, "BPORT")->text(), QString("1973"));
+        list.close();
+    }
+    QCOMPARE(LoginFormData().serverObjectId, QString("1"));
     QCOMPARE(ConnectString(), QString("cn_iptcp:127.0.0.1[1973]:VELTAR"));
 }
 

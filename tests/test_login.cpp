@@ -41,6 +41,7 @@ private Q_SLOTS:
     void downloadListModel();
 
     void cliDownloadsDeleteAndWrongPassword();
+    void demoServerEntryLeadsBackToTheServer();
 
     void wrongPasswordGivesAGuestConnectionAndNoRetry_data();
     void wrongPasswordGivesAGuestConnectionAndNoRetry();
@@ -353,6 +354,23 @@ void TestLogin::cliDownloadsDeleteAndWrongPassword() {
     QCOMPARE(RunCli({"--connect", wrong, "downloads"}, &out, &err), 1);
     QCOMPARE(out, QString());
     QCOMPARE(err, QString("Passwort Falsch oder Benutzer nicht Aktiv.\n"));
+}
+
+void TestLogin::demoServerEntryLeadsBackToTheServer() {
+    // The demo's own entry names the port the stand-in listens on, so that
+    // a buyer who chooses it in the server list reaches that stand-in.
+    SetClientFactory({});
+    StandinProcess server(m_fx->path("entries.db"));
+    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
+    QVERIFY(server.port() != 1973);
+    Session().commandLine = QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(server.port());
+    QVERIFY(user_anmeld());
+    const QList<ServerEntry> entries = LoadServerEntries();
+    QCOMPARE(entries.size(), 1);
+    QCOMPARE(entries[0].bezeichnung, QString("Demo-Firma (lokal)"));
+    QCOMPARE(entries[0].server, QString("127.0.0.1"));
+    QCOMPARE(entries[0].port, QString::number(server.port()));
+    CloseConnection();
 }
 
 void TestLogin::wrongPasswordGivesAGuestConnectionAndNoRetry_data() {

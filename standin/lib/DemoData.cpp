@@ -557,6 +557,13 @@ void FillDemoData(StandinEngine& e) {
     t.commit();
 }
 
+void PointDemoServerEntry(StandinEngine& e, const QString& address, quint16 port) {
+    StandinTransaction t(e);
+    e.execText(QStringLiteral("UPDATE guiveltar_server SET ServerIP=?, Port=? WHERE Bezeichnung=?"),
+               {address, QString::number(port), erp(QStringLiteral("Demo-Firma (lokal)"))});
+    t.commit();
+}
+
 QString FillDemoPositions(StandinEngine& e, int count) {
     FillDemoData(e);
     StandinTransaction t(e);

@@ -8,6 +8,11 @@ void FillDemoData(StandinEngine& engine);
 
 #include <QString>
 
+// Points the demo company's own server entry ("Demo-Firma (lokal)") at the
+// address and port the server listens on, so that the program's server
+// list leads back to it.
+void PointDemoServerEntry(StandinEngine& engine, const QString& address, quint16 port);
+
 // Adds one big download of supplier 70001 for benchmarks (filling the demo
 // company first when the database lacks it) and returns its key. Every
 // third position is assigned to an ERP article of its own; half of those

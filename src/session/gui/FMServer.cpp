@@ -102,9 +102,14 @@ FMServer::FMServer(QWidget* parent) : QDialog(parent) {
     layout->addLayout(boxes);
     layout->addLayout(buttons);
 
+    // A choice is a click or a row selected with the keys; the list making
+    // a row current by itself (when it takes the focus) is none.
     connect(liServer, &QTreeWidget::itemClicked, this, &FMServer::liServer_Click);
-    connect(liServer, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem* item) { liServer_Click(item); });
+    connect(liServer, &QTreeWidget::itemSelectionChanged, this, [this] {
+        const QList<QTreeWidgetItem*> selected = liServer->selectedItems();
+        if (!selected.isEmpty())
+            liServer_Click(selected.first());
+    });
     connect(liServer, &QWidget::customContextMenuRequested, this, &FMServer::ShowContextMenu);
     connect(m_standard, &QAction::triggered, this, &FMServer::EintragAlsStandard);
     connect(BUEdit, &QPushButton::clicked, this, &FMServer::BUEdit_Click);
@@ -180,6 +185,7 @@ void FMServer::liServer_Click(QTreeWidgetItem* item) {
         return;
     if (const ServerEntry* chosen = ChosenEntry()) {
         TakeServerEntry(*chosen);
+        m_chosen = true;
         FillBoxes();
     }
 }
@@ -200,6 +206,7 @@ void FMServer::EintragAlsStandard() {
         return;
     TakeServerEntry(*chosen);
     SetDefaultServerEntry(*chosen);
+    m_chosen = true;
     FillBoxes();
 }
 
@@ -223,6 +230,7 @@ void FMServer::BUEdit_Click() {
         return; // reported; the changes stay in the boxes for another try
     entry.id = id;
     TakeServerEntry(entry);
+    m_chosen = true;
     SetEditable(false);
     // The list comes from the server the entry was saved on; then the
     // connection follows the entry.
@@ -236,6 +244,12 @@ void FMServer::BUOK_Click() {
 }
 
 void FMServer::done(int result) {
+    // Opened and closed without a choice: the login data stay as they were
+    // (the boxes' presets are no choice).
+    if (!m_chosen) {
+        QDialog::done(result);
+        return;
+    }
     LoginForm& f = LoginFormData();
     f.nameSpace = BNAMESPACE->text().trimmed();
     f.firma = BFIRMA->text().trimmed();

@@ -32,7 +32,9 @@ public Q_SLOTS:
     void EintragAlsStandard();
     void BUEdit_Click();
     void BUOK_Click();
-    // However the window closes, the boxes become the login data.
+    // Once an entry was chosen (a click, the keys, "Eintrag als Standard",
+    // a saved change), the boxes become the login data however the window
+    // closes; without a choice nothing changes.
     void done(int result) override;
 
 private:
@@ -57,4 +59,5 @@ private:
 
     QList<ServerEntry> m_entries;
     bool m_editing = false;
+    bool m_chosen = false;
 };
