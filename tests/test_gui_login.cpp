@@ -172,6 +172,7 @@ private Q_SLOTS:
     // Server list
     void serverListTakesEntryAndSetsDefault();
     void serverListOpenedAndClosedChangesNothing();
+    void connectionNoteSaysWhatIsTried();
     void serverListChangesEntryOnlyAfterBothQuestions();
     void serverListRestoresButNeverStoresPlacement();
 
@@ -382,7 +383,7 @@ void TestGuiLogin::newLoginFromMainWindowRenewsTitle() {
                                       "Standort: 01     Benutzer: LAG|Lutz Lagerbühl"));
     QVERIFY(!pass->isVisible());
     QVERIFY(w.isVisible());
-    QVERIFY(m_ui->messages.isEmpty());
+    QVERIFY2(m_ui->messages.isEmpty(), qPrintable(m_ui->messages.value(0).text));
     // The server knows the new user.
     bool failed = false;
     QCOMPARE(dbcall("W PERSONAL", failed), QString("LAG"));
@@ -519,6 +520,24 @@ void TestGuiLogin::serverListOpenedAndClosedChangesNothing() {
     }
     QCOMPARE(LoginFormData().serverObjectId, QString("1"));
     QCOMPARE(ConnectString(), QString("cn_iptcp:127.0.0.1[1973]:VELTAR"));
+}
+
+void TestGuiLogin::connectionNoteSaysWhatIsTried() {
+    const QString text = "Verbindung zu 127.0.0.1:1973 wird aufgebaut, Versuch 2 von 3";
+    m_ui->showActivity(text);
+    // It shows once events are processed (in the pause before the attempt).
+    QWidget* note = WaitForWindow<QWidget>("FMVerbindung");
+    QVERIFY(note);
+    QCOMPARE(note->windowTitle(), QString("Anmeldung an Caché"));
+    QCOMPARE(child<QLabel>(note, "lbVerbindung")->text(), text);
+    m_ui->showActivity(QString());
+    QVERIFY(!note->isVisible());
+    // Taken away before events were processed (a connection made at once):
+    // it never shows.
+    m_ui->showActivity(text);
+    m_ui->showActivity(QString());
+    QTest::qWait(30);
+    QVERIFY(!note->isVisible());
 }
 
 void TestGuiLogin::serverListChangesEntryOnlyAfterBothQuestions() {

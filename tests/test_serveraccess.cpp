@@ -215,6 +215,13 @@ void TestServerAccess::unreachableServerRetriesThenEnds() {
     QVERIFY(ended);
     QCOMPARE(m_fx->connects(), 6);
     QCOMPARE(m_fx->pauses, (QList<int>{1000, 1000, 1000, 1000}));
+    // Each attempt said what it tried; the note went for the messages and
+    // at the end.
+    const QString to = "Verbindung zu 127.0.0.1:1973 wird aufgebaut, Versuch ";
+    QCOMPARE(m_ui->activities,
+             (QStringList{to + "1 von 3", to + "2 von 3", to + "3 von 3", "", to + "1 von 3",
+                          to + "2 von 3", to + "3 von 3", "", ""}));
+    QCOMPARE(m_ui->busyDepth(), 0);
     QCOMPARE(m_ui->serverListShown, 1);
     QCOMPARE(m_ui->serverListHidden, 1);
     QCOMPARE(m_ui->windowsUnloaded, 1);
@@ -257,6 +264,9 @@ void TestServerAccess::dbcallReturnsOutputAndReportsErrors() {
     QCOMPARE(dbcall("S X=\"a\"\"b\" W X,$P(\"1`2`3\",\"`\",2)", failed), QString("a\"b2"));
     QVERIFY(!failed);
     QVERIFY(m_ui->messages.isEmpty());
+    // Connecting held the busy pointer and let it go.
+    QCOMPARE(m_ui->busyCalls, (QList<bool>{true, false}));
+    m_ui->busyCalls.clear();
 
     const QString bad = "W \"x";
     {

@@ -28,6 +28,9 @@ public:
         Q_UNUSED(value);
         Q_UNUSED(maximum);
     }
+    // What long work the person waits for is doing right now (a connection
+    // being made), shown until the next text; "" takes it away.
+    virtual void showActivity(const QString& text) { Q_UNUSED(text); }
     // A file to open; "" when the person cancels or no file can be chosen.
     virtual QString chooseFile(const QString& title, const QString& folder, const QString& filter) {
         Q_UNUSED(title);

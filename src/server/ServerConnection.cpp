@@ -36,6 +36,17 @@ bool attemptConnection() {
 
 } // namespace
 
+QString ConnectingText(const QString& connectString, int attempt, int attempts) {
+    const auto target = ConnectTarget::parse(connectString);
+    const QString where =
+        target ? target->host + u':' + QString::number(target->port) : connectString;
+    QString text = QStringLiteral("Verbindung zu ") + where +
+                   QStringLiteral(" wird aufgebaut, Versuch ") + QString::number(attempt);
+    if (attempts > 0)
+        text += QStringLiteral(" von ") + QString::number(attempts);
+    return text;
+}
+
 QString MString(const QString& text) {
     return u'"' + QString(text).replace(u'"', QStringLiteral("\"\"")) + u'"';
 }
@@ -173,7 +184,24 @@ void EnsureConnection(bool waitWithoutLimit) {
     int attempts = 0;
     bool dialogShown = false;
     TraceLog(part, QStringLiteral("Start"), s.connectString, 40);
+    // While the attempts last, a note says what is tried, with the busy
+    // pointer; it goes for every message and at the end.
+    UserInterface& ui = UI();
+    BusyPointer busy(ui);
+    struct Activity {
+        UserInterface& ui;
+        ~Activity() { ui.showActivity(QString()); }
+    } activity{ui};
+    // The pause before an attempt comes after its note, so that the note
+    // names the attempt the person waits for.
+    bool pause = false;
     for (;;) {
+        if (s.connectString.isEmpty())
+            RebuildConnectString();
+        ui.showActivity(ConnectingText(s.connectString, attempts + 1, waitWithoutLimit ? 0 : 3));
+        if (pause)
+            Pause(1000);
+        pause = true;
         if (attemptConnection()) {
             try {
                 SendSessionValues(*s.factory, true);
@@ -190,6 +218,8 @@ void EnsureConnection(bool waitWithoutLimit) {
         if (!waitWithoutLimit) {
             ++attempts;
             if (attempts >= 3) {
+                ui.showActivity(QString());
+                NotBusy question(ui);
                 if (!dialogShown) {
                     UI().message(QStringLiteral("Server nach 3 Versuchen nicht erreichbar!") +
                                      kCrLf +
@@ -198,6 +228,7 @@ void EnsureConnection(bool waitWithoutLimit) {
                     ShowServerList();
                     dialogShown = true;
                     attempts = 0;
+                    pause = false;
                     continue;
                 }
                 UI().message(kUnreachable + kCrLf + QStringLiteral("Die Anwendung wird beendet!") +
@@ -215,7 +246,6 @@ void EnsureConnection(bool waitWithoutLimit) {
                 throw ServerError(ClientErrors::NotConnected, kUnreachable);
             }
         }
-        Pause(1000);
     }
 }
 

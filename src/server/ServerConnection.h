@@ -82,6 +82,10 @@ private:
     Credentials m_previous;
 };
 
+// What the note shows while a connection is made: "Verbindung zu HOST:PORT
+// wird aufgebaut, Versuch N von M" (without " von M" when attempts is 0).
+QString ConnectingText(const QString& connectString, int attempt, int attempts);
+
 void BeginServerCall(bool showHourglass, bool waitWithoutLimit);
 void EndServerCall(bool restorePointer);
 // Returns at once when connected with the current credentials; renews the

@@ -54,6 +54,7 @@ public:
                           MessageButtons buttons) override {
         return record(text, title, icon, buttons);
     }
+    void showActivity(const QString& text) override { activities << text; }
     void showServerList() override {
         ++serverListShown;
         if (onServerList)
@@ -101,6 +102,8 @@ public:
     QList<PriceTrack> shownTracks;
     bool busyWhileChoosing = false;
     qint64 progressMaximum = 0;
+    // The texts of showActivity, in order ("" when it was taken away).
+    QStringList activities;
     // The files the person chooses, in order ("" cancels; none left: cancel),
     // and what each file dialog offered: title, folder, filter.
     QQueue<QString> files;

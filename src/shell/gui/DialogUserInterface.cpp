@@ -7,8 +7,11 @@
 #include <QCloseEvent>
 #include <QEvent>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -50,6 +53,7 @@ DialogUserInterface::DialogUserInterface() {
 }
 
 DialogUserInterface::~DialogUserInterface() {
+    delete m_activity;
     if (qApp)
         qApp->removeEventFilter(this);
     if (busyDepth() > 0)
@@ -137,6 +141,42 @@ void DialogUserInterface::showBusy(bool busy) {
     else
         QApplication::restoreOverrideCursor();
     m_busy = busy;
+}
+
+void DialogUserInterface::showActivity(const QString& text) {
+    if (text.isEmpty()) {
+        if (m_activity) {
+            m_activity->findChild<QLabel*>(QStringLiteral("lbVerbindung"))->clear();
+            m_activity->hide();
+        }
+        return;
+    }
+    if (!m_activity) {
+        auto* window = new QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint |
+                                                Qt::WindowTitleHint | Qt::WindowStaysOnTopHint);
+        window->setObjectName(QStringLiteral("FMVerbindung"));
+        window->setWindowTitle(QStringLiteral("Anmeldung an Caché"));
+        window->setAttribute(Qt::WA_DeleteOnClose, false);
+        auto* label = new QLabel(window);
+        label->setObjectName(QStringLiteral("lbVerbindung"));
+        label->setMinimumWidth(360);
+        auto* layout = new QVBoxLayout(window);
+        layout->setContentsMargins(18, 14, 18, 14);
+        layout->addWidget(label);
+        m_activity = window;
+    }
+    m_activity->findChild<QLabel*>(QStringLiteral("lbVerbindung"))->setText(text);
+    m_activity->adjustSize();
+    // Shown once events are processed again (the pause between attempts):
+    // a connection made at once shows nothing, and no other work runs in
+    // the middle of an attempt.
+    if (!m_activity->isVisible())
+        QTimer::singleShot(0, m_activity, [window = m_activity.data()] {
+            if (!window->findChild<QLabel*>(QStringLiteral("lbVerbindung"))->text().isEmpty()) {
+                window->show();
+                window->raise();
+            }
+        });
 }
 
 void DialogUserInterface::processEvents() {

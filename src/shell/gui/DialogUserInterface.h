@@ -27,6 +27,8 @@ public:
     MessageAnswer message(const QString& text, const QString& title, MessageIcon icon,
                           MessageButtons buttons) override;
     void processEvents() override;
+    // A small window "Anmeldung an Caché" with the text, over everything.
+    void showActivity(const QString& text) override;
     QString chooseFile(const QString& title, const QString& folder, const QString& filter) override;
     void showServerList() override;
     void hideServerList() override;
@@ -48,5 +50,6 @@ private:
     ConnectionWindows* m_previousWindows = nullptr;
     // Top-level windows in the order they were first shown.
     QList<QPointer<QWidget>> m_opened;
+    QPointer<QWidget> m_activity;
     bool m_busy = false;
 };
