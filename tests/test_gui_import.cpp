@@ -106,6 +106,7 @@ private Q_SLOTS:
     // Supplier box.
     void clearingSupplierDisablesButtonsAndEmptiesName();
     void leavingSupplierBoxChecksSupplier();
+    void unknownSupplierLetsTheSearchOpen();
     void supplierSearchButtonFillsSupplier();
     void defaultsOpenForSupplierOfTheBox();
 
@@ -117,6 +118,7 @@ private Q_SLOTS:
     // Web import.
     void webDownloadListsOfferedSuppliers();
     void webDownloadEntryWithoutCodeStaysOpenAndWritesNothing();
+    void webDownloadFailingOnTheServerStaysOpen();
     void webDownloadWritesFileAndCloses();
     void webImportOpensDownloadedFile();
     void webImportWithoutDownloadReportsMissingFile();
@@ -469,6 +471,40 @@ void TestGuiImport::leavingSupplierBoxChecksSupplier() {
     QVERIFY(m_ui->messages.isEmpty());
 }
 
+void TestGuiImport::unknownSupplierLetsTheSearchOpen() {
+    writeFile(path("mue.txt"), kExtendedImportHeaderLine, mueLines());
+    auto w = openedWindow(path("mue.txt"));
+    auto* lnr = child<QLineEdit>(w.get(), "TXTLnr");
+    auto* name = child<QLineEdit>(w.get(), "TXTLname");
+    QApplication::setActiveWindow(w.get());
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    lnr->setFocus();
+    QCOMPARE(name->text(), QString("Müller Baustoffe GmbH"));
+    // Typing another number takes the old name away at once.
+    lnr->selectAll();
+    QTest::keyClicks(lnr, "99999");
+    QCOMPARE(name->text(), QString());
+    // The search button is no leaving of the box: no message, the search
+    // opens and its choice is checked.
+    bool opened = false;
+    whenShown<FMLnrsu>([&](FMLnrsu* s) {
+        opened = true;
+        child<QLineEdit>(s, "SKBEZ")->setText("Schröder");
+        child<QPushButton>(s, "BUSuchen")->click();
+        child<QPushButton>(s, "BUOK")->click();
+        if (s->isVisible())
+            s->reject();
+    });
+    auto* search = child<QPushButton>(w.get(), "BULSu");
+    search->setFocus();
+    QVERIFY(m_ui->messages.isEmpty());
+    search->click();
+    QVERIFY(opened);
+    QCOMPARE(lnr->text(), QString("70002"));
+    QCOMPARE(name->text(), QString("Schröder Dämmtechnik KG"));
+    QVERIFY(m_ui->messages.isEmpty());
+}
+
 void TestGuiImport::supplierSearchButtonFillsSupplier() {
     writeFile(path("mue.txt"), kExtendedImportHeaderLine, mueLines());
     auto w = openedWindow(path("mue.txt"));
@@ -641,7 +677,9 @@ void TestGuiImport::webDownloadListsOfferedSuppliers() {
              (QStringList{"Müller Baustoffe GmbH (MUE)", "Schröder Dämmtechnik KG (SDT)"}));
     auto* download = child<QPushButton>(&w, "bu_download");
     QCOMPARE(download->text(), QString("Download"));
-    QVERIFY(!download->isEnabled());
+    // The entry shown can be downloaded at once.
+    QCOMPARE(lief->currentText(), QString("Müller Baustoffe GmbH (MUE)"));
+    QVERIFY(download->isEnabled());
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QTest::keyClick(lief, Qt::Key_Down);
@@ -667,6 +705,21 @@ void TestGuiImport::webDownloadEntryWithoutCodeStaysOpenAndWritesNothing() {
     QVERIFY(w.isVisible());
     QVERIFY(!QFile::exists(file));
     QVERIFY(m_ui->messages.isEmpty());
+}
+
+void TestGuiImport::webDownloadFailingOnTheServerStaysOpen() {
+    FMWebDownload w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    // The server's web data are gone: the call fails.
+    m_fx->engine().execText("DROP TABLE quendrap_web", {});
+    child<QPushButton>(&w, "bu_download")->click();
+    QVERIFY(w.isVisible());
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].title, QString("Caché Zugriffsfehler"));
+    QVERIFY(m_ui->messages[0].text.startsWith(
+        "Vorgang: FMWebDownload.bu_download Download.\r\n\r\nFehler: "));
+    QVERIFY(!QFile::exists(WebDownloadPath()));
 }
 
 void TestGuiImport::webDownloadWritesFileAndCloses() {

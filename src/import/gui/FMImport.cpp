@@ -113,6 +113,9 @@ FMImport::FMImport(Source source, QWidget* parent) : QDialog(parent), m_source(s
 
     connect(Timer1, &QTimer::timeout, this, &FMImport::Timer1_Timer);
     connect(TXTLnr, &QLineEdit::textChanged, this, &FMImport::TXTLnr_Change);
+    // A name is that of the number checked: typing takes it away until the
+    // new number is checked.
+    connect(TXTLnr, &QLineEdit::textEdited, TXTLname, &QLineEdit::clear);
     connect(BULSu, &QPushButton::clicked, this, &FMImport::BULSu_Click);
     connect(BUDefaults, &QPushButton::clicked, this, &FMImport::BUDefaults_Click);
     connect(Buspeich, &QPushButton::clicked, this, &FMImport::Buspeich_Click);
@@ -301,9 +304,11 @@ bool FMImport::eventFilter(QObject* watched, QEvent* event) {
     if (watched == TXTLnr && event->type() == QEvent::FocusOut) {
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
         // Another window coming to the front (a message, a menu) is no
-        // leaving of the box; neither is going to "Ausstieg".
+        // leaving of the box; neither is going to "Ausstieg" or to the
+        // supplier search, which finds the number instead.
+        QWidget* next = QApplication::focusWidget();
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason &&
-            isVisible() && QApplication::focusWidget() != BUClose)
+            isVisible() && next != BUClose && next != BULSu)
             TXTLnr_LostFocus();
     }
     return QDialog::eventFilter(watched, event);

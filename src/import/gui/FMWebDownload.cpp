@@ -38,6 +38,8 @@ FMWebDownload::FMWebDownload(QWidget* parent) : QDialog(parent) {
     connect(bu_download, &QPushButton::clicked, this, &FMWebDownload::bu_download_Click);
 
     Lief->addItems(LoadWebSuppliers());
+    // The entry shown can be downloaded at once.
+    bu_download->setEnabled(Lief->count() > 0);
     resize(460, sizeHint().height());
 }
 
@@ -48,9 +50,9 @@ void FMWebDownload::Lief_Click() {
 }
 
 void FMWebDownload::bu_download_Click() {
-    const QString entry = Lief->currentText();
-    DownloadWebPriceData(entry);
-    if (!WebSupplierCode(entry).isEmpty())
+    // A failed server call (its report was shown) or an entry without a
+    // code leaves the window open for another try.
+    if (DownloadWebPriceData(Lief->currentText()))
         accept();
 }
 
