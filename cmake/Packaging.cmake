@@ -84,6 +84,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)   # quendra_<version>_<arch>.deb
 # veltar-standin, the platform plugins (on Debian 12 xcb and offscreen come
 # with libqt6gui6, qt6-qpa-plugins adds the others). libqt6printsupport6 is
 # there for quendrapr's printing (QtPrintSupport, never linked by quendra-cli).
+# qt6-translations-l10n gives Qt's own dialogs and buttons their German
+# texts (loaded at run time).
 # CPACK_DEBIAN_PACKAGE_SHLIBDEPS stays off so the Depends line names each
 # package once.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
@@ -95,6 +97,7 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libqt6sql6-sqlite (>= 6.4)"
     "libqt6printsupport6 (>= 6.4)"
     "qt6-qpa-plugins (>= 6.4)"
+    "qt6-translations-l10n (>= 6.4)"
     "libsqlite3-0 (>= 3.20.0)"
     "libstdc++6 (>= 11)"
     "libgcc-s1 (>= 3.0)"

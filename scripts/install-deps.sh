@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Installs what the build, the tests, the demo and the Debian package need on
 # Debian 12 (dpkg-dev: dpkg-shlibdeps for the package's Depends, librsvg2-bin:
-# the 48x48 icon, poppler-utils: pdftotext for the tests that read PDFs).
+# the 48x48 icon, poppler-utils: pdftotext for the tests that read PDFs;
+# qt6-translations-l10n: Qt's own texts in German; libxlsxwriter-dev: the
+# spreadsheet export; unzip: the tests that read an exported workbook).
 set -euo pipefail
 pkgs=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libsqlite3-dev libgl1-mesa-dev
-      xvfb xauth clang-format python3 dpkg-dev librsvg2-bin poppler-utils)
+      xvfb xauth clang-format python3 dpkg-dev librsvg2-bin poppler-utils
+      qt6-translations-l10n libxlsxwriter-dev unzip)
 missing=()
 for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -7,7 +7,11 @@
 #include "shell/gui/frmProgrammverlauf.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 #include <QTreeView>
 
@@ -26,6 +30,7 @@ private Q_SLOTS:
     void placementRoundTrip();
     void minimisedWindowKeepsStoredPlacement();
     void selectAllText();
+    void qtsOwnTextsAreGerman();
 };
 
 void TestShell::traceKeepsLatestHundredNewestFirst() {
@@ -143,6 +148,20 @@ void TestShell::selectAllText() {
     SelectAllText(&e, true);
     QCOMPARE(e.selectionStart(), 0);
     QCOMPARE(e.selectedText(), QString("geheim"));
+}
+
+void TestShell::qtsOwnTextsAreGerman() {
+    QVERIFY(InstallGermanTranslations(*qApp));
+    QDialogButtonBox buttons(QDialogButtonBox::Open | QDialogButtonBox::Cancel);
+    QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), QString("Abbrechen"));
+    QCOMPARE(buttons.button(QDialogButtonBox::Open)->text(), QString("Öffnen"));
+    QFileDialog files;
+    files.setOption(QFileDialog::DontUseNativeDialog);
+    auto* lookIn = files.findChild<QLabel*>("lookInLabel");
+    QVERIFY(lookIn);
+    QCOMPARE(lookIn->text(), QString("Suchen in:"));
+    QCOMPARE(QLocale().toString(1234567), QString("1.234.567"));
+    QLocale::setDefault(QLocale::c());
 }
 
 QTEST_MAIN(TestShell)

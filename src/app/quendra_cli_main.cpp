@@ -416,6 +416,7 @@ int main(int argc, char** argv) {
     }
     QCoreApplication& app = *application;
     QCoreApplication::setApplicationName(QStringLiteral("quendra-cli"));
+    qAddPostRoutine(ReleaseConnection);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("VELTAR Quendra price data without a display"));
     parser.addHelpOption();

@@ -1,6 +1,8 @@
 #include "base/SessionContext.h"
+#include "server/ServerConnection.h"
 #include "session/Login.h"
 #include "shell/gui/DialogUserInterface.h"
+#include "shell/gui/WidgetHelpers.h"
 #include "shell/gui/fmstart.h"
 
 #include <QApplication>
@@ -44,6 +46,11 @@ void startScreenshots(QApplication& app) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quendrapr"));
+    // Qt's own dialogs and buttons speak German like the rest.
+    InstallGermanTranslations(app);
+    // The connection ends before the application object does, however the
+    // program ends.
+    qAddPostRoutine(ReleaseConnection);
     DialogUserInterface ui;
     startScreenshots(app);
 

@@ -257,6 +257,11 @@ void CloseConnection() {
     }
 }
 
+void ReleaseConnection() {
+    CloseConnection();
+    state().factory.reset();
+}
+
 QStringList SplitCallOutput(const QString& output, QChar delimiter) {
     QStringList items;
     QString current;

@@ -98,6 +98,10 @@ void EndServerCall(bool restorePointer);
 // runs at a time.
 void EnsureConnection(bool waitWithoutLimit);
 void CloseConnection();
+// Closes the connection and lets go of its client. The programs run it when
+// their application object goes (qAddPostRoutine), so that no socket of the
+// connection outlives the event loop it was made in.
+void ReleaseConnection();
 
 // Runs an M command on the server and returns what it writes; " " and
 // failed = true when it fails (reported unless silent).

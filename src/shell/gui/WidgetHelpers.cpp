@@ -4,9 +4,13 @@
 #include <QStyledItemDelegate>
 
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPlainTextEdit>
 #include <QTextEdit>
+#include <QTranslator>
 
 void SelectAllText(QWidget* control, bool withoutFocus) {
     if (!control)
@@ -45,4 +49,16 @@ void CommitOpenEditor(QAbstractItemView* view) {
     const QModelIndex current = view->currentIndex();
     view->setCurrentIndex(QModelIndex());
     view->setCurrentIndex(current);
+}
+
+bool InstallGermanTranslations(QCoreApplication& app) {
+    const QLocale german(QLocale::German, QLocale::Germany);
+    QLocale::setDefault(german);
+    auto* translator = new QTranslator(&app);
+    if (!translator->load(german, QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
 }

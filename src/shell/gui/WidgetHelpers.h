@@ -1,6 +1,7 @@
 #pragma once
 
 class QAbstractItemView;
+class QCoreApplication;
 class QWidget;
 
 // Selects the whole text of an input control (start 0, length = text
@@ -14,3 +15,8 @@ void CommitOpenEditor(QAbstractItemView* view);
 // Gives the rows of a list a few pixels above and below their text, so that
 // the dots of capital umlauts ("Ü", "Ö") are never cut off.
 void SetListRowHeight(QAbstractItemView* list);
+
+// Makes Qt's own texts German (file dialogs, standard buttons, the context
+// menus of text boxes) with Qt's German translations, and German the
+// default number format. False when the translations are not installed.
+bool InstallGermanTranslations(QCoreApplication& app);
