@@ -99,6 +99,7 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "qt6-qpa-plugins (>= 6.4)"
     "qt6-translations-l10n (>= 6.4)"
     "libsqlite3-0 (>= 3.20.0)"
+    "libxlsxwriter4 (>= 1.1)"
     "libstdc++6 (>= 11)"
     "libgcc-s1 (>= 3.0)"
     "libc6 (>= 2.34)")

@@ -7,7 +7,7 @@
 set -euo pipefail
 pkgs=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libsqlite3-dev libgl1-mesa-dev
       xvfb xauth clang-format python3 dpkg-dev librsvg2-bin poppler-utils
-      qt6-translations-l10n libxlsxwriter-dev unzip)
+      qt6-translations-l10n libxlsxwriter-dev pkgconf unzip)
 missing=()
 for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -37,6 +38,7 @@ private Q_SLOTS:
     void enterTakesATypedDate();
     void assignedArticleIsMarkedAtOnce();
     void gridIsReadAgainAfterTheEanWindow();
+    void exportTakesTheRowsAsShown();
     void sortFilterAndFindAsABuyerDoes();
     void previewCountShowsItsRows();
 
@@ -310,6 +312,35 @@ void TestGuiPositions::gridIsReadAgainAfterTheEanWindow() {
     w->EinlesenEan_Click();
     QCOMPARE(w->Grid()->cellText(0, Bez1), QString("Von nebenan"));
     QVERIFY(w->Candidates()->rowCount() > 0);
+}
+
+void TestGuiPositions::exportTakesTheRowsAsShown() {
+    FMPos* w = openGenerated(12);
+    auto* action = w->findChild<QAction*>("Exportieren");
+    QVERIFY(action);
+    QCOMPARE(action->text(), QString("Exportieren …"));
+    QCOMPARE(action->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_E));
+    QVERIFY(w->PositionGridView()->actions().contains(action));
+    // Filtered and sorted: the file has those rows in that order.
+    PositionFilter f;
+    f.set(QuickFilter::MitArtNr, true);
+    w->SetFilter(f);
+    w->SortByColumn(PreisExcl);
+    w->SortByColumn(PreisExcl);
+    const QString file = m_fx->path("fenster.csv");
+    QVERIFY(w->ExportTo(file));
+    QCOMPARE(w->StatusText(), "4 Positionen exportiert: " + file);
+    QFile f2(file);
+    QVERIFY(f2.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(f2.readAll().mid(3)).split("\r\n");
+    QStringList orders;
+    for (int i = 1; i < lines.size() - 1; ++i)
+        orders << lines[i].section(u';', BestNr, BestNr).section(u'-', 1);
+    QCOMPARE(orders, (QStringList{"9", "6", "3", "0"}));
+    // A folder that is not there: the message, nothing written.
+    const QString missing = m_fx->path("fehlt/x.xlsx");
+    QVERIFY(!w->ExportTo(missing));
+    QCOMPARE(m_ui->messages.last().text, "Datei kann nicht geschrieben werden: " + missing);
 }
 
 void TestGuiPositions::rowChosenDuringTheLoadStaysCurrent() {

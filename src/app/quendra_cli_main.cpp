@@ -7,6 +7,7 @@
 #include "import/ImportFormats.h"
 #include "import/WebImport.h"
 #include "positions/PositionEdit.h"
+#include "positions/PositionExport.h"
 #include "positions/PositionLoad.h"
 #include "positions/PositionView.h"
 #include "server/ServerConnection.h"
@@ -214,6 +215,49 @@ int runPositions(const QStringList& args, const QCommandLineParser& parser) {
     return 0;
 }
 
+// The positions grid of a download to a spreadsheet, as the window shows it
+// with the filter and the sort: one line per file written (the file, a tab,
+// the rows).
+int runExport(const QStringList& args, const QCommandLineParser& parser) {
+    GridShown shown;
+    const QString xlsx = parser.value(QStringLiteral("xlsx"));
+    const QString csv = parser.value(QStringLiteral("csv"));
+    if (args.size() != 1 || args[0].isEmpty() || (xlsx.isEmpty() && csv.isEmpty())) {
+        err() << "usage: quendra-cli --connect \"...\" export KEY [--xlsx FILE] [--csv FILE] "
+                 "[--filter NAME]... [--text TEXT] [--sort COL [--descending]]\n";
+        return 2;
+    }
+    if (!gridShownOf(parser, &shown))
+        return 2;
+    PositionDownload download;
+    if (!openDownload(args[0], &download))
+        return 1;
+    PositionGridModel model;
+    if (!PositionLoad::loadGrid(download, model))
+        return 1;
+    PositionView view;
+    view.setSourceModel(&model);
+    view.setFilter(shown.filter);
+    view.setSort(shown.sortColumn, shown.order);
+    QList<int> rows;
+    rows.reserve(view.rowCount());
+    for (int r = 0; r < view.rowCount(); ++r)
+        rows << view.sourceRow(r);
+    for (const auto& [file, format] :
+         {std::pair{xlsx, ExportFormat::Xlsx}, std::pair{csv, ExportFormat::Csv}}) {
+        if (file.isEmpty())
+            continue;
+        const PositionExportResult result = ExportPositions(file, format, model, rows);
+        if (!result.ok) {
+            err() << result.error << "\n";
+            return 1;
+        }
+        out() << file << '\t' << result.rows << '\n';
+    }
+    out().flush();
+    return 0;
+}
+
 // The candidate list of a download: five fields per row.
 int runCandidates(const QStringList& args) {
     if (args.size() != 1 || args[0].isEmpty()) {
@@ -356,7 +400,8 @@ QString commandOf(const QStringList& arguments) {
         QStringLiteral("--ugrp"),    QStringLiteral("--department"),  QStringLiteral("--active"),
         QStringLiteral("--gel"),     QStringLiteral("--max"),         QStringLiteral("--group"),
         QStringLiteral("--plz"),     QStringLiteral("--pdf"),         QStringLiteral("--timeout"),
-        QStringLiteral("--filter"),  QStringLiteral("--sort")};
+        QStringLiteral("--filter"),  QStringLiteral("--sort"),        QStringLiteral("--xlsx"),
+        QStringLiteral("--csv")};
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& a = arguments[i];
         if (a == u"--")
@@ -450,6 +495,11 @@ int main(int argc, char** argv) {
                       QStringLiteral("COL")});
     parser.addOption(
         {QStringLiteral("descending"), QStringLiteral("positions: sort in descending order.")});
+    parser.addOption({QStringLiteral("xlsx"),
+                      QStringLiteral("export: the .xlsx workbook to write."),
+                      QStringLiteral("FILE")});
+    parser.addOption({QStringLiteral("csv"), QStringLiteral("export: the .csv file to write."),
+                      QStringLiteral("FILE")});
     parser.addOption(
         {QStringLiteral("input"),
          QStringLiteral("set, set-marked: the answer to the next prompt (repeatable)."),
@@ -459,11 +509,12 @@ int main(int argc, char** argv) {
     addPrintOptions(parser);
     parser.addPositionalArgument(
         QStringLiteral("command"),
-        QStringLiteral("xecute 'M COMMAND' | downloads | delete KEY | import FILE | "
-                       "web-import CODE | positions KEY | candidates KEY | assign KEY POSID "
-                       "ARTNR | set KEY POSID COL VALUE | set-marked KEY POSID,... COL VALUE | "
-                       "post KEY | ekgroups KEY | search-articles | search-suppliers TEXT | "
-                       "search-customers TEXT | ean-match KEY FILE | print KEY --pdf FILE"));
+        QStringLiteral(
+            "xecute 'M COMMAND' | downloads | delete KEY | import FILE | "
+            "web-import CODE | positions KEY | export KEY | candidates KEY | assign KEY POSID "
+            "ARTNR | set KEY POSID COL VALUE | set-marked KEY POSID,... COL VALUE | "
+            "post KEY | ekgroups KEY | search-articles | search-suppliers TEXT | "
+            "search-customers TEXT | ean-match KEY FILE | print KEY --pdf FILE"));
     // "ean-match ... --post" takes no value, "ekgroups ... --post J|N" does.
     QStringList arguments = app.arguments();
     if (commandOf(arguments) == u"ean-match")
@@ -508,23 +559,16 @@ int main(int argc, char** argv) {
     }
     const QString command = positional[0];
     const QStringList rest = positional.mid(1);
-    static const QStringList commands{QStringLiteral("xecute"),
-                                      QStringLiteral("downloads"),
-                                      QStringLiteral("delete"),
-                                      QStringLiteral("import"),
-                                      QStringLiteral("web-import"),
-                                      QStringLiteral("positions"),
-                                      QStringLiteral("candidates"),
-                                      QStringLiteral("assign"),
-                                      QStringLiteral("set"),
-                                      QStringLiteral("set-marked"),
-                                      QStringLiteral("post"),
-                                      QStringLiteral("ekgroups"),
-                                      QStringLiteral("search-articles"),
-                                      QStringLiteral("search-suppliers"),
-                                      QStringLiteral("search-customers"),
-                                      QStringLiteral("ean-match"),
-                                      QStringLiteral("print")};
+    static const QStringList commands{
+        QStringLiteral("xecute"),           QStringLiteral("downloads"),
+        QStringLiteral("delete"),           QStringLiteral("import"),
+        QStringLiteral("web-import"),       QStringLiteral("positions"),
+        QStringLiteral("export"),           QStringLiteral("candidates"),
+        QStringLiteral("assign"),           QStringLiteral("set"),
+        QStringLiteral("set-marked"),       QStringLiteral("post"),
+        QStringLiteral("ekgroups"),         QStringLiteral("search-articles"),
+        QStringLiteral("search-suppliers"), QStringLiteral("search-customers"),
+        QStringLiteral("ean-match"),        QStringLiteral("print")};
     if (!commands.contains(command)) {
         err() << "quendra-cli: unknown command " << command << "\n";
         return 2;
@@ -541,6 +585,8 @@ int main(int argc, char** argv) {
         rc = runImport(rest, parser.value(QStringLiteral("supplier")), tracks);
     else if (command == u"positions")
         rc = runPositions(rest, parser);
+    else if (command == u"export")
+        rc = runExport(rest, parser);
     else if (command == u"candidates")
         rc = runCandidates(rest);
     else if (command == u"assign")

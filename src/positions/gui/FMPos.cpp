@@ -9,6 +9,7 @@
 #include "conditions/gui/fmverbuch.h"
 #include "import/gui/FMEan.h"
 #include "lookup/gui/FMArtsu.h"
+#include "positions/PositionExport.h"
 #include "shell/gui/WidgetHelpers.h"
 #include "shell/gui/WindowPlacement.h"
 
@@ -17,6 +18,9 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -24,7 +28,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStyle>
@@ -45,6 +51,9 @@ const QString kPlacementKey = QStringLiteral("FMPos");
 const QString kLayoutApplication = QStringLiteral("Quendrapr");
 const QString kLayoutSection = QStringLiteral("Layout");
 const QString kSplitterKey = QStringLiteral("FMPos.Raster");
+// The folder of the last export.
+const QString kExportSection = QStringLiteral("Export");
+const QString kExportFolderKey = QStringLiteral("Ordner");
 // The columns that stay at the left: "Übn", "Stat", "Best.Nr.",
 // "Bezeichnung".
 constexpr int kFrozenColumns = PositionGrid::Bezeichnung + 1;
@@ -187,9 +196,16 @@ FMPos::FMPos(const PositionDownload& download, QWidget* parent)
     search->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     connect(search, &QAction::triggered, this, &FMPos::ArtikelSuchen);
     lipos->addAction(search);
+    auto* exportRows = new QAction(QStringLiteral("Exportieren …"), this);
+    exportRows->setObjectName(QStringLiteral("Exportieren"));
+    exportRows->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    connect(exportRows, &QAction::triggered, this, &FMPos::Exportieren);
+    addAction(exportRows);
+    lipos->addAction(exportRows);
     // The same on the frozen columns.
     lipos->frozenView()->setContextMenuPolicy(Qt::ActionsContextMenu);
     lipos->frozenView()->addAction(search);
+    lipos->frozenView()->addAction(exportRows);
     // A row made current while a load runs is the buyer's choice.
     connect(lipos->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
@@ -596,6 +612,65 @@ bool FMPos::FindNext(bool forward) {
     lipos->setCurrentIndex(found);
     lipos->scrollTo(found);
     return true;
+}
+
+void FMPos::Exportieren() {
+    if (m_loading)
+        return;
+    commitEdit();
+    const QString folder =
+        WorkstationSettings::value(kLayoutApplication, kExportSection, kExportFolderKey);
+    QString name = m_download.supplier + u' ' + m_download.supplierName;
+    name.replace(QRegularExpression(QStringLiteral("[^\\w\\s.-]")), QStringLiteral("_"));
+    const QString proposal =
+        QDir(folder.isEmpty() ? QDir::homePath() : folder)
+            .filePath(QStringLiteral("Positionen ") + name.simplified() + QStringLiteral(".xlsx"));
+    QString chosenFilter;
+    const QString xlsxFilter = QStringLiteral("Excel-Arbeitsmappe (*.xlsx)");
+    const QString csvFilter = QStringLiteral("CSV für Tabellenkalkulation (*.csv)");
+    QString path =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Positionen exportieren"), proposal,
+                                     xlsxFilter + QStringLiteral(";;") + csvFilter, &chosenFilter);
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += chosenFilter == csvFilter ? QStringLiteral(".csv") : QStringLiteral(".xlsx");
+    WorkstationSettings::setValue(kLayoutApplication, kExportSection, kExportFolderKey,
+                                  QFileInfo(path).absolutePath());
+    ExportTo(path);
+}
+
+bool FMPos::ExportTo(const QString& path) {
+    if (m_loading)
+        return false;
+    commitEdit();
+    // The rows as shown: the filter's, in the sort's order.
+    QList<int> rows;
+    rows.reserve(m_view->rowCount());
+    for (int r = 0; r < m_view->rowCount(); ++r)
+        rows << m_view->sourceRow(r);
+    QProgressDialog progress(QStringLiteral("Positionen werden exportiert …"),
+                             QStringLiteral("Abbrechen"), 0, qMax(1, int(rows.size())), this);
+    progress.setObjectName(QStringLiteral("FMExport"));
+    progress.setWindowTitle(QStringLiteral("Exportieren"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(400);
+    const PositionExportResult result =
+        ExportPositions(path, ExportFormatOf(path), *m_grid, rows, [&progress](int done, int) {
+            progress.setValue(done);
+            return !progress.wasCanceled();
+        });
+    progress.reset();
+    if (result.ok) {
+        lbStatus->setText(QStringLiteral("%1 exportiert: %2")
+                              .arg(PositionStatusText(result.rows, result.rows, false), path));
+        return true;
+    }
+    if (result.cancelled)
+        lbStatus->setText(result.error);
+    else
+        UI().message(result.error, QString(), MessageIcon::Critical, MessageButtons::Ok);
+    return false;
 }
 
 QString FMPos::StatusText() const {

@@ -90,6 +90,12 @@ public Q_SLOTS:
     // false when there is none.
     bool FindNext(bool forward = true);
     QString StatusText() const;
+    // "Exportieren …" (Ctrl+E, the grid's context menu): asks for an .xlsx
+    // or .csv file and writes the rows as the grid shows them.
+    void Exportieren();
+    // The work of it for a file, with a progress dialog; false when nothing
+    // was written (the message shown, or cancelled).
+    bool ExportTo(const QString& path);
 
     QTableView* PositionGridView() const;
     QTreeView* CandidateView() const { return libm; }
