@@ -216,6 +216,22 @@ void TestDiscountGroups::ratesMustBeNumbers() {
     QCOMPARE(m_model->cellText(0, C::Rab3), QString("12,5"));
     QVERIFY(m_model->setData(m_model->index(0, C::Rab1), QString("")));
     QCOMPARE(m_model->cellText(0, C::Rab1), QString());
+    // A rate is 0 to 100 with at most two decimals.
+    for (const QString rate : {"150", "-50", "1e10", "1,23456", "100,001"}) {
+        QVERIFY2(!m_model->setData(m_model->index(0, C::Rab2), rate), qPrintable(rate));
+        QCOMPARE(m_ui->messages.takeFirst().text,
+                 "Ein Rabatt liegt zwischen 0 und 100 % und hat höchstens zwei "
+                 "Nachkommastellen: " +
+                     rate);
+        QCOMPARE(m_model->cellText(0, C::Rab2), QString("2"));
+    }
+    QVERIFY(m_model->setData(m_model->index(0, C::Rab2), QString("100")));
+    QVERIFY(m_model->setData(m_model->index(0, C::Rab2), QString("0,25")));
+    // The description goes into the ERP: no character it cannot keep.
+    QVERIFY(!m_model->setData(m_model->index(0, C::Bezeichnung), QString("Dübel [Nylon]")));
+    QCOMPARE(m_ui->messages.takeFirst().text,
+             QString("Das Zeichen [ kann im ERP nicht gespeichert werden"));
+    QVERIFY(m_ui->messages.isEmpty());
     // The supplier's own group and the first article are not edited.
     QVERIFY(!(m_model->flags(m_model->index(0, C::Rabgr)) & Qt::ItemIsEditable));
     QVERIFY(!(m_model->flags(m_model->index(0, C::ErsterArtikel)) & Qt::ItemIsEditable));

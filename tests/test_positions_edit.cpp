@@ -178,6 +178,21 @@ void TestPositionsEdit::rejectedEditsLeaveCellAndServer_data() {
     QTest::newRow("discount too big")
         << 0 << 41 << "1234,5"
         << "Keine gültige Zahl: höchstens 3 Stellen vor und 2 nach dem Komma";
+    QTest::newRow("discount above 100") << 0 << 41 << "150" << kDiscountRangeMessage;
+    QTest::newRow("discount below 0") << 0 << 42 << "-5" << kDiscountRangeMessage;
+    // The ERP's 7-bit storage would keep an umlaut for these.
+    QTest::newRow("bar in a description") << 0 << 9 << "A|B"
+                                          << "Das Zeichen | kann im ERP nicht gespeichert werden";
+    QTest::newRow("brace in a description") << 0 << 10 << "x{y}"
+                                            << "Das Zeichen { kann im ERP nicht gespeichert werden";
+    QTest::newRow("backslash in the order number")
+        << 0 << 28 << "M\\1001"
+        << "Das Zeichen \\ kann im ERP nicht gespeichert werden";
+    QTest::newRow("bracket in the sales group")
+        << 0 << 47 << "[A]"
+        << "Das Zeichen [ kann im ERP nicht gespeichert werden";
+    QTest::newRow("tilde") << 0 << 11 << "ca~5"
+                           << "Das Zeichen ~ kann im ERP nicht gespeichert werden";
     QTest::newRow("discount with 3 decimals")
         << 0 << 41 << "1,234"
         << "Keine gültige Zahl: höchstens 3 Stellen vor und 2 nach dem Komma";

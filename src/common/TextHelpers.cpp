@@ -278,3 +278,16 @@ PauseFunction SetPauseFunction(PauseFunction f) {
     pauseReplacement() = std::move(f);
     return previous;
 }
+
+QChar FirstUnstorableChar(const QString& text) {
+    for (const QChar c : text)
+        if (c == u'{' || c == u'|' || c == u'}' || c == u'~' || c == u'[' || c == u'\\' ||
+            c == u']')
+            return c;
+    return QChar();
+}
+
+QString UnstorableCharMessage(QChar c) {
+    return QStringLiteral("Das Zeichen ") + c +
+           QStringLiteral(" kann im ERP nicht gespeichert werden");
+}

@@ -29,6 +29,14 @@ float ToNumber(double value);
 QString ReplaceText(const QString& text, const QString& search, const QString& replacement,
                     bool multiCharacter = false);
 
+// The ERP keeps its texts in a 7-bit national variant in which "{", "|",
+// "}", "~", "[", "\\" and "]" stand for umlauts and "ß": such a character
+// typed by a buyer would be stored as an umlaut. The first of them in the
+// text; a null QChar when there is none.
+QChar FirstUnstorableChar(const QString& text);
+// "Das Zeichen | kann im ERP nicht gespeichert werden"
+QString UnstorableCharMessage(QChar c);
+
 // Converts German letters for and from the ERP's 7-bit storage. Modes:
 // "RTF", "VELTARSUCHE", "VELTAR", "VELTARSZ", "GUIVELTAR"; any other mode
 // only upper-cases when asked.

@@ -278,9 +278,26 @@ bool DiscountGroupEditor::check(int row, int column, const QString& text) {
                          MessageIcon::Critical, MessageButtons::Ok);
             return false;
         }
+        // A rate is a share of the price, to the hundredth: above 100 or
+        // below 0 it makes net prices negative or raises them, and the ERP
+        // keeps two decimals.
+        if (!t.isEmpty() && (v < 0 || v > 100 || TypedDecimals(t) > 2)) {
+            UI().message(QStringLiteral("Ein Rabatt liegt zwischen 0 und 100 % und hat höchstens "
+                                        "zwei Nachkommastellen: ") +
+                             t,
+                         QString(), MessageIcon::Critical, MessageButtons::Ok);
+            return false;
+        }
         m_model.setCell(row, column,
                         t.isEmpty() ? QString() : shownRate(QString::number(v, 'g', 15)));
         return true;
+    }
+    // Texts go to the ERP as they are (the description is posted with the
+    // group).
+    if (const QChar c = FirstUnstorableChar(text); !c.isNull()) {
+        UI().message(UnstorableCharMessage(c), QString(), MessageIcon::Critical,
+                     MessageButtons::Ok);
+        return false;
     }
     m_model.setCell(row, column, text.trimmed());
     return true;

@@ -3,6 +3,7 @@
 #include "base/SessionContext.h"
 #include "base/UserInterface.h"
 #include "common/PriceCalculation.h"
+#include "common/TextHelpers.h"
 #include "import/SupplierDefaults.h"
 #include "server/ServerConnection.h"
 
@@ -225,6 +226,10 @@ std::optional<QString> PositionEditor::checked(int row, int column, const QStrin
                                      "dem Komma")
                           .arg(whole)
                           .arg(col.decimals));
+        // More than all of a price off, or a surcharge as a discount, gives
+        // a net price below zero.
+        if (column >= Rab1 && column <= Rab4 && (v < 0 || v > 100))
+            return no(kDiscountRangeMessage);
         return ServerNumber(v, col.decimals);
     }
     case CellKind::Date:
@@ -247,6 +252,8 @@ std::optional<QString> PositionEditor::checked(int row, int column, const QStrin
     case CellKind::Text:
         break;
     }
+    if (const QChar c = FirstUnstorableChar(t); !c.isNull())
+        return no(UnstorableCharMessage(c));
     if (column == BestEan && !t.isEmpty()) {
         if (t.size() != 8 && t.size() != 13)
             return no(kEanLengthMessage);

@@ -38,6 +38,8 @@ inline const QString kBadDateMessage = QStringLiteral("Kein gültiges Datum");
 inline const QString kNotStoredMessage = QStringLiteral("Artikel nicht gespeichert");
 inline const QString kAlreadyAssignedMessage = QStringLiteral("Artikel bereits zugeordnet");
 inline const QString kCancelledMessage = QStringLiteral("Eingabe abgebrochen");
+inline const QString kDiscountRangeMessage =
+    QStringLiteral("Ein Rabatt liegt zwischen 0 und 100 %");
 
 // The cell editing of the positions grid: every edit is checked for its
 // column, written back to the position at once (open by id, set, sys_save,
