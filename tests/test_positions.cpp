@@ -527,8 +527,9 @@ void TestPositions::cliPrintsEveryDemoDownload() {
         }
     }
     QString out, err;
-    QCOMPARE(RunCli({"--connect", connect, "positions", "4711"}, &out, &err), 0);
+    QCOMPARE(RunCli({"--connect", connect, "positions", "4711"}, &out, &err), 1);
     QCOMPARE(out, QString());
+    QCOMPARE(err, QString("quendra-cli: Download 4711 nicht gefunden\n"));
     QCOMPARE(RunCli({"--connect", connect, "positions"}, &out, &err), 2);
     // A server that is gone: the error, and a failure exit code.
     server.kill();

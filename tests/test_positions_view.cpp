@@ -580,6 +580,25 @@ void TestPositionsView::cliPrintsTheRowsAsTheWindowShowsThem() {
              (QStringList{"2", "quendra-cli: --sort takes a grid column from 0 to 52\n"}));
     QCOMPARE(orderNumbers({"--descending"}),
              (QStringList{"2", "quendra-cli: --descending needs --sort\n"}));
+    // A download that is not there says so, as the other commands do.
+    for (const char* command : {"positions", "candidates"}) {
+        QString printed, errors;
+        QCOMPARE(RunCli({"--connect", connect, command, "99"}, &printed, &errors), 1);
+        QCOMPARE(printed, QString());
+        QCOMPARE(errors, QString("quendra-cli: Download 99 nicht gefunden\n"));
+    }
+    // --timeout before the command is an option with its value; a negative
+    // number is a value, not an option.
+    QString printed, errors;
+    QCOMPARE(
+        RunCli({"--timeout", "30", "--connect", connect, "positions", key, "--filter", "mit-artnr"},
+               &printed, &errors),
+        0);
+    QCOMPARE(printed.count(u'\n'), 4);
+    const QString id = printed.section(u'\n', 0, 0).section(u'\t', -1).section(u'`', 0, 0);
+    QCOMPARE(RunCli({"--connect", connect, "set", key, id, "22", "-5"}, &printed, &errors), 0);
+    QCOMPARE(errors, QString());
+    QCOMPARE(printed.section(u'\t', 22, 22), QString("-5"));
 }
 
 QTEST_GUILESS_MAIN(TestPositionsView)

@@ -20,6 +20,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QRegularExpression>
 #include <QTextStream>
 #include <QThread>
 #include <cstdio>
@@ -196,11 +197,8 @@ int runPositions(const QStringList& args, const QCommandLineParser& parser) {
     if (!gridShownOf(parser, &shown))
         return 2;
     PositionDownload download;
-    if (!findDownload(args[0], &download))
+    if (!openDownload(args[0], &download))
         return 1;
-    // A download that does not exist is an empty grid.
-    if (download.key.isEmpty())
-        return 0;
     PositionGridModel model;
     if (!PositionLoad::loadGrid(download, model))
         return 1;
@@ -265,10 +263,8 @@ int runCandidates(const QStringList& args) {
         return 2;
     }
     PositionDownload download;
-    if (!findDownload(args[0], &download))
+    if (!openDownload(args[0], &download))
         return 1;
-    if (download.key.isEmpty())
-        return 0;
     CandidateListModel list;
     if (!PositionLoad::loadCandidates(download, list))
         return 1;
@@ -391,7 +387,8 @@ int runSetMarked(const QStringList& args, const QStringList& inputs) {
 
 // The command of a command line: its first argument that is neither an
 // option nor the value of one.
-QString commandOf(const QStringList& arguments) {
+// The options that take a value (the next argument).
+const QStringList& optionsWithValue() {
     static const QStringList withValue{
         QStringLiteral("--connect"), QStringLiteral("--retry-pause"), QStringLiteral("--supplier"),
         QStringLiteral("--tracks"),  QStringLiteral("--input"),       QStringLiteral("--marked"),
@@ -402,18 +399,46 @@ QString commandOf(const QStringList& arguments) {
         QStringLiteral("--plz"),     QStringLiteral("--pdf"),         QStringLiteral("--timeout"),
         QStringLiteral("--filter"),  QStringLiteral("--sort"),        QStringLiteral("--xlsx"),
         QStringLiteral("--csv")};
+    return withValue;
+}
+
+QString commandOf(const QStringList& arguments) {
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& a = arguments[i];
         if (a == u"--")
             return arguments.value(i + 1);
         if (a.startsWith(u'-')) {
-            if (withValue.contains(a))
+            if (optionsWithValue().contains(a))
                 ++i;
             continue;
         }
         return a;
     }
     return QString();
+}
+
+// A negative number given as an argument ("set 4 10 33 -5") is a value,
+// not an option: it is hidden from the option parser behind a mark that
+// UnmarkNegative() takes away again.
+constexpr QChar kNegativeMark = u'\x1';
+
+void MarkNegativeNumbers(QStringList& arguments) {
+    static const QRegularExpression number(QStringLiteral("^-[0-9]+([.,][0-9]*)*$"));
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        QString& a = arguments[i];
+        if (a == u"--")
+            return;
+        if (optionsWithValue().contains(a)) {
+            ++i;
+            continue;
+        }
+        if (number.match(a).hasMatch())
+            a.prepend(kNegativeMark);
+    }
+}
+
+QString UnmarkNegative(const QString& argument) {
+    return argument.startsWith(kNegativeMark) ? argument.mid(1) : argument;
 }
 
 int runXecute(const QStringList& args) {
@@ -521,6 +546,7 @@ int main(int argc, char** argv) {
         for (QString& a : arguments)
             if (a == u"--post")
                 a = QStringLiteral("--post=J");
+    MarkNegativeNumbers(arguments);
     parser.process(arguments);
 
     ConsoleUserInterface console;
@@ -552,7 +578,9 @@ int main(int argc, char** argv) {
         TcpServerClient::setDefaultTimeouts(t);
     }
 
-    const QStringList positional = parser.positionalArguments();
+    QStringList positional = parser.positionalArguments();
+    for (QString& a : positional)
+        a = UnmarkNegative(a);
     if (positional.isEmpty()) {
         err() << "quendra-cli: no command given (xecute)\n";
         return 2;
