@@ -342,6 +342,25 @@ void TestFaults::stoppedServerTimesOut() {
             return std::exchange(before, now) == now;
         },
         60000));
+    {
+        // Stopped under "Mehrfachsetzen": the row whose call got no answer
+        // may be stored all the same; it is named as such, not as unsaved.
+        const QStringList ids =
+            d.column("SELECT id FROM quendrap_pos WHERE DLID='4' ORDER BY id LIMIT 6000");
+        QVERIFY(ids.size() > 1000);
+        Cli cli({"--connect", connectOf(server), "--timeout", "2", "set-marked", "4",
+                 ids.join(u','), "9", "Gesetzt"});
+        QVERIFY(waitUntil(
+            [&] { return d.count("SELECT count(*) FROM quendrap_pos WHERE Bez1='Gesetzt'") > 20; },
+            120000));
+        ::kill(pid_t(pid), SIGSTOP);
+        const int rc = cli.finish(60000);
+        ::kill(pid_t(pid), SIGCONT);
+        QCOMPARE(rc, 1);
+        QCOMPARE(cli.err.count(": Ergebnis unbekannt\n"), 1);
+        QVERIFY2(!cli.err.contains("nicht gespeichert"), qPrintable(cli.err.left(2000)));
+        QVERIFY(cli.err.contains(": nicht gesetzt nach einem Serverfehler\n"));
+    }
     QString out, err;
     QCOMPARE(RunCli({"--connect", connectOf(server), "downloads"}, &out, &err), 0);
     // The partial download with what it holds.

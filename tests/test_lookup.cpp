@@ -81,6 +81,8 @@ private Q_SLOTS:
     void customerSearch();
     void matchFileRowsAndPosting();
     void matchFileMissing();
+    void matchFileLines_data();
+    void matchFileLines();
     void cliSearchesAndMatch();
 
 private:
@@ -388,6 +390,24 @@ void TestLookup::matchFileMissing() {
     QCOMPARE(WorkstationSettings::value("Quendrapr", "RetourPrm", "Pfad"), QString("C:\\Listen"));
 }
 
+void TestLookup::matchFileLines_data() {
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("a match line") << "300310\\Türschwelle\\\\\\\\\\4020000000028" << true;
+    QTest::newRow("semicolons") << "300310;\\x" << true;
+    QTest::newRow("empty") << "" << true;
+    QTest::newRow("no separator") << "Artikel 300310 Türschwelle" << false;
+    QTest::newRow("a NUL byte") << QString("300310\\x") + QChar(0) << false;
+    QTest::newRow("a bell") << QString("300310\\x") + QChar(7) << false;
+    QTest::newRow("a tab") << "300310\\x\ty" << true;
+}
+
+void TestLookup::matchFileLines() {
+    QFETCH(QString, line);
+    QFETCH(bool, taken);
+    QCOMPARE(IsMatchFileLine(line), taken);
+}
+
 void TestLookup::cliSearchesAndMatch() {
     QTemporaryDir dir;
     StandinProcess server(dir.filePath("cli.db"));
@@ -424,6 +444,27 @@ void TestLookup::cliSearchesAndMatch() {
     QCOMPARE(
         RunCli({"--connect", connect, "ean-match", "3", dir.filePath("fehlt.csv")}, &out, &err), 1);
     QCOMPARE(err, QString("Datei nicht vorhanden\n"));
+    // Random bytes are no match file: nothing is read or posted, exit 1.
+    const QString noise = dir.filePath("rauschen.csv");
+    {
+        QFile f(noise);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QByteArray bytes;
+        quint32 x = 12345;
+        for (int i = 0; i < 4000; ++i) {
+            x = x * 1103515245 + 12345;
+            bytes += char(x >> 24);
+        }
+        f.write("Kopfzeile\n" + bytes);
+    }
+    QCOMPARE(RunCli({"--connect", connect, "ean-match", "3", noise, "--post"}, &out, &err), 1);
+    QCOMPARE(out, QString());
+    QCOMPARE(err, QString("Datei ist keine EAN/Preismatch-Datei (Zeile 2)\n"));
+    // --timeout before the command and --post at the end.
+    QCOMPARE(RunCli({"--timeout", "30", "--connect", connect, "ean-match", "3", sample, "--post"},
+                    &out, &err),
+             0);
+    QCOMPARE(err, QString());
     QCOMPARE(RunCli({"--connect", connect, "search-suppliers"}, &out, &err), 2);
     QCOMPARE(RunCli({"--connect", connect, "search-articles", "--max", "x"}, &out, &err), 2);
 }

@@ -6,6 +6,8 @@
 #include "conditions/Posting.h"
 #include "server/ServerConnection.h"
 
+#include <QProcess>
+#include <QRegularExpression>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTemporaryDir>
@@ -92,6 +94,7 @@ private Q_SLOTS:
     void deviationAsShown();
     void previewCountsTheTakenRows();
     void cliPosts();
+    void cliPostingUnderADeletionFails();
 
 private:
     std::unique_ptr<PositionGridModel> load(const PositionDownload& d);
@@ -457,6 +460,42 @@ void TestPosting::cliPosts() {
     QCOMPARE(err, QString("quendra-cli: Position 1 nicht im Download 3\n"));
     QCOMPARE(RunCli({"--connect", connect, "post", "99", "--all"}, &out, &err), 1);
     QCOMPARE(err, QString("quendra-cli: Download 99 nicht gefunden\n"));
+    // Without an option nothing would be posted: no call, exit 2.
+    QCOMPARE(RunCli({"--connect", connect, "post", "3", "--all"}, &out, &err), 2);
+    QCOMPARE(out, QString());
+    QCOMPARE(err, QString("quendra-cli: post without --options posts nothing (chvorhupd, chneu, "
+                          "chstamm, chfreigart, chfreig, chbez, kondanl, ekanl, vkanl)\n"));
+}
+
+void TestPosting::cliPostingUnderADeletionFails() {
+    // Another job deletes the download while a posting runs: the posting
+    // says how many positions were not posted and fails.
+    QTemporaryDir dir;
+    StandinProcess server(dir.filePath("big.db"), true, {"--demo-positions", "20000"});
+    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
+    const QString connect = QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(server.port());
+    QString out, err;
+    QCOMPARE(RunCli({"--connect", connect, "downloads"}, &out, &err), 0);
+    const QString key = out.section(u'\n', 0, 0).section(u'\t', -1);
+    QProcess post;
+    post.start(QStringLiteral(QUENDRA_CLI),
+               {"--connect", connect, "post", key, "--all", "--options", "chneu"});
+    // Once the first answers are out, the download goes.
+    QByteArray posted;
+    while (posted.count('\n') < 50 && post.waitForReadyRead(30000))
+        posted += post.readAllStandardOutput();
+    QVERIFY(posted.count('\n') >= 50);
+    QCOMPARE(RunCli({"--connect", connect, "delete", key}, &out, &err), 0);
+    QVERIFY(post.waitForFinished(120000));
+    posted += post.readAllStandardOutput();
+    const QString errors = QString::fromUtf8(post.readAllStandardError());
+    QCOMPARE(post.exitCode(), 1);
+    QVERIFY2(QRegularExpression("^quendra-cli: Download " + key +
+                                " wurde während des Verbuchens gelöscht: \\d+ von 20000 "
+                                "Positionen nicht verbucht\n$")
+                 .match(errors)
+                 .hasMatch(),
+             qPrintable(errors));
 }
 
 QTEST_GUILESS_MAIN(TestPosting)

@@ -1,9 +1,12 @@
 // quendra-cli post and ekgroups: the posting window and the discount group
 // window without a display.
 #include "CliSupport.h"
-
 #include "conditions/DiscountGroups.h"
 #include "conditions/Posting.h"
+#include "server/ServerConnection.h"
+
+#include <QSet>
+#include <algorithm>
 
 void addConditionOptions(QCommandLineParser& parser) {
     parser.addOption(
@@ -30,6 +33,40 @@ void addConditionOptions(QCommandLineParser& parser) {
                       QStringLiteral("ekgroups: \"Verbuchen\", releasing with J or not with N."),
                       QStringLiteral("J|N")});
 }
+
+namespace {
+
+// Whether every taken position of the posting is still on the server; the
+// count of those that are not goes to standard error.
+bool postedPositionsStillThere(const PositionDownload& download, const PositionGridModel& model,
+                               const QList<int>& taken) {
+    PositionDownload now;
+    if (!findDownload(download.key, &now))
+        return false;
+    QSet<QString> ids;
+    if (!now.key.isEmpty()) {
+        PositionGridModel after;
+        if (!PositionLoad::loadGrid(now, after))
+            return false;
+        for (int r = 0; r < after.size(); ++r)
+            ids.insert(after.row(r).id);
+    }
+    int gone = 0;
+    for (int r : taken)
+        gone += ids.contains(model.row(r).id) ? 0 : 1;
+    if (gone == 0)
+        return true;
+    if (now.key.isEmpty())
+        err() << "quendra-cli: Download " << download.key
+              << " wurde während des Verbuchens gelöscht: " << gone << " von " << taken.size()
+              << " Positionen nicht verbucht\n";
+    else
+        err() << "quendra-cli: " << gone << " von " << taken.size()
+              << " Positionen wurden während des Verbuchens gelöscht und sind nicht verbucht\n";
+    return false;
+}
+
+} // namespace
 
 int runPost(const QStringList& args, const QCommandLineParser& parser) {
     const bool all = parser.isSet(QStringLiteral("all"));
@@ -63,6 +100,13 @@ int runPost(const QStringList& args, const QCommandLineParser& parser) {
         out().flush();
         return 0;
     }
+    // Without an option the ERP may create or change nothing: nothing would
+    // be posted.
+    if (std::none_of(options->on.begin(), options->on.end(), [](bool on) { return on; })) {
+        err() << "quendra-cli: post without --options posts nothing ("
+              << PostingOptions::names().join(QStringLiteral(", ")) << ")\n";
+        return 2;
+    }
     PostingRun run;
     run.onlyMarked = [onlyMarked] { return onlyMarked; };
     run.answered = [&](int row, const QString& answer) {
@@ -70,9 +114,22 @@ int runPost(const QStringList& args, const QCommandLineParser& parser) {
         text.replace(u'\t', u' ').replace(u'\n', u' ');
         out() << model.row(row).id << '\t' << text << '\n';
     };
+    QList<int> taken;
+    for (int r = 0; r < model.size(); ++r)
+        if (PostingTakesRow(model.row(r), onlyMarked))
+            taken << r;
     const bool ok = run.run(model, PostingContext::of(download), *options);
     out().flush();
-    return ok ? 0 : 1;
+    if (!ok) {
+        // The position whose call failed on the way may be posted all the
+        // same.
+        if (run.failedRow() >= 0 && OutcomeUnknown(LastReportedError()))
+            err() << "Position " << model.row(run.failedRow()).id << ": Ergebnis unbekannt\n";
+        return 1;
+    }
+    // Positions that went while the posting ran (another job deleted the
+    // download or them) were not posted.
+    return postedPositionsStillThere(download, model, taken) ? 0 : 1;
 }
 
 namespace {

@@ -79,6 +79,19 @@ void StoreEanMatchFolder(const QString& path) {
         WorkstationSettings::setValue(kApplication, kSection, kKey, path.left(cut));
 }
 
+bool IsMatchFileLine(const QString& line) {
+    if (line.isEmpty())
+        return true;
+    for (const QChar c : line)
+        if (c.unicode() < 0x20 && c != u'\t')
+            return false;
+    return line.contains(u'\\');
+}
+
+QString NoMatchFileMessage(int line) {
+    return QStringLiteral("Datei ist keine EAN/Preismatch-Datei (Zeile %1)").arg(line);
+}
+
 bool ReadEanMatchFile(const QString& path, const QString& downloadKey, QList<EanMatchRow>* rows) {
     rows->clear();
     if (path.isEmpty() || !QFileInfo(path).isFile()) {
@@ -94,10 +107,22 @@ bool ReadEanMatchFile(const QString& path, const QString& downloadKey, QList<Ean
     BusyPointer busy;
     QString line;
     bool header = true;
+    int number = 0;
     while (reader.readLine(&line)) {
+        ++number;
         if (header) {
             header = false;
             continue;
+        }
+        // A line of a match file is text with its fields separated by "\":
+        // control characters or a line without one (random bytes, another
+        // kind of file) is no match file, and nothing of it is taken.
+        if (!IsMatchFileLine(line)) {
+            rows->clear();
+            busy.release();
+            UI().message(NoMatchFileMessage(number), QString(), MessageIcon::Critical,
+                         MessageButtons::Ok);
+            return false;
         }
         const MatchFileEntry e = ParseMatchFileLine(RemoveMatchFileSemicolons(line));
         rows->append({e.articleNumber, e.description, e.ean, QString()});

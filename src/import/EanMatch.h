@@ -50,6 +50,13 @@ QString EanDescription(ClassHandle& positions, const QString& downloadKey, const
 QString EanMatchFolder();
 void StoreEanMatchFolder(const QString& path);
 
+// Whether a line (after the header) can be one of a match file: text
+// without control characters whose fields are separated by "\" (an empty
+// line is taken as an empty row).
+bool IsMatchFileLine(const QString& line);
+// "Datei ist keine EAN/Preismatch-Datei (Zeile N)"
+QString NoMatchFileMessage(int line);
+
 // Reads a match file: every line after the first, with the description of
 // each EAN. False with "Datei nicht vorhanden" when there is no such file,
 // "Datei kann nicht gelesen werden" when it cannot be read, and after a

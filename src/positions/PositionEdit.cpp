@@ -544,7 +544,11 @@ QList<QPair<int, QString>> PositionEditor::setOnRows(const QList<int>& rows, int
         // showed the error report, and the rows after it are left alone.
         if (m_message.isEmpty()) {
             serverFailed = true;
-            failures << qMakePair(row, QStringLiteral("nicht gespeichert"));
+            // Lost on the way or not answered in time, it may be stored
+            // all the same.
+            failures << qMakePair(row, OutcomeUnknown(LastReportedError())
+                                           ? QStringLiteral("Ergebnis unbekannt")
+                                           : QStringLiteral("nicht gespeichert"));
         } else {
             failures << qMakePair(row, m_message);
         }

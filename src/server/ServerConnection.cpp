@@ -350,7 +350,20 @@ QString CacheFehlermeldungText(const ServerError& error, const QString& operatio
            error.description() + kCrLf + kCrLf;
 }
 
+namespace {
+int g_lastReportedError = 0;
+} // namespace
+
+int LastReportedError() {
+    return g_lastReportedError;
+}
+
+bool OutcomeUnknown(int errorNumber) {
+    return errorNumber == ClientErrors::ConnectionLost || errorNumber == ClientErrors::Timeout;
+}
+
 void CacheFehlermeldung(const ServerError& error, const QString& operation) {
+    g_lastReportedError = error.number();
     UI().message(CacheFehlermeldungText(error, operation), QStringLiteral("Caché Zugriffsfehler"),
                  MessageIcon::Warning, MessageButtons::Ok);
     TraceLog(QStringLiteral("cacheapi.CacheFehlermeldung"), operation,

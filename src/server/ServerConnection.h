@@ -128,6 +128,11 @@ void CloseObject(ClassHandle& handle);
 void CacheFehlermeldung(const ServerError& error, const QString& operation);
 // The text of that report.
 QString CacheFehlermeldungText(const ServerError& error, const QString& operation);
+// The number of the error the last report was about (0 before any).
+int LastReportedError();
+// Whether a call that failed with this error may have been carried out all
+// the same: the connection was lost or the answer did not come in time.
+bool OutcomeUnknown(int errorNumber);
 
 // Orderly shutdown: trace, close every window, end the program (through
 // ExitProgram: inside an event loop every loop returns and main() ends).
