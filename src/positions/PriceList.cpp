@@ -134,8 +134,8 @@ QStringList PriceListDocument::captions(bool purchasePrices) {
 
 PriceListDocument::PriceListDocument(const PositionGridModel& grid, const PriceListOptions& options,
                                      PriceListHeading heading)
-    : m_options(options), m_heading(std::move(heading)),
-      m_captions(captions(options.purchasePrices)) {
+    : m_grid(grid), m_columns(columnsFor(options.purchasePrices)), m_options(options),
+      m_heading(std::move(heading)), m_captions(captions(options.purchasePrices)) {
     // The rows to print, in grid order, then (stably) by their group.
     QList<int> rows;
     for (int r = 0; r < grid.size(); ++r)
@@ -159,17 +159,21 @@ PriceListDocument::PriceListDocument(const PositionGridModel& grid, const PriceL
             if (first || g != group) {
                 const QString title = groupColumn == EkRabgr ? QStringLiteral("EK-Rabattgruppe ")
                                                              : QStringLiteral("Warengruppe ");
-                m_lines.append(
-                    {true, {g.isEmpty() ? QStringLiteral("ohne ") + title.trimmed() : title + g}});
+                m_titles << (g.isEmpty() ? QStringLiteral("ohne ") + title.trimmed() : title + g);
+                m_lines.append({true, int(m_titles.size()) - 1});
                 group = g;
                 first = false;
             }
         }
-        Line line;
-        for (int c : columns)
-            line.cells << grid.cellText(r, kPrintColumns[c].column);
-        m_lines.append(std::move(line));
+        // The row only: its cells are read when they are measured and
+        // painted, so that the document stays small however long the list.
+        m_lines.append({false, r});
     }
+}
+
+QString PriceListDocument::cell(const Line& line, int column) const {
+    return line.group ? QString()
+                      : m_grid.cellText(line.index, kPrintColumns[m_columns[column]].column);
 }
 
 void PriceListDocument::layout(const QPageLayout& page, int resolution) {
@@ -214,7 +218,7 @@ void PriceListDocument::layout(const QPageLayout& page, int resolution) {
                 qsizetype longest = 0;
                 for (const Line& line : std::as_const(m_lines))
                     if (!line.group)
-                        longest = qMax(longest, line.cells.value(i).size());
+                        longest = qMax(longest, cell(line, i).size());
                 need = qMax(need, body.horizontalAdvance(QString(longest, u'0')));
             } else {
                 // A key that cannot be wider than the widest so far is not
@@ -222,7 +226,7 @@ void PriceListDocument::layout(const QPageLayout& page, int resolution) {
                 for (const Line& line : std::as_const(m_lines)) {
                     if (line.group)
                         continue;
-                    const QString& text = line.cells.value(i);
+                    const QString text = cell(line, i);
                     if (text.size() * body.maxWidth() > need)
                         need = qMax(need, body.horizontalAdvance(text));
                 }
@@ -274,8 +278,11 @@ void PriceListDocument::layout(const QPageLayout& page, int resolution) {
         const double room = widths[description] - 2 * pad;
         for (Line& line : m_lines) {
             line.lines = 1;
-            if (!line.group && body.horizontalAdvance(line.cells.value(description)) > room)
-                line.lines = int(wrapped(line.cells.value(description), body, room).size());
+            if (line.group)
+                continue;
+            const QString text = cell(line, description);
+            if (body.horizontalAdvance(text) > room)
+                line.lines = int(wrapped(text, body, room).size());
         }
     }
     // Whole rows per page; a group heading never ends a page.
@@ -360,7 +367,7 @@ void PriceListDocument::paintPage(QPainter& p, int page) const {
         if (line.group) {
             p.setFont(bold);
             p.drawText(QRectF(pad, y, m.width - 2 * pad, m.lineHeight),
-                       Qt::AlignLeft | Qt::AlignVCenter, line.cells.value(0));
+                       Qt::AlignLeft | Qt::AlignVCenter, m_titles.value(line.index));
         } else {
             p.setFont(body);
             // Drawn at a point on the baseline: no text layout per cell.
@@ -368,7 +375,7 @@ void PriceListDocument::paintPage(QPainter& p, int page) const {
             for (int c = 0; c < columns.size(); ++c) {
                 const double left = m.columnX[c] + pad;
                 const double room = m.columnX[c + 1] - m.columnX[c] - 2 * pad;
-                const QString& cellText = line.cells.value(c);
+                const QString cellText = cell(line, c);
                 if (cellText.isEmpty())
                     continue;
                 if (c == m_description && line.lines > 1) {

@@ -36,6 +36,8 @@ struct PriceListHeading {
 
 class PriceListDocument {
 public:
+    // The grid is read while the document lays out and paints: it must
+    // outlive the document.
     PriceListDocument(const PositionGridModel& grid, const PriceListOptions& options,
                       PriceListHeading heading);
 
@@ -58,7 +60,7 @@ public:
 private:
     struct Line {
         bool group = false; // a group heading
-        QStringList cells;  // or the group's title in cells[0]
+        int index = 0;      // the grid row, or the heading's title in m_titles
         int lines = 1;      // the description may take more than one
         double height() const { return lines; }
     };
@@ -72,9 +74,15 @@ private:
         double height = 0;
     };
 
+    // The text of a printed column (0-based among the printed ones) of a
+    // line, as the grid shows it.
+    QString cell(const Line& line, int column) const;
     void paintHeading(QPainter& painter, int page) const;
     void paintTableHeader(QPainter& painter, double y) const;
 
+    const PositionGridModel& m_grid;
+    QList<int> m_columns; // the printed columns (indexes of the column table)
+    QStringList m_titles; // of the group headings
     PriceListOptions m_options;
     PriceListHeading m_heading;
     QList<Line> m_lines;
