@@ -48,6 +48,32 @@ install(FILES ${PROJECT_SOURCE_DIR}/standin/README.md
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/screenshots ${PROJECT_SOURCE_DIR}/docs/samples
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
+# --- Copyright, changelog and manual pages (what Debian's policy asks) --------
+# The changelog and the manual pages go in compressed (gzip -9n: no name or
+# time stamp, so that a rebuild gives the same bytes).
+configure_file(${QUENDRA_PACKAGING_DIR}/changelog.in ${CMAKE_BINARY_DIR}/packaging/changelog @ONLY)
+set(quendra_gzipped)
+macro(quendra_gzip source target)
+    add_custom_command(
+        OUTPUT ${CMAKE_BINARY_DIR}/packaging/${target}
+        COMMAND gzip -9n -c ${source} > ${CMAKE_BINARY_DIR}/packaging/${target}
+        DEPENDS ${source}
+        COMMENT "Compressing ${target}"
+        VERBATIM)
+    list(APPEND quendra_gzipped ${CMAKE_BINARY_DIR}/packaging/${target})
+endmacro()
+quendra_gzip(${CMAKE_BINARY_DIR}/packaging/changelog changelog.gz)
+foreach(page quendrapr quendra-cli veltar-standin)
+    quendra_gzip(${QUENDRA_PACKAGING_DIR}/man/${page}.1 ${page}.1.gz)
+endforeach()
+add_custom_target(quendra_packaging_files ALL DEPENDS ${quendra_gzipped})
+install(FILES ${QUENDRA_PACKAGING_DIR}/copyright ${CMAKE_BINARY_DIR}/packaging/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${CMAKE_BINARY_DIR}/packaging/quendrapr.1.gz
+              ${CMAKE_BINARY_DIR}/packaging/quendra-cli.1.gz
+              ${CMAKE_BINARY_DIR}/packaging/veltar-standin.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
 # --- Debian package -----------------------------------------------------------
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quendra)
