@@ -5,10 +5,12 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
+#include <QTextStream>
 #include <sys/resource.h>
 
 // Starts veltar-standin (next to the benchmark) with args and --port 0;
@@ -46,4 +48,26 @@ inline double PeakMiB() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return u.ru_maxrss / 1024.0;
+}
+
+// The download a benchmark runs on: the one named by port and key when both
+// are given, else a generated one of count positions on a new stand-in
+// (server, database) with a line of how long that took. False (with the
+// message on standard error) when the stand-in did not start.
+inline bool BenchDownload(QProcess& server, const QString& database, int count, QString* port,
+                          QString* key, QTextStream& out, const char* program) {
+    if (!port->isEmpty() && !key->isEmpty())
+        return true;
+    QElapsedTimer t;
+    t.start();
+    *port = StartBenchDownload(server, database, count, key);
+    if (port->isEmpty()) {
+        QTextStream(stderr) << program << ": veltar-standin did not start\n";
+        return false;
+    }
+    out << QStringLiteral("download of %1 positions generated in %2 s\n")
+               .arg(count)
+               .arg(t.elapsed() / 1000.0, 0, 'f', 1);
+    out.flush();
+    return true;
 }

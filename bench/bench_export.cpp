@@ -40,13 +40,9 @@ int main(int argc, char** argv) {
     QProcess server;
     QString port = p.value(QStringLiteral("port"));
     QString key = p.value(QStringLiteral("key"));
-    if (port.isEmpty() || key.isEmpty()) {
-        port = StartBenchDownload(server, tmp.filePath(QStringLiteral("export.db")), count, &key);
-        if (port.isEmpty()) {
-            QTextStream(stderr) << "bench_export: veltar-standin did not start\n";
-            return 1;
-        }
-    }
+    if (!BenchDownload(server, tmp.filePath(QStringLiteral("export.db")), count, &port, &key, out,
+                       "bench_export"))
+        return 1;
     ConsoleUserInterface ui;
     SetUserInterface(&ui);
     Session().commandLine =

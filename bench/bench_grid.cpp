@@ -50,17 +50,9 @@ int main(int argc, char** argv) {
     QProcess server;
     QString port = p.value(QStringLiteral("port"));
     QString key = p.value(QStringLiteral("key"));
-    if (port.isEmpty() || key.isEmpty()) {
-        port = StartBenchDownload(server, tmp.filePath(QStringLiteral("grid.db")), count, &key);
-        if (port.isEmpty()) {
-            QTextStream(stderr) << "bench_grid: veltar-standin did not start\n";
-            return 1;
-        }
-        out << QStringLiteral("download of %1 positions generated in %2 s\n")
-                   .arg(count)
-                   .arg(t.elapsed() / 1000.0, 0, 'f', 1);
-        out.flush();
-    }
+    if (!BenchDownload(server, tmp.filePath(QStringLiteral("grid.db")), count, &port, &key, out,
+                       "bench_grid"))
+        return 1;
 
     ConsoleUserInterface ui;
     SetUserInterface(&ui);

@@ -112,17 +112,9 @@ int main(int argc, char** argv) {
     QProcess server;
     QString port = p.value(QStringLiteral("port"));
     QString key = p.value(QStringLiteral("key"));
-    if (port.isEmpty() || key.isEmpty()) {
-        port = StartBenchDownload(server, tmp.filePath(QStringLiteral("window.db")), count, &key);
-        if (port.isEmpty()) {
-            QTextStream(stderr) << "bench_window: veltar-standin did not start\n";
-            return 1;
-        }
-        out << QStringLiteral("download of %1 positions generated in %2 s\n")
-                   .arg(count)
-                   .arg(t.elapsed() / 1000.0, 0, 'f', 1);
-        out.flush();
-    }
+    if (!BenchDownload(server, tmp.filePath(QStringLiteral("window.db")), count, &port, &key, out,
+                       "bench_window"))
+        return 1;
     // Settings of the window (its placement) stay out of the buyer's.
     WorkstationSettings::useFolder(tmp.filePath(QStringLiteral("settings")));
 

@@ -183,6 +183,23 @@ bool gridShownOf(const QCommandLineParser& parser, GridShown* shown) {
     return true;
 }
 
+// The grid of a download and its rows as the window shows them with the
+// filter and the sort; 0, or 1 with the message.
+int loadShown(const QString& key, const GridShown& shown, PositionGridModel& model,
+              QList<int>* rows) {
+    PositionDownload download;
+    if (!openDownload(key, &download))
+        return 1;
+    if (!PositionLoad::loadGrid(download, model))
+        return 1;
+    PositionView view;
+    view.setSourceModel(&model);
+    view.setFilter(shown.filter);
+    view.setSort(shown.sortColumn, shown.order);
+    *rows = view.sourceRows();
+    return 0;
+}
+
 // The positions grid of a download, one line per row as the window shows it
 // with the filter and the sort (without them in load order): the 53 cells
 // as the grid shows them and the row key; with styles the row key and the
@@ -196,19 +213,13 @@ int runPositions(const QStringList& args, const QCommandLineParser& parser) {
     }
     if (!gridShownOf(parser, &shown))
         return 2;
-    PositionDownload download;
-    if (!openDownload(args[0], &download))
-        return 1;
     PositionGridModel model;
-    if (!PositionLoad::loadGrid(download, model))
+    QList<int> rows;
+    if (loadShown(args[0], shown, model, &rows) != 0)
         return 1;
-    PositionView view;
-    view.setSourceModel(&model);
-    view.setFilter(shown.filter);
-    view.setSort(shown.sortColumn, shown.order);
     const bool styles = parser.isSet(QStringLiteral("styles"));
-    for (int r = 0; r < view.rowCount(); ++r)
-        out() << gridLine(model, view.sourceRow(r), styles) << '\n';
+    for (int r : std::as_const(rows))
+        out() << gridLine(model, r, styles) << '\n';
     out().flush();
     return 0;
 }
@@ -227,20 +238,10 @@ int runExport(const QStringList& args, const QCommandLineParser& parser) {
     }
     if (!gridShownOf(parser, &shown))
         return 2;
-    PositionDownload download;
-    if (!openDownload(args[0], &download))
-        return 1;
     PositionGridModel model;
-    if (!PositionLoad::loadGrid(download, model))
-        return 1;
-    PositionView view;
-    view.setSourceModel(&model);
-    view.setFilter(shown.filter);
-    view.setSort(shown.sortColumn, shown.order);
     QList<int> rows;
-    rows.reserve(view.rowCount());
-    for (int r = 0; r < view.rowCount(); ++r)
-        rows << view.sourceRow(r);
+    if (loadShown(args[0], shown, model, &rows) != 0)
+        return 1;
     for (const auto& [file, format] :
          {std::pair{xlsx, ExportFormat::Xlsx}, std::pair{csv, ExportFormat::Csv}}) {
         if (file.isEmpty())

@@ -71,6 +71,52 @@ QDate slashDate(QByteArrayView v) {
     return QDate(d[4] * 1000 + d[5] * 100 + d[6] * 10 + d[7], d[2] * 10 + d[3], d[0] * 10 + d[1]);
 }
 
+// A cell as a spreadsheet takes it.
+struct Cell {
+    enum Type { Empty, Number, Date, Text } type = Empty;
+    double number = 0;
+    int decimals = 0;
+    bool percent = false; // "% Abw.": a number shown with " %"
+    QDate date;
+    QByteArrayView text;
+};
+
+// The cell of column c of a row whose text cells are split into texts.
+Cell cellOf(const PositionRow& row, const Fields& texts, int c) {
+    Cell cell;
+    const QByteArrayView text = texts[size_t(c)];
+    switch (kindOf(c)) {
+    case Kind::Number:
+        if (row.hasNumber(c)) {
+            cell.type = Cell::Number;
+            cell.number = row.number(c);
+            cell.decimals = ColumnOf(c).decimals;
+        }
+        return cell;
+    case Kind::Deviation:
+        if (ParseDeviation(QString::fromUtf8(text), &cell.number)) {
+            cell.type = Cell::Number;
+            cell.decimals = 2;
+            cell.percent = true;
+        }
+        return cell;
+    case Kind::Date:
+    case Kind::SlashDate:
+        cell.date = kindOf(c) == Kind::Date ? row.date : slashDate(text.trimmed());
+        if (cell.date.isValid()) {
+            cell.type = Cell::Date;
+            return cell;
+        }
+        break;
+    case Kind::Text:
+        break;
+    }
+    // A date list holding no date is kept as its text.
+    cell.text = text;
+    cell.type = text.isEmpty() ? Cell::Empty : Cell::Text;
+    return cell;
+}
+
 // A .csv field from UTF-8, as CsvField() makes it.
 void appendCsvField(QByteArray& out, QByteArrayView text) {
     bool formula = false;
@@ -141,32 +187,22 @@ PositionExportResult writeCsv(const QString& path, const PositionGridModel& grid
         for (int c = 0; c < kColumns; ++c) {
             if (c > 0)
                 out += ';';
-            switch (kindOf(c)) {
-            case Kind::Number:
-                if (row.hasNumber(c))
-                    out += csvNumber(row.number(c), ColumnOf(c).decimals).toUtf8();
+            const Cell cell = cellOf(row, texts, c);
+            switch (cell.type) {
+            case Cell::Empty:
                 break;
-            case Kind::Date:
-            case Kind::SlashDate: {
-                const QDate d =
-                    kindOf(c) == Kind::Date ? row.date : slashDate(texts[size_t(c)].trimmed());
-                if (d.isValid()) {
-                    std::snprintf(number, sizeof number, "%02d.%02d.%04d", d.day(), d.month(),
-                                  d.year());
-                    out += number;
-                } else {
-                    appendCsvField(out, texts[size_t(c)]);
-                }
+            case Cell::Number:
+                out += csvNumber(cell.number, cell.decimals).toUtf8();
+                if (cell.percent)
+                    out += " %";
                 break;
-            }
-            case Kind::Deviation: {
-                double v = 0;
-                if (ParseDeviation(row.text(c), &v))
-                    out += csvNumber(v, 2).toUtf8() + " %";
+            case Cell::Date:
+                std::snprintf(number, sizeof number, "%02d.%02d.%04d", cell.date.day(),
+                              cell.date.month(), cell.date.year());
+                out += number;
                 break;
-            }
-            case Kind::Text:
-                appendCsvField(out, texts[size_t(c)]);
+            case Cell::Text:
+                appendCsvField(out, cell.text);
                 break;
             }
         }
@@ -296,10 +332,10 @@ PositionExportResult writeXlsx(const QString& path, const PositionGridModel& gri
         worksheet_freeze_panes(sheet, 1, 0);
         worksheet_autofilter(sheet, 0, 0, lxw_row_t(total), kColumns - 1);
         Fields texts;
-        std::string cell;
+        std::string zeroEnded;
         auto writeText = [&](lxw_row_t line, lxw_col_t col, QByteArrayView text) {
-            cell.assign(text.data(), size_t(text.size()));
-            worksheet_write_string(sheet, line, col, cell.c_str(), nullptr);
+            zeroEnded.assign(text.data(), size_t(text.size()));
+            worksheet_write_string(sheet, line, col, zeroEnded.c_str(), nullptr);
         };
         for (int i = 0; i < total; ++i) {
             const PositionRow& row = grid.row(rows[i]);
@@ -307,33 +343,22 @@ PositionExportResult writeXlsx(const QString& path, const PositionGridModel& gri
             const lxw_row_t line = lxw_row_t(i + 1);
             for (int c = 0; c < kColumns; ++c) {
                 const lxw_col_t col = lxw_col_t(c);
-                switch (kindOf(c)) {
-                case Kind::Number:
-                    if (row.hasNumber(c))
-                        worksheet_write_number(sheet, line, col, row.number(c),
-                                               book.number(ColumnOf(c).decimals));
+                const Cell cell = cellOf(row, texts, c);
+                switch (cell.type) {
+                case Cell::Empty:
                     break;
-                case Kind::Date:
-                case Kind::SlashDate: {
-                    const QDate d =
-                        kindOf(c) == Kind::Date ? row.date : slashDate(texts[size_t(c)].trimmed());
-                    if (d.isValid()) {
-                        lxw_datetime t = excelDate(d);
-                        worksheet_write_datetime(sheet, line, col, &t, book.date());
-                    } else if (!texts[size_t(c)].isEmpty()) {
-                        writeText(line, col, texts[size_t(c)]);
-                    }
+                case Cell::Number:
+                    worksheet_write_number(sheet, line, col, cell.number,
+                                           cell.percent ? book.deviation()
+                                                        : book.number(cell.decimals));
+                    break;
+                case Cell::Date: {
+                    lxw_datetime t = excelDate(cell.date);
+                    worksheet_write_datetime(sheet, line, col, &t, book.date());
                     break;
                 }
-                case Kind::Deviation: {
-                    double v = 0;
-                    if (ParseDeviation(row.text(c), &v))
-                        worksheet_write_number(sheet, line, col, v, book.deviation());
-                    break;
-                }
-                case Kind::Text:
-                    if (!texts[size_t(c)].isEmpty())
-                        writeText(line, col, texts[size_t(c)]);
+                case Cell::Text:
+                    writeText(line, col, cell.text);
                     break;
                 }
             }

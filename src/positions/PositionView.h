@@ -128,6 +128,8 @@ public:
     // Applies the filter and the sort anew to the grid's rows as they are.
     void refresh();
 
+    // The grid rows shown, in shown order.
+    QList<int> sourceRows() const { return QList<int>(m_rows.begin(), m_rows.end()); }
     // The grid row of a shown row, and back (-1: hidden or none).
     int sourceRow(int viewRow) const;
     int viewRow(int sourceRow) const;

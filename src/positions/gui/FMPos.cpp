@@ -645,10 +645,7 @@ bool FMPos::ExportTo(const QString& path) {
         return false;
     commitEdit();
     // The rows as shown: the filter's, in the sort's order.
-    QList<int> rows;
-    rows.reserve(m_view->rowCount());
-    for (int r = 0; r < m_view->rowCount(); ++r)
-        rows << m_view->sourceRow(r);
+    const QList<int> rows = m_view->sourceRows();
     QProgressDialog progress(QStringLiteral("Positionen werden exportiert …"),
                              QStringLiteral("Abbrechen"), 0, qMax(1, int(rows.size())), this);
     progress.setObjectName(QStringLiteral("FMExport"));
