@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Installs what the build, the tests, the demo and the Debian package need on
 # Debian 12 (dpkg-dev: dpkg-shlibdeps for the package's Depends, librsvg2-bin:
-# the 48x48 icon, poppler-utils: pdftotext for the tests that read PDFs).
+# the 48x48 icon, poppler-utils: pdftotext for the tests that read PDFs;
+# libsodium-dev: the stand-in's password hashes, libssl-dev: its
+# self-signed certificate, pkg-config to find libsodium).
 set -euo pipefail
 pkgs=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libsqlite3-dev libgl1-mesa-dev
+      libsodium-dev libssl-dev pkg-config
       xvfb xauth clang-format python3 dpkg-dev librsvg2-bin poppler-utils)
 missing=()
 for p in "${pkgs[@]}"; do

@@ -93,7 +93,7 @@ bool waitUntil(const std::function<bool()>& done, int ms) {
 // Waits until download 4 (the first import's) holds at least n positions.
 bool waitForPositions(const Database& d, int n) {
     return waitUntil(
-        [&] { return d.count("SELECT count(*) FROM quendrap_pos WHERE DLID='4'") >= n; }, 120000);
+        [&] { return d.count("SELECT count(*) FROM quendrap_pos WHERE DLID='5'") >= n; }, 120000);
 }
 
 // quendra-cli running beside the test.
@@ -158,7 +158,7 @@ void TestFaults::serverKilledDuringImport() {
         // The partial download and the positions the server confirmed; the
         // line named is the first one not confirmed, after the cause.
         const QStringList printed = cli.out.trimmed().split(u'\t');
-        QCOMPARE(printed.value(0), QString("4"));
+        QCOMPARE(printed.value(0), QString("5"));
         const int confirmed = printed.value(1).toInt();
         QVERIFY2(confirmed >= 1 && confirmed < lines.size(), qPrintable(cli.out));
         const QString message = "Vorgang: FMImport.Einlesen Position speichern.\n\n" + kLost +
@@ -173,7 +173,7 @@ void TestFaults::serverKilledDuringImport() {
         // confirmed, and at most the batch whose commit the kill met before
         // its answers left.
         const QStringList stored = after.column(
-            "SELECT BestNr FROM quendrap_pos WHERE DLID='4' ORDER BY CAST(id AS INTEGER)");
+            "SELECT BestNr FROM quendrap_pos WHERE DLID='5' ORDER BY CAST(id AS INTEGER)");
         QVERIFY2(stored.size() >= confirmed && stored.size() <= confirmed + 256,
                  qPrintable(QString::number(stored.size())));
         for (int i = 0; i < stored.size(); ++i)
@@ -181,11 +181,11 @@ void TestFaults::serverKilledDuringImport() {
 
         // The job cleans up and runs again: every line once.
         QString out, err;
-        QCOMPARE(RunCli({"--connect", connectOf(again), "delete", "4"}, &out, &err), 0);
+        QCOMPARE(RunCli({"--connect", connectOf(again), "delete", "5"}, &out, &err), 0);
         QCOMPARE(RunCli({"--connect", connectOf(again), "import", file}, &out, &err, 300000), 0);
-        QCOMPARE(out, QString("5\t60000\n"));
-        QCOMPARE(after.count("SELECT count(*) FROM quendrap_pos WHERE DLID='4'"), 0);
-        QCOMPARE(after.count("SELECT count(DISTINCT BestNr) FROM quendrap_pos WHERE DLID='5'"),
+        QCOMPARE(out, QString("6\t60000\n"));
+        QCOMPARE(after.count("SELECT count(*) FROM quendrap_pos WHERE DLID='5'"), 0);
+        QCOMPARE(after.count("SELECT count(DISTINCT BestNr) FROM quendrap_pos WHERE DLID='6'"),
                  60000);
     }
 }
@@ -203,16 +203,16 @@ void TestFaults::downloadDeletedDuringImport() {
     // Another job deletes the download under the import: both say what
     // happened, and no position is left without its download.
     QString out, err;
-    QCOMPARE(RunCli({"--connect", connectOf(server), "delete", "4"}, &out, &err), 0);
+    QCOMPARE(RunCli({"--connect", connectOf(server), "delete", "5"}, &out, &err), 0);
     QCOMPARE(import.finish(), 1);
     const int confirmed = import.out.trimmed().section(u'\t', 1).toInt();
     QVERIFY2(confirmed >= 3000 && confirmed < lines.size(), qPrintable(import.out));
     const QString message = "Vorgang: FMImport.Einlesen Position speichern.\n\nFehler: 5809\n"
-                            "Objekt nicht gefunden: quendrap.downloads 4\n\nFehler in Zeile: " +
+                            "Objekt nicht gefunden: quendrap.downloads 5\n\nFehler in Zeile: " +
                             lines[confirmed] + "\n";
     QVERIFY2(import.err.endsWith(message), qPrintable(import.err));
-    QCOMPARE(d.count("SELECT count(*) FROM quendrap_pos WHERE DLID='4'"), 0);
-    QCOMPARE(d.count("SELECT count(*) FROM quendrap_downloads WHERE id='4'"), 0);
+    QCOMPARE(d.count("SELECT count(*) FROM quendrap_pos WHERE DLID='5'"), 0);
+    QCOMPARE(d.count("SELECT count(*) FROM quendrap_downloads WHERE id='5'"), 0);
 }
 
 void TestFaults::serverKilledDuringGridLoadAndPosting() {
@@ -333,7 +333,7 @@ void TestFaults::stoppedServerTimesOut() {
     // Going on, the server serves the next client (once it has served what
     // the timed-out client left in its socket).
     const Database d(db);
-    const QString held = "SELECT count(*) FROM quendrap_pos WHERE DLID='4'";
+    const QString held = "SELECT count(*) FROM quendrap_pos WHERE DLID='5'";
     int before = -1;
     QVERIFY(waitUntil(
         [&] {
@@ -346,7 +346,7 @@ void TestFaults::stoppedServerTimesOut() {
     QCOMPARE(RunCli({"--connect", connectOf(server), "downloads"}, &out, &err), 0);
     // The partial download with what it holds.
     QVERIFY2(out.contains(QStringLiteral("Müller Baustoffe GmbH\t%1\t")
-                              .arg(d.count("SELECT count(*) FROM quendrap_pos WHERE DLID='4'"))),
+                              .arg(d.count("SELECT count(*) FROM quendrap_pos WHERE DLID='5'"))),
              qPrintable(out));
 }
 
@@ -370,11 +370,11 @@ void TestFaults::clientKilledDuringImport() {
     QCOMPARE(RunCli({"--connect", connectOf(server), "downloads"}, &out, &err), 0);
     QCOMPARE(d.value("PRAGMA integrity_check"), QString("ok"));
     const QStringList stored =
-        d.column("SELECT BestNr FROM quendrap_pos WHERE DLID='4' ORDER BY CAST(id AS INTEGER)");
+        d.column("SELECT BestNr FROM quendrap_pos WHERE DLID='5' ORDER BY CAST(id AS INTEGER)");
     QVERIFY(stored.size() > 3000 && stored.size() < lines.size());
     for (int i = 0; i < stored.size(); ++i)
         QCOMPARE(stored[i], orderNumber(lines[i]));
-    QCOMPARE(d.count("SELECT count(*) FROM quendrap_pos WHERE DLID='4' AND (Bezeichnung='' OR "
+    QCOMPARE(d.count("SELECT count(*) FROM quendrap_pos WHERE DLID='5' AND (Bezeichnung='' OR "
                      "netto='' OR vkexcl='')"),
              0);
 }
