@@ -99,7 +99,13 @@ bool waitForPositions(const Database& d, int n) {
 // quendra-cli running beside the test.
 class Cli {
 public:
-    explicit Cli(const QStringList& args) { m_p.start(QStringLiteral(QUENDRA_CLI), args); }
+    explicit Cli(const QStringList& args) {
+        // Workstation settings of its own (RunCli).
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_settings.path());
+        m_p.setProcessEnvironment(environment);
+        m_p.start(QStringLiteral(QUENDRA_CLI), args);
+    }
     ~Cli() {
         if (m_p.state() != QProcess::NotRunning) {
             m_p.kill();
@@ -119,6 +125,7 @@ public:
     QString err;
 
 private:
+    QTemporaryDir m_settings;
     QProcess m_p;
 };
 

@@ -102,7 +102,10 @@ private:
 };
 
 void TestStandinAccess::initTestCase() {
-    m_server = std::make_unique<StandinProcess>(m_dir.filePath("access.db"));
+    // The failed logins of these cases cost the next login of their user
+    // code a short wait only.
+    m_server = std::make_unique<StandinProcess>(m_dir.filePath("access.db"), true,
+                                                QStringList{"--login-delay", "5"});
     QVERIFY2(m_server->started(), qPrintable(m_server->errorOutput()));
 }
 

@@ -1,4 +1,5 @@
 #include "base/SessionContext.h"
+#include "server/ServerConnection.h"
 #include "session/Login.h"
 #include "shell/gui/DialogUserInterface.h"
 #include "shell/gui/fmstart.h"
@@ -44,6 +45,10 @@ void startScreenshots(QApplication& app) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quendrapr"));
+    // The connection goes before the application object does.
+    struct Release {
+        ~Release() { ReleaseConnection(); }
+    } release;
     DialogUserInterface ui;
     startScreenshots(app);
 
