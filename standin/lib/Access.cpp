@@ -176,7 +176,7 @@ QStringList Hello(Job& job, const Wire::Request& r) {
             else
                 user = identify(engine, company, code, password);
             if (user.code.isEmpty()) {
-                throttle.failed(key);
+                throttle.failed(key, !code.isEmpty());
                 ++job.loginFailures;
                 job.loginReadyAt = LoginThrottle::Now() +
                                    LoginThrottle::Wait(job.loginFailures, throttle.delayMs());

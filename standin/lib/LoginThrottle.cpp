@@ -37,13 +37,13 @@ bool LoginThrottle::locked(const QString& code) {
     return false;
 }
 
-void LoginThrottle::failed(const QString& code) {
+void LoginThrottle::failed(const QString& code, bool lockable) {
     const qint64 now = Now();
     prune(now);
     Entry& e = m_entries[code];
     ++e.failures;
     e.readyAt = now + Wait(e.failures, m_delayMs);
-    if (e.failures >= kLockAfter && e.lockedUntil == 0 && m_lockMs > 0)
+    if (lockable && e.failures >= kLockAfter && e.lockedUntil == 0 && m_lockMs > 0)
         e.lockedUntil = now + m_lockMs;
 }
 

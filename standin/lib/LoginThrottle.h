@@ -33,7 +33,9 @@ public:
     qint64 readyAt(const QString& code) const;
     // Whether the code is locked now (a lock that has ended is forgotten).
     bool locked(const QString& code);
-    void failed(const QString& code);
+    // A failed login; one that is not lockable (the look-up by password
+    // alone, which names no code) only makes the next one wait.
+    void failed(const QString& code, bool lockable = true);
     void succeeded(const QString& code);
 
 private:
