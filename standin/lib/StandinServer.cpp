@@ -83,6 +83,8 @@ struct StandinServer::Connection {
     bool paused = false;
     // While serve() writes its answers: what writing reports waits for it.
     bool serving = false;
+    // A read of what TLS decrypted is due in the next turn.
+    bool readScheduled = false;
     // Runs while the connection waits for its client: for the rest of a
     // frame, or for the client to read its answers.
     QTimer* watch = new QTimer;
@@ -141,7 +143,10 @@ void StandinServer::accept() {
             connect(conn->watch, &QTimer::timeout, this, [this, socket] { timedOut(socket); });
             connect(conn->hold, &QTimer::timeout, this, [this, socket] { resume(socket); });
             m_connections.emplace(socket, std::move(conn));
-            connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
+            // What arrived together is served together, in a turn of its
+            // own: TLS tells of its records one by one as it decrypts them,
+            // and one commit takes all of them.
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket] { scheduleRead(socket); });
             connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { wrote(socket); });
             // On TLS, what reached the network is told by this one.
             if (auto* tls = qobject_cast<QSslSocket*>(socket))
@@ -194,6 +199,25 @@ void StandinServer::readFrom(QTcpSocket* socket) {
         report(QStringLiteral("connection closed: ") + QString::fromUtf8(e.what()));
         close(socket, QByteArray());
     }
+}
+
+void StandinServer::scheduleRead(QTcpSocket* socket) {
+    auto it = m_connections.find(socket);
+    if (it == m_connections.end() || it->second->readScheduled)
+        return;
+    it->second->readScheduled = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this, alive = QPointer<QTcpSocket>(socket)] {
+            if (!alive)
+                return;
+            auto entry = m_connections.find(alive);
+            if (entry == m_connections.end())
+                return;
+            entry->second->readScheduled = false;
+            readFrom(alive);
+        },
+        Qt::QueuedConnection);
 }
 
 void StandinServer::resume(QTcpSocket* socket) {

@@ -40,6 +40,9 @@ private:
     void accept();
     void refuse(QTcpSocket* socket, int number, const QString& text);
     void readFrom(QTcpSocket* socket);
+    // readFrom() in the next turn of the event loop, once however often the
+    // socket reports new bytes meanwhile.
+    void scheduleRead(QTcpSocket* socket);
     void serve(QTcpSocket* socket, Connection& conn);
     void wrote(QTcpSocket* socket);
     void timedOut(QTcpSocket* socket);
