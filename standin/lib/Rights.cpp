@@ -64,19 +64,41 @@ constexpr Argument kUserArguments[] = {
     {Op::ClassMethod, u"quendrap.ekgrp", u"verbuch", 1},
 };
 
-// The argument of a call at a place (class methods after class and method,
-// queries after class, query and batch size); null when the call is not
-// one of the list.
-template <size_t N>
-std::optional<QString> argumentOf(const Argument (&list)[N], const Wire::Request& r) {
+// The places of the arguments of a list, by operation, class and name,
+// looked up once per call (the import calls savezeile by the hundred
+// thousand).
+using Places = QHash<QString, int>;
+
+template <size_t N> Places placesOf(const Argument (&list)[N]) {
+    Places places;
+    for (const Argument& a : list)
+        places.insert(QString::number(int(a.op)) + u'|' + QString::fromUtf16(a.className) + u'|' +
+                          QString::fromUtf16(a.name),
+                      a.index);
+    return places;
+}
+
+// The argument of a call at its place in the list (class methods after
+// class and method, queries after class, query and batch size); null when
+// the call is not one of the list.
+std::optional<QString> argumentOf(const Places& places, const Wire::Request& r) {
     if (r.op != Op::ClassMethod && r.op != Op::Query)
         return std::nullopt;
-    const QString& className = r.args.value(0);
-    const QString& name = r.args.value(1);
-    for (const Argument& a : list)
-        if (a.op == r.op && className == QStringView(a.className) && name == QStringView(a.name))
-            return r.args.value((r.op == Op::Query ? 3 : 2) + a.index);
-    return std::nullopt;
+    const auto it = places.constFind(QString::number(int(r.op)) + u'|' + r.args.value(0) + u'|' +
+                                     r.args.value(1));
+    if (it == places.constEnd())
+        return std::nullopt;
+    return r.args.value((r.op == Op::Query ? 3 : 2) + *it);
+}
+
+const Places& companyPlaces() {
+    static const Places places = placesOf(kCompanyArguments);
+    return places;
+}
+
+const Places& userPlaces() {
+    static const Places places = placesOf(kUserArguments);
+    return places;
 }
 
 // The company of a list expression of the positions window
@@ -97,7 +119,7 @@ bool isOtherUserRecord(const Job& job, const StoredObject& object) {
 }
 
 void checkCompanyArguments(const Job& job, const Wire::Request& r) {
-    std::optional<QString> company = argumentOf(kCompanyArguments, r);
+    std::optional<QString> company = argumentOf(companyPlaces(), r);
     if (!company)
         company = expressionCompany(r);
     if (company && *company != job.company())
@@ -164,7 +186,7 @@ void CheckRights(Job& job, const Wire::Request& r) {
     case Op::ClassMethod:
     case Op::Query: {
         checkCompanyArguments(job, r);
-        if (const auto user = argumentOf(kUserArguments, r); user && !IsLoginUser(job, *user))
+        if (const auto user = argumentOf(userPlaces(), r); user && !IsLoginUser(job, *user))
             otherUser(*user);
         return;
     }
@@ -234,18 +256,31 @@ int MaxLength(const QString& className, const QString& property) {
         {u"quendrap.pos", u"bez3", 250},
         {u"quendrap.ekgrp", u"BEZ", 250},
     };
-    for (const Limit& l : kLimits)
-        if (className == QStringView(l.className) && property == QStringView(l.property))
-            return l.max;
-    // Codes, numbers and dates of the grid, the discount groups and the
-    // ERP; every other text (the supplier's price line among them) 250.
-    if ((className == u"quendrap.pos" && PositionGridProperties().contains(property)) ||
-        className == u"quendrap.ekgrp" || className.startsWith(u"VT."))
+    static const QHash<QString, int> limits = [] {
+        QHash<QString, int> h;
+        for (const Limit& l : kLimits)
+            h.insert(QString::fromUtf16(l.className) + u'.' + QString::fromUtf16(l.property),
+                     l.max);
+        // Codes, numbers and dates of the grid: 40.
+        for (const QString& p : PositionGridProperties())
+            if (!h.contains(QStringLiteral("quendrap.pos.") + p))
+                h.insert(QStringLiteral("quendrap.pos.") + p, 40);
+        return h;
+    }();
+    const auto it = limits.constFind(className + u'.' + property);
+    if (it != limits.constEnd())
+        return *it;
+    // The discount groups' and the ERP's codes, numbers and dates 40; every
+    // other text (the supplier's price line among them) 250.
+    if (className == u"quendrap.ekgrp" || className.startsWith(u"VT."))
         return 40;
     return 250;
 }
 
 void CheckLength(const QString& className, const QString& property, const QString& value) {
+    // No text within the shortest limit needs the look-up.
+    if (value.size() <= 1)
+        return;
     const int max = MaxLength(className, property);
     if (value.size() > max)
         throw ServerError(StandinErrors::BadArguments,

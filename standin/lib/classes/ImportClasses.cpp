@@ -109,7 +109,9 @@ void RegisterImportClasses(StandinEngine& engine) {
             throw ServerError(StandinErrors::BadArguments,
                               QStringLiteral("Bezeichnung länger als 250 Zeichen"));
         for (int i = 0; i < f.size(); ++i)
-            CheckLength(QStringLiteral("quendrap.pos"), PositionProperties().value(i + 1), f[i]);
+            if (f[i].size() > 250)
+                CheckLength(QStringLiteral("quendrap.pos"), PositionProperties().value(i + 1),
+                            f[i]);
         const QStringList dl = downloadOf(ctx, dlid);
         return PositionFiller(ctx.engine, ctx.job.cache()).store(dlid, dl[0], dl[1], f, a.value(3));
     });
