@@ -51,6 +51,7 @@ private Q_SLOTS:
     void stampsComeFromTheLogin();
     void textsHaveALimit_data();
     void textsHaveALimit();
+    void overlongStoredTextIsNotSavedAgain();
 
 private:
     QString run(JobSession& session, const Steps& steps);
@@ -368,6 +369,26 @@ void TestStandinRights::textsHaveALimit() {
                                              QString::number(max));
     QCOMPARE(snapshot(), before);
     QVERIFY(!run(*m_dem, with(max)).startsWith("error "));
+}
+
+// A text stored too long before the limits were (an entry of megabytes in
+// an older database) is not saved again: the save is refused with its
+// message, whatever else was set.
+void TestStandinRights::overlongStoredTextIsNotSavedAgain() {
+    m_engine->execText("UPDATE guiveltar_server SET Bezeichnung=? WHERE id='1'",
+                       {QString(100, u'x')});
+    const QString before = snapshot();
+    QCOMPARE(run(*m_dem, {{"OPEN", "GUIVELTAR.Server", "1"},
+                          {"SET", "@", "Port", "1974"},
+                          {"METHOD", "@", "sys_save"}}),
+             QString("error 5005 Text zu lang: GUIVELTAR.Server.Bezeichnung hat 100 Zeichen, "
+                     "erlaubt sind 60"));
+    QCOMPARE(snapshot(), before);
+    QCOMPARE(run(*m_dem, {{"OPEN", "GUIVELTAR.Server", "1"},
+                          {"SET", "@", "Bezeichnung", "Demo-Firma"},
+                          {"METHOD", "@", "sys_save"}}),
+             QString("1"));
+    QCOMPARE(value("SELECT Bezeichnung FROM guiveltar_server WHERE id='1'"), QString("Demo-Firma"));
 }
 
 QTEST_GUILESS_MAIN(TestStandinRights)

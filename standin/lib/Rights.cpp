@@ -290,6 +290,11 @@ void CheckLength(const QString& className, const QString& property, const QStrin
 }
 
 void PrepareSave(Job& job, StoredObject& object) {
+    // Every writable text within its length, also one stored before the
+    // limits were (a SET beyond it never gets here).
+    const ClassDef::Writes& writes = object.cls->writes;
+    for (const QString& property : object.id.isEmpty() ? writes.whenNew : writes.whenOpened)
+        CheckLength(object.cls->name, property, object.values.value(property));
     if (!object.id.isEmpty())
         return;
     // What a new object records of who made it comes from the login.

@@ -44,8 +44,9 @@ int MaxLength(const QString& className, const QString& property);
 // Refuses (error 5005) a text longer than its property takes: "Text zu
 // lang: CLASS.PROPERTY hat N Zeichen, erlaubt sind M".
 void CheckLength(const QString& className, const QString& property, const QString& value);
-// Before "sys_save" over the wire: the lengths of all values, and on a new
-// object the stamps of the login (company, user code). Throws ServerError.
+// Before "sys_save" over the wire: the lengths of the writable values (a
+// stored one too long is refused as a SET would be), and on a new object
+// the stamps of the login (company, user code). Throws ServerError.
 void PrepareSave(Job& job, StoredObject& object);
 
 // The error for an object that is not there (5809 "Objekt nicht gefunden:
