@@ -1,7 +1,11 @@
 #pragma once
 
-// What the benchmarks share: a veltar-standin on a free loopback port, and
-// the client's peak memory.
+// What the benchmarks share: a veltar-standin on a free loopback port (TLS,
+// as it runs by default), workstation settings of their own, and the
+// client's peak memory.
+
+#include "base/WorkstationSettings.h"
+#include "server/ServerConnection.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -10,8 +14,26 @@
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTextStream>
 #include <sys/resource.h>
+
+// For its lifetime the benchmark's workstation settings are in a temporary
+// folder (the certificates it trusts on first use stay out of the user's
+// own); at its end the connection goes, before the application does.
+class BenchWorkstation {
+public:
+    BenchWorkstation() { WorkstationSettings::useFolder(m_dir.path()); }
+    ~BenchWorkstation() {
+        ReleaseConnection();
+        WorkstationSettings::useFolder(QString());
+    }
+    BenchWorkstation(const BenchWorkstation&) = delete;
+    BenchWorkstation& operator=(const BenchWorkstation&) = delete;
+
+private:
+    QTemporaryDir m_dir;
+};
 
 // Starts veltar-standin (next to the benchmark) with args and --port 0;
 // returns the port it listens on, "" when it did not start within timeoutMs.
@@ -29,11 +51,12 @@ inline QString StartBenchStandin(QProcess& server, QStringList args, int timeout
 // positions (--demo-positions); returns the port and sets *key to the
 // download's key, or returns "" when it did not start.
 inline QString StartBenchDownload(QProcess& server, const QString& database, int count,
-                                  QString* key) {
+                                  QString* key, const QStringList& more = {}) {
     const QString port =
         StartBenchStandin(server,
-                          {QStringLiteral("--db"), database, QStringLiteral("--demo-positions"),
-                           QString::number(count)},
+                          QStringList{QStringLiteral("--db"), database,
+                                      QStringLiteral("--demo-positions"), QString::number(count)} +
+                              more,
                           600000);
     const auto k = QRegularExpression(QStringLiteral("download (\\d+)"))
                        .match(QString::fromUtf8(server.readAllStandardError()));

@@ -177,6 +177,7 @@ double importOnce(const QString& path, int depth, const char* label) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    const BenchWorkstation workstation;
     QCommandLineParser p;
     p.addHelpOption();
     p.addOption({QStringLiteral("lines"), QStringLiteral("Lines of the big file (200000)."),

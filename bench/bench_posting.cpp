@@ -19,6 +19,7 @@
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    const BenchWorkstation workstation;
     QCommandLineParser p;
     p.addHelpOption();
     p.addOption({QStringLiteral("positions"), QStringLiteral("Positions of the download (10000)."),

@@ -7,6 +7,7 @@
 // Prints one line per figure; exit code 0, or 1 when the server cannot be
 // started or a call fails.
 
+#include "BenchSupport.h"
 #include "server/TcpServerClient.h"
 
 #include <QCommandLineParser>
@@ -123,6 +124,7 @@ void pipeline(TcpServerClient& client, Wire::Op op, const QStringList& args, int
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    const BenchWorkstation workstation;
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Round trips to veltar-standin over TCP"));
     parser.addHelpOption();

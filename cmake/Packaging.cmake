@@ -107,8 +107,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)   # quendra_<version>_<arch>.deb
 # scripts/package.sh checks that every package it finds is in this list (by
 # name; the versions are kept by hand). What is loaded at run time is not
 # seen by dpkg-shlibdeps: Qt's SQLite driver (libqt6sql6-sqlite) for
-# veltar-standin, the platform plugins (on Debian 12 xcb and offscreen come
-# with libqt6gui6, qt6-qpa-plugins adds the others). libqt6printsupport6 is
+# veltar-standin, Qt's TLS backend (a plugin of libqt6network6 that loads
+# libssl3, which veltar-standin also links for its certificate), the
+# platform plugins (on Debian 12 xcb and offscreen come with libqt6gui6,
+# qt6-qpa-plugins adds the others). libqt6printsupport6 is
 # there for quendrapr's printing (QtPrintSupport, never linked by quendra-cli).
 # qt6-translations-l10n gives Qt's own dialogs and buttons their German
 # texts (loaded at run time).
@@ -126,6 +128,8 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "qt6-translations-l10n (>= 6.4)"
     "libsqlite3-0 (>= 3.20.0)"
     "libxlsxwriter4 (>= 1.1)"
+    "libsodium23 (>= 1.0.18)"
+    "libssl3 (>= 3.0.0)"
     "libstdc++6 (>= 11)"
     "libgcc-s1 (>= 3.0)"
     "libc6 (>= 2.34)")

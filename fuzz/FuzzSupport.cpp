@@ -1,10 +1,15 @@
 #include "FuzzSupport.h"
 
 #include "DemoData.h"
+#include "Job.h"
 #include "StandinEngine.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
+
+void LogInAsDemoUser(Job& job) {
+    job.logIn(Access::User, QStringLiteral("1"), QStringLiteral("demo"), QStringLiteral("DEM"));
+}
 
 StandinEngine& FuzzEngine() {
     // Made once and kept for the whole run (never destroyed: libFuzzer ends
@@ -24,6 +29,12 @@ StandinEngine& FuzzEngine() {
         limits.m.timeLimitMs = 1000;
         limits.m.maxOutput = 64 * 1024;
         limits.maxResultSets = 20;
+        // Failed logins neither lock a code nor make the next input wait:
+        // an input's outcome does not depend on the ones before.
+        limits.loginDelayMs = 0;
+        limits.loginLockMs = 0;
+        // A frame left incomplete ends its connection soon.
+        limits.frameTimeoutMs = 100;
         e->setLimits(limits);
         return e;
     }();

@@ -15,11 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     StandinTransaction scratch(engine); // rolled back
     // Logged in as the demo company's user; a HELLO among the frames changes
     // that as it would for a client.
-    Dispatch(job,
-             Wire::Request{0,
-                           Wire::Op::Hello,
-                           {Wire::kMagic, QStringLiteral("VELTAR"), QString(), QStringLiteral("1"),
-                            QStringLiteral("DEM"), QStringLiteral("demo")}});
+    LogInAsDemoUser(job);
     Wire::FrameBuffer buffer;
     buffer.append(FuzzBytes(data, size));
     QByteArray payload;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, starts the stand-in ERP server with the
-# demo company and the program logged in as the demo user.
+# demo companies (TLS, its certificate made next to the database on the
+# first run) and the program logged in as the demo user.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -20,7 +21,8 @@ for _ in $(seq 1 100); do
     sleep 0.1
 done
 [ -n "$port" ] || { echo "veltar-standin did not start"; cat "$log"; exit 1; }
-echo "veltar-standin with the demo company on 127.0.0.1:$port ($data/demo.db)"
+echo "veltar-standin with the demo companies on 127.0.0.1:$port, TLS ($data/demo.db, its certificate $data/demo.db.crt)"
+echo "company 1: user DEM, password demo; company 2: user ZW, password zwei"
 
 run=()
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then

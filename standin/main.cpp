@@ -1,10 +1,13 @@
 // veltar-standin: the stand-in ERP server.
 #include "DemoData.h"
+#include "ServerCertificate.h"
 #include "StandinEngine.h"
 #include "StandinServer.h"
+#include "common/WireProtocol.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QHostInfo>
 #include <QSocketNotifier>
 #include <QTextStream>
 #include <csignal>
@@ -50,6 +53,15 @@ int main(int argc, char** argv) {
                       QStringLiteral("NS"), QStringLiteral("VELTAR")});
     parser.addOption(
         {QStringLiteral("demo"), QStringLiteral("Fill a new database with the demo company.")});
+    parser.addOption({QStringLiteral("no-tls"),
+                      QStringLiteral("Serve plain TCP instead of TLS (tests, old clients).")});
+    parser.addOption({QStringLiteral("tls-cert"),
+                      QStringLiteral("PEM certificate for TLS (default: PATH.crt next to the "
+                                     "database, made self-signed on first start)."),
+                      QStringLiteral("FILE")});
+    parser.addOption({QStringLiteral("tls-key"),
+                      QStringLiteral("PEM private key of the certificate (default: PATH.key)."),
+                      QStringLiteral("FILE")});
     // The limits that keep one client from exhausting the server.
     const StandinLimits defaults;
     struct LimitOption {
@@ -77,6 +89,12 @@ int main(int argc, char** argv) {
          nullptr, &MLimits::timeLimitMs, 0},
         {"m-max-output", "Characters one M command may write", nullptr, nullptr,
          &MLimits::maxOutput},
+        {"login-delay",
+         "Milliseconds a connection and a user code wait after a failed login, doubled with "
+         "each further one (0: no wait)",
+         &StandinLimits::loginDelayMs, nullptr, nullptr, nullptr, 0},
+        {"login-lock", "Milliseconds a user code stays locked after ten failed logins (0: never)",
+         &StandinLimits::loginLockMs, nullptr, nullptr, nullptr, 0},
     };
     const auto valueOf = [](const StandinLimits& l, const LimitOption& o) -> qint64 {
         return o.wide     ? l.*o.wide
@@ -119,6 +137,14 @@ int main(int argc, char** argv) {
     const QHostAddress address(parser.value(QStringLiteral("listen")));
     if (address.isNull()) {
         err << "veltar-standin: invalid address " << parser.value(QStringLiteral("listen")) << "\n";
+        return 2;
+    }
+    const bool tls = !parser.isSet(QStringLiteral("no-tls"));
+    const bool givenCertificate =
+        parser.isSet(QStringLiteral("tls-cert")) || parser.isSet(QStringLiteral("tls-key"));
+    if (tls && givenCertificate &&
+        !(parser.isSet(QStringLiteral("tls-cert")) && parser.isSet(QStringLiteral("tls-key")))) {
+        err << "veltar-standin: --tls-cert and --tls-key go together\n";
         return 2;
     }
 
@@ -181,6 +207,32 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     StandinServer server(*engine);
+    if (tls) {
+        // The certificate given, or the one kept next to the database (made
+        // on first start for this host's names and the address listened on).
+        const QString db = parser.value(QStringLiteral("db"));
+        const QString certificateFile = givenCertificate ? parser.value(QStringLiteral("tls-cert"))
+                                                         : db + QStringLiteral(".crt");
+        const QString keyFile = givenCertificate ? parser.value(QStringLiteral("tls-key"))
+                                                 : db + QStringLiteral(".key");
+        QStringList hosts{QStringLiteral("localhost"), QStringLiteral("127.0.0.1"),
+                          QStringLiteral("::1"), QHostInfo::localHostName()};
+        if (address != QHostAddress::Any && address != QHostAddress::AnyIPv4 &&
+            address != QHostAddress::AnyIPv6)
+            hosts << address.toString();
+        try {
+            const ServerCertificate certificate =
+                LoadServerCertificate(certificateFile, keyFile, !givenCertificate, hosts);
+            server.setTls(ServerTlsConfiguration(certificate));
+            err << "veltar-standin: TLS with " << certificateFile
+                << (certificate.made ? " (made now)" : "") << ", SHA-256 "
+                << Wire::Fingerprint(certificate.certificate.toDer()) << "\n";
+            err.flush();
+        } catch (const std::exception& e) {
+            err << "veltar-standin: " << e.what() << "\n";
+            return 1;
+        }
+    }
     if (!server.listen(address, quint16(port))) {
         err << "veltar-standin: cannot listen on " << address.toString() << ":" << port << ": "
             << server.errorString() << "\n";

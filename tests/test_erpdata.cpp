@@ -305,7 +305,11 @@ void TestErpData::codeListsThroughListQuery() {
 }
 
 void TestErpData::codeListsOfAnUnknownCompany() {
-    QCOMPARE(call("getcombo", {"2", "70001"}), QString());
+    // A user of a company that keeps no code lists (a company's lists are
+    // served only to its own users).
+    m_fx->sessionAs("9", "NEU", "neu");
+    EnsureConnection(false);
+    QCOMPARE(call("getcombo", {"9", "70001"}), QString());
     QCOMPARE(list(""), QStringList{});
     bool refused = false;
     try {
@@ -412,7 +416,17 @@ void TestErpData::purchaseDateAnswers() {
              QString("J|01.11.2026|4.95|%|10|2|0|0|4.3659"));
     QCOMPARE(call("getekdat1", {"1", "70001", "100200", "RG02", "01.11.2026"}),
              QString("J|RG02|01.11.2026|22|3|0|0"));
-    QCOMPARE(call("getekdat1", {"2", "70001", "100100", "", "01.11.2026"}), QString("N"));
+    // Another company's conditions are not answered.
+    bool refused = false;
+    try {
+        call("getekdat1", {"2", "70001", "100100", "", "01.11.2026"});
+    } catch (const ServerError& e) {
+        refused = true;
+        QCOMPARE(e.number(), 5014);
+        QCOMPARE(e.description(),
+                 QString("Keine Berechtigung: Firma 2 ist nicht die Firma der Anmeldung"));
+    }
+    QVERIFY(refused);
 }
 
 void TestErpData::salesDateFlag_data() {
@@ -484,9 +498,10 @@ void TestErpData::goodsGroupData_data() {
     QTest::newRow("unknown group") << "1"
                                    << "9999"
                                    << "";
-    QTest::newRow("other company") << "2"
-                                   << "1200"
-                                   << "";
+    QTest::newRow("other company")
+        << "2"
+        << "1200"
+        << "5014 Keine Berechtigung: Firma 2 ist nicht die Firma der Anmeldung";
     QTest::newRow("no group") << "1"
                               << ""
                               << "";
@@ -496,7 +511,13 @@ void TestErpData::goodsGroupData() {
     QFETCH(QString, company);
     QFETCH(QString, group);
     QFETCH(QString, answer);
-    QCOMPARE(call("getwgdaten", {company, group}), answer);
+    QString got;
+    try {
+        got = call("getwgdaten", {company, group});
+    } catch (const ServerError& e) {
+        got = QString::number(e.number()) + ' ' + e.description();
+    }
+    QCOMPARE(got, answer);
 }
 
 void TestErpData::candidateList() {
@@ -566,11 +587,11 @@ void TestErpData::assignment_data() {
                                       << "100300"
                                       << "70001"
                                       << "0";
-    QTest::newRow("other company") << "2"
-                                   << "2"
-                                   << "100300"
-                                   << "70001"
-                                   << "0";
+    QTest::newRow("position of another company") << "1"
+                                                 << "10"
+                                                 << "800100"
+                                                 << "80001"
+                                                 << "0";
 }
 
 void TestErpData::assignment() {
@@ -752,7 +773,7 @@ void TestErpData::savezeileRefusals() {
 
 void TestErpData::bigDownload() {
     const QString key = FillDemoPositions(m_fx->engine(), 300);
-    QCOMPARE(key, QString("4"));
+    QCOMPARE(key, QString("5"));
     const QList<QStringList> rows = positions(key, "");
     QCOMPARE(rows.size(), 300);
     int assigned = 0, purchaseOfDate = 0, salesOfDate = 0;
@@ -799,7 +820,9 @@ void TestErpData::olderDatabaseGetsNewColumns() {
                               "id='alt1'",
                               {}),
              QString("alt/N/"));
-    QCOMPARE(engine.textValue("SELECT count(*) FROM quendrap_pos WHERE ARTNR<>''", {}),
+    QCOMPARE(engine.textValue("SELECT count(*) FROM quendrap_pos WHERE ARTNR<>'' AND DLID IN "
+                              "(SELECT id FROM quendrap_downloads WHERE Firma='1')",
+                              {}),
              QString("5"));
     QCOMPARE(engine.textValue("SELECT Bez1 FROM quendrap_pos WHERE ARTNR='100100'", {}),
              QString("Dübel 8x40 Nylon"));

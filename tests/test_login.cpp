@@ -31,7 +31,7 @@ private Q_SLOTS:
     void qualifyingCommandLineLogsInWithoutWindow();
     void wrongPasswordLeadsBackToLoginWindow();
     void inactiveUserRefused();
-    void unknownUserReportedAsServerError();
+    void unknownUserAnsweredAsWrongPassword();
     void lockedUserCannotChangeLocation();
     void storedPasswordIsScrambledAndUsedAfterwards();
     void userFromPassword();
@@ -150,17 +150,17 @@ void TestLogin::inactiveUserRefused() {
     QCOMPARE(m_ui->passwordSelected, 1);
 }
 
-void TestLogin::unknownUserReportedAsServerError() {
+// The server tells no user code that does not exist from one that does: the
+// login answers an unknown one as a wrong password.
+void TestLogin::unknownUserAnsweredAsWrongPassword() {
     Session().commandLine = "1 0 XYZ egal";
     QVERIFY(!user_anmeld(m_ui.get()));
     QCOMPARE(m_ui->messages.size(), 1);
-    QCOMPARE(m_ui->messages[0].title, QString("Caché Zugriffsfehler"));
-    QCOMPARE(m_ui->messages[0].text,
-             QString("Vorgang: cacheapi.user_anmeld Anmeldung mit nicht existierendem "
-                     "Personalcode.\r\n\r\nFehler: 5809\r\nObjekt nicht gefunden: VT.ParPersEdv "
-                     "1||XYZ\r\n\r\n"));
+    QCOMPARE(m_ui->messages[0].text, QString("Passwort Falsch oder Benutzer nicht Aktiv."));
+    QCOMPARE(m_ui->messages[0].title, QString("Anmeldung an Caché."));
+    QCOMPARE(m_ui->passwordSelected, 1);
     QVERIFY(Session().loginFailed);
-    QVERIFY(Session().noAutoPassword);
+    QCOMPARE(Session().userDisplay, QString());
 }
 
 void TestLogin::lockedUserCannotChangeLocation() {
@@ -267,10 +267,13 @@ void TestLogin::downloadListNewestFirstAndDelete() {
     QCOMPARE(rows.size(), 2);
     QCOMPARE(rows[0].key, QString("3"));
     QCOMPARE(rows[1].key, QString("1"));
-    // Another company sees none of them.
-    Session().firma = "9";
-    QVERIFY(LoadDownloadList(&ok).isEmpty());
+    // The other company's user sees none of them, only its own.
+    Session().commandLine = "2 0 ZW zwei";
+    QVERIFY(user_anmeld(m_ui.get()));
+    rows = LoadDownloadList(&ok);
     QVERIFY(ok);
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows[0].rowText(), QString("2026-12-15\nZW\n80001\nRheinkies Zweig GmbH\n3\n4"));
 }
 
 void TestLogin::deleteWithoutKeySendsNothing() {

@@ -355,6 +355,8 @@ void TestServerAccess::bracketReportsServerError() {
 
 void TestServerAccess::objectsStoreAndOpen() {
     ClassDef& cls = m_fx->engine().defineClass("Test.Lief", "test_lief", {"Name", "Ort"});
+    // Writable over the wire, as the server's classes that the program writes.
+    cls.writes = {true, cls.properties, cls.properties};
     cls.methods.insert("Gross", [](CallContext&, StoredObject& o, QStringList& args) {
         args[0] = o.values.value("Name").toUpper();
         return QString("ok");
@@ -427,7 +429,7 @@ void TestServerAccess::unknownNamesAreErrorsNotCrashes_data() {
 
 void TestServerAccess::unknownNamesAreErrorsNotCrashes() {
     QFETCH(int, kind);
-    m_fx->engine().defineClass("Test.Obj", "test_obj", {"Name"});
+    m_fx->engine().defineClass("Test.Obj", "test_obj", {"Name"}).writes.create = true;
     BeginServerCall(false, false);
     try {
         ServerClient& f = Factory();

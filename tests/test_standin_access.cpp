@@ -102,7 +102,10 @@ private:
 };
 
 void TestStandinAccess::initTestCase() {
-    m_server = std::make_unique<StandinProcess>(m_dir.filePath("access.db"));
+    // The failed logins of these cases cost the next login of their user
+    // code a short wait only.
+    m_server = std::make_unique<StandinProcess>(m_dir.filePath("access.db"), true,
+                                                QStringList{"--login-delay", "5"});
     QVERIFY2(m_server->started(), qPrintable(m_server->errorOutput()));
 }
 
@@ -208,15 +211,15 @@ void TestStandinAccess::guestCannotReadPasswords() {
     QCOMPARE(hello[2], QString("guest"));
     // The login opens the record and compares its Passwort: never equal.
     const QString mask(password.size() + 1, u'*');
-    for (const QString id : {"1||DEM", "1||LAG", "1||ALT"}) {
+    // A user code that does not exist (or is another company's) opens and
+    // reads alike: nothing tells which codes there are.
+    for (const QString id : {"1||DEM", "1||LAG", "1||ALT", "1||NIX", "2||ZW"}) {
         const QString ref = open(c, "VT.ParPersEdv", id);
         QVERIFY2(!ref.isEmpty(), qPrintable(id));
         QCOMPARE(get(c, ref, "Passwort"), mask);
         QCOMPARE(get(c, ref, "AKTIV"), "error 5013 " + kNotPermitted + "GET VT.ParPersEdv.AKTIV");
+        QCOMPARE(valueOrError(c.call(Wire::Op::Method, {ref, "sys_ID"})), id);
     }
-    // A user that does not exist is still told apart, as the login needs.
-    QCOMPARE(valueOrError(c.call(Wire::Op::Open, {"VT.ParPersEdv", "1||NIX"})),
-             QString("error 5809 Objekt nicht gefunden: VT.ParPersEdv 1||NIX"));
     for (const QString guess : {"demo", "lager", "alt", "falsch", ""})
         QCOMPARE(usersByPassword(c, guess, "1"), QStringList());
     // The refusals leave the connection usable.
@@ -322,15 +325,11 @@ void TestStandinAccess::guestServedWhatTheLoginNeeds() {
     const auto list = c.call(Wire::Op::Query, {"GUIVELTAR.Server", "Liste", "500"});
     QVERIFY(list && list->status == Wire::Status::Ok);
     QCOMPARE(list->values.mid(1, 4), (QStringList{"8", "0", "1", "Demo-Firma (lokal)"}));
-    // The server list window stores its entries before anyone logs in.
-    const auto made = c.call(Wire::Op::New, {"GUIVELTAR.Server"});
-    QVERIFY(made && made->status == Wire::Status::Ok);
-    const QString ref = made->values.value(0);
-    QCOMPARE(valueOrError(c.call(Wire::Op::Set, {ref, "Bezeichnung", "Neu"})), QString());
-    QCOMPARE(valueOrError(c.call(Wire::Op::Method, {ref, "sys_save"})), QString("1"));
-    QCOMPARE(valueOrError(c.call(Wire::Op::Method, {ref, "sys_ID"})), QString("2"));
-    QCOMPARE(get(c, ref, "Bezeichnung"), QString("Neu"));
-    QCOMPARE(valueOrError(c.call(Wire::Op::Method, {ref, "sys_close"})), QString());
+    // The server list is read before anyone logs in; only a user changes it.
+    QCOMPARE(valueOrError(c.call(Wire::Op::New, {"GUIVELTAR.Server"})),
+             "error 5013 " + kNotPermitted + "NEW GUIVELTAR.Server");
+    QCOMPARE(valueOrError(c.call(Wire::Op::Open, {"GUIVELTAR.Server", "1"})),
+             "error 5013 " + kNotPermitted + "OPEN GUIVELTAR.Server");
 }
 
 void TestStandinAccess::inactiveUserGetsOnlyTheLoginsAnswers() {

@@ -223,7 +223,8 @@ void TestStandinLookup::calls_data() {
     row("customer group", numbers, "1|K||20|", "10005 10006 10007 10008");
     row("post code begins", numbers, "1|K|||507", "10003 10006");
     row("name, group and post code", numbers, "1|K|bau|10|5", "10001 10002 10003");
-    row("customers of another company", numbers, "2|K|||", "");
+    row("customers of another company", numbers, "2|K|||",
+        "5014 Keine Berechtigung: Firma 2 ist nicht die Firma der Anmeldung");
     row("suppliers of an account group", numbers, "1|L||1", "70001 70002 70003 70004");
     row("supplier name", numbers, "1|L|strasse|", "70004");
     row("no supplier of account group 2", numbers, "1|L||2", "");
@@ -239,7 +240,8 @@ void TestStandinLookup::calls_data() {
         "1|Lieferanten Inland, 2|Lieferanten Ausland, 9|Sonstige");
     row("customer account groups", "VT.KontoSammelKontoKreis Liste", "1|K",
         "1|Kunden Inland, 2|Kunden Ausland, 5|Barverkauf");
-    row("account groups of another company", "VT.KontoSammelKontoKreis Liste", "2|L", "");
+    row("account groups of another company", "VT.KontoSammelKontoKreis Liste", "2|L",
+        "5014 Keine Berechtigung: Firma 2 ist nicht die Firma der Anmeldung");
     row("the partners' account groups are listed", "SQL",
         "SELECT count(*) FROM (SELECT 'L' a, KTOKREIS c FROM vt_lieferant UNION ALL SELECT 'K', "
         "KTOKREIS FROM vt_kunde) WHERE NOT EXISTS (SELECT 1 FROM vt_kontosammelkontokreis WHERE "
@@ -252,7 +254,7 @@ void TestStandinLookup::calls_data() {
     row("EAN in an unknown download", "geteanbez", "99|4020000000028", "");
     row("empty EAN", "geteanbez", "3|", "", "UPDATE quendrap_pos SET EAN='' WHERE id='9'");
     row("lowest id first", "geteanbez", "3|4020000000042", "Fugenmörtel grau 5 kg",
-        "INSERT INTO quendrap_pos(id, DLID, EAN, Bezeichnung) VALUES('10', '3', "
+        "INSERT INTO quendrap_pos(id, DLID, EAN, Bezeichnung) VALUES('100', '3', "
         "'4020000000042', 'Zweite Zeile')");
 
     // SetEan(company, supplier, article, EAN, download) refused.
@@ -265,8 +267,10 @@ void TestStandinLookup::calls_data() {
     row("empty EAN for the article", "SetEan", "1|70003|300310||3", "0");
     row("download of another supplier", "SetEan", "1|70001|100200|4020000000028|3",
         "5005 Download 3 gehört nicht zu Firma 1, Lieferant 70001");
-    row("download of another company", "SetEan", "2|70003|300310|4020000000028|3",
-        "5005 Download 3 gehört nicht zu Firma 2, Lieferant 70003");
+    row("another company", "SetEan", "2|70003|300310|4020000000028|3",
+        "5014 Keine Berechtigung: Firma 2 ist nicht die Firma der Anmeldung");
+    row("download of another company", "SetEan", "1|80001|300310|4260123800109|4",
+        "5809 Objekt nicht gefunden: quendrap.downloads 4");
     row("EAN of another article", "SetEan", "1|70003|300310|4020000000011|3",
         "5001 EAN bereits bei Artikel 300300");
     row("unknown download", "SetEan", "1|70003|300310|4020000000028|99",
@@ -296,11 +300,15 @@ void TestStandinLookup::calls() {
     else if (kind == "geteanbez" || kind == "SetEan")
         answer = call(kind, a);
     else {
-        QStringList found = rows(kind.section(' ', 0, 0), kind.section(' ', 1, 1), a);
-        if (kind.endsWith("numbers"))
-            for (QString& r : found)
-                r = r.section('|', 0, 0);
-        answer = found.join(kind.endsWith("numbers") ? " " : ", ");
+        try {
+            QStringList found = rows(kind.section(' ', 0, 0), kind.section(' ', 1, 1), a);
+            if (kind.endsWith("numbers"))
+                for (QString& r : found)
+                    r = r.section('|', 0, 0);
+            answer = found.join(kind.endsWith("numbers") ? " " : ", ");
+        } catch (const ServerError& e) {
+            answer = QString::number(e.number()) + ' ' + e.description();
+        }
     }
     QCOMPARE(answer, expected);
     QCOMPARE(m("W ^X"), QString("1"));
@@ -347,12 +355,12 @@ void TestStandinLookup::eanOnlyForPositionsWithoutArticle() {
     m_fx->engine().execText("UPDATE quendrap_pos SET EAN='4020000000099' WHERE id IN ('6', '9')",
                             {});
     m_fx->engine().execText(
-        "INSERT INTO quendrap_pos(id, DLID, EAN) VALUES('10', '3', '4020000000099')", {});
+        "INSERT INTO quendrap_pos(id, DLID, EAN) VALUES('100', '3', '4020000000099')", {});
     QCOMPARE(call("SetEan", fields("1|70003|300320|4020000000099|3")), QString("1"));
     QCOMPARE(call("SetEan", fields("1|70003|300320|4020000000099|3")), QString("0"));
     QCOMPARE(sql("SELECT group_concat(id||':'||ARTNR||':'||bestnrvt, ' ') FROM "
                  "(SELECT * FROM quendrap_pos WHERE EAN='4020000000099' ORDER BY id)"),
-             QString("10:: 6:300300:F-300 9:300320:F-310"));
+             QString("100:: 6:300300:F-300 9:300320:F-310"));
 }
 
 QTEST_GUILESS_MAIN(TestStandinLookup)

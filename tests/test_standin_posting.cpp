@@ -71,6 +71,8 @@ void TestStandinPosting::init() {
     m_fx = std::make_unique<ClientTestFixture>();
     m_ui = std::make_unique<ScriptedUserInterface>();
     m_fx->demoSession();
+    // The postings are stamped with the user of the login.
+    m_fx->sessionAs("1", "EKX", "ekx");
     BeginServerCall(false, false);
 }
 
@@ -168,7 +170,7 @@ void TestStandinPosting::refusals_data() {
     };
     row("no flag", "1", "1", "70001", 0, {}, "-1");
     row("unknown position", "1", "999", "70001", All, {}, "Position nicht vorhanden");
-    row("other company", "2", "1", "70001", All, {}, "Position nicht vorhanden");
+    row("position of another company", "1", "10", "80001", All, {}, "Position nicht vorhanden");
     row("supplier not the download's", "1", "1", "70002", All, {}, "Position nicht vorhanden");
     row("without article and new articles", "1", "7", "70003", All & ~NewArticles, {},
         "Ohne Artikel, nichts verbucht");
@@ -272,7 +274,8 @@ void TestStandinPosting::postings_data() {
         condition.arg("01.11.2026"), "7.8|7.8|N|1|J");
     row("numbers taken are skipped", "7", NewArticles,
         {"INSERT INTO vt_artikel(id, FIRMA, ARTNR) VALUES('1||500001', '1', '500001')"},
-        "Verbucht: Artikel 500002 angelegt", "SELECT LETZTE FROM vt_parnrkreis", "500002");
+        "Verbucht: Artikel 500002 angelegt", "SELECT LETZTE FROM vt_parnrkreis WHERE FIRMA='1'",
+        "500002");
     row("article of the same order number", "7", NewArticles | Descriptions,
         pos("7", "bestnrvt='F-301-90'"), "Verbucht: Artikel 300310 zugeordnet, Bezeichnungen",
         "SELECT p.ARTNR||'|'||a.BEZ FROM quendrap_pos p, vt_artikel a WHERE p.id='7' AND "
@@ -340,8 +343,8 @@ void TestStandinPosting::numberRange() {
 void TestStandinPosting::newArticleOnceWithAllFlags() {
     // A later download with a line of the same order number, stored before
     // the posting: no article of that number yet.
-    const QString dlid = "4";
-    run({"INSERT INTO quendrap_downloads(id, Firma, LNR) VALUES('4', '1', '70003')"});
+    const QString dlid = "5";
+    run({"INSERT INTO quendrap_downloads(id, Firma, LNR) VALUES('5', '1', '70003')"});
     const QString twin =
         call("quendrap.pos", "savezeile",
              {dlid, "",

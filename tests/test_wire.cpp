@@ -1,3 +1,4 @@
+#include "RawClient.h"
 #include "TestSupport.h"
 #include "server/TcpServerClient.h"
 
@@ -9,8 +10,9 @@
 #include <QtEndian>
 #include <functional>
 
-// The TCP client against a real veltar-standin process, and the command-line
-// tool against both a running and a missing server.
+// The TCP client against a real veltar-standin process (over TLS) and
+// against peers of the test (plain TCP), and the command-line tool against
+// both a running and a missing server.
 class TestWire : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -55,6 +57,7 @@ private:
         return s.serverPort();
     }
 
+    TemporarySettings m_settings;
     QTemporaryDir m_dir;
     std::unique_ptr<StandinProcess> m_server;
 };
@@ -191,9 +194,9 @@ void TestWire::malformedFrameClosesOnlyThatConnection() {
     QVERIFY(other.connect(connectString(), kDemoUser));
     xecute(other, "S KEEP=1");
 
-    QTcpSocket raw;
-    raw.connectToHost(QHostAddress::LocalHost, m_server->port());
-    QVERIFY(raw.waitForConnected(5000));
+    Raw client(m_server->port());
+    QVERIFY(client.connected());
+    QTcpSocket& raw = client.socket();
     raw.write(frame);
     QVERIFY(raw.waitForBytesWritten(5000));
     QByteArray got;
@@ -241,6 +244,7 @@ QThread* StartFakePeer(QTcpServer& fake,
 void TestWire::peerDyingMidCallGivesErrorNotHang() {
     // A peer that accepts the connection and the greeting, reads the next
     // request and dies before it answers.
+    const PlainTcpScope plain;
     QTcpServer fake;
     QVERIFY(fake.listen(QHostAddress::LocalHost, 0));
     QThread* peer = StartFakePeer(fake, [](QTcpSocket& s, const Wire::Request& r, int frame) {
@@ -271,6 +275,7 @@ void TestWire::answersBeforeTheEndStillCount() {
     // A peer that answers the greeting and three requests, then ends the
     // connection while more are on their way: the three answers still
     // arrive, however the client learns of the end; the rest fail with it.
+    const PlainTcpScope plain;
     QTcpServer fake;
     QVERIFY(fake.listen(QHostAddress::LocalHost, 0));
     QThread* peer = StartFakePeer(fake, [](QTcpSocket& s, const Wire::Request& r, int frame) {

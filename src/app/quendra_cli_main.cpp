@@ -503,6 +503,8 @@ int main(int argc, char** argv) {
                       QStringLiteral("Seconds to wait for the server's answer to a call (120); "
                                      "its greeting waits at most 10."),
                       QStringLiteral("SECONDS")});
+    parser.addOption({QStringLiteral("no-tls"),
+                      QStringLiteral("Plain TCP instead of TLS (a server run with --no-tls).")});
     parser.addOption({QStringLiteral("supplier"),
                       QStringLiteral("Supplier number for import (default: from the file)."),
                       QStringLiteral("N")});
@@ -553,11 +555,16 @@ int main(int argc, char** argv) {
     ConsoleUserInterface console;
     SetUserInterface(&console);
     SetExitFunction([](int code) {
+        ReleaseConnection();
         out().flush();
         err().flush();
         std::fflush(nullptr);
         std::exit(code == 0 ? 0 : code);
     });
+    // The connection goes before the application object does.
+    struct Release {
+        ~Release() { ReleaseConnection(); }
+    } release;
     if (parser.isSet(QStringLiteral("retry-pause"))) {
         const int pause = parser.value(QStringLiteral("retry-pause")).toInt();
         SetPauseFunction([pause](int) {
@@ -565,6 +572,9 @@ int main(int argc, char** argv) {
             return pause / 100;
         });
     }
+
+    if (parser.isSet(QStringLiteral("no-tls")))
+        TcpServerClient::setPlainTcp(true);
 
     if (parser.isSet(QStringLiteral("timeout"))) {
         bool ok = false;

@@ -51,6 +51,10 @@ int main(int argc, char** argv) {
     // The connection ends before the application object does, however the
     // program ends.
     qAddPostRoutine(ReleaseConnection);
+    // On a plain return it goes before the application object does.
+    struct Release {
+        ~Release() { ReleaseConnection(); }
+    } release;
     DialogUserInterface ui;
     startScreenshots(app);
 

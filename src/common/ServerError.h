@@ -25,4 +25,5 @@ constexpr int ConnectionLost = 461; // the server went away during a call
 constexpr int Timeout = 462;        // no answer within the read time-out
 constexpr int ProtocolError = 463;  // a reply that does not fit the request
 constexpr int InvalidSession = 464; // session values that cannot go into M as they are
+constexpr int Certificate = 465;    // the server's TLS certificate is not the one trusted
 } // namespace ClientErrors

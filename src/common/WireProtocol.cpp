@@ -2,6 +2,7 @@
 
 #include "TextHelpers.h"
 
+#include <QCryptographicHash>
 #include <QtEndian>
 #include <cstring>
 
@@ -297,6 +298,11 @@ QString opName(Op op) {
         return QStringLiteral("RELEASE");
     }
     return QStringLiteral("?");
+}
+
+QString Fingerprint(const QByteArray& der) {
+    return QString::fromLatin1(
+        QCryptographicHash::hash(der, QCryptographicHash::Sha256).toHex(':').toUpper());
 }
 
 } // namespace Wire

@@ -133,4 +133,8 @@ private:
 
 QString opName(Op op);
 
+// The fingerprint of a TLS certificate as both sides show it: SHA-256 of
+// its DER form, upper-case hex bytes joined by ':'.
+QString Fingerprint(const QByteArray& der);
+
 } // namespace Wire

@@ -20,6 +20,7 @@ QString BuildConnectString(const QString& server, const QString& port, const QSt
 
 bool ServerClient::connect(const QString& connectString, const Credentials& credentials) {
     m_token.reset();
+    m_lastErrorNumber = 0;
     m_credentials = credentials;
     m_access.clear();
     if (!openConnection(connectString))

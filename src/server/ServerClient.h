@@ -88,6 +88,9 @@ public:
     QStringList call(Wire::Op op, const QStringList& args) { return await(post(op, args)); }
 
     QString lastError() const { return m_lastError; }
+    // The error number of the last failed connect when it says that trying
+    // again cannot help (ClientErrors::Certificate), else 0.
+    int lastErrorNumber() const { return m_lastErrorNumber; }
     QString jobNumber() const { return m_jobNumber; }
 
     ServerObject newObject(const QString& className);
@@ -109,6 +112,7 @@ protected:
     void hello(const QString& nameSpace, const QString& clientName);
 
     QString m_lastError;
+    int m_lastErrorNumber = 0;
     QString m_jobNumber;
 
 private:

@@ -215,6 +215,12 @@ void EnsureConnection(bool waitWithoutLimit) {
                      40);
             return;
         }
+        // A server whose certificate is not trusted is not tried again: the
+        // caller reports why.
+        if (s.factory->lastErrorNumber() == ClientErrors::Certificate) {
+            TraceLog(part, QStringLiteral("Zertifikat abgelehnt"), s.factory->lastError(), 0);
+            throw ServerError(ClientErrors::Certificate, s.factory->lastError());
+        }
         if (!waitWithoutLimit) {
             ++attempts;
             if (attempts >= 3) {

@@ -93,14 +93,15 @@ void EndServerCall(bool restorePointer);
 // retrying as the
 // buyer expects (three attempts ten seconds apart, the server list, three
 // more, then the program ends). Throws ServerError when sending the session
-// values fails, when the program is to end, and when it is called again
+// values fails, when the server's TLS certificate is not trusted (error
+// 465, not tried again), when the program is to end, and when it is called again
 // while it connects (from a window the retry opened): one connection attempt
 // runs at a time.
 void EnsureConnection(bool waitWithoutLimit);
 void CloseConnection();
-// Closes the connection and lets go of its client. The programs run it when
-// their application object goes (qAddPostRoutine), so that no socket of the
-// connection outlives the event loop it was made in.
+// Closes the connection and lets its client go; a program calls it before
+// its application object ends (a TLS connection needs Qt's TLS backend,
+// which ends with it).
 void ReleaseConnection();
 
 // Runs an M command on the server and returns what it writes; " " and

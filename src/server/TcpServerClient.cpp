@@ -1,7 +1,10 @@
 #include "TcpServerClient.h"
 
+#include "base/WorkstationSettings.h"
+
 #include <QHostInfo>
 #include <QLocale>
+#include <QSslConfiguration>
 
 namespace {
 
@@ -10,7 +13,49 @@ TcpServerClient::Timeouts& defaults() {
     return t;
 }
 
+bool& forcedPlain() {
+    static bool plain = false;
+    return plain;
+}
+
+const QString kSettingsApp = QStringLiteral("Cache Login");
+const QString kTlsSection = QStringLiteral("TLS");
+const QString kFingerprintSection = QStringLiteral("Zertifikate");
+
 } // namespace
+
+QString CertificateChangedText(const QString& server, const QString& known, const QString& shown) {
+    return QStringLiteral("Das Zertifikat des Servers ") + server +
+           QStringLiteral(" hat sich geändert: bekannt ist der SHA-256-Fingerabdruck ") + known +
+           QStringLiteral(", der Server zeigt ") + shown +
+           QStringLiteral(". Die Verbindung wird abgelehnt.");
+}
+
+QString CertificateUntrustedText(const QString& server, const QString& reasons) {
+    return QStringLiteral("Das Zertifikat des Servers ") + server +
+           QStringLiteral(" ist nicht vertrauenswürdig: ") + reasons;
+}
+
+QString CaFileUnreadableText(const QString& file) {
+    return QStringLiteral("Die CA-Datei ") + file +
+           QStringLiteral(" enthält kein lesbares Zertifikat.");
+}
+
+Transport Transport::fromSettings() {
+    Transport t;
+    t.plain = forcedPlain() || WorkstationSettings::value(kSettingsApp, kTlsSection,
+                                                          QStringLiteral("OhneTLS")) == u"J";
+    t.caFile = WorkstationSettings::value(kSettingsApp, kTlsSection, QStringLiteral("CAFile"));
+    return t;
+}
+
+void TcpServerClient::setPlainTcp(bool plain) {
+    forcedPlain() = plain;
+}
+
+bool TcpServerClient::plainTcp() {
+    return forcedPlain();
+}
 
 QString TimeoutText(int ms) {
     return QStringLiteral("Keine Antwort des Servers innerhalb von ") +
@@ -26,10 +71,10 @@ void TcpServerClient::setDefaultTimeouts(const Timeouts& timeouts) {
     defaults() = timeouts;
 }
 
-TcpServerClient::TcpServerClient() = default;
+TcpServerClient::TcpServerClient() : m_socket(std::make_unique<QTcpSocket>()) {}
 
 TcpServerClient::~TcpServerClient() {
-    m_socket.abort();
+    m_socket->abort();
 }
 
 bool TcpServerClient::openConnection(const QString& connectString) {
@@ -39,16 +84,23 @@ bool TcpServerClient::openConnection(const QString& connectString) {
         m_lastError = QStringLiteral("Ungültige Verbindungsangabe: ") + connectString;
         return false;
     }
-    m_socket.connectToHost(target->host, target->port);
-    if (!m_socket.waitForConnected(m_timeouts.connectMs)) {
-        m_lastError = m_socket.errorString();
-        m_socket.abort();
+    const Transport transport = Transport::fromSettings();
+    if (transport.plain) {
+        // No TLS code is touched for a plain connection.
+        m_socket = std::make_unique<QTcpSocket>();
+        m_socket->connectToHost(target->host, target->port);
+        if (!m_socket->waitForConnected(m_timeouts.connectMs)) {
+            m_lastError = m_socket->errorString();
+            m_socket->abort();
+            return false;
+        }
+    } else if (!connectTls(*target, transport)) {
         return false;
     }
     // Small request frames must leave at once: with Nagle's algorithm a
     // frame would wait for the peer's delayed acknowledgement.
-    m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    m_socket.setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    m_socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
     m_ready = true;
     m_waitMs = m_timeouts.greetingMs;
     try {
@@ -63,8 +115,65 @@ bool TcpServerClient::openConnection(const QString& connectString) {
     return true;
 }
 
+bool TcpServerClient::connectTls(const ConnectTarget& target, const Transport& transport) {
+    const QString server = target.host + u':' + QString::number(target.port);
+    const auto refuse = [&](const QString& text) {
+        m_lastError = text;
+        m_lastErrorNumber = ClientErrors::Certificate;
+        m_socket->abort();
+        return false;
+    };
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setProtocol(QSsl::TlsV1_2OrLater);
+    if (transport.caFile.isEmpty()) {
+        // Trust on first use: the fingerprint is compared below.
+        configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+    } else {
+        const QList<QSslCertificate> authorities = QSslCertificate::fromPath(transport.caFile);
+        if (authorities.isEmpty())
+            return refuse(CaFileUnreadableText(transport.caFile));
+        configuration.setCaCertificates(authorities);
+        configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    }
+    auto socket = std::make_unique<QSslSocket>();
+    QSslSocket& tls = *socket;
+    m_socket = std::move(socket);
+    tls.setSslConfiguration(configuration);
+    tls.connectToHostEncrypted(target.host, target.port);
+    // The handshake is the server's first answer: it waits as long as the
+    // greeting does.
+    if (!tls.waitForConnected(m_timeouts.connectMs) ||
+        !tls.waitForEncrypted(m_timeouts.greetingMs)) {
+        const QList<QSslError> errors = tls.sslHandshakeErrors();
+        if (!transport.caFile.isEmpty() && !errors.isEmpty()) {
+            QStringList reasons;
+            for (const QSslError& e : errors)
+                reasons << e.errorString();
+            return refuse(CertificateUntrustedText(server, reasons.join(QStringLiteral("; "))));
+        }
+        // Not reached, or not a TLS server: as any connection that fails.
+        m_lastError = m_socket->errorString();
+        m_socket->abort();
+        return false;
+    }
+    if (transport.caFile.isEmpty()) {
+        const QString shown = Wire::Fingerprint(tls.peerCertificate().toDer());
+        const QString known = WorkstationSettings::value(kSettingsApp, kFingerprintSection, server);
+        if (known.isEmpty())
+            WorkstationSettings::setValue(kSettingsApp, kFingerprintSection, server, shown);
+        else if (known != shown)
+            return refuse(CertificateChangedText(server, known, shown));
+    }
+    return true;
+}
+
+bool TcpServerClient::encrypted() const {
+    const auto* tls = qobject_cast<const QSslSocket*>(m_socket.get());
+    return tls && tls->isEncrypted();
+}
+
 bool TcpServerClient::isConnected() const {
-    return m_ready && m_socket.state() == QAbstractSocket::ConnectedState;
+    return m_ready && m_socket->state() == QAbstractSocket::ConnectedState;
 }
 
 void TcpServerClient::forget() {
@@ -78,25 +187,25 @@ void TcpServerClient::forget() {
 
 void TcpServerClient::closeConnection() {
     forget();
-    if (m_socket.state() != QAbstractSocket::UnconnectedState) {
-        m_socket.disconnectFromHost();
-        if (m_socket.state() != QAbstractSocket::UnconnectedState)
-            m_socket.abort();
+    if (m_socket->state() != QAbstractSocket::UnconnectedState) {
+        m_socket->disconnectFromHost();
+        if (m_socket->state() != QAbstractSocket::UnconnectedState)
+            m_socket->abort();
     }
 }
 
 void TcpServerClient::fail(int number, const QString& text) {
     forget();
-    m_socket.abort();
+    m_socket->abort();
     throw ServerError(number, text);
 }
 
 void TcpServerClient::lose(int number, const QString& text) {
     m_ready = false;
     // What the socket still holds was sent before the end.
-    if (m_socket.isOpen())
-        m_buffer.append(m_socket.readAll());
-    m_socket.abort();
+    if (m_socket->isOpen())
+        m_buffer.append(m_socket->readAll());
+    m_socket->abort();
     m_lost.emplace(number, text);
     throw *m_lost;
 }
@@ -119,10 +228,10 @@ quint32 TcpServerClient::post(Wire::Op op, const QStringList& args, bool chained
     // gathered or an answer is awaited: requests posted in a row leave
     // together, and the server serves them in one go while the next ones
     // are being made.
-    if (m_socket.write(frame) != frame.size())
+    if (m_socket->write(frame) != frame.size())
         lose(ClientErrors::ConnectionLost, kConnectionLostText);
     m_pending.push_back(r.id);
-    if (m_socket.bytesToWrite() >= kSendChunk)
+    if (m_socket->bytesToWrite() >= kSendChunk)
         send();
     return r.id;
 }
@@ -132,12 +241,12 @@ void TcpServerClient::send() {
     // client's own buffer: a connection that has ended is noticed before
     // writing into it, and a failed write (which closes the socket) cannot
     // take them along. They are the answers of requests that are stored.
-    m_socket.waitForReadyRead(0);
-    m_buffer.append(m_socket.readAll());
-    if (m_socket.state() != QAbstractSocket::ConnectedState)
+    m_socket->waitForReadyRead(0);
+    m_buffer.append(m_socket->readAll());
+    if (m_socket->state() != QAbstractSocket::ConnectedState)
         lose(ClientErrors::ConnectionLost, kConnectionLostText);
-    m_socket.flush();
-    if (m_socket.state() != QAbstractSocket::ConnectedState)
+    m_socket->flush();
+    if (m_socket->state() != QAbstractSocket::ConnectedState)
         lose(ClientErrors::ConnectionLost, kConnectionLostText);
 }
 
@@ -170,15 +279,15 @@ Wire::RawReply TcpServerClient::readReply() {
             fail(ClientErrors::ProtocolError, QStringLiteral("Ungültige Antwort des Servers"));
         if (m_lost)
             throw *m_lost;
-        if (m_socket.bytesAvailable() == 0 && m_socket.bytesToWrite() > 0)
-            m_socket.flush();
-        if (m_socket.bytesAvailable() == 0 && !m_socket.waitForReadyRead(m_waitMs)) {
-            if (m_socket.error() == QAbstractSocket::SocketTimeoutError &&
-                m_socket.state() == QAbstractSocket::ConnectedState)
+        if (m_socket->bytesAvailable() == 0 && m_socket->bytesToWrite() > 0)
+            m_socket->flush();
+        if (m_socket->bytesAvailable() == 0 && !m_socket->waitForReadyRead(m_waitMs)) {
+            if (m_socket->error() == QAbstractSocket::SocketTimeoutError &&
+                m_socket->state() == QAbstractSocket::ConnectedState)
                 lose(ClientErrors::Timeout, TimeoutText(m_waitMs));
             lose(ClientErrors::ConnectionLost, kConnectionLostText);
         }
-        m_buffer.append(m_socket.readAll());
+        m_buffer.append(m_socket->readAll());
     }
 }
 

@@ -4,12 +4,34 @@
 
 #include <QHash>
 #include <QSet>
-#include <QTcpSocket>
+#include <QSslSocket>
 #include <deque>
+#include <memory>
 #include <optional>
 
 // The error text of a call whose answer did not come within ms.
 QString TimeoutText(int ms);
+
+// The texts of a server certificate that is not trusted (error 465): one
+// that differs from the fingerprint trusted before for that server
+// ("HOST:PORT"), one the CA file does not vouch for, a CA file without a
+// certificate.
+QString CertificateChangedText(const QString& server, const QString& known, const QString& shown);
+QString CertificateUntrustedText(const QString& server, const QString& reasons);
+QString CaFileUnreadableText(const QString& file);
+
+// How the client secures its connection, from the workstation settings
+// (application "Cache Login", section "TLS"): TLS unless "OhneTLS" is "J"
+// (or plain TCP is set for the program, quendra-cli --no-tls); the server's
+// certificate verified against the CA certificates of the PEM file
+// "CAFile", or without one trusted on first use: the fingerprint the server
+// shows first is kept per server address and port (section "Zertifikate",
+// key "HOST:PORT"), and a server that later shows another is refused.
+struct Transport {
+    bool plain = false;
+    QString caFile;
+    static Transport fromSettings();
+};
 
 // What the bytes received so far give for the next answer of the server.
 enum class ReplyFrame {
@@ -22,9 +44,10 @@ enum class ReplyFrame {
 // ReplyFrame::Reply).
 ReplyFrame TakeReply(Wire::FrameBuffer& buffer, Wire::RawReply* reply);
 
-// The client of the wire protocol over one persistent TCP connection.
-// Requests are answered in order; post() and await() let a caller keep many
-// requests in flight where it does not need each answer before the next call.
+// The client of the wire protocol over one persistent connection, TLS or
+// plain TCP (Transport). Requests are answered in order; post() and await()
+// let a caller keep many requests in flight where it does not need each
+// answer before the next call.
 class TcpServerClient : public ServerClient {
 public:
     TcpServerClient();
@@ -42,9 +65,10 @@ public:
     int inFlight() const { return int(m_pending.size()); }
 
     // How long a connection waits: for the connection itself, for the
-    // server's greeting (the answer to HELLO; a server that accepts but
-    // does not answer, a stopped one, must not hold the login long), and
-    // for the answer of any later call (long calls take their time).
+    // server's greeting (its TLS handshake and the answer to HELLO each; a
+    // server that accepts but does not answer, a stopped one, must not hold
+    // the login long), and for the answer of any later call (long calls
+    // take their time).
     struct Timeouts {
         int connectMs = 5000;
         int greetingMs = 10000;
@@ -55,6 +79,12 @@ public:
     static Timeouts defaultTimeouts();
     static void setDefaultTimeouts(const Timeouts& timeouts);
     void setTimeouts(const Timeouts& timeouts) { m_timeouts = timeouts; }
+    // Plain TCP for every connection of the program, whatever the settings
+    // say (quendra-cli --no-tls).
+    static void setPlainTcp(bool plain);
+    static bool plainTcp();
+    // Whether the current connection is encrypted.
+    bool encrypted() const;
 
 protected:
     bool openConnection(const QString& connectString) override;
@@ -73,8 +103,13 @@ private:
     void forget();
     // Hands the posted requests to the kernel.
     void send();
+    // Connects with TLS and checks the server's certificate; false with
+    // the reason in m_lastError (and m_lastErrorNumber for a certificate
+    // that is not trusted).
+    bool connectTls(const ConnectTarget& target, const Transport& transport);
 
-    QTcpSocket m_socket;
+    // A QSslSocket for TLS, a QTcpSocket for plain TCP.
+    std::unique_ptr<QTcpSocket> m_socket;
     Wire::FrameBuffer m_buffer;
     std::deque<quint32> m_pending;
     // Requests posted with postKept() and not yet awaited; the answers of

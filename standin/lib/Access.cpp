@@ -2,9 +2,14 @@
 
 #include "Dispatcher.h"
 #include "Job.h"
+#include "LoginThrottle.h"
+#include "Passwords.h"
+#include "Rights.h"
 #include "common/ServerError.h"
+#include "common/TextHelpers.h"
 
 #include <QRegularExpression>
+#include <QSqlQuery>
 
 namespace {
 
@@ -15,6 +20,8 @@ const QString kWindows = QStringLiteral("VT.Windows");
 const QString kServerList = QStringLiteral("GUIVELTAR.Server");
 const QString kMenu = QStringLiteral("GUIVELTAR.Menue");
 const QString kPassword = QStringLiteral("Passwort");
+const QString kSessions = QStringLiteral("%XTT");
+const QString kLocations = QStringLiteral("STAND");
 
 [[noreturn]] void refuse(const QString& what) {
     throw ServerError(StandinErrors::NotPermitted,
@@ -28,34 +35,66 @@ struct Identified {
     bool active = false;
 };
 
+// Checks a password against a user record's hash; a record whose hash was
+// made with another cost gets a new one.
+bool passwordMatches(StandinEngine& engine, StoredObject& record, const QString& password) {
+    const QString stored = record.values.value(kPassword);
+    if (!Passwords::IsHash(stored)) {
+        // A user without a password is checked as long as any other.
+        Passwords::VerifyNobody(password);
+        return false;
+    }
+    if (!Passwords::Verify(stored, password))
+        return false;
+    if (Passwords::NeedsRehash(stored)) {
+        record.values.insert(kPassword, Passwords::Hash(password));
+        engine.saveObject(record);
+    }
+    return true;
+}
+
 Identified identify(StandinEngine& engine, const QString& company, const QString& user,
                     const QString& password) {
     const ClassDef* users = engine.findClass(kUsers);
-    if (!users || users->table.isEmpty() || company.isEmpty())
+    if (!users || users->table.isEmpty() || company.isEmpty()) {
+        Passwords::VerifyNobody(password);
         return {};
-    QString code = user;
-    if (code.isEmpty()) {
+    }
+    if (user.isEmpty()) {
         // Without a user code the password names the user: the one user of
-        // the company with that password, none when several share it.
-        if (password.isEmpty())
-            return {};
-        QSqlQuery& q = engine.exec(QStringLiteral("SELECT \"CODE\" FROM \"") + users->table +
-                                       QStringLiteral("\" WHERE \"FIRMA\"=? AND \"Passwort\"=? "
-                                                      "ORDER BY \"CODE\" LIMIT 2"),
-                                   {company, password});
-        QStringList codes;
+        // the company with that password, none when several share it. Each
+        // of the company's users is checked.
+        QSqlQuery& q = engine.exec(QStringLiteral("SELECT id FROM vt_parpersedv WHERE FIRMA=? "
+                                                  "ORDER BY CODE"),
+                                   {company});
+        QStringList ids;
         while (StandinEngine::nextRow(q))
-            codes << q.value(0).toString();
+            ids << q.value(0).toString();
         q.finish();
-        if (codes.size() != 1)
-            return {};
-        code = codes.first();
+        if (ids.isEmpty())
+            Passwords::VerifyNobody(password);
+        QList<Identified> matches;
+        for (const QString& id : std::as_const(ids)) {
+            StoredObject record;
+            if (engine.loadObject(*users, id, &record) && passwordMatches(engine, record, password))
+                matches.append({record.values.value(QStringLiteral("CODE")),
+                                record.values.value(QStringLiteral("AKTIV")) == u"J"});
+        }
+        return matches.size() == 1 ? matches.first() : Identified();
     }
     StoredObject record;
-    if (!engine.loadObject(*users, company + QStringLiteral("||") + code, &record) ||
-        record.values.value(kPassword) != password)
+    if (!engine.loadObject(*users, company + QStringLiteral("||") + user, &record)) {
+        Passwords::VerifyNobody(password);
         return {};
-    return {code, record.values.value(QStringLiteral("AKTIV")) == u"J"};
+    }
+    if (!passwordMatches(engine, record, password))
+        return {};
+    return {user, record.values.value(QStringLiteral("AKTIV")) == u"J"};
+}
+
+// The name under which failed logins of a user code are counted.
+QString throttleKey(const QString& company, const QString& user) {
+    return company + QStringLiteral("||") + user.left(64);
 }
 
 bool isOwnRecord(const Job& job, const StoredObject& object) {
@@ -73,20 +112,16 @@ void checkObjectAccess(const Job& job, const Wire::Request& r) {
     const bool own = isOwnRecord(job, *object);
     switch (r.op) {
     case Op::Get:
-        if (cls == kServerList || (cls == kUsers && (name == kPassword || own)))
-            return;
-        break;
-    case Op::Set:
-        if (cls == kServerList)
+        if (cls == kUsers && (name == kPassword || own))
             return;
         break;
     case Op::Method:
         if (name == u"sys_close" || name == u"sys_ID" || (cls == kWindows && name == u"Xecute") ||
-            (cls == kServerList && name == u"sys_save") || (own && name == u"PNAMELogicalToODBC"))
+            (own && name == u"PNAMELogicalToODBC"))
             return;
         break;
     default:
-        return;
+        break;
     }
     refuse(Wire::opName(r.op) + u' ' + cls + u'.' + name);
 }
@@ -126,8 +161,32 @@ QStringList Hello(Job& job, const Wire::Request& r) {
             throw ServerError(StandinErrors::BadRequest,
                               QStringLiteral("<NAMESPACE> ") + r.args[1]);
         const QString company = r.args.value(3);
+        const QString code = r.args.value(4);
         const QString password = r.args.value(5);
-        const Identified user = identify(engine, company, r.args.value(4), password);
+        Identified user;
+        // Without a password there is nothing to check (the login window's
+        // connection before the user typed one) and nothing to count.
+        if (!password.isEmpty()) {
+            LoginThrottle& throttle = engine.loginThrottle();
+            const QString key = throttleKey(company, code);
+            // The look-up by password alone is slowed down, never locked:
+            // a lock would keep every user of the company out.
+            if (!code.isEmpty() && throttle.locked(key))
+                Passwords::VerifyNobody(password);
+            else
+                user = identify(engine, company, code, password);
+            if (user.code.isEmpty()) {
+                throttle.failed(key, !code.isEmpty());
+                ++job.loginFailures;
+                job.loginReadyAt = LoginThrottle::Now() +
+                                   LoginThrottle::Wait(job.loginFailures, throttle.delayMs());
+            } else {
+                throttle.succeeded(key);
+                throttle.succeeded(throttleKey(company, user.code));
+                job.loginFailures = 0;
+                job.loginReadyAt = 0;
+            }
+        }
         // Nothing opened under the credentials before stays reachable.
         job.dropHandles();
         const Access access = user.code.isEmpty() ? Access::Guest
@@ -145,11 +204,19 @@ QStringList Hello(Job& job, const Wire::Request& r) {
     }
 }
 
+qint64 LoginReadyAt(Job& job, const Wire::Request& r) {
+    if (r.op != Op::Hello || r.args.value(5).isEmpty() || job.closed())
+        return 0;
+    return qMax(job.loginReadyAt, job.engine().loginThrottle().readyAt(
+                                      throttleKey(r.args.value(3), r.args.value(4))));
+}
+
 void CheckAccess(Job& job, const Wire::Request& r) {
     if (r.op == Op::Hello && !job.closed())
         return;
     switch (job.access()) {
     case Access::User:
+        CheckRights(job, r);
         return;
     case Access::None:
         job.close();
@@ -173,14 +240,16 @@ void CheckAccess(Job& job, const Wire::Request& r) {
     case Op::QueryClose:
         return;
     case Op::New:
-        if (cls == kWindows || cls == kServerList)
+        if (cls == kWindows)
             return;
         refuse(QStringLiteral("NEW ") + cls);
     case Op::Open:
-        if (cls == kUsers || cls == kServerList)
+        if (cls == kUsers)
             return;
         refuse(QStringLiteral("OPEN ") + cls);
     case Op::ClassMethod:
+        // The locations of any company: the login window shows them before
+        // anyone is logged in.
         if (cls == kMenu && (name == u"getStandorte" || name == u"getDeviceStandort"))
             return;
         refuse(QStringLiteral("CLASSMETHOD ") + cls + u'.' + name);
@@ -198,16 +267,31 @@ void CheckAccess(Job& job, const Wire::Request& r) {
     refuse(Wire::opName(r.op));
 }
 
-QString VisibleValue(const Job& job, const StoredObject& object, const QString& property) {
-    const QString value = object.values.value(property);
-    if (object.cls->name != kUsers || property != kPassword || isOwnRecord(job, object))
-        return value;
-    // Longer than the job's password, so never equal to it.
-    return QString(job.password().size() + 1, u'*');
+bool IsUserClass(const ClassDef& cls) {
+    return cls.name == kUsers;
 }
 
-bool IsPasswordLookup(const ClassDef& cls, const QString& query) {
-    return cls.name == kUsers && query == u"UserViaPasswort";
+StoredObject OpenUserRecord(Job& job, const ClassDef& users, const QString& id) {
+    StoredObject record;
+    if (!job.userId().isEmpty() && id == job.userId()) {
+        if (!job.engine().loadObject(users, id, &record))
+            ObjectNotFound(users.name, id);
+        return record;
+    }
+    record.cls = &users;
+    record.id = id;
+    return record;
+}
+
+QString VisibleValue(const Job& job, const StoredObject& object, const QString& property) {
+    if (object.cls->name != kUsers || property != kPassword)
+        return object.values.value(property);
+    // The record keeps a hash; its own user sees the password it logged in
+    // with.
+    if (isOwnRecord(job, object))
+        return job.password();
+    // Longer than the job's password, so never equal to it.
+    return QString(job.password().size() + 1, u'*');
 }
 
 std::unique_ptr<QueryCursor> OwnUserViaPassword(const Job& job, const QStringList& args) {
@@ -242,7 +326,7 @@ void GuestMEnvironment::appendLocal(const QString& name, const QStringList& subs
 }
 
 bool GuestMEnvironment::ownLocation(const QString& name, const QStringList& subscripts) const {
-    return name == u"STAND" && subscripts == QStringList{m_job.jobNumber()};
+    return name == kLocations && subscripts == QStringList{m_job.jobNumber()};
 }
 
 std::optional<QString> GuestMEnvironment::getGlobal(const QString& name,
@@ -267,8 +351,85 @@ void GuestMEnvironment::setGlobal(const QString& name, const QStringList& subscr
 
 bool GuestMEnvironment::callRoutine(const QString& label, const QString& routine,
                                     const QStringList& args, QString& output) {
-    if (!label.isEmpty() || routine != u"%XTT")
+    if (!label.isEmpty() || routine != kSessions)
         throw MError(QStringLiteral("<PROTECT>"),
                      label.isEmpty() ? u'^' + routine : label + u'^' + routine);
+    return m_job.callRoutine(label, routine, args, output);
+}
+
+QString UserMEnvironment::jobNumber() const {
+    return m_job.jobNumber();
+}
+
+std::optional<QString> UserMEnvironment::getLocal(const QString& name,
+                                                  const QStringList& subscripts) {
+    return m_job.getLocal(name, subscripts);
+}
+
+void UserMEnvironment::setLocal(const QString& name, const QStringList& subscripts,
+                                const QString& value) {
+    m_job.setLocal(name, subscripts, value);
+}
+
+int UserMEnvironment::dataLocal(const QString& name, const QStringList& subscripts) {
+    return m_job.dataLocal(name, subscripts);
+}
+
+void UserMEnvironment::appendLocal(const QString& name, const QStringList& subscripts,
+                                   const QString& tail) {
+    m_job.appendLocal(name, subscripts, tail);
+}
+
+bool UserMEnvironment::visible(const QString& name, const QStringList& subscripts) {
+    if ((name != kLocations && name != kSessions) || subscripts.isEmpty() ||
+        subscripts.first() == m_job.jobNumber())
+        return true;
+    // Another job's: seen when its session entry names the login's company.
+    const QString entry = m_job.getGlobal(kSessions, {subscripts.first()}).value_or(QString());
+    return !entry.isEmpty() && entry.section(u'|', 0, 0) == m_job.company();
+}
+
+std::optional<QString> UserMEnvironment::getGlobal(const QString& name,
+                                                   const QStringList& subscripts) {
+    if (!visible(name, subscripts))
+        return std::nullopt;
+    return m_job.getGlobal(name, subscripts);
+}
+
+int UserMEnvironment::dataGlobal(const QString& name, const QStringList& subscripts) {
+    if ((name == kLocations || name == kSessions) && subscripts.isEmpty()) {
+        // The top node has descendants when a job's entry that the job
+        // sees is there.
+        int data = m_job.getGlobal(name, {}) ? 1 : 0;
+        QSqlQuery& q = m_job.engine().exec(
+            QStringLiteral("SELECT DISTINCT substr(subs, 1, instr(subs||char(31), char(31))-1) "
+                           "FROM globals WHERE name=? AND subs<>''"),
+            {name});
+        QStringList jobs;
+        while (StandinEngine::nextRow(q))
+            jobs << q.value(0).toString();
+        q.finish();
+        for (const QString& j : std::as_const(jobs))
+            if (visible(name, {TextFromStored(j)}))
+                return data + 10;
+        return data;
+    }
+    if (!visible(name, subscripts))
+        return 0;
+    return m_job.dataGlobal(name, subscripts);
+}
+
+void UserMEnvironment::setGlobal(const QString& name, const QStringList& subscripts,
+                                 const QString& value) {
+    // The fiscal year is the ERP's; the session entries are written by
+    // ^%XTT; a location is its own job's.
+    if (name == u"FA" || name == kSessions ||
+        (name == kLocations && subscripts != QStringList{m_job.jobNumber()}))
+        protect(name, subscripts);
+    m_job.setGlobal(name, subscripts, value);
+}
+
+bool UserMEnvironment::callRoutine(const QString& label, const QString& routine,
+                                   const QStringList& args, QString& output) {
     return m_job.callRoutine(label, routine, args, output);
 }

@@ -9,6 +9,8 @@
 
 namespace {
 
+const QString kFirst = QStringLiteral("1");
+
 QString erp(const QString& text) {
     return ConvertText(text, QStringLiteral("GUIVELTAR"), false);
 }
@@ -20,12 +22,16 @@ void insert(StandinEngine& e, const QString& className, const QHash<QString, QSt
     e.saveObject(o);
 }
 
-void user(StandinEngine& e, const QString& code, const QString& password, const QString& aktiv,
-          const QString& fajn, const QString& name, const QString& pnr, const QString& abt) {
+// A user of a company with its personnel data; the password is given as its
+// hash (made once with the stand-in's cost, Passwords.h), so that a demo
+// database costs no hashing.
+void user(StandinEngine& e, const QString& firma, const QString& code, const QString& passwordHash,
+          const QString& aktiv, const QString& fajn, const QString& name, const QString& pnr,
+          const QString& abt) {
     insert(e, QStringLiteral("VT.ParPersEdv"),
-           {{QStringLiteral("FIRMA"), QStringLiteral("1")},
+           {{QStringLiteral("FIRMA"), firma},
             {QStringLiteral("CODE"), erp(code)},
-            {QStringLiteral("Passwort"), password},
+            {QStringLiteral("Passwort"), passwordHash},
             {QStringLiteral("AKTIV"), aktiv},
             {QStringLiteral("FAJN"), fajn},
             {QStringLiteral("PNAME"), erp(name)},
@@ -34,7 +40,7 @@ void user(StandinEngine& e, const QString& code, const QString& password, const 
             {QStringLiteral("DW"), QStringLiteral("2") + pnr.right(2)},
             {QStringLiteral("BERGRP"), QStringLiteral("EK")}});
     insert(e, QStringLiteral("VT.PersBasis"),
-           {{QStringLiteral("FIRMA"), QStringLiteral("1")},
+           {{QStringLiteral("FIRMA"), firma},
             {QStringLiteral("PNR"), pnr},
             {QStringLiteral("Name"), erp(name)},
             {QStringLiteral("Fax"), QStringLiteral("0221 4711-9") + pnr.right(2)},
@@ -42,9 +48,9 @@ void user(StandinEngine& e, const QString& code, const QString& password, const 
 }
 
 void supplier(StandinEngine& e, const QString& lnr, const QString& name, const QString& plz,
-              const QString& ort) {
+              const QString& ort, const QString& firma = kFirst) {
     insert(e, QStringLiteral("VT.Lieferant"),
-           {{QStringLiteral("FIRMA"), QStringLiteral("1")},
+           {{QStringLiteral("FIRMA"), firma},
             {QStringLiteral("LNR"), lnr},
             {QStringLiteral("NAME"), erp(name)},
             {QStringLiteral("PLZ"), plz},
@@ -66,10 +72,11 @@ struct DemoPosition {
 // by EAN or order number, the grid fields filled from the ERP. Returns its
 // key.
 QString download(StandinEngine& e, const QString& datum, const QString& pcode, const QString& lnr,
-                 const QString& priceDate, std::initializer_list<DemoPosition> positions) {
+                 const QString& priceDate, std::initializer_list<DemoPosition> positions,
+                 const QString& firma = kFirst) {
     StoredObject d;
     d.cls = e.findClass(QStringLiteral("quendrap.downloads"));
-    d.values = {{QStringLiteral("Firma"), QStringLiteral("1")},
+    d.values = {{QStringLiteral("Firma"), firma},
                 {QStringLiteral("Datum"), datum},
                 {QStringLiteral("PCODE"), pcode},
                 {QStringLiteral("LNR"), lnr},
@@ -79,7 +86,7 @@ QString download(StandinEngine& e, const QString& datum, const QString& pcode, c
     PositionFiller filler(e, cache);
     for (const DemoPosition& p : positions) {
         const QString unit = QString::fromUtf16(p.unit);
-        filler.store(d.id, QStringLiteral("1"), lnr,
+        filler.store(d.id, firma, lnr,
                      {QString::fromUtf16(p.herst), QString::fromUtf16(p.ean),
                       QString::fromUtf16(p.bestnr), QString::fromUtf16(p.text), unit, unit, unit,
                       QStringLiteral("1"), QStringLiteral("1"), priceDate,
@@ -112,11 +119,12 @@ void webData(StandinEngine& e, const QString& code, const QString& name,
                 {QStringLiteral("LINE"), line}});
 }
 
-// An ERP article of company 1. Fields after the description, in order:
+// An ERP article (of company 1 unless said). Fields after the description, in order:
 // BEZ2, BEZ3, ATYP, WARGR, ABTNR, VKE, VPE, VPI, VRE, VRM, VPM, EBE, MWST,
 // PALART, PALJE, PALAB, ACOD, AKTIV, and FREIGABE when it is not "J".
 void article(StandinEngine& e, const QString& artnr, const QString& lnr, const QString& ean,
-             const QString& bestnr, const QString& bez, const QStringList& more) {
+             const QString& bestnr, const QString& bez, const QStringList& more,
+             const QString& firma = kFirst) {
     static const QStringList names{
         QStringLiteral("BEZ2"),  QStringLiteral("BEZ3"),   QStringLiteral("ATYP"),
         QStringLiteral("WARGR"), QStringLiteral("ABTNR"),  QStringLiteral("VKE"),
@@ -124,7 +132,7 @@ void article(StandinEngine& e, const QString& artnr, const QString& lnr, const Q
         QStringLiteral("VRM"),   QStringLiteral("VPM"),    QStringLiteral("EBE"),
         QStringLiteral("MWST"),  QStringLiteral("PALART"), QStringLiteral("PALJE"),
         QStringLiteral("PALAB"), QStringLiteral("ACOD"),   QStringLiteral("AKTIV")};
-    QHash<QString, QString> v{{QStringLiteral("FIRMA"), QStringLiteral("1")},
+    QHash<QString, QString> v{{QStringLiteral("FIRMA"), firma},
                               {QStringLiteral("ARTNR"), artnr},
                               {QStringLiteral("LNR"), lnr},
                               {QStringLiteral("EAN"), ean},
@@ -138,15 +146,15 @@ void article(StandinEngine& e, const QString& artnr, const QString& lnr, const Q
     insert(e, QStringLiteral("VT.Artikel"), v);
 }
 
-// A purchase condition of company 1: supplier, article, valid from, gross
+// A purchase condition (of company 1 unless said): supplier, article, valid from, gross
 // price, EK discount group, "N"/"%", four discounts, net price, additional
 // costs, ERE, minimum order quantity.
 void condition(StandinEngine& e, const QString& lnr, const QString& artnr, const QString& datum,
                const QString& brutto, const QString& ekgrp, const QString& rabtyp,
                const QStringList& rab, const QString& netto, const QString& nebkost,
-               const QString& ere, const QString& mibeme) {
+               const QString& ere, const QString& mibeme, const QString& firma = kFirst) {
     insert(e, QStringLiteral("VT.ArtEK"),
-           {{QStringLiteral("FIRMA"), QStringLiteral("1")},
+           {{QStringLiteral("FIRMA"), firma},
             {QStringLiteral("LNR"), lnr},
             {QStringLiteral("ARTNR"), artnr},
             {QStringLiteral("DATUM"), datum},
@@ -194,10 +202,10 @@ void discountGroup(StandinEngine& e, const QString& lnr, const QString& code, co
 
 void codes(StandinEngine& e, const QString& className,
            std::initializer_list<std::pair<const char16_t*, const char16_t*>> entries,
-           const QString& textProperty = QStringLiteral("BEZ")) {
+           const QString& textProperty = QStringLiteral("BEZ"), const QString& firma = kFirst) {
     for (const auto& [code, text] : entries)
         insert(e, className,
-               {{QStringLiteral("FIRMA"), QStringLiteral("1")},
+               {{QStringLiteral("FIRMA"), firma},
                 {QStringLiteral("CODE"), QString::fromUtf16(code)},
                 {textProperty, erp(QString::fromUtf16(text))}});
 }
@@ -409,9 +417,10 @@ QString DemoArticleLine(const QString& herst, const QString& ean, const QString&
     return f.join(u'\\');
 }
 
-void FillDemoData(StandinEngine& e) {
-    if (e.meta(QStringLiteral("demo")) == u"1")
-        return;
+namespace {
+
+// Company 1: the demo company.
+void firstCompany(StandinEngine& e) {
     StandinTransaction t(e);
     // Fiscal year: ^FA(0) holds start`year`end.
     e.setGlobal(QStringLiteral("FA"), {QStringLiteral("0")},
@@ -440,13 +449,22 @@ void FillDemoData(StandinEngine& e) {
                 {QStringLiteral("abtbez"), QString::fromUtf16(bez)},
                 {QStringLiteral("HAbtNr"), QString::fromUtf16(haupt)}});
 
-    user(e, QStringLiteral("DEM"), QStringLiteral("demo"), QStringLiteral("J"), QStringLiteral("J"),
-         QStringLiteral("Dörte Demo"), QStringLiteral("1001"), QStringLiteral("10"));
-    user(e, QStringLiteral("ALT"), QStringLiteral("alt"), QStringLiteral("N"), QStringLiteral("J"),
-         QStringLiteral("Albert Ausgeschieden"), QStringLiteral("1002"), QStringLiteral("30"));
-    user(e, QStringLiteral("LAG"), QStringLiteral("lager"), QStringLiteral("J"),
-         QStringLiteral("N"), QStringLiteral("Lutz Lagerbühl"), QStringLiteral("1003"),
-         QStringLiteral("20"));
+    // Passwords "demo", "alt" and "lager".
+    user(e, kFirst, QStringLiteral("DEM"),
+         QStringLiteral("$argon2id$v=19$m=19456,t=2,p=1$b8CXe3+Fwe0qh3ckOll20w$"
+                        "sDgv6ldCgmeLjfMlZyFWjJCbmB2iu9oRaBKUXPpSIrE"),
+         QStringLiteral("J"), QStringLiteral("J"), QStringLiteral("Dörte Demo"),
+         QStringLiteral("1001"), QStringLiteral("10"));
+    user(e, kFirst, QStringLiteral("ALT"),
+         QStringLiteral("$argon2id$v=19$m=19456,t=2,p=1$BNKq8XgK9XNzmgn7HkVXxQ$"
+                        "NtrcqPEQDqqHDXffGIlatl9EvEP46laQP7zLRj05vYc"),
+         QStringLiteral("N"), QStringLiteral("J"), QStringLiteral("Albert Ausgeschieden"),
+         QStringLiteral("1002"), QStringLiteral("30"));
+    user(e, kFirst, QStringLiteral("LAG"),
+         QStringLiteral("$argon2id$v=19$m=19456,t=2,p=1$KpJ6yNcVlugYdT3aEnX5dA$"
+                        "IatdZJBSeu4ZaRj16Kz1/UXRkPs6aFWgpioXQfKWi2M"),
+         QStringLiteral("J"), QStringLiteral("N"), QStringLiteral("Lutz Lagerbühl"),
+         QStringLiteral("1003"), QStringLiteral("20"));
 
     supplier(e, QStringLiteral("70001"), QStringLiteral("Müller Baustoffe GmbH"),
              QStringLiteral("50829"), QStringLiteral("Köln"));
@@ -557,11 +575,95 @@ void FillDemoData(StandinEngine& e) {
     t.commit();
 }
 
+// Company 2: a second company with a user of its own, one supplier, a few
+// ERP articles and one download, so that each company's data is seen to be
+// its own.
+void secondCompany(StandinEngine& e) {
+    StandinTransaction t(e);
+    const QString firma = QStringLiteral("2");
+    insert(e, QStringLiteral("VT.Standort"),
+           {{QStringLiteral("FIRMA"), firma},
+            {QStringLiteral("CODE"), QStringLiteral("01")},
+            {QStringLiteral("Text"), QStringLiteral("Werk Bonn")}});
+    insert(e, QStringLiteral("VT.ParPersAbt"),
+           {{QStringLiteral("FIRMA"), firma},
+            {QStringLiteral("ABTNR"), QStringLiteral("10")},
+            {QStringLiteral("abtbez"), QStringLiteral("Einkauf")},
+            {QStringLiteral("HAbtNr"), QStringLiteral("10")}});
+    // Password "zwei".
+    user(e, firma, QStringLiteral("ZW"),
+         QStringLiteral("$argon2id$v=19$m=19456,t=2,p=1$RHfq2OzDgTobYoKsnTAh1Q$"
+                        "x8PzYK8t7Q5LrAnTDW1c+iUit7OatTap+lHXTVDVXRs"),
+         QStringLiteral("J"), QStringLiteral("J"), QStringLiteral("Zora Zweig"),
+         QStringLiteral("2001"), QStringLiteral("10"));
+    supplier(e, QStringLiteral("80001"), QStringLiteral("Rheinkies Zweig GmbH"),
+             QStringLiteral("53111"), QStringLiteral("Bonn"), firma);
+
+    codes(e, QStringLiteral("VT.ParArtTyp"), {{u"L", u"Lagerartikel"}}, QStringLiteral("BEZ"),
+          firma);
+    codes(e, QStringLiteral("VT.ParAbteilung"), {{u"21", u"Schüttgüter"}}, QStringLiteral("BEZ"),
+          firma);
+    codes(e, QStringLiteral("VT.ParEinheit"), {{u"t", u"Tonne"}, {u"Sack", u"Sack"}},
+          QStringLiteral("BEZ"), firma);
+    codes(e, QStringLiteral("VT.ParMwst"), {{u"1", u"19"}}, QStringLiteral("SATZ"), firma);
+    insert(e, QStringLiteral("VT.ParWarengruppe"),
+           {{QStringLiteral("FIRMA"), firma},
+            {QStringLiteral("CODE"), QStringLiteral("2100")},
+            {QStringLiteral("BEZ"), QStringLiteral("Kies und Sand")},
+            {QStringLiteral("ABTNR"), QStringLiteral("21")},
+            {QStringLiteral("MWST"), QStringLiteral("1")}});
+    for (const auto& [ext, unit] : {std::pair{u"T", u"t"}, std::pair{u"SCK", u"Sack"}})
+        insert(e, QStringLiteral("VT.Einheit"),
+               {{QStringLiteral("FIRMA"), firma},
+                {QStringLiteral("EXT"), QString::fromUtf16(ext)},
+                {QStringLiteral("ERP"), QString::fromUtf16(unit)}});
+    insert(e, QStringLiteral("quendrap.liefid"),
+           {{QStringLiteral("FIRMA"), firma},
+            {QStringLiteral("HerstCode"), QStringLiteral("RKZ")},
+            {QStringLiteral("LNR"), QStringLiteral("80001")}});
+
+    const QStringList bulk{"lose", "",  "L", "2100", "21", "t", "",  "0", "",
+                           "0",    "1", "t", "1",    "",   "0", "0", "",  "J"};
+    article(e, "800100", "80001", "4260123800109", "K-28", "Kies 2/8", bulk, firma);
+    article(e, "800200", "80001", "", "K-02", "Sand 0/2 gewaschen", bulk, firma);
+    article(e, "800300", "80001", "4260123800307", "K-25", "Splitt 2/5 Sack 25 kg",
+            {"", "", "L", "2100", "21", "Sack", "", "0", "", "0", "1", "Sack", "1", "", "0", "0",
+             "", "J"},
+            firma);
+    condition(e, "80001", "800100", "01.01.2027", "24.5", "", "N", {}, "24.5", "0", "t", "1",
+              firma);
+    insert(e, QStringLiteral("VT.ParNrKreis"),
+           {{QStringLiteral("FIRMA"), firma},
+            {QStringLiteral("ART"), QStringLiteral("ARTNR")},
+            {QStringLiteral("VON"), QStringLiteral("800000")},
+            {QStringLiteral("BIS"), QStringLiteral("899999")},
+            {QStringLiteral("LETZTE"), QStringLiteral("800300")}});
+
+    download(e, QStringLiteral("2026-12-15"), QStringLiteral("ZW"), QStringLiteral("80001"),
+             QStringLiteral("01.01.2027"),
+             {{u"RKZ", u"4260123800109", u"K-28", u"Kies 2/8 lose", u"T", u"24,50", u"RG01"},
+              {u"RKZ", u"", u"K-02", u"Sand 0/2 gewaschen", u"T", u"19,80", u"RG01"},
+              {u"RKZ", u"", u"K-99", u"Rheinkiesel 16/32", u"T", u"31,00", u"RG02"}},
+             firma);
+    e.setMeta(QStringLiteral("demo2"), QStringLiteral("1"));
+    t.commit();
+}
+
+} // namespace
+
 void PointDemoServerEntry(StandinEngine& e, const QString& address, quint16 port) {
     StandinTransaction t(e);
     e.execText(QStringLiteral("UPDATE guiveltar_server SET ServerIP=?, Port=? WHERE Bezeichnung=?"),
                {address, QString::number(port), erp(QStringLiteral("Demo-Firma (lokal)"))});
     t.commit();
+}
+
+void FillDemoData(StandinEngine& e) {
+    if (e.meta(QStringLiteral("demo")) != u"1")
+        firstCompany(e);
+    // A demo database of an earlier version gets the second company.
+    if (e.meta(QStringLiteral("demo2")) != u"1")
+        secondCompany(e);
 }
 
 QString FillDemoPositions(StandinEngine& e, int count) {

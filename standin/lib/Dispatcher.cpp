@@ -2,6 +2,7 @@
 
 #include "Access.h"
 #include "Job.h"
+#include "Rights.h"
 #include "common/ServerError.h"
 
 namespace {
@@ -61,8 +62,9 @@ QStringList objectMethod(Job& job, const Wire::Request& r) {
         if (obj.cls->table.isEmpty())
             fail(StandinErrors::General,
                  QStringLiteral("Klasse speichert keine Objekte: ") + obj.cls->name);
-        if (obj.cls->beforeSave)
-            obj.cls->beforeSave(engine, obj);
+        PrepareSave(job, obj);
+        if (obj.cls->beforeWireSave)
+            obj.cls->beforeWireSave(engine, obj);
         engine.saveObject(obj);
         return {QStringLiteral("1")};
     }
@@ -111,10 +113,12 @@ QStringList handle(Job& job, const Wire::Request& r, Wire::Reply& reply) {
     case Op::Open: {
         needArgs(r, 2);
         const ClassDef& cls = classOf(engine, r.args[0]);
+        if (IsUserClass(cls))
+            return {job.addObject(OpenUserRecord(job, cls, r.args[1]))};
         StoredObject obj;
-        if (!engine.loadObject(cls, r.args[1], &obj))
-            fail(StandinErrors::ObjectMissing,
-                 QStringLiteral("Objekt nicht gefunden: ") + cls.name + u' ' + r.args[1]);
+        // Another company's object is answered as one that is not there.
+        if (!engine.loadObject(cls, r.args[1], &obj) || !Visible(job, obj))
+            ObjectNotFound(cls.name, r.args[1]);
         return {job.addObject(std::move(obj))};
     }
     case Op::Method:
@@ -142,10 +146,7 @@ QStringList handle(Job& job, const Wire::Request& r, Wire::Reply& reply) {
             fail(StandinErrors::QueryMissing,
                  QStringLiteral("Abfrage existiert nicht: ") + cls.name + u':' + r.args[1]);
         CallContext ctx{engine, job};
-        // User codes by password: only the connection's own.
-        std::unique_ptr<QueryCursor> cursor = IsPasswordLookup(cls, r.args[1])
-                                                  ? OwnUserViaPassword(job, r.args.mid(3))
-                                                  : (*it)(ctx, r.args.mid(3));
+        std::unique_ptr<QueryCursor> cursor = (*it)(ctx, r.args.mid(3));
         QueryCursor& c = *cursor;
         QStringList values{QString(), QString::number(c.columns()), QString()};
         const bool more = fillBatch(c, batchSize(r.args[2]), reply);

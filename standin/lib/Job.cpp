@@ -27,11 +27,14 @@ void Job::logIn(Access access, const QString& company, const QString& password,
 }
 
 MEnvironment& Job::mEnvironment() {
-    if (m_access == Access::User)
-        return *this;
-    if (!m_guarded)
-        m_guarded = std::make_unique<GuestMEnvironment>(*this);
-    return *m_guarded;
+    if (m_access == Access::User) {
+        if (!m_userView)
+            m_userView = std::make_unique<UserMEnvironment>(*this);
+        return *m_userView;
+    }
+    if (!m_guestView)
+        m_guestView = std::make_unique<GuestMEnvironment>(*this);
+    return *m_guestView;
 }
 
 void Job::dropHandles() {

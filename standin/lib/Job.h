@@ -54,8 +54,8 @@ public:
     // After a refused HELLO or a request before HELLO: nothing more is served.
     void close() { m_access = Access::Closed; }
     bool closed() const { return m_access == Access::Closed; }
-    // What M commands of this job run on: the job itself for an active user,
-    // otherwise the guarded view of it (GuestMEnvironment).
+    // What M commands of this job run on: the guarded view of it for its
+    // access (UserMEnvironment for an active user, else GuestMEnvironment).
     MEnvironment& mEnvironment();
     // Forgets the open objects, result sets and class values (a new HELLO
     // starts afresh); the job number and the locals stay.
@@ -84,6 +84,11 @@ public:
     // chained.
     bool chainBroken = false;
 
+    // Failed logins of this connection in a row, and when its next HELLO
+    // with a password may be checked (a time of LoginThrottle::Now()).
+    int loginFailures = 0;
+    qint64 loginReadyAt = 0;
+
 private:
     StandinEngine& m_engine;
     int m_number;
@@ -92,7 +97,8 @@ private:
     QString m_password;
     QString m_userCode;
     QString m_userId;
-    std::unique_ptr<MEnvironment> m_guarded;
+    std::unique_ptr<MEnvironment> m_guestView;
+    std::unique_ptr<MEnvironment> m_userView;
     // name + 0x1E + subscript key; ordered, so that a node's descendants
     // follow it.
     QMap<QString, QString> m_locals;

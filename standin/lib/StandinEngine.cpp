@@ -557,6 +557,8 @@ void StandinEngine::saveObject(StoredObject& obj) {
     const ClassDef& cls = *obj.cls;
     if (cls.table.isEmpty())
         return;
+    if (cls.beforeSave)
+        cls.beforeSave(obj);
     if (obj.id.isEmpty()) {
         if (cls.autoId) {
             obj.id = nextId(cls.name);
@@ -659,6 +661,7 @@ void StandinEngine::endJob(int number) noexcept {
 
 void StandinEngine::setLimits(const StandinLimits& limits) {
     m_limits = limits;
+    m_loginThrottle.setTimes(limits.loginDelayMs, limits.loginLockMs);
     // A WAL that was started anew is cut back, at its first commit, to the
     // size of a checkpoint's worth of frames (a page and its 24-byte header
     // each, after the 32-byte file header).

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LoginThrottle.h"
 #include "StandinLimits.h"
 
 #include <QHash>
@@ -26,6 +27,7 @@ constexpr int Database = 5006;
 constexpr int BadRequest = 5010;
 constexpr int NotLoggedIn = 5012;  // a request before HELLO, or after a refused one
 constexpr int NotPermitted = 5013; // not served without credentials of an active user
+constexpr int NotAllowed = 5014;   // not the login's company or user, or not writable over the wire
 constexpr int ClassMissing = 5351;
 constexpr int ObjectMissing = 5809;
 constexpr int MethodMissing = 6022;
@@ -112,9 +114,23 @@ struct ClassDef {
     QSet<QString> readOnlyClassMethods;
     QHash<QString, MethodFn> methods;
     QHash<QString, QueryFn> queries;
-    // Runs before an object of the class is saved over the wire, with the
-    // engine (what the ERP works out itself from what was set).
-    std::function<void(StandinEngine&, StoredObject&)> beforeSave;
+    // What an active user may write over the wire (Rights.h): new objects,
+    // and which properties on a new and on an opened object; "sys_save"
+    // where a SET is allowed. Nothing for a class that is read only.
+    struct Writes {
+        bool create = false;
+        QStringList whenNew;
+        QStringList whenOpened;
+    } writes;
+    // The company an object belongs to, for classes that do not keep it in
+    // a property "FIRMA" or "Firma" (Rights.h, CompanyOf).
+    std::function<QString(StandinEngine&, const StoredObject&)> companyOf;
+    // Runs before an object is stored, whoever stores it.
+    std::function<void(StoredObject&)> beforeSave;
+    // Runs before an object of the class is saved over the wire, after the
+    // rights, with the engine (what the ERP works out itself from what was
+    // set).
+    std::function<void(StandinEngine&, StoredObject&)> beforeWireSave;
 };
 
 // The server: the database, the classes, the M routines and the job numbers.
@@ -134,6 +150,8 @@ public:
     void setNameSpace(const QString& ns) { m_nameSpace = ns; }
     const StandinLimits& limits() const { return m_limits; }
     void setLimits(const StandinLimits& limits);
+    // Failed logins per user code (Access.h).
+    LoginThrottle& loginThrottle() { return m_loginThrottle; }
 
     // A prepared statement, prepared once per engine. Throws ServerError.
     QSqlQuery& prepared(const QString& sql);
@@ -246,6 +264,7 @@ private:
     int m_reservedJob = 0;
     QList<int> m_endedJobs; // whose session entries are still to be removed
     StandinLimits m_limits;
+    LoginThrottle m_loginThrottle;
     int m_depth = 0; // open StandinTransactions
     bool m_checkpointDue = false;
     bool m_checkpointsHeld = false;

@@ -37,4 +37,11 @@ struct StandinLimits {
     // background; at twice as many the server checkpoints and truncates it
     // before it goes on.
     int walCheckpointPages = 4000;
+    // After a failed login with a password, the connection and the user
+    // code wait this long before their next one is checked, twice as long
+    // after each further failure (LoginThrottle); 0: no wait.
+    qint64 loginDelayMs = 500;
+    // How long a user code stays locked after ten failed logins in a row;
+    // 0: never locked.
+    qint64 loginLockMs = 15 * 60 * 1000;
 };

@@ -1,14 +1,19 @@
 #include "StandinServer.h"
 
+#include "Access.h"
 #include "Dispatcher.h"
 #include "Job.h"
+#include "LoginThrottle.h"
 #include "common/ServerError.h"
 #include "common/WireProtocol.h"
 
 #include <QPointer>
+#include <QSslServer>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTextStream>
 #include <QTimer>
+#include <limits>
 
 namespace {
 
@@ -29,6 +34,15 @@ void report(const QString& what) {
     QTextStream(stderr) << "veltar-standin: " << what << "\n";
 }
 
+// Bytes of answers not yet sent: on a TLS connection those waiting to be
+// encrypted and those encrypted and waiting for the network.
+qint64 pendingOutput(QTcpSocket* socket) {
+    qint64 n = socket->bytesToWrite();
+    if (auto* tls = qobject_cast<QSslSocket*>(socket))
+        n += tls->encryptedBytesToWrite();
+    return n;
+}
+
 // Commits the batch's transaction; false when the commit failed (the batch
 // is then rolled back).
 bool commitGroup(std::optional<StandinTransaction>& group) {
@@ -47,12 +61,17 @@ bool commitGroup(std::optional<StandinTransaction>& group) {
 } // namespace
 
 struct StandinServer::Connection {
-    explicit Connection(StandinEngine& engine) : job(engine) { watch->setSingleShot(true); }
-    // The watch may be what reports the end of the connection: it goes
-    // once its signal is done.
+    explicit Connection(StandinEngine& engine) : job(engine) {
+        watch->setSingleShot(true);
+        hold->setSingleShot(true);
+    }
+    // The timers may be what reports the end of the connection: they go
+    // once their signal is done.
     ~Connection() {
         watch->stop();
         watch->deleteLater();
+        hold->stop();
+        hold->deleteLater();
     }
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -64,15 +83,20 @@ struct StandinServer::Connection {
     bool paused = false;
     // While serve() writes its answers: what writing reports waits for it.
     bool serving = false;
+    // A read of what TLS decrypted is due in the next turn.
+    bool readScheduled = false;
     // Runs while the connection waits for its client: for the rest of a
     // frame, or for the client to read its answers.
     QTimer* watch = new QTimer;
+    // A HELLO that waits after failed logins, and the timer that ends the
+    // wait; the connection reads nothing meanwhile.
+    std::optional<Wire::Request> held;
+    bool holding = false;
+    QTimer* hold = new QTimer;
 };
 
 StandinServer::StandinServer(StandinEngine& engine, QObject* parent)
-    : QObject(parent), m_engine(engine) {
-    connect(&m_server, &QTcpServer::newConnection, this, &StandinServer::accept);
-}
+    : QObject(parent), m_engine(engine) {}
 
 StandinServer::~StandinServer() {
     for (auto& [socket, conn] : m_connections) {
@@ -84,7 +108,19 @@ StandinServer::~StandinServer() {
 }
 
 bool StandinServer::listen(const QHostAddress& address, quint16 port) {
-    return m_server.listen(address, port);
+    if (m_tls) {
+        // A connection is accepted once its TLS handshake is done; one that
+        // does not finish it within the frame time-out is dropped.
+        auto server = std::make_unique<QSslServer>();
+        server->setSslConfiguration(*m_tls);
+        server->setHandshakeTimeout(m_engine.limits().frameTimeoutMs);
+        m_server = std::move(server);
+    } else {
+        m_server = std::make_unique<QTcpServer>();
+    }
+    m_server->setMaxPendingConnections(m_engine.limits().maxConnections);
+    connect(m_server.get(), &QTcpServer::pendingConnectionAvailable, this, &StandinServer::accept);
+    return m_server->listen(address, port);
 }
 
 void StandinServer::refuse(QTcpSocket* socket, int number, const QString& text) {
@@ -94,7 +130,7 @@ void StandinServer::refuse(QTcpSocket* socket, int number, const QString& text) 
 }
 
 void StandinServer::accept() {
-    while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+    while (QTcpSocket* socket = m_server->nextPendingConnection()) {
         try {
             if (int(m_connections.size()) >= m_engine.limits().maxConnections) {
                 refuse(socket, StandinErrors::General,
@@ -105,9 +141,17 @@ void StandinServer::accept() {
             socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
             socket->setReadBufferSize(kReadAhead);
             connect(conn->watch, &QTimer::timeout, this, [this, socket] { timedOut(socket); });
+            connect(conn->hold, &QTimer::timeout, this, [this, socket] { resume(socket); });
             m_connections.emplace(socket, std::move(conn));
-            connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
+            // What arrived together is served together, in a turn of its
+            // own: TLS tells of its records one by one as it decrypts them,
+            // and one commit takes all of them.
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket] { scheduleRead(socket); });
             connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { wrote(socket); });
+            // On TLS, what reached the network is told by this one.
+            if (auto* tls = qobject_cast<QSslSocket*>(socket))
+                connect(tls, &QSslSocket::encryptedBytesWritten, this,
+                        [this, socket] { wrote(socket); });
             connect(socket, &QTcpSocket::disconnected, this, [this, socket] { drop(socket); });
         } catch (const std::exception& e) {
             // No job for it (the database is locked by another program, or
@@ -157,9 +201,36 @@ void StandinServer::readFrom(QTcpSocket* socket) {
     }
 }
 
+void StandinServer::scheduleRead(QTcpSocket* socket) {
+    auto it = m_connections.find(socket);
+    if (it == m_connections.end() || it->second->readScheduled)
+        return;
+    it->second->readScheduled = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this, alive = QPointer<QTcpSocket>(socket)] {
+            if (!alive)
+                return;
+            auto entry = m_connections.find(alive);
+            if (entry == m_connections.end())
+                return;
+            entry->second->readScheduled = false;
+            readFrom(alive);
+        },
+        Qt::QueuedConnection);
+}
+
+void StandinServer::resume(QTcpSocket* socket) {
+    auto it = m_connections.find(socket);
+    if (it == m_connections.end())
+        return;
+    it->second->holding = false;
+    readFrom(socket);
+}
+
 void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
     const StandinLimits& limits = m_engine.limits();
-    if (conn.paused)
+    if (conn.paused || conn.holding)
         return;
     const QByteArray incoming = socket->readAll();
     conn.buffer.append(incoming);
@@ -195,18 +266,24 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
         // A client that does not read its answers gets no more of them
         // until it has read: its requests wait in the socket, and TCP stops
         // it from sending more.
-        if (conn.pending > 0 && out.size() + socket->bytesToWrite() > limits.maxPendingOutput) {
+        if (conn.pending > 0 && out.size() + pendingOutput(socket) > limits.maxPendingOutput) {
             conn.paused = true;
             break;
         }
-        const auto result = conn.buffer.next(&payload);
-        if (result == Wire::FrameBuffer::Result::NeedMore)
-            break;
         std::optional<Wire::Request> request;
-        if (result == Wire::FrameBuffer::Result::Frame) {
-            conn.pending -= 4 + payload.size();
-            progress = true;
-            request = Wire::decodeRequest(payload);
+        auto result = Wire::FrameBuffer::Result::Frame;
+        if (conn.held) {
+            request = std::move(conn.held);
+            conn.held.reset();
+        } else {
+            result = conn.buffer.next(&payload);
+            if (result == Wire::FrameBuffer::Result::NeedMore)
+                break;
+            if (result == Wire::FrameBuffer::Result::Frame) {
+                conn.pending -= 4 + payload.size();
+                progress = true;
+                request = Wire::decodeRequest(payload);
+            }
         }
         if (!request) {
             out += errorFrame(0, StandinErrors::BadRequest,
@@ -215,6 +292,17 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
                                   : QStringLiteral("Ungültiger Rahmen; Verbindung wird getrennt"));
             close(socket, commitGroup(group) ? out : QByteArray());
             return;
+        }
+        // After failed logins a HELLO with a password waits for its time,
+        // and so does everything the connection sends after it; the
+        // answers before it leave now.
+        const qint64 readyAt = LoginReadyAt(conn.job, *request);
+        const qint64 now = LoginThrottle::Now();
+        if (readyAt > now) {
+            conn.held = std::move(request);
+            conn.holding = true;
+            conn.hold->start(int(qMin<qint64>(readyAt - now, std::numeric_limits<int>::max())));
+            break;
         }
         QByteArray answer = DispatchFrame(conn.job, *request);
         // No answer may exceed the largest frame (nor wrap its length).
@@ -244,7 +332,7 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
             return;
         conn.serving = false;
         // What waited for the client to read may go on, in a turn of its own.
-        if (conn.paused && socket->bytesToWrite() <= limits.maxPendingOutput / 2) {
+        if (conn.paused && pendingOutput(socket) <= limits.maxPendingOutput / 2) {
             conn.paused = false;
             QMetaObject::invokeMethod(
                 this,
@@ -256,8 +344,11 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
         }
     }
     // The watch runs while the connection waits for its client; it starts
-    // anew whenever a frame was completed.
-    if (conn.paused || conn.pending > 0) {
+    // anew whenever a frame was completed. While a HELLO waits, the server
+    // is the one that waits.
+    if (conn.holding) {
+        conn.watch->stop();
+    } else if (conn.paused || conn.pending > 0) {
         if (progress || !conn.watch->isActive())
             conn.watch->start(limits.frameTimeoutMs);
     } else {
@@ -276,7 +367,7 @@ void StandinServer::wrote(QTcpSocket* socket) {
     // The client reads again: once half of what waited has gone, the
     // requests that waited are served.
     conn.watch->start(m_engine.limits().frameTimeoutMs);
-    if (socket->bytesToWrite() <= m_engine.limits().maxPendingOutput / 2) {
+    if (pendingOutput(socket) <= m_engine.limits().maxPendingOutput / 2) {
         conn.paused = false;
         readFrom(socket);
     }

@@ -3,29 +3,36 @@
 #include "StandinEngine.h"
 
 #include <QHostAddress>
+#include <QSslConfiguration>
 #include <QTcpServer>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 
 class Job;
 class QTcpSocket;
 
 // Serves the wire protocol: one job per connection, requests answered in
-// order. A malformed or oversized frame closes that connection only. The
-// engine's limits bound what each connection may hold: the server refuses
-// connections beyond the maximum, stops reading from a connection whose
-// answers are not being read, and closes one that holds an incomplete
-// frame too long. No failure leaves an event handler: it ends that one
-// connection at worst.
+// order, over TLS (setTls) or plain TCP. A malformed or oversized frame
+// closes that connection only. The engine's limits bound what each
+// connection may hold: the server refuses connections beyond the maximum,
+// stops reading from a connection whose answers are not being read, and
+// closes one that holds an incomplete frame too long. A HELLO that must
+// wait after failed logins (Access.h, LoginReadyAt) holds its connection
+// until its time; the others are served meanwhile. No failure leaves an
+// event handler: it ends that one connection at worst.
 class StandinServer : public QObject {
     Q_OBJECT
 public:
     explicit StandinServer(StandinEngine& engine, QObject* parent = nullptr);
     ~StandinServer() override;
 
+    // Serves TLS with this configuration (certificate and key) instead of
+    // plain TCP; before listen().
+    void setTls(const QSslConfiguration& configuration) { m_tls = configuration; }
     bool listen(const QHostAddress& address, quint16 port);
-    quint16 port() const { return m_server.serverPort(); }
-    QString errorString() const { return m_server.errorString(); }
+    quint16 port() const { return m_server ? m_server->serverPort() : 0; }
+    QString errorString() const { return m_server ? m_server->errorString() : QString(); }
     int connectionCount() const { return int(m_connections.size()); }
 
 private:
@@ -33,15 +40,21 @@ private:
     void accept();
     void refuse(QTcpSocket* socket, int number, const QString& text);
     void readFrom(QTcpSocket* socket);
+    // readFrom() in the next turn of the event loop, once however often the
+    // socket reports new bytes meanwhile.
+    void scheduleRead(QTcpSocket* socket);
     void serve(QTcpSocket* socket, Connection& conn);
     void wrote(QTcpSocket* socket);
     void timedOut(QTcpSocket* socket);
+    // The held HELLO's time has come.
+    void resume(QTcpSocket* socket);
     void drop(QTcpSocket* socket);
     // Forgets the connection and closes its socket, after sending `last`
     // when it is not empty.
     void close(QTcpSocket* socket, const QByteArray& last);
 
     StandinEngine& m_engine;
-    QTcpServer m_server;
+    std::optional<QSslConfiguration> m_tls;
+    std::unique_ptr<QTcpServer> m_server;
     std::unordered_map<QTcpSocket*, std::unique_ptr<Connection>> m_connections;
 };

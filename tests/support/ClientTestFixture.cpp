@@ -69,6 +69,23 @@ ClientTestFixture::~ClientTestFixture() {
     restore("TEMP", m_temp);
 }
 
+void ClientTestFixture::sessionAs(const QString& company, const QString& code,
+                                  const QString& password) {
+    StoredObject user;
+    user.cls = m_engine->findClass(QStringLiteral("VT.ParPersEdv"));
+    user.values = {{QStringLiteral("FIRMA"), company},
+                   {QStringLiteral("CODE"), code},
+                   {QStringLiteral("Passwort"), password},
+                   {QStringLiteral("AKTIV"), QStringLiteral("J")}};
+    m_engine->saveObject(user);
+    SessionContext& s = Session();
+    s.firma = company;
+    s.personal = code;
+    s.password = password;
+    s.userDisplay = code + u'|';
+    SetCredentials(SessionCredentials());
+}
+
 void ClientTestFixture::demoSession() {
     SessionContext& s = Session();
     s.firma = QStringLiteral("1");

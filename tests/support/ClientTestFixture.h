@@ -49,6 +49,9 @@ public:
     // branch 0, location HQ, without a login; the connect string is built
     // for it, and the connection logs in with it.
     void demoSession();
+    // Adds an active user of a company to the database, and makes the
+    // session's connection log in as that user.
+    void sessionAs(const QString& company, const QString& code, const QString& password);
 
     // Hundredths of a second each retry pause asked for.
     QList<int> pauses;

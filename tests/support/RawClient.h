@@ -3,26 +3,53 @@
 #include "common/WireProtocol.h"
 
 #include <QHostAddress>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTcpSocket>
+#include <memory>
 #include <optional>
 
-// A client that speaks raw frames, as a hostile or broken one would.
+// A client that speaks raw frames, as a hostile or broken one would: over
+// TLS (the server's certificate taken as it comes), or plain TCP for a
+// server run with --no-tls.
 class Raw {
 public:
-    explicit Raw(quint16 port) {
-        m_socket.connectToHost(QHostAddress::LocalHost, port);
-        m_socket.waitForConnected(5000);
+    enum class Transport { Tls, Plain };
+    explicit Raw(quint16 port, Transport transport = Transport::Tls) {
+        if (transport == Transport::Plain) {
+            m_socket = std::make_unique<QTcpSocket>();
+            m_socket->connectToHost(QHostAddress::LocalHost, port);
+            m_socket->waitForConnected(5000);
+            return;
+        }
+        auto tls = std::make_unique<QSslSocket>();
+        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+        configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+        tls->setSslConfiguration(configuration);
+        tls->connectToHostEncrypted(QStringLiteral("127.0.0.1"), port);
+        tls->waitForEncrypted(10000);
+        m_socket = std::move(tls);
     }
-    bool connected() const { return m_socket.state() == QAbstractSocket::ConnectedState; }
-    QTcpSocket& socket() { return m_socket; }
+    bool connected() const {
+        const auto* tls = qobject_cast<const QSslSocket*>(m_socket.get());
+        return m_socket->state() == QAbstractSocket::ConnectedState && (!tls || tls->isEncrypted());
+    }
+    QTcpSocket& socket() { return *m_socket; }
+    // Bytes written and not yet on the network (encrypted or not).
+    qint64 pendingOutput() const {
+        qint64 n = m_socket->bytesToWrite();
+        if (const auto* tls = qobject_cast<const QSslSocket*>(m_socket.get()))
+            n += tls->encryptedBytesToWrite();
+        return n;
+    }
 
     quint32 send(Wire::Op op, const QStringList& args) {
         Wire::Request r;
         r.id = m_nextId++;
         r.op = op;
         r.args = args;
-        m_socket.write(Wire::encodeRequest(r));
-        m_socket.flush();
+        m_socket->write(Wire::encodeRequest(r));
+        m_socket->flush();
         return r.id;
     }
     // The next reply; nullopt when the connection ends first or nothing
@@ -35,9 +62,9 @@ public:
                 return Wire::decodeReply(payload);
             if (result == Wire::FrameBuffer::Result::TooLarge)
                 return std::nullopt;
-            if (!m_socket.bytesAvailable() && !m_socket.waitForReadyRead(timeoutMs))
+            if (!m_socket->bytesAvailable() && !m_socket->waitForReadyRead(timeoutMs))
                 return std::nullopt;
-            m_buffer.append(m_socket.readAll());
+            m_buffer.append(m_socket->readAll());
         }
     }
     std::optional<Wire::Reply> call(Wire::Op op, const QStringList& args) {
@@ -71,13 +98,13 @@ public:
     }
     // Whether the server closed the connection.
     bool closedByServer(int timeoutMs = 10000) {
-        if (m_socket.state() != QAbstractSocket::ConnectedState)
+        if (m_socket->state() != QAbstractSocket::ConnectedState)
             return true;
-        return m_socket.waitForDisconnected(timeoutMs);
+        return m_socket->waitForDisconnected(timeoutMs);
     }
 
 private:
-    QTcpSocket m_socket;
+    std::unique_ptr<QTcpSocket> m_socket;
     Wire::FrameBuffer m_buffer;
     quint32 m_nextId = 1;
     QString m_windows;

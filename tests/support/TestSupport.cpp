@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include "base/WorkstationSettings.h"
+#include "server/TcpServerClient.h"
 
 #include <QRegularExpression>
 
@@ -10,6 +11,14 @@ TemporarySettings::TemporarySettings() {
 
 TemporarySettings::~TemporarySettings() {
     WorkstationSettings::useFolder(QString());
+}
+
+PlainTcpScope::PlainTcpScope() {
+    TcpServerClient::setPlainTcp(true);
+}
+
+PlainTcpScope::~PlainTcpScope() {
+    TcpServerClient::setPlainTcp(false);
 }
 
 StandinProcess::StandinProcess(const QString& databasePath, bool demo,
@@ -51,8 +60,14 @@ void StandinProcess::kill() {
     m_process.waitForFinished(5000);
 }
 
-int RunCli(const QStringList& args, QString* out, QString* err, int timeoutMs) {
+int RunCli(const QStringList& args, QString* out, QString* err, int timeoutMs,
+           const QString& settingsHome) {
+    QTemporaryDir fresh;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
+                       settingsHome.isEmpty() ? fresh.path() : settingsHome);
     QProcess p;
+    p.setProcessEnvironment(environment);
     p.start(QStringLiteral(QUENDRA_CLI), args);
     if (!p.waitForFinished(timeoutMs)) {
         p.kill();

@@ -37,5 +37,19 @@ private:
     QString m_error;
 };
 
+// For its lifetime the program's TCP client connects with plain TCP (a
+// peer of a test that does not speak TLS), as quendra-cli --no-tls.
+class PlainTcpScope {
+public:
+    PlainTcpScope();
+    ~PlainTcpScope();
+    PlainTcpScope(const PlainTcpScope&) = delete;
+    PlainTcpScope& operator=(const PlainTcpScope&) = delete;
+};
+
 // Runs quendra-cli with arguments; returns exit code, fills stdout/stderr.
-int RunCli(const QStringList& args, QString* out, QString* err, int timeoutMs = 60000);
+// Its workstation settings are those of settingsHome (XDG_CONFIG_HOME), by
+// default a new empty folder for each run, so that a server's certificate
+// is trusted on first use every time and nothing reaches the user's own.
+int RunCli(const QStringList& args, QString* out, QString* err, int timeoutMs = 60000,
+           const QString& settingsHome = QString());

@@ -3,6 +3,8 @@
 // discount groups (VT.EKRabGr), which releases them to the download's
 // positions.
 #include "ErpPositions.h"
+#include "Job.h"
+#include "Rights.h"
 #include "StandinClasses.h"
 #include "StandinEngine.h"
 #include "common/ServerError.h"
@@ -73,19 +75,29 @@ QList<Group> groupsOf(StandinEngine& e, const QString& dlid) {
     return out;
 }
 
-// Company and supplier of a download; empty when it is unknown.
-QStringList downloadOf(StandinEngine& e, const QString& dlid) {
-    const QString v = e.textValue(
+// Company and supplier of a download; empty when it is unknown or of
+// another company than the login's.
+QStringList downloadOf(CallContext& ctx, const QString& dlid) {
+    const QString v = ctx.engine.textValue(
         QStringLiteral("SELECT Firma||'|'||LNR FROM quendrap_downloads WHERE id=?"), {dlid});
-    return v.isEmpty() ? QStringList() : QStringList{v.section(u'|', 0, 0), v.section(u'|', 1)};
+    const QStringList dl{v.section(u'|', 0, 0), v.section(u'|', 1)};
+    return v.isEmpty() || dl[0] != ctx.job.company() ? QStringList() : dl;
 }
 
-QStringList knownDownload(StandinEngine& e, const QString& dlid) {
-    const QStringList dl = downloadOf(e, dlid);
+QStringList knownDownload(CallContext& ctx, const QString& dlid) {
+    const QStringList dl = downloadOf(ctx, dlid);
     if (dl.isEmpty())
-        throw ServerError(StandinErrors::ObjectMissing,
-                          QStringLiteral("Objekt nicht gefunden: quendrap.downloads ") + dlid);
+        ObjectNotFound(QStringLiteral("quendrap.downloads"), dlid);
     return dl;
+}
+
+// A group of a download of the login's company; another company's is not
+// there.
+Group ownGroup(CallContext& ctx, const QString& id) {
+    const Group g = loadGroup(ctx.engine, id);
+    if (downloadOf(ctx, g.dlid).isEmpty())
+        ObjectNotFound(QStringLiteral("quendrap.ekgrp"), id);
+    return g;
 }
 
 // The first article of a group: the ERP article of the download's first
@@ -135,7 +147,7 @@ void RegisterDiscountGroupClasses(StandinEngine& engine) {
     // when the ERP holds the group exactly so, else "1".
     ekgrp.queries.insert(QStringLiteral("Liste"), [](CallContext& ctx, const QStringList& a) {
         StandinEngine& e = ctx.engine;
-        const QStringList dl = downloadOf(e, a.value(0));
+        const QStringList dl = downloadOf(ctx, a.value(0));
         QList<QStringList> rows;
         if (!dl.isEmpty())
             for (const Group& g : groupsOf(e, a.value(0))) {
@@ -157,6 +169,13 @@ void RegisterDiscountGroupClasses(StandinEngine& engine) {
     // speich(id, ERP group, description, valid from, rate 1 to 4): stores
     // them; a text that is no date leaves the group without one.
     ekgrp.classMethods.insert(QStringLiteral("speich"), [](CallContext& ctx, QStringList& a) {
+        ownGroup(ctx, a.value(0));
+        const QStringList properties{QStringLiteral("ERPGR"),   QStringLiteral("BEZ"),
+                                     QStringLiteral("Datum"),   QStringLiteral("Rabatt1"),
+                                     QStringLiteral("Rabatt2"), QStringLiteral("Rabatt3"),
+                                     QStringLiteral("Rabatt4")};
+        for (int i = 0; i < properties.size(); ++i)
+            CheckLength(QStringLiteral("quendrap.ekgrp"), properties[i], a.value(i + 1));
         if (!StoreDiscountGroup(ctx.engine, a.value(0), a.value(1), a.value(2), a.value(3),
                                 a.mid(4, 4)))
             throw ServerError(StandinErrors::ObjectMissing,
@@ -170,7 +189,7 @@ void RegisterDiscountGroupClasses(StandinEngine& engine) {
     // before the group's current validity; else "0".
     ekgrp.classMethods.insert(QStringLiteral("tstdatum"), [](CallContext& ctx, QStringList& a) {
         StandinEngine& e = ctx.engine;
-        const Group g = loadGroup(e, a.value(0));
+        const Group g = ownGroup(ctx, a.value(0));
         if (g.dlid != a.value(1))
             throw ServerError(StandinErrors::ObjectMissing,
                               QStringLiteral("Objekt nicht gefunden: quendrap.ekgrp ") + g.id +
@@ -178,7 +197,7 @@ void RegisterDiscountGroupClasses(StandinEngine& engine) {
         const QString date = ErpDate(a.value(2));
         if (date.isEmpty())
             return QStringLiteral("0");
-        const QStringList dl = downloadOf(e, g.dlid);
+        const QStringList dl = downloadOf(ctx, g.dlid);
         if (dl.isEmpty() || g.erpgr.isEmpty())
             return QStringLiteral("1");
         // Taken: a record of that date, released or not.
@@ -203,9 +222,11 @@ void RegisterDiscountGroupClasses(StandinEngine& engine) {
     // supplier group take its discounts. A short summary of what was posted.
     ekgrp.classMethods.insert(QStringLiteral("verbuch"), [](CallContext& ctx, QStringList& a) {
         StandinEngine& e = ctx.engine;
-        const QString dlid = a.value(0), pcode = a.value(1);
+        // The records are stamped with the user of the login (argument 2
+        // names it, or the call is refused: Rights.h).
+        const QString dlid = a.value(0), pcode = ctx.job.userCode();
         const bool release = a.value(2) == u"J";
-        const QStringList dl = knownDownload(e, dlid);
+        const QStringList dl = knownDownload(ctx, dlid);
         StandinTransaction t(e);
         QHash<QString, QStringList> cache;
         PositionFiller filler(e, cache);

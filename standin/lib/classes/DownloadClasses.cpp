@@ -2,6 +2,7 @@
 // positions and the download's purchase discount groups.
 #include "ErpPositions.h"
 #include "Job.h"
+#include "Rights.h"
 #include "StandinClasses.h"
 #include "StandinEngine.h"
 #include "common/ServerError.h"
@@ -44,6 +45,9 @@ void RegisterDownloadClasses(StandinEngine& engine) {
         QStringLiteral("quendrap.downloads"), QStringLiteral("quendrap_downloads"),
         {QStringLiteral("Firma"), QStringLiteral("Datum"), QStringLiteral("PCODE"),
          QStringLiteral("LNR"), QStringLiteral("Status")});
+    // The import makes new downloads; a stored one is not changed over the
+    // wire (dellief removes it). Rights.h.
+    downloads.writes = {true, downloads.properties, {}};
     engine.execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_downloads_firma ON "
                                       "quendrap_downloads(Firma)")});
 
@@ -63,31 +67,34 @@ void RegisterDownloadClasses(StandinEngine& engine) {
     });
 
     // Removes a download with its positions and discount groups.
-    downloads.classMethods.insert(QStringLiteral("dellief"), [](CallContext& ctx,
-                                                                QStringList& args) {
-        const QString key = args.value(0);
-        StandinEngine& e = ctx.engine;
-        // Only a download there is, and of the connection's company.
-        const QString company = e.textValue(
-            QStringLiteral("SELECT 'v'||Firma FROM quendrap_downloads WHERE id=?"), {key});
-        if (company.isEmpty())
-            throw ServerError(StandinErrors::ObjectMissing,
-                              QStringLiteral("Objekt nicht gefunden: quendrap.downloads ") + key);
-        if (company.mid(1) != ctx.job.company())
-            throw ServerError(StandinErrors::NotPermitted,
-                              QStringLiteral("Download ") + key +
-                                  QStringLiteral(" gehört nicht zu Firma ") + ctx.job.company());
-        StandinTransaction t(e);
-        e.exec(QStringLiteral("DELETE FROM quendrap_pos WHERE DLID=?"), {key});
-        e.exec(QStringLiteral("DELETE FROM quendrap_ekgrp WHERE DLID=?"), {key});
-        e.exec(QStringLiteral("DELETE FROM quendrap_downloads WHERE id=?"), {key});
-        t.commit();
-        e.downloadRemoved();
-        return QStringLiteral("1");
-    });
+    downloads.classMethods.insert(
+        QStringLiteral("dellief"), [](CallContext& ctx, QStringList& args) {
+            const QString key = args.value(0);
+            StandinEngine& e = ctx.engine;
+            // Only a download there is, and of the connection's company: one of
+            // another company is not there for it.
+            if (!OwnDownload(ctx.job, key))
+                ObjectNotFound(QStringLiteral("quendrap.downloads"), key);
+            StandinTransaction t(e);
+            e.exec(QStringLiteral("DELETE FROM quendrap_pos WHERE DLID=?"), {key});
+            e.exec(QStringLiteral("DELETE FROM quendrap_ekgrp WHERE DLID=?"), {key});
+            e.exec(QStringLiteral("DELETE FROM quendrap_downloads WHERE id=?"), {key});
+            t.commit();
+            e.downloadRemoved();
+            return QStringLiteral("1");
+        });
 
-    engine.defineClass(QStringLiteral("quendrap.pos"), QStringLiteral("quendrap_pos"),
-                       PositionProperties());
+    // A position and a discount group belong to the company of their
+    // download.
+    const auto downloadCompany = [](StandinEngine& e, const StoredObject& o) {
+        return DownloadCompany(e, o.values.value(QStringLiteral("DLID")));
+    };
+    ClassDef& pos = engine.defineClass(QStringLiteral("quendrap.pos"),
+                                       QStringLiteral("quendrap_pos"), PositionProperties());
+    pos.companyOf = downloadCompany;
+    // The positions grid writes a position's grid fields back; positions
+    // are made by savezeile (Rights.h).
+    pos.writes.whenOpened = PositionGridProperties();
     AddMissingColumns(engine, QStringLiteral("quendrap_pos"), PositionProperties());
     // A download's positions in position order.
     engine.execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_pos_order ON "
@@ -101,8 +108,10 @@ void RegisterDownloadClasses(StandinEngine& engine) {
         QStringLiteral("RabattGR"), QStringLiteral("Rabatt1"), QStringLiteral("Rabatt2"),
         QStringLiteral("Datum"),    QStringLiteral("Status"),  QStringLiteral("ERPGR"),
         QStringLiteral("BEZ"),      QStringLiteral("Rabatt3"), QStringLiteral("Rabatt4")};
-    engine.defineClass(QStringLiteral("quendrap.ekgrp"), QStringLiteral("quendrap_ekgrp"),
-                       groupProperties);
+    engine
+        .defineClass(QStringLiteral("quendrap.ekgrp"), QStringLiteral("quendrap_ekgrp"),
+                     groupProperties)
+        .companyOf = downloadCompany;
     AddMissingColumns(engine, QStringLiteral("quendrap_ekgrp"), groupProperties);
     engine.execScript(
         {QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_ekgrp_dlid ON quendrap_ekgrp(DLID)")});

@@ -3,6 +3,7 @@
 // defaults.
 #include "ErpPositions.h"
 #include "Job.h"
+#include "Rights.h"
 #include "StandinClasses.h"
 #include "StandinEngine.h"
 #include "common/ServerError.h"
@@ -18,7 +19,8 @@ QString firmaKey(const StoredObject& o, const QString& a, const QString& b) {
 
 // Company and supplier of a download, kept per job while positions arrive;
 // looked up again once another job removed a download, so that no position
-// is stored for a download that is gone.
+// is stored for a download that is gone. A download of another company than
+// the login's is not there for the job.
 QStringList downloadOf(CallContext& ctx, const QString& dlid) {
     auto& cache = ctx.job.cache();
     const QString key = QStringLiteral("dl:") + dlid;
@@ -28,11 +30,10 @@ QStringList downloadOf(CallContext& ctx, const QString& dlid) {
         return *it;
     QSqlQuery& q = ctx.engine.exec(
         QStringLiteral("SELECT Firma, LNR FROM quendrap_downloads WHERE id=?"), {dlid});
-    if (!StandinEngine::nextRow(q)) {
+    if (!StandinEngine::nextRow(q) || q.value(0).toString() != ctx.job.company()) {
         q.finish();
         cache.remove(key);
-        throw ServerError(StandinErrors::ObjectMissing,
-                          QStringLiteral("Objekt nicht gefunden: quendrap.downloads ") + dlid);
+        ObjectNotFound(QStringLiteral("quendrap.downloads"), dlid);
     }
     const QStringList v{q.value(0).toString(), q.value(1).toString(), removals};
     q.finish();
@@ -102,15 +103,22 @@ void RegisterImportClasses(StandinEngine& engine) {
             throw ServerError(StandinErrors::BadArguments, QStringLiteral("Positionszeile mit ") +
                                                                QString::number(f.size()) +
                                                                QStringLiteral(" statt 14 Feldern"));
-        // The ERP keeps descriptions of at most 250 characters.
+        // The ERP keeps descriptions of at most 250 characters, and the
+        // line's other texts too.
         if (f[3].size() > 250)
             throw ServerError(StandinErrors::BadArguments,
                               QStringLiteral("Bezeichnung länger als 250 Zeichen"));
+        for (int i = 0; i < f.size(); ++i)
+            if (f[i].size() > 250)
+                CheckLength(QStringLiteral("quendrap.pos"), PositionProperties().value(i + 1),
+                            f[i]);
         const QStringList dl = downloadOf(ctx, dlid);
         return PositionFiller(ctx.engine, ctx.job.cache()).store(dlid, dl[0], dl[1], f, a.value(3));
     });
     // setliefid(company, manufacturer code, supplier): links the code.
     pos.classMethods.insert(QStringLiteral("setliefid"), [](CallContext& ctx, QStringList& a) {
+        CheckLength(QStringLiteral("quendrap.liefid"), QStringLiteral("HerstCode"), a.value(1));
+        CheckLength(QStringLiteral("quendrap.liefid"), QStringLiteral("LNR"), a.value(2));
         ctx.engine.exec(
             QStringLiteral("INSERT OR REPLACE INTO quendrap_liefid(id, FIRMA, "
                            "HerstCode, LNR) VALUES(?,?,?,?)"),
@@ -161,14 +169,15 @@ void RegisterImportClasses(StandinEngine& engine) {
                                         QVariantList{expr.mid(4)}, 1));
     });
 
-    // Defaults a buyer keeps per supplier: id FIRMA||LNR.
-    engine
-        .defineClass(QStringLiteral("quendrap.defaults"), QStringLiteral("quendrap_defaults"),
-                     {QStringLiteral("FIRMA"), QStringLiteral("LNR"), QStringLiteral("Warengruppe"),
-                      QStringLiteral("Aufschlag"), QStringLiteral("Rundung"),
-                      QStringLiteral("Freigabe")},
-                     false)
-        .idOf = [](const StoredObject& o) {
+    // Defaults a buyer keeps per supplier: id FIRMA||LNR. The dialog
+    // "Defaults" makes and changes them (Rights.h).
+    ClassDef& defaults = engine.defineClass(
+        QStringLiteral("quendrap.defaults"), QStringLiteral("quendrap_defaults"),
+        {QStringLiteral("FIRMA"), QStringLiteral("LNR"), QStringLiteral("Warengruppe"),
+         QStringLiteral("Aufschlag"), QStringLiteral("Rundung"), QStringLiteral("Freigabe")},
+        false);
+    defaults.idOf = [](const StoredObject& o) {
         return firmaKey(o, QStringLiteral("FIRMA"), QStringLiteral("LNR"));
     };
+    defaults.writes = {true, defaults.properties, defaults.properties.mid(2)};
 }

@@ -3,6 +3,7 @@
 // the download's positions of that EAN assigned to the article.
 #include "ErpPositions.h"
 #include "Job.h"
+#include "Rights.h"
 #include "StandinClasses.h"
 #include "StandinEngine.h"
 #include "common/ServerError.h"
@@ -20,7 +21,7 @@ void RegisterMatchClasses(StandinEngine& engine) {
     // geteanbez(download, EAN): the supplier's description of the download's
     // first position with that EAN; "" when there is none.
     pos.classMethods.insert(QStringLiteral("geteanbez"), [](CallContext& ctx, QStringList& a) {
-        if (a.value(1).isEmpty())
+        if (a.value(1).isEmpty() || !OwnDownload(ctx.job, a.value(0)))
             return QString();
         return ctx.engine.textValue(QStringLiteral("SELECT Bezeichnung FROM quendrap_pos WHERE "
                                                    "DLID=? AND EAN=? ORDER BY CAST(id AS "
@@ -42,9 +43,10 @@ void RegisterMatchClasses(StandinEngine& engine) {
                       ean = a.value(3), dlid = a.value(4);
         const QString owner = e.textValue(
             QStringLiteral("SELECT Firma||'||'||LNR FROM quendrap_downloads WHERE id=?"), {dlid});
-        if (owner.isEmpty())
-            throw ServerError(StandinErrors::ObjectMissing,
-                              QStringLiteral("Objekt nicht gefunden: quendrap.downloads ") + dlid);
+        // A download of another company than the login's is not there.
+        if (owner.isEmpty() || !OwnDownload(ctx.job, dlid))
+            ObjectNotFound(QStringLiteral("quendrap.downloads"), dlid);
+        CheckLength(QStringLiteral("VT.Artikel"), QStringLiteral("EAN"), ean);
         const QString id = company + QStringLiteral("||") + article;
         const QString state =
             e.textValue(QStringLiteral("SELECT LNR||'|'||AKTIV FROM vt_artikel WHERE id=?"), {id});

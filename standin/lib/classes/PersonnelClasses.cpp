@@ -1,6 +1,8 @@
 // Users, departments and personnel data of the ERP, the locations and the
 // server connection list.
+#include "Access.h"
 #include "Job.h"
+#include "Passwords.h"
 #include "StandinClasses.h"
 #include "StandinEngine.h"
 #include "common/ServerError.h"
@@ -27,24 +29,41 @@ void RegisterPersonnelClasses(StandinEngine& engine) {
          QStringLiteral("BERGRP")},
         false);
     edv.idOf = [](const StoredObject& o) { return firmaId(o, QStringLiteral("CODE")); };
+    // "Passwort" is kept as a hash, whoever stores a user (Passwords.h).
+    edv.beforeSave = [](StoredObject& o) {
+        QString& password = o.values[QStringLiteral("Passwort")];
+        if (!password.isEmpty() && !Passwords::IsHash(password))
+            password = Passwords::Hash(password);
+    };
+    // A database of an earlier version keeps passwords in clear: they
+    // become hashes when it is opened.
+    {
+        QSqlQuery& q = engine.exec(
+            QStringLiteral("SELECT id, Passwort FROM vt_parpersedv WHERE Passwort<>''"));
+        QList<std::pair<QString, QString>> clear;
+        while (StandinEngine::nextRow(q))
+            if (!Passwords::IsHash(q.value(1).toString()))
+                clear.append({q.value(0).toString(), q.value(1).toString()});
+        q.finish();
+        if (!clear.isEmpty()) {
+            StandinTransaction t(engine);
+            for (const auto& [id, password] : std::as_const(clear))
+                engine.execText(QStringLiteral("UPDATE vt_parpersedv SET Passwort=? WHERE id=?"),
+                                {Passwords::Hash(password), id});
+            t.commit();
+        }
+    }
     // Names are stored in the 7-bit form; ODBC clients get them readable.
     edv.methods.insert(QStringLiteral("PNAMELogicalToODBC"),
                        [](CallContext&, StoredObject&, QStringList& args) {
                            return ConvertText(args.value(0), QStringLiteral("VELTAR"), false);
                        });
-    // Users of a company with that password (active or not): column 1 the code.
-    edv.queries.insert(
-        QStringLiteral("UserViaPasswort"), [](CallContext& ctx, const QStringList& args) {
-            QSqlQuery& q =
-                ctx.engine.exec(QStringLiteral("SELECT CODE FROM vt_parpersedv WHERE Passwort=? "
-                                               "AND FIRMA=? ORDER BY CODE"),
-                                {args.value(0), args.value(1)});
-            QList<QStringList> rows;
-            while (StandinEngine::nextRow(q))
-                rows << QStringList{q.value(0).toString()};
-            q.finish();
-            return std::make_unique<ListCursor>(1, rows);
-        });
+    // The user of a password and company: column 1 the code, answered only
+    // with the connection's own credentials (Access.h).
+    edv.queries.insert(QStringLiteral("UserViaPasswort"),
+                       [](CallContext& ctx, const QStringList& args) {
+                           return OwnUserViaPassword(ctx.job, args);
+                       });
 
     ClassDef& abt =
         engine.defineClass(QStringLiteral("VT.ParPersAbt"), QStringLiteral("vt_parpersabt"),
@@ -96,11 +115,16 @@ void RegisterPersonnelClasses(StandinEngine& engine) {
         });
 
     // The server connection list: one entry per ERP server and company.
+    // The list is the login window's, for every company: its entries
+    // belong to none.
     ClassDef& server = engine.defineClass(
         QStringLiteral("GUIVELTAR.Server"), QStringLiteral("guiveltar_server"),
         {QStringLiteral("Bezeichnung"), QStringLiteral("Namespace"), QStringLiteral("Firma"),
          QStringLiteral("Filiale"), QStringLiteral("ServerIP"), QStringLiteral("Port"),
          QStringLiteral("WJ")});
+    server.companyOf = [](StandinEngine&, const StoredObject&) { return QString(); };
+    // The server list window's "Ändern" (Rights.h).
+    server.writes = {true, server.properties, server.properties};
     // Columns: id, Bezeichnung, Namespace, Firma, Filiale, ServerIP, Port, WJ.
     server.queries.insert(QStringLiteral("Liste"), [](CallContext& ctx, const QStringList&) {
         return std::make_unique<SqlCursor>(

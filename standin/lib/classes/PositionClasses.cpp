@@ -3,6 +3,7 @@
 // the candidate articles and the article assignment.
 #include "ErpPositions.h"
 #include "Job.h"
+#include "Rights.h"
 #include "StandinClasses.h"
 #include "StandinEngine.h"
 #include "common/PriceCalculation.h"
@@ -367,13 +368,15 @@ QList<QStringList> salesDateRows(StandinEngine& e, const QStringList& f) {
 // Rows "Best.Nr.\nArt.-Nr\nBezeichnung\nZugeordnet\nAktiv" of the
 // supplier's articles, by article number.
 QList<QStringList> candidateRows(StandinEngine& e, const QStringList& f) {
-    // The download's articles, in one pass over its positions.
+    // The download's articles, in one pass over its positions (none for a
+    // download of another company).
     QSet<QString> assigned;
-    for (const QStringList& r : rows(e,
-                                     QStringLiteral("SELECT DISTINCT ARTNR FROM quendrap_pos "
-                                                    "WHERE DLID=? AND ARTNR<>''"),
-                                     {f.value(3)}, 1))
-        assigned.insert(r[0]);
+    if (DownloadCompany(e, f.value(3)) == f.value(1))
+        for (const QStringList& r : rows(e,
+                                         QStringLiteral("SELECT DISTINCT ARTNR FROM quendrap_pos "
+                                                        "WHERE DLID=? AND ARTNR<>''"),
+                                         {f.value(3)}, 1))
+            assigned.insert(r[0]);
     QList<QStringList> out;
     for (const QStringList& r :
          rows(e,
@@ -414,7 +417,7 @@ void RegisterPositionClasses(StandinEngine& engine) {
     ClassDef& pos = engine.extendClass(QStringLiteral("quendrap.pos"));
     // The margin is the ERP's own: worked out again whenever a price it
     // depends on is saved changed.
-    pos.beforeSave = [](StandinEngine& e, StoredObject& o) {
+    pos.beforeWireSave = [](StandinEngine& e, StoredObject& o) {
         static const QStringList prices{QStringLiteral("netto"), QStringLiteral("epmvt"),
                                         QStringLiteral("nebkost"), QStringLiteral("faktor"),
                                         QStringLiteral("vkexcl")};
@@ -452,7 +455,8 @@ void RegisterPositionClasses(StandinEngine& engine) {
         const bool single = !a.value(1).isEmpty();
         const QString dlid = single ? a.value(1) : a.value(0);
         const QStringList dl = downloadOf(ctx.engine, dlid);
-        if (dl.isEmpty())
+        // Another company's download has no positions for the job.
+        if (dl.isEmpty() || dl[0] != ctx.job.company())
             return std::unique_ptr<QueryCursor>(
                 std::make_unique<ListCursor>(55, QList<QStringList>{}));
         QStringList values{dl[0], dl[1], dlid};

@@ -4,6 +4,7 @@
 // the sales price of the position's dates, and the releases. A posting
 // writes only what differs, so posting a position again changes nothing.
 #include "ErpPositions.h"
+#include "Job.h"
 #include "StandinClasses.h"
 #include "StandinEngine.h"
 #include "common/ServerError.h"
@@ -45,9 +46,10 @@ const QString kMissing = QStringLiteral("Position nicht vorhanden");
 // One call of "verbuch": the arguments, what was done, the status text.
 class Posting {
 public:
-    Posting(StandinEngine& engine, const QStringList& a)
+    // pcode: the user of the login, whom argument 4 names.
+    Posting(StandinEngine& engine, const QStringList& a, const QString& pcode)
         : m_e(engine), m_company(a.value(0)), m_position(a.value(1)), m_supplier(a.value(2)),
-          m_pcode(a.value(3)), m_releaseKey(a.value(5)) {
+          m_pcode(pcode), m_releaseKey(a.value(5)) {
         const auto flag = [&a](int i) { return a.value(i) == u"J"; };
         m_releasePrices = flag(4);
         m_salesPrice = flag(6);
@@ -405,7 +407,7 @@ void RegisterPostingClasses(StandinEngine& engine) {
     // position's new status text, "-1" when no flag is set. One call is one
     // transaction; an exhausted article number range is an error.
     pos.classMethods.insert(QStringLiteral("verbuch"), [](CallContext& ctx, QStringList& a) {
-        Posting posting(ctx.engine, a);
+        Posting posting(ctx.engine, a, ctx.job.userCode());
         if (!posting.anyFlag())
             return QStringLiteral("-1");
         StandinTransaction t(ctx.engine);

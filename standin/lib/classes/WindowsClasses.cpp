@@ -8,6 +8,8 @@
 
 void RegisterWindowsClasses(StandinEngine& engine) {
     ClassDef& windows = engine.defineClass(QStringLiteral("VT.Windows"));
+    // New objects for M commands (Rights.h).
+    windows.writes.create = true;
     windows.methods.insert(
         QStringLiteral("Xecute"), [](CallContext& ctx, StoredObject&, QStringList& args) {
             return ExecuteM(args.value(0), ctx.job.mEnvironment(), ctx.engine.limits().m);

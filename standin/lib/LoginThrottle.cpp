@@ -1,0 +1,63 @@
+#include "LoginThrottle.h"
+
+#include <chrono>
+
+namespace {
+
+// Codes kept before those that no longer matter are forgotten.
+constexpr qsizetype kPruneAbove = 10000;
+
+} // namespace
+
+qint64 LoginThrottle::Wait(int failures, qint64 delayMs) {
+    if (failures <= 0 || delayMs <= 0)
+        return 0;
+    return delayMs << qMin(failures - 1, kMaxDoublings);
+}
+
+qint64 LoginThrottle::Now() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+qint64 LoginThrottle::readyAt(const QString& code) const {
+    auto it = m_entries.constFind(code);
+    return it == m_entries.constEnd() ? 0 : it->readyAt;
+}
+
+bool LoginThrottle::locked(const QString& code) {
+    auto it = m_entries.find(code);
+    if (it == m_entries.end() || it->lockedUntil == 0)
+        return false;
+    if (Now() < it->lockedUntil)
+        return true;
+    // The lock has ended: the code starts afresh.
+    m_entries.erase(it);
+    return false;
+}
+
+void LoginThrottle::failed(const QString& code, bool lockable) {
+    const qint64 now = Now();
+    prune(now);
+    Entry& e = m_entries[code];
+    ++e.failures;
+    e.readyAt = now + Wait(e.failures, m_delayMs);
+    if (lockable && e.failures >= kLockAfter && e.lockedUntil == 0 && m_lockMs > 0)
+        e.lockedUntil = now + m_lockMs;
+}
+
+void LoginThrottle::succeeded(const QString& code) {
+    m_entries.remove(code);
+}
+
+void LoginThrottle::prune(qint64 now) {
+    if (m_entries.size() < kPruneAbove)
+        return;
+    for (auto it = m_entries.begin(); it != m_entries.end();) {
+        if (it->readyAt <= now && (it->lockedUntil == 0 || it->lockedUntil <= now))
+            it = m_entries.erase(it);
+        else
+            ++it;
+    }
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QtGlobal>
+
+// Failed logins and what they cost the next attempt. After each failed
+// HELLO that offered a password, the same connection (Job) and the same
+// user code wait before their next HELLO with a password is checked: the
+// first wait, then twice as long each time, at most kMaxDoublings
+// doublings. A user code that failed kLockAfter times in a row is locked
+// for the lock time: until then no password logs it in. A successful login
+// clears the count of its code and of its connection. Unknown user codes
+// are counted like known ones, so that both are answered alike.
+class LoginThrottle {
+public:
+    static constexpr int kLockAfter = 10;
+    static constexpr int kMaxDoublings = 6;
+
+    // The wait after n failures in a row (0 for none): delay, 2 × delay,
+    // 4 × delay ..., at most 2^kMaxDoublings × delay.
+    static qint64 Wait(int failures, qint64 delayMs);
+    // Milliseconds on a monotonic clock.
+    static qint64 Now();
+
+    void setTimes(qint64 delayMs, qint64 lockMs) {
+        m_delayMs = delayMs;
+        m_lockMs = lockMs;
+    }
+    qint64 delayMs() const { return m_delayMs; }
+
+    // When the next HELLO for the code may be checked (a time of Now()).
+    qint64 readyAt(const QString& code) const;
+    // Whether the code is locked now (a lock that has ended is forgotten).
+    bool locked(const QString& code);
+    // A failed login; one that is not lockable (the look-up by password
+    // alone, which names no code) only makes the next one wait.
+    void failed(const QString& code, bool lockable = true);
+    void succeeded(const QString& code);
+
+private:
+    struct Entry {
+        int failures = 0;
+        qint64 readyAt = 0;
+        qint64 lockedUntil = 0;
+    };
+    // Forgets codes that neither wait nor are locked, once there are many.
+    void prune(qint64 now);
+
+    QHash<QString, Entry> m_entries;
+    qint64 m_delayMs = 500;
+    qint64 m_lockMs = 15 * 60 * 1000;
+};

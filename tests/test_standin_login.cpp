@@ -1,0 +1,229 @@
+#include "DemoData.h"
+#include "Job.h"
+#include "JobSession.h"
+#include "LoginThrottle.h"
+#include "Passwords.h"
+#include "RawClient.h"
+#include "StandinEngine.h"
+#include "TestSupport.h"
+
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+// Logging in: passwords kept as hashes (also those of an older database),
+// user codes that cannot be told apart from the answers, and guessing that
+// costs: every failed login makes the connection and the user code wait
+// longer, ten in a row lock the code for a while.
+class TestStandinLogin : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void passwordsAreKeptAsHashes();
+    void clearPasswordsOfAnOlderDatabaseAreHashed();
+    void unknownCodeAndWrongPasswordAnsweredAlike_data();
+    void unknownCodeAndWrongPasswordAnsweredAlike();
+    void waitDoublesUpToItsLimit();
+    void tenthFailureLocksTheCode();
+    void passwordAloneIsSlowedDownNotLocked();
+    void failedLoginHoldsTheNextOneOfItsConnectionAndCode();
+
+private:
+    void open();
+    QString stored(const QString& id) {
+        return m_engine->textValue("SELECT Passwort FROM vt_parpersedv WHERE id=?", {id});
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<StandinEngine> m_engine;
+};
+
+void TestStandinLogin::init() {
+    m_dir = std::make_unique<QTemporaryDir>();
+    open();
+    FillDemoData(*m_engine);
+}
+
+void TestStandinLogin::cleanup() {
+    m_engine.reset();
+    m_dir.reset();
+}
+
+void TestStandinLogin::open() {
+    m_engine.reset();
+    m_engine = std::make_unique<StandinEngine>(m_dir->filePath("login.db"));
+}
+
+// No password is stored in clear; the stored text checks the password, and
+// the connection's own record shows the password it logged in with.
+void TestStandinLogin::passwordsAreKeptAsHashes() {
+    for (const auto& [id, password] : {std::pair{"1||DEM", "demo"}, std::pair{"1||ALT", "alt"},
+                                       std::pair{"1||LAG", "lager"}, std::pair{"2||ZW", "zwei"}}) {
+        const QString hash = stored(id);
+        QVERIFY2(hash.startsWith("$argon2id$v=19$m=19456,t=2,p=1$"), qPrintable(hash));
+        QVERIFY(!hash.contains(password));
+        QVERIFY(Passwords::Verify(hash, password));
+        QVERIFY(!Passwords::Verify(hash, QString(password) + "x"));
+    }
+    // A user stored by anyone gets a hash with a salt of its own.
+    StoredObject user;
+    user.cls = m_engine->findClass("VT.ParPersEdv");
+    user.values = {{"FIRMA", "1"}, {"CODE", "NEU"}, {"Passwort", "demo"}, {"AKTIV", "J"}};
+    m_engine->saveObject(user);
+    QVERIFY(Passwords::IsHash(stored("1||NEU")));
+    QVERIFY(stored("1||NEU") != stored("1||DEM"));
+    JobSession c(*m_engine);
+    QCOMPARE(c.hello("1", "NEU", "demo"), QString("user"));
+    QCOMPARE(c.call(Wire::Op::Open, {"VT.ParPersEdv", "1||NEU"}), QString("1"));
+    QCOMPARE(c.call(Wire::Op::Get, {"@", "Passwort"}), QString("demo"));
+    QCOMPARE(c.call(Wire::Op::Query, {"VT.ParPersEdv", "UserViaPasswort", "9", "demo", "1", ""}),
+             QString("rows:NEU"));
+    // A password from its stored text is no password.
+    JobSession thief(*m_engine);
+    QCOMPARE(thief.hello("1", "DEM", stored("1||DEM")), QString("guest"));
+}
+
+// A database whose users keep their passwords in clear (as earlier
+// versions did) has hashes once it is opened, and the users log in as
+// before.
+void TestStandinLogin::clearPasswordsOfAnOlderDatabaseAreHashed() {
+    m_engine->execText("UPDATE vt_parpersedv SET Passwort='demo' WHERE id='1||DEM'", {});
+    m_engine->execText("UPDATE vt_parpersedv SET Passwort='lager' WHERE id='1||LAG'", {});
+    QCOMPARE(stored("1||DEM"), QString("demo"));
+    open();
+    QVERIFY(Passwords::Verify(stored("1||DEM"), "demo"));
+    QVERIFY(Passwords::Verify(stored("1||LAG"), "lager"));
+    JobSession dem(*m_engine);
+    QCOMPARE(dem.hello("1", "DEM", "demo"), QString("user"));
+    JobSession lag(*m_engine);
+    QCOMPARE(lag.hello("1", "", "lager"), QString("user"));
+    QCOMPARE(lag.call(Wire::Op::Query, {"VT.ParPersEdv", "UserViaPasswort", "9", "lager", "1", ""}),
+             QString("rows:LAG"));
+}
+
+void TestStandinLogin::unknownCodeAndWrongPasswordAnsweredAlike_data() {
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<QString>("password");
+    QTest::newRow("wrong password") << "1||DEM"
+                                    << "falsch";
+    QTest::newRow("unknown code") << "1||NOPE"
+                                  << "falsch";
+    QTest::newRow("another user's password") << "1||DEM"
+                                             << "lager";
+    QTest::newRow("code of another company") << "1||ZW"
+                                             << "zwei";
+    QTest::newRow("inactive user, wrong password") << "1||ALT"
+                                                   << "falsch";
+}
+
+// The answers of HELLO and of the user record the login opens are the same
+// whether the code exists or not; both count against the code.
+void TestStandinLogin::unknownCodeAndWrongPasswordAnsweredAlike() {
+    QFETCH(QString, id);
+    QFETCH(QString, password);
+    const QString company = id.section("||", 0, 0), code = id.section("||", 1);
+    JobSession c(*m_engine);
+    QCOMPARE(c.hello(company, code, password), QString("guest"));
+    QCOMPARE(c.call(Wire::Op::Open, {"VT.ParPersEdv", id}), QString("1"));
+    QCOMPARE(c.call(Wire::Op::Get, {"@", "Passwort"}), QString(password.size() + 1, u'*'));
+    QCOMPARE(c.call(Wire::Op::Get, {"@", "AKTIV"}),
+             QString("error 5013 Keine Berechtigung ohne gültige Anmeldung: GET "
+                     "VT.ParPersEdv.AKTIV"));
+    QCOMPARE(c.call(Wire::Op::Method, {"@", "sys_ID"}), id);
+    QCOMPARE(
+        c.call(Wire::Op::Query, {"VT.ParPersEdv", "UserViaPasswort", "9", password, company, ""}),
+        QString("rows:"));
+    QVERIFY(m_engine->loginThrottle().readyAt(id) > 0);
+    QCOMPARE(c.job().loginFailures, 1);
+}
+
+void TestStandinLogin::waitDoublesUpToItsLimit() {
+    QList<qint64> waits;
+    for (int failures = 0; failures <= 9; ++failures)
+        waits << LoginThrottle::Wait(failures, 500);
+    QCOMPARE(waits, (QList<qint64>{0, 500, 1000, 2000, 4000, 8000, 16000, 32000, 32000, 32000}));
+    QCOMPARE(LoginThrottle::Wait(3, 0), qint64(0));
+}
+
+// Ten failed logins of a code in a row lock it: the right password is
+// refused until the lock ends, then it works again. Other codes are not
+// touched; a success in between starts the count anew.
+void TestStandinLogin::tenthFailureLocksTheCode() {
+    StandinLimits limits;
+    limits.loginLockMs = 1500;
+    m_engine->setLimits(limits);
+    JobSession c(*m_engine);
+    for (int i = 0; i < 9; ++i)
+        QCOMPARE(c.hello("1", "DEM", "falsch"), QString("guest"));
+    QCOMPARE(c.hello("1", "DEM", "demo"), QString("user"));
+    for (int i = 0; i < 9; ++i)
+        QCOMPARE(c.hello("1", "DEM", "falsch"), QString("guest"));
+    QVERIFY(!m_engine->loginThrottle().locked("1||DEM"));
+    QCOMPARE(c.hello("1", "DEM", "falsch"), QString("guest"));
+    QVERIFY(m_engine->loginThrottle().locked("1||DEM"));
+    QCOMPARE(c.hello("1", "DEM", "demo"), QString("guest"));
+    JobSession other(*m_engine);
+    QCOMPARE(other.hello("1", "DEM", "demo"), QString("guest"));
+    QCOMPARE(other.hello("1", "LAG", "lager"), QString("user"));
+    // A code that does not exist is locked the same way.
+    for (int i = 0; i < 10; ++i)
+        QCOMPARE(other.hello("1", "NOPE", "falsch"), QString("guest"));
+    QVERIFY(m_engine->loginThrottle().locked("1||NOPE"));
+    QTRY_COMPARE_WITH_TIMEOUT(c.hello("1", "DEM", "demo"), QString("user"), 10000);
+    QVERIFY(!m_engine->loginThrottle().locked("1||DEM"));
+}
+
+// Without a user code the password names the user; guessing that way is
+// slowed down like any failed login but locks nobody out.
+void TestStandinLogin::passwordAloneIsSlowedDownNotLocked() {
+    JobSession c(*m_engine);
+    for (int i = 0; i < 12; ++i)
+        QCOMPARE(c.hello("1", "", "rate" + QString::number(i)), QString("guest"));
+    QVERIFY(m_engine->loginThrottle().readyAt("1||") > 0);
+    QVERIFY(!m_engine->loginThrottle().locked("1||"));
+    QCOMPARE(c.hello("1", "", "demo"), QString("user"));
+    QCOMPARE(c.call(Wire::Op::Query, {"VT.ParPersEdv", "UserViaPasswort", "9", "demo", "1", ""}),
+             QString("rows:DEM"));
+}
+
+// Over the wire, the server holds the next HELLO with a password of a
+// connection and of a user code after a failure until its wait is over,
+// and serves the other connections meanwhile.
+void TestStandinLogin::failedLoginHoldsTheNextOneOfItsConnectionAndCode() {
+    cleanup();
+    QTemporaryDir dir;
+    StandinProcess server(dir.filePath("held.db"), true, {"--login-delay", "3000"});
+    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
+    Raw first(server.port());
+    const auto failed =
+        first.call(Wire::Op::Hello, {Wire::kMagic, "VELTAR", "test", "1", "DEM", "falsch"});
+    QVERIFY(failed);
+    QCOMPARE(failed->values.value(2), QString("guest"));
+    // The failed HELLO was answered; the next one of the connection waits.
+    first.send(Wire::Op::Hello, {Wire::kMagic, "VELTAR", "test", "1", "DEM", "demo"});
+    // Another connection for the same code waits too.
+    Raw second(server.port());
+    second.send(Wire::Op::Hello, {Wire::kMagic, "VELTAR", "test", "1", "DEM", "demo"});
+    // A connection of another user is served at once, and so is one
+    // without a password.
+    Raw other(server.port());
+    QVERIFY(!other.hello("1", "LAG", "lager").isEmpty());
+    QCOMPARE(other.xecute("W 6*7"), QString("42"));
+    Raw login(server.port());
+    QVERIFY(!login.hello("1", "", "").isEmpty());
+    QVERIFY(!first.reply(50));
+    QVERIFY(!second.reply(50));
+    // Then both are served, as the user.
+    const auto held = first.reply(15000);
+    QVERIFY(held);
+    QCOMPARE(held->values.value(2), QString("user"));
+    const auto alsoHeld = second.reply(15000);
+    QVERIFY(alsoHeld);
+    QCOMPARE(alsoHeld->values.value(2), QString("user"));
+}
+
+QTEST_GUILESS_MAIN(TestStandinLogin)
+#include "test_standin_login.moc"

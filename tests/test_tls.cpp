@@ -1,0 +1,339 @@
+#include "ClientTestFixture.h"
+#include "RawClient.h"
+#include "ScriptedUserInterface.h"
+#include "TestSupport.h"
+#include "base/SessionContext.h"
+#include "base/WorkstationSettings.h"
+#include "server/ServerConnection.h"
+#include "server/TcpServerClient.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSettings>
+#include <QSslCertificate>
+#include <QSslError>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+namespace {
+
+const QString kUnreachable = "Server nach 3 Versuchen nicht erreichbar!\n"
+                             "Bitte Kontrollieren Sie die Verbindungsdaten\n"
+                             "Der Server ist nicht erreichbar!\n"
+                             "Die Anwendung wird beendet!\n"
+                             "Bitte Versuchen Sie die Anmeldung zu einem späteren Zeitpunk noch "
+                             "ein mal.\n";
+
+QString connectOf(const StandinProcess& server, const QString& user = "DEM demo") {
+    return QStringLiteral("1 0 %1 127.0.0.1 %2 VELTAR").arg(user).arg(server.port());
+}
+
+// The fingerprint of a stand-in's certificate, made next to its database.
+QString fingerprintOf(const QString& database) {
+    QFile file(database + ".crt");
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    return Wire::Fingerprint(QSslCertificate(file.readAll()).toDer());
+}
+
+// quendra-cli's workstation settings in a folder of its own (its
+// XDG_CONFIG_HOME).
+class CliSettings {
+public:
+    QString home() const { return m_dir.path(); }
+    QSettings settings() const {
+        return QSettings(m_dir.filePath("Quendra/Cache Login.conf"), QSettings::IniFormat);
+    }
+    QString value(const QString& key) const { return settings().value(key).toString(); }
+    void set(const QString& key, const QString& value) {
+        QSettings s = settings();
+        s.setValue(key, value);
+        s.sync();
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// Passes the bytes of every connection on to a server and keeps what the
+// clients sent.
+class Relay : public QObject {
+public:
+    explicit Relay(quint16 target) : m_target(target) {
+        m_server.listen(QHostAddress::LocalHost, 0);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* client = m_server.nextPendingConnection()) {
+                auto* server = new QTcpSocket(client);
+                server->connectToHost(QHostAddress::LocalHost, m_target);
+                connect(client, &QTcpSocket::readyRead, server, [this, client, server] {
+                    const QByteArray bytes = client->readAll();
+                    fromClients += bytes;
+                    server->write(bytes);
+                });
+                connect(server, &QTcpSocket::readyRead, client,
+                        [client, server] { client->write(server->readAll()); });
+                connect(client, &QTcpSocket::disconnected, server, &QTcpSocket::disconnectFromHost);
+                connect(server, &QTcpSocket::disconnected, client, &QTcpSocket::disconnectFromHost);
+            }
+        });
+    }
+    quint16 port() const { return m_server.serverPort(); }
+    QByteArray fromClients;
+
+private:
+    quint16 m_target;
+    QTcpServer m_server;
+};
+
+// quendra-cli run while this process goes on serving its events (the
+// relay); the exit code.
+int runWithEvents(const QStringList& args, const QString& settingsHome, QString* out) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", settingsHome);
+    QProcess p;
+    p.setProcessEnvironment(environment);
+    p.start(QStringLiteral(QUENDRA_CLI), args);
+    if (!QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 60000))
+        return -1;
+    *out = QString::fromUtf8(p.readAllStandardOutput());
+    return p.exitCode();
+}
+
+} // namespace
+
+// The connection between the program and the stand-in is TLS unless both
+// are told otherwise: the program logs in, imports and posts over it, trusts
+// the server's certificate on first use (or checks it against a CA file)
+// and refuses a server that shows another one; the password never crosses
+// the wire in clear.
+class TestTls : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void programLogsInImportsAndPostsOverTls();
+    void changedCertificateRefused();
+    void changedCertificateEndsTheProgramsAttempt();
+    void caFileVouchesForTheServer();
+    void plainTcpOnlyWithTheSwitch();
+    void passwordNeverInClearOnTheWire();
+};
+
+void TestTls::programLogsInImportsAndPostsOverTls() {
+    QTemporaryDir dir;
+    StandinProcess server(dir.filePath("tls.db"));
+    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
+    CliSettings cli;
+    const QString file = dir.filePath("preise.txt");
+    QCOMPARE(QProcess::execute(QStringLiteral(QUENDRA_BENCH_DIR "/pricegen"),
+                               {"--lines", "20", "--out", file, "--manufacturer", "MUE"}),
+             0);
+    QString out, err;
+    QCOMPARE(RunCli({"--connect", connectOf(server), "import", file, "--tracks", "all"}, &out, &err,
+                    60000, cli.home()),
+             0);
+    QCOMPARE(err, QString());
+    QCOMPARE(out, QString("5\t20\n"));
+    // The fingerprint the server showed is now the trusted one.
+    const QString key = QStringLiteral("Zertifikate/127.0.0.1:%1").arg(server.port());
+    QCOMPARE(cli.value(key), fingerprintOf(dir.filePath("tls.db")));
+    QCOMPARE(RunCli({"--connect", connectOf(server), "post", "3", "--marked", "7", "--options",
+                     "chneu,chfreigart"},
+                    &out, &err, 60000, cli.home()),
+             0);
+    QCOMPARE(err, QString());
+    QCOMPARE(out, QString("7\tVerbucht: Artikel 500001 angelegt, Artikel freigegeben\n"));
+    QCOMPARE(RunCli({"--connect", connectOf(server), "downloads"}, &out, &err, 60000, cli.home()),
+             0);
+    QVERIFY2(out.section('\n', 0, 0).endsWith("\tDEM\t70001\tMüller Baustoffe GmbH\t20\t5"),
+             qPrintable(out));
+    // The program's own client: encrypted.
+    TemporarySettings settings;
+    TcpServerClient client;
+    QVERIFY(client.connect(QStringLiteral("cn_iptcp:127.0.0.1[%1]:VELTAR").arg(server.port()),
+                           {"1", "DEM", "demo"}));
+    QVERIFY(client.encrypted());
+    QCOMPARE(client.access(), QString("user"));
+}
+
+// A server that shows another certificate than the one trusted for its
+// address and port is refused, whatever it answers, with both fingerprints;
+// the trusted one stays.
+void TestTls::changedCertificateRefused() {
+    QTemporaryDir dir;
+    StandinProcess server(dir.filePath("tls.db"));
+    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
+    CliSettings cli;
+    const QString key = QStringLiteral("Zertifikate/127.0.0.1:%1").arg(server.port());
+    const QString known = "AB:" + QString("CD:").repeated(30) + "EF";
+    cli.set(key, known);
+    QString out, err;
+    QCOMPARE(
+        RunCli({"--connect", connectOf(server), "xecute", "W 1"}, &out, &err, 60000, cli.home()),
+        1);
+    QCOMPARE(out, QString());
+    const QString message =
+        CertificateChangedText(QStringLiteral("127.0.0.1:%1").arg(server.port()), known,
+                               fingerprintOf(dir.filePath("tls.db")));
+    QCOMPARE(message, QStringLiteral("Das Zertifikat des Servers 127.0.0.1:%1 hat sich geändert: "
+                                     "bekannt ist der SHA-256-Fingerabdruck %2, der Server zeigt "
+                                     "%3. Die Verbindung wird abgelehnt.")
+                          .arg(server.port())
+                          .arg(known, fingerprintOf(dir.filePath("tls.db"))));
+    // Each server call of the login reports it: the fiscal year, the
+    // locations, the user record.
+    const auto report = [&](const QString& operation) {
+        return "Vorgang: " + operation + ".\n\nFehler: 465\n" + message + "\n\n";
+    };
+    QCOMPARE(err,
+             report("cacheapi.dbcall Ungültige Anfrage! Kein Ergebnis gefunden\n\nDBCall "
+                    "Aufruf von VT.Windwos Xecute S P0=$P(^FA(0),\"`\",2) W P0") +
+                 report("FMPass.Form_Load Standorte") +
+                 report("cacheapi.user_anmeld Anmeldung mit nicht existierendem Personalcode"));
+    QCOMPARE(cli.value(key), known);
+}
+
+// In the program, the refusal is no unreachable server: no retries, no
+// server list, the call reports it.
+void TestTls::changedCertificateEndsTheProgramsAttempt() {
+    QTemporaryDir dir;
+    StandinProcess server(dir.filePath("tls.db"));
+    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
+    ClientTestFixture fx;
+    ScriptedUserInterface ui;
+    SetClientFactory({});
+    fx.demoSession();
+    Session().port = QString::number(server.port());
+    RebuildConnectString();
+    const QString key = QStringLiteral("127.0.0.1:%1").arg(server.port());
+    WorkstationSettings::setValue("Cache Login", "Zertifikate", key, "00:11");
+    bool failed = false;
+    QCOMPARE(dbcall("W 1", failed), QString(" "));
+    QVERIFY(failed);
+    QCOMPARE(fx.pauses, QList<int>());
+    QCOMPARE(ui.messages.size(), 1);
+    QCOMPARE(ui.messages[0].title, QString("Caché Zugriffsfehler"));
+    QCOMPARE(ui.messages[0].text,
+             "Vorgang: cacheapi.dbcall Ungültige Anfrage! Kein Ergebnis gefunden\r\n\r\nDBCall "
+             "Aufruf von VT.Windwos Xecute W 1.\r\n\r\nFehler: 465\r\n" +
+                 CertificateChangedText(key, "00:11", fingerprintOf(dir.filePath("tls.db"))) +
+                 "\r\n\r\n");
+    // Once the user removes the old fingerprint, the server is trusted anew.
+    WorkstationSettings::remove("Cache Login", "Zertifikate", key);
+    QCOMPARE(dbcall("W 6*7", failed), QString("42"));
+    QCOMPARE(WorkstationSettings::value("Cache Login", "Zertifikate", key),
+             fingerprintOf(dir.filePath("tls.db")));
+    SetClientFactory({});
+}
+
+// With a CA file set, the server's certificate must come from it (the
+// stand-in's own certificate is its own CA); another one is refused with
+// the reasons, a file without a certificate too.
+void TestTls::caFileVouchesForTheServer() {
+    QTemporaryDir dir;
+    StandinProcess server(dir.filePath("tls.db"));
+    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
+    StandinProcess other(dir.filePath("other.db"), false);
+    QVERIFY2(other.started(), qPrintable(other.errorOutput()));
+    CliSettings cli;
+    cli.set("TLS/CAFile", dir.filePath("tls.db.crt"));
+    QString out, err;
+    QCOMPARE(
+        RunCli({"--connect", connectOf(server), "xecute", "W 6*7"}, &out, &err, 60000, cli.home()),
+        0);
+    QCOMPARE(out, QString("42"));
+    QCOMPARE(err, QString());
+    // No fingerprint is kept: the CA file decides.
+    QCOMPARE(cli.value(QStringLiteral("Zertifikate/127.0.0.1:%1").arg(server.port())), QString());
+
+    cli.set("TLS/CAFile", dir.filePath("other.db.crt"));
+    QCOMPARE(
+        RunCli({"--connect", connectOf(server), "xecute", "W 6*7"}, &out, &err, 60000, cli.home()),
+        1);
+    QFile certificate(dir.filePath("tls.db.crt"));
+    QVERIFY(certificate.open(QIODevice::ReadOnly));
+    const QSslCertificate shown(certificate.readAll());
+    const QString untrusted =
+        CertificateUntrustedText(QStringLiteral("127.0.0.1:%1").arg(server.port()),
+                                 QSslError(QSslError::SelfSignedCertificate, shown).errorString());
+    QVERIFY2(err.contains("Fehler: 465\n" + untrusted + "\n"), qPrintable(err));
+
+    cli.set("TLS/CAFile", dir.filePath("fehlt.pem"));
+    QCOMPARE(
+        RunCli({"--connect", connectOf(server), "xecute", "W 6*7"}, &out, &err, 60000, cli.home()),
+        1);
+    QVERIFY2(err.contains("Fehler: 465\n" + CaFileUnreadableText(dir.filePath("fehlt.pem")) + "\n"),
+             qPrintable(err));
+    QCOMPARE(CaFileUnreadableText("/x.pem"),
+             QString("Die CA-Datei /x.pem enthält kein lesbares Zertifikat."));
+}
+
+// A TLS server does not serve plain TCP, nor a plain one TLS: each side
+// switches to plain TCP only when told (veltar-standin --no-tls,
+// quendra-cli --no-tls, the workstation setting "OhneTLS").
+void TestTls::plainTcpOnlyWithTheSwitch() {
+    QTemporaryDir dir;
+    StandinProcess tls(dir.filePath("tls.db"));
+    QVERIFY2(tls.started(), qPrintable(tls.errorOutput()));
+    StandinProcess plain(dir.filePath("plain.db"), true, {"--no-tls"});
+    QVERIFY2(plain.started(), qPrintable(plain.errorOutput()));
+    QVERIFY(!QFile::exists(dir.filePath("plain.db.crt")));
+    QString out, err;
+    QCOMPARE(
+        RunCli({"--connect", connectOf(tls), "--no-tls", "--retry-pause", "1", "xecute", "W 1"},
+               &out, &err),
+        1);
+    QCOMPARE(err, kUnreachable);
+    QCOMPARE(
+        RunCli({"--connect", connectOf(plain), "--retry-pause", "1", "xecute", "W 1"}, &out, &err),
+        1);
+    QCOMPARE(err, kUnreachable);
+    QCOMPARE(RunCli({"--connect", connectOf(plain), "--no-tls", "xecute", "W 6*7"}, &out, &err), 0);
+    QCOMPARE(out, QString("42"));
+    // Raw frames in plain TCP reach no job of the TLS server.
+    Raw raw(tls.port(), Raw::Transport::Plain);
+    QVERIFY(raw.connected());
+    raw.send(Wire::Op::Hello, {Wire::kMagic, "VELTAR", "test", "1", "DEM", "demo"});
+    QVERIFY(!raw.reply(3000));
+    QVERIFY(raw.closedByServer());
+    // The desktop program's setting.
+    TemporarySettings settings;
+    TcpServerClient client;
+    const QString target = QStringLiteral("cn_iptcp:127.0.0.1[%1]:VELTAR").arg(plain.port());
+    client.setTimeouts({5000, 3000, 3000});
+    QVERIFY(!client.connect(target, {"1", "DEM", "demo"}));
+    WorkstationSettings::setValue("Cache Login", "TLS", "OhneTLS", "J");
+    QVERIFY(client.connect(target, {"1", "DEM", "demo"}));
+    QVERIFY(!client.encrypted());
+    QCOMPARE(client.access(), QString("user"));
+}
+
+// What crosses the wire between program and server never holds the
+// password of the login in clear; over plain TCP it would.
+void TestTls::passwordNeverInClearOnTheWire() {
+    QTemporaryDir dir;
+    CliSettings cli;
+    // The password as the frame of HELLO carries it: its length, then it.
+    const QByteArray inFrame = QByteArray("\0\0\0\x05lager", 9);
+    for (const bool tls : {true, false}) {
+        StandinProcess server(dir.filePath(tls ? "tls.db" : "plain.db"), true,
+                              tls ? QStringList() : QStringList{"--no-tls"});
+        QVERIFY2(server.started(), qPrintable(server.errorOutput()));
+        Relay relay(server.port());
+        QStringList args{"--connect",
+                         QStringLiteral("1 0 LAG lager 127.0.0.1 %1 VELTAR").arg(relay.port()),
+                         "xecute", "W PERSONAL"};
+        if (!tls)
+            args.prepend("--no-tls");
+        QString out;
+        QCOMPARE(runWithEvents(args, cli.home(), &out), 0);
+        QCOMPARE(out, QString("LAG"));
+        QVERIFY(!relay.fromClients.isEmpty());
+        QCOMPARE(relay.fromClients.contains(inFrame), !tls);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestTls)
+#include "test_tls.moc"
