@@ -90,8 +90,8 @@ int main(int argc, char** argv) {
         {"m-max-output", "Characters one M command may write", nullptr, nullptr,
          &MLimits::maxOutput},
         {"login-delay",
-         "Milliseconds a connection and a user code wait after a failed login, doubled with "
-         "each further one (0: no wait)",
+         "Milliseconds a connection, its address and a user code wait after a failed login, "
+         "doubled with each further one up to 8 s (0: no wait)",
          &StandinLimits::loginDelayMs, nullptr, nullptr, nullptr, 0},
         {"login-lock", "Milliseconds a user code stays locked after ten failed logins (0: never)",
          &StandinLimits::loginLockMs, nullptr, nullptr, nullptr, 0},

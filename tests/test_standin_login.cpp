@@ -29,6 +29,7 @@ private Q_SLOTS:
     void waitDoublesUpToItsLimit();
     void tenthFailureLocksTheCode();
     void passwordAloneIsSlowedDownNotLocked();
+    void floodOfCodesKeepsTheCountOfOne();
     void failedLoginHoldsTheNextOneOfItsConnectionAndCode();
 
 private:
@@ -144,8 +145,9 @@ void TestStandinLogin::waitDoublesUpToItsLimit() {
     QList<qint64> waits;
     for (int failures = 0; failures <= 9; ++failures)
         waits << LoginThrottle::Wait(failures, 500);
-    QCOMPARE(waits, (QList<qint64>{0, 500, 1000, 2000, 4000, 8000, 16000, 32000, 32000, 32000}));
+    QCOMPARE(waits, (QList<qint64>{0, 500, 1000, 2000, 4000, 8000, 8000, 8000, 8000, 8000}));
     QCOMPARE(LoginThrottle::Wait(3, 0), qint64(0));
+    QCOMPARE(LoginThrottle::Wait(1000, 500), qint64(8000));
 }
 
 // Ten failed logins of a code in a row lock it: the right password is
@@ -177,21 +179,55 @@ void TestStandinLogin::tenthFailureLocksTheCode() {
 }
 
 // Without a user code the password names the user; guessing that way is
-// slowed down like any failed login but locks nobody out.
+// slowed down for the connection and its address but locks nobody out and
+// slows no one else down; it cannot open a locked code either.
 void TestStandinLogin::passwordAloneIsSlowedDownNotLocked() {
+    StandinLimits limits;
+    limits.loginLockMs = 60000;
+    m_engine->setLimits(limits);
     JobSession c(*m_engine);
+    c.job().peer = "192.0.2.7";
     for (int i = 0; i < 12; ++i)
         QCOMPARE(c.hello("1", "", "rate" + QString::number(i)), QString("guest"));
-    QVERIFY(m_engine->loginThrottle().readyAt("1||") > 0);
-    QVERIFY(!m_engine->loginThrottle().locked("1||"));
+    const LoginThrottle& throttle = m_engine->loginThrottle();
+    QVERIFY(throttle.readyAt("peer 192.0.2.7") > 0);
+    QCOMPARE(throttle.readyAt("1||"), qint64(0));
+    QCOMPARE(throttle.readyAt("peer 192.0.2.8"), qint64(0));
     QCOMPARE(c.hello("1", "", "demo"), QString("user"));
     QCOMPARE(c.call(Wire::Op::Query, {"VT.ParPersEdv", "UserViaPasswort", "9", "demo", "1", ""}),
              QString("rows:DEM"));
+    QCOMPARE(throttle.readyAt("peer 192.0.2.7"), qint64(0));
+
+    // A locked code stays locked for the look-up by password alone, and
+    // that look-up's success does not lift the lock.
+    JobSession guesser(*m_engine);
+    for (int i = 0; i < 10; ++i)
+        QCOMPARE(guesser.hello("1", "LAG", "falsch"), QString("guest"));
+    QVERIFY(m_engine->loginThrottle().locked("1||LAG"));
+    QCOMPARE(guesser.hello("1", "", "lager"), QString("guest"));
+    QVERIFY(m_engine->loginThrottle().locked("1||LAG"));
+    QCOMPARE(guesser.hello("1", "LAG", "lager"), QString("guest"));
+}
+
+// A flood of failures of other codes does not wipe out the count of one
+// under attack before its lock time has passed.
+void TestStandinLogin::floodOfCodesKeepsTheCountOfOne() {
+    StandinLimits limits;
+    limits.loginDelayMs = 0; // nothing waits: only the counts matter
+    m_engine->setLimits(limits);
+    JobSession c(*m_engine);
+    for (int i = 0; i < 9; ++i)
+        QCOMPARE(c.hello("1", "DEM", "falsch"), QString("guest"));
+    LoginThrottle& throttle = m_engine->loginThrottle();
+    for (int i = 0; i < 10050; ++i)
+        throttle.failed("1||X" + QString::number(i));
+    QCOMPARE(c.hello("1", "DEM", "falsch"), QString("guest"));
+    QVERIFY(throttle.locked("1||DEM"));
 }
 
 // Over the wire, the server holds the next HELLO with a password of a
-// connection and of a user code after a failure until its wait is over,
-// and serves the other connections meanwhile.
+// connection, of a user code and of an address after a failure until its
+// wait is over, and serves the other connections meanwhile.
 void TestStandinLogin::failedLoginHoldsTheNextOneOfItsConnectionAndCode() {
     cleanup();
     QTemporaryDir dir;
@@ -207,19 +243,23 @@ void TestStandinLogin::failedLoginHoldsTheNextOneOfItsConnectionAndCode() {
     // Another connection for the same code waits too.
     Raw second(server.port());
     second.send(Wire::Op::Hello, {Wire::kMagic, "VELTAR", "test", "1", "DEM", "demo"});
-    // A connection of another user is served at once, and so is one
-    // without a password.
-    Raw other(server.port());
-    QVERIFY(!other.hello("1", "LAG", "lager").isEmpty());
-    QCOMPARE(other.xecute("W 6*7"), QString("42"));
+    // A connection without a password is served at once.
     Raw login(server.port());
     QVERIFY(!login.hello("1", "", "").isEmpty());
+    QCOMPARE(login.xecute("W 6*7"), QString("42"));
     QVERIFY(!first.reply(50));
     QVERIFY(!second.reply(50));
-    // Then both are served, as the user.
+    // Another user's HELLO from the same address waits as well.
+    Raw other(server.port());
+    other.send(Wire::Op::Hello, {Wire::kMagic, "VELTAR", "test", "1", "LAG", "lager"});
+    QVERIFY(!other.reply(50));
+    // Then all are served, as the users.
     const auto held = first.reply(15000);
     QVERIFY(held);
     QCOMPARE(held->values.value(2), QString("user"));
+    const auto otherHeld = other.reply(15000);
+    QVERIFY(otherHeld);
+    QCOMPARE(otherHeld->values.value(2), QString("user"));
     const auto alsoHeld = second.reply(15000);
     QVERIFY(alsoHeld);
     QCOMPARE(alsoHeld->values.value(2), QString("user"));

@@ -97,6 +97,12 @@ QString throttleKey(const QString& company, const QString& user) {
     return company + QStringLiteral("||") + user.left(64);
 }
 
+// The name under which failed logins from an address are counted (never
+// one of a user code: that always holds "||").
+QString peerKey(const Job& job) {
+    return QStringLiteral("peer ") + job.peer;
+}
+
 bool isOwnRecord(const Job& job, const StoredObject& object) {
     return object.cls->name == kUsers && !job.userId().isEmpty() && object.id == job.userId();
 }
@@ -168,21 +174,27 @@ QStringList Hello(Job& job, const Wire::Request& r) {
         // connection before the user typed one) and nothing to count.
         if (!password.isEmpty()) {
             LoginThrottle& throttle = engine.loginThrottle();
-            const QString key = throttleKey(company, code);
-            // The look-up by password alone is slowed down, never locked:
-            // a lock would keep every user of the company out.
-            if (!code.isEmpty() && throttle.locked(key))
+            // The look-up by password alone names no code: it is counted
+            // per connection and address, so that nobody can slow down the
+            // logins of a whole company, and it cannot open a locked code.
+            const QString key = code.isEmpty() ? QString() : throttleKey(company, code);
+            if (!key.isEmpty() && throttle.locked(key))
                 Passwords::VerifyNobody(password);
             else
                 user = identify(engine, company, code, password);
+            if (!user.code.isEmpty() && key.isEmpty() &&
+                throttle.locked(throttleKey(company, user.code)))
+                user = {};
             if (user.code.isEmpty()) {
-                throttle.failed(key, !code.isEmpty());
+                if (!key.isEmpty())
+                    throttle.failed(key);
+                throttle.failed(peerKey(job), false);
                 ++job.loginFailures;
                 job.loginReadyAt = LoginThrottle::Now() +
                                    LoginThrottle::Wait(job.loginFailures, throttle.delayMs());
             } else {
-                throttle.succeeded(key);
                 throttle.succeeded(throttleKey(company, user.code));
+                throttle.succeeded(peerKey(job));
                 job.loginFailures = 0;
                 job.loginReadyAt = 0;
             }
@@ -207,8 +219,11 @@ QStringList Hello(Job& job, const Wire::Request& r) {
 qint64 LoginReadyAt(Job& job, const Wire::Request& r) {
     if (r.op != Op::Hello || r.args.value(5).isEmpty() || job.closed())
         return 0;
-    return qMax(job.loginReadyAt, job.engine().loginThrottle().readyAt(
-                                      throttleKey(r.args.value(3), r.args.value(4))));
+    const LoginThrottle& throttle = job.engine().loginThrottle();
+    qint64 readyAt = qMax(job.loginReadyAt, throttle.readyAt(peerKey(job)));
+    if (!r.args.value(4).isEmpty())
+        readyAt = qMax(readyAt, throttle.readyAt(throttleKey(r.args.value(3), r.args.value(4))));
+    return readyAt;
 }
 
 void CheckAccess(Job& job, const Wire::Request& r) {

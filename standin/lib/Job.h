@@ -88,6 +88,9 @@ public:
     // with a password may be checked (a time of LoginThrottle::Now()).
     int loginFailures = 0;
     qint64 loginReadyAt = 0;
+    // The address the connection comes from ("" in process): failed
+    // logins are also counted per address.
+    QString peer;
 
 private:
     StandinEngine& m_engine;

@@ -12,7 +12,8 @@ constexpr qsizetype kPruneAbove = 10000;
 qint64 LoginThrottle::Wait(int failures, qint64 delayMs) {
     if (failures <= 0 || delayMs <= 0)
         return 0;
-    return delayMs << qMin(failures - 1, kMaxDoublings);
+    // Doubled at most 20 times (the shift stays in range), then capped.
+    return qMin(delayMs << qMin(failures - 1, 20), qMax(delayMs, kMaxWaitMs));
 }
 
 qint64 LoginThrottle::Now() {
@@ -42,6 +43,7 @@ void LoginThrottle::failed(const QString& code, bool lockable) {
     prune(now);
     Entry& e = m_entries[code];
     ++e.failures;
+    e.lastFailure = now;
     e.readyAt = now + Wait(e.failures, m_delayMs);
     if (lockable && e.failures >= kLockAfter && e.lockedUntil == 0 && m_lockMs > 0)
         e.lockedUntil = now + m_lockMs;
@@ -55,7 +57,8 @@ void LoginThrottle::prune(qint64 now) {
     if (m_entries.size() < kPruneAbove)
         return;
     for (auto it = m_entries.begin(); it != m_entries.end();) {
-        if (it->readyAt <= now && (it->lockedUntil == 0 || it->lockedUntil <= now))
+        const bool locked = it->lockedUntil != 0 && it->lockedUntil > now;
+        if (it->readyAt <= now && !locked && now - it->lastFailure > m_lockMs)
             it = m_entries.erase(it);
         else
             ++it;

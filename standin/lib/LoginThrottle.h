@@ -5,20 +5,22 @@
 #include <QtGlobal>
 
 // Failed logins and what they cost the next attempt. After each failed
-// HELLO that offered a password, the same connection (Job) and the same
-// user code wait before their next HELLO with a password is checked: the
-// first wait, then twice as long each time, at most kMaxDoublings
-// doublings. A user code that failed kLockAfter times in a row is locked
-// for the lock time: until then no password logs it in. A successful login
-// clears the count of its code and of its connection. Unknown user codes
-// are counted like known ones, so that both are answered alike.
+// HELLO that offered a password, the same connection (Job), the same user
+// code and the same peer address wait before their next HELLO with a
+// password is checked: the first wait, then twice as long each time, never
+// longer than kMaxWaitMs (below the time the program waits for the answer
+// to its HELLO). A user code that failed kLockAfter times in a row is
+// locked for the lock time: until then no password logs it in, with or
+// without the code. A successful login clears the count of its code, its
+// peer and its connection. Unknown user codes are counted like known ones,
+// so that both are answered alike.
 class LoginThrottle {
 public:
     static constexpr int kLockAfter = 10;
-    static constexpr int kMaxDoublings = 6;
+    static constexpr qint64 kMaxWaitMs = 8000;
 
     // The wait after n failures in a row (0 for none): delay, 2 × delay,
-    // 4 × delay ..., at most 2^kMaxDoublings × delay.
+    // 4 × delay ..., at most kMaxWaitMs.
     static qint64 Wait(int failures, qint64 delayMs);
     // Milliseconds on a monotonic clock.
     static qint64 Now();
@@ -43,8 +45,11 @@ private:
         int failures = 0;
         qint64 readyAt = 0;
         qint64 lockedUntil = 0;
+        qint64 lastFailure = 0;
     };
-    // Forgets codes that neither wait nor are locked, once there are many.
+    // Forgets, once there are many, codes whose last failure is older than
+    // the lock time and that are not locked: a flood of other codes does
+    // not wipe out the count of one under attack.
     void prune(qint64 now);
 
     QHash<QString, Entry> m_entries;

@@ -138,6 +138,7 @@ void StandinServer::accept() {
                 continue;
             }
             auto conn = std::make_unique<Connection>(m_engine);
+            conn->job.peer = socket->peerAddress().toString();
             socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
             socket->setReadBufferSize(kReadAhead);
             connect(conn->watch, &QTimer::timeout, this, [this, socket] { timedOut(socket); });
