@@ -224,7 +224,7 @@ void TestLogin::serverEntriesAndDefault() {
     QList<ServerEntry> entries = LoadServerEntries();
     QCOMPARE(entries.size(), 1);
     QCOMPARE(entries[0].bezeichnung, QString("Demo-Firma (lokal)"));
-    ServerEntry e{"", "Prüfsystem", "VELTAR", "2", "1", "10.0.0.9", "1980", "2027"};
+    ServerEntry e{"", "Prüfsystem", "VELTAR", "1", "1", "10.0.0.9", "1980", "2027"};
     const QString id = SaveServerEntry(e);
     QCOMPARE(id, QString("2"));
     entries = LoadServerEntries();
@@ -239,7 +239,7 @@ void TestLogin::serverEntriesAndDefault() {
     TakeServerEntry(entries[1]);
     ApplyServerForm();
     QCOMPARE(ConnectString(), QString("cn_iptcp:10.0.0.9[1980]:VELTAR"));
-    QCOMPARE(Session().firma, QString("2"));
+    QCOMPARE(Session().firma, QString("1"));
 }
 
 void TestLogin::downloadListNewestFirstAndDelete() {

@@ -352,7 +352,8 @@ void TestLookup::matchFileRowsAndPosting() {
                                    "SetEan|1|70003|300320|4020000000035|3"}));
     StandinEngine& e = m_fx->engine();
     const QString assigned =
-        "SELECT group_concat(id || '=' || ARTNR) FROM quendrap_pos WHERE DLID='3'";
+        "SELECT group_concat(p) FROM (SELECT id || '=' || ARTNR AS p FROM quendrap_pos WHERE "
+        "DLID='3' ORDER BY CAST(id AS INTEGER))";
     QCOMPARE(e.textValue(assigned, {}), QString("6=300300,7=300310,8=300320,9="));
     QCOMPARE(e.textValue("SELECT EAN FROM vt_artikel WHERE id='1||300320'", {}),
              QString("4020000000035"));

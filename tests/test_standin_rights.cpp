@@ -46,6 +46,12 @@ private Q_SLOTS:
     void writesBeyondTheProgramsRefused_data();
     void writesBeyondTheProgramsRefused();
     void whatTheProgramWritesIsStored();
+    void priceLinesTheErpCannotKeepAreRefused_data();
+    void anArticleStandsInOneRowOfADownload();
+    void saveKeepsWhatOthersStoredMeanwhile();
+    void saveOfAGoneRowIsRefused();
+    void priceLinesTheErpCannotKeepAreRefused();
+    void serverListEntriesOfAnotherCompanyAreReadOnly();
     void noUserTakesOverAnotherAccount();
     void guestWritesNothing();
     void stampsComeFromTheLogin();
@@ -168,18 +174,41 @@ void TestStandinRights::writesBeyondTheProgramsRefused() {
     QCOMPARE(m_dem->call(Wire::Op::Ping, {"weiter"}), QString("weiter"));
 }
 
+// The login window offers every company's entries: a user may point no
+// other company's workstations at another server, nor add an entry for
+// them; entries for all companies and for the own one stay writable.
+void TestStandinRights::serverListEntriesOfAnotherCompanyAreReadOnly() {
+    m_engine->execText("INSERT INTO guiveltar_server(id, Bezeichnung, Firma, ServerIP) VALUES "
+                       "('7', 'Zweig', '2', '10.0.0.2'), ('8', 'Alle', '', '10.0.0.3')",
+                       {});
+    const QString before = snapshot();
+    QCOMPARE(run(*m_dem, {{"OPEN", "GUIVELTAR.Server", "7"}, {"SET", "@", "ServerIP", "10.6.6.6"}}),
+             kRefused + "Firma 2 ist nicht die Firma der Anmeldung");
+    QCOMPARE(run(*m_dem, {{"OPEN", "GUIVELTAR.Server", "8"}, {"SET", "@", "Firma", "2"}}),
+             kRefused + "Firma 2 ist nicht die Firma der Anmeldung");
+    QCOMPARE(run(*m_dem, {{"NEW", "GUIVELTAR.Server"}, {"SET", "@", "Firma", "2"}}),
+             kRefused + "Firma 2 ist nicht die Firma der Anmeldung");
+    QCOMPARE(snapshot(), before);
+    QCOMPARE(run(*m_dem, {{"OPEN", "GUIVELTAR.Server", "8"},
+                          {"SET", "@", "ServerIP", "10.0.0.4"},
+                          {"METHOD", "@", "sys_save"}}),
+             QString("1"));
+    QCOMPARE(value("SELECT Firma||'|'||ServerIP FROM guiveltar_server WHERE id='8'"),
+             QString("|10.0.0.4"));
+}
+
 // The server list, a new download, the supplier defaults and the grid
 // fields of a position are written as the program writes them.
 void TestStandinRights::whatTheProgramWritesIsStored() {
     QCOMPARE(run(*m_dem, {{"NEW", "GUIVELTAR.Server"},
                           {"SET", "@", "Bezeichnung", "Pr}fsystem"},
-                          {"SET", "@", "Firma", "2"},
+                          {"SET", "@", "Firma", "1"},
                           {"SET", "@", "ServerIP", "10.0.0.9"},
                           {"METHOD", "@", "sys_save"}}),
              QString("1"));
     QCOMPARE(value("SELECT Bezeichnung||'|'||Firma||'|'||ServerIP FROM guiveltar_server WHERE "
                    "id='2'"),
-             QString("Pr}fsystem|2|10.0.0.9"));
+             QString("Pr}fsystem|1|10.0.0.9"));
     QCOMPARE(run(*m_dem, {{"NEW", "quendrap.downloads"},
                           {"SET", "@", "Firma", "1"},
                           {"SET", "@", "Datum", "2027-01-15"},
@@ -333,10 +362,11 @@ void TestStandinRights::textsHaveALimit_data() {
         << set("quendrap.pos", "1", "Bez1") << 250 << "quendrap.pos.Bez1";
     QTest::newRow("unit of a position")
         << set("quendrap.pos", "1", "vke") << 40 << "quendrap.pos.vke";
-    QTest::newRow("EAN of a price line")
+    QTest::newRow("flag of a price line")
         << method("quendrap.pos", "savezeile",
-                  {"1", "", "MUE|#|X-1|Neu|STK|STK|STK|1|1|01.02.2027|1,00|1|RG01|X", "N", ""})
-        << 250 << "quendrap.pos.EAN";
+                  {"1", "", "MUE|4006209000013|X-1|Neu|STK|STK|STK|1|1|01.02.2027|1,00|1|RG01|X",
+                   "#", ""})
+        << 250 << "quendrap.pos.Kennz";
     QTest::newRow("description of a discount group")
         << method("quendrap.ekgrp", "speich", {"1", "RG01", "#", "", "", "", "", ""}) << 250
         << "quendrap.ekgrp.BEZ";
@@ -348,6 +378,96 @@ void TestStandinRights::textsHaveALimit_data() {
     QTest::newRow("EAN of an article")
         << method("quendrap.pos", "SetEan", {"1", "70003", "300310", "#", "3"}) << 40
         << "VT.Artikel.EAN";
+}
+
+// Whoever assigns, an article stands in one row of a download: the server
+// refuses it for a second position ("0"), keeps it for its own, and takes
+// it once the first position lets it go.
+void TestStandinRights::anArticleStandsInOneRowOfADownload() {
+    const auto assign = [this](const char* position, const char* article) {
+        return run(*m_dem, {{"CLASSMETHOD", "quendrap.pos", "anrzuord", "1", position, article,
+                             "70003", ""}});
+    };
+    const QString articles = "SELECT group_concat(a) FROM (SELECT id||'='||ARTNR AS a FROM "
+                             "quendrap_pos WHERE DLID='3' ORDER BY CAST(id AS INTEGER))";
+    QCOMPARE(assign("7", "300310"), QString("1|1|7|300310|70003|"));
+    const QString once = value(articles);
+    QVERIFY2(once.contains("7=300310"), qPrintable(once));
+    QCOMPARE(assign("9", "300310"), QString("0|1|9|300310|70003|"));
+    QCOMPARE(value(articles), once);
+    QCOMPARE(assign("7", "300310"), QString("1|1|7|300310|70003|"));
+    QCOMPARE(assign("7", ""), QString("1|1|7||70003|"));
+    QCOMPARE(assign("9", "300310"), QString("1|1|9|300310|70003|"));
+}
+
+// A save writes what its connection set onto the row as it is stored now:
+// a posting between another connection's OPEN and its save stays.
+void TestStandinRights::saveKeepsWhatOthersStoredMeanwhile() {
+    QCOMPARE(run(*m_dem, {{"OPEN", "quendrap.pos", "7"}, {"SET", "@", "Bez1", "Eigener Text"}}),
+             QString(""));
+    JobSession other(*m_engine);
+    QCOMPARE(other.hello("1", "DEM", "demo"), QString("user"));
+    const QString posted = run(other, {{"CLASSMETHOD", "quendrap.pos", "verbuch", "1", "7", "70003",
+                                        "DEM", "N", "", "N", "N", "N", "N", "N", "J", "J", "N"}});
+    QVERIFY2(posted.startsWith("Verbucht: Artikel 500001 angelegt|"), qPrintable(posted));
+    QCOMPARE(run(*m_dem, {{"METHOD", "@", "sys_save"}}), QString("1"));
+    QCOMPARE(value("SELECT ARTNR||'|'||Status||'|'||Bez1 FROM quendrap_pos WHERE id='7'"),
+             QString("500001|Verbucht: Artikel 500001 angelegt|Eigener Text"));
+}
+
+// A position opened before its download was deleted is not made anew by a
+// save.
+void TestStandinRights::saveOfAGoneRowIsRefused() {
+    QCOMPARE(run(*m_dem, {{"OPEN", "quendrap.pos", "7"}, {"SET", "@", "Bez1", "Spät"}}),
+             QString(""));
+    JobSession other(*m_engine);
+    QCOMPARE(other.hello("1", "DEM", "demo"), QString("user"));
+    QVERIFY(
+        !run(other, {{"CLASSMETHOD", "quendrap.downloads", "dellief", "3"}}).startsWith("error "));
+    QCOMPARE(run(*m_dem, {{"METHOD", "@", "sys_save"}}),
+             QString("error 5809 Objekt nicht gefunden: quendrap.pos 7"));
+    QCOMPARE(value("SELECT count(*) FROM quendrap_pos WHERE id='7'"), QString("0"));
+}
+
+void TestStandinRights::priceLinesTheErpCannotKeepAreRefused_data() {
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("answer");
+    const QString ok = "MUE|4006209000013|X-1|Neu|STK|STK|STK|1|1|01.02.2027|1,00|1|RG01|X";
+    const auto with = [&ok](int field, const QString& value) {
+        QStringList f = ok.split('|');
+        f[field] = value;
+        return f.join('|');
+    };
+    QTest::newRow("kept") << ok << "";
+    QTest::newRow("long manufacturer code")
+        << with(0, QString(251, u'M')) << "HerstCode länger als 250 Zeichen";
+    QTest::newRow("long description")
+        << with(3, QString(251, u'x')) << "Bezeichnung länger als 250 Zeichen";
+    QTest::newRow("EAN of letters")
+        << with(1, "ABCDEFGH") << "EAN ABCDEFGH ist keine gültige EAN (8, 12, 13 oder 14 Ziffern)";
+    QTest::newRow("no date") << with(9, "31.02.2026") << "Datum 31.02.2026 ist kein gültiges Datum";
+    QTest::newRow("negative price") << with(10, "-1,00") << "Preis -1,00 ist negativ";
+    QTest::newRow("24-digit price")
+        << with(10, "123456789012345678901234")
+        << "Preis 123456789012345678901234 hat mehr als 6 Stellen vor oder 4 nach dem Komma";
+    QTest::newRow("negative quantity")
+        << with(7, "-5") << "Menge -5 ist keine ganze Zahl von 0 bis 99999";
+}
+
+// Refused with its reason and nothing stored; the line as it is kept.
+void TestStandinRights::priceLinesTheErpCannotKeepAreRefused() {
+    QFETCH(QString, line);
+    QFETCH(QString, answer);
+    const QString before = snapshot();
+    const QString got =
+        run(*m_dem, {{"CLASSMETHOD", "quendrap.pos", "savezeile", "1", "", line, "N", ""}});
+    if (answer.isEmpty()) {
+        QVERIFY2(!got.startsWith("error "), qPrintable(got));
+        QVERIFY(snapshot() != before);
+    } else {
+        QCOMPARE(got, "error 5005 " + answer);
+        QCOMPARE(snapshot(), before);
+    }
 }
 
 // One character beyond the property's length is refused with its message

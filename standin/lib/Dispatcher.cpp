@@ -46,6 +46,18 @@ QStringList methodReply(const QString& result, const QStringList& args) {
     return values;
 }
 
+// What others stored since the object was opened stays: the object takes
+// the row as it is now, with what this job set on it. A row that has gone
+// (its download deleted with it) is not made anew.
+void takeStoredRow(Job& job, StoredObject& obj) {
+    StoredObject current;
+    if (!job.engine().loadObject(*obj.cls, obj.id, &current) || !Visible(job, current))
+        ObjectNotFound(obj.cls->name, obj.id);
+    for (const QString& property : std::as_const(obj.changed))
+        current.values.insert(property, obj.values.value(property));
+    obj.values = std::move(current.values);
+}
+
 QStringList objectMethod(Job& job, const Wire::Request& r) {
     needArgs(r, 2);
     const QString& ref = r.args[0];
@@ -62,10 +74,13 @@ QStringList objectMethod(Job& job, const Wire::Request& r) {
         if (obj.cls->table.isEmpty())
             fail(StandinErrors::General,
                  QStringLiteral("Klasse speichert keine Objekte: ") + obj.cls->name);
+        if (!obj.id.isEmpty())
+            takeStoredRow(job, obj);
         PrepareSave(job, obj);
         if (obj.cls->beforeWireSave)
             obj.cls->beforeWireSave(engine, obj);
         engine.saveObject(obj);
+        obj.changed.clear();
         return {QStringLiteral("1")};
     }
     if (method == u"sys_ID")
@@ -136,6 +151,7 @@ QStringList handle(Job& job, const Wire::Request& r, Wire::Reply& reply) {
         StoredObject& obj = job.object(r.args[0]);
         requireProperty(obj, r.args[1]);
         obj.values.insert(r.args[1], r.args[2]);
+        obj.changed.insert(r.args[1]);
         return {};
     }
     case Op::Query: {

@@ -3,6 +3,7 @@
 #include "Job.h"
 #include "StandinEngine.h"
 #include "classes/ErpPositions.h"
+#include "common/PositionLineRules.h"
 #include "common/ServerError.h"
 #include "common/TextHelpers.h"
 
@@ -150,11 +151,24 @@ void CheckRights(Job& job, const Wire::Request& r) {
         if (!(object->id.isEmpty() ? writes.whenNew : writes.whenOpened).contains(property))
             refuse(QStringLiteral("SET ") + className + u'.' + property);
         const QString& value = r.args.value(2);
-        // The server list names companies for the login window; every other
-        // company property takes only the login's.
-        if ((property == u"FIRMA" || property == u"Firma") && className != u"GUIVELTAR.Server" &&
-            value != job.company())
+        // The server list names companies for the login window: an entry
+        // for all companies (no company) or for the login's may be written,
+        // another company's entry is only read. Every other company
+        // property takes only the login's.
+        if (className == u"GUIVELTAR.Server") {
+            const QString stored =
+                object->id.isEmpty()
+                    ? QString()
+                    : engine.textValue(QStringLiteral("SELECT Firma FROM guiveltar_server "
+                                                      "WHERE id=?"),
+                                       {object->id});
+            if (!stored.isEmpty() && stored != job.company())
+                otherCompany(stored);
+            if (property == u"Firma" && !value.isEmpty() && value != job.company())
+                otherCompany(value);
+        } else if ((property == u"FIRMA" || property == u"Firma") && value != job.company()) {
             otherCompany(value);
+        }
         if (className == u"quendrap.downloads" && property == u"PCODE" && !IsLoginUser(job, value))
             otherUser(value);
         CheckLength(className, property, value);
@@ -251,10 +265,10 @@ int MaxLength(const QString& className, const QString& property) {
         {u"quendrap.defaults", u"Aufschlag", 20},
         {u"quendrap.defaults", u"Rundung", 20},
         {u"quendrap.defaults", u"Freigabe", 1},
-        {u"quendrap.pos", u"Bez1", 250},
-        {u"quendrap.pos", u"bez2", 250},
-        {u"quendrap.pos", u"bez3", 250},
-        {u"quendrap.ekgrp", u"BEZ", 250},
+        {u"quendrap.pos", u"Bez1", PositionLineRules::kMaxText},
+        {u"quendrap.pos", u"bez2", PositionLineRules::kMaxText},
+        {u"quendrap.pos", u"bez3", PositionLineRules::kMaxText},
+        {u"quendrap.ekgrp", u"BEZ", PositionLineRules::kMaxText},
     };
     static const QHash<QString, int> limits = [] {
         QHash<QString, int> h;
@@ -264,7 +278,7 @@ int MaxLength(const QString& className, const QString& property) {
         // Codes, numbers and dates of the grid: 40.
         for (const QString& p : PositionGridProperties())
             if (!h.contains(QStringLiteral("quendrap.pos.") + p))
-                h.insert(QStringLiteral("quendrap.pos.") + p, 40);
+                h.insert(QStringLiteral("quendrap.pos.") + p, PositionLineRules::kMaxCode);
         return h;
     }();
     const auto it = limits.constFind(className + u'.' + property);
@@ -273,8 +287,8 @@ int MaxLength(const QString& className, const QString& property) {
     // The discount groups' and the ERP's codes, numbers and dates 40; every
     // other text (the supplier's price line among them) 250.
     if (className == u"quendrap.ekgrp" || className.startsWith(u"VT."))
-        return 40;
-    return 250;
+        return PositionLineRules::kMaxCode;
+    return PositionLineRules::kMaxText;
 }
 
 void CheckLength(const QString& className, const QString& property, const QString& value) {

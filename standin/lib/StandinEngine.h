@@ -40,6 +40,8 @@ struct StoredObject {
     const struct ClassDef* cls = nullptr;
     QString id; // empty until first saved
     QHash<QString, QString> values;
+    // The properties a job has set since it opened or last saved it.
+    QSet<QString> changed;
 };
 
 // Rows of a class query, handed out in batches.

@@ -6,6 +6,7 @@
 #include "Rights.h"
 #include "StandinClasses.h"
 #include "StandinEngine.h"
+#include "common/PositionLineRules.h"
 #include "common/ServerError.h"
 #include "common/TextHelpers.h"
 
@@ -103,15 +104,12 @@ void RegisterImportClasses(StandinEngine& engine) {
             throw ServerError(StandinErrors::BadArguments, QStringLiteral("Positionszeile mit ") +
                                                                QString::number(f.size()) +
                                                                QStringLiteral(" statt 14 Feldern"));
-        // The ERP keeps descriptions of at most 250 characters, and the
-        // line's other texts too.
-        if (f[3].size() > 250)
-            throw ServerError(StandinErrors::BadArguments,
-                              QStringLiteral("Bezeichnung länger als 250 Zeichen"));
-        for (int i = 0; i < f.size(); ++i)
-            if (f[i].size() > 250)
-                CheckLength(QStringLiteral("quendrap.pos"), PositionProperties().value(i + 1),
-                            f[i]);
+        // What the ERP would not keep as it is (too long, an EAN, date,
+        // price or quantity that is none) is refused, as the import's own
+        // check refuses it.
+        if (const QString problem = PositionLineRules::Problem(f); !problem.isEmpty())
+            throw ServerError(StandinErrors::BadArguments, problem);
+        CheckLength(QStringLiteral("quendrap.pos"), QStringLiteral("Kennz"), a.value(3));
         const QStringList dl = downloadOf(ctx, dlid);
         return PositionFiller(ctx.engine, ctx.job.cache()).store(dlid, dl[0], dl[1], f, a.value(3));
     });

@@ -11,9 +11,12 @@
 #include <QSqlQuery>
 
 void RegisterMatchClasses(StandinEngine& engine) {
-    // A download's positions by their supplier EAN, in position order.
+    // A download's positions by their supplier EAN, in position order, and
+    // by their article (an article stands in one row of a download).
     engine.execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_pos_ean ON "
-                                      "quendrap_pos(DLID, EAN, CAST(id AS INTEGER))")});
+                                      "quendrap_pos(DLID, EAN, CAST(id AS INTEGER))"),
+                       QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_pos_artnr ON "
+                                      "quendrap_pos(DLID, ARTNR)")});
 
     ClassDef& pos = engine.extendClass(QStringLiteral("quendrap.pos"));
     pos.readOnlyClassMethods << QStringLiteral("geteanbez");

@@ -547,7 +547,8 @@ void RegisterPositionClasses(StandinEngine& engine) {
     // assigns the article ("" removes the assignment) and refills the
     // position's grid fields. "0" when refused: unknown position, a
     // position of another company or supplier, an unknown or inactive
-    // article or one of another supplier. "1" when stored.
+    // article, one of another supplier or one another position of the
+    // download has (an article stands in one row). "1" when stored.
     pos.classMethods.insert(QStringLiteral("anrzuord"), [](CallContext& ctx, QStringList& a) {
         StandinEngine& e = ctx.engine;
         const QString company = a.value(0), id = a.value(1), article = a.value(2),
@@ -564,6 +565,11 @@ void RegisterPositionClasses(StandinEngine& engine) {
                             {key({company, article})});
             if (state.isEmpty() || state.section(u'|', 0, 0) != supplier ||
                 state.section(u'|', 1) == u"N")
+                return QStringLiteral("0");
+            if (!e.textValue(QStringLiteral("SELECT 1 FROM quendrap_pos WHERE DLID=? AND "
+                                            "ARTNR=? AND id<>? LIMIT 1"),
+                             {dlid, article, id})
+                     .isEmpty())
                 return QStringLiteral("0");
         }
         return PositionFiller(e, ctx.job.cache()).assign(id, company, supplier, article)

@@ -80,7 +80,13 @@ public:
                           {m_dlid});
         if (download.isEmpty() || download != key({m_company, m_supplier}))
             return kMissing;
-        return finish(post());
+        const QString status = post();
+        // A posting that changed nothing keeps what an earlier one wrote:
+        // the status tells what the ERP received.
+        if (status.startsWith(QStringLiteral("Unverändert")) &&
+            p(u"Status").startsWith(QStringLiteral("Verbucht: ")))
+            return QStringLiteral("-1");
+        return finish(status);
     }
 
 private:
