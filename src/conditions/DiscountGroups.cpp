@@ -2,6 +2,7 @@
 
 #include "base/SessionContext.h"
 #include "base/UserInterface.h"
+#include "common/PositionLineRules.h"
 #include "common/TextHelpers.h"
 #include "positions/PositionEdit.h"
 #include "positions/PositionGridModel.h"
@@ -297,6 +298,13 @@ bool DiscountGroupEditor::check(int row, int column, const QString& text) {
     if (const QChar c = FirstUnstorableChar(text); !c.isNull()) {
         UI().message(UnstorableCharMessage(c), QString(), MessageIcon::Critical,
                      MessageButtons::Ok);
+        return false;
+    }
+    const int most = column == DiscountGroupModel::Bezeichnung ? PositionLineRules::kMaxText
+                                                               : PositionLineRules::kMaxCode;
+    if (text.trimmed().size() > most) {
+        UI().message(QStringLiteral("Text zu lang: höchstens %1 Zeichen").arg(most), QString(),
+                     MessageIcon::Critical, MessageButtons::Ok);
         return false;
     }
     m_model.setCell(row, column, text.trimmed());

@@ -3,6 +3,7 @@
 #include "base/SessionContext.h"
 #include "base/TraceLog.h"
 #include "base/UserInterface.h"
+#include "common/PositionLineRules.h"
 #include "common/TextHelpers.h"
 #include "import/FileEndReader.h"
 #include "import/ImportFileReader.h"
@@ -20,9 +21,13 @@ namespace {
 
 // Ends an import with "Fehler in Zeile: " and the line being processed,
 // after the report of the server's error when the server failed it.
+// A line that breaks a rule of the ERP names its number in the file and
+// the reason after it.
 struct LineFailure {
     QString line;
     std::optional<ServerError> cause;
+    QString reason = {};
+    qint64 fileLine = 0;
 };
 
 // Ends an import with a message of its own (no line is to blame).
@@ -218,10 +223,17 @@ ImportResult FileImport::run(const QString& path, const QString& supplier, Impor
         // list missing units.
         m_tracks.clear();
         eachArticleLine(
-            [&](const ImportArticleLine& a, const auto& prices, qint64) {
+            [&](const ImportArticleLine& a, const auto& prices, qint64 counter) {
                 for (ImportPrice which : prices) {
-                    if (!PositionLineText(a, which))
+                    const auto text = PositionLineText(a, which);
+                    if (!text)
                         throw LineFailure{a.text(), {}};
+                    // What the server would refuse stops the import before
+                    // anything is stored (the header is line 1 of the file).
+                    const QString problem =
+                        PositionLineRules::Problem(text->split(kPositionLineSeparator));
+                    if (!problem.isEmpty())
+                        throw LineFailure{a.text(), {}, problem, counter + 1};
                     m_tracks.count(a.priceDate(which));
                 }
                 CollectMissingUnits(a, units, &missing);
@@ -330,6 +342,8 @@ ImportResult FileImport::run(const QString& path, const QString& supplier, Impor
         return result;
     } catch (const LineFailure& f) {
         result.message = LineErrorMessage(f.line);
+        if (!f.reason.isEmpty())
+            result.message += QStringLiteral("\r\n\r\nZeile %1: ").arg(f.fileLine) + f.reason;
         if (f.cause)
             result.message.prepend(CacheFehlermeldungText(*f.cause, kStoreOperation));
     } catch (const ImportStop& stop) {

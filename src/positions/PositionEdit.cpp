@@ -2,6 +2,7 @@
 
 #include "base/SessionContext.h"
 #include "base/UserInterface.h"
+#include "common/PositionLineRules.h"
 #include "common/PriceCalculation.h"
 #include "common/TextHelpers.h"
 #include "import/SupplierDefaults.h"
@@ -261,8 +262,10 @@ std::optional<QString> PositionEditor::checked(int row, int column, const QStrin
             if (!c.isDigit())
                 return no(QStringLiteral("Bestell-EAN darf nur Ziffern enthalten"));
     }
-    if (col.digits > 0 && t.size() > col.digits)
-        return no(QStringLiteral("Text zu lang: höchstens %1 Zeichen").arg(col.digits));
+    // A text without a length of its own has the ERP's length of a code.
+    const int most = col.digits > 0 ? col.digits : PositionLineRules::kMaxCode;
+    if (t.size() > most)
+        return no(QStringLiteral("Text zu lang: höchstens %1 Zeichen").arg(most));
     return t;
 }
 
