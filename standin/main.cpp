@@ -53,6 +53,9 @@ int main(int argc, char** argv) {
                       QStringLiteral("NS"), QStringLiteral("VELTAR")});
     parser.addOption(
         {QStringLiteral("demo"), QStringLiteral("Fill a new database with the demo company.")});
+    parser.addOption({QStringLiteral("no-check"),
+                      QStringLiteral("Skip the check of the database at start (PRAGMA "
+                                     "quick_check), for very large files.")});
     parser.addOption({QStringLiteral("no-tls"),
                       QStringLiteral("Serve plain TCP instead of TLS (tests, old clients).")});
     parser.addOption({QStringLiteral("tls-cert"),
@@ -170,9 +173,24 @@ int main(int argc, char** argv) {
             limits.m.*o.mNarrow = int(v);
     }
 
+    // A damaged database is not served: what it holds would be read until
+    // the first damaged page, and written on.
+    const QString db = parser.value(QStringLiteral("db"));
+    if (!parser.isSet(QStringLiteral("no-check"))) {
+        const QStringList findings = StandinEngine::QuickCheck(db);
+        if (findings != QStringList{QStringLiteral("ok")}) {
+            err << "veltar-standin: database " << db << " failed its check (PRAGMA quick_check):\n";
+            for (const QString& finding : findings)
+                err << "  " << finding << "\n";
+            err << "veltar-standin: not started; restore the database from a backup, or start "
+                   "with --no-check to serve it as it is\n";
+            return 3;
+        }
+    }
+
     std::unique_ptr<StandinEngine> engine;
     try {
-        engine = std::make_unique<StandinEngine>(parser.value(QStringLiteral("db")));
+        engine = std::make_unique<StandinEngine>(db);
         engine->setLimits(limits);
         engine->setNameSpace(parser.value(QStringLiteral("namespace")));
         if (parser.isSet(QStringLiteral("demo")))
@@ -210,7 +228,6 @@ int main(int argc, char** argv) {
     if (tls) {
         // The certificate given, or the one kept next to the database (made
         // on first start for this host's names and the address listened on).
-        const QString db = parser.value(QStringLiteral("db"));
         const QString certificateFile = givenCertificate ? parser.value(QStringLiteral("tls-cert"))
                                                          : db + QStringLiteral(".crt");
         const QString keyFile = givenCertificate ? parser.value(QStringLiteral("tls-key"))

@@ -3,131 +3,21 @@
 // middle of an import, a grid load and a posting and started again on the
 // same database; it is stopped under an import; a client is killed in the
 // middle of its import; fifty imports run at once.
-#include "TestSupport.h"
-#include "import/ImportFileReader.h"
-#include "import/ImportFormats.h"
+#include "EndToEnd.h"
 
-#include <QElapsedTimer>
-#include <QProcess>
 #include <QSet>
-#include <QSqlDatabase>
-#include <QSqlQuery>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 #include <csignal>
-#include <functional>
 #include <memory>
 #include <utility>
 
 namespace {
-
-QString connectOf(const StandinProcess& server) {
-    return QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(server.port());
-}
-
-// The article lines of a file, without its header.
-QStringList articleLines(const QString& path) {
-    ImportFileReader reader;
-    QStringList lines;
-    QString line;
-    if (!reader.open(path) || !reader.readLine(&line))
-        return lines;
-    while (reader.readLine(&line))
-        lines << line;
-    return lines;
-}
-
-// One price per line, all of one date, each line's order number its own.
-bool generate(const QString& path, int lines, int seed = 1) {
-    return QProcess::execute(QStringLiteral(QUENDRA_BENCH_DIR "/pricegen"),
-                             {"--lines", QString::number(lines), "--out", path, "--dates", "1",
-                              "--manufacturer", "MUE", "--seed", QString::number(seed)}) == 0;
-}
-
-QString orderNumber(const QString& line) {
-    return ImportArticleLine(line).field(ImportArticleLine::HerstArtNr);
-}
-
-// The stand-in's database, read beside the server (it keeps a write-ahead
-// log, so a reader never waits for it).
-class Database {
-public:
-    explicit Database(const QString& path) : m_name(QStringLiteral("faults-%1").arg(++s_count)) {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"));
-        db.open();
-    }
-    ~Database() {
-        QSqlDatabase::database(m_name).close();
-        QSqlDatabase::removeDatabase(m_name);
-    }
-    QStringList column(const QString& sql) const {
-        QSqlQuery q(QSqlDatabase::database(m_name));
-        QStringList values;
-        q.exec(sql);
-        while (q.next())
-            values << q.value(0).toString();
-        return values;
-    }
-    QString value(const QString& sql) const { return column(sql).value(0); }
-    int count(const QString& sql) const { return value(sql).toInt(); }
-
-private:
-    static inline int s_count = 0;
-    QString m_name;
-};
-
-bool waitUntil(const std::function<bool()>& done, int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms)
-            return false;
-        QThread::msleep(5);
-    }
-    return true;
-}
 
 // Waits until download 5 (the first import's) holds at least n positions.
 bool waitForPositions(const Database& d, int n) {
     return waitUntil(
         [&] { return d.count("SELECT count(*) FROM quendrap_pos WHERE DLID='5'") >= n; }, 120000);
 }
-
-// quendra-cli running beside the test.
-class Cli {
-public:
-    explicit Cli(const QStringList& args) {
-        // Workstation settings of its own (RunCli).
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_settings.path());
-        m_p.setProcessEnvironment(environment);
-        m_p.start(QStringLiteral(QUENDRA_CLI), args);
-    }
-    ~Cli() {
-        if (m_p.state() != QProcess::NotRunning) {
-            m_p.kill();
-            m_p.waitForFinished(10000);
-        }
-    }
-    // The exit code, -1 when it did not end normally within ms.
-    int finish(int ms = 120000) {
-        if (!m_p.waitForFinished(ms))
-            return -1;
-        out = QString::fromUtf8(m_p.readAllStandardOutput());
-        err = QString::fromUtf8(m_p.readAllStandardError());
-        return m_p.exitStatus() == QProcess::NormalExit ? m_p.exitCode() : -1;
-    }
-    QProcess& process() { return m_p; }
-    QString out;
-    QString err;
-
-private:
-    QTemporaryDir m_settings;
-    QProcess m_p;
-};
 
 const QString kLost = QStringLiteral("Fehler: 461\nVerbindung zum Server verloren\n");
 
@@ -340,8 +230,9 @@ void TestFaults::stoppedServerTimesOut() {
         QCOMPARE(rc, 1);
         QVERIFY2(err.contains("Server nach 3 Versuchen nicht erreichbar!"), qPrintable(err));
     }
-    // Going on, the server serves the next client (once it has served what
-    // the timed-out client left in its socket).
+    // Going on, the server runs nothing of what the timed-out client left
+    // in its socket (it has closed its connection) and serves the next
+    // client; what is stored stays as it is.
     const Database d(db);
     const QString held = "SELECT count(*) FROM quendrap_pos WHERE DLID='5'";
     int before = -1;

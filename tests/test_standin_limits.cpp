@@ -268,15 +268,17 @@ void TestStandinLimits::resultSetsPerJobCapped() {
     QVERIFY(open()->status == Wire::Status::Ok);
 }
 
-// Another program holds the database's write lock: new connections either
-// get their job (numbers are reserved ahead) or are refused with an error;
-// the server never ends, and serves everyone once the lock is gone.
+// Another program holds the database's write lock: a new connection's
+// HELLO either gets its job (numbers are reserved ahead) or is answered with
+// the database's error and may try again; the server never ends, and serves
+// everyone once the lock is gone.
 void TestStandinLimits::lockedDatabaseRefusesOnlyNewJobs() {
     const QString path = db();
     Standin server(path, {});
     QVERIFY(server.port());
     Raw first(server.port());
     QVERIFY(!first.hello().isEmpty());
+    std::unique_ptr<Raw> waiting;
     {
         QSqlDatabase lock = QSqlDatabase::addDatabase("QSQLITE", "lock");
         lock.setDatabaseName(path);
@@ -285,19 +287,21 @@ void TestStandinLimits::lockedDatabaseRefusesOnlyNewJobs() {
         QVERIFY2(q.exec("BEGIN IMMEDIATE"), qPrintable(q.lastError().text()));
         std::optional<Wire::Reply> refused;
         for (int i = 0; i < 150 && !refused; ++i) {
-            Raw c(server.port());
-            const auto r = c.call(Wire::Op::Hello, {Wire::kMagic, "VELTAR", "test"});
+            auto c = std::make_unique<Raw>(server.port());
+            const auto r = c->call(Wire::Op::Hello, {Wire::kMagic, "VELTAR", "test"});
             QVERIFY(r);
             if (r->status == Wire::Status::Error) {
                 refused = r;
-                QVERIFY(c.closedByServer());
+                waiting = std::move(c);
             }
         }
         QVERIFY(refused);
-        QCOMPARE(refused->id, 0u);
+        QCOMPARE(refused->id, 1u);
         QCOMPARE(refused->errorNumber, 5006);
-        QCOMPARE(refused->errorText,
-                 QString("Kein Job für die Verbindung; Verbindung wird getrennt"));
+        QCOMPARE(refused->errorText, QString("Datenbankfehler: database is locked"));
+        // Not logged in, but not closed either.
+        QCOMPARE(Raw::text(waiting->call(Wire::Op::Hello, {Wire::kMagic, "VELTAR", "test"})),
+                 QString("error 5006 Datenbankfehler: database is locked"));
         QVERIFY(server.running());
         QCOMPARE(first.call(Wire::Op::Ping, {"p"})->values, QStringList{"p"});
         QCOMPARE(first.xecute("S ^L=1"), QString("error 5006 Datenbankfehler: database is locked"));
@@ -306,6 +310,7 @@ void TestStandinLimits::lockedDatabaseRefusesOnlyNewJobs() {
     }
     QSqlDatabase::removeDatabase("lock");
     QCOMPARE(first.xecute("S ^L=2 W ^L"), QString("2"));
+    QVERIFY(!waiting->hello().isEmpty());
     QVERIFY(othersServed(server.port()));
 }
 

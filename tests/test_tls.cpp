@@ -183,15 +183,14 @@ void TestTls::changedCertificateRefused() {
                           .arg(server.port())
                           .arg(known, fingerprintOf(dir.filePath("tls.db"))));
     // Each server call of the login reports it: the fiscal year, the
-    // locations, the user record.
+    // locations, the connection of the login itself.
     const auto report = [&](const QString& operation) {
         return "Vorgang: " + operation + ".\n\nFehler: 465\n" + message + "\n\n";
     };
-    QCOMPARE(err,
-             report("cacheapi.dbcall Ungültige Anfrage! Kein Ergebnis gefunden\n\nDBCall "
-                    "Aufruf von VT.Windwos Xecute S P0=$P(^FA(0),\"`\",2) W P0") +
-                 report("FMPass.Form_Load Standorte") +
-                 report("cacheapi.user_anmeld Anmeldung mit nicht existierendem Personalcode"));
+    QCOMPARE(err, report("cacheapi.dbcall Ungültige Anfrage! Kein Ergebnis gefunden\n\nDBCall "
+                         "Aufruf von VT.Windwos Xecute S P0=$P(^FA(0),\"`\",2) W P0") +
+                      report("FMPass.Form_Load Standorte") +
+                      report("cacheapi.user_anmeld Verbindung zum Server"));
     QCOMPARE(cli.value(key), known);
 }
 

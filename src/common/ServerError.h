@@ -27,3 +27,8 @@ constexpr int ProtocolError = 463;  // a reply that does not fit the request
 constexpr int InvalidSession = 464; // session values that cannot go into M as they are
 constexpr int Certificate = 465;    // the server's TLS certificate is not the one trusted
 } // namespace ClientErrors
+
+// Error numbers of the server that the client tells apart.
+namespace ServerErrors {
+constexpr int Database = 5006; // the server's database failed (a full disk, a damaged page)
+} // namespace ServerErrors

@@ -216,10 +216,15 @@ void EnsureConnection(bool waitWithoutLimit) {
             return;
         }
         // A server whose certificate is not trusted is not tried again: the
-        // caller reports why.
+        // caller reports why. Nor is one whose database fails: it is there,
+        // and says what is wrong.
         if (s.factory->lastErrorNumber() == ClientErrors::Certificate) {
             TraceLog(part, QStringLiteral("Zertifikat abgelehnt"), s.factory->lastError(), 0);
             throw ServerError(ClientErrors::Certificate, s.factory->lastError());
+        }
+        if (s.factory->lastErrorNumber() == ServerErrors::Database) {
+            TraceLog(part, QStringLiteral("Datenbankfehler"), s.factory->lastError(), 0);
+            throw ServerError(ServerErrors::Database, s.factory->lastError());
         }
         if (!waitWithoutLimit) {
             ++attempts;

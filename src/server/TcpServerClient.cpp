@@ -108,6 +108,7 @@ bool TcpServerClient::openConnection(const QString& connectString) {
     } catch (const ServerError& e) {
         m_waitMs = m_timeouts.readMs;
         m_lastError = e.description();
+        m_lastErrorNumber = e.number();
         closeConnection();
         return false;
     }

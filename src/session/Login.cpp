@@ -130,10 +130,15 @@ bool gatherInteractively(LoginWindows* windows) {
     return true;
 }
 
-enum class Step { User, Department, Personnel, Session };
+// What the login was doing when a call failed. Connecting (and sending the
+// session values of a new connection) is a step of its own: a server that
+// cannot be reached or whose database fails is no unknown user code.
+enum class Step { Connect, User, Department, Personnel, Session };
 
 QString stepText(Step step) {
     switch (step) {
+    case Step::Connect:
+        return QStringLiteral("Verbindung zum Server");
     case Step::User:
         return QStringLiteral("Anmeldung mit nicht existierendem Personalcode");
     case Step::Department:
@@ -148,7 +153,7 @@ QString stepText(Step step) {
 
 bool check(LoginWindows* windows) {
     SessionContext& s = Session();
-    Step step = Step::User;
+    Step step = Step::Connect;
     ServerObject user;
     ServerObject abt;
     ServerObject basis;
@@ -162,6 +167,7 @@ bool check(LoginWindows* windows) {
     };
     try {
         BeginServerCall(false, false);
+        step = Step::User;
         ServerClient& f = Factory();
         user = f.openObject(QStringLiteral("VT.ParPersEdv"),
                             s.firma + QStringLiteral("||") +

@@ -155,7 +155,8 @@ QString subscriptText(const QString& s) {
 QStringList Hello(Job& job, const Wire::Request& r) {
     StandinEngine& engine = job.engine();
     // Whatever fails here ends the connection: a client that does not speak
-    // the protocol, or asks for another server, is not served further.
+    // the protocol, or asks for another server, is not served further. Only
+    // a failure of the database leaves it open.
     try {
         if (r.args.size() < 2)
             throw ServerError(StandinErrors::BadArguments,
@@ -166,6 +167,7 @@ QStringList Hello(Job& job, const Wire::Request& r) {
         if (r.args[1].compare(engine.nameSpace(), Qt::CaseInsensitive) != 0)
             throw ServerError(StandinErrors::BadRequest,
                               QStringLiteral("<NAMESPACE> ") + r.args[1]);
+        job.takeNumber();
         const QString company = r.args.value(3);
         const QString code = r.args.value(4);
         const QString password = r.args.value(5);
@@ -209,6 +211,15 @@ QStringList Hello(Job& job, const Wire::Request& r) {
                              : access == Access::Inactive ? Wire::kAccessInactive
                                                           : Wire::kAccessGuest;
         return {QString::fromLatin1(kStandinServerName), job.jobNumber(), name};
+    } catch (const ServerError& e) {
+        job.dropHandles();
+        // A database that fails is no refusal: the job is not logged in,
+        // and the connection stays for another HELLO.
+        if (e.number() == StandinErrors::Database)
+            job.logIn(Access::None, QString(), QString(), QString());
+        else
+            job.close();
+        throw;
     } catch (...) {
         job.dropHandles();
         job.close();

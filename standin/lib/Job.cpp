@@ -11,10 +11,17 @@ QString localKey(const QString& name, const QStringList& subscripts) {
 
 } // namespace
 
-Job::Job(StandinEngine& engine) : m_engine(engine), m_number(engine.newJobNumber()) {}
+Job::Job(StandinEngine& engine, bool numbered)
+    : m_engine(engine), m_number(numbered ? engine.newJobNumber() : 0) {}
 
 Job::~Job() {
-    m_engine.endJob(m_number);
+    if (m_number != 0)
+        m_engine.endJob(m_number);
+}
+
+void Job::takeNumber() {
+    if (m_number == 0)
+        m_number = m_engine.newJobNumber();
 }
 
 void Job::logIn(Access access, const QString& company, const QString& password,

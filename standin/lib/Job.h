@@ -18,13 +18,20 @@ enum class Access { None, Guest, Inactive, User, Closed };
 // objects and result sets it holds open.
 class Job : public MEnvironment {
 public:
-    explicit Job(StandinEngine& engine);
+    // A job takes its number at once, unless it is a connection's: that one
+    // takes it with its first HELLO (takeNumber), so that accepting a
+    // connection never writes to the database.
+    explicit Job(StandinEngine& engine, bool numbered = true);
     // Removes what the job left in the database (StandinEngine::endJob).
     ~Job() override;
     Job(const Job&) = delete;
     Job& operator=(const Job&) = delete;
 
+    // 0 until the job has its number.
     int number() const { return m_number; }
+    // Takes a job number when the job has none yet. Throws ServerError when
+    // the database cannot reserve one.
+    void takeNumber();
     StandinEngine& engine() { return m_engine; }
 
     QString jobNumber() const override { return QString::number(m_number); }

@@ -6,6 +6,7 @@
 #include "common/WireProtocol.h"
 
 #include <QAtomicInt>
+#include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlRecord>
@@ -287,6 +288,32 @@ StandinEngine::StandinEngine(const QString& databasePath) {
     // No job of an earlier run is still connected.
     execScript({QStringLiteral("DELETE FROM globals WHERE name='%XTT'")});
     RegisterAllClasses(*this);
+}
+
+QStringList StandinEngine::QuickCheck(const QString& path) {
+    if (!QFileInfo::exists(path))
+        return {QStringLiteral("ok")};
+    QStringList findings;
+    sqlite3* db = nullptr;
+    const QByteArray name = path.toUtf8();
+    int rc = sqlite3_open_v2(name.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    sqlite3_stmt* st = nullptr;
+    if (rc == SQLITE_OK) {
+        sqlite3_busy_timeout(db, kBusyTimeoutMs);
+        rc = sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &st, nullptr);
+    }
+    while (rc == SQLITE_OK || rc == SQLITE_ROW) {
+        rc = sqlite3_step(st);
+        // A finding may span lines.
+        if (rc == SQLITE_ROW)
+            findings << columnText(st, 0).split(u'\n', Qt::SkipEmptyParts);
+    }
+    // A file that cannot be read as a database at all says so here.
+    if (rc != SQLITE_DONE)
+        findings << (db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory"));
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return findings;
 }
 
 StandinEngine::~StandinEngine() {
@@ -707,6 +734,24 @@ void StandinEngine::checkpointIfDue() noexcept {
     sqlite3_busy_timeout(m_handle, kBusyTimeoutMs);
 }
 
+void StandinEngine::forgetReservations() {
+    m_idBlocks.clear();
+    // The block of job numbers may have been reserved in what is rolled
+    // back: the next job reserves anew, beyond every number handed out.
+    m_reservedJob = m_lastJob;
+}
+
+bool StandinEngine::inTransaction() const {
+    return m_handle && sqlite3_get_autocommit(m_handle) == 0;
+}
+
+void StandinEngine::abandonTransaction() noexcept {
+    if (m_depth > 0 || !inTransaction())
+        return;
+    forgetReservations();
+    sqlite3_exec(m_handle, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
 QString StandinEngine::meta(const QString& key) {
     QSqlQuery& q = exec(QStringLiteral("SELECT value FROM meta WHERE key=?"), {key});
     const QString v = nextRow(q) ? q.value(0).toString() : QString();
@@ -727,7 +772,7 @@ StandinTransaction::~StandinTransaction() {
     if (!m_open)
         return;
     --m_engine.m_depth;
-    m_engine.m_idBlocks.clear();
+    m_engine.forgetReservations();
     try {
         m_engine.execText(QStringLiteral("ROLLBACK TO standin"), {});
         m_engine.execText(QStringLiteral("RELEASE standin"), {});

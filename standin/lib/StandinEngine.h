@@ -147,6 +147,12 @@ public:
     StandinEngine(const StandinEngine&) = delete;
     StandinEngine& operator=(const StandinEngine&) = delete;
 
+    // SQLite's quick check of the file at path, before the server opens it:
+    // {"ok"} when it is sound, else the lines of its findings (and the error
+    // that stopped the check, if one did). A file that is not there yet has
+    // nothing to check.
+    static QStringList QuickCheck(const QString& path);
+
     QSqlDatabase& db() { return m_db; }
     QString nameSpace() const { return m_nameSpace; }
     void setNameSpace(const QString& ns) { m_nameSpace = ns; }
@@ -225,8 +231,19 @@ public:
     // server answers a batch first, then checkpoints.
     void holdCheckpoints(bool hold) { m_checkpointsHeld = hold; }
 
+    // Whether a transaction is open on the database. SQLite rolls a whole
+    // transaction back by itself after some failures (a full disk, an I/O
+    // error): then this is false while StandinTransactions are still open.
+    bool inTransaction() const;
+    // Rolls back whatever transaction is still open once no StandinTransaction
+    // is (after a failed commit); never throws.
+    void abandonTransaction() noexcept;
+
 private:
     friend class StandinTransaction;
+    // After a rollback: the blocks of ids and job numbers reserved in it
+    // are not used further.
+    void forgetReservations();
     void createTable(const ClassDef& cls);
     static int walHook(void* engine, struct sqlite3*, const char*, int pages);
 

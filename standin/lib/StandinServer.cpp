@@ -13,13 +13,19 @@
 #include <QTcpSocket>
 #include <QTextStream>
 #include <QTimer>
+#include <QtEndian>
 #include <limits>
+#include <poll.h>
+#include <vector>
 
 namespace {
 
 // Bytes Qt reads ahead from a socket; beyond them the kernel's buffers and
 // TCP's flow control hold back a client that sends faster than it is served.
 constexpr qint64 kReadAhead = 1024 * 1024;
+// Requests run between two looks whether the client is still there (a look
+// is a system call).
+constexpr int kGoneCheckEvery = 32;
 
 QByteArray errorFrame(quint32 id, int number, const QString& text) {
     Wire::Reply reply;
@@ -43,25 +49,131 @@ qint64 pendingOutput(QTcpSocket* socket) {
     return n;
 }
 
-// Commits the batch's transaction; false when the commit failed (the batch
-// is then rolled back).
-bool commitGroup(std::optional<StandinTransaction>& group) {
-    if (!group)
+// Whether the client has closed its connection: Qt has seen it, or the
+// end of its stream (or an error) waits behind bytes not yet read.
+bool peerGone(QTcpSocket* socket) {
+    if (socket->state() != QAbstractSocket::ConnectedState)
         return true;
-    try {
-        group->commit();
-        group.reset();
-        return true;
-    } catch (const std::exception&) {
-        group.reset();
+#ifdef POLLRDHUP
+    const qintptr fd = socket->socketDescriptor();
+    if (fd < 0)
         return false;
-    }
+    pollfd p{int(fd), POLLRDHUP, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+#else
+    return false;
+#endif
+}
+
+// The error of an answer frame that carries the database's error, empty
+// for any other answer. Only the status and the number are looked at for
+// the others.
+QString databaseError(const QByteArray& frame) {
+    constexpr qsizetype kStatusAt = 4 + 4;
+    if (frame.size() < kStatusAt + 5 || quint8(frame[kStatusAt]) != quint8(Wire::Status::Error))
+        return QString();
+    const auto* n = reinterpret_cast<const uchar*>(frame.constData() + kStatusAt + 1);
+    if (qFromBigEndian<quint32>(n) != quint32(StandinErrors::Database))
+        return QString();
+    const auto reply = Wire::decodeReply(frame.mid(4));
+    return reply ? reply->errorText : QString();
 }
 
 } // namespace
 
+// The requests of one turn that run in one transaction (group commit), and
+// what becomes of them when it fails: a database that cannot store them
+// undoes all of them, and each is answered with the database's error.
+class StandinServer::Batch {
+public:
+    Batch(StandinEngine& engine, Job& job, QByteArray& out)
+        : m_engine(engine), m_job(job), m_out(out) {}
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+
+    // Before each request: the transaction that takes it.
+    void begin() {
+        if (m_group)
+            return;
+        m_start = m_out.size();
+        m_requests.clear();
+        try {
+            m_group.emplace(m_engine);
+        } catch (const std::exception&) {
+            // Then each request is a transaction of its own.
+        }
+    }
+    // Takes the answer of a request run in the batch.
+    void answered(const Wire::Request& request, const QByteArray& answer) {
+        m_out += answer;
+        if (!m_group)
+            return;
+        m_requests.push_back({request.id, request.chained});
+        const QString error = databaseError(answer);
+        // SQLite rolled the whole transaction back: what ran before in the
+        // batch is undone too.
+        if (!m_engine.inTransaction())
+            fail(error.isEmpty() ? QStringLiteral("Datenbankfehler: Transaktion abgebrochen")
+                                 : error);
+        else if (!error.isEmpty())
+            report(QStringLiteral("job %1: %2").arg(m_job.number()).arg(error));
+    }
+    // Commits what ran; when that fails, every request of the batch is
+    // answered with the database's error instead.
+    void commit() {
+        if (!m_group)
+            return;
+        try {
+            m_group->commit();
+            m_group.reset();
+        } catch (const ServerError& e) {
+            fail(e.description());
+        } catch (const std::exception& e) {
+            fail(QStringLiteral("Datenbankfehler: ") + QString::fromUtf8(e.what()));
+        }
+    }
+    // Undoes what ran (its answers will not be read); returns how many
+    // requests it held.
+    int rollback() {
+        const int n = m_group ? int(m_requests.size()) : 0;
+        m_group.reset();
+        m_engine.abandonTransaction();
+        m_requests.clear();
+        return n;
+    }
+
+private:
+    struct Sent {
+        quint32 id;
+        bool chained;
+    };
+    void fail(const QString& error) {
+        m_group.reset();
+        m_engine.abandonTransaction();
+        report(QStringLiteral("job %1: %2; %3 requests undone")
+                   .arg(m_job.number())
+                   .arg(error)
+                   .arg(m_requests.size()));
+        m_out.truncate(m_start);
+        for (const Sent& sent : m_requests)
+            m_out += errorFrame(sent.id, StandinErrors::Database, error);
+        // As if each had failed: chained requests after the last one are
+        // skipped when it was chained.
+        if (!m_requests.empty())
+            m_job.chainBroken = m_requests.back().chained;
+        m_requests.clear();
+    }
+
+    StandinEngine& m_engine;
+    Job& m_job;
+    QByteArray& m_out;
+    qsizetype m_start = 0;
+    std::vector<Sent> m_requests;
+    std::optional<StandinTransaction> m_group;
+};
+
 struct StandinServer::Connection {
-    explicit Connection(StandinEngine& engine) : job(engine) {
+    explicit Connection(StandinEngine& engine) : job(engine, false) {
         watch->setSingleShot(true);
         hold->setSingleShot(true);
     }
@@ -155,8 +267,8 @@ void StandinServer::accept() {
                         [this, socket] { wrote(socket); });
             connect(socket, &QTcpSocket::disconnected, this, [this, socket] { drop(socket); });
         } catch (const std::exception& e) {
-            // No job for it (the database is locked by another program, or
-            // memory is short): this connection is refused, the others go on.
+            // No job for it (memory is short): this connection is refused,
+            // the others go on.
             report(QStringLiteral("connection refused: ") + QString::fromUtf8(e.what()));
             const auto* error = dynamic_cast<const ServerError*>(&e);
             refuse(socket, error ? error->number() : StandinErrors::General,
@@ -169,6 +281,7 @@ void StandinServer::drop(QTcpSocket* socket) {
     auto it = m_connections.find(socket);
     if (it == m_connections.end())
         return;
+    reportGone(socket, *it->second, 0);
     socket->disconnect(this);
     // The job's end removes its session entry; it never throws.
     m_connections.erase(it);
@@ -244,8 +357,8 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
     // All requests that arrived together are stored in one transaction
     // (group commit): a pipelining client gets hundreds of inserts per
     // commit instead of one. Answers leave only after the commit; when it
-    // fails, the connection is dropped without them, so no client is told
-    // that something was stored that was not.
+    // fails, each request of the batch is answered with the database's
+    // error, so no client is told that something was stored that was not.
     // The answers leave right after the commit; a checkpoint that is due
     // waits until they are out.
     struct Hold {
@@ -258,11 +371,8 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
         Hold(const Hold&) = delete;
         Hold& operator=(const Hold&) = delete;
     } hold(m_engine);
-    std::optional<StandinTransaction> group;
-    try {
-        group.emplace(m_engine);
-    } catch (const std::exception&) {
-    }
+    Batch batch(m_engine, conn.job, out);
+    int requests = 0;
     for (;;) {
         // A client that does not read its answers gets no more of them
         // until it has read: its requests wait in the socket, and TCP stops
@@ -270,6 +380,14 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
         if (conn.pending > 0 && out.size() + pendingOutput(socket) > limits.maxPendingOutput) {
             conn.paused = true;
             break;
+        }
+        // Nothing is run for a client that has gone (it gave up waiting):
+        // what it sent and was not answered is not run, and what ran of
+        // this batch is undone. Looked at before the first request and
+        // every so many after it; the look before the commit makes sure.
+        if (++requests % kGoneCheckEvery == 1 && peerGone(socket)) {
+            forsake(socket, conn, batch.rollback());
+            return;
         }
         std::optional<Wire::Request> request;
         auto result = Wire::FrameBuffer::Result::Frame;
@@ -287,11 +405,12 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
             }
         }
         if (!request) {
+            batch.commit();
             out += errorFrame(0, StandinErrors::BadRequest,
                               result == Wire::FrameBuffer::Result::TooLarge
                                   ? QStringLiteral("Rahmen zu groß; Verbindung wird getrennt")
                                   : QStringLiteral("Ungültiger Rahmen; Verbindung wird getrennt"));
-            close(socket, commitGroup(group) ? out : QByteArray());
+            close(socket, out);
             return;
         }
         // After failed logins a HELLO with a password waits for its time,
@@ -305,23 +424,28 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
             conn.hold->start(int(qMin<qint64>(readyAt - now, std::numeric_limits<int>::max())));
             break;
         }
+        batch.begin();
         QByteArray answer = DispatchFrame(conn.job, *request);
         // No answer may exceed the largest frame (nor wrap its length).
         if (answer.size() - 4 > qsizetype(Wire::kMaxFrame))
             answer = errorFrame(request->id, StandinErrors::General,
                                 QStringLiteral("Antwort größer als ein Rahmen erlaubt"));
-        out += answer;
+        batch.answered(*request, answer);
         // A refused HELLO, or a request before HELLO, ends the connection
         // after its answer; nothing that came after it is served.
         if (conn.job.closed()) {
-            close(socket, commitGroup(group) ? out : QByteArray());
+            batch.commit();
+            close(socket, out);
             return;
         }
     }
-    if (!commitGroup(group)) {
-        close(socket, QByteArray());
+    // The client may have gone while the batch ran: then nothing of it is
+    // stored.
+    if (peerGone(socket)) {
+        forsake(socket, conn, batch.rollback());
         return;
     }
+    batch.commit();
     // The answers leave now, not on the next turn of the event loop: what
     // is committed is told at once.
     if (!out.isEmpty()) {
@@ -355,6 +479,25 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
     } else {
         conn.watch->stop();
     }
+}
+
+void StandinServer::forsake(QTcpSocket* socket, Connection& conn, int undone) {
+    reportGone(socket, conn, undone);
+    close(socket, QByteArray());
+}
+
+void StandinServer::reportGone(QTcpSocket* socket, Connection& conn, int undone) {
+    // Counted for the report: the requests that came and are not run.
+    int left = conn.held ? 1 : 0;
+    conn.buffer.append(socket->readAll());
+    QByteArray payload;
+    while (conn.buffer.next(&payload) == Wire::FrameBuffer::Result::Frame)
+        ++left;
+    if (undone + left > 0)
+        report(QStringLiteral("job %1: client gone; %2 requests not run, %3 undone")
+                   .arg(conn.job.number())
+                   .arg(left)
+                   .arg(undone));
 }
 
 void StandinServer::wrote(QTcpSocket* socket) {

@@ -37,6 +37,7 @@ public:
 
 private:
     struct Connection;
+    class Batch;
     void accept();
     void refuse(QTcpSocket* socket, int number, const QString& text);
     void readFrom(QTcpSocket* socket);
@@ -49,6 +50,11 @@ private:
     // The held HELLO's time has come.
     void resume(QTcpSocket* socket);
     void drop(QTcpSocket* socket);
+    // The client has gone: what it sent is not run (undone: requests of
+    // the batch rolled back), and the connection is closed.
+    void forsake(QTcpSocket* socket, Connection& conn, int undone);
+    // Reports the requests of a client that has gone that are not run.
+    void reportGone(QTcpSocket* socket, Connection& conn, int undone);
     // Forgets the connection and closes its socket, after sending `last`
     // when it is not empty.
     void close(QTcpSocket* socket, const QByteArray& last);
