@@ -67,10 +67,11 @@ void RegisterMatchClasses(StandinEngine& engine) {
         if (state.section(u'|', 1) == u"N")
             throw ServerError(StandinErrors::General,
                               QStringLiteral("Artikel ") + article + QStringLiteral(" inaktiv"));
-        // An order EAN names one article of a supplier.
+        // An order EAN names one article of a supplier (looked up by the
+        // EAN, not by walking the supplier's articles in number order).
         const QString holder = e.textValue(QStringLiteral("SELECT ARTNR FROM vt_artikel WHERE "
                                                           "FIRMA=? AND LNR=? AND EAN=? AND "
-                                                          "ARTNR<>? ORDER BY ARTNR LIMIT 1"),
+                                                          "ARTNR<>? ORDER BY +ARTNR LIMIT 1"),
                                            {company, supplier, ean, article});
         if (!holder.isEmpty())
             throw ServerError(StandinErrors::General,
