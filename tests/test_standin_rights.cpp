@@ -55,6 +55,7 @@ private Q_SLOTS:
     void noUserTakesOverAnotherAccount();
     void guestWritesNothing();
     void stampsComeFromTheLogin();
+    void releaseStampedWithThePositionsDownload();
     void textsHaveALimit_data();
     void textsHaveALimit();
     void overlongStoredTextIsNotSavedAgain();
@@ -335,6 +336,18 @@ void TestStandinRights::stampsComeFromTheLogin() {
              QString("5"));
     QCOMPARE(value("SELECT Firma||'|'||PCODE FROM quendrap_downloads WHERE id='5'"),
              QString("1|DEM"));
+}
+
+// A release of prices is stamped with the position's own download, not
+// with the key the client names.
+void TestStandinRights::releaseStampedWithThePositionsDownload() {
+    const QString posted =
+        m_dem->call(Wire::Op::ClassMethod, {"quendrap.pos", "verbuch", "1", "7", "70003", "DEM",
+                                            "J", "1", "J", "J", "J", "J", "J", "J", "J", "J"});
+    QVERIFY2(posted.section('|', 0, 0).endsWith("Preise freigegeben"), qPrintable(posted));
+    QCOMPARE(value("SELECT group_concat(DLID) FROM (SELECT DLID FROM vt_artek WHERE "
+                   "ARTNR='500001' UNION ALL SELECT DLID FROM vt_artvk WHERE ARTNR='500001')"),
+             QString("3,3"));
 }
 
 void TestStandinRights::textsHaveALimit_data() {

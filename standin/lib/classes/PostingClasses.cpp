@@ -364,8 +364,9 @@ private:
     }
 
     // Releases the article's condition (of the supplier) and sales price of
-    // the position's dates, whoever stored them; true when one of them was
-    // not released before.
+    // the position's dates, whoever stored them, stamped with the position's
+    // own download (whatever key the client named); true when one of them
+    // was not released before.
     bool releasePrices() {
         if (m_releaseKey.isEmpty())
             return false;
@@ -380,7 +381,7 @@ private:
             if (state != u"vN")
                 return;
             WriteErpRecord(m_e, className, id, {{QStringLiteral("FREIGABE"), QStringLiteral("J")}},
-                           {}, m_releaseKey, m_pcode);
+                           {}, m_dlid, m_pcode);
             released = true;
         };
         if (!ek.isEmpty())
