@@ -97,12 +97,6 @@ QString throttleKey(const QString& company, const QString& user) {
     return company + QStringLiteral("||") + user.left(64);
 }
 
-// The name under which failed logins from an address are counted (never
-// one of a user code: that always holds "||").
-QString peerKey(const Job& job) {
-    return QStringLiteral("peer ") + job.peer;
-}
-
 bool isOwnRecord(const Job& job, const StoredObject& object) {
     return object.cls->name == kUsers && !job.userId().isEmpty() && object.id == job.userId();
 }
@@ -179,6 +173,7 @@ QStringList Hello(Job& job, const Wire::Request& r) {
             // The look-up by password alone names no code: it is counted
             // per connection and address, so that nobody can slow down the
             // logins of a whole company, and it cannot open a locked code.
+            job.heldForAddress = false;
             const QString key = code.isEmpty() ? QString() : throttleKey(company, code);
             if (!key.isEmpty() && throttle.locked(key))
                 Passwords::VerifyNobody(password);
@@ -190,13 +185,12 @@ QStringList Hello(Job& job, const Wire::Request& r) {
             if (user.code.isEmpty()) {
                 if (!key.isEmpty())
                     throttle.failed(key);
-                throttle.failed(peerKey(job), false);
+                throttle.addressFailed(job.peer);
                 ++job.loginFailures;
                 job.loginReadyAt = LoginThrottle::Now() +
                                    LoginThrottle::Wait(job.loginFailures, throttle.delayMs());
             } else {
                 throttle.succeeded(throttleKey(company, user.code));
-                throttle.succeeded(peerKey(job));
                 job.loginFailures = 0;
                 job.loginReadyAt = 0;
             }
@@ -231,9 +225,18 @@ qint64 LoginReadyAt(Job& job, const Wire::Request& r) {
     if (r.op != Op::Hello || r.args.value(5).isEmpty() || job.closed())
         return 0;
     const LoginThrottle& throttle = job.engine().loginThrottle();
-    qint64 readyAt = qMax(job.loginReadyAt, throttle.readyAt(peerKey(job)));
+    qint64 readyAt = job.loginReadyAt;
     if (!r.args.value(4).isEmpty())
         readyAt = qMax(readyAt, throttle.readyAt(throttleKey(r.args.value(3), r.args.value(4))));
+    // The wait of the address holds a HELLO once: failures of others at the
+    // address meanwhile do not hold it again.
+    if (!job.heldForAddress) {
+        const qint64 address = throttle.addressReadyAt(job.peer);
+        if (address > readyAt && address > LoginThrottle::Now()) {
+            job.heldForAddress = true;
+            readyAt = address;
+        }
+    }
     return readyAt;
 }
 

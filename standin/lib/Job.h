@@ -95,9 +95,11 @@ public:
     // with a password may be checked (a time of LoginThrottle::Now()).
     int loginFailures = 0;
     qint64 loginReadyAt = 0;
-    // The address the connection comes from ("" in process): failed
-    // logins are also counted per address.
+    // The address the connection comes from (an IPv6 address by its /64
+    // network; "" in process): failed logins are also counted per address.
+    // Set while its HELLO waits for the address.
     QString peer;
+    bool heldForAddress = false;
 
 private:
     StandinEngine& m_engine;

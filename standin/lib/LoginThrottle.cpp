@@ -12,8 +12,7 @@ constexpr qsizetype kPruneAbove = 10000;
 qint64 LoginThrottle::Wait(int failures, qint64 delayMs) {
     if (failures <= 0 || delayMs <= 0)
         return 0;
-    // Doubled at most 20 times (the shift stays in range), then capped.
-    return qMin(delayMs << qMin(failures - 1, 20), qMax(delayMs, kMaxWaitMs));
+    return qMin(delayMs << qMin(failures - 1, kMaxDoublings), kMaxWaitMs);
 }
 
 qint64 LoginThrottle::Now() {
@@ -51,6 +50,26 @@ void LoginThrottle::failed(const QString& code, bool lockable) {
 
 void LoginThrottle::succeeded(const QString& code) {
     m_entries.remove(code);
+}
+
+qint64 LoginThrottle::addressReadyAt(const QString& address) const {
+    auto it = m_addresses.constFind(address);
+    return it == m_addresses.constEnd() || Now() - it->lastFailure > kAddressMemoryMs ? 0
+                                                                                      : it->readyAt;
+}
+
+void LoginThrottle::addressFailed(const QString& address) {
+    const qint64 now = Now();
+    if (m_addresses.size() >= kPruneAbove)
+        m_addresses.removeIf([now](const auto& e) {
+            return now - e.value().lastFailure > kAddressMemoryMs && e.value().readyAt <= now;
+        });
+    Entry& e = m_addresses[address];
+    if (now - e.lastFailure > kAddressMemoryMs)
+        e.failures = 0;
+    ++e.failures;
+    e.lastFailure = now;
+    e.readyAt = now + Wait(e.failures - kAddressAllowance, m_delayMs);
 }
 
 void LoginThrottle::prune(qint64 now) {

@@ -79,6 +79,19 @@ QString databaseError(const QByteArray& frame) {
     return reply ? reply->errorText : QString();
 }
 
+// The address failed logins are counted under: an IPv6 address by its /64
+// network, which one host may have to itself.
+QString addressKey(const QHostAddress& address) {
+    bool v4 = false;
+    address.toIPv4Address(&v4);
+    if (v4 || address.protocol() != QAbstractSocket::IPv6Protocol)
+        return address.toString();
+    Q_IPV6ADDR bytes = address.toIPv6Address();
+    for (int i = 8; i < 16; ++i)
+        bytes[i] = 0;
+    return QHostAddress(bytes).toString() + QStringLiteral("/64");
+}
+
 } // namespace
 
 // The requests of one turn that run in one transaction (group commit), and
@@ -250,7 +263,7 @@ void StandinServer::accept() {
                 continue;
             }
             auto conn = std::make_unique<Connection>(m_engine);
-            conn->job.peer = socket->peerAddress().toString();
+            conn->job.peer = addressKey(socket->peerAddress());
             socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
             socket->setReadBufferSize(kReadAhead);
             connect(conn->watch, &QTimer::timeout, this, [this, socket] { timedOut(socket); });
