@@ -8,7 +8,15 @@ namespace PositionLineRules {
 
 namespace {
 
-enum Field { Ean = 1, Menge = 7, MengeUEE = 8, Datum = 9, Preis = 10, PreisEHT = 11 };
+enum Field {
+    Ean = 1,
+    Menge = 7,
+    MengeUEE = 8,
+    Datum = 9,
+    Preis = 10,
+    PreisEHT = 11,
+    RabattGR = 12
+};
 
 // The digits of a number in the ERP's or the workstation's form
 // ("1.234,50", "12.5", "-3"): before the decimal separator (without leading
@@ -63,10 +71,19 @@ QString numberProblem(const QString& name, const QString& value, int whole, int 
                                 .arg(decimals);
         return QString();
     }
+    if (decimals == 0) {
+        // Digits only: "1.000" is a thousand to a German reader and 1 to
+        // the ERP's number form.
+        const QString t = value.trimmed();
+        bool digits = !t.isEmpty();
+        for (const QChar c : t)
+            digits = digits && c >= u'0' && c <= u'9';
+        if (digits && shapeOf(t, &s) && s.whole <= whole)
+            return QString();
+        return prefix + QStringLiteral(" ist keine ganze Zahl von 0 bis 99999");
+    }
     if (shapeOf(value, &s) && !s.negative && s.whole <= whole && s.decimals <= decimals)
         return QString();
-    if (decimals == 0)
-        return prefix + QStringLiteral(" ist keine ganze Zahl von 0 bis 99999");
     return prefix + QStringLiteral(" ist keine Zahl von 0 bis 99999999,9999");
 }
 
@@ -84,9 +101,12 @@ const QStringList& FieldNames() {
 
 QString Problem(const QStringList& f) {
     const QStringList& names = FieldNames();
-    for (qsizetype i = 0; i < f.size() && i < names.size(); ++i)
-        if (f[i].size() > kMaxText)
-            return names[i] + QStringLiteral(" länger als %1 Zeichen").arg(kMaxText);
+    for (qsizetype i = 0; i < f.size() && i < names.size(); ++i) {
+        // The supplier's discount group becomes a code of the ERP.
+        const int most = i == RabattGR ? kMaxCode : kMaxText;
+        if (f[i].size() > most)
+            return names[i] + QStringLiteral(" länger als %1 Zeichen").arg(most);
+    }
     const QString ean = f.value(Ean);
     if (!ean.isEmpty()) {
         bool digits = true;

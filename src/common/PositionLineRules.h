@@ -21,10 +21,10 @@ const QStringList& FieldNames();
 
 // Why the ERP would not keep the line as it is (in German, naming the
 // field and its value), or "" when it keeps it: a field longer than
-// kMaxText; an EAN that is not 8, 12, 13 or 14 digits; a date that is no
-// date; a price that is no number, negative, or has more than 6 digits
+// kMaxText, a discount group (RabattGR) longer than kMaxCode; an EAN that is not 8, 12, 13 or 14
+// digits; a date that is no date; a price that is no number, negative, or has more than 6 digits
 // before or 4 after the decimal separator; a quantity (Menge) or price unit
-// (PreisEHT) that is no whole number from 0 to 99999, a MengeUEE that is no
+// (PreisEHT) that is not digits only, from 0 to 99999, a MengeUEE that is no
 // number from 0 with at most 8 digits before and 4 after. Empty fields but
 // the price are kept as they are.
 QString Problem(const QStringList& fields);

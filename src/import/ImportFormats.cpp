@@ -37,6 +37,8 @@ QString UnassignedUnitsMessage(const QString& missingUnits) {
 }
 
 QString LineErrorMessage(const QString& line) {
+    if (line.size() > kLineErrorLength)
+        return QStringLiteral("Fehler in Zeile: ") + line.left(kLineErrorLength) + u'…';
     return QStringLiteral("Fehler in Zeile: ") + line;
 }
 

@@ -31,7 +31,9 @@ inline const QString kSupplierNotStoredMessage = QStringLiteral("Lieferant nicht
 QString UnassignedUnitsMessage(const QString& missingUnits);
 
 // "Fehler in Zeile: " + the full text of the line being processed (empty when
-// no article line has been read yet).
+// no article line has been read yet); a line longer than kLineErrorLength
+// characters (a description of a megabyte) is cut there and ends in "…".
+inline constexpr qsizetype kLineErrorLength = 1000;
 QString LineErrorMessage(const QString& line);
 
 // ---------------------------------------------------------------------------
