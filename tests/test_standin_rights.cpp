@@ -50,6 +50,7 @@ private Q_SLOTS:
     void anArticleStandsInOneRowOfADownload();
     void saveKeepsWhatOthersStoredMeanwhile();
     void saveOfAGoneRowIsRefused();
+    void failedSaveCanBeTriedAgain();
     void priceLinesTheErpCannotKeepAreRefused();
     void serverListEntriesOfAnotherCompanyAreReadOnly();
     void noUserTakesOverAnotherAccount();
@@ -176,26 +177,31 @@ void TestStandinRights::writesBeyondTheProgramsRefused() {
 }
 
 // The login window offers every company's entries: a user may point no
-// other company's workstations at another server, nor add an entry for
-// them; entries for all companies and for the own one stay writable.
+// other company's workstations at another server, nor those of all
+// companies, nor add an entry for them; its own company's entries stay
+// writable.
 void TestStandinRights::serverListEntriesOfAnotherCompanyAreReadOnly() {
     m_engine->execText("INSERT INTO guiveltar_server(id, Bezeichnung, Firma, ServerIP) VALUES "
                        "('7', 'Zweig', '2', '10.0.0.2'), ('8', 'Alle', '', '10.0.0.3')",
                        {});
     const QString before = snapshot();
+    const QString refused2 = kRefused + "Firma 2 ist nicht die Firma der Anmeldung";
     QCOMPARE(run(*m_dem, {{"OPEN", "GUIVELTAR.Server", "7"}, {"SET", "@", "ServerIP", "10.6.6.6"}}),
-             kRefused + "Firma 2 ist nicht die Firma der Anmeldung");
-    QCOMPARE(run(*m_dem, {{"OPEN", "GUIVELTAR.Server", "8"}, {"SET", "@", "Firma", "2"}}),
-             kRefused + "Firma 2 ist nicht die Firma der Anmeldung");
-    QCOMPARE(run(*m_dem, {{"NEW", "GUIVELTAR.Server"}, {"SET", "@", "Firma", "2"}}),
-             kRefused + "Firma 2 ist nicht die Firma der Anmeldung");
+             refused2);
+    QCOMPARE(run(*m_dem, {{"OPEN", "GUIVELTAR.Server", "8"}, {"SET", "@", "ServerIP", "10.6.6.6"}}),
+             kRefused + "Eintrag für alle Firmen");
+    QCOMPARE(run(*m_dem, {{"OPEN", "GUIVELTAR.Server", "1"}, {"SET", "@", "Firma", "2"}}),
+             refused2);
+    QCOMPARE(run(*m_dem, {{"NEW", "GUIVELTAR.Server"}, {"SET", "@", "Firma", "2"}}), refused2);
+    QCOMPARE(run(*m_dem, {{"NEW", "GUIVELTAR.Server"}, {"SET", "@", "Firma", ""}}),
+             kRefused + "Eintrag für alle Firmen");
     QCOMPARE(snapshot(), before);
-    QCOMPARE(run(*m_dem, {{"OPEN", "GUIVELTAR.Server", "8"},
+    QCOMPARE(run(*m_dem, {{"OPEN", "GUIVELTAR.Server", "1"},
                           {"SET", "@", "ServerIP", "10.0.0.4"},
                           {"METHOD", "@", "sys_save"}}),
              QString("1"));
-    QCOMPARE(value("SELECT Firma||'|'||ServerIP FROM guiveltar_server WHERE id='8'"),
-             QString("|10.0.0.4"));
+    QCOMPARE(value("SELECT Firma||'|'||ServerIP FROM guiveltar_server WHERE id='1'"),
+             QString("1|10.0.0.4"));
 }
 
 // The server list, a new download, the supplier defaults and the grid
@@ -442,6 +448,24 @@ void TestStandinRights::saveOfAGoneRowIsRefused() {
     QCOMPARE(value("SELECT count(*) FROM quendrap_pos WHERE id='7'"), QString("0"));
 }
 
+// A save the database refuses leaves the object as it was: tried again,
+// it stores what was set (a new object as new).
+void TestStandinRights::failedSaveCanBeTriedAgain() {
+    m_engine->execText("CREATE TRIGGER voll BEFORE INSERT ON guiveltar_server "
+                       "BEGIN SELECT RAISE(ABORT, 'kein Platz'); END",
+                       {});
+    QCOMPARE(run(*m_dem, {{"NEW", "GUIVELTAR.Server"},
+                          {"SET", "@", "Bezeichnung", "Neu"},
+                          {"SET", "@", "ServerIP", "10.0.0.8"},
+                          {"METHOD", "@", "sys_save"}}),
+             QString("error 5006 Datenbankfehler: kein Platz"));
+    m_engine->execText("DROP TRIGGER voll", {});
+    QCOMPARE(run(*m_dem, {{"METHOD", "@", "sys_save"}, {"METHOD", "@", "sys_ID"}}), QString("2"));
+    QCOMPARE(value("SELECT Bezeichnung||'|'||Firma||'|'||ServerIP FROM guiveltar_server "
+                   "WHERE id='2'"),
+             QString("Neu|1|10.0.0.8"));
+}
+
 void TestStandinRights::priceLinesTheErpCannotKeepAreRefused_data() {
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("answer");
@@ -465,6 +489,12 @@ void TestStandinRights::priceLinesTheErpCannotKeepAreRefused_data() {
         << "Preis 123456789012345678901234 hat mehr als 6 Stellen vor oder 4 nach dem Komma";
     QTest::newRow("negative quantity")
         << with(7, "-5") << "Menge -5 ist keine ganze Zahl von 0 bis 99999";
+    QTest::newRow("price unit with a thousands point")
+        << with(11, "1.000") << "PreisEHT 1.000 ist keine ganze Zahl von 0 bis 99999";
+    QTest::newRow("long discount group")
+        << with(12, QString(41, u'G')) << "RabattGR länger als 40 Zeichen";
+    QTest::newRow("kept with a German price and a short date")
+        << with(9, "1.1.2027").replace("|1,00|", "|1.234,5678|") << "";
 }
 
 // Refused with its reason and nothing stored; the line as it is kept.

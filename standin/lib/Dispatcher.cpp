@@ -74,12 +74,20 @@ QStringList objectMethod(Job& job, const Wire::Request& r) {
         if (obj.cls->table.isEmpty())
             fail(StandinErrors::General,
                  QStringLiteral("Klasse speichert keine Objekte: ") + obj.cls->name);
-        if (!obj.id.isEmpty())
-            takeStoredRow(job, obj);
-        PrepareSave(job, obj);
-        if (obj.cls->beforeWireSave)
-            obj.cls->beforeWireSave(engine, obj);
-        engine.saveObject(obj);
+        // A save that fails is undone with its unit of work: the object
+        // stays as it was, new and with what was set, for another try.
+        StoredObject before = obj;
+        try {
+            if (!obj.id.isEmpty())
+                takeStoredRow(job, obj);
+            PrepareSave(job, obj);
+            if (obj.cls->beforeWireSave)
+                obj.cls->beforeWireSave(engine, obj);
+            engine.saveObject(obj);
+        } catch (...) {
+            obj = std::move(before);
+            throw;
+        }
         obj.changed.clear();
         return {QStringLiteral("1")};
     }

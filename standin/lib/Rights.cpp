@@ -151,21 +151,24 @@ void CheckRights(Job& job, const Wire::Request& r) {
         if (!(object->id.isEmpty() ? writes.whenNew : writes.whenOpened).contains(property))
             refuse(QStringLiteral("SET ") + className + u'.' + property);
         const QString& value = r.args.value(2);
-        // The server list names companies for the login window: an entry
-        // for all companies (no company) or for the login's may be written,
-        // another company's entry is only read. Every other company
-        // property takes only the login's.
+        // The server list names companies for the login window, which
+        // offers every entry to everyone: a user writes only entries of its
+        // own company; another company's entry, and one for all companies
+        // (no company), are only read. Every other company property takes
+        // only the login's.
         if (className == u"GUIVELTAR.Server") {
-            const QString stored =
-                object->id.isEmpty()
-                    ? QString()
-                    : engine.textValue(QStringLiteral("SELECT Firma FROM guiveltar_server "
-                                                      "WHERE id=?"),
-                                       {object->id});
-            if (!stored.isEmpty() && stored != job.company())
-                otherCompany(stored);
-            if (property == u"Firma" && !value.isEmpty() && value != job.company())
-                otherCompany(value);
+            const auto entryOf = [&job](const QString& company) {
+                if (company.isEmpty())
+                    refuse(QStringLiteral("Eintrag für alle Firmen"));
+                if (company != job.company())
+                    otherCompany(company);
+            };
+            if (!object->id.isEmpty())
+                entryOf(engine.textValue(QStringLiteral("SELECT Firma FROM guiveltar_server "
+                                                        "WHERE id=?"),
+                                         {object->id}));
+            if (property == u"Firma")
+                entryOf(value);
         } else if ((property == u"FIRMA" || property == u"Firma") && value != job.company()) {
             otherCompany(value);
         }
@@ -319,6 +322,9 @@ void PrepareSave(Job& job, StoredObject& object) {
                              ConvertText(job.userCode(), QStringLiteral("VELTAR"), false));
     } else if (className == u"quendrap.defaults") {
         object.values.insert(QStringLiteral("FIRMA"), job.company());
+    } else if (className == u"GUIVELTAR.Server") {
+        // A new entry is the login's company's (a SET of another is refused).
+        object.values.insert(QStringLiteral("Firma"), job.company());
     }
 }
 
