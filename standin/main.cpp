@@ -177,7 +177,12 @@ int main(int argc, char** argv) {
     // the first damaged page, and written on.
     const QString db = parser.value(QStringLiteral("db"));
     if (!parser.isSet(QStringLiteral("no-check"))) {
-        const QStringList findings = StandinEngine::QuickCheck(db);
+        QString openError;
+        const QStringList findings = StandinEngine::QuickCheck(db, &openError);
+        if (!openError.isEmpty()) {
+            err << "veltar-standin: database " << db << " cannot be opened: " << openError << "\n";
+            return 1;
+        }
         if (findings != QStringList{QStringLiteral("ok")}) {
             err << "veltar-standin: database " << db << " failed its check (PRAGMA quick_check):\n";
             for (const QString& finding : findings)

@@ -6,8 +6,11 @@
 #include "SmallFileSystem.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QSqlDatabase>
 #include <QSqlError>
+#include <QSqlQuery>
 #include <QTest>
 #include <csignal>
 
@@ -73,6 +76,7 @@ private slots:
     void fullDiskDuringImport();
     void damagedDatabaseIsNotServed();
     void damagedPageIsAnsweredWithItsError();
+    void lockedDatabaseIsNotCalledDamaged();
     void requestsOfAClosedConnectionAreNotRun();
 
 private:
@@ -80,8 +84,12 @@ private:
 };
 
 void TestStandinDatabase::fullDiskDuringImport() {
-    if (!SmallFileSystem::mayMount())
+    if (!SmallFileSystem::mayMount()) {
+        // CI runs the tests as root: there the test is never skipped.
+        if (qEnvironmentVariableIsSet("QUENDRA_CI"))
+            QFAIL("CI must run this test as root (a small file system of its own)");
         QSKIP("A small file system of its own can only be mounted as root");
+    }
     SmallFileSystem disk(4);
     QVERIFY2(disk.mounted(), qPrintable(disk.error()));
     // Room that is freed at the end; the import fills the rest.
@@ -186,6 +194,32 @@ void TestStandinDatabase::damagedDatabaseIsNotServed() {
     expected += "veltar-standin: not started; restore the database from a backup, or start with "
                 "--no-check to serve it as it is\n";
     QCOMPARE(QString::fromUtf8(standin.readAllStandardError()), expected);
+}
+
+// A database another program holds locked is not reported as damaged.
+void TestStandinDatabase::lockedDatabaseIsNotCalledDamaged() {
+    const QString db = m_dir.filePath("locked.db");
+    {
+        StandinProcess server(db);
+        QVERIFY2(server.started(), qPrintable(server.errorOutput()));
+    }
+    QSqlDatabase holder = QSqlDatabase::addDatabase("QSQLITE", "holder");
+    holder.setDatabaseName(db);
+    QVERIFY(holder.open());
+    QSqlQuery lock(holder);
+    QVERIFY(lock.exec("PRAGMA locking_mode=EXCLUSIVE"));
+    QVERIFY(lock.exec("BEGIN EXCLUSIVE"));
+    QProcess standin;
+    standin.start(VELTAR_STANDIN, {"--db", db, "--port", "0", "--no-tls"});
+    QVERIFY(standin.waitForFinished(60000));
+    QCOMPARE(standin.exitCode(), 1);
+    QCOMPARE(QString::fromUtf8(standin.readAllStandardError()),
+             "veltar-standin: database " + db + " cannot be opened: database is locked\n");
+    lock.exec("ROLLBACK");
+    lock.finish();
+    holder.close();
+    holder = QSqlDatabase();
+    QSqlDatabase::removeDatabase("holder");
 }
 
 void TestStandinDatabase::damagedPageIsAnsweredWithItsError() {

@@ -290,7 +290,7 @@ StandinEngine::StandinEngine(const QString& databasePath) {
     RegisterAllClasses(*this);
 }
 
-QStringList StandinEngine::QuickCheck(const QString& path) {
+QStringList StandinEngine::QuickCheck(const QString& path, QString* openError) {
     if (!QFileInfo::exists(path))
         return {QStringLiteral("ok")};
     QStringList findings;
@@ -308,9 +308,26 @@ QStringList StandinEngine::QuickCheck(const QString& path) {
         if (rc == SQLITE_ROW)
             findings << columnText(st, 0).split(u'\n', Qt::SkipEmptyParts);
     }
-    // A file that cannot be read as a database at all says so here.
-    if (rc != SQLITE_DONE)
-        findings << (db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory"));
+    // A file that cannot be read as a database at all says so here; one
+    // that is locked or may not be opened is no finding of the check.
+    if (rc != SQLITE_DONE) {
+        const QString text =
+            db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory");
+        switch (rc & 0xff) {
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+        case SQLITE_CANTOPEN:
+        case SQLITE_PERM:
+        case SQLITE_READONLY:
+        case SQLITE_AUTH:
+        case SQLITE_NOMEM:
+            if (openError)
+                *openError = text;
+            break;
+        default:
+            findings << text;
+        }
+    }
     sqlite3_finalize(st);
     sqlite3_close(db);
     return findings;

@@ -150,8 +150,9 @@ public:
     // SQLite's quick check of the file at path, before the server opens it:
     // {"ok"} when it is sound, else the lines of its findings (and the error
     // that stopped the check, if one did). A file that is not there yet has
-    // nothing to check.
-    static QStringList QuickCheck(const QString& path);
+    // nothing to check. A file that is locked or may not be opened is not
+    // checked: no findings, and *openError (when given) says why.
+    static QStringList QuickCheck(const QString& path, QString* openError = nullptr);
 
     QSqlDatabase& db() { return m_db; }
     QString nameSpace() const { return m_nameSpace; }
