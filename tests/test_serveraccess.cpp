@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <stdexcept>
 
 // The connection primitives against the stand-in engine in this process.
 class TestServerAccess : public QObject {
@@ -351,6 +352,25 @@ void TestServerAccess::bracketReportsServerError() {
              QString("Vorgang: cacheapi.test Klasse.\r\n\r\nFehler: 5351\r\n"
                      "Klasse existiert nicht: quendrap.gibtsnicht\r\n\r\n"));
     QCOMPARE(m_ui->messages[0].icon, MessageIcon::Warning);
+    QCOMPARE(m_ui->busyDepth(), 0);
+
+    // Any other exception ends the bracket (its busy pointer goes too) and
+    // goes on to the caller, without a report.
+    bool thrown = false;
+    try {
+        ServerCall(
+            "cacheapi.test Ausnahme",
+            [this] {
+                QCOMPARE(m_ui->busyDepth(), 1);
+                throw std::runtime_error("kein Serverfehler");
+            },
+            true);
+    } catch (const std::runtime_error&) {
+        thrown = true;
+    }
+    QVERIFY(thrown);
+    QCOMPARE(m_ui->busyDepth(), 0);
+    QCOMPARE(m_ui->messages.size(), 1);
 }
 
 void TestServerAccess::objectsStoreAndOpen() {

@@ -2,8 +2,8 @@
 
 #include "base/SessionContext.h"
 #include "base/UserInterface.h"
-#include "common/TextHelpers.h"
 #include "common/PriceCalculation.h"
+#include "common/TextHelpers.h"
 #include "server/RequestPipeline.h"
 #include "server/ServerConnection.h"
 
@@ -154,7 +154,7 @@ bool PostingRun::run(PositionGridModel& model, const PostingContext& context,
     bool ok = true;
     QString failedId;
     try {
-        BeginServerCall(false, false);
+        ServerCallScope scope;
         ServerClient& server = Factory();
         // One class handle serves the run; the calls name its class.
         ClassHandle handle = server.classHandle(QStringLiteral("quendrap.pos"));
@@ -192,9 +192,7 @@ bool PostingRun::run(PositionGridModel& model, const PostingContext& context,
             throw f.error;
         }
         handle.release();
-        EndServerCall(false);
     } catch (const ServerError& e) {
-        EndServerCall(false);
         CacheFehlermeldung(e, PostingOperation(failedId));
         ok = false;
     }

@@ -170,7 +170,7 @@ ImportResult FileImport::run(const QString& path, const QString& supplier, Impor
         choices.setProgress(0, 0);
     };
     try {
-        BeginServerCall(false, false);
+        ServerCallScope scope;
         ServerClient& server = Factory();
 
         QString missing = kNoMissingUnits;
@@ -243,7 +243,6 @@ ImportResult FileImport::run(const QString& path, const QString& supplier, Impor
             throw ImportStop{kFileChangedMessage};
 
         if (missing != kNoMissingUnits) {
-            EndServerCall(false);
             finish();
             result.outcome = ImportResult::Outcome::MissingUnits;
             result.message = UnassignedUnitsMessage(missing);
@@ -256,7 +255,6 @@ ImportResult FileImport::run(const QString& path, const QString& supplier, Impor
             confirmed = choices.choosePriceTracks(m_tracks);
         }
         if (!confirmed) {
-            EndServerCall(false);
             finish();
             result.outcome = ImportResult::Outcome::Declined;
             return result;
@@ -336,7 +334,6 @@ ImportResult FileImport::run(const QString& path, const QString& supplier, Impor
             }
             throw;
         }
-        EndServerCall(false);
         finish();
         result.outcome = ImportResult::Outcome::Imported;
         return result;
@@ -351,7 +348,6 @@ ImportResult FileImport::run(const QString& path, const QString& supplier, Impor
     } catch (const ServerError& e) {
         result.message = CacheFehlermeldungText(e, step).trimmed();
     }
-    EndServerCall(false);
     finish();
     result.outcome = ImportResult::Outcome::Failed;
     TraceLog(QStringLiteral("FMImport.Einlesen"), QStringLiteral("Abbruch"), result.message, 0);

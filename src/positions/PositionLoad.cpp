@@ -210,7 +210,7 @@ bool PositionLoad::loadGrid(const PositionDownload& download, PositionGridModel&
     const QString firma = Session().firma;
     bool ok = true;
     try {
-        BeginServerCall(false, false);
+        ServerCallScope scope;
         ServerClient& server = Factory();
         ResultSet rs = server.resultSet(QStringLiteral("quendrap.pos"), QStringLiteral("pos"));
         rs.setBatchSize(batchRows);
@@ -290,10 +290,8 @@ bool PositionLoad::loadGrid(const PositionDownload& download, PositionGridModel&
         }
         model.setGathering(false);
         rs.close();
-        EndServerCall(false);
     } catch (const ServerError& e) {
         model.setGathering(false);
-        EndServerCall(false);
         CacheFehlermeldung(e, QStringLiteral("FMPos.Laden Positionen lesen"));
         ok = false;
     }

@@ -157,6 +157,20 @@ void EndServerCall(bool restorePointer) {
         UI().releaseBusy();
 }
 
+ServerCallScope::ServerCallScope(bool showHourglass, bool waitWithoutLimit)
+    : m_hourglass(showHourglass) {
+    try {
+        BeginServerCall(showHourglass, waitWithoutLimit);
+    } catch (...) {
+        EndServerCall(showHourglass);
+        throw;
+    }
+}
+
+ServerCallScope::~ServerCallScope() {
+    EndServerCall(m_hourglass);
+}
+
 void EnsureConnection(bool waitWithoutLimit) {
     ConnectionState& s = state();
     const QString part = QStringLiteral("cacheapi.EnsureConnection");

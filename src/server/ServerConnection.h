@@ -139,17 +139,30 @@ bool OutcomeUnknown(int errorNumber);
 // ExitProgram: inside an event loop every loop returns and main() ends).
 void Ende(int exitCode = 0);
 
-// One bracketed server call: BeginServerCall; f(); EndServerCall. On a
-// ServerError: EndServerCall(false), then the error report with operation.
-// Returns false when the call failed.
+// A server call bracket as an object: BeginServerCall when it is made,
+// EndServerCall when it goes, however its scope is left (an exception of any
+// kind ends the bracket, and the busy pointer it took goes with it). A
+// BeginServerCall that fails ends its own bracket before the error leaves.
+class ServerCallScope {
+public:
+    explicit ServerCallScope(bool showHourglass = false, bool waitWithoutLimit = false);
+    ~ServerCallScope();
+    ServerCallScope(const ServerCallScope&) = delete;
+    ServerCallScope& operator=(const ServerCallScope&) = delete;
+
+private:
+    bool m_hourglass;
+};
+
+// One bracketed server call: f() inside a ServerCallScope. A ServerError
+// becomes the error report with operation (after the bracket ended) and
+// false; any other exception ends the bracket and goes on to the caller.
 template <typename F> bool ServerCall(const QString& operation, F&& f, bool hourglass = false) {
     try {
-        BeginServerCall(hourglass, false);
+        ServerCallScope scope(hourglass);
         f();
-        EndServerCall(hourglass);
         return true;
     } catch (const ServerError& e) {
-        EndServerCall(hourglass);
         CacheFehlermeldung(e, operation);
         return false;
     }

@@ -166,7 +166,7 @@ bool check(LoginWindows* windows) {
         HideServerList();
     };
     try {
-        BeginServerCall(false, false);
+        ServerCallScope scope;
         step = Step::User;
         ServerClient& f = Factory();
         user = f.openObject(QStringLiteral("VT.ParPersEdv"),
@@ -174,7 +174,6 @@ bool check(LoginWindows* windows) {
                                 ConvertText(s.personal, QStringLiteral("GUIVELTAR"), true));
         if (user.get(QStringLiteral("Passwort")) != s.password ||
             user.get(QStringLiteral("AKTIV")) != u"J") {
-            EndServerCall(false);
             finish();
             UI().message(kWrongPassword, kWrongPasswordTitle, MessageIcon::Information,
                          MessageButtons::Ok);
@@ -184,7 +183,6 @@ bool check(LoginWindows* windows) {
             return false;
         }
         if (user.get(QStringLiteral("FAJN")) == u"N" && s.standort != s.deviceStandort) {
-            EndServerCall(false);
             finish();
             UI().message(kLocationLocked, kLocationLockedTitle, MessageIcon::Information,
                          MessageButtons::Ok);
@@ -210,12 +208,10 @@ bool check(LoginWindows* windows) {
         s.email = basis.get(QStringLiteral("EMail"));
         step = Step::Session;
         SendSessionValues(f, false);
-        EndServerCall(false);
         finish();
         s.loginFailed = false;
         return true;
     } catch (const ServerError& e) {
-        EndServerCall(false);
         finish();
         s.loginFailed = true;
         s.noAutoPassword = true;
