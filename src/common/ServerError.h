@@ -28,7 +28,9 @@ constexpr int InvalidSession = 464; // session values that cannot go into M as t
 constexpr int Certificate = 465;    // the server's TLS certificate is not the one trusted
 } // namespace ClientErrors
 
-// Error numbers of the server that the client tells apart.
+// Error numbers of the server that the client tells apart (the stand-in
+// answers with these).
 namespace ServerErrors {
-constexpr int Database = 5006; // the server's database failed (a full disk, a damaged page)
+constexpr int Database = 5006;      // the server's database failed (a full disk, a damaged page)
+constexpr int ObjectMissing = 5809; // no object of the class with that id (or not the login's)
 } // namespace ServerErrors

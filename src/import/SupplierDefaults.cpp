@@ -1,11 +1,11 @@
 #include "SupplierDefaults.h"
 
 #include "base/SessionContext.h"
+#include "common/ServerError.h"
 #include "server/ServerConnection.h"
 
 namespace {
 const QString kClass = QStringLiteral("quendrap.defaults");
-constexpr int kObjectMissing = 5809;
 } // namespace
 
 SupplierDefaults LoadSupplierDefaults(const QString& supplier, bool* ok) {
@@ -17,7 +17,7 @@ SupplierDefaults LoadSupplierDefaults(const QString& supplier, bool* ok) {
         try {
             o = Factory().openObject(kClass, Session().firma + QStringLiteral("||") + supplier);
         } catch (const ServerError& e) {
-            if (e.number() == kObjectMissing)
+            if (e.number() == ServerErrors::ObjectMissing)
                 return;
             throw;
         }
@@ -40,7 +40,7 @@ bool SaveSupplierDefaults(const QString& supplier, const SupplierDefaults& d) {
         try {
             o = Factory().openObject(kClass, id);
         } catch (const ServerError& e) {
-            if (e.number() != kObjectMissing)
+            if (e.number() != ServerErrors::ObjectMissing)
                 throw;
             o = Factory().newObject(kClass);
             o.set(QStringLiteral("FIRMA"), Session().firma);

@@ -2,6 +2,7 @@
 
 #include "base/SessionContext.h"
 #include "base/UserInterface.h"
+#include "common/ErpForms.h"
 #include "common/PositionLineRules.h"
 #include "common/PriceCalculation.h"
 #include "common/TextHelpers.h"
@@ -20,17 +21,6 @@ std::optional<QString> ListedPrompts::askNumber(const QString& prompt, const QSt
     if (m_answers.isEmpty())
         return std::nullopt;
     return m_answers.takeFirst();
-}
-
-QString ServerNumber(double value, int decimals) {
-    QString t = QString::number(value, 'f', decimals);
-    if (t.contains(u'.')) {
-        while (t.endsWith(u'0'))
-            t.chop(1);
-        if (t.endsWith(u'.'))
-            t.chop(1);
-    }
-    return t == u"-0" ? QStringLiteral("0") : t;
 }
 
 bool ParseTypedNumber(const QString& text, double* value) {
@@ -87,7 +77,7 @@ QString serverValue(const PositionRow& r, int column) {
     const PositionColumn& col = ColumnOf(column);
     switch (col.kind) {
     case CellKind::Number:
-        return r.hasNumber(column) ? ServerNumber(r.number(column), col.decimals) : QString();
+        return r.hasNumber(column) ? ErpNumber(r.number(column), col.decimals) : QString();
     case CellKind::Date:
         return r.date.isValid() ? r.date.toString(QStringLiteral("dd.MM.yyyy")) : QString();
     case CellKind::Text:
@@ -231,7 +221,7 @@ std::optional<QString> PositionEditor::checked(int row, int column, const QStrin
         // a net price below zero.
         if (column >= Rab1 && column <= Rab4 && (v < 0 || v > 100))
             return no(kDiscountRangeMessage);
-        return ServerNumber(v, col.decimals);
+        return ErpNumber(v, col.decimals);
     }
     case CellKind::Date:
         return no(kBadDateMessage);
@@ -295,7 +285,7 @@ bool PositionEditor::edit(int row, int column, const QString& value, EditPrompts
         double f = 0;
         if (!ParseTypedNumber(*answer, &f) || f <= 0)
             return reject(QStringLiteral("Keine gültige Zahl: ") + *answer);
-        changes << qMakePair(factorColumn, ServerNumber(f, ColumnOf(factorColumn).decimals));
+        changes << qMakePair(factorColumn, ErpNumber(f, ColumnOf(factorColumn).decimals));
         return true;
     };
     auto shown = [](const PositionRow& row_, int c) {
@@ -377,7 +367,7 @@ bool PositionEditor::addDependents(int row, Changes& changes) {
             set(Ust, data.section(u'|', 1, 1));
         }
         if (!text(VkExcl).isEmpty())
-            set(VkIncl, ServerNumber(PriceCalculation::SalesIncl(num(VkExcl), num(Ust)), 2));
+            set(VkIncl, ErpNumber(PriceCalculation::SalesIncl(num(VkExcl), num(Ust)), 2));
         return true;
     }
 
@@ -388,7 +378,7 @@ bool PositionEditor::addDependents(int row, Changes& changes) {
     const bool percent = text(RabTyp) == u"%";
     if (percent && edited != Netto && edited != Ust) {
         const double rab[4] = {num(Rab1), num(Rab1 + 1), num(Rab1 + 2), num(Rab4)};
-        set(Netto, ServerNumber(PriceCalculation::NetPrice(num(Brutto), rab), 4));
+        set(Netto, ErpNumber(PriceCalculation::NetPrice(num(Brutto), rab), 4));
     }
     const double cost = PriceCalculation::UnitCost(num(Netto), num(Epm), num(Nebenkost), num(Fakt));
     const double vat = num(Ust);
@@ -397,21 +387,21 @@ bool PositionEditor::addDependents(int row, Changes& changes) {
     const bool salesFixed = r.vkFlag;
     double excl = num(VkExcl);
     if (edited == VkExcl) {
-        set(KfSoll, ServerNumber(PriceCalculation::KfSoll(excl, cost), 4));
-        set(VkIncl, ServerNumber(PriceCalculation::SalesIncl(excl, vat), 2));
+        set(KfSoll, ErpNumber(PriceCalculation::KfSoll(excl, cost), 4));
+        set(VkIncl, ErpNumber(PriceCalculation::SalesIncl(excl, vat), 2));
     } else if (edited == VkIncl) {
         excl = PriceCalculation::SalesExclFromIncl(num(VkIncl), vat);
-        set(VkExcl, ServerNumber(excl, 2));
-        set(KfSoll, ServerNumber(PriceCalculation::KfSoll(excl, cost), 4));
+        set(VkExcl, ErpNumber(excl, 2));
+        set(KfSoll, ErpNumber(PriceCalculation::KfSoll(excl, cost), 4));
     } else if (edited == Ust) {
         if (!text(VkExcl).isEmpty())
-            set(VkIncl, ServerNumber(PriceCalculation::SalesIncl(excl, vat), 2));
+            set(VkIncl, ErpNumber(PriceCalculation::SalesIncl(excl, vat), 2));
     } else if (!salesFixed && num(KfSoll) > 0) {
         excl = PriceCalculation::SalesExcl(cost, num(KfSoll), m_rounding);
-        set(VkExcl, ServerNumber(excl, 2));
-        set(VkIncl, ServerNumber(PriceCalculation::SalesIncl(excl, vat), 2));
+        set(VkExcl, ErpNumber(excl, 2));
+        set(VkIncl, ErpNumber(PriceCalculation::SalesIncl(excl, vat), 2));
     }
-    set(Spanne, ServerNumber(PriceCalculation::Margin(excl, cost), 2));
+    set(Spanne, ErpNumber(PriceCalculation::Margin(excl, cost), 2));
     return true;
 }
 

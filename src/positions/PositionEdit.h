@@ -124,8 +124,6 @@ private:
     bool m_quiet = false;
 };
 
-// A number in the server's form: a decimal point, no trailing zeros.
-QString ServerNumber(double value, int decimals);
 // A number as the buyer types it: the German form ("1.234,5"), or a single
 // decimal point without a comma ("12.5"); false when it is none.
 bool ParseTypedNumber(const QString& text, double* value);

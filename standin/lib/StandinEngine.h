@@ -2,6 +2,7 @@
 
 #include "LoginThrottle.h"
 #include "StandinLimits.h"
+#include "common/ServerError.h"
 
 #include <QHash>
 #include <QSet>
@@ -23,13 +24,13 @@ constexpr int MError = 5002; // an M error: "<SYNTAX> ..."
 constexpr int BadObjectRef = 5003;
 constexpr int BadResultRef = 5004;
 constexpr int BadArguments = 5005;
-constexpr int Database = 5006;
+constexpr int Database = ServerErrors::Database;
 constexpr int BadRequest = 5010;
 constexpr int NotLoggedIn = 5012;  // a request before HELLO, or after a refused one
 constexpr int NotPermitted = 5013; // not served without credentials of an active user
 constexpr int NotAllowed = 5014;   // not the login's company or user, or not writable over the wire
 constexpr int ClassMissing = 5351;
-constexpr int ObjectMissing = 5809;
+constexpr int ObjectMissing = ServerErrors::ObjectMissing;
 constexpr int MethodMissing = 6022;
 constexpr int PropertyMissing = 6023;
 constexpr int QueryMissing = 6024;
