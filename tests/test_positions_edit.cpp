@@ -49,6 +49,7 @@ class TestPositionsEdit : public QObject {
 private Q_SLOTS:
     void priceFormulas_data();
     void priceFormulas();
+    void batchColumnsAreTheWritableOnes();
 
     void init();
     void cleanup();
@@ -104,6 +105,16 @@ void TestPositionsEdit::priceFormulas_data() {
     QTest::newRow("margin without a sales price") << Margin(0, 5) << 0.0;
     QTest::newRow("KF-Soll") << PriceCalculation::KfSoll(7.75, 4.84224) << 1.6005;
     QTest::newRow("KF-Soll without cost") << PriceCalculation::KfSoll(7.75, 0) << 0.0;
+}
+
+// "Mehrfachsetzen" offers the columns written back to the server, never the
+// article (assigned one row at a time) nor a locked one.
+void TestPositionsEdit::batchColumnsAreTheWritableOnes() {
+    const QList<int> columns = PositionEditor::BatchColumns();
+    for (const int locked : {int(ArtNr), int(EkPer), int(Abweichung), int(Stat), int(Spanne)})
+        QVERIFY2(!columns.contains(locked), qPrintable(Caption(locked)));
+    for (const int writable : {int(Bez1), int(Wargr), int(Rab1), int(VkExcl)})
+        QVERIFY2(columns.contains(writable), qPrintable(Caption(writable)));
 }
 
 void TestPositionsEdit::priceFormulas() {

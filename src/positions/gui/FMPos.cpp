@@ -851,12 +851,10 @@ void FMPos::Mehrfachsetzen_Click() {
     auto* form = new QFormLayout(&ask);
     auto* column = new QComboBox(&ask);
     column->setObjectName(QStringLiteral("CBSpalte"));
-    for (int c = 0; c < PositionGrid::kColumns; ++c)
-        if (c != PositionGrid::ArtNr && PositionGrid::ColumnOf(c).property &&
-            c != PositionGrid::EkPer)
-            column->addItem(PositionGrid::Caption(c) + QStringLiteral("  (Spalte ") +
-                                QString::number(c) + u')',
-                            c);
+    // The columns the editor sets on many rows (never a locked one).
+    for (int c : PositionEditor::BatchColumns())
+        column->addItem(
+            PositionGrid::Caption(c) + QStringLiteral("  (Spalte ") + QString::number(c) + u')', c);
     const QModelIndex current = lipos->currentIndex();
     if (current.isValid() && column->findData(current.column()) >= 0)
         column->setCurrentIndex(column->findData(current.column()));
