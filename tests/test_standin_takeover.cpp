@@ -1,6 +1,7 @@
 #include "DemoData.h"
 #include "JobSession.h"
 #include "StandinEngine.h"
+#include "TcpRelay.h"
 #include "TestSupport.h"
 
 #include <QProcess>
@@ -14,35 +15,6 @@ namespace {
 
 const QString kRefused = "error 5014 Keine Berechtigung: ";
 const QString kGuest = "error 5013 Keine Berechtigung ohne gültige Anmeldung: ";
-
-// Passes the bytes of every connection on to a server and keeps what the
-// clients sent.
-class Relay : public QObject {
-public:
-    explicit Relay(quint16 target) {
-        m_server.listen(QHostAddress::LocalHost, 0);
-        connect(&m_server, &QTcpServer::newConnection, this, [this, target] {
-            while (QTcpSocket* client = m_server.nextPendingConnection()) {
-                auto* server = new QTcpSocket(client);
-                server->connectToHost(QHostAddress::LocalHost, target);
-                connect(client, &QTcpSocket::readyRead, server, [this, client, server] {
-                    const QByteArray bytes = client->readAll();
-                    sent += bytes;
-                    server->write(bytes);
-                });
-                connect(server, &QTcpSocket::readyRead, client,
-                        [client, server] { client->write(server->readAll()); });
-                connect(client, &QTcpSocket::disconnected, server, &QTcpSocket::disconnectFromHost);
-                connect(server, &QTcpSocket::disconnected, client, &QTcpSocket::disconnectFromHost);
-            }
-        });
-    }
-    quint16 port() const { return m_server.serverPort(); }
-    QByteArray sent;
-
-private:
-    QTcpServer m_server;
-};
 
 } // namespace
 
@@ -145,7 +117,7 @@ void TestStandinTakeover::noWritesWithoutALogin() {
 void TestStandinTakeover::passwordsNeitherInClearNorCheapToGuess() {
     StandinProcess server(m_dir->filePath("wire.db"));
     QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-    Relay relay(server.port());
+    TcpRelay relay(server.port());
     QProcess cli;
     QTemporaryDir settings;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -156,8 +128,8 @@ void TestStandinTakeover::passwordsNeitherInClearNorCheapToGuess() {
                "xecute", "W PERSONAL"});
     QVERIFY(QTest::qWaitFor([&] { return cli.state() == QProcess::NotRunning; }, 60000));
     QCOMPARE(cli.readAllStandardOutput(), QByteArray("LAG"));
-    QVERIFY(!relay.sent.isEmpty());
-    QVERIFY(!relay.sent.contains(QByteArray("\0\0\0\x05lager", 9)));
+    QVERIFY(!relay.fromClients.isEmpty());
+    QVERIFY(!relay.fromClients.contains(QByteArray("\0\0\0\x05lager", 9)));
 
     JobSession c(*m_engine);
     QCOMPARE(c.hello("1", "", ""), QString("guest"));

@@ -1,6 +1,7 @@
 #include "ClientTestFixture.h"
 #include "RawClient.h"
 #include "ScriptedUserInterface.h"
+#include "TcpRelay.h"
 #include "TestSupport.h"
 #include "base/SessionContext.h"
 #include "base/WorkstationSettings.h"
@@ -57,36 +58,6 @@ public:
 
 private:
     QTemporaryDir m_dir;
-};
-
-// Passes the bytes of every connection on to a server and keeps what the
-// clients sent.
-class Relay : public QObject {
-public:
-    explicit Relay(quint16 target) : m_target(target) {
-        m_server.listen(QHostAddress::LocalHost, 0);
-        connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* client = m_server.nextPendingConnection()) {
-                auto* server = new QTcpSocket(client);
-                server->connectToHost(QHostAddress::LocalHost, m_target);
-                connect(client, &QTcpSocket::readyRead, server, [this, client, server] {
-                    const QByteArray bytes = client->readAll();
-                    fromClients += bytes;
-                    server->write(bytes);
-                });
-                connect(server, &QTcpSocket::readyRead, client,
-                        [client, server] { client->write(server->readAll()); });
-                connect(client, &QTcpSocket::disconnected, server, &QTcpSocket::disconnectFromHost);
-                connect(server, &QTcpSocket::disconnected, client, &QTcpSocket::disconnectFromHost);
-            }
-        });
-    }
-    quint16 port() const { return m_server.serverPort(); }
-    QByteArray fromClients;
-
-private:
-    quint16 m_target;
-    QTcpServer m_server;
 };
 
 // quendra-cli run while this process goes on serving its events (the
@@ -320,7 +291,7 @@ void TestTls::passwordNeverInClearOnTheWire() {
         StandinProcess server(dir.filePath(tls ? "tls.db" : "plain.db"), true,
                               tls ? QStringList() : QStringList{"--no-tls"});
         QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-        Relay relay(server.port());
+        TcpRelay relay(server.port());
         QStringList args{"--connect",
                          QStringLiteral("1 0 LAG lager 127.0.0.1 %1 VELTAR").arg(relay.port()),
                          "xecute", "W PERSONAL"};
