@@ -425,11 +425,13 @@ std::pair<bool, bool> PositionEditor::askFlags(const QString& article, const QSt
     // VK date flag of an assigned position.
     ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
     const bool ek = PositionLoad::isFlagSet(
-        h.call(QStringLiteral("getekdat1"),
-               QStringList{Session().firma, m_download.supplier, article, group, ekDate}));
+        h.call(PositionLoad::kEkFlagMethod,
+               PositionLoad::ekFlagArguments(Session().firma, m_download.supplier, article, group,
+                                             ekDate)));
     const bool vk = !article.isEmpty() &&
-                    PositionLoad::isFlagSet(h.call(QStringLiteral("getvkdat1"),
-                                                   QStringList{Session().firma, article, vkDate}));
+                    PositionLoad::isFlagSet(
+                        h.call(PositionLoad::kVkFlagMethod,
+                               PositionLoad::vkFlagArguments(Session().firma, article, vkDate)));
     return {ek, vk};
 }
 
@@ -477,8 +479,9 @@ bool PositionEditor::rebuildRow(int row) {
         if (!rs.next())
             return;
         PositionRow rebuilt = BuildPositionRow(rs);
-        std::tie(rebuilt.ekFlag, rebuilt.vkFlag) =
-            askFlags(rs.getData(8), rs.getData(38), rs.getData(39), rs.getData(48));
+        std::tie(rebuilt.ekFlag, rebuilt.vkFlag) = askFlags(
+            rs.getData(PositionLoad::articleColumn()), rs.getData(PositionLoad::ekGroupColumn()),
+            rs.getData(PositionLoad::ekDateColumn()), rs.getData(PositionLoad::vkDateColumn()));
         rs.close();
         m_model.replaceRow(row, std::move(rebuilt));
         found = true;

@@ -236,8 +236,8 @@ bool PositionLoad::loadGrid(const PositionDownload& download, PositionGridModel&
             model.setFlags(f.row, f.vk ? r.ekFlag : true, f.vk ? true : r.vkFlag);
         };
         const QString posClass = QStringLiteral("quendrap.pos");
-        const QString getekdat1 = QStringLiteral("getekdat1");
-        const QString getvkdat1 = QStringLiteral("getvkdat1");
+        const QStringList ekCall{posClass, kEkFlagMethod};
+        const QStringList vkCall{posClass, kVkFlagMethod};
         model.setGathering(true);
         // Rows reach the model in time slices: the first screenful at once,
         // then what came at most every showIntervalMs, so that the view is
@@ -263,15 +263,17 @@ bool PositionLoad::loadGrid(const PositionDownload& download, PositionGridModel&
                     break;
                 const int rowIndex = model.size() + int(pending.size());
                 pending.append(BuildPositionRow(rs));
-                const QString article = rs.getData(8);
-                const QString vkDate = article.isEmpty() ? QString() : rs.getData(48);
+                const QString article = rs.getData(articleColumn());
                 pipeline.send(Wire::Op::ClassMethod,
-                              {posClass, getekdat1, firma, download.supplier, article,
-                               rs.getData(38), rs.getData(39)},
+                              ekCall + ekFlagArguments(firma, download.supplier, article,
+                                                       rs.getData(ekGroupColumn()),
+                                                       rs.getData(ekDateColumn())),
                               {rowIndex, false});
                 if (!article.isEmpty())
                     pipeline.send(Wire::Op::ClassMethod,
-                                  {posClass, getvkdat1, firma, article, vkDate}, {rowIndex, true});
+                                  vkCall +
+                                      vkFlagArguments(firma, article, rs.getData(vkDateColumn())),
+                                  {rowIndex, true});
                 // Events are processed after every 10 rows.
                 if (++counter % 10 == 0) {
                     if (model.size() == 0 ? pending.size() >= firstRows
