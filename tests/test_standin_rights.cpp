@@ -493,6 +493,8 @@ void TestStandinRights::priceLinesTheErpCannotKeepAreRefused_data() {
         << with(11, "1.000") << "PreisEHT 1.000 ist keine ganze Zahl von 0 bis 99999";
     QTest::newRow("long discount group")
         << with(12, QString(41, u'G')) << "RabattGR länger als 40 Zeichen";
+    QTest::newRow("kept with a price without its leading zero") << with(10, ",50") << "";
+    QTest::newRow("a price of a comma alone") << with(10, ",") << "Preis , ist keine Zahl";
     QTest::newRow("kept with a German price and a short date")
         << with(9, "1.1.2027").replace("|1,00|", "|1.234,5678|") << "";
 }

@@ -45,7 +45,9 @@ bool shapeOf(const QString& text, Shape* shape) {
         else if (!(comma && c == u'.' && !after)) // thousands points before a comma
             return false;
     }
-    if (whole.isEmpty())
+    // ",50" is half a unit, as the ERP reads it; a sign or separator alone
+    // is no number.
+    if (whole.isEmpty() && decimals.isEmpty())
         return false;
     while (whole.startsWith(u'0'))
         whole.remove(0, 1);
