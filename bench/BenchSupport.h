@@ -2,10 +2,12 @@
 
 // What the benchmarks share: a veltar-standin on a free loopback port (TLS,
 // as it runs by default), workstation settings of their own, and the
-// client's peak memory.
+// client's peak memory, the demo user's login.
 
+#include "base/SessionContext.h"
 #include "base/WorkstationSettings.h"
 #include "server/ServerConnection.h"
+#include "session/Login.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -64,6 +66,17 @@ inline QString StartBenchDownload(QProcess& server, const QString& database, int
         return QString();
     *key = k.captured(1);
     return port;
+}
+
+// The demo user's login data for the stand-in on port of this machine.
+inline QString DemoConnect(const QString& port) {
+    return QStringLiteral("1 0 DEM demo 127.0.0.1 ") + port + QStringLiteral(" VELTAR");
+}
+
+// Logs the demo user in to the stand-in on port; false when that failed.
+inline bool LogInDemoUser(const QString& port) {
+    Session().commandLine = DemoConnect(port);
+    return user_anmeld();
 }
 
 // The peak resident memory of this process in MiB.

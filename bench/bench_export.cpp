@@ -45,9 +45,7 @@ int main(int argc, char** argv) {
         return 1;
     ConsoleUserInterface ui;
     SetUserInterface(&ui);
-    Session().commandLine =
-        QStringLiteral("1 0 DEM demo 127.0.0.1 ") + port + QStringLiteral(" VELTAR");
-    if (!user_anmeld())
+    if (!LogInDemoUser(port))
         return 1;
     PositionGridModel grid;
     if (!PositionLoad::loadGrid({key, QStringLiteral("70001"), QString()}, grid))

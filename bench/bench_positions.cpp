@@ -63,9 +63,7 @@ int main(int argc, char** argv) {
 
     ConsoleUserInterface ui;
     SetUserInterface(&ui);
-    Session().commandLine =
-        QStringLiteral("1 0 DEM demo 127.0.0.1 ") + port + QStringLiteral(" VELTAR");
-    if (!user_anmeld())
+    if (!LogInDemoUser(port))
         return 1;
 
     QList<QStringList> rows;

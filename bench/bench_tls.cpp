@@ -59,9 +59,7 @@ Figures measure(bool tls, const QString& file, int positions, int depth) {
     }
     TcpServerClient::setPlainTcp(!tls);
     Session() = SessionContext();
-    Session().commandLine =
-        QStringLiteral("1 0 DEM demo 127.0.0.1 ") + port + QStringLiteral(" VELTAR");
-    if (!user_anmeld())
+    if (!LogInDemoUser(port))
         return f;
 
     QElapsedTimer t;

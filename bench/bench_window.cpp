@@ -66,9 +66,7 @@ double cliSeconds(const QString& port, const QString& key) {
     QElapsedTimer t;
     t.start();
     cli.start(QCoreApplication::applicationDirPath() + QStringLiteral("/quendra-cli"),
-              {QStringLiteral("--connect"),
-               QStringLiteral("1 0 DEM demo 127.0.0.1 ") + port + QStringLiteral(" VELTAR"),
-               QStringLiteral("positions"), key});
+              {QStringLiteral("--connect"), DemoConnect(port), QStringLiteral("positions"), key});
     if (!cli.waitForFinished(600000) || cli.exitCode() != 0)
         return -1;
     return t.elapsed() / 1000.0;
@@ -124,9 +122,7 @@ int main(int argc, char** argv) {
     const double cliPeak = childrenPeakMiB();
 
     DialogUserInterface ui;
-    Session().commandLine =
-        QStringLiteral("1 0 DEM demo 127.0.0.1 ") + port + QStringLiteral(" VELTAR");
-    if (!user_anmeld())
+    if (!LogInDemoUser(port))
         return 1;
     const double loggedIn = PeakMiB();
 

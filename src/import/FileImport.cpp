@@ -225,13 +225,12 @@ ImportResult FileImport::run(const QString& path, const QString& supplier, Impor
         eachArticleLine(
             [&](const ImportArticleLine& a, const auto& prices, qint64 counter) {
                 for (ImportPrice which : prices) {
-                    const auto text = PositionLineText(a, which);
-                    if (!text)
+                    const auto fields = PositionLineFields(a, which);
+                    if (!fields)
                         throw LineFailure{a.text(), {}};
                     // What the server would refuse stops the import before
                     // anything is stored (the header is line 1 of the file).
-                    const QString problem =
-                        PositionLineRules::Problem(text->split(kPositionLineSeparator));
+                    const QString problem = PositionLineRules::Problem(*fields);
                     if (!problem.isEmpty())
                         throw LineFailure{a.text(), {}, problem, counter + 1};
                     m_tracks.count(a.priceDate(which));

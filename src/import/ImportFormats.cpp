@@ -141,9 +141,9 @@ bool ImportArticleLine::convertPrices(double* firstPrice, double* secondPrice) c
     return true;
 }
 
-std::optional<QString> PositionLineText(const ImportArticleLine& line, ImportPrice which) {
+std::optional<QStringList> PositionLineFields(const ImportArticleLine& line, ImportPrice which) {
     using F = ImportArticleLine::Field;
-    const QStringList fields = {
+    QStringList fields = {
         line.field(F::HerstCode),
         line.field(F::Ean),
         line.field(F::HerstArtNr),
@@ -162,7 +162,14 @@ std::optional<QString> PositionLineText(const ImportArticleLine& line, ImportPri
     for (const QString& f : fields)
         if (f.contains(kPositionLineSeparator))
             return std::nullopt;
-    return fields.join(kPositionLineSeparator);
+    return fields;
+}
+
+std::optional<QString> PositionLineText(const ImportArticleLine& line, ImportPrice which) {
+    const auto fields = PositionLineFields(line, which);
+    if (!fields)
+        return std::nullopt;
+    return fields->join(kPositionLineSeparator);
 }
 
 // ---------------------------------------------------------------------------

@@ -129,6 +129,8 @@ private:
 // line error for this line. Unit fields cannot cause this, as normalising
 // removes the "|"; fields that are not carried are irrelevant.
 std::optional<QString> PositionLineText(const ImportArticleLine& line, ImportPrice which);
+// The same 14 fields before they are joined.
+std::optional<QStringList> PositionLineFields(const ImportArticleLine& line, ImportPrice which);
 
 inline constexpr QChar kPositionLineSeparator = u'|';
 inline constexpr int kPositionLineFieldCount = 14;
