@@ -4,6 +4,7 @@
 #include "base/UserInterface.h"
 #include "common/PriceCalculation.h"
 #include "common/TextHelpers.h"
+#include "server/PosClass.h"
 #include "server/RequestPipeline.h"
 #include "server/ServerConnection.h"
 
@@ -156,10 +157,6 @@ bool PostingRun::run(PositionGridModel& model, const PostingContext& context,
     try {
         ServerCallScope scope;
         ServerClient& server = Factory();
-        // One class handle serves the run; the calls name its class.
-        ClassHandle handle = server.classHandle(QStringLiteral("quendrap.pos"));
-        const QString posClass = QStringLiteral("quendrap.pos");
-        const QString verbuch = QStringLiteral("verbuch");
         // A request that is not chained starts a fresh chain: a refusal in an
         // earlier run must not make the server skip this one.
         server.call(Wire::Op::Ping, {});
@@ -175,10 +172,11 @@ bool PostingRun::run(PositionGridModel& model, const PostingContext& context,
             for (int i = 0; i < rows; ++i) {
                 const bool marked = onlyMarked ? onlyMarked() : false;
                 if (PostingTakesRow(model.row(i), marked)) {
-                    QStringList args{posClass, verbuch};
-                    args << VerbuchArguments(context, options, model.row(i).id);
                     ++m_calls;
-                    pipeline.send(Wire::Op::ClassMethod, args, i);
+                    pipeline.send(Wire::Op::ClassMethod,
+                                  PosClass::verbuchRequest(
+                                      VerbuchArguments(context, options, model.row(i).id)),
+                                  i);
                 }
                 if (progress)
                     progress(i, rows - 1);
@@ -191,7 +189,6 @@ bool PostingRun::run(PositionGridModel& model, const PostingContext& context,
             failedId = model.row(f.tag).id;
             throw f.error;
         }
-        handle.release();
     } catch (const ServerError& e) {
         CacheFehlermeldung(e, PostingOperation(failedId));
         ok = false;

@@ -53,11 +53,10 @@ QVariant EanMatchModel::headerData(int section, Qt::Orientation orientation, int
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
-QString EanDescription(ClassHandle& positions, const QString& downloadKey, const QString& ean) {
+QString EanDescription(PosClass& positions, const QString& downloadKey, const QString& ean) {
     if (ean.isEmpty())
         return QString();
-    QStringList args{downloadKey, ean};
-    return positions.call(QStringLiteral("geteanbez"), args);
+    return positions.geteanbez(downloadKey, ean);
 }
 
 namespace {
@@ -140,10 +139,9 @@ bool ReadEanMatchFile(const QString& path, const QString& downloadKey, QList<Ean
     if (!any)
         return true;
     return ServerCall(QStringLiteral("FMEan.EanDescription Bezeichnung lesen"), [&] {
-        ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
+        PosClass pos(Factory());
         for (EanMatchRow& r : *rows)
-            r.positionDescription = EanDescription(h, downloadKey, r.ean);
-        h.release();
+            r.positionDescription = EanDescription(pos, downloadKey, r.ean);
     });
 }
 
@@ -153,14 +151,13 @@ bool PostEanMatch(const QList<EanMatchRow>& rows, const PositionDownload& downlo
     const bool ok = ServerCall(
         QStringLiteral("FMEan.Verbuchen EAN speichern"),
         [&] {
-            ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
+            PosClass pos(Factory());
             for (const EanMatchRow& r : rows) {
                 if (r.ean.isEmpty())
                     continue;
-                QStringList args{Session().firma, download.supplier, r.articleNumber, r.ean,
-                                 download.key};
                 try {
-                    h.call(QStringLiteral("SetEan"), args);
+                    pos.SetEan(Session().firma, download.supplier, r.articleNumber, r.ean,
+                               download.key);
                 } catch (const ServerError& e) {
                     // A lost connection ends the run (the bracket reports it);
                     // a refused row is listed and the others go on.
@@ -170,7 +167,6 @@ bool PostEanMatch(const QList<EanMatchRow>& rows, const PositionDownload& downlo
                                    .arg(r.articleNumber, r.ean, e.description());
                 }
             }
-            h.release();
         },
         true);
     if (!refused.isEmpty())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "positions/PositionLoad.h"
+#include "server/PosClass.h"
 
 #include <QAbstractTableModel>
 #include <QList>
@@ -41,9 +42,9 @@ private:
 };
 
 // The description of the download's position with the EAN (geteanbez),
-// inside a server call bracket on a class handle of quendrap.pos; empty for
-// an empty EAN, without asking the server. Throws the server's error.
-QString EanDescription(ClassHandle& positions, const QString& downloadKey, const QString& ean);
+// inside a server call bracket; empty for an empty EAN, without asking the
+// server. Throws the server's error.
+QString EanDescription(PosClass& positions, const QString& downloadKey, const QString& ean);
 
 // The folder the file dialog starts in ("Quendrapr"/"RetourPrm"/"Pfad"),
 // and storing the folder of a chosen file there.

@@ -3,6 +3,7 @@
 #include "base/UserInterface.h"
 #include "common/TextHelpers.h"
 #include "import/ImportFormats.h"
+#include "server/PosClass.h"
 #include "server/ServerConnection.h"
 
 #include <QDir>
@@ -14,8 +15,7 @@ QStringList LoadWebSuppliers() {
     QStringList entries;
     BusyPointer busy;
     ServerCall(QStringLiteral("FMWebDownload.Form_Load Lieferanten"), [&] {
-        ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
-        const QString text = h.call(QStringLiteral("QuendraGetCountry"));
+        const QString text = PosClass(Factory()).QuendraGetCountry();
         for (int i = 1; i <= 1000; ++i) {
             const QString e = Piece(text, QStringLiteral("|"), i);
             if (e.isEmpty())
@@ -58,8 +58,7 @@ bool DownloadWebPriceData(const QString& entry) {
     BusyPointer busy;
     bool written = true;
     const bool ok = ServerCall(QStringLiteral("FMWebDownload.bu_download Download"), [&] {
-        ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
-        const QString expression = h.call(QStringLiteral("QuendraGetComp"), QStringList{code});
+        const QString expression = PosClass(Factory()).QuendraGetComp(code);
         ResultSet rs = Factory().resultSet(QStringLiteral("VT.XW"), QStringLiteral("Liste"));
         rs.execute({expression});
         if (!expression.isEmpty()) {

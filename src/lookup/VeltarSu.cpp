@@ -34,13 +34,11 @@ QList<PartnerHit> search(const QString& part, const QStringList& args, const QSt
 
 // Items written by an M command, each closed by a backquote.
 QStringList routineList(const QString& command) {
-    QStringList items;
-    bool failed = false;
-    dbcalld(command, u'`', items, failed);
-    if (failed)
+    CommandItems r = RunCommandItems(command, u'`');
+    if (r.failed)
         return {};
-    items.removeAll(QString());
-    return items;
+    r.items.removeAll(QString());
+    return r.items;
 }
 
 // Rows of a list query: "code" + separator + "text" (the server sends the
@@ -115,16 +113,16 @@ bool ArticleSearch::getarsu(const ArticleCriteria& criteria,
     TraceLog(part, QStringLiteral("Start"), criteria.skbez, 40);
     m_searching = true;
     const bool first = m_hits.isEmpty();
-    bool failed = false;
-    QString output;
+    CommandOutput output;
     {
         BusyPointer busy;
-        output = dbcall(first ? firstCommand(criteria) : QStringLiteral("D GETARN^VTCLSU"), failed);
+        output = RunCommand(first ? firstCommand(criteria) : QStringLiteral("D GETARN^VTCLSU"));
     }
+    const bool failed = output.failed;
     QList<ArticleHit> page;
     bool full = false;
     if (!failed) {
-        const QStringList pieces = output.split(QChar(0xFF));
+        const QStringList pieces = output.text.split(QChar(0xFF));
         full = true;
         for (int i = 0; i < kArticlePage; ++i) {
             const QString piece = pieces.value(i);

@@ -7,6 +7,7 @@
 #include "common/PriceCalculation.h"
 #include "common/TextHelpers.h"
 #include "import/SupplierDefaults.h"
+#include "server/PosClass.h"
 #include "server/ServerConnection.h"
 
 #include <QDate>
@@ -176,14 +177,12 @@ void PositionEditor::beginEdit(int row, int column) {
     QStringList ek;
     QStringList vk;
     ServerCall(QStringLiteral("FMPos.lipos Listen lesen"), [&] {
-        ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
+        PosClass pos(Factory());
         if (all || column == EkDatAb)
             ek = PositionLoad::listRows(
-                h.call(QStringLiteral("getekdat"),
-                       QStringList{Session().firma, m_download.supplier, article, group}));
+                pos.getekdat(Session().firma, m_download.supplier, article, group));
         if (all || column == VkDatAb)
-            vk = PositionLoad::listRows(
-                h.call(QStringLiteral("getvkdat"), QStringList{Session().firma, article}));
+            vk = PositionLoad::listRows(pos.getvkdat(Session().firma, article));
     });
     if (all || column == EkDatAb)
         m_lists.items(10) = ek;
@@ -264,10 +263,10 @@ bool PositionEditor::edit(int row, int column, const QString& value, EditPrompts
     if (row < 0 || row >= m_model.size())
         return reject(QStringLiteral("Keine solche Zeile"));
     if (column == ArtNr) {
-        const int result = anrzuord(value.trimmed(), row, m_model.row(row).text(ArtNr));
-        if (result == -1)
+        const Assignment result = assign(value.trimmed(), row, m_model.row(row).text(ArtNr));
+        if (result.outcome == Assignment::Outcome::Assigned)
             return true;
-        return reject(result == -2 ? kNotStoredMessage : kAlreadyAssignedMessage);
+        return reject(result.message());
     }
     if (!m_model.isEditable(row, column))
         return reject(QStringLiteral("Die Zelle kann nicht bearbeitet werden"));
@@ -356,9 +355,7 @@ bool PositionEditor::addDependents(int row, Changes& changes) {
         // VAT rate.
         QString data;
         if (!ServerCall(QStringLiteral("FMPos.lipos Warengruppe lesen"), [&] {
-                ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
-                data =
-                    h.call(QStringLiteral("getwgdaten"), QStringList{Session().firma, text(Wargr)});
+                data = PosClass(Factory()).getwgdaten(Session().firma, text(Wargr));
             }))
             return false;
         set(VkRabgr, text(Wargr).isEmpty() ? QString() : text(Wargr) + QStringLiteral(".A"));
@@ -408,7 +405,7 @@ bool PositionEditor::addDependents(int row, Changes& changes) {
 bool PositionEditor::writeBack(int row, const Changes& changes) {
     const QString id = m_model.row(row).id;
     return ServerCall(QStringLiteral("FMPos.lipos Position speichern"), [&] {
-        ServerObject pos = Factory().openObject(QStringLiteral("quendrap.pos"), id);
+        ServerObject pos = PosClass::open(Factory(), id);
         for (const auto& c : changes) {
             const QString property = propertyOf(c.first);
             if (!property.isEmpty())
@@ -423,15 +420,9 @@ std::pair<bool, bool> PositionEditor::askFlags(const QString& article, const QSt
                                                const QString& ekDate, const QString& vkDate) {
     // The flag calls of the grid load, for one row: EK date flag, and the
     // VK date flag of an assigned position.
-    ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
-    const bool ek = PositionLoad::isFlagSet(
-        h.call(PositionLoad::kEkFlagMethod,
-               PositionLoad::ekFlagArguments(Session().firma, m_download.supplier, article, group,
-                                             ekDate)));
-    const bool vk = !article.isEmpty() &&
-                    PositionLoad::isFlagSet(
-                        h.call(PositionLoad::kVkFlagMethod,
-                               PositionLoad::vkFlagArguments(Session().firma, article, vkDate)));
+    PosClass pos(Factory());
+    const bool ek = pos.getekdat1(Session().firma, m_download.supplier, article, group, ekDate);
+    const bool vk = !article.isEmpty() && pos.getvkdat1(Session().firma, article, vkDate);
     return {ek, vk};
 }
 
@@ -446,35 +437,59 @@ void PositionEditor::refreshFlags(int row) {
         m_model.setFlags(row, flags.first, flags.second);
 }
 
-int PositionEditor::anrzuord(const QString& article, int row, const QString& previous) {
+QString Assignment::message() const {
+    switch (outcome) {
+    case Outcome::Assigned:
+        return QString();
+    case Outcome::AlreadyAssigned:
+        return kAlreadyAssignedMessage;
+    case Outcome::NotStored:
+        break;
+    }
+    return kNotStoredMessage;
+}
+
+Assignment PositionEditor::assign(const QString& article, int row, const QString& previous) {
+    const Assignment notStored{Assignment::Outcome::NotStored};
     if (row < 0 || row >= m_model.size())
-        return -2;
+        return notStored;
     // An article that another row already has is never sent.
     if (const int other = rowOfArticle(article, row); other >= 0)
-        return other;
+        return {Assignment::Outcome::AlreadyAssigned, other};
     const QString id = m_model.row(row).id;
-    QString result;
-    if (!ServerCall(QStringLiteral("FMPos.anrzuord Artikel zuordnen"), [&] {
-            ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
-            QStringList args{Session().firma, id, article, m_download.supplier, previous};
-            result = h.call(QStringLiteral("anrzuord"), args);
-            h.release();
-        }))
-        return -2;
-    if (result.toInt() == 0)
-        return -2;
+    bool stored = false;
+    if (!ServerCall(QStringLiteral("FMPos.anrzuord Artikel zuordnen"),
+                    [&] {
+                        stored = PosClass(Factory()).anrzuord(Session().firma, id, article,
+                                                              m_download.supplier, previous);
+                    }) ||
+        !stored)
+        return notStored;
     // The server holds the new article; when the row cannot be read back
     // (the error report was shown) it shows at least that.
     if (!rebuildRow(row))
         m_model.setServerValue(row, ArtNr, article);
-    return -1;
+    return {Assignment::Outcome::Assigned};
+}
+
+int PositionEditor::anrzuord(const QString& article, int row, const QString& previous) {
+    const Assignment a = assign(article, row, previous);
+    switch (a.outcome) {
+    case Assignment::Outcome::Assigned:
+        return -1;
+    case Assignment::Outcome::AlreadyAssigned:
+        return a.otherRow;
+    case Assignment::Outcome::NotStored:
+        break;
+    }
+    return -2;
 }
 
 bool PositionEditor::rebuildRow(int row) {
     const QString id = m_model.row(row).id;
     bool found = false;
     const bool ok = ServerCall(QStringLiteral("FMPos.anrzuord Position lesen"), [&] {
-        ResultSet rs = Factory().resultSet(QStringLiteral("quendrap.pos"), QStringLiteral("pos"));
+        ResultSet rs = PosClass::pos(Factory());
         rs.execute({id, m_download.key});
         if (!rs.next())
             return;
@@ -498,8 +513,8 @@ int PositionEditor::assignCandidate(CandidateListModel& candidates, int candidat
     const QString article = candidates.cell(candidateRow, CandidateListModel::ArtNr);
     if (candidateRow < 0 || article.isEmpty() || currentRow < 0 || currentRow >= m_model.size())
         return -1;
-    const int result = anrzuord(article, currentRow, article);
-    if (result == -1) {
+    const Assignment result = assign(article, currentRow, article);
+    if (result.outcome == Assignment::Outcome::Assigned) {
         candidates.setAssigned(candidateRow);
         // On to the next row, so that row after row is assigned by
         // double-clicks.
@@ -507,8 +522,8 @@ int PositionEditor::assignCandidate(CandidateListModel& candidates, int candidat
             nextRow = currentRow + 1 < m_model.size() ? currentRow + 1 : -1;
         return nextRow >= 0 ? nextRow : currentRow;
     }
-    reject(result == -2 ? kNotStoredMessage : kAlreadyAssignedMessage);
-    return result >= 0 ? result : -1;
+    reject(result.message());
+    return result.otherRow;
 }
 
 QList<int> PositionEditor::BatchColumns() {

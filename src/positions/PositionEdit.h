@@ -37,6 +37,15 @@ inline const QString kEbeMessage = QStringLiteral("EBE kann nur VKE oder VPE sei
 inline const QString kBadDateMessage = QStringLiteral("Kein gültiges Datum");
 inline const QString kNotStoredMessage = QStringLiteral("Artikel nicht gespeichert");
 inline const QString kAlreadyAssignedMessage = QStringLiteral("Artikel bereits zugeordnet");
+
+// What an article assignment came to.
+struct Assignment {
+    enum class Outcome { Assigned, NotStored, AlreadyAssigned };
+    Outcome outcome = Outcome::NotStored;
+    int otherRow = -1; // AlreadyAssigned: the row that has the article
+    // The window's message: "" when assigned.
+    QString message() const;
+};
 inline const QString kCancelledMessage = QStringLiteral("Eingabe abgebrochen");
 inline const QString kDiscountRangeMessage =
     QStringLiteral("Ein Rabatt liegt zwischen 0 und 100 %");
@@ -64,9 +73,11 @@ public:
     // The message of the last rejected edit; "" after a success.
     QString message() const { return m_message; }
 
-    // The article assignment of a row: -1 stored and the row rebuilt, -2
-    // refused by the server, 0 or more the row that already has the
-    // article (nothing sent). An empty article removes the assignment.
+    // The article assignment of a row: stored and the row rebuilt, refused
+    // by the server, or another row has the article already (nothing
+    // sent). An empty article removes the assignment.
+    Assignment assign(const QString& article, int row, const QString& previous);
+    // The same as a number: -1 stored, -2 refused, 0 or more the other row.
     int anrzuord(const QString& article, int row, const QString& previous);
     // Reads the row anew from the server (query "pos" by id), flags too.
     bool rebuildRow(int row);

@@ -1,5 +1,7 @@
 #include "PositionGridModel.h"
 
+#include "server/PosClass.h"
+
 #include <QBrush>
 #include <QColor>
 #include <QLocale>
@@ -100,7 +102,7 @@ QDate parseDate(QByteArrayView v) {
 // while the row is built).
 template <typename Query> PositionRow buildRow(Query query) {
     PositionRow row;
-    row.id = QString::fromUtf8(query(1));
+    row.id = QString::fromUtf8(query(PosQuery::Id));
     QByteArray& texts = row.texts;
     texts.reserve(400);
     auto append = [&texts](QByteArrayView v) {
@@ -129,7 +131,7 @@ template <typename Query> PositionRow buildRow(Query query) {
         case CellKind::Text:
         case CellKind::List:
             if (c == Abweichung) {
-                if (!query(8).isEmpty())
+                if (!query(PosQuery::ARTNR).isEmpty())
                     append(FormatDeviation(QString::fromUtf8(v)).toUtf8());
             } else if (c == EkDatAb || c == VkDatAb) {
                 bool ascii = true;

@@ -3,6 +3,7 @@
 #include "base/SessionContext.h"
 #include "base/UserInterface.h"
 #include "common/TextHelpers.h"
+#include "server/PosClass.h"
 #include "server/RequestPipeline.h"
 #include "server/ServerConnection.h"
 
@@ -165,6 +166,106 @@ bool flagOf(const Wire::RawTexts& answer) {
     return v.startsWith('J') && (v.size() == 1 || v[1] == '|');
 }
 
+// One load of the grid: the rows of "pos" in batches, the flag calls of
+// each row in a pipeline, the rows handed to the model in time slices.
+class GridLoad {
+public:
+    GridLoad(const PositionDownload& download, PositionGridModel& model, ServerClient& server)
+        : m_download(download), m_model(model), m_firma(Session().firma),
+          m_pipeline(server, PositionLoad::pipelineDepth) {
+        m_pipeline.onConfirmedRaw = [this](const Flag& f, const Wire::RawTexts& answer) {
+            setFlag(f, answer);
+        };
+    }
+
+    // Reads every row (until *stop); throws the first ServerError.
+    void run(ResultSet& rs, UserInterface& ui, const bool* stop) {
+        m_sinceShown.start();
+        int counter = 0;
+        try {
+            for (;;) {
+                // The next rows were asked for ahead: the flag answers sent
+                // before that request are read first (awaiting it would pass
+                // over them).
+                if (rs.nextNeedsServer())
+                    m_pipeline.settleBefore(rs.aheadRequest());
+                if (!rs.next())
+                    break;
+                take(rs);
+                // Events are processed after every 10 rows.
+                if (++counter % 10 == 0) {
+                    if (m_model.size() == 0
+                            ? m_pending.size() >= PositionLoad::firstRows
+                            : m_sinceShown.elapsed() >= PositionLoad::showIntervalMs)
+                        showPending();
+                    ui.processEvents();
+                    if (stop && *stop)
+                        break;
+                }
+            }
+            showPending();
+            m_pipeline.finish();
+        } catch (const RequestPipeline<GridLoad::Flag>::Failure& f) {
+            showPending();
+            throw f.error;
+        }
+    }
+
+private:
+    // The flag call of a row in flight; its answer sets the row's flag.
+    struct Flag {
+        int row;
+        bool vk;
+    };
+
+    // A row read: kept until shown, its flag calls sent.
+    void take(ResultSet& rs) {
+        const int rowIndex = m_model.size() + int(m_pending.size());
+        m_pending.append(BuildPositionRow(rs));
+        const QString article = rs.getData(PositionLoad::articleColumn());
+        m_pipeline.send(Wire::Op::ClassMethod,
+                        PosClass::getekdat1Request(m_firma, m_download.supplier, article,
+                                                   rs.getData(PositionLoad::ekGroupColumn()),
+                                                   rs.getData(PositionLoad::ekDateColumn())),
+                        {rowIndex, false});
+        if (!article.isEmpty())
+            m_pipeline.send(Wire::Op::ClassMethod,
+                            PosClass::getvkdat1Request(m_firma, article,
+                                                       rs.getData(PositionLoad::vkDateColumn())),
+                            {rowIndex, true});
+    }
+
+    void setFlag(const Flag& f, const Wire::RawTexts& answer) {
+        if (!flagOf(answer))
+            return;
+        if (f.row >= m_model.size()) {
+            PositionRow& r = m_pending[f.row - m_model.size()];
+            (f.vk ? r.vkFlag : r.ekFlag) = true;
+            return;
+        }
+        const PositionRow& r = m_model.row(f.row);
+        m_model.setFlags(f.row, f.vk ? r.ekFlag : true, f.vk ? true : r.vkFlag);
+    }
+
+    // Rows reach the model in time slices: the first screenful at once,
+    // then what came at most every showIntervalMs, so that the view is
+    // laid out and painted a few times a second rather than at every event
+    // pass.
+    void showPending() {
+        m_model.appendRows(std::move(m_pending));
+        m_pending.clear();
+        m_model.flushChanges();
+        m_sinceShown.restart();
+    }
+
+    const PositionDownload& m_download;
+    PositionGridModel& m_model;
+    const QString m_firma;
+    QVector<PositionRow> m_pending; // read, not yet shown
+    RequestPipeline<Flag> m_pipeline;
+    QElapsedTimer m_sinceShown;
+};
+
 } // namespace
 
 QStringList PositionLoad::listRows(const QString& expression) {
@@ -179,19 +280,10 @@ QStringList PositionLoad::listRows(const QString& expression) {
     return rows;
 }
 
-bool PositionLoad::isFlagSet(const QString& answer) {
-    return Piece(answer, QStringLiteral("|"), 1) == u"J";
-}
-
 bool PositionLoad::loadLists(const QString& supplier, PositionLists& lists) {
     lists.reset();
     const bool ok = ServerCall(QStringLiteral("FMPos.Timer1 Listen lesen"), [&] {
-        ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
-        QStringList args{Session().firma, supplier};
-        const QString expression = h.call(QStringLiteral("getcombo"), args);
-        CloseObject(h);
-        if (expression.isEmpty())
-            return;
+        const QString expression = PosClass(Factory()).getcombo(Session().firma, supplier);
         for (const QString& row : listRows(expression))
             lists.addComboRow(row);
     });
@@ -207,89 +299,16 @@ bool PositionLoad::loadGrid(const PositionDownload& download, PositionGridModel&
     model.clear();
     if (download.key.isEmpty())
         return true;
-    const QString firma = Session().firma;
     bool ok = true;
     try {
         ServerCallScope scope;
         ServerClient& server = Factory();
-        ResultSet rs = server.resultSet(QStringLiteral("quendrap.pos"), QStringLiteral("pos"));
+        ResultSet rs = PosClass::pos(server);
         rs.setBatchSize(batchRows);
         rs.setReadAhead(true);
         rs.execute({download.key, QString()});
-
-        // The flag calls of the rows in flight; each answer sets its row.
-        struct Flag {
-            int row;
-            bool vk;
-        };
-        QVector<PositionRow> pending; // read, not yet shown
-        RequestPipeline<Flag> pipeline(server, pipelineDepth);
-        pipeline.onConfirmedRaw = [&](const Flag& f, const Wire::RawTexts& answer) {
-            if (!flagOf(answer))
-                return;
-            if (f.row >= model.size()) {
-                PositionRow& r = pending[f.row - model.size()];
-                (f.vk ? r.vkFlag : r.ekFlag) = true;
-                return;
-            }
-            const PositionRow& r = model.row(f.row);
-            model.setFlags(f.row, f.vk ? r.ekFlag : true, f.vk ? true : r.vkFlag);
-        };
-        const QString posClass = QStringLiteral("quendrap.pos");
-        const QStringList ekCall{posClass, kEkFlagMethod};
-        const QStringList vkCall{posClass, kVkFlagMethod};
         model.setGathering(true);
-        // Rows reach the model in time slices: the first screenful at once,
-        // then what came at most every showIntervalMs, so that the view is
-        // laid out and painted a few times a second rather than at every
-        // event pass.
-        QElapsedTimer sinceShown;
-        sinceShown.start();
-        auto showPending = [&] {
-            model.appendRows(std::move(pending));
-            pending.clear();
-            model.flushChanges();
-            sinceShown.restart();
-        };
-        int counter = 0;
-        try {
-            for (;;) {
-                // The next rows were asked for ahead: the flag answers sent
-                // before that request are read first (awaiting it would pass
-                // over them).
-                if (rs.nextNeedsServer())
-                    pipeline.settleBefore(rs.aheadRequest());
-                if (!rs.next())
-                    break;
-                const int rowIndex = model.size() + int(pending.size());
-                pending.append(BuildPositionRow(rs));
-                const QString article = rs.getData(articleColumn());
-                pipeline.send(Wire::Op::ClassMethod,
-                              ekCall + ekFlagArguments(firma, download.supplier, article,
-                                                       rs.getData(ekGroupColumn()),
-                                                       rs.getData(ekDateColumn())),
-                              {rowIndex, false});
-                if (!article.isEmpty())
-                    pipeline.send(Wire::Op::ClassMethod,
-                                  vkCall +
-                                      vkFlagArguments(firma, article, rs.getData(vkDateColumn())),
-                                  {rowIndex, true});
-                // Events are processed after every 10 rows.
-                if (++counter % 10 == 0) {
-                    if (model.size() == 0 ? pending.size() >= firstRows
-                                          : sinceShown.elapsed() >= showIntervalMs)
-                        showPending();
-                    ui.processEvents();
-                    if (stop && *stop)
-                        break;
-                }
-            }
-            showPending();
-            pipeline.finish();
-        } catch (const RequestPipeline<Flag>::Failure& f) {
-            showPending();
-            throw f.error;
-        }
+        GridLoad(download, model, server).run(rs, ui, stop);
         model.setGathering(false);
         rs.close();
     } catch (const ServerError& e) {
@@ -304,12 +323,9 @@ bool PositionLoad::loadCandidates(const PositionDownload& download, CandidateLis
     list.setRows({});
     QStringList rows;
     const bool ok = ServerCall(QStringLiteral("FMPos.libm Artikeldaten lesen"), [&] {
-        ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
-        QStringList args{Session().firma, download.supplier, download.key};
-        const QString expression = h.call(QStringLiteral("getposvt"), args);
-        CloseObject(h);
-        if (!expression.isEmpty())
-            rows = listRows(expression);
+        const QString expression =
+            PosClass(Factory()).getposvt(Session().firma, download.supplier, download.key);
+        rows = listRows(expression);
     });
     list.setRows(std::move(rows));
     return ok;

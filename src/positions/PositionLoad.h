@@ -97,23 +97,6 @@ public:
     // The rows of VT.XW "Liste" for an expression (column 1 of each row);
     // none for an empty expression. Inside a server call; throws its error.
     static QStringList listRows(const QString& expression);
-    // Whether a flag call's answer (getekdat1, getvkdat1) says "J" in its
-    // first "|"-field.
-    static bool isFlagSet(const QString& answer);
-    // The flag calls of a row, on quendrap.pos: "getekdat1"(company,
-    // supplier, article, EK group, EK date), and for an assigned article
-    // "getvkdat1"(company, article, VK date).
-    static inline const QString kEkFlagMethod = QStringLiteral("getekdat1");
-    static inline const QString kVkFlagMethod = QStringLiteral("getvkdat1");
-    static QStringList ekFlagArguments(const QString& firma, const QString& supplier,
-                                       const QString& article, const QString& group,
-                                       const QString& date) {
-        return {firma, supplier, article, group, date};
-    }
-    static QStringList vkFlagArguments(const QString& firma, const QString& article,
-                                       const QString& date) {
-        return {firma, article, date};
-    }
     // The query "pos" columns (1-based) a row's flag calls take.
     static int articleColumn() { return PositionGrid::ColumnOf(PositionGrid::ArtNr).queryColumn; }
     static int ekGroupColumn() { return PositionGrid::ColumnOf(PositionGrid::EkRabgr).queryColumn; }

@@ -309,52 +309,60 @@ namespace {
 
 // Runs the command through VT.Windows "Xecute" in one bracket. Throws.
 QString xecute(const QString& command) {
-    BeginServerCall(false, false);
+    ServerCallScope scope(false, false);
     ServerObject windows = Factory().newObject(QStringLiteral("VT.Windows"));
     QStringList args{command};
     const QString output = windows.call(QStringLiteral("Xecute"), args);
     CloseObject(windows);
-    EndServerCall(false);
     return output;
+}
+
+// The report of a failed command: the user (unless silent) and the trace.
+void reportCommand(const ServerError& e, const QString& command, const QString& form, bool silent) {
+    const QString upper = form == u"dbCall" ? QStringLiteral("DBCall") : QStringLiteral("DBCallD");
+    if (!silent)
+        CacheFehlermeldung(e, QStringLiteral("cacheapi.") + form.toLower() +
+                                  QStringLiteral(" Ungültige Anfrage! Kein Ergebnis gefunden") +
+                                  kCrLf + kCrLf + upper +
+                                  QStringLiteral(" Aufruf von VT.Windwos Xecute ") + command);
+    TraceLog(form, QStringLiteral("Command_:") + command, e.description(), 0);
 }
 
 } // namespace
 
-QString dbcall(const QString& command, bool& failed, bool silent) {
+CommandOutput RunCommand(const QString& command, bool silent) {
     try {
-        return xecute(command);
+        return {false, xecute(command)};
     } catch (const ServerError& e) {
-        EndServerCall(false);
-        failed = true;
-        if (!silent)
-            CacheFehlermeldung(e, QStringLiteral("cacheapi.dbcall Ungültige Anfrage! Kein "
-                                                 "Ergebnis gefunden") +
-                                      kCrLf + kCrLf +
-                                      QStringLiteral("DBCall Aufruf von VT.Windwos Xecute ") +
-                                      command);
-        TraceLog(QStringLiteral("dbCall"), QStringLiteral("Command_:") + command, e.description(),
-                 0);
-        return QStringLiteral(" ");
+        reportCommand(e, command, QStringLiteral("dbCall"), silent);
+        return {true, QStringLiteral(" ")};
     }
 }
 
-int dbcalld(const QString& command, QChar delimiter, QStringList& items, bool& failed) {
+CommandItems RunCommandItems(const QString& command, QChar delimiter) {
     try {
-        items = SplitCallOutput(xecute(command), delimiter);
-        return int(items.size());
+        return {false, SplitCallOutput(xecute(command), delimiter)};
     } catch (const ServerError& e) {
-        EndServerCall(false);
+        reportCommand(e, command, QStringLiteral("dbCalld"), false);
+        return {true, QStringList{QStringLiteral(" ")}};
+    }
+}
+
+QString dbcall(const QString& command, bool& failed, bool silent) {
+    CommandOutput r = RunCommand(command, silent);
+    if (r.failed)
         failed = true;
-        CacheFehlermeldung(e, QStringLiteral("cacheapi.dbcalld Ungültige Anfrage! Kein "
-                                             "Ergebnis gefunden") +
-                                  kCrLf + kCrLf +
-                                  QStringLiteral("DBCallD Aufruf von VT.Windwos Xecute ") +
-                                  command);
-        TraceLog(QStringLiteral("dbCalld"), QStringLiteral("Command_:") + command, e.description(),
-                 0);
-        items = QStringList{QStringLiteral(" ")};
+    return r.text;
+}
+
+int dbcalld(const QString& command, QChar delimiter, QStringList& items, bool& failed) {
+    CommandItems r = RunCommandItems(command, delimiter);
+    items = std::move(r.items);
+    if (r.failed) {
+        failed = true;
         return 0;
     }
+    return int(items.size());
 }
 
 void CloseObject(ServerObject& object) {

@@ -104,12 +104,25 @@ void CloseConnection();
 // which ends with it).
 void ReleaseConnection();
 
-// Runs an M command on the server and returns what it writes; " " and
-// failed = true when it fails (reported unless silent).
-QString dbcall(const QString& command, bool& failed, bool silent = false);
+// What an M command wrote, or that it failed (the failure was reported
+// unless the call was silent).
+struct CommandOutput {
+    bool failed = false;
+    QString text; // " " after a failure
+};
+// What an M command wrote, split into items; {" "} after a failure.
+struct CommandItems {
+    bool failed = false;
+    QStringList items;
+};
+
+// Runs an M command on the server (VT.Windows "Xecute").
+CommandOutput RunCommand(const QString& command, bool silent = false);
 // Runs an M command and splits what it writes at delimiter into items.
-// Returns the number of items; on failure items is {" "}, failed is true and
-// the result is 0.
+CommandItems RunCommandItems(const QString& command, QChar delimiter);
+// The same in the forms the rest of the program knows: what the command
+// writes, failed set when it fails; the number of items (0 on failure).
+QString dbcall(const QString& command, bool& failed, bool silent = false);
 int dbcalld(const QString& command, QChar delimiter, QStringList& items, bool& failed);
 // The splitting rule of dbcalld: every delimiter closes an item (even an
 // empty one); a non-empty rest after the last delimiter is one more item; at

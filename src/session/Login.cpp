@@ -48,9 +48,8 @@ void takeForm(const LoginForm& f) {
 }
 
 QString readFiscalYear() {
-    bool failed = false;
-    const QString wj = dbcall(QStringLiteral("S P0=$P(^FA(0),\"`\",2) W P0"), failed);
-    return failed ? QString() : wj;
+    const CommandOutput wj = RunCommand(QStringLiteral("S P0=$P(^FA(0),\"`\",2) W P0"));
+    return wj.failed ? QString() : wj.text;
 }
 
 // Company and branch go into M as numbers: the login refuses others before
