@@ -72,7 +72,8 @@ int importFile(const QString& path, const QString& supplierOption, const QString
             return 1;
     }
     TracksFromText choices(tracks);
-    const ImportResult r = import.run(path, supplier, choices);
+    const ImportResult r = import.import(path, supplier, choices);
+    ShowImportResult(r);
     if (r.outcome != ImportResult::Outcome::Imported) {
         if (r.outcome == ImportResult::Outcome::Declined)
             err() << "Import abgebrochen: keine Preisschienen bestätigt\n";
@@ -448,11 +449,10 @@ int runXecute(const QStringList& args) {
                  "NAMESPACE\"] xecute 'M COMMAND'\n";
         return 2;
     }
-    bool failed = false;
-    const QString output = dbcall(args[0], failed);
-    if (failed)
+    const CommandOutput output = RunCommand(args[0]);
+    if (output.failed)
         return 1;
-    out() << output;
+    out() << output.text;
     out().flush();
     return 0;
 }

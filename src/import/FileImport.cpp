@@ -8,6 +8,7 @@
 #include "import/FileEndReader.h"
 #include "import/ImportFileReader.h"
 #include "import/ImportFormats.h"
+#include "server/PosClass.h"
 #include "server/RequestPipeline.h"
 #include "server/ServerConnection.h"
 
@@ -17,25 +18,31 @@
 #include <optional>
 #include <vector>
 
-namespace {
-
-// Ends an import with "Fehler in Zeile: " and the line being processed,
-// after the report of the server's error when the server failed it.
-// A line that breaks a rule of the ERP names its number in the file and
-// the reason after it.
-struct LineFailure {
-    QString line;
-    std::optional<ServerError> cause;
-    QString reason = {};
-    qint64 fileLine = 0;
-};
-
-// Ends an import with a message of its own (no line is to blame).
+// What ends an import before its end: the message, and the line to blame.
 struct ImportStop {
     QString message;
+    std::optional<ImportLineIssue> issue = {};
 };
 
+namespace {
+
 const QString kStoreOperation = QStringLiteral("FMImport.Einlesen Position speichern");
+
+// "Fehler in Zeile: " and the line; a line that breaks a rule of the ERP
+// names its number in the file and the reason after it.
+ImportStop LineStop(const QString& line, qint64 fileLine, const QString& reason = {}) {
+    QString message = LineErrorMessage(line);
+    if (!reason.isEmpty())
+        message += QStringLiteral("\r\n\r\nZeile %1: ").arg(fileLine) + reason;
+    return {message, ImportLineIssue{fileLine, line, reason}};
+}
+
+// A line the server refused: the report of its error, then the line.
+ImportStop RefusedLineStop(const ServerError& cause, const QString& line, qint64 fileLine) {
+    ImportStop stop = LineStop(line, fileLine);
+    stop.message.prepend(CacheFehlermeldungText(cause, kStoreOperation));
+    return stop;
+}
 
 // What pass 1 saw of the file: its size and time, and a checksum of every
 // article line, so that pass 2 stores nothing pass 1 did not check.
@@ -68,6 +75,61 @@ private:
 };
 
 } // namespace
+
+// The file between the passes: the reader (rewound for pass 2), what pass
+// 1 checked, the line being processed and the meter's maximum.
+struct FileImport::Pass {
+    QString path;
+    ImportFileReader reader;
+    CheckedFile checked;
+    QString current;
+    qint64 maximum = 1;
+    ImportChoices* choices = nullptr;
+
+    void finish() {
+        reader.close();
+        if (choices)
+            choices->setProgress(0, 0);
+    }
+
+    // Walks the article lines of the file from its start: events, the
+    // meter, the line kept for the error message, the prices converted (a
+    // line whose prices do not convert is an error of that line). first
+    // (counter, line) sees each line before anything else is done with it:
+    // pass 1 takes its checksum, pass 2 compares it. A handler that returns
+    // a stop ends the walk with it; read counts the lines walked.
+    template <typename Handle, typename First>
+    std::optional<ImportStop> eachArticleLine(Handle&& handle, First&& first, qint64* read) {
+        UserInterface& ui = UI();
+        QString line;
+        reader.readLine(&line); // header
+        FileEndReader lines(reader);
+        qint64 counter = 0;
+        while (lines.readLine(&line)) {
+            ui.processEvents();
+            ++counter;
+            if ((counter & 127) == 0)
+                choices->setProgress(counter, maximum);
+            current = line;
+            if (auto stop = first(counter, line))
+                return stop;
+            const ImportArticleLine a(line);
+            double p1 = 0;
+            double p2 = 0;
+            if (!a.convertPrices(&p1, &p2))
+                return LineStop(current, counter + 1);
+            if (auto stop = handle(a, PricesToStore(a, p1, p2), counter))
+                return stop;
+        }
+        // A file that cannot be read to its end is not imported in part.
+        if (reader.failed())
+            return ImportStop{kFileUnreadableMessage + QStringLiteral("\r\n\r\n") +
+                              LineErrorMessage(current)};
+        choices->setProgress(counter, maximum);
+        *read = counter;
+        return std::nullopt;
+    }
+};
 
 void ImportChoices::setProgress(qint64 value, qint64 maximum) {
     UI().setProgress(value, maximum);
@@ -156,200 +218,244 @@ QString FileImport::checkSupplier(const QString& supplier) {
     return name;
 }
 
-ImportResult FileImport::run(const QString& path, const QString& supplier, ImportChoices& choices) {
-    ImportResult result;
-    const QString firma = Session().firma;
-    ImportFileReader reader;
-    CheckedFile checked;
-    QString current; // the line being processed, for the error message
-    QString step = QStringLiteral("FMImport.Einlesen Einheiten");
-    UserInterface& ui = UI();
-    BusyPointer busy(ui);
-    auto finish = [&] {
-        reader.close();
-        choices.setProgress(0, 0);
+void ShowImportResult(const ImportResult& result) {
+    switch (result.outcome) {
+    case ImportResult::Outcome::MissingUnits:
+        UI().message(result.message, QString(), MessageIcon::Critical, MessageButtons::Ok);
+        return;
+    case ImportResult::Outcome::Failed:
+        UI().message(result.message, QString(), MessageIcon::None, MessageButtons::Ok);
+        return;
+    case ImportResult::Outcome::Imported:
+    case ImportResult::Outcome::Declined:
+        return;
+    }
+}
+
+ImportScan FileImport::scan(const QString& path, ImportChoices& choices) {
+    ImportScan result;
+    BusyPointer busy;
+    m_pass = std::make_shared<Pass>();
+    Pass& pass = *m_pass;
+    pass.path = path;
+    pass.choices = &choices;
+    auto fail = [&](ImportStop stop) {
+        pass.finish();
+        m_pass.reset();
+        result.message = stop.message;
+        result.issue = stop.issue;
+        TraceLog(QStringLiteral("FMImport.Einlesen"), QStringLiteral("Abbruch"), result.message, 0);
+        return result;
     };
+    QString missing = kNoMissingUnits;
+    UnitAssignmentTable units;
+    try {
+        ServerCallScope scope;
+        ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.downloads"));
+        if (!units.load(h.call(QStringLiteral("geteinh"), QStringList{Session().firma})))
+            return fail(ImportStop{LineErrorMessage(QString())});
+    } catch (const ServerError& e) {
+        return fail(ImportStop{
+            CacheFehlermeldungText(e, QStringLiteral("FMImport.Einlesen Einheiten")).trimmed()});
+    }
+    pass.checked.take(path);
+    if (!pass.reader.open(path))
+        return fail(ImportStop{kFileUnreadableMessage});
+    pass.maximum = qMax<qint64>(1, pass.reader.lineFeedCount());
+    choices.setProgress(1, pass.maximum);
+
+    // Every line must convert, and every price it stores must give a
+    // position line text the server can split and would keep; count the
+    // tracks, list missing units.
+    m_tracks.clear();
+    auto check = [&](const ImportArticleLine& a, const auto& prices,
+                     qint64 counter) -> std::optional<ImportStop> {
+        for (ImportPrice which : prices) {
+            const auto fields = PositionLineFields(a, which);
+            if (!fields)
+                return LineStop(a.text(), counter + 1);
+            // What the server would refuse stops the import before anything
+            // is stored (the header is line 1 of the file).
+            const QString problem = PositionLineRules::Problem(*fields);
+            if (!problem.isEmpty())
+                return LineStop(a.text(), counter + 1, problem);
+            m_tracks.count(a.priceDate(which));
+        }
+        CollectMissingUnits(a, units, &missing);
+        return std::nullopt;
+    };
+    auto take = [&](qint64, const QString& line) -> std::optional<ImportStop> {
+        pass.checked.add(line);
+        return std::nullopt;
+    };
+    if (auto stop = pass.eachArticleLine(check, take, &result.lines))
+        return fail(*stop);
+    if (!pass.checked.unchanged())
+        return fail(ImportStop{kFileChangedMessage});
+    if (missing != kNoMissingUnits) {
+        pass.finish();
+        m_pass.reset();
+        result.outcome = ImportScan::Outcome::MissingUnits;
+        result.message = UnassignedUnitsMessage(missing);
+        return result;
+    }
+    result.outcome = ImportScan::Outcome::Checked;
+    return result;
+}
+
+namespace {
+
+// What pass 2 sent: the line, and whether the request stores a position.
+struct Sent {
+    QString line;
+    qint64 fileLine;
+    bool position;
+};
+
+// Whatever stops pass 2, the answers on their way still count: a refusal
+// among them is the failure.
+std::optional<ImportStop> Settle(RequestPipeline<Sent>& pipeline) {
+    try {
+        pipeline.finish();
+    } catch (const RequestPipeline<Sent>::Failure& f) {
+        return RefusedLineStop(f.error, f.tag.line, f.tag.fileLine);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+ImportResult FileImport::store(const QString& path, const QString& supplier,
+                               ImportChoices& choices) {
+    ImportResult result;
+    BusyPointer busy;
+    const std::shared_ptr<Pass> kept = std::move(m_pass);
+    auto fail = [&](ImportStop stop) {
+        if (kept)
+            kept->finish();
+        result.message = stop.message;
+        result.issue = stop.issue;
+        TraceLog(QStringLiteral("FMImport.Einlesen"), QStringLiteral("Abbruch"), result.message, 0);
+        return result;
+    };
+    // Nothing is stored of a file that changed since it was checked.
+    if (!kept || kept->path != path)
+        return fail(ImportStop{kFileChangedMessage});
+    Pass& pass = *kept;
+    pass.choices = &choices;
+    pass.current.clear();
+    if (!pass.checked.unchanged() || !pass.reader.rewind())
+        return fail(ImportStop{kFileChangedMessage});
+    QString step = QStringLiteral("FMImport.Einlesen Download anlegen");
     try {
         ServerCallScope scope;
         ServerClient& server = Factory();
-
-        QString missing = kNoMissingUnits;
-        UnitAssignmentTable units;
-        {
-            ClassHandle h = server.classHandle(QStringLiteral("quendrap.downloads"));
-            if (!units.load(h.call(QStringLiteral("geteinh"), QStringList{firma})))
-                throw LineFailure{current, {}};
-        }
-        checked.take(path);
-        if (!reader.open(path))
-            throw ImportStop{kFileUnreadableMessage};
-        const qint64 maximum = qMax<qint64>(1, reader.lineFeedCount());
-        choices.setProgress(1, maximum);
-
-        // Walks the article lines of the file from its start: events, the
-        // meter, the line kept for the error message, the prices converted
-        // (a line whose prices do not convert is an error of that line).
-        // first(counter, line) sees each line before anything else is done
-        // with it: pass 1 takes its checksum, pass 2 compares it.
-        auto eachArticleLine = [&](auto&& handle, auto&& first) {
-            QString line;
-            reader.readLine(&line); // header
-            FileEndReader lines(reader);
-            qint64 counter = 0;
-            while (lines.readLine(&line)) {
-                ui.processEvents();
-                ++counter;
-                if ((counter & 127) == 0)
-                    choices.setProgress(counter, maximum);
-                current = line;
-                first(counter, line);
-                const ImportArticleLine a(line);
-                double p1 = 0;
-                double p2 = 0;
-                if (!a.convertPrices(&p1, &p2))
-                    throw LineFailure{current, {}};
-                handle(a, PricesToStore(a, p1, p2), counter);
-            }
-            // A file that cannot be read to its end is not imported in part.
-            if (reader.failed())
-                throw ImportStop{kFileUnreadableMessage + QStringLiteral("\r\n\r\n") +
-                                 LineErrorMessage(current)};
-            choices.setProgress(counter, maximum);
-            return counter;
-        };
-
-        // Pass 1: every line must convert, and every price it stores must
-        // give a position line text the server can split; count the tracks,
-        // list missing units.
-        m_tracks.clear();
-        eachArticleLine(
-            [&](const ImportArticleLine& a, const auto& prices, qint64 counter) {
-                for (ImportPrice which : prices) {
-                    const auto fields = PositionLineFields(a, which);
-                    if (!fields)
-                        throw LineFailure{a.text(), {}};
-                    // What the server would refuse stops the import before
-                    // anything is stored (the header is line 1 of the file).
-                    const QString problem = PositionLineRules::Problem(*fields);
-                    if (!problem.isEmpty())
-                        throw LineFailure{a.text(), {}, problem, counter + 1};
-                    m_tracks.count(a.priceDate(which));
-                }
-                CollectMissingUnits(a, units, &missing);
-            },
-            [&](qint64, const QString& line) { checked.add(line); });
-        if (!checked.unchanged())
-            throw ImportStop{kFileChangedMessage};
-
-        if (missing != kNoMissingUnits) {
-            finish();
-            result.outcome = ImportResult::Outcome::MissingUnits;
-            result.message = UnassignedUnitsMessage(missing);
-            ui.message(result.message, QString(), MessageIcon::Critical, MessageButtons::Ok);
-            return result;
-        }
-        bool confirmed = false;
-        {
-            NotBusy question(ui);
-            confirmed = choices.choosePriceTracks(m_tracks);
-        }
-        if (!confirmed) {
-            finish();
-            result.outcome = ImportResult::Outcome::Declined;
-            return result;
-        }
-        // Nothing is stored of a file that changed while the buyer chose.
-        current.clear();
-        if (!checked.unchanged() || !reader.rewind())
-            throw ImportStop{kFileChangedMessage};
-
-        // The download record.
-        step = QStringLiteral("FMImport.Einlesen Download anlegen");
-        ServerObject d = server.newObject(QStringLiteral("quendrap.downloads"));
-        d.set(QStringLiteral("Firma"), firma);
-        d.set(QStringLiteral("Datum"), QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
-        d.set(QStringLiteral("PCODE"), PersonnelCode());
-        d.set(QStringLiteral("LNR"), supplier);
-        d.set(QStringLiteral("Status"), QStringLiteral("0"));
-        d.save();
-        result.downloadId = d.id();
-        CloseObject(d);
-
-        // Pass 2: one position per taken price, of a line that pass 1
-        // checked. Requests go out without waiting for each answer; the
-        // first one not confirmed names its line, and the server stores
-        // nothing after a refused one.
-        struct Sent {
-            QString line;
-            bool position;
-        };
+        result.downloadId = newDownload(server, supplier);
         step = kStoreOperation;
-        RequestPipeline<Sent> pipeline(server, m_depth);
-        pipeline.onConfirmed = [&](const Sent& sent, const QStringList&) {
-            if (sent.position)
-                ++result.positions;
-        };
-        const QString posClass = QStringLiteral("quendrap.pos");
-        const QString savezeile = QStringLiteral("savezeile");
-        const QString no = QStringLiteral("N");
-        try {
-            const qint64 read = eachArticleLine(
-                [&](const ImportArticleLine& a, const auto& prices, qint64 counter) {
-                    for (ImportPrice which : prices) {
-                        if (!m_tracks.isMarked(a.priceDate(which)))
-                            continue;
-                        const auto text = PositionLineText(a, which);
-                        if (!text)
-                            throw LineFailure{current, {}};
-                        pipeline.send(Wire::Op::ClassMethod,
-                                      {posClass, savezeile, result.downloadId, QString(), *text, no,
-                                       QString()},
-                                      {current, true});
-                    }
-                    if (counter == 1)
-                        pipeline.send(Wire::Op::ClassMethod,
-                                      {posClass, QStringLiteral("setliefid"), firma,
-                                       a.field(ImportArticleLine::HerstCode), supplier},
-                                      {current, false});
-                },
-                [&](qint64 counter, const QString& line) {
-                    if (!checked.same(counter, line))
-                        throw ImportStop{kFileChangedMessage + QStringLiteral("\r\n\r\n") +
-                                         LineErrorMessage(line)};
-                });
-            pipeline.finish();
-            // Shorter than pass 1 read it: the download lacks lines.
-            if (read != checked.lines())
-                throw ImportStop{kFileChangedMessage};
-        } catch (const RequestPipeline<Sent>::Failure& f) {
-            throw LineFailure{f.tag.line, f.error};
-        } catch (...) {
-            // Whatever stops pass 2, the answers on their way still count (a
-            // refusal among them is the failure).
-            try {
-                pipeline.finish();
-            } catch (const RequestPipeline<Sent>::Failure& f) {
-                throw LineFailure{f.tag.line, f.error};
-            }
-            throw;
-        }
-        finish();
-        result.outcome = ImportResult::Outcome::Imported;
-        return result;
-    } catch (const LineFailure& f) {
-        result.message = LineErrorMessage(f.line);
-        if (!f.reason.isEmpty())
-            result.message += QStringLiteral("\r\n\r\nZeile %1: ").arg(f.fileLine) + f.reason;
-        if (f.cause)
-            result.message.prepend(CacheFehlermeldungText(*f.cause, kStoreOperation));
-    } catch (const ImportStop& stop) {
-        result.message = stop.message;
+        if (auto stop = storePositions(server, pass, supplier, result))
+            return fail(*stop);
     } catch (const ServerError& e) {
-        result.message = CacheFehlermeldungText(e, step).trimmed();
+        return fail(ImportStop{CacheFehlermeldungText(e, step).trimmed()});
     }
-    finish();
-    result.outcome = ImportResult::Outcome::Failed;
-    TraceLog(QStringLiteral("FMImport.Einlesen"), QStringLiteral("Abbruch"), result.message, 0);
-    ui.message(result.message, QString(), MessageIcon::None, MessageButtons::Ok);
+    pass.finish();
+    result.outcome = ImportResult::Outcome::Imported;
+    return result;
+}
+
+QString FileImport::newDownload(ServerClient& server, const QString& supplier) {
+    ServerObject d = server.newObject(QStringLiteral("quendrap.downloads"));
+    d.set(QStringLiteral("Firma"), Session().firma);
+    d.set(QStringLiteral("Datum"), QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
+    d.set(QStringLiteral("PCODE"), PersonnelCode());
+    d.set(QStringLiteral("LNR"), supplier);
+    d.set(QStringLiteral("Status"), QStringLiteral("0"));
+    d.save();
+    const QString id = d.id();
+    CloseObject(d);
+    return id;
+}
+
+std::optional<ImportStop> FileImport::storePositions(ServerClient& server, Pass& pass,
+                                                     const QString& supplier,
+                                                     ImportResult& result) {
+    // One position per taken price, of a line that pass 1 checked. Requests
+    // go out without waiting for each answer; the first one not confirmed
+    // names its line, and the server stores nothing after a refused one.
+    const QString firma = Session().firma;
+    RequestPipeline<Sent> pipeline(server, m_depth);
+    pipeline.onConfirmed = [&](const Sent& sent, const QStringList&) {
+        if (sent.position)
+            ++result.positions;
+    };
+    auto send = [&](const ImportArticleLine& a, const auto& prices,
+                    qint64 counter) -> std::optional<ImportStop> {
+        for (ImportPrice which : prices) {
+            if (!m_tracks.isMarked(a.priceDate(which)))
+                continue;
+            const auto text = PositionLineText(a, which);
+            if (!text)
+                return LineStop(pass.current, counter + 1);
+            pipeline.send(Wire::Op::ClassMethod,
+                          PosClass::savezeileRequest(result.downloadId, *text),
+                          {pass.current, counter + 1, true});
+        }
+        if (counter == 1)
+            pipeline.send(
+                Wire::Op::ClassMethod,
+                PosClass::setliefidRequest(firma, a.field(ImportArticleLine::HerstCode), supplier),
+                {pass.current, counter + 1, false});
+        return std::nullopt;
+    };
+    auto compare = [&](qint64 counter, const QString& line) -> std::optional<ImportStop> {
+        if (pass.checked.same(counter, line))
+            return std::nullopt;
+        return ImportStop{kFileChangedMessage + QStringLiteral("\r\n\r\n") +
+                          LineErrorMessage(line)};
+    };
+    qint64 read = 0;
+    std::optional<ImportStop> stop;
+    try {
+        stop = pass.eachArticleLine(send, compare, &read);
+    } catch (const RequestPipeline<Sent>::Failure& f) {
+        return RefusedLineStop(f.error, f.tag.line, f.tag.fileLine);
+    } catch (...) {
+        if (auto refused = Settle(pipeline))
+            return refused;
+        throw;
+    }
+    if (auto refused = Settle(pipeline))
+        return refused;
+    if (stop)
+        return stop;
+    // Shorter than pass 1 read it: the download lacks lines.
+    if (read != pass.checked.lines())
+        return ImportStop{kFileChangedMessage};
+    return std::nullopt;
+}
+
+ImportResult FileImport::import(const QString& path, const QString& supplier,
+                                ImportChoices& choices) {
+    ImportResult result;
+    const ImportScan scanned = scan(path, choices);
+    if (scanned.outcome != ImportScan::Outcome::Checked) {
+        result.outcome = scanned.outcome == ImportScan::Outcome::MissingUnits
+                             ? ImportResult::Outcome::MissingUnits
+                             : ImportResult::Outcome::Failed;
+        result.message = scanned.message;
+        result.issue = scanned.issue;
+        return result;
+    }
+    if (!choices.choosePriceTracks(m_tracks)) {
+        m_pass->finish();
+        m_pass.reset();
+        result.outcome = ImportResult::Outcome::Declined;
+        return result;
+    }
+    return store(path, supplier, choices);
+}
+
+ImportResult FileImport::run(const QString& path, const QString& supplier, ImportChoices& choices) {
+    const ImportResult result = import(path, supplier, choices);
+    ShowImportResult(result);
     return result;
 }

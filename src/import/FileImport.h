@@ -5,17 +5,41 @@
 
 #include <QString>
 #include <QVarLengthArray>
+#include <memory>
+#include <optional>
+
+// A line of the file that stopped an import.
+struct ImportLineIssue {
+    qint64 fileLine = 0; // its number in the file (the header is line 1)
+    QString line;        // its text
+    QString reason;      // the rule it breaks; "" when it does not convert or was refused
+};
 
 // The result of an import: what happened, and for a completed import the new
 // download's key and the number of positions stored. message is the text
-// shown to the user ("" when none was shown).
+// for the user ("" when there is none); issue the line that stopped it.
 struct ImportResult {
     enum class Outcome { Imported, MissingUnits, Declined, Failed };
     Outcome outcome = Outcome::Failed;
     QString downloadId;
     qint64 positions = 0;
     QString message;
+    std::optional<ImportLineIssue> issue;
 };
+
+// What the check of a file (pass 1) found: its price tracks are counted in
+// FileImport::tracks() when it is Checked.
+struct ImportScan {
+    enum class Outcome { Checked, MissingUnits, Failed };
+    Outcome outcome = Outcome::Failed;
+    QString message; // "" when Checked
+    std::optional<ImportLineIssue> issue;
+    qint64 lines = 0; // article lines checked
+};
+
+// Shows the result of an import as the import windows do: the units not
+// assigned as an error, a failure plainly; nothing for the others.
+void ShowImportResult(const ImportResult& result);
 
 // What opening a price file found.
 struct OpenedFile {
@@ -56,6 +80,9 @@ private:
 QVarLengthArray<ImportPrice, 2> PricesToStore(const ImportArticleLine& line, double firstPrice,
                                               double secondPrice);
 
+class ServerClient;
+struct ImportStop; // what ends an import early (inside the engine)
+
 // Imports one extended import file of one supplier into a new download: the
 // engine behind the import windows and the command-line tool. Messages go to
 // UI(); its own questions to the ImportChoices it is run with.
@@ -74,9 +101,16 @@ public:
     // when the supplier is not stored.
     QString checkSupplier(const QString& supplier);
 
-    // Reads the file twice: pass 1 checks every line and counts the price
-    // tracks, the buyer chooses the tracks, pass 2 stores one position per
-    // taken price.
+    // Pass 1: checks every line of the file as the server would and counts
+    // its price tracks into tracks(). Shows nothing; the meter stays at the
+    // end of the pass for the store (a failed check hides it).
+    ImportScan scan(const QString& path, ImportChoices& choices);
+    // Pass 2, after a scan of the same file: a new download of the supplier
+    // with one position per price of a marked track. Shows nothing.
+    ImportResult store(const QString& path, const QString& supplier, ImportChoices& choices);
+    // The scan, the buyer's choice of tracks and the store. Shows nothing.
+    ImportResult import(const QString& path, const QString& supplier, ImportChoices& choices);
+    // The same, and its result shown (ShowImportResult).
     ImportResult run(const QString& path, const QString& supplier, ImportChoices& choices);
 
     // How many position requests may be on their way to the server at once.
@@ -84,6 +118,11 @@ public:
     const PriceTrackList& tracks() const { return m_tracks; }
 
 private:
+    struct Pass;
+    QString newDownload(ServerClient& server, const QString& supplier);
+    std::optional<ImportStop> storePositions(ServerClient& server, Pass& pass,
+                                             const QString& supplier, ImportResult& result);
     PriceTrackList m_tracks;
     int m_depth = 256;
+    std::shared_ptr<Pass> m_pass; // what the scan saw, for the store
 };

@@ -247,7 +247,8 @@ void FMImport::Buspeich_Click() {
     m_running = true;
     SetControlsEnabled(false);
     ShowProgress(0, 1);
-    const ImportResult result = m_import.run(m_path, TXTLnr->text(), *this);
+    const ImportResult result = m_import.import(m_path, TXTLnr->text(), *this);
+    ShowImportResult(result);
     m_running = false;
     if (result.outcome == ImportResult::Outcome::Imported) {
         meter->hide();
