@@ -1,15 +1,46 @@
 #!/usr/bin/env python3
-"""Checks the dependency rule of docs/architecture.md: no source file includes
-a header of a higher layer, and the stand-in includes nothing of the program
-but src/common. Prints every include that points up; exit code 1 if any."""
+"""Checks the dependency rule of docs/architecture.md:
+- no source file includes a header of a higher layer;
+- a feature's logic includes the logic of its own folder or of a feature
+  before it in FEATURE_ORDER, never of one after it (so the features have no
+  include cycle); windows may open each other's windows, so the order is
+  not checked between windows;
+- the stand-in includes nothing of the program but src/common;
+- project headers are included with quotes, never with angle brackets;
+- below the windows (and in the stand-in) no header of Qt's widget modules
+  (QtWidgets, QtPrintSupport, QtOpenGLWidgets) is included.
+Prints every fault; exit code 1 if any."""
 import os
 import re
 import sys
 
 root = os.path.abspath(os.path.join(os.path.dirname(__file__), '..'))
 src = os.path.join(root, 'src')
-FEATURES = {'session', 'shell', 'import', 'positions', 'conditions', 'lookup'}
+# The feature folders, lowest first: each may use those before it.
+FEATURE_ORDER = ['session', 'shell', 'lookup', 'import', 'positions', 'conditions']
+FEATURES = set(FEATURE_ORDER)
 NAMES = ['common', 'base', 'server', 'feature logic', 'windows', 'programs']
+WIDGET_MODULES = ('QtWidgets', 'QtPrintSupport', 'QtOpenGLWidgets')
+
+
+def qt_include_dir():
+    for d in ('/usr/include/x86_64-linux-gnu/qt6', '/usr/include/aarch64-linux-gnu/qt6',
+              '/usr/include/qt6'):
+        if os.path.isdir(os.path.join(d, 'QtCore')):
+            return d
+    return None
+
+
+def widget_headers():
+    """Class headers of the widget modules (QWidget, QPrinter ...)."""
+    names = set()
+    base = qt_include_dir()
+    if base:
+        for module in WIDGET_MODULES:
+            d = os.path.join(base, module)
+            if os.path.isdir(d):
+                names.update(f for f in os.listdir(d) if not f.endswith('.h'))
+    return names
 
 
 def layer(rel):
@@ -30,7 +61,9 @@ def layer(rel):
     return None
 
 
-include = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
+quoted = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
+angled = re.compile(r'^\s*#\s*include\s+<([^>]+)>', re.M)
+roots = [src, os.path.join(root, 'standin', 'lib')]
 faults = []
 
 
@@ -42,27 +75,62 @@ def resolve(including_dir, name):
     return None
 
 
-for top, min_layer_of_file in (('src', None), ('standin', 'standin')):
-    for dirpath, _, files in os.walk(os.path.join(root, top)):
-        for f in files:
-            if not f.endswith(('.h', '.cpp')):
-                continue
-            path = os.path.join(dirpath, f)
-            text = open(path, encoding='utf-8').read()
-            if top == 'src':
-                own = layer(os.path.relpath(path, src))
-            else:
-                own = 0  # the stand-in may use the common layer only
-            for name in include.findall(text):
-                target = resolve(dirpath, name)
-                if target is None:
-                    continue
-                other = layer(target)
-                if other is not None and own is not None and other > own:
-                    faults.append('%s includes %s (%s above %s)' % (
-                        os.path.relpath(path, root), name, NAMES[other],
-                        'stand-in' if top == 'standin' else NAMES[own]))
+def is_project_header(name):
+    return any(os.path.isfile(os.path.join(r, name)) for r in roots)
 
-for f in faults:
-    print(f)
-sys.exit(1 if faults else 0)
+
+def is_widget_header(name, widgets):
+    module = name.split('/')[0]
+    return module in WIDGET_MODULES or name in widgets
+
+
+def check_feature_order(path, own_rel, target):
+    own_parts, other_parts = own_rel.split('/'), target.split('/')
+    own_feature, other_feature = own_parts[0], other_parts[0]
+    if own_feature not in FEATURES or other_feature not in FEATURES:
+        return
+    if own_feature == other_feature:
+        return
+    if FEATURE_ORDER.index(other_feature) > FEATURE_ORDER.index(own_feature):
+        faults.append('%s includes %s (feature %s comes after %s)' % (
+            os.path.relpath(path, root), target, other_feature, own_feature))
+
+
+def check_file(top, path, widgets):
+    text = open(path, encoding='utf-8').read()
+    dirpath = os.path.dirname(path)
+    rel = os.path.relpath(path, src) if top == 'src' else None
+    own = layer(rel) if top == 'src' else 0  # the stand-in may use common only
+    for name in quoted.findall(text):
+        target = resolve(dirpath, name)
+        if target is None:
+            continue
+        other = layer(target)
+        if other is not None and own is not None and other > own:
+            faults.append('%s includes %s (%s above %s)' % (
+                os.path.relpath(path, root), name, NAMES[other],
+                'stand-in' if top == 'standin' else NAMES[own]))
+        elif top == "src" and other == own == 3:
+            check_feature_order(path, rel, target)
+    for name in angled.findall(text):
+        if is_project_header(name):
+            faults.append('%s includes the project header <%s> with angle brackets' % (
+                os.path.relpath(path, root), name))
+        elif (own is not None and own < 4) and is_widget_header(name, widgets):
+            faults.append('%s includes <%s> of a widget module below the windows' % (
+                os.path.relpath(path, root), name))
+
+
+def main():
+    widgets = widget_headers()
+    for top in ('src', 'standin'):
+        for dirpath, _, files in os.walk(os.path.join(root, top)):
+            for f in files:
+                if f.endswith(('.h', '.cpp')):
+                    check_file(top, os.path.join(dirpath, f), widgets)
+    for f in faults:
+        print(f)
+    return 1 if faults else 0
+
+
+sys.exit(main())

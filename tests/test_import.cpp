@@ -63,6 +63,7 @@ private Q_SLOTS:
     void missingUnitsListedOnceAndNothingStored();
     void brokenPriceStopsBeforeAnythingIsStored_data();
     void brokenPriceStopsBeforeAnythingIsStored();
+    void scanAndStoreAnswerWithoutShowing();
     void blanksAtTheEndAreTheEnd_data();
     void blanksAtTheEndAreTheEnd();
     void fileChangedBetweenThePasses_data();
@@ -413,6 +414,44 @@ void TestImport::brokenPriceStopsBeforeAnythingIsStored() {
     QCOMPARE(m_ui->messages[0].icon, MessageIcon::None);
     QVERIFY(m_ui->shownTracks.isEmpty());
     QCOMPARE(downloadCount(), 3);
+}
+
+void TestImport::scanAndStoreAnswerWithoutShowing() {
+    FileImport import;
+    const QString bad = line("MUE", "", "3", "x", "STK", "1", "31.02.2026");
+    const QString broken =
+        write("scan.txt", {m_header, line("MUE", "", "1", "x", "STK", "1", "01.01.2027"), bad});
+    const ImportScan scanned = import.scan(broken, *m_ui);
+    QCOMPARE(scanned.outcome, ImportScan::Outcome::Failed);
+    QVERIFY(scanned.issue.has_value());
+    QCOMPARE(scanned.issue->fileLine, 3);
+    QCOMPARE(scanned.issue->line, bad);
+    QCOMPARE(scanned.issue->reason, QString("Datum 31.02.2026 ist kein gültiges Datum"));
+    QCOMPARE(scanned.message, "Fehler in Zeile: " + bad +
+                                  "\r\n\r\nZeile 3: Datum 31.02.2026 ist kein gültiges Datum");
+    // A store without a checked file stores nothing.
+    const ImportResult unchecked = import.store(broken, "70001", *m_ui);
+    QCOMPARE(unchecked.outcome, ImportResult::Outcome::Failed);
+    QCOMPARE(unchecked.message, kFileChangedMessage);
+    QVERIFY(m_ui->messages.isEmpty());
+    QCOMPARE(downloadCount(), 3);
+
+    const QString good =
+        write("gut.txt", {m_header, line("MUE", "", "1", "x", "STK", "1", "01.01.2027"),
+                          line("MUE", "", "2", "x", "STK", "2", "01.02.2027")});
+    const ImportScan checked = import.scan(good, *m_ui);
+    QCOMPARE(checked.outcome, ImportScan::Outcome::Checked);
+    QCOMPARE(checked.lines, 2);
+    QCOMPARE(import.tracks().rows().size(), 2);
+    // Another file than the one checked is not stored either.
+    QCOMPARE(import.store(broken, "70001", *m_ui).message, kFileChangedMessage);
+    QVERIFY(import.scan(good, *m_ui).outcome == ImportScan::Outcome::Checked);
+    import.tracks().markOnly({"01.02.2027"});
+    const ImportResult stored = import.store(good, "70001", *m_ui);
+    QCOMPARE(stored.outcome, ImportResult::Outcome::Imported);
+    QCOMPARE(stored.positions, 1);
+    QVERIFY(m_ui->messages.isEmpty());
+    QCOMPARE(downloadCount(), 4);
 }
 
 void TestImport::blanksAtTheEndAreTheEnd_data() {

@@ -20,10 +20,12 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QHash>
 #include <QRegularExpression>
 #include <QTextStream>
 #include <QThread>
 #include <cstdio>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -457,38 +459,32 @@ int runXecute(const QStringList& args) {
     return 0;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    // Printing lays text out with fonts, which needs the GUI's font
-    // database: the offscreen platform, no display and no widgets.
+// Printing lays text out with fonts, which needs the GUI's font database:
+// the offscreen platform, no display and no widgets.
+std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv) {
     QStringList raw;
     for (int i = 0; i < argc; ++i)
         raw << QString::fromLocal8Bit(argv[i]);
-    std::unique_ptr<QCoreApplication> application;
-    if (commandOf(raw) == u"print") {
-        // Never a display, whatever the environment names.
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        // A job without a session has no runtime folder: one of its own
-        // (this user's, not open to others), so that standard error carries
-        // only the tool's own messages.
-        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-            const QByteArray dir = QDir::tempPath().toLocal8Bit() + "/runtime-quendra-" +
-                                   QByteArray::number(uint(getuid()));
-            ::mkdir(dir.constData(), 0700);
-            struct stat st {};
-            if (::lstat(dir.constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
-                st.st_uid == getuid() && (st.st_mode & 0777) == 0700)
-                qputenv("XDG_RUNTIME_DIR", dir);
-        }
-        application = std::make_unique<QGuiApplication>(argc, argv);
-    } else {
-        application = std::make_unique<QCoreApplication>(argc, argv);
+    if (commandOf(raw) != u"print")
+        return std::make_unique<QCoreApplication>(argc, argv);
+    // Never a display, whatever the environment names.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A job without a session has no runtime folder: one of its own (this
+    // user's, not open to others), so that standard error carries only the
+    // tool's own messages.
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        const QByteArray dir = QDir::tempPath().toLocal8Bit() + "/runtime-quendra-" +
+                               QByteArray::number(uint(getuid()));
+        ::mkdir(dir.constData(), 0700);
+        struct stat st {};
+        if (::lstat(dir.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() &&
+            (st.st_mode & 0777) == 0700)
+            qputenv("XDG_RUNTIME_DIR", dir);
     }
-    QCoreApplication& app = *application;
-    QCoreApplication::setApplicationName(QStringLiteral("quendra-cli"));
-    qAddPostRoutine(ReleaseConnection);
-    QCommandLineParser parser;
+    return std::make_unique<QGuiApplication>(argc, argv);
+}
+
+void addGeneralOptions(QCommandLineParser& parser) {
     parser.setApplicationDescription(QStringLiteral("VELTAR Quendra price data without a display"));
     parser.addHelpOption();
     parser.addOption(
@@ -511,6 +507,9 @@ int main(int argc, char** argv) {
     parser.addOption({QStringLiteral("tracks"),
                       QStringLiteral("Price tracks to import: all, none or DATE,DATE,... (all)."),
                       QStringLiteral("TRACKS"), QStringLiteral("all")});
+}
+
+void addPositionOptions(QCommandLineParser& parser) {
     parser.addOption({QStringLiteral("styles"),
                       QStringLiteral("positions: print the row key and the 53 cell styles.")});
     parser.addOption({QStringLiteral("filter"),
@@ -532,6 +531,11 @@ int main(int argc, char** argv) {
         {QStringLiteral("input"),
          QStringLiteral("set, set-marked: the answer to the next prompt (repeatable)."),
          QStringLiteral("TEXT")});
+}
+
+void addOptions(QCommandLineParser& parser) {
+    addGeneralOptions(parser);
+    addPositionOptions(parser);
     addConditionOptions(parser);
     addLookupOptions(parser);
     addPrintOptions(parser);
@@ -543,6 +547,102 @@ int main(int argc, char** argv) {
             "ARTNR | set KEY POSID COL VALUE | set-marked KEY POSID,... COL VALUE | "
             "post KEY | ekgroups KEY | search-articles | search-suppliers TEXT | "
             "search-customers TEXT | ean-match KEY FILE | print KEY --pdf FILE"));
+}
+
+// Messages on the console; an exit lets the connection go and flushes.
+void installConsole(ConsoleUserInterface& console) {
+    SetUserInterface(&console);
+    SetExitFunction([](int code) {
+        ReleaseConnection();
+        out().flush();
+        err().flush();
+        std::fflush(nullptr);
+        std::exit(code == 0 ? 0 : code);
+    });
+}
+
+// --retry-pause, --no-tls and --timeout; false after a usage message.
+bool applyConnectionOptions(const QCommandLineParser& parser) {
+    if (parser.isSet(QStringLiteral("retry-pause"))) {
+        const int pause = parser.value(QStringLiteral("retry-pause")).toInt();
+        SetPauseFunction([pause](int) {
+            QThread::msleep(ulong(qMax(0, pause)) * 10);
+            return pause / 100;
+        });
+    }
+    if (parser.isSet(QStringLiteral("no-tls")))
+        TcpServerClient::setPlainTcp(true);
+    if (parser.isSet(QStringLiteral("timeout"))) {
+        bool ok = false;
+        const double seconds = parser.value(QStringLiteral("timeout")).toDouble(&ok);
+        if (!ok || !(seconds >= 0.001 && seconds <= 86400)) {
+            err() << "quendra-cli: --timeout takes seconds from 0.001 to 86400\n";
+            return false;
+        }
+        TcpServerClient::Timeouts t = TcpServerClient::defaultTimeouts();
+        t.readMs = int(seconds * 1000);
+        t.greetingMs = qMin(t.greetingMs, t.readMs);
+        TcpServerClient::setDefaultTimeouts(t);
+    }
+    return true;
+}
+
+using Command = std::function<int(const QStringList& rest, const QCommandLineParser& parser)>;
+
+// The commands by name.
+const QHash<QString, Command>& commandTable() {
+    using P = const QCommandLineParser&;
+    using A = const QStringList&;
+    static const QHash<QString, Command> table{
+        {QStringLiteral("xecute"), [](A rest, P) { return runXecute(rest); }},
+        {QStringLiteral("downloads"), [](A rest, P) { return runDownloads(rest); }},
+        {QStringLiteral("delete"), [](A rest, P) { return runDelete(rest); }},
+        {QStringLiteral("import"),
+         [](A rest, P p) {
+             return runImport(rest, p.value(QStringLiteral("supplier")),
+                              p.value(QStringLiteral("tracks")));
+         }},
+        {QStringLiteral("web-import"),
+         [](A rest, P p) {
+             return runWebImport(rest, p.value(QStringLiteral("supplier")),
+                                 p.value(QStringLiteral("tracks")));
+         }},
+        {QStringLiteral("positions"), [](A rest, P p) { return runPositions(rest, p); }},
+        {QStringLiteral("export"), [](A rest, P p) { return runExport(rest, p); }},
+        {QStringLiteral("candidates"), [](A rest, P) { return runCandidates(rest); }},
+        {QStringLiteral("assign"), [](A rest, P) { return runAssign(rest); }},
+        {QStringLiteral("set"),
+         [](A rest, P p) { return runSet(rest, p.values(QStringLiteral("input"))); }},
+        {QStringLiteral("set-marked"),
+         [](A rest, P p) { return runSetMarked(rest, p.values(QStringLiteral("input"))); }},
+        {QStringLiteral("post"), [](A rest, P p) { return runPost(rest, p); }},
+        {QStringLiteral("ekgroups"), [](A rest, P p) { return runEkGroups(rest, p); }},
+        {QStringLiteral("search-articles"), [](A rest, P p) { return runSearchArticles(rest, p); }},
+        {QStringLiteral("search-suppliers"),
+         [](A rest, P p) { return runSearchSuppliers(rest, p); }},
+        {QStringLiteral("search-customers"),
+         [](A rest, P p) { return runSearchCustomers(rest, p); }},
+        {QStringLiteral("ean-match"),
+         [](A rest, P p) {
+             const bool post = p.isSet(QStringLiteral("post"));
+             // "--post" takes no value here: another value is the usage.
+             return post && p.value(QStringLiteral("post")) != u"J" ? runEanMatch({}, false)
+                                                                    : runEanMatch(rest, post);
+         }},
+        {QStringLiteral("print"), [](A rest, P p) { return runPrint(rest, p); }},
+    };
+    return table;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::unique_ptr<QCoreApplication> application = makeApplication(argc, argv);
+    QCoreApplication& app = *application;
+    QCoreApplication::setApplicationName(QStringLiteral("quendra-cli"));
+    qAddPostRoutine(ReleaseConnection);
+    QCommandLineParser parser;
+    addOptions(parser);
     // "ean-match ... --post" takes no value, "ekgroups ... --post J|N" does.
     QStringList arguments = app.arguments();
     if (commandOf(arguments) == u"ean-match")
@@ -553,41 +653,13 @@ int main(int argc, char** argv) {
     parser.process(arguments);
 
     ConsoleUserInterface console;
-    SetUserInterface(&console);
-    SetExitFunction([](int code) {
-        ReleaseConnection();
-        out().flush();
-        err().flush();
-        std::fflush(nullptr);
-        std::exit(code == 0 ? 0 : code);
-    });
+    installConsole(console);
     // The connection goes before the application object does.
     struct Release {
         ~Release() { ReleaseConnection(); }
     } release;
-    if (parser.isSet(QStringLiteral("retry-pause"))) {
-        const int pause = parser.value(QStringLiteral("retry-pause")).toInt();
-        SetPauseFunction([pause](int) {
-            QThread::msleep(ulong(qMax(0, pause)) * 10);
-            return pause / 100;
-        });
-    }
-
-    if (parser.isSet(QStringLiteral("no-tls")))
-        TcpServerClient::setPlainTcp(true);
-
-    if (parser.isSet(QStringLiteral("timeout"))) {
-        bool ok = false;
-        const double seconds = parser.value(QStringLiteral("timeout")).toDouble(&ok);
-        if (!ok || !(seconds >= 0.001 && seconds <= 86400)) {
-            err() << "quendra-cli: --timeout takes seconds from 0.001 to 86400\n";
-            return 2;
-        }
-        TcpServerClient::Timeouts t = TcpServerClient::defaultTimeouts();
-        t.readMs = int(seconds * 1000);
-        t.greetingMs = qMin(t.greetingMs, t.readMs);
-        TcpServerClient::setDefaultTimeouts(t);
-    }
+    if (!applyConnectionOptions(parser))
+        return 2;
 
     QStringList positional = parser.positionalArguments();
     for (QString& a : positional)
@@ -597,63 +669,14 @@ int main(int argc, char** argv) {
         return 2;
     }
     const QString command = positional[0];
-    const QStringList rest = positional.mid(1);
-    static const QStringList commands{
-        QStringLiteral("xecute"),           QStringLiteral("downloads"),
-        QStringLiteral("delete"),           QStringLiteral("import"),
-        QStringLiteral("web-import"),       QStringLiteral("positions"),
-        QStringLiteral("export"),           QStringLiteral("candidates"),
-        QStringLiteral("assign"),           QStringLiteral("set"),
-        QStringLiteral("set-marked"),       QStringLiteral("post"),
-        QStringLiteral("ekgroups"),         QStringLiteral("search-articles"),
-        QStringLiteral("search-suppliers"), QStringLiteral("search-customers"),
-        QStringLiteral("ean-match"),        QStringLiteral("print")};
-    if (!commands.contains(command)) {
+    const auto found = commandTable().constFind(command);
+    if (found == commandTable().constEnd()) {
         err() << "quendra-cli: unknown command " << command << "\n";
         return 2;
     }
     if (!login(parser.value(QStringLiteral("connect"))))
         return 1;
-    const QString tracks = parser.value(QStringLiteral("tracks"));
-    int rc = 2;
-    if (command == u"xecute")
-        rc = runXecute(rest);
-    else if (command == u"downloads")
-        rc = runDownloads(rest);
-    else if (command == u"import")
-        rc = runImport(rest, parser.value(QStringLiteral("supplier")), tracks);
-    else if (command == u"positions")
-        rc = runPositions(rest, parser);
-    else if (command == u"export")
-        rc = runExport(rest, parser);
-    else if (command == u"candidates")
-        rc = runCandidates(rest);
-    else if (command == u"assign")
-        rc = runAssign(rest);
-    else if (command == u"set")
-        rc = runSet(rest, parser.values(QStringLiteral("input")));
-    else if (command == u"set-marked")
-        rc = runSetMarked(rest, parser.values(QStringLiteral("input")));
-    else if (command == u"post")
-        rc = runPost(rest, parser);
-    else if (command == u"ekgroups")
-        rc = runEkGroups(rest, parser);
-    else if (command == u"search-articles")
-        rc = runSearchArticles(rest, parser);
-    else if (command == u"search-suppliers")
-        rc = runSearchSuppliers(rest, parser);
-    else if (command == u"search-customers")
-        rc = runSearchCustomers(rest, parser);
-    else if (command == u"print")
-        rc = runPrint(rest, parser);
-    else if (command == u"ean-match")
-        rc = parser.isSet(QStringLiteral("post")) && parser.value(QStringLiteral("post")) != u"J"
-                 ? runEanMatch({}, false) // "--post" takes no value here: the usage
-                 : runEanMatch(rest, parser.isSet(QStringLiteral("post")));
-    else if (command == u"web-import")
-        rc = runWebImport(rest, parser.value(QStringLiteral("supplier")), tracks);
-    else
-        rc = runDelete(rest);
+    const int rc = (*found)(positional.mid(1), parser);
     CloseConnection();
     return rc;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "positions/PositionLoad.h"
+#include "base/PositionDownload.h"
 #include "server/PosClass.h"
 
 #include <QAbstractTableModel>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "conditions/PriceTracks.h"
 #include "import/ImportFormats.h"
+#include "import/PriceTracks.h"
 
 #include <QString>
 #include <QVarLengthArray>
@@ -116,6 +116,8 @@ public:
     // How many position requests may be on their way to the server at once.
     void setPipelineDepth(int depth) { m_depth = qMax(1, depth); }
     const PriceTrackList& tracks() const { return m_tracks; }
+    // For marking the tracks to store between scan and store.
+    PriceTrackList& tracks() { return m_tracks; }
 
 private:
     struct Pass;

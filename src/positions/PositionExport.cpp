@@ -299,6 +299,50 @@ lxw_datetime excelDate(const QDate& d) {
     return t;
 }
 
+// The header row: captions, widths, frozen, with an autofilter over rows.
+void writeSheetHeader(Workbook& book, int rows) {
+    lxw_worksheet* sheet = book.sheet();
+    for (int c = 0; c < kColumns; ++c) {
+        // About a character per 6 pixels of the grid's layout, never
+        // narrower than the caption.
+        const double width = qMax(double(Caption(c).size()) + 2, ColumnOf(c).widthTwips / 6.0 + 2);
+        worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c), width, nullptr);
+        worksheet_write_string(sheet, 0, lxw_col_t(c), Caption(c).toUtf8().constData(),
+                               book.header());
+    }
+    worksheet_freeze_panes(sheet, 1, 0);
+    worksheet_autofilter(sheet, 0, 0, lxw_row_t(rows), kColumns - 1);
+}
+
+// One grid row as sheet row line: numbers with their column's format,
+// dates as dates, texts as they are.
+void writeSheetRow(Workbook& book, lxw_row_t line, const PositionRow& row, Fields& texts,
+                   std::string& zeroEnded) {
+    lxw_worksheet* sheet = book.sheet();
+    splitFields(row, texts);
+    for (int c = 0; c < kColumns; ++c) {
+        const lxw_col_t col = lxw_col_t(c);
+        const Cell cell = cellOf(row, texts, c);
+        switch (cell.type) {
+        case Cell::Empty:
+            break;
+        case Cell::Number:
+            worksheet_write_number(sheet, line, col, cell.number,
+                                   cell.percent ? book.deviation() : book.number(cell.decimals));
+            break;
+        case Cell::Date: {
+            lxw_datetime t = excelDate(cell.date);
+            worksheet_write_datetime(sheet, line, col, &t, book.date());
+            break;
+        }
+        case Cell::Text:
+            zeroEnded.assign(cell.text.data(), size_t(cell.text.size()));
+            worksheet_write_string(sheet, line, col, zeroEnded.c_str(), nullptr);
+            break;
+        }
+    }
+}
+
 PositionExportResult writeXlsx(const QString& path, const PositionGridModel& grid,
                                const QList<int>& rows,
                                const std::function<bool(int, int)>& progress) {
@@ -319,49 +363,11 @@ PositionExportResult writeXlsx(const QString& path, const PositionGridModel& gri
         if (!book.ready())
             return failed(QStringLiteral("Datei kann nicht geschrieben werden: ") + path);
         book.setTitle(QStringLiteral("Positionen").toUtf8());
-        lxw_worksheet* sheet = book.sheet();
-        for (int c = 0; c < kColumns; ++c) {
-            // About a character per 6 pixels of the grid's layout, never
-            // narrower than the caption.
-            const double width =
-                qMax(double(Caption(c).size()) + 2, ColumnOf(c).widthTwips / 6.0 + 2);
-            worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c), width, nullptr);
-            worksheet_write_string(sheet, 0, lxw_col_t(c), Caption(c).toUtf8().constData(),
-                                   book.header());
-        }
-        worksheet_freeze_panes(sheet, 1, 0);
-        worksheet_autofilter(sheet, 0, 0, lxw_row_t(total), kColumns - 1);
+        writeSheetHeader(book, total);
         Fields texts;
         std::string zeroEnded;
-        auto writeText = [&](lxw_row_t line, lxw_col_t col, QByteArrayView text) {
-            zeroEnded.assign(text.data(), size_t(text.size()));
-            worksheet_write_string(sheet, line, col, zeroEnded.c_str(), nullptr);
-        };
         for (int i = 0; i < total; ++i) {
-            const PositionRow& row = grid.row(rows[i]);
-            splitFields(row, texts);
-            const lxw_row_t line = lxw_row_t(i + 1);
-            for (int c = 0; c < kColumns; ++c) {
-                const lxw_col_t col = lxw_col_t(c);
-                const Cell cell = cellOf(row, texts, c);
-                switch (cell.type) {
-                case Cell::Empty:
-                    break;
-                case Cell::Number:
-                    worksheet_write_number(sheet, line, col, cell.number,
-                                           cell.percent ? book.deviation()
-                                                        : book.number(cell.decimals));
-                    break;
-                case Cell::Date: {
-                    lxw_datetime t = excelDate(cell.date);
-                    worksheet_write_datetime(sheet, line, col, &t, book.date());
-                    break;
-                }
-                case Cell::Text:
-                    writeText(line, col, cell.text);
-                    break;
-                }
-            }
+            writeSheetRow(book, lxw_row_t(i + 1), grid.row(rows[i]), texts, zeroEnded);
             result.rows = i + 1;
             if ((i + 1) % kProgressStep == 0 && !tellProgress(progress, i + 1, total)) {
                 result.cancelled = true;

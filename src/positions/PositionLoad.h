@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/PositionDownload.h"
 #include "positions/PositionGridModel.h"
 
 #include <QAbstractTableModel>
@@ -65,15 +66,6 @@ public:
 
 private:
     QStringList m_rows;
-};
-
-// The download the positions window shows (from the main window's row).
-struct PositionDownload {
-    QString key;
-    QString supplier;
-    QString supplierName;
-    QString date = QString(); // of the download, yyyy-mm-dd
-    int positions = -1;       // as the download list counts them; -1 unknown
 };
 
 // Loads the positions of a download into the grid, as the window and the

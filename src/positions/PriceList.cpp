@@ -183,109 +183,125 @@ void PriceListDocument::layout(const QPageLayout& page, int resolution) {
     m_resolution = resolution;
     ++m_layouts;
     const QRect area = page.paintRectPixels(resolution);
-    Metrics& m = m_metrics;
-    m.width = area.width();
-    m.height = area.height();
+    m_metrics.width = area.width();
+    m_metrics.height = area.height();
     const QList<int> columns = columnsFor(m_options.purchasePrices);
-    double share = 0;
-    for (int c : columns)
-        share += kPrintColumns[c].share;
-    int description = -1;
+    m_description = -1;
     for (int i = 0; i < columns.size(); ++i)
         if (kPrintColumns[columns[i]].column == Bezeichnung)
-            description = i;
-    // The widths of the columns at a size of the table's font: a number and
-    // a key are never cut, their columns are as wide as their widest text
-    // (and caption); the description gives up what they need more, down to
-    // a share of its own, and wraps to further lines instead.
-    auto widthsAt = [&](double points) {
-        const QFontMetricsF body(font(points, resolution));
-        const QFontMetricsF boldMetrics(font(points, resolution, true));
-        const double pad = body.height() * 1.35 * 0.2;
-        QList<double> widths;
-        for (int c : columns)
-            widths << m.width * kPrintColumns[c].share / share;
-        double extra = 0;
-        for (int i = 0; i < columns.size(); ++i) {
-            const PrintColumn& column = kPrintColumns[columns[i]];
-            if (!column.number && !column.key)
-                continue;
-            double need = boldMetrics.horizontalAdvance(m_captions[i]);
-            if (column.number) {
-                // Digits are all as wide as "0", signs and separators
-                // narrower: the longest text's length in zeros is room
-                // enough, without measuring every cell.
-                qsizetype longest = 0;
-                for (const Line& line : std::as_const(m_lines))
-                    if (!line.group)
-                        longest = qMax(longest, cell(line, i).size());
-                need = qMax(need, body.horizontalAdvance(QString(longest, u'0')));
-            } else {
-                // A key that cannot be wider than the widest so far is not
-                // measured.
-                for (const Line& line : std::as_const(m_lines)) {
-                    if (line.group)
-                        continue;
-                    const QString text = cell(line, i);
-                    if (text.size() * body.maxWidth() > need)
-                        need = qMax(need, body.horizontalAdvance(text));
-                }
-            }
-            need += 2 * pad + 1;
-            if (need > widths[i]) {
-                extra += need - widths[i];
-                widths[i] = need;
-            }
-        }
-        if (description >= 0)
-            widths[description] = qMax(widths[description] - extra, m.width * 0.22);
-        return widths;
-    };
+            m_description = i;
     // Wide keys and numbers: a smaller font rather than a table wider than
     // the page (at least 6 points).
     double points = 8;
-    QList<double> widths = widthsAt(points);
+    QList<double> widths = columnWidths(columns, points);
     for (int tries = 0; tries < 3; ++tries) {
         double total = 0;
         for (double w : std::as_const(widths))
             total += w;
-        if (total <= m.width + 0.5 || points <= 6)
+        if (total <= m_metrics.width + 0.5 || points <= 6)
             break;
-        points = qMax(6.0, std::floor(points * m.width / total * 4) / 4);
-        widths = widthsAt(points);
+        points = qMax(6.0, std::floor(points * m_metrics.width / total * 4) / 4);
+        widths = columnWidths(columns, points);
     }
     m_points = points;
-    const QFontMetricsF body(font(points, resolution));
-    const QFontMetricsF title(font(13, resolution, true));
-    const QFontMetricsF heading(font(8, resolution));
+    setMetrics(widths);
+    wrapDescriptions(widths);
+    breakPages();
+}
+
+QList<double> PriceListDocument::columnWidths(const QList<int>& columns, double points) const {
+    // The widths of the columns at a size of the table's font: a number and
+    // a key are never cut, their columns are as wide as their widest text
+    // (and caption); the description gives up what they need more, down to
+    // a share of its own, and wraps to further lines instead.
+    const QFontMetricsF body(font(points, m_resolution));
+    const QFontMetricsF boldMetrics(font(points, m_resolution, true));
+    const double pad = body.height() * 1.35 * 0.2;
+    double share = 0;
+    for (int c : columns)
+        share += kPrintColumns[c].share;
+    QList<double> widths;
+    for (int c : columns)
+        widths << m_metrics.width * kPrintColumns[c].share / share;
+    double extra = 0;
+    for (int i = 0; i < columns.size(); ++i) {
+        const PrintColumn& column = kPrintColumns[columns[i]];
+        if (!column.number && !column.key)
+            continue;
+        const double need =
+            widestCell(i, column.number, body, boldMetrics.horizontalAdvance(m_captions[i])) +
+            2 * pad + 1;
+        if (need > widths[i]) {
+            extra += need - widths[i];
+            widths[i] = need;
+        }
+    }
+    if (m_description >= 0)
+        widths[m_description] = qMax(widths[m_description] - extra, m_metrics.width * 0.22);
+    return widths;
+}
+
+double PriceListDocument::widestCell(int i, bool number, const QFontMetricsF& body,
+                                     double need) const {
+    if (number) {
+        // Digits are all as wide as "0", signs and separators narrower: the
+        // longest text's length in zeros is room enough, without measuring
+        // every cell.
+        qsizetype longest = 0;
+        for (const Line& line : std::as_const(m_lines))
+            if (!line.group)
+                longest = qMax(longest, cell(line, i).size());
+        return qMax(need, body.horizontalAdvance(QString(longest, u'0')));
+    }
+    // A key that cannot be wider than the widest so far is not measured.
+    for (const Line& line : std::as_const(m_lines)) {
+        if (line.group)
+            continue;
+        const QString text = cell(line, i);
+        if (text.size() * body.maxWidth() > need)
+            need = qMax(need, body.horizontalAdvance(text));
+    }
+    return need;
+}
+
+void PriceListDocument::setMetrics(const QList<double>& widths) {
+    Metrics& m = m_metrics;
+    const QFontMetricsF body(font(m_points, m_resolution));
+    const QFontMetricsF title(font(13, m_resolution, true));
+    const QFontMetricsF heading(font(8, m_resolution));
     m.lineHeight = body.height() * 1.35;
     m.headingLine = heading.height() * 1.35;
     // Title, two lines of the heading, a gap, the table header.
     m.headerHeight = title.height() * 1.4 + 2 * m.headingLine + m.headingLine * 0.6 + m.lineHeight;
     m.footerHeight = m.headingLine * 1.5;
-    const double pad = m.lineHeight * 0.2;
     m.columnX.clear();
     double x = 0;
-    for (double w : std::as_const(widths)) {
+    for (double w : widths) {
         m.columnX << x;
         x += w;
     }
     m.columnX << x;
+}
 
+void PriceListDocument::wrapDescriptions(const QList<double>& widths) {
     // A description too long for its room takes further lines.
-    m_description = description;
-    if (description >= 0) {
-        const double room = widths[description] - 2 * pad;
-        for (Line& line : m_lines) {
-            line.lines = 1;
-            if (line.group)
-                continue;
-            const QString text = cell(line, description);
-            if (body.horizontalAdvance(text) > room)
-                line.lines = int(wrapped(text, body, room).size());
-        }
+    if (m_description < 0)
+        return;
+    const QFontMetricsF body(font(m_points, m_resolution));
+    const double room = widths[m_description] - 2 * (m_metrics.lineHeight * 0.2);
+    for (Line& line : m_lines) {
+        line.lines = 1;
+        if (line.group)
+            continue;
+        const QString text = cell(line, m_description);
+        if (body.horizontalAdvance(text) > room)
+            line.lines = int(wrapped(text, body, room).size());
     }
+}
+
+void PriceListDocument::breakPages() {
     // Whole rows per page; a group heading never ends a page.
+    const Metrics& m = m_metrics;
     m_pages.clear();
     const double perPage =
         qMax(2.0, std::floor((m.height - m.headerHeight - m.footerHeight) / m.lineHeight));

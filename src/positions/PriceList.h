@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+class QFontMetricsF;
 class QPagedPaintDevice;
 class QPainter;
 
@@ -79,6 +80,13 @@ private:
     QString cell(const Line& line, int column) const;
     void paintHeading(QPainter& painter, int page) const;
     void paintTableHeader(QPainter& painter, double y) const;
+    // The steps of the layout.
+    QList<double> columnWidths(const QList<int>& columns, double points) const;
+    // The widest text of a number or key column, at least need.
+    double widestCell(int column, bool number, const QFontMetricsF& body, double need) const;
+    void setMetrics(const QList<double>& widths);
+    void wrapDescriptions(const QList<double>& widths);
+    void breakPages();
 
     const PositionGridModel& m_grid;
     QList<int> m_columns; // the printed columns (indexes of the column table)

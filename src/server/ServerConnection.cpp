@@ -171,21 +171,89 @@ ServerCallScope::~ServerCallScope() {
     EndServerCall(m_hourglass);
 }
 
+namespace {
+
+const QString kEnsurePart = QStringLiteral("cacheapi.EnsureConnection");
+
+// Connected with the current credentials, or logged in anew with them on
+// the open connection.
+bool connectedAsWanted(ConnectionState& s) {
+    if (!s.factory || !s.factory->isConnected())
+        return false;
+    const Credentials wanted = CurrentCredentials();
+    if (s.factory->credentials() == wanted)
+        return true;
+    // Other credentials (a typed password, another user): the same
+    // connection logs in anew. When that fails it is closed, and a new one
+    // is made.
+    if (!s.factory->renewCredentials(wanted))
+        return false;
+    TraceLog(kEnsurePart, QStringLiteral("Anmeldung erneuert"), s.factory->access(), 40);
+    return true;
+}
+
+// A connection made: its session values, or it is not used.
+void completeConnection(ConnectionState& s) {
+    try {
+        SendSessionValues(*s.factory, true);
+    } catch (const ServerError&) {
+        // A connection without its session values must not be used: the
+        // next call connects anew.
+        s.factory->disconnect();
+        throw;
+    }
+    TraceLog(kEnsurePart, QStringLiteral("Ende"), QStringLiteral("Job ") + s.factory->jobNumber(),
+             40);
+}
+
+// A server whose certificate is not trusted is not tried again: the caller
+// reports why. Nor is one whose database fails: it is there, and says what
+// is wrong.
+void refuseHopelessServer(ConnectionState& s) {
+    if (s.factory->lastErrorNumber() == ClientErrors::Certificate) {
+        TraceLog(kEnsurePart, QStringLiteral("Zertifikat abgelehnt"), s.factory->lastError(), 0);
+        throw ServerError(ClientErrors::Certificate, s.factory->lastError());
+    }
+    if (s.factory->lastErrorNumber() == ServerErrors::Database) {
+        TraceLog(kEnsurePart, QStringLiteral("Datenbankfehler"), s.factory->lastError(), 0);
+        throw ServerError(ServerErrors::Database, s.factory->lastError());
+    }
+}
+
+// After three failed attempts: the first time the server list, to try
+// three more; the second time the program ends (and the caller's work
+// unwinds with the error thrown).
+void afterThreeAttempts(ConnectionState& s, bool& dialogShown) {
+    UserInterface& ui = UI();
+    ui.showActivity(QString());
+    NotBusy question(ui);
+    if (!dialogShown) {
+        ui.message(QStringLiteral("Server nach 3 Versuchen nicht erreichbar!") + kCrLf +
+                       QStringLiteral("Bitte Kontrollieren Sie die Verbindungsdaten"),
+                   kConnectTitle, MessageIcon::Warning, MessageButtons::Ok);
+        ShowServerList();
+        dialogShown = true;
+        return;
+    }
+    ui.message(kUnreachable + kCrLf + QStringLiteral("Die Anwendung wird beendet!") + kCrLf +
+                   QStringLiteral("Bitte Versuchen Sie die Anmeldung zu einem "
+                                  "späteren Zeitpunk noch ein mal."),
+               kConnectTitle, MessageIcon::Critical, MessageButtons::Ok);
+    HideServerList();
+    Session().userDisplay.clear();
+    if (s.factory && s.factory->isConnected())
+        s.factory->disconnect();
+    Ende(1);
+    // The program ends once the event loops have returned.
+    throw ServerError(ClientErrors::NotConnected, kUnreachable);
+}
+
+} // namespace
+
 void EnsureConnection(bool waitWithoutLimit) {
     ConnectionState& s = state();
-    const QString part = QStringLiteral("cacheapi.EnsureConnection");
-    if (s.factory && s.factory->isConnected()) {
-        const Credentials wanted = CurrentCredentials();
-        if (s.factory->credentials() == wanted)
-            return;
-        // Other credentials (a typed password, another user): the same
-        // connection logs in anew. When that fails it is closed, and a new
-        // one is made below.
-        if (s.factory->renewCredentials(wanted)) {
-            TraceLog(part, QStringLiteral("Anmeldung erneuert"), s.factory->access(), 40);
-            return;
-        }
-    }
+    if (connectedAsWanted(s))
+        return;
     // A window that the retry shows (the server list) may call the server
     // itself; that call fails instead of starting a second attempt sequence.
     if (s.connecting)
@@ -197,7 +265,7 @@ void EnsureConnection(bool waitWithoutLimit) {
     } reset{s.connecting};
     int attempts = 0;
     bool dialogShown = false;
-    TraceLog(part, QStringLiteral("Start"), s.connectString, 40);
+    TraceLog(kEnsurePart, QStringLiteral("Start"), s.connectString, 40);
     // While the attempts last, a note says what is tried, with the busy
     // pointer; it goes for every message and at the end.
     UserInterface& ui = UI();
@@ -217,59 +285,14 @@ void EnsureConnection(bool waitWithoutLimit) {
             Pause(1000);
         pause = true;
         if (attemptConnection()) {
-            try {
-                SendSessionValues(*s.factory, true);
-            } catch (const ServerError&) {
-                // A connection without its session values must not be used:
-                // the next call connects anew.
-                s.factory->disconnect();
-                throw;
-            }
-            TraceLog(part, QStringLiteral("Ende"), QStringLiteral("Job ") + s.factory->jobNumber(),
-                     40);
+            completeConnection(s);
             return;
         }
-        // A server whose certificate is not trusted is not tried again: the
-        // caller reports why. Nor is one whose database fails: it is there,
-        // and says what is wrong.
-        if (s.factory->lastErrorNumber() == ClientErrors::Certificate) {
-            TraceLog(part, QStringLiteral("Zertifikat abgelehnt"), s.factory->lastError(), 0);
-            throw ServerError(ClientErrors::Certificate, s.factory->lastError());
-        }
-        if (s.factory->lastErrorNumber() == ServerErrors::Database) {
-            TraceLog(part, QStringLiteral("Datenbankfehler"), s.factory->lastError(), 0);
-            throw ServerError(ServerErrors::Database, s.factory->lastError());
-        }
-        if (!waitWithoutLimit) {
-            ++attempts;
-            if (attempts >= 3) {
-                ui.showActivity(QString());
-                NotBusy question(ui);
-                if (!dialogShown) {
-                    UI().message(QStringLiteral("Server nach 3 Versuchen nicht erreichbar!") +
-                                     kCrLf +
-                                     QStringLiteral("Bitte Kontrollieren Sie die Verbindungsdaten"),
-                                 kConnectTitle, MessageIcon::Warning, MessageButtons::Ok);
-                    ShowServerList();
-                    dialogShown = true;
-                    attempts = 0;
-                    pause = false;
-                    continue;
-                }
-                UI().message(kUnreachable + kCrLf + QStringLiteral("Die Anwendung wird beendet!") +
-                                 kCrLf +
-                                 QStringLiteral("Bitte Versuchen Sie die Anmeldung zu einem "
-                                                "späteren Zeitpunk noch ein mal."),
-                             kConnectTitle, MessageIcon::Critical, MessageButtons::Ok);
-                HideServerList();
-                Session().userDisplay.clear();
-                if (s.factory && s.factory->isConnected())
-                    s.factory->disconnect();
-                Ende(1);
-                // The program ends once the event loops have returned; the
-                // caller's work unwinds with this error.
-                throw ServerError(ClientErrors::NotConnected, kUnreachable);
-            }
+        refuseHopelessServer(s);
+        if (!waitWithoutLimit && ++attempts >= 3) {
+            afterThreeAttempts(s, dialogShown);
+            attempts = 0;
+            pause = false;
         }
     }
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/UserInterface.h"
-#include "conditions/PriceTracks.h"
+#include "import/PriceTracks.h"
 #include "import/FileImport.h"
 #include "server/ServerConnection.h"
 #include "session/Login.h"

@@ -2,7 +2,7 @@
 
 #include "base/SessionContext.h"
 #include "base/UserInterface.h"
-#include "conditions/gui/fmpruebn.h"
+#include "import/gui/fmpruebn.h"
 #include "import/ImportFileReader.h"
 #include "import/WebImport.h"
 #include "import/gui/FMDef.h"

@@ -111,6 +111,30 @@ FMPos::FMPos(const PositionDownload& download, QWidget* parent)
     m_candidates = new CandidateListModel(this);
     m_candidates->setObjectName(QStringLiteral("candidates"));
 
+    buildToolbar();
+    buildGrid();
+    buildCandidateList();
+    buildSplitter();
+    buildFilterBar();
+    buildFindBar();
+    buildLayout();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setSingleShot(true);
+    Timer1->setInterval(1);
+    connect(Timer1, &QTimer::timeout, this, &FMPos::Timer1_Timer);
+
+    // The caption names the download's supplier.
+    if (!m_download.key.isEmpty())
+        setWindowTitle(PositionWindowCaption(m_download));
+    restoreLayout();
+    updateStatus();
+    // Form_Load: the load runs on the first tick, after the window is shown.
+    Timer1->start();
+}
+
+void FMPos::buildToolbar() {
     tool1 = new QToolBar(this);
     tool1->setObjectName(QStringLiteral("tool1"));
     tool1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
@@ -147,7 +171,9 @@ FMPos::FMPos(const PositionDownload& download, QWidget* parent)
     connect(ToolButton(QStringLiteral("Mehrfachsetzen")), &QAction::triggered, this,
             &FMPos::Mehrfachsetzen_Click);
     setToolsEnabled(false);
+}
 
+void FMPos::buildGrid() {
     lipos = new FrozenColumnsView(this);
     lipos->setObjectName(QStringLiteral("lipos"));
     lipos->frozenView()->setObjectName(QStringLiteral("liposFixiert"));
@@ -186,6 +212,25 @@ FMPos::FMPos(const PositionDownload& download, QWidget* parent)
                                             m_editor->rowOfArticle(previous) >= 0);
         return true;
     };
+    buildGridActions();
+    // A row made current while a load runs is the buyer's choice.
+    connect(lipos->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (m_loading && current.isValid())
+                    m_currentMoved = true;
+            });
+    // The column widths keep the proportions of the layout; taken as twips
+    // they would be a few pixels wide, so a unit is a pixel here (plus the
+    // cell margins), and no column is narrower than its caption (with room
+    // for the sort arrow).
+    const QFontMetrics header(lipos->horizontalHeader()->font());
+    for (int c = 0; c < PositionGrid::kColumns; ++c)
+        lipos->setColumnWidth(c, qMax(header.horizontalAdvance(PositionGrid::Caption(c)) + 26,
+                                      PositionGrid::ColumnOf(c).widthTwips + 12));
+    lipos->setFrozenColumns(kFrozenColumns);
+}
+
+void FMPos::buildGridActions() {
     lipos->setItemDelegate(new PositionCellDelegate(*m_editor, m_lists, lipos));
     lipos->setAlternatingRowColors(false);
     lipos->setContextMenuPolicy(Qt::ActionsContextMenu);
@@ -206,22 +251,9 @@ FMPos::FMPos(const PositionDownload& download, QWidget* parent)
     lipos->frozenView()->setContextMenuPolicy(Qt::ActionsContextMenu);
     lipos->frozenView()->addAction(search);
     lipos->frozenView()->addAction(exportRows);
-    // A row made current while a load runs is the buyer's choice.
-    connect(lipos->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) {
-                if (m_loading && current.isValid())
-                    m_currentMoved = true;
-            });
-    // The column widths keep the proportions of the layout; taken as twips
-    // they would be a few pixels wide, so a unit is a pixel here (plus the
-    // cell margins), and no column is narrower than its caption (with room
-    // for the sort arrow).
-    const QFontMetrics header(lipos->horizontalHeader()->font());
-    for (int c = 0; c < PositionGrid::kColumns; ++c)
-        lipos->setColumnWidth(c, qMax(header.horizontalAdvance(PositionGrid::Caption(c)) + 26,
-                                      PositionGrid::ColumnOf(c).widthTwips + 12));
-    lipos->setFrozenColumns(kFrozenColumns);
+}
 
+void FMPos::buildCandidateList() {
     libmTitle = new QLabel(QStringLiteral("Veltar Artikeldaten"), this);
     libmTitle->setObjectName(QStringLiteral("libmTitle"));
     QFont bold = libmTitle->font();
@@ -243,7 +275,9 @@ FMPos::FMPos(const PositionDownload& download, QWidget* parent)
     libm->header()->resizeSection(CandidateListModel::Zugeordnet, 90);
     connect(libm, &QTreeView::clicked, this, &FMPos::libm_Click);
     connect(libm, &QTreeView::doubleClicked, this, &FMPos::libm_DblClick);
+}
 
+void FMPos::buildSplitter() {
     libmPane = new QWidget(this);
     libmPane->setObjectName(QStringLiteral("libmPane"));
     auto* pane = new QVBoxLayout(libmPane);
@@ -262,9 +296,9 @@ FMPos::FMPos(const PositionDownload& download, QWidget* parent)
 
     lbStatus = new QLabel(this);
     lbStatus->setObjectName(QStringLiteral("lbStatus"));
+}
 
-    buildFilterBar();
-    buildFindBar();
+void FMPos::buildLayout() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 0, 4, 2);
     layout->setSpacing(3);
@@ -281,16 +315,9 @@ FMPos::FMPos(const PositionDownload& download, QWidget* parent)
             fitColumnsToContent();
         }
     });
+}
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setSingleShot(true);
-    Timer1->setInterval(1);
-    connect(Timer1, &QTimer::timeout, this, &FMPos::Timer1_Timer);
-
-    // The caption names the download's supplier.
-    if (!m_download.key.isEmpty())
-        setWindowTitle(PositionWindowCaption(m_download));
+void FMPos::restoreLayout() {
     resize(1200, 760);
     RestoreWindowPlacement(this, kPlacementKey);
     bool stored = false;
@@ -300,9 +327,6 @@ FMPos::FMPos(const PositionDownload& download, QWidget* parent)
         splitter->setSizes({share, 1000 - share});
         m_splitterSet = true;
     }
-    updateStatus();
-    // Form_Load: the load runs on the first tick, after the window is shown.
-    Timer1->start();
 }
 
 void FMPos::buildFilterBar() {
@@ -348,6 +372,19 @@ void FMPos::buildFilterBar() {
     more->setObjectName(QStringLiteral("BUWeitere"));
     more->setText(QStringLiteral("Weitere"));
     more->setPopupMode(QToolButton::InstantPopup);
+    addQuickFilterButtons(bar, more);
+    bar->addWidget(more);
+    auto* off = new QToolButton(filterbar);
+    off->setObjectName(QStringLiteral("BUFilterAus"));
+    off->setText(QStringLiteral("Filter aufheben"));
+    connect(off, &QToolButton::clicked, this, [this] { SetFilter(PositionFilter()); });
+    bar->addWidget(off);
+    bar->addStretch(1);
+}
+
+// The quick filters: the first kQuickButtons as buttons on the bar, the
+// others through the menu of "Weitere".
+void FMPos::addQuickFilterButtons(QHBoxLayout* bar, QToolButton* more) {
     auto* menu = new QMenu(more);
     more->setMenu(menu);
     const QList<QuickFilter>& filters = AllQuickFilters();
@@ -379,13 +416,6 @@ void FMPos::buildFilterBar() {
             more->setFont(f);
         });
     }
-    bar->addWidget(more);
-    auto* off = new QToolButton(filterbar);
-    off->setObjectName(QStringLiteral("BUFilterAus"));
-    off->setText(QStringLiteral("Filter aufheben"));
-    connect(off, &QToolButton::clicked, this, [this] { SetFilter(PositionFilter()); });
-    bar->addWidget(off);
-    bar->addStretch(1);
 }
 
 void FMPos::buildFindBar() {

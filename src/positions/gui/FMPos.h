@@ -11,6 +11,7 @@
 class FrozenColumnsView;
 class QAction;
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QSplitter;
@@ -113,8 +114,17 @@ protected:
 
 private:
     void Form_Resize();
+    // The parts of the window, in the order they are made.
+    void buildToolbar();
+    void buildGrid();
+    void buildGridActions();
+    void buildCandidateList();
+    void buildSplitter();
     void buildFilterBar();
+    void addQuickFilterButtons(QHBoxLayout* bar, QToolButton* more);
     void buildFindBar();
+    void buildLayout();
+    void restoreLayout();
     void applyFilterBar();
     void updateStatus();
     // The toolbar while a load runs: only "Ausstieg".

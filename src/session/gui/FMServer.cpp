@@ -40,6 +40,30 @@ FMServer::FMServer(QWidget* parent) : QDialog(parent) {
     setWindowTitle(kTitle);
     setModal(true);
 
+    buildList();
+    buildBoxes();
+    buildLayout();
+    // A choice is a click or a row selected with the keys; the list making
+    // a row current by itself (when it takes the focus) is none.
+    connect(liServer, &QTreeWidget::itemClicked, this, &FMServer::liServer_Click);
+    connect(liServer, &QTreeWidget::itemSelectionChanged, this, [this] {
+        const QList<QTreeWidgetItem*> selected = liServer->selectedItems();
+        if (!selected.isEmpty())
+            liServer_Click(selected.first());
+    });
+    connect(liServer, &QWidget::customContextMenuRequested, this, &FMServer::ShowContextMenu);
+    connect(m_standard, &QAction::triggered, this, &FMServer::EintragAlsStandard);
+    connect(BUEdit, &QPushButton::clicked, this, &FMServer::BUEdit_Click);
+    connect(BUOK, &QPushButton::clicked, this, &FMServer::BUOK_Click);
+
+    resize(660, 400);
+    RestoreWindowPlacement(this, QStringLiteral("FMServer"));
+    LoadEntries(LoginFormData().serverObjectId);
+    FillBoxes();
+    SetEditable(false);
+}
+
+void FMServer::buildList() {
     liServer = new QTreeWidget(this);
     liServer->setObjectName(QStringLiteral("liServer"));
     liServer->setHeaderLabels({QStringLiteral("Bezeichnung"), QStringLiteral("Firma"),
@@ -56,7 +80,9 @@ FMServer::FMServer(QWidget* parent) : QDialog(parent) {
     const int widths[] = {200, 50, 50, 120, 60, 90, 50};
     for (int c = 0; c < 7; ++c)
         liServer->header()->resizeSection(c, widths[c]);
+}
 
+void FMServer::buildBoxes() {
     m_standard = new QAction(QStringLiteral("Eintrag als Standard"), this);
     m_standard->setObjectName(QStringLiteral("mEintragAlsStandard"));
 
@@ -73,7 +99,9 @@ FMServer::FMServer(QWidget* parent) : QDialog(parent) {
     BUOK = new QPushButton(QStringLiteral("OK"), this);
     BUOK->setObjectName(QStringLiteral("BUOK"));
     BUOK->setDefault(true);
+}
 
+void FMServer::buildLayout() {
     auto* hint = new QLabel(QStringLiteral("Linke Maustaste: Eintrag übernehmen. Rechte "
                                            "Maustaste: Eintrag als Standard speichern."),
                             this);
@@ -101,25 +129,6 @@ FMServer::FMServer(QWidget* parent) : QDialog(parent) {
     layout->addWidget(hint);
     layout->addLayout(boxes);
     layout->addLayout(buttons);
-
-    // A choice is a click or a row selected with the keys; the list making
-    // a row current by itself (when it takes the focus) is none.
-    connect(liServer, &QTreeWidget::itemClicked, this, &FMServer::liServer_Click);
-    connect(liServer, &QTreeWidget::itemSelectionChanged, this, [this] {
-        const QList<QTreeWidgetItem*> selected = liServer->selectedItems();
-        if (!selected.isEmpty())
-            liServer_Click(selected.first());
-    });
-    connect(liServer, &QWidget::customContextMenuRequested, this, &FMServer::ShowContextMenu);
-    connect(m_standard, &QAction::triggered, this, &FMServer::EintragAlsStandard);
-    connect(BUEdit, &QPushButton::clicked, this, &FMServer::BUEdit_Click);
-    connect(BUOK, &QPushButton::clicked, this, &FMServer::BUOK_Click);
-
-    resize(660, 400);
-    RestoreWindowPlacement(this, QStringLiteral("FMServer"));
-    LoadEntries(LoginFormData().serverObjectId);
-    FillBoxes();
-    SetEditable(false);
 }
 
 FMServer::~FMServer() = default;

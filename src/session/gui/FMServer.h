@@ -38,6 +38,9 @@ public Q_SLOTS:
     void done(int result) override;
 
 private:
+    void buildList();
+    void buildBoxes();
+    void buildLayout();
     void LoadEntries(const QString& selectId);
     void FillBoxes();
     void SetEditable(bool editable);

@@ -34,6 +34,26 @@ const QString kPlacementKey = QStringLiteral("FMQuendrapr");
 fmstart::fmstart(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("fmstart"));
 
+    buildMenus();
+    buildToolbar();
+    buildDownloadList();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setSingleShot(true);
+    Timer1->setInterval(1);
+
+    connect(Timer1, &QTimer::timeout, this, &fmstart::RefreshDownloadList);
+    connect(lilief, &QTreeView::clicked, this, &fmstart::lilief_Click);
+    connect(lilief, &QTreeView::doubleClicked, this, &fmstart::lilief_DblClick);
+
+    SetRowButtonsEnabled(false);
+    RenewTitle();
+    resize(900, 560);
+    RestoreWindowPlacement(this, kPlacementKey);
+}
+
+void fmstart::buildMenus() {
     QMenu* datei = menuBar()->addMenu(QStringLiteral("&Datei"));
     datei->setObjectName(QStringLiteral("mDatei"));
     QAction* login = datei->addAction(QStringLiteral("&Login"));
@@ -47,7 +67,13 @@ fmstart::fmstart(QWidget* parent) : QMainWindow(parent) {
     ueber->setObjectName(QStringLiteral("HilfeUeber"));
     QAction* verlauf = hilfe->addAction(QStringLiteral("Programmverlauf"));
     verlauf->setObjectName(QStringLiteral("mProgrammverlauf"));
+    connect(login, &QAction::triggered, this, &fmstart::mLogin_Click);
+    connect(beenden, &QAction::triggered, this, &QWidget::close);
+    connect(ueber, &QAction::triggered, this, &fmstart::HilfeUeber_Click);
+    connect(verlauf, &QAction::triggered, this, &fmstart::mProgrammverlauf_Click);
+}
 
+void fmstart::buildToolbar() {
     tool1 = addToolBar(QStringLiteral("tool1"));
     tool1->setObjectName(QStringLiteral("tool1"));
     tool1->setMovable(false);
@@ -66,7 +92,9 @@ fmstart::fmstart(QWidget* parent) : QMainWindow(parent) {
         m_tool[i]->setObjectName(QStringLiteral("tool1_") + QString::number(i + 1));
         connect(m_tool[i], &QAction::triggered, this, [this, i] { tool1_ButtonClick(i + 1); });
     }
+}
 
+void fmstart::buildDownloadList() {
     auto* central = new QWidget(this);
     auto* heading = new QLabel(QStringLiteral("Downloads"), central);
     QFont bold = heading->font();
@@ -98,24 +126,6 @@ fmstart::fmstart(QWidget* parent) : QMainWindow(parent) {
     layout->addWidget(heading);
     layout->addWidget(lilief, 1);
     setCentralWidget(central);
-
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setSingleShot(true);
-    Timer1->setInterval(1);
-
-    connect(Timer1, &QTimer::timeout, this, &fmstart::RefreshDownloadList);
-    connect(lilief, &QTreeView::clicked, this, &fmstart::lilief_Click);
-    connect(lilief, &QTreeView::doubleClicked, this, &fmstart::lilief_DblClick);
-    connect(login, &QAction::triggered, this, &fmstart::mLogin_Click);
-    connect(beenden, &QAction::triggered, this, &QWidget::close);
-    connect(ueber, &QAction::triggered, this, &fmstart::HilfeUeber_Click);
-    connect(verlauf, &QAction::triggered, this, &fmstart::mProgrammverlauf_Click);
-
-    SetRowButtonsEnabled(false);
-    RenewTitle();
-    resize(900, 560);
-    RestoreWindowPlacement(this, kPlacementKey);
 }
 
 fmstart::~fmstart() = default;

@@ -49,6 +49,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void buildMenus();
+    void buildToolbar();
+    void buildDownloadList();
     void DeleteSelectedDownload();
     void OpenTaskWindow(int number);
     void SetRowButtonsEnabled(bool enabled);

@@ -1,6 +1,6 @@
 #include "fmpruebn.h"
 
-#include "conditions/PriceTracks.h"
+#include "import/PriceTracks.h"
 #include "shell/gui/WidgetHelpers.h"
 
 #include <QHBoxLayout>
