@@ -343,7 +343,7 @@ void TestDiscountGroups::cliEditsSavesAndPosts() {
     QTemporaryDir dir;
     StandinProcess server(dir.filePath("cli.db"));
     QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-    const QString connect = QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(server.port());
+    const QString connect = connectOf(server);
     QString out;
     QString err;
     QCOMPARE(RunCli({"--connect", connect, "ekgroups", "1"}, &out, &err), 0);

@@ -232,7 +232,7 @@ void TestExport::cliExportsTheRowsAsShown() {
              "unzip is needed; scripts/install-deps.sh installs it");
     StandinProcess server(m_fx->path("export.db"));
     QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-    const QString connect = QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(server.port());
+    const QString connect = connectOf(server);
     const QString xlsx = m_fx->path("cli.xlsx");
     const QString csv = m_fx->path("cli.csv");
     QString out, err;

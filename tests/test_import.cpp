@@ -100,7 +100,6 @@ void TestImport::init() {
             return std::make_unique<DyingClient>(engine, m_dieAfter);
         return std::make_unique<InProcessClient>(engine);
     });
-    m_fx->demoSession();
 }
 
 void TestImport::cleanup() {
@@ -688,7 +687,7 @@ void TestImport::cliImportCountsAndFailures() {
     SetClientFactory({});
     StandinProcess server(m_fx->path("cli.db"));
     QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-    const QString connect = QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(server.port());
+    const QString connect = connectOf(server);
     const QString file = m_fx->path("gen.txt");
     QCOMPARE(QProcess::execute(QStringLiteral(QUENDRA_BENCH_DIR "/pricegen"),
                                {"--lines", "400", "--out", file, "--dates", "2", "--second-price",

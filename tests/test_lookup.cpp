@@ -413,7 +413,7 @@ void TestLookup::cliSearchesAndMatch() {
     QTemporaryDir dir;
     StandinProcess server(dir.filePath("cli.db"));
     QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-    const QString connect = QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(server.port());
+    const QString connect = connectOf(server);
     QString out;
     QString err;
     QCOMPARE(RunCli({"--connect", connect, "search-articles", "--supplier", "70003"}, &out, &err),

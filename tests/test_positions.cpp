@@ -498,7 +498,7 @@ void TestPositions::bigLoadKeepsTheModelConsistent() {
 void TestPositions::cliPrintsEveryDemoDownload() {
     StandinProcess server(m_fx->path("cli.db"));
     QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-    const QString connect = QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(server.port());
+    const QString connect = connectOf(server);
     const QMap<QString, int> rows{{"1", 3}, {"2", 2}, {"3", 4}};
     for (auto it = rows.begin(); it != rows.end(); ++it) {
         QString out, err;

@@ -550,7 +550,7 @@ void TestPositionsView::workThroughASortedFilteredViewReachesTheGridRows() {
 void TestPositionsView::cliPrintsTheRowsAsTheWindowShowsThem() {
     StandinProcess server(m_fx->path("view.db"), true, {"--demo-positions", "12"});
     QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-    const QString connect = QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(server.port());
+    const QString connect = connectOf(server);
     QString out, err;
     QCOMPARE(RunCli({"--connect", connect, "downloads"}, &out, &err), 0);
     const QString key = out.section(u'\n', 0, 0).section(u'\t', -1);

@@ -432,7 +432,7 @@ void TestPosting::cliPosts() {
     QTemporaryDir dir;
     StandinProcess server(dir.filePath("cli.db"));
     QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-    const QString connect = QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(server.port());
+    const QString connect = connectOf(server);
     QString out;
     QString err;
     // Without --all or --marked no row is marked: nothing is posted.
@@ -476,13 +476,14 @@ void TestPosting::cliPostingUnderADeletionFails() {
     QTemporaryDir dir;
     StandinProcess server(dir.filePath("big.db"), true, {"--demo-positions", "20000"});
     QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-    const QString connect = QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(server.port());
+    const QString connect = connectOf(server);
     QString out, err;
     QCOMPARE(RunCli({"--connect", connect, "downloads"}, &out, &err), 0);
     const QString key = out.section(u'\n', 0, 0).section(u'\t', -1);
     QProcess post;
-    post.start(QStringLiteral(QUENDRA_CLI),
-               {"--connect", connect, "post", key, "--all", "--options", "chneu"});
+    QTemporaryDir settings;
+    StartCli(post, {"--connect", connect, "post", key, "--all", "--options", "chneu"},
+             settings.path());
     // Once the first answers are out, the download goes.
     QByteArray posted;
     while (posted.count('\n') < 50 && post.waitForReadyRead(30000))

@@ -275,7 +275,7 @@ void TestPriceList::cliWritesThePdf() {
     QTemporaryDir dir;
     StandinProcess server(dir.filePath("cli.db"));
     QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-    const QString connect = QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(server.port());
+    const QString connect = connectOf(server);
     const QString pdf = dir.filePath("liste.pdf");
     QString out;
     QString err;
