@@ -1,6 +1,7 @@
 #include "ClientTestFixture.h"
 #include "DemoData.h"
 #include "ScriptedUserInterface.h"
+#include "ServerAnswers.h"
 #include "StandinEngine.h"
 #include "base/SessionContext.h"
 #include "classes/ErpPositions.h"
@@ -511,12 +512,7 @@ void TestErpData::goodsGroupData() {
     QFETCH(QString, company);
     QFETCH(QString, group);
     QFETCH(QString, answer);
-    QString got;
-    try {
-        got = call("getwgdaten", {company, group});
-    } catch (const ServerError& e) {
-        got = QString::number(e.number()) + ' ' + e.description();
-    }
+    const QString got = outcome([&] { return call("getwgdaten", {company, group}); });
     QCOMPARE(got, answer);
 }
 
