@@ -1,6 +1,7 @@
 #include "ClientTestFixture.h"
 #include "GuiTestHelpers.h"
 #include "InProcessClient.h"
+#include "PositionsWindow.h"
 #include "ScriptedUserInterface.h"
 #include "StandinEngine.h"
 #include "conditions/gui/FMRabgr.h"
@@ -10,7 +11,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDateEdit>
-#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -86,16 +86,9 @@ void TestGuiConditions::cleanup() {
 }
 
 FMPos* TestGuiConditions::open(const PositionDownload& download, int rows) {
-    m_window = std::make_unique<FMPos>(download);
-    m_window->setModal(false);
-    m_window->show();
-    QElapsedTimer clock;
-    clock.start();
-    while ((m_window->loading() || m_window->Grid()->size() < rows ||
-            !m_window->findChild<QToolBar*>("tool1")->isEnabled()) &&
-           clock.elapsed() < 10000)
-        QTest::qWait(5);
-    return m_window.get();
+    return ShowPositionsWindow(m_window, download, [rows](FMPos& w) {
+        return w.Grid()->size() >= rows && w.findChild<QToolBar*>("tool1")->isEnabled();
+    });
 }
 
 void TestGuiConditions::postingWindowKeepsItsBoxesUntilClosed() {

@@ -1,6 +1,7 @@
 #include "ClientTestFixture.h"
 #include "DemoData.h"
 #include "GuiTestHelpers.h"
+#include "PositionsWindow.h"
 #include "ScriptedUserInterface.h"
 #include "StandinEngine.h"
 #include "conditions/gui/fmverbuch.h"
@@ -9,7 +10,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -73,32 +73,17 @@ void TestGuiPositions::cleanup() {
 }
 
 FMPos* TestGuiPositions::open() {
-    m_window = std::make_unique<FMPos>(
-        PositionDownload{"1", "70001", QStringLiteral("Müller Baustoffe GmbH")});
-    m_window->setModal(false);
-    m_window->show();
-    QElapsedTimer clock;
-    clock.start();
-    while ((m_window->loading() || m_window->Grid()->size() < 3 ||
-            m_window->Candidates()->rowCount() < 5) &&
-           clock.elapsed() < 10000)
-        QTest::qWait(5);
-    return m_window.get();
+    return ShowPositionsWindow(
+        m_window, PositionDownload{"1", "70001", QStringLiteral("Müller Baustoffe GmbH")},
+        [](FMPos& w) { return w.Grid()->size() >= 3 && w.Candidates()->rowCount() >= 5; });
 }
 
 FMPos* TestGuiPositions::openGenerated(int count) {
     m_key = FillDemoPositions(m_fx->engine(), count);
-    m_window = std::make_unique<FMPos>(PositionDownload{
-        m_key, "70001", QStringLiteral("Müller Baustoffe GmbH"), QString(), count});
-    m_window->setModal(false);
-    m_window->show();
-    QElapsedTimer clock;
-    clock.start();
-    while ((m_window->loading() || m_window->Grid()->size() < count ||
-            m_window->Candidates()->rowCount() == 0) &&
-           clock.elapsed() < 10000)
-        QTest::qWait(5);
-    return m_window.get();
+    return ShowPositionsWindow(
+        m_window,
+        PositionDownload{m_key, "70001", QStringLiteral("Müller Baustoffe GmbH"), QString(), count},
+        [count](FMPos& w) { return w.Grid()->size() >= count && w.Candidates()->rowCount() > 0; });
 }
 
 QString TestGuiPositions::serverCell(const QString& key, int row, int column) {
