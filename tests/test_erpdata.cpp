@@ -1,4 +1,5 @@
 #include "ClientTestFixture.h"
+#include "DemoClient.h"
 #include "DemoData.h"
 #include "ScriptedUserInterface.h"
 #include "ServerAnswers.h"
@@ -79,16 +80,13 @@ private:
 };
 
 void TestErpData::init() {
-    m_fx = std::make_unique<ClientTestFixture>();
-    m_ui = std::make_unique<ScriptedUserInterface>();
-    m_fx->demoSession();
+    StartDemoClient(m_fx, m_ui);
     BeginServerCall(false, false);
 }
 
 void TestErpData::cleanup() {
     EndServerCall(false);
-    m_ui.reset();
-    m_fx.reset();
+    EndDemoClient(m_fx, m_ui);
 }
 
 QString TestErpData::call(const QString& method, QStringList args) {

@@ -1,4 +1,5 @@
 #include "ClientTestFixture.h"
+#include "DemoClient.h"
 #include "ScriptedUserInterface.h"
 #include "StandinEngine.h"
 #include "TestSupport.h"
@@ -71,17 +72,14 @@ private:
 };
 
 void TestExport::init() {
-    m_fx = std::make_unique<ClientTestFixture>();
-    m_ui = std::make_unique<ScriptedUserInterface>();
-    m_fx->demoSession();
+    StartDemoClient(m_fx, m_ui);
     m_grid.clear();
     QVERIFY(PositionLoad::loadGrid({"1", "70001", QString()}, m_grid));
     QCOMPARE(m_grid.size(), 3);
 }
 
 void TestExport::cleanup() {
-    m_ui.reset();
-    m_fx.reset();
+    EndDemoClient(m_fx, m_ui);
 }
 
 void TestExport::workbookHasTypedCellsInTheRowsOrder() {

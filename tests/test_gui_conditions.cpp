@@ -1,4 +1,5 @@
 #include "ClientTestFixture.h"
+#include "DemoClient.h"
 #include "GuiTestHelpers.h"
 #include "InProcessClient.h"
 #include "PositionsWindow.h"
@@ -70,9 +71,7 @@ private:
 };
 
 void TestGuiConditions::init() {
-    m_fx = std::make_unique<ClientTestFixture>();
-    m_ui = std::make_unique<ScriptedUserInterface>();
-    m_fx->demoSession();
+    StartDemoClient(m_fx, m_ui);
     m_counts.clear();
     m_fx->setClientMaker([this](StandinEngine& e) {
         return std::make_unique<CountingClient>(e, &m_counts, &m_failing);
@@ -81,8 +80,7 @@ void TestGuiConditions::init() {
 
 void TestGuiConditions::cleanup() {
     m_window.reset();
-    m_ui.reset();
-    m_fx.reset();
+    EndDemoClient(m_fx, m_ui);
 }
 
 FMPos* TestGuiConditions::open(const PositionDownload& download, int rows) {

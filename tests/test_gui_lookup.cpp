@@ -1,4 +1,5 @@
 #include "ClientTestFixture.h"
+#include "DemoClient.h"
 #include "GuiTestHelpers.h"
 #include "PositionsWindow.h"
 #include "ScriptedUserInterface.h"
@@ -43,15 +44,12 @@ private:
 };
 
 void TestGuiLookup::init() {
-    m_fx = std::make_unique<ClientTestFixture>();
-    m_ui = std::make_unique<ScriptedUserInterface>();
-    m_fx->demoSession();
+    StartDemoClient(m_fx, m_ui);
 }
 
 void TestGuiLookup::cleanup() {
     m_window.reset();
-    m_ui.reset();
-    m_fx.reset();
+    EndDemoClient(m_fx, m_ui);
 }
 
 FMPos* TestGuiLookup::open() {

@@ -1,4 +1,5 @@
 #include "ClientTestFixture.h"
+#include "DemoClient.h"
 #include "DemoData.h"
 #include "GuiTestHelpers.h"
 #include "PositionsWindow.h"
@@ -61,15 +62,12 @@ private:
 };
 
 void TestGuiPositions::init() {
-    m_fx = std::make_unique<ClientTestFixture>();
-    m_ui = std::make_unique<ScriptedUserInterface>();
-    m_fx->demoSession();
+    StartDemoClient(m_fx, m_ui);
 }
 
 void TestGuiPositions::cleanup() {
     m_window.reset();
-    m_ui.reset();
-    m_fx.reset();
+    EndDemoClient(m_fx, m_ui);
 }
 
 FMPos* TestGuiPositions::open() {

@@ -1,4 +1,5 @@
 #include "ClientTestFixture.h"
+#include "DemoClient.h"
 #include "DemoData.h"
 #include "InProcessClient.h"
 #include "ScriptedUserInterface.h"
@@ -92,8 +93,7 @@ private:
 };
 
 void TestImport::init() {
-    m_fx = std::make_unique<ClientTestFixture>();
-    m_ui = std::make_unique<ScriptedUserInterface>();
+    StartDemoClient(m_fx, m_ui);
     m_dieAfter = -1;
     m_fx->setClientMaker([this](StandinEngine& engine) -> std::unique_ptr<InProcessClient> {
         if (m_dieAfter >= 0)
@@ -103,8 +103,7 @@ void TestImport::init() {
 }
 
 void TestImport::cleanup() {
-    m_ui.reset();
-    m_fx.reset();
+    EndDemoClient(m_fx, m_ui);
 }
 
 QString TestImport::write(const QString& name, const QStringList& lines, const QByteArray& encoding,

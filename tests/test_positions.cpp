@@ -1,4 +1,5 @@
 #include "ClientTestFixture.h"
+#include "DemoClient.h"
 #include "DemoData.h"
 #include "InProcessClient.h"
 #include "PositionRows.h"
@@ -312,9 +313,7 @@ void TestPositions::modelKeepsRowsAndSignalsFlagChanges() {
 }
 
 void TestPositions::init() {
-    m_fx = std::make_unique<ClientTestFixture>();
-    m_ui = std::make_unique<ScriptedUserInterface>();
-    m_fx->demoSession();
+    StartDemoClient(m_fx, m_ui);
     m_calls.clear();
     m_fx->setClientMaker([this](StandinEngine& e) {
         return std::make_unique<CountingClient>(e, &m_calls, QString(), 0);
@@ -322,8 +321,7 @@ void TestPositions::init() {
 }
 
 void TestPositions::cleanup() {
-    m_ui.reset();
-    m_fx.reset();
+    EndDemoClient(m_fx, m_ui);
 }
 
 void TestPositions::loadShowsTheServersRowsAndFlags() {

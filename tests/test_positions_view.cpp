@@ -1,4 +1,5 @@
 #include "ClientTestFixture.h"
+#include "DemoClient.h"
 #include "DemoData.h"
 #include "PositionRows.h"
 #include "ScriptedUserInterface.h"
@@ -469,14 +470,11 @@ void TestPositionsView::statusTexts() {
 }
 
 void TestPositionsView::init() {
-    m_fx = std::make_unique<ClientTestFixture>();
-    m_ui = std::make_unique<ScriptedUserInterface>();
-    m_fx->demoSession();
+    StartDemoClient(m_fx, m_ui);
 }
 
 void TestPositionsView::cleanup() {
-    m_ui.reset();
-    m_fx.reset();
+    EndDemoClient(m_fx, m_ui);
 }
 
 void TestPositionsView::workThroughASortedFilteredViewReachesTheGridRows() {

@@ -1,4 +1,5 @@
 #include "ClientTestFixture.h"
+#include "DemoClient.h"
 #include "InProcessClient.h"
 #include "ScriptedUserInterface.h"
 #include "StandinEngine.h"
@@ -111,9 +112,7 @@ private:
 };
 
 void TestPosting::init() {
-    m_fx = std::make_unique<ClientTestFixture>();
-    m_ui = std::make_unique<ScriptedUserInterface>();
-    m_fx->demoSession();
+    StartDemoClient(m_fx, m_ui);
     m_calls.clear();
     m_failing.clear();
     m_fx->setClientMaker([this](StandinEngine& e) {
@@ -122,8 +121,7 @@ void TestPosting::init() {
 }
 
 void TestPosting::cleanup() {
-    m_ui.reset();
-    m_fx.reset();
+    EndDemoClient(m_fx, m_ui);
 }
 
 std::unique_ptr<PositionGridModel> TestPosting::load(const PositionDownload& d) {

@@ -1,4 +1,5 @@
 #include "ClientTestFixture.h"
+#include "DemoClient.h"
 #include "ScriptedUserInterface.h"
 #include "ServerAnswers.h"
 #include "StandinEngine.h"
@@ -73,9 +74,7 @@ private:
 };
 
 void TestStandinPosting::init() {
-    m_fx = std::make_unique<ClientTestFixture>();
-    m_ui = std::make_unique<ScriptedUserInterface>();
-    m_fx->demoSession();
+    StartDemoClient(m_fx, m_ui);
     // The postings are stamped with the user of the login.
     m_fx->sessionAs("1", "EKX", "ekx");
     BeginServerCall(false, false);
@@ -83,8 +82,7 @@ void TestStandinPosting::init() {
 
 void TestStandinPosting::cleanup() {
     EndServerCall(false);
-    m_ui.reset();
-    m_fx.reset();
+    EndDemoClient(m_fx, m_ui);
 }
 
 QString TestStandinPosting::post(const QString& position, const QString& supplier, int flags,
