@@ -1,4 +1,5 @@
 #include "ClientTestFixture.h"
+#include "DemoClient.h"
 #include "InProcessClient.h"
 #include "ScriptedUserInterface.h"
 #include "StandinEngine.h"
@@ -83,9 +84,7 @@ private:
 };
 
 void TestDiscountGroups::init() {
-    m_fx = std::make_unique<ClientTestFixture>();
-    m_ui = std::make_unique<ScriptedUserInterface>();
-    m_fx->demoSession();
+    StartDemoClient(m_fx, m_ui);
     m_calls.clear();
     m_fx->setClientMaker(
         [this](StandinEngine& e) { return std::make_unique<GroupClient>(e, &m_calls); });
@@ -94,8 +93,7 @@ void TestDiscountGroups::init() {
 void TestDiscountGroups::cleanup() {
     m_editor.reset();
     m_model.reset();
-    m_ui.reset();
-    m_fx.reset();
+    EndDemoClient(m_fx, m_ui);
 }
 
 void TestDiscountGroups::load(const PositionDownload& d) {
@@ -343,7 +341,7 @@ void TestDiscountGroups::cliEditsSavesAndPosts() {
     QTemporaryDir dir;
     StandinProcess server(dir.filePath("cli.db"));
     QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-    const QString connect = QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(server.port());
+    const QString connect = connectOf(server);
     QString out;
     QString err;
     QCOMPARE(RunCli({"--connect", connect, "ekgroups", "1"}, &out, &err), 0);

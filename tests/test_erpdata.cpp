@@ -1,6 +1,8 @@
 #include "ClientTestFixture.h"
+#include "DemoClient.h"
 #include "DemoData.h"
 #include "ScriptedUserInterface.h"
+#include "ServerAnswers.h"
 #include "StandinEngine.h"
 #include "base/SessionContext.h"
 #include "classes/ErpPositions.h"
@@ -78,16 +80,13 @@ private:
 };
 
 void TestErpData::init() {
-    m_fx = std::make_unique<ClientTestFixture>();
-    m_ui = std::make_unique<ScriptedUserInterface>();
-    m_fx->demoSession();
+    StartDemoClient(m_fx, m_ui);
     BeginServerCall(false, false);
 }
 
 void TestErpData::cleanup() {
     EndServerCall(false);
-    m_ui.reset();
-    m_fx.reset();
+    EndDemoClient(m_fx, m_ui);
 }
 
 QString TestErpData::call(const QString& method, QStringList args) {
@@ -511,12 +510,7 @@ void TestErpData::goodsGroupData() {
     QFETCH(QString, company);
     QFETCH(QString, group);
     QFETCH(QString, answer);
-    QString got;
-    try {
-        got = call("getwgdaten", {company, group});
-    } catch (const ServerError& e) {
-        got = QString::number(e.number()) + ' ' + e.description();
-    }
+    const QString got = outcome([&] { return call("getwgdaten", {company, group}); });
     QCOMPARE(got, answer);
 }
 

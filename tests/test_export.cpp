@@ -1,4 +1,5 @@
 #include "ClientTestFixture.h"
+#include "DemoClient.h"
 #include "ScriptedUserInterface.h"
 #include "StandinEngine.h"
 #include "TestSupport.h"
@@ -71,17 +72,14 @@ private:
 };
 
 void TestExport::init() {
-    m_fx = std::make_unique<ClientTestFixture>();
-    m_ui = std::make_unique<ScriptedUserInterface>();
-    m_fx->demoSession();
+    StartDemoClient(m_fx, m_ui);
     m_grid.clear();
     QVERIFY(PositionLoad::loadGrid({"1", "70001", QString()}, m_grid));
     QCOMPARE(m_grid.size(), 3);
 }
 
 void TestExport::cleanup() {
-    m_ui.reset();
-    m_fx.reset();
+    EndDemoClient(m_fx, m_ui);
 }
 
 void TestExport::workbookHasTypedCellsInTheRowsOrder() {
@@ -232,7 +230,7 @@ void TestExport::cliExportsTheRowsAsShown() {
              "unzip is needed; scripts/install-deps.sh installs it");
     StandinProcess server(m_fx->path("export.db"));
     QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-    const QString connect = QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(server.port());
+    const QString connect = connectOf(server);
     const QString xlsx = m_fx->path("cli.xlsx");
     const QString csv = m_fx->path("cli.csv");
     QString out, err;

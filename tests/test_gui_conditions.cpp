@@ -1,6 +1,8 @@
 #include "ClientTestFixture.h"
+#include "DemoClient.h"
 #include "GuiTestHelpers.h"
 #include "InProcessClient.h"
+#include "PositionsWindow.h"
 #include "ScriptedUserInterface.h"
 #include "StandinEngine.h"
 #include "conditions/gui/FMRabgr.h"
@@ -10,7 +12,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDateEdit>
-#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -70,9 +71,7 @@ private:
 };
 
 void TestGuiConditions::init() {
-    m_fx = std::make_unique<ClientTestFixture>();
-    m_ui = std::make_unique<ScriptedUserInterface>();
-    m_fx->demoSession();
+    StartDemoClient(m_fx, m_ui);
     m_counts.clear();
     m_fx->setClientMaker([this](StandinEngine& e) {
         return std::make_unique<CountingClient>(e, &m_counts, &m_failing);
@@ -81,21 +80,13 @@ void TestGuiConditions::init() {
 
 void TestGuiConditions::cleanup() {
     m_window.reset();
-    m_ui.reset();
-    m_fx.reset();
+    EndDemoClient(m_fx, m_ui);
 }
 
 FMPos* TestGuiConditions::open(const PositionDownload& download, int rows) {
-    m_window = std::make_unique<FMPos>(download);
-    m_window->setModal(false);
-    m_window->show();
-    QElapsedTimer clock;
-    clock.start();
-    while ((m_window->loading() || m_window->Grid()->size() < rows ||
-            !m_window->findChild<QToolBar*>("tool1")->isEnabled()) &&
-           clock.elapsed() < 10000)
-        QTest::qWait(5);
-    return m_window.get();
+    return ShowPositionsWindow(m_window, download, [rows](FMPos& w) {
+        return w.Grid()->size() >= rows && w.findChild<QToolBar*>("tool1")->isEnabled();
+    });
 }
 
 void TestGuiConditions::postingWindowKeepsItsBoxesUntilClosed() {

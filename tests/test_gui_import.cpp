@@ -1,4 +1,5 @@
 #include "ClientTestFixture.h"
+#include "DemoClient.h"
 #include "DemoData.h"
 #include "GuiTestHelpers.h"
 #include "InProcessClient.h"
@@ -150,9 +151,7 @@ template <typename T> void TestGuiImport::whenShown(std::function<void(T*)> act)
 }
 
 void TestGuiImport::init() {
-    m_fx = std::make_unique<ClientTestFixture>();
-    m_ui = std::make_unique<ScriptedUserInterface>();
-    m_fx->demoSession();
+    StartDemoClient(m_fx, m_ui);
     Session().userDisplay = "DEM|Demo";
 }
 
@@ -160,8 +159,7 @@ void TestGuiImport::cleanup() {
     for (const QPointer<QTimer>& t : std::as_const(m_pollers))
         delete t.data();
     m_pollers.clear();
-    m_ui.reset();
-    m_fx.reset();
+    EndDemoClient(m_fx, m_ui);
 }
 
 int TestGuiImport::downloadCount() {

@@ -1,5 +1,7 @@
 #include "ClientTestFixture.h"
+#include "DemoClient.h"
 #include "GuiTestHelpers.h"
+#include "PositionsWindow.h"
 #include "ScriptedUserInterface.h"
 #include "StandinEngine.h"
 #include "import/gui/FMEan.h"
@@ -10,7 +12,6 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -43,29 +44,20 @@ private:
 };
 
 void TestGuiLookup::init() {
-    m_fx = std::make_unique<ClientTestFixture>();
-    m_ui = std::make_unique<ScriptedUserInterface>();
-    m_fx->demoSession();
+    StartDemoClient(m_fx, m_ui);
 }
 
 void TestGuiLookup::cleanup() {
     m_window.reset();
-    m_ui.reset();
-    m_fx.reset();
+    EndDemoClient(m_fx, m_ui);
 }
 
 FMPos* TestGuiLookup::open() {
-    m_window = std::make_unique<FMPos>(
-        PositionDownload{"3", "70003", QStringLiteral("Weiß & Söhne Fliesen")});
-    m_window->setModal(false);
-    m_window->show();
-    QElapsedTimer clock;
-    clock.start();
-    while ((m_window->loading() || m_window->Grid()->size() < 4 ||
-            !m_window->findChild<QToolBar*>("tool1")->isEnabled()) &&
-           clock.elapsed() < 10000)
-        QTest::qWait(5);
-    return m_window.get();
+    return ShowPositionsWindow(
+        m_window, PositionDownload{"3", "70003", QStringLiteral("Weiß & Söhne Fliesen")},
+        [](FMPos& w) {
+            return w.Grid()->size() >= 4 && w.findChild<QToolBar*>("tool1")->isEnabled();
+        });
 }
 
 void TestGuiLookup::articleSearchFillsTheCell() {

@@ -1,6 +1,8 @@
 #include "ClientTestFixture.h"
+#include "DemoClient.h"
 #include "DemoData.h"
 #include "GuiTestHelpers.h"
+#include "PositionsWindow.h"
 #include "ScriptedUserInterface.h"
 #include "StandinEngine.h"
 #include "conditions/gui/fmverbuch.h"
@@ -9,7 +11,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -61,44 +62,26 @@ private:
 };
 
 void TestGuiPositions::init() {
-    m_fx = std::make_unique<ClientTestFixture>();
-    m_ui = std::make_unique<ScriptedUserInterface>();
-    m_fx->demoSession();
+    StartDemoClient(m_fx, m_ui);
 }
 
 void TestGuiPositions::cleanup() {
     m_window.reset();
-    m_ui.reset();
-    m_fx.reset();
+    EndDemoClient(m_fx, m_ui);
 }
 
 FMPos* TestGuiPositions::open() {
-    m_window = std::make_unique<FMPos>(
-        PositionDownload{"1", "70001", QStringLiteral("Müller Baustoffe GmbH")});
-    m_window->setModal(false);
-    m_window->show();
-    QElapsedTimer clock;
-    clock.start();
-    while ((m_window->loading() || m_window->Grid()->size() < 3 ||
-            m_window->Candidates()->rowCount() < 5) &&
-           clock.elapsed() < 10000)
-        QTest::qWait(5);
-    return m_window.get();
+    return ShowPositionsWindow(
+        m_window, PositionDownload{"1", "70001", QStringLiteral("Müller Baustoffe GmbH")},
+        [](FMPos& w) { return w.Grid()->size() >= 3 && w.Candidates()->rowCount() >= 5; });
 }
 
 FMPos* TestGuiPositions::openGenerated(int count) {
     m_key = FillDemoPositions(m_fx->engine(), count);
-    m_window = std::make_unique<FMPos>(PositionDownload{
-        m_key, "70001", QStringLiteral("Müller Baustoffe GmbH"), QString(), count});
-    m_window->setModal(false);
-    m_window->show();
-    QElapsedTimer clock;
-    clock.start();
-    while ((m_window->loading() || m_window->Grid()->size() < count ||
-            m_window->Candidates()->rowCount() == 0) &&
-           clock.elapsed() < 10000)
-        QTest::qWait(5);
-    return m_window.get();
+    return ShowPositionsWindow(
+        m_window,
+        PositionDownload{m_key, "70001", QStringLiteral("Müller Baustoffe GmbH"), QString(), count},
+        [count](FMPos& w) { return w.Grid()->size() >= count && w.Candidates()->rowCount() > 0; });
 }
 
 QString TestGuiPositions::serverCell(const QString& key, int row, int column) {

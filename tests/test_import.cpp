@@ -1,4 +1,5 @@
 #include "ClientTestFixture.h"
+#include "DemoClient.h"
 #include "DemoData.h"
 #include "InProcessClient.h"
 #include "ScriptedUserInterface.h"
@@ -93,20 +94,17 @@ private:
 };
 
 void TestImport::init() {
-    m_fx = std::make_unique<ClientTestFixture>();
-    m_ui = std::make_unique<ScriptedUserInterface>();
+    StartDemoClient(m_fx, m_ui);
     m_dieAfter = -1;
     m_fx->setClientMaker([this](StandinEngine& engine) -> std::unique_ptr<InProcessClient> {
         if (m_dieAfter >= 0)
             return std::make_unique<DyingClient>(engine, m_dieAfter);
         return std::make_unique<InProcessClient>(engine);
     });
-    m_fx->demoSession();
 }
 
 void TestImport::cleanup() {
-    m_ui.reset();
-    m_fx.reset();
+    EndDemoClient(m_fx, m_ui);
 }
 
 QString TestImport::write(const QString& name, const QStringList& lines, const QByteArray& encoding,
@@ -727,7 +725,7 @@ void TestImport::cliImportCountsAndFailures() {
     SetClientFactory({});
     StandinProcess server(m_fx->path("cli.db"));
     QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-    const QString connect = QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(server.port());
+    const QString connect = connectOf(server);
     const QString file = m_fx->path("gen.txt");
     QCOMPARE(QProcess::execute(QStringLiteral(QUENDRA_BENCH_DIR "/pricegen"),
                                {"--lines", "400", "--out", file, "--dates", "2", "--second-price",

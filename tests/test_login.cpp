@@ -338,7 +338,7 @@ void TestLogin::cliDownloadsDeleteAndWrongPassword() {
     SetClientFactory({});
     StandinProcess server(m_fx->path("cli.db"));
     QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-    const QString connect = QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(server.port());
+    const QString connect = connectOf(server);
     QString out, err;
     QCOMPARE(RunCli({"--connect", connect, "downloads"}, &out, &err), 0);
     QCOMPARE(out, QString("2026-12-01\tLAG\t70003\tWeiß & Söhne Fliesen\t4\t3\n"
@@ -353,7 +353,7 @@ void TestLogin::cliDownloadsDeleteAndWrongPassword() {
     QCOMPARE(RunCli({"--connect", connect, "downloads"}, &out, &err), 0);
     QCOMPARE(out.count('\n'), 2);
     QVERIFY(!out.contains("Müller"));
-    const QString wrong = QStringLiteral("1 0 DEM falsch 127.0.0.1 %1 VELTAR").arg(server.port());
+    const QString wrong = CliConnect(server.port(), "DEM falsch");
     QCOMPARE(RunCli({"--connect", wrong, "downloads"}, &out, &err), 1);
     QCOMPARE(out, QString());
     QCOMPARE(err, QString("Passwort Falsch oder Benutzer nicht Aktiv.\n"));
@@ -366,7 +366,7 @@ void TestLogin::demoServerEntryLeadsBackToTheServer() {
     StandinProcess server(m_fx->path("entries.db"));
     QVERIFY2(server.started(), qPrintable(server.errorOutput()));
     QVERIFY(server.port() != 1973);
-    Session().commandLine = QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(server.port());
+    Session().commandLine = connectOf(server);
     QVERIFY(user_anmeld());
     const QList<ServerEntry> entries = LoadServerEntries();
     QCOMPARE(entries.size(), 1);

@@ -1,4 +1,5 @@
 #include "ClientTestFixture.h"
+#include "DemoClient.h"
 #include "InProcessClient.h"
 #include "ScriptedUserInterface.h"
 #include "StandinEngine.h"
@@ -93,9 +94,7 @@ private:
 };
 
 void TestLookup::init() {
-    m_fx = std::make_unique<ClientTestFixture>();
-    m_ui = std::make_unique<ScriptedUserInterface>();
-    m_fx->demoSession();
+    StartDemoClient(m_fx, m_ui);
     m_calls.clear();
     m_refused.clear();
     m_fx->setClientMaker([this](StandinEngine& e) {
@@ -105,8 +104,7 @@ void TestLookup::init() {
 }
 
 void TestLookup::cleanup() {
-    m_ui.reset();
-    m_fx.reset();
+    EndDemoClient(m_fx, m_ui);
 }
 
 void TestLookup::quotedForM_data() {
@@ -413,7 +411,7 @@ void TestLookup::cliSearchesAndMatch() {
     QTemporaryDir dir;
     StandinProcess server(dir.filePath("cli.db"));
     QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-    const QString connect = QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(server.port());
+    const QString connect = connectOf(server);
     QString out;
     QString err;
     QCOMPARE(RunCli({"--connect", connect, "search-articles", "--supplier", "70003"}, &out, &err),

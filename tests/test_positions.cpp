@@ -1,4 +1,5 @@
 #include "ClientTestFixture.h"
+#include "DemoClient.h"
 #include "DemoData.h"
 #include "InProcessClient.h"
 #include "PositionRows.h"
@@ -312,9 +313,7 @@ void TestPositions::modelKeepsRowsAndSignalsFlagChanges() {
 }
 
 void TestPositions::init() {
-    m_fx = std::make_unique<ClientTestFixture>();
-    m_ui = std::make_unique<ScriptedUserInterface>();
-    m_fx->demoSession();
+    StartDemoClient(m_fx, m_ui);
     m_calls.clear();
     m_fx->setClientMaker([this](StandinEngine& e) {
         return std::make_unique<CountingClient>(e, &m_calls, QString(), 0);
@@ -322,8 +321,7 @@ void TestPositions::init() {
 }
 
 void TestPositions::cleanup() {
-    m_ui.reset();
-    m_fx.reset();
+    EndDemoClient(m_fx, m_ui);
 }
 
 void TestPositions::loadShowsTheServersRowsAndFlags() {
@@ -498,7 +496,7 @@ void TestPositions::bigLoadKeepsTheModelConsistent() {
 void TestPositions::cliPrintsEveryDemoDownload() {
     StandinProcess server(m_fx->path("cli.db"));
     QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-    const QString connect = QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(server.port());
+    const QString connect = connectOf(server);
     const QMap<QString, int> rows{{"1", 3}, {"2", 2}, {"3", 4}};
     for (auto it = rows.begin(); it != rows.end(); ++it) {
         QString out, err;

@@ -1,4 +1,5 @@
 #include "ClientTestFixture.h"
+#include "DemoClient.h"
 #include "InProcessClient.h"
 #include "ScriptedUserInterface.h"
 #include "StandinEngine.h"
@@ -125,9 +126,7 @@ void TestPositionsEdit::priceFormulas() {
 }
 
 void TestPositionsEdit::init() {
-    m_fx = std::make_unique<ClientTestFixture>();
-    m_ui = std::make_unique<ScriptedUserInterface>();
-    m_fx->demoSession();
+    StartDemoClient(m_fx, m_ui);
     m_calls.clear();
     m_fx->setClientMaker(
         [this](StandinEngine& e) { return std::make_unique<CountingClient>(e, &m_calls); });
@@ -137,8 +136,7 @@ void TestPositionsEdit::init() {
 void TestPositionsEdit::cleanup() {
     m_editor.reset();
     m_model.reset();
-    m_ui.reset();
-    m_fx.reset();
+    EndDemoClient(m_fx, m_ui);
 }
 
 void TestPositionsEdit::load() {
@@ -497,7 +495,7 @@ void TestPositionsEdit::cliEditsAndAssigns() {
     QTemporaryDir dir;
     StandinProcess server(dir.filePath("cli.db"));
     QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-    const QString connect = QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(server.port());
+    const QString connect = connectOf(server);
     QString out;
     QString err;
     QCOMPARE(RunCli({"--connect", connect, "candidates", "1"}, &out, &err), 0);

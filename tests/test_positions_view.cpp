@@ -1,4 +1,5 @@
 #include "ClientTestFixture.h"
+#include "DemoClient.h"
 #include "DemoData.h"
 #include "PositionRows.h"
 #include "ScriptedUserInterface.h"
@@ -469,14 +470,11 @@ void TestPositionsView::statusTexts() {
 }
 
 void TestPositionsView::init() {
-    m_fx = std::make_unique<ClientTestFixture>();
-    m_ui = std::make_unique<ScriptedUserInterface>();
-    m_fx->demoSession();
+    StartDemoClient(m_fx, m_ui);
 }
 
 void TestPositionsView::cleanup() {
-    m_ui.reset();
-    m_fx.reset();
+    EndDemoClient(m_fx, m_ui);
 }
 
 void TestPositionsView::workThroughASortedFilteredViewReachesTheGridRows() {
@@ -550,7 +548,7 @@ void TestPositionsView::workThroughASortedFilteredViewReachesTheGridRows() {
 void TestPositionsView::cliPrintsTheRowsAsTheWindowShowsThem() {
     StandinProcess server(m_fx->path("view.db"), true, {"--demo-positions", "12"});
     QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-    const QString connect = QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(server.port());
+    const QString connect = connectOf(server);
     QString out, err;
     QCOMPARE(RunCli({"--connect", connect, "downloads"}, &out, &err), 0);
     const QString key = out.section(u'\n', 0, 0).section(u'\t', -1);

@@ -1,4 +1,5 @@
 #include "ClientTestFixture.h"
+#include "DemoClient.h"
 #include "InProcessClient.h"
 #include "ScriptedUserInterface.h"
 #include "StandinEngine.h"
@@ -111,9 +112,7 @@ private:
 };
 
 void TestPosting::init() {
-    m_fx = std::make_unique<ClientTestFixture>();
-    m_ui = std::make_unique<ScriptedUserInterface>();
-    m_fx->demoSession();
+    StartDemoClient(m_fx, m_ui);
     m_calls.clear();
     m_failing.clear();
     m_fx->setClientMaker([this](StandinEngine& e) {
@@ -122,8 +121,7 @@ void TestPosting::init() {
 }
 
 void TestPosting::cleanup() {
-    m_ui.reset();
-    m_fx.reset();
+    EndDemoClient(m_fx, m_ui);
 }
 
 std::unique_ptr<PositionGridModel> TestPosting::load(const PositionDownload& d) {
@@ -432,7 +430,7 @@ void TestPosting::cliPosts() {
     QTemporaryDir dir;
     StandinProcess server(dir.filePath("cli.db"));
     QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-    const QString connect = QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(server.port());
+    const QString connect = connectOf(server);
     QString out;
     QString err;
     // Without --all or --marked no row is marked: nothing is posted.
@@ -476,13 +474,14 @@ void TestPosting::cliPostingUnderADeletionFails() {
     QTemporaryDir dir;
     StandinProcess server(dir.filePath("big.db"), true, {"--demo-positions", "20000"});
     QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-    const QString connect = QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(server.port());
+    const QString connect = connectOf(server);
     QString out, err;
     QCOMPARE(RunCli({"--connect", connect, "downloads"}, &out, &err), 0);
     const QString key = out.section(u'\n', 0, 0).section(u'\t', -1);
     QProcess post;
-    post.start(QStringLiteral(QUENDRA_CLI),
-               {"--connect", connect, "post", key, "--all", "--options", "chneu"});
+    QTemporaryDir settings;
+    StartCli(post, {"--connect", connect, "post", key, "--all", "--options", "chneu"},
+             settings.path());
     // Once the first answers are out, the download goes.
     QByteArray posted;
     while (posted.count('\n') < 50 && post.waitForReadyRead(30000))

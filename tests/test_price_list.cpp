@@ -1,4 +1,5 @@
 #include "ClientTestFixture.h"
+#include "DemoClient.h"
 #include "DemoData.h"
 #include "ScriptedUserInterface.h"
 #include "TestSupport.h"
@@ -84,14 +85,11 @@ void TestPriceList::initTestCase() {
           "installs them")
 
 void TestPriceList::init() {
-    m_fx = std::make_unique<ClientTestFixture>();
-    m_ui = std::make_unique<ScriptedUserInterface>();
-    m_fx->demoSession();
+    StartDemoClient(m_fx, m_ui);
 }
 
 void TestPriceList::cleanup() {
-    m_ui.reset();
-    m_fx.reset();
+    EndDemoClient(m_fx, m_ui);
 }
 
 QString TestPriceList::write(const PositionGridModel& grid, const PriceListOptions& options,
@@ -275,7 +273,7 @@ void TestPriceList::cliWritesThePdf() {
     QTemporaryDir dir;
     StandinProcess server(dir.filePath("cli.db"));
     QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-    const QString connect = QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(server.port());
+    const QString connect = connectOf(server);
     const QString pdf = dir.filePath("liste.pdf");
     QString out;
     QString err;

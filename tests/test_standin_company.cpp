@@ -9,7 +9,7 @@
 
 namespace {
 
-using Steps = QList<QStringList>;
+using Steps = JobSession::Steps;
 
 const QString kCompany2 =
     "error 5014 Keine Berechtigung: Firma 2 ist nicht die Firma der Anmeldung";
@@ -18,16 +18,6 @@ const QString kCompany9 =
 
 QString notFound(const QString& what) {
     return "error 5809 Objekt nicht gefunden: " + what;
-}
-
-Wire::Op opOf(const QString& name) {
-    static const QHash<QString, Wire::Op> ops{
-        {"NEW", Wire::Op::New},       {"OPEN", Wire::Op::Open},
-        {"GET", Wire::Op::Get},       {"SET", Wire::Op::Set},
-        {"METHOD", Wire::Op::Method}, {"CLASSMETHOD", Wire::Op::ClassMethod},
-        {"QUERY", Wire::Op::Query},
-    };
-    return ops.value(name, Wire::Op::Ping);
 }
 
 } // namespace
@@ -52,7 +42,7 @@ private Q_SLOTS:
 
 private:
     // The answer of the first step that fails, else of the last one.
-    QString run(const Steps& steps);
+    QString run(const Steps& steps) { return m_first->run(steps); }
 
     QTemporaryDir m_dir;
     std::unique_ptr<StandinEngine> m_engine;
@@ -91,16 +81,6 @@ void TestStandinCompany::init() {
 
 void TestStandinCompany::cleanup() {
     m_scratch.reset();
-}
-
-QString TestStandinCompany::run(const Steps& steps) {
-    QString answer;
-    for (const QStringList& step : steps) {
-        answer = m_first->call(opOf(step.value(0)), step.mid(1));
-        if (answer.startsWith("error "))
-            break;
-    }
-    return answer;
 }
 
 void TestStandinCompany::entryPoints_data() {

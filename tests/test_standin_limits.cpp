@@ -1,9 +1,9 @@
 #include "RawClient.h"
+#include "TestSupport.h"
 #include "common/WireProtocol.h"
 
 #include <QFileInfo>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -14,39 +14,6 @@
 #include <memory>
 
 namespace {
-
-// A veltar-standin process with its own database and the given options.
-class Standin {
-public:
-    Standin(const QString& db, const QStringList& options) {
-        m_process.setProcessChannelMode(QProcess::SeparateChannels);
-        m_process.start(QStringLiteral(VELTAR_STANDIN),
-                        QStringList{"--db", db, "--port", "0", "--demo"} + options);
-        if (!m_process.waitForStarted(10000))
-            return;
-        QByteArray line;
-        while (!line.contains('\n') && m_process.waitForReadyRead(30000))
-            line += m_process.readAllStandardOutput();
-        static const QRegularExpression re(QStringLiteral("^listening on [^:]+:(\\d+)"));
-        const auto m = re.match(QString::fromUtf8(line));
-        if (m.hasMatch())
-            m_port = quint16(m.captured(1).toUInt());
-    }
-    ~Standin() {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-    quint16 port() const { return m_port; }
-    bool running() const { return m_process.state() == QProcess::Running; }
-
-private:
-    QProcess m_process;
-    quint16 m_port = 0;
-};
 
 // Another client is served: a fresh connection answers HELLO and PING.
 bool othersServed(quint16 port) {
@@ -105,7 +72,7 @@ void TestStandinLimits::deepNestingIsAnMError_data() {
 // it is an M error for that request, before anything of the line ran.
 void TestStandinLimits::deepNestingIsAnMError() {
     QFETCH(QString, line);
-    Standin server(db(), {"--m-max-nesting", "200"});
+    StandinProcess server(db(), true, {"--m-max-nesting", "200"});
     QVERIFY(server.port());
     Raw c(server.port());
     QVERIFY(!c.hello().isEmpty());
@@ -121,7 +88,7 @@ void TestStandinLimits::deepNestingIsAnMError() {
 // An endless loop ends with an M error once its budget is spent; the job
 // and the other connections go on.
 void TestStandinLimits::endlessCommandIsInterrupted() {
-    Standin server(db(), {"--m-max-steps", "200000"});
+    StandinProcess server(db(), true, {"--m-max-steps", "200000"});
     QVERIFY(server.port());
     Raw c(server.port());
     QVERIFY(!c.hello().isEmpty());
@@ -135,7 +102,7 @@ void TestStandinLimits::endlessCommandIsInterrupted() {
 }
 
 void TestStandinLimits::longTranslateAnswersRightResult() {
-    Standin server(db(), {});
+    StandinProcess server(db());
     QVERIFY(server.port());
     Raw c(server.port());
     QVERIFY(!c.hello().isEmpty());
@@ -147,7 +114,7 @@ void TestStandinLimits::longTranslateAnswersRightResult() {
 }
 
 void TestStandinLimits::writeOutputIsCapped() {
-    Standin server(db(), {"--m-max-output", "1000"});
+    StandinProcess server(db(), true, {"--m-max-output", "1000"});
     QVERIFY(server.port());
     Raw c(server.port());
     QVERIFY(!c.hello().isEmpty());
@@ -159,7 +126,7 @@ void TestStandinLimits::writeOutputIsCapped() {
 }
 
 void TestStandinLimits::connectionsBeyondTheMaximumRefused() {
-    Standin server(db(), {"--max-connections", "2"});
+    StandinProcess server(db(), true, {"--max-connections", "2"});
     QVERIFY(server.port());
     auto a = std::make_unique<Raw>(server.port());
     Raw b(server.port());
@@ -184,7 +151,7 @@ void TestStandinLimits::connectionsBeyondTheMaximumRefused() {
 }
 
 void TestStandinLimits::incompleteFrameTimesOut() {
-    Standin server(db(), {"--frame-timeout", "300"});
+    StandinProcess server(db(), true, {"--frame-timeout", "300"});
     QVERIFY(server.port());
     Raw slow(server.port());
     QVERIFY(!slow.hello().isEmpty());
@@ -212,7 +179,8 @@ void TestStandinLimits::incompleteFrameTimesOut() {
 // its answers pile up, serves the others meanwhile, and the client still
 // gets every answer in order once it reads.
 void TestStandinLimits::unreadAnswersStopReading() {
-    Standin server(db(), {"--max-pending-output", "100000", "--frame-timeout", "60000"});
+    StandinProcess server(db(), true,
+                          {"--max-pending-output", "100000", "--frame-timeout", "60000"});
     QVERIFY(server.port());
     Raw greedy(server.port());
     QVERIFY(!greedy.hello().isEmpty());
@@ -245,7 +213,7 @@ void TestStandinLimits::unreadAnswersStopReading() {
 }
 
 void TestStandinLimits::resultSetsPerJobCapped() {
-    Standin server(db(), {"--max-result-sets", "2"});
+    StandinProcess server(db(), true, {"--max-result-sets", "2"});
     QVERIFY(server.port());
     Raw c(server.port());
     QVERIFY(!c.hello().isEmpty());
@@ -274,7 +242,7 @@ void TestStandinLimits::resultSetsPerJobCapped() {
 // everyone once the lock is gone.
 void TestStandinLimits::lockedDatabaseRefusesOnlyNewJobs() {
     const QString path = db();
-    Standin server(path, {});
+    StandinProcess server(path);
     QVERIFY(server.port());
     Raw first(server.port());
     QVERIFY(!first.hello().isEmpty());
@@ -318,7 +286,7 @@ void TestStandinLimits::lockedDatabaseRefusesOnlyNewJobs() {
 // while another connection writes much, and its rows still come in order.
 void TestStandinLimits::openResultSetDoesNotPinTheWal() {
     const QString path = db();
-    Standin server(path, {"--wal-checkpoint-pages", "200"});
+    StandinProcess server(path, true, {"--wal-checkpoint-pages", "200"});
     QVERIFY(server.port());
     Raw reader(server.port());
     QVERIFY(!reader.hello().isEmpty());
@@ -355,7 +323,7 @@ void TestStandinLimits::openResultSetDoesNotPinTheWal() {
 }
 
 void TestStandinLimits::sessionEntryRemovedWhenConnectionEnds() {
-    Standin server(db(), {});
+    StandinProcess server(db());
     QVERIFY(server.port());
     Raw watcher(server.port());
     QVERIFY(!watcher.hello().isEmpty());

@@ -1,9 +1,8 @@
 #include "ClientTestFixture.h"
+#include "ServerAnswers.h"
 #include "StandinEngine.h"
 #include "server/ServerConnection.h"
 
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTest>
 #include <functional>
 
@@ -21,15 +20,6 @@ const QStringList kMatchFile{
 
 QStringList fields(const QString& text) {
     return text.split('|');
-}
-
-// The answer of a call, or its error as "number description".
-QString outcome(const std::function<QString()>& f) {
-    try {
-        return f();
-    } catch (const ServerError& e) {
-        return QString::number(e.number()) + ' ' + e.description();
-    }
 }
 
 } // namespace
@@ -55,7 +45,9 @@ private:
     QString call(const QString& method, const QStringList& args);
     QStringList rows(const QString& cls, const QString& query, const QStringList& args);
     QString sql(const QString& statement) { return m_fx->engine().textValue(statement, {}); }
-    QMap<QString, QString> records(const QString& table);
+    QMap<QString, QString> records(const QString& table) {
+        return tableRecords(m_fx->engine().db(), table);
+    }
 
     std::unique_ptr<ClientTestFixture> m_fx;
 };
@@ -95,38 +87,15 @@ QString TestStandinLookup::search(const QStringList& criteria) {
 
 // A class method of quendrap.pos; its arguments come back unchanged.
 QString TestStandinLookup::call(const QString& method, const QStringList& args) {
-    return outcome([&] {
-        QStringList sent = args;
-        const QString result = Factory().classHandle("quendrap.pos").call(method, sent);
-        return sent == args ? result : QString("<arguments changed>");
-    });
+    return outcome([&] { return classMethodAnswer("quendrap.pos", method, args); });
 }
 
 // The rows of a query, their cells joined by "|".
 QStringList TestStandinLookup::rows(const QString& cls, const QString& query,
                                     const QStringList& args) {
-    ResultSet rs = Factory().resultSet(cls, query);
-    rs.execute(args);
     QStringList out;
-    while (rs.next()) {
-        QStringList row;
-        for (int c = 1; c <= rs.columnCount(); ++c)
-            row << rs.getData(c);
+    for (const QStringList& row : queryRows(cls, query, args))
         out << row.join('|');
-    }
-    return out;
-}
-
-QMap<QString, QString> TestStandinLookup::records(const QString& table) {
-    QSqlQuery q(m_fx->engine().db());
-    q.exec("SELECT * FROM " + table);
-    QMap<QString, QString> out;
-    while (q.next()) {
-        QStringList f;
-        for (int i = 1; i < q.record().count(); ++i)
-            f << q.value(i).toString();
-        out.insert(q.value(0).toString(), f.join('|'));
-    }
     return out;
 }
 
@@ -299,17 +268,14 @@ void TestStandinLookup::calls() {
         answer = search(a);
     else if (kind == "geteanbez" || kind == "SetEan")
         answer = call(kind, a);
-    else {
-        try {
+    else
+        answer = outcome([&] {
             QStringList found = rows(kind.section(' ', 0, 0), kind.section(' ', 1, 1), a);
             if (kind.endsWith("numbers"))
                 for (QString& r : found)
                     r = r.section('|', 0, 0);
-            answer = found.join(kind.endsWith("numbers") ? " " : ", ");
-        } catch (const ServerError& e) {
-            answer = QString::number(e.number()) + ' ' + e.description();
-        }
-    }
+            return found.join(kind.endsWith("numbers") ? " " : ", ");
+        });
     QCOMPARE(answer, expected);
     QCOMPARE(m("W ^X"), QString("1"));
     QCOMPARE(records("vt_artikel"), articles);

@@ -1,10 +1,10 @@
 #include "ClientTestFixture.h"
+#include "DemoClient.h"
 #include "ScriptedUserInterface.h"
+#include "ServerAnswers.h"
 #include "StandinEngine.h"
 #include "server/ServerConnection.h"
 
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTest>
 
 namespace {
@@ -52,15 +52,21 @@ private Q_SLOTS:
     void releasedGroupsReachThePositions();
 
 private:
-    QString call(const QString& cls, const QString& method, const QStringList& args);
+    QString call(const QString& cls, const QString& method, const QStringList& args) {
+        return classMethodAnswer(cls, method, args);
+    }
     QString post(const QString& position, const QString& supplier, int flags,
                  const QString& key = "1", const QString& company = "1");
-    QString outcome(const std::function<QString()>& f);
     QString sql(const QString& statement) { return m_fx->engine().textValue(statement, {}); }
     void run(const QStringList& statements);
-    QMap<QString, QString> records(const QString& table);
+    // Every record of a table by id, its fields joined by "|".
+    QMap<QString, QString> records(const QString& table) {
+        return tableRecords(m_fx->engine().db(), table);
+    }
     QList<QMap<QString, QString>> snapshot(const QStringList& tables);
-    QList<QStringList> rows(const QString& cls, const QString& query, const QStringList& args);
+    QList<QStringList> rows(const QString& cls, const QString& query, const QStringList& args) {
+        return queryRows(cls, query, args);
+    }
     QStringList positionRow(const QString& id, const QString& dlid);
 
     std::unique_ptr<ClientTestFixture> m_fx;
@@ -68,9 +74,7 @@ private:
 };
 
 void TestStandinPosting::init() {
-    m_fx = std::make_unique<ClientTestFixture>();
-    m_ui = std::make_unique<ScriptedUserInterface>();
-    m_fx->demoSession();
+    StartDemoClient(m_fx, m_ui);
     // The postings are stamped with the user of the login.
     m_fx->sessionAs("1", "EKX", "ekx");
     BeginServerCall(false, false);
@@ -78,16 +82,7 @@ void TestStandinPosting::init() {
 
 void TestStandinPosting::cleanup() {
     EndServerCall(false);
-    m_ui.reset();
-    m_fx.reset();
-}
-
-QString TestStandinPosting::call(const QString& cls, const QString& method,
-                                 const QStringList& args) {
-    QStringList sent = args;
-    const QString result = Factory().classHandle(cls).call(method, sent);
-    // Arguments come back unchanged.
-    return sent == args ? result : QString("<arguments changed>");
+    EndDemoClient(m_fx, m_ui);
 }
 
 QString TestStandinPosting::post(const QString& position, const QString& supplier, int flags,
@@ -100,52 +95,15 @@ QString TestStandinPosting::post(const QString& position, const QString& supplie
                  f(ExistingArticles), f(MasterData)});
 }
 
-// The result, or the error as "number description".
-QString TestStandinPosting::outcome(const std::function<QString()>& f) {
-    try {
-        return f();
-    } catch (const ServerError& e) {
-        return QString::number(e.number()) + ' ' + e.description();
-    }
-}
-
 void TestStandinPosting::run(const QStringList& statements) {
     for (const QString& s : statements)
         m_fx->engine().execText(s, {});
-}
-
-// Every record of a table by id, its fields joined by "|".
-QMap<QString, QString> TestStandinPosting::records(const QString& table) {
-    QSqlQuery q(m_fx->engine().db());
-    q.exec("SELECT * FROM " + table);
-    QMap<QString, QString> out;
-    while (q.next()) {
-        QStringList f;
-        for (int i = 1; i < q.record().count(); ++i)
-            f << q.value(i).toString();
-        out.insert(q.value(0).toString(), f.join('|'));
-    }
-    return out;
 }
 
 QList<QMap<QString, QString>> TestStandinPosting::snapshot(const QStringList& tables) {
     QList<QMap<QString, QString>> out;
     for (const QString& t : tables)
         out << records(t);
-    return out;
-}
-
-QList<QStringList> TestStandinPosting::rows(const QString& cls, const QString& query,
-                                            const QStringList& args) {
-    ResultSet rs = Factory().resultSet(cls, query);
-    rs.execute(args);
-    QList<QStringList> out;
-    while (rs.next()) {
-        QStringList row;
-        for (int c = 1; c <= rs.columnCount(); ++c)
-            row << rs.getData(c);
-        out << row;
-    }
     return out;
 }
 

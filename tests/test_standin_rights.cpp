@@ -10,18 +10,9 @@
 
 namespace {
 
-using Steps = QList<QStringList>;
+using Steps = JobSession::Steps;
 
 const QString kRefused = "error 5014 Keine Berechtigung: ";
-
-Wire::Op opOf(const QString& name) {
-    static const QHash<QString, Wire::Op> ops{
-        {"NEW", Wire::Op::New},       {"OPEN", Wire::Op::Open},
-        {"GET", Wire::Op::Get},       {"SET", Wire::Op::Set},
-        {"METHOD", Wire::Op::Method}, {"CLASSMETHOD", Wire::Op::ClassMethod},
-    };
-    return ops.value(name, Wire::Op::Ping);
-}
 
 // The tables a write over the wire could reach, as one text.
 const QStringList kTables{
@@ -62,7 +53,7 @@ private Q_SLOTS:
     void overlongStoredTextIsNotSavedAgain();
 
 private:
-    QString run(JobSession& session, const Steps& steps);
+    QString run(JobSession& session, const Steps& steps) { return session.run(steps); }
     QString snapshot();
     QString value(const QString& sql) { return m_engine->textValue(sql, {}); }
 
@@ -83,17 +74,6 @@ void TestStandinRights::cleanup() {
     m_dem.reset();
     m_engine.reset();
     m_dir.reset();
-}
-
-// The answer of the first step that fails, else of the last one.
-QString TestStandinRights::run(JobSession& session, const Steps& steps) {
-    QString answer;
-    for (const QStringList& step : steps) {
-        answer = session.call(opOf(step.value(0)), step.mid(1));
-        if (answer.startsWith("error "))
-            break;
-    }
-    return answer;
 }
 
 QString TestStandinRights::snapshot() {

@@ -120,12 +120,8 @@ void TestStandinTakeover::passwordsNeitherInClearNorCheapToGuess() {
     TcpRelay relay(server.port());
     QProcess cli;
     QTemporaryDir settings;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("XDG_CONFIG_HOME", settings.path());
-    cli.setProcessEnvironment(environment);
-    cli.start(QStringLiteral(QUENDRA_CLI),
-              {"--connect", QStringLiteral("1 0 LAG lager 127.0.0.1 %1 VELTAR").arg(relay.port()),
-               "xecute", "W PERSONAL"});
+    StartCli(cli, {"--connect", CliConnect(relay.port(), "LAG lager"), "xecute", "W PERSONAL"},
+             settings.path());
     QVERIFY(QTest::qWaitFor([&] { return cli.state() == QProcess::NotRunning; }, 60000));
     QCOMPARE(cli.readAllStandardOutput(), QByteArray("LAG"));
     QVERIFY(!relay.fromClients.isEmpty());

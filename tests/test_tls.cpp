@@ -29,10 +29,6 @@ const QString kUnreachable = "Server nach 3 Versuchen nicht erreichbar!\n"
                              "Bitte Versuchen Sie die Anmeldung zu einem späteren Zeitpunk noch "
                              "ein mal.\n";
 
-QString connectOf(const StandinProcess& server, const QString& user = "DEM demo") {
-    return QStringLiteral("1 0 %1 127.0.0.1 %2 VELTAR").arg(user).arg(server.port());
-}
-
 // The fingerprint of a stand-in's certificate, made next to its database.
 QString fingerprintOf(const QString& database) {
     QFile file(database + ".crt");
@@ -63,15 +59,7 @@ private:
 // quendra-cli run while this process goes on serving its events (the
 // relay); the exit code.
 int runWithEvents(const QStringList& args, const QString& settingsHome, QString* out) {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("XDG_CONFIG_HOME", settingsHome);
-    QProcess p;
-    p.setProcessEnvironment(environment);
-    p.start(QStringLiteral(QUENDRA_CLI), args);
-    if (!QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 60000))
-        return -1;
-    *out = QString::fromUtf8(p.readAllStandardOutput());
-    return p.exitCode();
+    return RunCliServingEvents(args, settingsHome, out);
 }
 
 } // namespace
@@ -292,9 +280,8 @@ void TestTls::passwordNeverInClearOnTheWire() {
                               tls ? QStringList() : QStringList{"--no-tls"});
         QVERIFY2(server.started(), qPrintable(server.errorOutput()));
         TcpRelay relay(server.port());
-        QStringList args{"--connect",
-                         QStringLiteral("1 0 LAG lager 127.0.0.1 %1 VELTAR").arg(relay.port()),
-                         "xecute", "W PERSONAL"};
+        QStringList args{"--connect", CliConnect(relay.port(), "LAG lager"), "xecute",
+                         "W PERSONAL"};
         if (!tls)
             args.prepend("--no-tls");
         QString out;

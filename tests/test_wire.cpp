@@ -42,9 +42,7 @@ private:
     QString connectString() const {
         return QStringLiteral("cn_iptcp:127.0.0.1[%1]:VELTAR").arg(m_server->port());
     }
-    QString cliConnect() const {
-        return QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(m_server->port());
-    }
+    QString cliConnect() const { return CliConnect(m_server->port()); }
     QString xecute(TcpServerClient& c, const QString& command) {
         ServerObject w = c.newObject("VT.Windows");
         const QString out = w.call("Xecute", QStringList{command});
@@ -88,10 +86,8 @@ void TestWire::serverNotRunning() {
 
 void TestWire::cliWithoutServerShowsRetryMessagesAndFails() {
     QString out, err;
-    const int rc =
-        RunCli({"--connect", QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(freePort()),
-                "--retry-pause", "1", "xecute", "W 1"},
-               &out, &err);
+    const int rc = RunCli(
+        {"--connect", CliConnect(freePort()), "--retry-pause", "1", "xecute", "W 1"}, &out, &err);
     QCOMPARE(rc, 1);
     QCOMPARE(out, QString());
     QCOMPARE(err, QString("Server nach 3 Versuchen nicht erreichbar!\n"

@@ -2,7 +2,7 @@
 
 // What end-to-end tests share: price files made by the generator, the
 // stand-in's database read beside the server, quendra-cli running beside
-// the test. The test programs define QUENDRA_CLI and QUENDRA_BENCH_DIR.
+// the test. The test programs define QUENDRA_BENCH_DIR.
 #include "TestSupport.h"
 #include "import/ImportFileReader.h"
 #include "import/ImportFormats.h"
@@ -14,10 +14,6 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <functional>
-
-inline QString connectOf(const StandinProcess& server) {
-    return QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(server.port());
-}
 
 // The article lines of a file, without its header.
 inline QStringList articleLines(const QString& path) {
@@ -90,10 +86,7 @@ class Cli {
 public:
     explicit Cli(const QStringList& args) {
         // Workstation settings of its own (RunCli).
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_settings.path());
-        m_p.setProcessEnvironment(environment);
-        m_p.start(QStringLiteral(QUENDRA_CLI), args);
+        StartCli(m_p, args, m_settings.path());
     }
     ~Cli() {
         if (m_p.state() != QProcess::NotRunning) {

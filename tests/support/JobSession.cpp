@@ -3,6 +3,8 @@
 #include "Dispatcher.h"
 #include "Job.h"
 
+#include <QHash>
+
 JobSession::JobSession(StandinEngine& engine) : m_job(std::make_unique<Job>(engine)) {}
 
 JobSession::~JobSession() = default;
@@ -25,6 +27,25 @@ Wire::Reply JobSession::reply(Wire::Op op, QStringList args) {
 
 QString JobSession::call(Wire::Op op, QStringList args) {
     return text(op, reply(op, std::move(args)));
+}
+
+QString JobSession::run(const Steps& steps) {
+    static const QHash<QString, Wire::Op> ops{
+        {QStringLiteral("NEW"), Wire::Op::New},
+        {QStringLiteral("OPEN"), Wire::Op::Open},
+        {QStringLiteral("GET"), Wire::Op::Get},
+        {QStringLiteral("SET"), Wire::Op::Set},
+        {QStringLiteral("METHOD"), Wire::Op::Method},
+        {QStringLiteral("CLASSMETHOD"), Wire::Op::ClassMethod},
+        {QStringLiteral("QUERY"), Wire::Op::Query},
+    };
+    QString answer;
+    for (const QStringList& step : steps) {
+        answer = call(ops.value(step.value(0), Wire::Op::Ping), step.mid(1));
+        if (answer.startsWith(QStringLiteral("error ")))
+            break;
+    }
+    return answer;
 }
 
 QString JobSession::xecute(const QString& line) {

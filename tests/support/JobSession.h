@@ -2,6 +2,7 @@
 
 #include "common/WireProtocol.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -26,6 +27,11 @@ public:
     QString hello(const QString& company, const QString& user, const QString& password);
     QString call(Wire::Op op, QStringList args);
     Wire::Reply reply(Wire::Op op, QStringList args);
+    // Requests in a row, each the name of its operation (NEW, OPEN, GET,
+    // SET, METHOD, CLASSMETHOD, QUERY) and its arguments.
+    using Steps = QList<QStringList>;
+    // The answer of the first step that fails, else of the last one.
+    QString run(const Steps& steps);
     // Xecute of a line of M on a new VT.Windows object: what it writes, or
     // the error.
     QString xecute(const QString& line);

@@ -4,6 +4,7 @@
 #include "server/TcpServerClient.h"
 
 #include <QRegularExpression>
+#include <QTest>
 
 TemporarySettings::TemporarySettings() {
     WorkstationSettings::useFolder(m_dir.path());
@@ -60,15 +61,22 @@ void StandinProcess::kill() {
     m_process.waitForFinished(5000);
 }
 
+QString CliConnect(quint16 port, const QString& user) {
+    return QStringLiteral("1 0 %1 127.0.0.1 %2 VELTAR").arg(user).arg(port);
+}
+
+void StartCli(QProcess& process, const QStringList& args, const QString& settingsHome) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), settingsHome);
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(QUENDRA_CLI), args);
+}
+
 int RunCli(const QStringList& args, QString* out, QString* err, int timeoutMs,
            const QString& settingsHome) {
     QTemporaryDir fresh;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
-                       settingsHome.isEmpty() ? fresh.path() : settingsHome);
     QProcess p;
-    p.setProcessEnvironment(environment);
-    p.start(QStringLiteral(QUENDRA_CLI), args);
+    StartCli(p, args, settingsHome.isEmpty() ? fresh.path() : settingsHome);
     if (!p.waitForFinished(timeoutMs)) {
         p.kill();
         p.waitForFinished();
@@ -81,4 +89,13 @@ int RunCli(const QStringList& args, QString* out, QString* err, int timeoutMs,
     if (err)
         *err = QString::fromUtf8(p.readAllStandardError());
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+int RunCliServingEvents(const QStringList& args, const QString& settingsHome, QString* out) {
+    QProcess p;
+    StartCli(p, args, settingsHome);
+    if (!QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 60000))
+        return -1;
+    *out = QString::fromUtf8(p.readAllStandardOutput());
+    return p.exitCode();
 }

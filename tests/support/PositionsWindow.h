@@ -1,0 +1,24 @@
+#pragma once
+
+#include "positions/gui/FMPos.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <functional>
+#include <memory>
+
+// Makes the positions window of a download in window and shows it without a
+// modal loop, so that the test goes on; then waits, ten seconds at most,
+// until its load has ended and ready holds (the rows, the candidates or the
+// toolbar the test needs are there).
+inline FMPos* ShowPositionsWindow(std::unique_ptr<FMPos>& window, const PositionDownload& download,
+                                  const std::function<bool(FMPos&)>& ready) {
+    window = std::make_unique<FMPos>(download);
+    window->setModal(false);
+    window->show();
+    QElapsedTimer clock;
+    clock.start();
+    while ((window->loading() || !ready(*window)) && clock.elapsed() < 10000)
+        QTest::qWait(5);
+    return window.get();
+}

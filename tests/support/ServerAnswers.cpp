@@ -1,0 +1,46 @@
+#include "ServerAnswers.h"
+
+#include "server/ServerConnection.h"
+
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+QString outcome(const std::function<QString()>& f) {
+    try {
+        return f();
+    } catch (const ServerError& e) {
+        return QString::number(e.number()) + u' ' + e.description();
+    }
+}
+
+QString classMethodAnswer(const QString& cls, const QString& method, const QStringList& args) {
+    QStringList sent = args;
+    const QString result = Factory().classHandle(cls).call(method, sent);
+    return sent == args ? result : QStringLiteral("<arguments changed>");
+}
+
+QList<QStringList> queryRows(const QString& cls, const QString& query, const QStringList& args) {
+    ResultSet rs = Factory().resultSet(cls, query);
+    rs.execute(args);
+    QList<QStringList> out;
+    while (rs.next()) {
+        QStringList row;
+        for (int c = 1; c <= rs.columnCount(); ++c)
+            row << rs.getData(c);
+        out << row;
+    }
+    return out;
+}
+
+QMap<QString, QString> tableRecords(const QSqlDatabase& db, const QString& table) {
+    QSqlQuery q(db);
+    q.exec(QStringLiteral("SELECT * FROM ") + table);
+    QMap<QString, QString> out;
+    while (q.next()) {
+        QStringList f;
+        for (int i = 1; i < q.record().count(); ++i)
+            f << q.value(i).toString();
+        out.insert(q.value(0).toString(), f.join(u'|'));
+    }
+    return out;
+}
