@@ -178,7 +178,7 @@ int main(int argc, char** argv) {
     const QString db = parser.value(QStringLiteral("db"));
     if (!parser.isSet(QStringLiteral("no-check"))) {
         QString openError;
-        const QStringList findings = StandinEngine::QuickCheck(db, &openError);
+        const QStringList findings = StandinStore::QuickCheck(db, &openError);
         if (!openError.isEmpty()) {
             err << "veltar-standin: database " << db << " cannot be opened: " << openError << "\n";
             return 1;

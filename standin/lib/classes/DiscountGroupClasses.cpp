@@ -53,7 +53,7 @@ Group groupOf(QSqlQuery& q) {
 Group loadGroup(StandinEngine& e, const QString& id) {
     QSqlQuery& q =
         e.exec(QStringLiteral("SELECT ") + kGroupColumns + QStringLiteral(" WHERE id=?"), {id});
-    const bool found = StandinEngine::nextRow(q);
+    const bool found = StandinStore::nextRow(q);
     const Group g = found ? groupOf(q) : Group();
     q.finish();
     if (!found)
@@ -69,7 +69,7 @@ QList<Group> groupsOf(StandinEngine& e, const QString& dlid) {
                    QStringLiteral(" WHERE DLID=? ORDER BY RabattGR, CAST(id AS INTEGER)"),
                {dlid});
     QList<Group> out;
-    while (StandinEngine::nextRow(q))
+    while (StandinStore::nextRow(q))
         out << groupOf(q);
     q.finish();
     return out;
@@ -133,12 +133,13 @@ bool StoreDiscountGroup(StandinEngine& engine, const QString& id, const QString&
     return true;
 }
 
-void RegisterDiscountGroupClasses(StandinEngine& engine) {
+void RegisterDiscountGroupClasses(StandinRegistry& registry) {
     // The positions of a download by supplier group, in position order.
-    engine.execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_pos_group ON "
-                                      "quendrap_pos(DLID, RabattGR, CAST(id AS INTEGER))")});
+    registry.store().execScript(
+        {QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_pos_group ON "
+                        "quendrap_pos(DLID, RabattGR, CAST(id AS INTEGER))")});
 
-    ClassDef& ekgrp = engine.extendClass(QStringLiteral("quendrap.ekgrp"));
+    ClassDef& ekgrp = registry.extendClass(QStringLiteral("quendrap.ekgrp"));
     ekgrp.readOnlyClassMethods << QStringLiteral("tstdatum");
 
     // Liste(download): one row per group by supplier group. Columns: 1 id,
@@ -280,7 +281,7 @@ void RegisterDiscountGroupClasses(StandinEngine& engine) {
                                                  "RabattGR=? ORDER BY CAST(id AS INTEGER)"),
                                   {dlid, g.code});
             QStringList positions;
-            while (StandinEngine::nextRow(q))
+            while (StandinStore::nextRow(q))
                 positions << q.value(0).toString();
             q.finish();
             for (const QString& position : positions)

@@ -106,8 +106,8 @@ const QStringList& PositionGridProperties() {
     return p;
 }
 
-void AddMissingColumns(StandinEngine& engine, const QString& table, const QStringList& properties) {
-    QSqlQuery q(engine.db());
+void AddMissingColumns(StandinStore& store, const QString& table, const QStringList& properties) {
+    QSqlQuery q(store.db());
     q.exec(QStringLiteral("PRAGMA table_info(\"%1\")").arg(table));
     QSet<QString> have;
     while (q.next())
@@ -118,7 +118,7 @@ void AddMissingColumns(StandinEngine& engine, const QString& table, const QStrin
         if (!have.contains(p.toLower()))
             add << QStringLiteral("ALTER TABLE \"%1\" ADD COLUMN \"%2\" TEXT NOT NULL DEFAULT ''")
                        .arg(table, p);
-    engine.execScript(add);
+    store.execScript(add);
 }
 
 bool DiscountGroupInErp(StandinEngine& engine, const QString& company, const QString& supplier,
@@ -495,7 +495,7 @@ QString PositionFiller::store(const QString& dlid, const QString& company, const
         return QStringLiteral("INSERT INTO quendrap_pos(") + cols.join(u',') +
                QStringLiteral(") VALUES(") + marks.join(u',') + u')';
     }();
-    const QString id = m_engine.nextId(QStringLiteral("quendrap.pos"));
+    const QString id = m_engine.nextId(*m_engine.findClass(QStringLiteral("quendrap.pos")));
     // Where each column's value comes from, worked out once.
     enum Source { Dlid = -1, Article = -2, Status = -3, Flag = -4, Line = 1000 };
     static const QList<int> plan = [] {

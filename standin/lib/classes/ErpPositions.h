@@ -13,6 +13,7 @@
 #include <utility>
 
 class StandinEngine;
+class StandinStore;
 
 // SQL expression that orders "dd.mm.yyyy" texts by date (yyyymmdd). The
 // date-indexed tables index exactly this expression.
@@ -71,7 +72,7 @@ enum Field {
 } // namespace Grid
 
 // Adds the columns a table of an earlier stand-in version lacks.
-void AddMissingColumns(StandinEngine& engine, const QString& table, const QStringList& properties);
+void AddMissingColumns(StandinStore& store, const QString& table, const QStringList& properties);
 
 // Whether the ERP holds a discount group exactly: a released VT.EKRabGr
 // record of the supplier for the group valid from exactly that date, with

@@ -31,7 +31,7 @@ QStringList downloadOf(CallContext& ctx, const QString& dlid) {
         return *it;
     QSqlQuery& q = ctx.engine.exec(
         QStringLiteral("SELECT Firma, LNR FROM quendrap_downloads WHERE id=?"), {dlid});
-    if (!StandinEngine::nextRow(q) || q.value(0).toString() != ctx.job.company()) {
+    if (!StandinStore::nextRow(q) || q.value(0).toString() != ctx.job.company()) {
         q.finish();
         cache.remove(key);
         ObjectNotFound(QStringLiteral("quendrap.downloads"), dlid);
@@ -44,9 +44,9 @@ QStringList downloadOf(CallContext& ctx, const QString& dlid) {
 
 } // namespace
 
-void RegisterImportClasses(StandinEngine& engine) {
+void RegisterImportClasses(StandinRegistry& registry) {
     // Manufacturer codes linked to suppliers: id FIRMA||HerstCode.
-    ClassDef& liefid = engine.defineClass(
+    ClassDef& liefid = registry.defineClass(
         QStringLiteral("quendrap.liefid"), QStringLiteral("quendrap_liefid"),
         {QStringLiteral("FIRMA"), QStringLiteral("HerstCode"), QStringLiteral("LNR")}, false);
     liefid.idOf = [](const StoredObject& o) {
@@ -58,17 +58,17 @@ void RegisterImportClasses(StandinEngine& engine) {
     });
 
     // Unit assignments: external unit code to ERP unit, per company.
-    engine
+    registry
         .defineClass(QStringLiteral("VT.Einheit"), QStringLiteral("vt_einheit"),
                      {QStringLiteral("FIRMA"), QStringLiteral("EXT"), QStringLiteral("ERP")}, false)
         .idOf = [](const StoredObject& o) {
         return firmaKey(o, QStringLiteral("FIRMA"), QStringLiteral("EXT"));
     };
 
-    engine.execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_ekgrp_grp ON "
-                                      "quendrap_ekgrp(DLID, RabattGR)")});
+    registry.store().execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_ekgrp_grp ON "
+                                                "quendrap_ekgrp(DLID, RabattGR)")});
 
-    ClassDef& downloads = engine.extendClass(QStringLiteral("quendrap.downloads"));
+    ClassDef& downloads = registry.extendClass(QStringLiteral("quendrap.downloads"));
     // The supplier's name for the screen; "" when the supplier is not stored.
     downloads.classMethods.insert(QStringLiteral("lname"), [](CallContext& ctx, QStringList& a) {
         return ConvertText(
@@ -83,7 +83,7 @@ void RegisterImportClasses(StandinEngine& engine) {
             {a.value(0)});
         QStringList erp;
         QStringList ext;
-        while (StandinEngine::nextRow(q)) {
+        while (StandinStore::nextRow(q)) {
             erp << q.value(0).toString();
             ext << q.value(1).toString();
         }
@@ -91,7 +91,7 @@ void RegisterImportClasses(StandinEngine& engine) {
         return erp.join(u',') + u'`' + ext.join(u',');
     });
 
-    ClassDef& pos = engine.extendClass(QStringLiteral("quendrap.pos"));
+    ClassDef& pos = registry.extendClass(QStringLiteral("quendrap.pos"));
     // savezeile(download, "", position line text, flag, ""): creates the
     // staging position from the 14 fields, assigns the ERP article of the
     // download's supplier whose EAN or order number matches, fills the grid
@@ -125,16 +125,16 @@ void RegisterImportClasses(StandinEngine& engine) {
     });
 
     // Web price data: article lines per supplier code, in order.
-    engine.defineClass(QStringLiteral("quendrap.web"), QStringLiteral("quendrap_web"),
-                       {QStringLiteral("CODE"), QStringLiteral("NAME"), QStringLiteral("SEQ"),
-                        QStringLiteral("LINE")});
+    registry.defineClass(QStringLiteral("quendrap.web"), QStringLiteral("quendrap_web"),
+                         {QStringLiteral("CODE"), QStringLiteral("NAME"), QStringLiteral("SEQ"),
+                          QStringLiteral("LINE")});
     // "name (code)|name (code)|..." of the suppliers with web price data.
     pos.classMethods.insert(QStringLiteral("QuendraGetCountry"), [](CallContext& ctx,
                                                                     QStringList&) {
         QSqlQuery& q = ctx.engine.exec(QStringLiteral(
             "SELECT CODE, min(NAME) FROM quendrap_web GROUP BY CODE ORDER BY min(NAME)"));
         QStringList entries;
-        while (StandinEngine::nextRow(q))
+        while (StandinStore::nextRow(q))
             entries << q.value(1).toString() + QStringLiteral(" (") + q.value(0).toString() + u')';
         q.finish();
         return entries.join(u'|');
@@ -148,7 +148,7 @@ void RegisterImportClasses(StandinEngine& engine) {
 
     // VT.XW "Liste": runs a list expression, one row per entry: "WEB|code"
     // here, the positions window's expressions in PositionClasses.
-    ClassDef& xw = engine.defineClass(QStringLiteral("VT.XW"));
+    ClassDef& xw = registry.defineClass(QStringLiteral("VT.XW"));
     xw.queries.insert(QStringLiteral("Liste"), [](CallContext& ctx, const QStringList& a) {
         const QString expr = a.value(0);
         if (expr.isEmpty())
@@ -169,7 +169,7 @@ void RegisterImportClasses(StandinEngine& engine) {
 
     // Defaults a buyer keeps per supplier: id FIRMA||LNR. The dialog
     // "Defaults" makes and changes them (Rights.h).
-    ClassDef& defaults = engine.defineClass(
+    ClassDef& defaults = registry.defineClass(
         QStringLiteral("quendrap.defaults"), QStringLiteral("quendrap_defaults"),
         {QStringLiteral("FIRMA"), QStringLiteral("LNR"), QStringLiteral("Warengruppe"),
          QStringLiteral("Aufschlag"), QStringLiteral("Rundung"), QStringLiteral("Freigabe")},

@@ -10,15 +10,15 @@
 
 #include <QSqlQuery>
 
-void RegisterMatchClasses(StandinEngine& engine) {
+void RegisterMatchClasses(StandinRegistry& registry) {
     // A download's positions by their supplier EAN, in position order, and
     // by their article (an article stands in one row of a download).
-    engine.execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_pos_ean ON "
-                                      "quendrap_pos(DLID, EAN, CAST(id AS INTEGER))"),
-                       QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_pos_artnr ON "
-                                      "quendrap_pos(DLID, ARTNR)")});
+    registry.store().execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_pos_ean ON "
+                                                "quendrap_pos(DLID, EAN, CAST(id AS INTEGER))"),
+                                 QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_pos_artnr ON "
+                                                "quendrap_pos(DLID, ARTNR)")});
 
-    ClassDef& pos = engine.extendClass(QStringLiteral("quendrap.pos"));
+    ClassDef& pos = registry.extendClass(QStringLiteral("quendrap.pos"));
     pos.readOnlyClassMethods << QStringLiteral("geteanbez");
 
     // geteanbez(download, EAN): the supplier's description of the download's

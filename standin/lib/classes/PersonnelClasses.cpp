@@ -19,9 +19,9 @@ QString firmaId(const StoredObject& o, const QString& keyProperty) {
 
 } // namespace
 
-void RegisterPersonnelClasses(StandinEngine& engine) {
+void RegisterPersonnelClasses(StandinRegistry& registry) {
     // User records: id FIRMA||CODE, the code in the ERP's 7-bit form.
-    ClassDef& edv = engine.defineClass(
+    ClassDef& edv = registry.defineClass(
         QStringLiteral("VT.ParPersEdv"), QStringLiteral("vt_parpersedv"),
         {QStringLiteral("FIRMA"), QStringLiteral("CODE"), QStringLiteral("Passwort"),
          QStringLiteral("AKTIV"), QStringLiteral("FAJN"), QStringLiteral("PNAME"),
@@ -38,18 +38,19 @@ void RegisterPersonnelClasses(StandinEngine& engine) {
     // A database of an earlier version keeps passwords in clear: they
     // become hashes when it is opened.
     {
-        QSqlQuery& q = engine.exec(
+        QSqlQuery& q = registry.store().exec(
             QStringLiteral("SELECT id, Passwort FROM vt_parpersedv WHERE Passwort<>''"));
         QList<std::pair<QString, QString>> clear;
-        while (StandinEngine::nextRow(q))
+        while (StandinStore::nextRow(q))
             if (!Passwords::IsHash(q.value(1).toString()))
                 clear.append({q.value(0).toString(), q.value(1).toString()});
         q.finish();
         if (!clear.isEmpty()) {
-            StandinTransaction t(engine);
+            StandinTransaction t(registry.store());
             for (const auto& [id, password] : std::as_const(clear))
-                engine.execText(QStringLiteral("UPDATE vt_parpersedv SET Passwort=? WHERE id=?"),
-                                {Passwords::Hash(password), id});
+                registry.store().execText(
+                    QStringLiteral("UPDATE vt_parpersedv SET Passwort=? WHERE id=?"),
+                    {Passwords::Hash(password), id});
             t.commit();
         }
     }
@@ -66,31 +67,31 @@ void RegisterPersonnelClasses(StandinEngine& engine) {
                        });
 
     ClassDef& abt =
-        engine.defineClass(QStringLiteral("VT.ParPersAbt"), QStringLiteral("vt_parpersabt"),
-                           {QStringLiteral("FIRMA"), QStringLiteral("ABTNR"),
-                            QStringLiteral("abtbez"), QStringLiteral("HAbtNr")},
-                           false);
+        registry.defineClass(QStringLiteral("VT.ParPersAbt"), QStringLiteral("vt_parpersabt"),
+                             {QStringLiteral("FIRMA"), QStringLiteral("ABTNR"),
+                              QStringLiteral("abtbez"), QStringLiteral("HAbtNr")},
+                             false);
     abt.idOf = [](const StoredObject& o) { return firmaId(o, QStringLiteral("ABTNR")); };
 
-    ClassDef& basis =
-        engine.defineClass(QStringLiteral("VT.PersBasis"), QStringLiteral("vt_persbasis"),
-                           {QStringLiteral("FIRMA"), QStringLiteral("PNR"), QStringLiteral("Name"),
-                            QStringLiteral("Fax"), QStringLiteral("EMail")},
-                           false);
+    ClassDef& basis = registry.defineClass(
+        QStringLiteral("VT.PersBasis"), QStringLiteral("vt_persbasis"),
+        {QStringLiteral("FIRMA"), QStringLiteral("PNR"), QStringLiteral("Name"),
+         QStringLiteral("Fax"), QStringLiteral("EMail")},
+        false);
     basis.idOf = [](const StoredObject& o) { return firmaId(o, QStringLiteral("PNR")); };
 
     // Locations of a company and the workstations assigned to them.
-    engine
+    registry
         .defineClass(QStringLiteral("VT.Standort"), QStringLiteral("vt_standort"),
                      {QStringLiteral("FIRMA"), QStringLiteral("CODE"), QStringLiteral("Text")},
                      false)
         .idOf = [](const StoredObject& o) { return firmaId(o, QStringLiteral("CODE")); };
-    engine
+    registry
         .defineClass(QStringLiteral("VT.Device"), QStringLiteral("vt_device"),
                      {QStringLiteral("Name"), QStringLiteral("Standort")}, false)
         .idOf = [](const StoredObject& o) { return o.values.value(QStringLiteral("Name")); };
 
-    ClassDef& menue = engine.defineClass(QStringLiteral("GUIVELTAR.Menue"));
+    ClassDef& menue = registry.defineClass(QStringLiteral("GUIVELTAR.Menue"));
     // "code text`code text`..." of the company's locations, by code.
     menue.classMethods.insert(
         QStringLiteral("getStandorte"), [](CallContext& ctx, QStringList& args) {
@@ -98,7 +99,7 @@ void RegisterPersonnelClasses(StandinEngine& engine) {
                 QStringLiteral("SELECT CODE, Text FROM vt_standort WHERE FIRMA=? ORDER BY CODE"),
                 {args.value(0)});
             QStringList entries;
-            while (StandinEngine::nextRow(q))
+            while (StandinStore::nextRow(q))
                 entries << q.value(0).toString() + u' ' + q.value(1).toString();
             q.finish();
             return entries.join(u'`');
@@ -109,7 +110,7 @@ void RegisterPersonnelClasses(StandinEngine& engine) {
             QSqlQuery& q = ctx.engine.exec(QStringLiteral("SELECT Standort FROM vt_device WHERE "
                                                           "lower(Name)=lower(?)"),
                                            {args.value(0)});
-            const QString s = StandinEngine::nextRow(q) ? q.value(0).toString() : QString();
+            const QString s = StandinStore::nextRow(q) ? q.value(0).toString() : QString();
             q.finish();
             return s;
         });
@@ -117,7 +118,7 @@ void RegisterPersonnelClasses(StandinEngine& engine) {
     // The server connection list: one entry per ERP server and company.
     // The list is the login window's, for every company: its entries
     // belong to none.
-    ClassDef& server = engine.defineClass(
+    ClassDef& server = registry.defineClass(
         QStringLiteral("GUIVELTAR.Server"), QStringLiteral("guiveltar_server"),
         {QStringLiteral("Bezeichnung"), QStringLiteral("Namespace"), QStringLiteral("Firma"),
          QStringLiteral("Filiale"), QStringLiteral("ServerIP"), QStringLiteral("Port"),

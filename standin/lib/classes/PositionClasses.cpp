@@ -226,7 +226,7 @@ private:
     }
 
     static QString text(sqlite3_stmt* st, int column) {
-        return StandinEngine::columnText(st, column);
+        return StandinStore::columnText(st, column);
     }
 
     static QString deviation(const QString& article, const QString& reference, const QString& price,
@@ -413,8 +413,8 @@ std::unique_ptr<QueryCursor> PositionListCursor(CallContext& ctx, const QString&
     return std::make_unique<ListCursor>(1, out);
 }
 
-void RegisterPositionClasses(StandinEngine& engine) {
-    ClassDef& pos = engine.extendClass(QStringLiteral("quendrap.pos"));
+void RegisterPositionClasses(StandinRegistry& registry) {
+    ClassDef& pos = registry.extendClass(QStringLiteral("quendrap.pos"));
     // The margin is the ERP's own: worked out again whenever a price it
     // depends on is saved changed.
     pos.beforeWireSave = [](StandinEngine& e, StoredObject& o) {
@@ -426,7 +426,7 @@ void RegisterPositionClasses(StandinEngine& engine) {
             QSqlQuery& q = e.exec(QStringLiteral("SELECT netto, epmvt, nebkost, faktor, vkexcl "
                                                  "FROM quendrap_pos WHERE id=?"),
                                   {o.id});
-            if (StandinEngine::nextRow(q))
+            if (StandinStore::nextRow(q))
                 for (int i = 0; i < prices.size(); ++i)
                     stored << q.value(i).toString();
             q.finish();

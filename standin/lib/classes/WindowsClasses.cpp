@@ -6,8 +6,8 @@
 
 #include <QDateTime>
 
-void RegisterWindowsClasses(StandinEngine& engine) {
-    ClassDef& windows = engine.defineClass(QStringLiteral("VT.Windows"));
+void RegisterWindowsClasses(StandinRegistry& registry) {
+    ClassDef& windows = registry.defineClass(QStringLiteral("VT.Windows"));
     // New objects for M commands (Rights.h).
     windows.writes.create = true;
     windows.methods.insert(
@@ -19,7 +19,7 @@ void RegisterWindowsClasses(StandinEngine& engine) {
     // as the connection has just set them. ^%XTT($J) holds
     // FIRMA|FIL|PERSONAL|location|time; other routines read the session from
     // the job's locals.
-    engine.defineRoutine(
+    registry.defineRoutine(
         QString(), QStringLiteral("%XTT"), [](CallContext& ctx, const QStringList&, QString&) {
             Job& job = ctx.job;
             const QString location =
