@@ -267,9 +267,10 @@ void TestStandinStore::dataOfGlobals() {
 void TestStandinStore::subscriptKeysNeverCollide() {
     const QChar sep(0x1F);
     const QChar esc(0x10);
+    // (The unsubscripted node is the empty list; M has no empty subscript.)
     const QList<QStringList> lists{
         {},
-        {""},
+        {"", "x"},
         {"", ""},
         {"a"},
         {"a", "b"},

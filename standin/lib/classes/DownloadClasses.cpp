@@ -26,6 +26,41 @@ const QStringList& PositionProperties() {
     return p;
 }
 
+namespace {
+
+// Downloads of a company in ascending order of key. Columns: 1 key,
+// 2 date, 3 user code, 4 supplier number, 5 supplier name, 6 status,
+// 7 number of positions.
+std::unique_ptr<QueryCursor> downloadListQuery(CallContext& ctx, const QStringList& args) {
+    return std::make_unique<SqlCursor>(
+        ctx.engine,
+        QStringLiteral("SELECT d.id, d.Datum, d.PCODE, d.LNR, COALESCE(l.NAME, ''), d.Status, "
+                       "(SELECT count(*) FROM quendrap_pos p WHERE p.DLID = d.id) "
+                       "FROM quendrap_downloads d LEFT JOIN vt_lieferant l "
+                       "ON l.FIRMA = d.Firma AND l.LNR = d.LNR "
+                       "WHERE d.Firma = ? ORDER BY CAST(d.id AS INTEGER), d.id"),
+        QVariantList{args.value(0)}, 7);
+}
+
+// Removes a download with its positions and discount groups.
+QString dellief(CallContext& ctx, QStringList& args) {
+    const QString key = args.value(0);
+    StandinEngine& e = ctx.engine;
+    // Only a download there is, and of the connection's company: one of
+    // another company is not there for it.
+    if (!OwnDownload(ctx.job, key))
+        ObjectNotFound(QStringLiteral("quendrap.downloads"), key);
+    StandinTransaction t(e);
+    e.exec(QStringLiteral("DELETE FROM quendrap_pos WHERE DLID=?"), {key});
+    e.exec(QStringLiteral("DELETE FROM quendrap_ekgrp WHERE DLID=?"), {key});
+    e.exec(QStringLiteral("DELETE FROM quendrap_downloads WHERE id=?"), {key});
+    t.commit();
+    e.downloadRemoved();
+    return QStringLiteral("1");
+}
+
+} // namespace
+
 void RegisterDownloadClasses(StandinRegistry& registry) {
     // Suppliers of the ERP: id FIRMA||LNR, name and place in the 7-bit form,
     // PLZ the post code, KTOKREIS the account group.
@@ -52,38 +87,9 @@ void RegisterDownloadClasses(StandinRegistry& registry) {
         {QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_downloads_firma ON "
                         "quendrap_downloads(Firma)")});
 
-    // Downloads of a company in ascending order of key. Columns: 1 key,
-    // 2 date, 3 user code, 4 supplier number, 5 supplier name, 6 status,
-    // 7 number of positions.
-    downloads.queries.insert(QStringLiteral("liste"), [](CallContext& ctx,
-                                                         const QStringList& args) {
-        return std::make_unique<SqlCursor>(
-            ctx.engine,
-            QStringLiteral("SELECT d.id, d.Datum, d.PCODE, d.LNR, COALESCE(l.NAME, ''), d.Status, "
-                           "(SELECT count(*) FROM quendrap_pos p WHERE p.DLID = d.id) "
-                           "FROM quendrap_downloads d LEFT JOIN vt_lieferant l "
-                           "ON l.FIRMA = d.Firma AND l.LNR = d.LNR "
-                           "WHERE d.Firma = ? ORDER BY CAST(d.id AS INTEGER), d.id"),
-            QVariantList{args.value(0)}, 7);
-    });
+    downloads.queries.insert(QStringLiteral("liste"), downloadListQuery);
 
-    // Removes a download with its positions and discount groups.
-    downloads.classMethods.insert(
-        QStringLiteral("dellief"), [](CallContext& ctx, QStringList& args) {
-            const QString key = args.value(0);
-            StandinEngine& e = ctx.engine;
-            // Only a download there is, and of the connection's company: one of
-            // another company is not there for it.
-            if (!OwnDownload(ctx.job, key))
-                ObjectNotFound(QStringLiteral("quendrap.downloads"), key);
-            StandinTransaction t(e);
-            e.exec(QStringLiteral("DELETE FROM quendrap_pos WHERE DLID=?"), {key});
-            e.exec(QStringLiteral("DELETE FROM quendrap_ekgrp WHERE DLID=?"), {key});
-            e.exec(QStringLiteral("DELETE FROM quendrap_downloads WHERE id=?"), {key});
-            t.commit();
-            e.downloadRemoved();
-            return QStringLiteral("1");
-        });
+    downloads.classMethods.insert(QStringLiteral("dellief"), dellief);
 
     // A position and a discount group belong to the company of their
     // download.

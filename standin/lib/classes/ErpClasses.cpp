@@ -28,11 +28,30 @@ QStringList names(std::initializer_list<const char16_t*> list) {
     return out;
 }
 
+// The code lists of the positions grid: id FIRMA||CODE.
+void registerCodeLists(StandinRegistry& registry) {
+    const QString firma = QStringLiteral("FIRMA");
+    const QString code = QStringLiteral("CODE");
+    keyedClass(registry, QStringLiteral("VT.ParArtTyp"), QStringLiteral("vt_parartyp"),
+               {firma, code, QStringLiteral("BEZ")}, {firma, code});
+    keyedClass(
+        registry, QStringLiteral("VT.ParWarengruppe"), QStringLiteral("vt_parwarengruppe"),
+        {firma, code, QStringLiteral("BEZ"), QStringLiteral("ABTNR"), QStringLiteral("MWST")},
+        {firma, code});
+    keyedClass(registry, QStringLiteral("VT.ParAbteilung"), QStringLiteral("vt_parabteilung"),
+               {firma, code, QStringLiteral("BEZ")}, {firma, code});
+    keyedClass(registry, QStringLiteral("VT.ParEinheit"), QStringLiteral("vt_pareinheit"),
+               {firma, code, QStringLiteral("BEZ")}, {firma, code});
+    keyedClass(registry, QStringLiteral("VT.ParMwst"), QStringLiteral("vt_parmwst"),
+               {firma, code, QStringLiteral("SATZ")}, {firma, code});
+    keyedClass(registry, QStringLiteral("VT.ParArtCode"), QStringLiteral("vt_parartcode"),
+               {firma, code, QStringLiteral("BEZ")}, {firma, code});
+}
+
 } // namespace
 
 void RegisterErpDataClasses(StandinRegistry& registry) {
     const QString firma = QStringLiteral("FIRMA");
-    const QString code = QStringLiteral("CODE");
 
     // Articles of a company: id FIRMA||ARTNR. LNR is the supplier, BESTNR
     // and EAN the order number and order EAN, BEZ to BEZ3 the descriptions,
@@ -95,20 +114,5 @@ void RegisterErpDataClasses(StandinRegistry& registry) {
     // articles). The next number is LETZTE + 1, at least VON, at most BIS.
     keyedClass(registry, QStringLiteral("VT.ParNrKreis"), QStringLiteral("vt_parnrkreis"),
                names({u"FIRMA", u"ART", u"VON", u"BIS", u"LETZTE"}), names({u"FIRMA", u"ART"}));
-
-    // Code lists: id FIRMA||CODE.
-    keyedClass(registry, QStringLiteral("VT.ParArtTyp"), QStringLiteral("vt_parartyp"),
-               {firma, code, QStringLiteral("BEZ")}, {firma, code});
-    keyedClass(
-        registry, QStringLiteral("VT.ParWarengruppe"), QStringLiteral("vt_parwarengruppe"),
-        {firma, code, QStringLiteral("BEZ"), QStringLiteral("ABTNR"), QStringLiteral("MWST")},
-        {firma, code});
-    keyedClass(registry, QStringLiteral("VT.ParAbteilung"), QStringLiteral("vt_parabteilung"),
-               {firma, code, QStringLiteral("BEZ")}, {firma, code});
-    keyedClass(registry, QStringLiteral("VT.ParEinheit"), QStringLiteral("vt_pareinheit"),
-               {firma, code, QStringLiteral("BEZ")}, {firma, code});
-    keyedClass(registry, QStringLiteral("VT.ParMwst"), QStringLiteral("vt_parmwst"),
-               {firma, code, QStringLiteral("SATZ")}, {firma, code});
-    keyedClass(registry, QStringLiteral("VT.ParArtCode"), QStringLiteral("vt_parartcode"),
-               {firma, code, QStringLiteral("BEZ")}, {firma, code});
+    registerCodeLists(registry);
 }

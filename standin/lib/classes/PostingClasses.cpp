@@ -406,20 +406,26 @@ private:
 
 } // namespace
 
+namespace {
+
+// verbuch(company, position, supplier, user, release prices, download
+// key, sales price, release article, EK price, EK condition,
+// descriptions, new articles, existing articles, master data): the
+// position's new status text, "-1" when no flag is set. One call is one
+// transaction; an exhausted article number range is an error.
+QString verbuch(CallContext& ctx, QStringList& a) {
+    Posting posting(ctx.engine, a, ctx.job.userCode());
+    if (!posting.anyFlag())
+        return QStringLiteral("-1");
+    StandinTransaction t(ctx.engine);
+    const QString status = posting.run();
+    t.commit();
+    return status;
+}
+
+} // namespace
+
 void RegisterPostingClasses(StandinRegistry& registry) {
     ClassDef& pos = registry.extendClass(QStringLiteral("quendrap.pos"));
-    // verbuch(company, position, supplier, user, release prices, download
-    // key, sales price, release article, EK price, EK condition,
-    // descriptions, new articles, existing articles, master data): the
-    // position's new status text, "-1" when no flag is set. One call is one
-    // transaction; an exhausted article number range is an error.
-    pos.classMethods.insert(QStringLiteral("verbuch"), [](CallContext& ctx, QStringList& a) {
-        Posting posting(ctx.engine, a, ctx.job.userCode());
-        if (!posting.anyFlag())
-            return QStringLiteral("-1");
-        StandinTransaction t(ctx.engine);
-        const QString status = posting.run();
-        t.commit();
-        return status;
-    });
+    pos.classMethods.insert(QStringLiteral("verbuch"), verbuch);
 }

@@ -6,14 +6,19 @@
 
 #include <QDateTime>
 
+namespace {
+
+QString xecute(CallContext& ctx, StoredObject&, QStringList& args) {
+    return ExecuteM(args.value(0), ctx.job.mEnvironment(), ctx.engine.limits().m);
+}
+
+} // namespace
+
 void RegisterWindowsClasses(StandinRegistry& registry) {
     ClassDef& windows = registry.defineClass(QStringLiteral("VT.Windows"));
     // New objects for M commands (Rights.h).
     windows.writes.create = true;
-    windows.methods.insert(
-        QStringLiteral("Xecute"), [](CallContext& ctx, StoredObject&, QStringList& args) {
-            return ExecuteM(args.value(0), ctx.job.mEnvironment(), ctx.engine.limits().m);
-        });
+    windows.methods.insert(QStringLiteral("Xecute"), xecute);
 
     // ^%XTT registers the job's session: company, branch, user and location,
     // as the connection has just set them. ^%XTT($J) holds
