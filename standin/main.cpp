@@ -91,6 +91,11 @@ void addOptions(QCommandLineParser& parser) {
                       QStringLiteral("NS"), QStringLiteral("VELTAR")});
     parser.addOption(
         {QStringLiteral("demo"), QStringLiteral("Fill a new database with the demo company.")});
+    parser.addOption({QStringLiteral("demo-data"),
+                      QStringLiteral("The demo company's data file for --demo and "
+                                     "--demo-positions (share/veltar-standin/demo-company.json "
+                                     "beside the program's directory)."),
+                      QStringLiteral("FILE")});
     parser.addOption({QStringLiteral("no-check"),
                       QStringLiteral("Skip the check of the database at start (PRAGMA "
                                      "quick_check), for very large files.")});
@@ -210,10 +215,13 @@ std::unique_ptr<StandinEngine> openEngine(const QCommandLineParser& parser, cons
     auto engine = std::make_unique<StandinEngine>(o.db);
     engine->setLimits(o.limits);
     engine->setNameSpace(parser.value(QStringLiteral("namespace")));
+    const QString demoData = parser.isSet(QStringLiteral("demo-data"))
+                                 ? parser.value(QStringLiteral("demo-data"))
+                                 : DefaultDemoDataFile();
     if (parser.isSet(QStringLiteral("demo")))
-        FillDemoData(*engine);
+        FillDemoData(*engine, demoData);
     if (o.demoPositions > 0) {
-        const QString key = FillDemoPositions(*engine, o.demoPositions);
+        const QString key = FillDemoPositions(*engine, o.demoPositions, demoData);
         err << "veltar-standin: download " << key << " with " << o.demoPositions << " positions\n";
         err.flush();
     }
