@@ -12,6 +12,9 @@ set(QUENDRA_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
 # --- Programs ---------------------------------------------------------------
 install(TARGETS quendrapr quendra-cli veltar-standin
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The stand-in's demo company, where it looks for it: bin/../share/veltar-standin.
+install(FILES ${PROJECT_SOURCE_DIR}/standin/data/demo-company.json
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/veltar-standin)
 
 # --- Desktop entry and icon -------------------------------------------------
 install(FILES ${QUENDRA_PACKAGING_DIR}/quendrapr.desktop

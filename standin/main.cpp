@@ -27,19 +27,57 @@ void onSignal(int) {
     [[maybe_unused]] auto n = ::write(signalPipe[1], &c, 1);
 }
 
-} // namespace
+// The limits that keep one client from exhausting the server, one option
+// each.
+struct LimitOption {
+    const char* name;
+    const char* what;
+    qint64 StandinLimits::*wide = nullptr;
+    int StandinLimits::*narrow = nullptr;
+    qint64 MLimits::*mWide = nullptr;
+    int MLimits::*mNarrow = nullptr;
+    qint64 min = 1;
+};
 
-int main(int argc, char** argv) {
-#ifdef __GLIBC__
-    // Every batch of requests allocates and frees the database's pages and
-    // the positions' values; keep freed heap for the next batch instead of
-    // handing it back to the system and faulting it in again each time.
-    mallopt(M_TOP_PAD, 16 << 20);
-    mallopt(M_TRIM_THRESHOLD, 64 << 20);
-#endif
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("veltar-standin"));
-    QCommandLineParser parser;
+const LimitOption kLimitOptions[] = {
+    {"max-connections", "Connections served at once", nullptr, &StandinLimits::maxConnections},
+    {"max-pending-output", "Bytes of unread answers before a connection is not read",
+     &StandinLimits::maxPendingOutput},
+    {"frame-timeout", "Milliseconds a connection may hold an incomplete frame", nullptr,
+     &StandinLimits::frameTimeoutMs},
+    {"max-result-sets", "Open result sets per job", nullptr, &StandinLimits::maxResultSets},
+    {"wal-checkpoint-pages", "WAL pages that make the server checkpoint", nullptr,
+     &StandinLimits::walCheckpointPages},
+    {"m-max-nesting", "Nesting levels of one M line", nullptr, nullptr, nullptr,
+     &MLimits::maxNesting},
+    {"m-max-steps", "Work units of one M command", nullptr, nullptr, &MLimits::maxSteps},
+    {"m-time-limit", "Milliseconds one M command may run (0: no limit)", nullptr, nullptr, nullptr,
+     &MLimits::timeLimitMs, 0},
+    {"m-max-output", "Characters one M command may write", nullptr, nullptr, &MLimits::maxOutput},
+    {"login-delay",
+     "Milliseconds a connection, its address and a user code wait after a failed login, "
+     "doubled with each further one up to 8 s (0: no wait)",
+     &StandinLimits::loginDelayMs, nullptr, nullptr, nullptr, 0},
+    {"login-lock", "Milliseconds a user code stays locked after ten failed logins (0: never)",
+     &StandinLimits::loginLockMs, nullptr, nullptr, nullptr, 0},
+};
+
+qint64 limitValue(const StandinLimits& l, const LimitOption& o) {
+    return o.wide ? l.*o.wide : o.narrow ? l.*o.narrow : o.mWide ? l.m.*o.mWide : l.m.*o.mNarrow;
+}
+
+void setLimitValue(StandinLimits& l, const LimitOption& o, qint64 v) {
+    if (o.wide)
+        l.*o.wide = v;
+    else if (o.narrow)
+        l.*o.narrow = int(v);
+    else if (o.mWide)
+        l.m.*o.mWide = v;
+    else
+        l.m.*o.mNarrow = int(v);
+}
+
+void addOptions(QCommandLineParser& parser) {
     parser.setApplicationDescription(QStringLiteral("Stand-in VELTAR ERP server"));
     parser.addHelpOption();
     parser.addOption({QStringLiteral("db"),
@@ -53,6 +91,11 @@ int main(int argc, char** argv) {
                       QStringLiteral("NS"), QStringLiteral("VELTAR")});
     parser.addOption(
         {QStringLiteral("demo"), QStringLiteral("Fill a new database with the demo company.")});
+    parser.addOption({QStringLiteral("demo-data"),
+                      QStringLiteral("The demo company's data file for --demo and "
+                                     "--demo-positions (share/veltar-standin/demo-company.json "
+                                     "beside the program's directory)."),
+                      QStringLiteral("FILE")});
     parser.addOption({QStringLiteral("no-check"),
                       QStringLiteral("Skip the check of the database at start (PRAGMA "
                                      "quick_check), for very large files.")});
@@ -65,158 +108,133 @@ int main(int argc, char** argv) {
     parser.addOption({QStringLiteral("tls-key"),
                       QStringLiteral("PEM private key of the certificate (default: PATH.key)."),
                       QStringLiteral("FILE")});
-    // The limits that keep one client from exhausting the server.
     const StandinLimits defaults;
-    struct LimitOption {
-        const char* name;
-        const char* what;
-        qint64 StandinLimits::*wide = nullptr;
-        int StandinLimits::*narrow = nullptr;
-        qint64 MLimits::*mWide = nullptr;
-        int MLimits::*mNarrow = nullptr;
-        qint64 min = 1;
-    };
-    const LimitOption limitOptions[] = {
-        {"max-connections", "Connections served at once", nullptr, &StandinLimits::maxConnections},
-        {"max-pending-output", "Bytes of unread answers before a connection is not read",
-         &StandinLimits::maxPendingOutput},
-        {"frame-timeout", "Milliseconds a connection may hold an incomplete frame", nullptr,
-         &StandinLimits::frameTimeoutMs},
-        {"max-result-sets", "Open result sets per job", nullptr, &StandinLimits::maxResultSets},
-        {"wal-checkpoint-pages", "WAL pages that make the server checkpoint", nullptr,
-         &StandinLimits::walCheckpointPages},
-        {"m-max-nesting", "Nesting levels of one M line", nullptr, nullptr, nullptr,
-         &MLimits::maxNesting},
-        {"m-max-steps", "Work units of one M command", nullptr, nullptr, &MLimits::maxSteps},
-        {"m-time-limit", "Milliseconds one M command may run (0: no limit)", nullptr, nullptr,
-         nullptr, &MLimits::timeLimitMs, 0},
-        {"m-max-output", "Characters one M command may write", nullptr, nullptr,
-         &MLimits::maxOutput},
-        {"login-delay",
-         "Milliseconds a connection, its address and a user code wait after a failed login, "
-         "doubled with each further one up to 8 s (0: no wait)",
-         &StandinLimits::loginDelayMs, nullptr, nullptr, nullptr, 0},
-        {"login-lock", "Milliseconds a user code stays locked after ten failed logins (0: never)",
-         &StandinLimits::loginLockMs, nullptr, nullptr, nullptr, 0},
-    };
-    const auto valueOf = [](const StandinLimits& l, const LimitOption& o) -> qint64 {
-        return o.wide     ? l.*o.wide
-               : o.narrow ? l.*o.narrow
-               : o.mWide  ? l.m.*o.mWide
-                          : l.m.*o.mNarrow;
-    };
-    for (const LimitOption& o : limitOptions)
+    for (const LimitOption& o : kLimitOptions)
         parser.addOption(
             {QString::fromLatin1(o.name),
-             QStringLiteral("%1 (%2).").arg(QLatin1String(o.what)).arg(valueOf(defaults, o)),
+             QStringLiteral("%1 (%2).").arg(QLatin1String(o.what)).arg(limitValue(defaults, o)),
              QStringLiteral("N")});
     parser.addOption({QStringLiteral("demo-positions"),
                       QStringLiteral("Add a download of N positions of supplier 70001 for "
                                      "benchmarks (fills the demo company when missing)."),
                       QStringLiteral("N")});
-    parser.process(app);
+}
 
-    QTextStream err(stderr);
-    QTextStream out(stdout);
-    if (!parser.isSet(QStringLiteral("db"))) {
-        err << "veltar-standin: --db PATH is required\n";
-        return 2;
-    }
-    bool ok = false;
-    const uint port = parser.value(QStringLiteral("port")).toUInt(&ok);
-    if (!ok || port > 65535) {
-        err << "veltar-standin: invalid port " << parser.value(QStringLiteral("port")) << "\n";
-        return 2;
-    }
-    int demoPositions = 0;
-    if (parser.isSet(QStringLiteral("demo-positions"))) {
-        demoPositions = parser.value(QStringLiteral("demo-positions")).toInt(&ok);
-        if (!ok || demoPositions < 1) {
-            err << "veltar-standin: invalid number of positions "
-                << parser.value(QStringLiteral("demo-positions")) << "\n";
-            return 2;
-        }
-    }
-    const QHostAddress address(parser.value(QStringLiteral("listen")));
-    if (address.isNull()) {
-        err << "veltar-standin: invalid address " << parser.value(QStringLiteral("listen")) << "\n";
-        return 2;
-    }
-    const bool tls = !parser.isSet(QStringLiteral("no-tls"));
-    const bool givenCertificate =
-        parser.isSet(QStringLiteral("tls-cert")) || parser.isSet(QStringLiteral("tls-key"));
-    if (tls && givenCertificate &&
-        !(parser.isSet(QStringLiteral("tls-cert")) && parser.isSet(QStringLiteral("tls-key")))) {
-        err << "veltar-standin: --tls-cert and --tls-key go together\n";
-        return 2;
-    }
-
-    StandinLimits limits;
-    for (const LimitOption& o : limitOptions) {
+// The limits given on the command line over their defaults; false (with
+// the message written) when one is invalid.
+bool readLimits(const QCommandLineParser& parser, QTextStream& err, StandinLimits& limits) {
+    for (const LimitOption& o : kLimitOptions) {
         const QString name = QString::fromLatin1(o.name);
         if (!parser.isSet(name))
             continue;
+        bool ok = false;
         const qint64 v = parser.value(name).toLongLong(&ok);
         const qint64 max = o.wide || o.mWide ? std::numeric_limits<qint64>::max() / 2
                                              : std::numeric_limits<int>::max();
         if (!ok || v < o.min || v > max) {
             err << "veltar-standin: invalid --" << name << " " << parser.value(name) << "\n";
-            return 2;
+            return false;
         }
-        if (o.wide)
-            limits.*o.wide = v;
-        else if (o.narrow)
-            limits.*o.narrow = int(v);
-        else if (o.mWide)
-            limits.m.*o.mWide = v;
-        else
-            limits.m.*o.mNarrow = int(v);
+        setLimitValue(limits, o, v);
     }
+    return true;
+}
 
-    // A damaged database is not served: what it holds would be read until
-    // the first damaged page, and written on.
-    const QString db = parser.value(QStringLiteral("db"));
-    if (!parser.isSet(QStringLiteral("no-check"))) {
-        QString openError;
-        const QStringList findings = StandinEngine::QuickCheck(db, &openError);
-        if (!openError.isEmpty()) {
-            err << "veltar-standin: database " << db << " cannot be opened: " << openError << "\n";
-            return 1;
-        }
-        if (findings != QStringList{QStringLiteral("ok")}) {
-            err << "veltar-standin: database " << db << " failed its check (PRAGMA quick_check):\n";
-            for (const QString& finding : findings)
-                err << "  " << finding << "\n";
-            err << "veltar-standin: not started; restore the database from a backup, or start "
-                   "with --no-check to serve it as it is\n";
-            return 3;
+// What the command line asks for, once it is found valid.
+struct Options {
+    QString db;
+    QHostAddress address;
+    uint port = 0;
+    int demoPositions = 0;
+    bool tls = true;
+    bool givenCertificate = false;
+    StandinLimits limits;
+};
+
+// The options; false (with the message written) when one is invalid.
+bool readOptions(const QCommandLineParser& parser, QTextStream& err, Options& o) {
+    if (!parser.isSet(QStringLiteral("db"))) {
+        err << "veltar-standin: --db PATH is required\n";
+        return false;
+    }
+    o.db = parser.value(QStringLiteral("db"));
+    bool ok = false;
+    o.port = parser.value(QStringLiteral("port")).toUInt(&ok);
+    if (!ok || o.port > 65535) {
+        err << "veltar-standin: invalid port " << parser.value(QStringLiteral("port")) << "\n";
+        return false;
+    }
+    if (parser.isSet(QStringLiteral("demo-positions"))) {
+        o.demoPositions = parser.value(QStringLiteral("demo-positions")).toInt(&ok);
+        if (!ok || o.demoPositions < 1) {
+            err << "veltar-standin: invalid number of positions "
+                << parser.value(QStringLiteral("demo-positions")) << "\n";
+            return false;
         }
     }
+    o.address = QHostAddress(parser.value(QStringLiteral("listen")));
+    if (o.address.isNull()) {
+        err << "veltar-standin: invalid address " << parser.value(QStringLiteral("listen")) << "\n";
+        return false;
+    }
+    o.tls = !parser.isSet(QStringLiteral("no-tls"));
+    o.givenCertificate =
+        parser.isSet(QStringLiteral("tls-cert")) || parser.isSet(QStringLiteral("tls-key"));
+    if (o.tls && o.givenCertificate &&
+        !(parser.isSet(QStringLiteral("tls-cert")) && parser.isSet(QStringLiteral("tls-key")))) {
+        err << "veltar-standin: --tls-cert and --tls-key go together\n";
+        return false;
+    }
+    return readLimits(parser, err, o.limits);
+}
 
-    std::unique_ptr<StandinEngine> engine;
-    try {
-        engine = std::make_unique<StandinEngine>(db);
-        engine->setLimits(limits);
-        engine->setNameSpace(parser.value(QStringLiteral("namespace")));
-        if (parser.isSet(QStringLiteral("demo")))
-            FillDemoData(*engine);
-        if (demoPositions > 0) {
-            const QString key = FillDemoPositions(*engine, demoPositions);
-            err << "veltar-standin: download " << key << " with " << demoPositions
-                << " positions\n";
-            err.flush();
-        }
-    } catch (const std::exception& e) {
-        err << "veltar-standin: " << e.what() << "\n";
+// A damaged database is not served: what it holds would be read until the
+// first damaged page, and written on. 0 when the file may be served, else
+// the exit code (the message written).
+int checkDatabase(const QString& db, QTextStream& err) {
+    QString openError;
+    const QStringList findings = StandinStore::QuickCheck(db, &openError);
+    if (!openError.isEmpty()) {
+        err << "veltar-standin: database " << db << " cannot be opened: " << openError << "\n";
         return 1;
     }
-
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) {
-        err << "veltar-standin: cannot set up signal handling\n";
-        return 1;
+    if (findings != QStringList{QStringLiteral("ok")}) {
+        err << "veltar-standin: database " << db << " failed its check (PRAGMA quick_check):\n";
+        for (const QString& finding : findings)
+            err << "  " << finding << "\n";
+        err << "veltar-standin: not started; restore the database from a backup, or start "
+               "with --no-check to serve it as it is\n";
+        return 3;
     }
-    QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
+    return 0;
+}
+
+// The engine on the database, with the demo data asked for. Throws.
+std::unique_ptr<StandinEngine> openEngine(const QCommandLineParser& parser, const Options& o,
+                                          QTextStream& err) {
+    auto engine = std::make_unique<StandinEngine>(o.db);
+    engine->setLimits(o.limits);
+    engine->setNameSpace(parser.value(QStringLiteral("namespace")));
+    const QString demoData = parser.isSet(QStringLiteral("demo-data"))
+                                 ? parser.value(QStringLiteral("demo-data"))
+                                 : DefaultDemoDataFile();
+    if (parser.isSet(QStringLiteral("demo")))
+        FillDemoData(*engine, demoData);
+    if (o.demoPositions > 0) {
+        const QString key = FillDemoPositions(*engine, o.demoPositions, demoData);
+        err << "veltar-standin: download " << key << " with " << o.demoPositions << " positions\n";
+        err.flush();
+    }
+    return engine;
+}
+
+// SIGTERM and SIGINT end the event loop; SIGPIPE is ignored. False when
+// they cannot be set up.
+bool quitOnSignals(QCoreApplication& app, std::unique_ptr<QSocketNotifier>& notifier) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+        return false;
+    notifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, &app, [] {
         char c;
         [[maybe_unused]] auto n = ::read(signalPipe[0], &c, 1);
         QCoreApplication::quit();
@@ -228,35 +246,79 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    return true;
+}
+
+// The certificate given, or the one kept next to the database (made on
+// first start for this host's names and the address listened on). Throws.
+void setUpTls(StandinServer& server, const QCommandLineParser& parser, const Options& o,
+              QTextStream& err) {
+    const QString certificateFile = o.givenCertificate ? parser.value(QStringLiteral("tls-cert"))
+                                                       : o.db + QStringLiteral(".crt");
+    const QString keyFile = o.givenCertificate ? parser.value(QStringLiteral("tls-key"))
+                                               : o.db + QStringLiteral(".key");
+    QStringList hosts{QStringLiteral("localhost"), QStringLiteral("127.0.0.1"),
+                      QStringLiteral("::1"), QHostInfo::localHostName()};
+    if (o.address != QHostAddress::Any && o.address != QHostAddress::AnyIPv4 &&
+        o.address != QHostAddress::AnyIPv6)
+        hosts << o.address.toString();
+    const ServerCertificate certificate =
+        LoadServerCertificate(certificateFile, keyFile, !o.givenCertificate, hosts);
+    server.setTls(ServerTlsConfiguration(certificate));
+    err << "veltar-standin: TLS with " << certificateFile << (certificate.made ? " (made now)" : "")
+        << ", SHA-256 " << Wire::Fingerprint(certificate.certificate.toDer()) << "\n";
+    err.flush();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+#ifdef __GLIBC__
+    // Every batch of requests allocates and frees the database's pages and
+    // the positions' values; keep freed heap for the next batch instead of
+    // handing it back to the system and faulting it in again each time.
+    mallopt(M_TOP_PAD, 16 << 20);
+    mallopt(M_TRIM_THRESHOLD, 64 << 20);
+#endif
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("veltar-standin"));
+    QCommandLineParser parser;
+    addOptions(parser);
+    parser.process(app);
+
+    QTextStream err(stderr);
+    QTextStream out(stdout);
+    Options o;
+    if (!readOptions(parser, err, o))
+        return 2;
+    if (!parser.isSet(QStringLiteral("no-check")))
+        if (const int rc = checkDatabase(o.db, err); rc != 0)
+            return rc;
+
+    std::unique_ptr<StandinEngine> engine;
+    try {
+        engine = openEngine(parser, o, err);
+    } catch (const std::exception& e) {
+        err << "veltar-standin: " << e.what() << "\n";
+        return 1;
+    }
+
+    std::unique_ptr<QSocketNotifier> notifier;
+    if (!quitOnSignals(app, notifier)) {
+        err << "veltar-standin: cannot set up signal handling\n";
+        return 1;
+    }
 
     StandinServer server(*engine);
-    if (tls) {
-        // The certificate given, or the one kept next to the database (made
-        // on first start for this host's names and the address listened on).
-        const QString certificateFile = givenCertificate ? parser.value(QStringLiteral("tls-cert"))
-                                                         : db + QStringLiteral(".crt");
-        const QString keyFile = givenCertificate ? parser.value(QStringLiteral("tls-key"))
-                                                 : db + QStringLiteral(".key");
-        QStringList hosts{QStringLiteral("localhost"), QStringLiteral("127.0.0.1"),
-                          QStringLiteral("::1"), QHostInfo::localHostName()};
-        if (address != QHostAddress::Any && address != QHostAddress::AnyIPv4 &&
-            address != QHostAddress::AnyIPv6)
-            hosts << address.toString();
-        try {
-            const ServerCertificate certificate =
-                LoadServerCertificate(certificateFile, keyFile, !givenCertificate, hosts);
-            server.setTls(ServerTlsConfiguration(certificate));
-            err << "veltar-standin: TLS with " << certificateFile
-                << (certificate.made ? " (made now)" : "") << ", SHA-256 "
-                << Wire::Fingerprint(certificate.certificate.toDer()) << "\n";
-            err.flush();
-        } catch (const std::exception& e) {
-            err << "veltar-standin: " << e.what() << "\n";
-            return 1;
-        }
+    try {
+        if (o.tls)
+            setUpTls(server, parser, o, err);
+    } catch (const std::exception& e) {
+        err << "veltar-standin: " << e.what() << "\n";
+        return 1;
     }
-    if (!server.listen(address, quint16(port))) {
-        err << "veltar-standin: cannot listen on " << address.toString() << ":" << port << ": "
+    if (!server.listen(o.address, quint16(o.port))) {
+        err << "veltar-standin: cannot listen on " << o.address.toString() << ":" << o.port << ": "
             << server.errorString() << "\n";
         return 1;
     }
@@ -264,16 +326,16 @@ int main(int argc, char** argv) {
         try {
             // A wildcard address is no address to connect to.
             const QString reachable =
-                address == QHostAddress::Any || address == QHostAddress::AnyIPv4
+                o.address == QHostAddress::Any || o.address == QHostAddress::AnyIPv4
                     ? QStringLiteral("127.0.0.1")
-                    : address.toString();
+                    : o.address.toString();
             PointDemoServerEntry(*engine, reachable, server.port());
         } catch (const std::exception& e) {
             err << "veltar-standin: " << e.what() << "\n";
             return 1;
         }
     }
-    out << "listening on " << address.toString() << ":" << server.port() << "\n";
+    out << "listening on " << o.address.toString() << ":" << server.port() << "\n";
     out.flush();
     const int rc = app.exec();
     err << "veltar-standin: stopped\n";

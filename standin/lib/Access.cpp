@@ -68,7 +68,7 @@ Identified identify(StandinEngine& engine, const QString& company, const QString
                                                   "ORDER BY CODE"),
                                    {company});
         QStringList ids;
-        while (StandinEngine::nextRow(q))
+        while (StandinStore::nextRow(q))
             ids << q.value(0).toString();
         q.finish();
         if (ids.isEmpty())
@@ -435,7 +435,7 @@ int UserMEnvironment::dataGlobal(const QString& name, const QStringList& subscri
                            "FROM globals WHERE name=? AND subs<>''"),
             {name});
         QStringList jobs;
-        while (StandinEngine::nextRow(q))
+        while (StandinStore::nextRow(q))
             jobs << q.value(0).toString();
         q.finish();
         for (const QString& j : std::as_const(jobs))

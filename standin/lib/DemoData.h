@@ -1,12 +1,21 @@
 #pragma once
 
+#include <QString>
+
 class StandinEngine;
 
-// Fills a new database with the demo company; a database that already holds
-// the demo company is left as it is.
-void FillDemoData(StandinEngine& engine);
+// The demo company's data file as installed with the program:
+// share/veltar-standin/demo-company.json beside the program's directory
+// (bin/../share/...; the build copies it there, for the programs in bin/ and
+// the tests in tests/ alike).
+QString DefaultDemoDataFile();
 
-#include <QString>
+// Fills a new database with the demo companies of a demo data file (the
+// format: standin/README.md, "The demo data file"); a company of the file
+// that the database already holds is left as it is. Throws std::runtime_error
+// whose text names the file and the fault when the file cannot be read or
+// is no valid demo data file; nothing of it is stored then.
+void FillDemoData(StandinEngine& engine, const QString& file = DefaultDemoDataFile());
 
 // Points the demo company's own server entry ("Demo-Firma (lokal)") at the
 // address and port the server listens on, so that the program's server
@@ -14,11 +23,12 @@ void FillDemoData(StandinEngine& engine);
 void PointDemoServerEntry(StandinEngine& engine, const QString& address, quint16 port);
 
 // Adds one big download of supplier 70001 for benchmarks (filling the demo
-// company first when the database lacks it) and returns its key. Every
-// third position is assigned to an ERP article of its own; half of those
-// articles hold a purchase condition valid from the positions' date
-// 01.04.2027, a quarter a sales price of that date.
-QString FillDemoPositions(StandinEngine& engine, int count);
+// company from the file first when the database lacks it) and returns its
+// key. Every third position is assigned to an ERP article of its own; half
+// of those articles hold a purchase condition valid from the positions'
+// date 01.04.2027, a quarter a sales price of that date.
+QString FillDemoPositions(StandinEngine& engine, int count,
+                          const QString& file = DefaultDemoDataFile());
 
 // One article line of an extended import file (29 fields, backslash
 // separated): manufacturer code, EAN, order number, description, the unit in

@@ -122,6 +122,58 @@ void requireProperty(const StoredObject& obj, const QString& property) {
              QStringLiteral("Eigenschaft existiert nicht: ") + obj.cls->name + u'.' + property);
 }
 
+// OPEN(class, id): the object; another company's object is answered as
+// one that is not there.
+QStringList openObject(Job& job, const Wire::Request& r) {
+    needArgs(r, 2);
+    const ClassDef& cls = classOf(job.engine(), r.args[0]);
+    if (IsUserClass(cls))
+        return {job.addObject(OpenUserRecord(job, cls, r.args[1]))};
+    StoredObject obj;
+    if (!job.engine().loadObject(cls, r.args[1], &obj) || !Visible(job, obj))
+        ObjectNotFound(cls.name, r.args[1]);
+    return {job.addObject(std::move(obj))};
+}
+
+// QUERY(class, query, batch size, arguments...): the result set's ref ("0"
+// when the first batch holds every row), its columns and whether more rows
+// follow; the first batch goes into the reply.
+QStringList runQuery(Job& job, const Wire::Request& r, Wire::Reply& reply) {
+    needArgs(r, 3);
+    StandinEngine& engine = job.engine();
+    const ClassDef& cls = classOf(engine, r.args[0]);
+    auto it = cls.queries.constFind(r.args[1]);
+    if (it == cls.queries.constEnd())
+        fail(StandinErrors::QueryMissing,
+             QStringLiteral("Abfrage existiert nicht: ") + cls.name + u':' + r.args[1]);
+    CallContext ctx{engine, job};
+    std::unique_ptr<QueryCursor> cursor = (*it)(ctx, r.args.mid(3));
+    QueryCursor& c = *cursor;
+    QStringList values{QString(), QString::number(c.columns()), QString()};
+    const bool more = fillBatch(c, batchSize(r.args[2]), reply);
+    values[2] = more ? QStringLiteral("1") : QStringLiteral("0");
+    if (more)
+        values[0] = job.addCursor(std::move(cursor));
+    else
+        values[0] = QStringLiteral("0");
+    return values;
+}
+
+// FETCH(result set, batch size): the next batch and whether more follow; a
+// result set read to its end is closed.
+QStringList fetchRows(Job& job, const Wire::Request& r, Wire::Reply& reply) {
+    needArgs(r, 1);
+    if (r.args[0] == u"0")
+        return {QStringLiteral("0")};
+    QueryCursor& c = job.cursor(r.args[0]);
+    QStringList values{QString()};
+    const bool more = fillBatch(c, batchSize(r.args.value(1)), reply);
+    values[0] = more ? QStringLiteral("1") : QStringLiteral("0");
+    if (!more)
+        job.dropCursor(r.args[0]);
+    return values;
+}
+
 QStringList handle(Job& job, const Wire::Request& r, Wire::Reply& reply) {
     StandinEngine& engine = job.engine();
     switch (r.op) {
@@ -133,17 +185,8 @@ QStringList handle(Job& job, const Wire::Request& r, Wire::Reply& reply) {
         obj.cls = &classOf(engine, r.args[0]);
         return {job.addObject(std::move(obj))};
     }
-    case Op::Open: {
-        needArgs(r, 2);
-        const ClassDef& cls = classOf(engine, r.args[0]);
-        if (IsUserClass(cls))
-            return {job.addObject(OpenUserRecord(job, cls, r.args[1]))};
-        StoredObject obj;
-        // Another company's object is answered as one that is not there.
-        if (!engine.loadObject(cls, r.args[1], &obj) || !Visible(job, obj))
-            ObjectNotFound(cls.name, r.args[1]);
-        return {job.addObject(std::move(obj))};
-    }
+    case Op::Open:
+        return openObject(job, r);
     case Op::Method:
         return objectMethod(job, r);
     case Op::ClassMethod:
@@ -162,37 +205,10 @@ QStringList handle(Job& job, const Wire::Request& r, Wire::Reply& reply) {
         obj.changed.insert(r.args[1]);
         return {};
     }
-    case Op::Query: {
-        needArgs(r, 3);
-        const ClassDef& cls = classOf(engine, r.args[0]);
-        auto it = cls.queries.constFind(r.args[1]);
-        if (it == cls.queries.constEnd())
-            fail(StandinErrors::QueryMissing,
-                 QStringLiteral("Abfrage existiert nicht: ") + cls.name + u':' + r.args[1]);
-        CallContext ctx{engine, job};
-        std::unique_ptr<QueryCursor> cursor = (*it)(ctx, r.args.mid(3));
-        QueryCursor& c = *cursor;
-        QStringList values{QString(), QString::number(c.columns()), QString()};
-        const bool more = fillBatch(c, batchSize(r.args[2]), reply);
-        values[2] = more ? QStringLiteral("1") : QStringLiteral("0");
-        if (more)
-            values[0] = job.addCursor(std::move(cursor));
-        else
-            values[0] = QStringLiteral("0");
-        return values;
-    }
-    case Op::Fetch: {
-        needArgs(r, 1);
-        if (r.args[0] == u"0")
-            return {QStringLiteral("0")};
-        QueryCursor& c = job.cursor(r.args[0]);
-        QStringList values{QString()};
-        const bool more = fillBatch(c, batchSize(r.args.value(1)), reply);
-        values[0] = more ? QStringLiteral("1") : QStringLiteral("0");
-        if (!more)
-            job.dropCursor(r.args[0]);
-        return values;
-    }
+    case Op::Query:
+        return runQuery(job, r, reply);
+    case Op::Fetch:
+        return fetchRows(job, r, reply);
     case Op::QueryClose:
         needArgs(r, 1);
         job.dropCursor(r.args[0]);

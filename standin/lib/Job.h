@@ -22,7 +22,7 @@ public:
     // takes it with its first HELLO (takeNumber), so that accepting a
     // connection never writes to the database.
     explicit Job(StandinEngine& engine, bool numbered = true);
-    // Removes what the job left in the database (StandinEngine::endJob).
+    // Removes what the job left in the database (StandinStore::endJob).
     ~Job() override;
     Job(const Job&) = delete;
     Job& operator=(const Job&) = delete;

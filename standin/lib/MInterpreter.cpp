@@ -446,6 +446,13 @@ private:
     Val apply(char16_t op, const Val& a, const Val& b);
     Val dollar();
     Val function(QStringView fname);
+    // Steps of function(): $GET and $DATA, $SELECT, $LENGTH, $FIND, $JUSTIFY.
+    Val getOrData(bool get);
+    Val select();
+    Val length(const QString& s, const std::optional<QString>& delimiter);
+    Val find(const QString& s, const QString& sought, qint64 from);
+    Val justify(const QVarLengthArray<Val, 4>& args);
+    QString fixedDecimals(const Val& value, qint64 decimals);
     Ref ref();
     std::optional<QString> fetch(const Ref& r);
     void store(const Ref& r, const QString& value);
@@ -1003,46 +1010,10 @@ Val Interp::function(QStringView fname) {
     };
 
     // $GET, $DATA and $SELECT take variables or pairs, not plain values.
-    if (is(fname, "G", "GET") || is(fname, "D", "DATA")) {
-        const bool get = is(fname, "G", "GET");
-        const Ref r = ref();
-        Val fallback = Val::str(QString());
-        if (get && accept(u','))
-            fallback = expr();
-        expect(u')');
-        if (!m_exec)
-            return {};
-        if (!get) {
-            checkSubscripts(r);
-            charge(1);
-            return Val::num(r.global ? m_env.dataGlobal(r.name, r.subscripts)
-                                     : m_env.dataLocal(r.name, r.subscripts));
-        }
-        std::optional<QString> value = fetch(r);
-        return value ? Val::str(std::move(*value)) : fallback;
-    }
-    if (is(fname, "S", "SELECT")) {
-        const bool exec = m_exec;
-        bool found = false;
-        Val result;
-        do {
-            m_exec = exec && !found;
-            const Val condition = expr();
-            expect(u':');
-            const bool take = m_exec && truth(condition);
-            m_exec = take;
-            Val v = expr();
-            if (take) {
-                result = std::move(v);
-                found = true;
-            }
-        } while (accept(u','));
-        expect(u')');
-        m_exec = exec;
-        if (exec && !found)
-            fail("<SELECT>");
-        return result;
-    }
+    if (is(fname, "G", "GET") || is(fname, "D", "DATA"))
+        return getOrData(is(fname, "G", "GET"));
+    if (is(fname, "S", "SELECT"))
+        return select();
 
     const auto* entry = std::find_if(std::begin(table), std::end(table), [&](const auto& e) {
         return is(fname, e.abbreviation, e.full);
@@ -1072,19 +1043,8 @@ Val Interp::function(QStringView fname) {
         const qint64 from = intArg(2, 1);
         return Val::str(piece(args[0].text(), args[1].text(), from, intArg(3, from)));
     }
-    case Length: {
-        const QString s = args[0].text();
-        if (count == 1)
-            return Val::num(double(s.size()));
-        const QString delimiter = args[1].text();
-        if (delimiter.isEmpty())
-            return Val::num(0);
-        const Needle needle(delimiter);
-        qint64 pieces = 1;
-        for (qsizetype at = needle.in(s, 0); at >= 0; at = needle.in(s, at + delimiter.size()))
-            ++pieces;
-        return Val::num(double(pieces));
-    }
+    case Length:
+        return length(args[0].text(), count == 1 ? std::optional<QString>() : args[1].text());
     case Extract: {
         const QString s = args[0].text();
         const qint64 from = std::max<qint64>(intArg(1, 1), 1);
@@ -1105,61 +1065,126 @@ Val Interp::function(QStringView fname) {
         }
         return Val::str(std::move(s));
     }
-    case Find: {
-        const QString s = args[0].text(), sought = args[1].text();
-        const qint64 start = std::max<qint64>(intArg(2, 1), 1);
-        if (sought.isEmpty())
-            return Val::num(double(start));
-        if (start > s.size())
-            return Val::num(0);
-        const qsizetype at = Needle(sought).in(s, start - 1);
-        return Val::num(at < 0 ? 0 : double(at + sought.size() + 1));
-    }
+    case Find:
+        return find(args[0].text(), args[1].text(), intArg(2, 1));
     case Translate:
         return Val::str(
             translate(args[0].text(), args[1].text(), count > 2 ? args[2].text() : QString()));
-    case Justify: {
-        QString s;
-        if (count == 2) {
-            s = args[0].text();
-        } else {
-            // Fixed decimals, rounded half away from zero, with a zero
-            // before the point.
-            const qint64 decimals = intArg(2, 0);
-            if (decimals < 0)
-                fail("<FUNCTION>");
-            checkLength(decimals);
-            chargeText(decimals);
-            double d = num(args[0]);
-            if (decimals <= 15) {
-                const double scale = std::pow(10.0, double(decimals));
-                d = fit(std::round(fit(d * scale)) / scale);
-                if (!std::isfinite(d))
-                    d = num(args[0]);
-            }
-            s = canonic(d);
-            qsizetype point = s.indexOf(u'.');
-            if (point < 0)
-                point = s.size();
-            if (point == 0 || (point == 1 && s[0] == u'-'))
-                s.insert(point++, u'0');
-            QString fraction = s.mid(point + 1).left(decimals);
-            s.truncate(point);
-            if (decimals > 0) {
-                fraction += QString(decimals - fraction.size(), u'0');
-                s += u'.' + fraction;
-            }
-        }
-        const qint64 width = intArg(1, 0);
-        checkLength(width);
-        if (width > s.size()) {
-            chargeText(width);
-            s.prepend(QString(width - s.size(), u' '));
-        }
-        return Val::str(std::move(s));
-    }
+    case Justify:
+        return justify(args);
     }
     return {};
+}
+
+// $GET(variable[,default]) and $DATA(variable).
+Val Interp::getOrData(bool get) {
+    const Ref r = ref();
+    Val fallback = Val::str(QString());
+    if (get && accept(u','))
+        fallback = expr();
+    expect(u')');
+    if (!m_exec)
+        return {};
+    if (!get) {
+        checkSubscripts(r);
+        charge(1);
+        return Val::num(r.global ? m_env.dataGlobal(r.name, r.subscripts)
+                                 : m_env.dataLocal(r.name, r.subscripts));
+    }
+    std::optional<QString> value = fetch(r);
+    return value ? Val::str(std::move(*value)) : fallback;
+}
+
+// $SELECT(condition:value,...): the value of the first true condition; the
+// rest is walked without effect.
+Val Interp::select() {
+    const bool exec = m_exec;
+    bool found = false;
+    Val result;
+    do {
+        m_exec = exec && !found;
+        const Val condition = expr();
+        expect(u':');
+        const bool take = m_exec && truth(condition);
+        m_exec = take;
+        Val v = expr();
+        if (take) {
+            result = std::move(v);
+            found = true;
+        }
+    } while (accept(u','));
+    expect(u')');
+    m_exec = exec;
+    if (exec && !found)
+        fail("<SELECT>");
+    return result;
+}
+
+// $LENGTH(text[,delimiter]): characters, or pieces.
+Val Interp::length(const QString& s, const std::optional<QString>& delimiter) {
+    if (!delimiter)
+        return Val::num(double(s.size()));
+    if (delimiter->isEmpty())
+        return Val::num(0);
+    const Needle needle(*delimiter);
+    qint64 pieces = 1;
+    for (qsizetype at = needle.in(s, 0); at >= 0; at = needle.in(s, at + delimiter->size()))
+        ++pieces;
+    return Val::num(double(pieces));
+}
+
+// $FIND(text,sought[,start]): the position after the first sought text at
+// or after start; 0 when there is none.
+Val Interp::find(const QString& s, const QString& sought, qint64 from) {
+    const qint64 start = std::max<qint64>(from, 1);
+    if (sought.isEmpty())
+        return Val::num(double(start));
+    if (start > s.size())
+        return Val::num(0);
+    const qsizetype at = Needle(sought).in(s, start - 1);
+    return Val::num(at < 0 ? 0 : double(at + sought.size() + 1));
+}
+
+// $JUSTIFY(value,width[,decimals]): right-aligned in width, with fixed
+// decimals when they are given.
+Val Interp::justify(const QVarLengthArray<Val, 4>& args) {
+    QString s = args.size() == 2 ? args[0].text() : fixedDecimals(args[0], toInt(num(args[2])));
+    const qint64 width = toInt(num(args[1]));
+    checkLength(width);
+    if (width > s.size()) {
+        chargeText(width);
+        s.prepend(QString(width - s.size(), u' '));
+    }
+    return Val::str(std::move(s));
+}
+
+// A number with fixed decimals, rounded half away from zero, with a zero
+// before the point.
+QString Interp::fixedDecimals(const Val& value, qint64 decimals) {
+    if (decimals < 0)
+        fail("<FUNCTION>");
+    checkLength(decimals);
+    chargeText(decimals);
+    double d = num(value);
+    if (decimals <= 15) {
+        const double scale = std::pow(10.0, double(decimals));
+        d = fit(std::round(fit(d * scale)) / scale);
+        if (!std::isfinite(d))
+            d = num(value);
+    }
+    QString s = canonic(d);
+    qsizetype point = s.indexOf(u'.');
+    if (point < 0)
+        point = s.size();
+    if (point == 0 || (point == 1 && s[0] == u'-'))
+        s.insert(point++, u'0');
+    QString fraction = s.mid(point + 1).left(decimals);
+    s.truncate(point);
+    if (decimals > 0) {
+        fraction += QString(decimals - fraction.size(), u'0');
+        s += u'.' + fraction;
+    }
+    return s;
 }
 
 Ref Interp::ref() {

@@ -127,6 +127,45 @@ void checkCompanyArguments(const Job& job, const Wire::Request& r) {
         otherCompany(*company);
 }
 
+// SET: only the writable properties of the class, the login's company and
+// user, texts of bounded length.
+void checkSet(Job& job, const Wire::Request& r) {
+    const StoredObject* object = job.findObject(r.args.value(0));
+    const QString& property = r.args.value(1);
+    // Unknown refs and properties are answered as such.
+    if (!object || !object->cls->properties.contains(property))
+        return;
+    const QString& className = object->cls->name;
+    const ClassDef::Writes& writes = object->cls->writes;
+    if (!(object->id.isEmpty() ? writes.whenNew : writes.whenOpened).contains(property))
+        refuse(QStringLiteral("SET ") + className + u'.' + property);
+    const QString& value = r.args.value(2);
+    // The server list names companies for the login window, which
+    // offers every entry to everyone: a user writes only entries of its
+    // own company; another company's entry, and one for all companies
+    // (no company), are only read. Every other company property takes
+    // only the login's.
+    if (className == u"GUIVELTAR.Server") {
+        const auto entryOf = [&job](const QString& company) {
+            if (company.isEmpty())
+                refuse(QStringLiteral("Eintrag für alle Firmen"));
+            if (company != job.company())
+                otherCompany(company);
+        };
+        if (!object->id.isEmpty())
+            entryOf(job.engine().textValue(QStringLiteral("SELECT Firma FROM guiveltar_server "
+                                                          "WHERE id=?"),
+                                           {object->id}));
+        if (property == u"Firma")
+            entryOf(value);
+    } else if ((property == u"FIRMA" || property == u"Firma") && value != job.company()) {
+        otherCompany(value);
+    }
+    if (className == u"quendrap.downloads" && property == u"PCODE" && !IsLoginUser(job, value))
+        otherUser(value);
+    CheckLength(className, property, value);
+}
+
 } // namespace
 
 void CheckRights(Job& job, const Wire::Request& r) {
@@ -140,43 +179,9 @@ void CheckRights(Job& job, const Wire::Request& r) {
             refuse(QStringLiteral("NEW ") + className);
         return;
     }
-    case Op::Set: {
-        const StoredObject* object = job.findObject(r.args.value(0));
-        const QString& property = r.args.value(1);
-        // Unknown refs and properties are answered as such.
-        if (!object || !object->cls->properties.contains(property))
-            return;
-        const QString& className = object->cls->name;
-        const ClassDef::Writes& writes = object->cls->writes;
-        if (!(object->id.isEmpty() ? writes.whenNew : writes.whenOpened).contains(property))
-            refuse(QStringLiteral("SET ") + className + u'.' + property);
-        const QString& value = r.args.value(2);
-        // The server list names companies for the login window, which
-        // offers every entry to everyone: a user writes only entries of its
-        // own company; another company's entry, and one for all companies
-        // (no company), are only read. Every other company property takes
-        // only the login's.
-        if (className == u"GUIVELTAR.Server") {
-            const auto entryOf = [&job](const QString& company) {
-                if (company.isEmpty())
-                    refuse(QStringLiteral("Eintrag für alle Firmen"));
-                if (company != job.company())
-                    otherCompany(company);
-            };
-            if (!object->id.isEmpty())
-                entryOf(engine.textValue(QStringLiteral("SELECT Firma FROM guiveltar_server "
-                                                        "WHERE id=?"),
-                                         {object->id}));
-            if (property == u"Firma")
-                entryOf(value);
-        } else if ((property == u"FIRMA" || property == u"Firma") && value != job.company()) {
-            otherCompany(value);
-        }
-        if (className == u"quendrap.downloads" && property == u"PCODE" && !IsLoginUser(job, value))
-            otherUser(value);
-        CheckLength(className, property, value);
+    case Op::Set:
+        checkSet(job, r);
         return;
-    }
     case Op::Get: {
         const StoredObject* object = job.findObject(r.args.value(0));
         // Of another user's record only "Passwort", which reads as asterisks.

@@ -2,160 +2,21 @@
 
 #include "LoginThrottle.h"
 #include "StandinLimits.h"
-#include "common/ServerError.h"
+#include "StandinRegistry.h"
+#include "StandinStore.h"
 
-#include <QHash>
-#include <QSet>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QString>
-#include <QStringList>
-#include <functional>
-#include <memory>
-#include <optional>
 
-class Job;
-class StandinEngine;
-
-// Error numbers the stand-in answers with.
-namespace StandinErrors {
-constexpr int General = 5001;
-constexpr int MError = 5002; // an M error: "<SYNTAX> ..."
-constexpr int BadObjectRef = 5003;
-constexpr int BadResultRef = 5004;
-constexpr int BadArguments = 5005;
-constexpr int Database = ServerErrors::Database;
-constexpr int BadRequest = 5010;
-constexpr int NotLoggedIn = 5012;  // a request before HELLO, or after a refused one
-constexpr int NotPermitted = 5013; // not served without credentials of an active user
-constexpr int NotAllowed = 5014;   // not the login's company or user, or not writable over the wire
-constexpr int ClassMissing = 5351;
-constexpr int ObjectMissing = ServerErrors::ObjectMissing;
-constexpr int MethodMissing = 6022;
-constexpr int PropertyMissing = 6023;
-constexpr int QueryMissing = 6024;
-} // namespace StandinErrors
-
-// An object of a stored class as a job holds it between open and close.
-struct StoredObject {
-    const struct ClassDef* cls = nullptr;
-    QString id; // empty until first saved
-    QHash<QString, QString> values;
-    // The properties a job has set since it opened or last saved it.
-    QSet<QString> changed;
-};
-
-// Rows of a class query, handed out in batches.
-class QueryCursor {
+// The stand-in ERP server's state: its store (the database), its registry
+// with the ERP classes, queries, methods and M routines (RegisterErpClasses),
+// the namespace it serves, its limits, the failed logins and the count of
+// removed downloads. Jobs, the dispatcher and the server work on it.
+class StandinEngine : public StandinStore, public StandinRegistry {
 public:
-    virtual ~QueryCursor() = default;
-    virtual int columns() const = 0;
-    // Appends the cells of up to `rows` further rows to out, stopping early
-    // once they hold more than about maxBytes; returns whether more rows may
-    // follow.
-    virtual bool fill(int rows, qsizetype maxBytes, QStringList& out) = 0;
-    // The same with the cells appended to out as a frame carries them
-    // (Wire::appendText) and counted in cells. A cursor that reads UTF-8
-    // from the database passes it on without a string per cell.
-    virtual bool fillEncoded(int rows, qsizetype maxBytes, QByteArray& out, quint32& cells);
-};
-
-// A query whose rows are all known at once.
-class ListCursor : public QueryCursor {
-public:
-    ListCursor(int columns, QList<QStringList> rows)
-        : m_columns(columns), m_rows(std::move(rows)) {}
-    int columns() const override { return m_columns; }
-    bool fill(int rows, qsizetype maxBytes, QStringList& out) override;
-
-private:
-    int m_columns;
-    QList<QStringList> m_rows;
-    qsizetype m_at = 0;
-};
-
-// A query over SQL (ending in its ORDER BY). Every batch runs the statement
-// anew from where the last one stopped and finishes it before it answers,
-// so no statement stays open between requests: an open result set holds no
-// rows and no read snapshot that would keep the WAL from being checkpointed.
-class SqlCursor : public QueryCursor {
-public:
-    SqlCursor(StandinEngine& engine, const QString& sql, QVariantList values, int columns);
-    int columns() const override { return m_columns; }
-    bool fill(int rows, qsizetype maxBytes, QStringList& out) override;
-
-private:
-    StandinEngine& m_engine;
-    QString m_sql;
-    QVariantList m_values;
-    int m_columns;
-    qint64 m_offset = 0;
-};
-
-struct CallContext {
-    StandinEngine& engine;
-    Job& job;
-};
-
-using ClassMethodFn = std::function<QString(CallContext&, QStringList& args)>;
-using MethodFn = std::function<QString(CallContext&, StoredObject&, QStringList& args)>;
-using QueryFn = std::function<std::unique_ptr<QueryCursor>(CallContext&, const QStringList& args)>;
-using RoutineFn = std::function<void(CallContext&, const QStringList& args, QString& output)>;
-
-// One server class. A class with a table keeps its objects in SQLite: one
-// column per property plus the id. autoId classes number new objects 1, 2, ...
-struct ClassDef {
-    QString name;
-    QString table;
-    QStringList properties;
-    bool autoId = true;
-    // Makes the id of a new object of a class without autoId from its values.
-    std::function<QString(const StoredObject&)> idOf;
-    QHash<QString, ClassMethodFn> classMethods;
-    // Class methods that only read: they run without a savepoint of their
-    // own (the flag calls of a grid load come by the hundred thousand).
-    QSet<QString> readOnlyClassMethods;
-    QHash<QString, MethodFn> methods;
-    QHash<QString, QueryFn> queries;
-    // What an active user may write over the wire (Rights.h): new objects,
-    // and which properties on a new and on an opened object; "sys_save"
-    // where a SET is allowed. Nothing for a class that is read only.
-    struct Writes {
-        bool create = false;
-        QStringList whenNew;
-        QStringList whenOpened;
-    } writes;
-    // The company an object belongs to, for classes that do not keep it in
-    // a property "FIRMA" or "Firma" (Rights.h, CompanyOf).
-    std::function<QString(StandinEngine&, const StoredObject&)> companyOf;
-    // Runs before an object is stored, whoever stores it.
-    std::function<void(StoredObject&)> beforeSave;
-    // Runs before an object of the class is saved over the wire, after the
-    // rights, with the engine (what the ERP works out itself from what was
-    // set).
-    std::function<void(StandinEngine&, StoredObject&)> beforeWireSave;
-};
-
-// The server: the database, the classes, the M routines and the job numbers.
-// Every connection's requests run on the thread that owns it; only the WAL
-// checkpointer has a thread (and an SQLite connection) of its own.
-class StandinEngine {
-public:
-    // Opens (creates when missing) the SQLite file. Throws std::runtime_error
-    // when it cannot be opened.
+    // Opens (creates when missing) the SQLite file and registers the ERP
+    // classes. Throws std::runtime_error when the file cannot be opened.
     explicit StandinEngine(const QString& databasePath);
-    ~StandinEngine();
-    StandinEngine(const StandinEngine&) = delete;
-    StandinEngine& operator=(const StandinEngine&) = delete;
 
-    // SQLite's quick check of the file at path, before the server opens it:
-    // {"ok"} when it is sound, else the lines of its findings (and the error
-    // that stopped the check, if one did). A file that is not there yet has
-    // nothing to check. A file that is locked or may not be opened is not
-    // checked: no findings, and *openError (when given) says why.
-    static QStringList QuickCheck(const QString& path, QString* openError = nullptr);
-
-    QSqlDatabase& db() { return m_db; }
     QString nameSpace() const { return m_nameSpace; }
     void setNameSpace(const QString& ns) { m_nameSpace = ns; }
     const StandinLimits& limits() const { return m_limits; }
@@ -163,160 +24,15 @@ public:
     // Failed logins per user code (Access.h).
     LoginThrottle& loginThrottle() { return m_loginThrottle; }
 
-    // A prepared statement, prepared once per engine. Throws ServerError.
-    QSqlQuery& prepared(const QString& sql);
-    // Runs a prepared statement with its values bound in order. Throws.
-    QSqlQuery& exec(const QString& sql, const QVariantList& values = {});
-    void execScript(const QStringList& statements);
-    // The next row of an executed statement: false at the end, ServerError
-    // (Database) when reading the row failed.
-    static bool nextRow(QSqlQuery& q);
-    // A column of the current row of a statement of SQLite's own handle.
-    static QString columnText(struct sqlite3_stmt* st, int column);
-
-    // The fast path for the hot statements (a position per call): text
-    // values only, run on the database's own handle without the per-value
-    // cost of QtSql's binding. textValue gives column 1 of the first row ("",
-    // when there is none); execText runs a statement. Throw ServerError.
-    QString textValue(const QString& sql, const QStringList& values);
-    void execText(const QString& sql, const QStringList& values);
-
-    ClassDef& defineClass(const QString& name, const QString& table = QString(),
-                          const QStringList& properties = {}, bool autoId = true);
-    const ClassDef* findClass(const QString& name) const;
-    // A class to extend with further methods and queries.
-    ClassDef& extendClass(const QString& name);
-    void defineRoutine(const QString& label, const QString& routine, RoutineFn fn);
-    const RoutineFn* findRoutine(const QString& label, const QString& routine) const;
-
-    // Globals: name without caret, subscripts as texts.
-    std::optional<QString> getGlobal(const QString& name, const QStringList& subscripts);
-    void setGlobal(const QString& name, const QStringList& subscripts, const QString& value);
-    // $DATA: 0, 1, 10 or 11.
-    int dataGlobal(const QString& name, const QStringList& subscripts);
-
-    // Stored objects.
-    bool loadObject(const ClassDef& cls, const QString& id, StoredObject* out);
-    void saveObject(StoredObject& obj);
-
-    // The next id of an autoId class (1, 2, ...). Staging positions take
-    // theirs from blocks, so that an import seldom writes the counter; a
-    // block another server reserved on the same database is never used, and
-    // after a restart a block's unused ids stay unused.
-    QString nextId(const QString& className);
-    // Execs a statement whose text lives as long as the engine (a literal
-    // or a function static): it is found by its address.
-    void execStatic(const QString& sql, const QStringList& values);
     // Counts removed downloads, so that what a job keeps of a download (its
     // company and supplier while positions arrive) is checked again once
     // any download was removed.
     quint64 downloadRemovals() const { return m_downloadRemovals; }
     void downloadRemoved() { ++m_downloadRemovals; }
-    // A job number not used before in this database. Numbers are reserved
-    // in blocks, so that a new connection seldom writes to the database.
-    // Throws ServerError when a block cannot be reserved.
-    int newJobNumber();
-    // Forgets what a job left behind: its session entry ^%XTT($J). Never
-    // throws; an entry that cannot be removed now (a locked database) is
-    // removed with the next job that ends, or when the server starts.
-    void endJob(int number) noexcept;
-    QString meta(const QString& key);
-    void setMeta(const QString& key, const QString& value);
-
-    // Checkpoints and truncates the WAL when it has grown to twice the limit
-    // (to the limit when there is no checkpointer); runs after every
-    // outermost commit, unless held. Never waits for other programs, nor for
-    // a background checkpoint that is running: it tries again after the
-    // next commit.
-    void checkpointIfDue() noexcept;
-    // While held, commits leave the checkpoint to whoever holds it: the
-    // server answers a batch first, then checkpoints.
-    void holdCheckpoints(bool hold) { m_checkpointsHeld = hold; }
-
-    // Whether a transaction is open on the database. SQLite rolls a whole
-    // transaction back by itself after some failures (a full disk, an I/O
-    // error): then this is false while StandinTransactions are still open.
-    bool inTransaction() const;
-    // Rolls back whatever transaction is still open once no StandinTransaction
-    // is (after a failed commit); never throws.
-    void abandonTransaction() noexcept;
 
 private:
-    friend class StandinTransaction;
-    // After a rollback: the blocks of ids and job numbers reserved in it
-    // are not used further.
-    void forgetReservations();
-    void createTable(const ClassDef& cls);
-    static int walHook(void* engine, struct sqlite3*, const char*, int pages);
-
-    QSqlDatabase m_db;
-    QString m_connectionName;
     QString m_nameSpace = QStringLiteral("VELTAR");
-    QHash<QString, std::shared_ptr<QSqlQuery>> m_statements;
-    QHash<const QChar*, std::shared_ptr<QSqlQuery>> m_literalStatements;
-    struct sqlite3* m_handle = nullptr;
-    QHash<QString, struct sqlite3_stmt*> m_raw;
-    // The same statements by the address of their text, for texts that live
-    // as long as the engine (literals and function statics).
-    QHash<const QChar*, struct sqlite3_stmt*> m_rawByAddress;
-    // Ids of autoId classes handed out from blocks reserved in idcounter:
-    // the next id and the last one reserved. Forgotten whenever a unit of
-    // work is rolled back (the reservation may be rolled back with it).
-    struct IdBlock {
-        qint64 next = 0;
-        qint64 last = -1;
-    };
-    QHash<QString, IdBlock> m_idBlocks;
-    // The statements that load and save the objects of a table.
-    QHash<QString, QString> m_loadSql;
-    QHash<QString, QString> m_saveSql;
-    // The prepared statement of sql with values bound; found by the address
-    // of the text when `lasting` (it lives as long as the engine) or a
-    // literal.
-    struct sqlite3_stmt* raw(const QString& sql, const QStringList& values, bool lasting = false);
-    void bindTexts(struct sqlite3_stmt* st, const QStringList& values);
-    // Each statement's bound values, in UTF-8.
-    QHash<struct sqlite3_stmt*, QByteArray> m_bound;
-    // Steps a statement that returns no rows of interest, then resets it.
-    void step(struct sqlite3_stmt* st);
-    QHash<QString, std::shared_ptr<ClassDef>> m_classes;
-    QHash<QString, RoutineFn> m_routines;
-    int m_lastJob = 0;
-    int m_reservedJob = 0;
-    QList<int> m_endedJobs; // whose session entries are still to be removed
     StandinLimits m_limits;
     LoginThrottle m_loginThrottle;
-    int m_depth = 0; // open StandinTransactions
-    bool m_checkpointDue = false;
-    bool m_checkpointsHeld = false;
-    // Copies the WAL into the database on a connection and thread of its
-    // own while this one goes on writing; none for a database without WAL.
-    class Checkpointer;
-    std::unique_ptr<Checkpointer> m_checkpointer;
     quint64 m_downloadRemovals = 0;
 };
-
-// A unit of work on the database that nests: the outermost one is a
-// transaction, inner ones are savepoints. Rolled back unless committed.
-class StandinTransaction {
-public:
-    explicit StandinTransaction(StandinEngine& engine);
-    ~StandinTransaction();
-    void commit();
-    StandinTransaction(const StandinTransaction&) = delete;
-    StandinTransaction& operator=(const StandinTransaction&) = delete;
-
-private:
-    StandinEngine& m_engine;
-    bool m_open = true;
-};
-
-// Encodes subscripts into one key text (also used for job locals): the
-// subscripts joined by U+001F, with U+001F, U+0010 and unpaired surrogates
-// inside a subscript written as U+0010 and four hex digits, so that no text
-// can stand for another. Subscripts without such characters read as before.
-QString SubscriptKey(const QStringList& subscripts);
-// Values of globals as SQLite keeps them: U+0010 and unpaired surrogates
-// (which SQLite's UTF-8 cannot hold) written the same way.
-QString StoredText(const QString& value);
-QString TextFromStored(const QString& stored);

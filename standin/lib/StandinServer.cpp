@@ -92,6 +92,22 @@ QString addressKey(const QHostAddress& address) {
     return QHostAddress(bytes).toString() + QStringLiteral("/64");
 }
 
+// Holds the checkpoints of a store while it lives, and makes a checkpoint
+// that fell due meanwhile when it ends.
+class CheckpointHold {
+public:
+    explicit CheckpointHold(StandinStore& store) : m_store(store) { m_store.holdCheckpoints(true); }
+    ~CheckpointHold() {
+        m_store.holdCheckpoints(false);
+        m_store.checkpointIfDue();
+    }
+    CheckpointHold(const CheckpointHold&) = delete;
+    CheckpointHold& operator=(const CheckpointHold&) = delete;
+
+private:
+    StandinStore& m_store;
+};
+
 } // namespace
 
 // The requests of one turn that run in one transaction (group commit), and
@@ -374,16 +390,7 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
     // error, so no client is told that something was stored that was not.
     // The answers leave right after the commit; a checkpoint that is due
     // waits until they are out.
-    struct Hold {
-        StandinEngine& engine;
-        explicit Hold(StandinEngine& e) : engine(e) { engine.holdCheckpoints(true); }
-        ~Hold() {
-            engine.holdCheckpoints(false);
-            engine.checkpointIfDue();
-        }
-        Hold(const Hold&) = delete;
-        Hold& operator=(const Hold&) = delete;
-    } hold(m_engine);
+    const CheckpointHold hold(m_engine);
     Batch batch(m_engine, conn.job, out);
     int requests = 0;
     for (;;) {
@@ -403,20 +410,9 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
             return;
         }
         std::optional<Wire::Request> request;
-        auto result = Wire::FrameBuffer::Result::Frame;
-        if (conn.held) {
-            request = std::move(conn.held);
-            conn.held.reset();
-        } else {
-            result = conn.buffer.next(&payload);
-            if (result == Wire::FrameBuffer::Result::NeedMore)
-                break;
-            if (result == Wire::FrameBuffer::Result::Frame) {
-                conn.pending -= 4 + payload.size();
-                progress = true;
-                request = Wire::decodeRequest(payload);
-            }
-        }
+        const auto result = nextRequest(conn, payload, request, progress);
+        if (result == Wire::FrameBuffer::Result::NeedMore)
+            break;
         if (!request) {
             batch.commit();
             out += errorFrame(0, StandinErrors::BadRequest,
@@ -429,14 +425,8 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
         // After failed logins a HELLO with a password waits for its time,
         // and so does everything the connection sends after it; the
         // answers before it leave now.
-        const qint64 readyAt = LoginReadyAt(conn.job, *request);
-        const qint64 now = LoginThrottle::Now();
-        if (readyAt > now) {
-            conn.held = std::move(request);
-            conn.holding = true;
-            conn.hold->start(int(qMin<qint64>(readyAt - now, std::numeric_limits<int>::max())));
+        if (holdUntilLoginReady(conn, request))
             break;
-        }
         batch.begin();
         QByteArray answer = DispatchFrame(conn.job, *request);
         // No answer may exceed the largest frame (nor wrap its length).
@@ -459,28 +449,64 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
         return;
     }
     batch.commit();
+    if (!out.isEmpty() && !sendAnswers(socket, conn, out))
+        return;
+    watchClient(conn, progress);
+}
+
+Wire::FrameBuffer::Result StandinServer::nextRequest(Connection& conn, QByteArray& payload,
+                                                     std::optional<Wire::Request>& request,
+                                                     bool& progress) {
+    if (conn.held) {
+        request = std::move(conn.held);
+        conn.held.reset();
+        return Wire::FrameBuffer::Result::Frame;
+    }
+    const auto result = conn.buffer.next(&payload);
+    if (result == Wire::FrameBuffer::Result::Frame) {
+        conn.pending -= 4 + payload.size();
+        progress = true;
+        request = Wire::decodeRequest(payload);
+    }
+    return result;
+}
+
+bool StandinServer::holdUntilLoginReady(Connection& conn, std::optional<Wire::Request>& request) {
+    const qint64 readyAt = LoginReadyAt(conn.job, *request);
+    const qint64 now = LoginThrottle::Now();
+    if (readyAt <= now)
+        return false;
+    conn.held = std::move(request);
+    conn.holding = true;
+    conn.hold->start(int(qMin<qint64>(readyAt - now, std::numeric_limits<int>::max())));
+    return true;
+}
+
+bool StandinServer::sendAnswers(QTcpSocket* socket, Connection& conn, const QByteArray& out) {
     // The answers leave now, not on the next turn of the event loop: what
     // is committed is told at once.
-    if (!out.isEmpty()) {
-        conn.serving = true;
-        socket->write(out);
-        socket->flush();
-        // Flushing may have ended the connection (its signals ran).
-        if (m_connections.find(socket) == m_connections.end())
-            return;
-        conn.serving = false;
-        // What waited for the client to read may go on, in a turn of its own.
-        if (conn.paused && pendingOutput(socket) <= limits.maxPendingOutput / 2) {
-            conn.paused = false;
-            QMetaObject::invokeMethod(
-                this,
-                [this, alive = QPointer<QTcpSocket>(socket)] {
-                    if (alive)
-                        readFrom(alive);
-                },
-                Qt::QueuedConnection);
-        }
+    conn.serving = true;
+    socket->write(out);
+    socket->flush();
+    // Flushing may have ended the connection (its signals ran).
+    if (m_connections.find(socket) == m_connections.end())
+        return false;
+    conn.serving = false;
+    // What waited for the client to read may go on, in a turn of its own.
+    if (conn.paused && pendingOutput(socket) <= m_engine.limits().maxPendingOutput / 2) {
+        conn.paused = false;
+        QMetaObject::invokeMethod(
+            this,
+            [this, alive = QPointer<QTcpSocket>(socket)] {
+                if (alive)
+                    readFrom(alive);
+            },
+            Qt::QueuedConnection);
     }
+    return true;
+}
+
+void StandinServer::watchClient(Connection& conn, bool progress) {
     // The watch runs while the connection waits for its client; it starts
     // anew whenever a frame was completed. While a HELLO waits, the server
     // is the one that waits.
@@ -488,7 +514,7 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
         conn.watch->stop();
     } else if (conn.paused || conn.pending > 0) {
         if (progress || !conn.watch->isActive())
-            conn.watch->start(limits.frameTimeoutMs);
+            conn.watch->start(m_engine.limits().frameTimeoutMs);
     } else {
         conn.watch->stop();
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "StandinEngine.h"
+#include "common/WireProtocol.h"
 
 #include <QHostAddress>
 #include <QSslConfiguration>
@@ -45,6 +46,18 @@ private:
     // socket reports new bytes meanwhile.
     void scheduleRead(QTcpSocket* socket);
     void serve(QTcpSocket* socket, Connection& conn);
+    // The steps of serve(): the next request of a connection (the HELLO it
+    // held, else the next frame of its buffer; none for a frame that is too
+    // large or no request; progress set when a frame was completed), the
+    // answers of a batch sent at once (false when that ended the
+    // connection), and the watch over a client that keeps the server
+    // waiting.
+    Wire::FrameBuffer::Result nextRequest(Connection& conn, QByteArray& payload,
+                                          std::optional<Wire::Request>& request, bool& progress);
+    // Holds a HELLO that must wait after failed logins until its time.
+    bool holdUntilLoginReady(Connection& conn, std::optional<Wire::Request>& request);
+    bool sendAnswers(QTcpSocket* socket, Connection& conn, const QByteArray& out);
+    void watchClient(Connection& conn, bool progress);
     void wrote(QTcpSocket* socket);
     void timedOut(QTcpSocket* socket);
     // The held HELLO's time has come.

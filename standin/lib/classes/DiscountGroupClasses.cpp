@@ -53,7 +53,7 @@ Group groupOf(QSqlQuery& q) {
 Group loadGroup(StandinEngine& e, const QString& id) {
     QSqlQuery& q =
         e.exec(QStringLiteral("SELECT ") + kGroupColumns + QStringLiteral(" WHERE id=?"), {id});
-    const bool found = StandinEngine::nextRow(q);
+    const bool found = StandinStore::nextRow(q);
     const Group g = found ? groupOf(q) : Group();
     q.finish();
     if (!found)
@@ -69,7 +69,7 @@ QList<Group> groupsOf(StandinEngine& e, const QString& dlid) {
                    QStringLiteral(" WHERE DLID=? ORDER BY RabattGR, CAST(id AS INTEGER)"),
                {dlid});
     QList<Group> out;
-    while (StandinEngine::nextRow(q))
+    while (StandinStore::nextRow(q))
         out << groupOf(q);
     q.finish();
     return out;
@@ -133,166 +133,176 @@ bool StoreDiscountGroup(StandinEngine& engine, const QString& id, const QString&
     return true;
 }
 
-void RegisterDiscountGroupClasses(StandinEngine& engine) {
-    // The positions of a download by supplier group, in position order.
-    engine.execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_pos_group ON "
-                                      "quendrap_pos(DLID, RabattGR, CAST(id AS INTEGER))")});
+namespace {
 
-    ClassDef& ekgrp = engine.extendClass(QStringLiteral("quendrap.ekgrp"));
+// Liste(download): one row per group by supplier group. Columns: 1 id,
+// 2 supplier group, 3 ERP group, 4 description, 5 first article, 6 valid
+// from ("00:00:00" when the group has no date), 7-10 the rates, 11 "0"
+// when the ERP holds the group exactly so, else "1".
+std::unique_ptr<QueryCursor> groupListQuery(CallContext& ctx, const QStringList& a) {
+    StandinEngine& e = ctx.engine;
+    const QStringList dl = downloadOf(ctx, a.value(0));
+    QList<QStringList> rows;
+    if (!dl.isEmpty())
+        for (const Group& g : groupsOf(e, a.value(0))) {
+            QStringList row{g.id,
+                            g.code,
+                            g.erpgr,
+                            ConvertText(g.bez, QStringLiteral("VELTAR"), false),
+                            firstArticle(e, g),
+                            g.datum.isEmpty() ? QStringLiteral("00:00:00") : g.datum};
+            row << g.rates;
+            row << (DiscountGroupInErp(e, dl[0], dl[1], g.erpgr, g.datum, g.rates)
+                        ? QStringLiteral("0")
+                        : QStringLiteral("1"));
+            rows << row;
+        }
+    return std::make_unique<ListCursor>(11, rows);
+}
+
+// speich(id, ERP group, description, valid from, rate 1 to 4): stores
+// them; a text that is no date leaves the group without one.
+QString speich(CallContext& ctx, QStringList& a) {
+    ownGroup(ctx, a.value(0));
+    const QStringList properties{QStringLiteral("ERPGR"),   QStringLiteral("BEZ"),
+                                 QStringLiteral("Datum"),   QStringLiteral("Rabatt1"),
+                                 QStringLiteral("Rabatt2"), QStringLiteral("Rabatt3"),
+                                 QStringLiteral("Rabatt4")};
+    for (int i = 0; i < properties.size(); ++i)
+        CheckLength(QStringLiteral("quendrap.ekgrp"), properties[i], a.value(i + 1));
+    if (!StoreDiscountGroup(ctx.engine, a.value(0), a.value(1), a.value(2), a.value(3),
+                            a.mid(4, 4)))
+        throw ServerError(StandinErrors::ObjectMissing,
+                          QStringLiteral("Objekt nicht gefunden: quendrap.ekgrp ") + a.value(0));
+    return QStringLiteral("1");
+}
+
+// tstdatum(id, download, date): "1" when the group may take the date:
+// a valid date that the ERP group does not have yet and that is not
+// before the group's current validity; else "0".
+QString tstdatum(CallContext& ctx, QStringList& a) {
+    StandinEngine& e = ctx.engine;
+    const Group g = ownGroup(ctx, a.value(0));
+    if (g.dlid != a.value(1))
+        throw ServerError(StandinErrors::ObjectMissing,
+                          QStringLiteral("Objekt nicht gefunden: quendrap.ekgrp ") + g.id +
+                              QStringLiteral(" in Download ") + a.value(1));
+    const QString date = ErpDate(a.value(2));
+    if (date.isEmpty())
+        return QStringLiteral("0");
+    const QStringList dl = downloadOf(ctx, g.dlid);
+    if (dl.isEmpty() || g.erpgr.isEmpty())
+        return QStringLiteral("1");
+    // Taken: a record of that date, released or not.
+    if (!e.textValue(QStringLiteral("SELECT 1 FROM vt_ekrabgr WHERE id=?"),
+                     {key({dl[0], dl[1], g.erpgr, date})})
+             .isEmpty())
+        return QStringLiteral("0");
+    const QString order = DateOrderSql(QStringLiteral("DATUM"));
+    const QString current =
+        e.textValue(QStringLiteral("SELECT ") + order +
+                        QStringLiteral(" FROM vt_ekrabgr WHERE FIRMA=? AND LNR=? AND CODE=? "
+                                       "AND FREIGABE<>'N' ORDER BY ") +
+                        order + QStringLiteral(" DESC LIMIT 1"),
+                    {dl[0], dl[1], g.erpgr});
+    return !current.isEmpty() && dayOf(date) < current ? QStringLiteral("0") : QStringLiteral("1");
+}
+
+// verbuch(download, user, release "J"/"N"): every group of the download
+// with a date and an ERP group becomes the ERP group's record of that
+// date (FREIGABE the flag); released, the download's positions of the
+// supplier group take its discounts. A short summary of what was posted.
+QString verbuch(CallContext& ctx, QStringList& a) {
+    StandinEngine& e = ctx.engine;
+    // The records are stamped with the user of the login (argument 2
+    // names it, or the call is refused: Rights.h).
+    const QString dlid = a.value(0), pcode = ctx.job.userCode();
+    const bool release = a.value(2) == u"J";
+    const QStringList dl = knownDownload(ctx, dlid);
+    StandinTransaction t(e);
+    QHash<QString, QStringList> cache;
+    PositionFiller filler(e, cache);
+    int posted = 0, withoutDate = 0, withoutGroup = 0;
+    for (const Group& g : groupsOf(e, dlid)) {
+        if (g.datum.isEmpty()) {
+            ++withoutDate;
+            continue;
+        }
+        if (g.erpgr.isEmpty()) {
+            ++withoutGroup;
+            continue;
+        }
+        QList<std::pair<QString, QString>> fields{{QStringLiteral("BEZ"), g.bez}};
+        QStringList rates;
+        for (int i = 0; i < 4; ++i) {
+            // The rate as stored (canonical), every decimal kept.
+            const QString rate = g.rates.value(i).trimmed();
+            rates << (rate.isEmpty() ? QStringLiteral("0") : rate);
+            fields << std::pair{QStringLiteral("RAB%1").arg(i + 1), rates.last()};
+        }
+        // A group the ERP holds as it is (released, the same rates
+        // however written) is left alone: posting it again, released or
+        // not, changes nothing.
+        const bool inErp = DiscountGroupInErp(e, dl[0], dl[1], g.erpgr, g.datum, rates);
+        // Released, the record is in force (an empty FREIGABE is).
+        // Unreleased, a new or changed record waits for its release; a
+        // record that already holds the group as it is stays in force.
+        const std::pair freigabe{QStringLiteral("FREIGABE"),
+                                 release ? QStringLiteral("J") : QStringLiteral("N")};
+        const QString id = key({dl[0], dl[1], g.erpgr, g.datum});
+        bool created = false;
+        const QStringList written =
+            inErp ? QStringList()
+                  : WriteErpRecord(e, QStringLiteral("VT.EKRabGr"), id, fields,
+                                   {{QStringLiteral("FIRMA"), dl[0]},
+                                    {QStringLiteral("LNR"), dl[1]},
+                                    {QStringLiteral("CODE"), g.erpgr},
+                                    {QStringLiteral("DATUM"), g.datum},
+                                    freigabe},
+                                   dlid, pcode, &created);
+        const bool open =
+            e.textValue(QStringLiteral("SELECT FREIGABE FROM vt_ekrabgr WHERE id=?"), {id}) == u"N";
+        if (release ? open : !created && !written.isEmpty() && !open)
+            WriteErpRecord(e, QStringLiteral("VT.EKRabGr"), id, {freigabe}, {}, dlid, pcode);
+        ++posted;
+        if (!release)
+            continue;
+        QSqlQuery& q = e.exec(QStringLiteral("SELECT id FROM quendrap_pos WHERE DLID=? AND "
+                                             "RabattGR=? ORDER BY CAST(id AS INTEGER)"),
+                              {dlid, g.code});
+        QStringList positions;
+        while (StandinStore::nextRow(q))
+            positions << q.value(0).toString();
+        q.finish();
+        for (const QString& position : positions)
+            filler.applyDiscountGroup(position, dl[0], dl[1], g.erpgr, rates);
+    }
+    t.commit();
+    QStringList summary{counted(posted, QStringLiteral("Rabattgruppe verbucht"),
+                                QStringLiteral("Rabattgruppen verbucht"))};
+    if (withoutDate > 0)
+        summary << QString::number(withoutDate) + QStringLiteral(" ohne Datum");
+    if (withoutGroup > 0)
+        summary << QString::number(withoutGroup) + QStringLiteral(" ohne ERP-Gruppe");
+    return summary.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+void RegisterDiscountGroupClasses(StandinRegistry& registry) {
+    // The positions of a download by supplier group, in position order.
+    registry.store().execScript(
+        {QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_pos_group ON "
+                        "quendrap_pos(DLID, RabattGR, CAST(id AS INTEGER))")});
+
+    ClassDef& ekgrp = registry.extendClass(QStringLiteral("quendrap.ekgrp"));
     ekgrp.readOnlyClassMethods << QStringLiteral("tstdatum");
 
-    // Liste(download): one row per group by supplier group. Columns: 1 id,
-    // 2 supplier group, 3 ERP group, 4 description, 5 first article, 6 valid
-    // from ("00:00:00" when the group has no date), 7-10 the rates, 11 "0"
-    // when the ERP holds the group exactly so, else "1".
-    ekgrp.queries.insert(QStringLiteral("Liste"), [](CallContext& ctx, const QStringList& a) {
-        StandinEngine& e = ctx.engine;
-        const QStringList dl = downloadOf(ctx, a.value(0));
-        QList<QStringList> rows;
-        if (!dl.isEmpty())
-            for (const Group& g : groupsOf(e, a.value(0))) {
-                QStringList row{g.id,
-                                g.code,
-                                g.erpgr,
-                                ConvertText(g.bez, QStringLiteral("VELTAR"), false),
-                                firstArticle(e, g),
-                                g.datum.isEmpty() ? QStringLiteral("00:00:00") : g.datum};
-                row << g.rates;
-                row << (DiscountGroupInErp(e, dl[0], dl[1], g.erpgr, g.datum, g.rates)
-                            ? QStringLiteral("0")
-                            : QStringLiteral("1"));
-                rows << row;
-            }
-        return std::make_unique<ListCursor>(11, rows);
-    });
+    ekgrp.queries.insert(QStringLiteral("Liste"), groupListQuery);
 
-    // speich(id, ERP group, description, valid from, rate 1 to 4): stores
-    // them; a text that is no date leaves the group without one.
-    ekgrp.classMethods.insert(QStringLiteral("speich"), [](CallContext& ctx, QStringList& a) {
-        ownGroup(ctx, a.value(0));
-        const QStringList properties{QStringLiteral("ERPGR"),   QStringLiteral("BEZ"),
-                                     QStringLiteral("Datum"),   QStringLiteral("Rabatt1"),
-                                     QStringLiteral("Rabatt2"), QStringLiteral("Rabatt3"),
-                                     QStringLiteral("Rabatt4")};
-        for (int i = 0; i < properties.size(); ++i)
-            CheckLength(QStringLiteral("quendrap.ekgrp"), properties[i], a.value(i + 1));
-        if (!StoreDiscountGroup(ctx.engine, a.value(0), a.value(1), a.value(2), a.value(3),
-                                a.mid(4, 4)))
-            throw ServerError(StandinErrors::ObjectMissing,
-                              QStringLiteral("Objekt nicht gefunden: quendrap.ekgrp ") +
-                                  a.value(0));
-        return QStringLiteral("1");
-    });
-
-    // tstdatum(id, download, date): "1" when the group may take the date:
-    // a valid date that the ERP group does not have yet and that is not
-    // before the group's current validity; else "0".
-    ekgrp.classMethods.insert(QStringLiteral("tstdatum"), [](CallContext& ctx, QStringList& a) {
-        StandinEngine& e = ctx.engine;
-        const Group g = ownGroup(ctx, a.value(0));
-        if (g.dlid != a.value(1))
-            throw ServerError(StandinErrors::ObjectMissing,
-                              QStringLiteral("Objekt nicht gefunden: quendrap.ekgrp ") + g.id +
-                                  QStringLiteral(" in Download ") + a.value(1));
-        const QString date = ErpDate(a.value(2));
-        if (date.isEmpty())
-            return QStringLiteral("0");
-        const QStringList dl = downloadOf(ctx, g.dlid);
-        if (dl.isEmpty() || g.erpgr.isEmpty())
-            return QStringLiteral("1");
-        // Taken: a record of that date, released or not.
-        if (!e.textValue(QStringLiteral("SELECT 1 FROM vt_ekrabgr WHERE id=?"),
-                         {key({dl[0], dl[1], g.erpgr, date})})
-                 .isEmpty())
-            return QStringLiteral("0");
-        const QString order = DateOrderSql(QStringLiteral("DATUM"));
-        const QString current =
-            e.textValue(QStringLiteral("SELECT ") + order +
-                            QStringLiteral(" FROM vt_ekrabgr WHERE FIRMA=? AND LNR=? AND CODE=? "
-                                           "AND FREIGABE<>'N' ORDER BY ") +
-                            order + QStringLiteral(" DESC LIMIT 1"),
-                        {dl[0], dl[1], g.erpgr});
-        return !current.isEmpty() && dayOf(date) < current ? QStringLiteral("0")
-                                                           : QStringLiteral("1");
-    });
-
-    // verbuch(download, user, release "J"/"N"): every group of the download
-    // with a date and an ERP group becomes the ERP group's record of that
-    // date (FREIGABE the flag); released, the download's positions of the
-    // supplier group take its discounts. A short summary of what was posted.
-    ekgrp.classMethods.insert(QStringLiteral("verbuch"), [](CallContext& ctx, QStringList& a) {
-        StandinEngine& e = ctx.engine;
-        // The records are stamped with the user of the login (argument 2
-        // names it, or the call is refused: Rights.h).
-        const QString dlid = a.value(0), pcode = ctx.job.userCode();
-        const bool release = a.value(2) == u"J";
-        const QStringList dl = knownDownload(ctx, dlid);
-        StandinTransaction t(e);
-        QHash<QString, QStringList> cache;
-        PositionFiller filler(e, cache);
-        int posted = 0, withoutDate = 0, withoutGroup = 0;
-        for (const Group& g : groupsOf(e, dlid)) {
-            if (g.datum.isEmpty()) {
-                ++withoutDate;
-                continue;
-            }
-            if (g.erpgr.isEmpty()) {
-                ++withoutGroup;
-                continue;
-            }
-            QList<std::pair<QString, QString>> fields{{QStringLiteral("BEZ"), g.bez}};
-            QStringList rates;
-            for (int i = 0; i < 4; ++i) {
-                // The rate as stored (canonical), every decimal kept.
-                const QString rate = g.rates.value(i).trimmed();
-                rates << (rate.isEmpty() ? QStringLiteral("0") : rate);
-                fields << std::pair{QStringLiteral("RAB%1").arg(i + 1), rates.last()};
-            }
-            // A group the ERP holds as it is (released, the same rates
-            // however written) is left alone: posting it again, released or
-            // not, changes nothing.
-            const bool inErp = DiscountGroupInErp(e, dl[0], dl[1], g.erpgr, g.datum, rates);
-            // Released, the record is in force (an empty FREIGABE is).
-            // Unreleased, a new or changed record waits for its release; a
-            // record that already holds the group as it is stays in force.
-            const std::pair freigabe{QStringLiteral("FREIGABE"),
-                                     release ? QStringLiteral("J") : QStringLiteral("N")};
-            const QString id = key({dl[0], dl[1], g.erpgr, g.datum});
-            bool created = false;
-            const QStringList written =
-                inErp ? QStringList()
-                      : WriteErpRecord(e, QStringLiteral("VT.EKRabGr"), id, fields,
-                                       {{QStringLiteral("FIRMA"), dl[0]},
-                                        {QStringLiteral("LNR"), dl[1]},
-                                        {QStringLiteral("CODE"), g.erpgr},
-                                        {QStringLiteral("DATUM"), g.datum},
-                                        freigabe},
-                                       dlid, pcode, &created);
-            const bool open =
-                e.textValue(QStringLiteral("SELECT FREIGABE FROM vt_ekrabgr WHERE id=?"), {id}) ==
-                u"N";
-            if (release ? open : !created && !written.isEmpty() && !open)
-                WriteErpRecord(e, QStringLiteral("VT.EKRabGr"), id, {freigabe}, {}, dlid, pcode);
-            ++posted;
-            if (!release)
-                continue;
-            QSqlQuery& q = e.exec(QStringLiteral("SELECT id FROM quendrap_pos WHERE DLID=? AND "
-                                                 "RabattGR=? ORDER BY CAST(id AS INTEGER)"),
-                                  {dlid, g.code});
-            QStringList positions;
-            while (StandinEngine::nextRow(q))
-                positions << q.value(0).toString();
-            q.finish();
-            for (const QString& position : positions)
-                filler.applyDiscountGroup(position, dl[0], dl[1], g.erpgr, rates);
-        }
-        t.commit();
-        QStringList summary{counted(posted, QStringLiteral("Rabattgruppe verbucht"),
-                                    QStringLiteral("Rabattgruppen verbucht"))};
-        if (withoutDate > 0)
-            summary << QString::number(withoutDate) + QStringLiteral(" ohne Datum");
-        if (withoutGroup > 0)
-            summary << QString::number(withoutGroup) + QStringLiteral(" ohne ERP-Gruppe");
-        return summary.join(QStringLiteral(", "));
+    ekgrp.classMethods.insert({
+        {QStringLiteral("speich"), speich},
+        {QStringLiteral("tstdatum"), tstdatum},
+        {QStringLiteral("verbuch"), verbuch},
     });
 }

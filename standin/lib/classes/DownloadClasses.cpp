@@ -26,79 +26,88 @@ const QStringList& PositionProperties() {
     return p;
 }
 
-void RegisterDownloadClasses(StandinEngine& engine) {
+namespace {
+
+// Downloads of a company in ascending order of key. Columns: 1 key,
+// 2 date, 3 user code, 4 supplier number, 5 supplier name, 6 status,
+// 7 number of positions.
+std::unique_ptr<QueryCursor> downloadListQuery(CallContext& ctx, const QStringList& args) {
+    return std::make_unique<SqlCursor>(
+        ctx.engine,
+        QStringLiteral("SELECT d.id, d.Datum, d.PCODE, d.LNR, COALESCE(l.NAME, ''), d.Status, "
+                       "(SELECT count(*) FROM quendrap_pos p WHERE p.DLID = d.id) "
+                       "FROM quendrap_downloads d LEFT JOIN vt_lieferant l "
+                       "ON l.FIRMA = d.Firma AND l.LNR = d.LNR "
+                       "WHERE d.Firma = ? ORDER BY CAST(d.id AS INTEGER), d.id"),
+        QVariantList{args.value(0)}, 7);
+}
+
+// Removes a download with its positions and discount groups.
+QString dellief(CallContext& ctx, QStringList& args) {
+    const QString key = args.value(0);
+    StandinEngine& e = ctx.engine;
+    // Only a download there is, and of the connection's company: one of
+    // another company is not there for it.
+    if (!OwnDownload(ctx.job, key))
+        ObjectNotFound(QStringLiteral("quendrap.downloads"), key);
+    StandinTransaction t(e);
+    e.exec(QStringLiteral("DELETE FROM quendrap_pos WHERE DLID=?"), {key});
+    e.exec(QStringLiteral("DELETE FROM quendrap_ekgrp WHERE DLID=?"), {key});
+    e.exec(QStringLiteral("DELETE FROM quendrap_downloads WHERE id=?"), {key});
+    t.commit();
+    e.downloadRemoved();
+    return QStringLiteral("1");
+}
+
+} // namespace
+
+void RegisterDownloadClasses(StandinRegistry& registry) {
     // Suppliers of the ERP: id FIRMA||LNR, name and place in the 7-bit form,
     // PLZ the post code, KTOKREIS the account group.
     const QStringList supplierProperties{QStringLiteral("FIRMA"),    QStringLiteral("LNR"),
                                          QStringLiteral("NAME"),     QStringLiteral("ORT"),
                                          QStringLiteral("KTOKREIS"), QStringLiteral("PLZ")};
-    engine
+    registry
         .defineClass(QStringLiteral("VT.Lieferant"), QStringLiteral("vt_lieferant"),
                      supplierProperties, false)
         .idOf = [](const StoredObject& o) {
         return o.values.value(QStringLiteral("FIRMA")) + QStringLiteral("||") +
                o.values.value(QStringLiteral("LNR"));
     };
-    AddMissingColumns(engine, QStringLiteral("vt_lieferant"), supplierProperties);
+    AddMissingColumns(registry.store(), QStringLiteral("vt_lieferant"), supplierProperties);
 
-    ClassDef& downloads = engine.defineClass(
+    ClassDef& downloads = registry.defineClass(
         QStringLiteral("quendrap.downloads"), QStringLiteral("quendrap_downloads"),
         {QStringLiteral("Firma"), QStringLiteral("Datum"), QStringLiteral("PCODE"),
          QStringLiteral("LNR"), QStringLiteral("Status")});
     // The import makes new downloads; a stored one is not changed over the
     // wire (dellief removes it). Rights.h.
     downloads.writes = {true, downloads.properties, {}};
-    engine.execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_downloads_firma ON "
-                                      "quendrap_downloads(Firma)")});
+    registry.store().execScript(
+        {QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_downloads_firma ON "
+                        "quendrap_downloads(Firma)")});
 
-    // Downloads of a company in ascending order of key. Columns: 1 key,
-    // 2 date, 3 user code, 4 supplier number, 5 supplier name, 6 status,
-    // 7 number of positions.
-    downloads.queries.insert(QStringLiteral("liste"), [](CallContext& ctx,
-                                                         const QStringList& args) {
-        return std::make_unique<SqlCursor>(
-            ctx.engine,
-            QStringLiteral("SELECT d.id, d.Datum, d.PCODE, d.LNR, COALESCE(l.NAME, ''), d.Status, "
-                           "(SELECT count(*) FROM quendrap_pos p WHERE p.DLID = d.id) "
-                           "FROM quendrap_downloads d LEFT JOIN vt_lieferant l "
-                           "ON l.FIRMA = d.Firma AND l.LNR = d.LNR "
-                           "WHERE d.Firma = ? ORDER BY CAST(d.id AS INTEGER), d.id"),
-            QVariantList{args.value(0)}, 7);
-    });
+    downloads.queries.insert(QStringLiteral("liste"), downloadListQuery);
 
-    // Removes a download with its positions and discount groups.
-    downloads.classMethods.insert(
-        QStringLiteral("dellief"), [](CallContext& ctx, QStringList& args) {
-            const QString key = args.value(0);
-            StandinEngine& e = ctx.engine;
-            // Only a download there is, and of the connection's company: one of
-            // another company is not there for it.
-            if (!OwnDownload(ctx.job, key))
-                ObjectNotFound(QStringLiteral("quendrap.downloads"), key);
-            StandinTransaction t(e);
-            e.exec(QStringLiteral("DELETE FROM quendrap_pos WHERE DLID=?"), {key});
-            e.exec(QStringLiteral("DELETE FROM quendrap_ekgrp WHERE DLID=?"), {key});
-            e.exec(QStringLiteral("DELETE FROM quendrap_downloads WHERE id=?"), {key});
-            t.commit();
-            e.downloadRemoved();
-            return QStringLiteral("1");
-        });
+    downloads.classMethods.insert(QStringLiteral("dellief"), dellief);
 
     // A position and a discount group belong to the company of their
     // download.
     const auto downloadCompany = [](StandinEngine& e, const StoredObject& o) {
         return DownloadCompany(e, o.values.value(QStringLiteral("DLID")));
     };
-    ClassDef& pos = engine.defineClass(QStringLiteral("quendrap.pos"),
-                                       QStringLiteral("quendrap_pos"), PositionProperties());
+    ClassDef& pos = registry.defineClass(QStringLiteral("quendrap.pos"),
+                                         QStringLiteral("quendrap_pos"), PositionProperties());
     pos.companyOf = downloadCompany;
+    // Positions arrive by the hundred thousand: their ids come from blocks.
+    pos.idBlock = 1000;
     // The positions grid writes a position's grid fields back; positions
     // are made by savezeile (Rights.h).
     pos.writes.whenOpened = PositionGridProperties();
-    AddMissingColumns(engine, QStringLiteral("quendrap_pos"), PositionProperties());
+    AddMissingColumns(registry.store(), QStringLiteral("quendrap_pos"), PositionProperties());
     // A download's positions in position order.
-    engine.execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_pos_order ON "
-                                      "quendrap_pos(DLID, CAST(id AS INTEGER))")});
+    registry.store().execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_pos_order ON "
+                                                "quendrap_pos(DLID, CAST(id AS INTEGER))")});
 
     // The discount groups of a download, one per supplier group: the ERP
     // group it maps to (ERPGR), its description (7-bit), valid from Datum,
@@ -108,11 +117,11 @@ void RegisterDownloadClasses(StandinEngine& engine) {
         QStringLiteral("RabattGR"), QStringLiteral("Rabatt1"), QStringLiteral("Rabatt2"),
         QStringLiteral("Datum"),    QStringLiteral("Status"),  QStringLiteral("ERPGR"),
         QStringLiteral("BEZ"),      QStringLiteral("Rabatt3"), QStringLiteral("Rabatt4")};
-    engine
+    registry
         .defineClass(QStringLiteral("quendrap.ekgrp"), QStringLiteral("quendrap_ekgrp"),
                      groupProperties)
         .companyOf = downloadCompany;
-    AddMissingColumns(engine, QStringLiteral("quendrap_ekgrp"), groupProperties);
-    engine.execScript(
+    AddMissingColumns(registry.store(), QStringLiteral("quendrap_ekgrp"), groupProperties);
+    registry.store().execScript(
         {QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_ekgrp_dlid ON quendrap_ekgrp(DLID)")});
 }

@@ -9,16 +9,16 @@
 namespace {
 
 // A stored class whose id is its key properties joined by "||".
-void keyedClass(StandinEngine& engine, const QString& name, const QString& table,
+void keyedClass(StandinRegistry& registry, const QString& name, const QString& table,
                 const QStringList& properties, const QStringList& keyProperties) {
-    ClassDef& cls = engine.defineClass(name, table, properties, false);
+    ClassDef& cls = registry.defineClass(name, table, properties, false);
     cls.idOf = [keyProperties](const StoredObject& o) {
         QStringList parts;
         for (const QString& p : keyProperties)
             parts << o.values.value(p);
         return parts.join(QStringLiteral("||"));
     };
-    AddMissingColumns(engine, table, properties);
+    AddMissingColumns(registry.store(), table, properties);
 }
 
 QStringList names(std::initializer_list<const char16_t*> list) {
@@ -28,11 +28,30 @@ QStringList names(std::initializer_list<const char16_t*> list) {
     return out;
 }
 
-} // namespace
-
-void RegisterErpClasses(StandinEngine& engine) {
+// The code lists of the positions grid: id FIRMA||CODE.
+void registerCodeLists(StandinRegistry& registry) {
     const QString firma = QStringLiteral("FIRMA");
     const QString code = QStringLiteral("CODE");
+    keyedClass(registry, QStringLiteral("VT.ParArtTyp"), QStringLiteral("vt_parartyp"),
+               {firma, code, QStringLiteral("BEZ")}, {firma, code});
+    keyedClass(
+        registry, QStringLiteral("VT.ParWarengruppe"), QStringLiteral("vt_parwarengruppe"),
+        {firma, code, QStringLiteral("BEZ"), QStringLiteral("ABTNR"), QStringLiteral("MWST")},
+        {firma, code});
+    keyedClass(registry, QStringLiteral("VT.ParAbteilung"), QStringLiteral("vt_parabteilung"),
+               {firma, code, QStringLiteral("BEZ")}, {firma, code});
+    keyedClass(registry, QStringLiteral("VT.ParEinheit"), QStringLiteral("vt_pareinheit"),
+               {firma, code, QStringLiteral("BEZ")}, {firma, code});
+    keyedClass(registry, QStringLiteral("VT.ParMwst"), QStringLiteral("vt_parmwst"),
+               {firma, code, QStringLiteral("SATZ")}, {firma, code});
+    keyedClass(registry, QStringLiteral("VT.ParArtCode"), QStringLiteral("vt_parartcode"),
+               {firma, code, QStringLiteral("BEZ")}, {firma, code});
+}
+
+} // namespace
+
+void RegisterErpDataClasses(StandinRegistry& registry) {
+    const QString firma = QStringLiteral("FIRMA");
 
     // Articles of a company: id FIRMA||ARTNR. LNR is the supplier, BESTNR
     // and EAN the order number and order EAN, BEZ to BEZ3 the descriptions,
@@ -40,13 +59,13 @@ void RegisterErpClasses(StandinEngine& engine) {
     // FREIGABE "J"/"N". Pallet articles have ATYP "P". DLID and PCODE name
     // the download and the user of the posting that last wrote the record
     // (also on conditions, sales prices and discount groups).
-    keyedClass(engine, QStringLiteral("VT.Artikel"), QStringLiteral("vt_artikel"),
+    keyedClass(registry, QStringLiteral("VT.Artikel"), QStringLiteral("vt_artikel"),
                names({u"FIRMA", u"ARTNR", u"LNR",   u"EAN",      u"BESTNR", u"BEZ",    u"BEZ2",
                       u"BEZ3",  u"ATYP",  u"WARGR", u"ABTNR",    u"VKE",    u"VPE",    u"VPI",
                       u"VRE",   u"VRM",   u"VPM",   u"EBE",      u"MWST",   u"PALART", u"PALJE",
                       u"PALAB", u"ACOD",  u"AKTIV", u"FREIGABE", u"DLID",   u"PCODE"}),
                {firma, QStringLiteral("ARTNR")});
-    engine.execScript(
+    registry.store().execScript(
         {QStringLiteral("CREATE INDEX IF NOT EXISTS vt_artikel_ean ON vt_artikel(FIRMA, LNR, EAN)"),
          QStringLiteral(
              "CREATE INDEX IF NOT EXISTS vt_artikel_bestnr ON vt_artikel(FIRMA, LNR, BESTNR)"),
@@ -61,54 +80,39 @@ void RegisterErpClasses(StandinEngine& engine) {
     // invoicing unit, price quantity and quantity factor; HLIEF "J" for the
     // main supplier. FREIGABE "N" until the prices are released (empty: an
     // older record, released).
-    keyedClass(engine, QStringLiteral("VT.ArtEK"), QStringLiteral("vt_artek"),
+    keyedClass(registry, QStringLiteral("VT.ArtEK"), QStringLiteral("vt_artek"),
                names({u"FIRMA",   u"LNR",      u"ARTNR", u"DATUM", u"BRUTTO", u"EKGRP",
                       u"RABTYP",  u"RAB1",     u"RAB2",  u"RAB3",  u"RAB4",   u"NETTO",
                       u"NEBKOST", u"FAKTOR",   u"ERE",   u"EPM",   u"EVM",    u"MIBEME",
                       u"HLIEF",   u"FREIGABE", u"DLID",  u"PCODE"}),
                names({u"FIRMA", u"LNR", u"ARTNR", u"DATUM"}));
-    engine.execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS vt_artek_art ON "
-                                      "vt_artek(FIRMA, LNR, ARTNR, ") +
-                       DateOrderSql(QStringLiteral("DATUM")) + u')'});
+    registry.store().execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS vt_artek_art ON "
+                                                "vt_artek(FIRMA, LNR, ARTNR, ") +
+                                 DateOrderSql(QStringLiteral("DATUM")) + u')'});
 
     // Sales prices of an article, valid from DATUM: id FIRMA||ARTNR||DATUM.
-    keyedClass(engine, QStringLiteral("VT.ArtVK"), QStringLiteral("vt_artvk"),
+    keyedClass(registry, QStringLiteral("VT.ArtVK"), QStringLiteral("vt_artvk"),
                names({u"FIRMA", u"ARTNR", u"DATUM", u"KFSOLL", u"VKEXCL", u"VKINCL", u"FREIGABE",
                       u"DLID", u"PCODE"}),
                names({u"FIRMA", u"ARTNR", u"DATUM"}));
-    engine.execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS vt_artvk_art ON "
-                                      "vt_artvk(FIRMA, ARTNR, ") +
-                       DateOrderSql(QStringLiteral("DATUM")) + u')'});
+    registry.store().execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS vt_artvk_art ON "
+                                                "vt_artvk(FIRMA, ARTNR, ") +
+                                 DateOrderSql(QStringLiteral("DATUM")) + u')'});
 
     // The ERP's purchase discount groups of a supplier, valid from DATUM:
     // id FIRMA||LNR||CODE||DATUM, up to four rates. A record with FREIGABE
     // "N" is stored but not in force (empty: an older record, in force).
-    keyedClass(engine, QStringLiteral("VT.EKRabGr"), QStringLiteral("vt_ekrabgr"),
+    keyedClass(registry, QStringLiteral("VT.EKRabGr"), QStringLiteral("vt_ekrabgr"),
                names({u"FIRMA", u"LNR", u"CODE", u"DATUM", u"BEZ", u"RAB1", u"RAB2", u"RAB3",
                       u"RAB4", u"FREIGABE", u"DLID", u"PCODE"}),
                names({u"FIRMA", u"LNR", u"CODE", u"DATUM"}));
-    engine.execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS vt_ekrabgr_code ON "
-                                      "vt_ekrabgr(FIRMA, LNR, CODE, ") +
-                       DateOrderSql(QStringLiteral("DATUM")) + u')'});
+    registry.store().execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS vt_ekrabgr_code ON "
+                                                "vt_ekrabgr(FIRMA, LNR, CODE, ") +
+                                 DateOrderSql(QStringLiteral("DATUM")) + u')'});
 
     // Number ranges of a company: id FIRMA||ART (the kind, "ARTNR" for
     // articles). The next number is LETZTE + 1, at least VON, at most BIS.
-    keyedClass(engine, QStringLiteral("VT.ParNrKreis"), QStringLiteral("vt_parnrkreis"),
+    keyedClass(registry, QStringLiteral("VT.ParNrKreis"), QStringLiteral("vt_parnrkreis"),
                names({u"FIRMA", u"ART", u"VON", u"BIS", u"LETZTE"}), names({u"FIRMA", u"ART"}));
-
-    // Code lists: id FIRMA||CODE.
-    keyedClass(engine, QStringLiteral("VT.ParArtTyp"), QStringLiteral("vt_parartyp"),
-               {firma, code, QStringLiteral("BEZ")}, {firma, code});
-    keyedClass(
-        engine, QStringLiteral("VT.ParWarengruppe"), QStringLiteral("vt_parwarengruppe"),
-        {firma, code, QStringLiteral("BEZ"), QStringLiteral("ABTNR"), QStringLiteral("MWST")},
-        {firma, code});
-    keyedClass(engine, QStringLiteral("VT.ParAbteilung"), QStringLiteral("vt_parabteilung"),
-               {firma, code, QStringLiteral("BEZ")}, {firma, code});
-    keyedClass(engine, QStringLiteral("VT.ParEinheit"), QStringLiteral("vt_pareinheit"),
-               {firma, code, QStringLiteral("BEZ")}, {firma, code});
-    keyedClass(engine, QStringLiteral("VT.ParMwst"), QStringLiteral("vt_parmwst"),
-               {firma, code, QStringLiteral("SATZ")}, {firma, code});
-    keyedClass(engine, QStringLiteral("VT.ParArtCode"), QStringLiteral("vt_parartcode"),
-               {firma, code, QStringLiteral("BEZ")}, {firma, code});
+    registerCodeLists(registry);
 }

@@ -106,8 +106,8 @@ const QStringList& PositionGridProperties() {
     return p;
 }
 
-void AddMissingColumns(StandinEngine& engine, const QString& table, const QStringList& properties) {
-    QSqlQuery q(engine.db());
+void AddMissingColumns(StandinStore& store, const QString& table, const QStringList& properties) {
+    QSqlQuery q(store.db());
     q.exec(QStringLiteral("PRAGMA table_info(\"%1\")").arg(table));
     QSet<QString> have;
     while (q.next())
@@ -118,7 +118,7 @@ void AddMissingColumns(StandinEngine& engine, const QString& table, const QStrin
         if (!have.contains(p.toLower()))
             add << QStringLiteral("ALTER TABLE \"%1\" ADD COLUMN \"%2\" TEXT NOT NULL DEFAULT ''")
                        .arg(table, p);
-    engine.execScript(add);
+    store.execScript(add);
 }
 
 bool DiscountGroupInErp(StandinEngine& engine, const QString& company, const QString& supplier,
@@ -311,85 +311,120 @@ QString PositionFiller::matchArticle(const QString& company, const QString& supp
 
 QStringList PositionFiller::gridFields(const QString& company, const QString& supplier,
                                        const QStringList& line, const QString& article) {
-    const auto f = [&line](int i) { return line.value(i); };
-    const QString datum = orDefault(ErpDate(f(9)), f(9));
-    const QString day = dateKey(f(9));
+    const QString datum = orDefault(ErpDate(line.value(9)), line.value(9));
+    const QString day = dateKey(line.value(9));
     const QStringList def = defaults(company, supplier);
     QStringList g(Grid::Count);
+    const bool known = !article.isEmpty() && articleFields(g, company, article);
+    if (!known)
+        newArticleFields(g, company, line, def);
+    const PurchaseSide purchase =
+        purchaseFields(g, company, supplier, line, known ? article : QString(), day);
+    g[Grid::ekdat] = datum;
+    salesFields(g, company, known ? article : QString(), day, def, purchase);
+    g[Grid::vkdat] = datum;
+    const QString wargr = g[Grid::wargr];
+    g[Grid::vkrabgr] = wargr.isEmpty() ? QString() : wargr + QStringLiteral(".A");
+    return g;
+}
 
-    QStringList a; // the article's master data, empty when none
-    if (!article.isEmpty()) {
-        QSqlQuery& q = m_engine.exec(
-            QStringLiteral("SELECT BEZ, BEZ2, BEZ3, ATYP, WARGR, ABTNR, VKE, VPE, VPI, VRE, VRM, "
-                           "VPM, MWST, PALART, PALJE, PALAB, ACOD, BESTNR, EAN, EBE "
-                           "FROM vt_artikel WHERE id=?"),
-            {key(company, article)});
-        a = firstRow(q, 20);
-    }
-    if (!a.isEmpty()) {
-        g[Grid::Bez1] = readable(a[0]);
-        g[Grid::bez2] = readable(a[1]);
-        g[Grid::bez3] = readable(a[2]);
-        g[Grid::atyp] = a[3];
-        g[Grid::wargr] = a[4];
-        g[Grid::ABTNR] = a[5];
-        g[Grid::vke] = a[6];
-        g[Grid::vpe] = a[7];
-        g[Grid::vpi] = orDefault(a[8], QStringLiteral("0"));
-        g[Grid::vre] = a[9];
-        g[Grid::vrm] = orDefault(a[10], QStringLiteral("0"));
-        g[Grid::vpm] = orDefault(a[11], QStringLiteral("1"));
-        g[Grid::mcproz] = vatRate(company, a[12]);
-        g[Grid::palart] = a[13];
-        g[Grid::palje] = orDefault(a[14], QStringLiteral("0"));
-        g[Grid::palab] = orDefault(a[15], QStringLiteral("0"));
-        g[Grid::acod] = a[16];
-        g[Grid::bestnrvt] = a[17];
-        g[Grid::eanvt] = a[18];
-        g[Grid::ebe] = orDefault(a[19], a[6]);
-    } else {
-        // A new article: the supplier's description and units, the goods
-        // group of the supplier defaults.
-        const QStringList bez = wrap(f(3), 30, 3);
-        g[Grid::Bez1] = bez[0];
-        g[Grid::bez2] = bez[1];
-        g[Grid::bez3] = bez[2];
-        g[Grid::atyp] = QStringLiteral("L");
-        g[Grid::wargr] = def[0];
-        const QStringList wg = goodsGroup(company, def[0]);
-        g[Grid::ABTNR] = wg[0];
-        // Without a goods group the ERP's standard VAT code 1 applies.
-        g[Grid::mcproz] = def[0].isEmpty() ? vatRate(company, QStringLiteral("1")) : wg[1];
-        const QString vke = unit(company, f(4));
-        const QString vpe = unit(company, f(5));
-        const QString vre = unit(company, f(6));
-        g[Grid::vke] = vke;
-        g[Grid::vpe] = vpe == vke ? QString() : vpe;
-        g[Grid::vpi] = vpe == vke ? QStringLiteral("0") : ErpNumber(ErpValue(f(7)), 0);
-        g[Grid::vre] = vre == vke ? QString() : vre;
-        g[Grid::vrm] = vre == vke ? QStringLiteral("0") : ErpNumber(ErpValue(f(8)), 4);
-        g[Grid::vpm] = QStringLiteral("1");
-        g[Grid::palje] = QStringLiteral("0");
-        g[Grid::palab] = QStringLiteral("0");
-        g[Grid::bestnrvt] = f(2).left(16);
-        g[Grid::eanvt] = f(1);
-        g[Grid::ebe] = vke;
-    }
+bool PositionFiller::articleFields(QStringList& g, const QString& company, const QString& article) {
+    QSqlQuery& q = m_engine.exec(
+        QStringLiteral("SELECT BEZ, BEZ2, BEZ3, ATYP, WARGR, ABTNR, VKE, VPE, VPI, VRE, VRM, "
+                       "VPM, MWST, PALART, PALJE, PALAB, ACOD, BESTNR, EAN, EBE "
+                       "FROM vt_artikel WHERE id=?"),
+        {key(company, article)});
+    const QStringList a = firstRow(q, 20);
+    if (a.isEmpty())
+        return false;
+    g[Grid::Bez1] = readable(a[0]);
+    g[Grid::bez2] = readable(a[1]);
+    g[Grid::bez3] = readable(a[2]);
+    g[Grid::atyp] = a[3];
+    g[Grid::wargr] = a[4];
+    g[Grid::ABTNR] = a[5];
+    g[Grid::vke] = a[6];
+    g[Grid::vpe] = a[7];
+    g[Grid::vpi] = orDefault(a[8], QStringLiteral("0"));
+    g[Grid::vre] = a[9];
+    g[Grid::vrm] = orDefault(a[10], QStringLiteral("0"));
+    g[Grid::vpm] = orDefault(a[11], QStringLiteral("1"));
+    g[Grid::mcproz] = vatRate(company, a[12]);
+    g[Grid::palart] = a[13];
+    g[Grid::palje] = orDefault(a[14], QStringLiteral("0"));
+    g[Grid::palab] = orDefault(a[15], QStringLiteral("0"));
+    g[Grid::acod] = a[16];
+    g[Grid::bestnrvt] = a[17];
+    g[Grid::eanvt] = a[18];
+    g[Grid::ebe] = orDefault(a[19], a[6]);
+    return true;
+}
 
+void PositionFiller::newArticleFields(QStringList& g, const QString& company,
+                                      const QStringList& line, const QStringList& def) {
+    const auto f = [&line](int i) { return line.value(i); };
+    // A new article: the supplier's description and units, the goods group
+    // of the supplier defaults.
+    const QStringList bez = wrap(f(3), 30, 3);
+    g[Grid::Bez1] = bez[0];
+    g[Grid::bez2] = bez[1];
+    g[Grid::bez3] = bez[2];
+    g[Grid::atyp] = QStringLiteral("L");
+    g[Grid::wargr] = def[0];
+    const QStringList wg = goodsGroup(company, def[0]);
+    g[Grid::ABTNR] = wg[0];
+    // Without a goods group the ERP's standard VAT code 1 applies.
+    g[Grid::mcproz] = def[0].isEmpty() ? vatRate(company, QStringLiteral("1")) : wg[1];
+    const QString vke = unit(company, f(4));
+    const QString vpe = unit(company, f(5));
+    const QString vre = unit(company, f(6));
+    g[Grid::vke] = vke;
+    g[Grid::vpe] = vpe == vke ? QString() : vpe;
+    g[Grid::vpi] = vpe == vke ? QStringLiteral("0") : ErpNumber(ErpValue(f(7)), 0);
+    g[Grid::vre] = vre == vke ? QString() : vre;
+    g[Grid::vrm] = vre == vke ? QStringLiteral("0") : ErpNumber(ErpValue(f(8)), 4);
+    g[Grid::vpm] = QStringLiteral("1");
+    g[Grid::palje] = QStringLiteral("0");
+    g[Grid::palab] = QStringLiteral("0");
+    g[Grid::bestnrvt] = f(2).left(16);
+    g[Grid::eanvt] = f(1);
+    g[Grid::ebe] = vke;
+}
+
+QStringList PositionFiller::conditionBefore(const QString& company, const QString& supplier,
+                                            const QString& article, const QString& day) {
+    const QString order = DateOrderSql(QStringLiteral("DATUM"));
+    QSqlQuery& q = m_engine.exec(
+        QStringLiteral("SELECT BRUTTO, EPM, EKGRP, RABTYP, RAB1, RAB2, RAB3, RAB4, NEBKOST, "
+                       "FAKTOR, ERE, EVM, MIBEME, HLIEF FROM vt_artek WHERE FIRMA=? AND LNR=? "
+                       "AND ARTNR=? ORDER BY ") +
+            order + QStringLiteral(" < ? DESC, ") + order + QStringLiteral(" DESC LIMIT 1"),
+        {company, supplier, article, day});
+    return firstRow(q, 14);
+}
+
+QStringList PositionFiller::groupRatesOn(const QString& company, const QString& supplier,
+                                         const QString& group, const QString& day) {
+    const QString order = DateOrderSql(QStringLiteral("DATUM"));
+    QSqlQuery& q = m_engine.exec(
+        QStringLiteral("SELECT RAB1, RAB2, RAB3, RAB4 FROM vt_ekrabgr WHERE FIRMA=? AND LNR=? "
+                       "AND CODE=? AND FREIGABE<>'N' ORDER BY ") +
+            order + QStringLiteral(" <= ? DESC, ") + order + QStringLiteral(" DESC LIMIT 1"),
+        {company, supplier, group, day});
+    return firstRow(q, 4);
+}
+
+PositionFiller::PurchaseSide PositionFiller::purchaseFields(QStringList& g, const QString& company,
+                                                            const QString& supplier,
+                                                            const QStringList& line,
+                                                            const QString& article,
+                                                            const QString& day) {
+    const auto f = [&line](int i) { return line.value(i); };
     // Purchase side: the condition in force before the price's date and the
     // ERP discount group of the supplier's group (only released ERP groups
     // are in force).
-    QStringList c;
-    if (!a.isEmpty()) {
-        const QString order = DateOrderSql(QStringLiteral("DATUM"));
-        QSqlQuery& q = m_engine.exec(
-            QStringLiteral("SELECT BRUTTO, EPM, EKGRP, RABTYP, RAB1, RAB2, RAB3, RAB4, NEBKOST, "
-                           "FAKTOR, ERE, EVM, MIBEME, HLIEF FROM vt_artek WHERE FIRMA=? AND LNR=? "
-                           "AND ARTNR=? ORDER BY ") +
-                order + QStringLiteral(" < ? DESC, ") + order + QStringLiteral(" DESC LIMIT 1"),
-            {company, supplier, article, day});
-        c = firstRow(q, 14);
-    }
+    const QStringList c =
+        article.isEmpty() ? QStringList() : conditionBefore(company, supplier, article, day);
     // The ERP group the download's record maps the supplier's group to, else
     // the ERP group of the same code, else the condition's.
     QString ekgrp = mappedGroup(company, supplier, f(12));
@@ -405,13 +440,7 @@ QStringList PositionFiller::gridFields(const QString& company, const QString& su
     double rab[4] = {0, 0, 0, 0};
     QString rabtyp = QStringLiteral("N");
     if (!ekgrp.isEmpty()) {
-        const QString order = DateOrderSql(QStringLiteral("DATUM"));
-        QSqlQuery& q = m_engine.exec(
-            QStringLiteral("SELECT RAB1, RAB2, RAB3, RAB4 FROM vt_ekrabgr WHERE FIRMA=? AND LNR=? "
-                           "AND CODE=? AND FREIGABE<>'N' ORDER BY ") +
-                order + QStringLiteral(" <= ? DESC, ") + order + QStringLiteral(" DESC LIMIT 1"),
-            {company, supplier, ekgrp, day});
-        const QStringList r = firstRow(q, 4);
+        const QStringList r = groupRatesOn(company, supplier, ekgrp, day);
         for (int i = 0; i < r.size(); ++i)
             rab[i] = ErpValue(r[i]);
         rabtyp = QStringLiteral("%");
@@ -420,12 +449,14 @@ QStringList PositionFiller::gridFields(const QString& company, const QString& su
             rab[i] = ErpValue(c[4 + i]);
         rabtyp = QStringLiteral("%");
     }
-    double netto = price;
+    PurchaseSide side;
+    side.eht = eht;
+    side.netto = price;
     if (rabtyp == u"%")
         for (double r : rab)
-            netto *= 1 - r / 100;
-    const double faktor = c.isEmpty() || ErpValue(c[9]) <= 0 ? 1 : ErpValue(c[9]);
-    const double nebkost = c.isEmpty() ? 0 : ErpValue(c[8]);
+            side.netto *= 1 - r / 100;
+    side.faktor = c.isEmpty() || ErpValue(c[9]) <= 0 ? 1 : ErpValue(c[9]);
+    side.nebkost = c.isEmpty() ? 0 : ErpValue(c[8]);
     const auto fromCondition = [&c](int i, const QString& fallback) {
         return c.isEmpty() ? fallback : orDefault(c[i], fallback);
     };
@@ -434,15 +465,14 @@ QStringList PositionFiller::gridFields(const QString& company, const QString& su
     g[Grid::evm] = fromCondition(11, QStringLiteral("1"));
     g[Grid::mibeme] = fromCondition(12, QStringLiteral("1"));
     g[Grid::hlief] = fromCondition(13, QStringLiteral("J"));
-    g[Grid::faktor] = ErpNumber(faktor, 4);
-    g[Grid::nebkost] = ErpNumber(nebkost, 4);
+    g[Grid::faktor] = ErpNumber(side.faktor, 4);
+    g[Grid::nebkost] = ErpNumber(side.nebkost, 4);
     g[Grid::ekgrp] = ekgrp;
-    g[Grid::ekdat] = datum;
     g[Grid::rabtyp] = rabtyp;
     for (int i = 0; i < 4; ++i)
         g[Grid::rab1 + i] = ErpNumber(rab[i], 2);
     g[Grid::brutto] = ErpNumber(price, 4);
-    g[Grid::netto] = ErpNumber(netto, 4);
+    g[Grid::netto] = ErpNumber(side.netto, 4);
     // Deviation of the new price per price quantity from the ERP's gross
     // price per its own price quantity.
     QString prdiff;
@@ -453,12 +483,17 @@ QStringList PositionFiller::gridFields(const QString& company, const QString& su
             prdiff = ErpNumber((price / eht - current) / current * 100, 2);
     }
     g[Grid::prdiff] = prdiff;
+    return side;
+}
 
+void PositionFiller::salesFields(QStringList& g, const QString& company, const QString& article,
+                                 const QString& day, const QStringList& def,
+                                 const PurchaseSide& purchase) {
     // Sales side: the KF-Soll of the sales price in force on the date, else
     // the supplier's markup; the proposal is rounded as the supplier's
     // defaults say.
     QString kfsoll;
-    if (!a.isEmpty()) {
+    if (!article.isEmpty()) {
         const QString order = DateOrderSql(QStringLiteral("DATUM"));
         kfsoll = m_engine.textValue(QStringLiteral("SELECT KFSOLL FROM vt_artvk WHERE FIRMA=? AND "
                                                    "ARTNR=? ORDER BY ") +
@@ -468,16 +503,57 @@ QStringList PositionFiller::gridFields(const QString& company, const QString& su
     }
     if (kfsoll.isEmpty() && !def[1].isEmpty())
         kfsoll = ErpNumber(1 + ErpValue(def[1]) / 100, 4);
-    const double cost = (netto / eht + nebkost) * faktor;
+    const double cost = (purchase.netto / purchase.eht + purchase.nebkost) * purchase.faktor;
     const SalesSide sales = SalesPrices(cost, kfsoll, g[Grid::mcproz], def[2]);
     g[Grid::kfsoll] = kfsoll;
     g[Grid::vkexcl] = sales.vkexcl;
     g[Grid::vkincl] = sales.vkincl;
     g[Grid::spanne] = sales.spanne;
-    g[Grid::vkdat] = datum;
-    const QString wargr = g[Grid::wargr];
-    g[Grid::vkrabgr] = wargr.isEmpty() ? QString() : wargr + QStringLiteral(".A");
-    return g;
+}
+
+void PositionFiller::addDownloadGroup(const QString& dlid, const QString& company,
+                                      const QString& supplier, const QStringList& line) {
+    const QString group = line.value(12);
+    if (group.isEmpty())
+        return;
+    const QString k = QStringLiteral("grp:") + dlid + u'|' + group;
+    if (m_cache.contains(k))
+        return;
+    const QString known = m_engine.textValue(
+        QStringLiteral("SELECT id FROM quendrap_ekgrp WHERE DLID=? AND RabattGR=?"), {dlid, group});
+    if (known.isEmpty()) {
+        // It maps to the ERP group of the same code, valid from the price's
+        // date, with the description and rates of that group in force on the
+        // date when the ERP has one.
+        const QString date = ErpDate(line.value(9));
+        QStringList erp;
+        if (!date.isEmpty()) {
+            const QString order = DateOrderSql(QStringLiteral("DATUM"));
+            QSqlQuery& q = m_engine.exec(
+                QStringLiteral("SELECT BEZ, RAB1, RAB2, RAB3, RAB4 FROM vt_ekrabgr WHERE "
+                               "FIRMA=? AND LNR=? AND CODE=? AND FREIGABE<>'N' AND ") +
+                    order + QStringLiteral(" <= ? ORDER BY ") + order +
+                    QStringLiteral(" DESC LIMIT 1"),
+                {company, supplier, group, dateKey(date)});
+            erp = firstRow(q, 5);
+        }
+        StoredObject o;
+        o.cls = m_engine.findClass(QStringLiteral("quendrap.ekgrp"));
+        o.values = {{QStringLiteral("DLID"), dlid},
+                    {QStringLiteral("FIRMA"), company},
+                    {QStringLiteral("LNR"), supplier},
+                    {QStringLiteral("RabattGR"), group},
+                    {QStringLiteral("ERPGR"), group},
+                    {QStringLiteral("Datum"), date},
+                    {QStringLiteral("BEZ"), erp.value(0)},
+                    {QStringLiteral("Rabatt1"), erp.value(1)},
+                    {QStringLiteral("Rabatt2"), erp.value(2)},
+                    {QStringLiteral("Rabatt3"), erp.value(3)},
+                    {QStringLiteral("Rabatt4"), erp.value(4)},
+                    {QStringLiteral("Status"), QStringLiteral("0")}};
+        m_engine.saveObject(o);
+    }
+    m_cache.insert(k, {});
 }
 
 QString PositionFiller::store(const QString& dlid, const QString& company, const QString& supplier,
@@ -495,7 +571,7 @@ QString PositionFiller::store(const QString& dlid, const QString& company, const
         return QStringLiteral("INSERT INTO quendrap_pos(") + cols.join(u',') +
                QStringLiteral(") VALUES(") + marks.join(u',') + u')';
     }();
-    const QString id = m_engine.nextId(QStringLiteral("quendrap.pos"));
+    const QString id = m_engine.nextId(*m_engine.findClass(QStringLiteral("quendrap.pos")));
     // Where each column's value comes from, worked out once.
     enum Source { Dlid = -1, Article = -2, Status = -3, Flag = -4, Line = 1000 };
     static const QList<int> plan = [] {
@@ -534,49 +610,7 @@ QString PositionFiller::store(const QString& dlid, const QString& company, const
             values << g[source];
     }
     m_engine.execStatic(sql, values);
-    // The download's discount group record, when its group first appears.
-    const QString group = line.value(12);
-    if (!group.isEmpty()) {
-        const QString k = QStringLiteral("grp:") + dlid + u'|' + group;
-        if (!m_cache.contains(k)) {
-            const QString known = m_engine.textValue(
-                QStringLiteral("SELECT id FROM quendrap_ekgrp WHERE DLID=? AND RabattGR=?"),
-                {dlid, group});
-            if (known.isEmpty()) {
-                // It maps to the ERP group of the same code, valid from the
-                // price's date, with the description and rates of that group
-                // in force on the date when the ERP has one.
-                const QString date = ErpDate(line.value(9));
-                QStringList erp;
-                if (!date.isEmpty()) {
-                    const QString order = DateOrderSql(QStringLiteral("DATUM"));
-                    QSqlQuery& q = m_engine.exec(
-                        QStringLiteral("SELECT BEZ, RAB1, RAB2, RAB3, RAB4 FROM vt_ekrabgr WHERE "
-                                       "FIRMA=? AND LNR=? AND CODE=? AND FREIGABE<>'N' AND ") +
-                            order + QStringLiteral(" <= ? ORDER BY ") + order +
-                            QStringLiteral(" DESC LIMIT 1"),
-                        {company, supplier, group, dateKey(date)});
-                    erp = firstRow(q, 5);
-                }
-                StoredObject o;
-                o.cls = m_engine.findClass(QStringLiteral("quendrap.ekgrp"));
-                o.values = {{QStringLiteral("DLID"), dlid},
-                            {QStringLiteral("FIRMA"), company},
-                            {QStringLiteral("LNR"), supplier},
-                            {QStringLiteral("RabattGR"), group},
-                            {QStringLiteral("ERPGR"), group},
-                            {QStringLiteral("Datum"), date},
-                            {QStringLiteral("BEZ"), erp.value(0)},
-                            {QStringLiteral("Rabatt1"), erp.value(1)},
-                            {QStringLiteral("Rabatt2"), erp.value(2)},
-                            {QStringLiteral("Rabatt3"), erp.value(3)},
-                            {QStringLiteral("Rabatt4"), erp.value(4)},
-                            {QStringLiteral("Status"), QStringLiteral("0")}};
-                m_engine.saveObject(o);
-            }
-            m_cache.insert(k, {});
-        }
-    }
+    addDownloadGroup(dlid, company, supplier, line);
     return id;
 }
 

@@ -13,6 +13,7 @@
 #include <utility>
 
 class StandinEngine;
+class StandinStore;
 
 // SQL expression that orders "dd.mm.yyyy" texts by date (yyyymmdd). The
 // date-indexed tables index exactly this expression.
@@ -71,7 +72,7 @@ enum Field {
 } // namespace Grid
 
 // Adds the columns a table of an earlier stand-in version lacks.
-void AddMissingColumns(StandinEngine& engine, const QString& table, const QStringList& properties);
+void AddMissingColumns(StandinStore& store, const QString& table, const QStringList& properties);
 
 // Whether the ERP holds a discount group exactly: a released VT.EKRabGr
 // record of the supplier for the group valid from exactly that date, with
@@ -141,6 +142,33 @@ public:
                             const QStringList& rates);
 
 private:
+    // The steps of gridFields: the fields of a known article (false when the
+    // company has no such article) or of a new one, the purchase side and
+    // the sales side that follows from it.
+    struct PurchaseSide {
+        double netto = 0;
+        double eht = 1;
+        double nebkost = 0;
+        double faktor = 1;
+    };
+    bool articleFields(QStringList& g, const QString& company, const QString& article);
+    void newArticleFields(QStringList& g, const QString& company, const QStringList& line,
+                          const QStringList& def);
+    PurchaseSide purchaseFields(QStringList& g, const QString& company, const QString& supplier,
+                                const QStringList& line, const QString& article,
+                                const QString& day);
+    void salesFields(QStringList& g, const QString& company, const QString& article,
+                     const QString& day, const QStringList& def, const PurchaseSide& purchase);
+    // The supplier's condition of an article in force before a day, and the
+    // rates of a released ERP discount group in force on it.
+    QStringList conditionBefore(const QString& company, const QString& supplier,
+                                const QString& article, const QString& day);
+    QStringList groupRatesOn(const QString& company, const QString& supplier, const QString& group,
+                             const QString& day);
+    // The download's discount group record of a stored line's group, when
+    // the group first appears.
+    void addDownloadGroup(const QString& dlid, const QString& company, const QString& supplier,
+                          const QStringList& line);
     QStringList defaults(const QString& company, const QString& supplier);
     bool erpGroup(const QString& company, const QString& supplier, const QString& group);
     QString mappedGroup(const QString& company, const QString& supplier, const QString& group);

@@ -31,7 +31,7 @@ QStringList downloadOf(CallContext& ctx, const QString& dlid) {
         return *it;
     QSqlQuery& q = ctx.engine.exec(
         QStringLiteral("SELECT Firma, LNR FROM quendrap_downloads WHERE id=?"), {dlid});
-    if (!StandinEngine::nextRow(q) || q.value(0).toString() != ctx.job.company()) {
+    if (!StandinStore::nextRow(q) || q.value(0).toString() != ctx.job.company()) {
         q.finish();
         cache.remove(key);
         ObjectNotFound(QStringLiteral("quendrap.downloads"), dlid);
@@ -44,132 +44,153 @@ QStringList downloadOf(CallContext& ctx, const QString& dlid) {
 
 } // namespace
 
-void RegisterImportClasses(StandinEngine& engine) {
+namespace {
+
+QString getlnr(CallContext& ctx, QStringList& a) {
+    return ctx.engine.textValue(QStringLiteral("SELECT LNR FROM quendrap_liefid WHERE id=?"),
+                                {a.value(0) + QStringLiteral("||") + a.value(1)});
+}
+
+// The supplier's name for the screen; "" when the supplier is not stored.
+QString lname(CallContext& ctx, QStringList& a) {
+    return ConvertText(
+        ctx.engine.textValue(QStringLiteral("SELECT NAME FROM vt_lieferant WHERE id=?"),
+                             {a.value(0) + QStringLiteral("||") + a.value(1)}),
+        QStringLiteral("VELTAR"), false);
+}
+
+// "ERP units`external codes", two comma-separated lists in the same order.
+QString geteinh(CallContext& ctx, QStringList& a) {
+    QSqlQuery& q = ctx.engine.exec(
+        QStringLiteral("SELECT ERP, EXT FROM vt_einheit WHERE FIRMA=? ORDER BY EXT"), {a.value(0)});
+    QStringList erp;
+    QStringList ext;
+    while (StandinStore::nextRow(q)) {
+        erp << q.value(0).toString();
+        ext << q.value(1).toString();
+    }
+    q.finish();
+    return erp.join(u',') + u'`' + ext.join(u',');
+}
+
+// savezeile(download, "", position line text, flag, ""): creates the
+// staging position from the 14 fields, assigns the ERP article of the
+// download's supplier whose EAN or order number matches, fills the grid
+// fields from it and the supplier defaults, and creates the download's
+// discount group record when the group first appears.
+QString savezeile(CallContext& ctx, QStringList& a) {
+    const QString dlid = a.value(0);
+    const QStringList f = a.value(2).split(u'|');
+    if (f.size() != 14)
+        throw ServerError(StandinErrors::BadArguments, QStringLiteral("Positionszeile mit ") +
+                                                           QString::number(f.size()) +
+                                                           QStringLiteral(" statt 14 Feldern"));
+    // What the ERP would not keep as it is (too long, an EAN, date,
+    // price or quantity that is none) is refused, as the import's own
+    // check refuses it.
+    if (const QString problem = PositionLineRules::Problem(f); !problem.isEmpty())
+        throw ServerError(StandinErrors::BadArguments, problem);
+    CheckLength(QStringLiteral("quendrap.pos"), QStringLiteral("Kennz"), a.value(3));
+    const QStringList dl = downloadOf(ctx, dlid);
+    return PositionFiller(ctx.engine, ctx.job.cache()).store(dlid, dl[0], dl[1], f, a.value(3));
+}
+
+// setliefid(company, manufacturer code, supplier): links the code.
+QString setliefid(CallContext& ctx, QStringList& a) {
+    CheckLength(QStringLiteral("quendrap.liefid"), QStringLiteral("HerstCode"), a.value(1));
+    CheckLength(QStringLiteral("quendrap.liefid"), QStringLiteral("LNR"), a.value(2));
+    ctx.engine.exec(
+        QStringLiteral("INSERT OR REPLACE INTO quendrap_liefid(id, FIRMA, "
+                       "HerstCode, LNR) VALUES(?,?,?,?)"),
+        {a.value(0) + QStringLiteral("||") + a.value(1), a.value(0), a.value(1), a.value(2)});
+    return QString();
+}
+
+// "name (code)|name (code)|..." of the suppliers with web price data.
+QString quendraGetCountry(CallContext& ctx, QStringList&) {
+    QSqlQuery& q = ctx.engine.exec(QStringLiteral(
+        "SELECT CODE, min(NAME) FROM quendrap_web GROUP BY CODE ORDER BY min(NAME)"));
+    QStringList entries;
+    while (StandinStore::nextRow(q))
+        entries << q.value(1).toString() + QStringLiteral(" (") + q.value(0).toString() + u')';
+    q.finish();
+    return entries.join(u'|');
+}
+
+// The list expression for VT.XW "Liste"; "" when the code has no data.
+QString quendraGetComp(CallContext& ctx, QStringList& a) {
+    const QString n = ctx.engine.textValue(
+        QStringLiteral("SELECT count(*) FROM quendrap_web WHERE CODE=?"), {a.value(0)});
+    return n.toInt() > 0 ? QStringLiteral("WEB|") + a.value(0) : QString();
+}
+
+std::unique_ptr<QueryCursor> expressionListQuery(CallContext& ctx, const QStringList& a) {
+    const QString expr = a.value(0);
+    if (expr.isEmpty())
+        return std::unique_ptr<QueryCursor>(std::make_unique<ListCursor>(1, QList<QStringList>{}));
+    if (!expr.startsWith(QStringLiteral("WEB|"))) {
+        if (std::unique_ptr<QueryCursor> c = PositionListCursor(ctx, expr))
+            return c;
+        throw ServerError(StandinErrors::BadArguments,
+                          QStringLiteral("Unbekannter Listenausdruck: ") + expr);
+    }
+    return std::unique_ptr<QueryCursor>(
+        std::make_unique<SqlCursor>(ctx.engine,
+                                    QStringLiteral("SELECT LINE FROM quendrap_web WHERE CODE=? "
+                                                   "ORDER BY CAST(SEQ AS INTEGER), id"),
+                                    QVariantList{expr.mid(4)}, 1));
+}
+
+} // namespace
+
+void RegisterImportClasses(StandinRegistry& registry) {
     // Manufacturer codes linked to suppliers: id FIRMA||HerstCode.
-    ClassDef& liefid = engine.defineClass(
+    ClassDef& liefid = registry.defineClass(
         QStringLiteral("quendrap.liefid"), QStringLiteral("quendrap_liefid"),
         {QStringLiteral("FIRMA"), QStringLiteral("HerstCode"), QStringLiteral("LNR")}, false);
     liefid.idOf = [](const StoredObject& o) {
         return firmaKey(o, QStringLiteral("FIRMA"), QStringLiteral("HerstCode"));
     };
-    liefid.classMethods.insert(QStringLiteral("getlnr"), [](CallContext& ctx, QStringList& a) {
-        return ctx.engine.textValue(QStringLiteral("SELECT LNR FROM quendrap_liefid WHERE id=?"),
-                                    {a.value(0) + QStringLiteral("||") + a.value(1)});
-    });
+    liefid.classMethods.insert(QStringLiteral("getlnr"), getlnr);
 
     // Unit assignments: external unit code to ERP unit, per company.
-    engine
+    registry
         .defineClass(QStringLiteral("VT.Einheit"), QStringLiteral("vt_einheit"),
                      {QStringLiteral("FIRMA"), QStringLiteral("EXT"), QStringLiteral("ERP")}, false)
         .idOf = [](const StoredObject& o) {
         return firmaKey(o, QStringLiteral("FIRMA"), QStringLiteral("EXT"));
     };
 
-    engine.execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_ekgrp_grp ON "
-                                      "quendrap_ekgrp(DLID, RabattGR)")});
+    registry.store().execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_ekgrp_grp ON "
+                                                "quendrap_ekgrp(DLID, RabattGR)")});
 
-    ClassDef& downloads = engine.extendClass(QStringLiteral("quendrap.downloads"));
-    // The supplier's name for the screen; "" when the supplier is not stored.
-    downloads.classMethods.insert(QStringLiteral("lname"), [](CallContext& ctx, QStringList& a) {
-        return ConvertText(
-            ctx.engine.textValue(QStringLiteral("SELECT NAME FROM vt_lieferant WHERE id=?"),
-                                 {a.value(0) + QStringLiteral("||") + a.value(1)}),
-            QStringLiteral("VELTAR"), false);
-    });
-    // "ERP units`external codes", two comma-separated lists in the same order.
-    downloads.classMethods.insert(QStringLiteral("geteinh"), [](CallContext& ctx, QStringList& a) {
-        QSqlQuery& q = ctx.engine.exec(
-            QStringLiteral("SELECT ERP, EXT FROM vt_einheit WHERE FIRMA=? ORDER BY EXT"),
-            {a.value(0)});
-        QStringList erp;
-        QStringList ext;
-        while (StandinEngine::nextRow(q)) {
-            erp << q.value(0).toString();
-            ext << q.value(1).toString();
-        }
-        q.finish();
-        return erp.join(u',') + u'`' + ext.join(u',');
+    ClassDef& downloads = registry.extendClass(QStringLiteral("quendrap.downloads"));
+    downloads.classMethods.insert({
+        {QStringLiteral("lname"), lname},
+        {QStringLiteral("geteinh"), geteinh},
     });
 
-    ClassDef& pos = engine.extendClass(QStringLiteral("quendrap.pos"));
-    // savezeile(download, "", position line text, flag, ""): creates the
-    // staging position from the 14 fields, assigns the ERP article of the
-    // download's supplier whose EAN or order number matches, fills the grid
-    // fields from it and the supplier defaults, and creates the download's
-    // discount group record when the group first appears.
-    pos.classMethods.insert(QStringLiteral("savezeile"), [](CallContext& ctx, QStringList& a) {
-        const QString dlid = a.value(0);
-        const QStringList f = a.value(2).split(u'|');
-        if (f.size() != 14)
-            throw ServerError(StandinErrors::BadArguments, QStringLiteral("Positionszeile mit ") +
-                                                               QString::number(f.size()) +
-                                                               QStringLiteral(" statt 14 Feldern"));
-        // What the ERP would not keep as it is (too long, an EAN, date,
-        // price or quantity that is none) is refused, as the import's own
-        // check refuses it.
-        if (const QString problem = PositionLineRules::Problem(f); !problem.isEmpty())
-            throw ServerError(StandinErrors::BadArguments, problem);
-        CheckLength(QStringLiteral("quendrap.pos"), QStringLiteral("Kennz"), a.value(3));
-        const QStringList dl = downloadOf(ctx, dlid);
-        return PositionFiller(ctx.engine, ctx.job.cache()).store(dlid, dl[0], dl[1], f, a.value(3));
-    });
-    // setliefid(company, manufacturer code, supplier): links the code.
-    pos.classMethods.insert(QStringLiteral("setliefid"), [](CallContext& ctx, QStringList& a) {
-        CheckLength(QStringLiteral("quendrap.liefid"), QStringLiteral("HerstCode"), a.value(1));
-        CheckLength(QStringLiteral("quendrap.liefid"), QStringLiteral("LNR"), a.value(2));
-        ctx.engine.exec(
-            QStringLiteral("INSERT OR REPLACE INTO quendrap_liefid(id, FIRMA, "
-                           "HerstCode, LNR) VALUES(?,?,?,?)"),
-            {a.value(0) + QStringLiteral("||") + a.value(1), a.value(0), a.value(1), a.value(2)});
-        return QString();
+    ClassDef& pos = registry.extendClass(QStringLiteral("quendrap.pos"));
+    pos.classMethods.insert({
+        {QStringLiteral("savezeile"), savezeile},
+        {QStringLiteral("setliefid"), setliefid},
+        {QStringLiteral("QuendraGetCountry"), quendraGetCountry},
+        {QStringLiteral("QuendraGetComp"), quendraGetComp},
     });
 
     // Web price data: article lines per supplier code, in order.
-    engine.defineClass(QStringLiteral("quendrap.web"), QStringLiteral("quendrap_web"),
-                       {QStringLiteral("CODE"), QStringLiteral("NAME"), QStringLiteral("SEQ"),
-                        QStringLiteral("LINE")});
-    // "name (code)|name (code)|..." of the suppliers with web price data.
-    pos.classMethods.insert(QStringLiteral("QuendraGetCountry"), [](CallContext& ctx,
-                                                                    QStringList&) {
-        QSqlQuery& q = ctx.engine.exec(QStringLiteral(
-            "SELECT CODE, min(NAME) FROM quendrap_web GROUP BY CODE ORDER BY min(NAME)"));
-        QStringList entries;
-        while (StandinEngine::nextRow(q))
-            entries << q.value(1).toString() + QStringLiteral(" (") + q.value(0).toString() + u')';
-        q.finish();
-        return entries.join(u'|');
-    });
-    // The list expression for VT.XW "Liste"; "" when the code has no data.
-    pos.classMethods.insert(QStringLiteral("QuendraGetComp"), [](CallContext& ctx, QStringList& a) {
-        const QString n = ctx.engine.textValue(
-            QStringLiteral("SELECT count(*) FROM quendrap_web WHERE CODE=?"), {a.value(0)});
-        return n.toInt() > 0 ? QStringLiteral("WEB|") + a.value(0) : QString();
-    });
+    registry.defineClass(QStringLiteral("quendrap.web"), QStringLiteral("quendrap_web"),
+                         {QStringLiteral("CODE"), QStringLiteral("NAME"), QStringLiteral("SEQ"),
+                          QStringLiteral("LINE")});
 
     // VT.XW "Liste": runs a list expression, one row per entry: "WEB|code"
     // here, the positions window's expressions in PositionClasses.
-    ClassDef& xw = engine.defineClass(QStringLiteral("VT.XW"));
-    xw.queries.insert(QStringLiteral("Liste"), [](CallContext& ctx, const QStringList& a) {
-        const QString expr = a.value(0);
-        if (expr.isEmpty())
-            return std::unique_ptr<QueryCursor>(
-                std::make_unique<ListCursor>(1, QList<QStringList>{}));
-        if (!expr.startsWith(QStringLiteral("WEB|"))) {
-            if (std::unique_ptr<QueryCursor> c = PositionListCursor(ctx, expr))
-                return c;
-            throw ServerError(StandinErrors::BadArguments,
-                              QStringLiteral("Unbekannter Listenausdruck: ") + expr);
-        }
-        return std::unique_ptr<QueryCursor>(
-            std::make_unique<SqlCursor>(ctx.engine,
-                                        QStringLiteral("SELECT LINE FROM quendrap_web WHERE CODE=? "
-                                                       "ORDER BY CAST(SEQ AS INTEGER), id"),
-                                        QVariantList{expr.mid(4)}, 1));
-    });
+    ClassDef& xw = registry.defineClass(QStringLiteral("VT.XW"));
+    xw.queries.insert(QStringLiteral("Liste"), expressionListQuery);
 
     // Defaults a buyer keeps per supplier: id FIRMA||LNR. The dialog
     // "Defaults" makes and changes them (Rights.h).
-    ClassDef& defaults = engine.defineClass(
+    ClassDef& defaults = registry.defineClass(
         QStringLiteral("quendrap.defaults"), QStringLiteral("quendrap_defaults"),
         {QStringLiteral("FIRMA"), QStringLiteral("LNR"), QStringLiteral("Warengruppe"),
          QStringLiteral("Aufschlag"), QStringLiteral("Rundung"), QStringLiteral("Freigabe")},

@@ -106,7 +106,7 @@ QString nextPage(CallContext& ctx) {
     QString lastKey = s[LastKey];
     QString lastArticle = s[LastArticle];
     const bool resuming = s[Started] == u"1";
-    while (records.size() < kPageSize && StandinEngine::nextRow(q)) {
+    while (records.size() < kPageSize && StandinStore::nextRow(q)) {
         const QString artnr = q.value(0).toString();
         const QString rowKey = q.value(5).toString();
         // Rows of the last hit's order key up to the last hit itself were
@@ -132,7 +132,7 @@ QString nextPage(CallContext& ctx) {
 QString comboList(StandinEngine& engine, const QString& sql, const QVariantList& values) {
     QSqlQuery& q = engine.exec(sql, values);
     QString out;
-    while (StandinEngine::nextRow(q))
+    while (StandinStore::nextRow(q))
         out += q.value(0).toString() + u' ' + readable(q.value(1).toString()) + u'`';
     q.finish();
     return out;
@@ -143,16 +143,16 @@ std::unique_ptr<QueryCursor> codeRows(CallContext& ctx, const QString& sql,
                                       const QVariantList& values) {
     QSqlQuery& q = ctx.engine.exec(sql, values);
     QList<QStringList> rows;
-    while (StandinEngine::nextRow(q))
+    while (StandinStore::nextRow(q))
         rows << QStringList{q.value(0).toString(), readable(q.value(1).toString())};
     q.finish();
     return std::make_unique<ListCursor>(2, rows);
 }
 
 // A stored class whose id is its key properties joined by "||".
-ClassDef& keyedClass(StandinEngine& engine, const QString& name, const QString& table,
+ClassDef& keyedClass(StandinRegistry& registry, const QString& name, const QString& table,
                      const QStringList& properties, const QStringList& keyProperties) {
-    ClassDef& cls = engine.defineClass(name, table, properties, false);
+    ClassDef& cls = registry.defineClass(name, table, properties, false);
     cls.idOf = [keyProperties](const StoredObject& o) {
         QStringList parts;
         for (const QString& p : keyProperties)
@@ -170,7 +170,7 @@ QList<QStringList> partnerRows(StandinEngine& engine, const QString& sql,
     const QString part = searchKey(namePart).trimmed();
     QSqlQuery& q = engine.exec(sql, values);
     QList<QStringList> rows;
-    while (StandinEngine::nextRow(q)) {
+    while (StandinStore::nextRow(q)) {
         const QString name = q.value(1).toString();
         const QString search = searchKey(readable(name));
         if (!part.isEmpty() && !search.contains(part))
@@ -184,71 +184,113 @@ QList<QStringList> partnerRows(StandinEngine& engine, const QString& sql,
 
 } // namespace
 
-void RegisterLookupClasses(StandinEngine& engine) {
-    engine.execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS vt_artikel_search ON "
-                                      "vt_artikel(FIRMA, ") +
-                       orderKeySql() + QStringLiteral(", ARTNR)")});
+namespace {
 
-    // GETARF(text, main group, goods group, supplier, department, active,
-    // released): starts the job's article search in its company and writes
-    // the first page; GETARN writes the next one.
-    engine.defineRoutine(QStringLiteral("GETARF"), kRoutine,
-                         [](CallContext& ctx, const QStringList& args, QString& output) {
-                             // A refused start leaves no earlier search to go on with.
-                             ctx.job.cache().remove(kSearchKey);
-                             checkArguments(QStringLiteral("GETARF"), args, 7, 7);
-                             QStringList s(FieldCount);
-                             s[Company] = ctx.job.company();
-                             s[Text] = args[0].trimmed();
-                             s[MainGroup] = args[1].left(2);
-                             s[SubGroup] = args[2];
-                             s[Supplier] = args[3];
-                             s[Department] = args[4];
-                             s[Active] = args[5];
-                             s[Released] = args[6];
-                             s[More] = QStringLiteral("1");
-                             ctx.job.cache().insert(kSearchKey, s);
-                             output += nextPage(ctx);
-                         });
-    engine.defineRoutine(QStringLiteral("GETARN"), kRoutine,
-                         [](CallContext& ctx, const QStringList& args, QString& output) {
-                             checkArguments(QStringLiteral("GETARN"), args, 0, 0);
-                             output += nextPage(ctx);
-                         });
+std::unique_ptr<QueryCursor> kkrSucheQuery(CallContext& ctx, const QStringList& a) {
+    QList<QStringList> rows;
+    if (a.value(1) == u"L")
+        rows = partnerRows(
+            ctx.engine,
+            QStringLiteral("SELECT LNR, NAME, PLZ, ORT FROM vt_lieferant WHERE FIRMA=? AND "
+                           "(KTOKREIS=? OR ?='') ORDER BY CAST(LNR AS INTEGER), LNR"),
+            {a.value(0), a.value(3), a.value(3)}, a.value(2));
+    else if (a.value(1) == u"K")
+        rows = partnerRows(
+            ctx.engine,
+            QStringLiteral("SELECT KNR, NAME, PLZ, ORT FROM vt_kunde WHERE FIRMA=? AND "
+                           "(?='' OR substr(KGRP,1,2)=?) AND substr(PLZ,1,length(?))=? "
+                           "ORDER BY CAST(KNR AS INTEGER), KNR"),
+            {a.value(0), a.value(3).left(2), a.value(3).left(2), a.value(4), a.value(4)},
+            a.value(2));
+    return std::make_unique<ListCursor>(5, rows);
+}
 
-    // The combo boxes of the search dialog, "code text`code text`...": the
-    // main goods groups (codes ending in "00"), the goods groups (all, or
-    // those of a main group: the codes that begin with its first two
-    // digits) and the departments.
-    engine.defineRoutine(QStringLiteral("HGRP"), kRoutine,
-                         [](CallContext& ctx, const QStringList& args, QString& output) {
-                             checkArguments(QStringLiteral("HGRP"), args, 0, 0);
-                             output += comboList(
-                                 ctx.engine,
-                                 QStringLiteral("SELECT CODE, BEZ FROM vt_parwarengruppe WHERE "
-                                                "FIRMA=? AND CODE LIKE '%00' ORDER BY CODE"),
-                                 {ctx.job.company()});
-                         });
-    engine.defineRoutine(QStringLiteral("UGRP"), kRoutine,
-                         [](CallContext& ctx, const QStringList& args, QString& output) {
-                             checkArguments(QStringLiteral("UGRP"), args, 0, 1);
-                             const QString main = args.value(0).left(2);
-                             output += comboList(
-                                 ctx.engine,
-                                 QStringLiteral("SELECT CODE, BEZ FROM vt_parwarengruppe WHERE "
-                                                "FIRMA=? AND (?='' OR substr(CODE,1,length(?))=?) "
-                                                "ORDER BY CODE"),
-                                 {ctx.job.company(), main, main, main});
-                         });
-    engine.defineRoutine(QStringLiteral("ABTNR"), kRoutine,
-                         [](CallContext& ctx, const QStringList& args, QString& output) {
-                             checkArguments(QStringLiteral("ABTNR"), args, 0, 0);
-                             output += comboList(ctx.engine,
-                                                 QStringLiteral("SELECT CODE, BEZ FROM "
-                                                                "vt_parabteilung WHERE FIRMA=? "
-                                                                "ORDER BY CODE"),
-                                                 {ctx.job.company()});
-                         });
+// GETARF(text, main group, goods group, supplier, department, active,
+// released): starts the job's article search in its company and writes the
+// first page; GETARN writes the next one.
+void startArticleSearch(CallContext& ctx, const QStringList& args, QString& output) {
+    // A refused start leaves no earlier search to go on with.
+    ctx.job.cache().remove(kSearchKey);
+    checkArguments(QStringLiteral("GETARF"), args, 7, 7);
+    QStringList s(FieldCount);
+    s[Company] = ctx.job.company();
+    s[Text] = args[0].trimmed();
+    s[MainGroup] = args[1].left(2);
+    s[SubGroup] = args[2];
+    s[Supplier] = args[3];
+    s[Department] = args[4];
+    s[Active] = args[5];
+    s[Released] = args[6];
+    s[More] = QStringLiteral("1");
+    ctx.job.cache().insert(kSearchKey, s);
+    output += nextPage(ctx);
+}
+
+void nextArticlePage(CallContext& ctx, const QStringList& args, QString& output) {
+    checkArguments(QStringLiteral("GETARN"), args, 0, 0);
+    output += nextPage(ctx);
+}
+
+// The combo boxes of the search dialog, "code text`code text`...": the main
+// goods groups (codes ending in "00"), the goods groups (all, or those of a
+// main group: the codes that begin with its first two digits) and the
+// departments.
+void mainGroupList(CallContext& ctx, const QStringList& args, QString& output) {
+    checkArguments(QStringLiteral("HGRP"), args, 0, 0);
+    output += comboList(ctx.engine,
+                        QStringLiteral("SELECT CODE, BEZ FROM vt_parwarengruppe WHERE "
+                                       "FIRMA=? AND CODE LIKE '%00' ORDER BY CODE"),
+                        {ctx.job.company()});
+}
+
+void goodsGroupList(CallContext& ctx, const QStringList& args, QString& output) {
+    checkArguments(QStringLiteral("UGRP"), args, 0, 1);
+    const QString main = args.value(0).left(2);
+    output += comboList(ctx.engine,
+                        QStringLiteral("SELECT CODE, BEZ FROM vt_parwarengruppe WHERE "
+                                       "FIRMA=? AND (?='' OR substr(CODE,1,length(?))=?) "
+                                       "ORDER BY CODE"),
+                        {ctx.job.company(), main, main, main});
+}
+
+void departmentList(CallContext& ctx, const QStringList& args, QString& output) {
+    checkArguments(QStringLiteral("ABTNR"), args, 0, 0);
+    output += comboList(ctx.engine,
+                        QStringLiteral("SELECT CODE, BEZ FROM vt_parabteilung WHERE FIRMA=? "
+                                       "ORDER BY CODE"),
+                        {ctx.job.company()});
+}
+
+// "Liste"(company) of the customer groups and (company, kind) of the account
+// groups: code, text.
+std::unique_ptr<QueryCursor> customerGroupList(CallContext& ctx, const QStringList& a) {
+    return codeRows(ctx,
+                    QStringLiteral("SELECT CODE, BEZ FROM vt_parkundengruppen WHERE "
+                                   "FIRMA=? ORDER BY CODE"),
+                    {a.value(0)});
+}
+
+std::unique_ptr<QueryCursor> accountGroupList(CallContext& ctx, const QStringList& a) {
+    return codeRows(ctx,
+                    QStringLiteral("SELECT CODE, BEZ FROM vt_kontosammelkontokreis WHERE "
+                                   "FIRMA=? AND ART=? ORDER BY CODE"),
+                    {a.value(0), a.value(1)});
+}
+
+} // namespace
+
+void RegisterLookupClasses(StandinRegistry& registry) {
+    registry.store().execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS vt_artikel_search ON "
+                                                "vt_artikel(FIRMA, ") +
+                                 orderKeySql() + QStringLiteral(", ARTNR)")});
+
+    const std::pair<QString, RoutineFn> routines[] = {
+        {QStringLiteral("GETARF"), startArticleSearch}, {QStringLiteral("GETARN"), nextArticlePage},
+        {QStringLiteral("HGRP"), mainGroupList},        {QStringLiteral("UGRP"), goodsGroupList},
+        {QStringLiteral("ABTNR"), departmentList},
+    };
+    for (const auto& [label, routine] : routines)
+        registry.defineRoutine(label, kRoutine, routine);
 
     // Customers of the ERP: id FIRMA||KNR; name and place in the 7-bit form,
     // KGRP the customer group, KTOKREIS the account group.
@@ -256,56 +298,30 @@ void RegisterLookupClasses(StandinEngine& engine) {
                                QStringLiteral("NAME"),    QStringLiteral("ORT"),
                                QStringLiteral("PLZ"),     QStringLiteral("KGRP"),
                                QStringLiteral("KTOKREIS")};
-    keyedClass(engine, QStringLiteral("VT.Kunde"), QStringLiteral("vt_kunde"), customer,
+    keyedClass(registry, QStringLiteral("VT.Kunde"), QStringLiteral("vt_kunde"), customer,
                {QStringLiteral("FIRMA"), QStringLiteral("KNR")});
-    engine.execScript(
+    registry.store().execScript(
         {QStringLiteral("CREATE INDEX IF NOT EXISTS vt_kunde_firma ON vt_kunde(FIRMA, KNR)")});
 
     // Customer groups: id FIRMA||CODE; query "Liste"(company): code, text.
-    keyedClass(engine, QStringLiteral("VT.ParKundenGruppen"), QStringLiteral("vt_parkundengruppen"),
+    keyedClass(registry, QStringLiteral("VT.ParKundenGruppen"),
+               QStringLiteral("vt_parkundengruppen"),
                {QStringLiteral("FIRMA"), QStringLiteral("CODE"), QStringLiteral("BEZ")},
                {QStringLiteral("FIRMA"), QStringLiteral("CODE")})
-        .queries.insert(QStringLiteral("Liste"), [](CallContext& ctx, const QStringList& a) {
-            return codeRows(ctx,
-                            QStringLiteral("SELECT CODE, BEZ FROM vt_parkundengruppen WHERE "
-                                           "FIRMA=? ORDER BY CODE"),
-                            {a.value(0)});
-        });
+        .queries.insert(QStringLiteral("Liste"), customerGroupList);
 
     // Account groups of suppliers (ART "L") and customers ("K"): id
     // FIRMA||ART||CODE; query "Liste"(company, kind): code, text.
-    keyedClass(engine, QStringLiteral("VT.KontoSammelKontoKreis"),
+    keyedClass(registry, QStringLiteral("VT.KontoSammelKontoKreis"),
                QStringLiteral("vt_kontosammelkontokreis"),
                {QStringLiteral("FIRMA"), QStringLiteral("ART"), QStringLiteral("CODE"),
                 QStringLiteral("BEZ")},
                {QStringLiteral("FIRMA"), QStringLiteral("ART"), QStringLiteral("CODE")})
-        .queries.insert(QStringLiteral("Liste"), [](CallContext& ctx, const QStringList& a) {
-            return codeRows(ctx,
-                            QStringLiteral("SELECT CODE, BEZ FROM vt_kontosammelkontokreis WHERE "
-                                           "FIRMA=? AND ART=? ORDER BY CODE"),
-                            {a.value(0), a.value(1)});
-        });
+        .queries.insert(QStringLiteral("Liste"), accountGroupList);
 
     // VT.Windows "KkrSuche"(company, "L", name part, account group) and
     // (company, "K", name part, customer group, post code): suppliers or
     // customers whose name contains the part (as search keys), by number.
-    ClassDef& windows = engine.extendClass(QStringLiteral("VT.Windows"));
-    windows.queries.insert(QStringLiteral("KkrSuche"), [](CallContext& ctx, const QStringList& a) {
-        QList<QStringList> rows;
-        if (a.value(1) == u"L")
-            rows = partnerRows(
-                ctx.engine,
-                QStringLiteral("SELECT LNR, NAME, PLZ, ORT FROM vt_lieferant WHERE FIRMA=? AND "
-                               "(KTOKREIS=? OR ?='') ORDER BY CAST(LNR AS INTEGER), LNR"),
-                {a.value(0), a.value(3), a.value(3)}, a.value(2));
-        else if (a.value(1) == u"K")
-            rows = partnerRows(
-                ctx.engine,
-                QStringLiteral("SELECT KNR, NAME, PLZ, ORT FROM vt_kunde WHERE FIRMA=? AND "
-                               "(?='' OR substr(KGRP,1,2)=?) AND substr(PLZ,1,length(?))=? "
-                               "ORDER BY CAST(KNR AS INTEGER), KNR"),
-                {a.value(0), a.value(3).left(2), a.value(3).left(2), a.value(4), a.value(4)},
-                a.value(2));
-        return std::make_unique<ListCursor>(5, rows);
-    });
+    ClassDef& windows = registry.extendClass(QStringLiteral("VT.Windows"));
+    windows.queries.insert(QStringLiteral("KkrSuche"), kkrSucheQuery);
 }

@@ -19,9 +19,74 @@ QString firmaId(const StoredObject& o, const QString& keyProperty) {
 
 } // namespace
 
-void RegisterPersonnelClasses(StandinEngine& engine) {
+namespace {
+
+// Names are stored in the 7-bit form; ODBC clients get them readable.
+QString pnameLogicalToOdbc(CallContext&, StoredObject&, QStringList& args) {
+    return ConvertText(args.value(0), QStringLiteral("VELTAR"), false);
+}
+
+// The user of a password and company: column 1 the code, answered only
+// with the connection's own credentials (Access.h).
+std::unique_ptr<QueryCursor> userViaPasswortQuery(CallContext& ctx, const QStringList& args) {
+    return OwnUserViaPassword(ctx.job, args);
+}
+
+// "code text`code text`..." of the company's locations, by code.
+QString getStandorte(CallContext& ctx, QStringList& args) {
+    QSqlQuery& q = ctx.engine.exec(
+        QStringLiteral("SELECT CODE, Text FROM vt_standort WHERE FIRMA=? ORDER BY CODE"),
+        {args.value(0)});
+    QStringList entries;
+    while (StandinStore::nextRow(q))
+        entries << q.value(0).toString() + u' ' + q.value(1).toString();
+    q.finish();
+    return entries.join(u'`');
+}
+
+// The location assigned to a workstation; "" when it has none.
+QString getDeviceStandort(CallContext& ctx, QStringList& args) {
+    QSqlQuery& q = ctx.engine.exec(QStringLiteral("SELECT Standort FROM vt_device WHERE "
+                                                  "lower(Name)=lower(?)"),
+                                   {args.value(0)});
+    const QString s = StandinStore::nextRow(q) ? q.value(0).toString() : QString();
+    q.finish();
+    return s;
+}
+
+// Columns: id, Bezeichnung, Namespace, Firma, Filiale, ServerIP, Port, WJ.
+std::unique_ptr<QueryCursor> serverListQuery(CallContext& ctx, const QStringList&) {
+    return std::make_unique<SqlCursor>(
+        ctx.engine,
+        QStringLiteral("SELECT id, Bezeichnung, Namespace, Firma, Filiale, ServerIP, Port, "
+                       "WJ FROM guiveltar_server ORDER BY CAST(id AS INTEGER), id"),
+        QVariantList{}, 8);
+}
+
+// A database of an earlier version keeps passwords in clear: they become
+// hashes when it is opened.
+void hashClearPasswords(StandinStore& store) {
+    QSqlQuery& q =
+        store.exec(QStringLiteral("SELECT id, Passwort FROM vt_parpersedv WHERE Passwort<>''"));
+    QList<std::pair<QString, QString>> clear;
+    while (StandinStore::nextRow(q))
+        if (!Passwords::IsHash(q.value(1).toString()))
+            clear.append({q.value(0).toString(), q.value(1).toString()});
+    q.finish();
+    if (!clear.isEmpty()) {
+        StandinTransaction t(store);
+        for (const auto& [id, password] : std::as_const(clear))
+            store.execText(QStringLiteral("UPDATE vt_parpersedv SET Passwort=? WHERE id=?"),
+                           {Passwords::Hash(password), id});
+        t.commit();
+    }
+}
+
+} // namespace
+
+void RegisterPersonnelClasses(StandinRegistry& registry) {
     // User records: id FIRMA||CODE, the code in the ERP's 7-bit form.
-    ClassDef& edv = engine.defineClass(
+    ClassDef& edv = registry.defineClass(
         QStringLiteral("VT.ParPersEdv"), QStringLiteral("vt_parpersedv"),
         {QStringLiteral("FIRMA"), QStringLiteral("CODE"), QStringLiteral("Passwort"),
          QStringLiteral("AKTIV"), QStringLiteral("FAJN"), QStringLiteral("PNAME"),
@@ -35,89 +100,45 @@ void RegisterPersonnelClasses(StandinEngine& engine) {
         if (!password.isEmpty() && !Passwords::IsHash(password))
             password = Passwords::Hash(password);
     };
-    // A database of an earlier version keeps passwords in clear: they
-    // become hashes when it is opened.
-    {
-        QSqlQuery& q = engine.exec(
-            QStringLiteral("SELECT id, Passwort FROM vt_parpersedv WHERE Passwort<>''"));
-        QList<std::pair<QString, QString>> clear;
-        while (StandinEngine::nextRow(q))
-            if (!Passwords::IsHash(q.value(1).toString()))
-                clear.append({q.value(0).toString(), q.value(1).toString()});
-        q.finish();
-        if (!clear.isEmpty()) {
-            StandinTransaction t(engine);
-            for (const auto& [id, password] : std::as_const(clear))
-                engine.execText(QStringLiteral("UPDATE vt_parpersedv SET Passwort=? WHERE id=?"),
-                                {Passwords::Hash(password), id});
-            t.commit();
-        }
-    }
-    // Names are stored in the 7-bit form; ODBC clients get them readable.
-    edv.methods.insert(QStringLiteral("PNAMELogicalToODBC"),
-                       [](CallContext&, StoredObject&, QStringList& args) {
-                           return ConvertText(args.value(0), QStringLiteral("VELTAR"), false);
-                       });
-    // The user of a password and company: column 1 the code, answered only
-    // with the connection's own credentials (Access.h).
-    edv.queries.insert(QStringLiteral("UserViaPasswort"),
-                       [](CallContext& ctx, const QStringList& args) {
-                           return OwnUserViaPassword(ctx.job, args);
-                       });
+    hashClearPasswords(registry.store());
+    edv.methods.insert(QStringLiteral("PNAMELogicalToODBC"), pnameLogicalToOdbc);
+    edv.queries.insert(QStringLiteral("UserViaPasswort"), userViaPasswortQuery);
 
     ClassDef& abt =
-        engine.defineClass(QStringLiteral("VT.ParPersAbt"), QStringLiteral("vt_parpersabt"),
-                           {QStringLiteral("FIRMA"), QStringLiteral("ABTNR"),
-                            QStringLiteral("abtbez"), QStringLiteral("HAbtNr")},
-                           false);
+        registry.defineClass(QStringLiteral("VT.ParPersAbt"), QStringLiteral("vt_parpersabt"),
+                             {QStringLiteral("FIRMA"), QStringLiteral("ABTNR"),
+                              QStringLiteral("abtbez"), QStringLiteral("HAbtNr")},
+                             false);
     abt.idOf = [](const StoredObject& o) { return firmaId(o, QStringLiteral("ABTNR")); };
 
-    ClassDef& basis =
-        engine.defineClass(QStringLiteral("VT.PersBasis"), QStringLiteral("vt_persbasis"),
-                           {QStringLiteral("FIRMA"), QStringLiteral("PNR"), QStringLiteral("Name"),
-                            QStringLiteral("Fax"), QStringLiteral("EMail")},
-                           false);
+    ClassDef& basis = registry.defineClass(
+        QStringLiteral("VT.PersBasis"), QStringLiteral("vt_persbasis"),
+        {QStringLiteral("FIRMA"), QStringLiteral("PNR"), QStringLiteral("Name"),
+         QStringLiteral("Fax"), QStringLiteral("EMail")},
+        false);
     basis.idOf = [](const StoredObject& o) { return firmaId(o, QStringLiteral("PNR")); };
 
     // Locations of a company and the workstations assigned to them.
-    engine
+    registry
         .defineClass(QStringLiteral("VT.Standort"), QStringLiteral("vt_standort"),
                      {QStringLiteral("FIRMA"), QStringLiteral("CODE"), QStringLiteral("Text")},
                      false)
         .idOf = [](const StoredObject& o) { return firmaId(o, QStringLiteral("CODE")); };
-    engine
+    registry
         .defineClass(QStringLiteral("VT.Device"), QStringLiteral("vt_device"),
                      {QStringLiteral("Name"), QStringLiteral("Standort")}, false)
         .idOf = [](const StoredObject& o) { return o.values.value(QStringLiteral("Name")); };
 
-    ClassDef& menue = engine.defineClass(QStringLiteral("GUIVELTAR.Menue"));
-    // "code text`code text`..." of the company's locations, by code.
-    menue.classMethods.insert(
-        QStringLiteral("getStandorte"), [](CallContext& ctx, QStringList& args) {
-            QSqlQuery& q = ctx.engine.exec(
-                QStringLiteral("SELECT CODE, Text FROM vt_standort WHERE FIRMA=? ORDER BY CODE"),
-                {args.value(0)});
-            QStringList entries;
-            while (StandinEngine::nextRow(q))
-                entries << q.value(0).toString() + u' ' + q.value(1).toString();
-            q.finish();
-            return entries.join(u'`');
-        });
-    // The location assigned to a workstation; "" when it has none.
-    menue.classMethods.insert(
-        QStringLiteral("getDeviceStandort"), [](CallContext& ctx, QStringList& args) {
-            QSqlQuery& q = ctx.engine.exec(QStringLiteral("SELECT Standort FROM vt_device WHERE "
-                                                          "lower(Name)=lower(?)"),
-                                           {args.value(0)});
-            const QString s = StandinEngine::nextRow(q) ? q.value(0).toString() : QString();
-            q.finish();
-            return s;
-        });
+    ClassDef& menue = registry.defineClass(QStringLiteral("GUIVELTAR.Menue"));
+    menue.classMethods.insert({
+        {QStringLiteral("getStandorte"), getStandorte},
+        {QStringLiteral("getDeviceStandort"), getDeviceStandort},
+    });
 
     // The server connection list: one entry per ERP server and company.
     // The list is the login window's, for every company: its entries
     // belong to none.
-    ClassDef& server = engine.defineClass(
+    ClassDef& server = registry.defineClass(
         QStringLiteral("GUIVELTAR.Server"), QStringLiteral("guiveltar_server"),
         {QStringLiteral("Bezeichnung"), QStringLiteral("Namespace"), QStringLiteral("Firma"),
          QStringLiteral("Filiale"), QStringLiteral("ServerIP"), QStringLiteral("Port"),
@@ -125,12 +146,5 @@ void RegisterPersonnelClasses(StandinEngine& engine) {
     server.companyOf = [](StandinEngine&, const StoredObject&) { return QString(); };
     // The server list window's "Ändern" (Rights.h).
     server.writes = {true, server.properties, server.properties};
-    // Columns: id, Bezeichnung, Namespace, Firma, Filiale, ServerIP, Port, WJ.
-    server.queries.insert(QStringLiteral("Liste"), [](CallContext& ctx, const QStringList&) {
-        return std::make_unique<SqlCursor>(
-            ctx.engine,
-            QStringLiteral("SELECT id, Bezeichnung, Namespace, Firma, Filiale, ServerIP, Port, "
-                           "WJ FROM guiveltar_server ORDER BY CAST(id AS INTEGER), id"),
-            QVariantList{}, 8);
-    });
+    server.queries.insert(QStringLiteral("Liste"), serverListQuery);
 }

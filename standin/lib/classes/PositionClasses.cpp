@@ -226,7 +226,7 @@ private:
     }
 
     static QString text(sqlite3_stmt* st, int column) {
-        return StandinEngine::columnText(st, column);
+        return StandinStore::columnText(st, column);
     }
 
     static QString deviation(const QString& article, const QString& reference, const QString& price,
@@ -413,167 +413,184 @@ std::unique_ptr<QueryCursor> PositionListCursor(CallContext& ctx, const QString&
     return std::make_unique<ListCursor>(1, out);
 }
 
-void RegisterPositionClasses(StandinEngine& engine) {
-    ClassDef& pos = engine.extendClass(QStringLiteral("quendrap.pos"));
-    // The margin is the ERP's own: worked out again whenever a price it
-    // depends on is saved changed.
-    pos.beforeWireSave = [](StandinEngine& e, StoredObject& o) {
-        static const QStringList prices{QStringLiteral("netto"), QStringLiteral("epmvt"),
-                                        QStringLiteral("nebkost"), QStringLiteral("faktor"),
-                                        QStringLiteral("vkexcl")};
-        QStringList stored;
-        if (!o.id.isEmpty()) {
-            QSqlQuery& q = e.exec(QStringLiteral("SELECT netto, epmvt, nebkost, faktor, vkexcl "
-                                                 "FROM quendrap_pos WHERE id=?"),
-                                  {o.id});
-            if (StandinEngine::nextRow(q))
-                for (int i = 0; i < prices.size(); ++i)
-                    stored << q.value(i).toString();
-            q.finish();
-        }
-        bool changed = stored.isEmpty();
-        for (int i = 0; i < stored.size() && !changed; ++i)
-            changed = stored[i] != o.values.value(prices[i]);
-        if (!changed)
-            return;
-        auto v = [&o](const QString& p) { return ErpValue(o.values.value(p)); };
-        const double cost =
-            PriceCalculation::UnitCost(v(prices[0]), v(prices[1]), v(prices[2]), v(prices[3]));
-        o.values[QStringLiteral("spanne")] =
-            ErpNumber(PriceCalculation::Margin(v(prices[4]), cost), 2);
-    };
+namespace {
+
+// pos(download, ""): the download's positions in position order;
+// pos(position id, download): that position when it belongs to the
+// download. 55 columns, see standin/README.md.
+std::unique_ptr<QueryCursor> posQuery(CallContext& ctx, const QStringList& a) {
+    const bool single = !a.value(1).isEmpty();
+    const QString dlid = single ? a.value(1) : a.value(0);
+    const QStringList dl = downloadOf(ctx.engine, dlid);
+    // Another company's download has no positions for the job.
+    if (dl.isEmpty() || dl[0] != ctx.job.company())
+        return std::unique_ptr<QueryCursor>(std::make_unique<ListCursor>(55, QList<QStringList>{}));
+    QStringList values{dl[0], dl[1], dlid};
+    if (single)
+        values << a.value(0);
+    return std::unique_ptr<QueryCursor>(
+        std::make_unique<PositionCursor>(ctx.engine, single, values));
+}
+
+// getcombo(company, supplier): the VT.XW expression of the grid's code
+// lists; "" when the company keeps none.
+QString getcombo(CallContext& ctx, QStringList& a) {
+    const QString any = ctx.engine.textValue(
+        QStringLiteral("SELECT 1 FROM vt_parartyp WHERE FIRMA=?1 UNION ALL SELECT 1 FROM "
+                       "vt_parwarengruppe WHERE FIRMA=?1 UNION ALL SELECT 1 FROM "
+                       "vt_pareinheit WHERE FIRMA=?1 LIMIT 1"),
+        {a.value(0)});
+    return any.isEmpty() ? QString() : expression(QStringLiteral("COMBO"), a, 2);
+}
+
+// getekdat1(company, supplier, article, EK discount group, date): "J|..."
+// when the ERP holds, valid from exactly that date, the supplier's
+// discount group in force (group given) or else the supplier's purchase
+// condition of the article; otherwise "N".
+QString getekdat1(CallContext& ctx, QStringList& a) {
+    const QString date = ErpDate(a.value(4));
+    if (date.isEmpty())
+        return QStringLiteral("N");
+    QString found;
+    if (!a.value(3).isEmpty())
+        found = ctx.engine.textValue(
+            QStringLiteral("SELECT 'J|'||CODE||'|'||DATUM||'|'||RAB1||'|'||RAB2||'|'||RAB3||"
+                           "'|'||RAB4 FROM vt_ekrabgr WHERE id=? AND FREIGABE<>'N'"),
+            {key({a.value(0), a.value(1), a.value(3), date})});
+    else if (!a.value(2).isEmpty())
+        found = ctx.engine.textValue(
+            QStringLiteral("SELECT 'J|'||DATUM||'|'||BRUTTO||'|'||RABTYP||'|'||RAB1||'|'||"
+                           "RAB2||'|'||RAB3||'|'||RAB4||'|'||NETTO FROM vt_artek WHERE id=?"),
+            {key({a.value(0), a.value(1), a.value(2), date})});
+    return found.isEmpty() ? QStringLiteral("N") : found;
+}
+
+// getvkdat1(company, article, date): "J|date|KF-Soll|VK excl.|VK incl."
+// when the article has a sales price valid from that date, else "N".
+QString getvkdat1(CallContext& ctx, QStringList& a) {
+    const QString date = ErpDate(a.value(2));
+    if (date.isEmpty() || a.value(1).isEmpty())
+        return QStringLiteral("N");
+    const QString found = ctx.engine.textValue(
+        QStringLiteral("SELECT 'J|'||DATUM||'|'||KFSOLL||'|'||VKEXCL||'|'||VKINCL FROM "
+                       "vt_artvk WHERE id=?"),
+        {key({a.value(0), a.value(1), date})});
+    return found.isEmpty() ? QStringLiteral("N") : found;
+}
+
+// getekdat(company, supplier, article, EK discount group) and
+// getvkdat(company, article): VT.XW expressions of the dated conditions
+// and sales prices; "" when there is nothing to look for.
+QString getekdat(CallContext&, QStringList& a) {
+    return a.value(2).isEmpty() && a.value(3).isEmpty() ? QString()
+                                                        : expression(QStringLiteral("EKDAT"), a, 4);
+}
+
+QString getvkdat(CallContext&, QStringList& a) {
+    return a.value(1).isEmpty() ? QString() : expression(QStringLiteral("VKDAT"), a, 2);
+}
+
+// getwgdaten(company, goods group): "department|VAT rate"; "" for an
+// unknown group.
+QString getwgdaten(CallContext& ctx, QStringList& a) {
+    return ctx.engine.textValue(
+        QStringLiteral("SELECT w.ABTNR||'|'||COALESCE((SELECT m.SATZ FROM vt_parmwst m "
+                       "WHERE m.FIRMA=w.FIRMA AND m.CODE=w.MWST), '') FROM "
+                       "vt_parwarengruppe w WHERE w.id=?"),
+        {key({a.value(0), a.value(1)})});
+}
+
+// getposvt(company, supplier, download): the VT.XW expression of the
+// supplier's articles; "" when the supplier has none.
+QString getposvt(CallContext& ctx, QStringList& a) {
+    const QString any = ctx.engine.textValue(
+        QStringLiteral("SELECT 1 FROM vt_artikel WHERE FIRMA=? AND LNR=? LIMIT 1"),
+        {a.value(0), a.value(1)});
+    return any.isEmpty() ? QString() : expression(QStringLiteral("POSVT"), a, 3);
+}
+
+// anrzuord(company, position, article, supplier, previous article):
+// assigns the article ("" removes the assignment) and refills the
+// position's grid fields. "0" when refused: unknown position, a
+// position of another company or supplier, an unknown or inactive
+// article, one of another supplier or one another position of the
+// download has (an article stands in one row). "1" when stored.
+QString anrzuord(CallContext& ctx, QStringList& a) {
+    StandinEngine& e = ctx.engine;
+    const QString company = a.value(0), id = a.value(1), article = a.value(2),
+                  supplier = a.value(3);
+    const QString dlid =
+        e.textValue(QStringLiteral("SELECT DLID FROM quendrap_pos WHERE id=?"), {id});
+    const QStringList dl = downloadOf(e, dlid);
+    if (dl.isEmpty() || dl[0] != company || dl[1] != supplier)
+        return QStringLiteral("0");
+    if (!article.isEmpty()) {
+        // An article counts as active unless it is marked "N".
+        const QString state =
+            e.textValue(QStringLiteral("SELECT LNR||'|'||AKTIV FROM vt_artikel WHERE id=?"),
+                        {key({company, article})});
+        if (state.isEmpty() || state.section(u'|', 0, 0) != supplier ||
+            state.section(u'|', 1) == u"N")
+            return QStringLiteral("0");
+        if (!e.textValue(QStringLiteral("SELECT 1 FROM quendrap_pos WHERE DLID=? AND "
+                                        "ARTNR=? AND id<>? LIMIT 1"),
+                         {dlid, article, id})
+                 .isEmpty())
+            return QStringLiteral("0");
+    }
+    return PositionFiller(e, ctx.job.cache()).assign(id, company, supplier, article)
+               ? QStringLiteral("1")
+               : QStringLiteral("0");
+}
+
+// The margin is the ERP's own: worked out again whenever a price it depends
+// on is saved changed.
+void updateMargin(StandinEngine& e, StoredObject& o) {
+    static const QStringList prices{QStringLiteral("netto"), QStringLiteral("epmvt"),
+                                    QStringLiteral("nebkost"), QStringLiteral("faktor"),
+                                    QStringLiteral("vkexcl")};
+    QStringList stored;
+    if (!o.id.isEmpty()) {
+        QSqlQuery& q = e.exec(QStringLiteral("SELECT netto, epmvt, nebkost, faktor, vkexcl "
+                                             "FROM quendrap_pos WHERE id=?"),
+                              {o.id});
+        if (StandinStore::nextRow(q))
+            for (int i = 0; i < prices.size(); ++i)
+                stored << q.value(i).toString();
+        q.finish();
+    }
+    bool changed = stored.isEmpty();
+    for (int i = 0; i < stored.size() && !changed; ++i)
+        changed = stored[i] != o.values.value(prices[i]);
+    if (!changed)
+        return;
+    auto v = [&o](const QString& p) { return ErpValue(o.values.value(p)); };
+    const double cost =
+        PriceCalculation::UnitCost(v(prices[0]), v(prices[1]), v(prices[2]), v(prices[3]));
+    o.values[QStringLiteral("spanne")] = ErpNumber(PriceCalculation::Margin(v(prices[4]), cost), 2);
+}
+
+} // namespace
+
+void RegisterPositionClasses(StandinRegistry& registry) {
+    ClassDef& pos = registry.extendClass(QStringLiteral("quendrap.pos"));
+    pos.beforeWireSave = updateMargin;
     // What the grid load and the cell editing look up by the thousand.
     pos.readOnlyClassMethods << QStringLiteral("getcombo") << QStringLiteral("getekdat1")
                              << QStringLiteral("getvkdat1") << QStringLiteral("getekdat")
                              << QStringLiteral("getvkdat") << QStringLiteral("getwgdaten")
                              << QStringLiteral("getposvt");
 
-    // pos(download, ""): the download's positions in position order;
-    // pos(position id, download): that position when it belongs to the
-    // download. 55 columns, see standin/README.md.
-    pos.queries.insert(QStringLiteral("pos"), [](CallContext& ctx, const QStringList& a) {
-        const bool single = !a.value(1).isEmpty();
-        const QString dlid = single ? a.value(1) : a.value(0);
-        const QStringList dl = downloadOf(ctx.engine, dlid);
-        // Another company's download has no positions for the job.
-        if (dl.isEmpty() || dl[0] != ctx.job.company())
-            return std::unique_ptr<QueryCursor>(
-                std::make_unique<ListCursor>(55, QList<QStringList>{}));
-        QStringList values{dl[0], dl[1], dlid};
-        if (single)
-            values << a.value(0);
-        return std::unique_ptr<QueryCursor>(
-            std::make_unique<PositionCursor>(ctx.engine, single, values));
-    });
+    pos.queries.insert(QStringLiteral("pos"), posQuery);
 
-    // getcombo(company, supplier): the VT.XW expression of the grid's code
-    // lists; "" when the company keeps none.
-    pos.classMethods.insert(QStringLiteral("getcombo"), [](CallContext& ctx, QStringList& a) {
-        const QString any = ctx.engine.textValue(
-            QStringLiteral("SELECT 1 FROM vt_parartyp WHERE FIRMA=?1 UNION ALL SELECT 1 FROM "
-                           "vt_parwarengruppe WHERE FIRMA=?1 UNION ALL SELECT 1 FROM "
-                           "vt_pareinheit WHERE FIRMA=?1 LIMIT 1"),
-            {a.value(0)});
-        return any.isEmpty() ? QString() : expression(QStringLiteral("COMBO"), a, 2);
-    });
-
-    // getekdat1(company, supplier, article, EK discount group, date): "J|..."
-    // when the ERP holds, valid from exactly that date, the supplier's
-    // discount group in force (group given) or else the supplier's purchase
-    // condition of the article; otherwise "N".
-    pos.classMethods.insert(QStringLiteral("getekdat1"), [](CallContext& ctx, QStringList& a) {
-        const QString date = ErpDate(a.value(4));
-        if (date.isEmpty())
-            return QStringLiteral("N");
-        QString found;
-        if (!a.value(3).isEmpty())
-            found = ctx.engine.textValue(
-                QStringLiteral("SELECT 'J|'||CODE||'|'||DATUM||'|'||RAB1||'|'||RAB2||'|'||RAB3||"
-                               "'|'||RAB4 FROM vt_ekrabgr WHERE id=? AND FREIGABE<>'N'"),
-                {key({a.value(0), a.value(1), a.value(3), date})});
-        else if (!a.value(2).isEmpty())
-            found = ctx.engine.textValue(
-                QStringLiteral("SELECT 'J|'||DATUM||'|'||BRUTTO||'|'||RABTYP||'|'||RAB1||'|'||"
-                               "RAB2||'|'||RAB3||'|'||RAB4||'|'||NETTO FROM vt_artek WHERE id=?"),
-                {key({a.value(0), a.value(1), a.value(2), date})});
-        return found.isEmpty() ? QStringLiteral("N") : found;
-    });
-
-    // getvkdat1(company, article, date): "J|date|KF-Soll|VK excl.|VK incl."
-    // when the article has a sales price valid from that date, else "N".
-    pos.classMethods.insert(QStringLiteral("getvkdat1"), [](CallContext& ctx, QStringList& a) {
-        const QString date = ErpDate(a.value(2));
-        if (date.isEmpty() || a.value(1).isEmpty())
-            return QStringLiteral("N");
-        const QString found = ctx.engine.textValue(
-            QStringLiteral("SELECT 'J|'||DATUM||'|'||KFSOLL||'|'||VKEXCL||'|'||VKINCL FROM "
-                           "vt_artvk WHERE id=?"),
-            {key({a.value(0), a.value(1), date})});
-        return found.isEmpty() ? QStringLiteral("N") : found;
-    });
-
-    // getekdat(company, supplier, article, EK discount group) and
-    // getvkdat(company, article): VT.XW expressions of the dated conditions
-    // and sales prices; "" when there is nothing to look for.
-    pos.classMethods.insert(QStringLiteral("getekdat"), [](CallContext&, QStringList& a) {
-        return a.value(2).isEmpty() && a.value(3).isEmpty()
-                   ? QString()
-                   : expression(QStringLiteral("EKDAT"), a, 4);
-    });
-    pos.classMethods.insert(QStringLiteral("getvkdat"), [](CallContext&, QStringList& a) {
-        return a.value(1).isEmpty() ? QString() : expression(QStringLiteral("VKDAT"), a, 2);
-    });
-
-    // getwgdaten(company, goods group): "department|VAT rate"; "" for an
-    // unknown group.
-    pos.classMethods.insert(QStringLiteral("getwgdaten"), [](CallContext& ctx, QStringList& a) {
-        return ctx.engine.textValue(
-            QStringLiteral("SELECT w.ABTNR||'|'||COALESCE((SELECT m.SATZ FROM vt_parmwst m "
-                           "WHERE m.FIRMA=w.FIRMA AND m.CODE=w.MWST), '') FROM "
-                           "vt_parwarengruppe w WHERE w.id=?"),
-            {key({a.value(0), a.value(1)})});
-    });
-
-    // getposvt(company, supplier, download): the VT.XW expression of the
-    // supplier's articles; "" when the supplier has none.
-    pos.classMethods.insert(QStringLiteral("getposvt"), [](CallContext& ctx, QStringList& a) {
-        const QString any = ctx.engine.textValue(
-            QStringLiteral("SELECT 1 FROM vt_artikel WHERE FIRMA=? AND LNR=? LIMIT 1"),
-            {a.value(0), a.value(1)});
-        return any.isEmpty() ? QString() : expression(QStringLiteral("POSVT"), a, 3);
-    });
-
-    // anrzuord(company, position, article, supplier, previous article):
-    // assigns the article ("" removes the assignment) and refills the
-    // position's grid fields. "0" when refused: unknown position, a
-    // position of another company or supplier, an unknown or inactive
-    // article, one of another supplier or one another position of the
-    // download has (an article stands in one row). "1" when stored.
-    pos.classMethods.insert(QStringLiteral("anrzuord"), [](CallContext& ctx, QStringList& a) {
-        StandinEngine& e = ctx.engine;
-        const QString company = a.value(0), id = a.value(1), article = a.value(2),
-                      supplier = a.value(3);
-        const QString dlid =
-            e.textValue(QStringLiteral("SELECT DLID FROM quendrap_pos WHERE id=?"), {id});
-        const QStringList dl = downloadOf(e, dlid);
-        if (dl.isEmpty() || dl[0] != company || dl[1] != supplier)
-            return QStringLiteral("0");
-        if (!article.isEmpty()) {
-            // An article counts as active unless it is marked "N".
-            const QString state =
-                e.textValue(QStringLiteral("SELECT LNR||'|'||AKTIV FROM vt_artikel WHERE id=?"),
-                            {key({company, article})});
-            if (state.isEmpty() || state.section(u'|', 0, 0) != supplier ||
-                state.section(u'|', 1) == u"N")
-                return QStringLiteral("0");
-            if (!e.textValue(QStringLiteral("SELECT 1 FROM quendrap_pos WHERE DLID=? AND "
-                                            "ARTNR=? AND id<>? LIMIT 1"),
-                             {dlid, article, id})
-                     .isEmpty())
-                return QStringLiteral("0");
-        }
-        return PositionFiller(e, ctx.job.cache()).assign(id, company, supplier, article)
-                   ? QStringLiteral("1")
-                   : QStringLiteral("0");
+    pos.classMethods.insert({
+        {QStringLiteral("getcombo"), getcombo},
+        {QStringLiteral("getekdat1"), getekdat1},
+        {QStringLiteral("getvkdat1"), getvkdat1},
+        {QStringLiteral("getekdat"), getekdat},
+        {QStringLiteral("getvkdat"), getvkdat},
+        {QStringLiteral("getwgdaten"), getwgdaten},
+        {QStringLiteral("getposvt"), getposvt},
+        {QStringLiteral("anrzuord"), anrzuord},
     });
 }

@@ -184,7 +184,7 @@ private:
                 QStringLiteral("SELECT CODE, SATZ FROM vt_parmwst WHERE FIRMA=? ORDER BY CODE"),
                 {m_company});
             QString code;
-            while (code.isEmpty() && StandinEngine::nextRow(q))
+            while (code.isEmpty() && StandinStore::nextRow(q))
                 if (std::abs(ErpValue(q.value(1).toString()) - ErpValue(rate)) < 1e-9)
                     code = q.value(0).toString();
             q.finish();
@@ -322,7 +322,7 @@ private:
                 order + QStringLiteral(" < ? ORDER BY ") + order + QStringLiteral(" DESC LIMIT 1"),
             {m_company, m_supplier, m_article, date.mid(6, 4) + date.mid(3, 2) + date.left(2)});
         Fields out = own;
-        if (StandinEngine::nextRow(q))
+        if (StandinStore::nextRow(q))
             for (int i = 0; i < out.size(); ++i)
                 out[i].second = q.value(i).toString();
         q.finish();
@@ -406,20 +406,26 @@ private:
 
 } // namespace
 
-void RegisterPostingClasses(StandinEngine& engine) {
-    ClassDef& pos = engine.extendClass(QStringLiteral("quendrap.pos"));
-    // verbuch(company, position, supplier, user, release prices, download
-    // key, sales price, release article, EK price, EK condition,
-    // descriptions, new articles, existing articles, master data): the
-    // position's new status text, "-1" when no flag is set. One call is one
-    // transaction; an exhausted article number range is an error.
-    pos.classMethods.insert(QStringLiteral("verbuch"), [](CallContext& ctx, QStringList& a) {
-        Posting posting(ctx.engine, a, ctx.job.userCode());
-        if (!posting.anyFlag())
-            return QStringLiteral("-1");
-        StandinTransaction t(ctx.engine);
-        const QString status = posting.run();
-        t.commit();
-        return status;
-    });
+namespace {
+
+// verbuch(company, position, supplier, user, release prices, download
+// key, sales price, release article, EK price, EK condition,
+// descriptions, new articles, existing articles, master data): the
+// position's new status text, "-1" when no flag is set. One call is one
+// transaction; an exhausted article number range is an error.
+QString verbuch(CallContext& ctx, QStringList& a) {
+    Posting posting(ctx.engine, a, ctx.job.userCode());
+    if (!posting.anyFlag())
+        return QStringLiteral("-1");
+    StandinTransaction t(ctx.engine);
+    const QString status = posting.run();
+    t.commit();
+    return status;
+}
+
+} // namespace
+
+void RegisterPostingClasses(StandinRegistry& registry) {
+    ClassDef& pos = registry.extendClass(QStringLiteral("quendrap.pos"));
+    pos.classMethods.insert(QStringLiteral("verbuch"), verbuch);
 }

@@ -1,14 +1,14 @@
 #include "StandinClasses.h"
 
-void RegisterAllClasses(StandinEngine& engine) {
-    RegisterWindowsClasses(engine);
-    RegisterPersonnelClasses(engine);
-    RegisterDownloadClasses(engine);
-    RegisterErpClasses(engine);
-    RegisterImportClasses(engine);
-    RegisterPositionClasses(engine);
-    RegisterPostingClasses(engine);
-    RegisterDiscountGroupClasses(engine);
-    RegisterLookupClasses(engine);
-    RegisterMatchClasses(engine);
+void RegisterErpClasses(StandinRegistry& registry) {
+    RegisterWindowsClasses(registry);
+    RegisterPersonnelClasses(registry);
+    RegisterDownloadClasses(registry);
+    RegisterErpDataClasses(registry);
+    RegisterImportClasses(registry);
+    RegisterPositionClasses(registry);
+    RegisterPostingClasses(registry);
+    RegisterDiscountGroupClasses(registry);
+    RegisterLookupClasses(registry);
+    RegisterMatchClasses(registry);
 }

@@ -1,21 +1,23 @@
 #pragma once
 
 class StandinEngine;
+class StandinRegistry;
 
-// Defines every class, query, method and M routine of the stand-in. Each
-// group of classes lives in its own file; adding one is a local change there.
-void RegisterAllClasses(StandinEngine& engine);
+// Defines every class, query, method and M routine of the ERP the stand-in
+// serves, with their tables and indexes. Each group of classes lives in its
+// own file; adding one is a local change there.
+void RegisterErpClasses(StandinRegistry& registry);
 
-void RegisterWindowsClasses(StandinEngine& engine);       // VT.Windows, ^%XTT
-void RegisterPersonnelClasses(StandinEngine& engine);     // users, locations, server list
-void RegisterDownloadClasses(StandinEngine& engine);      // downloads, positions, groups
-void RegisterErpClasses(StandinEngine& engine);           // ERP articles, conditions, code lists
-void RegisterImportClasses(StandinEngine& engine);        // what the price import calls
-void RegisterPositionClasses(StandinEngine& engine);      // what the positions window calls
-void RegisterPostingClasses(StandinEngine& engine);       // positions posted into the ERP
-void RegisterDiscountGroupClasses(StandinEngine& engine); // a download's discount groups
-void RegisterLookupClasses(StandinEngine& engine);        // search dialogs, customers
-void RegisterMatchClasses(StandinEngine& engine);         // EAN match files on positions
+void RegisterWindowsClasses(StandinRegistry& registry);   // VT.Windows, ^%XTT
+void RegisterPersonnelClasses(StandinRegistry& registry); // users, locations, server list
+void RegisterDownloadClasses(StandinRegistry& registry);  // downloads, positions, groups
+void RegisterErpDataClasses(StandinRegistry& registry);   // ERP articles, conditions, code lists
+void RegisterImportClasses(StandinRegistry& registry);    // what the price import calls
+void RegisterPositionClasses(StandinRegistry& registry);  // what the positions window calls
+void RegisterPostingClasses(StandinRegistry& registry);   // positions posted into the ERP
+void RegisterDiscountGroupClasses(StandinRegistry& registry); // a download's discount groups
+void RegisterLookupClasses(StandinRegistry& registry);        // search dialogs, customers
+void RegisterMatchClasses(StandinRegistry& registry);         // EAN match files on positions
 
 #include <QStringList>
 #include <memory>

@@ -6,20 +6,25 @@
 
 #include <QDateTime>
 
-void RegisterWindowsClasses(StandinEngine& engine) {
-    ClassDef& windows = engine.defineClass(QStringLiteral("VT.Windows"));
+namespace {
+
+QString xecute(CallContext& ctx, StoredObject&, QStringList& args) {
+    return ExecuteM(args.value(0), ctx.job.mEnvironment(), ctx.engine.limits().m);
+}
+
+} // namespace
+
+void RegisterWindowsClasses(StandinRegistry& registry) {
+    ClassDef& windows = registry.defineClass(QStringLiteral("VT.Windows"));
     // New objects for M commands (Rights.h).
     windows.writes.create = true;
-    windows.methods.insert(
-        QStringLiteral("Xecute"), [](CallContext& ctx, StoredObject&, QStringList& args) {
-            return ExecuteM(args.value(0), ctx.job.mEnvironment(), ctx.engine.limits().m);
-        });
+    windows.methods.insert(QStringLiteral("Xecute"), xecute);
 
     // ^%XTT registers the job's session: company, branch, user and location,
     // as the connection has just set them. ^%XTT($J) holds
     // FIRMA|FIL|PERSONAL|location|time; other routines read the session from
     // the job's locals.
-    engine.defineRoutine(
+    registry.defineRoutine(
         QString(), QStringLiteral("%XTT"), [](CallContext& ctx, const QStringList&, QString&) {
             Job& job = ctx.job;
             const QString location =
