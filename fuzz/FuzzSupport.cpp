@@ -3,6 +3,7 @@
 #include "DemoData.h"
 #include "Job.h"
 #include "StandinEngine.h"
+#include "classes/StandinClasses.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -22,6 +23,7 @@ StandinEngine& FuzzEngine() {
         static QTemporaryDir* dir = new QTemporaryDir;
         (void)app;
         auto* e = new StandinEngine(dir->filePath("fuzz.db"));
+        RegisterErpClasses(*e);
         FillDemoData(*e);
         StandinLimits limits;
         limits.m.maxNesting = 200;

@@ -3,6 +3,7 @@
 #include "ServerCertificate.h"
 #include "StandinEngine.h"
 #include "StandinServer.h"
+#include "classes/StandinClasses.h"
 #include "common/WireProtocol.h"
 
 #include <QCommandLineParser>
@@ -213,6 +214,7 @@ int checkDatabase(const QString& db, QTextStream& err) {
 std::unique_ptr<StandinEngine> openEngine(const QCommandLineParser& parser, const Options& o,
                                           QTextStream& err) {
     auto engine = std::make_unique<StandinEngine>(o.db);
+    RegisterErpClasses(*engine);
     engine->setLimits(o.limits);
     engine->setNameSpace(parser.value(QStringLiteral("namespace")));
     const QString demoData = parser.isSet(QStringLiteral("demo-data"))

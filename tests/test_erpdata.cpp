@@ -6,6 +6,7 @@
 #include "StandinEngine.h"
 #include "base/SessionContext.h"
 #include "classes/ErpPositions.h"
+#include "classes/StandinClasses.h"
 #include "common/TextHelpers.h"
 #include "server/ServerConnection.h"
 
@@ -809,6 +810,7 @@ void TestErpData::olderDatabaseGetsNewColumns() {
     }
     QSqlDatabase::removeDatabase("older");
     StandinEngine engine(path);
+    RegisterErpClasses(engine);
     FillDemoData(engine);
     QCOMPARE(engine.textValue("SELECT Bezeichnung||'/'||ekdat||'/'||Bez1 FROM quendrap_pos WHERE "
                               "id='alt1'",

@@ -4,6 +4,7 @@
 #include "RawClient.h"
 #include "StandinEngine.h"
 #include "TestSupport.h"
+#include "classes/StandinClasses.h"
 #include "common/WireProtocol.h"
 
 #include <QSqlQuery>
@@ -390,6 +391,7 @@ void TestStandinAccess::helloAgainChangesTheAccess() {
 
 void TestStandinAccess::inProcessJobUnusableAfterRefusal() {
     StandinEngine engine(m_dir.filePath("inprocess.db"));
+    RegisterErpClasses(engine);
     FillDemoData(engine);
     const auto dispatch = [](Job& job, Wire::Op op, const QStringList& args) {
         const Wire::Reply r = Dispatch(job, Wire::Request{7, op, args});
@@ -419,6 +421,7 @@ void TestStandinAccess::inProcessJobUnusableAfterRefusal() {
 
 void TestStandinAccess::failedStatementIsAnErrorReply() {
     StandinEngine engine(m_dir.filePath("sqlfail.db"));
+    RegisterErpClasses(engine);
     FillDemoData(engine);
     Job job(engine);
     QCOMPARE(Dispatch(job, {1, Wire::Op::Hello, {Wire::kMagic, "VELTAR", "", "1", "DEM", "demo"}})
@@ -460,6 +463,7 @@ void TestStandinAccess::textsSurviveStorage_data() {
 void TestStandinAccess::textsSurviveStorage() {
     QFETCH(QString, text);
     StandinEngine engine(m_dir.filePath(QStringLiteral("texts.db")));
+    RegisterErpClasses(engine);
     const ClassDef* web = engine.findClass("quendrap.web");
     QVERIFY(web);
     QString firstId;

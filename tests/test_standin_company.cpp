@@ -2,6 +2,7 @@
 #include "Job.h"
 #include "JobSession.h"
 #include "StandinEngine.h"
+#include "classes/StandinClasses.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -54,6 +55,7 @@ private:
 
 void TestStandinCompany::initTestCase() {
     m_engine = std::make_unique<StandinEngine>(m_dir.filePath("company.db"));
+    RegisterErpClasses(*m_engine);
     FillDemoData(*m_engine);
     m_first = std::make_unique<JobSession>(*m_engine);
     QCOMPARE(m_first->hello("1", "DEM", "demo"), QString("user"));

@@ -3,6 +3,7 @@
 // names the fault, storing nothing.
 #include "DemoData.h"
 #include "StandinEngine.h"
+#include "classes/StandinClasses.h"
 
 #include <QFile>
 #include <QProcess>
@@ -46,6 +47,7 @@ private:
 void TestStandinDemoData::init() {
     m_dir = std::make_unique<QTemporaryDir>();
     m_engine = std::make_unique<StandinEngine>(m_dir->filePath("demo.db"));
+    RegisterErpClasses(*m_engine);
 }
 
 void TestStandinDemoData::cleanup() {

@@ -7,6 +7,7 @@
 #include "RawClient.h"
 #include "StandinEngine.h"
 #include "TestSupport.h"
+#include "classes/StandinClasses.h"
 
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -58,6 +59,7 @@ void TestStandinLogin::cleanup() {
 void TestStandinLogin::open() {
     m_engine.reset();
     m_engine = std::make_unique<StandinEngine>(m_dir->filePath("login.db"));
+    RegisterErpClasses(*m_engine);
 }
 
 // No password is stored in clear; the stored text checks the password, and

@@ -1,6 +1,7 @@
 #include "Job.h"
 #include "MInterpreter.h"
 #include "StandinEngine.h"
+#include "classes/StandinClasses.h"
 
 #include <QSet>
 #include <QTemporaryDir>
@@ -56,6 +57,7 @@ private:
 void TestStandinMData::init() {
     m_dir = std::make_unique<QTemporaryDir>();
     m_engine = std::make_unique<StandinEngine>(m_dir->filePath("m.db"));
+    RegisterErpClasses(*m_engine);
     m_job = std::make_unique<Job>(*m_engine);
 }
 
@@ -369,6 +371,7 @@ void TestStandinMData::jobNumbersNeverRepeat() {
     ExecuteM("D ^%XTT", *std::make_unique<Job>(*m_engine));
     m_engine->setGlobal("%XTT", {"999999"}, "left over");
     m_engine = std::make_unique<StandinEngine>(m_dir->filePath("m.db"));
+    RegisterErpClasses(*m_engine);
     m_job = std::make_unique<Job>(*m_engine);
     QVERIFY2(m_job->number() > last, qPrintable(m_job->jobNumber()));
     QCOMPARE(run("W $D(^%XTT)"), QString("0"));

@@ -1,6 +1,7 @@
 #include "DemoData.h"
 #include "JobSession.h"
 #include "StandinEngine.h"
+#include "classes/StandinClasses.h"
 
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -65,6 +66,7 @@ private:
 void TestStandinRights::init() {
     m_dir = std::make_unique<QTemporaryDir>();
     m_engine = std::make_unique<StandinEngine>(m_dir->filePath("rights.db"));
+    RegisterErpClasses(*m_engine);
     FillDemoData(*m_engine);
     m_dem = std::make_unique<JobSession>(*m_engine);
     QCOMPARE(m_dem->hello("1", "DEM", "demo"), QString("user"));

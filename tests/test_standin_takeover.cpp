@@ -3,6 +3,7 @@
 #include "StandinEngine.h"
 #include "TcpRelay.h"
 #include "TestSupport.h"
+#include "classes/StandinClasses.h"
 
 #include <QProcess>
 #include <QTcpServer>
@@ -45,6 +46,7 @@ private:
 void TestStandinTakeover::init() {
     m_dir = std::make_unique<QTemporaryDir>();
     m_engine = std::make_unique<StandinEngine>(m_dir->filePath("takeover.db"));
+    RegisterErpClasses(*m_engine);
     FillDemoData(*m_engine);
     m_dem = std::make_unique<JobSession>(*m_engine);
     QCOMPARE(m_dem->hello("1", "DEM", "demo"), QString("user"));

@@ -1,11 +1,8 @@
 #include "StandinEngine.h"
 
-#include "classes/StandinClasses.h"
-
 StandinEngine::StandinEngine(const QString& databasePath)
     : StandinStore(databasePath), StandinRegistry(static_cast<StandinStore&>(*this)) {
     setLimits(m_limits);
-    RegisterErpClasses(*this);
 }
 
 void StandinEngine::setLimits(const StandinLimits& limits) {

@@ -13,8 +13,10 @@
 // removed downloads. Jobs, the dispatcher and the server work on it.
 class StandinEngine : public StandinStore, public StandinRegistry {
 public:
-    // Opens (creates when missing) the SQLite file and registers the ERP
-    // classes. Throws std::runtime_error when the file cannot be opened.
+    // Opens (creates when missing) the SQLite file, with no class yet: the
+    // ERP classes are registered by whoever serves them (RegisterErpClasses
+    // in the program, the test fixture, the fuzz support). Throws
+    // std::runtime_error when the file cannot be opened.
     explicit StandinEngine(const QString& databasePath);
 
     QString nameSpace() const { return m_nameSpace; }

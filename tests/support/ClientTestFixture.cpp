@@ -5,6 +5,7 @@
 #include "base/SessionContext.h"
 #include "base/TraceLog.h"
 #include "base/UserInterface.h"
+#include "classes/StandinClasses.h"
 #include "common/TextHelpers.h"
 #include "server/ServerConnection.h"
 #include "session/Login.h"
@@ -14,6 +15,7 @@
 ClientTestFixture::ClientTestFixture(Data data, OnExit onExit)
     : m_clientName(qgetenv("CLIENTNAME")), m_temp(qgetenv("TEMP")) {
     m_engine = std::make_unique<StandinEngine>(m_dir.filePath(QStringLiteral("standin.db")));
+    RegisterErpClasses(*m_engine);
     if (data == Data::Demo) {
         FillDemoData(*m_engine);
     } else {

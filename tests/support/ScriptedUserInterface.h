@@ -1,8 +1,8 @@
 #pragma once
 
 #include "base/UserInterface.h"
-#include "import/PriceTracks.h"
 #include "import/FileImport.h"
+#include "import/PriceTracks.h"
 #include "server/ServerConnection.h"
 #include "session/Login.h"
 

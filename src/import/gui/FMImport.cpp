@@ -2,11 +2,11 @@
 
 #include "base/SessionContext.h"
 #include "base/UserInterface.h"
-#include "import/gui/fmpruebn.h"
 #include "import/ImportFileReader.h"
 #include "import/WebImport.h"
 #include "import/gui/FMDef.h"
 #include "import/gui/FMWebDownload.h"
+#include "import/gui/fmpruebn.h"
 #include "lookup/gui/FMLnrsu.h"
 #include "shell/gui/WindowPlacement.h"
 
