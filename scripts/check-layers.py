@@ -10,6 +10,7 @@
 - below the windows (and in the stand-in) no header of Qt's widget modules
   (QtWidgets, QtPrintSupport, QtOpenGLWidgets) is included.
 Prints every fault; exit code 1 if any."""
+import glob
 import os
 import re
 import sys
@@ -24,22 +25,27 @@ WIDGET_MODULES = ('QtWidgets', 'QtPrintSupport', 'QtOpenGLWidgets')
 
 
 def qt_include_dir():
-    for d in ('/usr/include/x86_64-linux-gnu/qt6', '/usr/include/aarch64-linux-gnu/qt6',
-              '/usr/include/qt6'):
-        if os.path.isdir(os.path.join(d, 'QtCore')):
+    """Qt 6's header folder: QT6_INCLUDE_DIR, else where Debian puts it."""
+    candidates = [os.environ.get('QT6_INCLUDE_DIR', '')]
+    candidates += sorted(glob.glob('/usr/include/*/qt6')) + ['/usr/include/qt6']
+    for d in candidates:
+        if d and os.path.isdir(os.path.join(d, 'QtCore')):
             return d
     return None
 
 
 def widget_headers():
     """Class headers of the widget modules (QWidget, QPrinter ...)."""
-    names = set()
     base = qt_include_dir()
-    if base:
-        for module in WIDGET_MODULES:
-            d = os.path.join(base, module)
-            if os.path.isdir(d):
-                names.update(f for f in os.listdir(d) if not f.endswith('.h'))
+    if base is None:
+        faults.append("Qt 6's headers not found (set QT6_INCLUDE_DIR): the widget "
+                      "headers cannot be told apart")
+        return set()
+    names = set()
+    for module in WIDGET_MODULES:
+        d = os.path.join(base, module)
+        if os.path.isdir(d):
+            names.update(f for f in os.listdir(d) if not f.endswith('.h'))
     return names
 
 
@@ -63,7 +69,8 @@ def layer(rel):
 
 quoted = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 angled = re.compile(r'^\s*#\s*include\s+<([^>]+)>', re.M)
-roots = [src, os.path.join(root, 'standin', 'lib')]
+roots = [src] + [os.path.join(root, *d) for d in (('standin', 'lib'), ('standin', 'store'),
+                                                  ('tests', 'support'))]
 faults = []
 
 

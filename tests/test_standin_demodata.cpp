@@ -131,10 +131,28 @@ void TestStandinDemoData::brokenFileIsRefused_data() {
         << onePart(kLocation + R"(, {"discountGroup": "RG01", "download": "first",
                    "erpGroup": "RG01", "description": "", "date": "", "rates": []})")
         << "company 1, step 2: no download first before";
+    const QByteArray columns =
+        R"("columns": ["herst", "ean", "bestnr", "text", "unit", "price", "group"])";
     QTest::newRow("short position")
-        << onePart(R"({"download": "d", "values": {"Firma": "9"}, "priceDate": "01.01.2027",
-                   "positions": [["H", "", "N-1"]]})")
+        << onePart(R"({"download": "d", "values": {"Firma": "9"}, "priceDate": "01.01.2027", )" +
+                   columns + R"(, "positions": [["H", "", "N-1"]]})")
         << "company 1, step 1: position 1 has 3 value(s) for 7";
+    QTest::newRow("positions in another order")
+        << onePart(R"({"download": "d", "values": {"Firma": "9"}, "priceDate": "01.01.2027",
+                   "columns": ["ean", "herst"], "positions": []})")
+        << R"(company 1, step 1: "columns" must be herst, ean, bestnr, text, unit, price, group)";
+    QTest::newRow("steps that are no list")
+        << QByteArray(R"({"format": "veltar-standin demo data 1", "companies": [{"meta": "t",
+                      "steps": {"class": "VT.Standort"}}]})")
+        << R"(company 1: "steps" is no list)";
+    QTest::newRow("rows that are no list")
+        << onePart(R"({"class": "VT.Device", "columns": ["Name"], "rows": "pc"})")
+        << R"(company 1, step 1: "rows" is no list)";
+    QTest::newRow("group the download lacks")
+        << onePart(R"({"download": "d", "values": {"Firma": "9"}, "priceDate": "01.01.2027", )" +
+                   columns + R"(, "positions": []}, {"discountGroup": "RG99", "download": "d",
+                   "erpGroup": "RG01", "description": "", "date": "", "rates": []})")
+        << "company 1, step 2: no discount group RG99 in download d";
 }
 
 void TestStandinDemoData::brokenFileIsRefused() {

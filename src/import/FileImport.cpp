@@ -76,9 +76,12 @@ private:
 
 } // namespace
 
-// The file between the passes: the reader (rewound for pass 2), what pass
-// 1 checked, the line being processed and the meter's maximum.
+// The file between the passes: the server call bracket (one from the
+// check to the last position stored, as the connection was made for the
+// check), the reader (rewound for pass 2), what pass 1 checked, the line
+// being processed and the meter's maximum.
 struct FileImport::Pass {
+    std::optional<ServerCallScope> bracket;
     QString path;
     ImportFileReader reader;
     CheckedFile checked;
@@ -250,7 +253,7 @@ ImportScan FileImport::scan(const QString& path, ImportChoices& choices) {
     QString missing = kNoMissingUnits;
     UnitAssignmentTable units;
     try {
-        ServerCallScope scope;
+        pass.bracket.emplace();
         ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.downloads"));
         if (!units.load(h.call(QStringLiteral("geteinh"), QStringList{Session().firma})))
             return fail(ImportStop{LineErrorMessage(QString())});
@@ -348,7 +351,10 @@ ImportResult FileImport::store(const QString& path, const QString& supplier,
         return fail(ImportStop{kFileChangedMessage});
     QString step = QStringLiteral("FMImport.Einlesen Download anlegen");
     try {
-        ServerCallScope scope;
+        // Inside the bracket of the check: a connection lost since then
+        // fails the import rather than being made anew.
+        if (!pass.bracket)
+            pass.bracket.emplace();
         ServerClient& server = Factory();
         result.downloadId = newDownload(server, supplier);
         step = kStoreOperation;

@@ -103,7 +103,9 @@ public:
 
     // Pass 1: checks every line of the file as the server would and counts
     // its price tracks into tracks(). Shows nothing; the meter stays at the
-    // end of the pass for the store (a failed check hides it).
+    // end of the pass for the store (a failed check hides it). A checked
+    // file stays open, and the server call bracket begun for the check
+    // held, until the store or the next scan.
     ImportScan scan(const QString& path, ImportChoices& choices);
     // Pass 2, after a scan of the same file: a new download of the supplier
     // with one position per price of a marked track. Shows nothing.

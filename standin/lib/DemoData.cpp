@@ -48,7 +48,7 @@ public:
         if (doc.object().value(QStringLiteral("format")).toString() != kFormat)
             fault(
                 QStringLiteral("not a demo data file (\"format\": \"%1\" expected)").arg(kFormat));
-        return doc.object().value(QStringLiteral("companies")).toArray();
+        return list(doc.object(), QStringLiteral("companies"));
     }
 
     // A company that the database does not hold yet (its meta key is not
@@ -56,15 +56,15 @@ public:
     void run(const QJsonArray& companies) {
         for (qsizetype c = 0; c < companies.size(); ++c) {
             m_where = QStringLiteral("company %1").arg(c + 1);
-            const QJsonObject company = companies[c].toObject();
+            const QJsonObject company = object(companies[c], QStringLiteral("the company"));
             const QString meta = text(company, QStringLiteral("meta"));
             if (m_e.meta(meta) == u"1")
                 continue;
             StandinTransaction t(m_e);
-            const QJsonArray steps = company.value(QStringLiteral("steps")).toArray();
+            const QJsonArray steps = list(company, QStringLiteral("steps"));
             for (qsizetype s = 0; s < steps.size(); ++s) {
                 m_where = QStringLiteral("company %1, step %2").arg(c + 1).arg(s + 1);
-                step(steps[s].toObject());
+                step(object(steps[s], QStringLiteral("the step")));
             }
             m_e.setMeta(meta, QStringLiteral("1"));
             t.commit();
@@ -98,6 +98,28 @@ private:
     QStringList texts(const QJsonObject& o, const QString& key) const {
         return texts(o.value(key), u'"' + key + u'"');
     }
+    QJsonArray list(const QJsonObject& o, const QString& key) const {
+        const QJsonValue v = o.value(key);
+        if (!v.isArray())
+            fault(u'"' + key + QStringLiteral("\" is no list"));
+        return v.toArray();
+    }
+    QJsonObject object(const QJsonValue& v, const QString& what) const {
+        if (!v.isObject())
+            fault(what + QStringLiteral(" is no object"));
+        return v.toObject();
+    }
+    // An object under key; an empty one when the key is missing.
+    QJsonObject optionalObject(const QJsonObject& o, const QString& key) const {
+        return o.contains(key) ? object(o.value(key), u'"' + key + u'"') : QJsonObject();
+    }
+    // The columns a step names (it need not) must be the ones its rows are
+    // read by.
+    void expectColumns(const QJsonObject& s, const QStringList& expected) const {
+        if (s.contains(QStringLiteral("columns")) &&
+            texts(s, QStringLiteral("columns")) != expected)
+            fault(QStringLiteral("\"columns\" must be ") + expected.join(QStringLiteral(", ")));
+    }
 
     void step(const QJsonObject& s) {
         if (s.contains(QStringLiteral("class")))
@@ -128,13 +150,13 @@ private:
                                          ? texts(s, QStringLiteral("erpTexts"))
                                          : QStringList();
         QHash<QString, QString> defaults;
-        const QJsonObject given = s.value(QStringLiteral("defaults")).toObject();
+        const QJsonObject given = optionalObject(s, QStringLiteral("defaults"));
         for (auto it = given.begin(); it != given.end(); ++it)
             defaults.insert(it.key(), text(it.value(), u'"' + it.key() + u'"'));
         for (const QString& p : columns + defaults.keys() + erpTexts)
             if (!cls->properties.contains(p))
                 fault(QStringLiteral("no property ") + className + u'.' + p);
-        const QJsonArray rows = s.value(QStringLiteral("rows")).toArray();
+        const QJsonArray rows = list(s, QStringLiteral("rows"));
         for (qsizetype r = 0; r < rows.size(); ++r) {
             const QStringList row = texts(rows[r], QStringLiteral("row %1").arg(r + 1));
             if (row.size() != columns.size())
@@ -156,7 +178,11 @@ private:
     // Later steps name it by its label.
     void download(const QJsonObject& s) {
         const QString label = text(s, QStringLiteral("download"));
-        const QJsonObject given = s.value(QStringLiteral("values")).toObject();
+        const QJsonObject given =
+            object(s.value(QStringLiteral("values")), QStringLiteral("\"values\""));
+        expectColumns(s, {QStringLiteral("herst"), QStringLiteral("ean"), QStringLiteral("bestnr"),
+                          QStringLiteral("text"), QStringLiteral("unit"), QStringLiteral("price"),
+                          QStringLiteral("group")});
         StoredObject d;
         d.cls = m_e.findClass(QStringLiteral("quendrap.downloads"));
         for (auto it = given.begin(); it != given.end(); ++it)
@@ -168,7 +194,7 @@ private:
         const QString priceDate = text(s, QStringLiteral("priceDate"));
         QHash<QString, QStringList> cache;
         PositionFiller filler(m_e, cache);
-        const QJsonArray positions = s.value(QStringLiteral("positions")).toArray();
+        const QJsonArray positions = list(s, QStringLiteral("positions"));
         for (qsizetype i = 0; i < positions.size(); ++i) {
             // herst, ean, bestnr, text, unit, price, group
             const QStringList p = texts(positions[i], QStringLiteral("position %1").arg(i + 1));
@@ -191,16 +217,22 @@ private:
         const QString id = m_e.textValue(
             QStringLiteral("SELECT id FROM quendrap_ekgrp WHERE DLID=? AND RabattGR=?"),
             {m_downloads.value(label), text(s, QStringLiteral("discountGroup"))});
-        StoreDiscountGroup(m_e, id, text(s, QStringLiteral("erpGroup")),
-                           text(s, QStringLiteral("description")), text(s, QStringLiteral("date")),
-                           texts(s, QStringLiteral("rates")));
+        if (!StoreDiscountGroup(m_e, id, text(s, QStringLiteral("erpGroup")),
+                                text(s, QStringLiteral("description")),
+                                text(s, QStringLiteral("date")), texts(s, QStringLiteral("rates"))))
+            fault(QStringLiteral("no discount group ") + text(s, QStringLiteral("discountGroup")) +
+                  QStringLiteral(" in download ") + label);
     }
 
     // A supplier's web price data: one article line (DemoArticleLine) each.
     void webData(const QJsonObject& s) {
         const QString code = text(s, QStringLiteral("webData"));
         const QString name = text(s, QStringLiteral("name"));
-        const QJsonArray lines = s.value(QStringLiteral("lines")).toArray();
+        expectColumns(s, {QStringLiteral("herst"), QStringLiteral("ean"), QStringLiteral("bestnr"),
+                          QStringLiteral("text"), QStringLiteral("unit"), QStringLiteral("price"),
+                          QStringLiteral("date"), QStringLiteral("price2"), QStringLiteral("date2"),
+                          QStringLiteral("group")});
+        const QJsonArray lines = list(s, QStringLiteral("lines"));
         for (qsizetype i = 0; i < lines.size(); ++i) {
             // herst, ean, bestnr, text, unit, price, date, price2, date2, group
             const QStringList l = texts(lines[i], QStringLiteral("line %1").arg(i + 1));
