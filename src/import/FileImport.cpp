@@ -351,10 +351,8 @@ ImportResult FileImport::store(const QString& path, const QString& supplier,
         return fail(ImportStop{kFileChangedMessage});
     QString step = QStringLiteral("FMImport.Einlesen Download anlegen");
     try {
-        // Inside the bracket of the check: a connection lost since then
-        // fails the import rather than being made anew.
-        if (!pass.bracket)
-            pass.bracket.emplace();
+        // Inside the bracket of the check (pass.bracket): a connection lost
+        // since then fails the import rather than being made anew.
         ServerClient& server = Factory();
         result.downloadId = newDownload(server, supplier);
         step = kStoreOperation;
