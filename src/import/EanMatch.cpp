@@ -5,6 +5,7 @@
 #include "base/WorkstationSettings.h"
 #include "import/ImportFileReader.h"
 #include "import/ImportFormats.h"
+#include "server/PosClass.h"
 #include "server/ServerConnection.h"
 
 #include <QFileInfo>

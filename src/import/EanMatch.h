@@ -1,11 +1,12 @@
 #pragma once
 
 #include "base/PositionDownload.h"
-#include "server/PosClass.h"
 
 #include <QAbstractTableModel>
 #include <QList>
 #include <QString>
+
+class PosClass;
 
 // The EAN/price match import: a file of ERP articles with their EANs
 // ("*.csv", line 1 a header, fields separated by "\"), shown next to the

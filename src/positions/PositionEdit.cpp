@@ -494,9 +494,9 @@ bool PositionEditor::rebuildRow(int row) {
         if (!rs.next())
             return;
         PositionRow rebuilt = BuildPositionRow(rs);
-        std::tie(rebuilt.ekFlag, rebuilt.vkFlag) = askFlags(
-            rs.getData(PositionLoad::articleColumn()), rs.getData(PositionLoad::ekGroupColumn()),
-            rs.getData(PositionLoad::ekDateColumn()), rs.getData(PositionLoad::vkDateColumn()));
+        std::tie(rebuilt.ekFlag, rebuilt.vkFlag) =
+            askFlags(rs.getData(PosQuery::ARTNR), rs.getData(PosQuery::Ekgrp),
+                     rs.getData(PosQuery::Ekdat), rs.getData(PosQuery::Vkdat));
         rs.close();
         m_model.replaceRow(row, std::move(rebuilt));
         found = true;

@@ -222,17 +222,17 @@ private:
     void take(ResultSet& rs) {
         const int rowIndex = m_model.size() + int(m_pending.size());
         m_pending.append(BuildPositionRow(rs));
-        const QString article = rs.getData(PositionLoad::articleColumn());
+        const QString article = rs.getData(PosQuery::ARTNR);
         m_pipeline.send(Wire::Op::ClassMethod,
                         PosClass::getekdat1Request(m_firma, m_download.supplier, article,
-                                                   rs.getData(PositionLoad::ekGroupColumn()),
-                                                   rs.getData(PositionLoad::ekDateColumn())),
+                                                   rs.getData(PosQuery::Ekgrp),
+                                                   rs.getData(PosQuery::Ekdat)),
                         {rowIndex, false});
         if (!article.isEmpty())
-            m_pipeline.send(Wire::Op::ClassMethod,
-                            PosClass::getvkdat1Request(m_firma, article,
-                                                       rs.getData(PositionLoad::vkDateColumn())),
-                            {rowIndex, true});
+            m_pipeline.send(
+                Wire::Op::ClassMethod,
+                PosClass::getvkdat1Request(m_firma, article, rs.getData(PosQuery::Vkdat)),
+                {rowIndex, true});
     }
 
     void setFlag(const Flag& f, const Wire::RawTexts& answer) {

@@ -89,11 +89,6 @@ public:
     // The rows of VT.XW "Liste" for an expression (column 1 of each row);
     // none for an empty expression. Inside a server call; throws its error.
     static QStringList listRows(const QString& expression);
-    // The query "pos" columns (1-based) a row's flag calls take.
-    static int articleColumn() { return PositionGrid::ColumnOf(PositionGrid::ArtNr).queryColumn; }
-    static int ekGroupColumn() { return PositionGrid::ColumnOf(PositionGrid::EkRabgr).queryColumn; }
-    static int ekDateColumn() { return PositionGrid::ColumnOf(PositionGrid::EkDatAb).queryColumn; }
-    static int vkDateColumn() { return PositionGrid::ColumnOf(PositionGrid::VkDatAb).queryColumn; }
 
     // How many rows of "pos" one round trip fetches; how many per-row calls
     // may be in flight.
