@@ -9,13 +9,19 @@
 - project headers are included with quotes, never with angle brackets;
 - below the windows (and in the stand-in) no header of Qt's widget modules
   (QtWidgets, QtPrintSupport, QtOpenGLWidgets) is included.
-Prints every fault; exit code 1 if any."""
+Prints every fault, sorted; exit code 1 if any. --root DIR checks another
+tree of the same folders (the tests give it one with faults)."""
 import glob
 import os
 import re
 import sys
 
 root = os.path.abspath(os.path.join(os.path.dirname(__file__), '..'))
+if len(sys.argv) == 3 and sys.argv[1] == '--root':
+    root = os.path.abspath(sys.argv[2])
+elif len(sys.argv) != 1:
+    print('usage: check-layers.py [--root DIR]', file=sys.stderr)
+    sys.exit(2)
 src = os.path.join(root, 'src')
 # The feature folders, lowest first: each may use those before it.
 FEATURE_ORDER = ['session', 'shell', 'lookup', 'import', 'positions', 'conditions']
@@ -135,7 +141,7 @@ def main():
             for f in files:
                 if f.endswith(('.h', '.cpp')):
                     check_file(top, os.path.join(dirpath, f), widgets)
-    for f in faults:
+    for f in sorted(faults):
         print(f)
     return 1 if faults else 0
 

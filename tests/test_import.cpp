@@ -65,6 +65,7 @@ private Q_SLOTS:
     void brokenPriceStopsBeforeAnythingIsStored_data();
     void brokenPriceStopsBeforeAnythingIsStored();
     void scanAndStoreAnswerWithoutShowing();
+    void connectionLostWhileChoosingIsNotMadeAnew();
     void blanksAtTheEndAreTheEnd_data();
     void blanksAtTheEndAreTheEnd();
     void fileChangedBetweenThePasses_data();
@@ -450,6 +451,26 @@ void TestImport::scanAndStoreAnswerWithoutShowing() {
     QCOMPARE(stored.positions, 1);
     QVERIFY(m_ui->messages.isEmpty());
     QCOMPARE(downloadCount(), 4);
+}
+
+void TestImport::connectionLostWhileChoosingIsNotMadeAnew() {
+    // The import holds the connection it checked the file on: one lost
+    // while the buyer chooses the tracks fails the import, it is not made
+    // anew for the store.
+    m_ui->onPriceTracks = [](PriceTrackList& t) {
+        CloseConnection();
+        t.markAll(true);
+        return true;
+    };
+    FileImport import;
+    const ImportResult r = import.import(
+        write("weg.txt", {m_header, line("MUE", "", "1", "x", "STK", "1", "01.01.2027")}), "70001",
+        *m_ui);
+    QCOMPARE(r.outcome, ImportResult::Outcome::Failed);
+    QCOMPARE(r.message, QString("Vorgang: FMImport.Einlesen Download anlegen.\r\n\r\nFehler: "
+                                "460\r\nKeine Verbindung zum Server"));
+    QVERIFY(r.downloadId.isEmpty());
+    QCOMPARE(downloadCount(), 3);
 }
 
 void TestImport::blanksAtTheEndAreTheEnd_data() {

@@ -39,6 +39,8 @@ private Q_SLOTS:
     void downloadListNewestFirstAndDelete();
     void deleteWithoutKeySendsNothing();
     void downloadListModel();
+    void commandOutputAsValues_data();
+    void commandOutputAsValues();
 
     void cliDownloadsDeleteAndWrongPassword();
     void demoServerEntryLeadsBackToTheServer();
@@ -513,4 +515,37 @@ void TestLogin::companyOrBranchNotAWholeNumberRefused() {
 }
 
 QTEST_GUILESS_MAIN(TestLogin)
+void TestLogin::commandOutputAsValues_data() {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("failed");
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<QString>("report"); // the message shown, "" for none
+    QTest::newRow("items, an empty one among them")
+        << "W \"a`b``c\"" << false << QStringList{"a", "b", "", "c"} << "";
+    QTest::newRow("nothing written") << "S X=1" << false << QStringList{} << "";
+    QTest::newRow("a refused command")
+        << "S X=" << true << QStringList{" "}
+        << "Vorgang: cacheapi.dbcalld Ungültige Anfrage! Kein Ergebnis gefunden\r\n\r\nDBCallD "
+           "Aufruf von VT.Windwos Xecute S X=.\r\n\r\nFehler: 5002\r\n<SYNTAX> S X=\r\n\r\n";
+}
+
+void TestLogin::commandOutputAsValues() {
+    QFETCH(QString, command);
+    QFETCH(bool, failed);
+    QFETCH(QStringList, items);
+    QFETCH(QString, report);
+    m_fx->demoSession();
+    const CommandItems r = RunCommandItems(command, u'`');
+    QCOMPARE(r.failed, failed);
+    QCOMPARE(r.items, items);
+    QCOMPARE(m_ui->messages.size(), report.isEmpty() ? 0 : 1);
+    if (!report.isEmpty())
+        QCOMPARE(m_ui->messages[0].text, report);
+    // The same command silent: its output, or " ", and no further message.
+    const CommandOutput silent = RunCommand(command, true);
+    QCOMPARE(silent.failed, failed);
+    QCOMPARE(silent.text, failed ? QString(" ") : items.join(u'`'));
+    QCOMPARE(m_ui->messages.size(), report.isEmpty() ? 0 : 1);
+}
+
 #include "test_login.moc"

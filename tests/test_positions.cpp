@@ -10,6 +10,8 @@
 #include "positions/PositionColumns.h"
 #include "positions/PositionGridModel.h"
 #include "positions/PositionLoad.h"
+#include "server/PosClass.h"
+#include "server/ServerConnection.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
@@ -83,6 +85,8 @@ private Q_SLOTS:
     void serverFailingInTheMiddleOfTheLoad();
     void bigLoadKeepsTheModelConsistent();
     void cliPrintsEveryDemoDownload();
+    void queryColumnsByName_data();
+    void queryColumnsByName();
 
 private:
     std::unique_ptr<ClientTestFixture> m_fx;
@@ -538,4 +542,42 @@ void TestPositions::cliPrintsEveryDemoDownload() {
 }
 
 QTEST_GUILESS_MAIN(TestPositions)
+// The client reads the query "pos" by the names of PosQuery: each named
+// column must carry that property of the stored position, for an assigned
+// position (6) and one without article (7) of the demo company.
+void TestPositions::queryColumnsByName_data() {
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("property");
+    QTest::addColumn<QString>("position");
+    const QList<QPair<int, QString>> columns{
+        {PosQuery::Id, "id"},         {PosQuery::BestNr, "BestNr"},
+        {PosQuery::Datum, "Datum"},   {PosQuery::ARTNR, "ARTNR"},
+        {PosQuery::Wargr, "wargr"},   {PosQuery::Faktor, "faktor"},
+        {PosQuery::EAN, "EAN"},       {PosQuery::HerstCode, "HerstCode"},
+        {PosQuery::Ekgrp, "ekgrp"},   {PosQuery::Ekdat, "ekdat"},
+        {PosQuery::Netto, "netto"},   {PosQuery::Vkdat, "vkdat"},
+        {PosQuery::Vkexcl, "vkexcl"}, {PosQuery::Acod, "acod"},
+        {PosQuery::Status, "Status"}, {PosQuery::Klasse, "Klasse"}};
+    for (const QString& position : {QString("6"), QString("7")})
+        for (const auto& [column, property] : columns)
+            QTest::addRow("%s of position %s", qPrintable(property), qPrintable(position))
+                << column << property << position;
+}
+
+void TestPositions::queryColumnsByName() {
+    QFETCH(int, column);
+    QFETCH(QString, property);
+    QFETCH(QString, position);
+    const QString stored = m_fx->engine().textValue(
+        "SELECT \"" + property + "\" FROM quendrap_pos WHERE id=?", {position});
+    QString read;
+    QVERIFY(ServerCall("test", [&] {
+        ResultSet rs = PosClass::pos(Factory());
+        rs.execute({position, "3"});
+        if (rs.next())
+            read = rs.getData(column);
+    }));
+    QCOMPARE(read, stored);
+}
+
 #include "test_positions.moc"
