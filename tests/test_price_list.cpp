@@ -59,6 +59,7 @@ private Q_SLOTS:
     void emptyDownloadIsOnePage();
     void laidOutOncePerPaper();
     void numbersAreNeverCut();
+    void captionsAreNeverCut();
     void keysWholeDescriptionsWrapped();
     void cliWritesThePdf();
 
@@ -233,6 +234,24 @@ void TestPriceList::numbersAreNeverCut() {
     for (int c : {int(PositionGrid::Netto), int(PositionGrid::VkExcl), int(PositionGrid::Spanne)})
         QVERIFY2(text.contains(grid.cellText(0, c)), qPrintable(grid.cellText(0, c)));
     QVERIFY(!text.contains(u'…'));
+}
+
+void TestPriceList::captionsAreNeverCut() {
+    REQUIRE_POPPLER();
+    PositionGridModel grid;
+    QVERIFY(PositionLoad::loadGrid({"1", "70001", QString()}, grid));
+    for (bool purchasePrices : {true, false}) {
+        PriceListOptions options;
+        options.purchasePrices = purchasePrices;
+        const QString text = pdfText(write(grid, options));
+        // The table header is one line of every caption, each in full.
+        QString header;
+        for (const QString& line : text.split(u'\n'))
+            if (line.contains("Best.-Nr."))
+                header = line;
+        const QStringList shown = header.split(u' ', Qt::SkipEmptyParts);
+        QCOMPARE(shown, PriceListDocument::captions(purchasePrices));
+    }
 }
 
 void TestPriceList::keysWholeDescriptionsWrapped() {

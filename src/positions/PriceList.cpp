@@ -210,9 +210,9 @@ void PriceListDocument::layout(const QPageLayout& page, int resolution) {
 }
 
 QList<double> PriceListDocument::columnWidths(const QList<int>& columns, double points) const {
-    // The widths of the columns at a size of the table's font: a number and
-    // a key are never cut, their columns are as wide as their widest text
-    // (and caption); the description gives up what they need more, down to
+    // The widths of the columns at a size of the table's font: no caption,
+    // number, key or unit is cut, their columns are as wide as their widest
+    // text; the description gives up what they need more, down to
     // a share of its own, and wraps to further lines instead.
     const QFontMetricsF body(font(points, m_resolution));
     const QFontMetricsF boldMetrics(font(points, m_resolution, true));
@@ -225,9 +225,11 @@ QList<double> PriceListDocument::columnWidths(const QList<int>& columns, double 
         widths << m_metrics.width * kPrintColumns[c].share / share;
     double extra = 0;
     for (int i = 0; i < columns.size(); ++i) {
-        const PrintColumn& column = kPrintColumns[columns[i]];
-        if (!column.number && !column.key)
+        // Every column but the description is as wide as its caption and
+        // its widest text: a caption is never cut.
+        if (i == m_description)
             continue;
+        const PrintColumn& column = kPrintColumns[columns[i]];
         const double need =
             widestCell(i, column.number, body, boldMetrics.horizontalAdvance(m_captions[i])) +
             2 * pad + 1;
