@@ -62,6 +62,8 @@ private Q_SLOTS:
     void csvIsWhatGermanSpreadsheetsOpen();
     void csvFields_data();
     void csvFields();
+    void proposedFileName_data();
+    void proposedFileName();
     void cancelledOrFailedExportLeavesTheEarlierFile();
     void cliExportsTheRowsAsShown();
 
@@ -183,6 +185,31 @@ void TestExport::csvFields() {
     QFETCH(QString, text);
     QFETCH(QString, field);
     QCOMPARE(CsvField(text, true), field);
+}
+
+void TestExport::proposedFileName_data() {
+    QTest::addColumn<QString>("supplier");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("file");
+    QTest::newRow("umlauts") << "70001"
+                             << "Müller Baustoffe GmbH"
+                             << "Positionen 70001 Müller Baustoffe GmbH.xlsx";
+    QTest::newRow("ß and accents") << "70002"
+                                   << "Straßer & Söhne, Café-Bau"
+                                   << "Positionen 70002 Straßer & Söhne, Café-Bau.xlsx";
+    QTest::newRow("what no file name holds") << "70003"
+                                             << "A/B: \"Bau\" <Nord>|Süd*?\\"
+                                             << "Positionen 70003 A_B_ _Bau_ _Nord__Süd___.xlsx";
+    QTest::newRow("tab and blanks") << "70004"
+                                    << "  Holz\tund   Stein "
+                                    << "Positionen 70004 Holz_und Stein.xlsx";
+}
+
+void TestExport::proposedFileName() {
+    QFETCH(QString, supplier);
+    QFETCH(QString, name);
+    QFETCH(QString, file);
+    QCOMPARE(ExportFileName(supplier, name), file);
 }
 
 void TestExport::cancelledOrFailedExportLeavesTheEarlierFile() {

@@ -419,3 +419,12 @@ PositionExportResult ExportPositions(const QString& path, ExportFormat format,
     return format == ExportFormat::Csv ? writeCsv(path, grid, rows, progress)
                                        : writeXlsx(path, grid, rows, progress);
 }
+
+QString ExportFileName(const QString& supplier, const QString& supplierName) {
+    QString name = supplier + u' ' + supplierName;
+    for (QChar& c : name)
+        if (c.unicode() < 0x20 || c.category() == QChar::Other_Control ||
+            QStringView(u"\\/:*?\"<>|").contains(c))
+            c = u'_';
+    return QStringLiteral("Positionen ") + name.simplified() + QStringLiteral(".xlsx");
+}

@@ -34,6 +34,11 @@ struct PositionExportResult {
 // Xlsx for everything else.
 ExportFormat ExportFormatOf(const QString& path);
 
+// The file name an export proposes: "Positionen", the supplier's number and
+// name, ".xlsx"; only what a file name cannot hold (\ / : * ? " < > | and
+// control characters) becomes "_", letters of every language stay.
+QString ExportFileName(const QString& supplier, const QString& supplierName);
+
 // Writes the rows. progress(done, total) is called every few hundred rows
 // and at the end; it returns false to cancel.
 PositionExportResult ExportPositions(const QString& path, ExportFormat format,
