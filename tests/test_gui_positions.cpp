@@ -7,6 +7,8 @@
 #include "StandinEngine.h"
 #include "conditions/gui/fmverbuch.h"
 #include "positions/gui/FMPos.h"
+#include "positions/gui/FrozenColumnsView.h"
+#include "shell/gui/DialogUserInterface.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -15,9 +17,12 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 
@@ -36,7 +41,13 @@ private Q_SLOTS:
     void marksAndBatchSetting();
     void loadShowsHowFarAndAusstiegStopsIt();
     void rowChosenDuringTheLoadStaysCurrent();
+    void scrollDuringTheLoadAndMarksAreKept();
+    void typingOnALockedCellStaysPut();
+    void scrolledAcrossAColumnStartsAtTheFrozenEdge();
+    void enterTakesATypedDate_data();
     void enterTakesATypedDate();
+    void refusedDateLeavesTheWindowStanding_data();
+    void refusedDateLeavesTheWindowStanding();
     void assignedArticleIsMarkedAtOnce();
     void gridIsReadAgainAfterTheEanWindow();
     void exportTakesTheRowsAsShown();
@@ -199,6 +210,9 @@ void TestGuiPositions::marksAndBatchSetting() {
              QString("Nicht gesetzt:\nZeile 1 (M-1001): VPI und VKE sind gleich"));
     QCOMPARE(serverCell(2, Vpe), QString("Pak"));
     QCOMPARE(serverCell(0, Vpe), QString("Ktn"));
+    QCOMPARE(w->StatusText(), QString("Mehrfachsetzen: 1 Position geändert"));
+    QVERIFY(w->SetMarkedRows(31, "N"));
+    QCOMPARE(w->StatusText(), QString("Mehrfachsetzen: 2 Positionen geändert"));
     // Marked rows selected again lose their marks.
     w->ToolButton("Selekt. mark")->trigger();
     QVERIFY(w->Grid()->markedRows().isEmpty());
@@ -238,27 +252,100 @@ void TestGuiPositions::loadShowsHowFarAndAusstiegStopsIt() {
     QCOMPARE(w->Candidates()->rowCount(), 0);
 }
 
+void TestGuiPositions::enterTakesATypedDate_data() {
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("list");
+    QTest::newRow("EK-Dat ab") << int(EkDatAb) << "cellList10";
+    QTest::newRow("VK-Dat ab") << int(VkDatAb) << "cellList9";
+}
+
 void TestGuiPositions::enterTakesATypedDate() {
+    QFETCH(int, column);
+    QFETCH(QString, list);
     FMPos* w = open();
     QTableView* grid = w->PositionGridView();
-    const QModelIndex date = grid->model()->index(0, EkDatAb);
+    const QModelIndex date = grid->model()->index(0, column);
     grid->setCurrentIndex(date);
     grid->edit(date);
-    auto* box = grid->findChild<QComboBox*>("cellList10");
+    auto* box = grid->findChild<QComboBox*>(list);
     QVERIFY(box);
     QVERIFY(box->isEditable());
-    // Keys as the window system delivers them, to the focus.
+    // Keys as the window system delivers them, to the focus. The editor
+    // opens with its date selected: what the buyer types replaces it.
     w->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(w));
     QTRY_COMPARE(QApplication::focusWidget(), box);
-    QTest::keyClick(w->windowHandle(), Qt::Key_Home);
     for (const QChar c : QString("15032027"))
         QTest::keyClick(w->windowHandle(), c.toLatin1());
     QCOMPARE(box->lineEdit()->text(), QString("15/03/2027"));
     QTest::keyClick(w->windowHandle(), Qt::Key_Return);
-    QTRY_COMPARE(grid->model()->index(0, EkDatAb).data().toString(), QString("15/03/2027"));
-    QCOMPARE(serverCell(0, EkDatAb), QString("15/03/2027"));
+    QTRY_COMPARE(grid->model()->index(0, column).data().toString(), QString("15/03/2027"));
+    QCOMPARE(serverCell(0, column), QString("15/03/2027"));
     QVERIFY(m_ui->messages.isEmpty());
+}
+
+void TestGuiPositions::refusedDateLeavesTheWindowStanding_data() {
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<bool>("click");
+    QTest::newRow("EK-Dat ab, Enter") << int(EkDatAb) << "cellList10" << false;
+    QTest::newRow("EK-Dat ab, Klick") << int(EkDatAb) << "cellList10" << true;
+    QTest::newRow("VK-Dat ab, Enter") << int(VkDatAb) << "cellList9" << false;
+    QTest::newRow("VK-Dat ab, Klick") << int(VkDatAb) << "cellList9" << true;
+}
+
+// A date that is none, typed and taken with Enter: the real message box
+// comes after the cell editor has gone, and confirming it (with Enter or
+// the mouse) leaves the window and the cell as they were.
+void TestGuiPositions::refusedDateLeavesTheWindowStanding() {
+    QFETCH(int, column);
+    QFETCH(QString, list);
+    QFETCH(bool, click);
+    FMPos* w = open();
+    DialogUserInterface dialogs;
+    QTableView* grid = w->PositionGridView();
+    const QString before = grid->model()->index(0, column).data().toString();
+    const QModelIndex date = grid->model()->index(0, column);
+    grid->setCurrentIndex(date);
+    grid->edit(date);
+    auto* box = grid->findChild<QComboBox*>(list);
+    QVERIFY(box);
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QTRY_COMPARE(QApplication::focusWidget(), box);
+    QTest::keyClick(w->windowHandle(), Qt::Key_Home);
+    for (const QChar c : QString("31022027"))
+        QTest::keyClick(w->windowHandle(), c.toLatin1());
+    QString shown;
+    bool editorOpen = true;
+    WhenShown<QMessageBox>(w, [&](QMessageBox* m) {
+        shown = m->text();
+        const auto* editor = grid->findChild<QComboBox*>(list);
+        editorOpen = editor && editor->isVisible();
+        if (click)
+            QTest::mouseClick(m->button(QMessageBox::Ok) ? m->button(QMessageBox::Ok)
+                                                         : m->buttons().first(),
+                              Qt::LeftButton);
+        else
+            QTest::keyClick(m, Qt::Key_Return);
+    });
+    QTest::keyClick(w->windowHandle(), Qt::Key_Return);
+    QTRY_COMPARE(shown, QString("Kein gültiges Datum"));
+    QVERIFY(!editorOpen);
+    // What ended the program came within two seconds.
+    QTest::qWait(2500);
+    QVERIFY(w->isVisible());
+    QVERIFY(!grid->findChild<QComboBox*>(list));
+    QCOMPARE(grid->model()->index(0, column).data().toString(), before);
+    QCOMPARE(serverCell(0, column), before);
+    // The grid takes the next value as before.
+    grid->setCurrentIndex(date);
+    grid->edit(date);
+    box = grid->findChild<QComboBox*>(list);
+    QVERIFY(box);
+    box->lineEdit()->setText("15/03/2027");
+    QTest::keyClick(box, Qt::Key_Return);
+    QTRY_COMPARE(grid->model()->index(0, column).data().toString(), QString("15/03/2027"));
 }
 
 void TestGuiPositions::assignedArticleIsMarkedAtOnce() {
@@ -352,10 +439,78 @@ void TestGuiPositions::rowChosenDuringTheLoadStaysCurrent() {
     QVERIFY2(row >= 0 && row < 50, qPrintable(QString::number(row)));
     QCOMPARE(grid->currentIndex().column(), int(Bez1));
     QVERIFY(grid->currentIndex().row() != 0);
-    // A reload: row 0 is current again.
+    // A reload: the same position stays current.
+    const int before = grid->currentIndex().row();
     w->ToolButton("Aktualisieren")->trigger();
     QTRY_VERIFY(!w->loading());
+    QCOMPARE(grid->currentIndex().row(), before);
+    QCOMPARE(w->View()->sourceRow(grid->currentIndex().row()), row);
+}
+
+// Scrolled (not clicked) while the rows come in: the grid stays where the
+// buyer scrolled to, and row 0 is current. A reload keeps the current
+// position, the marks and the place.
+void TestGuiPositions::scrollDuringTheLoadAndMarksAreKept() {
+    m_key = FillDemoPositions(m_fx->engine(), 600);
+    m_window = std::make_unique<FMPos>(
+        PositionDownload{m_key, "70001", QStringLiteral("Müller"), QString(), 600});
+    FMPos* w = m_window.get();
+    w->setModal(false);
+    w->resize(1000, 700);
+    QTableView* grid = w->PositionGridView();
+    QScrollBar* bar = grid->verticalScrollBar();
+    int scrolledTo = -1;
+    connect(w->Grid(), &QAbstractItemModel::rowsInserted, w, [&] {
+        if (scrolledTo >= 0 || w->Grid()->size() < 100)
+            return;
+        // The window as the program's events show it meanwhile; then
+        // scrolled as the wheel or the scroll bar does it.
+        QCoreApplication::processEvents();
+        bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        scrolledTo = bar->value();
+    });
+    w->show();
+    QTRY_VERIFY(scrolledTo >= 0 && !w->loading());
+    QVERIFY(scrolledTo > 0);
+    QCOMPARE(w->Grid()->size(), 600);
+    QCOMPARE(bar->value(), scrolledTo);
     QCOMPARE(grid->currentIndex().row(), 0);
+
+    // Marks on two positions and row 30 current, scrolled further.
+    w->Grid()->toggleMarks({5, 40});
+    grid->setCurrentIndex(grid->model()->index(30, Bez1));
+    bar->setValue(bar->value() + 7);
+    const int place = bar->value();
+    w->ToolButton("Aktualisieren")->trigger();
+    QTRY_VERIFY(!w->loading());
+    QCOMPARE(w->Grid()->markedRows(), (QList<int>{5, 40}));
+    QCOMPARE(grid->model()->index(40, Mark).data().toString(), QString("1"));
+    QCOMPARE(grid->currentIndex().row(), 30);
+    QCOMPARE(grid->currentIndex().column(), int(Bez1));
+    QCOMPARE(bar->value(), place);
+}
+
+// A key typed on a locked cell opens nothing and moves nowhere; the status
+// line says why.
+void TestGuiPositions::typingOnALockedCellStaysPut() {
+    FMPos* w = openGenerated(40);
+    QTableView* grid = w->PositionGridView();
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    for (int column : {int(PreisExcl), int(BestNr), int(Spanne)}) {
+        const QModelIndex locked = grid->model()->index(2, column);
+        QVERIFY(!(locked.flags() & Qt::ItemIsEditable));
+        grid->setCurrentIndex(locked);
+        grid->setFocus();
+        QTRY_VERIFY(grid->hasFocus());
+        for (const char c : QByteArray("300G1"))
+            QTest::keyClick(w->windowHandle(), c);
+        QCOMPARE(grid->currentIndex(), locked);
+        QVERIFY(!grid->findChild<QLineEdit*>("cellEdit"));
+        QCOMPARE(w->StatusText(), QString("Spalte gesperrt"));
+    }
+    QVERIFY(m_ui->messages.isEmpty());
 }
 
 void TestGuiPositions::sortFilterAndFindAsABuyerDoes() {
@@ -527,6 +682,44 @@ void TestGuiPositions::previewCountShowsItsRows() {
     // Nothing was posted.
     QCOMPARE(w->Grid()->cellText(1, Stat), stat);
     QVERIFY(!stat.startsWith("Verbucht"));
+}
+
+// Wherever the grid is scrolled across to, the first column right of the
+// frozen ones starts at their edge, so no sliver of a column shows there
+// without its caption; each step moves a column.
+void TestGuiPositions::scrolledAcrossAColumnStartsAtTheFrozenEdge() {
+    FMPos* w = openGenerated(20);
+    w->resize(1200, 700);
+    auto* grid = qobject_cast<FrozenColumnsView*>(w->PositionGridView());
+    QVERIFY(grid);
+    QTRY_VERIFY(grid->horizontalScrollBar()->maximum() > 0);
+    QScrollBar* bar = grid->horizontalScrollBar();
+    int edge = 0;
+    for (int c = 0; c < grid->frozenColumns(); ++c)
+        edge += grid->columnWidth(c);
+    // The column whose start is at the frozen edge; -1 when the edge cuts one.
+    auto columnAtEdge = [&] {
+        for (int c = grid->frozenColumns(); c < kColumns; ++c)
+            if (grid->columnViewportPosition(c) == edge)
+                return c;
+        return -1;
+    };
+    QList<int> seen;
+    for (int value : {1, 37, bar->maximum() / 3, bar->maximum() / 2 + 5}) {
+        bar->setValue(value);
+        const int column = columnAtEdge();
+        QVERIFY2(column > int(Bezeichnung), qPrintable(QString::number(value)));
+        seen << column;
+    }
+    QVERIFY(seen.first() < seen.last());
+    // Arrow steps move one column right, then back.
+    const int from = columnAtEdge();
+    bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    QCOMPARE(columnAtEdge(), from + 1);
+    bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    QCOMPARE(columnAtEdge(), from);
+    bar->setValue(0);
+    QCOMPARE(columnAtEdge(), int(Bezeichnung) + 1);
 }
 
 QTEST_MAIN(TestGuiPositions)

@@ -119,6 +119,11 @@ FMPos::FMPos(const PositionDownload& download, QWidget* parent)
     buildFindBar();
     buildLayout();
 
+    m_noteTimer = new QTimer(this);
+    m_noteTimer->setSingleShot(true);
+    m_noteTimer->setInterval(4000);
+    connect(m_noteTimer, &QTimer::timeout, this, &FMPos::updateStatus);
+
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setSingleShot(true);
@@ -213,10 +218,24 @@ void FMPos::buildGrid() {
         return true;
     };
     buildGridActions();
-    // A row made current while a load runs is the buyer's choice.
+    // Scrolled by the buyer while a load runs: the grid stays there.
+    connect(lipos->verticalScrollBar(), &QAbstractSlider::actionTriggered, this, [this] {
+        if (m_loading) {
+            m_scrolledDuringLoad = true;
+            // The action's new place (it is applied after this signal).
+            m_scrolledTo = lipos->verticalScrollBar()->sliderPosition();
+        }
+    });
+    // Typed on a cell that takes no value: no search jumps to another row.
+    connect(lipos, &FrozenColumnsView::typedWithoutEditor, this, &FMPos::TypedOnLockedCell);
+    // A row made current while a load runs is the buyer's choice; the view
+    // making the first cell current by itself (when rows come into an
+    // empty grid) is none.
     connect(lipos->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) {
-                if (m_loading && current.isValid())
+            [this](const QModelIndex& current, const QModelIndex& previous) {
+                const bool byItself =
+                    !previous.isValid() && current.row() == 0 && current.column() == 0;
+                if (m_loading && current.isValid() && !byItself)
                     m_currentMoved = true;
             });
     // The column widths keep the proportions of the layout; taken as twips
@@ -231,7 +250,8 @@ void FMPos::buildGrid() {
 }
 
 void FMPos::buildGridActions() {
-    lipos->setItemDelegate(new PositionCellDelegate(*m_editor, m_lists, lipos));
+    m_delegate = new PositionCellDelegate(*m_editor, m_lists, lipos);
+    lipos->setItemDelegate(m_delegate);
     lipos->setAlternatingRowColors(false);
     lipos->setContextMenuPolicy(Qt::ActionsContextMenu);
     auto* search = new QAction(QStringLiteral("Artikel suchen …"), lipos);
@@ -510,8 +530,13 @@ void FMPos::LoadGrid(bool refill) {
     if (m_loading)
         return;
     commitEdit();
+    // What the buyer had before: the current position, the marked ones and
+    // where the grid was scrolled to come back for the positions that are
+    // still there.
+    const LoadPlace before = loadPlace();
     m_loading = true;
     m_currentMoved = false;
+    m_scrolledDuringLoad = false;
     // Nothing may talk to the server between the load's requests: no cell
     // editors and no toolbar but "Ausstieg" until the rows are in.
     const auto triggers = lipos->editTriggers();
@@ -535,24 +560,62 @@ void FMPos::LoadGrid(bool refill) {
         QTimer::singleShot(0, this, &QDialog::close);
         return;
     }
+    restoreLoadPlace(before);
+}
+
+FMPos::LoadPlace FMPos::loadPlace() const {
+    LoadPlace place;
+    const int current = currentGridRow();
+    if (current >= 0 && current < m_grid->size())
+        place.currentId = m_grid->row(current).id;
+    place.column = lipos->currentIndex().isValid() ? lipos->currentIndex().column() : 0;
+    for (int row : m_grid->markedRows())
+        place.marked.insert(m_grid->row(row).id);
+    place.scrollDown = lipos->verticalScrollBar()->value();
+    place.scrollAcross = lipos->horizontalScrollBar()->value();
+    return place;
+}
+
+void FMPos::restoreLoadPlace(const LoadPlace& before) {
+    if (!before.marked.isEmpty()) {
+        QList<int> marks;
+        for (int row = 0; row < m_grid->size(); ++row)
+            if (before.marked.contains(m_grid->row(row).id))
+                marks << row;
+        m_grid->toggleMarks(marks);
+    }
     // Flags that came after their rows were shown may change a filter's
     // rows; the row the buyer chose meanwhile stays current.
     const int chosen = m_currentMoved ? currentGridRow() : -1;
-    const int chosenColumn = lipos->currentIndex().isValid() ? lipos->currentIndex().column() : 0;
+    const int chosenColumn =
+        lipos->currentIndex().isValid() ? lipos->currentIndex().column() : before.column;
     m_view->refresh();
     fitColumnsToContent();
     updateStatus();
     lipos->setFocus();
-    if (chosen >= 0 && setCurrentGridRow(chosen, chosenColumn))
+    if (chosen >= 0 && setCurrentGridRow(chosen, chosenColumn)) {
+        lipos->scrollTo(lipos->currentIndex());
         return;
-    // Otherwise row 0 becomes current; where the buyer scrolled to stays in
-    // view.
+    }
+    // Otherwise the row that was current before (row 0 the first time)
+    // becomes current, and the grid shows where the buyer scrolled to
+    // during the load, or where it was before.
+    int row = -1;
+    if (!before.currentId.isEmpty())
+        for (int r = 0; r < m_grid->size() && row < 0; ++r)
+            if (m_grid->row(r).id == before.currentId)
+                row = r;
+    const int shown = row >= 0 ? m_view->viewRow(row) : -1;
     if (m_view->rowCount() > 0) {
         const bool autoScroll = lipos->hasAutoScroll();
         lipos->setAutoScroll(false);
-        lipos->setCurrentIndex(m_view->index(0, chosenColumn));
+        lipos->setCurrentIndex(m_view->index(shown >= 0 ? shown : 0, chosenColumn));
         lipos->setAutoScroll(autoScroll);
     }
+    // The scroll bars know the rows only once the grid is laid out.
+    lipos->doItemsLayout();
+    lipos->verticalScrollBar()->setValue(m_scrolledDuringLoad ? m_scrolledTo : before.scrollDown);
+    lipos->horizontalScrollBar()->setValue(before.scrollAcross);
 }
 
 int FMPos::currentGridRow() const {
@@ -650,11 +713,9 @@ void FMPos::Exportieren() {
     commitEdit();
     const QString folder =
         WorkstationSettings::value(kLayoutApplication, kExportSection, kExportFolderKey);
-    QString name = m_download.supplier + u' ' + m_download.supplierName;
-    name.replace(QRegularExpression(QStringLiteral("[^\\w\\s.-]")), QStringLiteral("_"));
     const QString proposal =
         QDir(folder.isEmpty() ? QDir::homePath() : folder)
-            .filePath(QStringLiteral("Positionen ") + name.simplified() + QStringLiteral(".xlsx"));
+            .filePath(ExportFileName(m_download.supplier, m_download.supplierName));
     QString chosenFilter;
     const QString xlsxFilter = QStringLiteral("Excel-Arbeitsmappe (*.xlsx)");
     const QString csvFilter = QStringLiteral("CSV für Tabellenkalkulation (*.csv)");
@@ -723,8 +784,13 @@ void FMPos::fitColumnsToContent() {
     const int step = qMax(1, rows / 400);
     for (int r = 200; r < rows && sample.size() < 600; r += step)
         sample << r;
+    // Every column as wide as its widest text in the sample (the marks and
+    // the status only as their caption, the frozen description as laid
+    // out); a column is never made narrower.
     const QFontMetrics metrics(lipos->font());
-    for (int column : {PositionGrid::BestNr, PositionGrid::ArtNr, PositionGrid::BestEan}) {
+    for (int column = PositionGrid::Stat + 1; column < PositionGrid::kColumns; ++column) {
+        if (column == PositionGrid::Bezeichnung)
+            continue;
         int width = 0;
         for (int r : sample)
             width = qMax(width, metrics.horizontalAdvance(m_grid->cellText(r, column)));
@@ -740,6 +806,8 @@ void FMPos::Aktualisieren_Click() {
 
 void FMPos::commitEdit() {
     CommitOpenEditor(lipos);
+    // What the editor took is checked and stored before the caller goes on.
+    m_delegate->applyPendingEdit();
 }
 
 void FMPos::Rabattgruppen_Click() {
@@ -915,7 +983,22 @@ bool FMPos::SetMarkedRows(int column, const QString& value) {
                         .arg(m_grid->cellText(f.first, PositionGrid::BestNr), f.second);
         UI().message(text, QString(), MessageIcon::Information, MessageButtons::Ok);
     }
+    const qsizetype changed = rows.size() - failures.size();
+    ShowNote(QStringLiteral("Mehrfachsetzen: %1 %2 geändert")
+                 .arg(changed)
+                 .arg(changed == 1 ? QStringLiteral("Position") : QStringLiteral("Positionen")));
     return true;
+}
+
+void FMPos::ShowNote(const QString& note) {
+    lbStatus->setText(note);
+    m_noteTimer->start();
+}
+
+void FMPos::TypedOnLockedCell() {
+    const QModelIndex current = lipos->currentIndex();
+    if (!m_loading && current.isValid() && !(current.flags() & Qt::ItemIsEditable))
+        ShowNote(QStringLiteral("Spalte gesperrt"));
 }
 
 void FMPos::Form_Resize() {
@@ -979,6 +1062,7 @@ void FMPos::done(int result) {
         m_closeAsked = true;
         return;
     }
+    commitEdit();
     // Form_Unload
     SaveWindowPlacement(this, kPlacementKey);
     if (m_splitterSet) {

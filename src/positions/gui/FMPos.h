@@ -6,9 +6,12 @@
 
 #include <memory>
 
+#include <QSet>
+
 #include <QDialog>
 
 class FrozenColumnsView;
+class PositionCellDelegate;
 class QAction;
 class QComboBox;
 class QHBoxLayout;
@@ -91,6 +94,10 @@ public Q_SLOTS:
     // false when there is none.
     bool FindNext(bool forward = true);
     QString StatusText() const;
+    // A short note in the status line; the counts come back after a while.
+    void ShowNote(const QString& note);
+    // A key typed on a cell that takes no value (the grid does not search).
+    void TypedOnLockedCell();
     // "Exportieren …" (Ctrl+E, the grid's context menu): asks for an .xlsx
     // or .csv file and writes the rows as the grid shows them.
     void Exportieren();
@@ -139,12 +146,23 @@ private:
     // Ends a cell edit in progress, so that it is taken before another
     // window works on the grid.
     void commitEdit();
+    // What a reload keeps of the grid as the buyer left it.
+    struct LoadPlace {
+        QString currentId;
+        int column = 0;
+        QSet<QString> marked; // position ids
+        int scrollDown = 0;
+        int scrollAcross = 0;
+    };
+    LoadPlace loadPlace() const;
+    void restoreLoadPlace(const LoadPlace& before);
 
     PositionDownload m_download;
     PositionGridModel* m_grid;
     CandidateListModel* m_candidates;
     PositionLists m_lists;
     std::unique_ptr<PositionEditor> m_editor;
+    PositionCellDelegate* m_delegate = nullptr;
     std::unique_ptr<EditPrompts> m_prompts;
     bool m_loading = false;
     bool m_closeAsked = false;
@@ -155,6 +173,9 @@ private:
     bool m_settingBar = false;
     bool m_closing = false;
     bool m_currentMoved = false; // the buyer chose a row while a load ran
+    bool m_scrolledDuringLoad = false;
+    int m_scrolledTo = 0; // where the buyer scrolled to while a load ran
+    QTimer* m_noteTimer;
     bool m_columnsFitted = false;
 
     QToolBar* tool1;

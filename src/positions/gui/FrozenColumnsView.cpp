@@ -14,6 +14,9 @@ FrozenColumnsView::FrozenColumnsView(QWidget* parent) : QTableView(parent) {
     m_frozenView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_frozenView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_frozenView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Only this view scrolls to a current cell; the frozen one follows. A
+    // current cell set without scrolling (after a load) leaves both still.
+    m_frozenView->setAutoScroll(false);
     m_frozenView->setFrameShape(QFrame::NoFrame);
     // A line between the frozen columns and the rest.
     m_frozenView->setStyleSheet(
@@ -38,6 +41,8 @@ FrozenColumnsView::FrozenColumnsView(QWidget* parent) : QTableView(parent) {
             });
     connect(verticalHeader(), &QHeaderView::sectionResized, this,
             [this](int row, int, int size) { m_frozenView->setRowHeight(row, size); });
+    connect(horizontalScrollBar(), &QAbstractSlider::valueChanged, this,
+            &FrozenColumnsView::snapAcross);
     // Scrolled up and down together, whichever of the two is scrolled.
     connect(m_frozenView->verticalScrollBar(), &QAbstractSlider::valueChanged, verticalScrollBar(),
             &QAbstractSlider::setValue);
@@ -100,6 +105,41 @@ void FrozenColumnsView::updateFrozenGeometry() {
                               viewport()->height() + horizontalHeader()->height());
 }
 
+void FrozenColumnsView::snapAcross(int value) {
+    if (m_snapping)
+        return;
+    const int before = m_across;
+    m_across = value;
+    QAbstractItemModel* m = model();
+    if (m_frozen == 0 || value == 0 || !m)
+        return;
+    // The place in the content at the frozen columns' edge; a move to the
+    // right goes on to the next column's start, one to the left back to
+    // the start of the column there.
+    const QHeaderView* header = horizontalHeader();
+    const int edge = value + frozenWidth();
+    int target = -1;
+    for (int c = m_frozen; c < m->columnCount(); ++c) {
+        if (isColumnHidden(c))
+            continue;
+        const int start = header->sectionPosition(c);
+        const int end = start + columnWidth(c);
+        if (edge < start || edge >= end)
+            continue;
+        target = edge == start || value < before ? start : end;
+        break;
+    }
+    if (target < 0)
+        return;
+    const int snapped = qBound(0, target - frozenWidth(), horizontalScrollBar()->maximum());
+    if (snapped == value)
+        return;
+    m_snapping = true;
+    horizontalScrollBar()->setValue(snapped);
+    m_snapping = false;
+    m_across = snapped;
+}
+
 void FrozenColumnsView::resizeEvent(QResizeEvent* event) {
     QTableView::resizeEvent(event);
     updateFrozenGeometry();
@@ -138,4 +178,9 @@ void FrozenColumnsView::scrollTo(const QModelIndex& index, ScrollHint hint) {
     const int hidden = frozenWidth() - visualRect(index).left();
     if (hidden > 0)
         horizontalScrollBar()->setValue(horizontalScrollBar()->value() - hidden);
+}
+
+void FrozenColumnsView::keyboardSearch(const QString& search) {
+    if (!search.isEmpty())
+        emit typedWithoutEditor(search);
 }

@@ -16,6 +16,12 @@ public:
     int frozenColumns() const { return m_frozen; }
     QTableView* frozenView() const { return m_frozenView; }
     void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
+    // Typing on a cell that opens no editor searches nothing (a search
+    // would make another row current under the buyer's next keys).
+    void keyboardSearch(const QString& search) override;
+
+Q_SIGNALS:
+    void typedWithoutEditor(const QString& text);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -24,10 +30,15 @@ protected:
 
 private:
     void syncFrozenView();
+    // Scrolled across, the first column right of the frozen ones starts at
+    // their edge: no sliver of a column shows there without its caption.
+    void snapAcross(int value);
     void updateFrozenGeometry();
     int frozenWidth() const;
 
     QTableView* m_frozenView;
     int m_frozen = 0;
     bool m_syncing = false;
+    bool m_snapping = false;
+    int m_across = 0; // the value scrolled across before the latest move
 };

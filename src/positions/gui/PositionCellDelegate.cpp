@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
+#include <QTimer>
 
 using namespace PositionGrid;
 
@@ -16,35 +17,50 @@ bool isDateList(int column) {
     return column == EkDatAb || column == VkDatAb;
 }
 
-// Enter in the typed date of a date list takes it, as in every other
-// editor (the combo box itself leaves Enter to its list).
-class ReturnCommits : public QObject {
+// The typed date of a date list: Enter takes it, as in every other editor
+// (the combo box itself leaves Enter to its list); the first digit typed
+// replaces the date the editor opened with, unless the buyer moved the
+// cursor first.
+class DateEditKeys : public QObject {
 public:
-    ReturnCommits(QAbstractItemDelegate* delegate, QWidget* editor)
+    DateEditKeys(QAbstractItemDelegate* delegate, QComboBox* editor)
         : QObject(editor), m_delegate(delegate), m_editor(editor) {}
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonPress) {
+            m_replace = false;
+            return false;
+        }
         if (event->type() != QEvent::KeyPress)
             return false;
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key != Qt::Key_Return && key != Qt::Key_Enter)
-            return false;
-        emit m_delegate->commitData(m_editor);
-        emit m_delegate->closeEditor(m_editor, QAbstractItemDelegate::SubmitModelCache);
-        return true;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            emit m_delegate->commitData(m_editor);
+            emit m_delegate->closeEditor(m_editor, QAbstractItemDelegate::SubmitModelCache);
+            return true;
+        }
+        if (m_replace && !key->text().isEmpty() && key->text().at(0).isPrint())
+            m_editor->lineEdit()->selectAll();
+        m_replace = false;
+        return false;
     }
 
 private:
     QAbstractItemDelegate* m_delegate;
-    QWidget* m_editor;
+    QComboBox* m_editor;
+    bool m_replace = true;
 };
 
-// The grid row of a cell as the view shows it (sorted or filtered).
-int gridRow(const QModelIndex& index) {
+// The grid's own cell of a cell as the view shows it (sorted or filtered).
+QModelIndex gridIndex(const QModelIndex& index) {
     if (const auto* proxy = qobject_cast<const QAbstractProxyModel*>(index.model()))
-        return proxy->mapToSource(index).row();
-    return index.row();
+        return proxy->mapToSource(index);
+    return index;
+}
+
+int gridRow(const QModelIndex& index) {
+    return gridIndex(index).row();
 }
 
 } // namespace
@@ -66,6 +82,8 @@ QWidget* PositionCellDelegate::createEditor(QWidget* parent, const QStyleOptionV
                                             const QModelIndex& index) const {
     const int column = index.column();
     const PositionColumn& col = ColumnOf(column);
+    // A value of the editor before is checked with its own row's lists.
+    const_cast<PositionCellDelegate*>(this)->applyPendingEdit();
     // Lists 9 to 11 are the row's own.
     m_editor.beginEdit(gridRow(index), column);
     if (col.kind == CellKind::List) {
@@ -86,8 +104,9 @@ QWidget* PositionCellDelegate::createEditor(QWidget* parent, const QStyleOptionV
             box->lineEdit()->setInputMask(QStringLiteral("99/99/9999"));
             // A typed date is never completed into one of the list.
             box->setCompleter(nullptr);
-            box->installEventFilter(
-                new ReturnCommits(const_cast<PositionCellDelegate*>(this), box));
+            auto* keys = new DateEditKeys(const_cast<PositionCellDelegate*>(this), box);
+            box->installEventFilter(keys);
+            box->lineEdit()->installEventFilter(keys);
             connect(box, &QComboBox::activated, box, [box](int i) {
                 box->lineEdit()->setText(box->itemData(i).toString().replace(u'.', u'/'));
             });
@@ -117,6 +136,8 @@ void PositionCellDelegate::setEditorData(QWidget* editor, const QModelIndex& ind
         if (box->isEditable()) {
             box->setCurrentIndex(-1);
             box->lineEdit()->setText(value);
+            // Typing replaces the date (DateEditKeys).
+            box->lineEdit()->selectAll();
             return;
         }
         const int i = box->findData(value);
@@ -127,7 +148,7 @@ void PositionCellDelegate::setEditorData(QWidget* editor, const QModelIndex& ind
         edit->setText(value);
 }
 
-void PositionCellDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
+void PositionCellDelegate::setModelData(QWidget* editor, QAbstractItemModel*,
                                         const QModelIndex& index) const {
     QString value;
     if (auto* box = qobject_cast<QComboBox*>(editor))
@@ -137,5 +158,22 @@ void PositionCellDelegate::setModelData(QWidget* editor, QAbstractItemModel* mod
     // An unchanged cell is not written again.
     if (value == index.data(Qt::EditRole).toString())
         return;
-    model->setData(index, value, Qt::EditRole);
+    // The view calls this while it commits the editor and is about to
+    // destroy it: the check, its questions and its messages come once the
+    // view is done with the editor.
+    m_pending = PendingEdit{QPersistentModelIndex(gridIndex(index)), value};
+    QTimer::singleShot(0, this,
+                       [this] { const_cast<PositionCellDelegate*>(this)->applyPendingEdit(); });
+}
+
+bool PositionCellDelegate::applyPendingEdit() {
+    if (!m_pending)
+        return true;
+    const PendingEdit edit = std::move(*m_pending);
+    m_pending.reset();
+    // A reload in between: the row is gone and with it the edit.
+    if (!edit.cell.isValid())
+        return false;
+    auto* model = const_cast<QAbstractItemModel*>(edit.cell.model());
+    return model->setData(edit.cell, edit.value, Qt::EditRole);
 }

@@ -2,13 +2,17 @@
 
 #include "positions/PositionEdit.h"
 
+#include <QPersistentModelIndex>
 #include <QStyledItemDelegate>
+#include <optional>
 
 // The editors of the positions grid's cells: a drop-down over the cell's
 // list with all its columns (the code is taken), the date mask "99/99/9999"
 // for the two date lists, a number field with the column's digits and
 // decimals, a text field with the column's length. The value goes to the
-// model, which has the edit checked and written back.
+// model, which has the edit checked and written back; that check may ask
+// (the factor prompts) or refuse with a message, so it runs after the view
+// has closed the editor, never while the editor is committed or destroyed.
 class PositionCellDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
@@ -21,9 +25,20 @@ public:
     void setModelData(QWidget* editor, QAbstractItemModel* model,
                       const QModelIndex& index) const override;
 
+    // Hands a value taken from a closed editor to the model now (the
+    // window does so before it loads, sorts or filters). False when the
+    // model refused it; true when it took it or nothing was waiting.
+    bool applyPendingEdit();
+    bool hasPendingEdit() const { return m_pending.has_value(); }
+
 private:
+    struct PendingEdit {
+        QPersistentModelIndex cell; // of the grid's own model, not the view's
+        QString value;
+    };
     PositionEditor& m_editor;
     const PositionLists& m_lists;
+    mutable std::optional<PendingEdit> m_pending;
 };
 
 // Asks the factor prompts with an input box.

@@ -46,9 +46,13 @@ void SetListRowHeight(QAbstractItemView* list) {
 }
 
 void CommitOpenEditor(QAbstractItemView* view) {
+    // The same cell again: the view stays where it is scrolled to.
     const QModelIndex current = view->currentIndex();
+    const bool autoScroll = view->hasAutoScroll();
+    view->setAutoScroll(false);
     view->setCurrentIndex(QModelIndex());
     view->setCurrentIndex(current);
+    view->setAutoScroll(autoScroll);
 }
 
 bool InstallGermanTranslations(QCoreApplication& app) {
