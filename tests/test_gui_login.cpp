@@ -102,6 +102,14 @@ QString labelOf(QWidget* field) {
     return QString();
 }
 
+// Answers the login window that comes next with a password and "Anmelden".
+void answerLoginWith(const QString& password) {
+    WhenModalShown("FMPass", [password](QWidget* w) {
+        TypeInto(w->findChild<QLineEdit*>("BPASSWORT"), password);
+        QTest::mouseClick(w->findChild<QPushButton*>("BUSpeich"), Qt::LeftButton);
+    });
+}
+
 void clickRow(QTreeWidget* list, int row) {
     QTreeWidgetItem* item = list->topLevelItem(row);
     QVERIFY(item);
@@ -175,6 +183,8 @@ private Q_SLOTS:
     void connectionNoteSaysWhatIsTried();
     void serverListChangesEntryOnlyAfterBothQuestions();
     void serverListRestoresButNeverStoresPlacement();
+    void typedServerDataReachTheNextAttempt_data();
+    void typedServerDataReachTheNextAttempt();
 
     // Main window
     void mainWindowListsNewestDownloadFirst();
@@ -610,6 +620,72 @@ void TestGuiLogin::serverListRestoresButNeverStoresPlacement() {
     list.move(300, 300);
     list.close();
     QCOMPARE(placementSetting("FMServer"), QString("1500|1200|10500|6000"));
+}
+
+void TestGuiLogin::typedServerDataReachTheNextAttempt_data() {
+    QTest::addColumn<bool>("saved");
+    QTest::addColumn<QStringList>("questions");
+    QTest::newRow("Ändern, OK") << false << QStringList{"Änderungen erlauben?"};
+    QTest::newRow("Ändern, Ändern, OK")
+        << true << QStringList{"Änderungen erlauben?", "Änderungen sichern?"};
+}
+
+void TestGuiLogin::typedServerDataReachTheNextAttempt() {
+    QFETCH(bool, saved);
+    QFETCH(QStringList, questions);
+    // Nothing listens at the port of the settings (1973); the server is at
+    // 39995.
+    m_fx->setListeningPort(39995);
+    m_ui->realServerList = true;
+    WhenModalShown("FMServer", [this, saved](QWidget* w) {
+        // A list shown again (the typed data not used) is only counted.
+        m_ui->realServerList = false;
+        auto* edit = child<QPushButton>(w, "BUEdit");
+        m_ui->answers.enqueue(MessageAnswer::Yes);
+        edit->click();
+        TypeInto(child<QLineEdit>(w, "BPORT"), "39995");
+        TypeInto(child<QLineEdit>(w, "BFIRMA"), "2");
+        TypeInto(child<QLineEdit>(w, "BWJ"), "2026");
+        if (saved) {
+            m_ui->answers.enqueue(MessageAnswer::Yes);
+            edit->click();
+        }
+        QTest::mouseClick(child<QPushButton>(w, "BUOK"), Qt::LeftButton);
+    });
+    answerLoginWith("zwei");
+    const bool loggedIn = user_anmeld(m_ui.get());
+    QCOMPARE(m_ui->texts(), QStringList{"Server nach 3 Versuchen nicht erreichbar!\r\n"
+                                        "Bitte Kontrollieren Sie die Verbindungsdaten"} +
+                                questions);
+    QVERIFY(loggedIn);
+    QCOMPARE(m_ui->serverListShown, 1);
+    QVERIFY(m_fx->exits.isEmpty());
+    QCOMPARE(ConnectString(), QString("cn_iptcp:127.0.0.1[39995]:VELTAR"));
+    QCOMPARE(Session().firma, QString("2"));
+    QCOMPARE(Session().wj, QString("2026"));
+    QCOMPARE(Session().userDisplay, QString("ZW|Zora Zweig"));
+    bool failed = false;
+    QCOMPARE(dbcall("W FIRMA", failed), QString("2"));
+    // The workstation keeps them, but names no default entry for them.
+    const QList<QPair<QString, QString>> kept{{"Server", "127.0.0.1"}, {"Port", "39995"},
+                                              {"Firma", "2"},          {"Filiale", "0"},
+                                              {"Namespace", "VELTAR"}, {"ServerObjekt", "1"}};
+    for (const auto& [key, value] : kept)
+        QCOMPARE(loginSetting(key), value);
+
+    // Started again: the kept data lead to that server at once.
+    delete FMPass::instance(false);
+    ReleaseConnection();
+    Session() = SessionContext();
+    LoginFormData() = LoginForm();
+    SetCredentials({});
+    m_ui->messages.clear();
+    answerLoginWith("zwei");
+    QVERIFY(user_anmeld(m_ui.get()));
+    QCOMPARE(m_ui->texts(), QStringList());
+    QCOMPARE(m_ui->serverListShown, 1);
+    QCOMPARE(ConnectString(), QString("cn_iptcp:127.0.0.1[39995]:VELTAR"));
+    QCOMPARE(Session().userDisplay, QString("ZW|Zora Zweig"));
 }
 
 // ----------------------------------------------------------------- main window
