@@ -183,6 +183,7 @@ private Q_SLOTS:
     void connectionNoteSaysWhatIsTried();
     void serverListChangesEntryOnlyAfterBothQuestions();
     void serverListRestoresButNeverStoresPlacement();
+    void serverListConfirmsTheDefault();
     void typedServerDataReachTheNextAttempt_data();
     void typedServerDataReachTheNextAttempt();
 
@@ -620,6 +621,23 @@ void TestGuiLogin::serverListRestoresButNeverStoresPlacement() {
     list.move(300, 300);
     list.close();
     QCOMPARE(placementSetting("FMServer"), QString("1500|1200|10500|6000"));
+}
+
+void TestGuiLogin::serverListConfirmsTheDefault() {
+    loginByCommandLine();
+    WorkstationSettings::remove(kLoginApp, kLoginSection, "ServerObjekt");
+    FMServer list;
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
+    auto* status = child<QLabel>(&list, "lbStatus");
+    QVERIFY(status);
+    QCOMPARE(status->text(), QString());
+    clickRow(child<QTreeWidget>(&list, "liServer"), 0);
+    QCOMPARE(status->text(), QString());
+    list.findChild<QAction*>("mEintragAlsStandard")->trigger();
+    QCOMPARE(loginSetting("ServerObjekt"), QString("1"));
+    QCOMPARE(status->text(), QString("Standardserver gespeichert"));
+    QVERIFY(status->isVisible());
 }
 
 void TestGuiLogin::typedServerDataReachTheNextAttempt_data() {

@@ -21,6 +21,7 @@ namespace {
 QPointer<FMServer> g_current;
 
 const QString kTitle = QStringLiteral("VELTAR Server");
+const QString kDefaultSaved = QStringLiteral("Standardserver gespeichert");
 
 QLineEdit* makeBox(QWidget* parent, const QString& name) {
     auto* box = new QLineEdit(parent);
@@ -99,6 +100,8 @@ void FMServer::buildBoxes() {
     BUOK = new QPushButton(QStringLiteral("OK"), this);
     BUOK->setObjectName(QStringLiteral("BUOK"));
     BUOK->setDefault(true);
+    lbStatus = new QLabel(this);
+    lbStatus->setObjectName(QStringLiteral("lbStatus"));
 }
 
 void FMServer::buildLayout() {
@@ -122,7 +125,8 @@ void FMServer::buildLayout() {
     boxes->addLayout(right, 2);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(BUEdit);
-    buttons->addStretch(1);
+    buttons->addSpacing(12);
+    buttons->addWidget(lbStatus, 1);
     buttons->addWidget(BUOK);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(liServer, 1);
@@ -227,6 +231,7 @@ void FMServer::EintragAlsStandard() {
     SetDefaultServerEntry(*chosen);
     m_chosen = true;
     FillBoxes();
+    lbStatus->setText(kDefaultSaved);
 }
 
 void FMServer::BUEdit_Click() {

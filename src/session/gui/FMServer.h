@@ -6,6 +6,7 @@
 #include <QList>
 
 class QAction;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTreeWidget;
@@ -65,6 +66,7 @@ private:
     QLineEdit* BWJ;
     QPushButton* BUEdit;
     QPushButton* BUOK;
+    QLabel* lbStatus; // what the last action did
     QAction* m_standard;
 
     QList<ServerEntry> m_entries;
