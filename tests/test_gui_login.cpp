@@ -176,6 +176,8 @@ private Q_SLOTS:
     void noDefaultServerAsksAndOpensServerList();
     void newLoginFromMainWindowRenewsTitle();
     void lockedUserRefusedAnotherLocationAndWindowStays();
+    void failedNewLoginKeepsTheMainWindowBlocked_data();
+    void failedNewLoginKeepsTheMainWindowBlocked();
 
     // Server list
     void serverListTakesEntryAndSetsDefault();
@@ -429,6 +431,82 @@ void TestGuiLogin::lockedUserRefusedAnotherLocationAndWindowStays() {
     QVERIFY(!pass->isVisible());
     QCOMPARE(w.windowTitle(), QString("VELTAR Quendra Preisdaten              Firma: 1     "
                                       "Standort: 01     Benutzer: LAG|Lutz Lagerbühl"));
+}
+
+void TestGuiLogin::failedNewLoginKeepsTheMainWindowBlocked_data() {
+    QTest::addColumn<bool>("abbruch");
+    QTest::newRow("right password next") << false;
+    QTest::newRow("Abbruch next") << true;
+}
+
+void TestGuiLogin::failedNewLoginKeepsTheMainWindowBlocked() {
+    QFETCH(bool, abbruch);
+    loginByCommandLine();
+    fmstart w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    auto* list = child<QTreeView>(&w, "lilief");
+    QTRY_COMPARE(list->model()->rowCount(), 3);
+    clickRow(list, 2);
+    QVERIFY(w.ToolButton(3)->isEnabled());
+
+    w.findChild<QAction*>("mLogin")->trigger();
+    FMPass* pass = FMPass::instance(false);
+    QVERIFY(pass);
+    TypeInto(child<QLineEdit>(pass, "BPASSWORT"), "falsch");
+    child<QPushButton>(pass, "BUSpeich")->click();
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].text, QString("Passwort Falsch oder Benutzer nicht Aktiv."));
+    QCOMPARE(m_ui->messages[0].title, QString("Anmeldung an Caché."));
+    QCOMPARE(Session().userDisplay, QString());
+    // Logged out: the login window stays, modal over the main window.
+    QVERIFY(pass->isVisible());
+    QCOMPARE(QApplication::activeModalWidget(), pass);
+
+    // The task actions open no window that would call the server (whatever
+    // opens is closed, so that nothing waits here).
+    QStringList opened;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal && modal != pass) {
+            opened << modal->objectName();
+            modal->close();
+        }
+    });
+    closer.start(10);
+    for (int number : {1, 2, 3, 4})
+        w.ToolButton(number)->trigger();
+    w.lilief_DblClick(list->model()->index(2, 0));
+    closer.stop();
+    QCOMPARE(opened, QStringList());
+    QCOMPARE(m_ui->texts(), QStringList{"Passwort Falsch oder Benutzer nicht Aktiv."});
+    QVERIFY(m_fx->exits.isEmpty());
+
+    if (abbruch) {
+        // "Abbruch" ends the program, as at start.
+        child<QPushButton>(pass, "BUAusst")->click();
+        QCOMPARE(m_fx->exits, QList<int>{0});
+        QCOMPARE(Session().userDisplay, QString());
+        QCOMPARE(m_ui->messages.size(), 1);
+        return;
+    }
+    TypeInto(child<QLineEdit>(pass, "BPASSWORT"), "demo");
+    child<QPushButton>(pass, "BUSpeich")->click();
+    QCOMPARE(Session().userDisplay, QString("DEM|Dörte Demo"));
+    QVERIFY(!pass->isVisible());
+    QVERIFY(!QApplication::activeModalWidget());
+    QVERIFY(w.windowTitle().endsWith("Benutzer: DEM|Dörte Demo"));
+    // Logged in again, the main window opens the positions.
+    QString caption;
+    WhenShown<FMPos>(this, [&](FMPos* d) {
+        caption = d->windowTitle();
+        d->close();
+    });
+    w.ToolButton(3)->trigger();
+    QCOMPARE(caption, QString("Quendra Preisdaten - Positionen   70001 Müller Baustoffe GmbH"));
+    QCOMPARE(m_ui->messages.size(), 1);
+    QVERIFY(m_fx->exits.isEmpty());
 }
 
 // ----------------------------------------------------------------- server list
