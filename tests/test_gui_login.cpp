@@ -102,6 +102,14 @@ QString labelOf(QWidget* field) {
     return QString();
 }
 
+// Answers the login window that comes next with a password and "Anmelden".
+void answerLoginWith(const QString& password) {
+    WhenModalShown("FMPass", [password](QWidget* w) {
+        TypeInto(w->findChild<QLineEdit*>("BPASSWORT"), password);
+        QTest::mouseClick(w->findChild<QPushButton*>("BUSpeich"), Qt::LeftButton);
+    });
+}
+
 void clickRow(QTreeWidget* list, int row) {
     QTreeWidgetItem* item = list->topLevelItem(row);
     QVERIFY(item);
@@ -168,6 +176,8 @@ private Q_SLOTS:
     void noDefaultServerAsksAndOpensServerList();
     void newLoginFromMainWindowRenewsTitle();
     void lockedUserRefusedAnotherLocationAndWindowStays();
+    void failedNewLoginKeepsTheMainWindowBlocked_data();
+    void failedNewLoginKeepsTheMainWindowBlocked();
 
     // Server list
     void serverListTakesEntryAndSetsDefault();
@@ -175,6 +185,9 @@ private Q_SLOTS:
     void connectionNoteSaysWhatIsTried();
     void serverListChangesEntryOnlyAfterBothQuestions();
     void serverListRestoresButNeverStoresPlacement();
+    void serverListConfirmsTheDefault();
+    void typedServerDataReachTheNextAttempt_data();
+    void typedServerDataReachTheNextAttempt();
 
     // Main window
     void mainWindowListsNewestDownloadFirst();
@@ -420,6 +433,82 @@ void TestGuiLogin::lockedUserRefusedAnotherLocationAndWindowStays() {
                                       "Standort: 01     Benutzer: LAG|Lutz Lagerbühl"));
 }
 
+void TestGuiLogin::failedNewLoginKeepsTheMainWindowBlocked_data() {
+    QTest::addColumn<bool>("abbruch");
+    QTest::newRow("right password next") << false;
+    QTest::newRow("Abbruch next") << true;
+}
+
+void TestGuiLogin::failedNewLoginKeepsTheMainWindowBlocked() {
+    QFETCH(bool, abbruch);
+    loginByCommandLine();
+    fmstart w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    auto* list = child<QTreeView>(&w, "lilief");
+    QTRY_COMPARE(list->model()->rowCount(), 3);
+    clickRow(list, 2);
+    QVERIFY(w.ToolButton(3)->isEnabled());
+
+    w.findChild<QAction*>("mLogin")->trigger();
+    FMPass* pass = FMPass::instance(false);
+    QVERIFY(pass);
+    TypeInto(child<QLineEdit>(pass, "BPASSWORT"), "falsch");
+    child<QPushButton>(pass, "BUSpeich")->click();
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].text, QString("Passwort Falsch oder Benutzer nicht Aktiv."));
+    QCOMPARE(m_ui->messages[0].title, QString("Anmeldung an Caché."));
+    QCOMPARE(Session().userDisplay, QString());
+    // Logged out: the login window stays, modal over the main window.
+    QVERIFY(pass->isVisible());
+    QCOMPARE(QApplication::activeModalWidget(), pass);
+
+    // The task actions open no window that would call the server (whatever
+    // opens is closed, so that nothing waits here).
+    QStringList opened;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal && modal != pass) {
+            opened << modal->objectName();
+            modal->close();
+        }
+    });
+    closer.start(10);
+    for (int number : {1, 2, 3, 4})
+        w.ToolButton(number)->trigger();
+    w.lilief_DblClick(list->model()->index(2, 0));
+    closer.stop();
+    QCOMPARE(opened, QStringList());
+    QCOMPARE(m_ui->texts(), QStringList{"Passwort Falsch oder Benutzer nicht Aktiv."});
+    QVERIFY(m_fx->exits.isEmpty());
+
+    if (abbruch) {
+        // "Abbruch" ends the program, as at start.
+        child<QPushButton>(pass, "BUAusst")->click();
+        QCOMPARE(m_fx->exits, QList<int>{0});
+        QCOMPARE(Session().userDisplay, QString());
+        QCOMPARE(m_ui->messages.size(), 1);
+        return;
+    }
+    TypeInto(child<QLineEdit>(pass, "BPASSWORT"), "demo");
+    child<QPushButton>(pass, "BUSpeich")->click();
+    QCOMPARE(Session().userDisplay, QString("DEM|Dörte Demo"));
+    QVERIFY(!pass->isVisible());
+    QVERIFY(!QApplication::activeModalWidget());
+    QVERIFY(w.windowTitle().endsWith("Benutzer: DEM|Dörte Demo"));
+    // Logged in again, the main window opens the positions.
+    QString caption;
+    WhenShown<FMPos>(this, [&](FMPos* d) {
+        caption = d->windowTitle();
+        d->close();
+    });
+    w.ToolButton(3)->trigger();
+    QCOMPARE(caption, QString("Quendra Preisdaten - Positionen   70001 Müller Baustoffe GmbH"));
+    QCOMPARE(m_ui->messages.size(), 1);
+    QVERIFY(m_fx->exits.isEmpty());
+}
+
 // ----------------------------------------------------------------- server list
 
 void TestGuiLogin::serverListTakesEntryAndSetsDefault() {
@@ -610,6 +699,89 @@ void TestGuiLogin::serverListRestoresButNeverStoresPlacement() {
     list.move(300, 300);
     list.close();
     QCOMPARE(placementSetting("FMServer"), QString("1500|1200|10500|6000"));
+}
+
+void TestGuiLogin::serverListConfirmsTheDefault() {
+    loginByCommandLine();
+    WorkstationSettings::remove(kLoginApp, kLoginSection, "ServerObjekt");
+    FMServer list;
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
+    auto* status = child<QLabel>(&list, "lbStatus");
+    QVERIFY(status);
+    QCOMPARE(status->text(), QString());
+    clickRow(child<QTreeWidget>(&list, "liServer"), 0);
+    QCOMPARE(status->text(), QString());
+    list.findChild<QAction*>("mEintragAlsStandard")->trigger();
+    QCOMPARE(loginSetting("ServerObjekt"), QString("1"));
+    QCOMPARE(status->text(), QString("Standardserver gespeichert"));
+    QVERIFY(status->isVisible());
+}
+
+void TestGuiLogin::typedServerDataReachTheNextAttempt_data() {
+    QTest::addColumn<bool>("saved");
+    QTest::addColumn<QStringList>("questions");
+    QTest::newRow("Ändern, OK") << false << QStringList{"Änderungen erlauben?"};
+    QTest::newRow("Ändern, Ändern, OK")
+        << true << QStringList{"Änderungen erlauben?", "Änderungen sichern?"};
+}
+
+void TestGuiLogin::typedServerDataReachTheNextAttempt() {
+    QFETCH(bool, saved);
+    QFETCH(QStringList, questions);
+    // Nothing listens at the port of the settings (1973); the server is at
+    // 39995.
+    m_fx->setListeningPort(39995);
+    m_ui->realServerList = true;
+    WhenModalShown("FMServer", [this, saved](QWidget* w) {
+        // A list shown again (the typed data not used) is only counted.
+        m_ui->realServerList = false;
+        auto* edit = child<QPushButton>(w, "BUEdit");
+        m_ui->answers.enqueue(MessageAnswer::Yes);
+        edit->click();
+        TypeInto(child<QLineEdit>(w, "BPORT"), "39995");
+        TypeInto(child<QLineEdit>(w, "BFIRMA"), "2");
+        TypeInto(child<QLineEdit>(w, "BWJ"), "2026");
+        if (saved) {
+            m_ui->answers.enqueue(MessageAnswer::Yes);
+            edit->click();
+        }
+        QTest::mouseClick(child<QPushButton>(w, "BUOK"), Qt::LeftButton);
+    });
+    answerLoginWith("zwei");
+    const bool loggedIn = user_anmeld(m_ui.get());
+    QCOMPARE(m_ui->texts(), QStringList{"Server nach 3 Versuchen nicht erreichbar!\r\n"
+                                        "Bitte Kontrollieren Sie die Verbindungsdaten"} +
+                                questions);
+    QVERIFY(loggedIn);
+    QCOMPARE(m_ui->serverListShown, 1);
+    QVERIFY(m_fx->exits.isEmpty());
+    QCOMPARE(ConnectString(), QString("cn_iptcp:127.0.0.1[39995]:VELTAR"));
+    QCOMPARE(Session().firma, QString("2"));
+    QCOMPARE(Session().wj, QString("2026"));
+    QCOMPARE(Session().userDisplay, QString("ZW|Zora Zweig"));
+    bool failed = false;
+    QCOMPARE(dbcall("W FIRMA", failed), QString("2"));
+    // The workstation keeps them, but names no default entry for them.
+    const QList<QPair<QString, QString>> kept{{"Server", "127.0.0.1"}, {"Port", "39995"},
+                                              {"Firma", "2"},          {"Filiale", "0"},
+                                              {"Namespace", "VELTAR"}, {"ServerObjekt", "1"}};
+    for (const auto& [key, value] : kept)
+        QCOMPARE(loginSetting(key), value);
+
+    // Started again: the kept data lead to that server at once.
+    delete FMPass::instance(false);
+    ReleaseConnection();
+    Session() = SessionContext();
+    LoginFormData() = LoginForm();
+    SetCredentials({});
+    m_ui->messages.clear();
+    answerLoginWith("zwei");
+    QVERIFY(user_anmeld(m_ui.get()));
+    QCOMPARE(m_ui->texts(), QStringList());
+    QCOMPARE(m_ui->serverListShown, 1);
+    QCOMPARE(ConnectString(), QString("cn_iptcp:127.0.0.1[39995]:VELTAR"));
+    QCOMPARE(Session().userDisplay, QString("ZW|Zora Zweig"));
 }
 
 // ----------------------------------------------------------------- main window

@@ -28,6 +28,16 @@ QString orDefault(const QString& value, const QString& def) {
     return value.isEmpty() ? def : value;
 }
 
+// The connection data of a server list entry in the login settings: what the
+// next start connects with.
+void keepServerData(const ServerEntry& e) {
+    WorkstationSettings::setValue(kApp, kSection, QStringLiteral("Firma"), e.firma);
+    WorkstationSettings::setValue(kApp, kSection, QStringLiteral("Filiale"), e.fil);
+    WorkstationSettings::setValue(kApp, kSection, QStringLiteral("Server"), e.server);
+    WorkstationSettings::setValue(kApp, kSection, QStringLiteral("Port"), e.port);
+    WorkstationSettings::setValue(kApp, kSection, QStringLiteral("Namespace"), e.nameSpace);
+}
+
 // Takes the form into the session and rebuilds the connect string.
 void takeForm(const LoginForm& f) {
     SessionContext& s = Session();
@@ -113,8 +123,15 @@ bool gatherInteractively(LoginWindows* windows) {
     // A company or branch that cannot be sent: the window comes, where the
     // server list offers others; the check refuses it if it stays.
     const bool valid = SessionValuesProblem().isEmpty();
-    if (valid)
-        form.wj = s.wj = readFiscalYear();
+    if (valid) {
+        // The read connects; when the server cannot be reached, the server
+        // list comes, and a fiscal year typed or chosen there stands.
+        const QString before = form.wj;
+        const QString read = readFiscalYear();
+        if (form.wj.isEmpty() || form.wj == before)
+            form.wj = read;
+        s.wj = form.wj;
+    }
     if (valid && !form.password.isEmpty() && !form.user.isEmpty() && !s.noAutoPassword &&
         !s.loginFailed && !s.noDefaultServer)
         return true;
@@ -354,11 +371,7 @@ QString SaveServerEntry(const ServerEntry& e) {
 
 void SetDefaultServerEntry(const ServerEntry& e) {
     WorkstationSettings::setValue(kApp, kSection, QStringLiteral("ServerObjekt"), e.id);
-    WorkstationSettings::setValue(kApp, kSection, QStringLiteral("Firma"), e.firma);
-    WorkstationSettings::setValue(kApp, kSection, QStringLiteral("Filiale"), e.fil);
-    WorkstationSettings::setValue(kApp, kSection, QStringLiteral("Server"), e.server);
-    WorkstationSettings::setValue(kApp, kSection, QStringLiteral("Port"), e.port);
-    WorkstationSettings::setValue(kApp, kSection, QStringLiteral("Namespace"), e.nameSpace);
+    keepServerData(e);
     Session().noDefaultServer = false;
     TraceLog(QStringLiteral("FMServer.EintragAlsStandard"), QStringLiteral("Start/Ende"), e.id, 40);
 }
@@ -372,6 +385,27 @@ void TakeServerEntry(const ServerEntry& e) {
     f.port = e.port;
     f.nameSpace = e.nameSpace;
     f.wj = e.wj;
+}
+
+bool ServerEntriesReachable() {
+    return HasFactory() && Factory().isConnected();
+}
+
+void TakeTypedServerData(const ServerEntry& e, bool keep) {
+    LoginForm& f = LoginFormData();
+    f.firma = e.firma;
+    f.fil = e.fil;
+    f.server = e.server;
+    f.port = e.port;
+    f.nameSpace = e.nameSpace;
+    f.wj = e.wj;
+    if (keep)
+        keepServerData(e);
+    ApplyServerForm();
+    TraceLog(QStringLiteral("FMServer.Verbindungsdaten"),
+             keep ? QStringLiteral("übernommen, am Arbeitsplatz gespeichert")
+                  : QStringLiteral("übernommen"),
+             ConnectString(), 40);
 }
 
 void ApplyServerForm() {

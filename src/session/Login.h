@@ -84,6 +84,15 @@ QString SaveServerEntry(const ServerEntry& entry);
 void SetDefaultServerEntry(const ServerEntry& entry);
 // Takes the entry into the login form (the server list's boxes).
 void TakeServerEntry(const ServerEntry& entry);
+// Whether a connection stands over which the server list's entries are read
+// and saved (none while the server cannot be reached).
+bool ServerEntriesReachable();
+// Server data typed into the server list become the login data: the next
+// connection attempt and the next login use them (ApplyServerForm). With
+// keep the workstation's login settings keep them as well (the keys
+// "Eintrag als Standard" writes, but no "ServerObjekt"), so that the next
+// start uses them: for typed data that no entry on the server holds.
+void TakeTypedServerData(const ServerEntry& entry, bool keep);
 // Makes the connection use the form's server data (the server list's saving).
 void ApplyServerForm();
 

@@ -32,6 +32,7 @@ ClientTestFixture::ClientTestFixture(Data data, OnExit onExit)
         std::unique_ptr<InProcessClient> c =
             m_maker ? m_maker(*m_engine) : std::make_unique<InProcessClient>(*m_engine);
         c->setReachable(m_reachable);
+        c->setListeningPort(m_listeningPort);
         ++m_connects;
         m_client = c.get();
         return c;

@@ -41,6 +41,9 @@ public:
     using ClientMaker = std::function<std::unique_ptr<InProcessClient>(StandinEngine&)>;
     void setClientMaker(ClientMaker maker) { m_maker = std::move(maker); }
     void setReachable(bool reachable) { m_reachable = reachable; }
+    // The made client reaches the server only through a connect string that
+    // names this port (0: any port).
+    void setListeningPort(quint16 port) { m_listeningPort = port; }
     // The client of the latest connection attempt (owned by the connection).
     InProcessClient* client() const { return m_client; }
     int connects() const { return m_connects; }
@@ -65,6 +68,7 @@ private:
     ClientMaker m_maker;
     InProcessClient* m_client = nullptr;
     bool m_reachable = true;
+    quint16 m_listeningPort = 0;
     int m_connects = 0;
     QByteArray m_clientName;
     QByteArray m_temp;

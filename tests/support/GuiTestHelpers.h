@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
@@ -9,6 +10,13 @@
 #include <functional>
 
 // Helpers for tests that drive the windows.
+
+// Replaces a box's text as the user does: all of it selected, the new text
+// typed over it (a read-only box keeps its text).
+inline void TypeInto(QLineEdit* box, const QString& text) {
+    box->selectAll();
+    QTest::keyClicks(box, text);
+}
 
 // The first visible top-level window of type T (and, when given, of that
 // object name), waiting for it while events are processed; nullptr after

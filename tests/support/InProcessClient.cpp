@@ -14,7 +14,7 @@ bool InProcessClient::openConnection(const QString& connectString) {
         m_lastError = QStringLiteral("Ungültige Verbindungsangabe: ") + connectString;
         return false;
     }
-    if (!m_reachable) {
+    if (!m_reachable || (m_listeningPort != 0 && target->port != m_listeningPort)) {
         m_lastError = QStringLiteral("Connection refused");
         return false;
     }

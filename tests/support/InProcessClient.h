@@ -25,6 +25,9 @@ public:
 
     // Makes the next connect attempts fail (a server that is not running).
     void setReachable(bool reachable) { m_reachable = reachable; }
+    // Makes the next connect attempts reach the server only at this port (a
+    // server that listens there alone); 0: at any port.
+    void setListeningPort(quint16 port) { m_listeningPort = port; }
     // Drops the connection as a dying server would.
     void breakConnection();
 
@@ -48,6 +51,7 @@ private:
     std::unique_ptr<Job> m_job;
     std::deque<Answer> m_answers;
     bool m_reachable = true;
+    quint16 m_listeningPort = 0;
     quint32 m_nextId = 1;
 };
 

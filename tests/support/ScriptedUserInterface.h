@@ -9,6 +9,7 @@
 #include <QList>
 #include <QQueue>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 // Records every message and answers from a queue, so tests assert the exact
@@ -26,6 +27,13 @@ struct RecordedMessages {
         if (!answers.isEmpty())
             return answers.dequeue();
         return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
+    }
+    // The texts of the messages, in order.
+    QStringList texts() const {
+        QStringList result;
+        for (const Message& m : messages)
+            result << m.text;
+        return result;
     }
     QList<Message> messages;
     QQueue<MessageAnswer> answers;

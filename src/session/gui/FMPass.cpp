@@ -187,7 +187,13 @@ void FMPass::BUSpeich_Click() {
         busy.release();
         emit loggedIn(ok);
         if (!ok) {
-            // Refused: the window stays for another try or "Abbruch".
+            // Refused, and so logged out: as at start, the window stays,
+            // modal over the main window, until a login succeeds or
+            // "Abbruch" ends the program.
+            if (!isModal()) {
+                hide();
+                setModal(true);
+            }
             show();
             raise();
             activateWindow();
@@ -195,6 +201,7 @@ void FMPass::BUSpeich_Click() {
             return;
         }
         hide();
+        setModal(false);
         m_mainWindow->show();
         m_mainWindow->activateWindow();
         return;

@@ -11,7 +11,9 @@ class QPushButton;
 
 // The login window "VELTAR Benutzeranmeldung": location, user code and
 // password. Shown modally by the login while the program starts, and
-// non-modally over the main window for a new login from its menu. Like the
+// non-modally over the main window for a new login from its menu; once that
+// login is refused the session is logged out, and the window stays modal
+// over the main window until a login succeeds or "Abbruch". Like the
 // old form there is one of it; it is hidden between logins so that it keeps
 // what was typed. "Abbruch" and its close box end the program.
 class FMPass : public QDialog, public LoginWindows {
@@ -29,7 +31,8 @@ public:
     bool RunModal();
     // A new login from the main window: shown non-modally over it; after
     // "Anmelden" the connection is closed, the login runs again and
-    // loggedIn() tells the main window to renew its title.
+    // loggedIn() tells the main window to renew its title. A refused login
+    // leaves the window modal until a login succeeds.
     void ShowForNewLogin(QWidget* mainWindow);
 
     // As the login's window: modal unless it is shown already (a new login

@@ -21,6 +21,7 @@ namespace {
 QPointer<FMServer> g_current;
 
 const QString kTitle = QStringLiteral("VELTAR Server");
+const QString kDefaultSaved = QStringLiteral("Standardserver gespeichert");
 
 QLineEdit* makeBox(QWidget* parent, const QString& name) {
     auto* box = new QLineEdit(parent);
@@ -99,6 +100,8 @@ void FMServer::buildBoxes() {
     BUOK = new QPushButton(QStringLiteral("OK"), this);
     BUOK->setObjectName(QStringLiteral("BUOK"));
     BUOK->setDefault(true);
+    lbStatus = new QLabel(this);
+    lbStatus->setObjectName(QStringLiteral("lbStatus"));
 }
 
 void FMServer::buildLayout() {
@@ -122,7 +125,8 @@ void FMServer::buildLayout() {
     boxes->addLayout(right, 2);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(BUEdit);
-    buttons->addStretch(1);
+    buttons->addSpacing(12);
+    buttons->addWidget(lbStatus, 1);
     buttons->addWidget(BUOK);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(liServer, 1);
@@ -169,6 +173,8 @@ void FMServer::FillBoxes() {
 
 void FMServer::SetEditable(bool editable) {
     m_editing = editable;
+    if (editable)
+        m_beforeEdit = EntryFromBoxes();
     for (QLineEdit* box : {BBEZEICHNUNG, BNAMESPACE, BFIRMA, BFIL, BSERVERIP, BPORT, BWJ})
         box->setReadOnly(!editable);
     if (editable)
@@ -187,6 +193,14 @@ ServerEntry FMServer::EntryFromBoxes() const {
     e.port = BPORT->text().trimmed();
     e.wj = BWJ->text().trimmed();
     return e;
+}
+
+bool FMServer::BoxesChanged() const {
+    const ServerEntry now = EntryFromBoxes();
+    const ServerEntry& was = m_beforeEdit;
+    return now.bezeichnung != was.bezeichnung || now.nameSpace != was.nameSpace ||
+           now.firma != was.firma || now.fil != was.fil || now.server != was.server ||
+           now.port != was.port || now.wj != was.wj;
 }
 
 void FMServer::liServer_Click(QTreeWidgetItem* item) {
@@ -217,6 +231,7 @@ void FMServer::EintragAlsStandard() {
     SetDefaultServerEntry(*chosen);
     m_chosen = true;
     FillBoxes();
+    lbStatus->setText(kDefaultSaved);
 }
 
 void FMServer::BUEdit_Click() {
@@ -234,9 +249,17 @@ void FMServer::BUEdit_Click() {
         return;
     }
     ServerEntry entry = EntryFromBoxes();
-    const QString id = SaveServerEntry(entry);
-    if (id.isEmpty())
-        return; // reported; the changes stay in the boxes for another try
+    // Without a connection there is no server to save on (and no attempt
+    // is started from here: the list may be the one the attempts showed).
+    const QString id = ServerEntriesReachable() ? SaveServerEntry(entry) : QString();
+    if (id.isEmpty()) {
+        // No entry holds the data (a failed saving was reported): they are
+        // used all the same, and this workstation keeps them.
+        TakeTypedServerData(entry, true);
+        m_chosen = true;
+        SetEditable(false);
+        return;
+    }
     entry.id = id;
     TakeServerEntry(entry);
     m_chosen = true;
@@ -253,6 +276,16 @@ void FMServer::BUOK_Click() {
 }
 
 void FMServer::done(int result) {
+    // Changed through "Ändern" and closed with OK: the typed data are used.
+    // Unless a connection stands, on which the entry can be saved, the
+    // workstation keeps them for the next start.
+    if (result == QDialog::Accepted && m_editing && BoxesChanged()) {
+        const ServerEntry typed = EntryFromBoxes();
+        SetEditable(false);
+        TakeTypedServerData(typed, !ServerEntriesReachable());
+        QDialog::done(result);
+        return;
+    }
     // Opened and closed without a choice: the login data stay as they were
     // (the boxes' presets are no choice).
     if (!m_chosen) {

@@ -6,6 +6,7 @@
 #include <QList>
 
 class QAction;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTreeWidget;
@@ -14,8 +15,11 @@ class QTreeWidgetItem;
 // The server connection list "VELTAR Server": the server entries kept on the
 // server and the boxes the login takes its connection data from. Clicking an
 // entry takes it into the boxes; its context menu keeps it as the
-// workstation's default; "Ändern" lets the entry be changed and saved. The
-// window opens where it was last placed but never stores its placement.
+// workstation's default; "Ändern" lets the entry be changed and saved. Data
+// typed through "Ändern" are used for the next connection attempt and login
+// even when the server cannot be reached to hold them: this workstation
+// keeps them then. The window opens where it was last placed but never
+// stores its placement.
 class FMServer : public QDialog {
     Q_OBJECT
 public:
@@ -34,7 +38,8 @@ public Q_SLOTS:
     void BUOK_Click();
     // Once an entry was chosen (a click, the keys, "Eintrag als Standard",
     // a saved change), the boxes become the login data however the window
-    // closes; without a choice nothing changes.
+    // closes; so do boxes changed through "Ändern" and closed with OK.
+    // Without either nothing changes.
     void done(int result) override;
 
 private:
@@ -46,6 +51,9 @@ private:
     void SetEditable(bool editable);
     void ShowContextMenu(const QPoint& pos);
     ServerEntry EntryFromBoxes() const;
+    // Whether the boxes differ from what they showed when "Ändern" allowed
+    // changes.
+    bool BoxesChanged() const;
     const ServerEntry* ChosenEntry() const;
 
     QTreeWidget* liServer;
@@ -58,9 +66,11 @@ private:
     QLineEdit* BWJ;
     QPushButton* BUEdit;
     QPushButton* BUOK;
+    QLabel* lbStatus; // what the last action did
     QAction* m_standard;
 
     QList<ServerEntry> m_entries;
+    ServerEntry m_beforeEdit;
     bool m_editing = false;
     bool m_chosen = false;
 };

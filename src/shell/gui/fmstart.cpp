@@ -1,6 +1,7 @@
 #include "fmstart.h"
 
 #include "base/SessionContext.h"
+#include "base/TraceLog.h"
 #include "base/UserInterface.h"
 #include "import/gui/FMImport.h"
 #include "positions/gui/FMPos.h"
@@ -188,7 +189,18 @@ void fmstart::tool1_ButtonClick(int number) {
     }
 }
 
+bool fmstart::LoggedIn() {
+    return !Session().userDisplay.isEmpty();
+}
+
 void fmstart::OpenTaskWindow(int number) {
+    // A task window of a logged-out session would only meet the server's
+    // refusals (after a refused new login, until the next one succeeds).
+    if (!LoggedIn()) {
+        TraceLog(QStringLiteral("fmstart.OpenTaskWindow"), QStringLiteral("nicht angemeldet"),
+                 QString::number(number), 40);
+        return;
+    }
     if (number == 1 || number == 2) {
         // The import windows: modal, owned by this window, unloaded when
         // they return; a completed import refills the downloads list.
@@ -209,6 +221,8 @@ void fmstart::OpenTaskWindow(int number) {
 }
 
 void fmstart::DeleteSelectedDownload() {
+    if (!LoggedIn())
+        return;
     if (UI().message(QStringLiteral("Wirklich löschen"), QString(), MessageIcon::Question,
                      MessageButtons::YesNo) != MessageAnswer::Yes)
         return;

@@ -53,7 +53,9 @@ private:
     void buildToolbar();
     void buildDownloadList();
     void DeleteSelectedDownload();
+    // The task windows (1 to 3) open only while a user is logged in.
     void OpenTaskWindow(int number);
+    static bool LoggedIn();
     void SetRowButtonsEnabled(bool enabled);
 
     QToolBar* tool1;
