@@ -131,6 +131,7 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "qt6-translations-l10n (>= 6.4)"
     "libsqlite3-0 (>= 3.20.0)"
     "libxlsxwriter4 (>= 1.1)"
+    "libzip4 (>= 1.7)"
     "libsodium23 (>= 1.0.18)"
     "libssl3 (>= 3.0.0)"
     "libstdc++6 (>= 11)"

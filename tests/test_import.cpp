@@ -64,6 +64,8 @@ private Q_SLOTS:
     void missingUnitsListedOnceAndNothingStored();
     void brokenPriceStopsBeforeAnythingIsStored_data();
     void brokenPriceStopsBeforeAnythingIsStored();
+    void mendedFaultsAreImportedAndListed_data();
+    void mendedFaultsAreImportedAndListed();
     void scanAndStoreAnswerWithoutShowing();
     void connectionLostWhileChoosingIsNotMadeAnew();
     void blanksAtTheEndAreTheEnd_data();
@@ -368,13 +370,7 @@ void TestImport::brokenPriceStopsBeforeAnythingIsStored_data() {
     row("empty second price", line("MUE", "", "3", "x", "STK", "1", date, "", ""));
     row("empty first price", line("MUE", "", "3", "x", "STK", "", date));
     row("bar in a sent field", line("MUE", "", "3", "Rohr 1|2 Zoll", "STK", "1", date));
-    // What the ERP would not keep as it is.
-    row("a description of 251 characters",
-        line("MUE", "", "3", QString(251, 'x'), "STK", "1", date),
-        "Bezeichnung länger als 250 Zeichen");
-    row("a description of a megabyte",
-        line("MUE", "", "3", QString(1 << 20, 'x'), "STK", "1", date),
-        "Bezeichnung länger als 250 Zeichen");
+    // What would make the stored price wrong.
     row("a date that is none", line("MUE", "", "3", "x", "STK", "1", "31.02.2026"),
         "Datum 31.02.2026 ist kein gültiges Datum");
     row("a second date that is none", line("MUE", "", "3", "x", "STK", "1", date, "2", "1.13.2027"),
@@ -385,10 +381,65 @@ void TestImport::brokenPriceStopsBeforeAnythingIsStored_data() {
         "Preis 1,23456 hat mehr als 6 Stellen vor oder 4 nach dem Komma");
     row("a negative price", line("MUE", "", "3", "x", "STK", "-4,50", date),
         "Preis -4,50 ist negativ");
-    row("an EAN of letters", line("MUE", "ABCDEFGHIJKLM", "3", "x", "STK", "1", date),
-        "EAN ABCDEFGHIJKLM ist keine gültige EAN (8, 12, 13 oder 14 Ziffern)");
-    row("an EAN of 11 digits", line("MUE", "40062090000", "3", "x", "STK", "1", date),
-        "EAN 40062090000 ist keine gültige EAN (8, 12, 13 oder 14 Ziffern)");
+}
+
+void TestImport::mendedFaultsAreImportedAndListed_data() {
+    QTest::addColumn<QString>("bad");
+    QTest::addColumn<QStringList>("notes");
+    QTest::addColumn<QString>("ean");
+    QTest::addColumn<int>("described"); // characters of the stored description
+    const QString date = "01.01.2027";
+    const QString cut = "Bezeichnung länger als 250 Zeichen, gekürzt";
+    QTest::newRow("a description of 251 characters")
+        << line("MUE", "", "3", QString(251, 'x'), "STK", "1", date)
+        << QStringList{"Zeile 4: " + cut} << "" << 250;
+    QTest::newRow("a description of a megabyte")
+        << line("MUE", "", "3", QString(1 << 20, 'x'), "STK", "1", date)
+        << QStringList{"Zeile 4: " + cut} << "" << 250;
+    QTest::newRow("an EAN of letters")
+        << line("MUE", "ABCDEFGHIJKLM", "3", "x", "STK", "1", date)
+        << QStringList{"Zeile 4: EAN ABCDEFGHIJKLM ungültig, ohne EAN übernommen"} << "" << 1;
+    QTest::newRow("an EAN of 7 digits, two prices noted once")
+        << line("MUE", "4006209", "3", "x", "STK", "1", date, "2", "01.02.2027")
+        << QStringList{"Zeile 4: EAN 4006209 ungültig, ohne EAN übernommen"} << "" << 1;
+    QTest::newRow("a placeholder EAN 0")
+        << line("MUE", "0", "3", "x", "STK", "1", date)
+        << QStringList{"Zeile 4: EAN 0 ungültig, ohne EAN übernommen"} << "" << 1;
+    QTest::newRow("an EAN of blanks")
+        << line("MUE", "   ", "3", "x", "STK", "1", date) << QStringList{} << "" << 1;
+    QTest::newRow("a date written 20270101")
+        << line("MUE", "4006209000013", "3", "x", "STK", "1", "20270101") << QStringList{}
+        << "4006209000013" << 1;
+}
+
+// Faults that need not stop a file: the line is imported mended, and the
+// result lists what was done with its line number.
+void TestImport::mendedFaultsAreImportedAndListed() {
+    QFETCH(QString, bad);
+    QFETCH(QStringList, notes);
+    QFETCH(QString, ean);
+    QFETCH(int, described);
+    m_ui->onPriceTracks = [](PriceTrackList& t) {
+        t.markAll(true);
+        return true;
+    };
+    const QStringList lines{m_header, line("MUE", "", "1", "x", "STK", "1", "01.01.2027"),
+                            line("MUE", "", "2", "x", "STK", "2", "01.01.2027"), bad};
+    FileImport import;
+    const ImportResult r = import.run(write("geflickt.txt", lines), "70001", *m_ui);
+    QCOMPARE(r.outcome, ImportResult::Outcome::Imported);
+    QVERIFY(m_ui->messages.isEmpty());
+    QStringList shown;
+    for (const ImportNote& n : r.notes)
+        shown << n.shown();
+    QCOMPARE(shown, notes);
+    QCOMPARE(r.reportLines(), notes);
+    QSqlQuery q(m_fx->engine().db());
+    QVERIFY(q.exec("SELECT EAN, length(Bezeichnung) FROM quendrap_pos WHERE DLID='" + r.downloadId +
+                   "' AND BestNr='3'"));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toString(), ean);
+    QCOMPARE(q.value(1).toInt(), described);
 }
 
 void TestImport::brokenPriceStopsBeforeAnythingIsStored() {
@@ -600,7 +651,7 @@ void TestImport::serverDyingDuringStoringKeepsEarlierPositions() {
 }
 
 void TestImport::refusedLineOverTcpStoresNothing() {
-    // Line 5's description is too long for the ERP: the import stops at
+    // Line 5's date is no date: the import stops at
     // the check before anything goes to the server, with up to 256
     // requests allowed in flight.
     StandinProcess server(m_fx->path("tcp.db"));
@@ -614,8 +665,8 @@ void TestImport::refusedLineOverTcpStoresNothing() {
     };
     QStringList lines{m_header};
     for (int i = 1; i <= 40; ++i)
-        lines << line("MUE", "", "N" + QString::number(i), i == 5 ? QString(251, 'x') : "Dübel",
-                      "STK", QString::number(i), "01.01.2027");
+        lines << line("MUE", "", "N" + QString::number(i), "Dübel", "STK", QString::number(i),
+                      i == 5 ? "31.02.2027" : "01.01.2027");
     bool ok = false;
     const qsizetype downloads = LoadDownloadList(&ok).size();
     QVERIFY(ok);
@@ -626,8 +677,9 @@ void TestImport::refusedLineOverTcpStoresNothing() {
     QCOMPARE(m_ui->messages.size(), 1);
     // The check before storing finds what the server would refuse: the
     // line, then its number in the file and the reason.
-    QCOMPARE(m_ui->messages[0].text, "Fehler in Zeile: " + lines[5] +
-                                         "\r\n\r\nZeile 6: Bezeichnung länger als 250 Zeichen");
+    QCOMPARE(m_ui->messages[0].text,
+             "Fehler in Zeile: " + lines[5] +
+                 "\r\n\r\nZeile 6: Datum 31.02.2027 ist kein gültiges Datum");
     QCOMPARE(r.positions, 0);
     QVERIFY(r.downloadId.isEmpty());
     // Nothing is stored, and the connection is clean for the next call.

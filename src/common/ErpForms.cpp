@@ -70,10 +70,13 @@ QString ErpDate(const QString& text) {
     static const QRegularExpression dmy(
         QStringLiteral("^(\\d{1,2})[./-](\\d{1,2})[./-](\\d{4}|\\d{2})$"));
     static const QRegularExpression iso(QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})$"));
+    static const QRegularExpression compact(QStringLiteral("^(\\d{4})(\\d{2})(\\d{2})$"));
     const QString t = text.trimmed();
     QDate d;
     if (const auto m = iso.match(t); m.hasMatch()) {
         d = QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+    } else if (const auto c = compact.match(t); c.hasMatch()) {
+        d = QDate(c.captured(1).toInt(), c.captured(2).toInt(), c.captured(3).toInt());
     } else if (const auto m2 = dmy.match(t); m2.hasMatch()) {
         int year = m2.captured(3).toInt();
         if (m2.captured(3).size() == 2)

@@ -10,5 +10,5 @@ QString ErpNumber(double value, int decimals);
 
 // Dates as the ERP and the staging positions keep them: "dd.mm.yyyy".
 // ErpDate also reads "d.m.yyyy", "dd/mm/yyyy", "dd-mm-yyyy", two-digit years
-// (20yy) and "yyyy-mm-dd"; "" when the text is no valid date.
+// (20yy), "yyyy-mm-dd" and "yyyymmdd"; "" when the text is no valid date.
 QString ErpDate(const QString& text);

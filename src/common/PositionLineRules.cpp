@@ -101,6 +101,37 @@ const QStringList& FieldNames() {
     return names;
 }
 
+static bool IsEan(const QString& ean) {
+    for (const QChar c : ean)
+        if (c < u'0' || c > u'9')
+            return false;
+    const qsizetype n = ean.size();
+    return n == 8 || n == 12 || n == 13 || n == 14;
+}
+
+QStringList Repair(QStringList& f) {
+    QStringList notes;
+    const QStringList& names = FieldNames();
+    if (f.size() > Ean) {
+        QString& ean = f[Ean];
+        if (ean.trimmed().isEmpty()) {
+            ean.clear();
+        } else if (!IsEan(ean)) {
+            notes << QStringLiteral("EAN ") + ean +
+                         QStringLiteral(" ungültig, ohne EAN übernommen");
+            ean.clear();
+        }
+    }
+    for (qsizetype i = 0; i < f.size() && i < names.size(); ++i) {
+        const int most = i == RabattGR ? kMaxCode : kMaxText;
+        if (f[i].size() > most) {
+            f[i].truncate(most);
+            notes << names[i] + QStringLiteral(" länger als %1 Zeichen, gekürzt").arg(most);
+        }
+    }
+    return notes;
+}
+
 QString Problem(const QStringList& f) {
     const QStringList& names = FieldNames();
     for (qsizetype i = 0; i < f.size() && i < names.size(); ++i) {
@@ -111,11 +142,7 @@ QString Problem(const QStringList& f) {
     }
     const QString ean = f.value(Ean);
     if (!ean.isEmpty()) {
-        bool digits = true;
-        for (const QChar c : ean)
-            digits = digits && c >= u'0' && c <= u'9';
-        const qsizetype n = ean.size();
-        if (!digits || (n != 8 && n != 12 && n != 13 && n != 14))
+        if (!IsEan(ean))
             return QStringLiteral("EAN ") + ean +
                    QStringLiteral(" ist keine gültige EAN (8, 12, 13 oder 14 Ziffern)");
     }

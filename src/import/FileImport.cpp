@@ -8,73 +8,17 @@
 #include "import/FileEndReader.h"
 #include "import/ImportFileReader.h"
 #include "import/ImportFormats.h"
+#include "import/ImportSteps.h"
 #include "server/PosClass.h"
 #include "server/RequestPipeline.h"
 #include "server/ServerConnection.h"
 
 #include <QDate>
 #include <QFileInfo>
+#include <QLocale>
 #include <deque>
 #include <optional>
 #include <vector>
-
-// What ends an import before its end: the message, and the line to blame.
-struct ImportStop {
-    QString message;
-    std::optional<ImportLineIssue> issue = {};
-};
-
-namespace {
-
-const QString kStoreOperation = QStringLiteral("FMImport.Einlesen Position speichern");
-
-// "Fehler in Zeile: " and the line; a line that breaks a rule of the ERP
-// names its number in the file and the reason after it.
-ImportStop LineStop(const QString& line, qint64 fileLine, const QString& reason = {}) {
-    QString message = LineErrorMessage(line);
-    if (!reason.isEmpty())
-        message += QStringLiteral("\r\n\r\nZeile %1: ").arg(fileLine) + reason;
-    return {message, ImportLineIssue{fileLine, line, reason}};
-}
-
-// A line the server refused: the report of its error, then the line.
-ImportStop RefusedLineStop(const ServerError& cause, const QString& line, qint64 fileLine) {
-    ImportStop stop = LineStop(line, fileLine);
-    stop.message.prepend(CacheFehlermeldungText(cause, kStoreOperation));
-    return stop;
-}
-
-// What pass 1 saw of the file: its size and time, and a checksum of every
-// article line, so that pass 2 stores nothing pass 1 did not check.
-class CheckedFile {
-public:
-    void take(const QString& path) {
-        m_path = path;
-        m_stamp = stamp();
-        m_lines.clear();
-    }
-    void add(const QString& line) { m_lines.push_back(qHash(line, kSeed)); }
-    // False when the file is not as pass 1 began with it.
-    bool unchanged() const { return stamp() == m_stamp; }
-    // False when line (number from 1) is not the one pass 1 checked.
-    bool same(qint64 number, const QString& line) const {
-        return number <= qint64(m_lines.size()) &&
-               m_lines[size_t(number - 1)] == qHash(line, kSeed);
-    }
-    qint64 lines() const { return qint64(m_lines.size()); }
-
-private:
-    static constexpr size_t kSeed = 0x51454e44;
-    QPair<qint64, qint64> stamp() const {
-        const QFileInfo info(m_path);
-        return {info.size(), info.fileTime(QFileDevice::FileModificationTime).toMSecsSinceEpoch()};
-    }
-    QString m_path;
-    QPair<qint64, qint64> m_stamp;
-    std::vector<size_t> m_lines;
-};
-
-} // namespace
 
 // The file between the passes: the server call bracket (one from the
 // check to the last position stored, as the connection was made for the
@@ -221,6 +165,34 @@ QString FileImport::checkSupplier(const QString& supplier) {
     return name;
 }
 
+QString ImportNote::shown() const {
+    return (file.isEmpty() ? QString() : file + QStringLiteral(", ")) +
+           QStringLiteral("Zeile %1: ").arg(fileLine) + text;
+}
+
+QStringList ImportResult::reportLines() const {
+    QStringList lines;
+    const QLocale german(QLocale::German, QLocale::Germany);
+    if (withoutArticle > 0)
+        lines << german.toString(withoutArticle) +
+                     (withoutArticle == 1
+                          ? QStringLiteral(" Preis ohne Artikelstamm übersprungen")
+                          : QStringLiteral(" Preise ohne Artikelstamm übersprungen"));
+    if (recommended > 0)
+        lines << german.toString(recommended) +
+                     QStringLiteral(" unverbindliche Verkaufspreise nicht übernommen");
+    if (deleted > 0)
+        lines << german.toString(deleted) +
+                     (deleted == 1 ? QStringLiteral(" Artikel als gelöscht gemeldet")
+                                   : QStringLiteral(" Artikel als gelöscht gemeldet"));
+    if (!rates.isEmpty())
+        lines << german.toString(rates.size()) +
+                     QStringLiteral(" Rabattsätze aus der Rabattgruppendatei");
+    for (const ImportNote& n : notes)
+        lines << n.shown();
+    return lines;
+}
+
 void ShowImportResult(const ImportResult& result) {
     switch (result.outcome) {
     case ImportResult::Outcome::MissingUnits:
@@ -274,9 +246,14 @@ ImportScan FileImport::scan(const QString& path, ImportChoices& choices) {
     auto check = [&](const ImportArticleLine& a, const auto& prices,
                      qint64 counter) -> std::optional<ImportStop> {
         for (ImportPrice which : prices) {
-            const auto fields = PositionLineFields(a, which);
+            QStringList mended;
+            const auto fields = MendedLineFields(a, which, &mended);
             if (!fields)
                 return LineStop(a.text(), counter + 1);
+            // The same faults in both prices of a line are noted once.
+            if (which == prices.front())
+                for (const QString& note : mended)
+                    result.notes.append({QString(), counter + 1, note});
             // What the server would refuse stops the import before anything
             // is stored (the header is line 1 of the file).
             const QString problem = PositionLineRules::Problem(*fields);
@@ -305,28 +282,6 @@ ImportScan FileImport::scan(const QString& path, ImportChoices& choices) {
     result.outcome = ImportScan::Outcome::Checked;
     return result;
 }
-
-namespace {
-
-// What pass 2 sent: the line, and whether the request stores a position.
-struct Sent {
-    QString line;
-    qint64 fileLine;
-    bool position;
-};
-
-// Whatever stops pass 2, the answers on their way still count: a refusal
-// among them is the failure.
-std::optional<ImportStop> Settle(RequestPipeline<Sent>& pipeline) {
-    try {
-        pipeline.finish();
-    } catch (const RequestPipeline<Sent>::Failure& f) {
-        return RefusedLineStop(f.error, f.tag.line, f.tag.fileLine);
-    }
-    return std::nullopt;
-}
-
-} // namespace
 
 ImportResult FileImport::store(const QString& path, const QString& supplier,
                                ImportChoices& choices) {
@@ -396,12 +351,13 @@ std::optional<ImportStop> FileImport::storePositions(ServerClient& server, Pass&
         for (ImportPrice which : prices) {
             if (!m_tracks.isMarked(a.priceDate(which)))
                 continue;
-            const auto text = PositionLineText(a, which);
-            if (!text)
+            const auto fields = MendedLineFields(a, which);
+            if (!fields)
                 return LineStop(pass.current, counter + 1);
-            pipeline.send(Wire::Op::ClassMethod,
-                          PosClass::savezeileRequest(result.downloadId, *text),
-                          {pass.current, counter + 1, true});
+            pipeline.send(
+                Wire::Op::ClassMethod,
+                PosClass::savezeileRequest(result.downloadId, fields->join(kPositionLineSeparator)),
+                {pass.current, counter + 1, true});
         }
         if (counter == 1)
             pipeline.send(
@@ -455,7 +411,9 @@ ImportResult FileImport::import(const QString& path, const QString& supplier,
         result.outcome = ImportResult::Outcome::Declined;
         return result;
     }
-    return store(path, supplier, choices);
+    ImportResult stored = store(path, supplier, choices);
+    stored.notes = scanned.notes;
+    return stored;
 }
 
 ImportResult FileImport::run(const QString& path, const QString& supplier, ImportChoices& choices) {

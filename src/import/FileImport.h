@@ -1,8 +1,10 @@
 #pragma once
 
+#include "import/Delivery.h"
 #include "import/ImportFormats.h"
 #include "import/PriceTracks.h"
 
+#include <QMap>
 #include <QString>
 #include <QVarLengthArray>
 #include <memory>
@@ -13,6 +15,18 @@ struct ImportLineIssue {
     qint64 fileLine = 0; // its number in the file (the header is line 1)
     QString line;        // its text
     QString reason;      // the rule it breaks; "" when it does not convert or was refused
+    QString file = {};   // a delivery's file; "" for a single price file
+};
+
+// A fault of a line that the import mended rather than stop for (an EAN
+// that is none, a text longer than the ERP keeps): where, and what it did.
+struct ImportNote {
+    QString file; // "" for a single price file
+    qint64 fileLine = 0;
+    QString text;
+    // "Zeile 812: EAN 400123 ungültig, ohne EAN übernommen", the file first
+    // for a delivery of several files.
+    QString shown() const;
 };
 
 // The result of an import: what happened, and for a completed import the new
@@ -25,6 +39,15 @@ struct ImportResult {
     qint64 positions = 0;
     QString message;
     std::optional<ImportLineIssue> issue;
+    QList<ImportNote> notes;
+    // A DATANORM delivery: what it holds besides prices.
+    qint64 deleted = 0;               // articles the supplier reports deleted
+    qint64 withoutArticle = 0;        // prices skipped: no article in the delivery or a download
+    qint64 recommended = 0;           // recommended retail prices, no purchase prices
+    QMap<QString, QStringList> rates; // discount group -> Rab1 … of the .RAB file
+    // The counts and the notes as lines for the buyer ("3 Preise ohne
+    // Artikelstamm übersprungen", "2 Artikel als gelöscht gemeldet", …).
+    QStringList reportLines() const;
 };
 
 // What the check of a file (pass 1) found: its price tracks are counted in
@@ -35,6 +58,7 @@ struct ImportScan {
     QString message; // "" when Checked
     std::optional<ImportLineIssue> issue;
     qint64 lines = 0; // article lines checked
+    QList<ImportNote> notes;
 };
 
 // Shows the result of an import as the import windows do: the units not
@@ -81,7 +105,11 @@ QVarLengthArray<ImportPrice, 2> PricesToStore(const ImportArticleLine& line, dou
                                               double secondPrice);
 
 class ServerClient;
-struct ImportStop; // what ends an import early (inside the engine)
+struct ImportStop;     // what ends an import early (inside the engine)
+struct PositionExtras; // what a position gets besides its line (DatanormSource.h)
+
+inline const QString kDeliveryWithoutSupplierMessage =
+    QStringLiteral("Die Lieferung nennt keinen Lieferanten: bitte die Lieferantennummer angeben");
 
 // Imports one extended import file of one supplier into a new download: the
 // engine behind the import windows and the command-line tool. Messages go to
@@ -115,6 +143,16 @@ public:
     // The same, and its result shown (ShowImportResult).
     ImportResult run(const QString& path, const QString& supplier, ImportChoices& choices);
 
+    // The same for a delivery: an extended import file goes as above; the
+    // files of a DATANORM delivery are read by their records. A DATANORM
+    // delivery names no supplier: open() leaves it empty.
+    OpenedFile open(const Delivery& delivery);
+    // supplier: for the prices of articles the delivery lacks, looked up in
+    // the supplier's downloads.
+    ImportScan scan(const Delivery& delivery, const QString& supplier, ImportChoices& choices);
+    ImportResult store(const Delivery& delivery, const QString& supplier, ImportChoices& choices);
+    ImportResult import(const Delivery& delivery, const QString& supplier, ImportChoices& choices);
+
     // How many position requests may be on their way to the server at once.
     void setPipelineDepth(int depth) { m_depth = qMax(1, depth); }
     const PriceTrackList& tracks() const { return m_tracks; }
@@ -123,10 +161,18 @@ public:
 
 private:
     struct Pass;
+    struct DeliveryPass;
+    ImportScan scanDatanorm(const Delivery& delivery, const QString& supplier,
+                            ImportChoices& choices);
+    ImportResult storeDatanorm(const Delivery& delivery, const QString& supplier,
+                               ImportChoices& choices);
+    void setExtras(ServerClient& server, const QList<QPair<QString, qsizetype>>& positions,
+                   const QList<PositionExtras>& extras);
     QString newDownload(ServerClient& server, const QString& supplier);
     std::optional<ImportStop> storePositions(ServerClient& server, Pass& pass,
                                              const QString& supplier, ImportResult& result);
     PriceTrackList m_tracks;
     int m_depth = 256;
-    std::shared_ptr<Pass> m_pass; // what the scan saw, for the store
+    std::shared_ptr<Pass> m_pass;             // what the scan saw, for the store
+    std::shared_ptr<DeliveryPass> m_delivery; // the same of a DATANORM delivery
 };

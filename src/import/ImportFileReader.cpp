@@ -61,6 +61,39 @@ private:
 
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
+// Code page 850, bytes 0x80 to 0xFF.
+constexpr char16_t kCp850[128] = {
+    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7, 0x00EA, 0x00EB, 0x00E8, 0x00EF,
+    0x00EE, 0x00EC, 0x00C4, 0x00C5, 0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9,
+    0x00FF, 0x00D6, 0x00DC, 0x00F8, 0x00A3, 0x00D8, 0x00D7, 0x0192, 0x00E1, 0x00ED, 0x00F3, 0x00FA,
+    0x00F1, 0x00D1, 0x00AA, 0x00BA, 0x00BF, 0x00AE, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB,
+    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x00C1, 0x00C2, 0x00C0, 0x00A9, 0x2563, 0x2551, 0x2557,
+    0x255D, 0x00A2, 0x00A5, 0x2510, 0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x00E3, 0x00C3,
+    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x00A4, 0x00F0, 0x00D0, 0x00CA, 0x00CB,
+    0x00C8, 0x0131, 0x00CD, 0x00CE, 0x00CF, 0x2518, 0x250C, 0x2588, 0x2584, 0x00A6, 0x00CC, 0x2580,
+    0x00D3, 0x00DF, 0x00D4, 0x00D2, 0x00F5, 0x00D5, 0x00B5, 0x00FE, 0x00DE, 0x00DA, 0x00DB, 0x00D9,
+    0x00FD, 0x00DD, 0x00AF, 0x00B4, 0x00AD, 0x00B1, 0x2017, 0x00BE, 0x00B6, 0x00A7, 0x00F7, 0x00B8,
+    0x00B0, 0x00A8, 0x00B7, 0x00B9, 0x00B3, 0x00B2, 0x25A0, 0x00A0,
+};
+
+QString FromCp850(const char* data, qsizetype size) {
+    QString text(size, Qt::Uninitialized);
+    QChar* out = text.data();
+    for (qsizetype i = 0; i < size; ++i) {
+        const auto b = static_cast<unsigned char>(data[i]);
+        out[i] = QChar(b < 0x80 ? char16_t(b) : kCp850[b - 0x80]);
+    }
+    return text;
+}
+
+// The German letters' bytes in each code page (ä ö ü Ä Ö Ü ß).
+bool IsCp850Umlaut(unsigned char b) {
+    return b == 0x84 || b == 0x94 || b == 0x81 || b == 0x8E || b == 0x99 || b == 0x9A || b == 0xE1;
+}
+bool IsWindows1252Umlaut(unsigned char b) {
+    return b == 0xE4 || b == 0xF6 || b == 0xFC || b == 0xC4 || b == 0xD6 || b == 0xDC || b == 0xDF;
+}
+
 } // namespace
 
 ImportFileReader::ImportFileReader(qint64 chunkSize)
@@ -94,6 +127,7 @@ void ImportFileReader::close() {
     m_lineFeeds = 0;
     m_utf8 = false;
     m_byteOrderMark = false;
+    m_cp850 = false;
 }
 
 bool ImportFileReader::scan() {
@@ -102,6 +136,8 @@ bool ImportFileReader::scan() {
     Utf8Validator validator;
     bool nonAscii = false;
     qint64 lineFeeds = 0;
+    qint64 cp850 = 0;
+    qint64 windows1252 = 0;
     QByteArray start; // the first bytes, for the byte order mark
     std::vector<char> chunk(static_cast<size_t>(m_chunkSize));
     for (;;) {
@@ -117,10 +153,16 @@ bool ImportFileReader::scan() {
         if (!nonAscii)
             nonAscii = std::any_of(bytes, bytes + got, [](unsigned char b) { return b >= 0x80; });
         validator.feed(bytes, got);
+        if (m_dosCodePage)
+            for (qint64 i = 0; i < got; ++i) {
+                cp850 += IsCp850Umlaut(bytes[i]);
+                windows1252 += IsWindows1252Umlaut(bytes[i]);
+            }
     }
     m_lineFeeds = lineFeeds;
     m_utf8 = nonAscii && validator.valid();
     m_byteOrderMark = start == QByteArray(kByteOrderMark);
+    m_cp850 = m_dosCodePage && !m_utf8 && cp850 >= windows1252;
     return true;
 }
 
@@ -159,6 +201,8 @@ bool ImportFileReader::fillBuffer() {
 QString ImportFileReader::decode(const char* data, qsizetype size) const {
     if (m_utf8)
         return FromUtf8(QByteArrayView(data, size));
+    if (m_cp850)
+        return FromCp850(data, size);
     return FromWindows1252(QByteArray::fromRawData(data, size));
 }
 

@@ -26,6 +26,12 @@ public:
     ImportFileReader(const ImportFileReader&) = delete;
     ImportFileReader& operator=(const ImportFileReader&) = delete;
 
+    // DATANORM files: a file that is not UTF-8 is read as code page 850 (the
+    // DOS code page of most of them) unless it holds more of Windows-1252's
+    // umlaut bytes than of code page 850's. Set before open().
+    void setDosCodePage(bool on) { m_dosCodePage = on; }
+    bool isCp850() const { return m_cp850; }
+
     // Opens the file, scans it and positions before the first line. False
     // when the file cannot be opened or read; errorString() then says why.
     bool open(const QString& path);
@@ -67,4 +73,6 @@ private:
     qint64 m_lineFeeds = 0;
     bool m_utf8 = false;
     bool m_byteOrderMark = false;
+    bool m_dosCodePage = false;
+    bool m_cp850 = false;
 };

@@ -83,6 +83,28 @@ QStringList PosClass::savezeileRequest(const QString& download, const QString& l
             lineText, QStringLiteral("N"),         QString()};
 }
 
+QStringList PosClass::getlieferartRequest(const QString& firma, const QString& supplier,
+                                          const QString& orderNumber) {
+    return {kName, QStringLiteral("getlieferart"), firma, supplier, orderNumber};
+}
+
+QStringList PosClass::openRequest(const QString& id) {
+    return {kName, id};
+}
+
+QStringList PosClass::setRequest(const QString& ref, const QString& property,
+                                 const QString& value) {
+    return {ref, property, value};
+}
+
+QStringList PosClass::saveRequest(const QString& ref) {
+    return {ref, QStringLiteral("sys_save")};
+}
+
+QStringList PosClass::closeRequest(const QString& ref) {
+    return {ref, QStringLiteral("sys_close")};
+}
+
 QStringList PosClass::setliefidRequest(const QString& firma, const QString& manufacturer,
                                        const QString& supplier) {
     return {kName, QStringLiteral("setliefid"), firma, manufacturer, supplier};

@@ -123,6 +123,17 @@ public:
     static QStringList getvkdat1Request(const QString& firma, const QString& article,
                                         const QString& date);
     static QStringList verbuchRequest(const QStringList& arguments);
+    // The supplier's newest position of an order number:
+    // "EAN|description|unit|price unit", "" when no download has it.
+    static QStringList getlieferartRequest(const QString& firma, const QString& supplier,
+                                           const QString& orderNumber);
+    // A position opened as an object (Op::Open); then its properties set
+    // (Op::Set), saved and closed (Op::Method) by the object's reference.
+    static QStringList openRequest(const QString& id);
+    static QStringList setRequest(const QString& ref, const QString& property,
+                                  const QString& value);
+    static QStringList saveRequest(const QString& ref);
+    static QStringList closeRequest(const QString& ref);
 
     // One position as an object, for its grid fields.
     static ServerObject open(ServerClient& server, const QString& id);

@@ -1,0 +1,349 @@
+#include "DatanormSource.h"
+
+#include "common/ErpForms.h"
+#include "import/ImportFileReader.h"
+
+#include <QFileInfo>
+
+using namespace Datanorm;
+
+namespace {
+
+// Each line of a DATANORM file with its number; empty lines, lines of
+// blanks and the DOS end-of-file character are no records.
+class RecordReader {
+public:
+    bool open(const QString& path) {
+        m_reader.setDosCodePage(true);
+        return m_reader.open(path);
+    }
+    qint64 lineFeeds() const { return m_reader.lineFeedCount(); }
+    // The next record line (after the header when skipHeader was read).
+    bool next(QString* line, qint64* number) {
+        while (m_reader.readLine(line)) {
+            ++m_number;
+            while (line->endsWith(QChar(0x1A)))
+                line->chop(1);
+            if (line->trimmed().isEmpty())
+                continue;
+            *number = m_number;
+            return true;
+        }
+        return false;
+    }
+    bool failed() const { return m_reader.failed(); }
+    QString errorString() const { return m_reader.errorString(); }
+
+private:
+    ImportFileReader m_reader;
+    qint64 m_number = 0;
+};
+
+QString erpNumber(double value, int decimals) {
+    return ErpNumber(value, decimals);
+}
+
+// Fields of a price line joined: the extended import file's 29.
+QString articleLineText(const QStringList& fields) {
+    QStringList f = fields;
+    // The line's separator inside a text would move every later field.
+    for (QString& s : f)
+        s.replace(ImportArticleLine::kSeparator, u'/');
+    return f.join(ImportArticleLine::kSeparator);
+}
+
+RecordIssue issueAt(const DeliveryFile& file, qint64 line, const QString& text,
+                    const QString& reason) {
+    return RecordIssue{file.name, line, text, reason};
+}
+
+} // namespace
+
+SourceLine DatanormLine(const Article& a, const QString& date,
+                        const DatanormKnowledge::ArticlePrices* prices, const QString& groupName) {
+    const Price* list = prices && prices->list ? &*prices->list : nullptr;
+    const Price* net = prices && prices->net ? &*prices->net : nullptr;
+    const QString priceDate = prices && (list || net) ? prices->date : date;
+    // The article's own price, when no P record gives one of its kind.
+    qint64 listCents = list ? list->cents : (a.priceFlag != 2 && a.cents > 0 ? a.cents : 0);
+    qint64 netCents = net ? net->cents : (a.priceFlag == 2 && a.cents > 0 ? a.cents : 0);
+    // A P record with a date of its own dates the price.
+    QString lineDate = date;
+    if (list || net) {
+        lineDate = priceDate;
+        const Price* p = list ? list : net;
+        if (!p->validFrom.isEmpty())
+            lineDate = p->validFrom;
+    }
+    int priceUnit = a.priceUnit;
+    for (const Price* p : {list, net})
+        if (p && p->priceUnit > 0)
+            priceUnit = p->priceUnit;
+    QString group = a.discountGroup;
+    if (list && !list->discountGroup.isEmpty())
+        group = list->discountGroup;
+
+    SourceLine s;
+    const qint64 cents = listCents > 0 ? listCents : netCents;
+    QStringList f(ImportArticleLine::kFieldCount);
+    f[ImportArticleLine::Ean - 1] = a.ean;
+    f[ImportArticleLine::HerstArtNr - 1] = a.number;
+    f[ImportArticleLine::Bezeichng - 1] = Description(a.text1, a.text2);
+    f[ImportArticleLine::VE - 1] = a.unit;
+    f[ImportArticleLine::Preis - 1] = cents > 0 ? PriceText(cents) : QStringLiteral("0");
+    f[ImportArticleLine::GueltigAb - 1] = lineDate;
+    f[ImportArticleLine::Preis2 - 1] = QStringLiteral("0");
+    f[ImportArticleLine::PreisEHT - 1] = QString::number(priceUnit);
+    f[ImportArticleLine::FclassPreferredName - 1] = groupName;
+
+    // The purchase side: an own net price, else own discounts, else the
+    // discount group.
+    QStringList discounts;
+    double netFromDiscounts = double(listCents) / 100;
+    if (list)
+        for (const Discount& d : list->discounts)
+            if (const auto percent = DiscountPercent(d)) {
+                discounts << erpNumber(*percent, 2);
+                netFromDiscounts *= 1 - *percent / 100;
+            }
+    if (netCents > 0 && listCents > 0) {
+        s.extras.rabtyp = QStringLiteral("N");
+        s.extras.netto = erpNumber(double(netCents) / 100, 4);
+    } else if (netCents > 0) {
+        s.extras.rabtyp = QStringLiteral("N");
+        s.extras.netto = erpNumber(double(netCents) / 100, 4);
+    } else if (!discounts.isEmpty()) {
+        s.extras.rabtyp = QStringLiteral("%");
+        s.extras.discounts = discounts;
+        s.extras.netto = erpNumber(netFromDiscounts, 4);
+    } else {
+        f[ImportArticleLine::RabattGR - 1] = group;
+    }
+    s.line = ImportArticleLine(articleLineText(f));
+    return s;
+}
+
+qint64 DatanormSource::lineCount() const {
+    qint64 n = 0;
+    for (const DeliveryFile& f : m_delivery.files)
+        n += QFileInfo(f.path).size() / 40 + 1; // refined by the readers' counts
+    return n;
+}
+
+std::optional<RecordIssue> DatanormSource::readSideFiles(DatanormKnowledge& k) {
+    const Version version =
+        m_delivery.format == Delivery::Format::Datanorm4 ? Version::V4 : Version::V5;
+    for (const DeliveryFile& file : m_delivery.files) {
+        if (file.role == FileRole::Articles || file.role == FileRole::Quendra)
+            continue;
+        RecordReader reader;
+        if (!reader.open(file.path))
+            return issueAt(file, 0, QString(), kFileUnreadableMessage);
+        QString line;
+        qint64 number = 0;
+        reader.next(&line, &number); // the header
+        while (reader.next(&line, &number)) {
+            ++m_read;
+            const QStringList f = Fields(line);
+            const QChar kind = f.value(0).isEmpty() ? QChar() : f.value(0).at(0);
+            QString problem;
+            if (kind == u'R' && file.role == FileRole::DiscountGroups) {
+                DiscountRate r;
+                problem = ReadDiscountRate(f, version, &r);
+                if (problem.isEmpty()) {
+                    const auto percent = DiscountPercent(r.discount);
+                    k.rates.insert(r.group, {percent ? erpNumber(*percent, 2) : QString()});
+                }
+            } else if (kind == u'S' && file.role == FileRole::GoodsGroups) {
+                GoodsGroup g;
+                problem = ReadGoodsGroup(f, version, &g);
+                if (problem.isEmpty() && !g.text.isEmpty())
+                    k.groupNames.insert(g.group.isEmpty() ? g.mainGroup : g.group, g.text);
+            } else if (kind == u'P') {
+                QList<Price> prices;
+                problem = ReadPrices(f, version, &prices);
+                for (const Price& p : prices) {
+                    auto& entry = k.prices[p.number];
+                    if (p.priceFlag == 4) {
+                        ++k.recommended;
+                        continue;
+                    }
+                    (p.priceFlag == 2 ? entry.net : entry.list) = p;
+                    entry.date = file.header.date;
+                }
+            }
+            if (!problem.isEmpty())
+                return issueAt(file, number, line, problem);
+        }
+        if (reader.failed())
+            return issueAt(file, number, line, kFileUnreadableMessage);
+    }
+    return std::nullopt;
+}
+
+SourceLine DatanormSource::lineOf(const Article& a, const QString& fileDate,
+                                  const DatanormKnowledge& k) const {
+    const auto prices = k.prices.constFind(a.number);
+    QString name = k.groupNames.value(a.goodsGroup);
+    if (name.isEmpty())
+        name = k.groupNames.value(a.mainGroup);
+    return DatanormLine(a, fileDate, prices == k.prices.constEnd() ? nullptr : &*prices, name);
+}
+
+std::optional<RecordIssue> DatanormSource::walkArticles(DatanormKnowledge& k, bool collect,
+                                                        const Watch& watch, const Yield& yield) {
+    const Version version =
+        m_delivery.format == Delivery::Format::Datanorm4 ? Version::V4 : Version::V5;
+    for (const DeliveryFile& file : m_delivery.filesOf(FileRole::Articles)) {
+        RecordReader reader;
+        if (!reader.open(file.path))
+            return issueAt(file, 0, QString(), kFileUnreadableMessage);
+        QString line;
+        qint64 number = 0;
+        reader.next(&line, &number); // the header
+        // The article read last waits for its B record.
+        std::optional<Article> pending;
+        qint64 pendingLine = 0;
+        auto flush = [&]() -> std::optional<RecordIssue> {
+            if (!pending)
+                return std::nullopt;
+            Article a = std::move(*pending);
+            pending.reset();
+            SourceLine s = lineOf(a, file.header.date, k);
+            s.file = file.name;
+            s.fileLine = pendingLine;
+            return yield(s);
+        };
+        while (reader.next(&line, &number)) {
+            ++m_read;
+            if (auto stop = watch(file.name, number, line))
+                return stop;
+            const QStringList f = Fields(line);
+            const QChar kind = f.value(0).isEmpty() ? QChar() : f.value(0).at(0);
+            QString problem;
+            if (kind == u'A') {
+                if (auto stop = flush())
+                    return stop;
+                Article a;
+                problem = ReadArticle(f, version, &a);
+                if (problem.isEmpty() && (a.flag == u'L' || a.flag == u'X')) {
+                    if (a.flag == u'L' && collect)
+                        ++k.deleted;
+                } else if (problem.isEmpty()) {
+                    if (collect)
+                        countOwn(a, file.header.date, k);
+                    pending = std::move(a);
+                    pendingLine = number;
+                }
+            } else if (kind == u'B' && version == Version::V4) {
+                if (pending && f.value(2) == pending->number)
+                    problem = ReadAddition(f, &*pending);
+                else if (f.size() < 3)
+                    problem =
+                        QStringLiteral("B-Satz mit %1 statt mindestens 3 Feldern").arg(f.size());
+            } else if (kind == u'B') {
+                // Version 5: a deletion or a number change.
+                if (f.value(1) == u"L" && collect)
+                    ++k.deleted;
+            } else if (kind == u'P') {
+                QList<Price> prices;
+                problem = ReadPrices(f, version, &prices);
+                if (problem.isEmpty() && collect)
+                    for (const Price& p : prices) {
+                        if (p.priceFlag == 4) {
+                            ++k.recommended;
+                            continue;
+                        }
+                        auto& entry = k.prices[p.number];
+                        (p.priceFlag == 2 ? entry.net : entry.list) = p;
+                        entry.date = file.header.date;
+                        priceFor(p.number, k);
+                    }
+            }
+            // T, D, K, C, E, S, Z and kinds not known are no prices.
+            if (!problem.isEmpty())
+                return issueAt(file, number, line, problem);
+        }
+        if (reader.failed()) {
+            m_error = reader.errorString();
+            return issueAt(file, number, line, kFileUnreadableMessage);
+        }
+        if (auto stop = flush())
+            return stop;
+    }
+    return std::nullopt;
+}
+
+void DatanormSource::countOwn(const Article& a, const QString& date, DatanormKnowledge& k) {
+    const size_t key = qHash(a.number, 0x44415441);
+    auto it = k.prices.find(a.number);
+    if (it != k.prices.end() && (it->list || it->net)) {
+        // Its price comes from a P record read before.
+        it->hasArticle = true;
+        m_seen.insert(key, QString());
+        return;
+    }
+    const bool own = a.cents > 0 && (a.priceFlag == 1 || a.priceFlag == 2 || a.priceFlag == 0);
+    if (own)
+        ++m_ownDates[date];
+    m_seen.insert(key, own ? date : QString());
+}
+
+void DatanormSource::priceFor(const QString& number, DatanormKnowledge& k) {
+    // A P record of an article read before: its price replaces the
+    // article's own.
+    auto it = m_seen.find(qHash(number, 0x44415441));
+    if (it == m_seen.end())
+        return;
+    k.prices[number].hasArticle = true;
+    if (!it->isNull()) {
+        if (--m_ownDates[*it] == 0)
+            m_ownDates.remove(*it);
+        *it = QString();
+    }
+}
+
+QMap<QString, qint64> DatanormSource::trackCounts(const DatanormKnowledge& k) const {
+    QMap<QString, qint64> counts = m_ownDates;
+    for (auto it = k.prices.constBegin(); it != k.prices.constEnd(); ++it) {
+        if (!it->list && !it->net)
+            continue;
+        if (!it->hasArticle && !k.earlier.contains(it.key()))
+            continue;
+        const Datanorm::Price& p = it->list ? *it->list : *it->net;
+        if (p.cents <= 0 && !(it->list && it->net))
+            continue;
+        ++counts[p.validFrom.isEmpty() ? it->date : p.validFrom];
+    }
+    return counts;
+}
+
+QStringList DatanormSource::ArticlesWithoutMaster(const DatanormKnowledge& k) {
+    QStringList out;
+    for (auto it = k.prices.constBegin(); it != k.prices.constEnd(); ++it)
+        if (!it->hasArticle)
+            out << it.key();
+    out.sort();
+    return out;
+}
+
+std::optional<RecordIssue> DatanormSource::yieldEarlier(const DatanormKnowledge& k,
+                                                        const Yield& yield) {
+    for (const QString& number : ArticlesWithoutMaster(k)) {
+        const auto found = k.earlier.constFind(number);
+        if (found == k.earlier.constEnd())
+            continue;
+        Article a;
+        a.flag = u'N';
+        a.number = number;
+        a.text1 = found->description;
+        a.unit = found->unit;
+        a.ean = found->ean;
+        a.priceUnit = qMax(1, found->priceUnit.toInt());
+        SourceLine s = DatanormLine(a, QString(), &*k.prices.constFind(number), QString());
+        s.file = QStringLiteral("Preis ohne Artikelstamm");
+        if (auto stop = yield(s))
+            return stop;
+    }
+    return std::nullopt;
+}
