@@ -3,6 +3,8 @@
 #include "base/SessionContext.h"
 #include "base/UserInterface.h"
 #include "common/TextHelpers.h"
+#include "conditions/DiscountGroups.h"
+#include "import/Delivery.h"
 #include "import/FileImport.h"
 #include "import/ImportFormats.h"
 #include "import/WebImport.h"
@@ -57,16 +59,25 @@ int runDownloads(const QStringList& args) {
     return 0;
 }
 
-// Imports a price file: the supplier from --supplier, else from the file's
-// manufacturer code, as the import window does.
-int importFile(const QString& path, const QString& supplierOption, const QString& tracks) {
+// Imports a price file or the files of a DATANORM delivery: the supplier
+// from --supplier, else from the file's manufacturer code, as the import
+// window does (a DATANORM delivery names none).
+int importFiles(const QStringList& paths, const QString& supplierOption, const QString& tracks) {
+    const Delivery delivery = RecognizeDelivery(paths);
     FileImport import;
-    const OpenedFile opened = import.open(path);
+    const OpenedFile opened = import.open(delivery);
     if (!opened.ok)
         return 1;
+    if (delivery.isDatanorm())
+        err() << delivery.summary() << '\n';
     const QString supplier = supplierOption.isEmpty() ? opened.supplier : supplierOption;
     if (supplier.isEmpty()) {
-        err() << "Kein Lieferant zum Herstellercode der Datei; bitte --supplier angeben\n";
+        err()
+            << (delivery.isDatanorm()
+                    ? kDeliveryWithoutSupplierMessage + QStringLiteral(" (--supplier)")
+                    : QStringLiteral(
+                          "Kein Lieferant zum Herstellercode der Datei; bitte --supplier angeben"))
+            << '\n';
         return 1;
     }
     if (!supplierOption.isEmpty() || opened.supplierName.isEmpty()) {
@@ -74,8 +85,10 @@ int importFile(const QString& path, const QString& supplierOption, const QString
             return 1;
     }
     TracksFromText choices(tracks);
-    const ImportResult r = import.import(path, supplier, choices);
+    const ImportResult r = import.import(delivery, supplier, choices);
     ShowImportResult(r);
+    for (const QString& line : r.reportLines())
+        err() << line << '\n';
     if (r.outcome != ImportResult::Outcome::Imported) {
         if (r.outcome == ImportResult::Outcome::Declined)
             err() << "Import abgebrochen: keine Preisschienen bestätigt\n";
@@ -87,18 +100,28 @@ int importFile(const QString& path, const QString& supplierOption, const QString
         }
         return 1;
     }
+    if (!r.rates.isEmpty()) {
+        const int groups =
+            TakeDeliveryRates(PositionDownload{r.downloadId, supplier, QString()}, r.rates);
+        if (groups < 0) {
+            out() << r.downloadId << '\t' << r.positions << '\n';
+            out().flush();
+            return 1;
+        }
+        err() << "Rabattsätze in " << groups << " Rabattgruppen eingetragen\n";
+    }
     out() << r.downloadId << '\t' << r.positions << '\n';
     out().flush();
     return 0;
 }
 
 int runImport(const QStringList& args, const QString& supplier, const QString& tracks) {
-    if (args.size() != 1) {
-        err() << "usage: quendra-cli --connect \"...\" import FILE [--supplier N] [--tracks "
-                 "all|none|DATE,...]\n";
+    if (args.isEmpty()) {
+        err() << "usage: quendra-cli --connect \"...\" import FILE [FILE...] [--supplier N] "
+                 "[--tracks all|none|DATE,...]\n";
         return 2;
     }
-    return importFile(args[0], supplier, tracks);
+    return importFiles(args, supplier, tracks);
 }
 
 int runWebImport(const QStringList& args, const QString& supplier, const QString& tracks) {
@@ -116,7 +139,7 @@ int runWebImport(const QStringList& args, const QString& supplier, const QString
                      MessageButtons::Ok);
         return 1;
     }
-    return importFile(WebDownloadPath(), supplier, tracks);
+    return importFiles({WebDownloadPath()}, supplier, tracks);
 }
 
 int runDelete(const QStringList& args) {

@@ -343,6 +343,30 @@ bool DiscountGroupEditor::save() {
     });
 }
 
+int TakeDeliveryRates(const PositionDownload& download, const QMap<QString, QStringList>& rates) {
+    DiscountGroupModel model;
+    DiscountGroupEditor editor(model, download);
+    if (!editor.load())
+        return -1;
+    int taken = 0;
+    for (int r = 0; r < model.size(); ++r) {
+        const auto it = rates.constFind(model.cellText(r, DiscountGroupModel::Rabgr));
+        if (it == rates.constEnd())
+            continue;
+        bool all = true;
+        for (int i = 0; i < it->size() && i < 4; ++i) {
+            const double v = it->at(i).toDouble();
+            if (it->at(i).isEmpty() || v < 0 || v > 100)
+                continue;
+            all = editor.edit(r, DiscountGroupModel::Rab1 + i, shownRate(it->at(i))) && all;
+        }
+        taken += all ? 1 : 0;
+    }
+    if (taken > 0 && !editor.save())
+        return -1;
+    return taken;
+}
+
 bool DiscountGroupEditor::post(const std::function<bool()>& release) {
     m_answer.clear();
     // What is not saved is not released.

@@ -4,6 +4,7 @@
 
 #include <QAbstractTableModel>
 #include <QDate>
+#include <QMap>
 #include <QStringList>
 #include <QVector>
 #include <functional>
@@ -125,6 +126,14 @@ private:
     QString m_answer;
     int m_refusals = 0;
 };
+
+// The rates a supplier's delivery gives its discount groups (the .RAB file
+// of a DATANORM delivery: group -> rates in the ERP's number form) typed
+// into the download's groups of those codes and saved, not released, as
+// the discount group window does. The number of groups that took them; -1
+// when loading or saving failed (reported). A surcharge is no rate of
+// these groups and is left out.
+int TakeDeliveryRates(const PositionDownload& download, const QMap<QString, QStringList>& rates);
 
 // The release question as the program asks it: Yes and No.
 bool AskRelease();

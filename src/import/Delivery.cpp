@@ -30,21 +30,30 @@ QStringList firstLines(const QString& path, bool* readable) {
     return lines;
 }
 
-// Counts the A records of an article file without decoding it.
+// Counts the articles of an article file (A records that make or change
+// one) without decoding it.
 qint64 countArticles(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return 0;
     qint64 count = 0;
-    char previous = '\n';
-    char before = 0;
+    // The last three characters and whether they began a line.
+    char seen[3] = {0, 0, 0};
+    bool lineStart[3] = {false, false, false};
+    bool atStart = true;
     QByteArray chunk;
     while (!(chunk = file.read(1 << 20)).isEmpty()) {
         for (const char c : chunk) {
-            if (c == ';' && previous == 'A' && before == '\n')
+            if (lineStart[0] && seen[0] == 'A' && seen[1] == ';' &&
+                (seen[2] == 'N' || seen[2] == 'A') && c == ';')
                 ++count;
-            before = previous;
-            previous = c;
+            seen[0] = seen[1];
+            seen[1] = seen[2];
+            seen[2] = c;
+            lineStart[0] = lineStart[1];
+            lineStart[1] = lineStart[2];
+            lineStart[2] = atStart;
+            atStart = c == '\n';
         }
     }
     return count;

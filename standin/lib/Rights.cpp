@@ -43,6 +43,7 @@ constexpr Argument kCompanyArguments[] = {
     {Op::ClassMethod, u"quendrap.downloads", u"geteinh", 0},
     {Op::ClassMethod, u"quendrap.liefid", u"getlnr", 0},
     {Op::ClassMethod, u"quendrap.pos", u"setliefid", 0},
+    {Op::ClassMethod, u"quendrap.pos", u"getlieferart", 0},
     {Op::ClassMethod, u"quendrap.pos", u"getcombo", 0},
     {Op::ClassMethod, u"quendrap.pos", u"getekdat1", 0},
     {Op::ClassMethod, u"quendrap.pos", u"getvkdat1", 0},

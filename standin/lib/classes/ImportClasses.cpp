@@ -95,6 +95,26 @@ QString savezeile(CallContext& ctx, QStringList& a) {
     return PositionFiller(ctx.engine, ctx.job.cache()).store(dlid, dl[0], dl[1], f, a.value(3));
 }
 
+// getlieferart(company, supplier, order number): "EAN|description|unit|
+// price unit" of the supplier's newest position with that order number
+// (the newest download first), "" when no download has it. A price list
+// that names only order numbers (DATANORM price files) takes the rest from
+// there.
+QString getlieferart(CallContext& ctx, QStringList& a) {
+    QSqlQuery& q = ctx.engine.exec(
+        QStringLiteral("SELECT p.EAN, p.Bezeichnung, p.VE, p.PreisEHT FROM quendrap_pos p "
+                       "JOIN quendrap_downloads d ON d.id = p.DLID WHERE p.BestNr=? AND "
+                       "d.Firma=? AND d.LNR=? ORDER BY d.Datum DESC, CAST(d.id AS INTEGER) DESC, "
+                       "CAST(p.id AS INTEGER) DESC LIMIT 1"),
+        {a.value(2), a.value(0), a.value(1)});
+    QStringList row;
+    if (StandinStore::nextRow(q))
+        for (int i = 0; i < 4; ++i)
+            row << q.value(i).toString();
+    q.finish();
+    return row.join(u'|');
+}
+
 // setliefid(company, manufacturer code, supplier): links the code.
 QString setliefid(CallContext& ctx, QStringList& a) {
     CheckLength(QStringLiteral("quendrap.liefid"), QStringLiteral("HerstCode"), a.value(1));
@@ -162,7 +182,9 @@ void RegisterImportClasses(StandinRegistry& registry) {
     };
 
     registry.store().execScript({QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_ekgrp_grp ON "
-                                                "quendrap_ekgrp(DLID, RabattGR)")});
+                                                "quendrap_ekgrp(DLID, RabattGR)"),
+                                 QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_pos_bestnr ON "
+                                                "quendrap_pos(BestNr)")});
 
     ClassDef& downloads = registry.extendClass(QStringLiteral("quendrap.downloads"));
     downloads.classMethods.insert({
@@ -174,9 +196,11 @@ void RegisterImportClasses(StandinRegistry& registry) {
     pos.classMethods.insert({
         {QStringLiteral("savezeile"), savezeile},
         {QStringLiteral("setliefid"), setliefid},
+        {QStringLiteral("getlieferart"), getlieferart},
         {QStringLiteral("QuendraGetCountry"), quendraGetCountry},
         {QStringLiteral("QuendraGetComp"), quendraGetComp},
     });
+    pos.readOnlyClassMethods << QStringLiteral("getlieferart");
 
     // Web price data: article lines per supplier code, in order.
     registry.defineClass(QStringLiteral("quendrap.web"), QStringLiteral("quendrap_web"),
