@@ -100,6 +100,8 @@ private Q_SLOTS:
     void openingWithFailedSupplierLookUpKeepsTheFile();
     void openingMissingFileReportsAndCloses();
     void openingFileWithoutBackslashReportsAndCloses();
+    void datanormDeliveryChosenTogetherOrAsZip_data();
+    void datanormDeliveryChosenTogetherOrAsZip();
     void fileChoiceCancelledClosesWindow();
     void fileChoiceOpensChosenFile();
     void placementStoredUnderImportOrWebKey();
@@ -358,6 +360,66 @@ void TestGuiImport::openingFileWithoutBackslashReportsAndCloses() {
     QCOMPARE(child<QPlainTextEdit>(w.get(), "text")->toPlainText(), QString());
 }
 
+void TestGuiImport::datanormDeliveryChosenTogetherOrAsZip_data() {
+    QTest::addColumn<QStringList>("files");
+    const QString v4 = QFINDTESTDATA("data/datanorm/v4/DATANORM.001").section('/', 0, -2);
+    QTest::newRow("four files") << QStringList{v4 + "/DATPREIS.001", v4 + "/DATANORM.RAB",
+                                               v4 + "/DATANORM.001", v4 + "/DATANORM.WRG"};
+    QTest::newRow("a zip") << QStringList{QFINDTESTDATA("data/datanorm/v4.zip")};
+}
+
+// The files of a DATANORM delivery chosen together, or its .zip: the window
+// says what it recognised and that the supplier is to be typed; the import
+// stores the articles' positions and reports what else the delivery held.
+void TestGuiImport::datanormDeliveryChosenTogetherOrAsZip() {
+    QFETCH(QStringList, files);
+    QVERIFY(!files.first().isEmpty());
+    m_ui->fileLists.enqueue(files);
+    const int before = downloadCount();
+    FMImport w(FMImport::Source::File);
+    w.show();
+    QTRY_VERIFY(!child<QPlainTextEdit>(&w, "text")->toPlainText().isEmpty());
+    QVERIFY(w.isVisible());
+    const QStringList head = child<QPlainTextEdit>(&w, "text")->toPlainText().split('\n');
+    QCOMPARE(head.mid(0, 2),
+             (QStringList{"DATANORM 4, 4 Dateien, 5 Artikel",
+                          "Die Lieferung nennt keinen Lieferanten: bitte die Lieferantennummer "
+                          "angeben"}));
+    QVERIFY(head.value(3).startsWith("V 150327Müller Baustoffe GmbH"));
+    QCOMPARE(m_ui->fileChoices.last().value(2),
+             QString("Preisdateien (*.txt *.001 *.zip);;Alle Dateien (*)"));
+    QVERIFY(child<QLineEdit>(&w, "TXTLnr")->text().isEmpty());
+    QVERIFY(!child<QPushButton>(&w, "Buspeich")->isEnabled());
+    child<QLineEdit>(&w, "TXTLnr")->setText("70001");
+    // The track choice: every date ticked.
+    whenShown<fmpruebn>([&](fmpruebn* p) {
+        auto* list = child<QTreeWidget>(p, "list1");
+        for (int i = 0; list && i < list->topLevelItemCount(); ++i)
+            list->topLevelItem(i)->setCheckState(2, Qt::Checked);
+        child<QPushButton>(p, "buok")->click();
+    });
+    QStringList report;
+    WhenModalShown("FMImportBericht", [&](QWidget* d) {
+        report = child<QPlainTextEdit>(d, "TXTHinweise")->toPlainText().split('\n');
+        qobject_cast<QDialog*>(d)->accept();
+    });
+    child<QPushButton>(&w, "Buspeich")->click();
+    QTRY_VERIFY(!w.isVisible());
+    QCOMPARE(report, (QStringList{"1 Preis ohne Artikelstamm übersprungen",
+                                  "1 Artikel als gelöscht gemeldet",
+                                  "3 Rabattsätze aus der Rabattgruppendatei"}));
+    QCOMPARE(downloadCount(), before + 1);
+    const QString id = lastDownloadId();
+    QCOMPARE(positionsOf(id), 6);
+    // The .RAB file's rate is in the download's group R21.
+    QSqlQuery q(m_fx->engine().db());
+    q.prepare("SELECT Rabatt1 FROM quendrap_ekgrp WHERE DLID=? AND RabattGR='R21'");
+    q.addBindValue(id);
+    QVERIFY(q.exec() && q.next());
+    QCOMPARE(q.value(0).toDouble(), 32.5);
+    QVERIFY(m_ui->messages.isEmpty());
+}
+
 void TestGuiImport::fileChoiceCancelledClosesWindow() {
     DialogUserInterface dialogs; // the program's real file dialog
     FMImport w(FMImport::Source::File);
@@ -368,7 +430,7 @@ void TestGuiImport::fileChoiceCancelledClosesWindow() {
     });
     w.show();
     QTRY_VERIFY(!w.isVisible());
-    QCOMPARE(filter, QString("*.txt"));
+    QCOMPARE(filter, QString("Preisdateien (*.txt *.001 *.zip);;Alle Dateien (*)"));
     QCOMPARE(w.result(), int(QDialog::Rejected));
     QVERIFY(m_ui->messages.isEmpty());
     QCOMPARE(child<QLineEdit>(&w, "TXTFile")->text(), QString());

@@ -179,7 +179,10 @@ void TestStandinCompany::entryPoints_data() {
     refused("supplier name", methodOf("quendrap.downloads", "lname"), {"1", "70001"},
             "Müller Baustoffe GmbH|1|70001", {"2", "80001"});
     refused("unit assignments", methodOf("quendrap.downloads", "geteinh"), {"1"},
-            "kg,l,m,qm,cbm,Pak,Pal,Rol,Sack,St`KG,L,M,M2,M3,PAK,PAL,ROL,SCK,STK|1", {"2"});
+            "Sack,St,St,kg,kg,Ktn,l,m,l,m,qm,cbm,qm,cbm,m,Pak,Pak,Pal,St,Pak,Rol,Rol,Sack,St,St,St`"
+            "BG,C62,H87,KG,KGM,KTN,L,LFM,LTR,M,M2,M3,MTK,MTQ,MTR,PA,PAK,PAL,PCE,PK,RO,ROL,SCK,ST,"
+            "STCK,STK|1",
+            {"2"});
     refused("supplier of a manufacturer code", methodOf("quendrap.liefid", "getlnr"), {"1", "MUE"},
             "70001|1|MUE", {"2", "RKZ"});
     refused("manufacturer code linked", methodOf("quendrap.pos", "setliefid"),

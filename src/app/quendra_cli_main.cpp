@@ -68,8 +68,10 @@ int importFiles(const QStringList& paths, const QString& supplierOption, const Q
     const OpenedFile opened = import.open(delivery);
     if (!opened.ok)
         return 1;
-    if (delivery.isDatanorm())
+    if (delivery.isDatanorm()) {
         err() << delivery.summary() << '\n';
+        err().flush();
+    }
     const QString supplier = supplierOption.isEmpty() ? opened.supplier : supplierOption;
     if (supplier.isEmpty()) {
         err()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 // How logic talks to the person in front of the program: messages, the busy
@@ -37,6 +38,13 @@ public:
         Q_UNUSED(folder);
         Q_UNUSED(filter);
         return QString();
+    }
+    // Files to open together (filters separated by ";;"); empty when the
+    // person cancels. By default the one file of chooseFile().
+    virtual QStringList chooseFiles(const QString& title, const QString& folder,
+                                    const QString& filter) {
+        const QString file = chooseFile(title, folder, filter);
+        return file.isEmpty() ? QStringList() : QStringList{file};
     }
 
     // The busy pointer (hourglass) is counted: it shows while anybody holds

@@ -86,6 +86,14 @@ public:
         fileChoices << QStringList{title, folder, filter};
         return files.isEmpty() ? QString() : files.dequeue();
     }
+    // Several files at once: the next list of fileLists, else one of files.
+    QStringList chooseFiles(const QString& title, const QString& folder,
+                            const QString& filter) override {
+        if (fileLists.isEmpty())
+            return UserInterface::chooseFiles(title, folder, filter);
+        fileChoices << QStringList{title, folder, filter};
+        return fileLists.dequeue();
+    }
     bool choosePriceTracks(PriceTrackList& tracks) override {
         shownTracks = tracks.rows();
         busyWhileChoosing = busyDepth() > 0;
@@ -115,6 +123,7 @@ public:
     // The files the person chooses, in order ("" cancels; none left: cancel),
     // and what each file dialog offered: title, folder, filter.
     QQueue<QString> files;
+    QQueue<QStringList> fileLists;
     QList<QStringList> fileChoices;
 
 protected:

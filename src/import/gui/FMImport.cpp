@@ -2,6 +2,7 @@
 
 #include "base/SessionContext.h"
 #include "base/UserInterface.h"
+#include "conditions/DiscountGroups.h"
 #include "import/ImportFileReader.h"
 #include "import/WebImport.h"
 #include "import/gui/FMDef.h"
@@ -12,7 +13,10 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFocusEvent>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -23,6 +27,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -56,6 +61,9 @@ qint64 lineCount(const QString& path, qint64 lineFeeds) {
 }
 
 } // namespace
+
+const QString FMImport::kFileFilter =
+    QStringLiteral("Preisdateien (*.txt *.001 *.zip);;Alle Dateien (*)");
 
 FMImport::FMImport(Source source, QWidget* parent) : QDialog(parent), m_source(source) {
     setObjectName(QStringLiteral("FMImport"));
@@ -150,41 +158,66 @@ void FMImport::Timer1_Timer() {
         }
         path = WebDownloadPath();
     } else {
-        path = UI().chooseFile(QStringLiteral("Preisdatei öffnen"),
-                               QStandardPaths::writableLocation(QStandardPaths::DesktopLocation),
-                               QStringLiteral("*.txt"));
-        if (path.isEmpty()) {
+        const QStringList paths = UI().chooseFiles(
+            QStringLiteral("Preisdatei öffnen"),
+            QStandardPaths::writableLocation(QStandardPaths::DesktopLocation), kFileFilter);
+        if (paths.isEmpty()) {
             reject();
             return;
         }
+        openFiles(paths);
+        return;
     }
     openFile(path);
 }
 
 void FMImport::openFile(const QString& path) {
-    TXTFile->setText(path);
-    const OpenedFile opened = m_import.open(path);
+    openFiles({path});
+}
+
+void FMImport::openFiles(const QStringList& paths) {
+    TXTFile->setText(paths.join(QStringLiteral(", ")));
+    const Delivery delivery = RecognizeDelivery(paths);
+    const OpenedFile opened = m_import.open(delivery);
     if (!opened.ok) {
         text->clear();
         m_path.clear();
+        m_deliveryFiles = Delivery();
         reject();
         return;
     }
-    m_path = path;
-    ShowFile(path);
+    m_deliveryFiles = delivery;
+    m_path = delivery.files.first().path;
+    if (delivery.isDatanorm()) {
+        // What was recognised, then the head of the article (or price) file.
+        QStringList names;
+        for (const DeliveryFile& f : delivery.files)
+            names << f.name;
+        TXTFile->setText(names.join(QStringLiteral(", ")));
+        const QList<DeliveryFile> articles = delivery.filesOf(FileRole::Articles);
+        const DeliveryFile& shown = articles.isEmpty() ? delivery.files.first() : articles.first();
+        ShowFile(shown.path, delivery.summary() + u'\n' + kDeliveryWithoutSupplierMessage +
+                                 QStringLiteral("\n\n"));
+        TXTLnr->clear();
+        TXTLname->clear();
+        TXTLnr->setFocus();
+        return;
+    }
+    ShowFile(m_path);
     TXTLnr->setText(opened.supplier);
     TXTLname->setText(opened.supplierName);
     if (opened.supplier.isEmpty() || opened.supplierName.isEmpty())
         TXTLnr->setFocus();
 }
 
-void FMImport::ShowFile(const QString& path) {
+void FMImport::ShowFile(const QString& path, const QString& before) {
     ImportFileReader reader;
+    reader.setDosCodePage(m_deliveryFiles.isDatanorm());
     if (!reader.open(path)) {
         text->clear();
         return;
     }
-    QString shown;
+    QString shown = before;
     QString line;
     qint64 lines = 0;
     while (lines < kShownLines && shown.size() < kShownChars && reader.readLine(&line)) {
@@ -247,11 +280,15 @@ void FMImport::Buspeich_Click() {
     m_running = true;
     SetControlsEnabled(false);
     ShowProgress(0, 1);
-    const ImportResult result = m_import.import(m_path, TXTLnr->text(), *this);
+    const ImportResult result = m_import.import(m_deliveryFiles, TXTLnr->text(), *this);
     ShowImportResult(result);
+    if (result.outcome == ImportResult::Outcome::Imported && !result.rates.isEmpty())
+        TakeDeliveryRates(PositionDownload{result.downloadId, TXTLnr->text(), TXTLname->text()},
+                          result.rates);
     m_running = false;
     if (result.outcome == ImportResult::Outcome::Imported) {
         meter->hide();
+        ShowReport(result);
         emit imported();
         accept();
         return;
@@ -280,6 +317,48 @@ void FMImport::ShowProgress(qint64 value, qint64 maximum) {
     meter->setRange(0, int(qMin(maximum, limit)));
     meter->setValue(int(qBound<qint64>(0, value, qMin(maximum, limit))));
     meter->show();
+}
+
+void FMImport::ShowReport(const ImportResult& result) {
+    const QStringList lines = result.reportLines();
+    if (lines.isEmpty())
+        return;
+    QDialog report(this);
+    report.setObjectName(QStringLiteral("FMImportBericht"));
+    report.setWindowTitle(QStringLiteral("Import - Hinweise"));
+    auto* heading = new QLabel(
+        QStringLiteral("%1 Positionen importiert. Hinweise zur Lieferung:").arg(result.positions),
+        &report);
+    auto* list = new QPlainTextEdit(lines.join(u'\n'), &report);
+    list->setObjectName(QStringLiteral("TXTHinweise"));
+    list->setReadOnly(true);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &report);
+    QPushButton* save =
+        buttons->addButton(QStringLiteral("Als Text speichern …"), QDialogButtonBox::ActionRole);
+    save->setObjectName(QStringLiteral("BUSpeichern"));
+    connect(buttons, &QDialogButtonBox::accepted, &report, &QDialog::accept);
+    connect(save, &QPushButton::clicked, &report, [&report, lines] {
+        const QString path = QFileDialog::getSaveFileName(
+            &report, QStringLiteral("Hinweise speichern"),
+            QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+                .filePath(QStringLiteral("Import-Hinweise.txt")),
+            QStringLiteral("Text (*.txt)"));
+        if (path.isEmpty())
+            return;
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly) ||
+            file.write((lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8()) <
+                0 ||
+            !file.commit())
+            UI().message(QStringLiteral("Datei kann nicht geschrieben werden: ") + path, QString(),
+                         MessageIcon::Critical, MessageButtons::Ok);
+    });
+    auto* layout = new QVBoxLayout(&report);
+    layout->addWidget(heading);
+    layout->addWidget(list, 1);
+    layout->addWidget(buttons);
+    report.resize(640, 420);
+    report.exec();
 }
 
 void FMImport::BUClose_Click() {

@@ -11,11 +11,11 @@ class QProgressBar;
 class QPushButton;
 class QTimer;
 
-// "VELTAR Quendra Preisdaten - Import": imports one supplier price file into
-// a new download. Once shown, the window asks for the file (file import) or
-// runs the web download (web import), shows the file and the supplier found
-// for its manufacturer code; "Importieren" runs the import. The window
-// closes itself when there is no usable file and after a completed import.
+// "VELTAR Quendra Preisdaten - Import": imports one supplier price file (or
+// the files of a DATANORM delivery) into a new download. Once shown, the window asks for the file
+// (file import) or runs the web download (web import), shows the file and the supplier found for
+// its manufacturer code; "Importieren" runs the import. The window closes itself when there is no
+// usable file and after a completed import.
 class FMImport : public QDialog, public ImportChoices {
     Q_OBJECT
 public:
@@ -35,6 +35,8 @@ public:
     // Lines and characters of the file shown at most in text.
     static constexpr int kShownLines = 2000;
     static constexpr int kShownChars = 1 << 20;
+    // The file dialog's choices.
+    static const QString kFileFilter;
 
 Q_SIGNALS:
     // A download was created; the downloads list is to be refilled.
@@ -44,6 +46,9 @@ public Q_SLOTS:
     // Opens a price file as the file choice would: shows it and the supplier
     // of its manufacturer code, or closes the window when it is not usable.
     void openFile(const QString& path);
+    // The same for the files of a delivery (DATANORM files, a .zip): shows
+    // what was recognised; a DATANORM delivery names no supplier.
+    void openFiles(const QStringList& paths);
     void Timer1_Timer();
     void TXTLnr_Change(const QString& text);
     // The supplier check, run when TXTLnr loses the focus.
@@ -61,13 +66,17 @@ protected:
 
 private:
     QString placementKey() const;
-    void ShowFile(const QString& path);
+    void ShowFile(const QString& path, const QString& before = QString());
+    // After an import: the counts and the lines mended, in a window that
+    // can save them as a text file.
+    void ShowReport(const ImportResult& result);
     void ShowProgress(qint64 value, qint64 maximum);
     void SetControlsEnabled(bool enabled);
 
     Source m_source;
     FileImport m_import;
     QString m_path;
+    Delivery m_deliveryFiles;
     bool m_running = false;
     bool m_checking = false;
     bool m_started = false;

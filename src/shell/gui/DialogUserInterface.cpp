@@ -189,6 +189,12 @@ QString DialogUserInterface::chooseFile(const QString& title, const QString& fol
     return QFileDialog::getOpenFileName(ownerWindow(), title, folder, filter);
 }
 
+QStringList DialogUserInterface::chooseFiles(const QString& title, const QString& folder,
+                                             const QString& filter) {
+    NormalPointer pointer;
+    return QFileDialog::getOpenFileNames(ownerWindow(), title, folder, filter);
+}
+
 void DialogUserInterface::showServerList() {
     NormalPointer pointer;
     FMServer list(ownerWindow());

@@ -30,6 +30,8 @@ public:
     // A small window "Anmeldung an Caché" with the text, over everything.
     void showActivity(const QString& text) override;
     QString chooseFile(const QString& title, const QString& folder, const QString& filter) override;
+    QStringList chooseFiles(const QString& title, const QString& folder,
+                            const QString& filter) override;
     void showServerList() override;
     void hideServerList() override;
     void unloadAllWindows() override;
