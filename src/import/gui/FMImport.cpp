@@ -221,7 +221,8 @@ void FMImport::ShowFile(const QString& path, const QString& before) {
     QString line;
     qint64 lines = 0;
     while (lines < kShownLines && shown.size() < kShownChars && reader.readLine(&line)) {
-        shown += QStringView(line).left(kShownChars);
+        // A DOS end-of-file character is no text of the file.
+        shown += QStringView(line).left(kShownChars).toString().remove(QChar(0x1A));
         shown += u'\n';
         ++lines;
     }
