@@ -479,8 +479,9 @@ void TestImport::scanAndStoreAnswerWithoutShowing() {
     QCOMPARE(scanned.issue->reason, QString("Datum 31.02.2026 ist kein gültiges Datum"));
     QCOMPARE(scanned.message, "Fehler in Zeile: " + bad +
                                   "\r\n\r\nZeile 3: Datum 31.02.2026 ist kein gültiges Datum");
-    // A store without a checked file stores nothing.
-    const ImportResult unchecked = import.store(broken, "70001", *m_ui);
+    // A scan that did not check its file stores nothing.
+    ImportScan failed = scanned;
+    const ImportResult unchecked = import.store(failed, "70001", *m_ui);
     QCOMPARE(unchecked.outcome, ImportResult::Outcome::Failed);
     QCOMPARE(unchecked.message, kFileChangedMessage);
     QVERIFY(m_ui->messages.isEmpty());
@@ -489,18 +490,18 @@ void TestImport::scanAndStoreAnswerWithoutShowing() {
     const QString good =
         write("gut.txt", {m_header, line("MUE", "", "1", "x", "STK", "1", "01.01.2027"),
                           line("MUE", "", "2", "x", "STK", "2", "01.02.2027")});
-    const ImportScan checked = import.scan(good, *m_ui);
+    ImportScan checked = import.scan(good, *m_ui);
     QCOMPARE(checked.outcome, ImportScan::Outcome::Checked);
     QCOMPARE(checked.lines, 2);
-    QCOMPARE(import.tracks().rows().size(), 2);
-    // Another file than the one checked is not stored either.
-    QCOMPARE(import.store(broken, "70001", *m_ui).message, kFileChangedMessage);
-    QVERIFY(import.scan(good, *m_ui).outcome == ImportScan::Outcome::Checked);
-    import.tracks().markOnly({"01.02.2027"});
-    const ImportResult stored = import.store(good, "70001", *m_ui);
+    QCOMPARE(checked.tracks.rows().size(), 2);
+    checked.tracks.markOnly({"01.02.2027"});
+    const ImportResult stored = import.store(checked, "70001", *m_ui);
     QCOMPARE(stored.outcome, ImportResult::Outcome::Imported);
     QCOMPARE(stored.positions, 1);
     QVERIFY(m_ui->messages.isEmpty());
+    QCOMPARE(downloadCount(), 4);
+    // The store took the scan's pass: the same scan is not stored twice.
+    QCOMPARE(import.store(checked, "70001", *m_ui).message, kFileChangedMessage);
     QCOMPARE(downloadCount(), 4);
 }
 

@@ -38,7 +38,7 @@ QStringList PathsOf(const Delivery& delivery) {
 
 // A DATANORM delivery between the passes: the bracket from the check to the
 // last position stored, what the check learnt and saw.
-struct FileImport::DeliveryPass {
+struct DeliveryPass {
     std::optional<ServerCallScope> bracket;
     Delivery delivery;
     QString supplier;
@@ -69,62 +69,35 @@ OpenedFile FileImport::open(const Delivery& delivery) {
 
 ImportScan FileImport::scan(const Delivery& delivery, const QString& supplier,
                             ImportChoices& choices) {
-    m_delivery.reset();
     if (!delivery.isDatanorm())
         return scan(delivery.files.value(0).path, choices);
     return scanDatanorm(delivery, supplier, choices);
-}
-
-ImportResult FileImport::store(const Delivery& delivery, const QString& supplier,
-                               ImportChoices& choices) {
-    if (!delivery.isDatanorm())
-        return store(delivery.files.value(0).path, supplier, choices);
-    return storeDatanorm(delivery, supplier, choices);
 }
 
 ImportResult FileImport::import(const Delivery& delivery, const QString& supplier,
                                 ImportChoices& choices) {
     if (!delivery.isDatanorm())
         return import(delivery.files.value(0).path, supplier, choices);
-    ImportResult result;
     if (supplier.isEmpty()) {
+        ImportResult result;
         result.message = kDeliveryWithoutSupplierMessage;
         return result;
     }
-    const ImportScan scanned = scanDatanorm(delivery, supplier, choices);
-    if (scanned.outcome != ImportScan::Outcome::Checked) {
-        result.outcome = scanned.outcome == ImportScan::Outcome::MissingUnits
-                             ? ImportResult::Outcome::MissingUnits
-                             : ImportResult::Outcome::Failed;
-        result.message = scanned.message;
-        result.issue = scanned.issue;
-        return result;
-    }
-    if (!choices.choosePriceTracks(m_tracks)) {
-        m_delivery->finish();
-        m_delivery.reset();
-        result.outcome = ImportResult::Outcome::Declined;
-        return result;
-    }
-    ImportResult stored = storeDatanorm(delivery, supplier, choices);
-    if (stored.outcome != ImportResult::Outcome::Imported)
-        stored.notes.clear();
-    return stored;
+    return ChooseAndStore(*this, scanDatanorm(delivery, supplier, choices), supplier, choices);
 }
 
 ImportScan FileImport::scanDatanorm(const Delivery& delivery, const QString& supplier,
                                     ImportChoices& choices) {
     ImportScan result;
     BusyPointer busy;
-    m_pass.reset();
-    m_delivery = std::make_shared<DeliveryPass>();
-    DeliveryPass& pass = *m_delivery;
+    result.delivery = std::make_shared<DeliveryPass>();
+    DeliveryPass& pass = *result.delivery;
     pass.delivery = delivery;
     pass.supplier = supplier;
     pass.choices = &choices;
     auto fail = [&](ImportStop stop) {
         pass.finish();
-        m_delivery.reset();
+        result.delivery.reset();
         result.message = stop.message;
         result.issue = stop.issue;
         TraceLog(QStringLiteral("FMImport.Einlesen"), QStringLiteral("Abbruch"), result.message, 0);
@@ -206,7 +179,6 @@ ImportScan FileImport::scanDatanorm(const Delivery& delivery, const QString& sup
         return fail(ImportStop{kFileChangedMessage});
 
     // The tracks: each price's date, in the order of the dates.
-    m_tracks.clear();
     const QMap<QString, qint64> counts = source.trackCounts(pass.knowledge);
     QStringList dates = counts.keys();
     std::sort(dates.begin(), dates.end(), [](const QString& a, const QString& b) {
@@ -215,11 +187,11 @@ ImportScan FileImport::scanDatanorm(const Delivery& delivery, const QString& sup
         return da != db ? da < db : a < b;
     });
     for (const QString& date : dates)
-        m_tracks.rows().append(PriceTrack{date, int(counts.value(date)), false});
+        result.tracks.rows().append(PriceTrack{date, int(counts.value(date)), false});
     pass.notes = result.notes;
     if (missing != kNoMissingUnits) {
         pass.finish();
-        m_delivery.reset();
+        result.delivery.reset();
         result.outcome = ImportScan::Outcome::MissingUnits;
         result.message = UnassignedUnitsMessage(missing);
         return result;
@@ -228,11 +200,12 @@ ImportScan FileImport::scanDatanorm(const Delivery& delivery, const QString& sup
     return result;
 }
 
-ImportResult FileImport::storeDatanorm(const Delivery& delivery, const QString& supplier,
+ImportResult FileImport::storeDatanorm(ImportScan& scanned, const QString& supplier,
                                        ImportChoices& choices) {
     ImportResult result;
     BusyPointer busy;
-    const std::shared_ptr<DeliveryPass> kept = std::move(m_delivery);
+    // Taken from the scan: stored once.
+    const std::shared_ptr<DeliveryPass> kept = std::move(scanned.delivery);
     auto fail = [&](ImportStop stop) {
         if (kept)
             kept->finish();
@@ -241,9 +214,11 @@ ImportResult FileImport::storeDatanorm(const Delivery& delivery, const QString& 
         TraceLog(QStringLiteral("FMImport.Einlesen"), QStringLiteral("Abbruch"), result.message, 0);
         return result;
     };
-    if (!kept || PathsOf(kept->delivery) != PathsOf(delivery))
+    if (!kept || scanned.outcome != ImportScan::Outcome::Checked)
         return fail(ImportStop{kFileChangedMessage});
     DeliveryPass& pass = *kept;
+    const Delivery& delivery = pass.delivery;
+    const PriceTrackList& tracks = scanned.tracks;
     pass.choices = &choices;
     if (!pass.checked.unchanged())
         return fail(ImportStop{kFileChangedMessage});
@@ -290,7 +265,7 @@ ImportResult FileImport::storeDatanorm(const Delivery& delivery, const QString& 
             double price = 0;
             double second = 0;
             if (!s.line.convertPrices(&price, &second) || price == 0 ||
-                !m_tracks.isMarked(s.line.priceDate(ImportPrice::First)))
+                !tracks.isMarked(s.line.priceDate(ImportPrice::First)))
                 return std::nullopt;
             const auto fields = MendedLineFields(s.line, ImportPrice::First);
             if (!fields)

@@ -24,7 +24,7 @@
 // check to the last position stored, as the connection was made for the
 // check), the reader (rewound for pass 2), what pass 1 checked, the line
 // being processed and the meter's maximum.
-struct FileImport::Pass {
+struct QuendraPass {
     std::optional<ServerCallScope> bracket;
     QString path;
     ImportFileReader reader;
@@ -77,6 +77,29 @@ struct FileImport::Pass {
         return std::nullopt;
     }
 };
+
+ImportResult ChooseAndStore(FileImport& import, ImportScan scanned, const QString& supplier,
+                            ImportChoices& choices) {
+    ImportResult result;
+    if (scanned.outcome != ImportScan::Outcome::Checked) {
+        result.outcome = scanned.outcome == ImportScan::Outcome::MissingUnits
+                             ? ImportResult::Outcome::MissingUnits
+                             : ImportResult::Outcome::Failed;
+        result.message = scanned.message;
+        result.issue = scanned.issue;
+        return result;
+    }
+    if (!choices.choosePriceTracks(scanned.tracks)) {
+        // The scan's files and bracket go with it.
+        choices.setProgress(0, 0);
+        result.outcome = ImportResult::Outcome::Declined;
+        return result;
+    }
+    ImportResult stored = import.store(scanned, supplier, choices);
+    stored.notes =
+        stored.outcome == ImportResult::Outcome::Imported ? scanned.notes : QList<ImportNote>();
+    return stored;
+}
 
 void ImportChoices::setProgress(qint64 value, qint64 maximum) {
     UI().setProgress(value, maximum);
@@ -210,13 +233,13 @@ void ShowImportResult(const ImportResult& result) {
 ImportScan FileImport::scan(const QString& path, ImportChoices& choices) {
     ImportScan result;
     BusyPointer busy;
-    m_pass = std::make_shared<Pass>();
-    Pass& pass = *m_pass;
+    result.quendra = std::make_shared<QuendraPass>();
+    QuendraPass& pass = *result.quendra;
     pass.path = path;
     pass.choices = &choices;
     auto fail = [&](ImportStop stop) {
         pass.finish();
-        m_pass.reset();
+        result.quendra.reset();
         result.message = stop.message;
         result.issue = stop.issue;
         TraceLog(QStringLiteral("FMImport.Einlesen"), QStringLiteral("Abbruch"), result.message, 0);
@@ -242,7 +265,6 @@ ImportScan FileImport::scan(const QString& path, ImportChoices& choices) {
     // Every line must convert, and every price it stores must give a
     // position line text the server can split and would keep; count the
     // tracks, list missing units.
-    m_tracks.clear();
     auto check = [&](const ImportArticleLine& a, const auto& prices,
                      qint64 counter) -> std::optional<ImportStop> {
         for (ImportPrice which : prices) {
@@ -259,7 +281,7 @@ ImportScan FileImport::scan(const QString& path, ImportChoices& choices) {
             const QString problem = PositionLineRules::Problem(*fields);
             if (!problem.isEmpty())
                 return LineStop(a.text(), counter + 1, problem);
-            m_tracks.count(a.priceDate(which));
+            result.tracks.count(a.priceDate(which));
         }
         CollectMissingUnits(a, units, &missing);
         return std::nullopt;
@@ -274,7 +296,7 @@ ImportScan FileImport::scan(const QString& path, ImportChoices& choices) {
         return fail(ImportStop{kFileChangedMessage});
     if (missing != kNoMissingUnits) {
         pass.finish();
-        m_pass.reset();
+        result.quendra.reset();
         result.outcome = ImportScan::Outcome::MissingUnits;
         result.message = UnassignedUnitsMessage(missing);
         return result;
@@ -283,11 +305,19 @@ ImportScan FileImport::scan(const QString& path, ImportChoices& choices) {
     return result;
 }
 
-ImportResult FileImport::store(const QString& path, const QString& supplier,
+ImportResult FileImport::store(ImportScan& scanned, const QString& supplier,
                                ImportChoices& choices) {
+    if (scanned.delivery)
+        return storeDatanorm(scanned, supplier, choices);
+    return storeQuendra(scanned, supplier, choices);
+}
+
+ImportResult FileImport::storeQuendra(ImportScan& scanned, const QString& supplier,
+                                      ImportChoices& choices) {
     ImportResult result;
     BusyPointer busy;
-    const std::shared_ptr<Pass> kept = std::move(m_pass);
+    // Taken from the scan: stored once.
+    const std::shared_ptr<QuendraPass> kept = std::move(scanned.quendra);
     auto fail = [&](ImportStop stop) {
         if (kept)
             kept->finish();
@@ -296,10 +326,10 @@ ImportResult FileImport::store(const QString& path, const QString& supplier,
         TraceLog(QStringLiteral("FMImport.Einlesen"), QStringLiteral("Abbruch"), result.message, 0);
         return result;
     };
-    // Nothing is stored of a file that changed since it was checked.
-    if (!kept || kept->path != path)
+    // Nothing is stored of a file not checked, or changed since.
+    if (!kept || scanned.outcome != ImportScan::Outcome::Checked)
         return fail(ImportStop{kFileChangedMessage});
-    Pass& pass = *kept;
+    QuendraPass& pass = *kept;
     pass.choices = &choices;
     pass.current.clear();
     if (!pass.checked.unchanged() || !pass.reader.rewind())
@@ -311,7 +341,7 @@ ImportResult FileImport::store(const QString& path, const QString& supplier,
         ServerClient& server = Factory();
         result.downloadId = newDownload(server, supplier);
         step = kStoreOperation;
-        if (auto stop = storePositions(server, pass, supplier, result))
+        if (auto stop = storePositions(server, pass, scanned.tracks, supplier, result))
             return fail(*stop);
     } catch (const ServerError& e) {
         return fail(ImportStop{CacheFehlermeldungText(e, step).trimmed()});
@@ -334,7 +364,8 @@ QString FileImport::newDownload(ServerClient& server, const QString& supplier) {
     return id;
 }
 
-std::optional<ImportStop> FileImport::storePositions(ServerClient& server, Pass& pass,
+std::optional<ImportStop> FileImport::storePositions(ServerClient& server, QuendraPass& pass,
+                                                     const PriceTrackList& tracks,
                                                      const QString& supplier,
                                                      ImportResult& result) {
     // One position per taken price, of a line that pass 1 checked. Requests
@@ -349,7 +380,7 @@ std::optional<ImportStop> FileImport::storePositions(ServerClient& server, Pass&
     auto send = [&](const ImportArticleLine& a, const auto& prices,
                     qint64 counter) -> std::optional<ImportStop> {
         for (ImportPrice which : prices) {
-            if (!m_tracks.isMarked(a.priceDate(which)))
+            if (!tracks.isMarked(a.priceDate(which)))
                 continue;
             const auto fields = MendedLineFields(a, which);
             if (!fields)
@@ -395,25 +426,7 @@ std::optional<ImportStop> FileImport::storePositions(ServerClient& server, Pass&
 
 ImportResult FileImport::import(const QString& path, const QString& supplier,
                                 ImportChoices& choices) {
-    ImportResult result;
-    const ImportScan scanned = scan(path, choices);
-    if (scanned.outcome != ImportScan::Outcome::Checked) {
-        result.outcome = scanned.outcome == ImportScan::Outcome::MissingUnits
-                             ? ImportResult::Outcome::MissingUnits
-                             : ImportResult::Outcome::Failed;
-        result.message = scanned.message;
-        result.issue = scanned.issue;
-        return result;
-    }
-    if (!choices.choosePriceTracks(m_tracks)) {
-        m_pass->finish();
-        m_pass.reset();
-        result.outcome = ImportResult::Outcome::Declined;
-        return result;
-    }
-    ImportResult stored = store(path, supplier, choices);
-    stored.notes = scanned.notes;
-    return stored;
+    return ChooseAndStore(*this, scan(path, choices), supplier, choices);
 }
 
 ImportResult FileImport::run(const QString& path, const QString& supplier, ImportChoices& choices) {

@@ -50,8 +50,13 @@ struct ImportResult {
     QStringList reportLines() const;
 };
 
-// What the check of a file (pass 1) found: its price tracks are counted in
-// FileImport::tracks() when it is Checked.
+struct QuendraPass;  // an extended import file as pass 1 checked it (FileImport.cpp)
+struct DeliveryPass; // the same of a DATANORM delivery (DeliveryImport.cpp)
+
+// What the check of a file or delivery (pass 1) found, and what the store
+// (pass 2) takes from it: the price tracks (the buyer's marks go there),
+// the files as checked and the server call bracket held since. The store
+// takes the pass out of it: a scan is stored once.
 struct ImportScan {
     enum class Outcome { Checked, MissingUnits, Failed };
     Outcome outcome = Outcome::Failed;
@@ -59,6 +64,9 @@ struct ImportScan {
     std::optional<ImportLineIssue> issue;
     qint64 lines = 0; // article lines checked
     QList<ImportNote> notes;
+    PriceTrackList tracks;
+    std::shared_ptr<QuendraPass> quendra;
+    std::shared_ptr<DeliveryPass> delivery;
 };
 
 // Shows the result of an import as the import windows do: the units not
@@ -130,49 +138,41 @@ public:
     QString checkSupplier(const QString& supplier);
 
     // Pass 1: checks every line of the file as the server would and counts
-    // its price tracks into tracks(). Shows nothing; the meter stays at the
-    // end of the pass for the store (a failed check hides it). A checked
-    // file stays open, and the server call bracket begun for the check
-    // held, until the store or the next scan.
+    // its price tracks. Shows nothing; the meter stays at the end of the
+    // pass for the store (a failed check hides it). A checked scan holds
+    // the file and the server call bracket begun for the check until it is
+    // stored or dropped.
     ImportScan scan(const QString& path, ImportChoices& choices);
-    // Pass 2, after a scan of the same file: a new download of the supplier
-    // with one position per price of a marked track. Shows nothing.
-    ImportResult store(const QString& path, const QString& supplier, ImportChoices& choices);
+    // The same for a delivery: an extended import file goes as above; the
+    // files of a DATANORM delivery are read by their records. supplier: for
+    // the prices of articles the delivery lacks, looked up in the supplier's
+    // downloads.
+    ImportScan scan(const Delivery& delivery, const QString& supplier, ImportChoices& choices);
+    // Pass 2, of a checked scan: a new download of the supplier with one
+    // position per price of a marked track. Shows nothing.
+    ImportResult store(ImportScan& scanned, const QString& supplier, ImportChoices& choices);
     // The scan, the buyer's choice of tracks and the store. Shows nothing.
     ImportResult import(const QString& path, const QString& supplier, ImportChoices& choices);
-    // The same, and its result shown (ShowImportResult).
-    ImportResult run(const QString& path, const QString& supplier, ImportChoices& choices);
-
-    // The same for a delivery: an extended import file goes as above; the
-    // files of a DATANORM delivery are read by their records. A DATANORM
-    // delivery names no supplier: open() leaves it empty.
-    OpenedFile open(const Delivery& delivery);
-    // supplier: for the prices of articles the delivery lacks, looked up in
-    // the supplier's downloads.
-    ImportScan scan(const Delivery& delivery, const QString& supplier, ImportChoices& choices);
-    ImportResult store(const Delivery& delivery, const QString& supplier, ImportChoices& choices);
+    // A DATANORM delivery names no supplier: open() leaves it empty.
     ImportResult import(const Delivery& delivery, const QString& supplier, ImportChoices& choices);
+    // The import of a file, and its result shown (ShowImportResult).
+    ImportResult run(const QString& path, const QString& supplier, ImportChoices& choices);
+    OpenedFile open(const Delivery& delivery);
 
     // How many position requests may be on their way to the server at once.
     void setPipelineDepth(int depth) { m_depth = qMax(1, depth); }
-    const PriceTrackList& tracks() const { return m_tracks; }
-    // For marking the tracks to store between scan and store.
-    PriceTrackList& tracks() { return m_tracks; }
 
 private:
-    struct Pass;
-    struct DeliveryPass;
     ImportScan scanDatanorm(const Delivery& delivery, const QString& supplier,
                             ImportChoices& choices);
-    ImportResult storeDatanorm(const Delivery& delivery, const QString& supplier,
+    ImportResult storeQuendra(ImportScan& scanned, const QString& supplier, ImportChoices& choices);
+    ImportResult storeDatanorm(ImportScan& scanned, const QString& supplier,
                                ImportChoices& choices);
     void setExtras(ServerClient& server, const QList<QPair<QString, qsizetype>>& positions,
                    const QList<PositionExtras>& extras);
     QString newDownload(ServerClient& server, const QString& supplier);
-    std::optional<ImportStop> storePositions(ServerClient& server, Pass& pass,
-                                             const QString& supplier, ImportResult& result);
-    PriceTrackList m_tracks;
+    std::optional<ImportStop> storePositions(ServerClient& server, QuendraPass& pass,
+                                             const PriceTrackList& tracks, const QString& supplier,
+                                             ImportResult& result);
     int m_depth = 256;
-    std::shared_ptr<Pass> m_pass;             // what the scan saw, for the store
-    std::shared_ptr<DeliveryPass> m_delivery; // the same of a DATANORM delivery
 };

@@ -93,6 +93,11 @@ inline std::optional<QStringList> MendedLineFields(const ImportArticleLine& line
     return fields;
 }
 
+// The buyer's choice of tracks between a scan and its store, then the
+// store: what import() does for either kind of delivery.
+ImportResult ChooseAndStore(FileImport& import, ImportScan scanned, const QString& supplier,
+                            ImportChoices& choices);
+
 // What pass 2 sent: the line, and whether the request stores a position.
 struct Sent {
     QString line;
