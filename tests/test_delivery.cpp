@@ -177,7 +177,7 @@ void TestDelivery::cliImportsEachVersion_data() {
                              "1 Preis ohne Artikelstamm übersprungen\n"
                              "1 Artikel als gelöscht gemeldet\n"
                              "3 Rabattsätze aus der Rabattgruppendatei\n"
-                             "Rabattsätze in 1 Rabattgruppen eingetragen\n";
+                             "Rabattsätze in 1 Rabattgruppe eingetragen\n";
     QTest::newRow("version 4 files")
         << QStringList{"v4/DATANORM.001", "v4/DATPREIS.001", "v4/DATANORM.RAB", "v4/DATANORM.WRG"}
         << "" << v4Report << v4;

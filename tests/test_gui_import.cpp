@@ -407,7 +407,8 @@ void TestGuiImport::datanormDeliveryChosenTogetherOrAsZip() {
     QTRY_VERIFY(!w.isVisible());
     QCOMPARE(report, (QStringList{"1 Preis ohne Artikelstamm übersprungen",
                                   "1 Artikel als gelöscht gemeldet",
-                                  "3 Rabattsätze aus der Rabattgruppendatei"}));
+                                  "3 Rabattsätze aus der Rabattgruppendatei",
+                                  "Rabattsätze in 1 Rabattgruppe eingetragen"}));
     QCOMPARE(downloadCount(), before + 1);
     const QString id = lastDownloadId();
     QCOMPARE(positionsOf(id), 6);

@@ -110,7 +110,8 @@ int importFiles(const QStringList& paths, const QString& supplierOption, const Q
             out().flush();
             return 1;
         }
-        err() << "Rabattsätze in " << groups << " Rabattgruppen eingetragen\n";
+        err() << "Rabattsätze in " << groups
+              << (groups == 1 ? " Rabattgruppe eingetragen\n" : " Rabattgruppen eingetragen\n");
     }
     out() << r.downloadId << '\t' << r.positions << '\n';
     out().flush();

@@ -10,12 +10,14 @@ namespace {
 
 enum Field {
     Ean = 1,
+    Bezeichnung = 3,
     Menge = 7,
     MengeUEE = 8,
     Datum = 9,
     Preis = 10,
     PreisEHT = 11,
-    RabattGR = 12
+    RabattGR = 12,
+    Klasse = 13
 };
 
 // The digits of a number in the ERP's or the workstation's form
@@ -122,11 +124,12 @@ QStringList Repair(QStringList& f) {
             ean.clear();
         }
     }
-    for (qsizetype i = 0; i < f.size() && i < names.size(); ++i) {
-        const int most = i == RabattGR ? kMaxCode : kMaxText;
-        if (f[i].size() > most) {
-            f[i].truncate(most);
-            notes << names[i] + QStringLiteral(" länger als %1 Zeichen, gekürzt").arg(most);
+    // Only the texts a buyer reads are cut; a key, code or number cut
+    // would be another one.
+    for (const int i : {int(Bezeichnung), int(Klasse)}) {
+        if (i < f.size() && f[i].size() > kMaxText) {
+            f[i].truncate(kMaxText);
+            notes << names[i] + QStringLiteral(" länger als %1 Zeichen, gekürzt").arg(kMaxText);
         }
     }
     return notes;

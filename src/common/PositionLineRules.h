@@ -31,10 +31,11 @@ QString Problem(const QStringList& fields);
 
 // Mends what need not stop an import, in place, and says what it did (in
 // German, one text a fault): an EAN that is no EAN is dropped ("EAN 400123
-// ungültig, ohne EAN übernommen"), a field longer than the ERP keeps is cut
-// at its length ("Bezeichnung länger als 250 Zeichen, gekürzt"). What would
-// make a stored price wrong (price, quantities, price unit, a date that is
-// no date) stays for Problem() to refuse.
+// ungültig, ohne EAN übernommen"), a description or class text longer than
+// the ERP keeps is cut at its length ("Bezeichnung länger als 250 Zeichen,
+// gekürzt"). What would make a stored price wrong (price, quantities, price
+// unit, a date that is no date) or change a key (order number, discount
+// group) stays for Problem() to refuse.
 QStringList Repair(QStringList& fields);
 
 } // namespace PositionLineRules

@@ -2,6 +2,7 @@
 
 #include "import/ImportFormats.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
@@ -112,9 +113,15 @@ bool unpackZip(const QString& path, const QString& folder, QList<QPair<QString, 
         zip_int64_t got = 0;
         while (ok && (got = zip_fread(in, buffer, sizeof buffer)) > 0)
             ok = out.write(buffer, got) == got;
+        const bool written = !ok || out.error() == QFileDevice::NoError;
         ok = ok && got == 0;
         if (in)
             zip_fclose(in);
+        if (!written) {
+            *message = QStringLiteral("Datei kann nicht geschrieben werden: ") + target;
+            zip_close(archive);
+            return false;
+        }
         files->append({target, QFileInfo(path).fileName() + u'/' + entry});
     }
     zip_close(archive);
@@ -167,6 +174,8 @@ Delivery RecognizeDelivery(const QStringList& paths) {
         if (probe.open(QIODevice::ReadOnly) && probe.read(4) == QByteArray("PK\x03\x04", 4)) {
             if (!d.unpacked)
                 d.unpacked = std::make_shared<QTemporaryDir>();
+            if (!d.unpacked->isValid())
+                return refuse(QStringLiteral("Kein Platz zum Entpacken: ") + QDir::tempPath());
             QString message;
             if (!unpackZip(path, d.unpacked->path(), &candidates, &message))
                 return refuse(message);
@@ -175,6 +184,9 @@ Delivery RecognizeDelivery(const QStringList& paths) {
         candidates.append({path, QFileInfo(path).fileName()});
     }
     for (const auto& [path, name] : candidates) {
+        // What else a .zip holds (a read-me, pictures) is no file of the
+        // delivery.
+        const bool zipped = d.unpacked && path.startsWith(d.unpacked->path() + u'/');
         bool readable = false;
         const QStringList lines = firstLines(path, &readable);
         if (!readable)
@@ -185,6 +197,8 @@ Delivery RecognizeDelivery(const QStringList& paths) {
         Delivery::Format format = Delivery::Format::Quendra;
         if (const auto header = Datanorm::ReadHeader(lines.value(0))) {
             const auto role = datanormRole(*header, lines);
+            if (!role && zipped)
+                continue;
             if (!role)
                 return refuse(name + QStringLiteral(": DATANORM-Datei ohne bekannte Sätze"));
             f.role = *role;
@@ -192,12 +206,15 @@ Delivery RecognizeDelivery(const QStringList& paths) {
             format = header->version == Datanorm::Version::V4 ? Delivery::Format::Datanorm4
                                                               : Delivery::Format::Datanorm5;
         } else if (!IsExtendedImportHeader(lines.value(0))) {
+            if (zipped)
+                continue;
             return refuse(candidates.size() == 1
                               ? kNotExtendedImportFileMessage
                               : name + QStringLiteral(": ") + kNotExtendedImportFileMessage);
         }
-        if (d.format != Delivery::Format::None &&
-            (d.format != format || format == Delivery::Format::Quendra))
+        if (d.format == Delivery::Format::Quendra && format == Delivery::Format::Quendra)
+            return refuse(kOnePriceFileMessage);
+        if (d.format != Delivery::Format::None && d.format != format)
             return refuse(kMixedDeliveryMessage);
         d.format = format;
         d.files << f;

@@ -48,6 +48,8 @@ struct Delivery {
 
 inline const QString kNoArticleOrPriceFileMessage =
     QStringLiteral("Die Lieferung enthält keine Artikel- oder Preisdatei");
+inline const QString kOnePriceFileMessage =
+    QStringLiteral("Eine Preisdatei je Import: bitte die Dateien einzeln importieren");
 inline const QString kMixedDeliveryMessage = QStringLiteral(
     "Die Dateien gehören nicht zu einer Lieferung (verschiedene Formate oder Versionen)");
 

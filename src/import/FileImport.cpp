@@ -203,14 +203,16 @@ QStringList ImportResult::reportLines() const {
                           : QStringLiteral(" Preise ohne Artikelstamm übersprungen"));
     if (recommended > 0)
         lines << german.toString(recommended) +
-                     QStringLiteral(" unverbindliche Verkaufspreise nicht übernommen");
+                     (recommended == 1
+                          ? QStringLiteral(" unverbindlicher Verkaufspreis nicht übernommen")
+                          : QStringLiteral(" unverbindliche Verkaufspreise nicht übernommen"));
     if (deleted > 0)
-        lines << german.toString(deleted) +
-                     (deleted == 1 ? QStringLiteral(" Artikel als gelöscht gemeldet")
-                                   : QStringLiteral(" Artikel als gelöscht gemeldet"));
+        lines << german.toString(deleted) + QStringLiteral(" Artikel als gelöscht gemeldet");
     if (!rates.isEmpty())
         lines << german.toString(rates.size()) +
-                     QStringLiteral(" Rabattsätze aus der Rabattgruppendatei");
+                     (rates.size() == 1
+                          ? QStringLiteral(" Rabattsatz aus der Rabattgruppendatei")
+                          : QStringLiteral(" Rabattsätze aus der Rabattgruppendatei"));
     for (const ImportNote& n : notes)
         lines << n.shown();
     return lines;

@@ -283,13 +283,20 @@ void FMImport::Buspeich_Click() {
     ShowProgress(0, 1);
     const ImportResult result = m_import.import(m_deliveryFiles, TXTLnr->text(), *this);
     ShowImportResult(result);
-    if (result.outcome == ImportResult::Outcome::Imported && !result.rates.isEmpty())
-        TakeDeliveryRates(PositionDownload{result.downloadId, TXTLnr->text(), TXTLname->text()},
-                          result.rates);
+    QStringList ratesTaken;
+    if (result.outcome == ImportResult::Outcome::Imported && !result.rates.isEmpty()) {
+        const int groups = TakeDeliveryRates(
+            PositionDownload{result.downloadId, TXTLnr->text(), TXTLname->text()}, result.rates);
+        if (groups >= 0)
+            ratesTaken << QStringLiteral("Rabattsätze in %1 %2 eingetragen")
+                              .arg(groups)
+                              .arg(groups == 1 ? QStringLiteral("Rabattgruppe")
+                                               : QStringLiteral("Rabattgruppen"));
+    }
     m_running = false;
     if (result.outcome == ImportResult::Outcome::Imported) {
         meter->hide();
-        ShowReport(result);
+        ShowReport(result, ratesTaken);
         emit imported();
         accept();
         return;
@@ -320,8 +327,8 @@ void FMImport::ShowProgress(qint64 value, qint64 maximum) {
     meter->show();
 }
 
-void FMImport::ShowReport(const ImportResult& result) {
-    const QStringList lines = result.reportLines();
+void FMImport::ShowReport(const ImportResult& result, const QStringList& more) {
+    const QStringList lines = result.reportLines() + more;
     if (lines.isEmpty())
         return;
     QDialog report(this);

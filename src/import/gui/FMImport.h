@@ -69,7 +69,7 @@ private:
     void ShowFile(const QString& path, const QString& before = QString());
     // After an import: the counts and the lines mended, in a window that
     // can save them as a text file.
-    void ShowReport(const ImportResult& result);
+    void ShowReport(const ImportResult& result, const QStringList& more);
     void ShowProgress(qint64 value, qint64 maximum);
     void SetControlsEnabled(bool enabled);
 

@@ -526,14 +526,14 @@ void FMPos::Timer1_Timer() {
     libmPane->show();
 }
 
-void FMPos::LoadGrid(bool refill) {
+void FMPos::LoadGrid(bool refill, bool keepMarks) {
     if (m_loading)
         return;
     commitEdit();
     // What the buyer had before: the current position, the marked ones and
     // where the grid was scrolled to come back for the positions that are
     // still there.
-    const LoadPlace before = loadPlace();
+    const LoadPlace before = loadPlace(keepMarks);
     m_loading = true;
     m_currentMoved = false;
     m_scrolledDuringLoad = false;
@@ -563,14 +563,15 @@ void FMPos::LoadGrid(bool refill) {
     restoreLoadPlace(before);
 }
 
-FMPos::LoadPlace FMPos::loadPlace() const {
+FMPos::LoadPlace FMPos::loadPlace(bool keepMarks) const {
     LoadPlace place;
     const int current = currentGridRow();
     if (current >= 0 && current < m_grid->size())
         place.currentId = m_grid->row(current).id;
     place.column = lipos->currentIndex().isValid() ? lipos->currentIndex().column() : 0;
-    for (int row : m_grid->markedRows())
-        place.marked.insert(m_grid->row(row).id);
+    if (keepMarks)
+        for (int row : m_grid->markedRows())
+            place.marked.insert(m_grid->row(row).id);
     place.scrollDown = lipos->verticalScrollBar()->value();
     place.scrollAcross = lipos->horizontalScrollBar()->value();
     return place;
@@ -827,7 +828,8 @@ void FMPos::Verbuchen_Click() {
     commitEdit();
     if (!m_posting) {
         m_posting = new fmverbuch(*m_grid, m_download, this);
-        m_posting->setReload([this] { LoadGrid(true); });
+        // What was marked for the posting is not marked for another.
+        m_posting->setReload([this] { LoadGrid(true, false); });
     }
     m_posting->exec();
     // A run that stopped at a refused position has reloaded the grid
@@ -841,7 +843,7 @@ void FMPos::Verbuchen_Click() {
         m_posting = nullptr;
     }
     if (posted)
-        LoadGrid(true);
+        LoadGrid(true, false);
     if (linked)
         SetFilter(*linked);
 }

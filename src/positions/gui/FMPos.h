@@ -52,7 +52,8 @@ public:
 public Q_SLOTS:
     void Timer1_Timer();
     // The grid load; with refill the candidate list is read again as well.
-    void LoadGrid(bool refill);
+    // Marks stay on the positions that are still there, but after a posting.
+    void LoadGrid(bool refill, bool keepMarks = true);
     void Aktualisieren_Click();
     // The discount groups of the download (FMRabgr); the grid is reloaded
     // without the candidate list afterwards.
@@ -154,7 +155,7 @@ private:
         int scrollDown = 0;
         int scrollAcross = 0;
     };
-    LoadPlace loadPlace() const;
+    LoadPlace loadPlace(bool keepMarks) const;
     void restoreLoadPlace(const LoadPlace& before);
 
     PositionDownload m_download;

@@ -82,10 +82,9 @@ QWidget* PositionCellDelegate::createEditor(QWidget* parent, const QStyleOptionV
                                             const QModelIndex& index) const {
     const int column = index.column();
     const PositionColumn& col = ColumnOf(column);
-    // A value of the editor before is checked with its own row's lists.
-    const_cast<PositionCellDelegate*>(this)->applyPendingEdit();
     // Lists 9 to 11 are the row's own.
     m_editor.beginEdit(gridRow(index), column);
+    m_open = QPersistentModelIndex(gridIndex(index));
     if (col.kind == CellKind::List) {
         auto* box = new QComboBox(parent);
         box->setObjectName(QStringLiteral("cellList%1").arg(col.list));
@@ -174,6 +173,18 @@ bool PositionCellDelegate::applyPendingEdit() {
     // A reload in between: the row is gone and with it the edit.
     if (!edit.cell.isValid())
         return false;
+    // Checked with its own row's lists, also when the next cell's editor
+    // is open already (which then gets its row's lists back).
+    m_editor.beginEdit(edit.cell.row(), edit.cell.column());
     auto* model = const_cast<QAbstractItemModel*>(edit.cell.model());
-    return model->setData(edit.cell, edit.value, Qt::EditRole);
+    const bool taken = model->setData(edit.cell, edit.value, Qt::EditRole);
+    if (m_open.isValid() && m_open != edit.cell)
+        m_editor.beginEdit(m_open.row(), m_open.column());
+    return taken;
+}
+
+void PositionCellDelegate::destroyEditor(QWidget* editor, const QModelIndex& index) const {
+    if (m_open == gridIndex(index))
+        m_open = QPersistentModelIndex();
+    QStyledItemDelegate::destroyEditor(editor, index);
 }

@@ -24,6 +24,7 @@ public:
     void setEditorData(QWidget* editor, const QModelIndex& index) const override;
     void setModelData(QWidget* editor, QAbstractItemModel* model,
                       const QModelIndex& index) const override;
+    void destroyEditor(QWidget* editor, const QModelIndex& index) const override;
 
     // Hands a value taken from a closed editor to the model now (the
     // window does so before it loads, sorts or filters). False when the
@@ -39,6 +40,7 @@ private:
     PositionEditor& m_editor;
     const PositionLists& m_lists;
     mutable std::optional<PendingEdit> m_pending;
+    mutable QPersistentModelIndex m_open; // the grid's cell whose editor is open
 };
 
 // Asks the factor prompts with an input box.
