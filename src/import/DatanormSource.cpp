@@ -52,6 +52,22 @@ QString articleLineText(const QStringList& fields) {
     return f.join(ImportArticleLine::kSeparator);
 }
 
+// The kind of a record: the first character of its first field, blanks
+// around the field left out; a null QChar when that field is empty. Read
+// from the line itself, so that the records no price is taken from (long
+// texts, mostly) are never split into fields.
+QChar KindOf(const QString& line) {
+    for (const QChar c : line)
+        if (!c.isSpace())
+            return c == u';' ? QChar() : c;
+    return QChar();
+}
+
+// The fields of the records whose fields are read.
+QStringList FieldsOf(QChar kind, const QString& line, const QString& kinds) {
+    return kinds.contains(kind) ? Fields(line) : QStringList();
+}
+
 RecordIssue issueAt(const DeliveryFile& file, qint64 line, const QString& text,
                     const QString& reason) {
     return RecordIssue{file.name, line, text, reason};
@@ -144,8 +160,8 @@ std::optional<RecordIssue> DatanormSource::readSideFiles(DatanormKnowledge& k) {
         reader.next(&line, &number); // the header
         while (reader.next(&line, &number)) {
             ++m_read;
-            const QStringList f = Fields(line);
-            const QChar kind = f.value(0).isEmpty() ? QChar() : f.value(0).at(0);
+            const QChar kind = KindOf(line);
+            const QStringList f = FieldsOf(kind, line, QStringLiteral("RSP"));
             QString problem;
             if (kind == u'R' && file.role == FileRole::DiscountGroups) {
                 DiscountRate r;
@@ -218,8 +234,8 @@ std::optional<RecordIssue> DatanormSource::walkArticles(DatanormKnowledge& k, bo
             ++m_read;
             if (auto stop = watch(file.name, number, line))
                 return stop;
-            const QStringList f = Fields(line);
-            const QChar kind = f.value(0).isEmpty() ? QChar() : f.value(0).at(0);
+            const QChar kind = KindOf(line);
+            const QStringList f = FieldsOf(kind, line, QStringLiteral("ABP"));
             QString problem;
             if (kind == u'A') {
                 if (auto stop = flush())
