@@ -70,6 +70,18 @@ QString readDiscount(const QString& kind, const QString& value, Discount* d) {
     return QString();
 }
 
+// Whether text holds words as words of its own: not inside a word or number
+// of text ("5 m" is not in "15 mm").
+bool containsWords(const QString& text, const QString& words) {
+    for (qsizetype at = text.indexOf(words); at >= 0; at = text.indexOf(words, at + 1)) {
+        const qsizetype end = at + words.size();
+        if ((at == 0 || !text[at - 1].isLetterOrNumber()) &&
+            (end == text.size() || !text[end].isLetterOrNumber()))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 QStringList Fields(const QString& line) {
@@ -319,7 +331,7 @@ QString ReadGoodsGroup(const QStringList& f, Version version, GoodsGroup* g) {
 }
 
 QString Description(const QString& text1, const QString& text2) {
-    if (text2.isEmpty() || text1.contains(text2))
+    if (text2.isEmpty() || containsWords(text1, text2))
         return text1;
     if (text1.isEmpty())
         return text2;

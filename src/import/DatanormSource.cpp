@@ -179,11 +179,14 @@ std::optional<RecordIssue> DatanormSource::readSideFiles(DatanormKnowledge& k) {
                 QList<Price> prices;
                 problem = ReadPrices(f, version, &prices);
                 for (const Price& p : prices) {
-                    auto& entry = k.prices[p.number];
+                    // A recommended price is no price of the article's: it
+                    // makes no entry, which would stand for a price of an
+                    // article the delivery lacks.
                     if (p.priceFlag == 4) {
                         ++k.recommended;
                         continue;
                     }
+                    auto& entry = k.prices[p.number];
                     (p.priceFlag == 2 ? entry.net : entry.list) = p;
                     entry.date = file.header.date;
                 }
@@ -296,13 +299,16 @@ void DatanormSource::countOwn(const Article& a, const QString& date, DatanormKno
     if (it != k.prices.end() && (it->list || it->net)) {
         // Its price comes from a P record read before.
         it->hasArticle = true;
-        m_seen.insert(key, QString());
+        m_seen.insert(key, std::nullopt);
         return;
     }
-    const bool own = a.cents > 0 && (a.priceFlag == 1 || a.priceFlag == 2 || a.priceFlag == 0);
+    // Whatever its price flag, a price of the article's own is the price of
+    // its line (DatanormLine), so it counts; under its file's date, which
+    // may be "" when the header has none.
+    const bool own = a.cents > 0;
     if (own)
         ++m_ownDates[date];
-    m_seen.insert(key, own ? date : QString());
+    m_seen.insert(key, own ? std::optional<QString>(date) : std::nullopt);
 }
 
 void DatanormSource::priceFor(const QString& number, DatanormKnowledge& k) {
@@ -312,10 +318,10 @@ void DatanormSource::priceFor(const QString& number, DatanormKnowledge& k) {
     if (it == m_seen.end())
         return;
     k.prices[number].hasArticle = true;
-    if (!it->isNull()) {
-        if (--m_ownDates[*it] == 0)
-            m_ownDates.remove(*it);
-        *it = QString();
+    if (*it) {
+        if (--m_ownDates[**it] == 0)
+            m_ownDates.remove(**it);
+        it->reset();
     }
 }
 
