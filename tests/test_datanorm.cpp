@@ -912,6 +912,11 @@ void TestDatanorm::tracksCountThePricedLines_data() {
         << QStringList{h4 + "\nA;N;K-1;00;Rohr;;1;0;Stck;1000;R1;ROH;;",
                        p4 + "\nP;A;K-1;4;1999;;;;;;;K-9;1;500;"}
         << "15.03.2027=1" << QStringList{"K-1"} << QStringList{"K-9"};
+    QTest::newRow("4: price 0 in the price file is no price")
+        << QStringList{h4 + "\nA;N;K-1;00;Rohr;;2;0;Stck;150;;ROH;;"
+                            "\nA;N;K-2;00;Muffe;;1;0;Stck;200;R1;ROH;;",
+                       p4 + "\nP;A;K-1;1;0;;;;;;;K-2;1;0;;;;;;;K-3;2;0;"}
+        << "15.03.2027=2" << QStringList{"K-1", "K-2"} << QStringList{};
     QTest::newRow("5: P record after its article")
         << QStringList{h5 + "\nA;N;K-1;Rohr;;PCE;1;1;1000;R1;"
                             "\nP;K-1;1;1;1100;;;;;;;;20270401;"
@@ -925,6 +930,14 @@ void TestDatanorm::tracksCountThePricedLines_data() {
         << QStringList{"V;050;A;;EUR;\nA;N;K-1;Rohr;;PCE;1;1;1000;R1;"
                        "\nP;K-1;1;1;1100;;;;;;;;;"}
         << "=1" << QStringList{"K-1"} << QStringList{};
+    QTest::newRow("5: price 0 after the article is no price")
+        << QStringList{h5 + "\nA;N;K-1;Rohr;;PCE;1;1;1000;R1;"
+                            "\nP;K-1;1;1;0;;;;;;;;20270401;"}
+        << "15.03.2027=1" << QStringList{"K-1"} << QStringList{};
+    QTest::newRow("5: price 0 after the article is no price")
+        << QStringList{h5 + "\nA;N;K-1;Rohr;;PCE;1;1;1000;R1;"
+                            "\nP;K-1;1;1;0;;;;;;;;20270401;"}
+        << "15.03.2027=1" << QStringList{"K-1"} << QStringList{};
     QTest::newRow("5: price on request") << QStringList{h5 + "\nA;N;K-1;Rohr;;PCE;9;1;1000;;"}
                                          << "15.03.2027=1" << QStringList{"K-1"} << QStringList{};
 }

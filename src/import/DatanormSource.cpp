@@ -181,11 +181,14 @@ std::optional<RecordIssue> DatanormSource::readSideFiles(DatanormKnowledge& k) {
                 for (const Price& p : prices) {
                     // A recommended price is no price of the article's: it
                     // makes no entry, which would stand for a price of an
-                    // article the delivery lacks.
+                    // article the delivery lacks. A price of 0 is no price
+                    // transmitted: the article's own stays.
                     if (p.priceFlag == 4) {
                         ++k.recommended;
                         continue;
                     }
+                    if (p.cents <= 0)
+                        continue;
                     auto& entry = k.prices[p.number];
                     (p.priceFlag == 2 ? entry.net : entry.list) = p;
                     entry.date = file.header.date;
@@ -273,6 +276,8 @@ std::optional<RecordIssue> DatanormSource::walkArticles(DatanormKnowledge& k, bo
                             ++k.recommended;
                             continue;
                         }
+                        if (p.cents <= 0) // no price transmitted
+                            continue;
                         auto& entry = k.prices[p.number];
                         (p.priceFlag == 2 ? entry.net : entry.list) = p;
                         entry.date = file.header.date;
