@@ -5,12 +5,24 @@
 // round-trip figures of bench_roundtrip:
 //
 //   bench_import [--lines N] [--small N] [--depth D]
+//                [--format datanorm4|datanorm5 [--net-every M]]
 //
 // The small file runs first: its peak memory next to the big file's shows
 // whether the client's memory grows with the file.
+//
+// With --format the catalogue of each size is generated twice, as an
+// extended import file with one price per line and as a DATANORM delivery
+// of that version (pricegen --format), and both are imported into the same
+// stand-in, each right after the other; the DATANORM imports' times are
+// printed as a ratio to the extended import file's. The peak memory is then
+// each import's own: the process's high-water mark is reset before it.
+// --net-every is pricegen's: every M-th article has a net price or discounts
+// of its own, set on its position after the positions are stored (10; 0
+// for none, which leaves the reading of the files as the only difference).
 #include "BenchSupport.h"
 #include "base/SessionContext.h"
 #include "base/UserInterface.h"
+#include "import/Delivery.h"
 #include "import/FileImport.h"
 #include "import/ImportFileReader.h"
 #include "import/ImportFormats.h"
@@ -20,7 +32,9 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -43,6 +57,48 @@ bool generate(const QString& dir, int lines, const QString& path) {
                               QStringLiteral("--out"), path, QStringLiteral("--dates"),
                               QStringLiteral("2"), QStringLiteral("--second-price"),
                               QStringLiteral("--manufacturer"), QStringLiteral("MUE")}) == 0;
+}
+
+// The catalogue of `lines` articles in a format: one price per article, of
+// one date. DATANORM: the delivery's files in a folder of their own.
+bool generateCatalogue(const QString& dir, int lines, const QString& format, const QString& out,
+                       const QString& netEvery) {
+    QStringList args{QStringLiteral("--lines"),        QString::number(lines),
+                     QStringLiteral("--out"),          out,
+                     QStringLiteral("--format"),       format,
+                     QStringLiteral("--manufacturer"), QStringLiteral("MUE")};
+    if (format != u"quendra") {
+        if (!QDir().mkpath(QFileInfo(out).path()))
+            return false;
+        args << QStringLiteral("--net-every") << netEvery;
+    }
+    return QProcess::execute(dir + QStringLiteral("/pricegen"), args) == 0;
+}
+
+// The files of a DATANORM delivery pricegen wrote next to its article file.
+QStringList deliveryFiles(const QString& articleFile) {
+    QStringList paths;
+    const QDir folder = QFileInfo(articleFile).dir();
+    for (const QString& name : folder.entryList(QDir::Files, QDir::Name))
+        paths << folder.filePath(name);
+    return paths;
+}
+
+// The high-water mark of the resident memory, reset (Linux: clear_refs 5)
+// and read (VmHWM), so that one import's peak shows apart from the others'.
+// Reset false when the kernel does not allow it.
+bool ResetPeak() {
+    QFile f(QStringLiteral("/proc/self/clear_refs"));
+    return f.open(QIODevice::WriteOnly) && f.write("5") == 1;
+}
+double PeakSinceResetMiB() {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return 0;
 }
 
 // Requests a second that the connection carries when the server does no
@@ -154,23 +210,43 @@ double bareInsertLimit(const QString& source, const QString& target, int depth, 
     return done(rate);
 }
 
-double importOnce(const QString& path, int depth, const char* label) {
+struct ImportRun {
+    qint64 positions = 0;
+    double seconds = 0;
+    double rate = 0; // prices a second
+};
+
+// Imports files (an extended import file, or a DATANORM delivery) as the
+// CLI does: recognised, imported with every track, the result shown.
+// ownPeak: the peak memory printed is this import's alone.
+ImportRun importOnce(const QStringList& paths, int depth, const QString& label,
+                     bool ownPeak = false) {
+    if (ownPeak)
+        ResetPeak();
     FileImport import;
     import.setPipelineDepth(depth);
     QElapsedTimer t;
     t.start();
     TracksFromText everyTrack(QStringLiteral("all"));
-    const ImportResult r = import.run(path, QStringLiteral("70001"), everyTrack);
-    const double s = t.elapsed() / 1000.0;
+    const ImportResult r =
+        import.import(RecognizeDelivery(paths), QStringLiteral("70001"), everyTrack);
+    ShowImportResult(r);
+    ImportRun run;
+    run.seconds = t.elapsed() / 1000.0;
+    run.positions = r.positions;
+    run.rate = r.positions / run.seconds;
+    qint64 bytes = 0;
+    for (const QString& path : paths)
+        bytes += QFileInfo(path).size();
     out() << QStringLiteral("%1 %2 MB: %3 positions in %4 s = %5 prices/s, peak RSS %6 MiB\n")
-                 .arg(QString::fromLatin1(label))
-                 .arg(QFileInfo(path).size() / 1e6, 0, 'f', 1)
+                 .arg(label)
+                 .arg(bytes / 1e6, 0, 'f', 1)
                  .arg(r.positions)
-                 .arg(s, 0, 'f', 2)
-                 .arg(qint64(r.positions / s))
-                 .arg(PeakMiB(), 0, 'f', 1);
+                 .arg(run.seconds, 0, 'f', 2)
+                 .arg(qint64(run.rate))
+                 .arg(ownPeak ? PeakSinceResetMiB() : PeakMiB(), 0, 'f', 1);
     out().flush();
-    return r.positions / s;
+    return run;
 }
 
 } // namespace
@@ -186,13 +262,40 @@ int main(int argc, char** argv) {
                  QStringLiteral("N"), QStringLiteral("20000")});
     p.addOption({QStringLiteral("depth"), QStringLiteral("Requests in flight (256)."),
                  QStringLiteral("D"), QStringLiteral("256")});
+    p.addOption({QStringLiteral("format"),
+                 QStringLiteral("Also import the same catalogue as a DATANORM delivery: "
+                                "datanorm4 or datanorm5."),
+                 QStringLiteral("FORMAT")});
+    p.addOption({QStringLiteral("net-every"),
+                 QStringLiteral("DATANORM: every M-th article has a purchase side of its own "
+                                "(10; 0 for none)."),
+                 QStringLiteral("M"), QStringLiteral("10")});
     p.process(app);
+    const QString format = p.value(QStringLiteral("format"));
+    if (!format.isEmpty() && format != u"datanorm4" && format != u"datanorm5") {
+        QTextStream(stderr) << "bench_import: --format needs datanorm4 or datanorm5\n";
+        return 1;
+    }
+    const bool compare = !format.isEmpty();
+    const QString formatName =
+        format == u"datanorm4" ? QStringLiteral("DATANORM 4") : QStringLiteral("DATANORM 5");
+    const int bigLines = p.value(QStringLiteral("lines")).toInt();
+    const int smallLines = p.value(QStringLiteral("small")).toInt();
     const QString dir = QCoreApplication::applicationDirPath();
     QTemporaryDir tmp;
     const QString big = tmp.filePath(QStringLiteral("big.txt"));
     const QString small = tmp.filePath(QStringLiteral("small.txt"));
-    if (!generate(dir, p.value(QStringLiteral("lines")).toInt(), big) ||
-        !generate(dir, p.value(QStringLiteral("small")).toInt(), small)) {
+    const QString bigDelivery = tmp.filePath(QStringLiteral("big/DATANORM.001"));
+    const QString smallDelivery = tmp.filePath(QStringLiteral("small/DATANORM.001"));
+    const QString netEvery = p.value(QStringLiteral("net-every"));
+    const bool generated =
+        compare
+            ? generateCatalogue(dir, bigLines, QStringLiteral("quendra"), big, netEvery) &&
+                  generateCatalogue(dir, smallLines, QStringLiteral("quendra"), small, netEvery) &&
+                  generateCatalogue(dir, bigLines, format, bigDelivery, netEvery) &&
+                  generateCatalogue(dir, smallLines, format, smallDelivery, netEvery)
+            : generate(dir, bigLines, big) && generate(dir, smallLines, small);
+    if (!generated) {
         QTextStream(stderr) << "bench_import: pricegen failed\n";
         return 1;
     }
@@ -214,16 +317,50 @@ int main(int argc, char** argv) {
         return 1;
     const int depth = p.value(QStringLiteral("depth")).toInt();
     out() << "peak RSS after login: " << QString::number(PeakMiB(), 'f', 1) << " MiB\n";
-    importOnce(small, depth, "small file");
+    if (compare) {
+        out() << QStringLiteral("the same catalogue as an extended import file and as %1, one "
+                                "price per article, --net-every %2; peak RSS: each import's "
+                                "own%3\n")
+                     .arg(formatName, netEvery,
+                          ResetPeak() ? QString() : QStringLiteral(" (cannot be reset here)"));
+        out().flush();
+    }
+    const auto label = [&](const char* text) {
+        return compare ? QString::fromLatin1(text) + QStringLiteral(" (extended import file)")
+                       : QString::fromLatin1(text);
+    };
+    const ImportRun smallRun = importOnce({small}, depth, label("small file"), compare);
+    ImportRun smallDatanorm;
+    if (compare)
+        smallDatanorm = importOnce(deliveryFiles(smallDelivery), depth,
+                                   QStringLiteral("small file (%1)").arg(formatName), true);
     const double limit = pipelinedLimit(big, depth, 400000);
-    const double rate = importOnce(big, depth, "big file  ");
+    const ImportRun bigRun = importOnce({big}, depth, label("big file  "), compare);
+    const double rate = bigRun.rate;
+    ImportRun bigDatanorm;
+    if (compare)
+        bigDatanorm = importOnce(deliveryFiles(bigDelivery), depth,
+                                 QStringLiteral("big file   (%1)").arg(formatName), true);
     out() << QStringLiteral("pipelined PING with the same arguments, %1 in flight: %2 requests/s\n"
                             "import / pipelined limit: %3 (aim: at least 0.5)\n")
                  .arg(depth)
                  .arg(qint64(limit))
                  .arg(limit > 0 ? rate / limit : 0, 0, 'f', 3);
+    if (compare) {
+        const auto ratio = [](const ImportRun& a, const ImportRun& b) {
+            return b.seconds > 0 ? a.seconds / b.seconds : 0;
+        };
+        out() << QStringLiteral("%1 / extended import file, time of the same catalogue: small "
+                                "%2, big %3\n")
+                     .arg(formatName)
+                     .arg(ratio(smallDatanorm, smallRun), 0, 'f', 3)
+                     .arg(ratio(bigDatanorm, bigRun), 0, 'f', 3);
+        if (smallDatanorm.positions != smallRun.positions ||
+            bigDatanorm.positions != bigRun.positions)
+            out() << "the two formats stored different numbers of positions\n";
+    }
     out().flush();
-    importOnce(small, 1, "small file, one request at a time");
+    importOnce({small}, 1, label("small file, one request at a time"), compare);
     const double bare = bareInsertLimit(tmp.filePath(QStringLiteral("bench.db")),
                                         tmp.filePath(QStringLiteral("bare.db")), depth, 200000);
     out() << QStringLiteral("SQLite alone inserting stored positions again, %1 a "

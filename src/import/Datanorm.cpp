@@ -70,14 +70,36 @@ QString readDiscount(const QString& kind, const QString& value, Discount* d) {
     return QString();
 }
 
+// Whether text holds words as words of its own: not inside a word or number
+// of text ("5 m" is not in "15 mm").
+bool containsWords(const QString& text, const QString& words) {
+    for (qsizetype at = text.indexOf(words); at >= 0; at = text.indexOf(words, at + 1)) {
+        const qsizetype end = at + words.size();
+        if ((at == 0 || !text[at - 1].isLetterOrNumber()) &&
+            (end == text.size() || !text[end].isLetterOrNumber()))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 QStringList Fields(const QString& line) {
-    QStringList f = line.split(u';');
-    if (f.size() > 1 && f.last().trimmed().isEmpty())
+    // Each part trimmed before it becomes a string, into a list of its
+    // final size: a record has up to 29 fields and most lines are read.
+    QStringList f;
+    f.reserve(line.count(u';') + 1);
+    const QStringView text(line);
+    qsizetype start = 0;
+    for (;;) {
+        const qsizetype end = text.indexOf(u';', start);
+        f.append(text.sliced(start, (end < 0 ? text.size() : end) - start).trimmed().toString());
+        if (end < 0)
+            break;
+        start = end + 1;
+    }
+    if (f.size() > 1 && f.last().isEmpty())
         f.removeLast();
-    for (QString& s : f)
-        s = s.trimmed();
     return f;
 }
 
@@ -309,7 +331,7 @@ QString ReadGoodsGroup(const QStringList& f, Version version, GoodsGroup* g) {
 }
 
 QString Description(const QString& text1, const QString& text2) {
-    if (text2.isEmpty() || text1.contains(text2))
+    if (text2.isEmpty() || containsWords(text1, text2))
         return text1;
     if (text1.isEmpty())
         return text2;

@@ -52,6 +52,22 @@ QString articleLineText(const QStringList& fields) {
     return f.join(ImportArticleLine::kSeparator);
 }
 
+// The kind of a record: the first character of its first field, blanks
+// around the field left out; a null QChar when that field is empty. Read
+// from the line itself, so that the records no price is taken from (long
+// texts, mostly) are never split into fields.
+QChar KindOf(const QString& line) {
+    for (const QChar c : line)
+        if (!c.isSpace())
+            return c == u';' ? QChar() : c;
+    return QChar();
+}
+
+// The fields of the records whose fields are read.
+QStringList FieldsOf(QChar kind, const QString& line, const QString& kinds) {
+    return kinds.contains(kind) ? Fields(line) : QStringList();
+}
+
 RecordIssue issueAt(const DeliveryFile& file, qint64 line, const QString& text,
                     const QString& reason) {
     return RecordIssue{file.name, line, text, reason};
@@ -144,8 +160,8 @@ std::optional<RecordIssue> DatanormSource::readSideFiles(DatanormKnowledge& k) {
         reader.next(&line, &number); // the header
         while (reader.next(&line, &number)) {
             ++m_read;
-            const QStringList f = Fields(line);
-            const QChar kind = f.value(0).isEmpty() ? QChar() : f.value(0).at(0);
+            const QChar kind = KindOf(line);
+            const QStringList f = FieldsOf(kind, line, QStringLiteral("RSP"));
             QString problem;
             if (kind == u'R' && file.role == FileRole::DiscountGroups) {
                 DiscountRate r;
@@ -163,11 +179,17 @@ std::optional<RecordIssue> DatanormSource::readSideFiles(DatanormKnowledge& k) {
                 QList<Price> prices;
                 problem = ReadPrices(f, version, &prices);
                 for (const Price& p : prices) {
-                    auto& entry = k.prices[p.number];
+                    // A recommended price is no price of the article's: it
+                    // makes no entry, which would stand for a price of an
+                    // article the delivery lacks. A price of 0 is no price
+                    // transmitted: the article's own stays.
                     if (p.priceFlag == 4) {
                         ++k.recommended;
                         continue;
                     }
+                    if (p.cents <= 0)
+                        continue;
+                    auto& entry = k.prices[p.number];
                     (p.priceFlag == 2 ? entry.net : entry.list) = p;
                     entry.date = file.header.date;
                 }
@@ -218,8 +240,8 @@ std::optional<RecordIssue> DatanormSource::walkArticles(DatanormKnowledge& k, bo
             ++m_read;
             if (auto stop = watch(file.name, number, line))
                 return stop;
-            const QStringList f = Fields(line);
-            const QChar kind = f.value(0).isEmpty() ? QChar() : f.value(0).at(0);
+            const QChar kind = KindOf(line);
+            const QStringList f = FieldsOf(kind, line, QStringLiteral("ABP"));
             QString problem;
             if (kind == u'A') {
                 if (auto stop = flush())
@@ -254,6 +276,8 @@ std::optional<RecordIssue> DatanormSource::walkArticles(DatanormKnowledge& k, bo
                             ++k.recommended;
                             continue;
                         }
+                        if (p.cents <= 0) // no price transmitted
+                            continue;
                         auto& entry = k.prices[p.number];
                         (p.priceFlag == 2 ? entry.net : entry.list) = p;
                         entry.date = file.header.date;
@@ -280,13 +304,16 @@ void DatanormSource::countOwn(const Article& a, const QString& date, DatanormKno
     if (it != k.prices.end() && (it->list || it->net)) {
         // Its price comes from a P record read before.
         it->hasArticle = true;
-        m_seen.insert(key, QString());
+        m_seen.insert(key, std::nullopt);
         return;
     }
-    const bool own = a.cents > 0 && (a.priceFlag == 1 || a.priceFlag == 2 || a.priceFlag == 0);
+    // Whatever its price flag, a price of the article's own is the price of
+    // its line (DatanormLine), so it counts; under its file's date, which
+    // may be "" when the header has none.
+    const bool own = a.cents > 0;
     if (own)
         ++m_ownDates[date];
-    m_seen.insert(key, own ? date : QString());
+    m_seen.insert(key, own ? std::optional<QString>(date) : std::nullopt);
 }
 
 void DatanormSource::priceFor(const QString& number, DatanormKnowledge& k) {
@@ -296,10 +323,10 @@ void DatanormSource::priceFor(const QString& number, DatanormKnowledge& k) {
     if (it == m_seen.end())
         return;
     k.prices[number].hasArticle = true;
-    if (!it->isNull()) {
-        if (--m_ownDates[*it] == 0)
-            m_ownDates.remove(*it);
-        *it = QString();
+    if (*it) {
+        if (--m_ownDates[**it] == 0)
+            m_ownDates.remove(**it);
+        it->reset();
     }
 }
 

@@ -117,7 +117,9 @@ private:
     qint64 m_read = 0;
     QString m_error;
     QMap<QString, qint64> m_ownDates;
-    QHash<size_t, QString> m_seen; // article hash -> the date its own price counts under
+    // article hash -> the date its own price counts under; nullopt when it
+    // counts under none (no own price, or one a P record replaced)
+    QHash<size_t, std::optional<QString>> m_seen;
 };
 
 // The position line of an article and the prices the delivery has for it.

@@ -3,6 +3,7 @@
 #include "common/TextHelpers.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -94,6 +95,35 @@ bool IsWindows1252Umlaut(unsigned char b) {
     return b == 0xE4 || b == 0xF6 || b == 0xFC || b == 0xC4 || b == 0xD6 || b == 0xDC || b == 0xDF;
 }
 
+qint64 CountLineFeeds(const char* data, qint64 size) {
+    qint64 count = 0;
+    const char* end = data + size;
+    while (const void* found = std::memchr(data, '\n', size_t(end - data))) {
+        ++count;
+        data = static_cast<const char*>(found) + 1;
+    }
+    return count;
+}
+
+// Adds the umlaut bytes of each code page; eight bytes at a time past the
+// ASCII text that makes up most of a file.
+void CountUmlauts(const unsigned char* bytes, qint64 size, qint64* cp850, qint64* windows1252) {
+    qint64 i = 0;
+    while (i < size) {
+        if (i + 8 <= size) {
+            quint64 eight = 0;
+            std::memcpy(&eight, bytes + i, 8);
+            if ((eight & 0x8080808080808080ull) == 0) {
+                i += 8;
+                continue;
+            }
+        }
+        *cp850 += IsCp850Umlaut(bytes[i]);
+        *windows1252 += IsWindows1252Umlaut(bytes[i]);
+        ++i;
+    }
+}
+
 } // namespace
 
 ImportFileReader::ImportFileReader(qint64 chunkSize)
@@ -149,15 +179,12 @@ bool ImportFileReader::scan() {
         const auto* bytes = reinterpret_cast<const unsigned char*>(chunk.data());
         if (start.size() < 3)
             start.append(chunk.data(), std::min<qint64>(got, 3 - start.size()));
-        lineFeeds += std::count(chunk.data(), chunk.data() + got, '\n');
+        lineFeeds += CountLineFeeds(chunk.data(), got);
         if (!nonAscii)
             nonAscii = std::any_of(bytes, bytes + got, [](unsigned char b) { return b >= 0x80; });
         validator.feed(bytes, got);
         if (m_dosCodePage)
-            for (qint64 i = 0; i < got; ++i) {
-                cp850 += IsCp850Umlaut(bytes[i]);
-                windows1252 += IsWindows1252Umlaut(bytes[i]);
-            }
+            CountUmlauts(bytes, got, &cp850, &windows1252);
     }
     m_lineFeeds = lineFeeds;
     m_utf8 = nonAscii && validator.valid();
