@@ -167,6 +167,7 @@ private Q_SLOTS:
     // The source over files: the tracks the buyer chooses from count the
     // lines that have a price, and prices of articles the delivery has are
     // never prices without article.
+    void groupAndOwnDiscounts();
     void tracksCountThePricedLines_data();
     void tracksCountThePricedLines();
 
@@ -478,6 +479,10 @@ void TestDatanorm::readPrices_data() {
         << "P;A;DN-1;1;1199;1;;" << V4 << "Rabatt  ist keine Zahl" << QStringList{};
     QTest::newRow("4: discount that is no number")
         << "P;A;DN-1;1;1199;1;15%;" << V4 << "Rabatt 15% ist keine Zahl" << QStringList{};
+    QTest::newRow("4: a discount of all of the price")
+        << "P;A;DN-1;1;1199;1;10000;" << V4 << "" << QStringList{"DN-1|1|0|1199||1:10000|-|-|"};
+    QTest::newRow("4: a discount of more than the price")
+        << "P;A;DN-1;1;1199;1;10001;" << V4 << "Rabatt 10001 über 100 %" << QStringList{};
     QTest::newRow("4: problem in the second set")
         << "P;A;DN-1;1;1199;;;;;;;DN-2;x;845;" << V4 << "Preiskennzeichen x unbekannt"
         << QStringList{};
@@ -861,6 +866,26 @@ void TestDatanorm::datanormLine_data() {
         << "" << QStringList{};
 }
 
+// A P record naming a discount group and discounts of its own: the group's
+// rate of the .RAB file comes first, then its own; a group without a known
+// rate stays the position's group, without the discounts.
+void TestDatanorm::groupAndOwnDiscounts() {
+    Price p = price("DN-1001", 1, 1890, {{1, "300"}});
+    p.discountGroup = QStringLiteral("R21");
+    const DatanormKnowledge::ArticlePrices both = prices(p, std::nullopt);
+    const Article a = article("DN-1001", 1, 1250);
+    const SourceLine known =
+        DatanormLine(a, "15.03.2027", &both, QString(), {{"R21", {"32.5", "", ""}}});
+    QCOMPARE(known.extras.rabtyp, QString("%"));
+    QCOMPARE(known.extras.discounts, (QStringList{"32.5", "3"}));
+    QCOMPARE(known.extras.netto, QString("12.3748")); // 18,90 x 0,675 x 0,97
+    QCOMPARE(known.line.field(ImportArticleLine::RabattGR), QString());
+    const SourceLine unknown = DatanormLine(a, "15.03.2027", &both, QString(), {});
+    QVERIFY(!unknown.extras.any());
+    QCOMPARE(unknown.line.field(ImportArticleLine::RabattGR), QString("R21"));
+    QCOMPARE(unknown.line.field(ImportArticleLine::Preis), QString("18,90"));
+}
+
 void TestDatanorm::datanormLine() {
     QFETCH(Article, article);
     QFETCH(QString, date);
@@ -938,8 +963,12 @@ void TestDatanorm::tracksCountThePricedLines_data() {
         << QStringList{h5 + "\nA;N;K-1;Rohr;;PCE;1;1;1000;R1;"
                             "\nP;K-1;1;1;0;;;;;;;;20270401;"}
         << "15.03.2027=1" << QStringList{"K-1"} << QStringList{};
-    QTest::newRow("5: price on request") << QStringList{h5 + "\nA;N;K-1;Rohr;;PCE;9;1;1000;;"}
-                                         << "15.03.2027=1" << QStringList{"K-1"} << QStringList{};
+    // A price on request is a guide, no price to import; a factory price
+    // is a net price, and takes its track.
+    QTest::newRow("5: price on request") << QStringList{h5 + "\nA;N;K-1;Rohr;;PCE;9;1;1000;;"} << ""
+                                         << QStringList{} << QStringList{};
+    QTest::newRow("5: factory price") << QStringList{h5 + "\nA;N;K-1;Rohr;;PCE;3;1;1000;;"}
+                                      << "15.03.2027=1" << QStringList{"K-1"} << QStringList{};
 }
 
 void TestDatanorm::tracksCountThePricedLines() {
@@ -968,22 +997,23 @@ void TestDatanorm::tracksCountThePricedLines() {
     QVERIFY(!scan.readSideFiles(k));
     QVERIFY(!scan.walkArticles(k, true, noStop,
                                [](const SourceLine&) { return std::optional<RecordIssue>(); }));
+    QCOMPARE(DatanormSource::ArticlesWithoutMaster(k), withoutArticle);
+
+    // The lines with every price known, and the tracks they take.
+    QStringList stored;
+    QMap<QString, qint64> counts;
+    DatanormSource store(delivery);
+    QVERIFY(!store.walkArticles(k, false, noStop, [&](const SourceLine& s) {
+        if (const auto track = TrackOf(s)) {
+            stored << s.line.field(ImportArticleLine::HerstArtNr);
+            ++counts[*track];
+        }
+        return std::optional<RecordIssue>();
+    }));
     QStringList counted;
-    const QMap<QString, qint64> counts = scan.trackCounts(k);
     for (auto it = counts.begin(); it != counts.end(); ++it)
         counted << it.key() + u'=' + QString::number(*it);
     QCOMPARE(counted.join(u';'), tracks);
-    QCOMPARE(DatanormSource::ArticlesWithoutMaster(k), withoutArticle);
-
-    QStringList stored;
-    DatanormSource store(delivery);
-    QVERIFY(!store.walkArticles(k, false, noStop, [&](const SourceLine& s) {
-        double first = 0;
-        double second = 0;
-        if (s.line.convertPrices(&first, &second) && first != 0)
-            stored << s.line.field(ImportArticleLine::HerstArtNr);
-        return std::optional<RecordIssue>();
-    }));
     QCOMPARE(stored, priced);
 }
 

@@ -22,6 +22,8 @@ private Q_SLOTS:
     void brokenLineOrNoSupplierStoresNothing_data();
     void brokenLineOrNoSupplierStoresNothing();
     void pricesOfArticlesFromAnEarlierDownload();
+    void priceAfterItsArticleTakesItsTrack_data();
+    void priceAfterItsArticleTakesItsTrack();
 
 private:
     QString data(const QString& name) const { return m_data + u'/' + name; }
@@ -239,6 +241,12 @@ void TestDelivery::brokenLineOrNoSupplierStoresNothing_data() {
                                  << "DATANORM 4, 2 Dateien, 5 Artikel\n"
                                     "Die Lieferung nennt keinen Lieferanten: bitte die "
                                     "Lieferantennummer angeben (--supplier)\n";
+    QTest::newRow("a price after its article that the ERP cannot keep")
+        << QStringList{"late-broken/DATANORM.001", "--supplier", "70001"}
+        << "DATANORM 5, 1 Datei, 2 Artikel\n"
+           "Fehler in Zeile: A;N;DN-7001;Rohr 20 mm;;MTR;1;1;250;;;\n\n"
+           "DATANORM.001, Zeile 2: Preis 1234567,89 hat mehr als 6 Stellen vor oder 4 nach dem "
+           "Komma\n";
     QTest::newRow("an unknown supplier")
         << QStringList{"v4/DATANORM.001", "--supplier", "99999"}
         << "DATANORM 4, 1 Datei, 5 Artikel\nLieferant nicht gespeichert\n";
@@ -293,6 +301,33 @@ void TestDelivery::pricesOfArticlesFromAnEarlierDownload() {
                                                   "100 STCK", "N", "1,0000"}));
     QCOMPARE(found.value("DN-1005"), (QStringList{"Montageschaum 750 ml B2", "01.04.2027", "11,99",
                                                   "1 STCK", "N", "8,4500"}));
+}
+
+void TestDelivery::priceAfterItsArticleTakesItsTrack_data() {
+    QTest::addColumn<QString>("track");
+    QTest::addColumn<QMap<QString, QStringList>>("expected");
+    QTest::newRow("the P record's date")
+        << "01.05.2027" << QMap<QString, QStringList>{{"DN-7001", {"01.05.2027", "1,20"}}};
+    QTest::newRow("the file's date")
+        << "15.03.2027" << QMap<QString, QStringList>{{"DN-7002", {"15.03.2027", "1,00"}}};
+}
+
+// A P record after its article's record (and after the next article) moves
+// the article's price to the P record's date: the tracks offered are those
+// of the prices stored.
+void TestDelivery::priceAfterItsArticleTakesItsTrack() {
+    QFETCH(QString, track);
+    using Rows = QMap<QString, QStringList>;
+    QFETCH(Rows, expected);
+    QString out, err;
+    QCOMPARE(RunCli({"--connect", m_connect, "import", data("late-ok/DATANORM.001"), "--supplier",
+                     "70001", "--tracks", track},
+                    &out, &err),
+             0);
+    QCOMPARE(err, QString("DATANORM 5, 1 Datei, 2 Artikel\n"));
+    const QString key = out.section(u'\t', 0, 0);
+    QCOMPARE(out, key + "\t1\n");
+    QCOMPARE(rows(key, {4, 5}), expected);
 }
 
 QTEST_MAIN(TestDelivery)

@@ -67,6 +67,9 @@ QString readDiscount(const QString& kind, const QString& value, Discount* d) {
     d->value = value;
     if (d->kind != 0 && !digitsOnly(value))
         return QStringLiteral("Rabatt ") + value + QStringLiteral(" ist keine Zahl");
+    // A discount of more than all of the price makes it negative.
+    if (d->kind == 1 && (value.size() > 5 || value.toInt() > 10000))
+        return QStringLiteral("Rabatt ") + value + QStringLiteral(" über 100 %");
     return QString();
 }
 

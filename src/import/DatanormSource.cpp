@@ -68,6 +68,10 @@ QStringList FieldsOf(QChar kind, const QString& line, const QString& kinds) {
     return kinds.contains(kind) ? Fields(line) : QStringList();
 }
 
+bool IsNetPrice(int priceFlag) {
+    return priceFlag == 2 || priceFlag == 3;
+}
+
 RecordIssue issueAt(const DeliveryFile& file, qint64 line, const QString& text,
                     const QString& reason) {
     return RecordIssue{file.name, line, text, reason};
@@ -76,13 +80,16 @@ RecordIssue issueAt(const DeliveryFile& file, qint64 line, const QString& text,
 } // namespace
 
 SourceLine DatanormLine(const Article& a, const QString& date,
-                        const DatanormKnowledge::ArticlePrices* prices, const QString& groupName) {
+                        const DatanormKnowledge::ArticlePrices* prices, const QString& groupName,
+                        const QMap<QString, QStringList>& rates) {
     const Price* list = prices && prices->list ? &*prices->list : nullptr;
     const Price* net = prices && prices->net ? &*prices->net : nullptr;
     const QString priceDate = prices && (list || net) ? prices->date : date;
     // The article's own price, when no P record gives one of its kind.
-    qint64 listCents = list ? list->cents : (a.priceFlag != 2 && a.cents > 0 ? a.cents : 0);
-    qint64 netCents = net ? net->cents : (a.priceFlag == 2 && a.cents > 0 ? a.cents : 0);
+    // A price on request (flag 9) is none; a factory price (3) is net.
+    const bool own = a.cents > 0 && a.priceFlag != 9;
+    qint64 listCents = list ? list->cents : (own && !IsNetPrice(a.priceFlag) ? a.cents : 0);
+    qint64 netCents = net ? net->cents : (own && IsNetPrice(a.priceFlag) ? a.cents : 0);
     // A P record with a date of its own dates the price.
     QString lineDate = date;
     if (list || net) {
@@ -116,19 +123,35 @@ SourceLine DatanormLine(const Article& a, const QString& date,
     // discount group.
     QStringList discounts;
     double netFromDiscounts = double(listCents) / 100;
+    auto take = [&](double percent) {
+        discounts << erpNumber(percent, 2);
+        netFromDiscounts *= 1 - percent / 100;
+    };
+    bool ownDiscounts = false;
     if (list)
         for (const Discount& d : list->discounts)
-            if (const auto percent = DiscountPercent(d)) {
-                discounts << erpNumber(*percent, 2);
-                netFromDiscounts *= 1 - *percent / 100;
-            }
+            ownDiscounts = ownDiscounts || DiscountPercent(d).has_value();
+    // A P record naming a group and discounts of its own: the group's rate
+    // (of the .RAB file) first, then its own; without a known rate the
+    // group stays, and the discounts cannot be added to it.
+    if (ownDiscounts && !list->discountGroup.isEmpty() && !rates.contains(list->discountGroup))
+        ownDiscounts = false;
+    if (ownDiscounts) {
+        if (!list->discountGroup.isEmpty())
+            for (const QString& rate : rates.value(list->discountGroup))
+                if (!rate.isEmpty() && rate.toDouble() != 0)
+                    take(rate.toDouble());
+        for (const Discount& d : list->discounts)
+            if (const auto percent = DiscountPercent(d))
+                take(*percent);
+    }
     if (netCents > 0 && listCents > 0) {
         s.extras.rabtyp = QStringLiteral("N");
         s.extras.netto = erpNumber(double(netCents) / 100, 4);
     } else if (netCents > 0) {
         s.extras.rabtyp = QStringLiteral("N");
         s.extras.netto = erpNumber(double(netCents) / 100, 4);
-    } else if (!discounts.isEmpty()) {
+    } else if (ownDiscounts && !discounts.isEmpty() && discounts.size() <= 4) {
         s.extras.rabtyp = QStringLiteral("%");
         s.extras.discounts = discounts;
         s.extras.netto = erpNumber(netFromDiscounts, 4);
@@ -178,21 +201,8 @@ std::optional<RecordIssue> DatanormSource::readSideFiles(DatanormKnowledge& k) {
             } else if (kind == u'P') {
                 QList<Price> prices;
                 problem = ReadPrices(f, version, &prices);
-                for (const Price& p : prices) {
-                    // A recommended price is no price of the article's: it
-                    // makes no entry, which would stand for a price of an
-                    // article the delivery lacks. A price of 0 is no price
-                    // transmitted: the article's own stays.
-                    if (p.priceFlag == 4) {
-                        ++k.recommended;
-                        continue;
-                    }
-                    if (p.cents <= 0)
-                        continue;
-                    auto& entry = k.prices[p.number];
-                    (p.priceFlag == 2 ? entry.net : entry.list) = p;
-                    entry.date = file.header.date;
-                }
+                for (const Price& p : prices)
+                    TakePrice(p, file.header.date, k);
             }
             if (!problem.isEmpty())
                 return issueAt(file, number, line, problem);
@@ -209,7 +219,8 @@ SourceLine DatanormSource::lineOf(const Article& a, const QString& fileDate,
     QString name = k.groupNames.value(a.goodsGroup);
     if (name.isEmpty())
         name = k.groupNames.value(a.mainGroup);
-    return DatanormLine(a, fileDate, prices == k.prices.constEnd() ? nullptr : &*prices, name);
+    return DatanormLine(a, fileDate, prices == k.prices.constEnd() ? nullptr : &*prices, name,
+                        k.rates);
 }
 
 std::optional<RecordIssue> DatanormSource::walkArticles(DatanormKnowledge& k, bool collect,
@@ -226,6 +237,7 @@ std::optional<RecordIssue> DatanormSource::walkArticles(DatanormKnowledge& k, bo
         // The article read last waits for its B record.
         std::optional<Article> pending;
         qint64 pendingLine = 0;
+        QString pendingText;
         auto flush = [&]() -> std::optional<RecordIssue> {
             if (!pending)
                 return std::nullopt;
@@ -234,6 +246,7 @@ std::optional<RecordIssue> DatanormSource::walkArticles(DatanormKnowledge& k, bo
             SourceLine s = lineOf(a, file.header.date, k);
             s.file = file.name;
             s.fileLine = pendingLine;
+            s.record = pendingText;
             return yield(s);
         };
         while (reader.next(&line, &number)) {
@@ -253,9 +266,10 @@ std::optional<RecordIssue> DatanormSource::walkArticles(DatanormKnowledge& k, bo
                         ++k.deleted;
                 } else if (problem.isEmpty()) {
                     if (collect)
-                        countOwn(a, file.header.date, k);
+                        seeArticle(a.number, k);
                     pending = std::move(a);
                     pendingLine = number;
+                    pendingText = line;
                 }
             } else if (kind == u'B' && version == Version::V4) {
                 if (pending && f.value(2) == pending->number)
@@ -272,16 +286,15 @@ std::optional<RecordIssue> DatanormSource::walkArticles(DatanormKnowledge& k, bo
                 problem = ReadPrices(f, version, &prices);
                 if (problem.isEmpty() && collect)
                     for (const Price& p : prices) {
-                        if (p.priceFlag == 4) {
-                            ++k.recommended;
+                        if (!TakePrice(p, file.header.date, k))
                             continue;
-                        }
-                        if (p.cents <= 0) // no price transmitted
-                            continue;
-                        auto& entry = k.prices[p.number];
-                        (p.priceFlag == 2 ? entry.net : entry.list) = p;
-                        entry.date = file.header.date;
-                        priceFor(p.number, k);
+                        // Of the article read last, or of one read before
+                        // and given its line already: that line changes.
+                        const bool pendingOne = pending && pending->number == p.number;
+                        if (!pendingOne && m_seen.contains(qHash(p.number, 0x44415441)))
+                            m_latePrice = true;
+                        if (pendingOne || m_seen.contains(qHash(p.number, 0x44415441)))
+                            k.prices[p.number].hasArticle = true;
                     }
             }
             // T, D, K, C, E, S, Z and kinds not known are no prices.
@@ -298,51 +311,37 @@ std::optional<RecordIssue> DatanormSource::walkArticles(DatanormKnowledge& k, bo
     return std::nullopt;
 }
 
-void DatanormSource::countOwn(const Article& a, const QString& date, DatanormKnowledge& k) {
-    const size_t key = qHash(a.number, 0x44415441);
-    auto it = k.prices.find(a.number);
-    if (it != k.prices.end() && (it->list || it->net)) {
-        // Its price comes from a P record read before.
+void DatanormSource::seeArticle(const QString& number, DatanormKnowledge& k) {
+    m_seen.insert(qHash(number, 0x44415441));
+    if (auto it = k.prices.find(number); it != k.prices.end())
         it->hasArticle = true;
-        m_seen.insert(key, std::nullopt);
-        return;
-    }
-    // Whatever its price flag, a price of the article's own is the price of
-    // its line (DatanormLine), so it counts; under its file's date, which
-    // may be "" when the header has none.
-    const bool own = a.cents > 0;
-    if (own)
-        ++m_ownDates[date];
-    m_seen.insert(key, own ? std::optional<QString>(date) : std::nullopt);
 }
 
-void DatanormSource::priceFor(const QString& number, DatanormKnowledge& k) {
-    // A P record of an article read before: its price replaces the
-    // article's own.
-    auto it = m_seen.find(qHash(number, 0x44415441));
-    if (it == m_seen.end())
-        return;
-    k.prices[number].hasArticle = true;
-    if (*it) {
-        if (--m_ownDates[**it] == 0)
-            m_ownDates.remove(**it);
-        it->reset();
-    }
+std::optional<QString> TrackOf(const SourceLine& s) {
+    double first = 0;
+    double second = 0;
+    if (!s.line.convertPrices(&first, &second) || first == 0)
+        return std::nullopt;
+    return s.line.priceDate(ImportPrice::First);
 }
 
-QMap<QString, qint64> DatanormSource::trackCounts(const DatanormKnowledge& k) const {
-    QMap<QString, qint64> counts = m_ownDates;
-    for (auto it = k.prices.constBegin(); it != k.prices.constEnd(); ++it) {
-        if (!it->list && !it->net)
-            continue;
-        if (!it->hasArticle && !k.earlier.contains(it.key()))
-            continue;
-        const Datanorm::Price& p = it->list ? *it->list : *it->net;
-        if (p.cents <= 0 && !(it->list && it->net))
-            continue;
-        ++counts[p.validFrom.isEmpty() ? it->date : p.validFrom];
+bool TakePrice(const Price& p, const QString& fileDate, DatanormKnowledge& k) {
+    switch (p.priceFlag) {
+    case 4: // a recommended retail price: no purchase price
+        ++k.recommended;
+        return false;
+    case 9: // price on request: a guide, no price
+        return false;
+    default:
+        break;
     }
-    return counts;
+    if (p.cents <= 0) // no price transmitted
+        return false;
+    auto& entry = k.prices[p.number];
+    // A factory price is not discountable: a net price.
+    (IsNetPrice(p.priceFlag) ? entry.net : entry.list) = p;
+    entry.date = fileDate;
+    return true;
 }
 
 QStringList DatanormSource::ArticlesWithoutMaster(const DatanormKnowledge& k) {
@@ -367,7 +366,7 @@ std::optional<RecordIssue> DatanormSource::yieldEarlier(const DatanormKnowledge&
         a.unit = found->unit;
         a.ean = found->ean;
         a.priceUnit = qMax(1, found->priceUnit.toInt());
-        SourceLine s = DatanormLine(a, QString(), &*k.prices.constFind(number), QString());
+        SourceLine s = DatanormLine(a, QString(), &*k.prices.constFind(number), QString(), k.rates);
         s.file = QStringLiteral("Preis ohne Artikelstamm");
         if (auto stop = yield(s))
             return stop;

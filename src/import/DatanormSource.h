@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QMap>
+#include <QSet>
 #include <functional>
 #include <optional>
 
@@ -25,6 +26,7 @@ struct PositionExtras {
 // import file's form, the file and line it comes from, and its extras.
 struct SourceLine {
     ImportArticleLine line;
+    QString record; // the article's record as the file has it; "" for none
     QString file;
     qint64 fileLine = 0;
     PositionExtras extras;
@@ -93,10 +95,9 @@ public:
     // The lines of those found in earlier downloads.
     std::optional<RecordIssue> yieldEarlier(const DatanormKnowledge& knowledge, const Yield& yield);
 
-    // The price tracks of the delivery after the scan's walk and the look-up
-    // of the earlier articles: each price's date and how many positions
-    // take it.
-    QMap<QString, qint64> trackCounts(const DatanormKnowledge& knowledge) const;
+    // Whether the scan's walk met a P record of an article whose line it
+    // had given already: its check must walk again with every price known.
+    bool sawLatePrice() const { return m_latePrice; }
 
     // Lines walked so far, and all lines of the delivery's files (the
     // meter's maximum).
@@ -108,20 +109,22 @@ public:
 private:
     SourceLine lineOf(const Datanorm::Article& article, const QString& fileDate,
                       const DatanormKnowledge& knowledge) const;
-    // The scan's walk: the date of each article's own price as counted,
-    // and the articles seen (a P record after its article moves the count).
-    void countOwn(const Datanorm::Article& article, const QString& date,
-                  DatanormKnowledge& knowledge);
-    void priceFor(const QString& number, DatanormKnowledge& knowledge);
+    void seeArticle(const QString& number, DatanormKnowledge& knowledge);
     const Delivery& m_delivery;
     qint64 m_read = 0;
     QString m_error;
-    QMap<QString, qint64> m_ownDates;
-    // article hash -> the date its own price counts under; nullopt when it
-    // counts under none (no own price, or one a P record replaced)
-    QHash<size_t, std::optional<QString>> m_seen;
+    QSet<size_t> m_seen; // the articles the scan's walk gave lines for
+    bool m_latePrice = false;
 };
 
 // The position line of an article and the prices the delivery has for it.
 SourceLine DatanormLine(const Datanorm::Article& article, const QString& date,
-                        const DatanormKnowledge::ArticlePrices* prices, const QString& groupName);
+                        const DatanormKnowledge::ArticlePrices* prices, const QString& groupName,
+                        const QMap<QString, QStringList>& rates = {});
+
+// The price track of a line: its price's date, when it has a price.
+std::optional<QString> TrackOf(const SourceLine& line);
+
+// Takes a P record's price into the knowledge; false for a price that is
+// none (0, on request) or no purchase price (recommended, counted).
+bool TakePrice(const Datanorm::Price& price, const QString& fileDate, DatanormKnowledge& knowledge);

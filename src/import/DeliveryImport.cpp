@@ -134,19 +134,37 @@ ImportScan FileImport::scanDatanorm(const Delivery& delivery, const QString& sup
         if ((++articles & 127) == 0)
             choices.setProgress(articles, maximum);
         QStringList mended;
+        const QString shown = s.record.isEmpty() ? s.line.text() : s.record;
         const auto fields = MendedLineFields(s.line, ImportPrice::First, &mended);
         if (!fields)
-            return RecordIssue{s.file, s.fileLine, s.line.text(),
+            return RecordIssue{s.file, s.fileLine, shown,
                                QStringLiteral("Zeichen | in einem Feld")};
         for (const QString& note : mended)
             result.notes.append({s.file, s.fileLine, note});
         if (const QString problem = PositionLineRules::Problem(*fields); !problem.isEmpty())
-            return RecordIssue{s.file, s.fileLine, s.line.text(), problem};
+            return RecordIssue{s.file, s.fileLine, shown, problem};
         CollectMissingUnits(s.line, units, &missing);
+        if (const auto track = TrackOf(s))
+            result.tracks.count(*track);
         return std::nullopt;
+    };
+    // The check walks with the prices known so far; a P record of an
+    // article whose line it gave already means a second walk, with every
+    // price known, as the store will see them.
+    auto restart = [&] {
+        missing = kNoMissingUnits;
+        articles = 0;
+        result.notes.clear();
+        result.tracks.clear();
+        pass.checked.take(PathsOf(delivery));
     };
     if (auto issue = source.walkArticles(pass.knowledge, true, watch, check))
         return fail(IssueStop(*issue));
+    if (source.sawLatePrice()) {
+        restart();
+        if (auto issue = source.walkArticles(pass.knowledge, false, watch, check))
+            return fail(IssueStop(*issue));
+    }
     result.lines = articles;
 
     // Prices of articles the delivery lacks: the supplier's newest download
@@ -155,7 +173,6 @@ ImportScan FileImport::scanDatanorm(const Delivery& delivery, const QString& sup
     if (!lacking.isEmpty() && !pass.supplier.isEmpty()) {
         try {
             RequestPipeline<Sent> pipeline(Factory());
-            QStringList asked;
             pipeline.onConfirmed = [&](const Sent& sent, const QStringList& answer) {
                 const QString found = answer.value(0);
                 if (found.isEmpty())
@@ -174,20 +191,20 @@ ImportScan FileImport::scanDatanorm(const Delivery& delivery, const QString& sup
                 CacheFehlermeldungText(f.error, QStringLiteral("FMImport.Einlesen Artikelstamm"))
                     .trimmed()});
         }
+        // Their lines are checked as the others are.
+        if (auto issue = source.yieldEarlier(pass.knowledge, check))
+            return fail(IssueStop(*issue));
     }
     if (!pass.checked.unchanged())
         return fail(ImportStop{kFileChangedMessage});
 
-    // The tracks: each price's date, in the order of the dates.
-    const QMap<QString, qint64> counts = source.trackCounts(pass.knowledge);
-    QStringList dates = counts.keys();
-    std::sort(dates.begin(), dates.end(), [](const QString& a, const QString& b) {
-        const QDate da = QDate::fromString(a, QStringLiteral("dd.MM.yyyy"));
-        const QDate db = QDate::fromString(b, QStringLiteral("dd.MM.yyyy"));
-        return da != db ? da < db : a < b;
-    });
-    for (const QString& date : dates)
-        result.tracks.rows().append(PriceTrack{date, int(counts.value(date)), false});
+    // The tracks in the order of their dates.
+    std::stable_sort(result.tracks.rows().begin(), result.tracks.rows().end(),
+                     [](const PriceTrack& a, const PriceTrack& b) {
+                         const QDate da = QDate::fromString(a.date, QStringLiteral("dd.MM.yyyy"));
+                         const QDate db = QDate::fromString(b.date, QStringLiteral("dd.MM.yyyy"));
+                         return da < db;
+                     });
     pass.notes = result.notes;
     if (missing != kNoMissingUnits) {
         pass.finish();
