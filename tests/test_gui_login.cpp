@@ -762,7 +762,8 @@ void TestGuiLogin::typedServerDataReachTheNextAttempt() {
     QCOMPARE(Session().userDisplay, QString("ZW|Zora Zweig"));
     bool failed = false;
     QCOMPARE(dbcall("W FIRMA", failed), QString("2"));
-    // The workstation keeps them, but names no default entry for them.
+    // The workstation keeps them; the default entry stays the one it was
+    // (no entry on a server holds the typed data).
     const QList<QPair<QString, QString>> kept{{"Server", "127.0.0.1"}, {"Port", "39995"},
                                               {"Firma", "2"},          {"Filiale", "0"},
                                               {"Namespace", "VELTAR"}, {"ServerObjekt", "1"}};
