@@ -355,9 +355,11 @@ void FileImport::setExtras(ServerClient& server, const QList<QPair<QString, qsiz
             QList<QPair<QString, QString>> values{{QStringLiteral("ekgrp"), QString()},
                                                   {QStringLiteral("rabtyp"), e.rabtyp},
                                                   {QStringLiteral("netto"), e.netto}};
-            for (qsizetype d = 0; d < 3; ++d)
-                values.append({QStringLiteral("rab%1").arg(d + 1),
-                               e.discounts.value(d, QStringLiteral("0"))});
+            // The discounts count only with "%" (a net price locks them).
+            if (e.rabtyp == u"%")
+                for (qsizetype d = 0; d < 4; ++d)
+                    values.append({QStringLiteral("rab%1").arg(d + 1),
+                                   e.discounts.value(d, QStringLiteral("0"))});
             for (const auto& [property, value] : values)
                 writing.send(Wire::Op::Set, PosClass::setRequest(ref, property, value), tag);
             writing.send(Wire::Op::Method, PosClass::saveRequest(ref), tag);
