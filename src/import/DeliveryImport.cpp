@@ -98,10 +98,7 @@ ImportScan FileImport::scanDatanorm(const Delivery& delivery, const QString& sup
     auto fail = [&](ImportStop stop) {
         pass.finish();
         result.delivery.reset();
-        result.message = stop.message;
-        result.issue = stop.issue;
-        TraceLog(QStringLiteral("FMImport.Einlesen"), QStringLiteral("Abbruch"), result.message, 0);
-        return result;
+        return Stopped(result, stop);
     };
     UnitAssignmentTable units;
     try {
@@ -226,10 +223,7 @@ ImportResult FileImport::storeDatanorm(ImportScan& scanned, const QString& suppl
     auto fail = [&](ImportStop stop) {
         if (kept)
             kept->finish();
-        result.message = stop.message;
-        result.issue = stop.issue;
-        TraceLog(QStringLiteral("FMImport.Einlesen"), QStringLiteral("Abbruch"), result.message, 0);
-        return result;
+        return Stopped(result, stop);
     };
     if (!kept || scanned.outcome != ImportScan::Outcome::Checked)
         return fail(ImportStop{kFileChangedMessage});

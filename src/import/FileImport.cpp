@@ -242,10 +242,7 @@ ImportScan FileImport::scan(const QString& path, ImportChoices& choices) {
     auto fail = [&](ImportStop stop) {
         pass.finish();
         result.quendra.reset();
-        result.message = stop.message;
-        result.issue = stop.issue;
-        TraceLog(QStringLiteral("FMImport.Einlesen"), QStringLiteral("Abbruch"), result.message, 0);
-        return result;
+        return Stopped(result, stop);
     };
     QString missing = kNoMissingUnits;
     UnitAssignmentTable units;
@@ -323,10 +320,7 @@ ImportResult FileImport::storeQuendra(ImportScan& scanned, const QString& suppli
     auto fail = [&](ImportStop stop) {
         if (kept)
             kept->finish();
-        result.message = stop.message;
-        result.issue = stop.issue;
-        TraceLog(QStringLiteral("FMImport.Einlesen"), QStringLiteral("Abbruch"), result.message, 0);
-        return result;
+        return Stopped(result, stop);
     };
     // Nothing is stored of a file not checked, or changed since.
     if (!kept || scanned.outcome != ImportScan::Outcome::Checked)

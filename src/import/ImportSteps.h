@@ -4,6 +4,7 @@
 // how a line stops an import, what pass 1 saw of the files, what pass 2
 // sent. Only the import's own sources include this.
 
+#include "base/TraceLog.h"
 #include "common/PositionLineRules.h"
 #include "common/ServerError.h"
 #include "import/FileImport.h"
@@ -33,6 +34,15 @@ inline ImportStop LineStop(const QString& line, qint64 fileLine, const QString& 
                    (file.isEmpty() ? QString() : file + QStringLiteral(", ")) +
                    QStringLiteral("Zeile %1: ").arg(fileLine) + reason;
     return {message, ImportLineIssue{fileLine, line, reason, file}};
+}
+
+// Takes what stopped a pass into its result (an ImportScan or an
+// ImportResult) and writes the trace line.
+template <typename Result> Result Stopped(Result& result, const ImportStop& stop) {
+    result.message = stop.message;
+    result.issue = stop.issue;
+    TraceLog(QStringLiteral("FMImport.Einlesen"), QStringLiteral("Abbruch"), result.message, 0);
+    return result;
 }
 
 // A line the server refused: the report of its error, then the line.
