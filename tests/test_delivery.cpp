@@ -157,23 +157,27 @@ void TestDelivery::cliImportsEachVersion_data() {
     QTest::addColumn<QString>("encoding"); // of the version 5 file: "" as it is
     QTest::addColumn<QString>("report");
     QTest::addColumn<QMap<QString, QStringList>>("expected");
-    // Columns: Bezeichnung, Datum, Preis excl., per, N/%:, Rab1, Rab2, Netto.
+    // Columns: Bezeichnung, Datum, Preis excl., per, N/%:, Rab1, Rab2, Netto,
+    // Spanne (of the net price, also where the delivery gave it).
     const QMap<QString, QStringList> v4{
         {"DN-1001",
          {"Dübel 8x40 Nylon Packung 100 Stück", "15.03.2027", "12,50", "1 PAK", "N", "0,00", "0,00",
-          "12,5000"}},
+          "12,5000", "28,57"}},
         {"DN-1002",
-         {"Schraube 5x60 verzinkt", "15.03.2027", "8,99", "100 STCK", "N", "0,00", "0,00",
-          "8,9900"}},
+         {"Schraube 5x60 verzinkt", "15.03.2027", "8,99", "100 STCK", "N", "0,00", "0,00", "8,9900",
+          "40,07"}},
         {"DN-1003",
-         {"Mörtel 25 kg Sack", "15.03.2027", "7,45", "1 KG", "N", "0,00", "0,00", "7,4500"}},
+         {"Mörtel 25 kg Sack", "15.03.2027", "7,45", "1 KG", "N", "0,00", "0,00", "7,4500",
+          "28,71"}},
         {"DN-1004",
-         {"Fließestrich 40 kg", "01.04.2027", "18,90", "1 STCK", "%", "15,00", "10,00", "14,4585"}},
+         {"Fließestrich 40 kg", "01.04.2027", "18,90", "1 STCK", "%", "15,00", "10,00", "14,4585",
+          "45,34"}},
         {"DN-1005",
-         {"Montageschaum 750 ml B2", "01.04.2027", "11,99", "1 STCK", "N", "0,00", "0,00",
-          "8,4500"}},
+         {"Montageschaum 750 ml B2", "01.04.2027", "11,99", "1 STCK", "N", "0,00", "0,00", "8,4500",
+          "49,70"}},
         {"M-1001",
-         {"Dübel 8x40 Nylon", "01.04.2027", "3,99", "1 PAK", "%", "10,00", "2,00", "3,5192"}},
+         {"Dübel 8x40 Nylon", "01.04.2027", "3,99", "1 PAK", "%", "10,00", "2,00", "3,5192",
+          "30,77"}},
     };
     const QString v4Report = "DATANORM 4, 4 Dateien, 5 Artikel\n"
                              "1 Preis ohne Artikelstamm übersprungen\n"
@@ -187,12 +191,13 @@ void TestDelivery::cliImportsEachVersion_data() {
     const QMap<QString, QStringList> v5{
         {"DN-5001",
          {"Mantelleitung NYM-J 3x1,5 Ring 100 m, grau", "15.03.2027", "89,50", "100 MTR", "N",
-          "0,00", "0,00", "74,5000"}},
+          "0,00", "0,00", "74,5000", "40,40"}},
         {"DN-5002",
          {"Abzweigdose AP 85x85 IP54 für Außenbereich", "01.04.2027", "109,90", "100 PCE", "%",
-          "10,00", "0,00", "98,9100"}},
+          "10,00", "0,00", "98,9100", "36,19"}},
         {"DN-5003",
-         {"Kabelbinder 200 mm", "15.03.2027", "12,90", "100 PCE", "N", "0,00", "0,00", "12,9000"}},
+         {"Kabelbinder 200 mm", "15.03.2027", "12,90", "100 PCE", "N", "0,00", "0,00", "12,9000",
+          "35,50"}},
     };
     const QString v5Report = "DATANORM 5, 1 Datei, 3 Artikel\n"
                              "1 Artikel als gelöscht gemeldet\n"
@@ -226,7 +231,7 @@ void TestDelivery::cliImportsEachVersion() {
     const QString key = out.section(u'\t', 0, 0);
     QCOMPARE(out, QString("%1\t%2\n").arg(key).arg(expected.size()));
     QCOMPARE(downloads(), before + 1);
-    QCOMPARE(rows(key, {3, 4, 5, 6, 40, 41, 42, 45}), expected);
+    QCOMPARE(rows(key, {3, 4, 5, 6, 40, 41, 42, 45, 52}), expected);
 }
 
 void TestDelivery::brokenLineOrNoSupplierStoresNothing_data() {

@@ -7,6 +7,8 @@
 #include "base/SessionContext.h"
 #include "base/TraceLog.h"
 #include "base/UserInterface.h"
+#include "common/ErpForms.h"
+#include "common/PriceCalculation.h"
 #include "import/DatanormSource.h"
 #include "import/ImportSteps.h"
 #include "server/PosClass.h"
@@ -14,6 +16,7 @@
 
 #include <QDate>
 #include <algorithm>
+#include <array>
 
 namespace {
 
@@ -341,14 +344,35 @@ void FileImport::setExtras(ServerClient& server, const QList<QPair<QString, qsiz
                              {positions[i].first, 0, false});
             opening.finish();
         }
+        // The margin follows the net price, as after a grid edit: the
+        // sales price and what else the cost takes are read first.
+        static const QStringList kCostFields{QStringLiteral("vkexcl"), QStringLiteral("epmvt"),
+                                             QStringLiteral("nebkost"), QStringLiteral("faktor")};
+        QList<std::array<double, 4>> cost(to - from, std::array<double, 4>{0, 0, 0, 0});
+        {
+            RequestPipeline<Sent> reading(server, m_depth);
+            reading.onConfirmed = [&](const Sent& sent, const QStringList& answer) {
+                cost[sent.extras][size_t(sent.fileLine)] = ErpValue(answer.value(0));
+            };
+            for (qsizetype i = from; i < to; ++i)
+                for (qsizetype f = 0; f < kCostFields.size(); ++f)
+                    reading.send(Wire::Op::Get,
+                                 PosClass::getRequest(refs[i - from], kCostFields[f]),
+                                 {positions[i].first, f, false, i - from});
+            reading.finish();
+        }
         RequestPipeline<Sent> writing(server, m_depth);
         for (qsizetype i = from; i < to; ++i) {
             const QString& ref = refs[i - from];
             const PositionExtras& e = extras[positions[i].second];
             const Sent tag{positions[i].first, 0, false};
-            QList<QPair<QString, QString>> values{{QStringLiteral("ekgrp"), QString()},
-                                                  {QStringLiteral("rabtyp"), e.rabtyp},
-                                                  {QStringLiteral("netto"), e.netto}};
+            const std::array<double, 4>& c = cost[i - from];
+            const double unitCost = PriceCalculation::UnitCost(ErpValue(e.netto), c[1], c[2], c[3]);
+            QList<QPair<QString, QString>> values{
+                {QStringLiteral("ekgrp"), QString()},
+                {QStringLiteral("rabtyp"), e.rabtyp},
+                {QStringLiteral("netto"), e.netto},
+                {QStringLiteral("spanne"), ErpNumber(PriceCalculation::Margin(c[0], unitCost), 2)}};
             // The discounts count only with "%" (a net price locks them).
             if (e.rabtyp == u"%")
                 for (qsizetype d = 0; d < 4; ++d)

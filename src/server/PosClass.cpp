@@ -97,6 +97,10 @@ QStringList PosClass::setRequest(const QString& ref, const QString& property,
     return {ref, property, value};
 }
 
+QStringList PosClass::getRequest(const QString& ref, const QString& property) {
+    return {ref, property};
+}
+
 QStringList PosClass::saveRequest(const QString& ref) {
     return {ref, QStringLiteral("sys_save")};
 }

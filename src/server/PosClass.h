@@ -132,6 +132,7 @@ public:
     static QStringList openRequest(const QString& id);
     static QStringList setRequest(const QString& ref, const QString& property,
                                   const QString& value);
+    static QStringList getRequest(const QString& ref, const QString& property);
     static QStringList saveRequest(const QString& ref);
     static QStringList closeRequest(const QString& ref);
 
