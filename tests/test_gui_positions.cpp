@@ -20,6 +20,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSqlQuery>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -44,6 +45,7 @@ private Q_SLOTS:
     void scrollDuringTheLoadAndMarksAreKept();
     void typingOnALockedCellStaysPut();
     void scrolledAcrossAColumnStartsAtTheFrozenEdge();
+    void columnsAreAsWideAsTheirCells();
     void enterTakesATypedDate_data();
     void enterTakesATypedDate();
     void refusedDateLeavesTheWindowStanding_data();
@@ -720,6 +722,33 @@ void TestGuiPositions::scrolledAcrossAColumnStartsAtTheFrozenEdge() {
     QCOMPARE(columnAtEdge(), from);
     bar->setValue(0);
     QCOMPARE(columnAtEdge(), int(Bezeichnung) + 1);
+}
+
+// A deviation of four digits and more, an article number and the other cells show
+// whole: every column but the frozen description is as wide as its cells.
+void TestGuiPositions::columnsAreAsWideAsTheirCells() {
+    m_key = FillDemoPositions(m_fx->engine(), 12);
+    QSqlQuery q(m_fx->engine().db());
+    QVERIFY(q.exec("UPDATE quendrap_pos SET Preis='1234.5', netto='1234.5', brutto='1234.5' "
+                   "WHERE DLID='" +
+                   m_key + "'"));
+    FMPos* w = ShowPositionsWindow(
+        m_window, PositionDownload{m_key, "70001", QStringLiteral("Müller"), QString(), 12},
+        [](FMPos& win) { return win.Grid()->size() >= 12; });
+    QTableView* grid = w->PositionGridView();
+    const QFontMetrics metrics(grid->font());
+    QVERIFY2(w->Grid()->cellText(0, Abweichung).size() >= 9,
+             qPrintable(w->Grid()->cellText(0, Abweichung))); // "1000,00 %" and more
+    for (int c = Stat + 1; c < kColumns; ++c) {
+        if (c == Bezeichnung)
+            continue;
+        for (int r = 0; r < w->Grid()->size(); ++r) {
+            const QString text = w->Grid()->cellText(r, c);
+            // The cell's margins besides the text.
+            QVERIFY2(grid->columnWidth(c) >= metrics.horizontalAdvance(text) + 8,
+                     qPrintable(QString("%1 %2: %3").arg(Caption(c)).arg(r).arg(text)));
+        }
+    }
 }
 
 QTEST_MAIN(TestGuiPositions)
