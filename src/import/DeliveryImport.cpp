@@ -1,6 +1,7 @@
-// The import of a delivery: an extended import file goes the file's way
-// (FileImport.cpp); the files of a DATANORM delivery are read here, through
-// the same checks, tracks, missing units and store.
+// The import's two passes over what a reader yields, whatever the format:
+// pass 1 (scan) checks every line as the server would, counts the price
+// tracks and lists the missing units; pass 2 (store) makes the download and
+// its positions. The scan's pass travels in the ImportScan to the store.
 
 #include "FileImport.h"
 
@@ -9,8 +10,8 @@
 #include "base/UserInterface.h"
 #include "common/ErpForms.h"
 #include "common/PriceCalculation.h"
-#include "import/DatanormSource.h"
 #include "import/ImportSteps.h"
+#include "import/PositionReader.h"
 #include "server/PosClass.h"
 #include "server/ServerConnection.h"
 
@@ -24,28 +25,42 @@ namespace {
 // a time: their objects opened, then their fields set, saved and closed.
 constexpr int kExtrasBatch = 200;
 
-ImportStop IssueStop(const RecordIssue& issue) {
+// What a reader's stop means for the buyer.
+ImportStop StopOf(const PositionReader::Stop& stop) {
+    const RecordIssue& issue = stop.issue;
+    if (stop.unreadable && (stop.quoteLine || issue.fileLine == 0))
+        return ImportStop{issue.reason + (stop.quoteLine ? QStringLiteral("\r\n\r\n") +
+                                                               LineErrorMessage(issue.line)
+                                                         : QString())};
     if (issue.fileLine == 0)
-        return ImportStop{issue.file + QStringLiteral(": ") + issue.reason};
+        return ImportStop{issue.file.isEmpty() ? issue.reason
+                                               : issue.file + QStringLiteral(": ") + issue.reason};
     return LineStop(issue.line, issue.fileLine, issue.reason, issue.file);
 }
 
-QStringList PathsOf(const Delivery& delivery) {
-    QStringList paths;
-    for (const DeliveryFile& f : delivery.files)
-        paths << f.path;
-    return paths;
-}
+// A walk stopped by the import itself (a line that breaks a rule, a file
+// changed): the stop is kept here and the reader is told to end.
+struct EngineStop {
+    std::optional<ImportStop> stop;
+    std::optional<RecordIssue> end(ImportStop s) {
+        stop = std::move(s);
+        return RecordIssue{};
+    }
+    ImportStop of(const PositionReader::Stop& readerStop) const {
+        return stop ? *stop : StopOf(readerStop);
+    }
+};
 
 } // namespace
 
-// A DATANORM delivery between the passes: the bracket from the check to the
-// last position stored, what the check learnt and saw.
-struct DeliveryPass {
+// What lies between the passes: the server call bracket (one from the
+// check to the last position stored, as the connection was made for the
+// check), the reader (its files open, what it learned), what pass 1 saw
+// of the files, its notes.
+struct ImportPass {
     std::optional<ServerCallScope> bracket;
-    Delivery delivery;
+    std::unique_ptr<PositionReader> reader;
     QString supplier;
-    DatanormKnowledge knowledge;
     CheckedFile checked;
     ImportChoices* choices = nullptr;
     QList<ImportNote> notes;
@@ -70,39 +85,46 @@ OpenedFile FileImport::open(const Delivery& delivery) {
     return r;
 }
 
+ImportScan FileImport::scan(const QString& path, ImportChoices& choices) {
+    return scanWith(MakeFileReader(path), QString(), choices);
+}
+
 ImportScan FileImport::scan(const Delivery& delivery, const QString& supplier,
                             ImportChoices& choices) {
-    if (!delivery.isDatanorm())
-        return scan(delivery.files.value(0).path, choices);
-    return scanDatanorm(delivery, supplier, choices);
+    return scanWith(MakePositionReader(delivery), supplier, choices);
+}
+
+ImportResult FileImport::import(const QString& path, const QString& supplier,
+                                ImportChoices& choices) {
+    return ChooseAndStore(*this, scan(path, choices), supplier, choices);
 }
 
 ImportResult FileImport::import(const Delivery& delivery, const QString& supplier,
                                 ImportChoices& choices) {
-    if (!delivery.isDatanorm())
-        return import(delivery.files.value(0).path, supplier, choices);
-    if (supplier.isEmpty()) {
+    if (delivery.isDatanorm() && supplier.isEmpty()) {
         ImportResult result;
         result.message = kDeliveryWithoutSupplierMessage;
         return result;
     }
-    return ChooseAndStore(*this, scanDatanorm(delivery, supplier, choices), supplier, choices);
+    return ChooseAndStore(*this, scan(delivery, supplier, choices), supplier, choices);
 }
 
-ImportScan FileImport::scanDatanorm(const Delivery& delivery, const QString& supplier,
-                                    ImportChoices& choices) {
+ImportScan FileImport::scanWith(std::unique_ptr<PositionReader> reader, const QString& supplier,
+                                ImportChoices& choices) {
     ImportScan result;
     BusyPointer busy;
-    result.delivery = std::make_shared<DeliveryPass>();
-    DeliveryPass& pass = *result.delivery;
-    pass.delivery = delivery;
+    result.pass = std::make_shared<ImportPass>();
+    ImportPass& pass = *result.pass;
+    pass.reader = std::move(reader);
     pass.supplier = supplier;
     pass.choices = &choices;
+    PositionReader& source = *pass.reader;
     auto fail = [&](ImportStop stop) {
         pass.finish();
-        result.delivery.reset();
+        result.pass.reset();
         return Stopped(result, stop);
     };
+    QString missing = kNoMissingUnits;
     UnitAssignmentTable units;
     try {
         pass.bracket.emplace();
@@ -113,64 +135,69 @@ ImportScan FileImport::scanDatanorm(const Delivery& delivery, const QString& sup
         return fail(ImportStop{
             CacheFehlermeldungText(e, QStringLiteral("FMImport.Einlesen Einheiten")).trimmed()});
     }
-    pass.checked.take(PathsOf(delivery));
-    const qint64 maximum = qMax<qint64>(1, delivery.articles);
+    pass.checked.take(source.paths());
+    if (auto stop = source.prepare())
+        return fail(StopOf(*stop));
+    const qint64 maximum = source.maximum();
     choices.setProgress(1, maximum);
-    DatanormSource source(pass.delivery);
-    if (auto issue = source.readSideFiles(pass.knowledge))
-        return fail(IssueStop(*issue));
 
-    // Every article's line is checked as the server would check it, with
-    // what may be mended mended and noted; the units are looked up.
-    QString missing = kNoMissingUnits;
-    qint64 articles = 0;
+    // Every line must convert, and every price it stores must give a
+    // position line text the server can split and would keep (what may be
+    // mended is mended and noted); count the tracks, list missing units.
     UserInterface& ui = UI();
+    EngineStop engine;
+    qint64 lines = 0;
     auto watch = [&](const QString&, qint64, const QString& text) -> std::optional<RecordIssue> {
         pass.checked.add(text);
         return std::nullopt;
     };
     auto check = [&](const SourceLine& s) -> std::optional<RecordIssue> {
         ui.processEvents();
-        if ((++articles & 127) == 0)
-            choices.setProgress(articles, maximum);
-        QStringList mended;
-        const QString shown = s.record.isEmpty() ? s.line.text() : s.record;
-        const auto fields = MendedLineFields(s.line, ImportPrice::First, &mended);
-        if (!fields)
-            return RecordIssue{s.file, s.fileLine, shown,
-                               QStringLiteral("Zeichen | in einem Feld")};
-        for (const QString& note : mended)
-            result.notes.append({s.file, s.fileLine, note});
-        if (const QString problem = PositionLineRules::Problem(*fields); !problem.isEmpty())
-            return RecordIssue{s.file, s.fileLine, shown, problem};
-        CollectMissingUnits(s.line, units, &missing);
-        if (const auto track = TrackOf(s))
-            result.tracks.count(*track);
+        if ((++lines & 127) == 0)
+            choices.setProgress(source.progress(), maximum);
+        const ImportArticleLine& a = s.line;
+        double p1 = 0;
+        double p2 = 0;
+        if (!a.convertPrices(&p1, &p2))
+            return engine.end(LineStop(s.record, s.fileLine, {}, s.file));
+        const auto prices = PricesToStore(a, p1, p2);
+        for (ImportPrice which : prices) {
+            QStringList mended;
+            const auto fields = MendedLineFields(a, which, &mended);
+            if (!fields)
+                return engine.end(LineStop(s.record, s.fileLine, {}, s.file));
+            // The same faults in both prices of a line are noted once.
+            if (which == prices.front())
+                for (const QString& note : mended)
+                    result.notes.append({s.file, s.fileLine, note});
+            // What the server would refuse stops the import before anything
+            // is stored.
+            if (const QString problem = PositionLineRules::Problem(*fields); !problem.isEmpty())
+                return engine.end(LineStop(s.record, s.fileLine, problem, s.file));
+            result.tracks.count(a.priceDate(which));
+        }
+        CollectMissingUnits(a, units, &missing);
         return std::nullopt;
     };
-    // The check walks with the prices known so far; a P record of an
-    // article whose line it gave already means a second walk, with every
-    // price known, as the store will see them.
-    auto restart = [&] {
+    std::optional<PositionReader::Stop> stop = source.walk(true, watch, check);
+    // A record that changed lines given already: the check again, with
+    // every price known, as the store will read them.
+    if (!stop && source.walkAgain()) {
         missing = kNoMissingUnits;
-        articles = 0;
+        lines = 0;
         result.notes.clear();
         result.tracks.clear();
-        pass.checked.take(PathsOf(delivery));
-    };
-    if (auto issue = source.walkArticles(pass.knowledge, true, watch, check))
-        return fail(IssueStop(*issue));
-    if (source.sawLatePrice()) {
-        restart();
-        if (auto issue = source.walkArticles(pass.knowledge, false, watch, check))
-            return fail(IssueStop(*issue));
+        pass.checked.take(source.paths());
+        stop = source.walk(true, watch, check);
     }
-    result.lines = articles;
+    if (stop)
+        return fail(engine.of(*stop));
+    result.lines = lines;
 
-    // Prices of articles the delivery lacks: the supplier's newest download
+    // Prices of articles the lines lack: the supplier's newest download
     // that has the article gives description, unit and EAN.
-    const QStringList lacking = DatanormSource::ArticlesWithoutMaster(pass.knowledge);
-    if (!lacking.isEmpty() && !pass.supplier.isEmpty()) {
+    const QStringList lacking = source.lacking();
+    if (!lacking.isEmpty() && !supplier.isEmpty()) {
         try {
             RequestPipeline<Sent> pipeline(Factory());
             pipeline.onConfirmed = [&](const Sent& sent, const QStringList& answer) {
@@ -178,12 +205,11 @@ ImportScan FileImport::scanDatanorm(const Delivery& delivery, const QString& sup
                 if (found.isEmpty())
                     return;
                 const QStringList f = found.split(u'|');
-                pass.knowledge.earlier.insert(sent.line,
-                                              {f.value(0), f.value(1), f.value(2), f.value(3)});
+                source.takeEarlier(sent.line, {f.value(0), f.value(1), f.value(2), f.value(3)});
             };
             for (const QString& number : lacking)
                 pipeline.send(Wire::Op::ClassMethod,
-                              PosClass::getlieferartRequest(Session().firma, pass.supplier, number),
+                              PosClass::getlieferartRequest(Session().firma, supplier, number),
                               {number, 0, false});
             pipeline.finish();
         } catch (const RequestPipeline<Sent>::Failure& f) {
@@ -192,23 +218,23 @@ ImportScan FileImport::scanDatanorm(const Delivery& delivery, const QString& sup
                     .trimmed()});
         }
         // Their lines are checked as the others are.
-        if (auto issue = source.yieldEarlier(pass.knowledge, check))
-            return fail(IssueStop(*issue));
+        if (auto earlier = source.walkEarlier(check))
+            return fail(engine.of(*earlier));
     }
+    choices.setProgress(source.progress(), maximum);
     if (!pass.checked.unchanged())
         return fail(ImportStop{kFileChangedMessage});
-
-    // The tracks in the order of their dates.
-    std::stable_sort(result.tracks.rows().begin(), result.tracks.rows().end(),
-                     [](const PriceTrack& a, const PriceTrack& b) {
-                         const QDate da = QDate::fromString(a.date, QStringLiteral("dd.MM.yyyy"));
-                         const QDate db = QDate::fromString(b.date, QStringLiteral("dd.MM.yyyy"));
-                         return da < db;
-                     });
+    if (source.tracksByDate())
+        std::stable_sort(result.tracks.rows().begin(), result.tracks.rows().end(),
+                         [](const PriceTrack& a, const PriceTrack& b) {
+                             const QString form = QStringLiteral("dd.MM.yyyy");
+                             return QDate::fromString(a.date, form) <
+                                    QDate::fromString(b.date, form);
+                         });
     pass.notes = result.notes;
     if (missing != kNoMissingUnits) {
         pass.finish();
-        result.delivery.reset();
+        result.pass.reset();
         result.outcome = ImportScan::Outcome::MissingUnits;
         result.message = UnassignedUnitsMessage(missing);
         return result;
@@ -217,41 +243,42 @@ ImportScan FileImport::scanDatanorm(const Delivery& delivery, const QString& sup
     return result;
 }
 
-ImportResult FileImport::storeDatanorm(ImportScan& scanned, const QString& supplier,
-                                       ImportChoices& choices) {
+ImportResult FileImport::store(ImportScan& scanned, const QString& supplier,
+                               ImportChoices& choices) {
     ImportResult result;
     BusyPointer busy;
     // Taken from the scan: stored once.
-    const std::shared_ptr<DeliveryPass> kept = std::move(scanned.delivery);
+    const std::shared_ptr<ImportPass> kept = std::move(scanned.pass);
     auto fail = [&](ImportStop stop) {
         if (kept)
             kept->finish();
         return Stopped(result, stop);
     };
+    // Nothing is stored of files not checked, or changed since.
     if (!kept || scanned.outcome != ImportScan::Outcome::Checked)
         return fail(ImportStop{kFileChangedMessage});
-    DeliveryPass& pass = *kept;
-    const Delivery& delivery = pass.delivery;
+    ImportPass& pass = *kept;
+    PositionReader& source = *pass.reader;
     const PriceTrackList& tracks = scanned.tracks;
     pass.choices = &choices;
     if (!pass.checked.unchanged())
         return fail(ImportStop{kFileChangedMessage});
     result.notes = pass.notes;
-    const DatanormKnowledge& k = pass.knowledge;
-    result.deleted = k.deleted;
-    result.recommended = k.recommended;
-    result.rates = k.rates;
-    for (const QString& number : DatanormSource::ArticlesWithoutMaster(k))
-        if (!k.earlier.contains(number))
-            ++result.withoutArticle;
+    source.report(result);
 
     QString step = QStringLiteral("FMImport.Einlesen Download anlegen");
     try {
+        // Inside the bracket of the check (pass.bracket): a connection lost
+        // since then fails the import rather than being made anew.
         ServerClient& server = Factory();
         result.downloadId = newDownload(server, supplier);
         step = kStoreOperation;
-        // The positions, pipelined; the ones with a purchase side of their
-        // own are remembered with the id the server gave them.
+        // One position per taken price, of a line that pass 1 checked.
+        // Requests go out without waiting for each answer; the first one
+        // not confirmed names its line, and the server stores nothing after
+        // a refused one. The positions with a purchase side of their own
+        // are remembered with the id the server gave them.
+        const QString firma = Session().firma;
         QList<PositionExtras> extras;
         QList<QPair<QString, qsizetype>> toSet; // position id, extras
         RequestPipeline<Sent> pipeline(server, m_depth);
@@ -262,59 +289,72 @@ ImportResult FileImport::storeDatanorm(ImportScan& scanned, const QString& suppl
             if (sent.extras >= 0)
                 toSet.append({answer.value(0), sent.extras});
         };
-        const qint64 maximum = qMax<qint64>(1, delivery.articles);
+        const qint64 maximum = source.maximum();
         qint64 counter = 0;
         qint64 sent = 0;
         UserInterface& ui = UI();
+        EngineStop engine;
         auto compare = [&](const QString&, qint64,
                            const QString& text) -> std::optional<RecordIssue> {
             if (pass.checked.same(++counter, text))
                 return std::nullopt;
-            return RecordIssue{QString(), 0, text, kFileChangedMessage};
+            return engine.end(ImportStop{kFileChangedMessage + QStringLiteral("\r\n\r\n") +
+                                         LineErrorMessage(text)});
         };
         auto send = [&](const SourceLine& s) -> std::optional<RecordIssue> {
             ui.processEvents();
             if ((++sent & 127) == 0)
-                choices.setProgress(sent, maximum);
-            double price = 0;
-            double second = 0;
-            if (!s.line.convertPrices(&price, &second) || price == 0 ||
-                !tracks.isMarked(s.line.priceDate(ImportPrice::First)))
-                return std::nullopt;
-            const auto fields = MendedLineFields(s.line, ImportPrice::First);
-            if (!fields)
-                return RecordIssue{s.file, s.fileLine, s.line.text(), QString()};
-            qsizetype index = -1;
-            if (s.extras.any()) {
-                index = extras.size();
-                extras.append(s.extras);
+                choices.setProgress(source.progress(), maximum);
+            const ImportArticleLine& a = s.line;
+            double p1 = 0;
+            double p2 = 0;
+            if (!a.convertPrices(&p1, &p2))
+                return engine.end(LineStop(s.record, s.fileLine, {}, s.file));
+            for (ImportPrice which : PricesToStore(a, p1, p2)) {
+                if (!tracks.isMarked(a.priceDate(which)))
+                    continue;
+                const auto fields = MendedLineFields(a, which);
+                if (!fields)
+                    return engine.end(LineStop(s.record, s.fileLine, {}, s.file));
+                qsizetype index = -1;
+                if (s.extras.any() && which == ImportPrice::First) {
+                    index = extras.size();
+                    extras.append(s.extras);
+                }
+                pipeline.send(Wire::Op::ClassMethod,
+                              PosClass::savezeileRequest(result.downloadId,
+                                                         fields->join(kPositionLineSeparator)),
+                              {s.record, s.fileLine, true, index, s.file});
             }
-            pipeline.send(
-                Wire::Op::ClassMethod,
-                PosClass::savezeileRequest(result.downloadId, fields->join(kPositionLineSeparator)),
-                {s.line.text(), s.fileLine, true, index, s.file});
+            // The manufacturer code of the first line is linked to the
+            // supplier.
+            const QString code = a.field(ImportArticleLine::HerstCode);
+            if (sent == 1 && source.linksManufacturer())
+                pipeline.send(Wire::Op::ClassMethod,
+                              PosClass::setliefidRequest(firma, code, supplier),
+                              {s.record, s.fileLine, false, -1, s.file});
             return std::nullopt;
         };
-        DatanormSource source(pass.delivery);
-        DatanormKnowledge& knowledge = pass.knowledge;
-        std::optional<RecordIssue> issue;
+        std::optional<PositionReader::Stop> stop;
         try {
-            issue = source.walkArticles(knowledge, false, compare, send);
-            if (!issue)
-                issue = source.yieldEarlier(knowledge, send);
+            stop = source.walk(false, compare, send);
+            if (!stop)
+                stop = source.walkEarlier(send);
         } catch (const RequestPipeline<Sent>::Failure& f) {
             return fail(RefusedLineStop(f.error, f.tag.line, f.tag.fileLine, f.tag.file));
+        } catch (...) {
+            if (auto refused = Settle(pipeline))
+                return fail(*refused);
+            throw;
         }
         if (auto refused = Settle(pipeline))
             return fail(*refused);
-        if (issue) {
-            if (issue->reason == kFileChangedMessage)
-                return fail(ImportStop{kFileChangedMessage + QStringLiteral("\r\n\r\n") +
-                                       LineErrorMessage(issue->line)});
-            return fail(IssueStop(*issue));
-        }
+        if (stop)
+            return fail(engine.of(*stop));
+        // Shorter than pass 1 read it: the download lacks lines.
         if (counter != pass.checked.lines())
             return fail(ImportStop{kFileChangedMessage});
+        choices.setProgress(source.progress(), maximum);
         step = QStringLiteral("FMImport.Einlesen Einkaufsseite setzen");
         setExtras(server, toSet, extras);
     } catch (const ServerError& e) {

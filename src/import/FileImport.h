@@ -50,8 +50,8 @@ struct ImportResult {
     QStringList reportLines() const;
 };
 
-struct QuendraPass;  // an extended import file as pass 1 checked it (FileImport.cpp)
-struct DeliveryPass; // the same of a DATANORM delivery (DeliveryImport.cpp)
+struct ImportPass; // the files as pass 1 checked them (DeliveryImport.cpp)
+class PositionReader;
 
 // What the check of a file or delivery (pass 1) found, and what the store
 // (pass 2) takes from it: the price tracks (the buyer's marks go there),
@@ -65,8 +65,7 @@ struct ImportScan {
     qint64 lines = 0; // article lines checked
     QList<ImportNote> notes;
     PriceTrackList tracks;
-    std::shared_ptr<QuendraPass> quendra;
-    std::shared_ptr<DeliveryPass> delivery;
+    std::shared_ptr<ImportPass> pass;
 };
 
 // Shows the result of an import as the import windows do: the units not
@@ -163,16 +162,10 @@ public:
     void setPipelineDepth(int depth) { m_depth = qMax(1, depth); }
 
 private:
-    ImportScan scanDatanorm(const Delivery& delivery, const QString& supplier,
-                            ImportChoices& choices);
-    ImportResult storeQuendra(ImportScan& scanned, const QString& supplier, ImportChoices& choices);
-    ImportResult storeDatanorm(ImportScan& scanned, const QString& supplier,
-                               ImportChoices& choices);
+    ImportScan scanWith(std::unique_ptr<PositionReader> reader, const QString& supplier,
+                        ImportChoices& choices);
     void setExtras(ServerClient& server, const QList<QPair<QString, qsizetype>>& positions,
                    const QList<PositionExtras>& extras);
     QString newDownload(ServerClient& server, const QString& supplier);
-    std::optional<ImportStop> storePositions(ServerClient& server, QuendraPass& pass,
-                                             const PriceTrackList& tracks, const QString& supplier,
-                                             ImportResult& result);
     int m_depth = 256;
 };
