@@ -232,6 +232,11 @@ void TestDelivery::cliImportsEachVersion() {
     QCOMPARE(out, QString("%1\t%2\n").arg(key).arg(expected.size()));
     QCOMPARE(downloads(), before + 1);
     QCOMPARE(rows(key, {3, 4, 5, 6, 40, 41, 42, 45, 52}), expected);
+    // The change preview names the article the delivery reported deleted.
+    QCOMPARE(RunCli({"--connect", m_connect, "post", key, "--all", "--preview"}, &out, &err), 0);
+    QCOMPARE(out.split(u'\n', Qt::SkipEmptyParts).last(),
+             QString("Als gelöscht gemeldete Artikel: 1"));
+    QCOMPARE(out.count(u'\n'), 6);
 }
 
 void TestDelivery::brokenLineOrNoSupplierStoresNothing_data() {

@@ -95,7 +95,9 @@ int runPost(const QStringList& args, const QCommandLineParser& parser) {
     // Without --all "Nur makierte" is checked, as the window starts.
     const bool onlyMarked = !all;
     if (parser.isSet(QStringLiteral("preview"))) {
-        for (const QString& line : PostingPreview::of(model, onlyMarked).lines())
+        PostingPreview preview = PostingPreview::of(model, onlyMarked);
+        preview.deletedReported = DeletedReported(download.key);
+        for (const QString& line : preview.lines())
             out() << line << '\n';
         out().flush();
         return 0;

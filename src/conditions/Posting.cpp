@@ -113,19 +113,23 @@ QStringList previewLines(const PostingPreview& p, bool onlyMarked, Count count) 
         const QString n = QString::fromLatin1(name);
         return marked.isEmpty() ? n : marked + u'+' + n;
     };
-    return {QStringLiteral("Positionen zum Verbuchen: %1 von %2")
-                .arg(count(p.taken, marked), count(p.rows, QString())),
-            QStringLiteral("Neue Artikel: %1, vorhandene Artikel: %2")
-                .arg(count(p.newArticles, with("ohne-artnr")), count(p.updates, with("mit-artnr"))),
-            QStringLiteral("EK-Preis gegenüber VELTAR: höher %1, niedriger %2, gleich %3, "
-                           "ohne Vergleich %4")
-                .arg(count(p.ekUp, with("ek-hoeher")), count(p.ekDown, with("ek-niedriger")),
-                     count(p.ekSame, with("ek-gleich")),
-                     count(p.ekUnknown, with("ek-ohne-vergleich"))),
-            QStringLiteral("Neue VK-Preise: ") + count(p.newSalesPrices, with("neue-vk-preise")),
-            QStringLiteral("Spanne unter 0: %1, Netto über VK-Excl: %2")
-                .arg(count(p.negativeMargin, with("spanne-negativ")),
-                     count(p.netAboveSales, with("netto-ueber-vk")))};
+    QStringList lines{
+        QStringLiteral("Positionen zum Verbuchen: %1 von %2")
+            .arg(count(p.taken, marked), count(p.rows, QString())),
+        QStringLiteral("Neue Artikel: %1, vorhandene Artikel: %2")
+            .arg(count(p.newArticles, with("ohne-artnr")), count(p.updates, with("mit-artnr"))),
+        QStringLiteral("EK-Preis gegenüber VELTAR: höher %1, niedriger %2, gleich %3, "
+                       "ohne Vergleich %4")
+            .arg(count(p.ekUp, with("ek-hoeher")), count(p.ekDown, with("ek-niedriger")),
+                 count(p.ekSame, with("ek-gleich")), count(p.ekUnknown, with("ek-ohne-vergleich"))),
+        QStringLiteral("Neue VK-Preise: ") + count(p.newSalesPrices, with("neue-vk-preise")),
+        QStringLiteral("Spanne unter 0: %1, Netto über VK-Excl: %2")
+            .arg(count(p.negativeMargin, with("spanne-negativ")),
+                 count(p.netAboveSales, with("netto-ueber-vk")))};
+    // No position stands for them: a count without a link.
+    if (p.deletedReported > 0)
+        lines << QStringLiteral("Als gelöscht gemeldete Artikel: %L1").arg(p.deletedReported);
+    return lines;
 }
 
 } // namespace
@@ -139,6 +143,16 @@ QStringList PostingPreview::linkedLines(bool onlyMarked) const {
     return previewLines(*this, onlyMarked, [](int value, const QString& names) {
         return QStringLiteral("<a href=\"filter:%1\">%L2</a>").arg(names).arg(value);
     });
+}
+
+int DeletedReported(const QString& downloadKey) {
+    QString count;
+    ServerCall(QStringLiteral("fmverbuch.Vorschau Download lesen"), [&] {
+        ServerObject d = Factory().openObject(QStringLiteral("quendrap.downloads"), downloadKey);
+        count = d.get(QStringLiteral("Geloescht"));
+        d.close();
+    });
+    return count.toInt();
 }
 
 QString PostingOperation(const QString& positionId) {

@@ -71,17 +71,18 @@ bool PostingTakesRow(const PositionRow& row, bool onlyMarked);
 // What a posting would touch, counted from the grid rows it would take;
 // shown before the first call, asks the server nothing.
 struct PostingPreview {
-    int rows = 0;           // rows of the grid
-    int taken = 0;          // rows the posting takes
-    int newArticles = 0;    // taken rows without article number
-    int updates = 0;        // taken rows with an article number
-    int ekUp = 0;           // "% Abw." above 0: the supplier's price is higher
-    int ekDown = 0;         // below 0
-    int ekSame = 0;         // 0
-    int ekUnknown = 0;      // no deviation (no article or no ERP condition)
-    int newSalesPrices = 0; // a sales price that the ERP has not from its date
-    int negativeMargin = 0; // "Spanne" below 0
-    int netAboveSales = 0;  // a sales unit costs more than "VK-Excl"
+    int rows = 0;            // rows of the grid
+    int taken = 0;           // rows the posting takes
+    int newArticles = 0;     // taken rows without article number
+    int updates = 0;         // taken rows with an article number
+    int ekUp = 0;            // "% Abw." above 0: the supplier's price is higher
+    int ekDown = 0;          // below 0
+    int ekSame = 0;          // 0
+    int ekUnknown = 0;       // no deviation (no article or no ERP condition)
+    int newSalesPrices = 0;  // a sales price that the ERP has not from its date
+    int negativeMargin = 0;  // "Spanne" below 0
+    int netAboveSales = 0;   // a sales unit costs more than "VK-Excl"
+    int deletedReported = 0; // articles the supplier's delivery reported deleted
 
     static PostingPreview of(const PositionGridModel& model, bool onlyMarked);
     // The summary as the posting window and quendra-cli show it.
@@ -91,6 +92,10 @@ struct PostingPreview {
     // with onlyMarked the counts are of the marked rows.
     QStringList linkedLines(bool onlyMarked) const;
 };
+
+// How many articles the delivery of a download reported deleted (0 when it
+// reported none or cannot be read; a failed read is reported).
+int DeletedReported(const QString& downloadKey);
 
 // One posting run over the grid rows, first to last: `verbuch` for every
 // taken row (the calls kept in flight and chained, so a refused call stops

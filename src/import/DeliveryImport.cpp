@@ -271,7 +271,7 @@ ImportResult FileImport::store(ImportScan& scanned, const QString& supplier,
         // Inside the bracket of the check (pass.bracket): a connection lost
         // since then fails the import rather than being made anew.
         ServerClient& server = Factory();
-        result.downloadId = newDownload(server, supplier);
+        result.downloadId = newDownload(server, supplier, result.deleted);
         step = kStoreOperation;
         // One position per taken price, of a line that pass 1 checked.
         // Requests go out without waiting for each answer; the first one

@@ -174,13 +174,16 @@ void ShowImportResult(const ImportResult& result) {
     }
 }
 
-QString FileImport::newDownload(ServerClient& server, const QString& supplier) {
+QString FileImport::newDownload(ServerClient& server, const QString& supplier, qint64 deleted) {
     ServerObject d = server.newObject(QStringLiteral("quendrap.downloads"));
     d.set(QStringLiteral("Firma"), Session().firma);
     d.set(QStringLiteral("Datum"), QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
     d.set(QStringLiteral("PCODE"), PersonnelCode());
     d.set(QStringLiteral("LNR"), supplier);
     d.set(QStringLiteral("Status"), QStringLiteral("0"));
+    // Articles the delivery reports deleted: the posting preview names them.
+    if (deleted > 0)
+        d.set(QStringLiteral("Geloescht"), QString::number(deleted));
     d.save();
     const QString id = d.id();
     CloseObject(d);

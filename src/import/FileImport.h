@@ -166,6 +166,6 @@ private:
                         ImportChoices& choices);
     void setExtras(ServerClient& server, const QList<QPair<QString, qsizetype>>& positions,
                    const QList<PositionExtras>& extras);
-    QString newDownload(ServerClient& server, const QString& supplier);
+    QString newDownload(ServerClient& server, const QString& supplier, qint64 deleted);
     int m_depth = 256;
 };

@@ -101,7 +101,10 @@ QString fmverbuch::PreviewText() const {
 
 void fmverbuch::UpdatePreview() {
     const bool onlyMarked = chmark->isChecked();
-    const PostingPreview preview = PostingPreview::of(m_grid, onlyMarked);
+    PostingPreview preview = PostingPreview::of(m_grid, onlyMarked);
+    if (m_deletedReported < 0)
+        m_deletedReported = m_download.key.isEmpty() ? 0 : DeletedReported(m_download.key);
+    preview.deletedReported = m_deletedReported;
     m_previewText = preview.lines().join(u'\n');
     lbvorschau->setText(preview.linkedLines(onlyMarked).join(QStringLiteral("<br>")));
 }

@@ -57,6 +57,7 @@ protected:
 private:
     PositionGridModel& m_grid;
     PositionDownload m_download;
+    int m_deletedReported = -1; // read once, with the first preview
     bool m_posted = false;
     bool m_ran = false;
     bool m_discarded = false;

@@ -79,7 +79,10 @@ void RegisterDownloadClasses(StandinRegistry& registry) {
     ClassDef& downloads = registry.defineClass(
         QStringLiteral("quendrap.downloads"), QStringLiteral("quendrap_downloads"),
         {QStringLiteral("Firma"), QStringLiteral("Datum"), QStringLiteral("PCODE"),
-         QStringLiteral("LNR"), QStringLiteral("Status")});
+         QStringLiteral("LNR"), QStringLiteral("Status"), QStringLiteral("Geloescht")});
+    // "Geloescht": how many articles the supplier's delivery reported deleted
+    // (a database of an earlier version gets the column).
+    AddMissingColumns(registry.store(), QStringLiteral("quendrap_downloads"), downloads.properties);
     // The import makes new downloads; a stored one is not changed over the
     // wire (dellief removes it). Rights.h.
     downloads.writes = {true, downloads.properties, {}};
