@@ -268,7 +268,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const qint64 sideLines = check.linesRead();
     const Walk collected = walk(check, k, true, articleFiles);
     const qint64 walked = check.linesRead() - sideLines;
-    FUZZ_CHECK(walked == collected.records.size());
+    FUZZ_CHECK(collected.records.size() <= walked);
     if (collected.issue)
         checkIssue(*collected.issue, articleFiles);
     checkKnowledge(k);

@@ -251,9 +251,11 @@ std::optional<RecordIssue> DatanormSource::walkArticles(DatanormKnowledge& k, bo
         };
         while (reader.next(&line, &number)) {
             ++m_read;
-            if (auto stop = watch(file.name, number, line))
-                return stop;
             const QChar kind = KindOf(line);
+            // The records prices come from are watched; long texts are not.
+            if (kind == u'A' || kind == u'B' || kind == u'P')
+                if (auto stop = watch(file.name, number, line))
+                    return stop;
             const QStringList f = FieldsOf(kind, line, QStringLiteral("ABP"));
             QString problem;
             if (kind == u'A') {
@@ -265,8 +267,7 @@ std::optional<RecordIssue> DatanormSource::walkArticles(DatanormKnowledge& k, bo
                     if (a.flag == u'L' && collect)
                         ++k.deleted;
                 } else if (problem.isEmpty()) {
-                    if (collect)
-                        seeArticle(a.number, k);
+                    seeArticle(a.number, k);
                     pending = std::move(a);
                     pendingLine = number;
                     pendingText = line;
@@ -288,13 +289,14 @@ std::optional<RecordIssue> DatanormSource::walkArticles(DatanormKnowledge& k, bo
                     for (const Price& p : prices) {
                         if (!TakePrice(p, file.header.date, k))
                             continue;
-                        // Of the article read last, or of one read before
-                        // and given its line already: that line changes.
-                        const bool pendingOne = pending && pending->number == p.number;
-                        if (!pendingOne && m_seen.contains(qHash(p.number, 0x44415441)))
-                            m_latePrice = true;
-                        if (pendingOne || m_seen.contains(qHash(p.number, 0x44415441)))
+                        // Of the article read last; else its article may
+                        // have been given its line already: the check walks
+                        // again with every price known (no article is kept
+                        // to tell).
+                        if (pending && pending->number == p.number)
                             k.prices[p.number].hasArticle = true;
+                        else
+                            m_latePrice = true;
                     }
             }
             // T, D, K, C, E, S, Z and kinds not known are no prices.
@@ -312,7 +314,6 @@ std::optional<RecordIssue> DatanormSource::walkArticles(DatanormKnowledge& k, bo
 }
 
 void DatanormSource::seeArticle(const QString& number, DatanormKnowledge& k) {
-    m_seen.insert(qHash(number, 0x44415441));
     if (auto it = k.prices.find(number); it != k.prices.end())
         it->hasArticle = true;
 }

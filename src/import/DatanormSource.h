@@ -95,8 +95,9 @@ public:
     // The lines of those found in earlier downloads.
     std::optional<RecordIssue> yieldEarlier(const DatanormKnowledge& knowledge, const Yield& yield);
 
-    // Whether the scan's walk met a P record of an article whose line it
-    // had given already: its check must walk again with every price known.
+    // Whether the scan's walk met a P record in an article file that does
+    // not follow its article's record (its line may have been given
+    // already): the check must walk again with every price known.
     bool sawLatePrice() const { return m_latePrice; }
 
     // Lines walked so far, and all lines of the delivery's files (the
@@ -113,7 +114,6 @@ private:
     const Delivery& m_delivery;
     qint64 m_read = 0;
     QString m_error;
-    QSet<size_t> m_seen; // the articles the scan's walk gave lines for
     bool m_latePrice = false;
 };
 
