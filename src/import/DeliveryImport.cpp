@@ -51,6 +51,39 @@ struct EngineStop {
     }
 };
 
+// Each line a pass walks: the window's events, the meter every 128 lines.
+class Meter {
+public:
+    Meter(ImportChoices& choices, const PositionReader& source)
+        : m_choices(choices), m_source(source), m_maximum(source.maximum()) {}
+    void start() { m_choices.setProgress(1, m_maximum); }
+    void step() {
+        m_ui.processEvents();
+        if ((++m_lines & 127) == 0)
+            end();
+    }
+    void end() { m_choices.setProgress(m_source.progress(), m_maximum); }
+    void restart() { m_lines = 0; }
+    qint64 lines() const { return m_lines; }
+
+private:
+    ImportChoices& m_choices;
+    const PositionReader& m_source;
+    UserInterface& m_ui = UI();
+    qint64 m_maximum;
+    qint64 m_lines = 0;
+};
+
+// The prices of a line that become positions; nullopt when its prices do
+// not convert (an error of the line).
+std::optional<QVarLengthArray<ImportPrice, 2>> PricesOf(const ImportArticleLine& line) {
+    double first = 0;
+    double second = 0;
+    if (!line.convertPrices(&first, &second))
+        return std::nullopt;
+    return PricesToStore(line, first, second);
+}
+
 } // namespace
 
 // What lies between the passes: the server call bracket (one from the
@@ -138,36 +171,30 @@ ImportScan FileImport::scanWith(std::unique_ptr<PositionReader> reader, const QS
     pass.checked.take(source.paths());
     if (auto stop = source.prepare())
         return fail(StopOf(*stop));
-    const qint64 maximum = source.maximum();
-    choices.setProgress(1, maximum);
+    Meter meter(choices, source);
+    meter.start();
 
     // Every line must convert, and every price it stores must give a
     // position line text the server can split and would keep (what may be
     // mended is mended and noted); count the tracks, list missing units.
-    UserInterface& ui = UI();
     EngineStop engine;
-    qint64 lines = 0;
     auto watch = [&](const QString&, qint64, const QString& text) -> std::optional<RecordIssue> {
         pass.checked.add(text);
         return std::nullopt;
     };
     auto check = [&](const SourceLine& s) -> std::optional<RecordIssue> {
-        ui.processEvents();
-        if ((++lines & 127) == 0)
-            choices.setProgress(source.progress(), maximum);
+        meter.step();
         const ImportArticleLine& a = s.line;
-        double p1 = 0;
-        double p2 = 0;
-        if (!a.convertPrices(&p1, &p2))
+        const auto prices = PricesOf(a);
+        if (!prices)
             return engine.end(LineStop(s.record, s.fileLine, {}, s.file));
-        const auto prices = PricesToStore(a, p1, p2);
-        for (ImportPrice which : prices) {
+        for (ImportPrice which : *prices) {
             QStringList mended;
             const auto fields = MendedLineFields(a, which, &mended);
             if (!fields)
                 return engine.end(LineStop(s.record, s.fileLine, {}, s.file));
             // The same faults in both prices of a line are noted once.
-            if (which == prices.front())
+            if (which == prices->front())
                 for (const QString& note : mended)
                     result.notes.append({s.file, s.fileLine, note});
             // What the server would refuse stops the import before anything
@@ -184,7 +211,7 @@ ImportScan FileImport::scanWith(std::unique_ptr<PositionReader> reader, const QS
     // every price known, as the store will read them.
     if (!stop && source.walkAgain()) {
         missing = kNoMissingUnits;
-        lines = 0;
+        meter.restart();
         result.notes.clear();
         result.tracks.clear();
         pass.checked.take(source.paths());
@@ -192,7 +219,7 @@ ImportScan FileImport::scanWith(std::unique_ptr<PositionReader> reader, const QS
     }
     if (stop)
         return fail(engine.of(*stop));
-    result.lines = lines;
+    result.lines = meter.lines();
 
     // Prices of articles the lines lack: the supplier's newest download
     // that has the article gives description, unit and EAN.
@@ -221,7 +248,7 @@ ImportScan FileImport::scanWith(std::unique_ptr<PositionReader> reader, const QS
         if (auto earlier = source.walkEarlier(check))
             return fail(engine.of(*earlier));
     }
-    choices.setProgress(source.progress(), maximum);
+    meter.end();
     if (!pass.checked.unchanged())
         return fail(ImportStop{kFileChangedMessage});
     if (source.tracksByDate())
@@ -289,10 +316,8 @@ ImportResult FileImport::store(ImportScan& scanned, const QString& supplier,
             if (sent.extras >= 0)
                 toSet.append({answer.value(0), sent.extras});
         };
-        const qint64 maximum = source.maximum();
+        Meter meter(choices, source);
         qint64 counter = 0;
-        qint64 sent = 0;
-        UserInterface& ui = UI();
         EngineStop engine;
         auto compare = [&](const QString&, qint64,
                            const QString& text) -> std::optional<RecordIssue> {
@@ -302,15 +327,12 @@ ImportResult FileImport::store(ImportScan& scanned, const QString& supplier,
                                          LineErrorMessage(text)});
         };
         auto send = [&](const SourceLine& s) -> std::optional<RecordIssue> {
-            ui.processEvents();
-            if ((++sent & 127) == 0)
-                choices.setProgress(source.progress(), maximum);
+            meter.step();
             const ImportArticleLine& a = s.line;
-            double p1 = 0;
-            double p2 = 0;
-            if (!a.convertPrices(&p1, &p2))
+            const auto prices = PricesOf(a);
+            if (!prices)
                 return engine.end(LineStop(s.record, s.fileLine, {}, s.file));
-            for (ImportPrice which : PricesToStore(a, p1, p2)) {
+            for (ImportPrice which : *prices) {
                 if (!tracks.isMarked(a.priceDate(which)))
                     continue;
                 const auto fields = MendedLineFields(a, which);
@@ -329,7 +351,7 @@ ImportResult FileImport::store(ImportScan& scanned, const QString& supplier,
             // The manufacturer code of the first line is linked to the
             // supplier.
             const QString code = a.field(ImportArticleLine::HerstCode);
-            if (sent == 1 && source.linksManufacturer())
+            if (meter.lines() == 1 && source.linksManufacturer())
                 pipeline.send(Wire::Op::ClassMethod,
                               PosClass::setliefidRequest(firma, code, supplier),
                               {s.record, s.fileLine, false, -1, s.file});
@@ -354,7 +376,7 @@ ImportResult FileImport::store(ImportScan& scanned, const QString& supplier,
         // Shorter than pass 1 read it: the download lacks lines.
         if (counter != pass.checked.lines())
             return fail(ImportStop{kFileChangedMessage});
-        choices.setProgress(source.progress(), maximum);
+        meter.end();
         step = QStringLiteral("FMImport.Einlesen Einkaufsseite setzen");
         setExtras(server, toSet, extras);
     } catch (const ServerError& e) {

@@ -392,13 +392,10 @@ bool ServerEntriesReachable() {
 }
 
 void TakeTypedServerData(const ServerEntry& e, bool keep) {
-    LoginForm& f = LoginFormData();
-    f.firma = e.firma;
-    f.fil = e.fil;
-    f.server = e.server;
-    f.port = e.port;
-    f.nameSpace = e.nameSpace;
-    f.wj = e.wj;
+    // The entry chosen before stays chosen: no entry holds the typed data.
+    const QString chosen = LoginFormData().serverObjectId;
+    TakeServerEntry(e);
+    LoginFormData().serverObjectId = chosen;
     if (keep)
         keepServerData(e);
     ApplyServerForm();
