@@ -37,3 +37,8 @@ int runEanMatch(const QStringList& args, bool post);
 // The price list as a PDF (CliPrint.cpp).
 void addPrintOptions(QCommandLineParser& parser);
 int runPrint(const QStringList& args, const QCommandLineParser& parser);
+
+// The imports of price files and web downloads (CliImport.cpp).
+void addImportOptions(QCommandLineParser& parser);
+int runImport(const QStringList& args, const QCommandLineParser& parser);
+int runWebImport(const QStringList& args, const QCommandLineParser& parser);

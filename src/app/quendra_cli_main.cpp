@@ -59,92 +59,6 @@ int runDownloads(const QStringList& args) {
     return 0;
 }
 
-// Imports a price file or the files of a DATANORM delivery: the supplier
-// from --supplier, else from the file's manufacturer code, as the import
-// window does (a DATANORM delivery names none).
-int importFiles(const QStringList& paths, const QString& supplierOption, const QString& tracks) {
-    const Delivery delivery = RecognizeDelivery(paths);
-    FileImport import;
-    const OpenedFile opened = import.open(delivery);
-    if (!opened.ok)
-        return 1;
-    if (delivery.isDatanorm()) {
-        err() << delivery.summary() << '\n';
-        err().flush();
-    }
-    const QString supplier = supplierOption.isEmpty() ? opened.supplier : supplierOption;
-    if (supplier.isEmpty()) {
-        err()
-            << (delivery.isDatanorm()
-                    ? kDeliveryWithoutSupplierMessage + QStringLiteral(" (--supplier)")
-                    : QStringLiteral(
-                          "Kein Lieferant zum Herstellercode der Datei; bitte --supplier angeben"))
-            << '\n';
-        return 1;
-    }
-    if (!supplierOption.isEmpty() || opened.supplierName.isEmpty()) {
-        if (import.checkSupplier(supplier).isEmpty())
-            return 1;
-    }
-    TracksFromText choices(tracks);
-    const ImportResult r = import.import(delivery, supplier, choices);
-    ShowImportResult(r);
-    for (const QString& line : r.reportLines())
-        err() << line << '\n';
-    if (r.outcome != ImportResult::Outcome::Imported) {
-        if (r.outcome == ImportResult::Outcome::Declined)
-            err() << "Import abgebrochen: keine Preisschienen bestätigt\n";
-        // A download begun and not finished: its key and the positions the
-        // server confirmed, for whoever cleans up.
-        if (!r.downloadId.isEmpty()) {
-            out() << r.downloadId << '\t' << r.positions << '\n';
-            out().flush();
-        }
-        return 1;
-    }
-    if (!r.rates.isEmpty()) {
-        const int groups =
-            TakeDeliveryRates(PositionDownload{r.downloadId, supplier, QString()}, r.rates);
-        if (groups < 0) {
-            out() << r.downloadId << '\t' << r.positions << '\n';
-            out().flush();
-            return 1;
-        }
-        err() << "Rabattsätze in " << groups
-              << (groups == 1 ? " Rabattgruppe eingetragen\n" : " Rabattgruppen eingetragen\n");
-    }
-    out() << r.downloadId << '\t' << r.positions << '\n';
-    out().flush();
-    return 0;
-}
-
-int runImport(const QStringList& args, const QString& supplier, const QString& tracks) {
-    if (args.isEmpty()) {
-        err() << "usage: quendra-cli --connect \"...\" import FILE [FILE...] [--supplier N] "
-                 "[--tracks all|none|DATE,...]\n";
-        return 2;
-    }
-    return importFiles(args, supplier, tracks);
-}
-
-int runWebImport(const QStringList& args, const QString& supplier, const QString& tracks) {
-    if (args.size() != 1 || args[0].isEmpty()) {
-        err() << "usage: quendra-cli --connect \"...\" web-import CODE [--supplier N] [--tracks "
-                 "...]\n";
-        return 2;
-    }
-    QString entry = QStringLiteral("(") + args[0] + u')';
-    for (const QString& e : LoadWebSuppliers())
-        if (WebSupplierCode(e) == args[0])
-            entry = e;
-    if (!DownloadWebPriceData(entry) && !QFile::exists(WebDownloadPath())) {
-        UI().message(kImportFileMissingMessage, QString(), MessageIcon::Critical,
-                     MessageButtons::Ok);
-        return 1;
-    }
-    return importFiles({WebDownloadPath()}, supplier, tracks);
-}
-
 int runDelete(const QStringList& args) {
     if (args.size() != 1 || args[0].isEmpty()) {
         err() << "usage: quendra-cli --connect \"...\" delete KEY\n";
@@ -428,7 +342,8 @@ const QStringList& optionsWithValue() {
         QStringLiteral("--gel"),     QStringLiteral("--max"),         QStringLiteral("--group"),
         QStringLiteral("--plz"),     QStringLiteral("--pdf"),         QStringLiteral("--timeout"),
         QStringLiteral("--filter"),  QStringLiteral("--sort"),        QStringLiteral("--xlsx"),
-        QStringLiteral("--csv")};
+        QStringLiteral("--csv"),     QStringLiteral("--columns"),     QStringLiteral("--first-row"),
+        QStringLiteral("--sheet")};
     return withValue;
 }
 
@@ -564,6 +479,7 @@ void addOptions(QCommandLineParser& parser) {
     addPositionOptions(parser);
     addConditionOptions(parser);
     addLookupOptions(parser);
+    addImportOptions(parser);
     addPrintOptions(parser);
     parser.addPositionalArgument(
         QStringLiteral("command"),
@@ -623,16 +539,8 @@ const QHash<QString, Command>& commandTable() {
         {QStringLiteral("xecute"), [](A rest, P) { return runXecute(rest); }},
         {QStringLiteral("downloads"), [](A rest, P) { return runDownloads(rest); }},
         {QStringLiteral("delete"), [](A rest, P) { return runDelete(rest); }},
-        {QStringLiteral("import"),
-         [](A rest, P p) {
-             return runImport(rest, p.value(QStringLiteral("supplier")),
-                              p.value(QStringLiteral("tracks")));
-         }},
-        {QStringLiteral("web-import"),
-         [](A rest, P p) {
-             return runWebImport(rest, p.value(QStringLiteral("supplier")),
-                                 p.value(QStringLiteral("tracks")));
-         }},
+        {QStringLiteral("import"), [](A rest, P p) { return runImport(rest, p); }},
+        {QStringLiteral("web-import"), [](A rest, P p) { return runWebImport(rest, p); }},
         {QStringLiteral("positions"), [](A rest, P p) { return runPositions(rest, p); }},
         {QStringLiteral("export"), [](A rest, P p) { return runExport(rest, p); }},
         {QStringLiteral("candidates"), [](A rest, P) { return runCandidates(rest); }},

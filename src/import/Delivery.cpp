@@ -1,5 +1,6 @@
 #include "Delivery.h"
 
+#include "import/Bmecat.h"
 #include "import/ImportFormats.h"
 
 #include <QDir>
@@ -130,6 +131,45 @@ bool unpackZip(const QString& path, const QString& folder, QList<QPair<QString, 
     return ok;
 }
 
+// A BMEcat catalogue (its version) or a price list, told by content; an
+// extended import file or a DATANORM file is none of these.
+std::optional<QPair<Delivery::Format, QString>> otherKind(const QString& path,
+                                                          const QStringList& lines) {
+    if (IsXlsxWorkbook(path))
+        return QPair{Delivery::Format::Xlsx, QString()};
+    if (Datanorm::ReadHeader(lines.value(0)) || IsExtendedImportHeader(lines.value(0)))
+        return std::nullopt;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QString version = Bmecat::RecognizeCatalogue(file.read(64 * 1024));
+    if (!version.isEmpty())
+        return QPair{Delivery::Format::Bmecat, version};
+    if (LooksLikeCsv(lines))
+        return QPair{Delivery::Format::Csv, QString()};
+    return std::nullopt;
+}
+
+// Takes a catalogue or a price list as the delivery's one file; the reason
+// when it cannot be read.
+std::optional<QString> takeOther(Delivery& d, DeliveryFile f, Delivery::Format format,
+                                 const QString& version) {
+    f.role = format == Delivery::Format::Bmecat ? FileRole::Catalogue : FileRole::PriceList;
+    d.format = format;
+    d.detail = version;
+    d.files << f;
+    if (format == Delivery::Format::Bmecat) {
+        d.articles = Bmecat::CountProducts(f.path);
+        return std::nullopt;
+    }
+    auto rows = PriceListRows(f.path, format == Delivery::Format::Xlsx);
+    if (!rows->open())
+        return f.name + QStringLiteral(": ") + rows->error();
+    d.detail = rows->description();
+    d.articles = rows->rowCount();
+    return std::nullopt;
+}
+
 } // namespace
 
 QList<DeliveryFile> Delivery::filesOf(FileRole role) const {
@@ -147,6 +187,14 @@ QString Delivery::summary() const {
         return message;
     case Format::Quendra:
         return QStringLiteral("Quendra-Preisdatei");
+    case Format::Bmecat:
+        return QStringLiteral("BMEcat %1, %2 Artikel").arg(detail, german.toString(articles));
+    case Format::Xlsx:
+    case Format::Csv:
+        return QStringLiteral("%1, %2, %3 Zeilen")
+            .arg(format == Format::Xlsx ? QStringLiteral("Excel-Preisliste")
+                                        : QStringLiteral("CSV-Preisliste"),
+                 detail, german.toString(articles));
     case Format::Datanorm4:
     case Format::Datanorm5:
         break;
@@ -166,12 +214,16 @@ Delivery RecognizeDelivery(const QStringList& paths) {
         d.files.clear();
         return d;
     };
-    QList<QPair<QString, QString>> candidates; // path, name
+    QList<QPair<QString, QString>> candidates;   // path, name
+    QList<QPair<QString, QString>> zippedTables; // CSV-like files of a .zip
     for (const QString& path : paths) {
         if (path.isEmpty() || !QFileInfo(path).isFile())
             return refuse(kImportFileMissingMessage);
         QFile probe(path);
-        if (probe.open(QIODevice::ReadOnly) && probe.read(4) == QByteArray("PK\x03\x04", 4)) {
+        const bool zipped =
+            probe.open(QIODevice::ReadOnly) && probe.read(4) == QByteArray("PK\x03\x04", 4);
+        // A workbook is a zip of its own kind: a price list, not unpacked.
+        if (zipped && !IsXlsxWorkbook(path)) {
             if (!d.unpacked)
                 d.unpacked = std::make_shared<QTemporaryDir>();
             if (!d.unpacked->isValid())
@@ -195,6 +247,22 @@ Delivery RecognizeDelivery(const QStringList& paths) {
         f.path = path;
         f.name = name;
         Delivery::Format format = Delivery::Format::Quendra;
+        if (const auto other = otherKind(path, lines)) {
+            // A read-me in a .zip may look like a table: it counts only when
+            // the .zip holds nothing else.
+            if (zipped && other->first == Delivery::Format::Csv) {
+                zippedTables.append({path, name});
+                continue;
+            }
+            if (d.format != Delivery::Format::None)
+                return refuse(d.format == other->first ? kOnePriceFileMessage
+                                                       : kMixedDeliveryMessage);
+            if (auto stop = takeOther(d, f, other->first, other->second))
+                return refuse(*stop);
+            continue;
+        }
+        if (d.format == Delivery::Format::Bmecat || d.isPriceList())
+            return refuse(kMixedDeliveryMessage);
         if (const auto header = Datanorm::ReadHeader(lines.value(0))) {
             const auto role = datanormRole(*header, lines);
             if (!role && zipped)
@@ -218,6 +286,13 @@ Delivery RecognizeDelivery(const QStringList& paths) {
             return refuse(kMixedDeliveryMessage);
         d.format = format;
         d.files << f;
+    }
+    if (d.format == Delivery::Format::None && zippedTables.size() == 1) {
+        DeliveryFile f;
+        f.path = zippedTables[0].first;
+        f.name = zippedTables[0].second;
+        if (auto stop = takeOther(d, f, Delivery::Format::Csv, QString()))
+            return refuse(*stop);
     }
     if (d.isDatanorm()) {
         if (d.filesOf(FileRole::Articles).isEmpty() && d.filesOf(FileRole::Prices).isEmpty())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "import/Datanorm.h"
+#include "import/PriceList.h"
 
 #include <QList>
 #include <QString>
@@ -16,6 +17,8 @@ enum class FileRole {
     Prices,         // DATANORM P records: DATPREIS.001
     DiscountGroups, // DATANORM R records: the .RAB file
     GoodsGroups,    // DATANORM S records: the .WRG file
+    Catalogue,      // a BMEcat catalogue
+    PriceList,      // a spreadsheet price list: .xlsx or CSV
 };
 
 struct DeliveryFile {
@@ -26,23 +29,32 @@ struct DeliveryFile {
 };
 
 // The files a supplier sent for one import, each file's kind recognised:
-// one extended import file, or the files of one DATANORM delivery (article,
+// one extended import file, the files of one DATANORM delivery (article,
 // price, discount group and goods group files, in any order, also inside a
-// .zip, which is unpacked into a temporary folder for the delivery's life).
+// .zip, which is unpacked into a temporary folder for the delivery's life),
+// one BMEcat catalogue, or one price list (.xlsx or CSV) with the mapping
+// of its columns.
 struct Delivery {
-    enum class Format { None, Quendra, Datanorm4, Datanorm5 };
+    enum class Format { None, Quendra, Datanorm4, Datanorm5, Bmecat, Xlsx, Csv };
     Format format = Format::None;
     QList<DeliveryFile> files;
-    QString message;     // why the files are no delivery; "" when they are one
-    qint64 articles = 0; // DATANORM: A records
+    QString message;       // why the files are no delivery; "" when they are one
+    qint64 articles = 0;   // DATANORM: A records; a catalogue: products; a price list: rows
+    QString detail;        // a catalogue's version, a price list's sheet or separator
+    ColumnMapping columns; // a price list: chosen by the buyer before the import
     std::shared_ptr<QTemporaryDir> unpacked;
 
     bool ok() const { return format != Format::None; }
     bool isDatanorm() const { return format == Format::Datanorm4 || format == Format::Datanorm5; }
+    bool isPriceList() const { return format == Format::Xlsx || format == Format::Csv; }
+    // Whether the files name their supplier (an extended import file's
+    // manufacturer code); the buyer names it for every other kind.
+    bool namesSupplier() const { return format == Format::Quendra; }
     // The files of a role, in the order given.
     QList<DeliveryFile> filesOf(FileRole role) const;
     // What was recognised, for the buyer: "DATANORM 4, 2 Dateien, 48.212
-    // Artikel", "Quendra-Preisdatei".
+    // Artikel", "Quendra-Preisdatei", "BMEcat 2005, 1.200 Artikel",
+    // "Excel-Preisliste, Blatt Preise, 301 Zeilen".
     QString summary() const;
 };
 

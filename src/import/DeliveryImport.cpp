@@ -111,7 +111,7 @@ OpenedFile FileImport::open(const Delivery& delivery) {
         UI().message(delivery.message, QString(), MessageIcon::Critical, MessageButtons::Ok);
         return r;
     }
-    if (!delivery.isDatanorm())
+    if (delivery.namesSupplier())
         return open(delivery.files.first().path);
     OpenedFile r;
     r.ok = true;
@@ -134,7 +134,7 @@ ImportResult FileImport::import(const QString& path, const QString& supplier,
 
 ImportResult FileImport::import(const Delivery& delivery, const QString& supplier,
                                 ImportChoices& choices) {
-    if (delivery.isDatanorm() && supplier.isEmpty()) {
+    if (!delivery.namesSupplier() && supplier.isEmpty()) {
         ImportResult result;
         result.message = kDeliveryWithoutSupplierMessage;
         return result;
@@ -220,6 +220,7 @@ ImportScan FileImport::scanWith(std::unique_ptr<PositionReader> reader, const QS
     if (stop)
         return fail(engine.of(*stop));
     result.lines = meter.lines();
+    result.notes += source.passed();
 
     // Prices of articles the lines lack: the supplier's newest download
     // that has the article gives description, unit and EAN.

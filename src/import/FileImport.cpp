@@ -148,6 +148,10 @@ QStringList ImportResult::reportLines() const {
                      (recommended == 1
                           ? QStringLiteral(" unverbindlicher Verkaufspreis nicht übernommen")
                           : QStringLiteral(" unverbindliche Verkaufspreise nicht übernommen"));
+    if (otherPrices > 0)
+        lines << german.toString(otherPrices) +
+                     (otherPrices == 1 ? QStringLiteral(" Preis anderer Art nicht übernommen")
+                                       : QStringLiteral(" Preise anderer Art nicht übernommen"));
     if (deleted > 0)
         lines << german.toString(deleted) + QStringLiteral(" Artikel als gelöscht gemeldet");
     if (!rates.isEmpty())

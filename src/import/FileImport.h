@@ -40,10 +40,11 @@ struct ImportResult {
     QString message;
     std::optional<ImportLineIssue> issue;
     QList<ImportNote> notes;
-    // A DATANORM delivery: what it holds besides prices.
+    // A delivery (DATANORM, a catalogue): what it holds besides prices.
     qint64 deleted = 0;               // articles the supplier reports deleted
     qint64 withoutArticle = 0;        // prices skipped: no article in the delivery or a download
     qint64 recommended = 0;           // recommended retail prices, no purchase prices
+    qint64 otherPrices = 0;           // catalogue prices of a kind no purchase price is taken from
     QMap<QString, QStringList> rates; // discount group -> Rab1 … of the .RAB file
     // The counts and the notes as lines for the buyer ("3 Preise ohne
     // Artikelstamm übersprungen", "2 Artikel als gelöscht gemeldet", …).

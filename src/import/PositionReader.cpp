@@ -1,5 +1,6 @@
 #include "PositionReader.h"
 
+#include "import/Bmecat.h"
 #include "import/FileEndReader.h"
 #include "import/FileImport.h"
 
@@ -125,6 +126,12 @@ private:
 std::unique_ptr<PositionReader> MakePositionReader(const Delivery& delivery) {
     if (delivery.isDatanorm())
         return std::make_unique<DatanormReader>(delivery);
+    const DeliveryFile file = delivery.files.value(0);
+    if (delivery.format == Delivery::Format::Bmecat)
+        return MakeBmecatReader(file.path, file.name, delivery.articles);
+    if (delivery.isPriceList())
+        return MakePriceListReader(file.path, file.name, delivery.format == Delivery::Format::Xlsx,
+                                   delivery.columns);
     return std::make_unique<QuendraReader>(delivery.files.value(0).path);
 }
 

@@ -2,14 +2,13 @@
 
 #include "import/DatanormSource.h"
 #include "import/Delivery.h"
+#include "import/FileImport.h"
 #include "import/ImportFileReader.h"
 
 #include <QStringList>
 #include <functional>
 #include <memory>
 #include <optional>
-
-struct ImportResult;
 
 // A supplier's price data as the import's passes read it, whatever its
 // format: its lines one by one in the extended import file's form (one
@@ -60,9 +59,12 @@ public:
     virtual qint64 maximum() const = 0;
     // What the delivery holds besides prices, into the result.
     virtual void report(ImportResult& result) const { Q_UNUSED(result); }
+    // Lines the check's walk passed over, and why (into the scan's notes).
+    virtual QList<ImportNote> passed() const { return {}; }
 };
 
-// The reader of a delivery: an extended import file, or DATANORM files.
+// The reader of a delivery: an extended import file, DATANORM files, a
+// BMEcat catalogue or a price list (by the delivery's column mapping).
 std::unique_ptr<PositionReader> MakePositionReader(const Delivery& delivery);
 // The reader of an extended import file.
 std::unique_ptr<PositionReader> MakeFileReader(const QString& path);

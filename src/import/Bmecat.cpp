@@ -1,0 +1,636 @@
+#include "Bmecat.h"
+
+#include "common/ErpForms.h"
+#include "import/FileImport.h"
+#include "import/PositionReader.h"
+#include "import/XmlSource.h"
+
+#include <QDate>
+#include <QFile>
+#include <QHash>
+#include <QRegularExpression>
+#include <QVarLengthArray>
+#include <QXmlStreamReader>
+#include <cmath>
+#include <optional>
+
+namespace Bmecat {
+
+namespace {
+
+// The elements the reader looks at; everything else is read past.
+enum class Tag : quint8 {
+    Other,
+    Number,       // SUPPLIER_AID, SUPPLIER_PID
+    Details,      // ARTICLE_DETAILS, PRODUCT_DETAILS
+    OrderDetails, // ARTICLE_ORDER_DETAILS, PRODUCT_ORDER_DETAILS
+    PriceDetails, // ARTICLE_PRICE_DETAILS, PRODUCT_PRICE_DETAILS
+    Price,        // ARTICLE_PRICE, PRODUCT_PRICE
+    DescriptionShort,
+    Ean,
+    InternationalPid,
+    OrderUnit,
+    PriceQuantity,
+    DateTime,
+    Date,
+    PriceAmount,
+    Tax,
+    PriceFactor,
+    LowerBound,
+};
+
+Tag TagOf(QStringView name) {
+    static const QHash<QString, Tag> tags{
+        {QStringLiteral("SUPPLIER_AID"), Tag::Number},
+        {QStringLiteral("SUPPLIER_PID"), Tag::Number},
+        {QStringLiteral("ARTICLE_DETAILS"), Tag::Details},
+        {QStringLiteral("PRODUCT_DETAILS"), Tag::Details},
+        {QStringLiteral("ARTICLE_ORDER_DETAILS"), Tag::OrderDetails},
+        {QStringLiteral("PRODUCT_ORDER_DETAILS"), Tag::OrderDetails},
+        {QStringLiteral("ARTICLE_PRICE_DETAILS"), Tag::PriceDetails},
+        {QStringLiteral("PRODUCT_PRICE_DETAILS"), Tag::PriceDetails},
+        {QStringLiteral("ARTICLE_PRICE"), Tag::Price},
+        {QStringLiteral("PRODUCT_PRICE"), Tag::Price},
+        {QStringLiteral("DESCRIPTION_SHORT"), Tag::DescriptionShort},
+        {QStringLiteral("EAN"), Tag::Ean},
+        {QStringLiteral("INTERNATIONAL_PID"), Tag::InternationalPid},
+        {QStringLiteral("ORDER_UNIT"), Tag::OrderUnit},
+        {QStringLiteral("PRICE_QUANTITY"), Tag::PriceQuantity},
+        {QStringLiteral("DATETIME"), Tag::DateTime},
+        {QStringLiteral("DATE"), Tag::Date},
+        {QStringLiteral("PRICE_AMOUNT"), Tag::PriceAmount},
+        {QStringLiteral("TAX"), Tag::Tax},
+        {QStringLiteral("PRICE_FACTOR"), Tag::PriceFactor},
+        {QStringLiteral("LOWER_BOUND"), Tag::LowerBound},
+    };
+    return tags.value(name.toString(), Tag::Other);
+}
+
+bool IsProduct(QStringView name) {
+    return name == u"ARTICLE" || name == u"PRODUCT";
+}
+
+bool IsGerman(const QString& language) {
+    const QString l = language.toLower();
+    return l == u"deu" || l == u"de" || l == u"ger" || l.startsWith(u"de-") || l.startsWith(u"de_");
+}
+
+// A number as BMEcat writes it (decimal point, no thousands), nullopt when
+// the text is none.
+std::optional<double> NumberOf(const QString& text) {
+    static const QRegularExpression form(QStringLiteral("^\\s*[+-]?(\\d+(\\.\\d*)?|\\.\\d+)\\s*$"));
+    if (!form.match(text).hasMatch())
+        return std::nullopt;
+    return text.trimmed().toDouble();
+}
+
+// A price as the price line writes it: the supplier's digits with a
+// decimal comma where nothing was worked out, else rounded to 4 places.
+QString LinePrice(const QString& written, std::optional<double> worked) {
+    if (worked)
+        return ErpNumber(*worked, 4).replace(u'.', u',');
+    QString t = written.trimmed();
+    if (t.startsWith(u'+'))
+        t.remove(0, 1);
+    if (t.startsWith(u'.'))
+        t.prepend(u'0');
+    return t.replace(u'.', u',');
+}
+
+// A quantity as an integer where it is one ("100.00" is "100").
+QString Quantity(const QString& text) {
+    const auto n = NumberOf(text);
+    if (n && *n == std::floor(*n) && *n < 1e9)
+        return QString::number(qint64(*n));
+    return text.trimmed();
+}
+
+QString DateOf(const QString& text) {
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return QString();
+    const QString d = ErpDate(t.left(10));
+    return d.isEmpty() ? t : d;
+}
+
+} // namespace
+
+QString ChosenDescription(const Product& product, const QString& catalogueLanguage) {
+    for (const Description& d : product.descriptions)
+        if (IsGerman(d.language.isEmpty() ? catalogueLanguage : d.language))
+            return d.text;
+    for (const Description& d : product.descriptions)
+        if (d.language.isEmpty() || d.language.compare(catalogueLanguage, Qt::CaseInsensitive) == 0)
+            return d.text;
+    return product.descriptions.isEmpty() ? QString() : product.descriptions.first().text;
+}
+
+ProductLines LinesOf(const Product& p, const Catalogue& catalogue, const QString& today) {
+    ProductLines out;
+    const QString description = ChosenDescription(p, catalogue.language).simplified();
+    for (const PriceDetails& details : p.details) {
+        std::optional<QString> list;
+        std::optional<QString> gross;
+        std::optional<QString> net;
+        for (const Price& price : details.prices) {
+            if (!price.lowerBound.trimmed().isEmpty()) {
+                const auto bound = NumberOf(price.lowerBound);
+                if (!bound) {
+                    out.problem = QStringLiteral("Staffel %1 ist keine Zahl").arg(price.lowerBound);
+                    return out;
+                }
+                if (*bound > 1)
+                    continue; // a later scale
+            }
+            const auto amount = NumberOf(price.amount);
+            if (!amount || *amount < 0) {
+                out.problem = QStringLiteral("Preis %1 ist keine Zahl").arg(price.amount);
+                return out;
+            }
+            std::optional<double> worked;
+            if (!price.factor.trimmed().isEmpty()) {
+                const auto factor = NumberOf(price.factor);
+                if (!factor) {
+                    out.problem = QStringLiteral("Preisfaktor %1 ist keine Zahl").arg(price.factor);
+                    return out;
+                }
+                if (*factor != 1)
+                    worked = *amount * *factor;
+            }
+            const QString type = price.type.trimmed().toLower();
+            if (type == u"net_list") {
+                if (!list)
+                    list = LinePrice(price.amount, worked);
+            } else if (type == u"gros_list") {
+                const auto tax = NumberOf(price.tax);
+                if (!tax) {
+                    out.problem =
+                        price.tax.trimmed().isEmpty()
+                            ? QStringLiteral("Bruttopreis ohne Steuersatz (TAX)")
+                            : QStringLiteral("Steuersatz %1 ist keine Zahl").arg(price.tax);
+                    return out;
+                }
+                // TAX is a fraction (0.19); a percent (19) is read as one.
+                const double rate = *tax > 1 ? *tax / 100 : *tax;
+                if (!gross)
+                    gross = LinePrice(QString(), (worked ? *worked : *amount) / (1 + rate));
+            } else if (type == u"net_customer") {
+                if (!net)
+                    net = LinePrice(price.amount, worked);
+            } else if (type == u"nrp") {
+                ++out.recommended;
+            } else {
+                ++out.others;
+            }
+        }
+        if (!list)
+            list = gross;
+        if (!list && !net)
+            continue;
+        QStringList f(ImportArticleLine::kFieldCount);
+        f[ImportArticleLine::Ean - 1] = p.ean.trimmed();
+        f[ImportArticleLine::HerstArtNr - 1] = p.number.trimmed();
+        f[ImportArticleLine::Bezeichng - 1] = description;
+        f[ImportArticleLine::VE - 1] = p.unit.trimmed();
+        f[ImportArticleLine::Preis - 1] = list ? *list : *net;
+        QString date = DateOf(details.validFrom);
+        if (date.isEmpty())
+            date = catalogue.date;
+        if (date.isEmpty())
+            date = today;
+        f[ImportArticleLine::GueltigAb - 1] = date;
+        f[ImportArticleLine::Preis2 - 1] = QStringLiteral("0");
+        f[ImportArticleLine::PreisEHT - 1] =
+            p.priceQuantity.trimmed().isEmpty() ? QStringLiteral("1") : Quantity(p.priceQuantity);
+        SourceLine s;
+        if (net) {
+            s.extras.rabtyp = QStringLiteral("N");
+            s.extras.netto = ErpNumber(ErpValue(*net), 4);
+        }
+        for (QString& field : f)
+            field.replace(ImportArticleLine::kSeparator, u'/');
+        s.line = ImportArticleLine(f.join(ImportArticleLine::kSeparator));
+        s.fileLine = p.line;
+        QStringList record{p.number.trimmed(), description, p.unit.trimmed(),
+                           f[ImportArticleLine::PreisEHT - 1]};
+        if (list)
+            record << QStringLiteral("Listenpreis ") + *list;
+        if (net)
+            record << QStringLiteral("Nettopreis ") + *net;
+        record << date;
+        s.record = record.join(QStringLiteral("; "));
+        out.lines << s;
+    }
+    return out;
+}
+
+QString RecognizeCatalogue(const QByteArray& start) {
+    QXmlStreamReader xml(start);
+    while (!xml.atEnd()) {
+        if (xml.readNext() == QXmlStreamReader::StartElement) {
+            if (xml.name() != u"BMECAT")
+                return QString();
+            const QString version = xml.attributes().value(QStringLiteral("version")).toString();
+            return version.isEmpty() ? QStringLiteral("?") : version;
+        }
+        if (xml.hasError())
+            return QString();
+    }
+    return QString();
+}
+
+qint64 CountProducts(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    qint64 count = 0;
+    // The name after "<", its prefix left out; "</" and "<?" begin none.
+    QByteArray name;
+    bool inName = false;
+    QByteArray chunk;
+    while (!(chunk = file.read(1 << 20)).isEmpty()) {
+        for (const char c : chunk) {
+            if (c == '<') {
+                inName = true;
+                name.clear();
+                continue;
+            }
+            if (!inName)
+                continue;
+            if (c == ':') {
+                name.clear();
+            } else if (c == ' ' || c == '>' || c == '\t' || c == '\r' || c == '\n' || c == '/') {
+                if (name == "ARTICLE" || name == "PRODUCT")
+                    ++count;
+                inName = false;
+            } else if (name.size() < 16) {
+                name.append(c);
+            } else {
+                inName = false;
+            }
+        }
+    }
+    return count;
+}
+
+} // namespace Bmecat
+
+namespace {
+
+using namespace Bmecat;
+
+// Streams a catalogue: the header first, then one product at a time.
+class CatalogueParser {
+public:
+    explicit CatalogueParser(const QString& path) : m_device(path) {}
+
+    bool open(QString* problem) {
+        if (!m_device.open()) {
+            *problem = m_device.error();
+            return false;
+        }
+        m_xml.setDevice(&m_device);
+        return true;
+    }
+
+    const Catalogue& catalogue() const { return m_catalogue; }
+    qint64 line() const { return m_xml.lineNumber(); }
+
+    enum class Next { Product, End, Problem };
+
+    // The next product; Problem when the document breaks off or is no XML
+    // (problem() says why, at line()).
+    Next next(Product* product) {
+        while (!m_xml.atEnd()) {
+            const auto token = m_xml.readNext();
+            if (token == QXmlStreamReader::StartElement) {
+                const QStringView name = m_xml.name();
+                if (IsProduct(name) && m_depth >= 1) {
+                    if (!readProduct(product))
+                        return Next::Problem;
+                    return Next::Product;
+                }
+                ++m_depth;
+                if (m_depth == 1) {
+                    m_catalogue.version =
+                        m_xml.attributes().value(QStringLiteral("version")).toString();
+                } else if (name.startsWith(u"T_") && m_depth == 2) {
+                    m_catalogue.transaction = name.toString();
+                } else if (name == u"LANGUAGE" && m_inCatalog) {
+                    const bool isDefault =
+                        m_xml.attributes().value(QStringLiteral("default")) == u"true";
+                    const QString language = m_xml.readElementText().trimmed();
+                    --m_depth;
+                    if (m_catalogue.language.isEmpty() || isDefault)
+                        m_catalogue.language = language;
+                } else if (name == u"CATALOG" && m_depth == 3) {
+                    m_inCatalog = true;
+                } else if (name == u"DATETIME" && m_inCatalog) {
+                    m_generation =
+                        m_xml.attributes().value(QStringLiteral("type")) == u"generation_date";
+                } else if (name == u"DATE" && m_inCatalog && m_generation) {
+                    m_catalogue.date = DateOfText(m_xml.readElementText());
+                    --m_depth;
+                }
+            } else if (token == QXmlStreamReader::EndElement) {
+                if (m_xml.name() == u"CATALOG")
+                    m_inCatalog = false;
+                else if (m_xml.name() == u"DATETIME")
+                    m_generation = false;
+                --m_depth;
+            }
+        }
+        return m_xml.hasError() ? Next::Problem : Next::End;
+    }
+
+    QString problem() const { return m_problem.isEmpty() ? XmlProblem(m_xml) : m_problem; }
+
+private:
+    static QString DateOfText(const QString& text) { return ErpDate(text.trimmed().left(10)); }
+
+    QString text() { return m_xml.readElementText(QXmlStreamReader::IncludeChildElements); }
+
+    bool readProduct(Product* p) {
+        *p = Product();
+        p->line = m_xml.lineNumber();
+        p->mode = m_xml.attributes().value(QStringLiteral("mode")).toString();
+        // The product's open elements below it.
+        QVarLengthArray<Tag, 16> open;
+        PriceDetails* details = nullptr;
+        Price* price = nullptr;
+        bool startDate = false;
+        while (!m_xml.atEnd()) {
+            const auto token = m_xml.readNext();
+            if (token == QXmlStreamReader::EndElement) {
+                if (open.isEmpty())
+                    return true;
+                const Tag closed = open.last();
+                open.removeLast();
+                if (closed == Tag::PriceDetails)
+                    details = nullptr;
+                else if (closed == Tag::Price)
+                    price = nullptr;
+                else if (closed == Tag::DateTime)
+                    startDate = false;
+                continue;
+            }
+            if (token != QXmlStreamReader::StartElement)
+                continue;
+            const Tag tag = TagOf(m_xml.name());
+            const Tag parent = open.isEmpty() ? Tag::Other : open.last();
+            switch (tag) {
+            case Tag::Number:
+                if (open.isEmpty()) {
+                    p->number = text();
+                    continue;
+                }
+                break;
+            case Tag::DescriptionShort:
+                if (parent == Tag::Details) {
+                    const QString language =
+                        m_xml.attributes().value(QStringLiteral("lang")).toString();
+                    p->descriptions.append({language, text()});
+                    continue;
+                }
+                break;
+            case Tag::Ean:
+                if (parent == Tag::Details) {
+                    const QString ean = text().trimmed();
+                    if (p->ean.isEmpty())
+                        p->ean = ean;
+                    continue;
+                }
+                break;
+            case Tag::InternationalPid:
+                if (parent == Tag::Details) {
+                    const QString type =
+                        m_xml.attributes().value(QStringLiteral("type")).toString().toLower();
+                    const QString id = text().trimmed();
+                    if (p->ean.isEmpty() && (type == u"gtin" || type == u"ean"))
+                        p->ean = id;
+                    continue;
+                }
+                break;
+            case Tag::OrderUnit:
+                if (parent == Tag::OrderDetails) {
+                    p->unit = text();
+                    continue;
+                }
+                break;
+            case Tag::PriceQuantity:
+                if (parent == Tag::OrderDetails) {
+                    p->priceQuantity = text();
+                    continue;
+                }
+                break;
+            case Tag::PriceDetails:
+                if (open.isEmpty()) {
+                    p->details.append(PriceDetails());
+                    details = &p->details.last();
+                }
+                break;
+            case Tag::DateTime:
+                startDate = details && parent == Tag::PriceDetails &&
+                            m_xml.attributes().value(QStringLiteral("type")) == u"valid_start_date";
+                break;
+            case Tag::Date:
+                if (startDate && parent == Tag::DateTime) {
+                    details->validFrom = text();
+                    continue;
+                }
+                break;
+            case Tag::Price:
+                if (details && parent == Tag::PriceDetails) {
+                    details->prices.append(Price());
+                    price = &details->prices.last();
+                    price->type = m_xml.attributes().value(QStringLiteral("price_type")).toString();
+                }
+                break;
+            case Tag::PriceAmount:
+            case Tag::Tax:
+            case Tag::PriceFactor:
+            case Tag::LowerBound:
+                if (price && parent == Tag::Price) {
+                    const QString value = text();
+                    if (tag == Tag::PriceAmount)
+                        price->amount = value;
+                    else if (tag == Tag::Tax)
+                        price->tax = value;
+                    else if (tag == Tag::PriceFactor)
+                        price->factor = value;
+                    else
+                        price->lowerBound = value;
+                    continue;
+                }
+                break;
+            default:
+                break;
+            }
+            open.append(tag);
+        }
+        return false;
+    }
+
+    XmlFileDevice m_device;
+    QXmlStreamReader m_xml;
+    Catalogue m_catalogue;
+    QString m_problem;
+    int m_depth = 0;
+    bool m_inCatalog = false;
+    bool m_generation = false;
+};
+
+// A catalogue's products as price lines. Products without a description
+// (a price update) take description, unit and EAN from the supplier's
+// newest download that has them, after the others.
+class BmecatReader : public PositionReader {
+public:
+    BmecatReader(QString path, QString name, qint64 products)
+        : m_path(std::move(path)), m_name(std::move(name)), m_products(products) {}
+
+    QStringList paths() const override { return {m_path}; }
+
+    std::optional<Stop> prepare() override {
+        m_today = QDate::currentDate().toString(u"dd.MM.yyyy");
+        if (!QFile(m_path).open(QIODevice::ReadOnly))
+            return Stop{RecordIssue{m_name, 0, QString(), kFileUnreadableMessage}, true, false};
+        return std::nullopt;
+    }
+
+    std::optional<Stop> walk(bool check, const Watch& watch, const Yield& yield) override {
+        const bool first = check && m_walks++ == 0;
+        return stream([&](const Product& p, const ProductLines& taken) -> std::optional<Stop> {
+            if (p.descriptions.isEmpty()) {
+                if (first && !taken.lines.isEmpty())
+                    m_lacking << p.number.trimmed();
+                return std::nullopt;
+            }
+            if (first) {
+                m_recommended += taken.recommended;
+                m_others += taken.others;
+            }
+            for (const SourceLine& s : taken.lines) {
+                if (auto stop = watch(m_name, s.fileLine, s.record))
+                    return Stop{*stop};
+                if (auto stop = yield(withFile(s)))
+                    return Stop{*stop};
+            }
+            return std::nullopt;
+        });
+    }
+
+    QStringList lacking() const override { return m_lacking; }
+    void takeEarlier(const QString& number, const EarlierArticle& article) override {
+        m_earlier.insert(number, article);
+    }
+    std::optional<Stop> walkEarlier(const Yield& yield) override {
+        if (m_lacking.isEmpty())
+            return std::nullopt;
+        const bool first = m_earlierWalks++ == 0;
+        return stream([&](const Product& p, const ProductLines& taken) -> std::optional<Stop> {
+            if (!p.descriptions.isEmpty() || taken.lines.isEmpty())
+                return std::nullopt;
+            if (first) {
+                m_recommended += taken.recommended;
+                m_others += taken.others;
+            }
+            const auto found = m_earlier.constFind(p.number.trimmed());
+            if (found == m_earlier.constEnd()) {
+                if (first)
+                    ++m_withoutArticle;
+                return std::nullopt;
+            }
+            for (SourceLine s : taken.lines) {
+                QStringList f;
+                for (int i = 1; i <= ImportArticleLine::kFieldCount; ++i)
+                    f << s.line.field(i);
+                auto fill = [&](int field, const QString& value) {
+                    if (f[field - 1].isEmpty())
+                        f[field - 1] = QString(value).replace(ImportArticleLine::kSeparator, u'/');
+                };
+                fill(ImportArticleLine::Bezeichng, found->description);
+                fill(ImportArticleLine::VE, found->unit);
+                fill(ImportArticleLine::Ean, found->ean);
+                s.line = ImportArticleLine(f.join(ImportArticleLine::kSeparator));
+                if (auto stop = yield(withFile(s)))
+                    return Stop{*stop};
+            }
+            return std::nullopt;
+        });
+    }
+
+    bool linksManufacturer() const override { return false; }
+    bool tracksByDate() const override { return true; }
+    qint64 progress() const override { return m_read; }
+    qint64 maximum() const override { return qMax<qint64>(1, m_products); }
+
+    void report(ImportResult& result) const override {
+        result.recommended = m_recommended;
+        result.otherPrices = m_others;
+        result.deleted = m_deleted;
+        result.withoutArticle = m_withoutArticle;
+    }
+
+private:
+    SourceLine withFile(SourceLine s) const {
+        s.file = m_name;
+        return s;
+    }
+
+    template <typename Each> std::optional<Stop> stream(Each each) {
+        CatalogueParser parser(m_path);
+        QString problem;
+        if (!parser.open(&problem))
+            return Stop{RecordIssue{m_name, 0, QString(), problem}, true, false};
+        const bool counting = m_streams++ == 0;
+        m_read = 0;
+        Product p;
+        for (;;) {
+            const auto next = parser.next(&p);
+            if (next == CatalogueParser::Next::End)
+                break;
+            if (next == CatalogueParser::Next::Problem)
+                return Stop{RecordIssue{m_name, parser.line(), QString(), parser.problem()}};
+            ++m_read;
+            if (p.number.trimmed().isEmpty())
+                return Stop{RecordIssue{m_name, p.line, QString(),
+                                        QStringLiteral("Artikel ohne Artikelnummer "
+                                                       "(SUPPLIER_AID/SUPPLIER_PID)")}};
+            if (p.mode.compare(u"delete", Qt::CaseInsensitive) == 0) {
+                if (counting)
+                    ++m_deleted;
+                continue;
+            }
+            const ProductLines taken = LinesOf(p, parser.catalogue(), m_today);
+            if (!taken.problem.isEmpty())
+                return Stop{RecordIssue{m_name, p.line, p.number.trimmed(), taken.problem}};
+            if (auto stop = each(p, taken))
+                return stop;
+        }
+        if (parser.catalogue().version.isEmpty())
+            return Stop{RecordIssue{m_name, 0, QString(), QStringLiteral("kein BMEcat-Katalog")}};
+        return std::nullopt;
+    }
+
+    QString m_path;
+    QString m_name;
+    QString m_today;
+    qint64 m_products;
+    int m_walks = 0;
+    int m_streams = 0;
+    int m_earlierWalks = 0;
+    qint64 m_read = 0;
+    QStringList m_lacking;
+    QHash<QString, EarlierArticle> m_earlier;
+    qint64 m_recommended = 0;
+    qint64 m_others = 0;
+    qint64 m_deleted = 0;
+    qint64 m_withoutArticle = 0;
+};
+
+} // namespace
+
+std::unique_ptr<PositionReader> MakeBmecatReader(const QString& path, const QString& name,
+                                                 qint64 products) {
+    return std::make_unique<BmecatReader>(path, name, products);
+}
