@@ -123,11 +123,15 @@ void TestDelivery::recognisedByContent_data() {
         << "Die Dateien gehören nicht zu einer Lieferung (verschiedene Formate oder Versionen)"
         << QStringList{};
     QTest::newRow("a price list of another kind")
-        << QStringList{"liste.csv"}
-        << "Datei ist keine gültige erweiterte Importdatei (Zeichen <\\> fehlen)" << QStringList{};
+        << QStringList{"liste.csv"} << "CSV-Preisliste, Trennzeichen ;, Windows-1252, 2 Zeilen"
+        << QStringList{"Preisliste"};
     QTest::newRow("one of two files of another kind")
         << QStringList{"v4/DATANORM.001", "liste.csv"}
-        << "liste.csv: Datei ist keine gültige erweiterte Importdatei (Zeichen <\\> fehlen)"
+        << "Die Dateien gehören nicht zu einer Lieferung (verschiedene Formate oder Versionen)"
+        << QStringList{};
+    QTest::newRow("one of two files of no known kind")
+        << QStringList{"v4/DATANORM.001", "notiz.txt"}
+        << "notiz.txt: Datei ist keine gültige erweiterte Importdatei (Zeichen <\\> fehlen)"
         << QStringList{};
     QTest::newRow("a file that is not there")
         << QStringList{"v4/DATANORM.002"} << "Datei nicht vorhanden" << QStringList{};
@@ -138,15 +142,18 @@ void TestDelivery::recognisedByContent() {
     QFETCH(QString, summary);
     QFETCH(QStringList, roles);
     QVERIFY(writeBytes(temp("liste.csv"), "Artikel;Preis\r\nA-1;12,50\r\n"));
+    QVERIFY(writeBytes(temp("notiz.txt"), "Bitte die Preise ab Montag verwenden\r\n"));
     QStringList paths;
     for (const QString& f : files)
-        paths << (f == u"liste.csv" ? temp(f) : data(f));
+        paths << (f.contains(u'/') || f.endsWith(u".zip") || f.startsWith(u"DATA") ? data(f)
+                                                                                   : temp(f));
     const Delivery d = RecognizeDelivery(paths);
     QCOMPARE(d.summary(), summary);
     QCOMPARE(d.ok(), !roles.isEmpty());
     QStringList shown;
     for (const DeliveryFile& f : d.files) {
-        static const QStringList names{"Quendra", "Artikel", "Preise", "RAB", "WRG"};
+        static const QStringList names{"Quendra", "Artikel", "Preise",    "RAB",
+                                       "WRG",     "Katalog", "Preisliste"};
         shown << names.value(int(f.role));
     }
     QCOMPARE(shown, roles);

@@ -350,7 +350,7 @@ void TestGuiImport::openingMissingFileReportsAndCloses() {
 }
 
 void TestGuiImport::openingFileWithoutBackslashReportsAndCloses() {
-    writeFile(path("csv.txt"), "HerstCode;EAN;Preis", {"MUE;4006209000013;5,10"});
+    writeFile(path("csv.txt"), "HerstCode EAN Preis", {"MUE 4006209000013 5,10"});
     auto w = openedWindow(path("csv.txt"));
     QVERIFY(!w->isVisible());
     QCOMPARE(m_ui->messages.size(), 1);
@@ -387,7 +387,8 @@ void TestGuiImport::datanormDeliveryChosenTogetherOrAsZip() {
                           "angeben"}));
     QVERIFY(head.value(3).startsWith("V 150327Müller Baustoffe GmbH"));
     QCOMPARE(m_ui->fileChoices.last().value(2),
-             QString("Preisdateien (*.txt *.001 *.zip);;Alle Dateien (*)"));
+             QString("Preisdateien (*.txt *.001 *.zip);;Kataloge und Preislisten (*.xml *.xlsx "
+                     "*.csv);;Alle Dateien (*)"));
     QVERIFY(child<QLineEdit>(&w, "TXTLnr")->text().isEmpty());
     QVERIFY(!child<QPushButton>(&w, "Buspeich")->isEnabled());
     child<QLineEdit>(&w, "TXTLnr")->setText("70001");
@@ -431,7 +432,9 @@ void TestGuiImport::fileChoiceCancelledClosesWindow() {
     });
     w.show();
     QTRY_VERIFY(!w.isVisible());
-    QCOMPARE(filter, QString("Preisdateien (*.txt *.001 *.zip);;Alle Dateien (*)"));
+    QCOMPARE(filter,
+             QString("Preisdateien (*.txt *.001 *.zip);;Kataloge und Preislisten (*.xml *.xlsx "
+                     "*.csv);;Alle Dateien (*)"));
     QCOMPARE(w.result(), int(QDialog::Rejected));
     QVERIFY(m_ui->messages.isEmpty());
     QCOMPARE(child<QLineEdit>(&w, "TXTFile")->text(), QString());

@@ -69,6 +69,21 @@ int importFiles(const QStringList& paths, const QCommandLineParser& p) {
     const OpenedFile opened = import.open(delivery);
     if (!opened.ok)
         return 1;
+    // What was recognised (of the sheet asked for), before anything else.
+    if (delivery.format == Delivery::Format::Xlsx && p.isSet(QStringLiteral("sheet"))) {
+        auto rows =
+            PriceListRows(delivery.files.first().path, true, p.value(QStringLiteral("sheet")));
+        if (!rows->open()) {
+            err() << delivery.files.first().name << ": " << rows->error() << '\n';
+            return 1;
+        }
+        delivery.detail = rows->description();
+        delivery.articles = rows->rowCount();
+    }
+    if (!delivery.namesSupplier()) {
+        err() << delivery.summary() << '\n';
+        err().flush();
+    }
     const QString supplier = supplierOption.isEmpty() ? opened.supplier : supplierOption;
     if (supplier.isEmpty()) {
         err() << (delivery.namesSupplier()
@@ -81,19 +96,6 @@ int importFiles(const QStringList& paths, const QCommandLineParser& p) {
     if (delivery.isPriceList()) {
         if (const int usage = chooseColumns(p, supplier, &delivery.columns))
             return usage;
-        if (!delivery.columns.sheet.isEmpty()) {
-            auto rows = PriceListRows(delivery.files.first().path, true, delivery.columns.sheet);
-            if (!rows->open()) {
-                err() << delivery.files.first().name << ": " << rows->error() << '\n';
-                return 1;
-            }
-            delivery.detail = rows->description();
-            delivery.articles = rows->rowCount();
-        }
-    }
-    if (!delivery.namesSupplier()) {
-        err() << delivery.summary() << '\n';
-        err().flush();
     }
     if (!supplierOption.isEmpty() || opened.supplierName.isEmpty()) {
         if (import.checkSupplier(supplier).isEmpty())

@@ -191,10 +191,11 @@ QString Delivery::summary() const {
         return QStringLiteral("BMEcat %1, %2 Artikel").arg(detail, german.toString(articles));
     case Format::Xlsx:
     case Format::Csv:
-        return QStringLiteral("%1, %2, %3 Zeilen")
+        return QStringLiteral("%1, %2, %3 %4")
             .arg(format == Format::Xlsx ? QStringLiteral("Excel-Preisliste")
                                         : QStringLiteral("CSV-Preisliste"),
-                 detail, german.toString(articles));
+                 detail, german.toString(articles),
+                 articles == 1 ? QStringLiteral("Zeile") : QStringLiteral("Zeilen"));
     case Format::Datanorm4:
     case Format::Datanorm5:
         break;

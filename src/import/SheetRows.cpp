@@ -51,8 +51,8 @@ bool SplitRecord(const QString& record, QChar sep, QStringList* cells) {
     return !quoted;
 }
 
-// The separator most of the lines split at into two cells or more; a null
-// QChar for none.
+// The separator at which most of the lines split into two cells or more,
+// at least two of them; a null QChar for none.
 QChar DetectSeparator(const QStringList& lines) {
     QChar best;
     int bestLines = 0;
@@ -73,7 +73,9 @@ QChar DetectSeparator(const QStringList& lines) {
             bestLines = split;
         }
     }
-    return counted > 0 && bestLines * 2 >= counted ? best : QChar();
+    // Two lines at least (a title line may be one of them); a file of one line needs it.
+    return counted > 0 && bestLines >= qMin(counted, 2) && bestLines * 2 >= counted ? best
+                                                                                    : QChar();
 }
 
 QString SeparatorName(QChar sep) {

@@ -6,6 +6,7 @@
 #include "import/ImportFileReader.h"
 #include "import/WebImport.h"
 #include "import/gui/FMDef.h"
+#include "import/gui/FMSpalten.h"
 #include "import/gui/FMWebDownload.h"
 #include "import/gui/fmpruebn.h"
 #include "lookup/gui/FMLnrsu.h"
@@ -63,7 +64,8 @@ qint64 lineCount(const QString& path, qint64 lineFeeds) {
 } // namespace
 
 const QString FMImport::kFileFilter =
-    QStringLiteral("Preisdateien (*.txt *.001 *.zip);;Alle Dateien (*)");
+    QStringLiteral("Preisdateien (*.txt *.001 *.zip);;Kataloge und Preislisten (*.xml *.xlsx "
+                   "*.csv);;Alle Dateien (*)");
 
 FMImport::FMImport(Source source, QWidget* parent) : QDialog(parent), m_source(source) {
     setObjectName(QStringLiteral("FMImport"));
@@ -203,6 +205,20 @@ void FMImport::openFiles(const QStringList& paths) {
         TXTLnr->setFocus();
         return;
     }
+    if (!delivery.namesSupplier()) {
+        // What was recognised, then the file's head (a workbook's first rows).
+        TXTFile->setText(delivery.files.first().name);
+        const QString before =
+            delivery.summary() + u'\n' + kDeliveryWithoutSupplierMessage + QStringLiteral("\n\n");
+        if (delivery.format == Delivery::Format::Xlsx)
+            ShowRows(m_path, before);
+        else
+            ShowFile(m_path, before);
+        TXTLnr->clear();
+        TXTLname->clear();
+        TXTLnr->setFocus();
+        return;
+    }
     ShowFile(m_path);
     TXTLnr->setText(opened.supplier);
     TXTLname->setText(opened.supplierName);
@@ -234,6 +250,23 @@ void FMImport::ShowFile(const QString& path, const QString& before) {
                  QStringLiteral(".]\n");
     }
     reader.close();
+    text->setPlainText(shown);
+}
+
+void FMImport::ShowRows(const QString& path, const QString& before) {
+    auto rows = PriceListRows(path, true);
+    QString shown = before;
+    if (rows->open()) {
+        SheetRow row;
+        qint64 number = 0;
+        for (int n = 0; n < kShownLines && shown.size() < kShownChars && rows->next(&row, &number);
+             ++n) {
+            QStringList cells;
+            for (const SheetCell& c : row)
+                cells << c.text;
+            shown += QStringLiteral("%1:\t").arg(number) + cells.join(u'\t') + u'\n';
+        }
+    }
     text->setPlainText(shown);
 }
 
@@ -281,7 +314,23 @@ void FMImport::Buspeich_Click() {
     m_running = true;
     SetControlsEnabled(false);
     ShowProgress(0, 1);
+    if (m_deliveryFiles.isPriceList()) {
+        // Which column holds what: the supplier's last mapping, else what
+        // the headers propose.
+        const auto chosen =
+            FMSpalten::choose(m_path, m_deliveryFiles.format == Delivery::Format::Xlsx,
+                              RememberedMapping(Session().firma, TXTLnr->text()), this);
+        if (!chosen) {
+            m_running = false;
+            meter->hide();
+            SetControlsEnabled(true);
+            return;
+        }
+        m_deliveryFiles.columns = *chosen;
+    }
     const ImportResult result = m_import.import(m_deliveryFiles, TXTLnr->text(), *this);
+    if (result.outcome == ImportResult::Outcome::Imported && m_deliveryFiles.isPriceList())
+        RememberMapping(Session().firma, TXTLnr->text(), m_deliveryFiles.columns);
     ShowImportResult(result);
     QStringList ratesTaken;
     if (result.outcome == ImportResult::Outcome::Imported && !result.rates.isEmpty()) {

@@ -67,6 +67,8 @@ protected:
 private:
     QString placementKey() const;
     void ShowFile(const QString& path, const QString& before = QString());
+    // A workbook's first rows, a row a line.
+    void ShowRows(const QString& path, const QString& before);
     // After an import: the counts and the lines mended, in a window that
     // can save them as a text file.
     void ShowReport(const ImportResult& result, const QStringList& more);

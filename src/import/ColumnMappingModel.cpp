@@ -1,0 +1,144 @@
+#include "ColumnMappingModel.h"
+
+#include <QBrush>
+#include <QColor>
+#include <QFont>
+
+ColumnMappingModel::ColumnMappingModel(QObject* parent) : QAbstractTableModel(parent) {
+    m_columns.fill(-1);
+}
+
+bool ColumnMappingModel::load(const QString& path, bool workbook, const ColumnMapping& mapping) {
+    beginResetModel();
+    m_rows.clear();
+    m_numbers.clear();
+    m_columns.fill(-1);
+    m_width = 0;
+    m_error.clear();
+    m_sheet = mapping.sheet;
+    auto rows = PriceListRows(path, workbook, mapping.sheet);
+    bool ok = rows->open();
+    if (ok) {
+        m_sheets = rows->sheets();
+        SheetRow row;
+        qint64 number = 0;
+        while (m_rows.size() < kPreviewRows && rows->next(&row, &number)) {
+            m_rows << row;
+            m_numbers << number;
+            m_width = qMax(m_width, int(row.size()));
+        }
+        ok = !rows->failed();
+    }
+    if (!ok)
+        m_error = rows->error();
+    // A remembered mapping where it fits; else what the headers propose.
+    ColumnMapping shown = mapping.isEmpty() ? ProposeMapping(m_rows, m_numbers) : mapping;
+    m_firstRow = shown.firstRow > 0 ? shown.firstRow : 1;
+    const SheetRow* header = nullptr;
+    for (qsizetype r = 0; r < m_rows.size(); ++r)
+        if (m_numbers[r] == m_firstRow - 1)
+            header = &m_rows[r];
+    for (int c = 0; c < kPriceColumnCount; ++c) {
+        const QString named = shown.columns[size_t(c)];
+        if (named.isEmpty())
+            continue;
+        int found = -1;
+        for (qsizetype i = 0; header && i < header->size() && found < 0; ++i)
+            if ((*header)[i].text.trimmed().compare(named, Qt::CaseInsensitive) == 0)
+                found = int(i);
+        if (found < 0)
+            found = ColumnOfLetters(named);
+        m_columns[size_t(c)] = found;
+        m_width = qMax(m_width, found + 1);
+    }
+    endResetModel();
+    emit mappingChanged();
+    return ok;
+}
+
+ColumnMapping ColumnMappingModel::mapping() const {
+    ColumnMapping m;
+    for (int c = 0; c < kPriceColumnCount; ++c)
+        if (m_columns[size_t(c)] >= 0)
+            m.columns[size_t(c)] = ColumnLetters(m_columns[size_t(c)]);
+    m.firstRow = m_firstRow;
+    m.sheet = m_sheet;
+    return m;
+}
+
+void ColumnMappingModel::setFirstRow(int row) {
+    if (row == m_firstRow || row < 1)
+        return;
+    m_firstRow = row;
+    if (!m_rows.isEmpty())
+        emit dataChanged(index(1, 0), index(rowCount() - 1, columnCount() - 1));
+    emit mappingChanged();
+}
+
+void ColumnMappingModel::assign(int column, std::optional<PriceColumn> meaning) {
+    for (int& c : m_columns)
+        if (c == column)
+            c = -1;
+    if (meaning)
+        m_columns[size_t(*meaning)] = column;
+    emit dataChanged(index(0, 0), index(0, columnCount() - 1));
+    emit mappingChanged();
+}
+
+int ColumnMappingModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(m_rows.size()) + 1;
+}
+
+int ColumnMappingModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_width;
+}
+
+QVariant ColumnMappingModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid())
+        return {};
+    if (index.row() == 0) {
+        if (role != Qt::DisplayRole && role != Qt::EditRole && role != Qt::FontRole)
+            return {};
+        if (role == Qt::FontRole) {
+            QFont bold;
+            bold.setBold(true);
+            return bold;
+        }
+        for (int c = 0; c < kPriceColumnCount; ++c)
+            if (m_columns[size_t(c)] == index.column())
+                return PriceColumnCaptions()[c];
+        return kNone;
+    }
+    const qsizetype r = index.row() - 1;
+    if (role == Qt::ForegroundRole && m_numbers[r] < m_firstRow)
+        return QBrush(QColor(Qt::gray));
+    if (role != Qt::DisplayRole)
+        return {};
+    const SheetRow& row = m_rows[r];
+    return index.column() < row.size() ? row[index.column()].text : QString();
+}
+
+bool ColumnMappingModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (!index.isValid() || index.row() != 0 || role != Qt::EditRole)
+        return false;
+    const qsizetype meaning = PriceColumnCaptions().indexOf(value.toString());
+    assign(index.column(), meaning < 0 ? std::nullopt : std::optional(PriceColumn(meaning)));
+    return true;
+}
+
+QVariant ColumnMappingModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role != Qt::DisplayRole)
+        return {};
+    if (orientation == Qt::Horizontal)
+        return ColumnLetters(section);
+    if (section == 0)
+        return QStringLiteral("Spalte");
+    return QString::number(m_numbers.value(section - 1));
+}
+
+Qt::ItemFlags ColumnMappingModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags f = QAbstractTableModel::flags(index);
+    if (index.row() == 0)
+        f |= Qt::ItemIsEditable;
+    return f;
+}

@@ -1,0 +1,537 @@
+#include "TestSupport.h"
+#include "import/Bmecat.h"
+#include "import/Delivery.h"
+#include "import/PositionReader.h"
+#include "import/PriceList.h"
+
+#include <QDate>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+// BMEcat catalogues and spreadsheet price lists: recognised by content,
+// read field by field into price lines, and imported through quendra-cli
+// into a stand-in as a scheduled job runs them.
+class TestCatalogues : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void recognisedByContent_data();
+    void recognisedByContent();
+    void catalogueProducts_data();
+    void catalogueProducts();
+    void priceListCells_data();
+    void priceListCells();
+    void mappingTextsAndProposal();
+    void cliImportsEachKind_data();
+    void cliImportsEachKind();
+    void brokenInputStoresNothing_data();
+    void brokenInputStoresNothing();
+    void priceUpdateTakesEarlierDownload();
+    void mappingRememberedPerSupplier();
+
+private:
+    QString data(const QString& name) const { return m_data + u'/' + name; }
+    QString temp(const QString& name) const { return m_temp.filePath(name); }
+    QMap<QString, QStringList> rows(const QString& key, const QList<int>& columns);
+    int downloads();
+
+    QString m_data;
+    QTemporaryDir m_temp;
+    std::unique_ptr<StandinProcess> m_server;
+    QString m_connect;
+};
+
+namespace {
+
+bool writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// A reader's lines as the check walks them: each line's fields 2 to 14 and
+// 20 (EAN … price unit, discount group) and its extras, or why it stopped.
+QStringList walked(PositionReader& reader) {
+    QStringList out;
+    auto shown = [&out](const std::optional<PositionReader::Stop>& stop) {
+        if (stop)
+            out << QStringLiteral("Halt: %1, Zeile %2: %3")
+                       .arg(stop->issue.file)
+                       .arg(stop->issue.fileLine)
+                       .arg(stop->issue.reason);
+        return stop.has_value();
+    };
+    if (shown(reader.prepare()))
+        return out;
+    const auto watch = [](const QString&, qint64, const QString&) {
+        return std::optional<RecordIssue>();
+    };
+    const auto take = [&out](const SourceLine& s) {
+        QStringList f;
+        for (int i : {2, 3, 4, 5, 10, 11, 14, 20})
+            f << s.line.field(i);
+        out << f.join(u'|') + u'|' + s.extras.rabtyp + s.extras.netto;
+        return std::optional<RecordIssue>();
+    };
+    shown(reader.walk(true, watch, take));
+    return out;
+}
+
+QString catalogue(const QString& products, const QString& header = QString()) {
+    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<BMECAT version=\"2005\">"
+                          "<HEADER><CATALOG><LANGUAGE>deu</LANGUAGE>%1</CATALOG></HEADER>\n"
+                          "<T_NEW_CATALOG>\n%2\n</T_NEW_CATALOG></BMECAT>\n")
+        .arg(header, products);
+}
+
+QString product(const QString& details, const QString& prices, const QString& order = {}) {
+    return QStringLiteral("<PRODUCT><SUPPLIER_PID>P-1</SUPPLIER_PID><PRODUCT_DETAILS>%1"
+                          "</PRODUCT_DETAILS><PRODUCT_ORDER_DETAILS>%3</PRODUCT_ORDER_DETAILS>"
+                          "%2</PRODUCT>")
+        .arg(details, prices, order);
+}
+
+QString prices(const QString& inner, const QString& date = {}) {
+    return QStringLiteral("<PRODUCT_PRICE_DETAILS>%1%2</PRODUCT_PRICE_DETAILS>")
+        .arg(date.isEmpty() ? QString()
+                            : QStringLiteral("<DATETIME type=\"valid_start_date\"><DATE>%1</DATE>"
+                                             "</DATETIME>")
+                                  .arg(date),
+             inner);
+}
+
+QString price(const QString& type, const QString& amount, const QString& more = {}) {
+    return QStringLiteral("<PRODUCT_PRICE price_type=\"%1\"><PRICE_AMOUNT>%2</PRICE_AMOUNT>%3"
+                          "</PRODUCT_PRICE>")
+        .arg(type, amount, more);
+}
+
+const QString kGerman =
+    QStringLiteral("<DESCRIPTION_SHORT lang=\"deu\">Zement</DESCRIPTION_SHORT>");
+
+} // namespace
+
+void TestCatalogues::initTestCase() {
+    m_data = QFileInfo(QFINDTESTDATA("data/bmecat/katalog-2005.xml")).absolutePath() + "/..";
+    QVERIFY(m_temp.isValid());
+    m_server = std::make_unique<StandinProcess>(temp("erp.db"));
+    QVERIFY2(m_server->started(), qPrintable(m_server->errorOutput()));
+    m_connect = connectOf(*m_server);
+}
+
+void TestCatalogues::cleanupTestCase() {
+    m_server.reset();
+}
+
+int TestCatalogues::downloads() {
+    QString out, err;
+    if (RunCli({"--connect", m_connect, "downloads"}, &out, &err) != 0)
+        return -1;
+    return int(out.count(u'\n'));
+}
+
+QMap<QString, QStringList> TestCatalogues::rows(const QString& key, const QList<int>& columns) {
+    QString out, err;
+    QMap<QString, QStringList> byOrder;
+    if (RunCli({"--connect", m_connect, "positions", key}, &out, &err) != 0)
+        return byOrder;
+    for (const QString& line : out.split(u'\n', Qt::SkipEmptyParts)) {
+        const QStringList cells = line.split(u'\t');
+        QStringList picked;
+        for (int c : columns)
+            picked << cells.value(c);
+        byOrder.insert(cells.value(2) + u'@' + cells.value(4), picked);
+    }
+    return byOrder;
+}
+
+void TestCatalogues::recognisedByContent_data() {
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QString>("summary");
+    QTest::newRow("BMEcat 2005") << QStringList{"bmecat/katalog-2005.xml"}
+                                 << "BMEcat 2005, 4 Artikel";
+    QTest::newRow("BMEcat 1.2 with a prefix")
+        << QStringList{"bmecat/katalog-12-latin1.xml"} << "BMEcat 1.2, 2 Artikel";
+    QTest::newRow("workbook") << QStringList{"pricelist/preisliste.xlsx"}
+                              << "Excel-Preisliste, Blatt Hinweise, 1 Zeile";
+    QTest::newRow("CSV ;") << QStringList{"pricelist/liste-semikolon.csv"}
+                           << "CSV-Preisliste, Trennzeichen ;, UTF-8, 7 Zeilen";
+    QTest::newRow("CSV ,") << QStringList{"pricelist/liste-komma.csv"}
+                           << "CSV-Preisliste, Trennzeichen ,, Windows-1252, 4 Zeilen";
+    QTest::newRow("CSV tab") << QStringList{"pricelist/liste-tab.csv"}
+                             << "CSV-Preisliste, Trennzeichen Tabulator, UTF-8, 3 Zeilen";
+    QTest::newRow("two lists")
+        << QStringList{"pricelist/liste-tab.csv", "pricelist/liste-komma.csv"}
+        << "Eine Preisdatei je Import: bitte die Dateien einzeln importieren";
+    QTest::newRow("a list and DATANORM")
+        << QStringList{"datanorm/v4/DATANORM.001", "pricelist/liste-tab.csv"}
+        << "Die Dateien gehören nicht zu einer Lieferung (verschiedene Formate oder Versionen)";
+    QTest::newRow("XML of another kind")
+        << QStringList{"other.xml"}
+        << "Datei ist keine gültige erweiterte Importdatei (Zeichen <\\> fehlen)";
+}
+
+void TestCatalogues::recognisedByContent() {
+    QFETCH(QStringList, files);
+    QFETCH(QString, summary);
+    QVERIFY(writeBytes(temp("other.xml"), "<?xml version=\"1.0\"?>\n<ORDER><ITEM/></ORDER>\n"));
+    for (QString& f : files)
+        f = f == u"other.xml" ? temp(f) : data(f);
+    QCOMPARE(RecognizeDelivery(files).summary(), summary);
+}
+
+void TestCatalogues::catalogueProducts_data() {
+    QTest::addColumn<QString>("xml");
+    QTest::addColumn<QStringList>("lines"); // EAN|BestNr|Text|Unit|Preis|Datum|PE|RG|extras
+    const QString today = QDate::currentDate().toString("dd.MM.yyyy");
+    const QString unit = "<ORDER_UNIT>C62</ORDER_UNIT><PRICE_QUANTITY>100.00</PRICE_QUANTITY>";
+    QTest::newRow("list price, its date, German text, gtin")
+        << catalogue(product("<DESCRIPTION_SHORT lang=\"eng\">Cement</DESCRIPTION_SHORT>" +
+                                 kGerman +
+                                 "<INTERNATIONAL_PID type=\"gtin\">4012345678901</"
+                                 "INTERNATIONAL_PID>",
+                             prices(price("net_list", "12.5"), "2027-03-01"), unit))
+        << QStringList{"4012345678901|P-1|Zement|C62|12,5|01.03.2027|100||"};
+    QTest::newRow("no date: the catalogue's, else today")
+        << catalogue(
+               product(kGerman, prices(price("net_list", "1")) + prices(price("net_list", "2"))),
+               "<DATETIME type=\"generation_date\"><DATE>2026-11-02</DATE></DATETIME>")
+               .replace("<DATETIME type=\"generation_date\"><DATE>2026-11-02</DATE></DATETIME>"
+                        "</CATALOG>",
+                        "</CATALOG>")
+        << QStringList{"|P-1|Zement||1|" + today + "|1||", "|P-1|Zement||2|" + today + "|1||"};
+    QTest::newRow("the catalogue's date")
+        << catalogue(product(kGerman, prices(price("net_list", "1"))),
+                     "<DATETIME type=\"generation_date\"><DATE>2026-11-02</DATE></DATETIME>")
+        << QStringList{"|P-1|Zement||1|02.11.2026|1||"};
+    QTest::newRow("later scales and other types left out")
+        << catalogue(
+               product(kGerman, prices(price("net_list", "9", "<LOWER_BOUND>10</LOWER_BOUND>") +
+                                           price("nrp", "20") + price("udp_x", "3") +
+                                           price("net_list", "10", "<LOWER_BOUND>1</LOWER_BOUND>"),
+                                       "2027-01-01")))
+        << QStringList{"|P-1|Zement||10|01.01.2027|1||"};
+    QTest::newRow("list and net price")
+        << catalogue(product(kGerman, prices(price("net_customer", "7.5") + price("net_list", "10"),
+                                             "2027-01-01")))
+        << QStringList{"|P-1|Zement||10|01.01.2027|1||N7.5"};
+    QTest::newRow("net price alone")
+        << catalogue(product(kGerman, prices(price("net_customer", "7.50"), "2027-01-01")))
+        << QStringList{"|P-1|Zement||7,50|01.01.2027|1||N7.5"};
+    QTest::newRow("gross list price less its tax, a factor")
+        << catalogue(product(
+               kGerman, prices(price("gros_list", "119", "<TAX>0.19</TAX>"), "2027-01-01") +
+                            prices(price("net_list", "10", "<PRICE_FACTOR>0.85</PRICE_FACTOR>"),
+                                   "2027-02-01")))
+        << QStringList{"|P-1|Zement||100|01.01.2027|1||", "|P-1|Zement||8,5|01.02.2027|1||"};
+    QTest::newRow("a price that is no number")
+        << catalogue(product(kGerman, prices(price("net_list", "12,50"))))
+        << QStringList{"Halt: k.xml, Zeile 4: Preis 12,50 ist keine Zahl"};
+    QTest::newRow("gross without tax")
+        << catalogue(product(kGerman, prices(price("gros_list", "12"))))
+        << QStringList{"Halt: k.xml, Zeile 4: Bruttopreis ohne Steuersatz (TAX)"};
+    QTest::newRow("no order number")
+        << catalogue(product(kGerman, prices(price("net_list", "1"))).replace("P-1", " "))
+        << QStringList{"Halt: k.xml, Zeile 4: Artikel ohne Artikelnummer "
+                       "(SUPPLIER_AID/SUPPLIER_PID)"};
+    QTest::newRow("a tag not closed")
+        << catalogue(
+               product(kGerman, prices(price("net_list", "1"))).replace("</PRODUCT_DETAILS>", ""))
+        << QStringList{"Halt: k.xml, Zeile 4: kein gültiges XML (Element nicht geschlossen oder "
+                       "falsch verschachtelt, unerlaubtes Zeichen)"};
+    QTest::newRow("cut off")
+        << catalogue(product(kGerman, prices(price("net_list", "1")))).left(150)
+        << QStringList{"Halt: k.xml, Zeile 4: Datei endet mitten im Katalog "
+                       "(unvollständig)"};
+}
+
+void TestCatalogues::catalogueProducts() {
+    QFETCH(QString, xml);
+    QFETCH(QStringList, lines);
+    QVERIFY(writeBytes(temp("k.xml"), xml.toUtf8()));
+    auto reader = MakeBmecatReader(temp("k.xml"), "k.xml", 1);
+    QCOMPARE(walked(*reader), lines);
+}
+
+void TestCatalogues::priceListCells_data() {
+    QTest::addColumn<QString>("file"); // in data/, or a CSV text written
+    QTest::addColumn<QString>("columns");
+    QTest::addColumn<int>("firstRow");
+    QTest::addColumn<QString>("sheet");
+    QTest::addColumn<QStringList>("lines");
+    QTest::newRow("workbook: shared, inline, number and date cells, net")
+        << "pricelist/preisliste.xlsx"
+        << "bestnr=Art.-Nr.,bezeichnung=B,ean=EAN,preis=D,einheit=E,pe=F,datum=G,netto=Netto" << 4
+        << "Preise"
+        << QStringList{"4012345000046|100200|Zement CEM II 25 kg|PCE|6,45|01.01.2027|1||",
+                       "|Z-2|Mörtel & Putz|PCE|12,90|01.01.2027|1||N9.5",
+                       "|Z-3|Estrich 40 kg|PCE|8|01.03.2027|1||"};
+    QTest::newRow("workbook: a sheet that is not there")
+        << "pricelist/preisliste.xlsx"
+        << "bestnr=A,preis=D" << 2 << "Tabelle9"
+        << QStringList{"Halt: l, Zeile 0: Blatt Tabelle9 nicht in der Arbeitsmappe (Blätter: "
+                       "Hinweise, Preise)"};
+    QTest::newRow("CSV: quotes over lines, decimal comma, thousands")
+        << "pricelist/liste-semikolon.csv"
+        << "bestnr=A,bezeichnung=B,ean=C,preis=D,einheit=E,pe=F,rabattgruppe=G,datum=H" << 3 << ""
+        << QStringList{"4012345000039|HS-10|Latte 24x48; gehobelt|LFM|1234,50|01.01.2027|100|R1|",
+                       "|HS-11|Brett \"Premium\" Schnittholz|MTR|12,5|01.01.2027|1|R1|",
+                       "400123|HS-12|Kantholz 10x10|MTR|3,99|01.01.2027|1|R2|"};
+    QTest::newRow("CSV: decimal point per column, a row without number")
+        << "pricelist/liste-komma.csv"
+        << "bestnr=A,bezeichnung=B,preis=C,einheit=D,netto=E,datum=F" << 2 << ""
+        << QStringList{"|K-1|Schraube, verzinkt|C62|1,50|" +
+                           QDate::currentDate().toString("dd.MM.yyyy") + "|1||",
+                       "|K-2|Mutter M8 größer|C62|1234,00|" +
+                           QDate::currentDate().toString("dd.MM.yyyy") + "|1||N980.5"};
+    QTest::newRow("CSV: a price that is no number")
+        << "Nr;Preis\nA-1;12,50\nA-2;12,5O\n"
+        << "bestnr=A,preis=B" << 2 << ""
+        << QStringList{"|A-1|||12,50|" + QDate::currentDate().toString("dd.MM.yyyy") + "|1||",
+                       "Halt: l, Zeile 3: Preis 12,5O ist keine Zahl"};
+    QTest::newRow("a header text not in the row above")
+        << "Nr;Preis\nA-1;1\n"
+        << "bestnr=Artikel,preis=B" << 2 << ""
+        << QStringList{"Halt: l, Zeile 0: Spalte Artikel steht nicht in Zeile 1"};
+    QTest::newRow("no price column")
+        << "Nr;Preis\nA-1;1\n"
+        << "bestnr=A" << 2 << ""
+        << QStringList{"Halt: l, Zeile 0: Die Spaltenzuordnung nennt keine Spalte für Preis oder "
+                       "Netto"};
+}
+
+void TestCatalogues::priceListCells() {
+    QFETCH(QString, file);
+    QFETCH(QString, columns);
+    QFETCH(int, firstRow);
+    QFETCH(QString, sheet);
+    QFETCH(QStringList, lines);
+    QString path = data(file);
+    if (file.contains(u'\n')) {
+        path = temp("l.csv");
+        QVERIFY(writeBytes(path, file.toUtf8()));
+    }
+    QString problem;
+    auto mapping = ColumnMapping::FromColumnsText(columns, &problem);
+    QVERIFY2(mapping, qPrintable(problem));
+    mapping->firstRow = firstRow;
+    mapping->sheet = sheet;
+    auto reader = MakePriceListReader(path, "l", path.endsWith(".xlsx"), *mapping);
+    QCOMPARE(walked(*reader), lines);
+}
+
+void TestCatalogues::mappingTextsAndProposal() {
+    QString problem;
+    QVERIFY(!ColumnMapping::FromColumnsText("bestnr=A,preisx=B", &problem));
+    QCOMPARE(problem, QString("Spaltenangabe preisx=B unbekannt (bekannt: bestnr, bezeichnung, "
+                              "ean, preis, einheit, pe, rabattgruppe, datum, netto)"));
+    QVERIFY(!ColumnMapping::FromColumnsText("bestnr", &problem));
+    ColumnMapping m = *ColumnMapping::FromColumnsText("PREIS=Listenpreis, bestnr = A", &problem);
+    m.firstRow = 3;
+    m.sheet = "Preise";
+    QCOMPARE(m.columnsText(), QString("bestnr=A,preis=Listenpreis"));
+    QCOMPARE(ColumnMapping::FromStored(m.stored()), m);
+    // The header row among the first rows; the prices begin below it.
+    auto rows = PriceListRows(data("pricelist/preisliste.xlsx"), true, "Preise");
+    QVERIFY(rows->open());
+    QList<SheetRow> first;
+    QList<qint64> numbers;
+    SheetRow row;
+    qint64 n = 0;
+    while (rows->next(&row, &n)) {
+        first << row;
+        numbers << n;
+    }
+    const ColumnMapping proposed = ProposeMapping(first, numbers);
+    QCOMPARE(proposed.columnsText(),
+             QString("bestnr=A,bezeichnung=B,ean=C,preis=D,einheit=E,pe=F,datum=G,netto=H"));
+    QCOMPARE(proposed.firstRow, 4);
+    QCOMPARE(ColumnLetters(0), QString("A"));
+    QCOMPARE(ColumnLetters(27), QString("AB"));
+    QCOMPARE(ColumnOfLetters("ab"), 27);
+    QCOMPARE(ColumnOfLetters("A1"), -1);
+}
+
+void TestCatalogues::cliImportsEachKind_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("report");
+    QTest::addColumn<QMap<QString, QStringList>>("expected");
+    // By order number and date: Bezeichnung, Preis excl., per, N/%:, Netto.
+    QTest::newRow("BMEcat 2005")
+        << QStringList{"bmecat/katalog-2005.xml"}
+        << "BMEcat 2005, 4 Artikel\n1 unverbindlicher Verkaufspreis nicht übernommen\n"
+           "1 Preis anderer Art nicht übernommen\n"
+        << QMap<QString, QStringList>{
+               {"BN-1001@01.01.2027",
+                {"Gipskartonplatte 12,5 mm & Kante", "4,85", "1 MTK", "N", "4,8500"}},
+               {"BN-1001@01.04.2027",
+                {"Gipskartonplatte 12,5 mm & Kante", "5,05", "1 MTK", "N", "5,0500"}},
+               {"BN-1002@01.01.2027",
+                {"Trockenbauschraube 3,5x35", "18,40", "1000 C62", "N", "12,8800"}},
+               {"BN-1003@01.01.2027", {"Fugenspachtel 25 kg", "25,00", "1 PCE", "N", "25,0000"}},
+               {"BN-1004@20.11.2026",
+                {"Eckschutzschiene verzinkt", "61,20", "100 MTR", "N", "61,2000"}}};
+    QTest::newRow("BMEcat 1.2 in ISO-8859-1")
+        << QStringList{"bmecat/katalog-12-latin1.xml"} << "BMEcat 1.2, 2 Artikel\n"
+        << QMap<QString, QStringList>{
+               {"HS-200@01.12.2026",
+                {"Dämmplatte Mineralwolle 100 mm", "7,96", "1 MTK", "%", "7,0207"}},
+               {"HS-201@01.10.2026", {"Schaumstoffkeil weiß", "2,30", "1 C62", "N", "2,3000"}}};
+    QTest::newRow("workbook")
+        << QStringList{"pricelist/preisliste.xlsx",
+                       "--sheet",
+                       "Preise",
+                       "--columns",
+                       "bestnr=A,bezeichnung=B,preis=D,einheit=E,datum=G,netto=H",
+                       "--first-row",
+                       "4"}
+        << "Excel-Preisliste, Blatt Preise, 7 Zeilen\n"
+        << QMap<QString, QStringList>{
+               {"100200@01.01.2027", {"Zement CEM II 25 kg", "6,45", "1 PCE", "N", "6,4500"}},
+               {"Z-2@01.01.2027", {"Mörtel & Putz", "12,90", "1 PCE", "N", "9,5000"}},
+               {"Z-3@01.03.2027", {"Estrich 40 kg", "8,00", "1 PCE", "N", "8,0000"}}};
+    QTest::newRow("CSV")
+        << QStringList{"pricelist/liste-semikolon.csv", "--columns",
+                       "bestnr=Artikelnummer,bezeichnung=B,ean=C,preis=Listenpreis,einheit=E,pe=F,"
+                       "datum=H",
+                       "--first-row", "3"}
+        << "CSV-Preisliste, Trennzeichen ;, UTF-8, 7 Zeilen\n"
+           "liste-semikolon.csv, Zeile 7: EAN 400123 ungültig, ohne EAN übernommen\n"
+        << QMap<QString, QStringList>{
+               {"HS-10@01.01.2027",
+                {"Latte 24x48; gehobelt", "1.234,50", "100 LFM", "N", "1.234,5000"}},
+               {"HS-11@01.01.2027",
+                {"Brett \"Premium\" Schnittholz", "12,50", "1 MTR", "N", "12,5000"}},
+               {"HS-12@01.01.2027", {"Kantholz 10x10", "3,99", "1 MTR", "N", "3,9900"}}};
+}
+
+void TestCatalogues::cliImportsEachKind() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, report);
+    using Rows = QMap<QString, QStringList>;
+    QFETCH(Rows, expected);
+    args[0] = data(args[0]);
+    const int before = downloads();
+    QString out, err;
+    QCOMPARE(RunCli(QStringList{"--connect", m_connect, "import", "--supplier", "70001"} + args,
+                    &out, &err),
+             0);
+    QCOMPARE(err, report);
+    const QString key = out.section(u'\t', 0, 0);
+    QCOMPARE(out, QString("%1\t%2\n").arg(key).arg(expected.size()));
+    QCOMPARE(downloads(), before + 1);
+    QCOMPARE(rows(key, {3, 5, 6, 40, 45}), expected);
+}
+
+void TestCatalogues::brokenInputStoresNothing_data() {
+    QTest::addColumn<QString>("content");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("error");
+    const QString usage =
+        "usage: quendra-cli --connect \"...\" import FILE [FILE...] [--supplier N] [--tracks "
+        "all|none|DATE,...] [--columns bestnr=A,bezeichnung=B,ean=C,preis=D,einheit=E,pe=F,"
+        "rabattgruppe=G,datum=H,netto=I --first-row N] [--sheet NAME]\n";
+    QTest::newRow("a catalogue cut off")
+        << catalogue(product(kGerman, prices(price("net_list", "1")))).left(200)
+        << QStringList{"--supplier", "70001"} << 1
+        << "BMEcat 2005, 1 Artikel\nFehler in Zeile: \n\nk.xml, Zeile 4: Datei endet mitten im "
+           "Katalog (unvollständig)\n";
+    QTest::newRow("a catalogue price that is no number")
+        << catalogue(
+               product(kGerman, prices(price("net_list", "1")) + prices(price("net_list", "x"))))
+        << QStringList{"--supplier", "70001"} << 1
+        << "BMEcat 2005, 1 Artikel\nFehler in Zeile: P-1\n\nk.xml, Zeile 4: Preis x ist keine "
+           "Zahl\n";
+    QTest::newRow("a list with a broken price")
+        << "Nr;Preis\nA-1;1,00\nA-2;1,O0\n"
+        << QStringList{"--supplier", "70001", "--columns", "bestnr=A,preis=B", "--first-row", "2"}
+        << 1
+        << "CSV-Preisliste, Trennzeichen ;, Windows-1252, 3 Zeilen\nFehler in Zeile: "
+           "A-2;1,O0\n\nk.xml, "
+           "Zeile 3: Preis 1,O0 ist keine Zahl\n";
+    QTest::newRow("a list without mapping")
+        << "Nr;Preis\nA-1;1,00\n"
+        << QStringList{"--supplier", "70002"} << 2
+        << "CSV-Preisliste, Trennzeichen ;, Windows-1252, 2 "
+           "Zeilen\nquendra-cli: Keine Spaltenzuordnung für Lieferant "
+           "70002 gespeichert: bitte --columns und "
+           "--first-row angeben\n" +
+               usage;
+    QTest::newRow("columns without first row")
+        << "Nr;Preis\nA-1;1,00\n"
+        << QStringList{"--supplier", "70002", "--columns", "bestnr=A"} << 2
+        << "CSV-Preisliste, Trennzeichen ;, Windows-1252, 2 Zeilen\nquendra-cli: --columns "
+           "braucht --first-row\n" +
+               usage;
+    QTest::newRow("a list without supplier")
+        << "Nr;Preis\nA-1;1,00\n"
+        << QStringList{} << 1
+        << "CSV-Preisliste, Trennzeichen ;, Windows-1252, 2 Zeilen\nDie Lieferung nennt keinen "
+           "Lieferanten: bitte die Lieferantennummer angeben "
+           "(--supplier)\n";
+}
+
+void TestCatalogues::brokenInputStoresNothing() {
+    QFETCH(QString, content);
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, error);
+    QVERIFY(writeBytes(temp("k.xml"), content.toUtf8()));
+    const int before = downloads();
+    QString out, err;
+    QCOMPARE(
+        RunCli(QStringList{"--connect", m_connect, "import", temp("k.xml")} + args, &out, &err),
+        exitCode);
+    QCOMPARE(err, error);
+    QCOMPARE(out, QString());
+    QCOMPARE(downloads(), before);
+}
+
+// A price update names no description: the supplier's newest download
+// that has the article gives it; without one the price is skipped.
+void TestCatalogues::priceUpdateTakesEarlierDownload() {
+    QString out, err;
+    QCOMPARE(RunCli({"--connect", m_connect, "import", data("bmecat/katalog-2005.xml"),
+                     "--supplier", "70002"},
+                    &out, &err),
+             0);
+    QCOMPARE(RunCli({"--connect", m_connect, "import", data("bmecat/preise-update-1252.xml"),
+                     "--supplier", "70002"},
+                    &out, &err),
+             0);
+    QCOMPARE(err, QString("BMEcat 2005, 3 Artikel\n1 Preis ohne Artikelstamm übersprungen\n"));
+    const QString key = out.section(u'\t', 0, 0);
+    QCOMPARE(out, key + "\t2\n");
+    QCOMPARE(rows(key, {3, 5, 6}),
+             (QMap<QString, QStringList>{
+                 {"BN-1001@01.02.2027", {"Gipskartonplatte 12,5 mm & Kante", "4,95", "1 MTK"}},
+                 {"BN-1005@01.02.2027", {"Kantenschutz „Profi“ – neu", "3,10", "1 MTR"}}}));
+}
+
+// The mapping of a successful import is the supplier's next default, on
+// this workstation: --first-row and --sheet still override it.
+void TestCatalogues::mappingRememberedPerSupplier() {
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    QString out, err;
+    const QStringList import{"--connect",  m_connect, "import", data("pricelist/liste-komma.csv"),
+                             "--supplier", "70003"};
+    QCOMPARE(
+        RunCli(import + QStringList{"--columns", "bestnr=A,preis=C,einheit=D", "--first-row", "2"},
+               &out, &err, 60000, home.path()),
+        0);
+    QCOMPARE(out.section(u'\t', 1), QString("2\n"));
+    QCOMPARE(RunCli(import, &out, &err, 60000, home.path()), 0);
+    QCOMPARE(out.section(u'\t', 1), QString("2\n"));
+    QCOMPARE(err, QString("CSV-Preisliste, Trennzeichen ,, Windows-1252, 4 Zeilen\n"
+                          "liste-komma.csv, Zeile 4: Preis ohne Best.Nr., Zeile übersprungen\n"));
+    QCOMPARE(RunCli(import + QStringList{"--first-row", "3"}, &out, &err, 60000, home.path()), 0);
+    QCOMPARE(out.section(u'\t', 1), QString("1\n"));
+    // Another workstation knows nothing of it.
+    QCOMPARE(RunCli(import, &out, &err), 2);
+}
+
+QTEST_GUILESS_MAIN(TestCatalogues)
+#include "test_catalogues.moc"
