@@ -3,6 +3,8 @@
 #include <QBrush>
 #include <QColor>
 #include <QFont>
+#include <QLocale>
+#include <cmath>
 
 ColumnMappingModel::ColumnMappingModel(QObject* parent) : QAbstractTableModel(parent) {
     m_columns.fill(-1);
@@ -115,7 +117,18 @@ QVariant ColumnMappingModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole)
         return {};
     const SheetRow& row = m_rows[r];
-    return index.column() < row.size() ? row[index.column()].text : QString();
+    if (index.column() >= row.size())
+        return QString();
+    const SheetCell& cell = row[index.column()];
+    if (cell.kind != SheetCell::Kind::Number)
+        return cell.text;
+    // A number as the buyer reads it: German, without the float's noise.
+    static const QLocale german(QLocale::German, QLocale::Germany);
+    QString shown = german.toString(cell.text.toDouble(), 'f', 4);
+    while (shown.contains(u',') && (shown.endsWith(u'0') || shown.endsWith(u',')))
+        shown.chop(1);
+    // Order numbers and EANs are no amounts: no thousands separators.
+    return std::fabs(cell.text.toDouble()) >= 1e5 ? QString(shown).remove(u'.') : shown;
 }
 
 bool ColumnMappingModel::setData(const QModelIndex& index, const QVariant& value, int role) {

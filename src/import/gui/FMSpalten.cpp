@@ -64,6 +64,7 @@ FMSpalten::FMSpalten(const QString& path, bool workbook, const ColumnMapping& ma
     table->setItemDelegateForRow(0, new MeaningDelegate(table));
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionMode(QAbstractItemView::NoSelection);
+    table->setWordWrap(false);
     table->horizontalHeader()->setDefaultSectionSize(130);
     table->verticalHeader()->setDefaultAlignment(Qt::AlignRight | Qt::AlignVCenter);
 

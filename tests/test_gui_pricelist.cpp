@@ -1,0 +1,183 @@
+#include "DemoClient.h"
+#include "GuiTestHelpers.h"
+#include "StandinEngine.h"
+#include "base/SessionContext.h"
+#include "import/PriceList.h"
+#include "import/gui/FMImport.h"
+#include "import/gui/FMSpalten.h"
+#include "import/gui/fmpruebn.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QSqlQuery>
+#include <QTableView>
+#include <QTest>
+#include <QTreeWidget>
+
+// A price list through the import window: what it recognised, the column
+// mapping window (proposal, choices, sheet, first row) and the mapping
+// remembered for the supplier's next list.
+class TestGuiPriceList : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void mappingWindowProposesAndFollowsChoices();
+    void priceListImportedAndMappingRemembered();
+    void mappingWindowCancelledStoresNothing();
+
+private:
+    int downloadCount();
+    QString data(const QString& name) const { return QFINDTESTDATA("data/pricelist/" + name); }
+    // The texts of the mapping row, column A first.
+    static QStringList meanings(FMSpalten& w);
+
+    std::unique_ptr<ClientTestFixture> m_fx;
+    std::unique_ptr<ScriptedUserInterface> m_ui;
+};
+
+namespace {
+
+template <typename T> T* child(QWidget* w, const char* name) {
+    return w ? w->findChild<T*>(QString::fromLatin1(name)) : nullptr;
+}
+
+} // namespace
+
+void TestGuiPriceList::init() {
+    StartDemoClient(m_fx, m_ui);
+}
+
+void TestGuiPriceList::cleanup() {
+    EndDemoClient(m_fx, m_ui);
+}
+
+int TestGuiPriceList::downloadCount() {
+    QSqlQuery q(m_fx->engine().db());
+    q.exec("SELECT count(*) FROM quendrap_downloads");
+    return q.next() ? q.value(0).toInt() : -1;
+}
+
+QStringList TestGuiPriceList::meanings(FMSpalten& w) {
+    QStringList out;
+    for (int c = 0; c < w.model().columnCount(); ++c) {
+        auto* box = qobject_cast<QComboBox*>(
+            child<QTableView>(&w, "table")->indexWidget(w.model().index(0, c)));
+        out << (box ? box->currentText() : QString("?"));
+    }
+    return out;
+}
+
+void TestGuiPriceList::mappingWindowProposesAndFollowsChoices() {
+    FMSpalten w(data("preisliste.xlsx"), true, ColumnMapping());
+    w.show();
+    // The first sheet holds a note only: nothing to propose.
+    QCOMPARE(child<QComboBox>(&w, "CBBlatt")->currentText(), QString("Hinweise"));
+    QCOMPARE(child<QLabel>(&w, "LBLHinweis")->text(),
+             QString("Bitte die Spalte für Best.Nr. wählen"));
+    QVERIFY(!child<QPushButton>(&w, "BUImport")->isEnabled());
+    // The sheet of prices: the header row's texts give the columns.
+    auto* sheet = child<QComboBox>(&w, "CBBlatt");
+    sheet->setCurrentIndex(1);
+    emit sheet->activated(1);
+    QCOMPARE(meanings(w), (QStringList{"Best.Nr.", "Bezeichnung", "EAN", "Preis", "Einheit", "PE",
+                                       "Datum", "Netto"}));
+    QCOMPARE(child<QSpinBox>(&w, "SPErsteZeile")->value(), 4);
+    QVERIFY(child<QPushButton>(&w, "BUImport")->isEnabled());
+    QCOMPARE(w.model().headerData(2, Qt::Vertical, Qt::DisplayRole).toString(), QString("3"));
+    QCOMPARE(w.model().index(2, 0).data(Qt::ForegroundRole).isValid(), true); // the header: grey
+    QCOMPARE(w.model().index(3, 0).data(Qt::ForegroundRole).isValid(), false);
+    // A meaning chosen for another column leaves the one that had it.
+    auto* b = qobject_cast<QComboBox*>(
+        child<QTableView>(&w, "table")->indexWidget(w.model().index(0, 1)));
+    b->setCurrentText("Best.Nr.");
+    emit b->activated(b->currentIndex());
+    QCOMPARE(meanings(w).mid(0, 2), (QStringList{"–", "Best.Nr."}));
+    // Without a price column there is nothing to import.
+    for (int c : {3, 7}) {
+        auto* box = qobject_cast<QComboBox*>(
+            child<QTableView>(&w, "table")->indexWidget(w.model().index(0, c)));
+        box->setCurrentIndex(0);
+        emit box->activated(0);
+    }
+    QCOMPARE(child<QLabel>(&w, "LBLHinweis")->text(),
+             QString("Bitte die Spalte für Preis oder Netto wählen"));
+    QVERIFY(!child<QPushButton>(&w, "BUImport")->isEnabled());
+    child<QSpinBox>(&w, "SPErsteZeile")->setValue(5);
+    const ColumnMapping m = w.mapping();
+    QCOMPARE(m.columnsText(), QString("bestnr=B,ean=C,einheit=E,pe=F,datum=G"));
+    QCOMPARE(m.firstRow, 5);
+    QCOMPARE(m.sheet, QString("Preise"));
+}
+
+void TestGuiPriceList::priceListImportedAndMappingRemembered() {
+    m_ui->fileLists.enqueue({data("liste-semikolon.csv")});
+    const int before = downloadCount();
+    FMImport w(FMImport::Source::File);
+    w.show();
+    QTRY_VERIFY(!child<QPlainTextEdit>(&w, "text")->toPlainText().isEmpty());
+    QCOMPARE(child<QPlainTextEdit>(&w, "text")->toPlainText().section('\n', 0, 3),
+             QString("CSV-Preisliste, Trennzeichen ;, UTF-8, 7 Zeilen\n"
+                     "Die Lieferung nennt keinen Lieferanten: bitte die Lieferantennummer "
+                     "angeben\n\nPreisliste Holzhandel Süd 2027"));
+    child<QLineEdit>(&w, "TXTLnr")->setText("70001");
+    QStringList proposed;
+    auto poll = WhenShown<FMSpalten>(this, [&](FMSpalten* s) {
+        proposed = meanings(*s);
+        // Column C holds EANs; the buyer leaves it out.
+        auto* ean = qobject_cast<QComboBox*>(
+            child<QTableView>(s, "table")->indexWidget(s->model().index(0, 2)));
+        ean->setCurrentIndex(0);
+        emit ean->activated(0);
+        child<QPushButton>(s, "BUImport")->click();
+    });
+    auto tracks = WhenShown<fmpruebn>(this, [](fmpruebn* p) {
+        auto* list = child<QTreeWidget>(p, "list1");
+        for (int i = 0; list && i < list->topLevelItemCount(); ++i)
+            list->topLevelItem(i)->setCheckState(2, Qt::Checked);
+        child<QPushButton>(p, "buok")->click();
+    });
+    WhenModalShown("FMImportBericht", [](QWidget* d) { qobject_cast<QDialog*>(d)->accept(); });
+    child<QPushButton>(&w, "Buspeich")->click();
+    QTRY_VERIFY(!w.isVisible());
+    QCOMPARE(proposed, (QStringList{"Best.Nr.", "Bezeichnung", "EAN", "Preis", "Einheit", "PE",
+                                    "Rabattgruppe", "Datum"}));
+    QCOMPARE(downloadCount(), before + 1);
+    QCOMPARE(RememberedMapping(Session().firma, "70001").stored(),
+             QString("bestnr=A,bezeichnung=B,preis=D,einheit=E,pe=F,rabattgruppe=G,datum=H|3|"));
+    QVERIFY(m_ui->messages.isEmpty());
+    delete poll.data();
+    delete tracks.data();
+}
+
+void TestGuiPriceList::mappingWindowCancelledStoresNothing() {
+    QString ignored;
+    RememberMapping(Session().firma, "70001",
+                    *ColumnMapping::FromColumnsText("bestnr=A,preis=C", &ignored));
+    m_ui->fileLists.enqueue({data("liste-tab.csv")});
+    const int before = downloadCount();
+    FMImport w(FMImport::Source::File);
+    w.show();
+    QTRY_VERIFY(!child<QPlainTextEdit>(&w, "text")->toPlainText().isEmpty());
+    child<QLineEdit>(&w, "TXTLnr")->setText("70001");
+    QStringList shown;
+    auto poll = WhenShown<FMSpalten>(this, [&](FMSpalten* s) {
+        shown = meanings(*s);
+        child<QPushButton>(s, "BUAbbruch")->click();
+    });
+    child<QPushButton>(&w, "Buspeich")->click();
+    QTRY_VERIFY(!shown.isEmpty());
+    // The supplier's mapping (its first row not chosen yet: row 1).
+    QCOMPARE(shown, (QStringList{"Best.Nr.", "–", "Preis", "–"}));
+    QVERIFY(w.isVisible());
+    QVERIFY(child<QPushButton>(&w, "Buspeich")->isEnabled());
+    QCOMPARE(downloadCount(), before);
+    delete poll.data();
+}
+
+QTEST_MAIN(TestGuiPriceList)
+#include "test_gui_pricelist.moc"
