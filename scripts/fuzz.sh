@@ -12,7 +12,7 @@ targets=("$@")
 # The stand-in's targets, then the client's.
 [ ${#targets[@]} -gt 0 ] ||
     targets=(fuzz_frame fuzz_dispatch fuzz_mlang fuzz_tls fuzz_import_file fuzz_match_file fuzz_reply
-             fuzz_datanorm)
+             fuzz_datanorm fuzz_catalogue fuzz_sheet)
 
 [ -f build-fuzz/CMakeCache.txt ] ||
     CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

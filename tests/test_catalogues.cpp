@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <xlsxwriter.h>
 
 // BMEcat catalogues and spreadsheet price lists: recognised by content,
 // read field by field into price lines, and imported through quendra-cli
@@ -24,6 +25,7 @@ private Q_SLOTS:
     void priceListCells_data();
     void priceListCells();
     void mappingTextsAndProposal();
+    void bigWorkbookReadToItsEnd();
     void cliImportsEachKind_data();
     void cliImportsEachKind();
     void brokenInputStoresNothing_data();
@@ -351,6 +353,36 @@ void TestCatalogues::mappingTextsAndProposal() {
     QCOMPARE(ColumnLetters(27), QString("AB"));
     QCOMPARE(ColumnOfLetters("ab"), 27);
     QCOMPARE(ColumnOfLetters("A1"), -1);
+}
+
+// A workbook whose parts are bigger than one piece of the unpacking: every
+// row read, the shared strings to their end.
+void TestCatalogues::bigWorkbookReadToItsEnd() {
+    const QString path = temp("gross.xlsx");
+    lxw_workbook* book = workbook_new(path.toLocal8Bit().constData());
+    lxw_worksheet* sheet = workbook_add_worksheet(book, "Liste");
+    constexpr int kRows = 3000;
+    for (int r = 0; r < kRows; ++r) {
+        worksheet_write_string(sheet, lxw_row_t(r), 0, qPrintable(QString("NR-%1").arg(r)),
+                               nullptr);
+        worksheet_write_string(sheet, lxw_row_t(r), 1,
+                               qPrintable(QString("Artikel Nummer %1 mit längerem Text").arg(r)),
+                               nullptr);
+        worksheet_write_number(sheet, lxw_row_t(r), 2, r + 0.25, nullptr);
+    }
+    QCOMPARE(workbook_close(book), LXW_NO_ERROR);
+    ColumnMapping m;
+    m[PriceColumn::BestNr] = "A";
+    m[PriceColumn::Bezeichnung] = "B";
+    m[PriceColumn::Preis] = "C";
+    m[PriceColumn::Datum] = "";
+    m.firstRow = 1;
+    auto reader = MakePriceListReader(path, "gross.xlsx", true, m);
+    const QStringList lines = walked(*reader);
+    QCOMPARE(lines.size(), kRows);
+    const QString today = QDate::currentDate().toString("dd.MM.yyyy");
+    QCOMPARE(lines.last(),
+             "|NR-2999|Artikel Nummer 2999 mit längerem Text||2999,25|" + today + "|1||");
 }
 
 void TestCatalogues::cliImportsEachKind_data() {

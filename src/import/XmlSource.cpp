@@ -129,7 +129,9 @@ bool ZipEntryDevice::open(OpenMode mode) {
         return false;
     m_end = false;
     m_failed = false;
-    return QIODevice::open(mode);
+    // Unbuffered: each read goes to libzip. Through QIODevice's own buffer
+    // QXmlStreamReader took a part bigger than one piece as ended early.
+    return QIODevice::open(mode | QIODevice::Unbuffered);
 }
 
 void ZipEntryDevice::close() {
