@@ -76,7 +76,12 @@ QStringList walked(PositionReader& reader) {
         out << f.join(u'|') + u'|' + s.extras.rabtyp + s.extras.netto;
         return std::optional<RecordIssue>();
     };
-    shown(reader.walk(true, watch, take));
+    // As the import's check: again when the first walk read a text the
+    // other way than the whole file says.
+    if (!shown(reader.walk(true, watch, take)) && reader.walkAgain()) {
+        out.clear();
+        shown(reader.walk(true, watch, take));
+    }
     return out;
 }
 
@@ -292,6 +297,16 @@ void TestCatalogues::priceListCells_data() {
         << "bestnr=A,preis=B" << 2 << ""
         << QStringList{"|A-1|||12,50|" + QDate::currentDate().toString("dd.MM.yyyy") + "|1||",
                        "Halt: l, Zeile 3: Preis 12,5O ist keine Zahl"};
+    const QString today = QDate::currentDate().toString("dd.MM.yyyy");
+    QTest::newRow("CSV: a column's decimal mark from all its texts, point")
+        << "Nr;Preis\nA-1;1.234\nA-2;2.5\n"
+        << "bestnr=A,preis=B" << 2 << ""
+        << QStringList{"|A-1|||1,234|" + today + "|1||", "|A-2|||2,5|" + today + "|1||"};
+    QTest::newRow("CSV: a column's decimal mark from all its texts, comma")
+        << "Nr;Preis\nA-1;1.234\nA-2;2,5\nA-3;1.234.567\n"
+        << "bestnr=A,preis=B" << 2 << ""
+        << QStringList{"|A-1|||1234|" + today + "|1||", "|A-2|||2,5|" + today + "|1||",
+                       "|A-3|||1234567|" + today + "|1||"};
     QTest::newRow("a header text not in the row above")
         << "Nr;Preis\nA-1;1\n"
         << "bestnr=Artikel,preis=B" << 2 << ""

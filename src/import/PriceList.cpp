@@ -174,24 +174,6 @@ public:
                                    .arg(m_mapping.firstRow - 1));
             m_index[size_t(c)] = found;
         }
-        // Decimal comma or point, per column, from all its texts.
-        if (!m_rows->rewind())
-            return Stop{RecordIssue{m_name, 0, QString(), m_rows->error()}, true, false};
-        std::array<int, kPriceColumnCount> evidence{};
-        const PriceColumn numeric[] = {PriceColumn::Preis, PriceColumn::Netto, PriceColumn::Pe};
-        while (m_rows->next(&row, &number)) {
-            if (number < m_mapping.firstRow)
-                continue;
-            for (PriceColumn c : numeric) {
-                const SheetCell* cell = at(row, c);
-                if (cell && cell->kind == SheetCell::Kind::Text)
-                    evidence[size_t(c)] += DecimalEvidence(cell->text);
-            }
-        }
-        if (m_rows->failed())
-            return Stop{RecordIssue{m_name, 0, QString(), m_rows->error()}, true, false};
-        for (PriceColumn c : numeric)
-            m_comma[size_t(c)] = evidence[size_t(c)] >= 0;
         if (!m_rows->rewind())
             return Stop{RecordIssue{m_name, 0, QString(), m_rows->error()}, true, false};
         m_fresh = true;
@@ -265,9 +247,20 @@ public:
         }
         if (m_rows->failed())
             return Stop{RecordIssue{m_name, 0, QString(), m_rows->error()}, true, false};
+        // Decimal comma or point, per column, from all its texts: a text
+        // the check read the other way is read again.
+        if (first) {
+            for (int c = 0; c < kPriceColumnCount; ++c) {
+                m_comma[size_t(c)] = m_evidence[size_t(c)] >= 0;
+                m_again = m_again ||
+                          (m_comma[size_t(c)] ? m_readPoint[size_t(c)] : m_readComma[size_t(c)]);
+            }
+            m_decided = true;
+        }
         return std::nullopt;
     }
 
+    bool walkAgain() const override { return m_again; }
     bool linksManufacturer() const override { return false; }
     bool tracksByDate() const override { return true; }
     qint64 progress() const override { return m_read; }
@@ -297,14 +290,14 @@ private:
         if (!cell)
             return QString();
         if (c == PriceColumn::Pe && cell->kind == SheetCell::Kind::Text) {
-            const auto d = DecimalText(cell->text, m_comma[size_t(c)]);
+            const auto d = decimal(cell->text, c);
             if (d && !d->contains(u','))
                 return *d;
         }
         return PlainText(*cell);
     }
 
-    std::optional<QString> price(const SheetRow& row, PriceColumn c) const {
+    std::optional<QString> price(const SheetRow& row, PriceColumn c) {
         const SheetCell* cell = at(row, c);
         if (!cell)
             return std::nullopt;
@@ -312,7 +305,28 @@ private:
             return NumberText(*cell);
         if (cell->kind == SheetCell::Kind::Date)
             return std::nullopt;
-        return DecimalText(cell->text, m_comma[size_t(c)]);
+        return decimal(cell->text, c);
+    }
+
+    // A text cell's number by its column's decimal mark. Until the check
+    // has seen every text of the column, a text is read by its own mark,
+    // else by the column's so far (a comma when it has none); what is read
+    // which way is kept, so that the check can read again.
+    std::optional<QString> decimal(const QString& text, PriceColumn c) const {
+        const size_t i = size_t(c);
+        if (m_decided)
+            return DecimalText(text, m_comma[i]);
+        const int evidence = DecimalEvidence(text);
+        m_evidence[i] += evidence;
+        const auto comma = DecimalText(text, true);
+        const auto point = DecimalText(text, false);
+        if (comma == point)
+            return comma;
+        bool useComma = evidence > 0 || (evidence == 0 && m_evidence[i] >= 0);
+        if (useComma ? !comma : !point)
+            useComma = !useComma;
+        (useComma ? m_readComma : m_readPoint)[i] = true;
+        return useComma ? comma : point;
     }
 
     QString m_path;
@@ -322,6 +336,11 @@ private:
     std::unique_ptr<SheetRows> m_rows;
     std::array<int, kPriceColumnCount> m_index;
     std::array<bool, kPriceColumnCount> m_comma;
+    bool m_decided = false;
+    mutable std::array<int, kPriceColumnCount> m_evidence{};
+    mutable std::array<bool, kPriceColumnCount> m_readComma{};
+    mutable std::array<bool, kPriceColumnCount> m_readPoint{};
+    bool m_again = false;
     bool m_fresh = false;
     QString m_today;
     int m_walks = 0;
