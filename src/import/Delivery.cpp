@@ -136,7 +136,7 @@ bool unpackZip(const QString& path, const QString& folder, QList<QPair<QString, 
 std::optional<QPair<Delivery::Format, QString>> otherKind(const QString& path,
                                                           const QStringList& lines) {
     if (IsXlsxWorkbook(path))
-        return QPair{Delivery::Format::Xlsx, QString()};
+        return std::pair{Delivery::Format::Xlsx, QString()};
     if (Datanorm::ReadHeader(lines.value(0)) || IsExtendedImportHeader(lines.value(0)))
         return std::nullopt;
     QFile file(path);
@@ -144,9 +144,9 @@ std::optional<QPair<Delivery::Format, QString>> otherKind(const QString& path,
         return std::nullopt;
     const QString version = Bmecat::RecognizeCatalogue(file.read(64 * 1024));
     if (!version.isEmpty())
-        return QPair{Delivery::Format::Bmecat, version};
+        return std::pair{Delivery::Format::Bmecat, version};
     if (LooksLikeCsv(lines))
-        return QPair{Delivery::Format::Csv, QString()};
+        return std::pair{Delivery::Format::Csv, QString()};
     return std::nullopt;
 }
 
