@@ -191,9 +191,8 @@ void checkKnowledge(const DatanormKnowledge& k) {
         FUZZ_CHECK(it->list || it->net);
         for (const auto* p : {&it->list, &it->net})
             if (*p) {
-                FUZZ_CHECK((*p)->number == it.key());
                 FUZZ_CHECK((*p)->cents > 0 && (*p)->priceFlag != 4);
-                FUZZ_CHECK((*p)->validFrom.isEmpty() || isDate((*p)->validFrom));
+                FUZZ_CHECK((*p)->validFrom().isEmpty() || isDate((*p)->validFrom()));
             }
         if (it->list)
             FUZZ_CHECK(it->list->priceFlag != 2);

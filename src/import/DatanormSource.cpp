@@ -3,7 +3,9 @@
 #include "common/ErpForms.h"
 #include "import/ImportFileReader.h"
 
+#include <QDate>
 #include <QFileInfo>
+#include <cmath>
 
 using namespace Datanorm;
 
@@ -79,11 +81,31 @@ RecordIssue issueAt(const DeliveryFile& file, qint64 line, const QString& text,
 
 } // namespace
 
+DatanormKnowledge::KeptPrice::KeptPrice(const Price& p)
+    : cents(p.cents), priceUnit(qint16(qBound(0, p.priceUnit, 32767))),
+      priceFlag(qint8(p.priceFlag)), discountGroup(p.discountGroup) {
+    if (!p.validFrom.isEmpty())
+        validFromDay = qint32(QDate::fromString(p.validFrom, u"dd.MM.yyyy").toJulianDay());
+    for (size_t i = 0; i < 3; ++i)
+        percents[i] = DiscountPercent(p.discounts[i]).value_or(std::nan(""));
+}
+
+QString DatanormKnowledge::KeptPrice::validFrom() const {
+    return validFromDay == 0 ? QString()
+                             : QDate::fromJulianDay(validFromDay).toString(u"dd.MM.yyyy");
+}
+
+std::optional<double> DatanormKnowledge::KeptPrice::percent(int i) const {
+    const double p = percents[size_t(i)];
+    return std::isnan(p) ? std::nullopt : std::optional(p);
+}
+
 SourceLine DatanormLine(const Article& a, const QString& date,
                         const DatanormKnowledge::ArticlePrices* prices, const QString& groupName,
                         const QMap<QString, QStringList>& rates) {
-    const Price* list = prices && prices->list ? &*prices->list : nullptr;
-    const Price* net = prices && prices->net ? &*prices->net : nullptr;
+    using KeptPrice = DatanormKnowledge::KeptPrice;
+    const KeptPrice* list = prices && prices->list ? &*prices->list : nullptr;
+    const KeptPrice* net = prices && prices->net ? &*prices->net : nullptr;
     const QString priceDate = prices && (list || net) ? prices->date : date;
     // The article's own price, when no P record gives one of its kind.
     // A price on request (flag 9) is none; a factory price (3) is net.
@@ -94,12 +116,12 @@ SourceLine DatanormLine(const Article& a, const QString& date,
     QString lineDate = date;
     if (list || net) {
         lineDate = priceDate;
-        const Price* p = list ? list : net;
-        if (!p->validFrom.isEmpty())
-            lineDate = p->validFrom;
+        const KeptPrice* p = list ? list : net;
+        if (p->validFromDay != 0)
+            lineDate = p->validFrom();
     }
     int priceUnit = a.priceUnit;
-    for (const Price* p : {list, net})
+    for (const KeptPrice* p : {list, net})
         if (p && p->priceUnit > 0)
             priceUnit = p->priceUnit;
     QString group = a.discountGroup;
@@ -129,8 +151,8 @@ SourceLine DatanormLine(const Article& a, const QString& date,
     };
     bool ownDiscounts = false;
     if (list)
-        for (const Discount& d : list->discounts)
-            ownDiscounts = ownDiscounts || DiscountPercent(d).has_value();
+        for (int i = 0; i < 3; ++i)
+            ownDiscounts = ownDiscounts || list->percent(i).has_value();
     // A P record naming a group and discounts of its own: the group's rate
     // (of the .RAB file) first, then its own; without a known rate the
     // group stays, and the discounts cannot be added to it.
@@ -141,8 +163,8 @@ SourceLine DatanormLine(const Article& a, const QString& date,
             for (const QString& rate : rates.value(list->discountGroup))
                 if (!rate.isEmpty() && rate.toDouble() != 0)
                     take(rate.toDouble());
-        for (const Discount& d : list->discounts)
-            if (const auto percent = DiscountPercent(d))
+        for (int i = 0; i < 3; ++i)
+            if (const auto percent = list->percent(i))
                 take(*percent);
     }
     if (netCents > 0 && listCents > 0) {
@@ -339,8 +361,12 @@ bool TakePrice(const Price& p, const QString& fileDate, DatanormKnowledge& k) {
     if (p.cents <= 0) // no price transmitted
         return false;
     auto& entry = k.prices[p.number];
-    // A factory price is not discountable: a net price.
-    (IsNetPrice(p.priceFlag) ? entry.net : entry.list) = p;
+    // A factory price is not discountable: a net price. The prices of one
+    // discount group share its text.
+    DatanormKnowledge::KeptPrice kept(p);
+    if (!kept.discountGroup.isEmpty())
+        kept.discountGroup = *k.groups.insert(kept.discountGroup);
+    (IsNetPrice(p.priceFlag) ? entry.net : entry.list) = std::move(kept);
     entry.date = fileDate;
     return true;
 }

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QMap>
 #include <QSet>
+#include <array>
 #include <functional>
 #include <optional>
 
@@ -53,13 +54,28 @@ struct EarlierArticle {
 // records by article, the goods group names, the discount group rates of
 // the .RAB file, the articles that only prices name, counts.
 struct DatanormKnowledge {
+    // A P record's price as it waits for its article's line: what the line
+    // takes of it, small (a delivery may hold a price for every article).
+    struct KeptPrice {
+        KeptPrice() = default;
+        KeptPrice(const Datanorm::Price& price); // NOLINT: kept as read
+        qint64 cents = 0;
+        qint32 validFromDay = 0; // Julian day of its own date; 0 for none
+        qint16 priceUnit = 0;    // 0: the article's
+        qint8 priceFlag = 0;
+        std::array<double, 3> percents{}; // of its discounts; NaN for none
+        QString discountGroup;
+        QString validFrom() const; // dd.mm.yyyy; "" for none
+        std::optional<double> percent(int i) const;
+    };
     struct ArticlePrices {
-        std::optional<Datanorm::Price> list;
-        std::optional<Datanorm::Price> net;
+        std::optional<KeptPrice> list;
+        std::optional<KeptPrice> net;
         QString date; // of the P file, or the record's own
         bool hasArticle = false;
     };
     QHash<QString, ArticlePrices> prices;
+    QSet<QString> groups; // the discount groups the kept prices name
     QHash<QString, QString> groupNames;
     QMap<QString, QStringList> rates; // discount group -> Rab1 … Rab3 (ERP form)
     QHash<QString, EarlierArticle> earlier;
