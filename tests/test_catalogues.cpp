@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <xlsxwriter.h>
+#include <zip.h>
 
 // BMEcat catalogues and spreadsheet price lists: recognised by content,
 // read field by field into price lines, and imported through quendra-cli
@@ -26,6 +27,10 @@ private Q_SLOTS:
     void priceListCells();
     void mappingTextsAndProposal();
     void bigWorkbookReadToItsEnd();
+    void catalogueEncodings_data();
+    void catalogueEncodings();
+    void workbookFaults_data();
+    void workbookFaults();
     void cliImportsEachKind_data();
     void cliImportsEachKind();
     void brokenInputStoresNothing_data();
@@ -82,6 +87,16 @@ QStringList walked(PositionReader& reader) {
         out.clear();
         shown(reader.walk(true, watch, take));
     }
+    // What the check counted and noted besides.
+    ImportResult counted;
+    reader.report(counted);
+    if (counted.recommended > 0 || counted.otherPrices > 0 || counted.deleted > 0)
+        out << QStringLiteral("gezählt: %1 UVP, %2 andere, %3 gelöscht")
+                   .arg(counted.recommended)
+                   .arg(counted.otherPrices)
+                   .arg(counted.deleted);
+    for (const ImportNote& note : reader.passed())
+        out << QStringLiteral("Hinweis Zeile %1: %2").arg(note.fileLine).arg(note.text);
     return out;
 }
 
@@ -163,9 +178,9 @@ void TestCatalogues::recognisedByContent_data() {
     QTest::newRow("workbook") << QStringList{"pricelist/preisliste.xlsx"}
                               << "Excel-Preisliste, Blatt Hinweise, 1 Zeile";
     QTest::newRow("CSV ;") << QStringList{"pricelist/liste-semikolon.csv"}
-                           << "CSV-Preisliste, Trennzeichen ;, UTF-8, 7 Zeilen";
+                           << "CSV-Preisliste, Trennzeichen Semikolon, UTF-8, 7 Zeilen";
     QTest::newRow("CSV ,") << QStringList{"pricelist/liste-komma.csv"}
-                           << "CSV-Preisliste, Trennzeichen ,, Windows-1252, 4 Zeilen";
+                           << "CSV-Preisliste, Trennzeichen Komma, Windows-1252, 4 Zeilen";
     QTest::newRow("CSV tab") << QStringList{"pricelist/liste-tab.csv"}
                              << "CSV-Preisliste, Trennzeichen Tabulator, UTF-8, 3 Zeilen";
     QTest::newRow("two lists")
@@ -200,6 +215,7 @@ void TestCatalogues::catalogueProducts_data() {
                                  "INTERNATIONAL_PID>",
                              prices(price("net_list", "12.5"), "2027-03-01"), unit))
         << QStringList{"4012345678901|P-1|Zement|C62|12,5|01.03.2027|100||"};
+    // Two prices of one date: the first (the second is noted).
     QTest::newRow("no date: the catalogue's, else today")
         << catalogue(
                product(kGerman, prices(price("net_list", "1")) + prices(price("net_list", "2"))),
@@ -207,7 +223,9 @@ void TestCatalogues::catalogueProducts_data() {
                .replace("<DATETIME type=\"generation_date\"><DATE>2026-11-02</DATE></DATETIME>"
                         "</CATALOG>",
                         "</CATALOG>")
-        << QStringList{"|P-1|Zement||1|" + today + "|1||", "|P-1|Zement||2|" + today + "|1||"};
+        << QStringList{"|P-1|Zement||1|" + today + "|1||",
+                       "Hinweis Zeile 4: Artikel P-1: zweiter Preis zum " + today +
+                           " nicht übernommen"};
     QTest::newRow("the catalogue's date")
         << catalogue(product(kGerman, prices(price("net_list", "1"))),
                      "<DATETIME type=\"generation_date\"><DATE>2026-11-02</DATE></DATETIME>")
@@ -218,7 +236,7 @@ void TestCatalogues::catalogueProducts_data() {
                                            price("nrp", "20") + price("udp_x", "3") +
                                            price("net_list", "10", "<LOWER_BOUND>1</LOWER_BOUND>"),
                                        "2027-01-01")))
-        << QStringList{"|P-1|Zement||10|01.01.2027|1||"};
+        << QStringList{"|P-1|Zement||10|01.01.2027|1||", "gezählt: 1 UVP, 1 andere, 0 gelöscht"};
     QTest::newRow("list and net price")
         << catalogue(product(kGerman, prices(price("net_customer", "7.5") + price("net_list", "10"),
                                              "2027-01-01")))
@@ -232,6 +250,25 @@ void TestCatalogues::catalogueProducts_data() {
                             prices(price("net_list", "10", "<PRICE_FACTOR>0.85</PRICE_FACTOR>"),
                                    "2027-02-01")))
         << QStringList{"|P-1|Zement||100|01.01.2027|1||", "|P-1|Zement||8,5|01.02.2027|1||"};
+    QTest::newRow("only a later scale, another currency, a product outside the transaction")
+        << catalogue(
+               product(
+                   kGerman,
+                   prices(price("net_list", "9", "<LOWER_BOUND>10</LOWER_BOUND>"), "2027-01-01") +
+                       prices(price("net_list", "8", "<PRICE_CURRENCY>CHF</PRICE_CURRENCY>"),
+                              "2027-02-01") +
+                       prices(price("net_list", "7"), "2027-03-01")),
+               "<CURRENCY>EUR</CURRENCY><USER_DEFINED_EXTENSIONS><PRODUCT>"
+               "<SUPPLIER_PID>FAKE</SUPPLIER_PID></PRODUCT></USER_DEFINED_EXTENSIONS>")
+        << QStringList{"|P-1|Zement||7|01.03.2027|1||", "gezählt: 0 UVP, 1 andere, 0 gelöscht",
+                       "Hinweis Zeile 4: Artikel P-1 nur mit Staffelpreisen, nicht übernommen"};
+    QTest::newRow("a negative price")
+        << catalogue(product(kGerman, prices(price("net_list", "-1.00"))))
+        << QStringList{"Halt: k.xml, Zeile 4: Preis -1.00 ist negativ"};
+    QTest::newRow("no purchase price at all")
+        << catalogue(product(kGerman, prices(price("nrp", "5"))))
+        << QStringList{"Halt: k.xml, Zeile 0: Die Datei enthält keine Artikelzeile",
+                       "gezählt: 1 UVP, 0 andere, 0 gelöscht"};
     QTest::newRow("a price that is no number")
         << catalogue(product(kGerman, prices(price("net_list", "12,50"))))
         << QStringList{"Halt: k.xml, Zeile 4: Preis 12,50 ist keine Zahl"};
@@ -287,11 +324,12 @@ void TestCatalogues::priceListCells_data() {
                        "400123|HS-12|Kantholz 10x10|MTR|3,99|01.01.2027|1|R2|"};
     QTest::newRow("CSV: decimal point per column, a row without number")
         << "pricelist/liste-komma.csv"
-        << "bestnr=A,bezeichnung=B,preis=C,einheit=D,netto=E,datum=F" << 2 << ""
+        << "bestnr=A,bezeichnung=B,preis=C,einheit=D,netto=E" << 2 << ""
         << QStringList{"|K-1|Schraube, verzinkt|C62|1,50|" +
                            QDate::currentDate().toString("dd.MM.yyyy") + "|1||",
                        "|K-2|Mutter M8 größer|C62|1234,00|" +
-                           QDate::currentDate().toString("dd.MM.yyyy") + "|1||N980.5"};
+                           QDate::currentDate().toString("dd.MM.yyyy") + "|1||N980.5",
+                       "Hinweis Zeile 4: Preis ohne Best.Nr., Zeile übersprungen"};
     QTest::newRow("CSV: a price that is no number")
         << "Nr;Preis\nA-1;12,50\nA-2;12,5O\n"
         << "bestnr=A,preis=B" << 2 << ""
@@ -307,6 +345,36 @@ void TestCatalogues::priceListCells_data() {
         << "bestnr=A,preis=B" << 2 << ""
         << QStringList{"|A-1|||1234|" + today + "|1||", "|A-2|||2,5|" + today + "|1||",
                        "|A-3|||1234567|" + today + "|1||"};
+    QTest::newRow("CSV: the header the nearest row above, letters within the list")
+        << "Nr;EK;Text\n;;\nA-1;2,50;Rohr\n"
+        << "bestnr=Nr,preis=EK,bezeichnung=C" << 3 << ""
+        << QStringList{"|A-1|Rohr||2,50|" + today + "|1||"};
+    QTest::newRow("CSV: letters beyond the list")
+        << "Nr;EK\nA-1;2,50\n"
+        << "bestnr=Nr,preis=EK,ean=F" << 2 << ""
+        << QStringList{"Halt: l, Zeile 0: Spalte F steht nicht in Zeile 1"};
+    QTest::newRow("CSV: a decimal mark against its column's")
+        << "Nr;EK\nA-1;12,50\nA-2;3,20\nA-3;1.5\n"
+        << "bestnr=A,preis=B" << 2 << ""
+        << QStringList{"|A-1|||12,50|" + today + "|1||", "|A-2|||3,20|" + today + "|1||",
+                       "Halt: l, Zeile 4: Preis 1.5 ist keine Zahl"};
+    QTest::newRow("CSV: three decimals after a 0 are no thousands")
+        << "Nr,EK\nS-1,0.056\nS-2,1.250\n"
+        << "bestnr=A,preis=B" << 2 << ""
+        << QStringList{"|S-1|||0,056|" + today + "|1||", "|S-2|||1,250|" + today + "|1||"};
+    QTest::newRow("CSV: commas in unquoted prices")
+        << "Nr,Text,EK\nC-1,Rohr,1,50\n"
+        << "bestnr=A,bezeichnung=B,preis=C" << 2 << ""
+        << QStringList{"Halt: l, Zeile 2: mehr Spalten als die Kopfzeile (Komma im Preis ohne "
+                       "Anführungszeichen?)"};
+    QTest::newRow("CSV: a quote not closed")
+        << "Nr;EK\nQ-1;\"2,50\nQ-2;3,00\n"
+        << "bestnr=A,preis=B" << 2 << ""
+        << QStringList{"Halt: l, Zeile 2: Anführungszeichen nicht geschlossen"};
+    QTest::newRow("CSV: no price at all")
+        << "Nr;EK\n"
+        << "bestnr=A,preis=B" << 2 << ""
+        << QStringList{"Halt: l, Zeile 0: Die Datei enthält keine Artikelzeile"};
     QTest::newRow("a header text not in the row above")
         << "Nr;Preis\nA-1;1\n"
         << "bestnr=Artikel,preis=B" << 2 << ""
@@ -400,6 +468,121 @@ void TestCatalogues::bigWorkbookReadToItsEnd() {
              "|NR-2999|Artikel Nummer 2999 mit längerem Text||2999,25|" + today + "|1||");
 }
 
+void TestCatalogues::catalogueEncodings_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("lines");
+    const QByteArray head = "<BMECAT version=\"1.2\"><T_NEW_CATALOG><ARTICLE><SUPPLIER_AID>E-1"
+                            "</SUPPLIER_AID><ARTICLE_DETAILS><DESCRIPTION_SHORT>";
+    const QByteArray tail = "</DESCRIPTION_SHORT></ARTICLE_DETAILS><ARTICLE_PRICE_DETAILS>"
+                            "<ARTICLE_PRICE price_type=\"net_list\"><PRICE_AMOUNT>1</PRICE_AMOUNT>"
+                            "</ARTICLE_PRICE></ARTICLE_PRICE_DETAILS></ARTICLE></T_NEW_CATALOG>"
+                            "</BMECAT>";
+    const QString today = QDate::currentDate().toString("dd.MM.yyyy");
+    // Windows writes "€" and „…“ into files it declares ISO-8859-1.
+    QTest::newRow("ISO-8859-1 from Windows")
+        << "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n" + head +
+               "5\x80 \x84Profi\x93 gr\xfcn" + tail
+        << QStringList{"|E-1|5€ „Profi“ grün||1|" + today + "|1||"};
+    QTest::newRow("UTF-8 without declaration")
+        << head + "gr\xc3\xbcn" + tail << QStringList{"|E-1|grün||1|" + today + "|1||"};
+    QTest::newRow("ISO-8859-15 is refused")
+        << "<?xml version=\"1.0\" encoding=\"ISO-8859-15\"?>\n" + head + "x" + tail
+        << QStringList{"Halt: k.xml, Zeile 0: Zeichensatz iso-8859-15 wird nicht unterstützt"};
+}
+
+// The encoding from the declaration; a catalogue is recognised by its root
+// even when a byte of its start is no UTF-8.
+void TestCatalogues::catalogueEncodings() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, lines);
+    QVERIFY(writeBytes(temp("k.xml"), bytes));
+    QCOMPARE(RecognizeDelivery({temp("k.xml")}).summary(), QString("BMEcat 1.2, 1 Artikel"));
+    auto reader = MakeBmecatReader(temp("k.xml"), "k.xml", 1);
+    QCOMPARE(walked(*reader), lines);
+}
+
+namespace {
+
+// A workbook of one sheet "Preise" from its parts' XML (a part left out
+// when empty).
+bool writeWorkbook(const QString& path, const QByteArray& sheet, const QByteArray& strings,
+                   const QByteArray& styles, const QByteArray& workbookProperties = {}) {
+    int error = 0;
+    zip_t* z = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (!z)
+        return false;
+    static QList<QByteArray> kept; // libzip reads them when it closes the archive
+    const auto add = [&](const char* name, const QByteArray& bytes) {
+        kept << bytes;
+        zip_source_t* source =
+            zip_source_buffer(z, kept.last().constData(), zip_uint64_t(kept.last().size()), 0);
+        return source && zip_file_add(z, name, source, ZIP_FL_OVERWRITE) >= 0;
+    };
+    bool ok = add("xl/workbook.xml", "<workbook xmlns:r=\"r\">" + workbookProperties +
+                                         "<sheets><sheet name=\"Preise\" r:id=\"rId1\"/>"
+                                         "</sheets></workbook>") &&
+              add("xl/_rels/workbook.xml.rels",
+                  "<Relationships><Relationship Id=\"rId1\" Target=\"worksheets/sheet1.xml\"/>"
+                  "</Relationships>") &&
+              add("xl/worksheets/sheet1.xml",
+                  "<worksheet><sheetData>" + sheet + "</sheetData></worksheet>");
+    if (ok && !strings.isEmpty())
+        ok = add("xl/sharedStrings.xml", "<sst>" + strings + "</sst>");
+    if (ok && !styles.isEmpty())
+        ok = add("xl/styles.xml", "<styleSheet>" + styles + "</styleSheet>");
+    return zip_close(z) == 0 && ok;
+}
+
+} // namespace
+
+void TestCatalogues::workbookFaults_data() {
+    QTest::addColumn<QByteArray>("sheet");
+    QTest::addColumn<QByteArray>("strings");
+    QTest::addColumn<QByteArray>("workbookProperties");
+    QTest::addColumn<QStringList>("lines");
+    const QByteArray dateStyle = "<cellXfs><xf numFmtId=\"0\"/><xf numFmtId=\"14\"/></cellXfs>";
+    const QByteArray row = "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>W-1</t></is></c>"
+                           "<c r=\"B1\"><v>2.5</v></c><c r=\"C1\" s=\"1\"><v>%1</v></c></row>";
+    QTest::newRow("a date cell") << QByteArray(row).replace("%1", "46388") << QByteArray()
+                                 << QByteArray() << QStringList{"|W-1|||2,5|01.01.2027|1||"};
+    QTest::newRow("a date cell of the 1904 system")
+        << QByteArray(row).replace("%1", "44926") << QByteArray()
+        << QByteArray("<workbookPr date1904=\"1\"/>") << QStringList{"|W-1|||2,5|01.01.2027|1||"};
+    QTest::newRow("a date format on a number that is no day")
+        << QByteArray(row).replace("%1", "1e300") << QByteArray() << QByteArray()
+        << QStringList{"|W-1|||2,5|1e300|1||"};
+    QTest::newRow("a shared text that is not there")
+        << QByteArray("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>7</v></c><c r=\"B1\"><v>1</v></c>"
+                      "</row>")
+        << QByteArray("<si><t>W-1</t></si>") << QByteArray()
+        << QStringList{"Halt: l.xlsx, Zeile 1: Blatt Preise: Zeile 1: gemeinsamer Text 7 fehlt "
+                       "(Arbeitsmappe beschädigt)"};
+    QTest::newRow("a row number that is none")
+        << QByteArray("<row r=\"zwei\"><c r=\"A1\"><v>1</v></c></row>") << QByteArray()
+        << QByteArray()
+        << QStringList{"Halt: l.xlsx, Zeile 0: Blatt Preise: Zeilennummer zwei nach Zeile 0"};
+    QTest::newRow("a sheet cut off")
+        << QByteArray("<row r=\"1\"><c r=\"A1\"><v>1</v></c>") << QByteArray() << QByteArray()
+        << QStringList{"Halt: l.xlsx, Zeile 1: Blatt Preise: kein gültiges XML (Element nicht "
+                       "geschlossen oder falsch verschachtelt, unerlaubtes Zeichen)"};
+}
+
+void TestCatalogues::workbookFaults() {
+    QFETCH(QByteArray, sheet);
+    QFETCH(QByteArray, strings);
+    QFETCH(QByteArray, workbookProperties);
+    QFETCH(QStringList, lines);
+    const QByteArray styles = "<cellXfs><xf numFmtId=\"0\"/><xf numFmtId=\"14\"/></cellXfs>";
+    QVERIFY(writeWorkbook(temp("l.xlsx"), sheet, strings, styles, workbookProperties));
+    ColumnMapping m;
+    m[PriceColumn::BestNr] = "A";
+    m[PriceColumn::Preis] = "B";
+    m[PriceColumn::Datum] = "C";
+    m.firstRow = 1;
+    auto reader = MakePriceListReader(temp("l.xlsx"), "l.xlsx", true, m);
+    QCOMPARE(walked(*reader), lines);
+}
+
 void TestCatalogues::cliImportsEachKind_data() {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("report");
@@ -443,7 +626,7 @@ void TestCatalogues::cliImportsEachKind_data() {
                        "bestnr=Artikelnummer,bezeichnung=B,ean=C,preis=Listenpreis,einheit=E,pe=F,"
                        "datum=H",
                        "--first-row", "3"}
-        << "CSV-Preisliste, Trennzeichen ;, UTF-8, 7 Zeilen\n"
+        << "CSV-Preisliste, Trennzeichen Semikolon, UTF-8, 7 Zeilen\n"
            "liste-semikolon.csv, Zeile 7: EAN 400123 ungültig, ohne EAN übernommen\n"
         << QMap<QString, QStringList>{
                {"HS-10@01.01.2027",
@@ -495,13 +678,13 @@ void TestCatalogues::brokenInputStoresNothing_data() {
         << "Nr;Preis\nA-1;1,00\nA-2;1,O0\n"
         << QStringList{"--supplier", "70001", "--columns", "bestnr=A,preis=B", "--first-row", "2"}
         << 1
-        << "CSV-Preisliste, Trennzeichen ;, Windows-1252, 3 Zeilen\nFehler in Zeile: "
+        << "CSV-Preisliste, Trennzeichen Semikolon, Windows-1252, 3 Zeilen\nFehler in Zeile: "
            "A-2;1,O0\n\nk.xml, "
            "Zeile 3: Preis 1,O0 ist keine Zahl\n";
     QTest::newRow("a list without mapping")
         << "Nr;Preis\nA-1;1,00\n"
         << QStringList{"--supplier", "70002"} << 2
-        << "CSV-Preisliste, Trennzeichen ;, Windows-1252, 2 "
+        << "CSV-Preisliste, Trennzeichen Semikolon, Windows-1252, 2 "
            "Zeilen\nquendra-cli: Keine Spaltenzuordnung für Lieferant "
            "70002 gespeichert: bitte --columns und "
            "--first-row angeben\n" +
@@ -509,13 +692,14 @@ void TestCatalogues::brokenInputStoresNothing_data() {
     QTest::newRow("columns without first row")
         << "Nr;Preis\nA-1;1,00\n"
         << QStringList{"--supplier", "70002", "--columns", "bestnr=A"} << 2
-        << "CSV-Preisliste, Trennzeichen ;, Windows-1252, 2 Zeilen\nquendra-cli: --columns "
+        << "CSV-Preisliste, Trennzeichen Semikolon, Windows-1252, 2 Zeilen\nquendra-cli: --columns "
            "braucht --first-row\n" +
                usage;
     QTest::newRow("a list without supplier")
         << "Nr;Preis\nA-1;1,00\n"
         << QStringList{} << 1
-        << "CSV-Preisliste, Trennzeichen ;, Windows-1252, 2 Zeilen\nDie Lieferung nennt keinen "
+        << "CSV-Preisliste, Trennzeichen Semikolon, Windows-1252, 2 Zeilen\nDie Lieferung nennt "
+           "keinen "
            "Lieferanten: bitte die Lieferantennummer angeben "
            "(--supplier)\n";
 }
@@ -572,7 +756,7 @@ void TestCatalogues::mappingRememberedPerSupplier() {
     QCOMPARE(out.section(u'\t', 1), QString("2\n"));
     QCOMPARE(RunCli(import, &out, &err, 60000, home.path()), 0);
     QCOMPARE(out.section(u'\t', 1), QString("2\n"));
-    QCOMPARE(err, QString("CSV-Preisliste, Trennzeichen ,, Windows-1252, 4 Zeilen\n"
+    QCOMPARE(err, QString("CSV-Preisliste, Trennzeichen Komma, Windows-1252, 4 Zeilen\n"
                           "liste-komma.csv, Zeile 4: Preis ohne Best.Nr., Zeile übersprungen\n"));
     QCOMPARE(RunCli(import + QStringList{"--first-row", "3"}, &out, &err, 60000, home.path()), 0);
     QCOMPARE(out.section(u'\t', 1), QString("1\n"));

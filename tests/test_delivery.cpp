@@ -123,7 +123,7 @@ void TestDelivery::recognisedByContent_data() {
         << "Die Dateien gehören nicht zu einer Lieferung (verschiedene Formate oder Versionen)"
         << QStringList{};
     QTest::newRow("a price list of another kind")
-        << QStringList{"liste.csv"} << "CSV-Preisliste, Trennzeichen ;, Windows-1252, 2 Zeilen"
+        << QStringList{"liste.csv"} << "CSV-Preisliste, Trennzeichen Semikolon, Windows-1252, 2 Zeilen"
         << QStringList{"Preisliste"};
     QTest::newRow("one of two files of another kind")
         << QStringList{"v4/DATANORM.001", "liste.csv"}

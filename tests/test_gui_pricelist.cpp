@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSpinBox>
 #include <QSqlQuery>
 #include <QTableView>
@@ -28,10 +29,15 @@ private Q_SLOTS:
     void cleanup();
     void mappingWindowProposesAndFollowsChoices();
     void priceListImportedAndMappingRemembered();
+    void eachKindImportedThroughTheWindow_data();
+    void eachKindImportedThroughTheWindow();
     void mappingWindowCancelledStoresNothing();
 
 private:
     int downloadCount();
+    // The newest download's positions: order number, description, date,
+    // price, net price, sorted.
+    QStringList newestPositions();
     QString data(const QString& name) const { return QFINDTESTDATA("data/pricelist/" + name); }
     // The texts of the mapping row, column A first.
     static QStringList meanings(FMSpalten& w);
@@ -60,6 +66,17 @@ int TestGuiPriceList::downloadCount() {
     QSqlQuery q(m_fx->engine().db());
     q.exec("SELECT count(*) FROM quendrap_downloads");
     return q.next() ? q.value(0).toInt() : -1;
+}
+
+QStringList TestGuiPriceList::newestPositions() {
+    QSqlQuery q(m_fx->engine().db());
+    q.exec("SELECT BestNr || '|' || Bezeichnung || '|' || Datum || '|' || Preis || '|' || "
+           "rabtyp || netto FROM quendrap_pos WHERE DLID = (SELECT max(CAST(id AS INTEGER)) "
+           "FROM quendrap_downloads) ORDER BY BestNr, Datum");
+    QStringList rows;
+    while (q.next())
+        rows << q.value(0).toString();
+    return rows;
 }
 
 QStringList TestGuiPriceList::meanings(FMSpalten& w) {
@@ -121,7 +138,7 @@ void TestGuiPriceList::priceListImportedAndMappingRemembered() {
     w.show();
     QTRY_VERIFY(!child<QPlainTextEdit>(&w, "text")->toPlainText().isEmpty());
     QCOMPARE(child<QPlainTextEdit>(&w, "text")->toPlainText().section('\n', 0, 3),
-             QString("CSV-Preisliste, Trennzeichen ;, UTF-8, 7 Zeilen\n"
+             QString("CSV-Preisliste, Trennzeichen Semikolon, UTF-8, 7 Zeilen\n"
                      "Die Lieferung nennt keinen Lieferanten: bitte die Lieferantennummer "
                      "angeben\n\nPreisliste Holzhandel Süd 2027"));
     child<QLineEdit>(&w, "TXTLnr")->setText("70001");
@@ -152,6 +169,70 @@ void TestGuiPriceList::priceListImportedAndMappingRemembered() {
     QVERIFY(m_ui->messages.isEmpty());
     delete poll.data();
     delete tracks.data();
+}
+
+void TestGuiPriceList::eachKindImportedThroughTheWindow_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("sheet"); // a workbook's sheet chosen in the mapping window
+    QTest::addColumn<QString>("summary");
+    QTest::addColumn<QStringList>("positions");
+    QTest::newRow("BMEcat") << "../bmecat/katalog-12-latin1.xml"
+                            << ""
+                            << "BMEcat 1.2, 2 Artikel"
+                            << QStringList{"HS-200|Dämmplatte Mineralwolle 100 mm|01.12.2026|7,96|",
+                                           "HS-201|Schaumstoffkeil weiß|01.10.2026|2,30|"};
+    QTest::newRow("workbook") << "preisliste.xlsx"
+                              << "Preise"
+                              << "Excel-Preisliste, Blatt Hinweise, 1 Zeile"
+                              << QStringList{"100200|Zement CEM II 25 kg|01.01.2027|6,45|",
+                                             "Z-2|Mörtel & Putz|01.01.2027|12,90|N9.5",
+                                             "Z-3|Estrich 40 kg|01.03.2027|8|"};
+}
+
+// What the window stores is what the file says (the purchase side that
+// the file gives; the ERP's own defaults left out of the comparison).
+void TestGuiPriceList::eachKindImportedThroughTheWindow() {
+    QFETCH(QString, file);
+    QFETCH(QString, sheet);
+    QFETCH(QString, summary);
+    QFETCH(QStringList, positions);
+    m_ui->fileLists.enqueue({data(file)});
+    FMImport w(FMImport::Source::File);
+    w.show();
+    QTRY_VERIFY(!child<QPlainTextEdit>(&w, "text")->toPlainText().isEmpty());
+    QCOMPARE(child<QPlainTextEdit>(&w, "text")->toPlainText().section('\n', 0, 0), summary);
+    child<QLineEdit>(&w, "TXTLnr")->setText("70001");
+    // A catalogue asks for no mapping.
+    QPointer<QTimer> mapping;
+    if (!sheet.isEmpty())
+        mapping = WhenShown<FMSpalten>(this, [&](FMSpalten* s) {
+            auto* sheets = child<QComboBox>(s, "CBBlatt");
+            sheets->setCurrentText(sheet);
+            emit sheets->activated(sheets->currentIndex());
+            child<QPushButton>(s, "BUImport")->click();
+        });
+    auto tracks = WhenShown<fmpruebn>(this, [](fmpruebn* p) {
+        auto* list = child<QTreeWidget>(p, "list1");
+        for (int i = 0; list && i < list->topLevelItemCount(); ++i)
+            list->topLevelItem(i)->setCheckState(2, Qt::Checked);
+        child<QPushButton>(p, "buok")->click();
+    });
+    // Polls not taken end with the test, whatever its outcome.
+    const auto stopPolls = qScopeGuard([&] {
+        delete mapping.data();
+        delete tracks.data();
+    });
+    WhenModalShown("FMImportBericht", [](QWidget* d) { qobject_cast<QDialog*>(d)->accept(); });
+    child<QPushButton>(&w, "Buspeich")->click();
+    QTRY_VERIFY(!w.isVisible());
+    QVERIFY(m_ui->messages.isEmpty());
+    QStringList stored = newestPositions();
+    // A list price without a net price of its own: the ERP's "N" with the
+    // price as net, or the article's discounts; not the file's.
+    for (QString& row : stored)
+        if (!row.endsWith("N9.5"))
+            row = row.section('|', 0, 3) + '|';
+    QCOMPARE(stored, positions);
 }
 
 void TestGuiPriceList::mappingWindowCancelledStoresNothing() {

@@ -21,43 +21,36 @@ const char kImportUsage[] =
 
 // The column mapping of a price list: --columns and --first-row, else the
 // one remembered for the supplier (--first-row and --sheet still apply).
-// Exit code 2 (with the usage) when there is none or it is malformed.
-int chooseColumns(const QCommandLineParser& p, const QString& supplier, ColumnMapping* mapping) {
+// Why there is none or it is malformed ("" when it is fine).
+QString chooseColumns(const QCommandLineParser& p, const QString& supplier,
+                      ColumnMapping* mapping) {
     const bool columns = p.isSet(QStringLiteral("columns"));
     const bool firstRow = p.isSet(QStringLiteral("first-row"));
     if (columns) {
         QString problem;
         const auto given =
             ColumnMapping::FromColumnsText(p.value(QStringLiteral("columns")), &problem);
-        if (!given) {
-            err() << "quendra-cli: " << problem << '\n' << kImportUsage;
-            return 2;
-        }
-        if (!firstRow) {
-            err() << "quendra-cli: --columns braucht --first-row\n" << kImportUsage;
-            return 2;
-        }
+        if (!given)
+            return problem;
+        if (!firstRow)
+            return QStringLiteral("--columns braucht --first-row");
         *mapping = *given;
     } else {
         *mapping = RememberedMapping(Session().firma, supplier);
-        if (mapping->isEmpty()) {
-            err() << "quendra-cli: Keine Spaltenzuordnung für Lieferant " << supplier
-                  << " gespeichert: bitte --columns und --first-row angeben\n"
-                  << kImportUsage;
-            return 2;
-        }
+        if (mapping->isEmpty())
+            return QStringLiteral("Keine Spaltenzuordnung für Lieferant %1 gespeichert: bitte "
+                                  "--columns und --first-row angeben")
+                .arg(supplier);
     }
     if (firstRow) {
         bool ok = false;
         mapping->firstRow = p.value(QStringLiteral("first-row")).toInt(&ok);
-        if (!ok || mapping->firstRow < 1) {
-            err() << "quendra-cli: --first-row braucht eine Zeilennummer ab 1\n" << kImportUsage;
-            return 2;
-        }
+        if (!ok || mapping->firstRow < 1)
+            return QStringLiteral("--first-row braucht eine Zeilennummer ab 1");
     }
     if (p.isSet(QStringLiteral("sheet")))
         mapping->sheet = p.value(QStringLiteral("sheet"));
-    return 0;
+    return QString();
 }
 
 // Imports the files: the supplier from --supplier, else from the file's
@@ -69,10 +62,16 @@ int importFiles(const QStringList& paths, const QCommandLineParser& p) {
     const OpenedFile opened = import.open(delivery);
     if (!opened.ok)
         return 1;
-    // What was recognised (of the sheet asked for), before anything else.
-    if (delivery.format == Delivery::Format::Xlsx && p.isSet(QStringLiteral("sheet"))) {
-        auto rows =
-            PriceListRows(delivery.files.first().path, true, p.value(QStringLiteral("sheet")));
+    const QString supplier = supplierOption.isEmpty() ? opened.supplier : supplierOption;
+    QString usage;
+    if (delivery.isPriceList() && !supplier.isEmpty())
+        usage = chooseColumns(p, supplier, &delivery.columns);
+    // What was recognised (of the sheet the mapping names), before
+    // anything else.
+    const QString sheet =
+        usage.isEmpty() ? delivery.columns.sheet : p.value(QStringLiteral("sheet"));
+    if (delivery.format == Delivery::Format::Xlsx && !sheet.isEmpty()) {
+        auto rows = PriceListRows(delivery.files.first().path, true, sheet);
         if (!rows->open()) {
             err() << delivery.files.first().name << ": " << rows->error() << '\n';
             return 1;
@@ -84,7 +83,6 @@ int importFiles(const QStringList& paths, const QCommandLineParser& p) {
         err() << delivery.summary() << '\n';
         err().flush();
     }
-    const QString supplier = supplierOption.isEmpty() ? opened.supplier : supplierOption;
     if (supplier.isEmpty()) {
         err() << (delivery.namesSupplier()
                       ? QStringLiteral(
@@ -93,9 +91,9 @@ int importFiles(const QStringList& paths, const QCommandLineParser& p) {
               << '\n';
         return 1;
     }
-    if (delivery.isPriceList()) {
-        if (const int usage = chooseColumns(p, supplier, &delivery.columns))
-            return usage;
+    if (!usage.isEmpty()) {
+        err() << "quendra-cli: " << usage << '\n' << kImportUsage;
+        return 2;
     }
     if (!supplierOption.isEmpty() || opened.supplierName.isEmpty()) {
         if (import.checkSupplier(supplier).isEmpty())

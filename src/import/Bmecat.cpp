@@ -1,5 +1,7 @@
 #include "Bmecat.h"
 
+#include "import/BmecatParser.h"
+
 #include "common/ErpForms.h"
 #include "import/FileImport.h"
 #include "import/PositionReader.h"
@@ -17,58 +19,6 @@
 namespace Bmecat {
 
 namespace {
-
-// The elements the reader looks at; everything else is read past.
-enum class Tag : quint8 {
-    Other,
-    Number,       // SUPPLIER_AID, SUPPLIER_PID
-    Details,      // ARTICLE_DETAILS, PRODUCT_DETAILS
-    OrderDetails, // ARTICLE_ORDER_DETAILS, PRODUCT_ORDER_DETAILS
-    PriceDetails, // ARTICLE_PRICE_DETAILS, PRODUCT_PRICE_DETAILS
-    Price,        // ARTICLE_PRICE, PRODUCT_PRICE
-    DescriptionShort,
-    Ean,
-    InternationalPid,
-    OrderUnit,
-    PriceQuantity,
-    DateTime,
-    Date,
-    PriceAmount,
-    Tax,
-    PriceFactor,
-    LowerBound,
-};
-
-Tag TagOf(QStringView name) {
-    static const QHash<QString, Tag> tags{
-        {QStringLiteral("SUPPLIER_AID"), Tag::Number},
-        {QStringLiteral("SUPPLIER_PID"), Tag::Number},
-        {QStringLiteral("ARTICLE_DETAILS"), Tag::Details},
-        {QStringLiteral("PRODUCT_DETAILS"), Tag::Details},
-        {QStringLiteral("ARTICLE_ORDER_DETAILS"), Tag::OrderDetails},
-        {QStringLiteral("PRODUCT_ORDER_DETAILS"), Tag::OrderDetails},
-        {QStringLiteral("ARTICLE_PRICE_DETAILS"), Tag::PriceDetails},
-        {QStringLiteral("PRODUCT_PRICE_DETAILS"), Tag::PriceDetails},
-        {QStringLiteral("ARTICLE_PRICE"), Tag::Price},
-        {QStringLiteral("PRODUCT_PRICE"), Tag::Price},
-        {QStringLiteral("DESCRIPTION_SHORT"), Tag::DescriptionShort},
-        {QStringLiteral("EAN"), Tag::Ean},
-        {QStringLiteral("INTERNATIONAL_PID"), Tag::InternationalPid},
-        {QStringLiteral("ORDER_UNIT"), Tag::OrderUnit},
-        {QStringLiteral("PRICE_QUANTITY"), Tag::PriceQuantity},
-        {QStringLiteral("DATETIME"), Tag::DateTime},
-        {QStringLiteral("DATE"), Tag::Date},
-        {QStringLiteral("PRICE_AMOUNT"), Tag::PriceAmount},
-        {QStringLiteral("TAX"), Tag::Tax},
-        {QStringLiteral("PRICE_FACTOR"), Tag::PriceFactor},
-        {QStringLiteral("LOWER_BOUND"), Tag::LowerBound},
-    };
-    return tags.value(name.toString(), Tag::Other);
-}
-
-bool IsProduct(QStringView name) {
-    return name == u"ARTICLE" || name == u"PRODUCT";
-}
 
 bool IsGerman(const QString& language) {
     const QString l = language.toLower();
@@ -128,24 +78,42 @@ QString ChosenDescription(const Product& product, const QString& catalogueLangua
 ProductLines LinesOf(const Product& p, const Catalogue& catalogue, const QString& today) {
     ProductLines out;
     const QString description = ChosenDescription(p, catalogue.language).simplified();
+    // Prices in euros: the price's currency, else the catalogue's.
+    const QString catalogueCurrency =
+        catalogue.currency.isEmpty() ? QStringLiteral("EUR") : catalogue.currency.toUpper();
+    QStringList dates;
     for (const PriceDetails& details : p.details) {
         std::optional<QString> list;
         std::optional<QString> gross;
         std::optional<QString> net;
+        bool laterScale = false;
         for (const Price& price : details.prices) {
             if (!price.lowerBound.trimmed().isEmpty()) {
                 const auto bound = NumberOf(price.lowerBound);
                 if (!bound) {
-                    out.problem = QStringLiteral("Staffel %1 ist keine Zahl").arg(price.lowerBound);
+                    out.problem =
+                        QStringLiteral("Staffelmenge %1 ist keine Zahl").arg(price.lowerBound);
                     return out;
                 }
-                if (*bound > 1)
-                    continue; // a later scale
+                if (*bound > 1) {
+                    laterScale = true;
+                    continue;
+                }
             }
             const auto amount = NumberOf(price.amount);
-            if (!amount || *amount < 0) {
+            if (!amount) {
                 out.problem = QStringLiteral("Preis %1 ist keine Zahl").arg(price.amount);
                 return out;
+            }
+            if (*amount < 0) {
+                out.problem = QStringLiteral("Preis %1 ist negativ").arg(price.amount);
+                return out;
+            }
+            const QString currency =
+                price.currency.isEmpty() ? catalogueCurrency : price.currency.toUpper();
+            if (currency != u"EUR") {
+                ++out.others;
+                continue;
             }
             std::optional<double> worked;
             if (!price.factor.trimmed().isEmpty()) {
@@ -185,8 +153,12 @@ ProductLines LinesOf(const Product& p, const Catalogue& catalogue, const QString
         }
         if (!list)
             list = gross;
-        if (!list && !net)
+        if (!list && !net) {
+            if (laterScale)
+                out.notes << QStringLiteral("Artikel %1 nur mit Staffelpreisen, nicht übernommen")
+                                 .arg(p.number.trimmed());
             continue;
+        }
         QStringList f(ImportArticleLine::kFieldCount);
         f[ImportArticleLine::Ean - 1] = p.ean.trimmed();
         f[ImportArticleLine::HerstArtNr - 1] = p.number.trimmed();
@@ -198,6 +170,12 @@ ProductLines LinesOf(const Product& p, const Catalogue& catalogue, const QString
             date = catalogue.date;
         if (date.isEmpty())
             date = today;
+        if (dates.contains(date)) {
+            out.notes << QStringLiteral("Artikel %1: zweiter Preis zum %2 nicht übernommen")
+                             .arg(p.number.trimmed(), date);
+            continue;
+        }
+        dates << date;
         f[ImportArticleLine::GueltigAb - 1] = date;
         f[ImportArticleLine::Preis2 - 1] = QStringLiteral("0");
         f[ImportArticleLine::PreisEHT - 1] =
@@ -225,18 +203,32 @@ ProductLines LinesOf(const Product& p, const Catalogue& catalogue, const QString
 }
 
 QString RecognizeCatalogue(const QByteArray& start) {
-    QXmlStreamReader xml(start);
-    while (!xml.atEnd()) {
-        if (xml.readNext() == QXmlStreamReader::StartElement) {
-            if (xml.name() != u"BMECAT")
-                return QString();
-            const QString version = xml.attributes().value(QStringLiteral("version")).toString();
-            return version.isEmpty() ? QStringLiteral("?") : version;
+    // The first element after the declaration, comments and the document
+    // type: its name without prefix, then its version attribute.
+    qsizetype at = start.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    for (;;) {
+        at = start.indexOf('<', at);
+        if (at < 0 || at + 1 >= start.size())
+            return QString();
+        if (start.mid(at, 4) == "<!--") {
+            at = start.indexOf("-->", at);
+        } else if (start[at + 1] == '?' || start[at + 1] == '!') {
+            at = start.indexOf('>', at);
+        } else {
+            break;
         }
-        if (xml.hasError())
+        if (at < 0)
             return QString();
     }
-    return QString();
+    static const QRegularExpression root(
+        QStringLiteral("^<(?:[A-Za-z_][\\w.-]*:)?BMECAT(?=[\\s/>])([^>]*)"));
+    const auto m = root.match(QString::fromLatin1(start.mid(at, 4096)));
+    if (!m.hasMatch())
+        return QString();
+    static const QRegularExpression version(
+        QStringLiteral("\\bversion\\s*=\\s*[\"']([^\"']*)[\"']"));
+    const auto v = version.match(m.captured(1));
+    return v.hasMatch() && !v.captured(1).isEmpty() ? v.captured(1) : QStringLiteral("?");
 }
 
 qint64 CountProducts(const QString& path) {
@@ -279,207 +271,6 @@ namespace {
 
 using namespace Bmecat;
 
-// Streams a catalogue: the header first, then one product at a time.
-class CatalogueParser {
-public:
-    explicit CatalogueParser(const QString& path) : m_device(path) {}
-
-    bool open(QString* problem) {
-        if (!m_device.open()) {
-            *problem = m_device.error();
-            return false;
-        }
-        m_xml.setDevice(&m_device);
-        return true;
-    }
-
-    const Catalogue& catalogue() const { return m_catalogue; }
-    qint64 line() const { return m_xml.lineNumber(); }
-
-    enum class Next { Product, End, Problem };
-
-    // The next product; Problem when the document breaks off or is no XML
-    // (problem() says why, at line()).
-    Next next(Product* product) {
-        while (!m_xml.atEnd()) {
-            const auto token = m_xml.readNext();
-            if (token == QXmlStreamReader::StartElement) {
-                const QStringView name = m_xml.name();
-                if (IsProduct(name) && m_depth >= 1) {
-                    if (!readProduct(product))
-                        return Next::Problem;
-                    return Next::Product;
-                }
-                ++m_depth;
-                if (m_depth == 1) {
-                    m_catalogue.version =
-                        m_xml.attributes().value(QStringLiteral("version")).toString();
-                } else if (name.startsWith(u"T_") && m_depth == 2) {
-                    m_catalogue.transaction = name.toString();
-                } else if (name == u"LANGUAGE" && m_inCatalog) {
-                    const bool isDefault =
-                        m_xml.attributes().value(QStringLiteral("default")) == u"true";
-                    const QString language = m_xml.readElementText().trimmed();
-                    --m_depth;
-                    if (m_catalogue.language.isEmpty() || isDefault)
-                        m_catalogue.language = language;
-                } else if (name == u"CATALOG" && m_depth == 3) {
-                    m_inCatalog = true;
-                } else if (name == u"DATETIME" && m_inCatalog) {
-                    m_generation =
-                        m_xml.attributes().value(QStringLiteral("type")) == u"generation_date";
-                } else if (name == u"DATE" && m_inCatalog && m_generation) {
-                    m_catalogue.date = DateOfText(m_xml.readElementText());
-                    --m_depth;
-                }
-            } else if (token == QXmlStreamReader::EndElement) {
-                if (m_xml.name() == u"CATALOG")
-                    m_inCatalog = false;
-                else if (m_xml.name() == u"DATETIME")
-                    m_generation = false;
-                --m_depth;
-            }
-        }
-        return m_xml.hasError() ? Next::Problem : Next::End;
-    }
-
-    QString problem() const { return m_problem.isEmpty() ? XmlProblem(m_xml) : m_problem; }
-
-private:
-    static QString DateOfText(const QString& text) { return ErpDate(text.trimmed().left(10)); }
-
-    QString text() { return m_xml.readElementText(QXmlStreamReader::IncludeChildElements); }
-
-    bool readProduct(Product* p) {
-        *p = Product();
-        p->line = m_xml.lineNumber();
-        p->mode = m_xml.attributes().value(QStringLiteral("mode")).toString();
-        // The product's open elements below it.
-        QVarLengthArray<Tag, 16> open;
-        PriceDetails* details = nullptr;
-        Price* price = nullptr;
-        bool startDate = false;
-        while (!m_xml.atEnd()) {
-            const auto token = m_xml.readNext();
-            if (token == QXmlStreamReader::EndElement) {
-                if (open.isEmpty())
-                    return true;
-                const Tag closed = open.last();
-                open.removeLast();
-                if (closed == Tag::PriceDetails)
-                    details = nullptr;
-                else if (closed == Tag::Price)
-                    price = nullptr;
-                else if (closed == Tag::DateTime)
-                    startDate = false;
-                continue;
-            }
-            if (token != QXmlStreamReader::StartElement)
-                continue;
-            const Tag tag = TagOf(m_xml.name());
-            const Tag parent = open.isEmpty() ? Tag::Other : open.last();
-            switch (tag) {
-            case Tag::Number:
-                if (open.isEmpty()) {
-                    p->number = text();
-                    continue;
-                }
-                break;
-            case Tag::DescriptionShort:
-                if (parent == Tag::Details) {
-                    const QString language =
-                        m_xml.attributes().value(QStringLiteral("lang")).toString();
-                    p->descriptions.append({language, text()});
-                    continue;
-                }
-                break;
-            case Tag::Ean:
-                if (parent == Tag::Details) {
-                    const QString ean = text().trimmed();
-                    if (p->ean.isEmpty())
-                        p->ean = ean;
-                    continue;
-                }
-                break;
-            case Tag::InternationalPid:
-                if (parent == Tag::Details) {
-                    const QString type =
-                        m_xml.attributes().value(QStringLiteral("type")).toString().toLower();
-                    const QString id = text().trimmed();
-                    if (p->ean.isEmpty() && (type == u"gtin" || type == u"ean"))
-                        p->ean = id;
-                    continue;
-                }
-                break;
-            case Tag::OrderUnit:
-                if (parent == Tag::OrderDetails) {
-                    p->unit = text();
-                    continue;
-                }
-                break;
-            case Tag::PriceQuantity:
-                if (parent == Tag::OrderDetails) {
-                    p->priceQuantity = text();
-                    continue;
-                }
-                break;
-            case Tag::PriceDetails:
-                if (open.isEmpty()) {
-                    p->details.append(PriceDetails());
-                    details = &p->details.last();
-                }
-                break;
-            case Tag::DateTime:
-                startDate = details && parent == Tag::PriceDetails &&
-                            m_xml.attributes().value(QStringLiteral("type")) == u"valid_start_date";
-                break;
-            case Tag::Date:
-                if (startDate && parent == Tag::DateTime) {
-                    details->validFrom = text();
-                    continue;
-                }
-                break;
-            case Tag::Price:
-                if (details && parent == Tag::PriceDetails) {
-                    details->prices.append(Price());
-                    price = &details->prices.last();
-                    price->type = m_xml.attributes().value(QStringLiteral("price_type")).toString();
-                }
-                break;
-            case Tag::PriceAmount:
-            case Tag::Tax:
-            case Tag::PriceFactor:
-            case Tag::LowerBound:
-                if (price && parent == Tag::Price) {
-                    const QString value = text();
-                    if (tag == Tag::PriceAmount)
-                        price->amount = value;
-                    else if (tag == Tag::Tax)
-                        price->tax = value;
-                    else if (tag == Tag::PriceFactor)
-                        price->factor = value;
-                    else
-                        price->lowerBound = value;
-                    continue;
-                }
-                break;
-            default:
-                break;
-            }
-            open.append(tag);
-        }
-        return false;
-    }
-
-    XmlFileDevice m_device;
-    QXmlStreamReader m_xml;
-    Catalogue m_catalogue;
-    QString m_problem;
-    int m_depth = 0;
-    bool m_inCatalog = false;
-    bool m_generation = false;
-};
-
 // A catalogue's products as price lines. Products without a description
 // (a price update) take description, unit and EAN from the supplier's
 // newest download that has them, after the others.
@@ -499,27 +290,33 @@ public:
 
     std::optional<Stop> walk(bool check, const Watch& watch, const Yield& yield) override {
         const bool first = check && m_walks++ == 0;
-        return stream([&](const Product& p, const ProductLines& taken) -> std::optional<Stop> {
-            if (p.descriptions.isEmpty()) {
-                if (first && !taken.lines.isEmpty())
-                    m_lacking << p.number.trimmed();
+        qint64 yielded = 0;
+        auto ended =
+            stream([&](const Product& p, const ProductLines& taken) -> std::optional<Stop> {
+                if (p.descriptions.isEmpty()) {
+                    if (first && !taken.lines.isEmpty())
+                        m_lacking << p.number.trimmed();
+                    return std::nullopt;
+                }
+                if (first)
+                    count(p, taken);
+                for (const SourceLine& s : taken.lines) {
+                    ++yielded;
+                    if (auto stop = watch(m_name, s.fileLine, s.record))
+                        return Stop{*stop};
+                    if (auto stop = yield(withFile(s)))
+                        return Stop{*stop};
+                }
                 return std::nullopt;
-            }
-            if (first) {
-                m_recommended += taken.recommended;
-                m_others += taken.others;
-            }
-            for (const SourceLine& s : taken.lines) {
-                if (auto stop = watch(m_name, s.fileLine, s.record))
-                    return Stop{*stop};
-                if (auto stop = yield(withFile(s)))
-                    return Stop{*stop};
-            }
-            return std::nullopt;
-        });
+            });
+        // A catalogue that gives no price at all makes no download.
+        if (!ended && first && yielded == 0 && m_lacking.isEmpty() && m_deleted == 0)
+            return Stop{RecordIssue{m_name, 0, QString(), FileImport::kNoArticleLine}};
+        return ended;
     }
 
     QStringList lacking() const override { return m_lacking; }
+    QList<ImportNote> passed() const override { return m_notes; }
     void takeEarlier(const QString& number, const EarlierArticle& article) override {
         m_earlier.insert(number, article);
     }
@@ -530,10 +327,8 @@ public:
         return stream([&](const Product& p, const ProductLines& taken) -> std::optional<Stop> {
             if (!p.descriptions.isEmpty() || taken.lines.isEmpty())
                 return std::nullopt;
-            if (first) {
-                m_recommended += taken.recommended;
-                m_others += taken.others;
-            }
+            if (first)
+                count(p, taken);
             const auto found = m_earlier.constFind(p.number.trimmed());
             if (found == m_earlier.constEnd()) {
                 if (first)
@@ -572,6 +367,14 @@ public:
     }
 
 private:
+    // What the check learns of a product besides its lines.
+    void count(const Product& p, const ProductLines& taken) {
+        m_recommended += taken.recommended;
+        m_others += taken.others;
+        for (const QString& note : taken.notes)
+            m_notes.append({m_name, p.line, note});
+    }
+
     SourceLine withFile(SourceLine s) const {
         s.file = m_name;
         return s;
@@ -624,6 +427,7 @@ private:
     QHash<QString, EarlierArticle> m_earlier;
     qint64 m_recommended = 0;
     qint64 m_others = 0;
+    QList<ImportNote> m_notes;
     qint64 m_deleted = 0;
     qint64 m_withoutArticle = 0;
 };

@@ -19,6 +19,7 @@ struct Catalogue {
     QString transaction; // T_NEW_CATALOG, T_UPDATE_PRODUCTS, T_UPDATE_PRICES
     QString language;    // CATALOG/LANGUAGE (the default one)
     QString date;        // generation date as dd.mm.yyyy; "" for none
+    QString currency;    // CATALOG/CURRENCY; "" for none
 };
 
 // One price of a PRICE_DETAILS element, as written.
@@ -28,6 +29,7 @@ struct Price {
     QString tax;
     QString factor;
     QString lowerBound;
+    QString currency; // PRICE_CURRENCY; "" for the catalogue's
 };
 
 struct PriceDetails {
@@ -57,18 +59,22 @@ struct Product {
 QString ChosenDescription(const Product& product, const QString& catalogueLanguage);
 
 // What a product's prices give: one line per PRICE_DETAILS that holds a
-// purchase price, and the prices no purchase price was taken from. A price
-// without a date of its own has the catalogue's, else today's (dd.mm.yyyy).
+// purchase price in euros, and the prices no purchase price was taken
+// from. A price without a date of its own has the catalogue's, else
+// today's (dd.mm.yyyy); of two prices of one date the first counts.
 struct ProductLines {
     QList<SourceLine> lines;
     qint64 recommended = 0; // "nrp"
-    qint64 others = 0;      // price types that are no purchase price here
+    qint64 others = 0;      // price types that are no purchase price here, other currencies
+    QStringList notes;      // what of the product was left out, for the buyer
     QString problem;        // why the product breaks the format; "" when it does not
 };
 ProductLines LinesOf(const Product& product, const Catalogue& catalogue, const QString& today);
 
-// The version of a catalogue whose start is start ("1.2", "2005"), or ""
-// when it is no BMEcat catalogue (its root element is not BMECAT).
+// The version of a catalogue whose start is start ("1.2", "2005", "?" when
+// it names none), or "" when it is no BMEcat catalogue (its root element is
+// not BMECAT). Read from the bytes: a fault later in the start does not
+// hide the root.
 QString RecognizeCatalogue(const QByteArray& start);
 
 // Counts the ARTICLE and PRODUCT start tags without parsing the file.

@@ -20,8 +20,9 @@ bool ColumnMappingModel::load(const QString& path, bool workbook, const ColumnMa
     m_sheet = mapping.sheet;
     auto rows = PriceListRows(path, workbook, mapping.sheet);
     bool ok = rows->open();
+    // The sheets are known even when the one asked for is not there.
+    m_sheets = rows->sheets();
     if (ok) {
-        m_sheets = rows->sheets();
         SheetRow row;
         qint64 number = 0;
         while (m_rows.size() < kPreviewRows && rows->next(&row, &number)) {
@@ -36,22 +37,21 @@ bool ColumnMappingModel::load(const QString& path, bool workbook, const ColumnMa
     // A remembered mapping where it fits; else what the headers propose.
     ColumnMapping shown = mapping.isEmpty() ? ProposeMapping(m_rows, m_numbers) : mapping;
     m_firstRow = shown.firstRow > 0 ? shown.firstRow : 1;
-    const SheetRow* header = nullptr;
+    SheetRow header;
+    qint64 headerRow = 0;
     for (qsizetype r = 0; r < m_rows.size(); ++r)
-        if (m_numbers[r] == m_firstRow - 1)
-            header = &m_rows[r];
+        if (m_numbers[r] < m_firstRow) {
+            header = m_rows[r];
+            headerRow = m_numbers[r];
+        }
+    // What does not fit this list is left for the buyer to choose.
+    QString ignored;
     for (int c = 0; c < kPriceColumnCount; ++c) {
-        const QString named = shown.columns[size_t(c)];
-        if (named.isEmpty())
-            continue;
-        int found = -1;
-        for (qsizetype i = 0; header && i < header->size() && found < 0; ++i)
-            if ((*header)[i].text.trimmed().compare(named, Qt::CaseInsensitive) == 0)
-                found = int(i);
-        if (found < 0)
-            found = ColumnOfLetters(named);
-        m_columns[size_t(c)] = found;
-        m_width = qMax(m_width, found + 1);
+        ColumnMapping one;
+        one.columns[size_t(c)] = shown.columns[size_t(c)];
+        one.firstRow = m_firstRow;
+        if (const auto index = one.resolve(header, headerRow, m_width, &ignored))
+            m_columns[size_t(c)] = (*index)[size_t(c)];
     }
     endResetModel();
     emit mappingChanged();

@@ -191,6 +191,12 @@ QString Delivery::summary() const {
         return QStringLiteral("BMEcat %1, %2 Artikel").arg(detail, german.toString(articles));
     case Format::Xlsx:
     case Format::Csv:
+        // A workbook that does not say its size.
+        if (articles == 0)
+            return QStringLiteral("%1, %2").arg(format == Format::Xlsx
+                                                    ? QStringLiteral("Excel-Preisliste")
+                                                    : QStringLiteral("CSV-Preisliste"),
+                                                detail);
         return QStringLiteral("%1, %2, %3 %4")
             .arg(format == Format::Xlsx ? QStringLiteral("Excel-Preisliste")
                                         : QStringLiteral("CSV-Preisliste"),

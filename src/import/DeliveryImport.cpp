@@ -220,7 +220,6 @@ ImportScan FileImport::scanWith(std::unique_ptr<PositionReader> reader, const QS
     if (stop)
         return fail(engine.of(*stop));
     result.lines = meter.lines();
-    result.notes += source.passed();
 
     // Prices of articles the lines lack: the supplier's newest download
     // that has the article gives description, unit and EAN.
@@ -249,6 +248,7 @@ ImportScan FileImport::scanWith(std::unique_ptr<PositionReader> reader, const QS
         if (auto earlier = source.walkEarlier(check))
             return fail(engine.of(*earlier));
     }
+    result.notes += source.passed();
     meter.end();
     if (!pass.checked.unchanged())
         return fail(ImportStop{kFileChangedMessage});

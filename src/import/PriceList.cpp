@@ -80,6 +80,15 @@ QString Unwrapped(QString text) {
 // nullopt when it is no number.
 std::optional<QString> DecimalText(const QString& written, bool decimalComma) {
     QString t = Unwrapped(written);
+    // Thousands marks only between groups of three digits before the
+    // decimal mark: "1.234,50" with a comma, "1,234.50" with a point;
+    // "1.5" is no number with a decimal comma.
+    static const QRegularExpression comma(
+        QStringLiteral("^[+-]?(\\d{1,3}(\\.\\d{3})+|\\d+)?(,\\d*)?$"));
+    static const QRegularExpression point(
+        QStringLiteral("^[+-]?(\\d{1,3}(,\\d{3})+|\\d+)?(\\.\\d*)?$"));
+    if (!(decimalComma ? comma : point).match(t).hasMatch())
+        return std::nullopt;
     if (decimalComma)
         t.remove(u'.').replace(u',', u'.');
     else
@@ -120,9 +129,8 @@ QString DateText(const SheetCell& cell) {
     if (cell.kind == SheetCell::Kind::Date)
         return cell.text;
     if (cell.kind == SheetCell::Kind::Number) {
-        const double serial = cell.text.toDouble();
-        if (serial >= 1 && serial < 2958466)
-            return QDate(1899, 12, 30).addDays(qint64(std::floor(serial))).toString(u"dd.MM.yyyy");
+        if (const QString d = SerialDate(cell.text.toDouble()); !d.isEmpty())
+            return d;
     }
     const QString t = cell.text.trimmed();
     const QString d = ErpDate(t);
@@ -151,29 +159,29 @@ public:
         if (m_mapping[PriceColumn::Preis].isEmpty() && m_mapping[PriceColumn::Netto].isEmpty())
             return problem(
                 QStringLiteral("Die Spaltenzuordnung nennt keine Spalte für Preis oder Netto"));
-        // The header row above the prices names the columns given by text.
-        SheetRow header;
+        // The nearest row above the prices names the columns given by
+        // text; the first rows of prices tell how wide the list is.
         SheetRow row;
         qint64 number = 0;
-        while (m_rows->next(&row, &number) && number < m_mapping.firstRow)
-            if (number == m_mapping.firstRow - 1)
-                header = row;
-        for (int c = 0; c < kPriceColumnCount; ++c) {
-            const QString named = m_mapping.columns[size_t(c)].trimmed();
-            if (named.isEmpty())
+        qint64 headerRow = 0;
+        int width = 0;
+        for (int data = 0; data < 20 && m_rows->next(&row, &number);) {
+            if (number < m_mapping.firstRow) {
+                m_header = row;
+                headerRow = number;
                 continue;
-            int found = -1;
-            for (qsizetype i = 0; i < header.size() && found < 0; ++i)
-                if (header[i].text.trimmed().compare(named, Qt::CaseInsensitive) == 0)
-                    found = int(i);
-            if (found < 0)
-                found = ColumnOfLetters(named);
-            if (found < 0)
-                return problem(QStringLiteral("Spalte %1 steht nicht in Zeile %2")
-                                   .arg(named)
-                                   .arg(m_mapping.firstRow - 1));
-            m_index[size_t(c)] = found;
+            }
+            width = qMax(width, int(row.size()));
+            ++data;
         }
+        if (m_rows->failed())
+            return rowsFailed();
+        QString why;
+        const auto index =
+            m_mapping.resolve(m_header, headerRow, qMax(width, int(m_header.size())), &why);
+        if (!index)
+            return problem(why);
+        m_index = *index;
         if (!m_rows->rewind())
             return Stop{RecordIssue{m_name, 0, QString(), m_rows->error()}, true, false};
         m_fresh = true;
@@ -189,6 +197,7 @@ public:
         const bool first = check && m_walks++ == 0;
         SheetRow row;
         qint64 number = 0;
+        qint64 yielded = 0;
         m_read = 0;
         while (m_rows->next(&row, &number)) {
             ++m_read;
@@ -210,6 +219,13 @@ public:
                     m_skipped << number;
                 continue;
             }
+            // A CSV list separated by commas whose row is wider than its
+            // header: a decimal comma without quotes moved the cells.
+            if (m_rows->separator() == u',' && !m_header.isEmpty() &&
+                widthOf(row) > m_header.size())
+                return Stop{RecordIssue{m_name, number, record,
+                                        QStringLiteral("mehr Spalten als die Kopfzeile (Komma im "
+                                                       "Preis ohne Anführungszeichen?)")}};
             std::optional<QString> list;
             std::optional<QString> net;
             if (!listText.isEmpty() && !(list = price(row, PriceColumn::Preis)))
@@ -242,11 +258,15 @@ public:
             s.record = record;
             s.file = m_name;
             s.fileLine = number;
+            ++yielded;
             if (auto stop = yield(s))
                 return Stop{*stop};
         }
         if (m_rows->failed())
-            return Stop{RecordIssue{m_name, 0, QString(), m_rows->error()}, true, false};
+            return rowsFailed();
+        // A list that gives no price makes no download.
+        if (first && yielded == 0)
+            return Stop{RecordIssue{m_name, 0, QString(), FileImport::kNoArticleLine}};
         // Decimal comma or point, per column, from all its texts: a text
         // the check read the other way is read again.
         if (first) {
@@ -274,6 +294,21 @@ public:
     }
 
 private:
+    // The rows could not be read on: at a row, or the file.
+    std::optional<Stop> rowsFailed() const {
+        if (m_rows->errorRow() > 0)
+            return Stop{RecordIssue{m_name, m_rows->errorRow(), QString(), m_rows->error()}};
+        return Stop{RecordIssue{m_name, 0, QString(), m_rows->error()}, true, false};
+    }
+
+    // Cells up to the last that holds something.
+    static qsizetype widthOf(const SheetRow& row) {
+        qsizetype width = row.size();
+        while (width > 0 && row[width - 1].kind == SheetCell::Kind::Empty)
+            --width;
+        return width;
+    }
+
     std::optional<Stop> problem(const QString& reason) const {
         return Stop{RecordIssue{m_name, 0, QString(), reason}};
     }
@@ -335,6 +370,7 @@ private:
     ColumnMapping m_mapping;
     std::unique_ptr<SheetRows> m_rows;
     std::array<int, kPriceColumnCount> m_index;
+    SheetRow m_header;
     std::array<bool, kPriceColumnCount> m_comma;
     bool m_decided = false;
     mutable std::array<int, kPriceColumnCount> m_evidence{};
@@ -410,6 +446,36 @@ ColumnMapping ColumnMapping::FromStored(const QString& text) {
     return m;
 }
 
+std::optional<std::array<int, kPriceColumnCount>> ColumnMapping::resolve(const SheetRow& header,
+                                                                         qint64 headerRow,
+                                                                         int width,
+                                                                         QString* problem) const {
+    std::array<int, kPriceColumnCount> index;
+    index.fill(-1);
+    for (int c = 0; c < kPriceColumnCount; ++c) {
+        const QString named = columns[size_t(c)].trimmed();
+        if (named.isEmpty())
+            continue;
+        for (qsizetype i = 0; i < header.size() && index[size_t(c)] < 0; ++i)
+            if (header[i].text.trimmed().compare(named, Qt::CaseInsensitive) == 0)
+                index[size_t(c)] = int(i);
+        if (index[size_t(c)] >= 0)
+            continue;
+        const int letters = ColumnOfLetters(named);
+        if (letters < 0 || letters >= width) {
+            *problem =
+                headerRow > 0
+                    ? QStringLiteral("Spalte %1 steht nicht in Zeile %2").arg(named).arg(headerRow)
+                    : QStringLiteral("Spalte %1: keine Kopfzeile über Zeile %2")
+                          .arg(named)
+                          .arg(firstRow);
+            return std::nullopt;
+        }
+        index[size_t(c)] = letters;
+    }
+    return index;
+}
+
 ColumnMapping ProposeMapping(const QList<SheetRow>& rows, const QList<qint64>& numbers) {
     ColumnMapping best;
     int bestCount = 0;
@@ -475,7 +541,9 @@ int DecimalEvidence(const QString& written) {
     const qsizetype point = t.lastIndexOf(u'.');
     if (comma >= 0 && point >= 0)
         return comma > point ? 1 : -1;
-    static const QRegularExpression thousands(QStringLiteral("^[+-]?\\d{1,3}([.,]\\d{3})+$"));
+    // Three digits after one mark may be a thousands group, unless the
+    // number before is 0 ("0.125").
+    static const QRegularExpression thousands(QStringLiteral("^[+-]?[1-9]\\d{0,2}([.,]\\d{3})+$"));
     if (thousands.match(t).hasMatch())
         return 0;
     if (comma >= 0)

@@ -47,6 +47,12 @@ struct ColumnMapping {
     // The form a mapping is remembered in, and back.
     QString stored() const;
     static ColumnMapping FromStored(const QString& text);
+    // The column of each meaning (-1 for none): a name is the header text
+    // of a column of header (the nearest row above the first row, number
+    // headerRow), else its letters when the column is one of the first
+    // width; nullopt (problem says why) for a name that is neither.
+    std::optional<std::array<int, kPriceColumnCount>>
+    resolve(const SheetRow& header, qint64 headerRow, int width, QString* problem) const;
     friend bool operator==(const ColumnMapping&, const ColumnMapping&) = default;
 };
 
@@ -74,5 +80,5 @@ std::unique_ptr<PositionReader> MakePriceListReader(const QString& path, const Q
 // it are no part of it.
 std::optional<double> ReadDecimal(const QString& text, bool decimalComma);
 // Whether a text reads as a number with a decimal comma (1), a decimal
-// point (-1), or either (0: "12", "1.234").
+// point (-1), or either (0: "12", "1.234"; "0.125" is a point).
 int DecimalEvidence(const QString& text);

@@ -15,40 +15,67 @@
 
 namespace {
 
-// Splits a CSV record at sep; false when a quoted cell is still open at
-// its end (the record goes on in the next line).
-bool SplitRecord(const QString& record, QChar sep, QStringList* cells) {
-    cells->clear();
-    QString cell;
-    bool quoted = false;
-    bool wasQuoted = false;
-    for (qsizetype i = 0; i < record.size(); ++i) {
-        const QChar c = record[i];
-        if (quoted) {
-            if (c == u'"') {
-                if (i + 1 < record.size() && record[i + 1] == u'"') {
-                    cell += u'"';
-                    ++i;
-                } else {
-                    quoted = false;
-                }
+// Splits CSV records a line at a time, as RFC 4180 quotes them: a quoted
+// cell may hold the separator, doubled quotes and line ends; text after a
+// closing quote stays part of the cell.
+class CsvSplitter {
+public:
+    explicit CsvSplitter(QChar sep) : m_sep(sep) {}
+
+    // Takes the next line of the record; true when the record is complete.
+    bool feed(QStringView line) {
+        for (qsizetype i = 0; i < line.size(); ++i) {
+            const QChar c = line[i];
+            if (m_quoted) {
+                if (c != u'"')
+                    m_cell += c;
+                else if (i + 1 < line.size() && line[i + 1] == u'"')
+                    m_cell += line[++i];
+                else
+                    m_quoted = false;
+            } else if (c == m_sep) {
+                endCell();
+            } else if (c == u'"' && !m_wasQuoted && m_cell.trimmed().isEmpty()) {
+                m_quoted = true;
+                m_wasQuoted = true;
+                m_cell.clear();
             } else {
-                cell += c;
+                m_cell += c;
             }
-        } else if (c == u'"' && (cell.trimmed().isEmpty() && !wasQuoted)) {
-            quoted = true;
-            wasQuoted = true;
-            cell.clear();
-        } else if (c == sep) {
-            cells->append(wasQuoted ? cell : cell.trimmed());
-            cell.clear();
-            wasQuoted = false;
-        } else if (!wasQuoted) {
-            cell += c;
         }
+        if (m_quoted) {
+            m_cell += u'\n';
+            return false;
+        }
+        endCell();
+        return true;
     }
-    cells->append(wasQuoted ? cell : cell.trimmed());
-    return !quoted;
+    // The cells of the record fed, and a new record.
+    QStringList take() {
+        QStringList cells;
+        cells.swap(m_cells);
+        m_cell.clear();
+        m_quoted = m_wasQuoted = false;
+        return cells;
+    }
+
+private:
+    void endCell() {
+        m_cells.append(m_wasQuoted ? m_cell : m_cell.trimmed());
+        m_cell.clear();
+        m_wasQuoted = false;
+    }
+    QChar m_sep;
+    QStringList m_cells;
+    QString m_cell;
+    bool m_quoted = false;
+    bool m_wasQuoted = false;
+};
+
+QStringList SplitRecord(const QString& record, QChar sep) {
+    CsvSplitter splitter(sep);
+    splitter.feed(record);
+    return splitter.take();
 }
 
 // The separator at which most of the lines split into two cells or more,
@@ -61,13 +88,9 @@ QChar DetectSeparator(const QStringList& lines) {
         counted += !l.trimmed().isEmpty();
     for (const QChar sep : {QChar(u';'), QChar(u'\t'), QChar(u',')}) {
         int split = 0;
-        QStringList cells;
-        for (const QString& l : lines) {
-            if (l.trimmed().isEmpty())
-                continue;
-            SplitRecord(l, sep, &cells);
-            split += cells.size() >= 2;
-        }
+        for (const QString& l : lines)
+            if (!l.trimmed().isEmpty())
+                split += SplitRecord(l, sep).size() >= 2;
         if (split > bestLines) {
             best = sep;
             bestLines = split;
@@ -79,8 +102,13 @@ QChar DetectSeparator(const QStringList& lines) {
 }
 
 QString SeparatorName(QChar sep) {
-    return sep == u'\t' ? QStringLiteral("Tabulator") : QString(sep);
+    if (sep == u'\t')
+        return QStringLiteral("Tabulator");
+    return sep == u',' ? QStringLiteral("Komma") : QStringLiteral("Semikolon");
 }
+
+// Lines a quoted cell may go on over before the quote counts as not closed.
+constexpr int kMaxLinesOfCell = 1000;
 
 class Csv : public SheetRows {
 public:
@@ -102,20 +130,23 @@ public:
     }
 
     bool next(SheetRow* row, qint64* number) override {
-        QString record;
-        QStringList cells;
-        while (m_reader.readLine(&record)) {
+        QString line;
+        while (!m_failed && m_reader.readLine(&line)) {
             const qint64 start = ++m_line;
-            // A quoted cell goes on over line ends.
-            while (!SplitRecord(record, m_sep, &cells)) {
-                QString more;
-                if (!m_reader.readLine(&more))
-                    break;
+            CsvSplitter splitter(m_sep);
+            // A quoted cell goes on over line ends, not to the file's end.
+            bool complete = splitter.feed(line);
+            for (int more = 0; !complete; ++more) {
+                if (more == kMaxLinesOfCell || !m_reader.readLine(&line)) {
+                    m_failed = true;
+                    m_errorRow = start;
+                    m_error = QStringLiteral("Anführungszeichen nicht geschlossen");
+                    return false;
+                }
                 ++m_line;
-                record += u'\n' + more;
+                complete = splitter.feed(line);
             }
-            if (record.trimmed().isEmpty())
-                continue;
+            const QStringList cells = splitter.take();
             row->resize(cells.size());
             bool any = false;
             for (qsizetype i = 0; i < cells.size(); ++i) {
@@ -134,13 +165,18 @@ public:
 
     bool rewind() override {
         m_line = 0;
+        m_failed = false;
+        m_errorRow = 0;
+        m_error.clear();
         if (m_reader.rewind())
             return true;
         m_error = m_reader.errorString();
         return false;
     }
-    bool failed() const override { return m_reader.failed(); }
+    bool failed() const override { return m_failed || m_reader.failed(); }
     QString error() const override { return m_error.isEmpty() ? m_reader.errorString() : m_error; }
+    qint64 errorRow() const override { return m_errorRow; }
+    QChar separator() const override { return m_sep; }
     qint64 rowCount() const override { return m_reader.lineFeedCount(); }
     QString description() const override {
         return QStringLiteral("Trennzeichen %1, %2")
@@ -154,6 +190,8 @@ private:
     QString m_error;
     QChar m_sep = u';';
     qint64 m_line = 0;
+    qint64 m_errorRow = 0;
+    bool m_failed = false;
 };
 
 // Built-in number formats of a workbook that show a date or a time.
@@ -187,9 +225,10 @@ bool IsDateFormatCode(const QString& code) {
     return false;
 }
 
-QString SerialDate(double serial) {
-    return QDate(1899, 12, 30).addDays(qint64(std::floor(serial))).toString(u"dd.MM.yyyy");
-}
+// Shared texts a workbook may hold (an .xlsx of a million rows holds a few
+// million at most; a part of tiny texts could take gigabytes).
+constexpr qsizetype kMaxSharedStrings = 4000000;
+constexpr zip_uint64_t kMaxSharedStringBytes = zip_uint64_t(1) << 30;
 
 class Xlsx : public SheetRows {
 public:
@@ -203,9 +242,10 @@ public:
             m_error = QStringLiteral("Arbeitsmappe kann nicht gelesen werden");
             return false;
         }
-        if (!readWorkbook() || !readSharedStrings() || !readStyles())
+        if (!readWorkbook())
             return false;
-        // The sheet's size, from its head.
+        // The sheet's size, from its head; its texts and formats when its
+        // rows are read (telling what the file is needs neither).
         readEntry(m_sheetPath, false, [&](QXmlStreamReader& xml) {
             if (xml.name() == u"dimension")
                 readDimension(xml);
@@ -218,11 +258,24 @@ public:
 
     bool next(SheetRow* row, qint64* number) override {
         row->clear();
-        while (!m_xml.atEnd()) {
+        if (!m_cellsRead) {
+            if (!readSharedStrings() || !readStyles()) {
+                m_failed = true;
+                return false;
+            }
+            m_cellsRead = true;
+        }
+        while (!m_failed && !m_xml.atEnd()) {
             const auto token = m_xml.readNext();
             if (token == QXmlStreamReader::StartElement && m_xml.name() == u"row") {
                 const QString r = m_xml.attributes().value(QStringLiteral("r")).toString();
-                m_row = r.isEmpty() ? m_row + 1 : r.toLongLong();
+                bool numbered = r.isEmpty();
+                const qint64 given = numbered ? 0 : r.toLongLong(&numbered);
+                if (!numbered || (!r.isEmpty() && given <= m_row)) {
+                    return broken(
+                        QStringLiteral("Zeilennummer %1 nach Zeile %2").arg(r).arg(m_row));
+                }
+                m_row = r.isEmpty() ? m_row + 1 : given;
                 if (!readRow(row))
                     break;
                 bool any = false;
@@ -236,13 +289,8 @@ public:
                 return true;
             }
         }
-        if (m_xml.hasError() || (m_device && m_device->failed())) {
-            m_failed = true;
-            m_error = QStringLiteral("Blatt %1, Zeile %2: %3")
-                          .arg(m_sheetName)
-                          .arg(m_xml.lineNumber())
-                          .arg(XmlProblem(m_xml));
-        }
+        if (!m_failed && (m_xml.hasError() || (m_device && m_device->failed())))
+            broken(XmlProblem(m_xml, QStringLiteral("Blatt")));
         return false;
     }
 
@@ -260,12 +308,20 @@ public:
         return true;
     }
     bool failed() const override { return m_failed; }
+    qint64 errorRow() const override { return m_failed ? m_row : 0; }
     QString error() const override { return m_error; }
     qint64 rowCount() const override { return m_rows; }
     QString description() const override { return QStringLiteral("Blatt ") + m_sheetName; }
     QStringList sheets() const override { return m_sheetNames; }
 
 private:
+    // The sheet cannot be read on: why, after the rows read so far.
+    bool broken(const QString& reason) {
+        m_failed = true;
+        m_error = QStringLiteral("Blatt %1: %2").arg(m_sheetName, reason);
+        return false;
+    }
+
     void closeArchive() {
         m_xml.clear();
         m_device.reset();
@@ -288,7 +344,7 @@ private:
             if (xml.readNext() == QXmlStreamReader::StartElement)
                 each(xml);
         if (xml.hasError()) {
-            m_error = QStringLiteral("%1: %2").arg(entry, XmlProblem(xml));
+            m_error = QStringLiteral("%1: %2").arg(entry, XmlProblem(xml, QStringLiteral("Teil")));
             return false;
         }
         return true;
@@ -297,6 +353,10 @@ private:
     bool readWorkbook() {
         QList<QPair<QString, QString>> sheets; // name, relation id
         if (!readEntry(QStringLiteral("xl/workbook.xml"), true, [&](QXmlStreamReader& xml) {
+                if (xml.name() == u"workbookPr") {
+                    const auto v = xml.attributes().value(QStringLiteral("date1904"));
+                    m_date1904 = v == u"1" || v == u"true";
+                }
                 if (xml.name() != u"sheet")
                     return;
                 QString id;
@@ -337,6 +397,13 @@ private:
 
     bool readSharedStrings() {
         // Every text of a shared string (its runs) but the phonetic ones.
+        zip_stat_t size;
+        zip_stat_init(&size);
+        if (zip_stat(m_zip, "xl/sharedStrings.xml", 0, &size) == 0 &&
+            (size.valid & ZIP_STAT_SIZE) && size.size > kMaxSharedStringBytes) {
+            m_error = QStringLiteral("Arbeitsmappe zu groß: mehr als 1 GB gemeinsame Texte");
+            return false;
+        }
         ZipEntryDevice device(m_zip, QStringLiteral("xl/sharedStrings.xml"));
         if (!device.open())
             return true;
@@ -355,12 +422,17 @@ private:
             } else if (token == QXmlStreamReader::EndElement) {
                 if (xml.name() == u"si")
                     m_strings << current;
-                else if (xml.name() == u"rPh")
+                if (m_strings.size() > kMaxSharedStrings) {
+                    m_error = QStringLiteral("Arbeitsmappe zu groß: mehr als %1 gemeinsame Texte")
+                                  .arg(QLocale(QLocale::German).toString(kMaxSharedStrings));
+                    return false;
+                } else if (xml.name() == u"rPh")
                     phonetic = false;
             }
         }
         if (xml.hasError()) {
-            m_error = QStringLiteral("xl/sharedStrings.xml: ") + XmlProblem(xml);
+            m_error =
+                QStringLiteral("xl/sharedStrings.xml: ") + XmlProblem(xml, QStringLiteral("Teil"));
             return false;
         }
         return true;
@@ -412,6 +484,8 @@ private:
             const QString type = a.value(QStringLiteral("t")).toString();
             const int style = a.value(QStringLiteral("s")).toInt();
             SheetCell cell = readCell(type, style);
+            if (m_failed)
+                return false;
             if (cell.kind == SheetCell::Kind::Empty)
                 continue;
             if (row->size() <= column)
@@ -444,8 +518,15 @@ private:
             return cell;
         if (type == u"s") {
             bool ok = false;
-            const int index = value.toInt(&ok);
-            cell.text = ok ? m_strings.value(index) : QString();
+            const qsizetype index = value.toLongLong(&ok);
+            if (!ok || index < 0 || index >= m_strings.size()) {
+                broken(QStringLiteral("Zeile %1: gemeinsamer Text %2 fehlt (Arbeitsmappe "
+                                      "beschädigt)")
+                           .arg(m_row)
+                           .arg(value));
+                return cell;
+            }
+            cell.text = m_strings[index];
         } else if (type == u"inlineStr") {
             cell.text = inline_;
         } else if (type == u"str" || type == u"e" || type == u"b") {
@@ -453,9 +534,12 @@ private:
         } else {
             bool ok = false;
             const double number = value.toDouble(&ok);
-            if (ok && m_dateStyles.value(style, false)) {
+            // A date format on a number that is no day stays a number.
+            const QString date =
+                ok && m_dateStyles.value(style, false) ? SerialDate(number, m_date1904) : QString();
+            if (!date.isEmpty()) {
                 cell.kind = SheetCell::Kind::Date;
-                cell.text = SerialDate(number);
+                cell.text = date;
                 return cell;
             }
             cell.kind = ok ? SheetCell::Kind::Number : SheetCell::Kind::Text;
@@ -480,6 +564,8 @@ private:
     qint64 m_row = 0;
     qint64 m_rows = 0;
     bool m_failed = false;
+    bool m_cellsRead = false;
+    bool m_date1904 = false;
 };
 
 } // namespace
@@ -511,6 +597,15 @@ bool IsXlsxWorkbook(const QString& path) {
     const bool workbook = zip_name_locate(archive, "xl/workbook.xml", 0) >= 0;
     zip_discard(archive);
     return workbook;
+}
+
+QString SerialDate(double serial, bool from1904) {
+    // Day 1 is 01.01.1900 (the 1900 system counts a 29.02.1900 that was
+    // not, so from day 61 on the days fall from 30.12.1899), or 02.01.1904.
+    if (!(serial >= 1 && serial < 2958466))
+        return QString();
+    const QDate base = from1904 ? QDate(1904, 1, 1) : QDate(1899, 12, 30);
+    return base.addDays(qint64(std::floor(serial))).toString(u"dd.MM.yyyy");
 }
 
 QString ColumnLetters(int column) {

@@ -26,7 +26,12 @@ public:
     virtual bool rewind() = 0;
     virtual bool failed() const = 0;
     virtual QString error() const = 0;
-    // How many rows there are, about (for the meter).
+    // The row an error is about (from 1); 0 when it is about the file.
+    virtual qint64 errorRow() const { return 0; }
+    // A CSV file's separator; a null QChar for a workbook.
+    virtual QChar separator() const { return QChar(); }
+    // How many rows there are, about (for the meter); 0 when the file does
+    // not say.
     virtual qint64 rowCount() const = 0;
     // What the buyer is told of the file ("Trennzeichen ;", "Blatt Preise").
     virtual QString description() const = 0;
@@ -46,6 +51,10 @@ std::unique_ptr<SheetRows> XlsxRows(const QString& path, const QString& sheet = 
 bool LooksLikeCsv(const QStringList& firstLines);
 // Whether a zip archive is an .xlsx workbook.
 bool IsXlsxWorkbook(const QString& path);
+
+// The date of a spreadsheet's serial day number as dd.mm.yyyy (the 1900
+// date system, or 1904); "" for a number no day of the years 1900 to 9999.
+QString SerialDate(double serial, bool from1904 = false);
 
 // A cell's column as letters ("A", "AA") and back; -1 for no letters.
 QString ColumnLetters(int column);

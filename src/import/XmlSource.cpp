@@ -37,10 +37,10 @@ bool XmlFileDevice::open(OpenMode mode) {
     m_at = 0;
     m_fileEnd = m_pending.size() < kChunk;
     const QByteArray encoding = DeclaredEncoding(m_pending);
-    if (encoding == "iso-8859-1" || encoding == "latin1" || encoding == "iso-8859-15" ||
-        encoding == "latin-1")
-        m_convert = Convert::Latin1;
-    else if (encoding == "windows-1252" || encoding == "cp1252")
+    // ISO-8859-1 as Windows-1252: the same printable characters, and files
+    // declared ISO-8859-1 are mostly written by Windows ("€", „…“).
+    if (encoding == "iso-8859-1" || encoding == "latin1" || encoding == "latin-1" ||
+        encoding == "windows-1252" || encoding == "cp1252")
         m_convert = Convert::Windows1252;
     else if (!encoding.isEmpty() && encoding != "utf-8" && encoding != "utf8" &&
              encoding != "us-ascii" && encoding != "utf-16") {
@@ -58,9 +58,7 @@ bool XmlFileDevice::open(OpenMode mode) {
         QString d = QString::fromLatin1(declaration);
         d.replace(named, QStringLiteral("encoding=\"UTF-8\""));
         const QByteArray rest = m_pending.mid(end);
-        m_pending =
-            d.toLatin1() + (m_convert == Convert::Latin1 ? QString::fromLatin1(rest).toUtf8()
-                                                         : FromWindows1252(rest).toUtf8());
+        m_pending = d.toLatin1() + FromWindows1252(rest).toUtf8();
     }
     return QIODevice::open(mode | QIODevice::Unbuffered);
 }
@@ -95,9 +93,6 @@ bool XmlFileDevice::fill() {
     switch (m_convert) {
     case Convert::None:
         m_pending = next;
-        break;
-    case Convert::Latin1:
-        m_pending = QString::fromLatin1(next).toUtf8();
         break;
     case Convert::Windows1252:
         m_pending = FromWindows1252(next).toUtf8();
@@ -156,12 +151,12 @@ qint64 ZipEntryDevice::readData(char* data, qint64 maxSize) {
     return got;
 }
 
-QString XmlProblem(const QXmlStreamReader& xml) {
+QString XmlProblem(const QXmlStreamReader& xml, const QString& whole) {
     switch (xml.error()) {
     case QXmlStreamReader::NoError:
         return QString();
     case QXmlStreamReader::PrematureEndOfDocumentError:
-        return QStringLiteral("Datei endet mitten im Katalog (unvollständig)");
+        return QStringLiteral("Datei endet mitten im %1 (unvollständig)").arg(whole);
     case QXmlStreamReader::NotWellFormedError:
         return QStringLiteral("kein gültiges XML (Element nicht geschlossen oder falsch "
                               "verschachtelt, unerlaubtes Zeichen)");

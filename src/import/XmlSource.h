@@ -39,7 +39,7 @@ protected:
 
 private:
     bool fill();
-    enum class Convert { None, Latin1, Windows1252 };
+    enum class Convert { None, Windows1252 };
     std::unique_ptr<class QFile> m_file;
     QString m_error;
     Convert m_convert = Convert::None;
@@ -72,5 +72,6 @@ private:
     bool m_failed = false;
 };
 
-// Why a document stopped being XML, in German, for the line error.
-QString XmlProblem(const QXmlStreamReader& xml);
+// Why a document stopped being XML, in German, for the line error; whole
+// names what it is ("Katalog", "Blatt").
+QString XmlProblem(const QXmlStreamReader& xml, const QString& whole);

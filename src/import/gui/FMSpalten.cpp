@@ -120,12 +120,21 @@ FMSpalten::FMSpalten(const QString& path, bool workbook, const ColumnMapping& ma
 FMSpalten::~FMSpalten() = default;
 
 void FMSpalten::reload(const ColumnMapping& mapping) {
-    m_model.load(m_path, m_workbook, mapping);
+    // A sheet the workbook does not have (remembered from another list):
+    // the first sheet instead.
+    if (!m_model.load(m_path, m_workbook, mapping) && !mapping.sheet.isEmpty() &&
+        !m_model.sheets().contains(mapping.sheet)) {
+        ColumnMapping first = mapping;
+        first.sheet.clear();
+        reload(first);
+        return;
+    }
     {
         const QSignalBlocker quiet(CBBlatt);
         CBBlatt->clear();
         CBBlatt->addItems(m_model.sheets());
-        const QString sheet = mapping.sheet.isEmpty() ? m_model.sheets().value(0) : mapping.sheet;
+        const QString sheet =
+            m_model.mapping().sheet.isEmpty() ? m_model.sheets().value(0) : m_model.mapping().sheet;
         CBBlatt->setCurrentText(sheet);
     }
     {
