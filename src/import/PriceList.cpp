@@ -320,7 +320,7 @@ private:
         return &row[i];
     }
 
-    QString text(const SheetRow& row, PriceColumn c) const {
+    QString text(const SheetRow& row, PriceColumn c) {
         const SheetCell* cell = at(row, c);
         if (!cell)
             return QString();
@@ -347,7 +347,7 @@ private:
     // has seen every text of the column, a text is read by its own mark,
     // else by the column's so far (a comma when it has none); what is read
     // which way is kept, so that the check can read again.
-    std::optional<QString> decimal(const QString& text, PriceColumn c) const {
+    std::optional<QString> decimal(const QString& text, PriceColumn c) {
         const size_t i = size_t(c);
         if (m_decided)
             return DecimalText(text, m_comma[i]);
@@ -373,9 +373,9 @@ private:
     SheetRow m_header;
     std::array<bool, kPriceColumnCount> m_comma;
     bool m_decided = false;
-    mutable std::array<int, kPriceColumnCount> m_evidence{};
-    mutable std::array<bool, kPriceColumnCount> m_readComma{};
-    mutable std::array<bool, kPriceColumnCount> m_readPoint{};
+    std::array<int, kPriceColumnCount> m_evidence{};
+    std::array<bool, kPriceColumnCount> m_readComma{};
+    std::array<bool, kPriceColumnCount> m_readPoint{};
     bool m_again = false;
     bool m_fresh = false;
     QString m_today;
