@@ -46,6 +46,17 @@ QFont pageFont(double points, int dpi, bool bold = false) {
     return f;
 }
 
+// The legend's entries from the right: text and the step of its colour.
+const std::pair<const char16_t*, int> kLegend[] = {
+    {u"steigend", 8}, {u"unverändert", kZeroStep}, {u"fallend", 2}};
+
+double legendWidth(const QFontMetricsF& fm) {
+    double w = 0;
+    for (const auto& [text, step] : kLegend)
+        w += fm.horizontalAdvance(QString::fromUtf16(text)) + fm.height() * 2.0;
+    return w;
+}
+
 const QColor kText(0x20, 0x20, 0x20);
 const QColor kMuted(0x70, 0x70, 0x70);
 const QColor kGridLine(0xdd, 0xdd, 0xdd);
@@ -54,8 +65,9 @@ const QColor kSelection(0xff, 0xf1, 0xbf);
 } // namespace
 
 struct OverviewChart::Geometry {
-    QRectF title;
-    QRectF plot; // the scale's area: 0 at its bottom, scaleMax at its top
+    QRectF title;  // the title, and the legend when it is below
+    QRectF legend; // the line of the legend
+    QRectF plot;   // the scale's area: 0 at its bottom, scaleMax at its top
     double columnsTop = 0;
     double columnsBottom = 0;
     double slot = 0;
@@ -96,7 +108,14 @@ OverviewChart::Geometry OverviewChart::geometry(const QRectF& area, const QFont&
         scaleWidth = qMax(scaleWidth, fm.horizontalAdvance(GermanCount(int(v))));
     const double left = area.left() + scaleWidth + fh * 0.6;
     const double right = area.right() - fh * 0.3;
+    // The legend beside the title while both fit, else on a line below.
     g.title = QRectF(area.left(), area.top(), area.width(), fh * 1.8);
+    const double titleWidth = metricsOf(scaled(font, 1.1, true), device).horizontalAdvance(m_title);
+    g.legend = g.title;
+    if (titleWidth + legendWidth(fm) + fh > area.width()) {
+        g.legend.translate(0, fh * 1.5);
+        g.title.setHeight(fh * 3.1);
+    }
     g.slot = qMax(1.0, (right - left) / kDeviationSteps);
     g.barWidth = g.slot * 0.68;
 
@@ -175,19 +194,19 @@ void OverviewChart::paint(QPainter& p, const QRectF& area, const QFont& font, in
     const QFont bold = scaled(font, 1.1, true);
     p.setFont(bold);
     p.setPen(kText);
-    p.drawText(g.title, Qt::AlignLeft | Qt::AlignVCenter, m_title);
+    p.drawText(QRectF(g.title.topLeft(), g.legend.size()), Qt::AlignLeft | Qt::AlignVCenter,
+               m_title);
     p.setFont(font);
-    double x = g.title.right();
+    double x = g.legend.right();
     const double box = fh * 0.7;
-    for (const auto& [text, step] : {std::pair{QStringLiteral("steigend"), 8},
-                                     std::pair{QStringLiteral("unverändert"), kZeroStep},
-                                     std::pair{QStringLiteral("fallend"), 2}}) {
+    for (const auto& [label, step] : kLegend) {
+        const QString text = QString::fromUtf16(label);
         const double w = fm.horizontalAdvance(text);
         x -= w;
         p.setPen(kText);
-        p.drawText(QRectF(x, g.title.top(), w, g.title.height()), Qt::AlignVCenter, text);
+        p.drawText(QRectF(x, g.legend.top(), w, g.legend.height()), Qt::AlignVCenter, text);
         x -= box + fh * 0.3;
-        p.fillRect(QRectF(x, g.title.center().y() - box / 2, box, box), colourOf(step));
+        p.fillRect(QRectF(x, g.legend.center().y() - box / 2, box, box), colourOf(step));
         x -= fh * 1.0;
     }
 
