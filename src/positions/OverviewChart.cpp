@@ -162,6 +162,14 @@ QStringList OverviewChart::stepLabels(const QRectF& area, const QFont& font,
     return geometry(area, font, device).labels;
 }
 
+QRectF OverviewChart::columnRect(const QRectF& area, const QFont& font, const QPaintDevice* device,
+                                 int step) const {
+    if (step < 0 || step >= kDeviationSteps)
+        return {};
+    const Geometry g = geometry(area, font, device);
+    return QRectF(g.plot.left() + g.slot * step, g.plot.top(), g.slot, g.plot.height());
+}
+
 QRectF OverviewChart::barRect(const QRectF& area, const QFont& font, const QPaintDevice* device,
                               int step) const {
     if (step < 0 || step >= kDeviationSteps || m_steps[size_t(step)] <= 0)
@@ -233,7 +241,7 @@ void OverviewChart::paint(QPainter& p, const QRectF& area, const QFont& font, in
     // The bars with their counts, the steps below.
     const QFont countFont = scaled(font, 1.0, true);
     for (int s = 0; s < kDeviationSteps; ++s) {
-        const QRectF column(g.plot.left() + g.slot * s, g.plot.top(), g.slot, g.plot.height());
+        const QRectF column = columnRect(area, font, device, s);
         const QRectF bar = barRect(area, font, device, s);
         if (!bar.isEmpty()) {
             p.fillRect(bar, colourOf(s));

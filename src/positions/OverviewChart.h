@@ -30,6 +30,10 @@ public:
     // painted so on device; -1 for none.
     int stepAt(const QRectF& area, const QFont& font, const QPaintDevice* device,
                const QPointF& point) const;
+    // The column of a step: its bar's room from the line to the top of
+    // the scale.
+    QRectF columnRect(const QRectF& area, const QFont& font, const QPaintDevice* device,
+                      int step) const;
     // The bar of a step as painted (empty for a count of 0).
     QRectF barRect(const QRectF& area, const QFont& font, const QPaintDevice* device,
                    int step) const;

@@ -63,18 +63,10 @@ int OverviewChartView::stepAt(const QPoint& point) const {
 
 QPoint OverviewChartView::stepPoint(int step) const {
     const QRectF bar = chart().barRect(chartArea(), font(), this, step);
-    if (!bar.isEmpty())
-        return bar.center().toPoint();
-    // A step without a bar: the middle of its column above the line.
-    const QRectF area = chartArea();
-    for (int x = int(area.left()); x < int(area.right()); ++x)
-        if (stepAt(QPoint(x, int(area.center().y()))) == step) {
-            int end = x;
-            while (end < int(area.right()) && stepAt(QPoint(end, int(area.center().y()))) == step)
-                ++end;
-            return QPoint((x + end) / 2, int(area.center().y()));
-        }
-    return {};
+    // A step without a bar: the middle of its column.
+    return (bar.isEmpty() ? chart().columnRect(chartArea(), font(), this, step) : bar)
+        .center()
+        .toPoint();
 }
 
 QSize OverviewChartView::minimumSizeHint() const {
