@@ -9,7 +9,9 @@
 #include "positions/PriceList.h"
 
 #include <QImage>
+#include <QPdfWriter>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -302,6 +304,25 @@ void TestOverview::priceListBeginsWithTheOverview() {
         QVERIFY(second.contains("Best.-Nr."));
         QVERIFY(second.contains(QString("Seite 2 von %1").arg(pages)));
     }
+    // On a low page (landscape) the lists are shortened rather than run
+    // into the footer.
+    PriceListOptions options;
+    options.overview = true;
+    const QString path = dir.filePath("landscape.pdf");
+    int pages = 0;
+    {
+        QPdfWriter writer(path);
+        writer.setResolution(300);
+        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape,
+                                         QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter));
+        PriceListDocument document(grid, options, PriceListHeading::of(d));
+        QVERIFY(document.print(writer));
+        pages = document.pageCount();
+    }
+    const QString first = pdfPageText(path, 1);
+    QVERIFY2(first.simplified().endsWith(QString("Seite 1 von %1").arg(pages)), qPrintable(first));
+    const int listed = int(first.count(QRegularExpression("\\bB-\\d+\\b")));
+    QVERIFY2(listed >= 20 && listed < 40, qPrintable(QString::number(listed)));
 }
 
 void TestOverview::cliPrintsTheOverview() {

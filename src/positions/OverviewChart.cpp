@@ -376,21 +376,27 @@ void PaintOverviewPage(QPainter& p, const QRectF& area, const PositionOverview& 
     }
     y += 3 * line + line * 0.6;
 
-    // The chart takes a third of the page.
-    const double chartHeight = area.height() * 0.34;
+    // The chart takes almost a third of the page.
+    const double chartHeight = area.height() * 0.31;
     OverviewChart(o.steps, OverviewChartTitle(o))
         .paint(p, QRectF(area.left(), y, area.width(), chartHeight), body);
     y += chartHeight + line * 0.8;
 
     // The two lists share what is left, a line each at most as high as the
-    // list's font needs.
-    OverviewTopModel rises, falls;
-    rises.setRows(&grid, o.rises);
-    falls.setRows(&grid, o.falls);
-    const int lines = qMax<int>(1, int(o.rises.size())) + qMax<int>(1, int(o.falls.size())) + 5;
+    // list's font needs; on a low page (landscape) they are shortened
+    // rather than run into the footer.
     const double rest = area.bottom() - y;
+    const auto linesOf = [](const QList<int>& rows) { return qMax<int>(1, int(rows.size())); };
+    const int lines = linesOf(o.rises) + linesOf(o.falls) + 5;
     const double points = qBound(5.5, 8.0 * rest / (lines * line), 8.0);
     const double topLine = line * points / 8.0;
+    const int room = int(rest / topLine + 0.01) - 5;
+    int keepRises = int(o.rises.size()), keepFalls = int(o.falls.size());
+    while (qMax(1, keepRises) + qMax(1, keepFalls) > room && (keepRises > 1 || keepFalls > 1))
+        --(keepRises >= keepFalls ? keepRises : keepFalls);
+    OverviewTopModel rises, falls;
+    rises.setRows(&grid, o.rises.mid(0, keepRises));
+    falls.setRows(&grid, o.falls.mid(0, keepFalls));
     p.setPen(kText);
     y = paintTopTable(p, QRectF(area.left(), y, area.width(), rest),
                       QStringLiteral("Die größten Steigerungen"), rises, topLine, dpi, points);
