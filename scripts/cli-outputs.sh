@@ -96,6 +96,12 @@ step bigpreview "$C1" post "$key" --all --options chvorhupd,chneu,chstamm,kondan
 step bigprint "$C1" print "$key" --pdf big.pdf
 step bigpost "$C1" post "$key" --all --options chvorhupd,chneu,chstamm,kondanl,ekanl,vkanl
 step bigafter "$C1" positions "$key"
+step bigoverview "$C1" overview "$key"
+step bigoverview2 "$C1" overview "$key" --filter mit-artnr --png big.png
+step overview1 "$C1" overview 1
+step overview3 "$C1" overview 3 --filter ohne-artnr
+step printoverview "$C1" print 1 --pdf p1o.pdf --overview
+files printoverview p1o.pdf
 step bigdelete "$C1" delete "$key"
 step downloads-end "$C1" downloads
 step badfile "$C1" import "$files_dir/bad.txt" --supplier 70001

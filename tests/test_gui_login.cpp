@@ -980,7 +980,7 @@ void TestGuiLogin::positionsWindowShowsTheDownload() {
     QCOMPARE(candidates, 5);
     QCOMPARE(tools, (QStringList{"Rabattgruppen+", "Aktualisieren+", "Verbuchen+", "Drucken+",
                                  "Selekt. mark+", "Multiselekt+", "Mehrfachsetzen+",
-                                 "Einlesen EAN+", "Ausstieg+"}));
+                                 "Einlesen EAN+", "Übersicht+", "Ausstieg+"}));
     QVERIFY(m_ui->messages.isEmpty());
     QCOMPARE(placementSetting("FMPos").isEmpty(), false);
 }

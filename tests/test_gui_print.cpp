@@ -32,11 +32,13 @@ void TestGuiPrint::previewAndPdf() {
     grid.setMarked(2, true);
     FMDruck w(grid, download);
     w.show();
-    // As it opens: all positions, by EK discount group, with purchase prices.
+    // As it opens: all positions, by EK discount group, with purchase prices
+    // and the overview first.
     PriceListOptions o = w.Options();
     QVERIFY(!o.markedOnly);
     QCOMPARE(int(o.grouping), int(PriceListOptions::Grouping::EkGroup));
     QVERIFY(o.purchasePrices);
+    QVERIFY(o.overview);
     w.findChild<QRadioButton*>("optMarkiert")->setChecked(true);
     auto* group = w.findChild<QComboBox*>("CBGruppe");
     group->setCurrentIndex(group->findText("wie im Raster"));
@@ -60,9 +62,12 @@ void TestGuiPrint::previewAndPdf() {
         p->close();
     });
     w.findChild<QPushButton*>("BUVorschau")->click();
-    QCOMPARE(pages, 1);
+    // The overview of the two marked positions, then the list.
+    QCOMPARE(pages, 2);
     QVERIFY(w.Document());
     QCOMPARE(w.Document()->positionCount(), 2);
+    QVERIFY(w.Document()->overview());
+    QCOMPARE(w.Document()->overview()->count(PositionOverview::Positionen), 2);
     QCOMPARE(layoutsSamePaper, 1);
     QCOMPARE(layoutsOtherPaper, 2);
     // The PDF, and a place it cannot go.

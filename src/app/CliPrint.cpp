@@ -9,6 +9,8 @@ void addPrintOptions(QCommandLineParser& parser) {
                       QStringLiteral("FILE")});
     parser.addOption({QStringLiteral("no-purchase-prices"),
                       QStringLiteral("print: leave out net prices and margins.")});
+    parser.addOption({QStringLiteral("overview"),
+                      QStringLiteral("print: the overview of the positions as the first page.")});
 }
 
 int runPrint(const QStringList& args, const QCommandLineParser& parser) {
@@ -25,10 +27,11 @@ int runPrint(const QStringList& args, const QCommandLineParser& parser) {
     if (args.size() != 1 || args[0].isEmpty() || pdf.isEmpty() ||
         !(group.isEmpty() || group == u"none" || group == u"ekgrp" || group == u"wargr")) {
         err() << "usage: quendra-cli --connect \"...\" print KEY --pdf FILE [--marked POSID,...] "
-                 "[--group ekgrp|wargr|none] [--no-purchase-prices]\n";
+                 "[--group ekgrp|wargr|none] [--no-purchase-prices] [--overview]\n";
         return 2;
     }
     options.purchasePrices = !parser.isSet(QStringLiteral("no-purchase-prices"));
+    options.overview = parser.isSet(QStringLiteral("overview"));
     PositionDownload download;
     if (!openDownload(args[0], &download))
         return 1;

@@ -49,3 +49,20 @@ bool markPositions(PositionGridModel& model, const PositionDownload& download, c
     }
     return true;
 }
+
+bool quickFiltersOf(const QCommandLineParser& parser, PositionFilter* filter) {
+    static const QStringList names{
+        QStringLiteral("ohne-artnr"),     QStringLiteral("mit-artnr"),
+        QStringLiteral("spanne-negativ"), QStringLiteral("ek-hoeher"),
+        QStringLiteral("ek-niedriger"),   QStringLiteral("nicht-verbucht")};
+    for (const QString& name : parser.values(QStringLiteral("filter"))) {
+        const auto quick = QuickFilterOf(name);
+        if (!quick || !names.contains(name)) {
+            err() << "quendra-cli: unknown filter " << name << " ("
+                  << names.join(QStringLiteral(", ")) << ")\n";
+            return false;
+        }
+        filter->set(*quick, true);
+    }
+    return true;
+}

@@ -3,6 +3,7 @@
 // What the commands of quendra-cli share: its output streams and the look-up
 // of a download by key.
 #include "positions/PositionLoad.h"
+#include "positions/PositionView.h"
 
 #include <QCommandLineParser>
 #include <QTextStream>
@@ -21,6 +22,10 @@ bool openDownload(const QString& key, PositionDownload* download);
 // with "quendra-cli: Position ID nicht im Download KEY" for one that is not
 // there.
 bool markPositions(PositionGridModel& model, const PositionDownload& download, const QString& ids);
+
+// The quick filters of --filter (repeatable) set in filter; false with
+// "quendra-cli: unknown filter NAME (...)" for a name it does not take.
+bool quickFiltersOf(const QCommandLineParser& parser, PositionFilter* filter);
 
 // The posting and discount group commands (CliConditions.cpp).
 void addConditionOptions(QCommandLineParser& parser);
@@ -42,3 +47,7 @@ int runPrint(const QStringList& args, const QCommandLineParser& parser);
 void addImportOptions(QCommandLineParser& parser);
 int runImport(const QStringList& args, const QCommandLineParser& parser);
 int runWebImport(const QStringList& args, const QCommandLineParser& parser);
+
+// What a delivery changes: counts and steps of "% Abw." (CliOverview.cpp).
+void addOverviewOptions(QCommandLineParser& parser);
+int runOverview(const QStringList& args, const QCommandLineParser& parser);

@@ -95,19 +95,8 @@ struct GridShown {
 // The filter and the sort of positions; false (with the message) when an
 // option is wrong.
 bool gridShownOf(const QCommandLineParser& parser, GridShown* shown) {
-    static const QStringList names{
-        QStringLiteral("ohne-artnr"),     QStringLiteral("mit-artnr"),
-        QStringLiteral("spanne-negativ"), QStringLiteral("ek-hoeher"),
-        QStringLiteral("ek-niedriger"),   QStringLiteral("nicht-verbucht")};
-    for (const QString& name : parser.values(QStringLiteral("filter"))) {
-        const auto quick = QuickFilterOf(name);
-        if (!quick || !names.contains(name)) {
-            err() << "quendra-cli: unknown filter " << name << " ("
-                  << names.join(QStringLiteral(", ")) << ")\n";
-            return false;
-        }
-        shown->filter.set(*quick, true);
-    }
+    if (!quickFiltersOf(parser, &shown->filter))
+        return false;
     shown->filter.text = parser.value(QStringLiteral("text"));
     if (parser.isSet(QStringLiteral("sort"))) {
         bool ok = false;
@@ -343,7 +332,7 @@ const QStringList& optionsWithValue() {
         QStringLiteral("--plz"),     QStringLiteral("--pdf"),         QStringLiteral("--timeout"),
         QStringLiteral("--filter"),  QStringLiteral("--sort"),        QStringLiteral("--xlsx"),
         QStringLiteral("--csv"),     QStringLiteral("--columns"),     QStringLiteral("--first-row"),
-        QStringLiteral("--sheet")};
+        QStringLiteral("--sheet"),   QStringLiteral("--png")};
     return withValue;
 }
 
@@ -400,13 +389,13 @@ int runXecute(const QStringList& args) {
     return 0;
 }
 
-// Printing lays text out with fonts, which needs the GUI's font database:
-// the offscreen platform, no display and no widgets.
+// Printing and the overview's chart lay text out with fonts, which needs the
+// GUI's font database: the offscreen platform, no display and no widgets.
 std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv) {
     QStringList raw;
     for (int i = 0; i < argc; ++i)
         raw << QString::fromLocal8Bit(argv[i]);
-    if (commandOf(raw) != u"print")
+    if (commandOf(raw) != u"print" && commandOf(raw) != u"overview")
         return std::make_unique<QCoreApplication>(argc, argv);
     // Never a display, whatever the environment names.
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -481,6 +470,7 @@ void addOptions(QCommandLineParser& parser) {
     addLookupOptions(parser);
     addImportOptions(parser);
     addPrintOptions(parser);
+    addOverviewOptions(parser);
     parser.addPositionalArgument(
         QStringLiteral("command"),
         QStringLiteral(
@@ -488,7 +478,7 @@ void addOptions(QCommandLineParser& parser) {
             "web-import CODE | positions KEY | export KEY | candidates KEY | assign KEY POSID "
             "ARTNR | set KEY POSID COL VALUE | set-marked KEY POSID,... COL VALUE | "
             "post KEY | ekgroups KEY | search-articles | search-suppliers TEXT | "
-            "search-customers TEXT | ean-match KEY FILE | print KEY --pdf FILE"));
+            "search-customers TEXT | ean-match KEY FILE | print KEY --pdf FILE | overview KEY"));
 }
 
 // Messages on the console; an exit lets the connection go and flushes.
@@ -564,6 +554,7 @@ const QHash<QString, Command>& commandTable() {
                                                                     : runEanMatch(rest, post);
          }},
         {QStringLiteral("print"), [](A rest, P p) { return runPrint(rest, p); }},
+        {QStringLiteral("overview"), [](A rest, P p) { return runOverview(rest, p); }},
     };
     return table;
 }

@@ -1,6 +1,5 @@
 #include "PositionView.h"
 
-#include "common/PriceCalculation.h"
 #include "common/TextHelpers.h"
 
 #include <QLocale>
@@ -12,41 +11,9 @@ using namespace PositionGrid;
 
 namespace {
 
-struct QuickFilterInfo {
-    QuickFilter filter;
-    const char16_t* name;
-    const char16_t* caption;
-};
-
-constexpr QuickFilterInfo kQuickFilters[] = {
-    {QuickFilter::OhneArtNr, u"ohne-artnr", u"Ohne Art.-Nr."},
-    {QuickFilter::MitArtNr, u"mit-artnr", u"Mit Art.-Nr."},
-    {QuickFilter::Markiert, u"markiert", u"Markiert"},
-    {QuickFilter::SpanneNegativ, u"spanne-negativ", u"Spanne < 0"},
-    {QuickFilter::EkHoeher, u"ek-hoeher", u"EK höher"},
-    {QuickFilter::EkNiedriger, u"ek-niedriger", u"EK niedriger"},
-    {QuickFilter::NichtVerbucht, u"nicht-verbucht", u"Nicht verbucht"},
-    {QuickFilter::EkGleich, u"ek-gleich", u"EK gleich"},
-    {QuickFilter::EkOhneVergleich, u"ek-ohne-vergleich", u"EK ohne Vergleich"},
-    {QuickFilter::NeueVkPreise, u"neue-vk-preise", u"Neue VK-Preise"},
-    {QuickFilter::NettoUeberVk, u"netto-ueber-vk", u"Netto über VK-Excl"},
-};
-
-const QuickFilterInfo* infoOf(QuickFilter filter) {
-    for (const QuickFilterInfo& i : kQuickFilters)
-        if (i.filter == filter)
-            return &i;
-    return nullptr;
-}
-
 const QLocale& german() {
     static const QLocale l(QLocale::German, QLocale::Germany);
     return l;
-}
-
-// A sales price excl. VAT above 0.
-bool hasSalesPrice(const PositionRow& r) {
-    return r.hasNumber(VkExcl) && r.number(VkExcl) > 0;
 }
 
 // The Julian day of a date, NaN for none.
@@ -87,102 +54,6 @@ void writeDate(const QDate& d, char* out) {
 }
 
 } // namespace
-
-const QList<QuickFilter>& AllQuickFilters() {
-    static const QList<QuickFilter> all = [] {
-        QList<QuickFilter> l;
-        for (const QuickFilterInfo& i : kQuickFilters)
-            l << i.filter;
-        return l;
-    }();
-    return all;
-}
-
-QString QuickFilterName(QuickFilter filter) {
-    const QuickFilterInfo* i = infoOf(filter);
-    return i ? QString::fromUtf16(i->name) : QString();
-}
-
-std::optional<QuickFilter> QuickFilterOf(const QString& name) {
-    for (const QuickFilterInfo& i : kQuickFilters)
-        if (name == QStringView(i.name))
-            return i.filter;
-    return std::nullopt;
-}
-
-QString QuickFilterCaption(QuickFilter filter) {
-    const QuickFilterInfo* i = infoOf(filter);
-    return i ? QString::fromUtf16(i->caption) : QString();
-}
-
-bool ParseDeviation(const QString& shown, double* value) {
-    QString t = shown.trimmed();
-    if (t.endsWith(u'%'))
-        t.chop(1);
-    t = t.trimmed();
-    if (t.isEmpty())
-        return false;
-    t.replace(u'.', QString()).replace(u',', u'.');
-    if (t.startsWith(u'.'))
-        t.prepend(u'0');
-    else if (t.startsWith(QStringLiteral("-.")))
-        t.insert(1, u'0');
-    bool ok = false;
-    const double v = QLocale::c().toDouble(t, &ok);
-    ok = ok && std::isfinite(v);
-    if (ok && value)
-        *value = v;
-    return ok;
-}
-
-bool PositionMatches(QuickFilter filter, const PositionRow& r) {
-    double deviation = 0;
-    switch (filter) {
-    case QuickFilter::OhneArtNr:
-        return r.text(ArtNr).trimmed().isEmpty();
-    case QuickFilter::MitArtNr:
-        return !r.text(ArtNr).trimmed().isEmpty();
-    case QuickFilter::Markiert:
-        // A mark counts when its number is above 0, as for a posting.
-        return ToNumber(r.text(Mark)) > 0;
-    case QuickFilter::SpanneNegativ:
-        return r.hasNumber(Spanne) && r.number(Spanne) < 0;
-    case QuickFilter::EkHoeher:
-        return ParseDeviation(r.text(Abweichung), &deviation) && deviation > 0;
-    case QuickFilter::EkNiedriger:
-        return ParseDeviation(r.text(Abweichung), &deviation) && deviation < 0;
-    case QuickFilter::EkGleich:
-        return ParseDeviation(r.text(Abweichung), &deviation) && deviation == 0;
-    case QuickFilter::EkOhneVergleich:
-        return !ParseDeviation(r.text(Abweichung), &deviation);
-    case QuickFilter::NichtVerbucht:
-        // "Stat" is empty before a posting; a posted position's answer
-        // starts with "Verbucht", a refused or unchanged one does not.
-        return !r.text(Stat).startsWith(QStringLiteral("Verbucht"));
-    case QuickFilter::NeueVkPreise:
-        return hasSalesPrice(r) && !r.vkFlag;
-    case QuickFilter::NettoUeberVk: {
-        if (!hasSalesPrice(r) || !r.hasNumber(Netto))
-            return false;
-        auto num = [&](int c) { return r.hasNumber(c) ? r.number(c) : 0.0; };
-        const double cost =
-            PriceCalculation::UnitCost(r.number(Netto), num(Epm), num(Nebenkost), num(Fakt));
-        return cost > r.number(VkExcl) + 0.005;
-    }
-    }
-    return false;
-}
-
-std::optional<PositionFilter> PositionFilter::fromNames(const QString& names) {
-    PositionFilter f;
-    for (const QString& name : names.split(u'+', Qt::SkipEmptyParts)) {
-        const auto q = QuickFilterOf(name.trimmed());
-        if (!q)
-            return std::nullopt;
-        f.set(*q, true);
-    }
-    return f;
-}
 
 void FoldCase(QByteArray& utf8) {
     char* p = utf8.data();
@@ -449,29 +320,31 @@ void PositionView::setSourceModel(QAbstractItemModel* source) {
     emit shownChanged();
 }
 
-bool PositionView::accepts(int sourceRow, const PositionTextMatcher& text) const {
-    const PositionRow& r = m_grid->row(sourceRow);
-    for (QuickFilter q : AllQuickFilters())
-        if (m_filter.has(q) && !PositionMatches(q, r))
-            return false;
-    return text.rowMatches(*m_grid, sourceRow, m_filter.column);
+std::vector<int> PositionView::acceptedRows(int first, int last) const {
+    return rowsPassing(m_filter, first, last);
 }
 
-std::vector<int> PositionView::acceptedRows(int first, int last) const {
+std::vector<int> PositionView::rowsPassing(const PositionFilter& filter, int first,
+                                           int last) const {
     std::vector<int> rows;
     if (!m_grid || last < first)
         return rows;
-    if (m_filter.isEmpty()) {
+    if (filter.isEmpty()) {
         rows.resize(size_t(last - first + 1));
         for (int r = first; r <= last; ++r)
             rows[size_t(r - first)] = r;
         return rows;
     }
-    const PositionTextMatcher text(m_filter.text);
+    const PositionTextMatcher text(filter.text);
     for (int r = first; r <= last; ++r)
-        if (accepts(r, text))
+        if (filter.passes(m_grid->row(r)) && text.rowMatches(*m_grid, r, filter.column))
             rows.push_back(r);
     return rows;
+}
+
+QList<int> PositionView::rowsPassing(const PositionFilter& filter) const {
+    const std::vector<int> rows = rowsPassing(filter, 0, m_grid ? m_grid->size() - 1 : -1);
+    return QList<int>(rows.begin(), rows.end());
 }
 
 void PositionView::sortRows(std::vector<int>& rows) {

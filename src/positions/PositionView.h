@@ -1,5 +1,6 @@
 #pragma once
 
+#include "positions/PositionFilter.h"
 #include "positions/PositionGridModel.h"
 
 #include <QAbstractProxyModel>
@@ -7,7 +8,6 @@
 #include <QByteArrayMatcher>
 #include <QList>
 #include <QString>
-#include <optional>
 #include <vector>
 
 // What a buyer sees of the positions grid: the rows that pass a filter, in
@@ -15,52 +15,6 @@
 // change of it: marks, row keys, edits, the duplicate check of an
 // assignment, "Mehrfachsetzen" and posting all work on the grid's own rows
 // in load order.
-
-// The quick filters; several are combined with "and".
-enum class QuickFilter : quint32 {
-    OhneArtNr = 1u << 0,       // no article number
-    MitArtNr = 1u << 1,        // with an article number
-    Markiert = 1u << 2,        // marked ("Übn")
-    SpanneNegativ = 1u << 3,   // "Spanne" below 0
-    EkHoeher = 1u << 4,        // "% Abw." above 0: the supplier's price is up
-    EkNiedriger = 1u << 5,     // "% Abw." below 0
-    NichtVerbucht = 1u << 6,   // "Stat" empty, refused or nothing posted
-    EkGleich = 1u << 7,        // "% Abw." 0
-    EkOhneVergleich = 1u << 8, // no "% Abw." (no article or no ERP condition)
-    NeueVkPreise = 1u << 9,    // a sales price the ERP has not from its date
-    NettoUeberVk = 1u << 10,   // a sales unit costs more than "VK-Excl"
-};
-
-// Every quick filter, in the order the window offers them.
-const QList<QuickFilter>& AllQuickFilters();
-// The name a filter has on the command line and in links ("ohne-artnr").
-QString QuickFilterName(QuickFilter filter);
-// The filter of a name; nullopt for an unknown one.
-std::optional<QuickFilter> QuickFilterOf(const QString& name);
-// The caption of the filter's button ("Ohne Art.-Nr.").
-QString QuickFilterCaption(QuickFilter filter);
-// Whether a grid row passes the quick filter.
-bool PositionMatches(QuickFilter filter, const PositionRow& row);
-// "% Abw." as the grid shows it ("12,50 %", ",50 %", "-3,00 %") read back
-// as a number; false for an empty cell.
-bool ParseDeviation(const QString& shown, double* value);
-
-// A filter of the grid: quick filters and a text, all of which a row must
-// pass. The text matches, ignoring case, a part of a cell as the grid shows
-// it, in any column or in the one chosen.
-struct PositionFilter {
-    quint32 quick = 0; // QuickFilter bits
-    QString text;
-    int column = -1; // -1: any column
-
-    bool isEmpty() const { return quick == 0 && text.isEmpty(); }
-    bool has(QuickFilter f) const { return quick & quint32(f); }
-    void set(QuickFilter f, bool on) { quick = on ? quick | quint32(f) : quick & ~quint32(f); }
-    bool operator==(const PositionFilter& other) const = default;
-    // The quick filters from names joined by "+" (a link of the posting
-    // preview); nullopt when a name is unknown. "" gives no filter.
-    static std::optional<PositionFilter> fromNames(const QString& names);
-};
 
 // Finds a text in the cells of the grid as shown, ignoring case (ASCII and
 // Latin-1 letters, so "müller" finds "MÜLLER"). Number and date cells are
@@ -130,6 +84,8 @@ public:
 
     // The grid rows shown, in shown order.
     QList<int> sourceRows() const { return QList<int>(m_rows.begin(), m_rows.end()); }
+    // The grid rows, in load order, that pass another filter now.
+    QList<int> rowsPassing(const PositionFilter& filter) const;
     // The grid row of a shown row, and back (-1: hidden or none).
     int sourceRow(int viewRow) const;
     int viewRow(int sourceRow) const;
@@ -159,8 +115,8 @@ Q_SIGNALS:
 private:
     class SortKeys;
 
-    bool accepts(int sourceRow, const PositionTextMatcher& text) const;
     std::vector<int> acceptedRows(int first, int last) const;
+    std::vector<int> rowsPassing(const PositionFilter& filter, int first, int last) const;
     void sortRows(std::vector<int>& rows);
     // Shows rows in place of the current ones: a layout change when the
     // same rows are shown, else a reset.

@@ -1,6 +1,7 @@
 #include "PriceList.h"
 
 #include "base/SessionContext.h"
+#include "positions/OverviewChart.h"
 #include "positions/PositionGridModel.h"
 
 #include <QDate>
@@ -142,6 +143,8 @@ PriceListDocument::PriceListDocument(const PositionGridModel& grid, const PriceL
         if (!options.markedOnly || grid.row(r).marked())
             rows << r;
     m_positions = int(rows.size());
+    if (options.overview)
+        m_overview = PositionOverview::of(grid, rows);
     using G = PriceListOptions::Grouping;
     const int groupColumn = options.grouping == G::EkGroup      ? EkRabgr
                             : options.grouping == G::GoodsGroup ? Wargr
@@ -372,6 +375,11 @@ void PriceListDocument::paintPage(QPainter& p, int page) const {
     const Metrics& m = m_metrics;
     paintHeading(p, page);
     double y = m.headerHeight - m.lineHeight;
+    if (m_overview && page == 0) {
+        PaintOverviewPage(p, QRectF(0, y, m.width, m.height - m.footerHeight - y), *m_overview,
+                          m_grid, m_resolution);
+        return;
+    }
     paintTableHeader(p, y);
     y += m.lineHeight;
     const QFont body = font(m_points, m_resolution);
@@ -379,7 +387,7 @@ void PriceListDocument::paintPage(QPainter& p, int page) const {
     const QFontMetricsF metrics(body);
     const QList<int> columns = columnsFor(m_options.purchasePrices);
     const double pad = m.lineHeight * 0.2;
-    const auto [first, last] = m_pages[page];
+    const auto [first, last] = m_pages[page - (m_overview ? 1 : 0)];
     for (int i = first; i < last; ++i) {
         const Line& line = m_lines[i];
         if (line.group) {

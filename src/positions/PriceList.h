@@ -1,11 +1,13 @@
 #pragma once
 
 #include "positions/PositionLoad.h"
+#include "positions/PositionOverview.h"
 
 #include <QList>
 #include <QPageLayout>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 class QFontMetricsF;
 class QPagedPaintDevice;
@@ -14,7 +16,8 @@ class QPainter;
 // The price list of a download: its positions as a document to print or
 // save as PDF. Every page carries the company, the supplier, the download
 // date and "Seite x von n"; the table repeats its header on every page and
-// never splits a row. Built on QtGui alone (no widgets), so that the
+// never splits a row; the overview of the printed positions may come first.
+// Built on QtGui alone (no widgets), so that the
 // command-line tool prints the same document.
 
 struct PriceListOptions {
@@ -24,6 +27,9 @@ struct PriceListOptions {
     // Without them (a list for the sales staff) net price and margin are
     // left out.
     bool purchasePrices = true;
+    // A first page with the overview of the printed positions (counts,
+    // chart of "% Abw.", largest rises and falls).
+    bool overview = false;
 };
 
 struct PriceListHeading {
@@ -48,11 +54,13 @@ public:
     // Lays the lines out on pages of the device's size; again only when the
     // page layout or resolution changed.
     void layout(const QPageLayout& page, int resolution);
-    int pageCount() const { return int(m_pages.size()); }
+    int pageCount() const { return int(m_pages.size()) + (m_overview ? 1 : 0); }
     // How often the lines were laid out (a preview that repaints lays out
     // once).
     int layouts() const { return m_layouts; }
     int positionCount() const { return m_positions; }
+    // The overview of the first page; nullopt without one.
+    const std::optional<PositionOverview>& overview() const { return m_overview; }
     // Paints one laid-out page (0-based).
     void paintPage(QPainter& painter, int page) const;
     // Lays out for the device and paints every page on it.
@@ -98,6 +106,7 @@ private:
     int m_description = -1; // the column of the description
     double m_points = 8;    // the table's font size
     int m_positions = 0;
+    std::optional<PositionOverview> m_overview;
     // Pages as ranges [first, last) of m_lines.
     QList<std::pair<int, int>> m_pages;
     Metrics m_metrics;

@@ -51,6 +51,11 @@ FMDruck::FMDruck(const PositionGridModel& grid, const PositionDownload& download
     chEK = new QCheckBox(QStringLiteral("mit Einkaufspreisen (Netto, Spanne)"), this);
     chEK->setObjectName(QStringLiteral("chEK"));
     chEK->setChecked(true);
+    chUebersicht = new QCheckBox(QStringLiteral("Übersicht drucken"), this);
+    chUebersicht->setObjectName(QStringLiteral("chUebersicht"));
+    chUebersicht->setToolTip(QStringLiteral("Als erste Seite: Zahlen, Balken der „% Abw.“ und "
+                                            "die größten Steigerungen und Senkungen"));
+    chUebersicht->setChecked(true);
 
     BUVorschau = new QPushButton(QStringLiteral("Vorschau …"), this);
     BUVorschau->setObjectName(QStringLiteral("BUVorschau"));
@@ -66,6 +71,7 @@ FMDruck::FMDruck(const PositionGridModel& grid, const PositionDownload& download
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Gruppierung:"), CBGruppe);
     form->addRow(QString(), chEK);
+    form->addRow(QString(), chUebersicht);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(BUVorschau);
@@ -76,7 +82,7 @@ FMDruck::FMDruck(const PositionGridModel& grid, const PositionDownload& download
     layout->addLayout(form);
     layout->addStretch();
     layout->addLayout(buttons);
-    resize(460, 250);
+    resize(460, 280);
     RestoreWindowPlacement(this, kPlacementKey);
 }
 
@@ -87,6 +93,7 @@ PriceListOptions FMDruck::Options() const {
     o.markedOnly = optMarkiert->isChecked();
     o.grouping = PriceListOptions::Grouping(CBGruppe->currentData().toInt());
     o.purchasePrices = chEK->isChecked();
+    o.overview = chUebersicht->isChecked();
     return o;
 }
 

@@ -13,8 +13,9 @@ class QRadioButton;
 
 // "VELTAR Quendra Preisdaten - Drucken": the price list of the download.
 // The buyer chooses all or only the marked positions, the grouping and
-// whether purchase prices go on it, and sees a print preview before
-// printing, or saves a PDF.
+// whether purchase prices go on it and whether the overview of the printed
+// positions comes first, and sees a print preview before printing, or saves
+// a PDF.
 class FMDruck : public QDialog {
     Q_OBJECT
 public:
@@ -45,6 +46,7 @@ private:
     QRadioButton* optMarkiert;
     QComboBox* CBGruppe;
     QCheckBox* chEK;
+    QCheckBox* chUebersicht;
     QPushButton* BUVorschau;
     QPushButton* BUPdf;
     QPushButton* BUSchliessen;

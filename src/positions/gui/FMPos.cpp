@@ -1,6 +1,7 @@
 #include "FMPos.h"
 
 #include "FMDruck.h"
+#include "FMUebersicht.h"
 #include "FrozenColumnsView.h"
 #include "PositionCellDelegate.h"
 #include "base/UserInterface.h"
@@ -175,6 +176,14 @@ void FMPos::buildToolbar() {
     connect(multi, &QAction::triggered, this, &FMPos::Multiselekt_Click);
     connect(ToolButton(QStringLiteral("Mehrfachsetzen")), &QAction::triggered, this,
             &FMPos::Mehrfachsetzen_Click);
+    // "Übersicht" before "Ausstieg"; the buttons before it keep their names.
+    auto* overview = new QAction(style()->standardIcon(QStyle::SP_FileDialogInfoView),
+                                 QStringLiteral("Übersicht"), tool1);
+    overview->setObjectName(QStringLiteral("tool1_10"));
+    overview->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_U));
+    overview->setToolTip(QStringLiteral("Übersicht (Strg+U)"));
+    tool1->insertAction(ToolButton(QStringLiteral("Ausstieg")), overview);
+    connect(overview, &QAction::triggered, this, &FMPos::Uebersicht_Click);
     setToolsEnabled(false);
 }
 
@@ -394,6 +403,13 @@ void FMPos::buildFilterBar() {
     more->setPopupMode(QToolButton::InstantPopup);
     addQuickFilterButtons(bar, more);
     bar->addWidget(more);
+    // The step of "% Abw." a bar of the overview chose; unchecked, it goes.
+    m_stepButton = new QToolButton(filterbar);
+    m_stepButton->setObjectName(QStringLiteral("filter_abweichung"));
+    m_stepButton->setCheckable(true);
+    m_stepButton->hide();
+    connect(m_stepButton, &QToolButton::toggled, this, &FMPos::applyFilterBar);
+    bar->addWidget(m_stepButton);
     auto* off = new QToolButton(filterbar);
     off->setObjectName(QStringLiteral("BUFilterAus"));
     off->setText(QStringLiteral("Filter aufheben"));
@@ -648,6 +664,7 @@ PositionFilter FMPos::FilterFromBar() const {
     const QList<QuickFilter>& filters = AllQuickFilters();
     for (int i = 0; i < filters.size(); ++i)
         f.set(filters[i], m_quickButtons[i]->isChecked());
+    f.step = m_stepButton->isChecked() ? m_step : -1;
     return f;
 }
 
@@ -671,6 +688,10 @@ void FMPos::SetFilter(const PositionFilter& filter) {
     const QList<QuickFilter>& filters = AllQuickFilters();
     for (int i = 0; i < filters.size(); ++i)
         m_quickButtons[i]->setChecked(filter.has(filters[i]));
+    m_step = filter.step;
+    m_stepButton->setText(QStringLiteral("% Abw. ") + DeviationStepLabel(filter.step));
+    m_stepButton->setChecked(filter.step >= 0);
+    m_stepButton->setVisible(filter.step >= 0);
     m_settingBar = false;
     if (filter == m_view->filter())
         return;
@@ -854,6 +875,37 @@ void FMPos::Drucken_Click() {
     commitEdit();
     FMDruck print(*m_grid, m_download, this);
     print.exec();
+}
+
+void FMPos::Uebersicht_Click() {
+    if (m_loading)
+        return;
+    commitEdit();
+    if (!m_overview) {
+        m_overview = new FMUebersicht(*m_view, this);
+        connect(m_overview, &FMUebersicht::filterWanted, this, &FMPos::SetFilter);
+        connect(m_overview, &FMUebersicht::rowWanted, this, &FMPos::ShowGridRow);
+    }
+    m_overview->show();
+    m_overview->raise();
+    m_overview->activateWindow();
+}
+
+bool FMPos::ShowGridRow(int row) {
+    const int column =
+        lipos->currentIndex().isValid() ? lipos->currentIndex().column() : PositionGrid::BestNr;
+    if (m_view->viewRow(row) < 0 && m_view->filter().step >= 0) {
+        PositionFilter f = m_view->filter();
+        f.step = -1;
+        SetFilter(f);
+    }
+    if (!setCurrentGridRow(row, column)) {
+        ShowNote(QStringLiteral("Die Position %1 ist ausgefiltert")
+                     .arg(m_grid->cellText(row, PositionGrid::BestNr)));
+        return false;
+    }
+    lipos->scrollTo(lipos->currentIndex(), QAbstractItemView::PositionAtCenter);
+    return true;
 }
 
 void FMPos::EinlesenEan_Click() {
@@ -1065,6 +1117,8 @@ void FMPos::done(int result) {
         return;
     }
     commitEdit();
+    if (m_overview)
+        m_overview->close();
     // Form_Unload
     SaveWindowPlacement(this, kPlacementKey);
     if (m_splitterSet) {

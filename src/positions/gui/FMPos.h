@@ -10,6 +10,7 @@
 
 #include <QDialog>
 
+class FMUebersicht;
 class FrozenColumnsView;
 class PositionCellDelegate;
 class QAction;
@@ -66,6 +67,12 @@ public Q_SLOTS:
     void EinlesenEan_Click();
     // The price list of the download (FMDruck).
     void Drucken_Click();
+    // "Übersicht" (Ctrl+U): the overview of the rows shown (FMUebersicht),
+    // beside the grid; it stays open while the buyer works in the grid.
+    void Uebersicht_Click();
+    // Makes a grid row current and shows it; a step of "% Abw." that hides
+    // it is taken out of the filter. False when the filter hides it still.
+    bool ShowGridRow(int row);
     // The article search for the current row's "Art.-Nr." (F4 or the
     // context menu on that cell); the chosen article is entered as typed.
     void ArtikelSuchen();
@@ -112,6 +119,8 @@ public Q_SLOTS:
     // The posting window while it is kept; nullptr before the first posting
     // and after the buyer closed it.
     fmverbuch* PostingWindow() const { return m_posting; }
+    // The overview once it was opened; nullptr before.
+    FMUebersicht* OverviewWindow() const { return m_overview; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -168,6 +177,7 @@ private:
     bool m_loading = false;
     bool m_closeAsked = false;
     fmverbuch* m_posting = nullptr;
+    FMUebersicht* m_overview = nullptr;
 
     PositionView* m_view;
     bool m_splitterSet = false;
@@ -184,6 +194,8 @@ private:
     QLineEdit* TXTFilter;
     QComboBox* CBFilterSpalte;
     QList<QToolButton*> m_quickButtons; // in AllQuickFilters() order
+    QToolButton* m_stepButton;          // the step of "% Abw." the overview chose
+    int m_step = -1;
     QTimer* m_filterTimer;
     QWidget* findbar;
     QLineEdit* TXTSuchen;
