@@ -194,10 +194,11 @@ void checkKnowledge(const DatanormKnowledge& k) {
                 FUZZ_CHECK((*p)->cents > 0 && (*p)->priceFlag != 4);
                 FUZZ_CHECK((*p)->validFrom().isEmpty() || isDate((*p)->validFrom()));
             }
+        // A net price (2) and a factory price (3) are kept as the net.
         if (it->list)
-            FUZZ_CHECK(it->list->priceFlag != 2);
+            FUZZ_CHECK(it->list->priceFlag != 2 && it->list->priceFlag != 3);
         if (it->net)
-            FUZZ_CHECK(it->net->priceFlag == 2);
+            FUZZ_CHECK(it->net->priceFlag == 2 || it->net->priceFlag == 3);
     }
     const QStringList without = DatanormSource::ArticlesWithoutMaster(k);
     for (qsizetype i = 0; i < without.size(); ++i) {

@@ -762,6 +762,16 @@ void TestCatalogues::mappingRememberedPerSupplier() {
     QCOMPARE(out.section(u'\t', 1), QString("1\n"));
     // Another workstation knows nothing of it.
     QCOMPARE(RunCli(import, &out, &err), 2);
+    // A workbook's sheet is remembered too, and named in what is read.
+    const QStringList workbook{"--connect",  m_connect, "import", data("pricelist/preisliste.xlsx"),
+                               "--supplier", "70004"};
+    QCOMPARE(RunCli(workbook + QStringList{"--sheet", "Preise", "--columns", "bestnr=A,preis=D",
+                                           "--first-row", "4"},
+                    &out, &err, 60000, home.path()),
+             0);
+    QCOMPARE(RunCli(workbook, &out, &err, 60000, home.path()), 0);
+    QCOMPARE(err, QString("Excel-Preisliste, Blatt Preise, 7 Zeilen\n"));
+    QCOMPARE(out.section(u'\t', 1), QString("3\n"));
 }
 
 QTEST_GUILESS_MAIN(TestCatalogues)
