@@ -6,6 +6,7 @@
 
 #include <QDate>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <xlsxwriter.h>
@@ -31,6 +32,8 @@ private Q_SLOTS:
     void catalogueEncodings();
     void workbookFaults_data();
     void workbookFaults();
+    void storeGivesTheCheckedLines_data();
+    void storeGivesTheCheckedLines();
     void cliImportsEachKind_data();
     void cliImportsEachKind();
     void brokenInputStoresNothing_data();
@@ -581,6 +584,55 @@ void TestCatalogues::workbookFaults() {
     m.firstRow = 1;
     auto reader = MakePriceListReader(temp("l.xlsx"), "l.xlsx", true, m);
     QCOMPARE(walked(*reader), lines);
+}
+
+void TestCatalogues::storeGivesTheCheckedLines_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("spool"); // whether the temporary folder takes the check's lines
+    for (const bool spool : {true, false}) {
+        const char* how = spool ? "from the spool" : "read again";
+        QTest::newRow(qPrintable(QString("catalogue, %1").arg(how)))
+            << "bmecat/katalog-2005.xml" << spool;
+        QTest::newRow(qPrintable(QString("list, %1").arg(how)))
+            << "pricelist/liste-komma.csv" << spool;
+    }
+}
+
+// The store's walk gives what the check's gave, record for record and line
+// for line: from the check's spool, or from the file again when no
+// temporary file can be written.
+void TestCatalogues::storeGivesTheCheckedLines() {
+    QFETCH(QString, file);
+    QFETCH(bool, spool);
+    const QByteArray tmp = qgetenv("TMPDIR");
+    const auto restore = qScopeGuard([&] { qputenv("TMPDIR", tmp); });
+    if (!spool)
+        qputenv("TMPDIR", QFile::encodeName(temp("nicht-da/tiefer")));
+    ColumnMapping m;
+    m[PriceColumn::BestNr] = "A";
+    m[PriceColumn::Preis] = "C";
+    m[PriceColumn::Netto] = "E";
+    m.firstRow = 2;
+    auto reader = file.endsWith(".xml") ? MakeBmecatReader(data(file), "k", 4)
+                                        : MakePriceListReader(data(file), "l", false, m);
+    QVERIFY(!reader->prepare());
+    QStringList walks[2];
+    for (const bool check : {true, false}) {
+        QStringList& seen = walks[check ? 0 : 1];
+        const auto stop = reader->walk(
+            check,
+            [&](const QString& f, qint64 line, const QString& record) {
+                seen << QString("%1 %2: %3").arg(f).arg(line).arg(record);
+                return std::optional<RecordIssue>();
+            },
+            [&](const SourceLine& l) {
+                seen << l.line.text() + '|' + l.extras.rabtyp + l.extras.netto + '|' + l.file;
+                return std::optional<RecordIssue>();
+            });
+        QVERIFY(!stop);
+    }
+    QVERIFY(walks[0].size() >= 5);
+    QCOMPARE(walks[1], walks[0]);
 }
 
 void TestCatalogues::cliImportsEachKind_data() {

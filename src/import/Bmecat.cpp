@@ -1,6 +1,7 @@
 #include "Bmecat.h"
 
 #include "import/BmecatParser.h"
+#include "import/LineSpool.h"
 
 #include "common/ErpForms.h"
 #include "import/FileImport.h"
@@ -289,7 +290,16 @@ public:
     }
 
     std::optional<Stop> walk(bool check, const Watch& watch, const Yield& yield) override {
+        // The store gives the lines the check gave, without the XML again.
+        if (!check && m_spool.usable()) {
+            m_replaying = true;
+            if (auto stop = m_spool.replay(m_name, watch, yield))
+                return Stop{*stop};
+            return std::nullopt;
+        }
         const bool first = check && m_walks++ == 0;
+        if (check)
+            m_spool.start();
         qint64 yielded = 0;
         auto ended =
             stream([&](const Product& p, const ProductLines& taken) -> std::optional<Stop> {
@@ -302,6 +312,8 @@ public:
                     count(p, taken);
                 for (const SourceLine& s : taken.lines) {
                     ++yielded;
+                    if (check)
+                        m_spool.add(s);
                     if (auto stop = watch(m_name, s.fileLine, s.record))
                         return Stop{*stop};
                     if (auto stop = yield(withFile(s)))
@@ -309,6 +321,8 @@ public:
                 }
                 return std::nullopt;
             });
+        if (check && !ended)
+            m_spool.finish();
         // A catalogue that gives no price at all makes no download.
         if (!ended && first && yielded == 0 && m_lacking.isEmpty() && m_deleted == 0)
             return Stop{RecordIssue{m_name, 0, QString(), FileImport::kNoArticleLine}};
@@ -356,7 +370,11 @@ public:
 
     bool linksManufacturer() const override { return false; }
     bool tracksByDate() const override { return true; }
-    qint64 progress() const override { return m_read; }
+    qint64 progress() const override {
+        if (m_replaying && m_spool.entries() > 0)
+            return m_products * m_spool.replayed() / m_spool.entries();
+        return m_read;
+    }
     qint64 maximum() const override { return qMax<qint64>(1, m_products); }
 
     void report(ImportResult& result) const override {
@@ -428,6 +446,8 @@ private:
     qint64 m_recommended = 0;
     qint64 m_others = 0;
     QList<ImportNote> m_notes;
+    LineSpool m_spool;
+    bool m_replaying = false;
     qint64 m_deleted = 0;
     qint64 m_withoutArticle = 0;
 };

@@ -3,6 +3,7 @@
 #include "base/WorkstationSettings.h"
 #include "common/ErpForms.h"
 #include "import/FileImport.h"
+#include "import/LineSpool.h"
 #include "import/PositionReader.h"
 
 #include <QDate>
@@ -191,6 +192,15 @@ public:
     }
 
     std::optional<Stop> walk(bool check, const Watch& watch, const Yield& yield) override {
+        // The store gives the rows the check read, without the file again.
+        if (!check && m_spool.usable()) {
+            m_replaying = true;
+            if (auto stop = m_spool.replay(m_name, watch, yield))
+                return Stop{*stop};
+            return std::nullopt;
+        }
+        if (check)
+            m_spool.start();
         if (!m_fresh && !m_rows->rewind())
             return Stop{RecordIssue{m_name, 0, QString(), m_rows->error()}, true, false};
         m_fresh = false;
@@ -217,6 +227,8 @@ public:
             if (bestNr.isEmpty()) {
                 if (first)
                     m_skipped << number;
+                if (check)
+                    m_spool.addWatched(number, record);
                 continue;
             }
             // A CSV list separated by commas whose row is wider than its
@@ -259,6 +271,8 @@ public:
             s.file = m_name;
             s.fileLine = number;
             ++yielded;
+            if (check)
+                m_spool.add(s);
             if (auto stop = yield(s))
                 return Stop{*stop};
         }
@@ -267,6 +281,8 @@ public:
         // A list that gives no price makes no download.
         if (first && yielded == 0)
             return Stop{RecordIssue{m_name, 0, QString(), FileImport::kNoArticleLine}};
+        if (check)
+            m_spool.finish();
         // Decimal comma or point, per column, from all its texts: a text
         // the check read the other way is read again.
         if (first) {
@@ -283,7 +299,11 @@ public:
     bool walkAgain() const override { return m_again; }
     bool linksManufacturer() const override { return false; }
     bool tracksByDate() const override { return true; }
-    qint64 progress() const override { return m_read; }
+    qint64 progress() const override {
+        if (m_replaying && m_spool.entries() > 0)
+            return maximum() * m_spool.replayed() / m_spool.entries();
+        return m_read;
+    }
     qint64 maximum() const override { return qMax<qint64>(1, m_rows ? m_rows->rowCount() : 1); }
 
     QList<ImportNote> passed() const override {
@@ -382,6 +402,8 @@ private:
     int m_walks = 0;
     qint64 m_read = 0;
     QList<qint64> m_skipped;
+    LineSpool m_spool;
+    bool m_replaying = false;
 };
 
 } // namespace
