@@ -116,7 +116,8 @@ void checkObjectAccess(const Job& job, const Wire::Request& r) {
             return;
         break;
     case Op::Method:
-        if (name == u"sys_close" || name == u"sys_ID" || (cls == kWindows && name == u"Xecute") ||
+        if (name == u"sys_close" || name == u"sys_ID" ||
+            (cls == kWindows && name == u"Xecute" && GuestMayRun(r.args.value(2))) ||
             (own && name == u"PNAMELogicalToODBC"))
             return;
         break;
@@ -294,6 +295,25 @@ void CheckAccess(Job& job, const Wire::Request& r) {
         return;
     }
     refuse(Wire::opName(r.op));
+}
+
+bool GuestMayRun(const QString& line) {
+    // What the program runs before it knows who logs in: the session
+    // values, the session entry and the fiscal year. A quoted value is at
+    // most 64 characters (doubled quotes inside).
+    static const QRegularExpression allowed[] = {
+        QRegularExpression(
+            QStringLiteral(R"(^S FIRMA=[0-9]{1,9},FIL=[0-9]{1,9},PERSONAL="(?:[^"]|""){0,64}"\z)")),
+        QRegularExpression(QStringLiteral(R"(^S \^STAND\(\$J\)="(?:[^"]|""){0,64}"\z)")),
+        QRegularExpression(QStringLiteral(R"(^D \^%XTT\z)")),
+        QRegularExpression(QStringLiteral(R"(^S P0=\$P\(\^FA\(0\),"`",2\) W P0\z)")),
+    };
+    if (line.size() > 300)
+        return false;
+    for (const QRegularExpression& re : allowed)
+        if (re.match(line).hasMatch())
+            return true;
+    return false;
 }
 
 bool IsUserClass(const ClassDef& cls) {

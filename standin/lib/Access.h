@@ -47,6 +47,13 @@ void CheckAccess(Job& job, const Wire::Request& request);
 // other id (of a user there is or not, of any company), a record that shows
 // nothing but "Passwort" as asterisks, so that no answer tells which user
 // codes exist.
+// Whether a job without a valid login may run this M line: only the exact
+// commands the program sends before its login (the session values "S
+// FIRMA=..,FIL=..,PERSONAL=..", "S ^STAND($J)=..", "D ^%XTT" and the
+// fiscal year's "S P0=$P(^FA(0),"`",2) W P0"), each with values of bounded
+// length.
+bool GuestMayRun(const QString& line);
+
 StoredObject OpenUserRecord(Job& job, const ClassDef& users, const QString& id);
 bool IsUserClass(const ClassDef& cls);
 

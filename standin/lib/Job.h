@@ -102,6 +102,9 @@ public:
     bool heldForAddress = false;
 
 private:
+    // Counts characters the locals gain; "<STORE>" beyond the job's limit.
+    void chargeLocals(qint64 characters, const QString& name);
+
     StandinEngine& m_engine;
     int m_number;
     Access m_access = Access::None;
@@ -114,6 +117,7 @@ private:
     // name + 0x1E + subscript key; ordered, so that a node's descendants
     // follow it.
     QMap<QString, QString> m_locals;
+    qint64 m_localChars = 0;
     QHash<QString, StoredObject> m_objects;
     QHash<QString, std::shared_ptr<QueryCursor>> m_cursors;
     QHash<QString, QStringList> m_cache;
