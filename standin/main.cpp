@@ -1,6 +1,7 @@
 // veltar-standin: the stand-in ERP server.
 #include "DatabaseFiles.h"
 #include "DemoData.h"
+#include "LoginLocks.h"
 #include "ServerCertificate.h"
 #include "StandinEngine.h"
 #include "StandinServer.h"
@@ -111,6 +112,11 @@ void addOptions(QCommandLineParser& parser) {
                                      "--demo-positions (share/veltar-standin/demo-company.json "
                                      "beside the program's directory)."),
                       QStringLiteral("FILE")});
+    parser.addOption({QStringLiteral("unlock"),
+                      QStringLiteral("Lift the locks of a user code after failed logins (of "
+                                     "every company and address; * for the look-up by password "
+                                     "alone), then end; also while a server runs."),
+                      QStringLiteral("CODE")});
     parser.addOption({QStringLiteral("no-check"),
                       QStringLiteral("Skip the check of the database at start (PRAGMA "
                                      "quick_check), for very large files.")});
@@ -244,6 +250,20 @@ std::unique_ptr<StandinEngine> openEngine(const QCommandLineParser& parser, cons
     return engine;
 }
 
+// --unlock: lifts the code's locks in the database, also while a server
+// serves it (it reads them at each login).
+int unlock(const QString& db, const QString& code, QTextStream& out, QTextStream& err) {
+    try {
+        StandinEngine engine(db);
+        const int lifted = LoginLocks::Unlock(engine, code);
+        out << "veltar-standin: " << lifted << " locks of " << code << " lifted\n";
+        return 0;
+    } catch (const std::exception& e) {
+        err << "veltar-standin: " << e.what() << "\n";
+        return 1;
+    }
+}
+
 // SIGTERM and SIGINT end the event loop; SIGPIPE is ignored. False when
 // they cannot be set up.
 bool quitOnSignals(QCoreApplication& app, std::unique_ptr<QSocketNotifier>& notifier) {
@@ -315,6 +335,9 @@ int main(int argc, char** argv) {
     if (!parser.isSet(QStringLiteral("no-check")))
         if (const int rc = checkDatabase(o.db, err); rc != 0)
             return rc;
+
+    if (parser.isSet(QStringLiteral("unlock")))
+        return unlock(o.db, parser.value(QStringLiteral("unlock")), out, err);
 
     std::unique_ptr<StandinEngine> engine;
     try {

@@ -3,6 +3,7 @@
 #include "common/WireProtocol.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTcpSocket>
@@ -32,6 +33,12 @@ QString lastWords(Raw& c) {
     if (!r)
         return QStringLiteral("no reply");
     return QStringLiteral("%1 %2 %3").arg(r->id).arg(r->errorNumber).arg(r->errorText);
+}
+
+// The access a HELLO gets ("user", "guest", ...), "" when refused.
+QString helloAccess(Raw& c, const QString& user, const QString& password) {
+    const auto r = c.call(Wire::Op::Hello, {Wire::kMagic, "VELTAR", "test", "1", user, password});
+    return r && r->status == Wire::Status::Ok ? r->values.value(2) : QString();
 }
 
 int fileMode(const QString& path) {
@@ -69,6 +76,8 @@ private Q_SLOTS:
     void longWorkOfOneDoesNotHoldAnother();
     void memoryAndRowsOfAJobAreBounded();
     void databaseFilesOwnerOnly();
+    void lockOutCannotBeAimed();
+    void lookUpCountsEveryAttempt();
 
 private:
     QTemporaryDir m_dir;
@@ -236,6 +245,56 @@ void TestStandinHostile::databaseFilesOwnerOnly() {
     for (const QString& file : {path, path + "-wal", path + "-shm"})
         if (QFile::exists(file))
             QCOMPARE(fileMode(file), 0600);
+}
+
+// Failures of a code lock it for the address they came from only, also
+// after a restart, until --unlock lifts the lock.
+void TestStandinHostile::lockOutCannotBeAimed() {
+    const QString path = db();
+    {
+        StandinProcess server(path, true, {"--login-delay", "0"});
+        QVERIFY2(server.started(), qPrintable(server.errorOutput()));
+        Raw attacker(server.port(), Raw::Transport::Tls, kSecondHost);
+        for (int i = 0; i < 10; ++i)
+            QCOMPARE(helloAccess(attacker, "DEM", "falsch" + QString::number(i)), QString("guest"));
+        QCOMPARE(helloAccess(attacker, "DEM", "demo"), QString("guest"));
+        Raw user(server.port());
+        QCOMPARE(helloAccess(user, "DEM", "demo"), QString("user"));
+    }
+    StandinProcess again(path, false, {"--login-delay", "0"});
+    QVERIFY2(again.started(), qPrintable(again.errorOutput()));
+    Raw attacker(again.port(), Raw::Transport::Tls, kSecondHost);
+    QCOMPARE(helloAccess(attacker, "DEM", "demo"), QString("guest"));
+    QProcess unlock;
+    unlock.start(VELTAR_STANDIN, {"--db", path, "--unlock", "DEM"});
+    QVERIFY(unlock.waitForFinished(30000));
+    QCOMPARE(unlock.exitCode(), 0);
+    QCOMPARE(unlock.readAllStandardOutput(), QByteArray("veltar-standin: 1 locks of DEM lifted\n"));
+    QCOMPARE(helloAccess(attacker, "DEM", "demo"), QString("user"));
+}
+
+// The look-up by password alone counts each attempt of an address, over
+// all its connections, and locks like a code: after ten failures the right
+// password no longer logs in from there, but from elsewhere.
+void TestStandinHostile::lookUpCountsEveryAttempt() {
+    StandinProcess server(db(), true, {"--login-delay", "1"});
+    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
+    std::vector<std::unique_ptr<Raw>> guessers;
+    for (int i = 0; i < 10; ++i) {
+        guessers.push_back(std::make_unique<Raw>(server.port(), Raw::Transport::Tls, kSecondHost));
+        guessers.back()->send(Wire::Op::Hello, {Wire::kMagic, "VELTAR", "test", "1", "",
+                                                "rate" + QString::number(i)});
+    }
+    for (auto& g : guessers) {
+        const auto r = g->reply();
+        QVERIFY(r);
+        QCOMPARE(r->values.value(2), QString("guest"));
+    }
+    Raw late(server.port(), Raw::Transport::Tls, kSecondHost);
+    QCOMPARE(helloAccess(late, "", "demo"), QString("guest"));
+    QCOMPARE(helloAccess(late, "DEM", "demo"), QString("user"));
+    Raw elsewhere(server.port(), Raw::Transport::Tls, kThirdHost);
+    QCOMPARE(helloAccess(elsewhere, "", "demo"), QString("user"));
 }
 
 QTEST_GUILESS_MAIN(TestStandinHostile)

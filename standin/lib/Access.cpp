@@ -2,6 +2,7 @@
 
 #include "Dispatcher.h"
 #include "Job.h"
+#include "LoginLocks.h"
 #include "LoginThrottle.h"
 #include "Passwords.h"
 #include "Rights.h"
@@ -97,6 +98,56 @@ QString throttleKey(const QString& company, const QString& user) {
     return company + QStringLiteral("||") + user.left(64);
 }
 
+// The code a HELLO's failures count and lock under: its user code, or "*"
+// for the look-up by password alone.
+QString lockCode(const QString& code) {
+    return code.isEmpty() ? LoginLocks::kLookup : code.left(64);
+}
+
+// Checks a HELLO's password and counts what fails (LoginThrottle,
+// LoginLocks): the user it names, none when it fails.
+Identified checkPassword(Job& job, const QString& company, const QString& code,
+                         const QString& password) {
+    StandinEngine& engine = job.engine();
+    LoginThrottle& throttle = engine.loginThrottle();
+    job.heldForAddress = false;
+    if (job.lookupReserved) {
+        job.lookupReserved = false;
+        throttle.lookupDone(job.peer);
+    }
+    const QString counted = lockCode(code);
+    Identified user;
+    // Attempts while locked are not counted: they cannot make the lock
+    // last longer.
+    const bool locked = LoginLocks::Locked(engine, company, counted, job.peer);
+    if (locked)
+        Passwords::VerifyNobody(password);
+    else
+        user = identify(engine, company, code, password);
+    // The look-up cannot open a code that is locked at the address.
+    if (!user.code.isEmpty() && code.isEmpty() &&
+        LoginLocks::Locked(engine, company, user.code, job.peer))
+        user = {};
+    if (user.code.isEmpty()) {
+        if (!locked && throttle.failed(throttleKey(company, counted), job.peer))
+            LoginLocks::Lock(engine, company, counted, job.peer, throttle.lockMs());
+        if (code.isEmpty())
+            throttle.companyFailed(company);
+        throttle.addressFailed(job.peer);
+        ++job.loginFailures;
+        job.loginReadyAt =
+            LoginThrottle::Now() + LoginThrottle::Wait(job.loginFailures, throttle.delayMs());
+        return user;
+    }
+    // A look-up's success may be anyone's at the address: it clears the
+    // count of no code.
+    if (!code.isEmpty())
+        throttle.succeeded(throttleKey(company, code), job.peer);
+    job.loginFailures = 0;
+    job.loginReadyAt = 0;
+    return user;
+}
+
 bool isOwnRecord(const Job& job, const StoredObject& object) {
     return object.cls->name == kUsers && !job.userId().isEmpty() && object.id == job.userId();
 }
@@ -169,33 +220,8 @@ QStringList Hello(Job& job, const Wire::Request& r) {
         Identified user;
         // Without a password there is nothing to check (the login window's
         // connection before the user typed one) and nothing to count.
-        if (!password.isEmpty()) {
-            LoginThrottle& throttle = engine.loginThrottle();
-            // The look-up by password alone names no code: it is counted
-            // per connection and address, so that nobody can slow down the
-            // logins of a whole company, and it cannot open a locked code.
-            job.heldForAddress = false;
-            const QString key = code.isEmpty() ? QString() : throttleKey(company, code);
-            if (!key.isEmpty() && throttle.locked(key))
-                Passwords::VerifyNobody(password);
-            else
-                user = identify(engine, company, code, password);
-            if (!user.code.isEmpty() && key.isEmpty() &&
-                throttle.locked(throttleKey(company, user.code)))
-                user = {};
-            if (user.code.isEmpty()) {
-                if (!key.isEmpty())
-                    throttle.failed(key);
-                throttle.addressFailed(job.peer);
-                ++job.loginFailures;
-                job.loginReadyAt = LoginThrottle::Now() +
-                                   LoginThrottle::Wait(job.loginFailures, throttle.delayMs());
-            } else {
-                throttle.succeeded(throttleKey(company, user.code));
-                job.loginFailures = 0;
-                job.loginReadyAt = 0;
-            }
-        }
+        if (!password.isEmpty())
+            user = checkPassword(job, company, code, password);
         // Nothing opened under the credentials before stays reachable.
         job.dropHandles();
         const Access access = user.code.isEmpty() ? Access::Guest
@@ -225,10 +251,19 @@ QStringList Hello(Job& job, const Wire::Request& r) {
 qint64 LoginReadyAt(Job& job, const Wire::Request& r) {
     if (r.op != Op::Hello || r.args.value(5).isEmpty() || job.closed())
         return 0;
-    const LoginThrottle& throttle = job.engine().loginThrottle();
+    LoginThrottle& throttle = job.engine().loginThrottle();
     qint64 readyAt = job.loginReadyAt;
-    if (!r.args.value(4).isEmpty())
-        readyAt = qMax(readyAt, throttle.readyAt(throttleKey(r.args.value(3), r.args.value(4))));
+    if (r.args.value(4).isEmpty()) {
+        // Each look-up by password alone takes its own turn at its
+        // address, however many connections it has.
+        if (!job.lookupReserved) {
+            job.lookupReserved = true;
+            job.lookupAt = throttle.reserveLookup(job.peer, r.args.value(3));
+        }
+        return qMax(readyAt, job.lookupAt);
+    }
+    readyAt =
+        qMax(readyAt, throttle.readyAt(throttleKey(r.args.value(3), r.args.value(4)), job.peer));
     // The wait of the address holds a HELLO once: failures of others at the
     // address meanwhile do not hold it again.
     if (!job.heldForAddress) {

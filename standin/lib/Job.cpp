@@ -15,6 +15,8 @@ Job::Job(StandinEngine& engine, bool numbered)
     : m_engine(engine), m_number(numbered ? engine.newJobNumber() : 0) {}
 
 Job::~Job() {
+    if (lookupReserved)
+        m_engine.loginThrottle().lookupDone(peer);
     if (m_number != 0)
         m_engine.endJob(m_number);
 }

@@ -100,6 +100,10 @@ public:
     // Set while its HELLO waits for the address.
     QString peer;
     bool heldForAddress = false;
+    // The turn a look-up by password alone has taken at its address
+    // (LoginThrottle::reserveLookup), until it is checked.
+    bool lookupReserved = false;
+    qint64 lookupAt = 0;
 
 private:
     // Counts characters the locals gain; "<STORE>" beyond the job's limit.
