@@ -78,6 +78,7 @@ private Q_SLOTS:
     void databaseFilesOwnerOnly();
     void lockOutCannotBeAimed();
     void lookUpCountsEveryAttempt();
+    void wrongPasswordsDoNotHoldTheLoggedIn();
 
 private:
     QTemporaryDir m_dir;
@@ -295,6 +296,36 @@ void TestStandinHostile::lookUpCountsEveryAttempt() {
     QCOMPARE(helloAccess(late, "DEM", "demo"), QString("user"));
     Raw elsewhere(server.port(), Raw::Transport::Tls, kThirdHost);
     QCOMPARE(helloAccess(elsewhere, "", "demo"), QString("user"));
+}
+
+// Password checks run beside the serving, in turns per address: while
+// look-ups by password alone from four addresses are checked, a user from
+// a fifth logs in and its PING is answered.
+void TestStandinHostile::wrongPasswordsDoNotHoldTheLoggedIn() {
+    StandinProcess server(db(), true, {"--login-delay", "0"});
+    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
+    std::vector<std::unique_ptr<Raw>> guessers;
+    for (int host = 2; host <= 5; ++host)
+        for (int i = 0; i < 4; ++i)
+            guessers.push_back(std::make_unique<Raw>(
+                server.port(), Raw::Transport::Tls, QHostAddress(QString("127.0.0.%1").arg(host))));
+    for (auto& g : guessers)
+        g->send(Wire::Op::Hello, {Wire::kMagic, "VELTAR", "test", "1", "", "falsch"});
+    Raw user(server.port());
+    QCOMPARE(helloAccess(user, "DEM", "demo"), QString("user"));
+    const auto pong = user.call(Wire::Op::Ping, {"p"});
+    QVERIFY(pong);
+    QCOMPARE(pong->values, QStringList{"p"});
+    int answered = 0;
+    for (auto& g : guessers)
+        if (g->reply(0))
+            ++answered;
+    QVERIFY2(answered < int(guessers.size()), qPrintable(QString::number(answered)));
+    for (auto& g : guessers) {
+        const auto r = g->reply();
+        if (r)
+            QCOMPARE(r->values.value(2), QString("guest"));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestStandinHostile)

@@ -36,16 +36,34 @@ struct Identified {
     bool active = false;
 };
 
+// A password checked against a stored hash: by the verdicts made for the
+// job's HELLO beforehand, else here.
+bool verify(const Job& job, const QString& stored, const QString& password) {
+    if (job.passwordVerdicts && job.passwordVerdicts->password == password) {
+        auto it = job.passwordVerdicts->matches.constFind(stored);
+        if (it != job.passwordVerdicts->matches.constEnd())
+            return *it;
+    }
+    return Passwords::Verify(stored, password);
+}
+
+// What a check against nobody costs, unless it was paid beforehand.
+void verifyNobody(const Job& job, const QString& password) {
+    if (!job.passwordVerdicts || job.passwordVerdicts->password != password)
+        Passwords::VerifyNobody(password);
+}
+
 // Checks a password against a user record's hash; a record whose hash was
 // made with another cost gets a new one.
-bool passwordMatches(StandinEngine& engine, StoredObject& record, const QString& password) {
+bool passwordMatches(Job& job, StoredObject& record, const QString& password) {
+    StandinEngine& engine = job.engine();
     const QString stored = record.values.value(kPassword);
     if (!Passwords::IsHash(stored)) {
         // A user without a password is checked as long as any other.
-        Passwords::VerifyNobody(password);
+        verifyNobody(job, password);
         return false;
     }
-    if (!Passwords::Verify(stored, password))
+    if (!verify(job, stored, password))
         return false;
     if (Passwords::NeedsRehash(stored)) {
         record.values.insert(kPassword, Passwords::Hash(password));
@@ -54,30 +72,41 @@ bool passwordMatches(StandinEngine& engine, StoredObject& record, const QString&
     return true;
 }
 
-Identified identify(StandinEngine& engine, const QString& company, const QString& user,
+// The ids of the user records a HELLO's password is checked against: the
+// named user's, or every user's of the company for the look-up by password
+// alone.
+QStringList candidates(StandinEngine& engine, const QString& company, const QString& user) {
+    if (!user.isEmpty())
+        return {company + QStringLiteral("||") + user};
+    QSqlQuery& q = engine.exec(QStringLiteral("SELECT id FROM vt_parpersedv WHERE FIRMA=? "
+                                              "ORDER BY CODE"),
+                               {company});
+    QStringList ids;
+    while (StandinStore::nextRow(q))
+        ids << q.value(0).toString();
+    q.finish();
+    return ids;
+}
+
+Identified identify(Job& job, const QString& company, const QString& user,
                     const QString& password) {
+    StandinEngine& engine = job.engine();
     const ClassDef* users = engine.findClass(kUsers);
     if (!users || users->table.isEmpty() || company.isEmpty()) {
-        Passwords::VerifyNobody(password);
+        verifyNobody(job, password);
         return {};
     }
     if (user.isEmpty()) {
         // Without a user code the password names the user: the one user of
         // the company with that password, none when several share it. Each
         // of the company's users is checked.
-        QSqlQuery& q = engine.exec(QStringLiteral("SELECT id FROM vt_parpersedv WHERE FIRMA=? "
-                                                  "ORDER BY CODE"),
-                                   {company});
-        QStringList ids;
-        while (StandinStore::nextRow(q))
-            ids << q.value(0).toString();
-        q.finish();
+        const QStringList ids = candidates(engine, company, user);
         if (ids.isEmpty())
-            Passwords::VerifyNobody(password);
+            verifyNobody(job, password);
         QList<Identified> matches;
-        for (const QString& id : std::as_const(ids)) {
+        for (const QString& id : ids) {
             StoredObject record;
-            if (engine.loadObject(*users, id, &record) && passwordMatches(engine, record, password))
+            if (engine.loadObject(*users, id, &record) && passwordMatches(job, record, password))
                 matches.append({record.values.value(QStringLiteral("CODE")),
                                 record.values.value(QStringLiteral("AKTIV")) == u"J"});
         }
@@ -85,10 +114,10 @@ Identified identify(StandinEngine& engine, const QString& company, const QString
     }
     StoredObject record;
     if (!engine.loadObject(*users, company + QStringLiteral("||") + user, &record)) {
-        Passwords::VerifyNobody(password);
+        verifyNobody(job, password);
         return {};
     }
-    if (!passwordMatches(engine, record, password))
+    if (!passwordMatches(job, record, password))
         return {};
     return {user, record.values.value(QStringLiteral("AKTIV")) == u"J"};
 }
@@ -121,9 +150,9 @@ Identified checkPassword(Job& job, const QString& company, const QString& code,
     // last longer.
     const bool locked = LoginLocks::Locked(engine, company, counted, job.peer);
     if (locked)
-        Passwords::VerifyNobody(password);
+        verifyNobody(job, password);
     else
-        user = identify(engine, company, code, password);
+        user = identify(job, company, code, password);
     // The look-up cannot open a code that is locked at the address.
     if (!user.code.isEmpty() && code.isEmpty() &&
         LoginLocks::Locked(engine, company, user.code, job.peer))
@@ -222,6 +251,7 @@ QStringList Hello(Job& job, const Wire::Request& r) {
         // connection before the user typed one) and nothing to count.
         if (!password.isEmpty())
             user = checkPassword(job, company, code, password);
+        job.passwordVerdicts.reset();
         // Nothing opened under the credentials before stays reachable.
         job.dropHandles();
         const Access access = user.code.isEmpty() ? Access::Guest
@@ -246,6 +276,26 @@ QStringList Hello(Job& job, const Wire::Request& r) {
         job.close();
         throw;
     }
+}
+
+QStringList PasswordsToCheck(Job& job, const Wire::Request& r) {
+    StandinEngine& engine = job.engine();
+    const QString company = r.args.value(3);
+    const QString code = r.args.value(4);
+    const ClassDef* users = engine.findClass(kUsers);
+    if (!users || users->table.isEmpty() || company.isEmpty() ||
+        LoginLocks::Locked(engine, company, lockCode(code), job.peer))
+        return {};
+    QStringList stored;
+    for (const QString& id : candidates(engine, company, code)) {
+        StoredObject record;
+        if (engine.loadObject(*users, id, &record)) {
+            const QString hash = record.values.value(kPassword);
+            if (Passwords::IsHash(hash))
+                stored << hash;
+        }
+    }
+    return stored;
 }
 
 qint64 LoginReadyAt(Job& job, const Wire::Request& r) {

@@ -37,6 +37,12 @@ QStringList Hello(Job& job, const Wire::Request& request);
 // logins; everything else at once (0).
 qint64 LoginReadyAt(Job& job, const Wire::Request& request);
 
+// The stored hashes a HELLO's password will be checked against (none: a
+// check against nobody), so that the server can check them beforehand on
+// another thread (PasswordChecker, Job::passwordVerdicts). Reads the
+// database only. Throws ServerError.
+QStringList PasswordsToCheck(Job& job, const Wire::Request& request);
+
 // Refuses a request the job may not make (ServerError 5012 before HELLO
 // and after a refused one, 5013 for a guest or an inactive user, 5014 for
 // an active user's writes and other companies, Rights.h). A request before

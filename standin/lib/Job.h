@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MInterpreter.h"
+#include "Passwords.h"
 #include "StandinEngine.h"
 
 #include <QHash>
@@ -104,6 +105,9 @@ public:
     // (LoginThrottle::reserveLookup), until it is checked.
     bool lookupReserved = false;
     qint64 lookupAt = 0;
+    // The checks of the next HELLO's password, made on the server's checker
+    // thread before the HELLO is answered; none in process.
+    std::optional<PasswordVerdicts> passwordVerdicts;
 
 private:
     // Counts characters the locals gain; "<STORE>" beyond the job's limit.

@@ -6,6 +6,7 @@
 #include "Dispatcher.h"
 #include "Job.h"
 #include "LoginThrottle.h"
+#include "PasswordChecker.h"
 #include "common/ServerError.h"
 #include "common/WireProtocol.h"
 
@@ -28,6 +29,9 @@ constexpr int kGoneCheckEvery = 32;
 // Turns of the event loop a connection that used up its slice waits at most
 // for the others.
 constexpr int kMaxYieldTurns = 16;
+// How long a HELLO waits before it tries again when the password checks
+// queue is full.
+constexpr int kCheckRetryMs = 100;
 // The largest frame of a connection without a valid login.
 constexpr quint32 kMaxFrameBeforeLogin = 64 * 1024;
 // How long a closed connection's last answer may take to leave.
@@ -186,7 +190,7 @@ private:
 };
 
 StandinServer::StandinServer(StandinEngine& engine, QObject* parent)
-    : QObject(parent), m_engine(engine) {}
+    : QObject(parent), m_engine(engine), m_checker(std::make_unique<PasswordChecker>()) {}
 
 StandinServer::~StandinServer() {
     for (auto& [socket, conn] : m_connections) {
@@ -342,7 +346,7 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
         // After failed logins a HELLO with a password waits for its time,
         // and so does everything the connection sends after it; the
         // answers before it leave now.
-        if (holdUntilLoginReady(conn, request))
+        if (holdUntilLoginReady(conn, request) || holdForPasswordCheck(socket, conn, request))
             break;
         batch.begin();
         QByteArray answer = DispatchFrame(conn.job, *request);
@@ -422,6 +426,40 @@ bool StandinServer::holdUntilLoginReady(Connection& conn, std::optional<Wire::Re
     conn.holding = true;
     armDeadline(conn);
     conn.hold->start(int(qMin<qint64>(readyAt - now, std::numeric_limits<int>::max())));
+    return true;
+}
+
+bool StandinServer::holdForPasswordCheck(QTcpSocket* socket, Connection& conn,
+                                         std::optional<Wire::Request>& request) {
+    const QString password = request->args.value(5);
+    if (request->op != Wire::Op::Hello || password.isEmpty() || conn.job.closed() ||
+        (conn.job.passwordVerdicts && conn.job.passwordVerdicts->password == password))
+        return false;
+    QStringList stored;
+    try {
+        stored = PasswordsToCheck(conn.job, *request);
+    } catch (const std::exception&) {
+        // The HELLO meets the database's failure itself.
+        return false;
+    }
+    conn.held = std::move(request);
+    conn.holding = true;
+    armDeadline(conn);
+    const bool queued =
+        m_checker->submit(conn.job.peer, password, stored, this,
+                          [this, alive = QPointer<QTcpSocket>(socket)](PasswordVerdicts verdicts) {
+                              if (!alive)
+                                  return;
+                              auto it = m_connections.find(alive);
+                              if (it == m_connections.end())
+                                  return;
+                              it->second->job.passwordVerdicts = std::move(verdicts);
+                              it->second->holding = false;
+                              readFrom(alive);
+                          });
+    // A full queue: the HELLO tries again a little later.
+    if (!queued)
+        conn.hold->start(kCheckRetryMs);
     return true;
 }
 

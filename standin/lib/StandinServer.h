@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 class Job;
+class PasswordChecker;
 class QTcpSocket;
 struct StandinConnection;
 
@@ -80,6 +81,10 @@ private:
                                           std::optional<Wire::Request>& request, bool& progress);
     // Holds a HELLO that must wait after failed logins until its time.
     bool holdUntilLoginReady(Connection& conn, std::optional<Wire::Request>& request);
+    // Holds a HELLO with a password until the checker thread has checked
+    // it (or, when its queue is full, until it tries again).
+    bool holdForPasswordCheck(QTcpSocket* socket, Connection& conn,
+                              std::optional<Wire::Request>& request);
     bool sendAnswers(QTcpSocket* socket, Connection& conn, const QByteArray& out);
     void watchClient(Connection& conn, bool progress);
     void wrote(QTcpSocket* socket);
@@ -99,6 +104,7 @@ private:
     StandinEngine& m_engine;
     std::optional<QSslConfiguration> m_tls;
     std::unique_ptr<QTcpServer> m_server;
+    std::unique_ptr<PasswordChecker> m_checker;
     std::unordered_map<QTcpSocket*, std::unique_ptr<Connection>> m_connections;
     // Connections per address, and connections being refused (each is held
     // until its answer is out, at most a short time).
