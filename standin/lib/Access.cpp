@@ -146,6 +146,18 @@ Identified checkPassword(Job& job, const QString& company, const QString& code,
     }
     const QString counted = lockCode(code);
     Identified user;
+    // A look-up that found no turn at its address is refused unchecked; it
+    // counts as nothing.
+    if (job.lookupRefused) {
+        job.lookupRefused = false;
+        if (code.isEmpty()) {
+            // Its connection waits as after a failure.
+            ++job.loginFailures;
+            job.loginReadyAt =
+                LoginThrottle::Now() + LoginThrottle::Wait(job.loginFailures, throttle.delayMs());
+            return user;
+        }
+    }
     // Attempts while locked are not counted: they cannot make the lock
     // last longer.
     const bool locked = LoginLocks::Locked(engine, company, counted, job.peer);
@@ -306,11 +318,12 @@ qint64 LoginReadyAt(Job& job, const Wire::Request& r) {
     if (r.args.value(4).isEmpty()) {
         // Each look-up by password alone takes its own turn at its
         // address, however many connections it has.
-        if (!job.lookupReserved) {
-            job.lookupReserved = true;
+        if (!job.lookupReserved && !job.lookupRefused) {
             job.lookupAt = throttle.reserveLookup(job.peer, r.args.value(3));
+            job.lookupReserved = job.lookupAt >= 0;
+            job.lookupRefused = job.lookupAt < 0;
         }
-        return qMax(readyAt, job.lookupAt);
+        return job.lookupRefused ? readyAt : qMax(readyAt, job.lookupAt);
     }
     readyAt =
         qMax(readyAt, throttle.readyAt(throttleKey(r.args.value(3), r.args.value(4)), job.peer));

@@ -105,6 +105,8 @@ public:
     // (LoginThrottle::reserveLookup), until it is checked.
     bool lookupReserved = false;
     qint64 lookupAt = 0;
+    // Whether the next look-up found no turn: it is refused unchecked.
+    bool lookupRefused = false;
     // The checks of the next HELLO's password, made on the server's checker
     // thread before the HELLO is answered; none in process.
     std::optional<PasswordVerdicts> passwordVerdicts;

@@ -83,6 +83,10 @@ qint64 LoginThrottle::reserveLookup(const QString& address, const QString& compa
     const int addressFailures = recentFailures(m_addresses, address);
     Turns& turns = m_turns[address];
     const qint64 at = qMax(now, turns.next);
+    // No turn further ahead than the longest wait: the program gives up
+    // waiting for its answer before that.
+    if (at > now + kMaxWaitMs)
+        return -1;
     ++turns.waiting;
     // The turn after this one: spaced by the failures and the look-ups
     // that wait, so that parallel connections do not pass together.

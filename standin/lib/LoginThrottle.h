@@ -66,6 +66,8 @@ public:
     // The time at which a look-up by password alone from the address for
     // the company takes its turn; each call reserves one turn, which
     // lookupDone() gives back once it was checked (or its connection ended).
+    // -1 when the next turn is more than kMaxWaitMs ahead: the look-up is
+    // refused unchecked, and nothing is reserved.
     qint64 reserveLookup(const QString& address, const QString& company);
     void lookupDone(const QString& address);
     // A failed look-up by password alone for the company.

@@ -433,6 +433,7 @@ bool StandinServer::holdForPasswordCheck(QTcpSocket* socket, Connection& conn,
                                          std::optional<Wire::Request>& request) {
     const QString password = request->args.value(5);
     if (request->op != Wire::Op::Hello || password.isEmpty() || conn.job.closed() ||
+        (conn.job.lookupRefused && request->args.value(4).isEmpty()) ||
         (conn.job.passwordVerdicts && conn.job.passwordVerdicts->password == password))
         return false;
     QStringList stored;
