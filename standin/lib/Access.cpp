@@ -536,11 +536,19 @@ bool UserMEnvironment::visible(const QString& name, const QStringList& subscript
     return !entry.isEmpty() && entry.section(u'|', 0, 0) == m_job.company();
 }
 
+QString UserMEnvironment::stored(const QString& name) const {
+    // The ERP's and the session globals are the server's; every other
+    // global is kept per company, under a name no M line can write.
+    if (name == u"FA" || name == kLocations || name == kSessions)
+        return name;
+    return m_job.company() + QChar(0x1F) + name;
+}
+
 std::optional<QString> UserMEnvironment::getGlobal(const QString& name,
                                                    const QStringList& subscripts) {
     if (!visible(name, subscripts))
         return std::nullopt;
-    return m_job.getGlobal(name, subscripts);
+    return m_job.getGlobal(stored(name), subscripts);
 }
 
 int UserMEnvironment::dataGlobal(const QString& name, const QStringList& subscripts) {
@@ -563,7 +571,7 @@ int UserMEnvironment::dataGlobal(const QString& name, const QStringList& subscri
     }
     if (!visible(name, subscripts))
         return 0;
-    return m_job.dataGlobal(name, subscripts);
+    return m_job.dataGlobal(stored(name), subscripts);
 }
 
 void UserMEnvironment::setGlobal(const QString& name, const QStringList& subscripts,
@@ -573,7 +581,7 @@ void UserMEnvironment::setGlobal(const QString& name, const QStringList& subscri
     if (name == u"FA" || name == kSessions ||
         (name == kLocations && subscripts != QStringList{m_job.jobNumber()}))
         protect(name, subscripts);
-    m_job.setGlobal(name, subscripts, value);
+    m_job.setGlobal(stored(name), subscripts, value);
 }
 
 bool UserMEnvironment::callRoutine(const QString& label, const QString& routine,

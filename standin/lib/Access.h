@@ -102,7 +102,7 @@ private:
 };
 
 // The M view of an active user's job: locals, every routine and the
-// globals that hold no ERP data as they are; the fiscal year ^FA read only;
+// globals that hold no ERP data, each company's its own; the fiscal year ^FA read only;
 // of the session globals ^STAND and ^%XTT its own job's, and read only the
 // other jobs' of its company (those of other companies read as undefined);
 // ^%XTT is written by the routine ^%XTT only. A refused write is the M
@@ -126,6 +126,8 @@ public:
                      QString& output) override;
 
 private:
+    // The name a global is kept under: a free global per company.
+    QString stored(const QString& name) const;
     // Whether a node of ^STAND or ^%XTT is one the job sees.
     bool visible(const QString& name, const QStringList& subscripts);
 
