@@ -82,6 +82,7 @@ private Q_SLOTS:
     void lookUpCountsEveryAttempt();
     void wrongPasswordsDoNotHoldTheLoggedIn();
     void freeGlobalsAreEachCompanysOwn();
+    void serverEntryNameIsOneCompanys();
 
 private:
     QTemporaryDir m_dir;
@@ -348,6 +349,29 @@ void TestStandinHostile::freeGlobalsAreEachCompanysOwn() {
     QCOMPARE(two.xecute(R"(S ^NOTIZ(1)="zwei" W ^NOTIZ(1))"), QString("zwei"));
     QCOMPARE(one.xecute("W ^NOTIZ(1),$D(^NOTIZ)"), QString("eins10"));
     QCOMPARE(two.xecute(R"(W $P(^FA(0),"`",2))"), QString("2027"));
+}
+
+// Every company's login window lists every server entry: a user of
+// company 2 cannot add an entry named like company 1's, nor rename its own
+// so; an entry of its own company keeps its name.
+void TestStandinHostile::serverEntryNameIsOneCompanys() {
+    StandinProcess server(db());
+    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
+    Raw two(server.port());
+    QVERIFY(!two.hello("2", "ZW", "zwei").isEmpty());
+    const auto save = [&](const QString& name) {
+        const auto made = two.call(Wire::Op::New, {"GUIVELTAR.Server"});
+        if (!made || made->status != Wire::Status::Ok)
+            return QString("no object");
+        const QString ref = made->values.value(0);
+        two.call(Wire::Op::Set, {ref, "Bezeichnung", name});
+        two.call(Wire::Op::Set, {ref, "Firma", "2"});
+        return Raw::text(two.call(Wire::Op::Method, {ref, "sys_save"}));
+    };
+    QCOMPARE(save("Demo-Firma (lokal)"),
+             QString("error 5005 Servereintrag Demo-Firma (lokal) gibt es schon für Firma 1"));
+    QCOMPARE(save("Werk Bonn"), QString("1"));
+    QCOMPARE(save("Werk Bonn"), QString("1"));
 }
 
 QTEST_GUILESS_MAIN(TestStandinHostile)
