@@ -5,6 +5,12 @@
 // login takes for a user code that exists and for one that does not:
 //
 //   bench_login [--seconds S] [--old-standin PATH]
+//   bench_login --flood N [--standin PATH] [--seconds S]
+//
+// --flood N: wrong passwords by the look-up by password alone from N
+// addresses (127.0.x.y, a thread and a connection each) for S seconds,
+// against a logged-in client's PING and quendra-cli positions 1, each
+// measured quiet first (the machine's own figure) and during the flood.
 //
 // Against a stand-in with its default waits after failed logins, then one
 // run with --login-delay 0 --login-lock 0 (only the password check left).
@@ -23,7 +29,11 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QThread>
+#include <atomic>
 #include <memory>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -32,18 +42,23 @@ QTextStream& out() {
     return s;
 }
 
-// One connection speaking frames, request by request.
+// One connection speaking frames, request by request, from the address
+// `from` when one is given.
 class Connection {
 public:
-    Connection(quint16 port, bool tls) {
+    Connection(quint16 port, bool tls, const QHostAddress& from = QHostAddress()) {
         if (!tls) {
             m_socket = std::make_unique<QTcpSocket>();
+            if (!from.isNull())
+                m_socket->bind(from);
             m_socket->connectToHost(QHostAddress::LocalHost, port);
             m_socket->waitForConnected(5000);
             m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
             return;
         }
         auto s = std::make_unique<QSslSocket>();
+        if (!from.isNull())
+            s->bind(from);
         QSslConfiguration c = QSslConfiguration::defaultConfiguration();
         c.setPeerVerifyMode(QSslSocket::VerifyNone);
         s->setSslConfiguration(c);
@@ -161,6 +176,112 @@ void measure(const QString& program, const QStringList& options, bool tls, doubl
     server.waitForFinished(10000);
 }
 
+// The time quendra-cli takes for "positions 1" as the demo user, in
+// seconds; -1 when it failed.
+double positionsTime(quint16 port, const QString& settings) {
+    QProcess cli;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), settings);
+    cli.setProcessEnvironment(environment);
+    QElapsedTimer t;
+    t.start();
+    cli.start(QCoreApplication::applicationDirPath() + QStringLiteral("/quendra-cli"),
+              {QStringLiteral("--connect"),
+               QStringLiteral("1 0 DEM demo 127.0.0.1 %1 VELTAR").arg(port),
+               QStringLiteral("positions"), QStringLiteral("1")});
+    if (!cli.waitForFinished(300000) || cli.exitCode() != 0)
+        return -1;
+    return t.elapsed() / 1000.0;
+}
+
+// Wrong passwords from many addresses (look-ups by password alone, the
+// most costly kind) against a logged-in client's work: a PING's round
+// trip and quendra-cli positions 1, each quiet and during the flood.
+void flood(const QString& program, int addresses, double seconds) {
+    QTemporaryDir tmp;
+    QProcess server;
+    server.start(program,
+                 {QStringLiteral("--db"), tmp.filePath(QStringLiteral("f.db")),
+                  QStringLiteral("--demo"), QStringLiteral("--port"), QStringLiteral("0")});
+    QByteArray line;
+    while (!line.contains('\n') && server.waitForReadyRead(30000))
+        line += server.readAllStandardOutput();
+    const quint16 port = quint16(line.mid(line.lastIndexOf(':') + 1).trimmed().toUInt());
+    if (port == 0) {
+        out() << "veltar-standin did not start: " << program << '\n';
+        return;
+    }
+    Connection user(port, true);
+    user.hello(QStringLiteral("DEM"), QStringLiteral("demo"));
+    const auto pingMs = [&] {
+        QElapsedTimer t;
+        t.start();
+        for (int i = 0; i < 20; ++i)
+            user.call(Wire::Op::Ping, {QStringLiteral("x")});
+        return t.nsecsElapsed() / 20e6;
+    };
+    const QString settings = tmp.filePath(QStringLiteral("settings"));
+    const double quietPing = pingMs();
+    positionsTime(port, settings); // trusts the certificate
+    const double quietPositions = positionsTime(port, settings);
+    std::atomic<bool> stop{false};
+    std::atomic<int> attempts{0};
+    std::vector<std::thread> guessers;
+    for (int a = 0; a < addresses; ++a)
+        guessers.emplace_back([&, a] {
+            const QHostAddress from(
+                QStringLiteral("127.0.%1.%2").arg(1 + a / 200).arg(2 + a % 200));
+            // A new connection for each attempt, as a guesser avoids the
+            // wait of a connection.
+            for (int i = 0; !stop && i < 1000000; ++i) {
+                Connection c(port, true, from);
+                if (c.hello(QString(), QStringLiteral("falsch%1").arg(i)).isEmpty())
+                    continue;
+                ++attempts;
+            }
+        });
+    QThread::msleep(2000);
+    // Measured over and over while the flood lasts: the mean and the worst.
+    double pingSum = 0, pingMax = 0, positionsSum = 0, positionsMax = 0;
+    int rounds = 0;
+    QElapsedTimer flooding;
+    flooding.start();
+    while (flooding.elapsed() < seconds * 1000 && rounds < 1000) {
+        const double ping = pingMs();
+        const double positions = positionsTime(port, settings);
+        pingSum += ping;
+        pingMax = qMax(pingMax, ping);
+        positionsSum += positions;
+        positionsMax = qMax(positionsMax, positions);
+        ++rounds;
+    }
+    const double floodPing = pingSum / qMax(1, rounds);
+    const double floodPositions = positionsSum / qMax(1, rounds);
+    stop = true;
+    server.terminate();
+    for (std::thread& t : guessers)
+        t.join();
+    server.waitForFinished(10000);
+    out() << QStringLiteral("PING round trip: %1 ms quiet, during the flood %2 ms (%3 times), "
+                            "at worst %4 ms, over %5 rounds\n")
+                 .arg(quietPing, 0, 'f', 2)
+                 .arg(floodPing, 0, 'f', 2)
+                 .arg(floodPing / quietPing, 0, 'f', 1)
+                 .arg(pingMax, 0, 'f', 2)
+                 .arg(rounds);
+    out() << QStringLiteral("quendra-cli positions 1 (with its login): %1 s quiet, during the "
+                            "flood %2 s (%3 times), at worst %4 s\n")
+                 .arg(quietPositions, 0, 'f', 2)
+                 .arg(floodPositions, 0, 'f', 2)
+                 .arg(floodPositions / quietPositions, 0, 'f', 1)
+                 .arg(positionsMax, 0, 'f', 2);
+    out() << QStringLiteral("wrong look-ups answered: %1 in %2 s from %3 addresses\n")
+                 .arg(attempts.load())
+                 .arg(seconds, 0, 'f', 0)
+                 .arg(addresses);
+    out().flush();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -172,10 +293,25 @@ int main(int argc, char** argv) {
     p.addOption({QStringLiteral("old-standin"),
                  QStringLiteral("An earlier veltar-standin to measure first (plain TCP)."),
                  QStringLiteral("PATH")});
+    p.addOption({QStringLiteral("flood"),
+                 QStringLiteral("Only the flood of wrong passwords from N addresses against a "
+                                "logged-in client (of --standin)."),
+                 QStringLiteral("N")});
+    p.addOption({QStringLiteral("standin"),
+                 QStringLiteral("The veltar-standin of --flood (the one beside the benchmark)."),
+                 QStringLiteral("PATH")});
     p.process(app);
     const double seconds = p.value(QStringLiteral("seconds")).toDouble();
     const QString standin =
         QCoreApplication::applicationDirPath() + QStringLiteral("/veltar-standin");
+    if (p.isSet(QStringLiteral("flood"))) {
+        const QString program =
+            p.isSet(QStringLiteral("standin")) ? p.value(QStringLiteral("standin")) : standin;
+        out() << "== " << program << ", TLS, wrong passwords from "
+              << p.value(QStringLiteral("flood")) << " addresses\n";
+        flood(program, p.value(QStringLiteral("flood")).toInt(), seconds);
+        return 0;
+    }
     if (p.isSet(QStringLiteral("old-standin"))) {
         out() << "== " << p.value(QStringLiteral("old-standin")) << ", plain TCP\n";
         measure(p.value(QStringLiteral("old-standin")), {}, false, seconds, false);

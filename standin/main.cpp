@@ -1,5 +1,7 @@
 // veltar-standin: the stand-in ERP server.
+#include "DatabaseFiles.h"
 #include "DemoData.h"
+#include "LoginLocks.h"
 #include "ServerCertificate.h"
 #include "StandinEngine.h"
 #include "StandinServer.h"
@@ -42,6 +44,18 @@ struct LimitOption {
 
 const LimitOption kLimitOptions[] = {
     {"max-connections", "Connections served at once", nullptr, &StandinLimits::maxConnections},
+    {"max-per-address", "Connections one address may hold at once", nullptr,
+     &StandinLimits::maxPerAddress},
+    {"hello-timeout", "Milliseconds a new connection has for its TLS handshake and first HELLO",
+     nullptr, &StandinLimits::helloTimeoutMs},
+    {"guest-timeout", "Milliseconds a connection without a valid login stays after its HELLO",
+     nullptr, &StandinLimits::guestTimeoutMs},
+    {"idle-timeout", "Milliseconds a logged-in connection may stay without a request", nullptr,
+     &StandinLimits::idleTimeoutMs},
+    {"serve-slice", "Milliseconds of one connection's work before the others are served", nullptr,
+     &StandinLimits::serveSliceMs},
+    {"max-frames-in-flight", "Bytes of incomplete frames of all connections together",
+     &StandinLimits::maxFramesInFlight},
     {"max-pending-output", "Bytes of unread answers before a connection is not read",
      &StandinLimits::maxPendingOutput},
     {"frame-timeout", "Milliseconds a connection may hold an incomplete frame", nullptr,
@@ -55,6 +69,7 @@ const LimitOption kLimitOptions[] = {
     {"m-time-limit", "Milliseconds one M command may run (0: no limit)", nullptr, nullptr, nullptr,
      &MLimits::timeLimitMs, 0},
     {"m-max-output", "Characters one M command may write", nullptr, nullptr, &MLimits::maxOutput},
+    {"m-max-locals", "Characters a job's M locals may hold", nullptr, nullptr, &MLimits::maxLocals},
     {"login-delay",
      "Milliseconds a connection, its address and a user code wait after a failed login, "
      "doubled with each further one up to 8 s (0: no wait)",
@@ -97,6 +112,11 @@ void addOptions(QCommandLineParser& parser) {
                                      "--demo-positions (share/veltar-standin/demo-company.json "
                                      "beside the program's directory)."),
                       QStringLiteral("FILE")});
+    parser.addOption({QStringLiteral("unlock"),
+                      QStringLiteral("Lift the locks of a user code after failed logins (of "
+                                     "every company and address; * for the look-up by password "
+                                     "alone), then end; also while a server runs."),
+                      QStringLiteral("CODE")});
     parser.addOption({QStringLiteral("no-check"),
                       QStringLiteral("Skip the check of the database at start (PRAGMA "
                                      "quick_check), for very large files.")});
@@ -230,6 +250,20 @@ std::unique_ptr<StandinEngine> openEngine(const QCommandLineParser& parser, cons
     return engine;
 }
 
+// --unlock: lifts the code's locks in the database, also while a server
+// serves it (it reads them at each login).
+int unlock(const QString& db, const QString& code, QTextStream& out, QTextStream& err) {
+    try {
+        StandinEngine engine(db);
+        const int lifted = LoginLocks::Unlock(engine, code);
+        out << "veltar-standin: " << lifted << " locks of " << code << " lifted\n";
+        return 0;
+    } catch (const std::exception& e) {
+        err << "veltar-standin: " << e.what() << "\n";
+        return 1;
+    }
+}
+
 // SIGTERM and SIGINT end the event loop; SIGPIPE is ignored. False when
 // they cannot be set up.
 bool quitOnSignals(QCoreApplication& app, std::unique_ptr<QSocketNotifier>& notifier) {
@@ -293,9 +327,17 @@ int main(int argc, char** argv) {
     Options o;
     if (!readOptions(parser, err, o))
         return 2;
+    // The database holds every company's data and the password hashes.
+    if (!OwnerOnlyDatabaseFiles(o.db)) {
+        err << "veltar-standin: database " << o.db << " cannot be made private to its owner\n";
+        return 1;
+    }
     if (!parser.isSet(QStringLiteral("no-check")))
         if (const int rc = checkDatabase(o.db, err); rc != 0)
             return rc;
+
+    if (parser.isSet(QStringLiteral("unlock")))
+        return unlock(o.db, parser.value(QStringLiteral("unlock")), out, err);
 
     std::unique_ptr<StandinEngine> engine;
     try {

@@ -13,6 +13,8 @@
 #include "shell/Downloads.h"
 
 #include <QAbstractItemModelTester>
+#include <QDir>
+#include <QFile>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -210,6 +212,22 @@ void TestLogin::storedPasswordIsScrambledAndUsedAfterwards() {
     QVERIFY(user_anmeld(m_ui.get()));
     QCOMPARE(m_ui->loginWindowShown, 1);
     QCOMPARE(Session().password, QString("demo"));
+
+    // The file with the scrambled password is its owner's only, also one
+    // that others could read before; its lines stay as they were.
+    const QString file = QDir(m_fx->settingsFolder()).filePath("Cache Login.ini");
+    constexpr auto kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    QCOMPARE(QFile::permissions(file) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
+             kOwnerOnly);
+    QVERIFY(
+        QFile::setPermissions(file, kOwnerOnly | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    WorkstationSettings::setValue("Cache Login", "Login", "Name", "LAG");
+    QCOMPARE(QFile::permissions(file) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
+             kOwnerOnly);
+    QFile ini(file);
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    const QByteArray text = ini.readAll();
+    QVERIFY2(text.contains("[Login]\nName=LAG\nPasswort=gfnl\n"), text.constData());
 }
 
 void TestLogin::userFromPassword() {
@@ -409,7 +427,8 @@ void TestLogin::wrongPasswordGivesAGuestConnectionAndNoRetry() {
     bool failed = false;
     QCOMPARE(dbcall("S ^LOGIN=1", failed, true), QString(" "));
     QVERIFY(failed);
-    QCOMPARE(TraceLogModel::instance().entries()[0].parameter, QString("<PROTECT> ^LOGIN"));
+    QCOMPARE(TraceLogModel::instance().entries()[0].parameter,
+             QString("Keine Berechtigung ohne gültige Anmeldung: METHOD VT.Windows.Xecute"));
     bool ok = true;
     QVERIFY(LoadDownloadList(&ok).isEmpty());
     QVERIFY(!ok);

@@ -282,28 +282,27 @@ void TestStandinAccess::guestRefusedBeyondTheLogin() {
 void TestStandinAccess::guestMReachesOnlyTheLoginsGlobals_data() {
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("result");
-    QTest::newRow("write a global") << "S ^GUEST=1"
-                                    << "error 5002 <PROTECT> ^GUEST";
-    QTest::newRow("read a global") << "W $G(^GUEST(\"a\"\"b\",2))"
-                                   << "error 5002 <PROTECT> ^GUEST(\"a\"\"b\",2)";
-    QTest::newRow("$D of a global") << "W $D(^%XTT(1))"
-                                    << "error 5002 <PROTECT> ^%XTT(1)";
-    QTest::newRow("another job's location") << "S ^STAND(1)=\"x\""
-                                            << "error 5002 <PROTECT> ^STAND(1)";
-    QTest::newRow("write the fiscal year") << "S ^FA(0)=\"x\""
-                                           << "error 5002 <PROTECT> ^FA(0)";
-    QTest::newRow("search routine") << "D GETARF^VTCLSU"
-                                    << "error 5002 <PROTECT> GETARF^VTCLSU";
-    QTest::newRow("unknown routine") << "D ^NIRGENDS"
-                                     << "error 5002 <PROTECT> ^NIRGENDS";
-    QTest::newRow("session locals") << "S FIRMA=1,FIL=0,PERSONAL=\"D\"\"\" W FIRMA,FIL,PERSONAL"
-                                    << "10D\"";
-    QTest::newRow("own location") << "S ^STAND($J)=\"01\" W ^STAND($J),$D(^STAND($J))"
-                                  << "011";
-    QTest::newRow("fiscal year") << "S P0=$P(^FA(0),\"`\",2) W P0,$D(^FA(0))"
-                                 << "20271";
-    QTest::newRow("register the job") << "D ^%XTT W \"ok\""
-                                      << "ok";
+    const QString refused = "error 5013 " + kNotPermitted + "METHOD VT.Windows.Xecute";
+    QTest::newRow("write a global") << "S ^GUEST=1" << refused;
+    QTest::newRow("read a global") << "W $G(^GUEST(\"a\"\"b\",2))" << refused;
+    QTest::newRow("another job's location") << "S ^STAND(1)=\"x\"" << refused;
+    QTest::newRow("write the fiscal year") << "S ^FA(0)=\"x\"" << refused;
+    QTest::newRow("search routine") << "D GETARF^VTCLSU" << refused;
+    QTest::newRow("loop") << "F  S X=1" << refused;
+    QTest::newRow("big local") << R"(S X=$J("",3000000))" << refused;
+    QTest::newRow("long location") << R"(S ^STAND($J)=")" + QString(65, 'x') + "\"" << refused;
+    QTest::newRow("second command") << R"(S ^STAND($J)="01" F  S X=1)" << refused;
+    QTest::newRow("session locals read") << R"(S FIRMA=1,FIL=0,PERSONAL="D" W FIRMA)" << refused;
+    QTest::newRow("company as M") << R"(S FIRMA=$J("",9),FIL=0,PERSONAL="")" << refused;
+    QTest::newRow("line feed") << "D ^%XTT\n" << refused;
+    QTest::newRow("session locals") << "S FIRMA=1,FIL=0,PERSONAL=\"D\"\"\""
+                                    << "";
+    QTest::newRow("own location") << "S ^STAND($J)=\"01\""
+                                  << "";
+    QTest::newRow("fiscal year") << "S P0=$P(^FA(0),\"`\",2) W P0"
+                                 << "2027";
+    QTest::newRow("register the job") << "D ^%XTT"
+                                      << "";
 }
 
 void TestStandinAccess::guestMReachesOnlyTheLoginsGlobals() {
@@ -345,7 +344,7 @@ void TestStandinAccess::inactiveUserGetsOnlyTheLoginsAnswers() {
              "error 5013 " + kNotPermitted + "SET VT.ParPersEdv.AKTIV");
     QCOMPARE(valueOrError(c.call(Wire::Op::Open, {"VT.ParPersAbt", "1||10"})),
              "error 5013 " + kNotPermitted + "OPEN VT.ParPersAbt");
-    QCOMPARE(c.xecute("S ^GUEST=1"), QString("error 5002 <PROTECT> ^GUEST"));
+    QCOMPARE(c.xecute("S ^GUEST=1"), "error 5013 " + kNotPermitted + "METHOD VT.Windows.Xecute");
     checkOthersServed();
 }
 
@@ -375,18 +374,20 @@ void TestStandinAccess::helloAgainChangesTheAccess() {
     Raw c(m_server->port());
     const QStringList guest = helloAs(c, "1", "DEM", "falsch");
     QCOMPARE(guest.value(2), QString("guest"));
-    QCOMPARE(xecuteNew(c, "S X=5 W $D(^AGAIN)"), QString("error 5002 <PROTECT> ^AGAIN"));
+    QCOMPARE(xecuteNew(c, R"(S FIRMA=1,FIL=0,PERSONAL="X")"), QString());
+    QCOMPARE(xecuteNew(c, "S X=5 W $D(^AGAIN)"),
+             "error 5013 " + kNotPermitted + "METHOD VT.Windows.Xecute");
     const QStringList user = helloAs(c, "1", "DEM", "demo");
     QCOMPARE(user.value(2), QString("user"));
     // The same job, with its locals.
     QCOMPARE(user.value(1), guest.value(1));
-    QCOMPARE(xecuteNew(c, "S ^AGAIN=X W ^AGAIN"), QString("5"));
+    QCOMPARE(xecuteNew(c, "S ^AGAIN=FIRMA_PERSONAL W ^AGAIN"), QString("1X"));
     const QString record = open(c, "VT.ParPersEdv", "1||DEM");
     QCOMPARE(get(c, record, "AKTIV"), QString("J"));
     // Back to a guest: what was opened as the user is gone.
     QCOMPARE(helloAs(c, "1", "DEM", "").value(2), QString("guest"));
     QCOMPARE(get(c, record, "Passwort"), QString("error 5003 Ungültige Objektreferenz ") + record);
-    QCOMPARE(xecuteNew(c, "W ^AGAIN"), QString("error 5002 <PROTECT> ^AGAIN"));
+    QCOMPARE(xecuteNew(c, "W ^AGAIN"), "error 5013 " + kNotPermitted + "METHOD VT.Windows.Xecute");
 }
 
 void TestStandinAccess::inProcessJobUnusableAfterRefusal() {

@@ -2,6 +2,7 @@
 #include "DemoData.h"
 #include "Job.h"
 #include "JobSession.h"
+#include "LoginLocks.h"
 #include "LoginThrottle.h"
 #include "Passwords.h"
 #include "RawClient.h"
@@ -141,7 +142,7 @@ void TestStandinLogin::unknownCodeAndWrongPasswordAnsweredAlike() {
     QCOMPARE(
         c.call(Wire::Op::Query, {"VT.ParPersEdv", "UserViaPasswort", "9", password, company, ""}),
         QString("rows:"));
-    QVERIFY(m_engine->loginThrottle().readyAt(id) > 0);
+    QVERIFY(m_engine->loginThrottle().readyAt(id, "") > 0);
     QCOMPARE(c.job().loginFailures, 1);
 }
 
@@ -156,64 +157,93 @@ void TestStandinLogin::waitDoublesUpToItsLimit() {
     QCOMPARE(LoginThrottle::Wait(2, 20000), qint64(8000));
 }
 
-// Ten failed logins of a code in a row lock it: the right password is
-// refused until the lock ends, then it works again. Other codes are not
-// touched; a success in between starts the count anew.
+// Ten failed logins of a code in a row from an address lock it for that
+// address: the right password is refused there until the lock ends (also
+// after a restart), then it works again; from another address the user
+// logs in meanwhile. A success in between starts the count anew.
 void TestStandinLogin::tenthFailureLocksTheCode() {
     StandinLimits limits;
-    limits.loginLockMs = 1500;
+    limits.loginLockMs = 3000;
     m_engine->setLimits(limits);
-    JobSession c(*m_engine);
-    for (int i = 0; i < 9; ++i)
+    const auto locked = [this](const QString& code, const QString& address) {
+        return LoginLocks::Locked(*m_engine, "1", code, address);
+    };
+    {
+        JobSession c(*m_engine);
+        c.job().peer = "192.0.2.1";
+        for (int i = 0; i < 9; ++i)
+            QCOMPARE(c.hello("1", "DEM", "falsch"), QString("guest"));
+        QCOMPARE(c.hello("1", "DEM", "demo"), QString("user"));
+        for (int i = 0; i < 9; ++i)
+            QCOMPARE(c.hello("1", "DEM", "falsch"), QString("guest"));
+        QVERIFY(!locked("DEM", "192.0.2.1"));
         QCOMPARE(c.hello("1", "DEM", "falsch"), QString("guest"));
-    QCOMPARE(c.hello("1", "DEM", "demo"), QString("user"));
-    for (int i = 0; i < 9; ++i)
-        QCOMPARE(c.hello("1", "DEM", "falsch"), QString("guest"));
-    QVERIFY(!m_engine->loginThrottle().locked("1||DEM"));
-    QCOMPARE(c.hello("1", "DEM", "falsch"), QString("guest"));
-    QVERIFY(m_engine->loginThrottle().locked("1||DEM"));
-    QCOMPARE(c.hello("1", "DEM", "demo"), QString("guest"));
-    JobSession other(*m_engine);
-    QCOMPARE(other.hello("1", "DEM", "demo"), QString("guest"));
-    QCOMPARE(other.hello("1", "LAG", "lager"), QString("user"));
-    // A code that does not exist is locked the same way.
-    for (int i = 0; i < 10; ++i)
-        QCOMPARE(other.hello("1", "NOPE", "falsch"), QString("guest"));
-    QVERIFY(m_engine->loginThrottle().locked("1||NOPE"));
-    QTRY_COMPARE_WITH_TIMEOUT(c.hello("1", "DEM", "demo"), QString("user"), 10000);
-    QVERIFY(!m_engine->loginThrottle().locked("1||DEM"));
+        QVERIFY(locked("DEM", "192.0.2.1"));
+        QCOMPARE(c.hello("1", "DEM", "demo"), QString("guest"));
+        // The look-up by password alone does not open it there either.
+        QCOMPARE(c.hello("1", "", "demo"), QString("guest"));
+        JobSession elsewhere(*m_engine);
+        elsewhere.job().peer = "192.0.2.2";
+        QCOMPARE(elsewhere.hello("1", "DEM", "demo"), QString("user"));
+        QCOMPARE(elsewhere.hello("1", "", "demo"), QString("user"));
+        // A code that does not exist is locked the same way.
+        for (int i = 0; i < 10; ++i)
+            QCOMPARE(elsewhere.hello("1", "NOPE", "falsch"), QString("guest"));
+        QVERIFY(locked("NOPE", "192.0.2.2"));
+    }
+    // The lock is in the database: a restart keeps it.
+    open();
+    m_engine->setLimits(limits);
+    JobSession again(*m_engine);
+    again.job().peer = "192.0.2.1";
+    QCOMPARE(again.hello("1", "DEM", "demo"), QString("guest"));
+    QTRY_COMPARE_WITH_TIMEOUT(again.hello("1", "DEM", "demo"), QString("user"), 10000);
+    QVERIFY(!locked("DEM", "192.0.2.1"));
 }
 
 // Without a user code the password names the user; guessing that way is
-// slowed down for the connection and its address but locks nobody out and
-// slows no one else down; it cannot open a locked code either.
+// slowed down for the connection and its address, each attempt taking its
+// own turn, and after ten failures it is locked for the address (the code
+// "*"), for nobody else; it cannot open a code locked at the address.
 void TestStandinLogin::passwordAloneIsSlowedDownNotLocked() {
     StandinLimits limits;
     limits.loginLockMs = 60000;
     m_engine->setLimits(limits);
     JobSession c(*m_engine);
     c.job().peer = "192.0.2.7";
-    for (int i = 0; i < 12; ++i)
+    for (int i = 0; i < 9; ++i)
         QCOMPARE(c.hello("1", "", "rate" + QString::number(i)), QString("guest"));
-    const LoginThrottle& throttle = m_engine->loginThrottle();
+    LoginThrottle& throttle = m_engine->loginThrottle();
     QVERIFY(throttle.addressReadyAt("192.0.2.7") > 0);
-    QCOMPARE(throttle.readyAt("1||"), qint64(0));
     QCOMPARE(throttle.addressReadyAt("192.0.2.8"), qint64(0));
     QCOMPARE(c.hello("1", "", "demo"), QString("user"));
     QCOMPARE(c.call(Wire::Op::Query, {"VT.ParPersEdv", "UserViaPasswort", "9", "demo", "1", ""}),
              QString("rows:DEM"));
-    // A success at the address may be anyone's: its count stays.
+    // A success at the address may be anyone's: its counts stay.
     QVERIFY(throttle.addressReadyAt("192.0.2.7") > 0);
+    QCOMPARE(c.hello("1", "", "rate9"), QString("guest"));
+    QVERIFY(LoginLocks::Locked(*m_engine, "1", "*", "192.0.2.7"));
+    QCOMPARE(c.hello("1", "", "demo"), QString("guest"));
+    QCOMPARE(c.hello("1", "DEM", "demo"), QString("user"));
+    JobSession other(*m_engine);
+    other.job().peer = "192.0.2.8";
+    QCOMPARE(other.hello("1", "", "demo"), QString("user"));
+    // Parallel look-ups of one address take turns one after another.
+    const qint64 first = throttle.reserveLookup("192.0.2.7", "1");
+    const qint64 second = throttle.reserveLookup("192.0.2.7", "1");
+    QVERIFY2(second - first >= 500, qPrintable(QString::number(second - first)));
+    QCOMPARE(throttle.reserveLookup("192.0.2.9", "1") <= LoginThrottle::Now(), true);
 
-    // A locked code stays locked for the look-up by password alone, and
-    // that look-up's success does not lift the lock.
+    // A locked code stays locked at its address for the look-up.
     JobSession guesser(*m_engine);
+    guesser.job().peer = "192.0.2.10";
     for (int i = 0; i < 10; ++i)
         QCOMPARE(guesser.hello("1", "LAG", "falsch"), QString("guest"));
-    QVERIFY(m_engine->loginThrottle().locked("1||LAG"));
+    QVERIFY(LoginLocks::Locked(*m_engine, "1", "LAG", "192.0.2.10"));
     QCOMPARE(guesser.hello("1", "", "lager"), QString("guest"));
-    QVERIFY(m_engine->loginThrottle().locked("1||LAG"));
     QCOMPARE(guesser.hello("1", "LAG", "lager"), QString("guest"));
+    QCOMPARE(LoginLocks::Unlock(*m_engine, "LAG"), 1);
+    QCOMPARE(guesser.hello("1", "LAG", "lager"), QString("user"));
 }
 
 // A flood of failures of other codes does not wipe out the count of one
@@ -227,9 +257,9 @@ void TestStandinLogin::floodOfCodesKeepsTheCountOfOne() {
         QCOMPARE(c.hello("1", "DEM", "falsch"), QString("guest"));
     LoginThrottle& throttle = m_engine->loginThrottle();
     for (int i = 0; i < 10050; ++i)
-        throttle.failed("1||X" + QString::number(i));
+        throttle.failed("1||X" + QString::number(i), "");
     QCOMPARE(c.hello("1", "DEM", "falsch"), QString("guest"));
-    QVERIFY(throttle.locked("1||DEM"));
+    QVERIFY(LoginLocks::Locked(*m_engine, "1", "DEM", ""));
 }
 
 // An address that failed beyond its allowance holds the next HELLO with a

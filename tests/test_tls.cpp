@@ -73,6 +73,7 @@ class TestTls : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void programLogsInImportsAndPostsOverTls();
+    void firstContactShowsTheFingerprint();
     void changedCertificateRefused();
     void changedCertificateEndsTheProgramsAttempt();
     void caFileVouchesForTheServer();
@@ -120,6 +121,67 @@ void TestTls::programLogsInImportsAndPostsOverTls() {
 // A server that shows another certificate than the one trusted for its
 // address and port is refused, whatever it answers, with both fingerprints;
 // the trusted one stays.
+// On the first contact with a server the CLI notes its fingerprint on
+// standard error and trusts it; the program asks, and trusts it only when
+// told to. The fingerprint is kept for the name and for the address it
+// resolved to, so that the same server under another name is no new one.
+void TestTls::firstContactShowsTheFingerprint() {
+    QTemporaryDir dir;
+    StandinProcess server(dir.filePath("tls.db"));
+    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
+    const QString fingerprint = fingerprintOf(dir.filePath("tls.db"));
+    const QString byName = QStringLiteral("localhost:%1").arg(server.port());
+    const QString byAddress = QStringLiteral("127.0.0.1:%1").arg(server.port());
+    CliSettings cli;
+    const QString connect = QStringLiteral("1 0 DEM demo localhost %1 VELTAR").arg(server.port());
+    for (int run = 0; run < 2; ++run) {
+        QProcess p;
+        StartCli(p, {"--connect", connect, "xecute", "W 6*7"}, cli.home());
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.readAllStandardOutput(), QByteArray("42"));
+        QCOMPARE(QString::fromUtf8(p.readAllStandardError()),
+                 run == 0 ? FirstContactText(byName, "127.0.0.1", fingerprint) + "\n" : QString());
+    }
+    QCOMPARE(FirstContactText(byName, "127.0.0.1", fingerprint),
+             "Erster Kontakt mit dem Server " + byName +
+                 " (127.0.0.1): sein Zertifikat hat den SHA-256-Fingerabdruck " + fingerprint +
+                 ". Vergleichen Sie ihn mit dem des Servers.");
+    QCOMPARE(cli.value("Zertifikate/" + byName), fingerprint);
+    QCOMPARE(cli.value("Zertifikate/" + byAddress), fingerprint);
+
+    TemporarySettings settings;
+    QStringList asked;
+    bool trust = false;
+    const FirstContactFunction previous = SetFirstContactFunction([&](const QString& text) {
+        asked << text;
+        return trust;
+    });
+    const QString byNameString = QStringLiteral("cn_iptcp:localhost[%1]:VELTAR").arg(server.port());
+    {
+        TcpServerClient refused;
+        QVERIFY(!refused.connect(byNameString, {"1", "DEM", "demo"}));
+        QCOMPARE(refused.lastErrorNumber(), 465);
+        QCOMPARE(refused.lastError(), FirstContactRefusedText(byName));
+        QCOMPARE(refused.lastError(), "Dem Zertifikat des Servers " + byName +
+                                          " wurde nicht vertraut. Die Verbindung wird abgelehnt.");
+        QCOMPARE(WorkstationSettings::value("Cache Login", "Zertifikate", byName), QString());
+    }
+    trust = true;
+    {
+        TcpServerClient trusted;
+        QVERIFY(trusted.connect(byNameString, {"1", "DEM", "demo"}));
+    }
+    QCOMPARE(asked, QStringList(2, FirstContactText(byName, "127.0.0.1", fingerprint)));
+    {
+        TcpServerClient byAddressClient;
+        QVERIFY(byAddressClient.connect(
+            QStringLiteral("cn_iptcp:127.0.0.1[%1]:VELTAR").arg(server.port()),
+            {"1", "DEM", "demo"}));
+    }
+    QCOMPARE(asked.size(), 2);
+    SetFirstContactFunction(previous);
+}
+
 void TestTls::changedCertificateRefused() {
     QTemporaryDir dir;
     StandinProcess server(dir.filePath("tls.db"));

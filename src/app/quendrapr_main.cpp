@@ -1,5 +1,6 @@
 #include "base/SessionContext.h"
 #include "server/ServerConnection.h"
+#include "server/TcpServerClient.h"
 #include "session/Login.h"
 #include "shell/gui/DialogUserInterface.h"
 #include "shell/gui/WidgetHelpers.h"
@@ -56,6 +57,13 @@ int main(int argc, char** argv) {
         ~Release() { ReleaseConnection(); }
     } release;
     DialogUserInterface ui;
+    // A server met for the first time shows its fingerprint and is trusted
+    // only when the user says so.
+    SetFirstContactFunction([&ui](const QString& text) {
+        return ui.message(text + QStringLiteral("\n\nDiesem Server vertrauen?"),
+                          QStringLiteral("Unbekannter Server"), MessageIcon::Question,
+                          MessageButtons::YesNo) == MessageAnswer::Yes;
+    });
     startScreenshots(app);
 
     // The command line is kept for the login (company, branch, user code,

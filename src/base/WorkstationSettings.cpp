@@ -1,8 +1,12 @@
 #include "WorkstationSettings.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
+#include <fcntl.h>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -24,6 +28,23 @@ QString path(const QString& section, const QString& key) {
     return section + u'/' + key;
 }
 
+// Writes the settings to their file, readable by its owner only (it holds
+// the scrambled password): a new file is made so before anything is
+// written into it (the write keeps the permissions of the file it
+// replaces), an existing one is tightened.
+void store(QSettings& s) {
+    const QString file = s.fileName();
+    const QFileInfo info(file);
+    if (!info.exists() && QDir().mkpath(info.absolutePath())) {
+        const int fd =
+            ::open(QFile::encodeName(file).constData(), O_CREAT | O_EXCL | O_WRONLY, 0600);
+        if (fd >= 0)
+            ::close(fd);
+    }
+    s.sync();
+    QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
 } // namespace
 
 namespace WorkstationSettings {
@@ -37,13 +58,13 @@ void setValue(const QString& application, const QString& section, const QString&
               const QString& value) {
     auto s = open(application);
     s->setValue(path(section, key), value);
-    s->sync();
+    store(*s);
 }
 
 void remove(const QString& application, const QString& section, const QString& key) {
     auto s = open(application);
     s->remove(path(section, key));
-    s->sync();
+    store(*s);
 }
 
 void useFolder(const QString& folder) {

@@ -247,6 +247,12 @@ std::optional<RawReply> decodeRawReply(QByteArray payload) {
     return r;
 }
 
+quint32 FrameBuffer::announced() const {
+    if (m_buffer.size() - m_offset < 4)
+        return 0;
+    return qFromBigEndian<quint32>(m_buffer.constData() + m_offset);
+}
+
 FrameBuffer::Result FrameBuffer::next(QByteArray* payload) {
     const qsizetype available = m_buffer.size() - m_offset;
     if (available < 4)

@@ -121,6 +121,9 @@ public:
     enum class Result { Frame, NeedMore, TooLarge };
     void append(const QByteArray& bytes) { m_buffer.append(bytes); }
     Result next(QByteArray* payload);
+    // The payload length the next frame announces; 0 while its length has
+    // not arrived.
+    quint32 announced() const;
     void clear() {
         m_buffer.clear();
         m_offset = 0;

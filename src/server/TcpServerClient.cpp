@@ -1,5 +1,7 @@
 #include "TcpServerClient.h"
 
+#include <QTextStream>
+
 #include "base/WorkstationSettings.h"
 
 #include <QHostInfo>
@@ -22,7 +24,33 @@ const QString kSettingsApp = QStringLiteral("Cache Login");
 const QString kTlsSection = QStringLiteral("TLS");
 const QString kFingerprintSection = QStringLiteral("Zertifikate");
 
+FirstContactFunction& firstContact() {
+    static FirstContactFunction f = [](const QString& text) {
+        QTextStream(stderr) << text << "\n";
+        return true;
+    };
+    return f;
+}
+
 } // namespace
+
+FirstContactFunction SetFirstContactFunction(FirstContactFunction f) {
+    FirstContactFunction previous = std::move(firstContact());
+    firstContact() = std::move(f);
+    return previous;
+}
+
+QString FirstContactText(const QString& server, const QString& address,
+                         const QString& fingerprint) {
+    return QStringLiteral("Erster Kontakt mit dem Server ") + server + QStringLiteral(" (") +
+           address + QStringLiteral("): sein Zertifikat hat den SHA-256-Fingerabdruck ") +
+           fingerprint + QStringLiteral(". Vergleichen Sie ihn mit dem des Servers.");
+}
+
+QString FirstContactRefusedText(const QString& server) {
+    return QStringLiteral("Dem Zertifikat des Servers ") + server +
+           QStringLiteral(" wurde nicht vertraut. Die Verbindung wird abgelehnt.");
+}
 
 QString CertificateChangedText(const QString& server, const QString& known, const QString& shown) {
     return QStringLiteral("Das Zertifikat des Servers ") + server +
@@ -158,12 +186,22 @@ bool TcpServerClient::connectTls(const ConnectTarget& target, const Transport& t
         return false;
     }
     if (transport.caFile.isEmpty()) {
+        // Kept for the name and for the address it resolved to: "localhost"
+        // and "127.0.0.1" are the same server.
         const QString shown = Wire::Fingerprint(tls.peerCertificate().toDer());
-        const QString known = WorkstationSettings::value(kSettingsApp, kFingerprintSection, server);
-        if (known.isEmpty())
-            WorkstationSettings::setValue(kSettingsApp, kFingerprintSection, server, shown);
-        else if (known != shown)
-            return refuse(CertificateChangedText(server, known, shown));
+        const QString address = tls.peerAddress().toString() + u':' + QString::number(target.port);
+        bool seen = false;
+        for (const QString& key : {server, address}) {
+            const QString known =
+                WorkstationSettings::value(kSettingsApp, kFingerprintSection, key);
+            if (!known.isEmpty() && known != shown)
+                return refuse(CertificateChangedText(key, known, shown));
+            seen = seen || !known.isEmpty();
+        }
+        if (!seen && !firstContact()(FirstContactText(server, tls.peerAddress().toString(), shown)))
+            return refuse(FirstContactRefusedText(server));
+        for (const QString& key : {server, address})
+            WorkstationSettings::setValue(kSettingsApp, kFingerprintSection, key, shown);
     }
     return true;
 }

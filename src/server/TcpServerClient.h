@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "server/ServerClient.h"
 
 #include <QHash>
@@ -19,14 +21,26 @@ QString TimeoutText(int ms);
 QString CertificateChangedText(const QString& server, const QString& known, const QString& shown);
 QString CertificateUntrustedText(const QString& server, const QString& reasons);
 QString CaFileUnreadableText(const QString& file);
+// The text of a first contact: the server ("HOST:PORT"), the address its
+// name resolved to and the fingerprint it shows.
+QString FirstContactText(const QString& server, const QString& address, const QString& fingerprint);
+QString FirstContactRefusedText(const QString& server);
+
+// Asked on the first contact with a server whose certificate no CA file
+// vouches for: whether to trust it. By default the text goes to standard
+// error and the server is trusted (as ssh does); the program asks.
+using FirstContactFunction = std::function<bool(const QString& text)>;
+FirstContactFunction SetFirstContactFunction(FirstContactFunction f);
 
 // How the client secures its connection, from the workstation settings
 // (application "Cache Login", section "TLS"): TLS unless "OhneTLS" is "J"
 // (or plain TCP is set for the program, quendra-cli --no-tls); the server's
 // certificate verified against the CA certificates of the PEM file
-// "CAFile", or without one trusted on first use: the fingerprint the server
-// shows first is kept per server address and port (section "Zertifikate",
-// key "HOST:PORT"), and a server that later shows another is refused.
+// "CAFile", or without one trusted on first use (FirstContactFunction): the
+// fingerprint the server shows first is kept for the name and port it was
+// reached by and for the address that resolved to (section "Zertifikate",
+// keys "HOST:PORT" and "ADDRESS:PORT"), and a server that later shows
+// another under either is refused.
 struct Transport {
     bool plain = false;
     QString caFile;

@@ -2,6 +2,7 @@
 
 #include "Dispatcher.h"
 #include "Job.h"
+#include "LoginLocks.h"
 #include "LoginThrottle.h"
 #include "Passwords.h"
 #include "Rights.h"
@@ -35,16 +36,34 @@ struct Identified {
     bool active = false;
 };
 
+// A password checked against a stored hash: by the verdicts made for the
+// job's HELLO beforehand, else here.
+bool verify(const Job& job, const QString& stored, const QString& password) {
+    if (job.passwordVerdicts && job.passwordVerdicts->password == password) {
+        auto it = job.passwordVerdicts->matches.constFind(stored);
+        if (it != job.passwordVerdicts->matches.constEnd())
+            return *it;
+    }
+    return Passwords::Verify(stored, password);
+}
+
+// What a check against nobody costs, unless it was paid beforehand.
+void verifyNobody(const Job& job, const QString& password) {
+    if (!job.passwordVerdicts || job.passwordVerdicts->password != password)
+        Passwords::VerifyNobody(password);
+}
+
 // Checks a password against a user record's hash; a record whose hash was
 // made with another cost gets a new one.
-bool passwordMatches(StandinEngine& engine, StoredObject& record, const QString& password) {
+bool passwordMatches(Job& job, StoredObject& record, const QString& password) {
+    StandinEngine& engine = job.engine();
     const QString stored = record.values.value(kPassword);
     if (!Passwords::IsHash(stored)) {
         // A user without a password is checked as long as any other.
-        Passwords::VerifyNobody(password);
+        verifyNobody(job, password);
         return false;
     }
-    if (!Passwords::Verify(stored, password))
+    if (!verify(job, stored, password))
         return false;
     if (Passwords::NeedsRehash(stored)) {
         record.values.insert(kPassword, Passwords::Hash(password));
@@ -53,30 +72,41 @@ bool passwordMatches(StandinEngine& engine, StoredObject& record, const QString&
     return true;
 }
 
-Identified identify(StandinEngine& engine, const QString& company, const QString& user,
+// The ids of the user records a HELLO's password is checked against: the
+// named user's, or every user's of the company for the look-up by password
+// alone.
+QStringList candidates(StandinEngine& engine, const QString& company, const QString& user) {
+    if (!user.isEmpty())
+        return {company + QStringLiteral("||") + user};
+    QSqlQuery& q = engine.exec(QStringLiteral("SELECT id FROM vt_parpersedv WHERE FIRMA=? "
+                                              "ORDER BY CODE"),
+                               {company});
+    QStringList ids;
+    while (StandinStore::nextRow(q))
+        ids << q.value(0).toString();
+    q.finish();
+    return ids;
+}
+
+Identified identify(Job& job, const QString& company, const QString& user,
                     const QString& password) {
+    StandinEngine& engine = job.engine();
     const ClassDef* users = engine.findClass(kUsers);
     if (!users || users->table.isEmpty() || company.isEmpty()) {
-        Passwords::VerifyNobody(password);
+        verifyNobody(job, password);
         return {};
     }
     if (user.isEmpty()) {
         // Without a user code the password names the user: the one user of
         // the company with that password, none when several share it. Each
         // of the company's users is checked.
-        QSqlQuery& q = engine.exec(QStringLiteral("SELECT id FROM vt_parpersedv WHERE FIRMA=? "
-                                                  "ORDER BY CODE"),
-                                   {company});
-        QStringList ids;
-        while (StandinStore::nextRow(q))
-            ids << q.value(0).toString();
-        q.finish();
+        const QStringList ids = candidates(engine, company, user);
         if (ids.isEmpty())
-            Passwords::VerifyNobody(password);
+            verifyNobody(job, password);
         QList<Identified> matches;
-        for (const QString& id : std::as_const(ids)) {
+        for (const QString& id : ids) {
             StoredObject record;
-            if (engine.loadObject(*users, id, &record) && passwordMatches(engine, record, password))
+            if (engine.loadObject(*users, id, &record) && passwordMatches(job, record, password))
                 matches.append({record.values.value(QStringLiteral("CODE")),
                                 record.values.value(QStringLiteral("AKTIV")) == u"J"});
         }
@@ -84,10 +114,10 @@ Identified identify(StandinEngine& engine, const QString& company, const QString
     }
     StoredObject record;
     if (!engine.loadObject(*users, company + QStringLiteral("||") + user, &record)) {
-        Passwords::VerifyNobody(password);
+        verifyNobody(job, password);
         return {};
     }
-    if (!passwordMatches(engine, record, password))
+    if (!passwordMatches(job, record, password))
         return {};
     return {user, record.values.value(QStringLiteral("AKTIV")) == u"J"};
 }
@@ -95,6 +125,68 @@ Identified identify(StandinEngine& engine, const QString& company, const QString
 // The name under which failed logins of a user code are counted.
 QString throttleKey(const QString& company, const QString& user) {
     return company + QStringLiteral("||") + user.left(64);
+}
+
+// The code a HELLO's failures count and lock under: its user code, or "*"
+// for the look-up by password alone.
+QString lockCode(const QString& code) {
+    return code.isEmpty() ? LoginLocks::kLookup : code.left(64);
+}
+
+// Checks a HELLO's password and counts what fails (LoginThrottle,
+// LoginLocks): the user it names, none when it fails.
+Identified checkPassword(Job& job, const QString& company, const QString& code,
+                         const QString& password) {
+    StandinEngine& engine = job.engine();
+    LoginThrottle& throttle = engine.loginThrottle();
+    job.heldForAddress = false;
+    if (job.lookupReserved) {
+        job.lookupReserved = false;
+        throttle.lookupDone(job.peer);
+    }
+    const QString counted = lockCode(code);
+    Identified user;
+    // A look-up that found no turn at its address is refused unchecked; it
+    // counts as nothing.
+    if (job.lookupRefused) {
+        job.lookupRefused = false;
+        if (code.isEmpty()) {
+            // Its connection waits as after a failure.
+            ++job.loginFailures;
+            job.loginReadyAt =
+                LoginThrottle::Now() + LoginThrottle::Wait(job.loginFailures, throttle.delayMs());
+            return user;
+        }
+    }
+    // Attempts while locked are not counted: they cannot make the lock
+    // last longer.
+    const bool locked = LoginLocks::Locked(engine, company, counted, job.peer);
+    if (locked)
+        verifyNobody(job, password);
+    else
+        user = identify(job, company, code, password);
+    // The look-up cannot open a code that is locked at the address.
+    if (!user.code.isEmpty() && code.isEmpty() &&
+        LoginLocks::Locked(engine, company, user.code, job.peer))
+        user = {};
+    if (user.code.isEmpty()) {
+        if (!locked && throttle.failed(throttleKey(company, counted), job.peer))
+            LoginLocks::Lock(engine, company, counted, job.peer, throttle.lockMs());
+        if (code.isEmpty())
+            throttle.companyFailed(company);
+        throttle.addressFailed(job.peer);
+        ++job.loginFailures;
+        job.loginReadyAt =
+            LoginThrottle::Now() + LoginThrottle::Wait(job.loginFailures, throttle.delayMs());
+        return user;
+    }
+    // A look-up's success may be anyone's at the address: it clears the
+    // count of no code.
+    if (!code.isEmpty())
+        throttle.succeeded(throttleKey(company, code), job.peer);
+    job.loginFailures = 0;
+    job.loginReadyAt = 0;
+    return user;
 }
 
 bool isOwnRecord(const Job& job, const StoredObject& object) {
@@ -116,7 +208,8 @@ void checkObjectAccess(const Job& job, const Wire::Request& r) {
             return;
         break;
     case Op::Method:
-        if (name == u"sys_close" || name == u"sys_ID" || (cls == kWindows && name == u"Xecute") ||
+        if (name == u"sys_close" || name == u"sys_ID" ||
+            (cls == kWindows && name == u"Xecute" && GuestMayRun(r.args.value(2))) ||
             (own && name == u"PNAMELogicalToODBC"))
             return;
         break;
@@ -168,33 +261,9 @@ QStringList Hello(Job& job, const Wire::Request& r) {
         Identified user;
         // Without a password there is nothing to check (the login window's
         // connection before the user typed one) and nothing to count.
-        if (!password.isEmpty()) {
-            LoginThrottle& throttle = engine.loginThrottle();
-            // The look-up by password alone names no code: it is counted
-            // per connection and address, so that nobody can slow down the
-            // logins of a whole company, and it cannot open a locked code.
-            job.heldForAddress = false;
-            const QString key = code.isEmpty() ? QString() : throttleKey(company, code);
-            if (!key.isEmpty() && throttle.locked(key))
-                Passwords::VerifyNobody(password);
-            else
-                user = identify(engine, company, code, password);
-            if (!user.code.isEmpty() && key.isEmpty() &&
-                throttle.locked(throttleKey(company, user.code)))
-                user = {};
-            if (user.code.isEmpty()) {
-                if (!key.isEmpty())
-                    throttle.failed(key);
-                throttle.addressFailed(job.peer);
-                ++job.loginFailures;
-                job.loginReadyAt = LoginThrottle::Now() +
-                                   LoginThrottle::Wait(job.loginFailures, throttle.delayMs());
-            } else {
-                throttle.succeeded(throttleKey(company, user.code));
-                job.loginFailures = 0;
-                job.loginReadyAt = 0;
-            }
-        }
+        if (!password.isEmpty())
+            user = checkPassword(job, company, code, password);
+        job.passwordVerdicts.reset();
         // Nothing opened under the credentials before stays reachable.
         job.dropHandles();
         const Access access = user.code.isEmpty() ? Access::Guest
@@ -221,13 +290,43 @@ QStringList Hello(Job& job, const Wire::Request& r) {
     }
 }
 
+QStringList PasswordsToCheck(Job& job, const Wire::Request& r) {
+    StandinEngine& engine = job.engine();
+    const QString company = r.args.value(3);
+    const QString code = r.args.value(4);
+    const ClassDef* users = engine.findClass(kUsers);
+    if (!users || users->table.isEmpty() || company.isEmpty() ||
+        LoginLocks::Locked(engine, company, lockCode(code), job.peer))
+        return {};
+    QStringList stored;
+    for (const QString& id : candidates(engine, company, code)) {
+        StoredObject record;
+        if (engine.loadObject(*users, id, &record)) {
+            const QString hash = record.values.value(kPassword);
+            if (Passwords::IsHash(hash))
+                stored << hash;
+        }
+    }
+    return stored;
+}
+
 qint64 LoginReadyAt(Job& job, const Wire::Request& r) {
     if (r.op != Op::Hello || r.args.value(5).isEmpty() || job.closed())
         return 0;
-    const LoginThrottle& throttle = job.engine().loginThrottle();
+    LoginThrottle& throttle = job.engine().loginThrottle();
     qint64 readyAt = job.loginReadyAt;
-    if (!r.args.value(4).isEmpty())
-        readyAt = qMax(readyAt, throttle.readyAt(throttleKey(r.args.value(3), r.args.value(4))));
+    if (r.args.value(4).isEmpty()) {
+        // Each look-up by password alone takes its own turn at its
+        // address, however many connections it has.
+        if (!job.lookupReserved && !job.lookupRefused) {
+            job.lookupAt = throttle.reserveLookup(job.peer, r.args.value(3));
+            job.lookupReserved = job.lookupAt >= 0;
+            job.lookupRefused = job.lookupAt < 0;
+        }
+        return job.lookupRefused ? readyAt : qMax(readyAt, job.lookupAt);
+    }
+    readyAt =
+        qMax(readyAt, throttle.readyAt(throttleKey(r.args.value(3), r.args.value(4)), job.peer));
     // The wait of the address holds a HELLO once: failures of others at the
     // address meanwhile do not hold it again.
     if (!job.heldForAddress) {
@@ -294,6 +393,25 @@ void CheckAccess(Job& job, const Wire::Request& r) {
         return;
     }
     refuse(Wire::opName(r.op));
+}
+
+bool GuestMayRun(const QString& line) {
+    // What the program runs before it knows who logs in: the session
+    // values, the session entry and the fiscal year. A quoted value is at
+    // most 64 characters (doubled quotes inside).
+    static const QRegularExpression allowed[] = {
+        QRegularExpression(
+            QStringLiteral(R"(^S FIRMA=[0-9]{1,9},FIL=[0-9]{1,9},PERSONAL="(?:[^"]|""){0,64}"\z)")),
+        QRegularExpression(QStringLiteral(R"(^S \^STAND\(\$J\)="(?:[^"]|""){0,64}"\z)")),
+        QRegularExpression(QStringLiteral(R"(^D \^%XTT\z)")),
+        QRegularExpression(QStringLiteral(R"(^S P0=\$P\(\^FA\(0\),"`",2\) W P0\z)")),
+    };
+    if (line.size() > 300)
+        return false;
+    for (const QRegularExpression& re : allowed)
+        if (re.match(line).hasMatch())
+            return true;
+    return false;
 }
 
 bool IsUserClass(const ClassDef& cls) {
@@ -418,11 +536,19 @@ bool UserMEnvironment::visible(const QString& name, const QStringList& subscript
     return !entry.isEmpty() && entry.section(u'|', 0, 0) == m_job.company();
 }
 
+QString UserMEnvironment::stored(const QString& name) const {
+    // The ERP's and the session globals are the server's; every other
+    // global is kept per company, under a name no M line can write.
+    if (name == u"FA" || name == kLocations || name == kSessions)
+        return name;
+    return m_job.company() + QChar(0x1F) + name;
+}
+
 std::optional<QString> UserMEnvironment::getGlobal(const QString& name,
                                                    const QStringList& subscripts) {
     if (!visible(name, subscripts))
         return std::nullopt;
-    return m_job.getGlobal(name, subscripts);
+    return m_job.getGlobal(stored(name), subscripts);
 }
 
 int UserMEnvironment::dataGlobal(const QString& name, const QStringList& subscripts) {
@@ -445,7 +571,7 @@ int UserMEnvironment::dataGlobal(const QString& name, const QStringList& subscri
     }
     if (!visible(name, subscripts))
         return 0;
-    return m_job.dataGlobal(name, subscripts);
+    return m_job.dataGlobal(stored(name), subscripts);
 }
 
 void UserMEnvironment::setGlobal(const QString& name, const QStringList& subscripts,
@@ -455,7 +581,7 @@ void UserMEnvironment::setGlobal(const QString& name, const QStringList& subscri
     if (name == u"FA" || name == kSessions ||
         (name == kLocations && subscripts != QStringList{m_job.jobNumber()}))
         protect(name, subscripts);
-    m_job.setGlobal(name, subscripts, value);
+    m_job.setGlobal(stored(name), subscripts, value);
 }
 
 bool UserMEnvironment::callRoutine(const QString& label, const QString& routine,

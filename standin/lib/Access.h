@@ -37,6 +37,12 @@ QStringList Hello(Job& job, const Wire::Request& request);
 // logins; everything else at once (0).
 qint64 LoginReadyAt(Job& job, const Wire::Request& request);
 
+// The stored hashes a HELLO's password will be checked against (none: a
+// check against nobody), so that the server can check them beforehand on
+// another thread (PasswordChecker, Job::passwordVerdicts). Reads the
+// database only. Throws ServerError.
+QStringList PasswordsToCheck(Job& job, const Wire::Request& request);
+
 // Refuses a request the job may not make (ServerError 5012 before HELLO
 // and after a refused one, 5013 for a guest or an inactive user, 5014 for
 // an active user's writes and other companies, Rights.h). A request before
@@ -47,6 +53,13 @@ void CheckAccess(Job& job, const Wire::Request& request);
 // other id (of a user there is or not, of any company), a record that shows
 // nothing but "Passwort" as asterisks, so that no answer tells which user
 // codes exist.
+// Whether a job without a valid login may run this M line: only the exact
+// commands the program sends before its login (the session values "S
+// FIRMA=..,FIL=..,PERSONAL=..", "S ^STAND($J)=..", "D ^%XTT" and the
+// fiscal year's "S P0=$P(^FA(0),"`",2) W P0"), each with values of bounded
+// length.
+bool GuestMayRun(const QString& line);
+
 StoredObject OpenUserRecord(Job& job, const ClassDef& users, const QString& id);
 bool IsUserClass(const ClassDef& cls);
 
@@ -89,7 +102,7 @@ private:
 };
 
 // The M view of an active user's job: locals, every routine and the
-// globals that hold no ERP data as they are; the fiscal year ^FA read only;
+// globals that hold no ERP data, each company's its own; the fiscal year ^FA read only;
 // of the session globals ^STAND and ^%XTT its own job's, and read only the
 // other jobs' of its company (those of other companies read as undefined);
 // ^%XTT is written by the routine ^%XTT only. A refused write is the M
@@ -113,6 +126,8 @@ public:
                      QString& output) override;
 
 private:
+    // The name a global is kept under: a free global per company.
+    QString stored(const QString& name) const;
     // Whether a node of ^STAND or ^%XTT is one the job sees.
     bool visible(const QString& name, const QStringList& subscripts);
 

@@ -15,6 +15,8 @@ Job::Job(StandinEngine& engine, bool numbered)
     : m_engine(engine), m_number(numbered ? engine.newJobNumber() : 0) {}
 
 Job::~Job() {
+    if (lookupReserved)
+        m_engine.loginThrottle().lookupDone(peer);
     if (m_number != 0)
         m_engine.endJob(m_number);
 }
@@ -57,8 +59,22 @@ std::optional<QString> Job::getLocal(const QString& name, const QStringList& sub
     return *it;
 }
 
+void Job::chargeLocals(qint64 characters, const QString& name) {
+    if (characters > 0 && m_localChars + characters > m_engine.limits().m.maxLocals)
+        throw MError(QStringLiteral("<STORE>"), name);
+    m_localChars += characters;
+}
+
 void Job::setLocal(const QString& name, const QStringList& subscripts, const QString& value) {
-    m_locals.insert(localKey(name, subscripts), value);
+    const QString key = localKey(name, subscripts);
+    auto it = m_locals.find(key);
+    if (it == m_locals.end()) {
+        chargeLocals(key.size() + value.size(), name);
+        m_locals.insert(key, value);
+        return;
+    }
+    chargeLocals(value.size() - it->size(), name);
+    *it = value;
 }
 
 std::optional<QString> Job::getGlobal(const QString& name, const QStringList& subscripts) {
@@ -85,8 +101,10 @@ int Job::dataGlobal(const QString& name, const QStringList& subscripts) {
 }
 
 void Job::appendLocal(const QString& name, const QStringList& subscripts, const QString& tail) {
+    const QString key = localKey(name, subscripts);
+    chargeLocals(tail.size() + (m_locals.contains(key) ? 0 : key.size()), name);
     // Appends where the text is kept: it is not shared, so it grows in place.
-    m_locals[localKey(name, subscripts)].append(tail);
+    m_locals[key].append(tail);
 }
 
 bool Job::callRoutine(const QString& label, const QString& routine, const QStringList& args,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MInterpreter.h"
+#include "Passwords.h"
 #include "StandinEngine.h"
 
 #include <QHash>
@@ -100,8 +101,20 @@ public:
     // Set while its HELLO waits for the address.
     QString peer;
     bool heldForAddress = false;
+    // The turn a look-up by password alone has taken at its address
+    // (LoginThrottle::reserveLookup), until it is checked.
+    bool lookupReserved = false;
+    qint64 lookupAt = 0;
+    // Whether the next look-up found no turn: it is refused unchecked.
+    bool lookupRefused = false;
+    // The checks of the next HELLO's password, made on the server's checker
+    // thread before the HELLO is answered; none in process.
+    std::optional<PasswordVerdicts> passwordVerdicts;
 
 private:
+    // Counts characters the locals gain; "<STORE>" beyond the job's limit.
+    void chargeLocals(qint64 characters, const QString& name);
+
     StandinEngine& m_engine;
     int m_number;
     Access m_access = Access::None;
@@ -114,6 +127,7 @@ private:
     // name + 0x1E + subscript key; ordered, so that a node's descendants
     // follow it.
     QMap<QString, QString> m_locals;
+    qint64 m_localChars = 0;
     QHash<QString, StoredObject> m_objects;
     QHash<QString, std::shared_ptr<QueryCursor>> m_cursors;
     QHash<QString, QStringList> m_cache;

@@ -1,6 +1,15 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
+
+// The outcome of checking one password against stored values beforehand
+// (PasswordChecker): for each value, whether the password is the one its
+// hash was made of.
+struct PasswordVerdicts {
+    QString password;
+    QHash<QString, bool> matches;
+};
 
 // Passwords of the ERP's user records are kept as salted Argon2id hashes
 // (libsodium's crypto_pwhash_str: the text holds algorithm, cost, salt and

@@ -1,8 +1,11 @@
 #include "StandinEngine.h"
 
+#include "LoginLocks.h"
+
 StandinEngine::StandinEngine(const QString& databasePath)
     : StandinStore(databasePath), StandinRegistry(static_cast<StandinStore&>(*this)) {
     setLimits(m_limits);
+    LoginLocks::Create(*this);
 }
 
 void StandinEngine::setLimits(const StandinLimits& limits) {

@@ -17,6 +17,9 @@ struct MLimits {
     // Characters a command may WRITE ("<STORE>"); at three UTF-8 bytes per
     // character the answer stays below the largest frame.
     qint64 maxOutput = 4 * 1024 * 1024;
+    // Characters a job's locals may hold, names and subscripts counted
+    // ("<STORE>" for the command that would exceed them).
+    qint64 maxLocals = 16 * 1024 * 1024;
 };
 
 // What one client may hold on the server. veltar-standin takes each of them
@@ -25,6 +28,23 @@ struct StandinLimits {
     MLimits m;
     // Connections served at once; the next one gets an error and is closed.
     int maxConnections = 200;
+    // Connections one address (an IPv6 address by its /64 network) may hold
+    // at once; a terminal server's users share one.
+    int maxPerAddress = 50;
+    // A new connection must finish its TLS handshake and send its first
+    // HELLO within this time (milliseconds).
+    int helloTimeoutMs = 10000;
+    // How long a connection without a valid login (a guest, an inactive
+    // user) stays after its first HELLO (milliseconds).
+    int guestTimeoutMs = 300000;
+    // How long a logged-in connection may stay without a request
+    // (milliseconds).
+    int idleTimeoutMs = 4 * 60 * 60 * 1000;
+    // Milliseconds of work after which the server turns from a connection
+    // to the others, whatever that connection has sent besides.
+    int serveSliceMs = 50;
+    // Bytes of incomplete frames all connections may hold together.
+    qint64 maxFramesInFlight = 256 * 1024 * 1024;
     // Bytes of answers waiting to be sent to a connection: beyond them the
     // server reads no further requests from it until the client has read.
     qint64 maxPendingOutput = 32 * 1024 * 1024;

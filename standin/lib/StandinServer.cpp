@@ -1,14 +1,17 @@
 #include "StandinServer.h"
 
+#include "StandinConnection.h"
+
 #include "Access.h"
 #include "Dispatcher.h"
 #include "Job.h"
 #include "LoginThrottle.h"
+#include "PasswordChecker.h"
 #include "common/ServerError.h"
 #include "common/WireProtocol.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
-#include <QSslServer>
 #include <QSslSocket>
 #include <QTcpSocket>
 #include <QTextStream>
@@ -20,21 +23,19 @@
 
 namespace {
 
-// Bytes Qt reads ahead from a socket; beyond them the kernel's buffers and
-// TCP's flow control hold back a client that sends faster than it is served.
-constexpr qint64 kReadAhead = 1024 * 1024;
 // Requests run between two looks whether the client is still there (a look
 // is a system call).
 constexpr int kGoneCheckEvery = 32;
-
-QByteArray errorFrame(quint32 id, int number, const QString& text) {
-    Wire::Reply reply;
-    reply.id = id;
-    reply.status = Wire::Status::Error;
-    reply.errorNumber = number;
-    reply.errorText = text;
-    return Wire::encodeReply(reply);
-}
+// Turns of the event loop a connection that used up its slice waits at most
+// for the others.
+constexpr int kMaxYieldTurns = 16;
+// How long a HELLO waits before it tries again when the password checks
+// queue is full.
+constexpr int kCheckRetryMs = 100;
+// The largest frame of a connection without a valid login.
+constexpr quint32 kMaxFrameBeforeLogin = 64 * 1024;
+// How long a closed connection's last answer may take to leave.
+constexpr int kLastAnswerMs = 5000;
 
 void report(const QString& what) {
     QTextStream(stderr) << "veltar-standin: " << what << "\n";
@@ -77,19 +78,6 @@ QString databaseError(const QByteArray& frame) {
         return QString();
     const auto reply = Wire::decodeReply(frame.mid(4));
     return reply ? reply->errorText : QString();
-}
-
-// The address failed logins are counted under: an IPv6 address by its /64
-// network, which one host may have to itself.
-QString addressKey(const QHostAddress& address) {
-    bool v4 = false;
-    address.toIPv4Address(&v4);
-    if (v4 || address.protocol() != QAbstractSocket::IPv6Protocol)
-        return address.toString();
-    Q_IPV6ADDR bytes = address.toIPv6Address();
-    for (int i = 8; i < 16; ++i)
-        bytes[i] = 0;
-    return QHostAddress(bytes).toString() + QStringLiteral("/64");
 }
 
 // Holds the checkpoints of a store while it lives, and makes a checkpoint
@@ -185,7 +173,7 @@ private:
                    .arg(m_requests.size()));
         m_out.truncate(m_start);
         for (const Sent& sent : m_requests)
-            m_out += errorFrame(sent.id, StandinErrors::Database, error);
+            m_out += ErrorFrame(sent.id, StandinErrors::Database, error);
         // As if each had failed: chained requests after the last one are
         // skipped when it was chained.
         if (!m_requests.empty())
@@ -201,43 +189,8 @@ private:
     std::optional<StandinTransaction> m_group;
 };
 
-struct StandinServer::Connection {
-    explicit Connection(StandinEngine& engine) : job(engine, false) {
-        watch->setSingleShot(true);
-        hold->setSingleShot(true);
-    }
-    // The timers may be what reports the end of the connection: they go
-    // once their signal is done.
-    ~Connection() {
-        watch->stop();
-        watch->deleteLater();
-        hold->stop();
-        hold->deleteLater();
-    }
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-    Job job;
-    Wire::FrameBuffer buffer;
-    // Bytes in buffer that are not yet a complete frame.
-    qint64 pending = 0;
-    // Whether requests wait because the client does not read its answers.
-    bool paused = false;
-    // While serve() writes its answers: what writing reports waits for it.
-    bool serving = false;
-    // A read of what TLS decrypted is due in the next turn.
-    bool readScheduled = false;
-    // Runs while the connection waits for its client: for the rest of a
-    // frame, or for the client to read its answers.
-    QTimer* watch = new QTimer;
-    // A HELLO that waits after failed logins, and the timer that ends the
-    // wait; the connection reads nothing meanwhile.
-    std::optional<Wire::Request> held;
-    bool holding = false;
-    QTimer* hold = new QTimer;
-};
-
 StandinServer::StandinServer(StandinEngine& engine, QObject* parent)
-    : QObject(parent), m_engine(engine) {}
+    : QObject(parent), m_engine(engine), m_checker(std::make_unique<PasswordChecker>()) {}
 
 StandinServer::~StandinServer() {
     for (auto& [socket, conn] : m_connections) {
@@ -248,72 +201,13 @@ StandinServer::~StandinServer() {
     m_connections.clear();
 }
 
-bool StandinServer::listen(const QHostAddress& address, quint16 port) {
-    if (m_tls) {
-        // A connection is accepted once its TLS handshake is done; one that
-        // does not finish it within the frame time-out is dropped.
-        auto server = std::make_unique<QSslServer>();
-        server->setSslConfiguration(*m_tls);
-        server->setHandshakeTimeout(m_engine.limits().frameTimeoutMs);
-        m_server = std::move(server);
-    } else {
-        m_server = std::make_unique<QTcpServer>();
-    }
-    m_server->setMaxPendingConnections(m_engine.limits().maxConnections);
-    connect(m_server.get(), &QTcpServer::pendingConnectionAvailable, this, &StandinServer::accept);
-    return m_server->listen(address, port);
-}
-
-void StandinServer::refuse(QTcpSocket* socket, int number, const QString& text) {
-    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    socket->write(errorFrame(0, number, text));
-    socket->disconnectFromHost();
-}
-
-void StandinServer::accept() {
-    while (QTcpSocket* socket = m_server->nextPendingConnection()) {
-        try {
-            if (int(m_connections.size()) >= m_engine.limits().maxConnections) {
-                refuse(socket, StandinErrors::General,
-                       QStringLiteral("Zu viele Verbindungen; Verbindung wird getrennt"));
-                continue;
-            }
-            auto conn = std::make_unique<Connection>(m_engine);
-            conn->job.peer = addressKey(socket->peerAddress());
-            socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-            socket->setReadBufferSize(kReadAhead);
-            connect(conn->watch, &QTimer::timeout, this, [this, socket] { timedOut(socket); });
-            connect(conn->hold, &QTimer::timeout, this, [this, socket] { resume(socket); });
-            m_connections.emplace(socket, std::move(conn));
-            // What arrived together is served together, in a turn of its
-            // own: TLS tells of its records one by one as it decrypts them,
-            // and one commit takes all of them.
-            connect(socket, &QTcpSocket::readyRead, this, [this, socket] { scheduleRead(socket); });
-            connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { wrote(socket); });
-            // On TLS, what reached the network is told by this one.
-            if (auto* tls = qobject_cast<QSslSocket*>(socket))
-                connect(tls, &QSslSocket::encryptedBytesWritten, this,
-                        [this, socket] { wrote(socket); });
-            connect(socket, &QTcpSocket::disconnected, this, [this, socket] { drop(socket); });
-        } catch (const std::exception& e) {
-            // No job for it (memory is short): this connection is refused,
-            // the others go on.
-            report(QStringLiteral("connection refused: ") + QString::fromUtf8(e.what()));
-            const auto* error = dynamic_cast<const ServerError*>(&e);
-            refuse(socket, error ? error->number() : StandinErrors::General,
-                   QStringLiteral("Kein Job für die Verbindung; Verbindung wird getrennt"));
-        }
-    }
-}
-
 void StandinServer::drop(QTcpSocket* socket) {
     auto it = m_connections.find(socket);
     if (it == m_connections.end())
         return;
     reportGone(socket, *it->second, 0);
     socket->disconnect(this);
-    // The job's end removes its session entry; it never throws.
-    m_connections.erase(it);
+    forget(socket);
     socket->deleteLater();
 }
 
@@ -321,13 +215,18 @@ void StandinServer::close(QTcpSocket* socket, const QByteArray& last) {
     // The connection is forgotten before the socket closes: closing may
     // report the disconnection at once.
     socket->disconnect(this);
-    m_connections.erase(socket);
+    forget(socket);
     if (last.isEmpty()) {
         socket->abort();
         socket->deleteLater();
         return;
     }
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    // A client that does not take its last answer does not keep the socket.
+    QTimer::singleShot(kLastAnswerMs, socket, [socket] {
+        socket->abort();
+        socket->deleteLater();
+    });
     socket->write(last);
     socket->disconnectFromHost();
 }
@@ -349,9 +248,11 @@ void StandinServer::scheduleRead(QTcpSocket* socket) {
     if (it == m_connections.end() || it->second->readScheduled)
         return;
     it->second->readScheduled = true;
+    ++m_readsQueued;
     QMetaObject::invokeMethod(
         this,
         [this, alive = QPointer<QTcpSocket>(socket)] {
+            --m_readsQueued;
             if (!alive)
                 return;
             auto entry = m_connections.find(alive);
@@ -378,6 +279,7 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
     const QByteArray incoming = socket->readAll();
     conn.buffer.append(incoming);
     conn.pending += incoming.size();
+    m_framesInFlight += incoming.size();
     // Answers to all complete frames go out in one write, so a client that
     // keeps many requests in flight gets them back in few packets.
     QByteArray out;
@@ -393,6 +295,11 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
     const CheckpointHold hold(m_engine);
     Batch batch(m_engine, conn.job, out);
     int requests = 0;
+    int served = 0;
+    // Work beyond a slice waits for the next turn, after the others.
+    bool yielded = false;
+    QElapsedTimer turn;
+    turn.start();
     for (;;) {
         // A client that does not read its answers gets no more of them
         // until it has read: its requests wait in the socket, and TCP stops
@@ -410,12 +317,26 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
             return;
         }
         std::optional<Wire::Request> request;
-        const auto result = nextRequest(conn, payload, request, progress);
-        if (result == Wire::FrameBuffer::Result::NeedMore)
+        auto result = nextRequest(conn, payload, request, progress);
+        // Before a login a frame is small: HELLO and the login's calls.
+        if (result == Wire::FrameBuffer::Result::NeedMore && conn.job.access() != Access::User &&
+            conn.buffer.announced() > kMaxFrameBeforeLogin)
+            result = Wire::FrameBuffer::Result::TooLarge;
+        if (result == Wire::FrameBuffer::Result::NeedMore) {
+            // The frames all connections hold unfinished have a bound too.
+            if (conn.pending > 0 && m_framesInFlight > limits.maxFramesInFlight) {
+                batch.commit();
+                report(QStringLiteral("connection closed: frames in flight beyond the limit"));
+                out += ErrorFrame(0, StandinErrors::BadRequest,
+                                  QStringLiteral("Server ausgelastet; Verbindung wird getrennt"));
+                close(socket, out);
+                return;
+            }
             break;
+        }
         if (!request) {
             batch.commit();
-            out += errorFrame(0, StandinErrors::BadRequest,
+            out += ErrorFrame(0, StandinErrors::BadRequest,
                               result == Wire::FrameBuffer::Result::TooLarge
                                   ? QStringLiteral("Rahmen zu groß; Verbindung wird getrennt")
                                   : QStringLiteral("Ungültiger Rahmen; Verbindung wird getrennt"));
@@ -425,13 +346,13 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
         // After failed logins a HELLO with a password waits for its time,
         // and so does everything the connection sends after it; the
         // answers before it leave now.
-        if (holdUntilLoginReady(conn, request))
+        if (holdUntilLoginReady(conn, request) || holdForPasswordCheck(socket, conn, request))
             break;
         batch.begin();
         QByteArray answer = DispatchFrame(conn.job, *request);
         // No answer may exceed the largest frame (nor wrap its length).
         if (answer.size() - 4 > qsizetype(Wire::kMaxFrame))
-            answer = errorFrame(request->id, StandinErrors::General,
+            answer = ErrorFrame(request->id, StandinErrors::General,
                                 QStringLiteral("Antwort größer als ein Rahmen erlaubt"));
         batch.answered(*request, answer);
         // A refused HELLO, or a request before HELLO, ends the connection
@@ -441,6 +362,11 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
             close(socket, out);
             return;
         }
+        ++served;
+        if (turn.elapsed() >= limits.serveSliceMs) {
+            yielded = true;
+            break;
+        }
     }
     // The client may have gone while the batch ran: then nothing of it is
     // stored.
@@ -449,9 +375,28 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
         return;
     }
     batch.commit();
+    if (served > 0)
+        armDeadline(conn);
     if (!out.isEmpty() && !sendAnswers(socket, conn, out))
         return;
     watchClient(conn, progress);
+    if (yielded)
+        continueLater(socket, 0);
+}
+
+void StandinServer::continueLater(QTcpSocket* socket, int turns) {
+    // The rest waits behind what the others sent meanwhile: at least two
+    // turns of the event loop, so that it has looked at their sockets, and
+    // as long as reads of others are queued (a few turns at most, so that
+    // a busy server still comes back to it).
+    QTimer::singleShot(0, this, [this, turns, alive = QPointer<QTcpSocket>(socket)] {
+        if (!alive)
+            return;
+        if (turns < 2 || (m_readsQueued > 0 && turns < kMaxYieldTurns))
+            continueLater(alive, turns + 1);
+        else
+            scheduleRead(alive);
+    });
 }
 
 Wire::FrameBuffer::Result StandinServer::nextRequest(Connection& conn, QByteArray& payload,
@@ -465,6 +410,7 @@ Wire::FrameBuffer::Result StandinServer::nextRequest(Connection& conn, QByteArra
     const auto result = conn.buffer.next(&payload);
     if (result == Wire::FrameBuffer::Result::Frame) {
         conn.pending -= 4 + payload.size();
+        m_framesInFlight -= 4 + payload.size();
         progress = true;
         request = Wire::decodeRequest(payload);
     }
@@ -478,7 +424,43 @@ bool StandinServer::holdUntilLoginReady(Connection& conn, std::optional<Wire::Re
         return false;
     conn.held = std::move(request);
     conn.holding = true;
+    armDeadline(conn);
     conn.hold->start(int(qMin<qint64>(readyAt - now, std::numeric_limits<int>::max())));
+    return true;
+}
+
+bool StandinServer::holdForPasswordCheck(QTcpSocket* socket, Connection& conn,
+                                         std::optional<Wire::Request>& request) {
+    const QString password = request->args.value(5);
+    if (request->op != Wire::Op::Hello || password.isEmpty() || conn.job.closed() ||
+        (conn.job.lookupRefused && request->args.value(4).isEmpty()) ||
+        (conn.job.passwordVerdicts && conn.job.passwordVerdicts->password == password))
+        return false;
+    QStringList stored;
+    try {
+        stored = PasswordsToCheck(conn.job, *request);
+    } catch (const std::exception&) {
+        // The HELLO meets the database's failure itself.
+        return false;
+    }
+    conn.held = std::move(request);
+    conn.holding = true;
+    armDeadline(conn);
+    const bool queued =
+        m_checker->submit(conn.job.peer, password, stored, this,
+                          [this, alive = QPointer<QTcpSocket>(socket)](PasswordVerdicts verdicts) {
+                              if (!alive)
+                                  return;
+                              auto it = m_connections.find(alive);
+                              if (it == m_connections.end())
+                                  return;
+                              it->second->job.passwordVerdicts = std::move(verdicts);
+                              it->second->holding = false;
+                              readFrom(alive);
+                          });
+    // A full queue: the HELLO tries again a little later.
+    if (!queued)
+        conn.hold->start(kCheckRetryMs);
     return true;
 }
 
@@ -566,7 +548,7 @@ void StandinServer::timedOut(QTcpSocket* socket) {
             report(QStringLiteral("connection closed: answers not read in time"));
             close(socket, QByteArray());
         } else {
-            close(socket, errorFrame(0, StandinErrors::BadRequest,
+            close(socket, ErrorFrame(0, StandinErrors::BadRequest,
                                      QStringLiteral("Rahmen nicht rechtzeitig vollständig; "
                                                     "Verbindung wird getrennt")));
         }

@@ -3,6 +3,7 @@
 #include "StandinEngine.h"
 #include "common/WireProtocol.h"
 
+#include <QHash>
 #include <QHostAddress>
 #include <QSslConfiguration>
 #include <QTcpServer>
@@ -11,17 +12,26 @@
 #include <unordered_map>
 
 class Job;
+class PasswordChecker;
 class QTcpSocket;
+struct StandinConnection;
 
 // Serves the wire protocol: one job per connection, requests answered in
 // order, over TLS (setTls) or plain TCP. A malformed or oversized frame
 // closes that connection only. The engine's limits bound what each
-// connection may hold: the server refuses connections beyond the maximum,
-// stops reading from a connection whose answers are not being read, and
-// closes one that holds an incomplete frame too long. A HELLO that must
-// wait after failed logins (Access.h, LoginReadyAt) holds its connection
-// until its time; the others are served meanwhile. No failure leaves an
-// event handler: it ends that one connection at worst.
+// connection may hold: the server refuses connections beyond the maximum
+// and beyond an address's share (making room by ending the oldest
+// connection without a login of the address that holds most), stops
+// reading from a connection whose answers are not being read, and closes
+// one that holds an incomplete frame too long, that does not finish its
+// TLS handshake and HELLO in time, that stays without a valid login too
+// long or that is idle too long. Every connection counts from the moment
+// TCP takes it, and its place is free again however it ends. A HELLO that
+// must wait after failed logins (Access.h, LoginReadyAt) holds its
+// connection until its time; the others are served meanwhile, and a
+// connection that sent much work yields to the others after each slice.
+// No failure leaves an event handler: it ends that one connection at
+// worst.
 class StandinServer : public QObject {
     Q_OBJECT
 public:
@@ -37,14 +47,29 @@ public:
     int connectionCount() const { return int(m_connections.size()); }
 
 private:
-    struct Connection;
+    using Connection = StandinConnection;
+    class Acceptor;
     class Batch;
     void accept();
+    // Takes a new connection or refuses it (StandinAdmission.cpp).
+    void admit(QTcpSocket* socket);
+    void startConnection(QTcpSocket* socket);
+    // Ends the oldest connection without a login of the address that holds
+    // most, when that is not `address`; false when there is none.
+    bool makeRoomFor(const QString& address);
     void refuse(QTcpSocket* socket, int number, const QString& text);
+    // The deadline of the connection's phase, after a request or a hold.
+    void armDeadline(Connection& conn);
+    void expire(QTcpSocket* socket);
+    // Forgets a connection: its place, its address's count and its frames.
+    void forget(QTcpSocket* socket);
     void readFrom(QTcpSocket* socket);
     // readFrom() in the next turn of the event loop, once however often the
     // socket reports new bytes meanwhile.
     void scheduleRead(QTcpSocket* socket);
+    // scheduleRead() once the others have been served: after a connection
+    // used up its slice (turns: those it has waited so far).
+    void continueLater(QTcpSocket* socket, int turns);
     void serve(QTcpSocket* socket, Connection& conn);
     // The steps of serve(): the next request of a connection (the HELLO it
     // held, else the next frame of its buffer; none for a frame that is too
@@ -56,6 +81,10 @@ private:
                                           std::optional<Wire::Request>& request, bool& progress);
     // Holds a HELLO that must wait after failed logins until its time.
     bool holdUntilLoginReady(Connection& conn, std::optional<Wire::Request>& request);
+    // Holds a HELLO with a password until the checker thread has checked
+    // it (or, when its queue is full, until it tries again).
+    bool holdForPasswordCheck(QTcpSocket* socket, Connection& conn,
+                              std::optional<Wire::Request>& request);
     bool sendAnswers(QTcpSocket* socket, Connection& conn, const QByteArray& out);
     void watchClient(Connection& conn, bool progress);
     void wrote(QTcpSocket* socket);
@@ -75,5 +104,15 @@ private:
     StandinEngine& m_engine;
     std::optional<QSslConfiguration> m_tls;
     std::unique_ptr<QTcpServer> m_server;
+    std::unique_ptr<PasswordChecker> m_checker;
     std::unordered_map<QTcpSocket*, std::unique_ptr<Connection>> m_connections;
+    // Connections per address, and connections being refused (each is held
+    // until its answer is out, at most a short time).
+    QHash<QString, int> m_perAddress;
+    int m_refusing = 0;
+    // Reads queued by scheduleRead() and not yet run.
+    int m_readsQueued = 0;
+    quint64 m_serial = 0;
+    // Bytes of incomplete frames of all connections.
+    qint64 m_framesInFlight = 0;
 };

@@ -233,7 +233,7 @@ StandinStore::StandinStore(const QString& databasePath) {
     const QString last = meta(QStringLiteral("lastjob"));
     m_lastJob = m_reservedJob = last.isEmpty() ? 1000 : last.toInt();
     // No job of an earlier run is still connected.
-    execScript({QStringLiteral("DELETE FROM globals WHERE name='%XTT'")});
+    execScript({QStringLiteral("DELETE FROM globals WHERE name IN ('%XTT','STAND')")});
 }
 
 QStringList StandinStore::QuickCheck(const QString& path, QString* openError) {
@@ -605,7 +605,7 @@ void StandinStore::endJob(int number) noexcept {
         const ShortWait wait(m_handle, 0);
         while (!m_endedJobs.isEmpty()) {
             const QString key = SubscriptKey({QString::number(m_endedJobs.constLast())});
-            execText(QStringLiteral("DELETE FROM globals WHERE name='%XTT' AND "
+            execText(QStringLiteral("DELETE FROM globals WHERE name IN ('%XTT','STAND') AND "
                                     "(subs=? OR (subs>? AND subs<?))"),
                      {key, key + kSeparator, key + QChar(kSeparator + 1)});
             m_endedJobs.removeLast();

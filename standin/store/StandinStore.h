@@ -129,7 +129,8 @@ public:
     // in blocks, so that a new connection seldom writes to the database.
     // Throws ServerError when a block cannot be reserved.
     int newJobNumber();
-    // Forgets what a job left behind: its session entry ^%XTT($J). Never
+    // Forgets what a job left behind: its session entry ^%XTT($J) and its
+    // location ^STAND($J), with what lies below them. Never
     // throws; an entry that cannot be removed now (a locked database) is
     // removed with the next job that ends, or when the server starts.
     void endJob(int number) noexcept;

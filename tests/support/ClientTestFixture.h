@@ -35,6 +35,8 @@ public:
 
     StandinEngine& engine() { return *m_engine; }
     QString path(const QString& name) const { return m_dir.filePath(name); }
+    // Where the workstation settings of the test are kept.
+    QString settingsFolder() const { return m_settings.folder(); }
 
     // How each connection attempt makes its client (an InProcessClient by
     // default); the made client is reachable unless setReachable(false).

@@ -15,19 +15,29 @@
 class Raw {
 public:
     enum class Transport { Tls, Plain };
-    explicit Raw(quint16 port, Transport transport = Transport::Tls) {
+    // From the address `from` when it is given (another 127.x.y.z: another
+    // host as the server counts them).
+    explicit Raw(quint16 port, Transport transport = Transport::Tls,
+                 const QHostAddress& from = QHostAddress()) {
         if (transport == Transport::Plain) {
             m_socket = std::make_unique<QTcpSocket>();
+            if (!from.isNull())
+                m_socket->bind(from);
             m_socket->connectToHost(QHostAddress::LocalHost, port);
             m_socket->waitForConnected(5000);
             return;
         }
         auto tls = std::make_unique<QSslSocket>();
+        if (!from.isNull())
+            tls->bind(from);
         QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
         configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
         tls->setSslConfiguration(configuration);
         tls->connectToHostEncrypted(QStringLiteral("127.0.0.1"), port);
         tls->waitForEncrypted(10000);
+        // The handshake's last message leaves now, not with the first
+        // request: the server sees a finished handshake.
+        tls->flush();
         m_socket = std::move(tls);
     }
     bool connected() const {
@@ -62,7 +72,10 @@ public:
                 return Wire::decodeReply(payload);
             if (result == Wire::FrameBuffer::Result::TooLarge)
                 return std::nullopt;
-            if (!m_socket->bytesAvailable() && !m_socket->waitForReadyRead(timeoutMs))
+            // An answer that came with the end of the connection is read
+            // too: the wait may report the end only.
+            if (!m_socket->bytesAvailable() && !m_socket->waitForReadyRead(timeoutMs) &&
+                !m_socket->bytesAvailable())
                 return std::nullopt;
             m_buffer.append(m_socket->readAll());
         }

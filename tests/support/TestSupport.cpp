@@ -86,8 +86,14 @@ int RunCli(const QStringList& args, QString* out, QString* err, int timeoutMs,
     }
     if (out)
         *out = QString::fromUtf8(p.readAllStandardOutput());
-    if (err)
-        *err = QString::fromUtf8(p.readAllStandardError());
+    if (err) {
+        // The note of a first contact with a server (each run has settings
+        // of its own by default) is tested where it matters.
+        static const QRegularExpression firstContact(
+            QStringLiteral("^Erster Kontakt mit dem Server [^\n]*\n"),
+            QRegularExpression::MultilineOption);
+        *err = QString::fromUtf8(p.readAllStandardError()).remove(firstContact);
+    }
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
 

@@ -144,6 +144,24 @@ void RegisterPersonnelClasses(StandinRegistry& registry) {
          QStringLiteral("Filiale"), QStringLiteral("ServerIP"), QStringLiteral("Port"),
          QStringLiteral("WJ")});
     server.companyOf = [](StandinEngine&, const StoredObject&) { return QString(); };
+    // A name names one company's server: every company's login window
+    // shows the entries, so a second entry of the same name for another
+    // company is refused.
+    server.beforeSave = [&store = registry.store()](StoredObject& o) {
+        const QString name = o.values.value(QStringLiteral("Bezeichnung"));
+        if (name.isEmpty())
+            return;
+        // The other entry's company, marked so that an entry for all
+        // companies is found too.
+        const QString other = store.textValue(
+            QStringLiteral("SELECT '#'||coalesce(Firma,'') FROM guiveltar_server WHERE "
+                           "Bezeichnung=? AND coalesce(Firma,'')<>? AND id<>? LIMIT 1"),
+            {name, o.values.value(QStringLiteral("Firma")), o.id});
+        if (!other.isEmpty())
+            throw ServerError(StandinErrors::BadArguments,
+                              QStringLiteral("Servereintrag ") + name +
+                                  QStringLiteral(" gibt es schon für Firma ") + other.mid(1));
+    };
     // The server list window's "Ändern" (Rights.h).
     server.writes = {true, server.properties, server.properties};
     server.queries.insert(QStringLiteral("Liste"), serverListQuery);
