@@ -158,7 +158,14 @@ void TestGuiPriceList::priceListImportedAndMappingRemembered() {
             list->topLevelItem(i)->setCheckState(2, Qt::Checked);
         child<QPushButton>(p, "buok")->click();
     });
-    WhenModalShown("FMImportBericht", [](QWidget* d) { qobject_cast<QDialog*>(d)->accept(); });
+    // No report: the column that would give notes (EAN) is left out.
+    QPointer<QTimer> report =
+        WhenModalShown("FMImportBericht", [](QWidget* d) { qobject_cast<QDialog*>(d)->accept(); });
+    const auto stopPolls = qScopeGuard([&] {
+        delete poll.data();
+        delete tracks.data();
+        delete report.data();
+    });
     child<QPushButton>(&w, "Buspeich")->click();
     QTRY_VERIFY(!w.isVisible());
     QCOMPARE(proposed, (QStringList{"Best.Nr.", "Bezeichnung", "EAN", "Preis", "Einheit", "PE",
@@ -167,8 +174,6 @@ void TestGuiPriceList::priceListImportedAndMappingRemembered() {
     QCOMPARE(RememberedMapping(Session().firma, "70001").stored(),
              QString("bestnr=A,bezeichnung=B,preis=D,einheit=E,pe=F,rabattgruppe=G,datum=H|3|"));
     QVERIFY(m_ui->messages.isEmpty());
-    delete poll.data();
-    delete tracks.data();
 }
 
 void TestGuiPriceList::eachKindImportedThroughTheWindow_data() {
@@ -218,11 +223,14 @@ void TestGuiPriceList::eachKindImportedThroughTheWindow() {
         child<QPushButton>(p, "buok")->click();
     });
     // Polls not taken end with the test, whatever its outcome.
+    // A report comes only when there is something to report.
+    QPointer<QTimer> report =
+        WhenModalShown("FMImportBericht", [](QWidget* d) { qobject_cast<QDialog*>(d)->accept(); });
     const auto stopPolls = qScopeGuard([&] {
         delete mapping.data();
         delete tracks.data();
+        delete report.data();
     });
-    WhenModalShown("FMImportBericht", [](QWidget* d) { qobject_cast<QDialog*>(d)->accept(); });
     child<QPushButton>(&w, "Buspeich")->click();
     QTRY_VERIFY(!w.isVisible());
     QVERIFY(m_ui->messages.isEmpty());

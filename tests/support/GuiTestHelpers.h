@@ -66,9 +66,10 @@ QPointer<QTimer> WhenShown(QObject* context, std::function<void(T*)> act, int ti
 }
 
 // Runs action on the modal window named name once it is shown and its
-// activation has run. The action must close the window.
-inline void WhenModalShown(const QString& name, std::function<void(QWidget*)> action,
-                           int timeoutMs = 10000) {
+// activation has run. The action must close the window. The returned
+// timer lets a test end a poll for a window that may not come.
+inline QPointer<QTimer> WhenModalShown(const QString& name, std::function<void(QWidget*)> action,
+                                       int timeoutMs = 10000) {
     auto* poll = new QTimer;
     poll->setInterval(5);
     auto clock = std::make_shared<QElapsedTimer>();
@@ -87,4 +88,5 @@ inline void WhenModalShown(const QString& name, std::function<void(QWidget*)> ac
         QTimer::singleShot(0, w, [w, action] { action(w); });
     });
     poll->start();
+    return poll;
 }
