@@ -150,25 +150,14 @@ void TestCatalogues::cleanupTestCase() {
 }
 
 int TestCatalogues::downloads() {
-    QString out, err;
-    if (RunCli({"--connect", m_connect, "downloads"}, &out, &err) != 0)
-        return -1;
-    return int(out.count(u'\n'));
+    return CliDownloadCount(m_connect);
 }
 
 QMap<QString, QStringList> TestCatalogues::rows(const QString& key, const QList<int>& columns) {
-    QString out, err;
-    QMap<QString, QStringList> byOrder;
-    if (RunCli({"--connect", m_connect, "positions", key}, &out, &err) != 0)
-        return byOrder;
-    for (const QString& line : out.split(u'\n', Qt::SkipEmptyParts)) {
-        const QStringList cells = line.split(u'\t');
-        QStringList picked;
-        for (int c : columns)
-            picked << cells.value(c);
-        byOrder.insert(cells.value(2) + u'@' + cells.value(4), picked);
-    }
-    return byOrder;
+    // By order number and date.
+    return CliPositionRows(m_connect, key, columns, [](const QStringList& cells) {
+        return cells.value(2) + u'@' + cells.value(4);
+    });
 }
 
 void TestCatalogues::recognisedByContent_data() {

@@ -79,25 +79,13 @@ void TestDelivery::cleanupTestCase() {
 }
 
 int TestDelivery::downloads() {
-    QString out, err;
-    if (RunCli({"--connect", m_connect, "downloads"}, &out, &err) != 0)
-        return -1;
-    return int(out.count(u'\n'));
+    return CliDownloadCount(m_connect);
 }
 
 QMap<QString, QStringList> TestDelivery::rows(const QString& key, const QList<int>& columns) {
-    QString out, err;
-    QMap<QString, QStringList> byOrder;
-    if (RunCli({"--connect", m_connect, "positions", key}, &out, &err) != 0)
-        return byOrder;
-    for (const QString& line : out.split(u'\n', Qt::SkipEmptyParts)) {
-        const QStringList cells = line.split(u'\t');
-        QStringList picked;
-        for (int c : columns)
-            picked << cells.value(c);
-        byOrder.insert(cells.value(2), picked);
-    }
-    return byOrder;
+    // By order number.
+    return CliPositionRows(m_connect, key, columns,
+                           [](const QStringList& cells) { return cells.value(2); });
 }
 
 void TestDelivery::recognisedByContent_data() {
@@ -123,7 +111,8 @@ void TestDelivery::recognisedByContent_data() {
         << "Die Dateien gehören nicht zu einer Lieferung (verschiedene Formate oder Versionen)"
         << QStringList{};
     QTest::newRow("a price list of another kind")
-        << QStringList{"liste.csv"} << "CSV-Preisliste, Trennzeichen Semikolon, Windows-1252, 2 Zeilen"
+        << QStringList{"liste.csv"}
+        << "CSV-Preisliste, Trennzeichen Semikolon, Windows-1252, 2 Zeilen"
         << QStringList{"Preisliste"};
     QTest::newRow("one of two files of another kind")
         << QStringList{"v4/DATANORM.001", "liste.csv"}

@@ -39,6 +39,8 @@ private:
     // price, net price, sorted.
     QStringList newestPositions();
     QString data(const QString& name) const { return QFINDTESTDATA("data/pricelist/" + name); }
+    // Confirms every price track once the track window shows.
+    QPointer<QTimer> tickEveryTrack();
     // The texts of the mapping row, column A first.
     static QStringList meanings(FMSpalten& w);
 
@@ -77,6 +79,15 @@ QStringList TestGuiPriceList::newestPositions() {
     while (q.next())
         rows << q.value(0).toString();
     return rows;
+}
+
+QPointer<QTimer> TestGuiPriceList::tickEveryTrack() {
+    return WhenShown<fmpruebn>(this, [](fmpruebn* p) {
+        auto* list = child<QTreeWidget>(p, "list1");
+        for (int i = 0; list && i < list->topLevelItemCount(); ++i)
+            list->topLevelItem(i)->setCheckState(2, Qt::Checked);
+        child<QPushButton>(p, "buok")->click();
+    });
 }
 
 QStringList TestGuiPriceList::meanings(FMSpalten& w) {
@@ -152,12 +163,7 @@ void TestGuiPriceList::priceListImportedAndMappingRemembered() {
         emit ean->activated(0);
         child<QPushButton>(s, "BUImport")->click();
     });
-    auto tracks = WhenShown<fmpruebn>(this, [](fmpruebn* p) {
-        auto* list = child<QTreeWidget>(p, "list1");
-        for (int i = 0; list && i < list->topLevelItemCount(); ++i)
-            list->topLevelItem(i)->setCheckState(2, Qt::Checked);
-        child<QPushButton>(p, "buok")->click();
-    });
+    auto tracks = tickEveryTrack();
     // No report: the column that would give notes (EAN) is left out.
     QPointer<QTimer> report =
         WhenModalShown("FMImportBericht", [](QWidget* d) { qobject_cast<QDialog*>(d)->accept(); });
@@ -216,12 +222,7 @@ void TestGuiPriceList::eachKindImportedThroughTheWindow() {
             emit sheets->activated(sheets->currentIndex());
             child<QPushButton>(s, "BUImport")->click();
         });
-    auto tracks = WhenShown<fmpruebn>(this, [](fmpruebn* p) {
-        auto* list = child<QTreeWidget>(p, "list1");
-        for (int i = 0; list && i < list->topLevelItemCount(); ++i)
-            list->topLevelItem(i)->setCheckState(2, Qt::Checked);
-        child<QPushButton>(p, "buok")->click();
-    });
+    auto tracks = tickEveryTrack();
     // Polls not taken end with the test, whatever its outcome.
     // A report comes only when there is something to report.
     QPointer<QTimer> report =

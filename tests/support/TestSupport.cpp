@@ -97,6 +97,32 @@ int RunCli(const QStringList& args, QString* out, QString* err, int timeoutMs,
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
 
+int CliDownloadCount(const QString& connect) {
+    QString out, err;
+    if (RunCli({QStringLiteral("--connect"), connect, QStringLiteral("downloads")}, &out, &err) !=
+        0)
+        return -1;
+    return int(out.count(u'\n'));
+}
+
+QMap<QString, QStringList>
+CliPositionRows(const QString& connect, const QString& key, const QList<int>& columns,
+                const std::function<QString(const QStringList&)>& keyOf) {
+    QString out, err;
+    QMap<QString, QStringList> rows;
+    if (RunCli({QStringLiteral("--connect"), connect, QStringLiteral("positions"), key}, &out,
+               &err) != 0)
+        return rows;
+    for (const QString& line : out.split(u'\n', Qt::SkipEmptyParts)) {
+        const QStringList cells = line.split(u'\t');
+        QStringList picked;
+        for (int c : columns)
+            picked << cells.value(c);
+        rows.insert(keyOf(cells), picked);
+    }
+    return rows;
+}
+
 int RunCliServingEvents(const QStringList& args, const QString& settingsHome, QString* out) {
     QProcess p;
     StartCli(p, args, settingsHome);

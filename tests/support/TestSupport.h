@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QMap>
+#include <functional>
+
 #include <QString>
 #include <QTemporaryDir>
 
@@ -67,6 +70,15 @@ void StartCli(QProcess& process, const QStringList& args, const QString& setting
 // is trusted on first use every time and nothing reaches the user's own.
 int RunCli(const QStringList& args, QString* out, QString* err, int timeoutMs = 60000,
            const QString& settingsHome = QString());
+
+// The downloads quendra-cli lists over connect; -1 when it cannot list them.
+int CliDownloadCount(const QString& connect);
+// A download's rows as quendra-cli positions prints them: the cells asked
+// for, by the key keyOf makes of all the row's cells (empty when the
+// command fails).
+QMap<QString, QStringList> CliPositionRows(const QString& connect, const QString& key,
+                                           const QList<int>& columns,
+                                           const std::function<QString(const QStringList&)>& keyOf);
 
 // Runs quendra-cli with arguments while this process goes on serving its
 // events (a relay of the test, say), with the settings of settingsHome;
