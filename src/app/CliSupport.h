@@ -51,3 +51,11 @@ int runWebImport(const QStringList& args, const QCommandLineParser& parser);
 // What a delivery changes: counts and steps of "% Abw." (CliOverview.cpp).
 void addOverviewOptions(QCommandLineParser& parser);
 int runOverview(const QStringList& args, const QCommandLineParser& parser);
+
+// A download's grid as the window shows it (CliPositions.cpp): a grid row
+// as positions prints it (the 53 cells and the row key, or the row key and
+// the 53 styles), the commands and their options.
+QString gridLine(const PositionGridModel& model, int row, bool styles);
+void addPositionOptions(QCommandLineParser& parser);
+int runPositions(const QStringList& args, const QCommandLineParser& parser);
+int runExport(const QStringList& args, const QCommandLineParser& parser);
