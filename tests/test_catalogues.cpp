@@ -1,3 +1,4 @@
+#include "CliStandin.h"
 #include "TestSupport.h"
 #include "import/Bmecat.h"
 #include "import/Delivery.h"
@@ -43,13 +44,12 @@ private Q_SLOTS:
 
 private:
     QString data(const QString& name) const { return m_data + u'/' + name; }
-    QString temp(const QString& name) const { return m_temp.filePath(name); }
+    QString temp(const QString& name) const { return m_cli.temp(name); }
     QMap<QString, QStringList> rows(const QString& key, const QList<int>& columns);
     int downloads();
 
     QString m_data;
-    QTemporaryDir m_temp;
-    std::unique_ptr<StandinProcess> m_server;
+    CliStandin m_cli;
     QString m_connect;
 };
 
@@ -139,14 +139,13 @@ const QString kGerman =
 
 void TestCatalogues::initTestCase() {
     m_data = QFileInfo(QFINDTESTDATA("data/bmecat/katalog-2005.xml")).absolutePath() + "/..";
-    QVERIFY(m_temp.isValid());
-    m_server = std::make_unique<StandinProcess>(temp("erp.db"));
-    QVERIFY2(m_server->started(), qPrintable(m_server->errorOutput()));
-    m_connect = connectOf(*m_server);
+    QString why;
+    QVERIFY2(m_cli.start(&why), qPrintable(why));
+    m_connect = m_cli.connect();
 }
 
 void TestCatalogues::cleanupTestCase() {
-    m_server.reset();
+    m_cli.stop();
 }
 
 int TestCatalogues::downloads() {

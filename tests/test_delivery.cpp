@@ -1,3 +1,4 @@
+#include "CliStandin.h"
 #include "TestSupport.h"
 #include "import/Delivery.h"
 #include "import/ImportFormats.h"
@@ -27,15 +28,14 @@ private Q_SLOTS:
 
 private:
     QString data(const QString& name) const { return m_data + u'/' + name; }
-    QString temp(const QString& name) const { return m_temp.filePath(name); }
+    QString temp(const QString& name) const { return m_cli.temp(name); }
     // The rows of a download as quendra-cli positions prints them, by
     // order number: the cells asked for.
     QMap<QString, QStringList> rows(const QString& key, const QList<int>& columns);
     int downloads();
 
     QString m_data;
-    QTemporaryDir m_temp;
-    std::unique_ptr<StandinProcess> m_server;
+    CliStandin m_cli;
     QString m_connect;
 };
 
@@ -68,14 +68,13 @@ QByteArray reencoded(QByteArray bytes, const QString& encoding) {
 void TestDelivery::initTestCase() {
     m_data = QFileInfo(QFINDTESTDATA("data/datanorm/v4.zip")).absolutePath();
     QVERIFY(!m_data.isEmpty());
-    QVERIFY(m_temp.isValid());
-    m_server = std::make_unique<StandinProcess>(temp("erp.db"));
-    QVERIFY2(m_server->started(), qPrintable(m_server->errorOutput()));
-    m_connect = connectOf(*m_server);
+    QString why;
+    QVERIFY2(m_cli.start(&why), qPrintable(why));
+    m_connect = m_cli.connect();
 }
 
 void TestDelivery::cleanupTestCase() {
-    m_server.reset();
+    m_cli.stop();
 }
 
 int TestDelivery::downloads() {

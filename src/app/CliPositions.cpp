@@ -74,6 +74,16 @@ int loadShown(const QString& key, const GridShown& shown, PositionGridModel& mod
     return 0;
 }
 
+// The grid of a download and the rows the options show; 0, 2 for an
+// option that is wrong, 1 when the grid cannot be loaded (with the message).
+int shownRows(const QString& key, const QCommandLineParser& parser, PositionGridModel& model,
+              QList<int>* rows) {
+    GridShown shown;
+    if (!gridShownOf(parser, &shown))
+        return 2;
+    return loadShown(key, shown, model, rows);
+}
+
 } // namespace
 
 // The positions grid of a download, one line per row as the window shows it
@@ -81,18 +91,15 @@ int loadShown(const QString& key, const GridShown& shown, PositionGridModel& mod
 // as the grid shows them and the row key; with styles the row key and the
 // 53 cell styles.
 int runPositions(const QStringList& args, const QCommandLineParser& parser) {
-    GridShown shown;
     if (args.size() != 1 || args[0].isEmpty()) {
         err() << "usage: quendra-cli --connect \"...\" positions KEY [--styles] [--filter NAME]... "
                  "[--text TEXT] [--sort COL [--descending]]\n";
         return 2;
     }
-    if (!gridShownOf(parser, &shown))
-        return 2;
     PositionGridModel model;
     QList<int> rows;
-    if (loadShown(args[0], shown, model, &rows) != 0)
-        return 1;
+    if (const int failed = shownRows(args[0], parser, model, &rows))
+        return failed;
     const bool styles = parser.isSet(QStringLiteral("styles"));
     for (int r : std::as_const(rows))
         out() << gridLine(model, r, styles) << '\n';
@@ -104,7 +111,6 @@ int runPositions(const QStringList& args, const QCommandLineParser& parser) {
 // with the filter and the sort: one line per file written (the file, a tab,
 // the rows).
 int runExport(const QStringList& args, const QCommandLineParser& parser) {
-    GridShown shown;
     const QString xlsx = parser.value(QStringLiteral("xlsx"));
     const QString csv = parser.value(QStringLiteral("csv"));
     if (args.size() != 1 || args[0].isEmpty() || (xlsx.isEmpty() && csv.isEmpty())) {
@@ -112,12 +118,10 @@ int runExport(const QStringList& args, const QCommandLineParser& parser) {
                  "[--filter NAME]... [--text TEXT] [--sort COL [--descending]]\n";
         return 2;
     }
-    if (!gridShownOf(parser, &shown))
-        return 2;
     PositionGridModel model;
     QList<int> rows;
-    if (loadShown(args[0], shown, model, &rows) != 0)
-        return 1;
+    if (const int failed = shownRows(args[0], parser, model, &rows))
+        return failed;
     for (const auto& [file, format] :
          {std::pair{xlsx, ExportFormat::Xlsx}, std::pair{csv, ExportFormat::Csv}}) {
         if (file.isEmpty())
