@@ -18,7 +18,7 @@
 #include "session/gui/FMPass.h"
 #include "session/gui/FMServer.h"
 #include "shell/Downloads.h"
-#include "shell/gui/DialogUserInterface.h"
+#include "shell/gui/DesktopUserInterface.h"
 #include "shell/gui/fmstart.h"
 
 #include <QAction>
@@ -57,7 +57,7 @@ QString placementSetting(const QString& key) {
 // The desktop user interface with real windows, but messages recorded and
 // answered from a queue, and the server list counted instead of shown
 // (unless realServerList is set).
-class TestUserInterface : public DialogUserInterface, public RecordedMessages {
+class TestUserInterface : public DesktopUserInterface, public RecordedMessages {
 public:
     MessageAnswer message(const QString& text, const QString& title, MessageIcon icon,
                           MessageButtons buttons) override {
@@ -66,14 +66,14 @@ public:
     void showServerList() override {
         ++serverListShown;
         if (realServerList)
-            DialogUserInterface::showServerList();
+            DesktopUserInterface::showServerList();
     }
     // A test that expects a number of login windows gets no more, so a
     // failing login cannot wait for input that never comes.
     bool showLoginWindow() override {
         if (++loginWindowsShown > loginWindowLimit)
             return false;
-        return DialogUserInterface::showLoginWindow();
+        return DesktopUserInterface::showLoginWindow();
     }
 
     int serverListShown = 0;
