@@ -19,7 +19,7 @@
 #include "positions/gui/FMPos.h"
 #include "server/ServerConnection.h"
 #include "session/Login.h"
-#include "shell/gui/DialogUserInterface.h"
+#include "shell/gui/DesktopUserInterface.h"
 
 #include <QAction>
 #include <QApplication>
@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
     const double cli1 = cliSeconds(port, key);
     const double cliPeak = childrenPeakMiB();
 
-    DialogUserInterface ui;
+    DesktopUserInterface ui;
     if (!LogInDemoUser(port))
         return 1;
     const double loggedIn = PeakMiB();

@@ -3,8 +3,14 @@
 - no source file includes a header of a higher layer;
 - a feature's logic includes the logic of its own folder or of a feature
   before it in FEATURE_ORDER, never of one after it (so the features have no
-  include cycle); windows may open each other's windows, so the order is
-  not checked between windows;
+  include cycle);
+- a feature's windows include the windows of their own folder or of a
+  feature before it in WINDOW_ORDER, and the logic of their own feature or
+  of one before it in FEATURE_ORDER; the main window's feature (shell) is
+  the last of WINDOW_ORDER and its windows may use every feature's logic:
+  they open every other window. A window that must reach a later feature
+  does so through an opener interface that the top implements or hands on;
+- src/widgets (what every window uses) includes no window;
 - the stand-in includes nothing of the program but src/common;
 - project headers are included with quotes, never with angle brackets;
 - below the windows (and in the stand-in) no header of Qt's widget modules
@@ -26,7 +32,11 @@ src = os.path.join(root, 'src')
 # The feature folders, lowest first: each may use those before it.
 FEATURE_ORDER = ['session', 'shell', 'lookup', 'import', 'positions', 'conditions']
 FEATURES = set(FEATURE_ORDER)
-NAMES = ['common', 'base', 'server', 'feature logic', 'windows', 'programs']
+# The windows in the same order, but the main window's feature at the top.
+TOP_WINDOWS = 'shell'
+WINDOW_ORDER = [f for f in FEATURE_ORDER if f != TOP_WINDOWS] + [TOP_WINDOWS]
+NAMES = ['common', 'base', 'server', 'feature logic', 'widgets', 'windows', 'programs']
+WINDOWS = 5
 WIDGET_MODULES = ('QtWidgets', 'QtPrintSupport', 'QtOpenGLWidgets')
 
 
@@ -57,7 +67,7 @@ def widget_headers():
 
 def layer(rel):
     """Layer of a path relative to src/: 0 common, 1 base, 2 server,
-    3 feature logic, 4 windows (<feature>/gui), 5 app."""
+    3 feature logic, 4 widgets, 5 windows (<feature>/gui), 6 app."""
     parts = rel.split('/')
     top = parts[0]
     if top == 'common':
@@ -67,9 +77,11 @@ def layer(rel):
     if top == 'server':
         return 2
     if top in FEATURES:
-        return 4 if len(parts) > 2 and parts[1] == 'gui' else 3
+        return WINDOWS if len(parts) > 2 and parts[1] == 'gui' else 3
+    if top == 'widgets':
+        return 4
     if top == 'app':
-        return 5
+        return 6
     return None
 
 
@@ -97,14 +109,20 @@ def is_widget_header(name, widgets):
     return module in WIDGET_MODULES or name in widgets
 
 
-def check_feature_order(path, own_rel, target):
-    own_parts, other_parts = own_rel.split('/'), target.split('/')
-    own_feature, other_feature = own_parts[0], other_parts[0]
+def check_feature_order(path, own_rel, own, target, other):
+    """own and other: the layers of the including file and of the target."""
+    own_feature, other_feature = own_rel.split('/')[0], target.split('/')[0]
     if own_feature not in FEATURES or other_feature not in FEATURES:
         return
     if own_feature == other_feature:
         return
-    if FEATURE_ORDER.index(other_feature) > FEATURE_ORDER.index(own_feature):
+    if other == WINDOWS:
+        order = WINDOW_ORDER
+    elif own == WINDOWS and own_feature == TOP_WINDOWS:
+        return
+    else:
+        order = FEATURE_ORDER
+    if order.index(other_feature) > order.index(own_feature):
         faults.append('%s includes %s (feature %s comes after %s)' % (
             os.path.relpath(path, root), target, other_feature, own_feature))
 
@@ -123,8 +141,8 @@ def check_file(top, path, widgets):
             faults.append('%s includes %s (%s above %s)' % (
                 os.path.relpath(path, root), name, NAMES[other],
                 'stand-in' if top == 'standin' else NAMES[own]))
-        elif top == "src" and other == own == 3:
-            check_feature_order(path, rel, target)
+        elif top == "src" and own in (3, WINDOWS) and other in (3, WINDOWS):
+            check_feature_order(path, rel, own, target, other)
     for name in angled.findall(text):
         if is_project_header(name):
             faults.append('%s includes the project header <%s> with angle brackets' % (

@@ -9,6 +9,7 @@
 #include "base/SessionContext.h"
 #include "base/TraceLog.h"
 #include "common/TextHelpers.h"
+#include "conditions/gui/ConditionWindows.h"
 #include "import/ImportFormats.h"
 #include "import/PriceTracks.h"
 #include "import/SupplierDefaults.h"
@@ -20,7 +21,7 @@
 #include "lookup/gui/FMLnrsu.h"
 #include "server/ServerConnection.h"
 #include "shell/Downloads.h"
-#include "shell/gui/DialogUserInterface.h"
+#include "widgets/DialogUserInterface.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -377,6 +378,9 @@ void TestGuiImport::datanormDeliveryChosenTogetherOrAsZip() {
     m_ui->fileLists.enqueue(files);
     const int before = downloadCount();
     FMImport w(FMImport::Source::File);
+    // The rates go into the discount groups as from the main window.
+    ConditionWindows conditions;
+    w.setRatesTaker(&conditions);
     w.show();
     QTRY_VERIFY(!child<QPlainTextEdit>(&w, "text")->toPlainText().isEmpty());
     QVERIFY(w.isVisible());

@@ -6,6 +6,7 @@
 #include "DemoData.h"
 #include "GuiTestHelpers.h"
 #include "InProcessClient.h"
+#include "MainWindow.h"
 #include "ScriptedUserInterface.h"
 #include "StandinEngine.h"
 #include "TestSupport.h"
@@ -18,7 +19,7 @@
 #include "session/gui/FMPass.h"
 #include "session/gui/FMServer.h"
 #include "shell/Downloads.h"
-#include "shell/gui/DialogUserInterface.h"
+#include "shell/gui/DesktopUserInterface.h"
 #include "shell/gui/fmstart.h"
 
 #include <QAction>
@@ -57,7 +58,7 @@ QString placementSetting(const QString& key) {
 // The desktop user interface with real windows, but messages recorded and
 // answered from a queue, and the server list counted instead of shown
 // (unless realServerList is set).
-class TestUserInterface : public DialogUserInterface, public RecordedMessages {
+class TestUserInterface : public DesktopUserInterface, public RecordedMessages {
 public:
     MessageAnswer message(const QString& text, const QString& title, MessageIcon icon,
                           MessageButtons buttons) override {
@@ -66,14 +67,14 @@ public:
     void showServerList() override {
         ++serverListShown;
         if (realServerList)
-            DialogUserInterface::showServerList();
+            DesktopUserInterface::showServerList();
     }
     // A test that expects a number of login windows gets no more, so a
     // failing login cannot wait for input that never comes.
     bool showLoginWindow() override {
         if (++loginWindowsShown > loginWindowLimit)
             return false;
-        return DialogUserInterface::showLoginWindow();
+        return DesktopUserInterface::showLoginWindow();
     }
 
     int serverListShown = 0;
@@ -229,9 +230,7 @@ void TestGuiLogin::cleanup() {
 }
 
 void TestGuiLogin::loginByCommandLine() {
-    Session().commandLine = "1 0 DEM demo 127.0.0.1 1973 VELTAR";
-    QVERIFY(user_anmeld(m_ui.get()));
-    m_ui->messages.clear();
+    QVERIFY(LogInByCommandLine(*m_ui, *m_ui));
 }
 
 // ---------------------------------------------------------------- login window
@@ -378,9 +377,8 @@ void TestGuiLogin::noDefaultServerAsksAndOpensServerList() {
 }
 
 void TestGuiLogin::newLoginFromMainWindowRenewsTitle() {
-    loginByCommandLine();
-    fmstart w;
-    w.show();
+    LoggedInMainWindow w(*m_ui);
+    QVERIFY(w.loggedIn());
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     w.findChild<QAction*>("mLogin")->trigger();
     FMPass* pass = FMPass::instance(false);
@@ -404,9 +402,8 @@ void TestGuiLogin::newLoginFromMainWindowRenewsTitle() {
 }
 
 void TestGuiLogin::lockedUserRefusedAnotherLocationAndWindowStays() {
-    loginByCommandLine();
-    fmstart w;
-    w.show();
+    LoggedInMainWindow w(*m_ui);
+    QVERIFY(w.loggedIn());
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     w.findChild<QAction*>("mLogin")->trigger();
     FMPass* pass = FMPass::instance(false);
@@ -441,12 +438,10 @@ void TestGuiLogin::failedNewLoginKeepsTheMainWindowBlocked_data() {
 
 void TestGuiLogin::failedNewLoginKeepsTheMainWindowBlocked() {
     QFETCH(bool, abbruch);
-    loginByCommandLine();
-    fmstart w;
-    w.show();
+    LoggedInMainWindow w(*m_ui);
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    auto* list = child<QTreeView>(&w, "lilief");
-    QTRY_COMPARE(list->model()->rowCount(), 3);
+    auto* list = w.downloadList();
+    QVERIFY(w.ready(3));
     clickRow(list, 2);
     QVERIFY(w.ToolButton(3)->isEnabled());
 
@@ -826,12 +821,10 @@ void TestGuiLogin::mainWindowListsNewestDownloadFirst() {
 }
 
 void TestGuiLogin::deleteAnsweredNoChangesNothing() {
-    loginByCommandLine();
-    fmstart w;
-    w.show();
-    auto* list = child<QTreeView>(&w, "lilief");
+    LoggedInMainWindow w(*m_ui);
+    QVERIFY(w.ready(3));
+    auto* list = w.downloadList();
     QAbstractItemModel* rows = list->model();
-    QTRY_COMPARE(rows->rowCount(), 3);
     clickRow(list, 0);
     m_ui->answers.enqueue(MessageAnswer::No);
     w.ToolButton(4)->trigger();
@@ -846,12 +839,10 @@ void TestGuiLogin::deleteAnsweredNoChangesNothing() {
 }
 
 void TestGuiLogin::deleteYesWithoutSelectedRowSendsNothing() {
-    loginByCommandLine();
-    fmstart w;
-    w.show();
-    auto* list = child<QTreeView>(&w, "lilief");
+    LoggedInMainWindow w(*m_ui);
+    QVERIFY(w.ready(3));
+    auto* list = w.downloadList();
     QAbstractItemModel* rows = list->model();
-    QTRY_COMPARE(rows->rowCount(), 3);
     // The disabled button does nothing at all.
     w.ToolButton(4)->trigger();
     QVERIFY(m_ui->messages.isEmpty());
@@ -864,12 +855,10 @@ void TestGuiLogin::deleteYesWithoutSelectedRowSendsNothing() {
 }
 
 void TestGuiLogin::afterDeletionRowButtonsAreDisabled() {
-    loginByCommandLine();
-    fmstart w;
-    w.show();
-    auto* list = child<QTreeView>(&w, "lilief");
+    LoggedInMainWindow w(*m_ui);
+    QVERIFY(w.ready(3));
+    auto* list = w.downloadList();
     QAbstractItemModel* rows = list->model();
-    QTRY_COMPARE(rows->rowCount(), 3);
     clickRow(list, 1);
     const QString key = w.Downloads()->row(1).key;
     m_ui->answers.enqueue(MessageAnswer::Yes);
@@ -893,12 +882,10 @@ void TestGuiLogin::afterDeletionRowButtonsAreDisabled() {
 void TestGuiLogin::taskButtonsOpenTheirWindows() {
     QTemporaryDir temp;
     qputenv("TEMP", temp.path().toUtf8());
-    loginByCommandLine();
-    fmstart w;
-    w.show();
-    auto* list = child<QTreeView>(&w, "lilief");
+    LoggedInMainWindow w(*m_ui);
+    QVERIFY(w.ready(3));
+    auto* list = w.downloadList();
     QAbstractItemModel* rows = list->model();
-    QTRY_COMPARE(rows->rowCount(), 3);
     // Buttons 1 and 2 open the import windows modally; the buyer cancels
     // the file choice and the web download.
     QStringList seen;
@@ -937,11 +924,9 @@ void TestGuiLogin::taskButtonsOpenTheirWindows() {
 }
 
 void TestGuiLogin::positionsWindowShowsTheDownload() {
-    loginByCommandLine();
-    fmstart w;
-    w.show();
-    auto* list = child<QTreeView>(&w, "lilief");
-    QTRY_COMPARE(list->model()->rowCount(), 3);
+    LoggedInMainWindow w(*m_ui);
+    QVERIFY(w.ready(3));
+    auto* list = w.downloadList();
     clickRow(list, 2); // download 1 of 70001
     QStringList cells, styles, tools;
     int candidates = -1;
@@ -986,10 +971,9 @@ void TestGuiLogin::positionsWindowShowsTheDownload() {
 }
 
 void TestGuiLogin::closingStoresPlacementClosesConnectionAndEnds() {
-    loginByCommandLine();
     {
-        fmstart w;
-        w.show();
+        LoggedInMainWindow w(*m_ui);
+        QVERIFY(w.loggedIn());
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.resize(800, 500);
         w.findChild<QAction*>("Beenden")->trigger();
@@ -1008,9 +992,8 @@ void TestGuiLogin::closingStoresPlacementClosesConnectionAndEnds() {
 }
 
 void TestGuiLogin::aboutBoxIsNonModal() {
-    loginByCommandLine();
-    fmstart w;
-    w.show();
+    LoggedInMainWindow w(*m_ui);
+    QVERIFY(w.loggedIn());
     w.findChild<QAction*>("HilfeUeber")->trigger();
     auto* about = w.findChild<QMessageBox*>("frmAbout");
     QVERIFY(about);

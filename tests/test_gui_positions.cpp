@@ -8,7 +8,7 @@
 #include "conditions/gui/fmverbuch.h"
 #include "positions/gui/FMPos.h"
 #include "positions/gui/FrozenColumnsView.h"
-#include "shell/gui/DialogUserInterface.h"
+#include "widgets/DialogUserInterface.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -675,9 +675,10 @@ void TestGuiPositions::previewCountShowsItsRows() {
     QVERIFY(linked);
     QVERIFY(label.contains("<a href=\"filter:markiert+ohne-artnr\">0</a>"));
     // The window hid with its options kept; the grid shows the rows.
-    QVERIFY(w->PostingWindow());
-    QVERIFY(!w->PostingWindow()->isVisible());
-    QVERIFY(w->PostingWindow()->Box("chneu")->isChecked());
+    auto* posting = qobject_cast<fmverbuch*>(w->PostingWindow());
+    QVERIFY(posting);
+    QVERIFY(!posting->isVisible());
+    QVERIFY(posting->Box("chneu")->isChecked());
     QVERIFY(w->View()->filter().has(QuickFilter::OhneArtNr));
     QCOMPARE(w->StatusText(), QString("8 von 12 Positionen"));
     QVERIFY(w->findChild<QToolButton*>("filter_ohne-artnr")->isChecked());

@@ -26,8 +26,31 @@ void TestLayers::oneFileOfATree_data() {
         << "src/import/A.h includes conditions/C.h (feature conditions comes after import)";
     QTest::newRow("a feature uses one before it")
         << "src/conditions/D.h" << QByteArray("#include \"import/I.h\"\n") << "";
-    QTest::newRow("a window opens another feature's window")
-        << "src/import/gui/W.h" << QByteArray("#include \"conditions/gui/V.h\"\n") << "";
+    QTest::newRow("a window opens a later feature's window")
+        << "src/import/gui/W.h" << QByteArray("#include \"conditions/gui/V.h\"\n")
+        << "src/import/gui/W.h includes conditions/gui/V.h (feature conditions comes after "
+           "import)";
+    QTest::newRow("a window opens an earlier feature's window")
+        << "src/conditions/gui/U.cpp" << QByteArray("#include \"import/gui/W.h\"\n") << "";
+    QTest::newRow("a window uses a later feature's logic")
+        << "src/import/gui/X.cpp" << QByteArray("#include \"conditions/C.h\"\n")
+        << "src/import/gui/X.cpp includes conditions/C.h (feature conditions comes after import)";
+    QTest::newRow("a window opens the main window")
+        << "src/session/gui/Y.cpp" << QByteArray("#include \"shell/gui/M.h\"\n")
+        << "src/session/gui/Y.cpp includes shell/gui/M.h (feature shell comes after session)";
+    QTest::newRow("the main window opens every window")
+        << "src/shell/gui/M.cpp"
+        << QByteArray("#include \"conditions/gui/V.h\"\n#include \"conditions/C.h\"\n") << "";
+    QTest::newRow("a window uses the widgets")
+        << "src/session/gui/Z.cpp" << QByteArray("#include \"widgets/H.h\"\n") << "";
+    QTest::newRow("the widgets use a window")
+        << "src/widgets/K.h" << QByteArray("#include \"import/gui/W.h\"\n")
+        << "src/widgets/K.h includes import/gui/W.h (windows above widgets)";
+    QTest::newRow("logic uses the widgets")
+        << "src/positions/N.h" << QByteArray("#include \"widgets/H.h\"\n")
+        << "src/positions/N.h includes widgets/H.h (widgets above feature logic)";
+    QTest::newRow("a widget in the widgets")
+        << "src/widgets/L.cpp" << QByteArray("#include <QWidget>\n") << "";
     QTest::newRow("logic includes a window")
         << "src/conditions/E.h" << QByteArray("#include \"conditions/gui/V.h\"\n")
         << "src/conditions/E.h includes conditions/gui/V.h (windows above feature logic)";
@@ -63,7 +86,8 @@ void TestLayers::oneFileOfATree() {
         f.write(text);
     };
     for (const char* header : {"src/common/T.h", "src/server/S.h", "src/import/I.h",
-                               "src/positions/P.h", "src/conditions/C.h", "src/conditions/gui/V.h"})
+                               "src/import/gui/W.h", "src/positions/P.h", "src/conditions/C.h",
+                               "src/conditions/gui/V.h", "src/shell/gui/M.h", "src/widgets/H.h"})
         put(header, "#pragma once\n");
     put(file, content);
     QProcess check;

@@ -2,9 +2,9 @@
 #include "base/TraceLog.h"
 #include "base/WorkstationSettings.h"
 #include "shell/PlacementValue.h"
-#include "shell/gui/WidgetHelpers.h"
-#include "shell/gui/WindowPlacement.h"
 #include "shell/gui/frmProgrammverlauf.h"
+#include "widgets/WidgetHelpers.h"
+#include "widgets/WindowPlacement.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>

@@ -2,9 +2,9 @@
 #include "server/ServerConnection.h"
 #include "server/TcpServerClient.h"
 #include "session/Login.h"
-#include "shell/gui/DialogUserInterface.h"
-#include "shell/gui/WidgetHelpers.h"
+#include "shell/gui/DesktopUserInterface.h"
 #include "shell/gui/fmstart.h"
+#include "widgets/WidgetHelpers.h"
 
 #include <QApplication>
 #include <QDir>
@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
     struct Release {
         ~Release() { ReleaseConnection(); }
     } release;
-    DialogUserInterface ui;
+    DesktopUserInterface ui;
     // A server met for the first time shows its fingerprint and is trusted
     // only when the user says so.
     SetFirstContactFunction([&ui](const QString& text) {

@@ -1,6 +1,7 @@
 #include "PositionView.h"
 
-#include "common/TextHelpers.h"
+#include "positions/GermanCollation.h"
+#include "positions/PositionTextMatcher.h"
 
 #include <QLocale>
 #include <algorithm>
@@ -38,75 +39,7 @@ double slashDay(const QString& text) {
                        digits[2] * 10 + digits[3], digits[0] * 10 + digits[1]));
 }
 
-// dd.mm.yyyy of a date, written to out (10 bytes).
-void writeDate(const QDate& d, char* out) {
-    const int day = d.day(), month = d.month(), year = d.year();
-    out[0] = char('0' + day / 10);
-    out[1] = char('0' + day % 10);
-    out[2] = '.';
-    out[3] = char('0' + month / 10);
-    out[4] = char('0' + month % 10);
-    out[5] = '.';
-    out[6] = char('0' + year / 1000 % 10);
-    out[7] = char('0' + year / 100 % 10);
-    out[8] = char('0' + year / 10 % 10);
-    out[9] = char('0' + year % 10);
-}
-
 } // namespace
-
-void FoldCase(QByteArray& utf8) {
-    char* p = utf8.data();
-    const qsizetype n = utf8.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const uchar c = uchar(p[i]);
-        if (c >= 'A' && c <= 'Z') {
-            p[i] = char(c + 32);
-        } else if (c == 0xC3 && i + 1 < n) {
-            // U+00C0 to U+00DE (not U+00D7, the multiplication sign): the
-            // small letter is 0x20 further.
-            const uchar d = uchar(p[i + 1]);
-            if (d >= 0x80 && d <= 0x9E && d != 0x97)
-                p[i + 1] = char(d + 0x20);
-            ++i;
-        }
-    }
-}
-
-QString GermanSortKey(const QString& text) {
-    QString key;
-    key.reserve(text.size() + 2);
-    for (const QChar ch : text) {
-        const char16_t u = ch.unicode();
-        if (u < 0x80) {
-            key += (u >= 'A' && u <= 'Z') ? QChar(u + 32) : ch;
-            continue;
-        }
-        switch (u) {
-        case u'ä':
-        case u'Ä':
-            key += u'a';
-            continue;
-        case u'ö':
-        case u'Ö':
-            key += u'o';
-            continue;
-        case u'ü':
-        case u'Ü':
-            key += u'u';
-            continue;
-        case u'ß':
-            key += QStringLiteral("ss");
-            continue;
-        default:
-            break;
-        }
-        const QChar lower = ch.toLower();
-        const QString parts = lower.decomposition();
-        key += lower.decompositionTag() == QChar::Canonical && !parts.isEmpty() ? parts[0] : lower;
-    }
-    return key;
-}
 
 QString PositionStatusText(int shown, int total, bool filtered) {
     const QString noun = total == 1 ? QStringLiteral("Position") : QStringLiteral("Positionen");
@@ -121,84 +54,6 @@ QString PositionLoadingText(int loaded, int total) {
     if (total > 0)
         text += QStringLiteral(" von ") + german().toString(total);
     return text;
-}
-
-// --- text matching ---------------------------------------------------------
-
-PositionTextMatcher::PositionTextMatcher(const QString& text) {
-    // A cell never holds a line feed (it becomes a blank), so neither does
-    // what is looked for: no match spans two cells.
-    QString t = text;
-    t.replace(u'\n', u' ');
-    for (const QChar c : std::as_const(t))
-        m_wide = m_wide || c.unicode() > 0xFF;
-    if (m_wide)
-        m_wideNeedle = t.toCaseFolded();
-    m_needle = t.toUtf8();
-    FoldCase(m_needle);
-    m_matcher.setPattern(m_needle);
-    m_numeric = !t.isEmpty();
-    for (const QChar c : std::as_const(t))
-        m_numeric = m_numeric && (c.isDigit() || c == u'.' || c == u',' || c == u'-');
-}
-
-bool PositionTextMatcher::matchesFolded(QByteArrayView text) const {
-    if (m_wide)
-        // Letters beyond Latin-1 ("Ł", "Š"): folded as Unicode, slower.
-        return QString::fromUtf8(text).toCaseFolded().contains(m_wideNeedle);
-    return m_matcher.indexIn(text) >= 0;
-}
-
-bool PositionTextMatcher::numberCellMatches(const PositionRow& row, int column) const {
-    const PositionColumn& col = ColumnOf(column);
-    char buffer[48];
-    if (col.kind == CellKind::Date) {
-        if (!row.date.isValid())
-            return false;
-        writeDate(row.date, buffer);
-        return matchesFolded(QByteArrayView(buffer, 10));
-    }
-    if (!row.hasNumber(column))
-        return false;
-    const int n = FormatNumberUtf8(row.number(column), col.decimals, buffer);
-    if (n >= 0)
-        return matchesFolded(QByteArrayView(buffer, n));
-    return matchesFolded(FormatNumber(row.number(column), col.decimals).toUtf8());
-}
-
-bool PositionTextMatcher::cellMatches(const PositionGridModel& model, int row, int column) const {
-    if (m_needle.isEmpty())
-        return true;
-    const PositionRow& r = model.row(row);
-    const CellKind kind = ColumnOf(column).kind;
-    if (kind == CellKind::Number || kind == CellKind::Date)
-        return m_numeric && numberCellMatches(r, column);
-    m_scratch = r.text(column).toUtf8();
-    FoldCase(m_scratch);
-    return matchesFolded(m_scratch);
-}
-
-bool PositionTextMatcher::rowMatches(const PositionGridModel& model, int row, int column) const {
-    if (m_needle.isEmpty())
-        return true;
-    if (column >= 0)
-        return cellMatches(model, row, column);
-    const PositionRow& r = model.row(row);
-    // The text cells are one text; the needle has no line feed, so a match
-    // never spans two cells.
-    m_scratch.resize(r.texts.size());
-    std::copy(r.texts.cbegin(), r.texts.cend(), m_scratch.begin());
-    FoldCase(m_scratch);
-    if (matchesFolded(m_scratch))
-        return true;
-    if (!m_numeric)
-        return false;
-    if (numberCellMatches(r, Datum))
-        return true;
-    for (int slot = 0; slot < kNumberColumns; ++slot)
-        if (numberCellMatches(r, NumberColumn(slot)))
-            return true;
-    return false;
 }
 
 // --- sort keys -------------------------------------------------------------

@@ -4,8 +4,6 @@
 #include "positions/PositionGridModel.h"
 
 #include <QAbstractProxyModel>
-#include <QByteArray>
-#include <QByteArrayMatcher>
 #include <QList>
 #include <QString>
 #include <vector>
@@ -15,38 +13,6 @@
 // change of it: marks, row keys, edits, the duplicate check of an
 // assignment, "Mehrfachsetzen" and posting all work on the grid's own rows
 // in load order.
-
-// Finds a text in the cells of the grid as shown, ignoring case (ASCII and
-// Latin-1 letters, so "müller" finds "MÜLLER"). Number and date cells are
-// only formatted when the text could be part of one.
-class PositionTextMatcher {
-public:
-    explicit PositionTextMatcher(const QString& text);
-    bool isEmpty() const { return m_needle.isEmpty(); }
-    // Whether any cell of the row (or the cell of column, when >= 0) holds
-    // the text.
-    bool rowMatches(const PositionGridModel& model, int row, int column = -1) const;
-    bool cellMatches(const PositionGridModel& model, int row, int column) const;
-
-private:
-    bool matchesFolded(QByteArrayView text) const;
-    bool numberCellMatches(const PositionRow& row, int column) const;
-
-    QByteArray m_needle; // folded UTF-8
-    QByteArrayMatcher m_matcher;
-    bool m_numeric = false; // could be part of a number or a date
-    bool m_wide = false;    // has letters beyond Latin-1: Unicode folding
-    QString m_wideNeedle;
-    mutable QByteArray m_scratch;
-};
-
-// Folds UTF-8 for a comparison that ignores case: A-Z and the Latin-1
-// capitals (À to Þ) become small letters.
-void FoldCase(QByteArray& utf8);
-
-// The key a text sorts by in German order: small letters, "ä", "ö", "ü" as
-// "a", "o", "u", "ß" as "ss", other accented letters as their base letter.
-QString GermanSortKey(const QString& text);
 
 // The texts of the window's status line.
 QString PositionStatusText(int shown, int total, bool filtered);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "conditions/gui/ConditionWindows.h"
 #include "positions/gui/FMPos.h"
 
 #include <QElapsedTimer>
@@ -7,13 +8,16 @@
 #include <functional>
 #include <memory>
 
-// Makes the positions window of a download in window and shows it without a
+// Makes the positions window of a download in window, with the windows of
+// the conditions as the main window gives them, and shows it without a
 // modal loop, so that the test goes on; then waits, ten seconds at most,
 // until its load has ended and ready holds (the rows, the candidates or the
 // toolbar the test needs are there).
 inline FMPos* ShowPositionsWindow(std::unique_ptr<FMPos>& window, const PositionDownload& download,
                                   const std::function<bool(FMPos&)>& ready) {
+    static ConditionWindows conditions;
     window = std::make_unique<FMPos>(download);
+    window->setConditionsOpener(&conditions);
     window->setModal(false);
     window->show();
     QElapsedTimer clock;

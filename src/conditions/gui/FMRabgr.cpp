@@ -1,7 +1,7 @@
 #include "FMRabgr.h"
 
-#include "shell/gui/WidgetHelpers.h"
-#include "shell/gui/WindowPlacement.h"
+#include "widgets/WidgetHelpers.h"
+#include "widgets/WindowPlacement.h"
 
 #include <QAction>
 #include <QDateEdit>

@@ -2,7 +2,7 @@
 
 #include "base/SessionContext.h"
 #include "import/SupplierDefaults.h"
-#include "shell/gui/WindowPlacement.h"
+#include "widgets/WindowPlacement.h"
 
 #include <QCheckBox>
 #include <QComboBox>

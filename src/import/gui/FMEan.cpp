@@ -1,8 +1,8 @@
 #include "FMEan.h"
 
 #include "base/UserInterface.h"
-#include "shell/gui/WidgetHelpers.h"
-#include "shell/gui/WindowPlacement.h"
+#include "widgets/WidgetHelpers.h"
+#include "widgets/WindowPlacement.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>

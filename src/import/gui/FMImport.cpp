@@ -2,7 +2,6 @@
 
 #include "base/SessionContext.h"
 #include "base/UserInterface.h"
-#include "conditions/DiscountGroups.h"
 #include "import/ImportFileReader.h"
 #include "import/WebImport.h"
 #include "import/gui/FMDef.h"
@@ -10,7 +9,7 @@
 #include "import/gui/FMWebDownload.h"
 #include "import/gui/fmpruebn.h"
 #include "lookup/gui/FMLnrsu.h"
-#include "shell/gui/WindowPlacement.h"
+#include "widgets/WindowPlacement.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -333,8 +332,9 @@ void FMImport::Buspeich_Click() {
         RememberMapping(Session().firma, TXTLnr->text(), m_deliveryFiles.columns);
     ShowImportResult(result);
     QStringList ratesTaken;
-    if (result.outcome == ImportResult::Outcome::Imported && !result.rates.isEmpty()) {
-        const int groups = TakeDeliveryRates(
+    if (result.outcome == ImportResult::Outcome::Imported && !result.rates.isEmpty() &&
+        m_ratesTaker) {
+        const int groups = m_ratesTaker->takeDeliveryRates(
             PositionDownload{result.downloadId, TXTLnr->text(), TXTLname->text()}, result.rates);
         if (groups >= 0)
             ratesTaken << QStringLiteral("Rabattsätze in %1 %2 eingetragen")

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DeliveryRatesTaker.h"
 #include "import/FileImport.h"
 
 #include <QDialog>
@@ -25,6 +26,9 @@ public:
     ~FMImport() override;
 
     Source source() const { return m_source; }
+    // Takes the discount rates of a delivery into its discount groups after
+    // the import; whoever opens the window sets it.
+    void setRatesTaker(DeliveryRatesTaker* taker) { m_ratesTaker = taker; }
     bool importRunning() const { return m_running; }
 
     // The import's questions: the price track choice over this window, the
@@ -76,6 +80,7 @@ private:
     void SetControlsEnabled(bool enabled);
 
     Source m_source;
+    DeliveryRatesTaker* m_ratesTaker = nullptr;
     FileImport m_import;
     QString m_path;
     Delivery m_deliveryFiles;

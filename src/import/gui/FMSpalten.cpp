@@ -1,6 +1,6 @@
 #include "FMSpalten.h"
 
-#include "shell/gui/WindowPlacement.h"
+#include "widgets/WindowPlacement.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>

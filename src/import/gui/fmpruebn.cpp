@@ -1,7 +1,7 @@
 #include "fmpruebn.h"
 
 #include "import/PriceTracks.h"
-#include "shell/gui/WidgetHelpers.h"
+#include "widgets/WidgetHelpers.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

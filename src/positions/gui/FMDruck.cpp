@@ -2,7 +2,7 @@
 
 #include "base/UserInterface.h"
 #include "base/WorkstationSettings.h"
-#include "shell/gui/WindowPlacement.h"
+#include "widgets/WindowPlacement.h"
 
 #include <QCheckBox>
 #include <QComboBox>

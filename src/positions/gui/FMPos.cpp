@@ -1,48 +1,30 @@
+// The positions window: its parts and their layout, the load, the status
+// line and the window's events. What the buyer does in it (the toolbar and
+// the windows it opens, sort, filter, find, export, marks) is in
+// FMPosActions.cpp.
 #include "FMPos.h"
 
-#include "FMDruck.h"
 #include "FMUebersicht.h"
 #include "FrozenColumnsView.h"
 #include "PositionCellDelegate.h"
-#include "base/UserInterface.h"
+#include "PositionFilterBar.h"
+#include "PositionFindBar.h"
 #include "base/WorkstationSettings.h"
-#include "conditions/gui/FMRabgr.h"
-#include "conditions/gui/fmverbuch.h"
-#include "import/gui/FMEan.h"
-#include "lookup/gui/FMArtsu.h"
-#include "positions/PositionExport.h"
-#include "shell/gui/WidgetHelpers.h"
-#include "shell/gui/WindowPlacement.h"
+#include "widgets/WidgetHelpers.h"
+#include "widgets/WindowPlacement.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QCloseEvent>
-#include <QComboBox>
-#include <QDialogButtonBox>
-#include <QDir>
-#include <QFileDialog>
-#include <QFileInfo>
-#include <QFormLayout>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
-#include <QProgressDialog>
-#include <QPushButton>
-#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSplitter>
-#include <QStyle>
-#include <QTableView>
 #include <QTimer>
 #include <QToolBar>
-#include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
-#include <algorithm>
-#include <vector>
 
 namespace {
 
@@ -52,15 +34,6 @@ const QString kPlacementKey = QStringLiteral("FMPos");
 const QString kLayoutApplication = QStringLiteral("Quendrapr");
 const QString kLayoutSection = QStringLiteral("Layout");
 const QString kSplitterKey = QStringLiteral("FMPos.Raster");
-// The folder of the last export.
-const QString kExportSection = QStringLiteral("Export");
-const QString kExportFolderKey = QStringLiteral("Ordner");
-// The columns that stay at the left: "Übn", "Stat", "Best.Nr.",
-// "Bezeichnung".
-constexpr int kFrozenColumns = PositionGrid::Bezeichnung + 1;
-// The quick filters with a button of their own; the others are in the menu
-// "Weitere".
-constexpr int kQuickButtons = 7;
 
 // Twips as the window lays them out (15 twips a pixel on a 96-dpi screen).
 int px(int twips) {
@@ -87,14 +60,6 @@ private:
 };
 
 } // namespace
-
-QStringList FMPos::ToolCaptions() {
-    return {QStringLiteral("Rabattgruppen"),  QStringLiteral("Aktualisieren"),
-            QStringLiteral("Verbuchen"),      QStringLiteral("Drucken"),
-            QStringLiteral("Selekt. mark"),   QStringLiteral("Multiselekt"),
-            QStringLiteral("Mehrfachsetzen"), QStringLiteral("Einlesen EAN"),
-            QStringLiteral("Ausstieg")};
-}
 
 FMPos::FMPos(const PositionDownload& download, QWidget* parent)
     : QDialog(parent), m_download(download) {
@@ -138,53 +103,6 @@ FMPos::FMPos(const PositionDownload& download, QWidget* parent)
     updateStatus();
     // Form_Load: the load runs on the first tick, after the window is shown.
     Timer1->start();
-}
-
-void FMPos::buildToolbar() {
-    tool1 = new QToolBar(this);
-    tool1->setObjectName(QStringLiteral("tool1"));
-    tool1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    tool1->setIconSize(QSize(24, 24));
-    const QStyle::StandardPixmap icons[] = {
-        QStyle::SP_FileDialogListView,     QStyle::SP_BrowserReload,
-        QStyle::SP_DialogApplyButton,      QStyle::SP_DialogSaveButton,
-        QStyle::SP_DialogYesButton,        QStyle::SP_FileDialogDetailedView,
-        QStyle::SP_FileDialogContentsView, QStyle::SP_DialogOpenButton,
-        QStyle::SP_DialogCloseButton};
-    const QStringList captions = ToolCaptions();
-    for (int i = 0; i < captions.size(); ++i) {
-        QAction* a = tool1->addAction(style()->standardIcon(icons[i]), captions[i]);
-        a->setObjectName(QStringLiteral("tool1_") + QString::number(i + 1));
-        a->setEnabled(true);
-    }
-    connect(ToolButton(QStringLiteral("Aktualisieren")), &QAction::triggered, this,
-            &FMPos::Aktualisieren_Click);
-    connect(ToolButton(QStringLiteral("Rabattgruppen")), &QAction::triggered, this,
-            &FMPos::Rabattgruppen_Click);
-    connect(ToolButton(QStringLiteral("Verbuchen")), &QAction::triggered, this,
-            &FMPos::Verbuchen_Click);
-    connect(ToolButton(QStringLiteral("Drucken")), &QAction::triggered, this,
-            &FMPos::Drucken_Click);
-    connect(ToolButton(QStringLiteral("Einlesen EAN")), &QAction::triggered, this,
-            &FMPos::EinlesenEan_Click);
-    // Also while a load runs: the load stops and the window closes.
-    connect(ToolButton(QStringLiteral("Ausstieg")), &QAction::triggered, this, &QDialog::close);
-    connect(ToolButton(QStringLiteral("Selekt. mark")), &QAction::triggered, this,
-            &FMPos::SelektMark_Click);
-    QAction* multi = ToolButton(QStringLiteral("Multiselekt"));
-    multi->setCheckable(true);
-    connect(multi, &QAction::triggered, this, &FMPos::Multiselekt_Click);
-    connect(ToolButton(QStringLiteral("Mehrfachsetzen")), &QAction::triggered, this,
-            &FMPos::Mehrfachsetzen_Click);
-    // "Übersicht" before "Ausstieg"; the buttons before it keep their names.
-    auto* overview = new QAction(style()->standardIcon(QStyle::SP_FileDialogInfoView),
-                                 QStringLiteral("Übersicht"), tool1);
-    overview->setObjectName(QStringLiteral("tool1_10"));
-    overview->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_U));
-    overview->setToolTip(QStringLiteral("Übersicht (Strg+U)"));
-    tool1->insertAction(ToolButton(QStringLiteral("Ausstieg")), overview);
-    connect(overview, &QAction::triggered, this, &FMPos::Uebersicht_Click);
-    setToolsEnabled(false);
 }
 
 void FMPos::buildGrid() {
@@ -359,175 +277,20 @@ void FMPos::restoreLayout() {
 }
 
 void FMPos::buildFilterBar() {
-    filterbar = new QWidget(this);
-    filterbar->setObjectName(QStringLiteral("filterbar"));
-    auto* bar = new QHBoxLayout(filterbar);
-    bar->setContentsMargins(0, 0, 0, 0);
-    bar->setSpacing(4);
-    auto* label = new QLabel(QStringLiteral("Filter:"), filterbar);
-    bar->addWidget(label);
-    TXTFilter = new QLineEdit(filterbar);
-    TXTFilter->setObjectName(QStringLiteral("TXTFilter"));
-    TXTFilter->setPlaceholderText(QStringLiteral("Text"));
-    TXTFilter->setClearButtonEnabled(true);
-    TXTFilter->setMinimumWidth(160);
-    bar->addWidget(TXTFilter);
-    label->setBuddy(TXTFilter);
-    CBFilterSpalte = new QComboBox(filterbar);
-    CBFilterSpalte->setObjectName(QStringLiteral("CBFilterSpalte"));
-    CBFilterSpalte->addItem(QStringLiteral("in allen Spalten"), -1);
-    for (int c = 1; c < PositionGrid::kColumns; ++c)
-        CBFilterSpalte->addItem(QStringLiteral("in ") + PositionGrid::Caption(c) +
-                                    QStringLiteral(" (Spalte ") + QString::number(c) + u')',
-                                c);
-    CBFilterSpalte->setMaxVisibleItems(20);
-    bar->addWidget(CBFilterSpalte);
-    // Typing filters once the buyer pauses, so that every key stays quick.
-    m_filterTimer = new QTimer(this);
-    m_filterTimer->setSingleShot(true);
-    m_filterTimer->setInterval(250);
-    connect(m_filterTimer, &QTimer::timeout, this, &FMPos::applyFilterBar);
-    connect(TXTFilter, &QLineEdit::textEdited, m_filterTimer, qOverload<>(&QTimer::start));
-    connect(TXTFilter, &QLineEdit::returnPressed, this, &FMPos::applyFilterBar);
-    // The clear button changes the text without an edit.
-    connect(TXTFilter, &QLineEdit::textChanged, this, [this](const QString& text) {
-        if (text.isEmpty())
-            applyFilterBar();
-    });
-    connect(CBFilterSpalte, &QComboBox::currentIndexChanged, this, &FMPos::applyFilterBar);
-    bar->addSpacing(8);
-
-    auto* more = new QToolButton(filterbar);
-    more->setObjectName(QStringLiteral("BUWeitere"));
-    more->setText(QStringLiteral("Weitere"));
-    more->setPopupMode(QToolButton::InstantPopup);
-    addQuickFilterButtons(bar, more);
-    bar->addWidget(more);
-    // The step of "% Abw." a bar of the overview chose; unchecked, it goes.
-    m_stepButton = new QToolButton(filterbar);
-    m_stepButton->setObjectName(QStringLiteral("filter_abweichung"));
-    m_stepButton->setCheckable(true);
-    m_stepButton->hide();
-    connect(m_stepButton, &QToolButton::toggled, this, &FMPos::applyFilterBar);
-    bar->addWidget(m_stepButton);
-    auto* off = new QToolButton(filterbar);
-    off->setObjectName(QStringLiteral("BUFilterAus"));
-    off->setText(QStringLiteral("Filter aufheben"));
-    connect(off, &QToolButton::clicked, this, [this] { SetFilter(PositionFilter()); });
-    bar->addWidget(off);
-    bar->addStretch(1);
-}
-
-// The quick filters: the first kQuickButtons as buttons on the bar, the
-// others through the menu of "Weitere".
-void FMPos::addQuickFilterButtons(QHBoxLayout* bar, QToolButton* more) {
-    auto* menu = new QMenu(more);
-    more->setMenu(menu);
-    const QList<QuickFilter>& filters = AllQuickFilters();
-    for (int i = 0; i < filters.size(); ++i) {
-        auto* button = new QToolButton(filterbar);
-        button->setObjectName(QStringLiteral("filter_") + QuickFilterName(filters[i]));
-        button->setText(QuickFilterCaption(filters[i]));
-        button->setCheckable(true);
-        button->setAutoRaise(false);
-        connect(button, &QToolButton::toggled, this, &FMPos::applyFilterBar);
-        m_quickButtons << button;
-        if (i < kQuickButtons) {
-            bar->addWidget(button);
-            continue;
-        }
-        // The rest are reached through the menu; their buttons stay hidden
-        // and keep the state.
-        button->hide();
-        QAction* a = menu->addAction(QuickFilterCaption(filters[i]));
-        a->setCheckable(true);
-        connect(a, &QAction::toggled, button, &QToolButton::setChecked);
-        connect(button, &QToolButton::toggled, a, [a, more, this](bool on) {
-            a->setChecked(on);
-            bool any = false;
-            for (int k = kQuickButtons; k < m_quickButtons.size(); ++k)
-                any = any || m_quickButtons[k]->isChecked();
-            QFont f = more->font();
-            f.setBold(any);
-            more->setFont(f);
-        });
-    }
+    filterbar = new PositionFilterBar(this);
+    connect(filterbar, &PositionFilterBar::changed, this, &FMPos::applyFilterBar);
+    connect(filterbar, &PositionFilterBar::cleared, this, [this] { SetFilter(PositionFilter()); });
 }
 
 void FMPos::buildFindBar() {
-    findbar = new QWidget(this);
-    findbar->setObjectName(QStringLiteral("findbar"));
-    auto* bar = new QHBoxLayout(findbar);
-    bar->setContentsMargins(0, 0, 0, 0);
-    bar->setSpacing(4);
-    auto* label = new QLabel(QStringLiteral("Suchen:"), findbar);
-    bar->addWidget(label);
-    TXTSuchen = new QLineEdit(findbar);
-    TXTSuchen->setObjectName(QStringLiteral("TXTSuchen"));
-    TXTSuchen->setMinimumWidth(200);
-    label->setBuddy(TXTSuchen);
-    bar->addWidget(TXTSuchen);
-    connect(TXTSuchen, &QLineEdit::returnPressed, this, [this] { FindNext(true); });
-    connect(TXTSuchen, &QLineEdit::textEdited, this, [this] { lbSuchen->clear(); });
-    auto* next = new QToolButton(findbar);
-    next->setObjectName(QStringLiteral("BUWeiter"));
-    next->setText(QStringLiteral("Weiter (F3)"));
-    connect(next, &QToolButton::clicked, this, [this] { FindNext(true); });
-    bar->addWidget(next);
-    auto* previous = new QToolButton(findbar);
-    previous->setObjectName(QStringLiteral("BUZurueck"));
-    previous->setText(QStringLiteral("Zurück (Umschalt+F3)"));
-    connect(previous, &QToolButton::clicked, this, [this] { FindNext(false); });
-    bar->addWidget(previous);
-    lbSuchen = new QLabel(findbar);
-    lbSuchen->setObjectName(QStringLiteral("lbSuchen"));
-    bar->addWidget(lbSuchen);
-    bar->addStretch(1);
-    auto* close = new QToolButton(findbar);
-    close->setObjectName(QStringLiteral("BUSucheZu"));
-    close->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
-    close->setToolTip(QStringLiteral("Suche schließen (Esc)"));
-    connect(close, &QToolButton::clicked, this, [this] {
-        TXTSuchen->clear();
-        findbar->hide();
-        lipos->setFocus();
-    });
-    bar->addWidget(close);
-    findbar->hide();
-
-    auto* find = new QAction(QStringLiteral("Suchen …"), this);
-    find->setObjectName(QStringLiteral("Suchen"));
-    find->setShortcut(QKeySequence::Find);
-    connect(find, &QAction::triggered, this, &FMPos::ShowFind);
-    addAction(find);
-    auto* again = new QAction(QStringLiteral("Weitersuchen"), this);
-    again->setObjectName(QStringLiteral("Weitersuchen"));
-    again->setShortcut(QKeySequence(Qt::Key_F3));
-    connect(again, &QAction::triggered, this, [this] { FindNext(true); });
-    addAction(again);
-    auto* back = new QAction(QStringLiteral("Rückwärts suchen"), this);
-    back->setObjectName(QStringLiteral("RueckwaertsSuchen"));
-    back->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3));
-    connect(back, &QAction::triggered, this, [this] { FindNext(false); });
-    addAction(back);
+    findbar = new PositionFindBar(*m_view, lipos, this);
+    findbar->addFindActions(this);
 }
 
 FMPos::~FMPos() = default;
 
-QAction* FMPos::ToolButton(const QString& caption) const {
-    for (QAction* a : tool1->actions())
-        if (a->text() == caption)
-            return a;
-    return nullptr;
-}
-
 QTableView* FMPos::PositionGridView() const {
     return lipos;
-}
-
-void FMPos::setToolsEnabled(bool enabled) {
-    for (QAction* a : tool1->actions())
-        a->setEnabled(enabled || a->text() == u"Ausstieg");
 }
 
 void FMPos::Timer1_Timer() {
@@ -647,142 +410,6 @@ bool FMPos::setCurrentGridRow(int row, int column) {
     return true;
 }
 
-void FMPos::SortByColumn(int column) {
-    commitEdit();
-    m_view->cycleSort(column);
-    const int sorted = m_view->sortColumn();
-    for (QHeaderView* h : {lipos->horizontalHeader(), lipos->frozenView()->horizontalHeader()})
-        h->setSortIndicator(sorted, m_view->sortOrder());
-    if (lipos->currentIndex().isValid())
-        lipos->scrollTo(lipos->currentIndex());
-}
-
-PositionFilter FMPos::FilterFromBar() const {
-    PositionFilter f;
-    f.text = TXTFilter->text();
-    f.column = CBFilterSpalte->currentData().toInt();
-    const QList<QuickFilter>& filters = AllQuickFilters();
-    for (int i = 0; i < filters.size(); ++i)
-        f.set(filters[i], m_quickButtons[i]->isChecked());
-    f.step = m_stepButton->isChecked() ? m_step : -1;
-    return f;
-}
-
-void FMPos::applyFilterBar() {
-    if (m_settingBar)
-        return;
-    m_filterTimer->stop();
-    SetFilter(FilterFromBar());
-}
-
-void FMPos::SetFilter(const PositionFilter& filter) {
-    m_filterTimer->stop();
-    // A value typed into a cell is taken before other rows are shown.
-    commitEdit();
-    // The bar shows the filter; its signals do not filter again meanwhile.
-    m_settingBar = true;
-    if (TXTFilter->text() != filter.text)
-        TXTFilter->setText(filter.text);
-    const int column = CBFilterSpalte->findData(filter.column);
-    CBFilterSpalte->setCurrentIndex(column >= 0 ? column : 0);
-    const QList<QuickFilter>& filters = AllQuickFilters();
-    for (int i = 0; i < filters.size(); ++i)
-        m_quickButtons[i]->setChecked(filter.has(filters[i]));
-    m_step = filter.step;
-    m_stepButton->setText(QStringLiteral("% Abw. ") + DeviationStepLabel(filter.step));
-    m_stepButton->setChecked(filter.step >= 0);
-    m_stepButton->setVisible(filter.step >= 0);
-    m_settingBar = false;
-    if (filter == m_view->filter())
-        return;
-    // The current row stays current when it passes the new filter.
-    const int row = currentGridRow();
-    const int currentColumn = lipos->currentIndex().isValid() ? lipos->currentIndex().column() : 0;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    m_view->setFilter(filter);
-    QApplication::restoreOverrideCursor();
-    if (row >= 0 && setCurrentGridRow(row, currentColumn))
-        lipos->scrollTo(lipos->currentIndex(), QAbstractItemView::PositionAtCenter);
-    else if (m_view->rowCount() > 0 && !m_loading)
-        lipos->setCurrentIndex(m_view->index(0, currentColumn));
-}
-
-void FMPos::ShowFind() {
-    findbar->show();
-    TXTSuchen->setFocus();
-    TXTSuchen->selectAll();
-}
-
-bool FMPos::FindNext(bool forward) {
-    if (TXTSuchen->text().isEmpty()) {
-        ShowFind();
-        return false;
-    }
-    const QModelIndex found = m_view->find(TXTSuchen->text(), lipos->currentIndex(), forward);
-    if (!found.isValid()) {
-        lbSuchen->setText(QStringLiteral("Nicht gefunden"));
-        return false;
-    }
-    lbSuchen->clear();
-    lipos->setCurrentIndex(found);
-    lipos->scrollTo(found);
-    return true;
-}
-
-void FMPos::Exportieren() {
-    if (m_loading)
-        return;
-    commitEdit();
-    const QString folder =
-        WorkstationSettings::value(kLayoutApplication, kExportSection, kExportFolderKey);
-    const QString proposal =
-        QDir(folder.isEmpty() ? QDir::homePath() : folder)
-            .filePath(ExportFileName(m_download.supplier, m_download.supplierName));
-    QString chosenFilter;
-    const QString xlsxFilter = QStringLiteral("Excel-Arbeitsmappe (*.xlsx)");
-    const QString csvFilter = QStringLiteral("CSV für Tabellenkalkulation (*.csv)");
-    QString path =
-        QFileDialog::getSaveFileName(this, QStringLiteral("Positionen exportieren"), proposal,
-                                     xlsxFilter + QStringLiteral(";;") + csvFilter, &chosenFilter);
-    if (path.isEmpty())
-        return;
-    if (QFileInfo(path).suffix().isEmpty())
-        path += chosenFilter == csvFilter ? QStringLiteral(".csv") : QStringLiteral(".xlsx");
-    WorkstationSettings::setValue(kLayoutApplication, kExportSection, kExportFolderKey,
-                                  QFileInfo(path).absolutePath());
-    ExportTo(path);
-}
-
-bool FMPos::ExportTo(const QString& path) {
-    if (m_loading)
-        return false;
-    commitEdit();
-    // The rows as shown: the filter's, in the sort's order.
-    const QList<int> rows = m_view->sourceRows();
-    QProgressDialog progress(QStringLiteral("Positionen werden exportiert …"),
-                             QStringLiteral("Abbrechen"), 0, qMax(1, int(rows.size())), this);
-    progress.setObjectName(QStringLiteral("FMExport"));
-    progress.setWindowTitle(QStringLiteral("Exportieren"));
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(400);
-    const PositionExportResult result =
-        ExportPositions(path, ExportFormatOf(path), *m_grid, rows, [&progress](int done, int) {
-            progress.setValue(done);
-            return !progress.wasCanceled();
-        });
-    progress.reset();
-    if (result.ok) {
-        lbStatus->setText(QStringLiteral("%1 exportiert: %2")
-                              .arg(PositionStatusText(result.rows, result.rows, false), path));
-        return true;
-    }
-    if (result.cancelled)
-        lbStatus->setText(result.error);
-    else
-        UI().message(result.error, QString(), MessageIcon::Critical, MessageButtons::Ok);
-    return false;
-}
-
 QString FMPos::StatusText() const {
     return lbStatus->text();
 }
@@ -822,226 +449,10 @@ void FMPos::fitColumnsToContent() {
     }
 }
 
-void FMPos::Aktualisieren_Click() {
-    LoadGrid(true);
-}
-
 void FMPos::commitEdit() {
     CommitOpenEditor(lipos);
     // What the editor took is checked and stored before the caller goes on.
     m_delegate->applyPendingEdit();
-}
-
-void FMPos::Rabattgruppen_Click() {
-    if (m_loading)
-        return;
-    commitEdit();
-    {
-        FMRabgr groups(m_download, this);
-        groups.exec();
-    }
-    LoadGrid(false);
-}
-
-void FMPos::Verbuchen_Click() {
-    if (m_loading)
-        return;
-    commitEdit();
-    if (!m_posting) {
-        m_posting = new fmverbuch(*m_grid, m_download, this);
-        // What was marked for the posting is not marked for another.
-        m_posting->setReload([this] { LoadGrid(true, false); });
-    }
-    m_posting->exec();
-    // A run that stopped at a refused position has reloaded the grid
-    // already; one that ended hid the window, and the grid shows the ERP's
-    // view of what was posted. A count of the preview that was clicked
-    // shows its rows.
-    const bool posted = m_posting->posted();
-    const std::optional<PositionFilter> linked = m_posting->takeLinkedFilter();
-    if (m_posting->discarded()) {
-        delete m_posting;
-        m_posting = nullptr;
-    }
-    if (posted)
-        LoadGrid(true, false);
-    if (linked)
-        SetFilter(*linked);
-}
-
-void FMPos::Drucken_Click() {
-    if (m_loading)
-        return;
-    commitEdit();
-    FMDruck print(*m_grid, m_download, this);
-    print.exec();
-}
-
-void FMPos::Uebersicht_Click() {
-    if (m_loading)
-        return;
-    commitEdit();
-    if (!m_overview) {
-        m_overview = new FMUebersicht(*m_view, this);
-        connect(m_overview, &FMUebersicht::filterWanted, this, &FMPos::SetFilter);
-        connect(m_overview, &FMUebersicht::rowWanted, this, &FMPos::ShowGridRow);
-    }
-    m_overview->show();
-    m_overview->raise();
-    m_overview->activateWindow();
-}
-
-bool FMPos::ShowGridRow(int row) {
-    const int column =
-        lipos->currentIndex().isValid() ? lipos->currentIndex().column() : PositionGrid::BestNr;
-    if (m_view->viewRow(row) < 0 && m_view->filter().step >= 0) {
-        PositionFilter f = m_view->filter();
-        f.step = -1;
-        SetFilter(f);
-    }
-    if (!setCurrentGridRow(row, column)) {
-        ShowNote(QStringLiteral("Die Position %1 ist ausgefiltert")
-                     .arg(m_grid->cellText(row, PositionGrid::BestNr)));
-        return false;
-    }
-    lipos->scrollTo(lipos->currentIndex(), QAbstractItemView::PositionAtCenter);
-    return true;
-}
-
-void FMPos::EinlesenEan_Click() {
-    if (m_loading)
-        return;
-    commitEdit();
-    {
-        FMEan match(m_download, this);
-        match.exec();
-    }
-    // The grid and the candidate list are read again however the window
-    // returns.
-    LoadGrid(true);
-}
-
-void FMPos::ArtikelSuchen() {
-    const int row = currentGridRow();
-    if (m_loading || row < 0)
-        return;
-    commitEdit();
-    if (!m_grid->isEditable(row, PositionGrid::ArtNr)) {
-        UI().message(QStringLiteral("Die Zelle kann nicht bearbeitet werden"), QString(),
-                     MessageIcon::Information, MessageButtons::Ok);
-        return;
-    }
-    const QString article = vt_art_su(m_download.supplier, this);
-    if (article.isEmpty())
-        return;
-    setCurrentGridRow(row, PositionGrid::ArtNr);
-    // As if typed into the cell: the assignment and its checks.
-    m_grid->setData(m_grid->index(row, PositionGrid::ArtNr), article);
-}
-
-void FMPos::libm_Click() {
-    const QModelIndex current = libm->currentIndex();
-    if (!current.isValid())
-        return;
-    const int row = m_editor->rowOfCandidate(*m_candidates, current.row());
-    if (row >= 0 && !setCurrentGridRow(row, PositionGrid::ArtNr))
-        lbStatus->setText(QStringLiteral("Die Position mit Art.-Nr. %1 ist ausgefiltert")
-                              .arg(m_grid->cellText(row, PositionGrid::ArtNr)));
-}
-
-void FMPos::libm_DblClick() {
-    const QModelIndex selected = libm->currentIndex();
-    if (!selected.isValid() || m_loading)
-        return;
-    const int current = currentGridRow();
-    // The next row is the next one shown (sorted or filtered).
-    const int shown = lipos->currentIndex().row();
-    const int following = shown + 1 < m_view->rowCount() ? m_view->sourceRow(shown + 1) : -1;
-    const int next = m_editor->assignCandidate(*m_candidates, selected.row(), current, following);
-    if (next >= 0 && !setCurrentGridRow(next, PositionGrid::ArtNr))
-        lbStatus->setText(QStringLiteral("Die Position mit Art.-Nr. %1 ist ausgefiltert")
-                              .arg(m_grid->cellText(next, PositionGrid::ArtNr)));
-}
-
-void FMPos::SelektMark_Click() {
-    // Range by range: a selection of every row is no list of every cell.
-    std::vector<bool> taken(size_t(m_grid->size()), false);
-    QList<int> rows;
-    for (const QItemSelectionRange& range : lipos->selectionModel()->selection())
-        for (int shown = range.top(); shown <= range.bottom(); ++shown) {
-            const int row = m_view->sourceRow(shown);
-            if (row >= 0 && !taken[size_t(row)]) {
-                taken[size_t(row)] = true;
-                rows << row;
-            }
-        }
-    std::sort(rows.begin(), rows.end());
-    if (rows.isEmpty() && currentGridRow() >= 0)
-        rows << currentGridRow();
-    m_grid->toggleMarks(rows);
-}
-
-void FMPos::Multiselekt_Click() {
-    const bool multi = ToolButton(QStringLiteral("Multiselekt"))->isChecked();
-    lipos->setSelectionMode(multi ? QAbstractItemView::ExtendedSelection
-                                  : QAbstractItemView::SingleSelection);
-    lipos->setSelectionBehavior(multi ? QAbstractItemView::SelectRows
-                                      : QAbstractItemView::SelectItems);
-    // The frozen columns select the same way.
-    lipos->setFrozenColumns(kFrozenColumns);
-}
-
-void FMPos::Mehrfachsetzen_Click() {
-    if (m_grid->markedRows().isEmpty()) {
-        UI().message(QStringLiteral("Keine Zeilen markiert"), QString(), MessageIcon::Information,
-                     MessageButtons::Ok);
-        return;
-    }
-    QDialog ask(this);
-    ask.setObjectName(QStringLiteral("FMMehrfach"));
-    ask.setWindowTitle(QStringLiteral("Mehrfachsetzen"));
-    auto* form = new QFormLayout(&ask);
-    auto* column = new QComboBox(&ask);
-    column->setObjectName(QStringLiteral("CBSpalte"));
-    // The columns the editor sets on many rows (never a locked one).
-    for (int c : PositionEditor::BatchColumns())
-        column->addItem(
-            PositionGrid::Caption(c) + QStringLiteral("  (Spalte ") + QString::number(c) + u')', c);
-    const QModelIndex current = lipos->currentIndex();
-    if (current.isValid() && column->findData(current.column()) >= 0)
-        column->setCurrentIndex(column->findData(current.column()));
-    auto* value = new QLineEdit(&ask);
-    value->setObjectName(QStringLiteral("TXTWert"));
-    form->addRow(QStringLiteral("Spalte:"), column);
-    form->addRow(QStringLiteral("Wert:"), value);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &ask);
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));
-    connect(buttons, &QDialogButtonBox::accepted, &ask, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, &ask, &QDialog::reject);
-    form->addRow(buttons);
-    if (ask.exec() != QDialog::Accepted)
-        return;
-    SetMarkedRows(column->currentData().toInt(), value->text());
-}
-
-bool FMPos::SetMarkedRows(int column, const QString& value) {
-    const QList<int> rows = m_grid->markedRows();
-    if (rows.isEmpty())
-        return false;
-    const auto failures = m_editor->setOnRows(rows, column, value, *m_prompts);
-    if (!failures.isEmpty()) {
-        QString text = QStringLiteral("Nicht gesetzt:");
-        for (const auto& f : failures)
-            text += QStringLiteral("\nZeile %1 (%2): %3")
-                        .arg(f.first + 1)
-                        .arg(m_grid->cellText(f.first, PositionGrid::BestNr), f.second);
-        UI().message(text, QString(), MessageIcon::Information, MessageButtons::Ok);
-    }
-    const qsizetype changed = rows.size() - failures.size();
-    ShowNote(QStringLiteral("Mehrfachsetzen: %1 %2 geändert")
-                 .arg(changed)
-                 .arg(changed == 1 ? QStringLiteral("Position") : QStringLiteral("Positionen")));
-    return true;
 }
 
 void FMPos::ShowNote(const QString& note) {
@@ -1098,11 +509,9 @@ void FMPos::keyPressEvent(QKeyEvent* event) {
     // editor takes it itself), or the filter text when that has the focus.
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
         if (findbar->isVisible()) {
-            TXTSuchen->clear();
-            lbSuchen->clear();
-            findbar->hide();
-            lipos->setFocus();
-        } else if (TXTFilter->hasFocus() && !TXTFilter->text().isEmpty()) {
+            findbar->closeFind();
+        } else if (QLineEdit* TXTFilter = filterbar->textBox();
+                   TXTFilter->hasFocus() && !TXTFilter->text().isEmpty()) {
             TXTFilter->clear();
         }
         event->accept();

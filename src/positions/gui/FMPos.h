@@ -10,21 +10,19 @@
 
 #include <QDialog>
 
+class ConditionsOpener;
 class FMUebersicht;
 class FrozenColumnsView;
 class PositionCellDelegate;
+class PositionFilterBar;
+class PositionFindBar;
 class QAction;
-class QComboBox;
-class QHBoxLayout;
 class QLabel;
-class QLineEdit;
 class QSplitter;
 class QTableView;
 class QTimer;
 class QToolBar;
-class QToolButton;
 class QTreeView;
-class fmverbuch;
 
 // "VELTAR Quendra Preisdaten - Positionen": the positions of one supplier
 // download in the grid lipos, the supplier's ERP articles in the candidate
@@ -37,6 +35,10 @@ class FMPos : public QDialog {
 public:
     explicit FMPos(const PositionDownload& download, QWidget* parent = nullptr);
     ~FMPos() override;
+
+    // The discount groups and the posting window (conditions/gui) the
+    // toolbar opens; whoever opens the window sets it.
+    void setConditionsOpener(ConditionsOpener* opener) { m_conditions = opener; }
 
     PositionGridModel* Grid() const { return m_grid; }
     // The grid as shown (filter and sort).
@@ -116,9 +118,9 @@ public Q_SLOTS:
     QTableView* PositionGridView() const;
     QTreeView* CandidateView() const { return libm; }
     PositionEditor* Editor() const { return m_editor.get(); }
-    // The posting window while it is kept; nullptr before the first posting
-    // and after the buyer closed it.
-    fmverbuch* PostingWindow() const { return m_posting; }
+    // The posting window (fmverbuch) while it is kept; nullptr before the
+    // first posting and after the buyer closed it.
+    QDialog* PostingWindow() const { return m_posting; }
     // The overview once it was opened; nullptr before.
     FMUebersicht* OverviewWindow() const { return m_overview; }
 
@@ -130,6 +132,10 @@ protected:
     void done(int result) override;
 
 private:
+    // The columns that stay at the left: "Übn", "Stat", "Best.Nr.",
+    // "Bezeichnung".
+    static constexpr int kFrozenColumns = PositionGrid::Bezeichnung + 1;
+
     void Form_Resize();
     // The parts of the window, in the order they are made.
     void buildToolbar();
@@ -138,7 +144,6 @@ private:
     void buildCandidateList();
     void buildSplitter();
     void buildFilterBar();
-    void addQuickFilterButtons(QHBoxLayout* bar, QToolButton* more);
     void buildFindBar();
     void buildLayout();
     void restoreLayout();
@@ -176,12 +181,12 @@ private:
     std::unique_ptr<EditPrompts> m_prompts;
     bool m_loading = false;
     bool m_closeAsked = false;
-    fmverbuch* m_posting = nullptr;
+    ConditionsOpener* m_conditions = nullptr;
+    QDialog* m_posting = nullptr;
     FMUebersicht* m_overview = nullptr;
 
     PositionView* m_view;
     bool m_splitterSet = false;
-    bool m_settingBar = false;
     bool m_closing = false;
     bool m_currentMoved = false; // the buyer chose a row while a load ran
     bool m_scrolledDuringLoad = false;
@@ -190,16 +195,8 @@ private:
     bool m_columnsFitted = false;
 
     QToolBar* tool1;
-    QWidget* filterbar;
-    QLineEdit* TXTFilter;
-    QComboBox* CBFilterSpalte;
-    QList<QToolButton*> m_quickButtons; // in AllQuickFilters() order
-    QToolButton* m_stepButton;          // the step of "% Abw." the overview chose
-    int m_step = -1;
-    QTimer* m_filterTimer;
-    QWidget* findbar;
-    QLineEdit* TXTSuchen;
-    QLabel* lbSuchen;
+    PositionFilterBar* filterbar;
+    PositionFindBar* findbar;
     QSplitter* splitter;
     FrozenColumnsView* lipos;
     QWidget* libmPane;

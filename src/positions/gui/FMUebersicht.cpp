@@ -1,7 +1,7 @@
 #include "FMUebersicht.h"
 
-#include "shell/gui/WidgetHelpers.h"
-#include "shell/gui/WindowPlacement.h"
+#include "widgets/WidgetHelpers.h"
+#include "widgets/WindowPlacement.h"
 
 #include <QEvent>
 #include <QGridLayout>

@@ -5,9 +5,9 @@
 #include "base/UserInterface.h"
 #include "server/ServerConnection.h"
 #include "session/Login.h"
-#include "shell/gui/DialogUserInterface.h"
-#include "shell/gui/WidgetHelpers.h"
-#include "shell/gui/WindowPlacement.h"
+#include "widgets/DialogUserInterface.h"
+#include "widgets/WidgetHelpers.h"
+#include "widgets/WindowPlacement.h"
 
 #include <QComboBox>
 #include <QEvent>

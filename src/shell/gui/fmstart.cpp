@@ -8,10 +8,10 @@
 #include "server/ServerConnection.h"
 #include "session/gui/FMPass.h"
 #include "shell/Downloads.h"
-#include "shell/gui/DialogUserInterface.h"
-#include "shell/gui/WidgetHelpers.h"
-#include "shell/gui/WindowPlacement.h"
 #include "shell/gui/frmProgrammverlauf.h"
+#include "widgets/DialogUserInterface.h"
+#include "widgets/WidgetHelpers.h"
+#include "widgets/WindowPlacement.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -206,6 +206,7 @@ void fmstart::OpenTaskWindow(int number) {
         // they return; a completed import refills the downloads list.
         FMImport import(number == 1 ? FMImport::Source::File : FMImport::Source::Web, this);
         connect(&import, &FMImport::imported, this, &fmstart::RefreshDownloadList);
+        import.setRatesTaker(&m_conditions);
         import.exec();
         return;
     }
@@ -217,6 +218,7 @@ void fmstart::OpenTaskWindow(int number) {
     bool counted = false;
     const int count = row->positionen.toInt(&counted);
     FMPos positions({row->key, row->lnr, row->lname, row->datum, counted ? count : -1}, this);
+    positions.setConditionsOpener(&m_conditions);
     positions.exec();
 }
 

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include "conditions/gui/ConditionWindows.h"
 #include "shell/Downloads.h"
 
 #include <optional>
@@ -65,4 +66,6 @@ private:
     QTimer* Timer1;
     QPointer<QWidget> m_about;
     bool m_shown = false;
+    // What the import and positions windows reach of the conditions.
+    ConditionWindows m_conditions;
 };

@@ -1,7 +1,7 @@
 #include "frmProgrammverlauf.h"
 
 #include "base/TraceLog.h"
-#include "shell/gui/WidgetHelpers.h"
+#include "widgets/WidgetHelpers.h"
 
 #include <QCloseEvent>
 #include <QHeaderView>

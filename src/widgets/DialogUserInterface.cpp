@@ -1,8 +1,5 @@
 #include "DialogUserInterface.h"
 
-#include "session/gui/FMPass.h"
-#include "session/gui/FMServer.h"
-
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEvent>
@@ -17,37 +14,27 @@ namespace {
 
 bool g_unloading = false;
 
-// The window a dialog is shown over: the modal one in front, else the active.
-QWidget* ownerWindow() {
+} // namespace
+
+QWidget* DialogUserInterface::ownerWindow() {
     if (QWidget* w = QApplication::activeModalWidget())
         return w;
     return QApplication::activeWindow();
 }
 
-// While a question is open the user sees the normal pointer, even when the
-// program shows the hourglass behind it.
-class NormalPointer {
-public:
-    NormalPointer() : m_active(QApplication::overrideCursor() != nullptr) {
-        if (m_active)
-            QApplication::setOverrideCursor(Qt::ArrowCursor);
-    }
-    ~NormalPointer() {
-        if (m_active)
-            QApplication::restoreOverrideCursor();
-    }
-    NormalPointer(const NormalPointer&) = delete;
-    NormalPointer& operator=(const NormalPointer&) = delete;
+DialogUserInterface::NormalPointer::NormalPointer()
+    : m_active(QApplication::overrideCursor() != nullptr) {
+    if (m_active)
+        QApplication::setOverrideCursor(Qt::ArrowCursor);
+}
 
-private:
-    bool m_active;
-};
-
-} // namespace
+DialogUserInterface::NormalPointer::~NormalPointer() {
+    if (m_active)
+        QApplication::restoreOverrideCursor();
+}
 
 DialogUserInterface::DialogUserInterface() {
     m_previous = SetUserInterface(this);
-    m_previousWindows = SetConnectionWindows(this);
     if (qApp)
         qApp->installEventFilter(this);
 }
@@ -58,7 +45,6 @@ DialogUserInterface::~DialogUserInterface() {
         qApp->removeEventFilter(this);
     if (busyDepth() > 0)
         showBusy(false);
-    SetConnectionWindows(m_previousWindows);
     SetUserInterface(m_previous);
 }
 
@@ -195,17 +181,6 @@ QStringList DialogUserInterface::chooseFiles(const QString& title, const QString
     return QFileDialog::getOpenFileNames(ownerWindow(), title, folder, filter);
 }
 
-void DialogUserInterface::showServerList() {
-    NormalPointer pointer;
-    FMServer list(ownerWindow());
-    list.exec();
-}
-
-void DialogUserInterface::hideServerList() {
-    if (FMServer* list = FMServer::current())
-        list->hide();
-}
-
 void DialogUserInterface::unloadAllWindows() {
     if (g_unloading)
         return;
@@ -235,21 +210,6 @@ void DialogUserInterface::unloadAllWindows() {
 
 bool DialogUserInterface::unloading() {
     return g_unloading;
-}
-
-bool DialogUserInterface::showLoginWindow() {
-    NormalPointer pointer;
-    return FMPass::instance()->showLoginWindow();
-}
-
-void DialogUserInterface::selectLoginPassword() {
-    if (FMPass* pass = FMPass::instance(false))
-        pass->SelectPassword();
-}
-
-void DialogUserInterface::hideLoginWindow() {
-    if (FMPass* pass = FMPass::instance(false))
-        pass->hide();
 }
 
 bool DialogUserInterface::eventFilter(QObject* watched, QEvent* event) {
