@@ -1,3 +1,4 @@
+#include "CliStandin.h"
 #include "ClientTestFixture.h"
 #include "DemoClient.h"
 #include "InProcessClient.h"
@@ -338,13 +339,12 @@ void TestDiscountGroups::groupInTheErpStaysAsItIs() {
 }
 
 void TestDiscountGroups::cliEditsSavesAndPosts() {
-    QTemporaryDir dir;
-    StandinProcess server(dir.filePath("cli.db"));
-    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-    const QString connect = connectOf(server);
+    CliStandin standin;
+    QString why;
+    QVERIFY2(standin.start(&why), qPrintable(why));
     QString out;
     QString err;
-    QCOMPARE(RunCli({"--connect", connect, "ekgroups", "1"}, &out, &err), 0);
+    QCOMPARE(standin.run({"ekgroups", "1"}, &out, &err), 0);
     const QStringList lines = out.split('\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 2);
     const QString id = lines[0].section('\t', 0, 0);
@@ -352,34 +352,30 @@ void TestDiscountGroups::cliEditsSavesAndPosts() {
              QString("RG01\tRG01\tDübel und Schrauben\t100100\t01.11.2026\t10\t2\t\t\t0\t00000"));
     QCOMPARE(lines[1].section('\t', 10), QString("1\t00000"));
     // A refused edit: its message, exit 1, the row as it was.
-    QCOMPARE(
-        RunCli({"--connect", connect, "ekgroups", "1", "--set", id + ":4=32.13.2027"}, &out, &err),
-        1);
+    QCOMPARE(standin.run({"ekgroups", "1", "--set", id + ":4=32.13.2027"}, &out, &err), 1);
     QCOMPARE(err, QString("Kein gültiges Datum\n"));
     QCOMPARE(out.section('\n', 0, 0).section('\t', 5, 5), QString("01.11.2026"));
     // A refused edit saves nothing, not even the edits before it.
-    QCOMPARE(RunCli({"--connect", connect, "ekgroups", "1", "--set", id + ":2=Neu", "--set",
-                     id + ":6=x", "--save"},
-                    &out, &err),
+    QCOMPARE(standin.run({"ekgroups", "1", "--set", id + ":2=Neu", "--set", id + ":6=x", "--save"},
+                         &out, &err),
              1);
     QCOMPARE(err, QString("Keine gültige Zahl: x\n"));
-    QCOMPARE(RunCli({"--connect", connect, "ekgroups", "1"}, &out, &err), 0);
+    QCOMPARE(standin.run({"ekgroups", "1"}, &out, &err), 0);
     QCOMPARE(out.section('\n', 0, 0).section('\t', 3, 3), QString("Dübel und Schrauben"));
     // Edited, dated and saved; then posted with the release.
-    QCOMPARE(RunCli({"--connect", connect, "ekgroups", "1", "--set", id + ":5=11", "--date",
-                     "01.05.2027", "--save"},
-                    &out, &err),
+    QCOMPARE(standin.run({"ekgroups", "1", "--set", id + ":5=11", "--date", "01.05.2027", "--save"},
+                         &out, &err),
              0);
     QCOMPARE(out.section('\n', 0, 0).section('\t', 5, 6), QString("01.05.2027\t11"));
-    QCOMPARE(RunCli({"--connect", connect, "ekgroups", "1", "--post", "J"}, &out, &err), 0);
+    QCOMPARE(standin.run({"ekgroups", "1", "--post", "J"}, &out, &err), 0);
     QCOMPARE(out.section('\n', 2, 2), QString("Verbuchen\t2 Rabattgruppen verbucht"));
-    QCOMPARE(RunCli({"--connect", connect, "ekgroups", "1"}, &out, &err), 0);
+    QCOMPARE(standin.run({"ekgroups", "1"}, &out, &err), 0);
     QCOMPARE(out.section('\n', 0, 0).section('\t', 10), QString("1\t00000"));
     // Wrong calls.
-    QCOMPARE(RunCli({"--connect", connect, "ekgroups", "1", "--post", "X"}, &out, &err), 2);
-    QCOMPARE(RunCli({"--connect", connect, "ekgroups", "1", "--set", "x"}, &out, &err), 2);
+    QCOMPARE(standin.run({"ekgroups", "1", "--post", "X"}, &out, &err), 2);
+    QCOMPARE(standin.run({"ekgroups", "1", "--set", "x"}, &out, &err), 2);
     QCOMPARE(err, QString("quendra-cli: --set needs ID:COL=VALUE with COL 0 to 8: x\n"));
-    QCOMPARE(RunCli({"--connect", connect, "ekgroups", "1", "--set", "999:2=a"}, &out, &err), 1);
+    QCOMPARE(standin.run({"ekgroups", "1", "--set", "999:2=a"}, &out, &err), 1);
     QCOMPARE(err, QString("quendra-cli: Rabattgruppe 999 nicht im Download 1\n"));
 }
 

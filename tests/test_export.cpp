@@ -1,3 +1,4 @@
+#include "CliStandin.h"
 #include "ClientTestFixture.h"
 #include "DemoClient.h"
 #include "ScriptedUserInterface.h"
@@ -255,16 +256,16 @@ void TestExport::cancelledOrFailedExportLeavesTheEarlierFile() {
 void TestExport::cliExportsTheRowsAsShown() {
     QVERIFY2(!QStandardPaths::findExecutable("unzip").isEmpty(),
              "unzip is needed; scripts/install-deps.sh installs it");
-    StandinProcess server(m_fx->path("export.db"));
-    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-    const QString connect = connectOf(server);
+    CliStandin standin;
+    QString why;
+    QVERIFY2(standin.start(&why), qPrintable(why));
     const QString xlsx = m_fx->path("cli.xlsx");
     const QString csv = m_fx->path("cli.csv");
     QString out, err;
-    QCOMPARE(RunCli({"--connect", connect, "export", "1", "--xlsx", xlsx, "--csv", csv, "--sort",
-                     "2", "--descending"},
+    QCOMPARE(
+        standin.run({"export", "1", "--xlsx", xlsx, "--csv", csv, "--sort", "2", "--descending"},
                     &out, &err),
-             0);
+        0);
     QCOMPARE(err, QString());
     QCOMPARE(out, xlsx + "\t3\n" + csv + "\t3\n");
     const QString sheet = zipPart(xlsx, "xl/worksheets/sheet1.xml");
@@ -275,17 +276,15 @@ void TestExport::cliExportsTheRowsAsShown() {
     const QStringList lines = QString::fromUtf8(f.readAll().mid(3)).split("\r\n");
     QCOMPARE(lines[1].section(u';', 2, 2), QString("M-2001"));
     // A filter: only the rows it shows.
-    QCOMPARE(RunCli({"--connect", connect, "export", "1", "--csv", csv, "--text", "schraube"}, &out,
-                    &err),
-             0);
+    QCOMPARE(standin.run({"export", "1", "--csv", csv, "--text", "schraube"}, &out, &err), 0);
     QCOMPARE(out, csv + "\t1\n");
     // Failures say why.
-    QCOMPARE(RunCli({"--connect", connect, "export", "99", "--csv", csv}, &out, &err), 1);
+    QCOMPARE(standin.run({"export", "99", "--csv", csv}, &out, &err), 1);
     QCOMPARE(err, QString("quendra-cli: Download 99 nicht gefunden\n"));
-    QCOMPARE(RunCli({"--connect", connect, "export", "1"}, &out, &err), 2);
+    QCOMPARE(standin.run({"export", "1"}, &out, &err), 2);
     QVERIFY(err.startsWith("usage: quendra-cli --connect \"...\" export KEY"));
     const QString missing = m_fx->path("fehlt/x.csv");
-    QCOMPARE(RunCli({"--connect", connect, "export", "1", "--csv", missing}, &out, &err), 1);
+    QCOMPARE(standin.run({"export", "1", "--csv", missing}, &out, &err), 1);
     QCOMPARE(err, "Datei kann nicht geschrieben werden: " + missing + "\n");
 }
 

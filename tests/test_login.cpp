@@ -1,3 +1,4 @@
+#include "CliStandin.h"
 #include "ClientTestFixture.h"
 #include "DemoData.h"
 #include "InProcessClient.h"
@@ -356,24 +357,24 @@ void TestLogin::downloadListModel() {
 
 void TestLogin::cliDownloadsDeleteAndWrongPassword() {
     SetClientFactory({});
-    StandinProcess server(m_fx->path("cli.db"));
-    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-    const QString connect = connectOf(server);
+    CliStandin standin;
+    QString why;
+    QVERIFY2(standin.start(&why), qPrintable(why));
     QString out, err;
-    QCOMPARE(RunCli({"--connect", connect, "downloads"}, &out, &err), 0);
+    QCOMPARE(standin.run({"downloads"}, &out, &err), 0);
     QCOMPARE(out, QString("2026-12-01\tLAG\t70003\tWeiß & Söhne Fliesen\t4\t3\n"
                           "2026-11-12\tDEM\t70002\tSchröder Dämmtechnik KG\t2\t2\n"
                           "2026-10-05\tDEM\t70001\tMüller Baustoffe GmbH\t3\t1\n"));
     QCOMPARE(err, QString());
-    QCOMPARE(RunCli({"--connect", connect, "delete", "1"}, &out, &err), 0);
+    QCOMPARE(standin.run({"delete", "1"}, &out, &err), 0);
     // A key that is not there, twice over: exit 1 with the server's reason.
-    QCOMPARE(RunCli({"--connect", connect, "delete", "1"}, &out, &err), 1);
+    QCOMPARE(standin.run({"delete", "1"}, &out, &err), 1);
     QVERIFY2(err.contains("Objekt nicht gefunden: quendrap.downloads 1"), qPrintable(err));
-    QCOMPARE(RunCli({"--connect", connect, "delete", "99"}, &out, &err), 1);
-    QCOMPARE(RunCli({"--connect", connect, "downloads"}, &out, &err), 0);
+    QCOMPARE(standin.run({"delete", "99"}, &out, &err), 1);
+    QCOMPARE(standin.run({"downloads"}, &out, &err), 0);
     QCOMPARE(out.count('\n'), 2);
     QVERIFY(!out.contains("Müller"));
-    const QString wrong = CliConnect(server.port(), "DEM falsch");
+    const QString wrong = CliConnect(standin.port(), "DEM falsch");
     QCOMPARE(RunCli({"--connect", wrong, "downloads"}, &out, &err), 1);
     QCOMPARE(out, QString());
     QCOMPARE(err, QString("Passwort Falsch oder Benutzer nicht Aktiv.\n"));

@@ -1,3 +1,4 @@
+#include "CliStandin.h"
 #include "ClientTestFixture.h"
 #include "DemoClient.h"
 #include "InProcessClient.h"
@@ -408,43 +409,37 @@ void TestLookup::matchFileLines() {
 }
 
 void TestLookup::cliSearchesAndMatch() {
-    QTemporaryDir dir;
-    StandinProcess server(dir.filePath("cli.db"));
-    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-    const QString connect = connectOf(server);
+    CliStandin standin;
+    QString why;
+    QVERIFY2(standin.start(&why), qPrintable(why));
     QString out;
     QString err;
-    QCOMPARE(RunCli({"--connect", connect, "search-articles", "--supplier", "70003"}, &out, &err),
-             0);
+    QCOMPARE(standin.run({"search-articles", "--supplier", "70003"}, &out, &err), 0);
     QCOMPARE(out.count('\n'), 4);
     QCOMPARE(out.section('\n', 0, 0), QString("300300\tFußleiste Eiche 2,4 m\t70003"));
-    QCOMPARE(RunCli({"--connect", connect, "search-articles", "--max", "6"}, &out, &err), 0);
+    QCOMPARE(standin.run({"search-articles", "--max", "6"}, &out, &err), 0);
     QCOMPARE(out.count('\n'), 6);
-    QCOMPARE(RunCli({"--connect", connect, "search-articles", "--text", "1/2\" Dicht"}, &out, &err),
-             0);
+    QCOMPARE(standin.run({"search-articles", "--text", "1/2\" Dicht"}, &out, &err), 0);
     QCOMPARE(out.section('\t', 0, 0), QString("300330"));
-    QCOMPARE(RunCli({"--connect", connect, "search-suppliers", "dämm"}, &out, &err), 0);
+    QCOMPARE(standin.run({"search-suppliers", "dämm"}, &out, &err), 0);
     QCOMPARE(out, QString("70002\tSCHROEDER \tSchröder Dämmtechnik KG\t40231\tDüsseldorf\n"));
-    QCOMPARE(RunCli({"--connect", connect, "search-customers", "", "--group", "20", "--plz", "50"},
-                    &out, &err),
-             0);
+    QCOMPARE(standin.run({"search-customers", "", "--group", "20", "--plz", "50"}, &out, &err), 0);
     QCOMPARE(out.count('\n'), 3);
     QVERIFY(out.startsWith("10006\t"));
     const QString sample = QFINDTESTDATA("../docs/samples/ean-match-demo.csv");
-    QCOMPARE(RunCli({"--connect", connect, "ean-match", "3", sample}, &out, &err), 0);
+    QCOMPARE(standin.run({"ean-match", "3", sample}, &out, &err), 0);
     QCOMPARE(out.section('\n', 1, 1),
              QString("300310\tTürschwelle Edelstahl 90 cm\t4020000000028\tTürschwelle Edelstahl"));
-    QCOMPARE(RunCli({"--connect", connect, "positions", "3"}, &out, &err), 0);
+    QCOMPARE(standin.run({"positions", "3"}, &out, &err), 0);
     QCOMPARE(out.section('\n', 1, 1).section('\t', 7, 7), QString());
-    QCOMPARE(RunCli({"--connect", connect, "ean-match", "3", sample, "--post"}, &out, &err), 0);
-    QCOMPARE(RunCli({"--connect", connect, "positions", "3"}, &out, &err), 0);
+    QCOMPARE(standin.run({"ean-match", "3", sample, "--post"}, &out, &err), 0);
+    QCOMPARE(standin.run({"positions", "3"}, &out, &err), 0);
     QCOMPARE(out.section('\n', 1, 1).section('\t', 7, 7), QString("300310"));
     // Wrong calls.
-    QCOMPARE(
-        RunCli({"--connect", connect, "ean-match", "3", dir.filePath("fehlt.csv")}, &out, &err), 1);
+    QCOMPARE(standin.run({"ean-match", "3", standin.temp("fehlt.csv")}, &out, &err), 1);
     QCOMPARE(err, QString("Datei nicht vorhanden\n"));
     // Random bytes are no match file: nothing is read or posted, exit 1.
-    const QString noise = dir.filePath("rauschen.csv");
+    const QString noise = standin.temp("rauschen.csv");
     {
         QFile f(noise);
         QVERIFY(f.open(QIODevice::WriteOnly));
@@ -456,16 +451,17 @@ void TestLookup::cliSearchesAndMatch() {
         }
         f.write("Kopfzeile\n" + bytes);
     }
-    QCOMPARE(RunCli({"--connect", connect, "ean-match", "3", noise, "--post"}, &out, &err), 1);
+    QCOMPARE(standin.run({"ean-match", "3", noise, "--post"}, &out, &err), 1);
     QCOMPARE(out, QString());
     QCOMPARE(err, QString("Datei ist keine EAN/Preismatch-Datei (Zeile 2)\n"));
     // --timeout before the command and --post at the end.
-    QCOMPARE(RunCli({"--timeout", "30", "--connect", connect, "ean-match", "3", sample, "--post"},
+    QCOMPARE(RunCli({"--timeout", "30", "--connect", standin.connect(), "ean-match", "3", sample,
+                     "--post"},
                     &out, &err),
              0);
     QCOMPARE(err, QString());
-    QCOMPARE(RunCli({"--connect", connect, "search-suppliers"}, &out, &err), 2);
-    QCOMPARE(RunCli({"--connect", connect, "search-articles", "--max", "x"}, &out, &err), 2);
+    QCOMPARE(standin.run({"search-suppliers"}, &out, &err), 2);
+    QCOMPARE(standin.run({"search-articles", "--max", "x"}, &out, &err), 2);
 }
 
 QTEST_GUILESS_MAIN(TestLookup)

@@ -1,3 +1,4 @@
+#include "CliStandin.h"
 #include "ClientTestFixture.h"
 #include "DemoClient.h"
 #include "PositionRows.h"
@@ -326,16 +327,12 @@ void TestOverview::priceListBeginsWithTheOverview() {
 }
 
 void TestOverview::cliPrintsTheOverview() {
-    QTemporaryDir dir;
-    StandinProcess server(dir.filePath("overview.db"), true, {"--demo-positions", "300"});
-    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-    const QString connect = connectOf(server);
-    auto run = [&](const QStringList& args, QString* printed, QString* errors) {
-        return RunCli(QStringList{"--connect", connect} + args, printed, errors);
-    };
+    CliStandin standin;
+    QString why;
+    QVERIFY2(standin.start(&why, {"--demo-positions", "300"}), qPrintable(why));
     QString out, err;
     // Download 1 of the demo company: three assigned positions, all dearer.
-    QCOMPARE(run({"overview", "1"}, &out, &err), 0);
+    QCOMPARE(standin.run({"overview", "1"}, &out, &err), 0);
     QCOMPARE(err, QString());
     QCOMPARE(out, QString("Positionen\t3\nMit Art.-Nr.\t3\nOhne Art.-Nr.\t0\nSteigend\t3\n"
                           "Fallend\t0\nUnverändert\t0\nOhne Vergleich\t0\nSpanne unter 0\t0\n"
@@ -343,17 +340,17 @@ void TestOverview::cliPrintsTheOverview() {
                           "-5 bis -2 %\t0\n-2 bis 0 %\t0\n0 %\t0\n0 bis 2 %\t0\n2 bis 5 %\t2\n"
                           "5 bis 10 %\t1\n10 bis 20 %\t0\nüber 20 %\t0\n"));
     // Download 3 with the positions without article: nothing to compare.
-    QCOMPARE(run({"overview", "3", "--filter", "ohne-artnr"}, &out, &err), 0);
+    QCOMPARE(standin.run({"overview", "3", "--filter", "ohne-artnr"}, &out, &err), 0);
     QCOMPARE(out.section('\n', 0, 8), QString("Positionen\t3\nMit Art.-Nr.\t0\nOhne Art.-Nr.\t3\n"
                                               "Steigend\t0\nFallend\t0\nUnverändert\t0\n"
                                               "Ohne Vergleich\t3\nSpanne unter 0\t0\n"
                                               "Neue VK-Preise\t3"));
     // The generated download: each count is what positions shows with the
     // same filter; with the PNG of the chart.
-    QCOMPARE(run({"downloads"}, &out, &err), 0);
+    QCOMPARE(standin.run({"downloads"}, &out, &err), 0);
     const QString key = out.section('\n', 0, 0).section('\t', -1);
-    const QString png = dir.filePath("chart.png");
-    QCOMPARE(run({"overview", key, "--png", png}, &out, &err), 0);
+    const QString png = standin.temp("chart.png");
+    QCOMPARE(standin.run({"overview", key, "--png", png}, &out, &err), 0);
     QCOMPARE(err, QString());
     QHash<QString, int> counts;
     const QStringList lines = out.split('\n', Qt::SkipEmptyParts);
@@ -367,7 +364,7 @@ void TestOverview::cliPrintsTheOverview() {
                                                      {"Fallend", "ek-niedriger"},
                                                      {"Spanne unter 0", "spanne-negativ"}};
     for (const auto& [label, name] : filters) {
-        QCOMPARE(run({"positions", key, "--filter", name}, &out, &err), 0);
+        QCOMPARE(standin.run({"positions", key, "--filter", name}, &out, &err), 0);
         QVERIFY2(counts.value(label) == out.count('\n'), qPrintable(label));
     }
     QVERIFY(counts.value("Steigend") > 0);
@@ -381,21 +378,23 @@ void TestOverview::cliPrintsTheOverview() {
     QVERIFY(red);
 
     // What goes wrong says so and prints nothing.
-    QCOMPARE(run({"overview", key, "--png", dir.filePath("fehlt/chart.png")}, &out, &err), 1);
+    QCOMPARE(standin.run({"overview", key, "--png", standin.temp("fehlt/chart.png")}, &out, &err),
+             1);
     QCOMPARE(out, QString());
-    QCOMPARE(err, "PNG kann nicht geschrieben werden: " + dir.filePath("fehlt/chart.png") + "\n");
-    QCOMPARE(run({"overview", "99"}, &out, &err), 1);
+    QCOMPARE(err, "PNG kann nicht geschrieben werden: " + standin.temp("fehlt/chart.png") + "\n");
+    QCOMPARE(standin.run({"overview", "99"}, &out, &err), 1);
     QCOMPARE(out, QString());
     QCOMPARE(err, QString("quendra-cli: Download 99 nicht gefunden\n"));
-    QCOMPARE(run({"overview", "1", "--filter", "ek-gleich"}, &out, &err), 2);
+    QCOMPARE(standin.run({"overview", "1", "--filter", "ek-gleich"}, &out, &err), 2);
     QCOMPARE(err, QString("quendra-cli: unknown filter ek-gleich (ohne-artnr, mit-artnr, "
                           "spanne-negativ, ek-hoeher, ek-niedriger, nicht-verbucht)\n"));
-    QCOMPARE(run({"overview"}, &out, &err), 2);
+    QCOMPARE(standin.run({"overview"}, &out, &err), 2);
     QCOMPARE(err, QString("usage: quendra-cli --connect \"...\" overview KEY [--filter NAME]... "
                           "[--png FILE]\n"));
     QCOMPARE(out, QString());
     // The price list's first page on request.
-    QCOMPARE(run({"print", "1", "--pdf", dir.filePath("a.pdf"), "--overview"}, &out, &err), 0);
+    QCOMPARE(standin.run({"print", "1", "--pdf", standin.temp("a.pdf"), "--overview"}, &out, &err),
+             0);
     QCOMPARE(out, QString("2\t3\n"));
 }
 

@@ -1,3 +1,4 @@
+#include "CliStandin.h"
 #include "ClientTestFixture.h"
 #include "DemoClient.h"
 #include "DemoData.h"
@@ -498,19 +499,18 @@ void TestPositions::bigLoadKeepsTheModelConsistent() {
 }
 
 void TestPositions::cliPrintsEveryDemoDownload() {
-    StandinProcess server(m_fx->path("cli.db"));
-    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-    const QString connect = connectOf(server);
+    CliStandin standin;
+    QString why;
+    QVERIFY2(standin.start(&why), qPrintable(why));
     const QMap<QString, int> rows{{"1", 3}, {"2", 2}, {"3", 4}};
     for (auto it = rows.begin(); it != rows.end(); ++it) {
         QString out, err;
-        QCOMPARE(RunCli({"--connect", connect, "positions", it.key()}, &out, &err), 0);
+        QCOMPARE(standin.run({"positions", it.key()}, &out, &err), 0);
         QCOMPARE(err, QString());
         const QStringList lines = out.split(u'\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), it.value());
         QString styled;
-        QCOMPARE(RunCli({"--connect", connect, "positions", it.key(), "--styles"}, &styled, &err),
-                 0);
+        QCOMPARE(standin.run({"positions", it.key(), "--styles"}, &styled, &err), 0);
         const QStringList styleLines = styled.split(u'\n', Qt::SkipEmptyParts);
         QCOMPARE(styleLines.size(), it.value());
         for (int i = 0; i < lines.size(); ++i) {
@@ -529,14 +529,13 @@ void TestPositions::cliPrintsEveryDemoDownload() {
         }
     }
     QString out, err;
-    QCOMPARE(RunCli({"--connect", connect, "positions", "4711"}, &out, &err), 1);
+    QCOMPARE(standin.run({"positions", "4711"}, &out, &err), 1);
     QCOMPARE(out, QString());
     QCOMPARE(err, QString("quendra-cli: Download 4711 nicht gefunden\n"));
-    QCOMPARE(RunCli({"--connect", connect, "positions"}, &out, &err), 2);
+    QCOMPARE(standin.run({"positions"}, &out, &err), 2);
     // A server that is gone: the error, and a failure exit code.
-    server.kill();
-    QVERIFY(RunCli({"--connect", connect, "--retry-pause", "1", "positions", "1"}, &out, &err) !=
-            0);
+    standin.kill();
+    QVERIFY(standin.run({"--retry-pause", "1", "positions", "1"}, &out, &err) != 0);
     QCOMPARE(out, QString());
     QVERIFY2(err.contains("Der Server ist nicht erreichbar!"), qPrintable(err));
 }

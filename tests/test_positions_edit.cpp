@@ -1,3 +1,4 @@
+#include "CliStandin.h"
 #include "ClientTestFixture.h"
 #include "DemoClient.h"
 #include "InProcessClient.h"
@@ -492,42 +493,38 @@ void TestPositionsEdit::batchSettingChecksEveryRow() {
 }
 
 void TestPositionsEdit::cliEditsAndAssigns() {
-    QTemporaryDir dir;
-    StandinProcess server(dir.filePath("cli.db"));
-    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-    const QString connect = connectOf(server);
+    CliStandin standin;
+    QString why;
+    QVERIFY2(standin.start(&why), qPrintable(why));
     QString out;
     QString err;
-    QCOMPARE(RunCli({"--connect", connect, "candidates", "1"}, &out, &err), 0);
+    QCOMPARE(standin.run({"candidates", "1"}, &out, &err), 0);
     QVERIFY(out.startsWith("M-1001\t100100\tDübel 8x40 Nylon\tJ\tJ\n"));
     QVERIFY(out.contains("M-0999\t100900\tDübel 6x30 Nylon\t\tN\n"));
     // A rejected edit: the message, exit 1, the row as it was.
-    QCOMPARE(RunCli({"--connect", connect, "set", "1", "1", "29", "123"}, &out, &err), 1);
+    QCOMPARE(standin.run({"set", "1", "1", "29", "123"}, &out, &err), 1);
     QCOMPARE(err, kEanLengthMessage + "\n");
     QCOMPARE(out.section(u'\t', 29, 29), QString("4006209000013"));
     // An accepted one with its prompt answered, then the reload shows it.
-    QCOMPARE(
-        RunCli({"--connect", connect, "set", "1", "1", "34", "Ktn", "--input", "4"}, &out, &err),
-        0);
+    QCOMPARE(standin.run({"set", "1", "1", "34", "Ktn", "--input", "4"}, &out, &err), 0);
     const QString row = out.chopped(1);
     QCOMPARE(row.section(u'\t', 34, 34), QString("Ktn"));
     QCOMPARE(row.section(u'\t', 36, 36), QString("4,0000"));
-    QCOMPARE(RunCli({"--connect", connect, "positions", "1"}, &out, &err), 0);
+    QCOMPARE(standin.run({"positions", "1"}, &out, &err), 0);
     QCOMPARE(out.section(u'\n', 0, 0), row);
     // The prompt without an answer is cancelled.
-    QCOMPARE(RunCli({"--connect", connect, "set", "1", "1", "20", "m"}, &out, &err), 1);
+    QCOMPARE(standin.run({"set", "1", "1", "20", "m"}, &out, &err), 1);
     QCOMPARE(err, kCancelledMessage + "\n");
     // Assignment: refused, duplicate, removed.
-    QCOMPARE(RunCli({"--connect", connect, "assign", "1", "2", "100900"}, &out, &err), 1);
+    QCOMPARE(standin.run({"assign", "1", "2", "100900"}, &out, &err), 1);
     QCOMPARE(err, kNotStoredMessage + "\n");
-    QCOMPARE(RunCli({"--connect", connect, "assign", "1", "2", "100100"}, &out, &err), 1);
+    QCOMPARE(standin.run({"assign", "1", "2", "100100"}, &out, &err), 1);
     QCOMPARE(err, kAlreadyAssignedMessage + "\n");
-    QCOMPARE(RunCli({"--connect", connect, "assign", "1", "1", ""}, &out, &err), 0);
-    QCOMPARE(RunCli({"--connect", connect, "positions", "1"}, &out, &err), 0);
+    QCOMPARE(standin.run({"assign", "1", "1", ""}, &out, &err), 0);
+    QCOMPARE(standin.run({"positions", "1"}, &out, &err), 0);
     QCOMPARE(out.section(u'\n', 0, 0).section(u'\t', 7, 7), QString());
     // Batch setting: the rows left alone on standard error.
-    QCOMPARE(RunCli({"--connect", connect, "set-marked", "1", "1,2,3", "18", "Pak"}, &out, &err),
-             1);
+    QCOMPARE(standin.run({"set-marked", "1", "1,2,3", "18", "Pak"}, &out, &err), 1);
     QCOMPARE(err, "Position 1: " + kVpeIsVkeMessage + "\nPosition 2: " + kVpeIsVkeMessage + "\n");
 }
 

@@ -1,3 +1,4 @@
+#include "CliStandin.h"
 #include "ClientTestFixture.h"
 #include "DemoClient.h"
 #include "InProcessClient.h"
@@ -427,42 +428,37 @@ void TestPosting::previewCountsTheTakenRows() {
 }
 
 void TestPosting::cliPosts() {
-    QTemporaryDir dir;
-    StandinProcess server(dir.filePath("cli.db"));
-    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-    const QString connect = connectOf(server);
+    CliStandin standin;
+    QString why;
+    QVERIFY2(standin.start(&why), qPrintable(why));
     QString out;
     QString err;
     // Without --all or --marked no row is marked: nothing is posted.
-    QCOMPARE(RunCli({"--connect", connect, "post", "3", "--options", "chneu"}, &out, &err), 0);
+    QCOMPARE(standin.run({"post", "3", "--options", "chneu"}, &out, &err), 0);
     QCOMPARE(out, QString());
-    QCOMPARE(
-        RunCli({"--connect", connect, "post", "3", "--preview", "--marked", "7,8"}, &out, &err), 0);
+    QCOMPARE(standin.run({"post", "3", "--preview", "--marked", "7,8"}, &out, &err), 0);
     QCOMPARE(out.section('\n', 0, 1),
              QString("Positionen zum Verbuchen: 2 von 4\nNeue Artikel: 2, vorhandene Artikel: 0"));
-    QCOMPARE(RunCli({"--connect", connect, "post", "3", "--marked", "7", "--options",
-                     "chneu,chfreigart"},
-                    &out, &err),
-             0);
+    QCOMPARE(
+        standin.run({"post", "3", "--marked", "7", "--options", "chneu,chfreigart"}, &out, &err),
+        0);
     QCOMPARE(out, QString("7\tVerbucht: Artikel 500001 angelegt, Artikel freigegeben\n"));
-    QCOMPARE(RunCli({"--connect", connect, "post", "3", "--all", "--options", "chneu,chfreigart"},
-                    &out, &err),
-             0);
+    QCOMPARE(standin.run({"post", "3", "--all", "--options", "chneu,chfreigart"}, &out, &err), 0);
     QCOMPARE(out, QString("6\tVorhandener Artikel, nichts verbucht\n"
                           "7\tVorhandener Artikel, nichts verbucht\n"
                           "8\tVerbucht: Artikel 500002 angelegt, Artikel freigegeben\n"
                           "9\tVerbucht: Artikel 500003 angelegt, Artikel freigegeben\n"));
     // Wrong calls.
-    QCOMPARE(RunCli({"--connect", connect, "post", "3", "--options", "chfoo"}, &out, &err), 2);
+    QCOMPARE(standin.run({"post", "3", "--options", "chfoo"}, &out, &err), 2);
     QCOMPARE(err, QString("quendra-cli: unknown option chfoo (chvorhupd, chneu, chstamm, "
                           "chfreigart, chfreig, chbez, kondanl, ekanl, vkanl)\n"));
-    QCOMPARE(RunCli({"--connect", connect, "post", "3", "--all", "--marked", "6"}, &out, &err), 2);
-    QCOMPARE(RunCli({"--connect", connect, "post", "3", "--marked", "1"}, &out, &err), 1);
+    QCOMPARE(standin.run({"post", "3", "--all", "--marked", "6"}, &out, &err), 2);
+    QCOMPARE(standin.run({"post", "3", "--marked", "1"}, &out, &err), 1);
     QCOMPARE(err, QString("quendra-cli: Position 1 nicht im Download 3\n"));
-    QCOMPARE(RunCli({"--connect", connect, "post", "99", "--all"}, &out, &err), 1);
+    QCOMPARE(standin.run({"post", "99", "--all"}, &out, &err), 1);
     QCOMPARE(err, QString("quendra-cli: Download 99 nicht gefunden\n"));
     // Without an option nothing would be posted: no call, exit 2.
-    QCOMPARE(RunCli({"--connect", connect, "post", "3", "--all"}, &out, &err), 2);
+    QCOMPARE(standin.run({"post", "3", "--all"}, &out, &err), 2);
     QCOMPARE(out, QString());
     QCOMPARE(err, QString("quendra-cli: post without --options posts nothing (chvorhupd, chneu, "
                           "chstamm, chfreigart, chfreig, chbez, kondanl, ekanl, vkanl)\n"));
@@ -471,25 +467,24 @@ void TestPosting::cliPosts() {
 void TestPosting::cliPostingUnderADeletionFails() {
     // Another job deletes the download while a posting runs: the posting
     // says how many positions were not posted and fails.
-    QTemporaryDir dir;
-    StandinProcess server(dir.filePath("big.db"), true, {"--demo-positions", "20000"});
-    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-    const QString connect = connectOf(server);
+    CliStandin standin;
+    QString why;
+    QVERIFY2(standin.start(&why, {"--demo-positions", "20000"}), qPrintable(why));
     QString out, err;
     // The posting's settings trust the server already: its standard error
     // holds its own lines only.
     QTemporaryDir settings;
-    QCOMPARE(RunCli({"--connect", connect, "downloads"}, &out, &err, 60000, settings.path()), 0);
+    QCOMPARE(standin.run({"downloads"}, &out, &err, 60000, settings.path()), 0);
     const QString key = out.section(u'\n', 0, 0).section(u'\t', -1);
     QProcess post;
-    StartCli(post, {"--connect", connect, "post", key, "--all", "--options", "chneu"},
+    StartCli(post, {"--connect", standin.connect(), "post", key, "--all", "--options", "chneu"},
              settings.path());
     // Once the first answers are out, the download goes.
     QByteArray posted;
     while (posted.count('\n') < 50 && post.waitForReadyRead(30000))
         posted += post.readAllStandardOutput();
     QVERIFY(posted.count('\n') >= 50);
-    QCOMPARE(RunCli({"--connect", connect, "delete", key}, &out, &err), 0);
+    QCOMPARE(standin.run({"delete", key}, &out, &err), 0);
     QVERIFY(post.waitForFinished(120000));
     posted += post.readAllStandardOutput();
     const QString errors = QString::fromUtf8(post.readAllStandardError());

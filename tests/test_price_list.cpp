@@ -1,3 +1,4 @@
+#include "CliStandin.h"
 #include "ClientTestFixture.h"
 #include "DemoClient.h"
 #include "DemoData.h"
@@ -289,16 +290,15 @@ void TestPriceList::keysWholeDescriptionsWrapped() {
 
 void TestPriceList::cliWritesThePdf() {
     REQUIRE_POPPLER();
-    QTemporaryDir dir;
-    StandinProcess server(dir.filePath("cli.db"));
-    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-    const QString connect = connectOf(server);
-    const QString pdf = dir.filePath("liste.pdf");
+    CliStandin standin;
+    QString why;
+    QVERIFY2(standin.start(&why), qPrintable(why));
+    const QString pdf = standin.temp("liste.pdf");
     QString out;
     QString err;
-    QCOMPARE(RunCli({"--connect", connect, "print", "1", "--pdf", pdf, "--marked", "2,3", "--group",
-                     "ekgrp", "--no-purchase-prices"},
-                    &out, &err),
+    QCOMPARE(standin.run({"print", "1", "--pdf", pdf, "--marked", "2,3", "--group", "ekgrp",
+                          "--no-purchase-prices"},
+                         &out, &err),
              0);
     QCOMPARE(out, QString("1\t2\n"));
     const QString text = pdfText(pdf);
@@ -306,16 +306,12 @@ void TestPriceList::cliWritesThePdf() {
     QVERIFY(text.contains("M-2001"));
     QVERIFY(!text.contains("M-1001"));
     QVERIFY(!text.contains("Netto"));
-    QCOMPARE(
-        RunCli({"--connect", connect, "print", "1", "--pdf", pdf, "--group", "preis"}, &out, &err),
-        2);
-    QCOMPARE(RunCli({"--connect", connect, "print", "1"}, &out, &err), 2);
-    QCOMPARE(RunCli({"--connect", connect, "print", "99", "--pdf", pdf}, &out, &err), 1);
+    QCOMPARE(standin.run({"print", "1", "--pdf", pdf, "--group", "preis"}, &out, &err), 2);
+    QCOMPARE(standin.run({"print", "1"}, &out, &err), 2);
+    QCOMPARE(standin.run({"print", "99", "--pdf", pdf}, &out, &err), 1);
     QCOMPARE(err, QString("quendra-cli: Download 99 nicht gefunden\n"));
-    QCOMPARE(RunCli({"--connect", connect, "print", "1", "--pdf", dir.filePath("fehlt/x.pdf")},
-                    &out, &err),
-             1);
-    QCOMPARE(err, "PDF kann nicht geschrieben werden: " + dir.filePath("fehlt/x.pdf") + "\n");
+    QCOMPARE(standin.run({"print", "1", "--pdf", standin.temp("fehlt/x.pdf")}, &out, &err), 1);
+    QCOMPARE(err, "PDF kann nicht geschrieben werden: " + standin.temp("fehlt/x.pdf") + "\n");
 }
 
 QTEST_MAIN(TestPriceList)

@@ -1,3 +1,4 @@
+#include "CliStandin.h"
 #include "ClientTestFixture.h"
 #include "RawClient.h"
 #include "ScriptedUserInterface.h"
@@ -82,37 +83,33 @@ private Q_SLOTS:
 };
 
 void TestTls::programLogsInImportsAndPostsOverTls() {
-    QTemporaryDir dir;
-    StandinProcess server(dir.filePath("tls.db"));
-    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
+    CliStandin standin;
+    QString why;
+    QVERIFY2(standin.start(&why), qPrintable(why));
     CliSettings cli;
-    const QString file = dir.filePath("preise.txt");
+    const QString file = standin.temp("preise.txt");
     QCOMPARE(QProcess::execute(QStringLiteral(QUENDRA_BENCH_DIR "/pricegen"),
                                {"--lines", "20", "--out", file, "--manufacturer", "MUE"}),
              0);
     QString out, err;
-    QCOMPARE(RunCli({"--connect", connectOf(server), "import", file, "--tracks", "all"}, &out, &err,
-                    60000, cli.home()),
-             0);
+    QCOMPARE(standin.run({"import", file, "--tracks", "all"}, &out, &err, 60000, cli.home()), 0);
     QCOMPARE(err, QString());
     QCOMPARE(out, QString("5\t20\n"));
     // The fingerprint the server showed is now the trusted one.
-    const QString key = QStringLiteral("Zertifikate/127.0.0.1:%1").arg(server.port());
-    QCOMPARE(cli.value(key), fingerprintOf(dir.filePath("tls.db")));
-    QCOMPARE(RunCli({"--connect", connectOf(server), "post", "3", "--marked", "7", "--options",
-                     "chneu,chfreigart"},
-                    &out, &err, 60000, cli.home()),
+    const QString key = QStringLiteral("Zertifikate/127.0.0.1:%1").arg(standin.port());
+    QCOMPARE(cli.value(key), fingerprintOf(standin.database()));
+    QCOMPARE(standin.run({"post", "3", "--marked", "7", "--options", "chneu,chfreigart"}, &out,
+                         &err, 60000, cli.home()),
              0);
     QCOMPARE(err, QString());
     QCOMPARE(out, QString("7\tVerbucht: Artikel 500001 angelegt, Artikel freigegeben\n"));
-    QCOMPARE(RunCli({"--connect", connectOf(server), "downloads"}, &out, &err, 60000, cli.home()),
-             0);
+    QCOMPARE(standin.run({"downloads"}, &out, &err, 60000, cli.home()), 0);
     QVERIFY2(out.section('\n', 0, 0).endsWith("\tDEM\t70001\tMüller Baustoffe GmbH\t20\t5"),
              qPrintable(out));
     // The program's own client: encrypted.
     TemporarySettings settings;
     TcpServerClient client;
-    QVERIFY(client.connect(QStringLiteral("cn_iptcp:127.0.0.1[%1]:VELTAR").arg(server.port()),
+    QVERIFY(client.connect(QStringLiteral("cn_iptcp:127.0.0.1[%1]:VELTAR").arg(standin.port()),
                            {"1", "DEM", "demo"}));
     QVERIFY(client.encrypted());
     QCOMPARE(client.access(), QString("user"));
@@ -183,26 +180,24 @@ void TestTls::firstContactShowsTheFingerprint() {
 }
 
 void TestTls::changedCertificateRefused() {
-    QTemporaryDir dir;
-    StandinProcess server(dir.filePath("tls.db"));
-    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
+    CliStandin standin;
+    QString why;
+    QVERIFY2(standin.start(&why), qPrintable(why));
     CliSettings cli;
-    const QString key = QStringLiteral("Zertifikate/127.0.0.1:%1").arg(server.port());
+    const QString key = QStringLiteral("Zertifikate/127.0.0.1:%1").arg(standin.port());
     const QString known = "AB:" + QString("CD:").repeated(30) + "EF";
     cli.set(key, known);
     QString out, err;
-    QCOMPARE(
-        RunCli({"--connect", connectOf(server), "xecute", "W 1"}, &out, &err, 60000, cli.home()),
-        1);
+    QCOMPARE(standin.run({"xecute", "W 1"}, &out, &err, 60000, cli.home()), 1);
     QCOMPARE(out, QString());
     const QString message =
-        CertificateChangedText(QStringLiteral("127.0.0.1:%1").arg(server.port()), known,
-                               fingerprintOf(dir.filePath("tls.db")));
+        CertificateChangedText(QStringLiteral("127.0.0.1:%1").arg(standin.port()), known,
+                               fingerprintOf(standin.database()));
     QCOMPARE(message, QStringLiteral("Das Zertifikat des Servers 127.0.0.1:%1 hat sich geändert: "
                                      "bekannt ist der SHA-256-Fingerabdruck %2, der Server zeigt "
                                      "%3. Die Verbindung wird abgelehnt.")
-                          .arg(server.port())
-                          .arg(known, fingerprintOf(dir.filePath("tls.db"))));
+                          .arg(standin.port())
+                          .arg(known, fingerprintOf(standin.database())));
     // Each server call of the login reports it: the fiscal year, the
     // locations, the connection of the login itself.
     const auto report = [&](const QString& operation) {

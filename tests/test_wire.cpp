@@ -1,3 +1,4 @@
+#include "CliStandin.h"
 #include "RawClient.h"
 #include "TestSupport.h"
 #include "server/TcpServerClient.h"
@@ -40,9 +41,8 @@ private:
     // The demo company's active user.
     const Credentials kDemoUser{"1", "DEM", "demo"};
     QString connectString() const {
-        return QStringLiteral("cn_iptcp:127.0.0.1[%1]:VELTAR").arg(m_server->port());
+        return QStringLiteral("cn_iptcp:127.0.0.1[%1]:VELTAR").arg(m_standin.port());
     }
-    QString cliConnect() const { return CliConnect(m_server->port()); }
     QString xecute(TcpServerClient& c, const QString& command) {
         ServerObject w = c.newObject("VT.Windows");
         const QString out = w.call("Xecute", QStringList{command});
@@ -56,17 +56,16 @@ private:
     }
 
     TemporarySettings m_settings;
-    QTemporaryDir m_dir;
-    std::unique_ptr<StandinProcess> m_server;
+    CliStandin m_standin;
 };
 
 void TestWire::initTestCase() {
-    m_server = std::make_unique<StandinProcess>(m_dir.filePath("wire.db"));
-    QVERIFY2(m_server->started(), qPrintable(m_server->errorOutput()));
+    QString why;
+    QVERIFY2(m_standin.start(&why), qPrintable(why));
 }
 
 void TestWire::cleanupTestCase() {
-    m_server.reset();
+    m_standin.stop();
 }
 
 void TestWire::serverNotRunning() {
@@ -100,31 +99,26 @@ void TestWire::cliWithoutServerShowsRetryMessagesAndFails() {
 
 void TestWire::cliXecuteQuoteInStringLiteral() {
     QString out, err;
-    QCOMPARE(
-        RunCli({"--connect", cliConnect(), "xecute", "S X=\"a\"\"b\" W X,$P(\"1`2`3\",\"`\",2)"},
-               &out, &err),
-        0);
+    QCOMPARE(m_standin.run({"xecute", "S X=\"a\"\"b\" W X,$P(\"1`2`3\",\"`\",2)"}, &out, &err), 0);
     QCOMPARE(out, QString("a\"b2"));
     QCOMPARE(err, QString());
 }
 
 void TestWire::cliGlobalSurvivesBetweenCalls() {
     QString out, err;
-    QCOMPARE(
-        RunCli({"--connect", cliConnect(), "xecute", "S ^CLITEST(\"k\",2)=\"Größe\""}, &out, &err),
-        0);
+    QCOMPARE(m_standin.run({"xecute", "S ^CLITEST(\"k\",2)=\"Größe\""}, &out, &err), 0);
     QCOMPARE(out, QString());
-    QCOMPARE(RunCli({"--connect", cliConnect(), "xecute", "W ^CLITEST(\"k\",2)"}, &out, &err), 0);
+    QCOMPARE(m_standin.run({"xecute", "W ^CLITEST(\"k\",2)"}, &out, &err), 0);
     QCOMPARE(out, QString("Größe"));
     // Locals do not survive: each call is a job of its own.
-    QCOMPARE(RunCli({"--connect", cliConnect(), "xecute", "S L=1"}, &out, &err), 0);
-    QCOMPARE(RunCli({"--connect", cliConnect(), "xecute", "W $D(L)"}, &out, &err), 0);
+    QCOMPARE(m_standin.run({"xecute", "S L=1"}, &out, &err), 0);
+    QCOMPARE(m_standin.run({"xecute", "W $D(L)"}, &out, &err), 0);
     QCOMPARE(out, QString("0"));
 }
 
 void TestWire::cliReportsMErrorOnStandardError() {
     QString out, err;
-    QCOMPARE(RunCli({"--connect", cliConnect(), "xecute", "W ^NIEMALS(1)"}, &out, &err), 1);
+    QCOMPARE(m_standin.run({"xecute", "W ^NIEMALS(1)"}, &out, &err), 1);
     QCOMPARE(out, QString());
     QCOMPARE(err, QString("Vorgang: cacheapi.dbcall Ungültige Anfrage! Kein "
                           "Ergebnis gefunden\n\nDBCall Aufruf von VT.Windwos Xecute "
@@ -133,7 +127,7 @@ void TestWire::cliReportsMErrorOnStandardError() {
 
 void TestWire::wrongNamespaceRefused() {
     TcpServerClient c;
-    QVERIFY(!c.connect(QStringLiteral("cn_iptcp:127.0.0.1[%1]:ANDERS").arg(m_server->port())));
+    QVERIFY(!c.connect(QStringLiteral("cn_iptcp:127.0.0.1[%1]:ANDERS").arg(m_standin.port())));
     QCOMPARE(c.lastError(), QString("<NAMESPACE> ANDERS"));
     QVERIFY(!c.isConnected());
 }
@@ -190,7 +184,7 @@ void TestWire::malformedFrameClosesOnlyThatConnection() {
     QVERIFY(other.connect(connectString(), kDemoUser));
     xecute(other, "S KEEP=1");
 
-    Raw client(m_server->port());
+    Raw client(m_standin.port());
     QVERIFY(client.connected());
     QTcpSocket& raw = client.socket();
     raw.write(frame);

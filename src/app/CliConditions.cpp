@@ -71,11 +71,8 @@ bool postedPositionsStillThere(const PositionDownload& download, const PositionG
 int runPost(const QStringList& args, const QCommandLineParser& parser) {
     const bool all = parser.isSet(QStringLiteral("all"));
     const bool marked = parser.isSet(QStringLiteral("marked"));
-    if (args.size() != 1 || args[0].isEmpty() || (all && marked)) {
-        err() << "usage: quendra-cli --connect \"...\" post KEY [--all | --marked POSID,...] "
-                 "[--options NAME,...] [--preview]\n";
-        return 2;
-    }
+    if (args.size() != 1 || args[0].isEmpty() || (all && marked))
+        return printUsage(u"post");
     QString unknown;
     const auto options =
         PostingOptions::fromNames(parser.value(QStringLiteral("options")), &unknown);
@@ -156,11 +153,8 @@ int runEkGroups(const QStringList& args, const QCommandLineParser& parser) {
     const QString post = parser.value(QStringLiteral("post"));
     const bool posting = parser.isSet(QStringLiteral("post"));
     if (args.size() != 1 || args[0].isEmpty() || (save && posting) ||
-        (posting && post != u"J" && post != u"N")) {
-        err() << "usage: quendra-cli --connect \"...\" ekgroups KEY [--set ID:COL=VALUE]... "
-                 "[--date DD.MM.YYYY] [--save | --post J|N]\n";
-        return 2;
-    }
+        (posting && post != u"J" && post != u"N"))
+        return printUsage(u"ekgroups");
     PositionDownload download;
     if (!openDownload(args[0], &download))
         return 1;

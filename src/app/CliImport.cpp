@@ -14,11 +14,6 @@
 
 namespace {
 
-const char kImportUsage[] =
-    "usage: quendra-cli --connect \"...\" import FILE [FILE...] [--supplier N] "
-    "[--tracks all|none|DATE,...] [--columns bestnr=A,bezeichnung=B,ean=C,preis=D,einheit=E,"
-    "pe=F,rabattgruppe=G,datum=H,netto=I --first-row N] [--sheet NAME]\n";
-
 // The column mapping of a price list: --columns and --first-row, else the
 // one remembered for the supplier (--first-row and --sheet still apply).
 // Why there is none or it is malformed ("" when it is fine).
@@ -92,8 +87,8 @@ int importFiles(const QStringList& paths, const QCommandLineParser& p) {
         return 1;
     }
     if (!usage.isEmpty()) {
-        err() << "quendra-cli: " << usage << '\n' << kImportUsage;
-        return 2;
+        err() << "quendra-cli: " << usage << '\n';
+        return printUsage(u"import");
     }
     if (!supplierOption.isEmpty() || opened.supplierName.isEmpty()) {
         if (import.checkSupplier(supplier).isEmpty())
@@ -152,19 +147,14 @@ void addImportOptions(QCommandLineParser& parser) {
 }
 
 int runImport(const QStringList& args, const QCommandLineParser& parser) {
-    if (args.isEmpty()) {
-        err() << kImportUsage;
-        return 2;
-    }
+    if (args.isEmpty())
+        return printUsage(u"import");
     return importFiles(args, parser);
 }
 
 int runWebImport(const QStringList& args, const QCommandLineParser& parser) {
-    if (args.size() != 1 || args[0].isEmpty()) {
-        err() << "usage: quendra-cli --connect \"...\" web-import CODE [--supplier N] [--tracks "
-                 "...]\n";
-        return 2;
-    }
+    if (args.size() != 1 || args[0].isEmpty())
+        return printUsage(u"web-import");
     QString entry = QStringLiteral("(") + args[0] + u')';
     for (const QString& e : LoadWebSuppliers())
         if (WebSupplierCode(e) == args[0])

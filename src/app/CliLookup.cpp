@@ -51,11 +51,8 @@ void addLookupOptions(QCommandLineParser& parser) {
 int runSearchArticles(const QStringList& args, const QCommandLineParser& parser) {
     bool ok = false;
     const int max = parser.value(QStringLiteral("max")).toInt(&ok);
-    if (!args.isEmpty() || !ok || max < 0) {
-        err() << "usage: quendra-cli --connect \"...\" search-articles [--text T] [--hgrp G] "
-                 "[--ugrp G] [--supplier N] [--department D] [--active A] [--gel G] [--max N]\n";
-        return 2;
-    }
+    if (!args.isEmpty() || !ok || max < 0)
+        return printUsage(u"search-articles");
     const ArticleCriteria criteria{
         parser.value(QStringLiteral("text")),       parser.value(QStringLiteral("hgrp")),
         parser.value(QStringLiteral("ugrp")),       parser.value(QStringLiteral("supplier")),
@@ -77,21 +74,16 @@ int runSearchArticles(const QStringList& args, const QCommandLineParser& parser)
 }
 
 int runSearchSuppliers(const QStringList& args, const QCommandLineParser& parser) {
-    if (args.size() != 1) {
-        err() << "usage: quendra-cli --connect \"...\" search-suppliers TEXT [--group G]\n";
-        return 2;
-    }
+    if (args.size() != 1)
+        return printUsage(u"search-suppliers");
     bool ok = false;
     printPartners(getlnrsu(args[0], parser.value(QStringLiteral("group")), &ok));
     return ok ? 0 : 1;
 }
 
 int runSearchCustomers(const QStringList& args, const QCommandLineParser& parser) {
-    if (args.size() != 1) {
-        err() << "usage: quendra-cli --connect \"...\" search-customers TEXT [--group G] "
-                 "[--plz P]\n";
-        return 2;
-    }
+    if (args.size() != 1)
+        return printUsage(u"search-customers");
     bool ok = false;
     printPartners(getknrsu(args[0], parser.value(QStringLiteral("group")),
                            parser.value(QStringLiteral("plz")), &ok));
@@ -99,10 +91,8 @@ int runSearchCustomers(const QStringList& args, const QCommandLineParser& parser
 }
 
 int runEanMatch(const QStringList& args, bool post) {
-    if (args.size() != 2 || args[0].isEmpty()) {
-        err() << "usage: quendra-cli --connect \"...\" ean-match KEY FILE [--post]\n";
-        return 2;
-    }
+    if (args.size() != 2 || args[0].isEmpty())
+        return printUsage(u"ean-match");
     PositionDownload download;
     if (!openDownload(args[0], &download))
         return 1;

@@ -15,11 +15,8 @@ void addOverviewOptions(QCommandLineParser& parser) {
 // line each: label, a tab, the count.
 int runOverview(const QStringList& args, const QCommandLineParser& parser) {
     if (args.size() != 1 || args[0].isEmpty() ||
-        (parser.isSet(QStringLiteral("png")) && parser.value(QStringLiteral("png")).isEmpty())) {
-        err() << "usage: quendra-cli --connect \"...\" overview KEY [--filter NAME]... "
-                 "[--png FILE]\n";
-        return 2;
-    }
+        (parser.isSet(QStringLiteral("png")) && parser.value(QStringLiteral("png")).isEmpty()))
+        return printUsage(u"overview");
     PositionFilter filter;
     if (!quickFiltersOf(parser, &filter))
         return 2;

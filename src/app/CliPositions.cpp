@@ -91,11 +91,8 @@ int shownRows(const QString& key, const QCommandLineParser& parser, PositionGrid
 // as the grid shows them and the row key; with styles the row key and the
 // 53 cell styles.
 int runPositions(const QStringList& args, const QCommandLineParser& parser) {
-    if (args.size() != 1 || args[0].isEmpty()) {
-        err() << "usage: quendra-cli --connect \"...\" positions KEY [--styles] [--filter NAME]... "
-                 "[--text TEXT] [--sort COL [--descending]]\n";
-        return 2;
-    }
+    if (args.size() != 1 || args[0].isEmpty())
+        return printUsage(u"positions");
     PositionGridModel model;
     QList<int> rows;
     if (const int failed = shownRows(args[0], parser, model, &rows))
@@ -113,11 +110,8 @@ int runPositions(const QStringList& args, const QCommandLineParser& parser) {
 int runExport(const QStringList& args, const QCommandLineParser& parser) {
     const QString xlsx = parser.value(QStringLiteral("xlsx"));
     const QString csv = parser.value(QStringLiteral("csv"));
-    if (args.size() != 1 || args[0].isEmpty() || (xlsx.isEmpty() && csv.isEmpty())) {
-        err() << "usage: quendra-cli --connect \"...\" export KEY [--xlsx FILE] [--csv FILE] "
-                 "[--filter NAME]... [--text TEXT] [--sort COL [--descending]]\n";
-        return 2;
-    }
+    if (args.size() != 1 || args[0].isEmpty() || (xlsx.isEmpty() && csv.isEmpty()))
+        return printUsage(u"export");
     PositionGridModel model;
     QList<int> rows;
     if (const int failed = shownRows(args[0], parser, model, &rows))

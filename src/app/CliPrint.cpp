@@ -25,11 +25,8 @@ int runPrint(const QStringList& args, const QCommandLineParser& parser) {
         options.grouping = G::GoodsGroup;
     const QString pdf = parser.value(QStringLiteral("pdf"));
     if (args.size() != 1 || args[0].isEmpty() || pdf.isEmpty() ||
-        !(group.isEmpty() || group == u"none" || group == u"ekgrp" || group == u"wargr")) {
-        err() << "usage: quendra-cli --connect \"...\" print KEY --pdf FILE [--marked POSID,...] "
-                 "[--group ekgrp|wargr|none] [--no-purchase-prices] [--overview]\n";
-        return 2;
-    }
+        !(group.isEmpty() || group == u"none" || group == u"ekgrp" || group == u"wargr"))
+        return printUsage(u"print");
     options.purchasePrices = !parser.isSet(QStringLiteral("no-purchase-prices"));
     options.overview = parser.isSet(QStringLiteral("overview"));
     PositionDownload download;

@@ -11,6 +11,11 @@
 QTextStream& out();
 QTextStream& err();
 
+// Prints the usage of a command (its row in the command table of
+// quendra_cli_main.cpp) on standard error; returns 2, the exit code of a
+// command line that does not fit.
+int printUsage(QStringView command);
+
 // The download of a key from the download list; an empty key when there is
 // none. False when the list could not be read.
 bool findDownload(const QString& key, PositionDownload* download);

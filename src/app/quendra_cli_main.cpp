@@ -22,7 +22,6 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
-#include <QHash>
 #include <QRegularExpression>
 #include <QTextStream>
 #include <QThread>
@@ -30,6 +29,7 @@
 #include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -45,10 +45,8 @@ bool login(const QString& fields) {
 }
 
 int runDownloads(const QStringList& args) {
-    if (!args.isEmpty()) {
-        err() << "usage: quendra-cli --connect \"...\" downloads\n";
-        return 2;
-    }
+    if (!args.isEmpty())
+        return printUsage(u"downloads");
     bool ok = false;
     const QList<DownloadRow> rows = LoadDownloadList(&ok);
     if (!ok)
@@ -60,19 +58,15 @@ int runDownloads(const QStringList& args) {
 }
 
 int runDelete(const QStringList& args) {
-    if (args.size() != 1 || args[0].isEmpty()) {
-        err() << "usage: quendra-cli --connect \"...\" delete KEY\n";
-        return 2;
-    }
+    if (args.size() != 1 || args[0].isEmpty())
+        return printUsage(u"delete");
     return DeleteDownload(args[0]) ? 0 : 1;
 }
 
 // The candidate list of a download: five fields per row.
 int runCandidates(const QStringList& args) {
-    if (args.size() != 1 || args[0].isEmpty()) {
-        err() << "usage: quendra-cli --connect \"...\" candidates KEY\n";
-        return 2;
-    }
+    if (args.size() != 1 || args[0].isEmpty())
+        return printUsage(u"candidates");
     PositionDownload download;
     if (!openDownload(args[0], &download))
         return 1;
@@ -127,10 +121,8 @@ int columnArgument(const QString& text) {
 
 // As typing ARTNR into the position's "Art.-Nr." cell.
 int runAssign(const QStringList& args) {
-    if (args.size() != 3 || args[0].isEmpty() || args[1].isEmpty()) {
-        err() << "usage: quendra-cli --connect \"...\" assign KEY POSID ARTNR\n";
-        return 2;
-    }
+    if (args.size() != 3 || args[0].isEmpty() || args[1].isEmpty())
+        return printUsage(u"assign");
     EditSession s;
     if (!s.open(args[0]))
         return 1;
@@ -143,10 +135,8 @@ int runAssign(const QStringList& args) {
 
 // As editing one grid cell; prints the row afterwards.
 int runSet(const QStringList& args, const QStringList& inputs) {
-    if (args.size() != 4 || args[0].isEmpty() || args[1].isEmpty()) {
-        err() << "usage: quendra-cli --connect \"...\" set KEY POSID COL VALUE [--input TEXT]...\n";
-        return 2;
-    }
+    if (args.size() != 4 || args[0].isEmpty() || args[1].isEmpty())
+        return printUsage(u"set");
     const int column = columnArgument(args[2]);
     if (column < 0)
         return 2;
@@ -166,11 +156,8 @@ int runSet(const QStringList& args, const QStringList& inputs) {
 // "Mehrfachsetzen" over the given positions; prints their rows afterwards
 // and lists the rows that were left as they were on standard error.
 int runSetMarked(const QStringList& args, const QStringList& inputs) {
-    if (args.size() != 4 || args[0].isEmpty() || args[1].isEmpty()) {
-        err() << "usage: quendra-cli --connect \"...\" set-marked KEY POSID,POSID... COL VALUE "
-                 "[--input TEXT]...\n";
-        return 2;
-    }
+    if (args.size() != 4 || args[0].isEmpty() || args[1].isEmpty())
+        return printUsage(u"set-marked");
     const int column = columnArgument(args[2]);
     if (column < 0)
         return 2;
@@ -254,17 +241,106 @@ QString UnmarkNegative(const QString& argument) {
 }
 
 int runXecute(const QStringList& args) {
-    if (args.size() != 1) {
-        err() << "usage: quendra-cli [--connect \"FIRMA FIL USER PASSWORD SERVER PORT "
-                 "NAMESPACE\"] xecute 'M COMMAND'\n";
-        return 2;
-    }
+    if (args.size() != 1)
+        return printUsage(u"xecute");
     const CommandOutput output = RunCommand(args[0]);
     if (output.failed)
         return 1;
     out() << output.text;
     out().flush();
     return 0;
+}
+
+using Command = std::function<int(const QStringList& rest, const QCommandLineParser& parser)>;
+
+// How a usage message names the login: every command logs in with
+// --connect; xecute's names the fields.
+constexpr char kConnect[] = "--connect \"...\"";
+constexpr char kConnectFields[] = "[--connect \"FIRMA FIL USER PASSWORD SERVER PORT NAMESPACE\"]";
+
+// A command: its name, its arguments as the help's list of commands gives
+// them and as its usage message does (nullptr: the same), what runs it and
+// how its usage names the login.
+struct CommandRow {
+    const char* name;
+    const char* synopsis;
+    const char* usage;
+    Command run;
+    const char* connect = kConnect;
+};
+
+// The commands in the order the help lists them.
+const std::vector<CommandRow>& commandTable() {
+    using P = const QCommandLineParser&;
+    using A = const QStringList&;
+    static const std::vector<CommandRow> table{
+        {"xecute", "'M COMMAND'", nullptr, [](A rest, P) { return runXecute(rest); },
+         kConnectFields},
+        {"downloads", "", nullptr, [](A rest, P) { return runDownloads(rest); }},
+        {"delete", "KEY", nullptr, [](A rest, P) { return runDelete(rest); }},
+        {"import", "FILE",
+         "FILE [FILE...] [--supplier N] [--tracks all|none|DATE,...] [--columns "
+         "bestnr=A,bezeichnung=B,ean=C,preis=D,einheit=E,pe=F,rabattgruppe=G,datum=H,netto=I "
+         "--first-row N] [--sheet NAME]",
+         [](A rest, P p) { return runImport(rest, p); }},
+        {"web-import", "CODE", "CODE [--supplier N] [--tracks ...]",
+         [](A rest, P p) { return runWebImport(rest, p); }},
+        {"positions", "KEY",
+         "KEY [--styles] [--filter NAME]... [--text TEXT] [--sort COL [--descending]]",
+         [](A rest, P p) { return runPositions(rest, p); }},
+        {"export", "KEY",
+         "KEY [--xlsx FILE] [--csv FILE] [--filter NAME]... [--text TEXT] [--sort COL "
+         "[--descending]]",
+         [](A rest, P p) { return runExport(rest, p); }},
+        {"candidates", "KEY", nullptr, [](A rest, P) { return runCandidates(rest); }},
+        {"assign", "KEY POSID ARTNR", nullptr, [](A rest, P) { return runAssign(rest); }},
+        {"set", "KEY POSID COL VALUE", "KEY POSID COL VALUE [--input TEXT]...",
+         [](A rest, P p) { return runSet(rest, p.values(QStringLiteral("input"))); }},
+        {"set-marked", "KEY POSID,... COL VALUE", "KEY POSID,POSID... COL VALUE [--input TEXT]...",
+         [](A rest, P p) { return runSetMarked(rest, p.values(QStringLiteral("input"))); }},
+        {"post", "KEY", "KEY [--all | --marked POSID,...] [--options NAME,...] [--preview]",
+         [](A rest, P p) { return runPost(rest, p); }},
+        {"ekgroups", "KEY", "KEY [--set ID:COL=VALUE]... [--date DD.MM.YYYY] [--save | --post J|N]",
+         [](A rest, P p) { return runEkGroups(rest, p); }},
+        {"search-articles", "",
+         "[--text T] [--hgrp G] [--ugrp G] [--supplier N] [--department D] [--active A] [--gel "
+         "G] [--max N]",
+         [](A rest, P p) { return runSearchArticles(rest, p); }},
+        {"search-suppliers", "TEXT", "TEXT [--group G]",
+         [](A rest, P p) { return runSearchSuppliers(rest, p); }},
+        {"search-customers", "TEXT", "TEXT [--group G] [--plz P]",
+         [](A rest, P p) { return runSearchCustomers(rest, p); }},
+        {"ean-match", "KEY FILE", "KEY FILE [--post]",
+         [](A rest, P p) {
+             const bool post = p.isSet(QStringLiteral("post"));
+             // "--post" takes no value here: another value is the usage.
+             return post && p.value(QStringLiteral("post")) != u"J" ? runEanMatch({}, false)
+                                                                    : runEanMatch(rest, post);
+         }},
+        {"print", "KEY --pdf FILE",
+         "KEY --pdf FILE [--marked POSID,...] [--group ekgrp|wargr|none] [--no-purchase-prices] "
+         "[--overview]",
+         [](A rest, P p) { return runPrint(rest, p); }},
+        {"overview", "KEY", "KEY [--filter NAME]... [--png FILE]",
+         [](A rest, P p) { return runOverview(rest, p); }},
+    };
+    return table;
+}
+
+const CommandRow* findCommand(QStringView name) {
+    for (const CommandRow& row : commandTable())
+        if (name == QLatin1String(row.name))
+            return &row;
+    return nullptr;
+}
+
+// The commands as the help lists them: "xecute 'M COMMAND' | downloads | ...".
+QString commandList() {
+    QStringList entries;
+    for (const CommandRow& row : commandTable())
+        entries << (*row.synopsis ? QLatin1String(row.name) + u' ' + QLatin1String(row.synopsis)
+                                  : QString::fromLatin1(row.name));
+    return entries.join(QStringLiteral(" | "));
 }
 
 // Printing and the overview's chart lay text out with fonts, which needs the
@@ -325,14 +401,7 @@ void addOptions(QCommandLineParser& parser) {
     addImportOptions(parser);
     addPrintOptions(parser);
     addOverviewOptions(parser);
-    parser.addPositionalArgument(
-        QStringLiteral("command"),
-        QStringLiteral(
-            "xecute 'M COMMAND' | downloads | delete KEY | import FILE | "
-            "web-import CODE | positions KEY | export KEY | candidates KEY | assign KEY POSID "
-            "ARTNR | set KEY POSID COL VALUE | set-marked KEY POSID,... COL VALUE | "
-            "post KEY | ekgroups KEY | search-articles | search-suppliers TEXT | "
-            "search-customers TEXT | ean-match KEY FILE | print KEY --pdf FILE | overview KEY"));
+    parser.addPositionalArgument(QStringLiteral("command"), commandList());
 }
 
 // Messages on the console; an exit lets the connection go and flushes.
@@ -373,47 +442,17 @@ bool applyConnectionOptions(const QCommandLineParser& parser) {
     return true;
 }
 
-using Command = std::function<int(const QStringList& rest, const QCommandLineParser& parser)>;
-
-// The commands by name.
-const QHash<QString, Command>& commandTable() {
-    using P = const QCommandLineParser&;
-    using A = const QStringList&;
-    static const QHash<QString, Command> table{
-        {QStringLiteral("xecute"), [](A rest, P) { return runXecute(rest); }},
-        {QStringLiteral("downloads"), [](A rest, P) { return runDownloads(rest); }},
-        {QStringLiteral("delete"), [](A rest, P) { return runDelete(rest); }},
-        {QStringLiteral("import"), [](A rest, P p) { return runImport(rest, p); }},
-        {QStringLiteral("web-import"), [](A rest, P p) { return runWebImport(rest, p); }},
-        {QStringLiteral("positions"), [](A rest, P p) { return runPositions(rest, p); }},
-        {QStringLiteral("export"), [](A rest, P p) { return runExport(rest, p); }},
-        {QStringLiteral("candidates"), [](A rest, P) { return runCandidates(rest); }},
-        {QStringLiteral("assign"), [](A rest, P) { return runAssign(rest); }},
-        {QStringLiteral("set"),
-         [](A rest, P p) { return runSet(rest, p.values(QStringLiteral("input"))); }},
-        {QStringLiteral("set-marked"),
-         [](A rest, P p) { return runSetMarked(rest, p.values(QStringLiteral("input"))); }},
-        {QStringLiteral("post"), [](A rest, P p) { return runPost(rest, p); }},
-        {QStringLiteral("ekgroups"), [](A rest, P p) { return runEkGroups(rest, p); }},
-        {QStringLiteral("search-articles"), [](A rest, P p) { return runSearchArticles(rest, p); }},
-        {QStringLiteral("search-suppliers"),
-         [](A rest, P p) { return runSearchSuppliers(rest, p); }},
-        {QStringLiteral("search-customers"),
-         [](A rest, P p) { return runSearchCustomers(rest, p); }},
-        {QStringLiteral("ean-match"),
-         [](A rest, P p) {
-             const bool post = p.isSet(QStringLiteral("post"));
-             // "--post" takes no value here: another value is the usage.
-             return post && p.value(QStringLiteral("post")) != u"J" ? runEanMatch({}, false)
-                                                                    : runEanMatch(rest, post);
-         }},
-        {QStringLiteral("print"), [](A rest, P p) { return runPrint(rest, p); }},
-        {QStringLiteral("overview"), [](A rest, P p) { return runOverview(rest, p); }},
-    };
-    return table;
-}
-
 } // namespace
+
+int printUsage(QStringView command) {
+    const CommandRow* row = findCommand(command);
+    Q_ASSERT(row);
+    err() << "usage: quendra-cli " << row->connect << ' ' << row->name;
+    if (const char* usage = row->usage ? row->usage : row->synopsis; *usage)
+        err() << ' ' << usage;
+    err() << '\n';
+    return 2;
+}
 
 int main(int argc, char** argv) {
     const std::unique_ptr<QCoreApplication> application = makeApplication(argc, argv);
@@ -448,14 +487,14 @@ int main(int argc, char** argv) {
         return 2;
     }
     const QString command = positional[0];
-    const auto found = commandTable().constFind(command);
-    if (found == commandTable().constEnd()) {
+    const CommandRow* found = findCommand(command);
+    if (!found) {
         err() << "quendra-cli: unknown command " << command << "\n";
         return 2;
     }
     if (!login(parser.value(QStringLiteral("connect"))))
         return 1;
-    const int rc = (*found)(positional.mid(1), parser);
+    const int rc = found->run(positional.mid(1), parser);
     CloseConnection();
     return rc;
 }

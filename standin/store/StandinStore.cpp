@@ -1,6 +1,6 @@
 #include "StandinStore.h"
 
-#include "StandinRegistry.h"
+#include "StoreCheckpointer.h"
 #include "common/ServerError.h"
 #include "common/TextHelpers.h"
 #include "common/WireProtocol.h"
@@ -11,101 +11,13 @@
 #include <QSqlError>
 #include <QSqlRecord>
 #include <QStringEncoder>
-#include <condition_variable>
-#include <mutex>
 #include <sqlite3.h>
 #include <stdexcept>
-#include <thread>
 
 namespace {
 
-constexpr char16_t kEscape = 0x10;
-constexpr char16_t kSeparator = 0x1F;
 constexpr int kJobBlock = 100;
-constexpr int kBusyTimeoutMs = 5000;
 constexpr int kShortBusyTimeoutMs = 250;
-
-// Whether the code unit at i must be written escaped.
-bool special(QStringView s, qsizetype i, bool subscript) {
-    const char16_t c = s[i].unicode();
-    if (c == kEscape || (subscript && c == kSeparator))
-        return true;
-    if (QChar::isHighSurrogate(c))
-        return i + 1 >= s.size() || !QChar::isLowSurrogate(s[i + 1].unicode());
-    if (QChar::isLowSurrogate(c))
-        return i == 0 || !QChar::isHighSurrogate(s[i - 1].unicode());
-    return false;
-}
-
-void appendEscaped(QString& out, QStringView s, bool subscript) {
-    qsizetype i = 0;
-    while (i < s.size() && !special(s, i, subscript))
-        ++i;
-    if (i == s.size()) {
-        out += s;
-        return;
-    }
-    out += s.first(i);
-    for (; i < s.size(); ++i) {
-        if (special(s, i, subscript)) {
-            out += kEscape;
-            out += QStringLiteral("%1").arg(uint(s[i].unicode()), 4, 16, QLatin1Char('0'));
-        } else {
-            out += s[i];
-        }
-    }
-}
-
-} // namespace
-
-QString SubscriptKey(const QStringList& subscripts) {
-    // An empty list is the unsubscripted node.
-    QString key;
-    for (qsizetype i = 0; i < subscripts.size(); ++i) {
-        if (i > 0)
-            key += kSeparator;
-        appendEscaped(key, subscripts[i], true);
-    }
-    return key;
-}
-
-QString StoredText(const QString& value) {
-    QString out;
-    appendEscaped(out, value, false);
-    return out;
-}
-
-QString TextFromStored(const QString& stored) {
-    if (!stored.contains(kEscape))
-        return stored;
-    QString out;
-    out.reserve(stored.size());
-    const auto hex = [](QChar c) {
-        const char16_t u = c.unicode();
-        return u >= u'0' && u <= u'9'   ? int(u - u'0')
-               : u >= u'a' && u <= u'f' ? int(u - u'a' + 10)
-                                        : -1;
-    };
-    for (qsizetype i = 0; i < stored.size(); ++i) {
-        int code = -1;
-        if (stored[i] == kEscape && i + 4 < stored.size()) {
-            code = 0;
-            for (qsizetype k = 1; k <= 4 && code >= 0; ++k) {
-                const int digit = hex(stored[i + k]);
-                code = digit < 0 ? -1 : code * 16 + digit;
-            }
-        }
-        if (code >= 0) {
-            out += QChar(char16_t(code));
-            i += 4;
-        } else {
-            out += stored[i];
-        }
-    }
-    return out;
-}
-
-namespace {
 
 // SQLite's own text of the error, with the start of the statement.
 [[noreturn]] void dbFail(const QSqlQuery& q, const QString& sql) {
@@ -113,10 +25,6 @@ namespace {
     const QString text = e.databaseText().isEmpty() ? e.text() : e.databaseText();
     throw ServerError(StandinErrors::Database, QStringLiteral("Datenbankfehler: ") + text +
                                                    QStringLiteral(" (") + sql.left(80) + u')');
-}
-
-QString quoteIdent(const QString& name) {
-    return u'"' + name + u'"';
 }
 
 } // namespace
@@ -130,73 +38,6 @@ bool StandinStore::nextRow(QSqlQuery& q) {
         dbFail(q, q.lastQuery());
     return false;
 }
-
-// Checkpoints run here, passive, on a connection of their own: they never
-// wait for the writer, and the fsyncs they make cost the server's thread
-// nothing. Once they have copied the whole WAL, the next write starts it
-// from the beginning again.
-class StandinStore::Checkpointer {
-public:
-    explicit Checkpointer(const QString& path) {
-        const QByteArray name = path.toUtf8();
-        // A first read opens the WAL, without which there is nothing to
-        // checkpoint.
-        if (sqlite3_open_v2(name.constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
-            sqlite3_exec(m_db, "PRAGMA schema_version", nullptr, nullptr, nullptr) != SQLITE_OK) {
-            sqlite3_close(m_db);
-            m_db = nullptr;
-            return;
-        }
-        m_thread = std::thread([this] { run(); });
-    }
-    ~Checkpointer() {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_stop = true;
-        }
-        m_wake.notify_one();
-        if (m_thread.joinable())
-            m_thread.join();
-        sqlite3_close(m_db);
-    }
-    Checkpointer(const Checkpointer&) = delete;
-    Checkpointer& operator=(const Checkpointer&) = delete;
-
-    bool running() const { return m_db != nullptr; }
-    // While held, no checkpoint runs here; not held while one runs.
-    std::unique_lock<std::mutex> tryPause() {
-        return std::unique_lock<std::mutex>(m_running, std::try_to_lock);
-    }
-    void request() {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_due = true;
-        }
-        m_wake.notify_one();
-    }
-
-private:
-    void run() {
-        for (;;) {
-            std::unique_lock<std::mutex> lock(m_mutex);
-            m_wake.wait(lock, [this] { return m_due || m_stop; });
-            if (m_stop)
-                return;
-            m_due = false;
-            lock.unlock();
-            const std::lock_guard<std::mutex> running(m_running);
-            sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
-        }
-    }
-
-    sqlite3* m_db = nullptr;
-    std::thread m_thread;
-    std::mutex m_mutex;
-    std::mutex m_running;
-    std::condition_variable m_wake;
-    bool m_due = false;
-    bool m_stop = false;
-};
 
 StandinStore::StandinStore(const QString& databasePath) {
     static QAtomicInt counter;
@@ -432,14 +273,6 @@ void StandinStore::execScript(const QStringList& statements) {
     }
 }
 
-void StandinStore::createTable(const StoredClass& cls) {
-    QStringList cols{QStringLiteral("id TEXT PRIMARY KEY")};
-    for (const QString& p : cls.properties)
-        cols << quoteIdent(p) + QStringLiteral(" TEXT NOT NULL DEFAULT ''");
-    execScript({QStringLiteral("CREATE TABLE IF NOT EXISTS ") + quoteIdent(cls.table) + u'(' +
-                cols.join(u',') + u')'});
-}
-
 std::optional<QString> StandinStore::getGlobal(const QString& name, const QStringList& subscripts) {
     // "v" before the value tells a defined empty node from a missing one.
     const QString v =
@@ -469,99 +302,9 @@ int StandinStore::dataGlobal(const QString& name, const QStringList& subscripts)
                         {name}) == u"1"
             : textValue(QStringLiteral(
                             "SELECT 1 FROM globals WHERE name=? AND subs>? AND subs<? LIMIT 1"),
-                        {name, key + kSeparator, key + QChar(kSeparator + 1)}) == u"1";
+                        {name, key + kSubscriptSeparator, key + QChar(kSubscriptSeparator + 1)}) ==
+                  u"1";
     return (children ? 10 : 0) + (value ? 1 : 0);
-}
-
-bool StandinStore::loadObject(const ClassDef& def, const QString& id, StoredObject* out) {
-    const StoredClass& cls = def;
-    if (cls.table.isEmpty())
-        return false;
-    QString& sql = m_loadSql[cls.table];
-    if (sql.isEmpty()) {
-        QStringList cols;
-        for (const QString& p : cls.properties)
-            cols << quoteIdent(p);
-        sql = QStringLiteral("SELECT ") +
-              (cols.isEmpty() ? QStringLiteral("id") : cols.join(u',')) + QStringLiteral(" FROM ") +
-              quoteIdent(cls.table) + QStringLiteral(" WHERE id=?");
-    }
-    // Objects are read on SQLite's own handle: a wide row (a position has
-    // some 70 properties) costs no QVariant per value.
-    sqlite3_stmt* st = raw(sql, {id});
-    const int rc = sqlite3_step(st);
-    if (rc != SQLITE_ROW) {
-        sqlite3_reset(st);
-        if (rc != SQLITE_DONE)
-            throw ServerError(StandinErrors::Database,
-                              QStringLiteral("Datenbankfehler: ") +
-                                  QString::fromUtf8(sqlite3_errmsg(m_handle)));
-        return false;
-    }
-    out->cls = &def;
-    out->id = id;
-    out->values.clear();
-    out->values.reserve(cls.properties.size());
-    for (int i = 0; i < cls.properties.size(); ++i) {
-        out->values.insert(cls.properties[i], columnText(st, i));
-    }
-    sqlite3_reset(st);
-    return true;
-}
-
-void StandinStore::saveObject(StoredObject& obj) {
-    const StoredClass& cls = *obj.cls;
-    if (cls.table.isEmpty())
-        return;
-    if (cls.beforeSave)
-        cls.beforeSave(obj);
-    if (obj.id.isEmpty()) {
-        if (cls.autoId) {
-            obj.id = nextId(cls);
-        } else if (cls.idOf) {
-            obj.id = cls.idOf(obj);
-        }
-        if (obj.id.isEmpty())
-            throw ServerError(StandinErrors::General,
-                              QStringLiteral("Objekt ohne Schlüssel: ") + cls.name);
-    }
-    QString& sql = m_saveSql[cls.table];
-    if (sql.isEmpty()) {
-        QStringList cols{QStringLiteral("id")};
-        QStringList marks{QStringLiteral("?")};
-        for (const QString& p : cls.properties) {
-            cols << quoteIdent(p);
-            marks << QStringLiteral("?");
-        }
-        sql = QStringLiteral("INSERT OR REPLACE INTO ") + quoteIdent(cls.table) + u'(' +
-              cols.join(u',') + QStringLiteral(") VALUES(") + marks.join(u',') + u')';
-    }
-    QStringList values{obj.id};
-    values.reserve(cls.properties.size() + 1);
-    for (const QString& p : cls.properties)
-        values << obj.values.value(p);
-    execText(sql, values);
-}
-
-QString StandinStore::nextId(const StoredClass& cls) {
-    // A class without blocks counts one by one, without gaps.
-    const QString& className = cls.name;
-    const qint64 size = qMax<qint64>(1, cls.idBlock);
-    IdBlock& block = m_idBlocks[className];
-    if (block.next > block.last) {
-        // Reserved in the unit of work that uses the first id of the block:
-        // when that is rolled back, so is the reservation, and the block is
-        // forgotten with it.
-        const QString n = QString::number(size);
-        const qint64 last =
-            textValue(QStringLiteral("INSERT INTO idcounter(class,last) VALUES(?,?) "
-                                     "ON CONFLICT(class) DO UPDATE SET last=last+? RETURNING last"),
-                      {className, n, n})
-                .toLongLong();
-        block.next = last - size + 1;
-        block.last = last;
-    }
-    return QString::number(block.next++);
 }
 
 namespace {
@@ -607,59 +350,12 @@ void StandinStore::endJob(int number) noexcept {
             const QString key = SubscriptKey({QString::number(m_endedJobs.constLast())});
             execText(QStringLiteral("DELETE FROM globals WHERE name IN ('%XTT','STAND') AND "
                                     "(subs=? OR (subs>? AND subs<?))"),
-                     {key, key + kSeparator, key + QChar(kSeparator + 1)});
+                     {key, key + kSubscriptSeparator, key + QChar(kSubscriptSeparator + 1)});
             m_endedJobs.removeLast();
         }
     } catch (const std::exception&) {
         // Kept for the next attempt; a new server start removes them all.
     }
-}
-
-void StandinStore::setCheckpointPages(int pages) {
-    m_checkpointPages = pages;
-    // A WAL that was started anew is cut back, at its first commit, to the
-    // size of a checkpoint's worth of frames (a page and its 24-byte header
-    // each, after the 32-byte file header).
-    if (m_handle) {
-        const qint64 page = textValue(QStringLiteral("PRAGMA page_size"), {}).toLongLong();
-        execText(QStringLiteral("PRAGMA journal_size_limit=%1")
-                     .arg(qint64(qMax(1, m_checkpointPages)) * (page + 24) + 32),
-                 {});
-    }
-}
-
-int StandinStore::walHook(void* store, sqlite3*, const char*, int pages) {
-    auto* self = static_cast<StandinStore*>(store);
-    const int due = self->m_checkpointPages;
-    // The checkpointer copies what it can without waiting; when it falls
-    // behind (another program reads for long, or writes come faster than it
-    // copies), the server itself checkpoints and truncates the WAL.
-    if (self->m_checkpointer && pages >= due && pages / 2 < due)
-        self->m_checkpointer->request();
-    else if (pages >= due)
-        self->m_checkpointDue = true;
-    return SQLITE_OK;
-}
-
-void StandinStore::checkpointIfDue() noexcept {
-    if (!m_checkpointDue || !m_handle || m_depth > 0 || m_checkpointsHeld)
-        return;
-    m_checkpointDue = false;
-    std::unique_lock<std::mutex> paused;
-    if (m_checkpointer) {
-        paused = m_checkpointer->tryPause();
-        if (!paused.owns_lock()) {
-            m_checkpointDue = true;
-            return;
-        }
-    }
-    // TRUNCATE needs every reader of other programs to be done with the WAL;
-    // when one is not, a passive checkpoint does what it can without waiting.
-    sqlite3_busy_timeout(m_handle, 0);
-    if (sqlite3_wal_checkpoint_v2(m_handle, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr,
-                                  nullptr) != SQLITE_OK)
-        sqlite3_wal_checkpoint_v2(m_handle, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
-    sqlite3_busy_timeout(m_handle, kBusyTimeoutMs);
 }
 
 void StandinStore::forgetReservations() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "StoreKeys.h"
 #include "common/ServerError.h"
 
 #include <QHash>
@@ -218,13 +219,3 @@ private:
     StandinStore& m_store;
     bool m_open = true;
 };
-
-// Encodes subscripts into one key text (also used for job locals): the
-// subscripts joined by U+001F, with U+001F, U+0010 and unpaired surrogates
-// inside a subscript written as U+0010 and four hex digits, so that no text
-// can stand for another. Subscripts without such characters read as before.
-QString SubscriptKey(const QStringList& subscripts);
-// Values of globals as SQLite keeps them: U+0010 and unpaired surrogates
-// (which SQLite's UTF-8 cannot hold) written the same way.
-QString StoredText(const QString& value);
-QString TextFromStored(const QString& stored);
