@@ -8,6 +8,7 @@
 #include "Rights.h"
 #include "common/ServerError.h"
 #include "common/TextHelpers.h"
+#include "common/erp/Contract.h"
 
 #include <QRegularExpression>
 #include <QSqlQuery>
@@ -16,10 +17,10 @@ namespace {
 
 using Wire::Op;
 
-const QString kUsers = QStringLiteral("VT.ParPersEdv");
-const QString kWindows = QStringLiteral("VT.Windows");
-const QString kServerList = QStringLiteral("GUIVELTAR.Server");
-const QString kMenu = QStringLiteral("GUIVELTAR.Menue");
+const QString kUsers = erp::ParPersEdv::kClass;
+const QString kWindows = erp::Windows::kClass;
+const QString kServerList = erp::ServerList::kClass;
+const QString kMenu = erp::Menue::kClass;
 const QString kPassword = QStringLiteral("Passwort");
 const QString kSessions = QStringLiteral("%XTT");
 const QString kLocations = QStringLiteral("STAND");
