@@ -8,6 +8,7 @@
 #include "classes/ErpPositions.h"
 #include "classes/StandinClasses.h"
 #include "common/TextHelpers.h"
+#include "common/erp/Positions.h"
 #include "server/ServerConnection.h"
 
 #include <QSqlDatabase>
@@ -17,17 +18,16 @@
 namespace {
 
 // The position properties the grid writes and the query column each one
-// comes back in.
-const QList<std::pair<QString, int>> kWrittenProperties{
-    {"Bez1", 9},     {"bez2", 10},  {"bez3", 11},   {"epmvt", 12},    {"erevt", 13},
-    {"atyp", 15},    {"wargr", 16}, {"ABTNR", 17},  {"vke", 18},      {"vpe", 19},
-    {"vpi", 20},     {"vre", 21},   {"vrm", 22},    {"vpm", 23},      {"mcproz", 24},
-    {"palart", 25},  {"palje", 26}, {"palab", 27},  {"bestnrvt", 28}, {"eanvt", 29},
-    {"ebe", 30},     {"hlief", 31}, {"faktor", 32}, {"brutto", 33},   {"evm", 36},
-    {"mibeme", 37},  {"ekgrp", 38}, {"ekdat", 39},  {"rabtyp", 40},   {"rab1", 41},
-    {"rab2", 42},    {"rab3", 43},  {"rab4", 44},   {"netto", 45},    {"nebkost", 46},
-    {"vkrabgr", 47}, {"vkdat", 48}, {"kfsoll", 49}, {"vkexcl", 50},   {"vkincl", 51},
-    {"acod", 53}};
+// comes back in: every column of "pos" that shows a grid property, but the
+// margin, which the server works out when a position is saved.
+QList<std::pair<QString, int>> writtenProperties() {
+    QList<std::pair<QString, int>> out;
+    const QStringList grid = erp::ToStringList(erp::Pos::kGridProperties);
+    for (const erp::PosQuery::ColumnName& c : erp::PosQuery::kNames)
+        if (c.column != erp::PosQuery::Spanne && grid.contains(c.name))
+            out.append({c.name, c.column});
+    return out;
+}
 
 } // namespace
 
@@ -645,7 +645,7 @@ void TestErpData::removedAssignmentRefillsFromSupplierLine() {
 void TestErpData::propertiesWrittenBack() {
     {
         ServerObject o = Factory().openObject("quendrap.pos", "7");
-        for (const auto& [property, c] : kWrittenProperties)
+        for (const auto& [property, c] : writtenProperties())
             o.set(property, property + "-" + QString::number(c));
         o.set("Bez1", "T}rschwelle gro~");
         o.set("prdiff", "12.5");
@@ -654,7 +654,8 @@ void TestErpData::propertiesWrittenBack() {
     }
     const QList<QStringList> rows = positions("7", "3");
     QCOMPARE(rows.size(), 1);
-    for (const auto& [property, c] : kWrittenProperties) {
+    QCOMPARE(writtenProperties().size(), 41);
+    for (const auto& [property, c] : writtenProperties()) {
         if (property == "Bez1")
             continue;
         QCOMPARE(rows[0][c - 1], property + "-" + QString::number(c));
