@@ -13,7 +13,7 @@ namespace {
 using Wire::Op;
 
 const QString kUsers = erp::ParPersEdv::kClass;
-const QString kPassword = QStringLiteral("Passwort");
+const QString kPassword = erp::ParPersEdv::kPasswort;
 
 [[noreturn]] void refuse(const QString& what) {
     throw ServerError(StandinErrors::NotAllowed, QStringLiteral("Keine Berechtigung: ") + what);
