@@ -14,7 +14,9 @@
 - the stand-in includes nothing of the program but src/common;
 - project headers are included with quotes, never with angle brackets;
 - below the windows (and in the stand-in) no header of Qt's widget modules
-  (QtWidgets, QtPrintSupport, QtOpenGLWidgets) is included.
+  (QtWidgets, QtPrintSupport, QtOpenGLWidgets) is included;
+- no source file of src/ or standin/ but the ERP contract (src/common/erp)
+  writes the name of an ERP class in a string literal (comments may).
 Prints every fault, sorted; exit code 1 if any. --root DIR checks another
 tree of the same folders (the tests give it one with faults)."""
 import glob
@@ -91,6 +93,34 @@ roots = [src] + [os.path.join(root, *d) for d in (('standin', 'lib'), ('standin'
                                                   ('tests', 'support'))]
 faults = []
 
+# A class name of the ERP as the contract writes it: u"quendrap.pos".
+erp_class_name = re.compile(r'u"([A-Za-z%]+\.[A-Za-z0-9_.]+)"')
+string_literal = re.compile(r'"(?:[^"\\\n]|\\.)*"')
+line_comment = re.compile(r'//[^\n]*')
+block_comment = re.compile(r'/\*.*?\*/', re.S)
+
+
+def erp_class_names():
+    """The class names of the ERP contract (src/common/erp/*.h)."""
+    names = set()
+    for path in glob.glob(os.path.join(src, 'common', 'erp', '*.h')):
+        names.update(erp_class_name.findall(open(path, encoding='utf-8').read()))
+    return names
+
+
+def check_erp_names(path, text, names):
+    if not names or os.path.dirname(path) == os.path.join(src, 'common', 'erp'):
+        return
+    code = line_comment.sub('', block_comment.sub('', text))
+    written = set()
+    for literal in string_literal.findall(code):
+        for name in names:
+            if re.search(r'(?<![\w.])' + re.escape(name) + r'(?![\w])', literal):
+                written.add(name)
+    for name in sorted(written):
+        faults.append('%s writes the ERP class name %s (src/common/erp names it)' % (
+            os.path.relpath(path, root), name))
+
 
 def resolve(including_dir, name):
     for base in (including_dir, src):
@@ -127,8 +157,9 @@ def check_feature_order(path, own_rel, own, target, other):
             os.path.relpath(path, root), target, other_feature, own_feature))
 
 
-def check_file(top, path, widgets):
+def check_file(top, path, widgets, names):
     text = open(path, encoding='utf-8').read()
+    check_erp_names(path, text, names)
     dirpath = os.path.dirname(path)
     rel = os.path.relpath(path, src) if top == 'src' else None
     own = layer(rel) if top == 'src' else 0  # the stand-in may use common only
@@ -154,11 +185,12 @@ def check_file(top, path, widgets):
 
 def main():
     widgets = widget_headers()
+    names = erp_class_names()
     for top in ('src', 'standin'):
         for dirpath, _, files in os.walk(os.path.join(root, top)):
             for f in files:
                 if f.endswith(('.h', '.cpp')):
-                    check_file(top, os.path.join(dirpath, f), widgets)
+                    check_file(top, os.path.join(dirpath, f), widgets, names)
     for f in sorted(faults):
         print(f)
     return 1 if faults else 0

@@ -71,6 +71,17 @@ void TestLayers::oneFileOfATree_data() {
         << "standin/lib/F.h includes server/S.h (server above stand-in)";
     QTest::newRow("the stand-in uses common")
         << "standin/lib/G.h" << QByteArray("#include \"common/T.h\"\n") << "";
+    QTest::newRow("an ERP class named outside the contract")
+        << "src/import/N.cpp" << QByteArray("auto c = QStringLiteral(\"quendrap.pos\");\n")
+        << "src/import/N.cpp writes the ERP class name quendrap.pos (src/common/erp names it)";
+    QTest::newRow("an ERP class named in a message of the stand-in")
+        << "standin/lib/N.cpp" << QByteArray("refuse(\"Objekt quendrap.pos \" + id);\n")
+        << "standin/lib/N.cpp writes the ERP class name quendrap.pos (src/common/erp names it)";
+    QTest::newRow("an ERP class named in a comment")
+        << "src/import/O.cpp" << QByteArray("// the query \"pos\" of \"quendrap.pos\"\n") << "";
+    QTest::newRow("a name that only begins like an ERP class")
+        << "src/import/P.cpp" << QByteArray("auto c = QStringLiteral(\"quendrap.position\");\n")
+        << "";
 }
 
 void TestLayers::oneFileOfATree() {
@@ -89,6 +100,7 @@ void TestLayers::oneFileOfATree() {
                                "src/import/gui/W.h", "src/positions/P.h", "src/conditions/C.h",
                                "src/conditions/gui/V.h", "src/shell/gui/M.h", "src/widgets/H.h"})
         put(header, "#pragma once\n");
+    put("src/common/erp/E.h", "inline constexpr Name kClass = u\"quendrap.pos\";\n");
     put(file, content);
     QProcess check;
     check.start(PYTHON3, {LAYER_CHECK, "--root", tree.path()});

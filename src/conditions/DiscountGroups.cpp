@@ -6,6 +6,7 @@
 #include "common/TextHelpers.h"
 #include "positions/PositionEdit.h"
 #include "positions/PositionGridModel.h"
+#include "server/ErpClasses.h"
 #include "server/ServerConnection.h"
 
 #include <QBrush>
@@ -13,7 +14,7 @@
 
 namespace {
 
-const QString kClass = QStringLiteral("quendrap.ekgrp");
+const QString kClass = EkgrpClass::kClass;
 
 // A rate as the grid shows it: the server's digits with a decimal comma.
 QString shownRate(const QString& serverText) {
@@ -203,7 +204,7 @@ bool DiscountGroupEditor::load() {
     Session().currentSupplier = m_download.supplier;
     QVector<DiscountGroupRow> rows;
     const bool ok = ServerCall(QStringLiteral("FMRabgr.Laden Rabattgruppen lesen"), [&] {
-        ResultSet rs = Factory().resultSet(kClass, QStringLiteral("Liste"));
+        ResultSet rs = Factory().resultSet(kClass, EkgrpClass::kListe);
         rs.execute({m_download.key});
         m_model.setRows({});
         while (rs.next()) {
@@ -237,7 +238,7 @@ bool DiscountGroupEditor::load() {
 bool DiscountGroupEditor::testDate(int row, const QDate& date) {
     ClassHandle h = Factory().classHandle(kClass);
     QStringList args{m_model.row(row).id, m_download.key, serverDate(date)};
-    const QString result = h.call(QStringLiteral("tstdatum"), args);
+    const QString result = h.call(EkgrpClass::kTstdatum, args);
     h.release();
     m_model.setHighlight(row, result.trimmed().toInt() == 0);
     return true;
@@ -337,7 +338,7 @@ bool DiscountGroupEditor::save() {
                              serverRate(m_model.cellText(r, C::Rab2)),
                              serverRate(m_model.cellText(r, C::Rab3)),
                              serverRate(m_model.cellText(r, C::Rab4))};
-            h.call(QStringLiteral("speich"), args);
+            h.call(EkgrpClass::kSpeich, args);
         }
         h.release();
     });
@@ -376,7 +377,7 @@ bool DiscountGroupEditor::post(const std::function<bool()>& release) {
     return ServerCall(QStringLiteral("FMRabgr.Verbuchen Rabattgruppen verbuchen"), [&] {
         ClassHandle h = Factory().classHandle(kClass);
         QStringList args{m_download.key, PersonnelCode(), flag};
-        m_answer = h.call(QStringLiteral("verbuch"), args);
+        m_answer = h.call(EkgrpClass::kVerbuch, args);
         h.release();
     });
 }

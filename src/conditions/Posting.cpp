@@ -4,6 +4,7 @@
 #include "base/UserInterface.h"
 #include "common/PriceCalculation.h"
 #include "common/TextHelpers.h"
+#include "server/ErpClasses.h"
 #include "server/PosClass.h"
 #include "server/RequestPipeline.h"
 #include "server/ServerConnection.h"
@@ -148,8 +149,8 @@ QStringList PostingPreview::linkedLines(bool onlyMarked) const {
 int DeletedReported(const QString& downloadKey) {
     QString count;
     ServerCall(QStringLiteral("fmverbuch.Vorschau Download lesen"), [&] {
-        ServerObject d = Factory().openObject(QStringLiteral("quendrap.downloads"), downloadKey);
-        count = d.get(QStringLiteral("Geloescht"));
+        ServerObject d = Factory().openObject(DownloadsClass::kClass, downloadKey);
+        count = d.get(DownloadsClass::kGeloescht);
         d.close();
     });
     return count.toInt();

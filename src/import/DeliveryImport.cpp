@@ -12,6 +12,7 @@
 #include "common/PriceCalculation.h"
 #include "import/ImportSteps.h"
 #include "import/PositionReader.h"
+#include "server/ErpClasses.h"
 #include "server/PosClass.h"
 #include "server/ServerConnection.h"
 
@@ -161,8 +162,8 @@ ImportScan FileImport::scanWith(std::unique_ptr<PositionReader> reader, const QS
     UnitAssignmentTable units;
     try {
         pass.bracket.emplace();
-        ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.downloads"));
-        if (!units.load(h.call(QStringLiteral("geteinh"), QStringList{Session().firma})))
+        ClassHandle h = Factory().classHandle(DownloadsClass::kClass);
+        if (!units.load(h.call(DownloadsClass::kGeteinh, QStringList{Session().firma})))
             return fail(ImportStop{LineErrorMessage(QString())});
     } catch (const ServerError& e) {
         return fail(ImportStop{

@@ -9,6 +9,7 @@
 #include "import/ImportFileReader.h"
 #include "import/ImportFormats.h"
 #include "import/ImportSteps.h"
+#include "server/ErpClasses.h"
 #include "server/PosClass.h"
 #include "server/RequestPipeline.h"
 #include "server/ServerConnection.h"
@@ -103,8 +104,8 @@ OpenedFile FileImport::open(const QString& path) {
     const QString herstCode = ImportArticleLine(first).field(ImportArticleLine::HerstCode);
     const bool looked =
         ServerCall(QStringLiteral("FMImport.Timer1 Lieferant zum Herstellercode"), [&] {
-            ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.liefid"));
-            r.supplier = h.call(QStringLiteral("getlnr"), QStringList{Session().firma, herstCode});
+            ClassHandle h = Factory().classHandle(LiefidClass::kClass);
+            r.supplier = h.call(LiefidClass::kGetlnr, QStringList{Session().firma, herstCode});
         });
     // A failed look-up was reported; the buyer can still type the supplier.
     if (!looked)
@@ -121,8 +122,8 @@ QString FileImport::checkSupplier(const QString& supplier) {
         return QString();
     QString name;
     const bool ok = ServerCall(QStringLiteral("FMImport.TXTLnr Lieferantenprüfung"), [&] {
-        ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.downloads"));
-        name = h.call(QStringLiteral("lname"), QStringList{Session().firma, supplier});
+        ClassHandle h = Factory().classHandle(DownloadsClass::kClass);
+        name = h.call(DownloadsClass::kLname, QStringList{Session().firma, supplier});
     });
     if (ok && name.isEmpty())
         UI().message(kSupplierNotStoredMessage, MainWindowTitle(), MessageIcon::Information,
@@ -179,15 +180,15 @@ void ShowImportResult(const ImportResult& result) {
 }
 
 QString FileImport::newDownload(ServerClient& server, const QString& supplier, qint64 deleted) {
-    ServerObject d = server.newObject(QStringLiteral("quendrap.downloads"));
-    d.set(QStringLiteral("Firma"), Session().firma);
-    d.set(QStringLiteral("Datum"), QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
-    d.set(QStringLiteral("PCODE"), PersonnelCode());
-    d.set(QStringLiteral("LNR"), supplier);
-    d.set(QStringLiteral("Status"), QStringLiteral("0"));
+    ServerObject d = server.newObject(DownloadsClass::kClass);
+    d.set(DownloadsClass::kFirma, Session().firma);
+    d.set(DownloadsClass::kDatum, QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
+    d.set(DownloadsClass::kPCODE, PersonnelCode());
+    d.set(DownloadsClass::kLNR, supplier);
+    d.set(DownloadsClass::kStatus, QStringLiteral("0"));
     // Articles the delivery reports deleted: the posting preview names them.
     if (deleted > 0)
-        d.set(QStringLiteral("Geloescht"), QString::number(deleted));
+        d.set(DownloadsClass::kGeloescht, QString::number(deleted));
     d.save();
     const QString id = d.id();
     CloseObject(d);

@@ -2,17 +2,18 @@
 
 #include "base/SessionContext.h"
 #include "common/ServerError.h"
+#include "server/ErpClasses.h"
 #include "server/ServerConnection.h"
 
 namespace {
-const QString kClass = QStringLiteral("quendrap.defaults");
+const QString kClass = DefaultsClass::kClass;
 } // namespace
 
 SupplierDefaults LoadSupplierDefaults(const QString& supplier, bool* ok) {
     SupplierDefaults d;
     const bool done = ServerCall(QStringLiteral("FMDef.Form_Load Defaults lesen"), [&] {
-        ClassHandle downloads = Factory().classHandle(QStringLiteral("quendrap.downloads"));
-        d.name = downloads.call(QStringLiteral("lname"), QStringList{Session().firma, supplier});
+        ClassHandle downloads = Factory().classHandle(DownloadsClass::kClass);
+        d.name = downloads.call(DownloadsClass::kLname, QStringList{Session().firma, supplier});
         ServerObject o;
         try {
             o = Factory().openObject(kClass, Session().firma + QStringLiteral("||") + supplier);
@@ -21,10 +22,10 @@ SupplierDefaults LoadSupplierDefaults(const QString& supplier, bool* ok) {
                 return;
             throw;
         }
-        d.warengruppe = o.get(QStringLiteral("Warengruppe"));
-        d.aufschlag = o.get(QStringLiteral("Aufschlag"));
-        d.rundung = o.get(QStringLiteral("Rundung"));
-        const QString f = o.get(QStringLiteral("Freigabe"));
+        d.warengruppe = o.get(DefaultsClass::kWarengruppe);
+        d.aufschlag = o.get(DefaultsClass::kAufschlag);
+        d.rundung = o.get(DefaultsClass::kRundung);
+        const QString f = o.get(DefaultsClass::kFreigabe);
         d.freigabe = f.isEmpty() ? QStringLiteral("N") : f;
         CloseObject(o);
     });
@@ -43,13 +44,13 @@ bool SaveSupplierDefaults(const QString& supplier, const SupplierDefaults& d) {
             if (e.number() != ServerErrors::ObjectMissing)
                 throw;
             o = Factory().newObject(kClass);
-            o.set(QStringLiteral("FIRMA"), Session().firma);
-            o.set(QStringLiteral("LNR"), supplier);
+            o.set(DefaultsClass::kFIRMA, Session().firma);
+            o.set(DefaultsClass::kLNR, supplier);
         }
-        o.set(QStringLiteral("Warengruppe"), d.warengruppe);
-        o.set(QStringLiteral("Aufschlag"), d.aufschlag);
-        o.set(QStringLiteral("Rundung"), d.rundung);
-        o.set(QStringLiteral("Freigabe"), d.freigabe);
+        o.set(DefaultsClass::kWarengruppe, d.warengruppe);
+        o.set(DefaultsClass::kAufschlag, d.aufschlag);
+        o.set(DefaultsClass::kRundung, d.rundung);
+        o.set(DefaultsClass::kFreigabe, d.freigabe);
         o.save();
         CloseObject(o);
     });

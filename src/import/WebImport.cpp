@@ -3,6 +3,7 @@
 #include "base/UserInterface.h"
 #include "common/TextHelpers.h"
 #include "import/ImportFormats.h"
+#include "server/ErpClasses.h"
 #include "server/PosClass.h"
 #include "server/ServerConnection.h"
 
@@ -59,7 +60,7 @@ bool DownloadWebPriceData(const QString& entry) {
     bool written = true;
     const bool ok = ServerCall(QStringLiteral("FMWebDownload.bu_download Download"), [&] {
         const QString expression = PosClass(Factory()).QuendraGetComp(code);
-        ResultSet rs = Factory().resultSet(QStringLiteral("VT.XW"), QStringLiteral("Liste"));
+        ResultSet rs = Factory().resultSet(XwClass::kClass, XwClass::kListe);
         rs.execute({expression});
         if (!expression.isEmpty()) {
             // Written under another name and renamed at the end, so a failed

@@ -4,6 +4,7 @@
 #include "base/TraceLog.h"
 #include "base/UserInterface.h"
 #include "common/TextHelpers.h"
+#include "server/ErpClasses.h"
 #include "server/ServerConnection.h"
 
 namespace {
@@ -17,8 +18,7 @@ QList<PartnerHit> search(const QString& part, const QStringList& args, const QSt
     TraceLog(part, QStringLiteral("Start"), args.value(2), 40);
     QList<PartnerHit> hits;
     const bool ok = ServerCall(operation, [&] {
-        ResultSet rs =
-            Factory().resultSet(QStringLiteral("VT.Windows"), QStringLiteral("KkrSuche"));
+        ResultSet rs = Factory().resultSet(WindowsClass::kClass, WindowsClass::kKkrSuche);
         rs.execute(args);
         while (hits.size() < kMaxPartnerHits && rs.next())
             hits.append({rs.getData(1), rs.getData(2), readable(rs.getData(3)), rs.getData(4),
@@ -42,12 +42,13 @@ QStringList routineList(const QString& command) {
 }
 
 // Rows of a list query: "code" + separator + "text" (the server sends the
-// text readable); none after a failure.
+// text readable); none after a failure. The customer groups and the
+// account groups both name it "Liste".
 QStringList queryList(const QString& className, const QStringList& args, const QString& operation,
                       const QString& separator) {
     QStringList items;
     const bool ok = ServerCall(operation, [&] {
-        ResultSet rs = Factory().resultSet(className, QStringLiteral("Liste"));
+        ResultSet rs = Factory().resultSet(className, KundenGruppenClass::kListe);
         rs.execute(args);
         while (rs.next())
             items << rs.getData(1) + separator + rs.getData(2);
@@ -95,7 +96,7 @@ QString ArticleSearch::firstCommand(const ArticleCriteria& c) {
                            MQuoted(FirstWord(c.sabtnr)),
                            MQuoted(c.saktiv),
                            MQuoted(c.sgel)};
-    return QStringLiteral("D GETARF^VTCLSU(") + args.join(u',') + u')';
+    return erp::Routines::kArticleSearch.command() + u'(' + args.join(u',') + u')';
 }
 
 void ArticleSearch::reset() {
@@ -116,7 +117,7 @@ bool ArticleSearch::getarsu(const ArticleCriteria& criteria,
     CommandOutput output;
     {
         BusyPointer busy;
-        output = RunCommand(first ? firstCommand(criteria) : QStringLiteral("D GETARN^VTCLSU"));
+        output = RunCommand(first ? firstCommand(criteria) : erp::Routines::kArticlePage.command());
     }
     const bool failed = output.failed;
     QList<ArticleHit> page;
@@ -266,25 +267,26 @@ QVariant PartnerHitModel::headerData(int section, Qt::Orientation orientation, i
 }
 
 QStringList LoadMainGroups() {
-    return routineList(QStringLiteral("D HGRP^VTCLSU"));
+    return routineList(erp::Routines::kMainGroups.command());
 }
 
 QStringList LoadSubGroups(const QString& mainGroup) {
     const QString main = FirstWord(mainGroup);
-    return routineList(main.isEmpty() ? QStringLiteral("D UGRP^VTCLSU")
-                                      : QStringLiteral("D UGRP^VTCLSU(") + MQuoted(main) + u')');
+    return routineList(main.isEmpty()
+                           ? erp::Routines::kGoodsGroups.command()
+                           : erp::Routines::kGoodsGroups.command() + u'(' + MQuoted(main) + u')');
 }
 
 QStringList LoadDepartments() {
-    return routineList(QStringLiteral("D ABTNR^VTCLSU"));
+    return routineList(erp::Routines::kDepartments.command());
 }
 
 QStringList LoadCustomerGroups() {
-    return queryList(QStringLiteral("VT.ParKundenGruppen"), {Session().firma},
+    return queryList(KundenGruppenClass::kClass, {Session().firma},
                      QStringLiteral("FMKnrsu Kundengruppen lesen"), QStringLiteral(" "));
 }
 
 QStringList LoadAccountGroups(const QString& kind) {
-    return queryList(QStringLiteral("VT.KontoSammelKontoKreis"), {Session().firma, kind},
+    return queryList(KontoSammelKontoKreisClass::kClass, {Session().firma, kind},
                      QStringLiteral("FMLnrsu Kontengruppen lesen"), QStringLiteral("|"));
 }

@@ -3,6 +3,7 @@
 #include "base/SessionContext.h"
 #include "base/UserInterface.h"
 #include "common/TextHelpers.h"
+#include "server/ErpClasses.h"
 #include "server/PosClass.h"
 #include "server/RequestPipeline.h"
 #include "server/ServerConnection.h"
@@ -272,7 +273,7 @@ QStringList PositionLoad::listRows(const QString& expression) {
     QStringList rows;
     if (expression.isEmpty())
         return rows;
-    ResultSet rs = Factory().resultSet(QStringLiteral("VT.XW"), QStringLiteral("Liste"));
+    ResultSet rs = Factory().resultSet(XwClass::kClass, XwClass::kListe);
     rs.execute({expression});
     while (rs.next())
         rows << rs.getData(1);

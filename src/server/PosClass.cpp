@@ -4,8 +4,8 @@
 
 namespace {
 
-const QString kEkFlag = QStringLiteral("getekdat1");
-const QString kVkFlag = QStringLiteral("getvkdat1");
+const QString kEkFlag = erp::Pos::kGetekdat1;
+const QString kVkFlag = erp::Pos::kGetvkdat1;
 
 } // namespace
 
@@ -13,28 +13,28 @@ PosClass::PosClass(ServerClient& server) : m_handle(server.classHandle(kName)) {
 
 QString PosClass::getcombo(const QString& firma, const QString& supplier) {
     QStringList args{firma, supplier};
-    return m_handle.call(QStringLiteral("getcombo"), args);
+    return m_handle.call(kGetcombo, args);
 }
 
 QString PosClass::getposvt(const QString& firma, const QString& supplier, const QString& download) {
     QStringList args{firma, supplier, download};
-    return m_handle.call(QStringLiteral("getposvt"), args);
+    return m_handle.call(kGetposvt, args);
 }
 
 QString PosClass::getekdat(const QString& firma, const QString& supplier, const QString& article,
                            const QString& group) {
     QStringList args{firma, supplier, article, group};
-    return m_handle.call(QStringLiteral("getekdat"), args);
+    return m_handle.call(kGetekdat, args);
 }
 
 QString PosClass::getvkdat(const QString& firma, const QString& article) {
     QStringList args{firma, article};
-    return m_handle.call(QStringLiteral("getvkdat"), args);
+    return m_handle.call(kGetvkdat, args);
 }
 
 QString PosClass::getwgdaten(const QString& firma, const QString& goodsGroup) {
     QStringList args{firma, goodsGroup};
-    return m_handle.call(QStringLiteral("getwgdaten"), args);
+    return m_handle.call(kGetwgdaten, args);
 }
 
 bool PosClass::getekdat1(const QString& firma, const QString& supplier, const QString& article,
@@ -51,27 +51,27 @@ bool PosClass::getvkdat1(const QString& firma, const QString& article, const QSt
 bool PosClass::anrzuord(const QString& firma, const QString& position, const QString& article,
                         const QString& supplier, const QString& previous) {
     QStringList args{firma, position, article, supplier, previous};
-    return m_handle.call(QStringLiteral("anrzuord"), args).toInt() != 0;
+    return m_handle.call(kAnrzuord, args).toInt() != 0;
 }
 
 QString PosClass::geteanbez(const QString& download, const QString& ean) {
     QStringList args{download, ean};
-    return m_handle.call(QStringLiteral("geteanbez"), args);
+    return m_handle.call(kGeteanbez, args);
 }
 
 void PosClass::SetEan(const QString& firma, const QString& supplier, const QString& article,
                       const QString& ean, const QString& download) {
     QStringList args{firma, supplier, article, ean, download};
-    m_handle.call(QStringLiteral("SetEan"), args);
+    m_handle.call(kSetEan, args);
 }
 
 QString PosClass::QuendraGetCountry() {
-    return m_handle.call(QStringLiteral("QuendraGetCountry"));
+    return m_handle.call(kQuendraGetCountry);
 }
 
 QString PosClass::QuendraGetComp(const QString& code) {
     QStringList args{code};
-    return m_handle.call(QStringLiteral("QuendraGetComp"), args);
+    return m_handle.call(kQuendraGetComp, args);
 }
 
 bool PosClass::IsFlagSet(const QString& answer) {
@@ -79,13 +79,12 @@ bool PosClass::IsFlagSet(const QString& answer) {
 }
 
 QStringList PosClass::savezeileRequest(const QString& download, const QString& lineText) {
-    return {kName,    QStringLiteral("savezeile"), download, QString(),
-            lineText, QStringLiteral("N"),         QString()};
+    return {kName, kSavezeile, download, QString(), lineText, QStringLiteral("N"), QString()};
 }
 
 QStringList PosClass::getlieferartRequest(const QString& firma, const QString& supplier,
                                           const QString& orderNumber) {
-    return {kName, QStringLiteral("getlieferart"), firma, supplier, orderNumber};
+    return {kName, kGetlieferart, firma, supplier, orderNumber};
 }
 
 QStringList PosClass::openRequest(const QString& id) {
@@ -102,16 +101,16 @@ QStringList PosClass::getRequest(const QString& ref, const QString& property) {
 }
 
 QStringList PosClass::saveRequest(const QString& ref) {
-    return {ref, QStringLiteral("sys_save")};
+    return {ref, kSysSave};
 }
 
 QStringList PosClass::closeRequest(const QString& ref) {
-    return {ref, QStringLiteral("sys_close")};
+    return {ref, kSysClose};
 }
 
 QStringList PosClass::setliefidRequest(const QString& firma, const QString& manufacturer,
                                        const QString& supplier) {
-    return {kName, QStringLiteral("setliefid"), firma, manufacturer, supplier};
+    return {kName, kSetliefid, firma, manufacturer, supplier};
 }
 
 QStringList PosClass::getekdat1Request(const QString& firma, const QString& supplier,
@@ -126,7 +125,7 @@ QStringList PosClass::getvkdat1Request(const QString& firma, const QString& arti
 }
 
 QStringList PosClass::verbuchRequest(const QStringList& arguments) {
-    return QStringList{kName, QStringLiteral("verbuch")} + arguments;
+    return QStringList{kName, kVerbuch} + arguments;
 }
 
 ServerObject PosClass::open(ServerClient& server, const QString& id) {
@@ -134,5 +133,5 @@ ServerObject PosClass::open(ServerClient& server, const QString& id) {
 }
 
 ResultSet PosClass::pos(ServerClient& server) {
-    return server.resultSet(kName, QStringLiteral("pos"));
+    return server.resultSet(kName, kPos);
 }

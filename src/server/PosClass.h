@@ -1,80 +1,22 @@
 #pragma once
 
+#include "common/erp/Positions.h"
 #include "server/ServerClient.h"
 
 #include <QString>
 #include <QStringList>
 
-// The columns of the query "pos" of quendrap.pos (1-based), by the position
-// property each one shows. Deviation is worked out per row by the server.
-namespace PosQuery {
-enum Column : int {
-    Id = 1,
-    BestNr,
-    Bezeichnung,
-    Datum,
-    Preis,
-    PreisEHT,
-    VE,
-    ARTNR,
-    Bez1,
-    Bez2,
-    Bez3,
-    Epmvt,
-    Erevt,
-    Deviation,
-    Atyp,
-    Wargr,
-    ABTNR,
-    Vke,
-    Vpe,
-    Vpi,
-    Vre,
-    Vrm,
-    Vpm,
-    Mcproz,
-    Palart,
-    Palje,
-    Palab,
-    Bestnrvt,
-    Eanvt,
-    Ebe,
-    Hlief,
-    Faktor,
-    Brutto,
-    EAN,
-    HerstCode,
-    Evm,
-    Mibeme,
-    Ekgrp,
-    Ekdat,
-    Rabtyp,
-    Rab1,
-    Rab2,
-    Rab3,
-    Rab4,
-    Netto,
-    Nebkost,
-    Vkrabgr,
-    Vkdat,
-    Kfsoll,
-    Vkexcl,
-    Vkincl,
-    Spanne,
-    Acod,
-    Status,
-    Klasse,
-};
-constexpr int kColumns = Klasse;
-} // namespace PosQuery
+// The columns of the query "pos" of quendrap.pos (1-based), by the
+// position property each one shows, as the ERP contract names them.
+namespace PosQuery = erp::PosQuery;
 
 // quendrap.pos, the positions of the downloads in the staging area: every
 // call the program makes on it, with its arguments in the server's order.
 // The methods answer as the server does and throw its ServerError; the
 // request forms are what a RequestPipeline sends (class, method, arguments).
-class PosClass {
+class PosClass : public erp::Pos {
 public:
-    static inline const QString kName = QStringLiteral("quendrap.pos");
+    static inline const QString kName = kClass;
 
     explicit PosClass(ServerClient& server);
 

@@ -4,6 +4,7 @@
 #include "base/TraceLog.h"
 #include "base/UserInterface.h"
 #include "common/TextHelpers.h"
+#include "server/ErpClasses.h"
 #include "server/TcpServerClient.h"
 
 namespace {
@@ -96,14 +97,14 @@ void SendSessionValues(ServerClient& client, bool registerJob) {
     const QString problem = SessionValuesProblem();
     if (!problem.isEmpty())
         throw ServerError(ClientErrors::InvalidSession, problem);
-    ServerObject windows = client.newObject(QStringLiteral("VT.Windows"));
+    ServerObject windows = client.newObject(WindowsClass::kClass);
     QStringList commands{QStringLiteral("S FIRMA=") + session.firma + QStringLiteral(",FIL=") +
                              session.fil + QStringLiteral(",PERSONAL=") + MString(session.personal),
                          QStringLiteral("S ^STAND($J)=") + MString(session.standort)};
     if (registerJob)
-        commands << QStringLiteral("D ^%XTT");
+        commands << erp::Routines::kSession.command();
     for (const QString& command : commands)
-        windows.call(QStringLiteral("Xecute"), QStringList{command});
+        windows.call(WindowsClass::kXecute, QStringList{command});
     CloseObject(windows);
 }
 
@@ -333,9 +334,9 @@ namespace {
 // Runs the command through VT.Windows "Xecute" in one bracket. Throws.
 QString xecute(const QString& command) {
     ServerCallScope scope(false, false);
-    ServerObject windows = Factory().newObject(QStringLiteral("VT.Windows"));
+    ServerObject windows = Factory().newObject(WindowsClass::kClass);
     QStringList args{command};
-    const QString output = windows.call(QStringLiteral("Xecute"), args);
+    const QString output = windows.call(WindowsClass::kXecute, args);
     CloseObject(windows);
     return output;
 }

@@ -5,6 +5,7 @@
 #include "base/UserInterface.h"
 #include "base/WorkstationSettings.h"
 #include "common/TextHelpers.h"
+#include "server/ErpClasses.h"
 #include "server/ServerConnection.h"
 
 #include <QHostInfo>
@@ -185,11 +186,11 @@ bool check(LoginWindows* windows) {
         ServerCallScope scope;
         step = Step::User;
         ServerClient& f = Factory();
-        user = f.openObject(QStringLiteral("VT.ParPersEdv"),
+        user = f.openObject(ParPersEdvClass::kClass,
                             s.firma + QStringLiteral("||") +
                                 ConvertText(s.personal, QStringLiteral("GUIVELTAR"), true));
-        if (user.get(QStringLiteral("Passwort")) != s.password ||
-            user.get(QStringLiteral("AKTIV")) != u"J") {
+        if (user.get(ParPersEdvClass::kPasswort) != s.password ||
+            user.get(ParPersEdvClass::kAKTIV) != u"J") {
             finish();
             UI().message(kWrongPassword, kWrongPasswordTitle, MessageIcon::Information,
                          MessageButtons::Ok);
@@ -198,30 +199,28 @@ bool check(LoginWindows* windows) {
                 windows->selectLoginPassword();
             return false;
         }
-        if (user.get(QStringLiteral("FAJN")) == u"N" && s.standort != s.deviceStandort) {
+        if (user.get(ParPersEdvClass::kFAJN) == u"N" && s.standort != s.deviceStandort) {
             finish();
             UI().message(kLocationLocked, kLocationLockedTitle, MessageIcon::Information,
                          MessageButtons::Ok);
             return false;
         }
-        const QString pname = user.get(QStringLiteral("PNAME"));
-        s.userName = user.call(QStringLiteral("PNAMELogicalToODBC"), QStringList{pname});
+        const QString pname = user.get(ParPersEdvClass::kPNAME);
+        s.userName = user.call(ParPersEdvClass::kPNAMELogicalToODBC, QStringList{pname});
         s.userDisplay = s.personal + u'|' + s.userName;
-        s.pnr = user.get(QStringLiteral("PNR"));
-        s.abtnr = user.get(QStringLiteral("ABTNR"));
-        s.dw = user.get(QStringLiteral("DW"));
-        s.bergrp = user.get(QStringLiteral("BERGRP"));
+        s.pnr = user.get(ParPersEdvClass::kPNR);
+        s.abtnr = user.get(ParPersEdvClass::kABTNR);
+        s.dw = user.get(ParPersEdvClass::kDW);
+        s.bergrp = user.get(ParPersEdvClass::kBERGRP);
         step = Step::Department;
-        abt =
-            f.openObject(QStringLiteral("VT.ParPersAbt"), s.firma + QStringLiteral("||") + s.abtnr);
-        s.abtbez = abt.get(QStringLiteral("abtbez"));
-        s.abtnr = abt.get(QStringLiteral("ABTNR"));
-        s.habtnr = abt.get(QStringLiteral("HAbtNr"));
+        abt = f.openObject(ParPersAbtClass::kClass, s.firma + QStringLiteral("||") + s.abtnr);
+        s.abtbez = abt.get(ParPersAbtClass::kAbtbez);
+        s.abtnr = abt.get(ParPersAbtClass::kABTNR);
+        s.habtnr = abt.get(ParPersAbtClass::kHAbtNr);
         step = Step::Personnel;
-        basis =
-            f.openObject(QStringLiteral("VT.PersBasis"), s.firma + QStringLiteral("||") + s.pnr);
-        s.fax = basis.get(QStringLiteral("Fax"));
-        s.email = basis.get(QStringLiteral("EMail"));
+        basis = f.openObject(PersBasisClass::kClass, s.firma + QStringLiteral("||") + s.pnr);
+        s.fax = basis.get(PersBasisClass::kFax);
+        s.email = basis.get(PersBasisClass::kEMail);
         step = Step::Session;
         SendSessionValues(f, false);
         finish();
@@ -282,7 +281,7 @@ QString UserFromPassword(const QString& password) {
     const CredentialsScope credentials({Session().firma, QString(), password});
     ServerCall(QStringLiteral("cacheapi.UserFromPassword Benutzer zum Passwort"), [&] {
         ResultSet rs =
-            Factory().resultSet(QStringLiteral("VT.ParPersEdv"), QStringLiteral("UserViaPasswort"));
+            Factory().resultSet(ParPersEdvClass::kClass, ParPersEdvClass::kUserViaPasswort);
         rs.execute({password, Session().firma, QString()});
         if (rs.next())
             user = ConvertText(rs.getData(1), QStringLiteral("VELTAR"), false);
@@ -306,10 +305,10 @@ QList<LocationEntry> LoadLocations() {
     QList<LocationEntry> entries;
     TraceLog(QStringLiteral("FMPass.Form_Load"), QStringLiteral("Start"), s.workstation, 40);
     ServerCall(QStringLiteral("FMPass.Form_Load Standorte"), [&] {
-        ClassHandle menue = Factory().classHandle(QStringLiteral("GUIVELTAR.Menue"));
-        const QString list = menue.call(QStringLiteral("getStandorte"), QStringList{s.firma});
+        ClassHandle menue = Factory().classHandle(MenueClass::kClass);
+        const QString list = menue.call(MenueClass::kGetStandorte, QStringList{s.firma});
         const QString device =
-            menue.call(QStringLiteral("getDeviceStandort"), QStringList{s.workstation});
+            menue.call(MenueClass::kGetDeviceStandort, QStringList{s.workstation});
         for (const QString& e : list.split(u'`', Qt::SkipEmptyParts))
             entries.append({Piece(e, QStringLiteral(" "), 1), e});
         s.deviceStandort = device;
@@ -332,8 +331,7 @@ QList<ServerEntry> LoadServerEntries() {
         return entries;
     TraceLog(QStringLiteral("FMServer.Form_Load"), QStringLiteral("Start"), QString(), 40);
     ServerCall(QStringLiteral("FMServer.Form_Load Serverliste"), [&] {
-        ResultSet rs =
-            Factory().resultSet(QStringLiteral("GUIVELTAR.Server"), QStringLiteral("Liste"));
+        ResultSet rs = Factory().resultSet(ServerListClass::kClass, ServerListClass::kListe);
         rs.execute();
         while (rs.next())
             entries.append({rs.getData(1),
@@ -351,16 +349,16 @@ QString SaveServerEntry(const ServerEntry& e) {
     QString id;
     ServerCall(QStringLiteral("FMServer.BUEdit Eintrag speichern"), [&] {
         ServerObject o = e.id.isEmpty() || e.id == kNoServerEntry
-                             ? Factory().newObject(QStringLiteral("GUIVELTAR.Server"))
-                             : Factory().openObject(QStringLiteral("GUIVELTAR.Server"), e.id);
-        o.set(QStringLiteral("Bezeichnung"),
+                             ? Factory().newObject(ServerListClass::kClass)
+                             : Factory().openObject(ServerListClass::kClass, e.id);
+        o.set(ServerListClass::kBezeichnung,
               ConvertText(e.bezeichnung, QStringLiteral("GUIVELTAR"), false));
-        o.set(QStringLiteral("Namespace"), e.nameSpace);
-        o.set(QStringLiteral("Firma"), e.firma);
-        o.set(QStringLiteral("Filiale"), e.fil);
-        o.set(QStringLiteral("ServerIP"), e.server);
-        o.set(QStringLiteral("Port"), e.port);
-        o.set(QStringLiteral("WJ"), e.wj);
+        o.set(ServerListClass::kNamespace, e.nameSpace);
+        o.set(ServerListClass::kFirma, e.firma);
+        o.set(ServerListClass::kFiliale, e.fil);
+        o.set(ServerListClass::kServerIP, e.server);
+        o.set(ServerListClass::kPort, e.port);
+        o.set(ServerListClass::kWJ, e.wj);
         o.save();
         id = o.id();
         CloseObject(o);

@@ -2,6 +2,7 @@
 
 #include "base/SessionContext.h"
 #include "common/TextHelpers.h"
+#include "server/ErpClasses.h"
 #include "server/ServerConnection.h"
 
 #include <QDate>
@@ -26,8 +27,7 @@ QList<DownloadRow> LoadDownloadList(bool* ok) {
     QList<DownloadRow> rows;
     const bool done =
         ServerCall(QStringLiteral("fmstart.RefreshDownloadList Downloads lesen"), [&] {
-            ResultSet rs =
-                Factory().resultSet(QStringLiteral("quendrap.downloads"), QStringLiteral("liste"));
+            ResultSet rs = Factory().resultSet(DownloadsClass::kClass, DownloadsClass::kListe);
             rs.execute({Session().firma});
             while (rs.next()) {
                 DownloadRow r;
@@ -50,8 +50,8 @@ bool DeleteDownload(const QString& key) {
     if (key.isEmpty())
         return true;
     return ServerCall(QStringLiteral("fmstart.tool1 Download löschen"), [&] {
-        ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.downloads"));
-        h.call(QStringLiteral("dellief"), QStringList{key});
+        ClassHandle h = Factory().classHandle(DownloadsClass::kClass);
+        h.call(DownloadsClass::kDellief, QStringList{key});
         CloseObject(h);
     });
 }

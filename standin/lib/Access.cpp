@@ -8,6 +8,7 @@
 #include "Rights.h"
 #include "common/ServerError.h"
 #include "common/TextHelpers.h"
+#include "common/erp/Contract.h"
 
 #include <QRegularExpression>
 #include <QSqlQuery>
@@ -16,11 +17,11 @@ namespace {
 
 using Wire::Op;
 
-const QString kUsers = QStringLiteral("VT.ParPersEdv");
-const QString kWindows = QStringLiteral("VT.Windows");
-const QString kServerList = QStringLiteral("GUIVELTAR.Server");
-const QString kMenu = QStringLiteral("GUIVELTAR.Menue");
-const QString kPassword = QStringLiteral("Passwort");
+const QString kUsers = erp::ParPersEdv::kClass;
+const QString kWindows = erp::Windows::kClass;
+const QString kServerList = erp::ServerList::kClass;
+const QString kMenu = erp::Menue::kClass;
+const QString kPassword = erp::ParPersEdv::kPasswort;
 const QString kSessions = QStringLiteral("%XTT");
 const QString kLocations = QStringLiteral("STAND");
 
@@ -209,8 +210,9 @@ void checkObjectAccess(const Job& job, const Wire::Request& r) {
         break;
     case Op::Method:
         if (name == u"sys_close" || name == u"sys_ID" ||
-            (cls == kWindows && name == u"Xecute" && GuestMayRun(r.args.value(2))) ||
-            (own && name == u"PNAMELogicalToODBC"))
+            (cls == kWindows && name == erp::Windows::kXecute.view() &&
+             GuestMayRun(r.args.value(2))) ||
+            (own && name == erp::ParPersEdv::kPNAMELogicalToODBC.view()))
             return;
         break;
     default:
@@ -378,12 +380,13 @@ void CheckAccess(Job& job, const Wire::Request& r) {
     case Op::ClassMethod:
         // The locations of any company: the login window shows them before
         // anyone is logged in.
-        if (cls == kMenu && (name == u"getStandorte" || name == u"getDeviceStandort"))
+        if (cls == kMenu && (name == erp::Menue::kGetStandorte.view() ||
+                             name == erp::Menue::kGetDeviceStandort.view()))
             return;
         refuse(QStringLiteral("CLASSMETHOD ") + cls + u'.' + name);
     case Op::Query:
-        if ((cls == kServerList && name == u"Liste") ||
-            (cls == kUsers && name == u"UserViaPasswort"))
+        if ((cls == kServerList && name == erp::ServerList::kListe.name.view()) ||
+            (cls == kUsers && name == erp::ParPersEdv::kUserViaPasswort.name.view()))
             return;
         refuse(QStringLiteral("QUERY ") + cls + u':' + name);
     case Op::Get:

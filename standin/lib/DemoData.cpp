@@ -17,7 +17,7 @@ namespace {
 
 const QString kFormat = QStringLiteral("veltar-standin demo data 1");
 
-QString erp(const QString& text) {
+QString erpForm(const QString& text) {
     return ConvertText(text, QStringLiteral("GUIVELTAR"), false);
 }
 
@@ -168,7 +168,7 @@ private:
             for (qsizetype c = 0; c < columns.size(); ++c)
                 values.insert(columns[c], row[c]);
             for (const QString& p : erpTexts)
-                values[p] = erp(values.value(p));
+                values[p] = erpForm(values.value(p));
             insert(m_e, className, values);
         }
     }
@@ -184,7 +184,7 @@ private:
                           QStringLiteral("text"), QStringLiteral("unit"), QStringLiteral("price"),
                           QStringLiteral("group")});
         StoredObject d;
-        d.cls = m_e.findClass(QStringLiteral("quendrap.downloads"));
+        d.cls = m_e.findClass(erp::Downloads::kClass);
         for (auto it = given.begin(); it != given.end(); ++it)
             d.values.insert(it.key(), text(it.value(), u'"' + it.key() + u'"'));
         m_e.saveObject(d);
@@ -238,7 +238,7 @@ private:
             const QStringList l = texts(lines[i], QStringLiteral("line %1").arg(i + 1));
             if (l.size() != 10)
                 fault(QStringLiteral("line %1 has %2 value(s) for 10").arg(i + 1).arg(l.size()));
-            insert(m_e, QStringLiteral("quendrap.web"),
+            insert(m_e, erp::Data::kWeb,
                    {{QStringLiteral("CODE"), code},
                     {QStringLiteral("NAME"), name},
                     {QStringLiteral("SEQ"), QString::number(i + 1)},
@@ -268,16 +268,16 @@ void article(StandinEngine& e, const QString& artnr, const QString& lnr, const Q
                               {QStringLiteral("LNR"), lnr},
                               {QStringLiteral("EAN"), ean},
                               {QStringLiteral("BESTNR"), bestnr},
-                              {QStringLiteral("BEZ"), erp(bez)},
+                              {QStringLiteral("BEZ"), erpForm(bez)},
                               {QStringLiteral("FREIGABE"), QStringLiteral("J")}};
     for (int i = 0; i < names.size(); ++i)
-        v.insert(names[i], i < 2 ? erp(more.value(i)) : more.value(i));
-    insert(e, QStringLiteral("VT.Artikel"), v);
+        v.insert(names[i], i < 2 ? erpForm(more.value(i)) : more.value(i));
+    insert(e, erp::Data::kArtikel, v);
 }
 
 void condition(StandinEngine& e, const QString& artnr, const QString& datum, double brutto,
                double netto) {
-    insert(e, QStringLiteral("VT.ArtEK"),
+    insert(e, erp::Data::kArtEK,
            {{QStringLiteral("FIRMA"), QStringLiteral("1")},
             {QStringLiteral("LNR"), QStringLiteral("70001")},
             {QStringLiteral("ARTNR"), artnr},
@@ -300,7 +300,7 @@ void condition(StandinEngine& e, const QString& artnr, const QString& datum, dou
 }
 
 void salesPrice(StandinEngine& e, const QString& artnr, const QString& datum, double vkexcl) {
-    insert(e, QStringLiteral("VT.ArtVK"),
+    insert(e, erp::Data::kArtVK,
            {{QStringLiteral("FIRMA"), QStringLiteral("1")},
             {QStringLiteral("ARTNR"), artnr},
             {QStringLiteral("DATUM"), datum},
@@ -368,7 +368,7 @@ void FillDemoData(StandinEngine& e, const QString& file) {
 void PointDemoServerEntry(StandinEngine& e, const QString& address, quint16 port) {
     StandinTransaction t(e);
     e.execText(QStringLiteral("UPDATE guiveltar_server SET ServerIP=?, Port=? WHERE Bezeichnung=?"),
-               {address, QString::number(port), erp(QStringLiteral("Demo-Firma (lokal)"))});
+               {address, QString::number(port), erpForm(QStringLiteral("Demo-Firma (lokal)"))});
     t.commit();
 }
 
@@ -378,7 +378,7 @@ QString FillDemoPositions(StandinEngine& e, int count, const QString& file) {
     const QString lnr = QStringLiteral("70001");
     const QString date = QStringLiteral("01.04.2027");
     StoredObject d;
-    d.cls = e.findClass(QStringLiteral("quendrap.downloads"));
+    d.cls = e.findClass(erp::Downloads::kClass);
     d.values = {{QStringLiteral("Firma"), QStringLiteral("1")},
                 {QStringLiteral("Datum"), QDate::currentDate().toString(Qt::ISODate)},
                 {QStringLiteral("PCODE"), QStringLiteral("DEM")},

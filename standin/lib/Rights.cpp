@@ -6,13 +6,14 @@
 #include "common/PositionLineRules.h"
 #include "common/ServerError.h"
 #include "common/TextHelpers.h"
+#include "common/erp/Contract.h"
 
 namespace {
 
 using Wire::Op;
 
-const QString kUsers = QStringLiteral("VT.ParPersEdv");
-const QString kPassword = QStringLiteral("Passwort");
+const QString kUsers = erp::ParPersEdv::kClass;
+const QString kPassword = erp::ParPersEdv::kPasswort;
 
 [[noreturn]] void refuse(const QString& what) {
     throw ServerError(StandinErrors::NotAllowed, QStringLiteral("Keine Berechtigung: ") + what);
@@ -32,38 +33,38 @@ const QString kPassword = QStringLiteral("Passwort");
 // query, and the argument's place among the call's arguments.
 struct Argument {
     Op op;
-    const char16_t* className;
-    const char16_t* name;
+    erp::Name className;
+    erp::Name name;
     int index;
 };
 
 constexpr Argument kCompanyArguments[] = {
-    {Op::Query, u"quendrap.downloads", u"liste", 0},
-    {Op::ClassMethod, u"quendrap.downloads", u"lname", 0},
-    {Op::ClassMethod, u"quendrap.downloads", u"geteinh", 0},
-    {Op::ClassMethod, u"quendrap.liefid", u"getlnr", 0},
-    {Op::ClassMethod, u"quendrap.pos", u"setliefid", 0},
-    {Op::ClassMethod, u"quendrap.pos", u"getlieferart", 0},
-    {Op::ClassMethod, u"quendrap.pos", u"getcombo", 0},
-    {Op::ClassMethod, u"quendrap.pos", u"getekdat1", 0},
-    {Op::ClassMethod, u"quendrap.pos", u"getvkdat1", 0},
-    {Op::ClassMethod, u"quendrap.pos", u"getekdat", 0},
-    {Op::ClassMethod, u"quendrap.pos", u"getvkdat", 0},
-    {Op::ClassMethod, u"quendrap.pos", u"getwgdaten", 0},
-    {Op::ClassMethod, u"quendrap.pos", u"getposvt", 0},
-    {Op::ClassMethod, u"quendrap.pos", u"anrzuord", 0},
-    {Op::ClassMethod, u"quendrap.pos", u"verbuch", 0},
-    {Op::ClassMethod, u"quendrap.pos", u"SetEan", 0},
-    {Op::ClassMethod, u"GUIVELTAR.Menue", u"getStandorte", 0},
-    {Op::Query, u"VT.Windows", u"KkrSuche", 0},
-    {Op::Query, u"VT.ParKundenGruppen", u"Liste", 0},
-    {Op::Query, u"VT.KontoSammelKontoKreis", u"Liste", 0},
+    {Op::Query, erp::Downloads::kClass, erp::Downloads::kListe.name, 0},
+    {Op::ClassMethod, erp::Downloads::kClass, erp::Downloads::kLname, 0},
+    {Op::ClassMethod, erp::Downloads::kClass, erp::Downloads::kGeteinh, 0},
+    {Op::ClassMethod, erp::Liefid::kClass, erp::Liefid::kGetlnr, 0},
+    {Op::ClassMethod, erp::Pos::kClass, erp::Pos::kSetliefid, 0},
+    {Op::ClassMethod, erp::Pos::kClass, erp::Pos::kGetlieferart, 0},
+    {Op::ClassMethod, erp::Pos::kClass, erp::Pos::kGetcombo, 0},
+    {Op::ClassMethod, erp::Pos::kClass, erp::Pos::kGetekdat1, 0},
+    {Op::ClassMethod, erp::Pos::kClass, erp::Pos::kGetvkdat1, 0},
+    {Op::ClassMethod, erp::Pos::kClass, erp::Pos::kGetekdat, 0},
+    {Op::ClassMethod, erp::Pos::kClass, erp::Pos::kGetvkdat, 0},
+    {Op::ClassMethod, erp::Pos::kClass, erp::Pos::kGetwgdaten, 0},
+    {Op::ClassMethod, erp::Pos::kClass, erp::Pos::kGetposvt, 0},
+    {Op::ClassMethod, erp::Pos::kClass, erp::Pos::kAnrzuord, 0},
+    {Op::ClassMethod, erp::Pos::kClass, erp::Pos::kVerbuch, 0},
+    {Op::ClassMethod, erp::Pos::kClass, erp::Pos::kSetEan, 0},
+    {Op::ClassMethod, erp::Menue::kClass, erp::Menue::kGetStandorte, 0},
+    {Op::Query, erp::Windows::kClass, erp::Windows::kKkrSuche.name, 0},
+    {Op::Query, erp::KundenGruppen::kClass, erp::KundenGruppen::kListe.name, 0},
+    {Op::Query, erp::KontoSammelKontoKreis::kClass, erp::KontoSammelKontoKreis::kListe.name, 0},
 };
 
 // The user whose code stamps what a posting writes.
 constexpr Argument kUserArguments[] = {
-    {Op::ClassMethod, u"quendrap.pos", u"verbuch", 3},
-    {Op::ClassMethod, u"quendrap.ekgrp", u"verbuch", 1},
+    {Op::ClassMethod, erp::Pos::kClass, erp::Pos::kVerbuch, 3},
+    {Op::ClassMethod, erp::Ekgrp::kClass, erp::Ekgrp::kVerbuch, 1},
 };
 
 // The places of the arguments of a list, by operation, class and name,
@@ -74,8 +75,8 @@ using Places = QHash<QString, int>;
 template <size_t N> Places placesOf(const Argument (&list)[N]) {
     Places places;
     for (const Argument& a : list)
-        places.insert(QString::number(int(a.op)) + u'|' + QString::fromUtf16(a.className) + u'|' +
-                          QString::fromUtf16(a.name),
+        places.insert(QString::number(int(a.op)) + u'|' + a.className.toString() + u'|' +
+                          a.name.toString(),
                       a.index);
     return places;
 }
@@ -107,7 +108,8 @@ const Places& userPlaces() {
 // ("COMBO|company|...", "EKDAT|...", "VKDAT|...", "POSVT|..."); null for
 // the web price data and anything else.
 std::optional<QString> expressionCompany(const Wire::Request& r) {
-    if (r.op != Op::Query || r.args.value(0) != u"VT.XW" || r.args.value(1) != u"Liste")
+    if (r.op != Op::Query || r.args.value(0) != erp::Xw::kClass.view() ||
+        r.args.value(1) != erp::Xw::kListe.name.view())
         return std::nullopt;
     const QString expression = r.args.value(3);
     const QString kind = expression.section(u'|', 0, 0);
@@ -146,7 +148,7 @@ void checkSet(Job& job, const Wire::Request& r) {
     // own company; another company's entry, and one for all companies
     // (no company), are only read. Every other company property takes
     // only the login's.
-    if (className == u"GUIVELTAR.Server") {
+    if (className == erp::ServerList::kClass.view()) {
         const auto entryOf = [&job](const QString& company) {
             if (company.isEmpty())
                 refuse(QStringLiteral("Eintrag für alle Firmen"));
@@ -162,7 +164,8 @@ void checkSet(Job& job, const Wire::Request& r) {
     } else if ((property == u"FIRMA" || property == u"Firma") && value != job.company()) {
         otherCompany(value);
     }
-    if (className == u"quendrap.downloads" && property == u"PCODE" && !IsLoginUser(job, value))
+    if (className == erp::Downloads::kClass.view() && property == u"PCODE" &&
+        !IsLoginUser(job, value))
         otherUser(value);
     CheckLength(className, property, value);
 }
@@ -251,43 +254,42 @@ bool IsLoginUser(const Job& job, const QString& code) {
 
 int MaxLength(const QString& className, const QString& property) {
     struct Limit {
-        const char16_t* className;
-        const char16_t* property;
+        erp::Name className;
+        erp::Name property;
         int max;
     };
     static constexpr Limit kLimits[] = {
-        {u"GUIVELTAR.Server", u"Bezeichnung", 60},
-        {u"GUIVELTAR.Server", u"Namespace", 30},
-        {u"GUIVELTAR.Server", u"Firma", 9},
-        {u"GUIVELTAR.Server", u"Filiale", 9},
-        {u"GUIVELTAR.Server", u"ServerIP", 255},
-        {u"GUIVELTAR.Server", u"Port", 5},
-        {u"GUIVELTAR.Server", u"WJ", 4},
-        {u"quendrap.downloads", u"Firma", 9},
-        {u"quendrap.downloads", u"Datum", 10},
-        {u"quendrap.downloads", u"PCODE", 20},
-        {u"quendrap.downloads", u"LNR", 20},
-        {u"quendrap.downloads", u"Status", 20},
-        {u"quendrap.defaults", u"FIRMA", 9},
-        {u"quendrap.defaults", u"LNR", 20},
-        {u"quendrap.defaults", u"Warengruppe", 20},
-        {u"quendrap.defaults", u"Aufschlag", 20},
-        {u"quendrap.defaults", u"Rundung", 20},
-        {u"quendrap.defaults", u"Freigabe", 1},
-        {u"quendrap.pos", u"Bez1", PositionLineRules::kMaxText},
-        {u"quendrap.pos", u"bez2", PositionLineRules::kMaxText},
-        {u"quendrap.pos", u"bez3", PositionLineRules::kMaxText},
-        {u"quendrap.ekgrp", u"BEZ", PositionLineRules::kMaxText},
+        {erp::ServerList::kClass, u"Bezeichnung", 60},
+        {erp::ServerList::kClass, u"Namespace", 30},
+        {erp::ServerList::kClass, u"Firma", 9},
+        {erp::ServerList::kClass, u"Filiale", 9},
+        {erp::ServerList::kClass, u"ServerIP", 255},
+        {erp::ServerList::kClass, u"Port", 5},
+        {erp::ServerList::kClass, u"WJ", 4},
+        {erp::Downloads::kClass, u"Firma", 9},
+        {erp::Downloads::kClass, u"Datum", 10},
+        {erp::Downloads::kClass, u"PCODE", 20},
+        {erp::Downloads::kClass, u"LNR", 20},
+        {erp::Downloads::kClass, u"Status", 20},
+        {erp::Defaults::kClass, u"FIRMA", 9},
+        {erp::Defaults::kClass, u"LNR", 20},
+        {erp::Defaults::kClass, u"Warengruppe", 20},
+        {erp::Defaults::kClass, u"Aufschlag", 20},
+        {erp::Defaults::kClass, u"Rundung", 20},
+        {erp::Defaults::kClass, u"Freigabe", 1},
+        {erp::Pos::kClass, u"Bez1", PositionLineRules::kMaxText},
+        {erp::Pos::kClass, u"bez2", PositionLineRules::kMaxText},
+        {erp::Pos::kClass, u"bez3", PositionLineRules::kMaxText},
+        {erp::Ekgrp::kClass, u"BEZ", PositionLineRules::kMaxText},
     };
     static const QHash<QString, int> limits = [] {
         QHash<QString, int> h;
         for (const Limit& l : kLimits)
-            h.insert(QString::fromUtf16(l.className) + u'.' + QString::fromUtf16(l.property),
-                     l.max);
+            h.insert(l.className.toString() + u'.' + l.property.toString(), l.max);
         // Codes, numbers and dates of the grid: 40.
         for (const QString& p : PositionGridProperties())
-            if (!h.contains(QStringLiteral("quendrap.pos.") + p))
-                h.insert(QStringLiteral("quendrap.pos.") + p, PositionLineRules::kMaxCode);
+            if (!h.contains(erp::Pos::kClass.toString() + u'.' + p))
+                h.insert(erp::Pos::kClass.toString() + u'.' + p, PositionLineRules::kMaxCode);
         return h;
     }();
     const auto it = limits.constFind(className + u'.' + property);
@@ -295,7 +297,7 @@ int MaxLength(const QString& className, const QString& property) {
         return *it;
     // The discount groups' and the ERP's codes, numbers and dates 40; every
     // other text (the supplier's price line among them) 250.
-    if (className == u"quendrap.ekgrp" || className.startsWith(u"VT."))
+    if (className == erp::Ekgrp::kClass.view() || className.startsWith(u"VT."))
         return PositionLineRules::kMaxCode;
     return PositionLineRules::kMaxText;
 }
@@ -322,13 +324,13 @@ void PrepareSave(Job& job, StoredObject& object) {
         return;
     // What a new object records of who made it comes from the login.
     const QString& className = object.cls->name;
-    if (className == u"quendrap.downloads") {
+    if (className == erp::Downloads::kClass.view()) {
         object.values.insert(QStringLiteral("Firma"), job.company());
         object.values.insert(QStringLiteral("PCODE"),
                              ConvertText(job.userCode(), QStringLiteral("VELTAR"), false));
-    } else if (className == u"quendrap.defaults") {
+    } else if (className == erp::Defaults::kClass.view()) {
         object.values.insert(QStringLiteral("FIRMA"), job.company());
-    } else if (className == u"GUIVELTAR.Server") {
+    } else if (className == erp::ServerList::kClass.view()) {
         // A new entry is the login's company's (a SET of another is refused).
         object.values.insert(QStringLiteral("Firma"), job.company());
     }

@@ -80,6 +80,12 @@ struct ClassDef : StoredClass {
     QSet<QString> readOnlyClassMethods;
     QHash<QString, MethodFn> methods;
     QHash<QString, QueryFn> queries;
+    // The columns of each query, in the order its rows carry them.
+    QHash<QString, QStringList> queryColumns;
+    void addQuery(const QString& query, const QStringList& columns, QueryFn fn) {
+        queries.insert(query, std::move(fn));
+        queryColumns.insert(query, columns);
+    }
     // What an active user may write over the wire (Rights.h): new objects,
     // and which properties on a new and on an opened object; "sys_save"
     // where a SET is allowed. Nothing for a class that is read only.

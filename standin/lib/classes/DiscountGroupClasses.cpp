@@ -57,8 +57,7 @@ Group loadGroup(StandinEngine& e, const QString& id) {
     const Group g = found ? groupOf(q) : Group();
     q.finish();
     if (!found)
-        throw ServerError(StandinErrors::ObjectMissing,
-                          QStringLiteral("Objekt nicht gefunden: quendrap.ekgrp ") + id);
+        ObjectNotFound(erp::Ekgrp::kClass, id);
     return g;
 }
 
@@ -87,7 +86,7 @@ QStringList downloadOf(CallContext& ctx, const QString& dlid) {
 QStringList knownDownload(CallContext& ctx, const QString& dlid) {
     const QStringList dl = downloadOf(ctx, dlid);
     if (dl.isEmpty())
-        ObjectNotFound(QStringLiteral("quendrap.downloads"), dlid);
+        ObjectNotFound(erp::Downloads::kClass, dlid);
     return dl;
 }
 
@@ -96,7 +95,7 @@ QStringList knownDownload(CallContext& ctx, const QString& dlid) {
 Group ownGroup(CallContext& ctx, const QString& id) {
     const Group g = loadGroup(ctx.engine, id);
     if (downloadOf(ctx, g.dlid).isEmpty())
-        ObjectNotFound(QStringLiteral("quendrap.ekgrp"), id);
+        ObjectNotFound(erp::Ekgrp::kClass, id);
     return g;
 }
 
@@ -157,7 +156,7 @@ std::unique_ptr<QueryCursor> groupListQuery(CallContext& ctx, const QStringList&
                         : QStringLiteral("1"));
             rows << row;
         }
-    return std::make_unique<ListCursor>(11, rows);
+    return std::make_unique<ListCursor>(erp::Ekgrp::kListe.columnCount(), rows);
 }
 
 // speich(id, ERP group, description, valid from, rate 1 to 4): stores
@@ -169,11 +168,10 @@ QString speich(CallContext& ctx, QStringList& a) {
                                  QStringLiteral("Rabatt2"), QStringLiteral("Rabatt3"),
                                  QStringLiteral("Rabatt4")};
     for (int i = 0; i < properties.size(); ++i)
-        CheckLength(QStringLiteral("quendrap.ekgrp"), properties[i], a.value(i + 1));
+        CheckLength(erp::Ekgrp::kClass, properties[i], a.value(i + 1));
     if (!StoreDiscountGroup(ctx.engine, a.value(0), a.value(1), a.value(2), a.value(3),
                             a.mid(4, 4)))
-        throw ServerError(StandinErrors::ObjectMissing,
-                          QStringLiteral("Objekt nicht gefunden: quendrap.ekgrp ") + a.value(0));
+        ObjectNotFound(erp::Ekgrp::kClass, a.value(0));
     return QStringLiteral("1");
 }
 
@@ -184,9 +182,10 @@ QString tstdatum(CallContext& ctx, QStringList& a) {
     StandinEngine& e = ctx.engine;
     const Group g = ownGroup(ctx, a.value(0));
     if (g.dlid != a.value(1))
-        throw ServerError(StandinErrors::ObjectMissing,
-                          QStringLiteral("Objekt nicht gefunden: quendrap.ekgrp ") + g.id +
-                              QStringLiteral(" in Download ") + a.value(1));
+        throw ServerError(StandinErrors::ObjectMissing, QStringLiteral("Objekt nicht gefunden: ") +
+                                                            erp::Ekgrp::kClass.toString() + u' ' +
+                                                            g.id + QStringLiteral(" in Download ") +
+                                                            a.value(1));
     const QString date = ErpDate(a.value(2));
     if (date.isEmpty())
         return QStringLiteral("0");
@@ -251,19 +250,18 @@ QString verbuch(CallContext& ctx, QStringList& a) {
                                  release ? QStringLiteral("J") : QStringLiteral("N")};
         const QString id = key({dl[0], dl[1], g.erpgr, g.datum});
         bool created = false;
-        const QStringList written =
-            inErp ? QStringList()
-                  : WriteErpRecord(e, QStringLiteral("VT.EKRabGr"), id, fields,
-                                   {{QStringLiteral("FIRMA"), dl[0]},
-                                    {QStringLiteral("LNR"), dl[1]},
-                                    {QStringLiteral("CODE"), g.erpgr},
-                                    {QStringLiteral("DATUM"), g.datum},
-                                    freigabe},
-                                   dlid, pcode, &created);
+        const QStringList written = inErp ? QStringList()
+                                          : WriteErpRecord(e, erp::Data::kEKRabGr, id, fields,
+                                                           {{QStringLiteral("FIRMA"), dl[0]},
+                                                            {QStringLiteral("LNR"), dl[1]},
+                                                            {QStringLiteral("CODE"), g.erpgr},
+                                                            {QStringLiteral("DATUM"), g.datum},
+                                                            freigabe},
+                                                           dlid, pcode, &created);
         const bool open =
             e.textValue(QStringLiteral("SELECT FREIGABE FROM vt_ekrabgr WHERE id=?"), {id}) == u"N";
         if (release ? open : !created && !written.isEmpty() && !open)
-            WriteErpRecord(e, QStringLiteral("VT.EKRabGr"), id, {freigabe}, {}, dlid, pcode);
+            WriteErpRecord(e, erp::Data::kEKRabGr, id, {freigabe}, {}, dlid, pcode);
         ++posted;
         if (!release)
             continue;
@@ -295,14 +293,14 @@ void RegisterDiscountGroupClasses(StandinRegistry& registry) {
         {QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_pos_group ON "
                         "quendrap_pos(DLID, RabattGR, CAST(id AS INTEGER))")});
 
-    ClassDef& ekgrp = registry.extendClass(QStringLiteral("quendrap.ekgrp"));
-    ekgrp.readOnlyClassMethods << QStringLiteral("tstdatum");
+    ClassDef& ekgrp = registry.extendClass(erp::Ekgrp::kClass);
+    ekgrp.readOnlyClassMethods << erp::Ekgrp::kTstdatum;
 
-    ekgrp.queries.insert(QStringLiteral("Liste"), groupListQuery);
+    AddQuery(ekgrp, erp::Ekgrp::kListe, groupListQuery);
 
     ekgrp.classMethods.insert({
-        {QStringLiteral("speich"), speich},
-        {QStringLiteral("tstdatum"), tstdatum},
-        {QStringLiteral("verbuch"), verbuch},
+        {erp::Ekgrp::kSpeich, speich},
+        {erp::Ekgrp::kTstdatum, tstdatum},
+        {erp::Ekgrp::kVerbuch, verbuch},
     });
 }

@@ -39,7 +39,7 @@ std::unique_ptr<QueryCursor> downloadListQuery(CallContext& ctx, const QStringLi
                        "FROM quendrap_downloads d LEFT JOIN vt_lieferant l "
                        "ON l.FIRMA = d.Firma AND l.LNR = d.LNR "
                        "WHERE d.Firma = ? ORDER BY CAST(d.id AS INTEGER), d.id"),
-        QVariantList{args.value(0)}, 7);
+        QVariantList{args.value(0)}, erp::Downloads::kListe.columnCount());
 }
 
 // Removes a download with its positions and discount groups.
@@ -49,7 +49,7 @@ QString dellief(CallContext& ctx, QStringList& args) {
     // Only a download there is, and of the connection's company: one of
     // another company is not there for it.
     if (!OwnDownload(ctx.job, key))
-        ObjectNotFound(QStringLiteral("quendrap.downloads"), key);
+        ObjectNotFound(erp::Downloads::kClass, key);
     StandinTransaction t(e);
     e.exec(QStringLiteral("DELETE FROM quendrap_pos WHERE DLID=?"), {key});
     e.exec(QStringLiteral("DELETE FROM quendrap_ekgrp WHERE DLID=?"), {key});
@@ -68,18 +68,17 @@ void RegisterDownloadClasses(StandinRegistry& registry) {
                                          QStringLiteral("NAME"),     QStringLiteral("ORT"),
                                          QStringLiteral("KTOKREIS"), QStringLiteral("PLZ")};
     registry
-        .defineClass(QStringLiteral("VT.Lieferant"), QStringLiteral("vt_lieferant"),
-                     supplierProperties, false)
+        .defineClass(erp::Data::kLieferant, QStringLiteral("vt_lieferant"), supplierProperties,
+                     false)
         .idOf = [](const StoredObject& o) {
         return o.values.value(QStringLiteral("FIRMA")) + QStringLiteral("||") +
                o.values.value(QStringLiteral("LNR"));
     };
     AddMissingColumns(registry.store(), QStringLiteral("vt_lieferant"), supplierProperties);
 
-    ClassDef& downloads = registry.defineClass(
-        QStringLiteral("quendrap.downloads"), QStringLiteral("quendrap_downloads"),
-        {QStringLiteral("Firma"), QStringLiteral("Datum"), QStringLiteral("PCODE"),
-         QStringLiteral("LNR"), QStringLiteral("Status"), QStringLiteral("Geloescht")});
+    ClassDef& downloads =
+        registry.defineClass(erp::Downloads::kClass, QStringLiteral("quendrap_downloads"),
+                             erp::ToStringList(erp::Downloads::kProperties));
     // "Geloescht": how many articles the supplier's delivery reported deleted
     // (a database of an earlier version gets the column).
     AddMissingColumns(registry.store(), QStringLiteral("quendrap_downloads"), downloads.properties);
@@ -90,17 +89,17 @@ void RegisterDownloadClasses(StandinRegistry& registry) {
         {QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_downloads_firma ON "
                         "quendrap_downloads(Firma)")});
 
-    downloads.queries.insert(QStringLiteral("liste"), downloadListQuery);
+    AddQuery(downloads, erp::Downloads::kListe, downloadListQuery);
 
-    downloads.classMethods.insert(QStringLiteral("dellief"), dellief);
+    downloads.classMethods.insert(erp::Downloads::kDellief, dellief);
 
     // A position and a discount group belong to the company of their
     // download.
     const auto downloadCompany = [](StandinEngine& e, const StoredObject& o) {
         return DownloadCompany(e, o.values.value(QStringLiteral("DLID")));
     };
-    ClassDef& pos = registry.defineClass(QStringLiteral("quendrap.pos"),
-                                         QStringLiteral("quendrap_pos"), PositionProperties());
+    ClassDef& pos = registry.defineClass(erp::Pos::kClass, QStringLiteral("quendrap_pos"),
+                                         PositionProperties());
     pos.companyOf = downloadCompany;
     // Positions arrive by the hundred thousand: their ids come from blocks.
     pos.idBlock = 1000;
@@ -120,9 +119,7 @@ void RegisterDownloadClasses(StandinRegistry& registry) {
         QStringLiteral("RabattGR"), QStringLiteral("Rabatt1"), QStringLiteral("Rabatt2"),
         QStringLiteral("Datum"),    QStringLiteral("Status"),  QStringLiteral("ERPGR"),
         QStringLiteral("BEZ"),      QStringLiteral("Rabatt3"), QStringLiteral("Rabatt4")};
-    registry
-        .defineClass(QStringLiteral("quendrap.ekgrp"), QStringLiteral("quendrap_ekgrp"),
-                     groupProperties)
+    registry.defineClass(erp::Ekgrp::kClass, QStringLiteral("quendrap_ekgrp"), groupProperties)
         .companyOf = downloadCompany;
     AddMissingColumns(registry.store(), QStringLiteral("quendrap_ekgrp"), groupProperties);
     registry.store().execScript(

@@ -32,19 +32,19 @@ QStringList names(std::initializer_list<const char16_t*> list) {
 void registerCodeLists(StandinRegistry& registry) {
     const QString firma = QStringLiteral("FIRMA");
     const QString code = QStringLiteral("CODE");
-    keyedClass(registry, QStringLiteral("VT.ParArtTyp"), QStringLiteral("vt_parartyp"),
+    keyedClass(registry, erp::Data::kParArtTyp, QStringLiteral("vt_parartyp"),
                {firma, code, QStringLiteral("BEZ")}, {firma, code});
     keyedClass(
-        registry, QStringLiteral("VT.ParWarengruppe"), QStringLiteral("vt_parwarengruppe"),
+        registry, erp::Data::kParWarengruppe, QStringLiteral("vt_parwarengruppe"),
         {firma, code, QStringLiteral("BEZ"), QStringLiteral("ABTNR"), QStringLiteral("MWST")},
         {firma, code});
-    keyedClass(registry, QStringLiteral("VT.ParAbteilung"), QStringLiteral("vt_parabteilung"),
+    keyedClass(registry, erp::Data::kParAbteilung, QStringLiteral("vt_parabteilung"),
                {firma, code, QStringLiteral("BEZ")}, {firma, code});
-    keyedClass(registry, QStringLiteral("VT.ParEinheit"), QStringLiteral("vt_pareinheit"),
+    keyedClass(registry, erp::Data::kParEinheit, QStringLiteral("vt_pareinheit"),
                {firma, code, QStringLiteral("BEZ")}, {firma, code});
-    keyedClass(registry, QStringLiteral("VT.ParMwst"), QStringLiteral("vt_parmwst"),
+    keyedClass(registry, erp::Data::kParMwst, QStringLiteral("vt_parmwst"),
                {firma, code, QStringLiteral("SATZ")}, {firma, code});
-    keyedClass(registry, QStringLiteral("VT.ParArtCode"), QStringLiteral("vt_parartcode"),
+    keyedClass(registry, erp::Data::kParArtCode, QStringLiteral("vt_parartcode"),
                {firma, code, QStringLiteral("BEZ")}, {firma, code});
 }
 
@@ -59,7 +59,7 @@ void RegisterErpDataClasses(StandinRegistry& registry) {
     // FREIGABE "J"/"N". Pallet articles have ATYP "P". DLID and PCODE name
     // the download and the user of the posting that last wrote the record
     // (also on conditions, sales prices and discount groups).
-    keyedClass(registry, QStringLiteral("VT.Artikel"), QStringLiteral("vt_artikel"),
+    keyedClass(registry, erp::Data::kArtikel, QStringLiteral("vt_artikel"),
                names({u"FIRMA", u"ARTNR", u"LNR",   u"EAN",      u"BESTNR", u"BEZ",    u"BEZ2",
                       u"BEZ3",  u"ATYP",  u"WARGR", u"ABTNR",    u"VKE",    u"VPE",    u"VPI",
                       u"VRE",   u"VRM",   u"VPM",   u"EBE",      u"MWST",   u"PALART", u"PALJE",
@@ -80,7 +80,7 @@ void RegisterErpDataClasses(StandinRegistry& registry) {
     // invoicing unit, price quantity and quantity factor; HLIEF "J" for the
     // main supplier. FREIGABE "N" until the prices are released (empty: an
     // older record, released).
-    keyedClass(registry, QStringLiteral("VT.ArtEK"), QStringLiteral("vt_artek"),
+    keyedClass(registry, erp::Data::kArtEK, QStringLiteral("vt_artek"),
                names({u"FIRMA",   u"LNR",      u"ARTNR", u"DATUM", u"BRUTTO", u"EKGRP",
                       u"RABTYP",  u"RAB1",     u"RAB2",  u"RAB3",  u"RAB4",   u"NETTO",
                       u"NEBKOST", u"FAKTOR",   u"ERE",   u"EPM",   u"EVM",    u"MIBEME",
@@ -91,7 +91,7 @@ void RegisterErpDataClasses(StandinRegistry& registry) {
                                  DateOrderSql(QStringLiteral("DATUM")) + u')'});
 
     // Sales prices of an article, valid from DATUM: id FIRMA||ARTNR||DATUM.
-    keyedClass(registry, QStringLiteral("VT.ArtVK"), QStringLiteral("vt_artvk"),
+    keyedClass(registry, erp::Data::kArtVK, QStringLiteral("vt_artvk"),
                names({u"FIRMA", u"ARTNR", u"DATUM", u"KFSOLL", u"VKEXCL", u"VKINCL", u"FREIGABE",
                       u"DLID", u"PCODE"}),
                names({u"FIRMA", u"ARTNR", u"DATUM"}));
@@ -102,7 +102,7 @@ void RegisterErpDataClasses(StandinRegistry& registry) {
     // The ERP's purchase discount groups of a supplier, valid from DATUM:
     // id FIRMA||LNR||CODE||DATUM, up to four rates. A record with FREIGABE
     // "N" is stored but not in force (empty: an older record, in force).
-    keyedClass(registry, QStringLiteral("VT.EKRabGr"), QStringLiteral("vt_ekrabgr"),
+    keyedClass(registry, erp::Data::kEKRabGr, QStringLiteral("vt_ekrabgr"),
                names({u"FIRMA", u"LNR", u"CODE", u"DATUM", u"BEZ", u"RAB1", u"RAB2", u"RAB3",
                       u"RAB4", u"FREIGABE", u"DLID", u"PCODE"}),
                names({u"FIRMA", u"LNR", u"CODE", u"DATUM"}));
@@ -112,7 +112,7 @@ void RegisterErpDataClasses(StandinRegistry& registry) {
 
     // Number ranges of a company: id FIRMA||ART (the kind, "ARTNR" for
     // articles). The next number is LETZTE + 1, at least VON, at most BIS.
-    keyedClass(registry, QStringLiteral("VT.ParNrKreis"), QStringLiteral("vt_parnrkreis"),
+    keyedClass(registry, erp::Data::kParNrKreis, QStringLiteral("vt_parnrkreis"),
                names({u"FIRMA", u"ART", u"VON", u"BIS", u"LETZTE"}), names({u"FIRMA", u"ART"}));
     registerCodeLists(registry);
 }

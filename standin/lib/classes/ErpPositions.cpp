@@ -4,6 +4,7 @@
 #include "StandinEngine.h"
 #include "common/ServerError.h"
 #include "common/TextHelpers.h"
+#include "common/erp/Contract.h"
 
 #include <QDate>
 #include <QRegularExpression>
@@ -11,10 +12,6 @@
 #include <QSqlQuery>
 #include <charconv>
 #include <cmath>
-
-QString DateOrderSql(const QString& column) {
-    return QStringLiteral("(substr(%1,7,4)||substr(%1,4,2)||substr(%1,1,2))").arg(column);
-}
 
 namespace {
 
@@ -87,101 +84,8 @@ const QStringList kLineProperties{
 } // namespace
 
 const QStringList& PositionGridProperties() {
-    static const QStringList p{
-        QStringLiteral("Bez1"),    QStringLiteral("bez2"),    QStringLiteral("bez3"),
-        QStringLiteral("epmvt"),   QStringLiteral("erevt"),   QStringLiteral("prdiff"),
-        QStringLiteral("atyp"),    QStringLiteral("wargr"),   QStringLiteral("ABTNR"),
-        QStringLiteral("vke"),     QStringLiteral("vpe"),     QStringLiteral("vpi"),
-        QStringLiteral("vre"),     QStringLiteral("vrm"),     QStringLiteral("vpm"),
-        QStringLiteral("mcproz"),  QStringLiteral("palart"),  QStringLiteral("palje"),
-        QStringLiteral("palab"),   QStringLiteral("acod"),    QStringLiteral("bestnrvt"),
-        QStringLiteral("eanvt"),   QStringLiteral("ebe"),     QStringLiteral("hlief"),
-        QStringLiteral("faktor"),  QStringLiteral("brutto"),  QStringLiteral("evm"),
-        QStringLiteral("mibeme"),  QStringLiteral("ekgrp"),   QStringLiteral("ekdat"),
-        QStringLiteral("rabtyp"),  QStringLiteral("rab1"),    QStringLiteral("rab2"),
-        QStringLiteral("rab3"),    QStringLiteral("rab4"),    QStringLiteral("netto"),
-        QStringLiteral("nebkost"), QStringLiteral("vkrabgr"), QStringLiteral("vkdat"),
-        QStringLiteral("kfsoll"),  QStringLiteral("vkexcl"),  QStringLiteral("vkincl"),
-        QStringLiteral("spanne")};
+    static const QStringList p = erp::ToStringList(erp::Pos::kGridProperties);
     return p;
-}
-
-void AddMissingColumns(StandinStore& store, const QString& table, const QStringList& properties) {
-    QSqlQuery q(store.db());
-    q.exec(QStringLiteral("PRAGMA table_info(\"%1\")").arg(table));
-    QSet<QString> have;
-    while (q.next())
-        have.insert(q.value(1).toString().toLower());
-    q.finish();
-    QStringList add;
-    for (const QString& p : properties)
-        if (!have.contains(p.toLower()))
-            add << QStringLiteral("ALTER TABLE \"%1\" ADD COLUMN \"%2\" TEXT NOT NULL DEFAULT ''")
-                       .arg(table, p);
-    store.execScript(add);
-}
-
-bool DiscountGroupInErp(StandinEngine& engine, const QString& company, const QString& supplier,
-                        const QString& group, const QString& date, const QStringList& rates) {
-    if (group.isEmpty() || date.isEmpty())
-        return false;
-    QSqlQuery& q = engine.exec(QStringLiteral("SELECT RAB1, RAB2, RAB3, RAB4 FROM vt_ekrabgr "
-                                              "WHERE id=? AND FREIGABE<>'N'"),
-                               {QStringList{company, supplier, group, date}.join(u"||")});
-    const QStringList erp = firstRow(q, 4);
-    if (erp.isEmpty())
-        return false;
-    for (int i = 0; i < 4; ++i)
-        if (std::abs(ErpValue(erp[i]) - ErpValue(rates.value(i))) > 1e-9)
-            return false;
-    return true;
-}
-
-SalesSide SalesPrices(double cost, const QString& kfsoll, const QString& vatRate,
-                      const QString& rounding) {
-    SalesSide s{QString(), QString(), QStringLiteral("0")};
-    if (kfsoll.isEmpty())
-        return s;
-    double step = ErpValue(rounding);
-    if (step <= 0)
-        step = 0.01;
-    const double excl = std::round(cost * ErpValue(kfsoll) / step) * step;
-    const double incl = std::round(excl * (100 + ErpValue(vatRate))) / 100;
-    s.vkexcl = ErpNumber(excl, 2);
-    s.vkincl = ErpNumber(incl, 2);
-    if (excl > 0)
-        s.spanne = ErpNumber((excl - cost) / excl * 100, 2);
-    return s;
-}
-
-QStringList WriteErpRecord(StandinEngine& engine, const QString& className, const QString& id,
-                           const QList<std::pair<QString, QString>>& fields,
-                           const QList<std::pair<QString, QString>>& whenNew, const QString& dlid,
-                           const QString& pcode, bool* created) {
-    const ClassDef* cls = engine.findClass(className);
-    StoredObject o;
-    const bool known = engine.loadObject(*cls, id, &o);
-    if (created)
-        *created = !known;
-    QStringList written;
-    if (!known) {
-        o.cls = cls;
-        o.id = id;
-        for (const auto& [name, value] : whenNew)
-            o.values.insert(name, value);
-    }
-    for (const auto& [name, value] : fields) {
-        if (known && o.values.value(name) == value)
-            continue;
-        o.values.insert(name, value);
-        written << name;
-    }
-    if (known && written.isEmpty())
-        return written;
-    o.values.insert(QStringLiteral("DLID"), dlid);
-    o.values.insert(QStringLiteral("PCODE"), pcode);
-    engine.saveObject(o);
-    return written;
 }
 
 QStringList PositionFiller::defaults(const QString& company, const QString& supplier) {
@@ -538,7 +442,7 @@ void PositionFiller::addDownloadGroup(const QString& dlid, const QString& compan
             erp = firstRow(q, 5);
         }
         StoredObject o;
-        o.cls = m_engine.findClass(QStringLiteral("quendrap.ekgrp"));
+        o.cls = m_engine.findClass(erp::Ekgrp::kClass);
         o.values = {{QStringLiteral("DLID"), dlid},
                     {QStringLiteral("FIRMA"), company},
                     {QStringLiteral("LNR"), supplier},
@@ -571,7 +475,7 @@ QString PositionFiller::store(const QString& dlid, const QString& company, const
         return QStringLiteral("INSERT INTO quendrap_pos(") + cols.join(u',') +
                QStringLiteral(") VALUES(") + marks.join(u',') + u')';
     }();
-    const QString id = m_engine.nextId(*m_engine.findClass(QStringLiteral("quendrap.pos")));
+    const QString id = m_engine.nextId(*m_engine.findClass(erp::Pos::kClass));
     // Where each column's value comes from, worked out once.
     enum Source { Dlid = -1, Article = -2, Status = -3, Flag = -4, Line = 1000 };
     static const QList<int> plan = [] {

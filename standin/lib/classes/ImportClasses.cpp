@@ -34,7 +34,7 @@ QStringList downloadOf(CallContext& ctx, const QString& dlid) {
     if (!StandinStore::nextRow(q) || q.value(0).toString() != ctx.job.company()) {
         q.finish();
         cache.remove(key);
-        ObjectNotFound(QStringLiteral("quendrap.downloads"), dlid);
+        ObjectNotFound(erp::Downloads::kClass, dlid);
     }
     const QStringList v{q.value(0).toString(), q.value(1).toString(), removals};
     q.finish();
@@ -90,7 +90,7 @@ QString savezeile(CallContext& ctx, QStringList& a) {
     // check refuses it.
     if (const QString problem = PositionLineRules::Problem(f); !problem.isEmpty())
         throw ServerError(StandinErrors::BadArguments, problem);
-    CheckLength(QStringLiteral("quendrap.pos"), QStringLiteral("Kennz"), a.value(3));
+    CheckLength(erp::Pos::kClass, QStringLiteral("Kennz"), a.value(3));
     const QStringList dl = downloadOf(ctx, dlid);
     return PositionFiller(ctx.engine, ctx.job.cache()).store(dlid, dl[0], dl[1], f, a.value(3));
 }
@@ -117,8 +117,8 @@ QString getlieferart(CallContext& ctx, QStringList& a) {
 
 // setliefid(company, manufacturer code, supplier): links the code.
 QString setliefid(CallContext& ctx, QStringList& a) {
-    CheckLength(QStringLiteral("quendrap.liefid"), QStringLiteral("HerstCode"), a.value(1));
-    CheckLength(QStringLiteral("quendrap.liefid"), QStringLiteral("LNR"), a.value(2));
+    CheckLength(erp::Liefid::kClass, QStringLiteral("HerstCode"), a.value(1));
+    CheckLength(erp::Liefid::kClass, QStringLiteral("LNR"), a.value(2));
     ctx.engine.exec(
         QStringLiteral("INSERT OR REPLACE INTO quendrap_liefid(id, FIRMA, "
                        "HerstCode, LNR) VALUES(?,?,?,?)"),
@@ -147,7 +147,8 @@ QString quendraGetComp(CallContext& ctx, QStringList& a) {
 std::unique_ptr<QueryCursor> expressionListQuery(CallContext& ctx, const QStringList& a) {
     const QString expr = a.value(0);
     if (expr.isEmpty())
-        return std::unique_ptr<QueryCursor>(std::make_unique<ListCursor>(1, QList<QStringList>{}));
+        return std::unique_ptr<QueryCursor>(
+            std::make_unique<ListCursor>(erp::Xw::kListe.columnCount(), QList<QStringList>{}));
     if (!expr.startsWith(QStringLiteral("WEB|"))) {
         if (std::unique_ptr<QueryCursor> c = PositionListCursor(ctx, expr))
             return c;
@@ -158,7 +159,7 @@ std::unique_ptr<QueryCursor> expressionListQuery(CallContext& ctx, const QString
         std::make_unique<SqlCursor>(ctx.engine,
                                     QStringLiteral("SELECT LINE FROM quendrap_web WHERE CODE=? "
                                                    "ORDER BY CAST(SEQ AS INTEGER), id"),
-                                    QVariantList{expr.mid(4)}, 1));
+                                    QVariantList{expr.mid(4)}, erp::Xw::kListe.columnCount()));
 }
 
 } // namespace
@@ -166,16 +167,16 @@ std::unique_ptr<QueryCursor> expressionListQuery(CallContext& ctx, const QString
 void RegisterImportClasses(StandinRegistry& registry) {
     // Manufacturer codes linked to suppliers: id FIRMA||HerstCode.
     ClassDef& liefid = registry.defineClass(
-        QStringLiteral("quendrap.liefid"), QStringLiteral("quendrap_liefid"),
+        erp::Liefid::kClass, QStringLiteral("quendrap_liefid"),
         {QStringLiteral("FIRMA"), QStringLiteral("HerstCode"), QStringLiteral("LNR")}, false);
     liefid.idOf = [](const StoredObject& o) {
         return firmaKey(o, QStringLiteral("FIRMA"), QStringLiteral("HerstCode"));
     };
-    liefid.classMethods.insert(QStringLiteral("getlnr"), getlnr);
+    liefid.classMethods.insert(erp::Liefid::kGetlnr, getlnr);
 
     // Unit assignments: external unit code to ERP unit, per company.
     registry
-        .defineClass(QStringLiteral("VT.Einheit"), QStringLiteral("vt_einheit"),
+        .defineClass(erp::Data::kEinheit, QStringLiteral("vt_einheit"),
                      {QStringLiteral("FIRMA"), QStringLiteral("EXT"), QStringLiteral("ERP")}, false)
         .idOf = [](const StoredObject& o) {
         return firmaKey(o, QStringLiteral("FIRMA"), QStringLiteral("EXT"));
@@ -186,39 +187,37 @@ void RegisterImportClasses(StandinRegistry& registry) {
                                  QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_pos_bestnr ON "
                                                 "quendrap_pos(BestNr)")});
 
-    ClassDef& downloads = registry.extendClass(QStringLiteral("quendrap.downloads"));
+    ClassDef& downloads = registry.extendClass(erp::Downloads::kClass);
     downloads.classMethods.insert({
-        {QStringLiteral("lname"), lname},
-        {QStringLiteral("geteinh"), geteinh},
+        {erp::Downloads::kLname, lname},
+        {erp::Downloads::kGeteinh, geteinh},
     });
 
-    ClassDef& pos = registry.extendClass(QStringLiteral("quendrap.pos"));
+    ClassDef& pos = registry.extendClass(erp::Pos::kClass);
     pos.classMethods.insert({
-        {QStringLiteral("savezeile"), savezeile},
-        {QStringLiteral("setliefid"), setliefid},
-        {QStringLiteral("getlieferart"), getlieferart},
-        {QStringLiteral("QuendraGetCountry"), quendraGetCountry},
-        {QStringLiteral("QuendraGetComp"), quendraGetComp},
+        {erp::Pos::kSavezeile, savezeile},
+        {erp::Pos::kSetliefid, setliefid},
+        {erp::Pos::kGetlieferart, getlieferart},
+        {erp::Pos::kQuendraGetCountry, quendraGetCountry},
+        {erp::Pos::kQuendraGetComp, quendraGetComp},
     });
-    pos.readOnlyClassMethods << QStringLiteral("getlieferart");
+    pos.readOnlyClassMethods << erp::Pos::kGetlieferart;
 
     // Web price data: article lines per supplier code, in order.
-    registry.defineClass(QStringLiteral("quendrap.web"), QStringLiteral("quendrap_web"),
+    registry.defineClass(erp::Data::kWeb, QStringLiteral("quendrap_web"),
                          {QStringLiteral("CODE"), QStringLiteral("NAME"), QStringLiteral("SEQ"),
                           QStringLiteral("LINE")});
 
     // VT.XW "Liste": runs a list expression, one row per entry: "WEB|code"
     // here, the positions window's expressions in PositionClasses.
-    ClassDef& xw = registry.defineClass(QStringLiteral("VT.XW"));
-    xw.queries.insert(QStringLiteral("Liste"), expressionListQuery);
+    ClassDef& xw = registry.defineClass(erp::Xw::kClass);
+    AddQuery(xw, erp::Xw::kListe, expressionListQuery);
 
     // Defaults a buyer keeps per supplier: id FIRMA||LNR. The dialog
     // "Defaults" makes and changes them (Rights.h).
-    ClassDef& defaults = registry.defineClass(
-        QStringLiteral("quendrap.defaults"), QStringLiteral("quendrap_defaults"),
-        {QStringLiteral("FIRMA"), QStringLiteral("LNR"), QStringLiteral("Warengruppe"),
-         QStringLiteral("Aufschlag"), QStringLiteral("Rundung"), QStringLiteral("Freigabe")},
-        false);
+    ClassDef& defaults =
+        registry.defineClass(erp::Defaults::kClass, QStringLiteral("quendrap_defaults"),
+                             erp::ToStringList(erp::Defaults::kProperties), false);
     defaults.idOf = [](const StoredObject& o) {
         return firmaKey(o, QStringLiteral("FIRMA"), QStringLiteral("LNR"));
     };

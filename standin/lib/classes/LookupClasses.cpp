@@ -10,7 +10,7 @@
 
 namespace {
 
-const QString kRoutine = QStringLiteral("VTCLSU");
+const QString kRoutine = erp::Routines::kVtclsu;
 // Where the job keeps its article search between GETARF and GETARN.
 const QString kSearchKey = QStringLiteral("VTCLSU:search");
 constexpr int kPageSize = 4;
@@ -202,7 +202,7 @@ std::unique_ptr<QueryCursor> kkrSucheQuery(CallContext& ctx, const QStringList& 
                            "ORDER BY CAST(KNR AS INTEGER), KNR"),
             {a.value(0), a.value(3).left(2), a.value(3).left(2), a.value(4), a.value(4)},
             a.value(2));
-    return std::make_unique<ListCursor>(5, rows);
+    return std::make_unique<ListCursor>(erp::Windows::kKkrSuche.columnCount(), rows);
 }
 
 // GETARF(text, main group, goods group, supplier, department, active,
@@ -285,9 +285,9 @@ void RegisterLookupClasses(StandinRegistry& registry) {
                                  orderKeySql() + QStringLiteral(", ARTNR)")});
 
     const std::pair<QString, RoutineFn> routines[] = {
-        {QStringLiteral("GETARF"), startArticleSearch}, {QStringLiteral("GETARN"), nextArticlePage},
-        {QStringLiteral("HGRP"), mainGroupList},        {QStringLiteral("UGRP"), goodsGroupList},
-        {QStringLiteral("ABTNR"), departmentList},
+        {erp::Routines::kGetarf, startArticleSearch}, {erp::Routines::kGetarn, nextArticlePage},
+        {erp::Routines::kHgrp, mainGroupList},        {erp::Routines::kUgrp, goodsGroupList},
+        {erp::Routines::kAbtnr, departmentList},
     };
     for (const auto& [label, routine] : routines)
         registry.defineRoutine(label, kRoutine, routine);
@@ -298,30 +298,31 @@ void RegisterLookupClasses(StandinRegistry& registry) {
                                QStringLiteral("NAME"),    QStringLiteral("ORT"),
                                QStringLiteral("PLZ"),     QStringLiteral("KGRP"),
                                QStringLiteral("KTOKREIS")};
-    keyedClass(registry, QStringLiteral("VT.Kunde"), QStringLiteral("vt_kunde"), customer,
+    keyedClass(registry, erp::Data::kKunde, QStringLiteral("vt_kunde"), customer,
                {QStringLiteral("FIRMA"), QStringLiteral("KNR")});
     registry.store().execScript(
         {QStringLiteral("CREATE INDEX IF NOT EXISTS vt_kunde_firma ON vt_kunde(FIRMA, KNR)")});
 
     // Customer groups: id FIRMA||CODE; query "Liste"(company): code, text.
-    keyedClass(registry, QStringLiteral("VT.ParKundenGruppen"),
-               QStringLiteral("vt_parkundengruppen"),
+    keyedClass(registry, erp::KundenGruppen::kClass, QStringLiteral("vt_parkundengruppen"),
                {QStringLiteral("FIRMA"), QStringLiteral("CODE"), QStringLiteral("BEZ")},
                {QStringLiteral("FIRMA"), QStringLiteral("CODE")})
-        .queries.insert(QStringLiteral("Liste"), customerGroupList);
+        .addQuery(erp::KundenGruppen::kListe, erp::KundenGruppen::kListe.columnList(),
+                  customerGroupList);
 
     // Account groups of suppliers (ART "L") and customers ("K"): id
     // FIRMA||ART||CODE; query "Liste"(company, kind): code, text.
-    keyedClass(registry, QStringLiteral("VT.KontoSammelKontoKreis"),
+    keyedClass(registry, erp::KontoSammelKontoKreis::kClass,
                QStringLiteral("vt_kontosammelkontokreis"),
                {QStringLiteral("FIRMA"), QStringLiteral("ART"), QStringLiteral("CODE"),
                 QStringLiteral("BEZ")},
                {QStringLiteral("FIRMA"), QStringLiteral("ART"), QStringLiteral("CODE")})
-        .queries.insert(QStringLiteral("Liste"), accountGroupList);
+        .addQuery(erp::KontoSammelKontoKreis::kListe,
+                  erp::KontoSammelKontoKreis::kListe.columnList(), accountGroupList);
 
     // VT.Windows "KkrSuche"(company, "L", name part, account group) and
     // (company, "K", name part, customer group, post code): suppliers or
     // customers whose name contains the part (as search keys), by number.
-    ClassDef& windows = registry.extendClass(QStringLiteral("VT.Windows"));
-    windows.queries.insert(QStringLiteral("KkrSuche"), kkrSucheQuery);
+    ClassDef& windows = registry.extendClass(erp::Windows::kClass);
+    AddQuery(windows, erp::Windows::kKkrSuche, kkrSucheQuery);
 }

@@ -39,8 +39,8 @@ QString setEan(CallContext& ctx, QStringList& a) {
         QStringLiteral("SELECT Firma||'||'||LNR FROM quendrap_downloads WHERE id=?"), {dlid});
     // A download of another company than the login's is not there.
     if (owner.isEmpty() || !OwnDownload(ctx.job, dlid))
-        ObjectNotFound(QStringLiteral("quendrap.downloads"), dlid);
-    CheckLength(QStringLiteral("VT.Artikel"), QStringLiteral("EAN"), ean);
+        ObjectNotFound(erp::Downloads::kClass, dlid);
+    CheckLength(erp::Data::kArtikel, QStringLiteral("EAN"), ean);
     const QString id = company + QStringLiteral("||") + article;
     const QString state =
         e.textValue(QStringLiteral("SELECT LNR||'|'||AKTIV FROM vt_artikel WHERE id=?"), {id});
@@ -69,7 +69,7 @@ QString setEan(CallContext& ctx, QStringList& a) {
                           QStringLiteral("EAN bereits bei Artikel ") + holder);
 
     StandinTransaction t(e);
-    WriteErpRecord(e, QStringLiteral("VT.Artikel"), id, {{QStringLiteral("EAN"), ean}}, {}, dlid,
+    WriteErpRecord(e, erp::Data::kArtikel, id, {{QStringLiteral("EAN"), ean}}, {}, dlid,
                    ctx.job.userCode());
     QStringList positions;
     const bool assigned = !e.textValue(QStringLiteral("SELECT id FROM quendrap_pos WHERE "
@@ -101,11 +101,11 @@ void RegisterMatchClasses(StandinRegistry& registry) {
                                  QStringLiteral("CREATE INDEX IF NOT EXISTS quendrap_pos_artnr ON "
                                                 "quendrap_pos(DLID, ARTNR)")});
 
-    ClassDef& pos = registry.extendClass(QStringLiteral("quendrap.pos"));
-    pos.readOnlyClassMethods << QStringLiteral("geteanbez");
+    ClassDef& pos = registry.extendClass(erp::Pos::kClass);
+    pos.readOnlyClassMethods << erp::Pos::kGeteanbez;
 
     pos.classMethods.insert({
-        {QStringLiteral("geteanbez"), geteanbez},
-        {QStringLiteral("SetEan"), setEan},
+        {erp::Pos::kGeteanbez, geteanbez},
+        {erp::Pos::kSetEan, setEan},
     });
 }

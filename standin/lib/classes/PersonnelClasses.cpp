@@ -60,7 +60,7 @@ std::unique_ptr<QueryCursor> serverListQuery(CallContext& ctx, const QStringList
         ctx.engine,
         QStringLiteral("SELECT id, Bezeichnung, Namespace, Firma, Filiale, ServerIP, Port, "
                        "WJ FROM guiveltar_server ORDER BY CAST(id AS INTEGER), id"),
-        QVariantList{}, 8);
+        QVariantList{}, erp::ServerList::kListe.columnCount());
 }
 
 // A database of an earlier version keeps passwords in clear: they become
@@ -86,13 +86,13 @@ void hashClearPasswords(StandinStore& store) {
 
 void RegisterPersonnelClasses(StandinRegistry& registry) {
     // User records: id FIRMA||CODE, the code in the ERP's 7-bit form.
-    ClassDef& edv = registry.defineClass(
-        QStringLiteral("VT.ParPersEdv"), QStringLiteral("vt_parpersedv"),
-        {QStringLiteral("FIRMA"), QStringLiteral("CODE"), QStringLiteral("Passwort"),
-         QStringLiteral("AKTIV"), QStringLiteral("FAJN"), QStringLiteral("PNAME"),
-         QStringLiteral("PNR"), QStringLiteral("ABTNR"), QStringLiteral("DW"),
-         QStringLiteral("BERGRP")},
-        false);
+    ClassDef& edv = registry.defineClass(erp::ParPersEdv::kClass, QStringLiteral("vt_parpersedv"),
+                                         {QStringLiteral("FIRMA"), QStringLiteral("CODE"),
+                                          QStringLiteral("Passwort"), QStringLiteral("AKTIV"),
+                                          QStringLiteral("FAJN"), QStringLiteral("PNAME"),
+                                          QStringLiteral("PNR"), QStringLiteral("ABTNR"),
+                                          QStringLiteral("DW"), QStringLiteral("BERGRP")},
+                                         false);
     edv.idOf = [](const StoredObject& o) { return firmaId(o, QStringLiteral("CODE")); };
     // "Passwort" is kept as a hash, whoever stores a user (Passwords.h).
     edv.beforeSave = [](StoredObject& o) {
@@ -101,45 +101,44 @@ void RegisterPersonnelClasses(StandinRegistry& registry) {
             password = Passwords::Hash(password);
     };
     hashClearPasswords(registry.store());
-    edv.methods.insert(QStringLiteral("PNAMELogicalToODBC"), pnameLogicalToOdbc);
-    edv.queries.insert(QStringLiteral("UserViaPasswort"), userViaPasswortQuery);
+    edv.methods.insert(erp::ParPersEdv::kPNAMELogicalToODBC, pnameLogicalToOdbc);
+    AddQuery(edv, erp::ParPersEdv::kUserViaPasswort, userViaPasswortQuery);
 
-    ClassDef& abt =
-        registry.defineClass(QStringLiteral("VT.ParPersAbt"), QStringLiteral("vt_parpersabt"),
-                             {QStringLiteral("FIRMA"), QStringLiteral("ABTNR"),
-                              QStringLiteral("abtbez"), QStringLiteral("HAbtNr")},
-                             false);
+    ClassDef& abt = registry.defineClass(erp::ParPersAbt::kClass, QStringLiteral("vt_parpersabt"),
+                                         {QStringLiteral("FIRMA"), QStringLiteral("ABTNR"),
+                                          QStringLiteral("abtbez"), QStringLiteral("HAbtNr")},
+                                         false);
     abt.idOf = [](const StoredObject& o) { return firmaId(o, QStringLiteral("ABTNR")); };
 
-    ClassDef& basis = registry.defineClass(
-        QStringLiteral("VT.PersBasis"), QStringLiteral("vt_persbasis"),
-        {QStringLiteral("FIRMA"), QStringLiteral("PNR"), QStringLiteral("Name"),
-         QStringLiteral("Fax"), QStringLiteral("EMail")},
-        false);
+    ClassDef& basis = registry.defineClass(erp::PersBasis::kClass, QStringLiteral("vt_persbasis"),
+                                           {QStringLiteral("FIRMA"), QStringLiteral("PNR"),
+                                            QStringLiteral("Name"), QStringLiteral("Fax"),
+                                            QStringLiteral("EMail")},
+                                           false);
     basis.idOf = [](const StoredObject& o) { return firmaId(o, QStringLiteral("PNR")); };
 
     // Locations of a company and the workstations assigned to them.
     registry
-        .defineClass(QStringLiteral("VT.Standort"), QStringLiteral("vt_standort"),
+        .defineClass(erp::Data::kStandort, QStringLiteral("vt_standort"),
                      {QStringLiteral("FIRMA"), QStringLiteral("CODE"), QStringLiteral("Text")},
                      false)
         .idOf = [](const StoredObject& o) { return firmaId(o, QStringLiteral("CODE")); };
     registry
-        .defineClass(QStringLiteral("VT.Device"), QStringLiteral("vt_device"),
+        .defineClass(erp::Data::kDevice, QStringLiteral("vt_device"),
                      {QStringLiteral("Name"), QStringLiteral("Standort")}, false)
         .idOf = [](const StoredObject& o) { return o.values.value(QStringLiteral("Name")); };
 
-    ClassDef& menue = registry.defineClass(QStringLiteral("GUIVELTAR.Menue"));
+    ClassDef& menue = registry.defineClass(erp::Menue::kClass);
     menue.classMethods.insert({
-        {QStringLiteral("getStandorte"), getStandorte},
-        {QStringLiteral("getDeviceStandort"), getDeviceStandort},
+        {erp::Menue::kGetStandorte, getStandorte},
+        {erp::Menue::kGetDeviceStandort, getDeviceStandort},
     });
 
     // The server connection list: one entry per ERP server and company.
     // The list is the login window's, for every company: its entries
     // belong to none.
     ClassDef& server = registry.defineClass(
-        QStringLiteral("GUIVELTAR.Server"), QStringLiteral("guiveltar_server"),
+        erp::ServerList::kClass, QStringLiteral("guiveltar_server"),
         {QStringLiteral("Bezeichnung"), QStringLiteral("Namespace"), QStringLiteral("Firma"),
          QStringLiteral("Filiale"), QStringLiteral("ServerIP"), QStringLiteral("Port"),
          QStringLiteral("WJ")});
@@ -164,5 +163,5 @@ void RegisterPersonnelClasses(StandinRegistry& registry) {
     };
     // The server list window's "Ändern" (Rights.h).
     server.writes = {true, server.properties, server.properties};
-    server.queries.insert(QStringLiteral("Liste"), serverListQuery);
+    AddQuery(server, erp::ServerList::kListe, serverListQuery);
 }

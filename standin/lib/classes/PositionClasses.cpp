@@ -31,37 +31,10 @@ QString orderOf(const QString& column) {
     return DateOrderSql(column);
 }
 
-// The 55 columns of the query "pos", by the position property each one
-// shows. Column 14 (the price deviation) is worked out per row.
+// The columns of the query "pos" as the ERP contract lists them. The
+// deviation has no name: it is worked out per row.
 const QStringList& queryColumns() {
-    static const QStringList c{QStringLiteral("id"),          QStringLiteral("BestNr"),
-                               QStringLiteral("Bezeichnung"), QStringLiteral("Datum"),
-                               QStringLiteral("Preis"),       QStringLiteral("PreisEHT"),
-                               QStringLiteral("VE"),          QStringLiteral("ARTNR"),
-                               QStringLiteral("Bez1"),        QStringLiteral("bez2"),
-                               QStringLiteral("bez3"),        QStringLiteral("epmvt"),
-                               QStringLiteral("erevt"),       QString(),
-                               QStringLiteral("atyp"),        QStringLiteral("wargr"),
-                               QStringLiteral("ABTNR"),       QStringLiteral("vke"),
-                               QStringLiteral("vpe"),         QStringLiteral("vpi"),
-                               QStringLiteral("vre"),         QStringLiteral("vrm"),
-                               QStringLiteral("vpm"),         QStringLiteral("mcproz"),
-                               QStringLiteral("palart"),      QStringLiteral("palje"),
-                               QStringLiteral("palab"),       QStringLiteral("bestnrvt"),
-                               QStringLiteral("eanvt"),       QStringLiteral("ebe"),
-                               QStringLiteral("hlief"),       QStringLiteral("faktor"),
-                               QStringLiteral("brutto"),      QStringLiteral("EAN"),
-                               QStringLiteral("HerstCode"),   QStringLiteral("evm"),
-                               QStringLiteral("mibeme"),      QStringLiteral("ekgrp"),
-                               QStringLiteral("ekdat"),       QStringLiteral("rabtyp"),
-                               QStringLiteral("rab1"),        QStringLiteral("rab2"),
-                               QStringLiteral("rab3"),        QStringLiteral("rab4"),
-                               QStringLiteral("netto"),       QStringLiteral("nebkost"),
-                               QStringLiteral("vkrabgr"),     QStringLiteral("vkdat"),
-                               QStringLiteral("kfsoll"),      QStringLiteral("vkexcl"),
-                               QStringLiteral("vkincl"),      QStringLiteral("spanne"),
-                               QStringLiteral("acod"),        QStringLiteral("Status"),
-                               QStringLiteral("Klasse")};
+    static const QStringList c = erp::Pos::kPos.columnList();
     return c;
 }
 
@@ -82,7 +55,7 @@ public:
     PositionCursor(const PositionCursor&) = delete;
     PositionCursor& operator=(const PositionCursor&) = delete;
 
-    int columns() const override { return 55; }
+    int columns() const override { return erp::PosQuery::kColumns; }
 
     bool fill(int rows, qsizetype maxBytes, QStringList& out) override {
         // The rows are made one way only: as the frame carries them.
@@ -99,7 +72,7 @@ public:
         return run(rows, maxBytes, [&](sqlite3_stmt* st) {
             const qsizetype before = out.size();
             encodeRow(st, out);
-            cells += 55;
+            cells += erp::PosQuery::kColumns;
             return out.size() - before;
         });
     }
@@ -168,7 +141,7 @@ private:
     // form, the descriptions readable, the deviation worked out; only these
     // cells become strings.
     static void encodeRow(sqlite3_stmt* st, QByteArray& out) {
-        for (int i = 0; i < 55; ++i) {
+        for (int i = 0; i < erp::PosQuery::kColumns; ++i) {
             switch (i) {
             case 4:
                 Wire::appendText(out, ErpNumber(ErpValue(text(st, 4)), 4));
@@ -424,7 +397,8 @@ std::unique_ptr<QueryCursor> posQuery(CallContext& ctx, const QStringList& a) {
     const QStringList dl = downloadOf(ctx.engine, dlid);
     // Another company's download has no positions for the job.
     if (dl.isEmpty() || dl[0] != ctx.job.company())
-        return std::unique_ptr<QueryCursor>(std::make_unique<ListCursor>(55, QList<QStringList>{}));
+        return std::unique_ptr<QueryCursor>(
+            std::make_unique<ListCursor>(erp::PosQuery::kColumns, QList<QStringList>{}));
     QStringList values{dl[0], dl[1], dlid};
     if (single)
         values << a.value(0);
@@ -573,24 +547,23 @@ void updateMargin(StandinEngine& e, StoredObject& o) {
 } // namespace
 
 void RegisterPositionClasses(StandinRegistry& registry) {
-    ClassDef& pos = registry.extendClass(QStringLiteral("quendrap.pos"));
+    ClassDef& pos = registry.extendClass(erp::Pos::kClass);
     pos.beforeWireSave = updateMargin;
     // What the grid load and the cell editing look up by the thousand.
-    pos.readOnlyClassMethods << QStringLiteral("getcombo") << QStringLiteral("getekdat1")
-                             << QStringLiteral("getvkdat1") << QStringLiteral("getekdat")
-                             << QStringLiteral("getvkdat") << QStringLiteral("getwgdaten")
-                             << QStringLiteral("getposvt");
+    pos.readOnlyClassMethods << erp::Pos::kGetcombo << erp::Pos::kGetekdat1 << erp::Pos::kGetvkdat1
+                             << erp::Pos::kGetekdat << erp::Pos::kGetvkdat << erp::Pos::kGetwgdaten
+                             << erp::Pos::kGetposvt;
 
-    pos.queries.insert(QStringLiteral("pos"), posQuery);
+    AddQuery(pos, erp::Pos::kPos, posQuery);
 
     pos.classMethods.insert({
-        {QStringLiteral("getcombo"), getcombo},
-        {QStringLiteral("getekdat1"), getekdat1},
-        {QStringLiteral("getvkdat1"), getvkdat1},
-        {QStringLiteral("getekdat"), getekdat},
-        {QStringLiteral("getvkdat"), getvkdat},
-        {QStringLiteral("getwgdaten"), getwgdaten},
-        {QStringLiteral("getposvt"), getposvt},
-        {QStringLiteral("anrzuord"), anrzuord},
+        {erp::Pos::kGetcombo, getcombo},
+        {erp::Pos::kGetekdat1, getekdat1},
+        {erp::Pos::kGetvkdat1, getvkdat1},
+        {erp::Pos::kGetekdat, getekdat},
+        {erp::Pos::kGetvkdat, getvkdat},
+        {erp::Pos::kGetwgdaten, getwgdaten},
+        {erp::Pos::kGetposvt, getposvt},
+        {erp::Pos::kAnrzuord, anrzuord},
     });
 }

@@ -71,7 +71,7 @@ public:
     // Posts the position and stores the status text in it; an unknown
     // position (or one of another company or supplier) is left alone.
     QString run() {
-        if (!m_e.loadObject(*m_e.findClass(QStringLiteral("quendrap.pos")), m_position, &m_pos))
+        if (!m_e.loadObject(*m_e.findClass(erp::Pos::kClass), m_position, &m_pos))
             return kMissing;
         m_dlid = p(u"DLID");
         const QString download =
@@ -226,14 +226,14 @@ private:
     }
 
     QStringList writeArticle(const Fields& fields) {
-        return write(QStringLiteral("VT.Artikel"), key({m_company, m_article}), fields);
+        return write(erp::Data::kArtikel, key({m_company, m_article}), fields);
     }
 
     // A new article with the next number of the company's article number
     // range; throws when the range has no number left.
     QString createArticle() {
         StoredObject range;
-        if (!m_e.loadObject(*m_e.findClass(QStringLiteral("VT.ParNrKreis")),
+        if (!m_e.loadObject(*m_e.findClass(erp::Data::kParNrKreis),
                             key({m_company, QStringLiteral("ARTNR")}), &range))
             throw ServerError(StandinErrors::General,
                               QStringLiteral("Kein Artikelnummernkreis für Firma ") + m_company);
@@ -251,7 +251,7 @@ private:
         const QString article = QString::number(next);
         Fields fields = descriptions();
         fields << masterData();
-        write(QStringLiteral("VT.Artikel"), key({m_company, article}), fields,
+        write(erp::Data::kArtikel, key({m_company, article}), fields,
               {{QStringLiteral("FIRMA"), m_company},
                {QStringLiteral("ARTNR"), article},
                {QStringLiteral("LNR"), m_supplier},
@@ -299,9 +299,9 @@ private:
             whenNew << earlier(m_purchaseCondition ? price : condition, date);
         const QString id = key({m_company, m_supplier, m_article, date});
         bool created = false;
-        const QStringList w = write(QStringLiteral("VT.ArtEK"), id, fields, whenNew, &created);
+        const QStringList w = write(erp::Data::kArtEK, id, fields, whenNew, &created);
         if (!created && !w.isEmpty())
-            unrelease(QStringLiteral("VT.ArtEK"), id);
+            unrelease(erp::Data::kArtEK, id);
         if (m_purchaseCondition && contains(w, condition))
             written(QStringLiteral("EK-Kondition ") + date);
         if (m_purchasePrice && contains(w, price))
@@ -341,7 +341,7 @@ private:
         }
         const QString id = key({m_company, m_article, date});
         bool created = false;
-        const QStringList w = write(QStringLiteral("VT.ArtVK"), id,
+        const QStringList w = write(erp::Data::kArtVK, id,
                                     {{QStringLiteral("KFSOLL"), number(p(u"kfsoll"), 4)},
                                      {QStringLiteral("VKEXCL"), number(p(u"vkexcl"), 4)},
                                      {QStringLiteral("VKINCL"), number(p(u"vkincl"), 4)}},
@@ -351,7 +351,7 @@ private:
                                      {QStringLiteral("FREIGABE"), QStringLiteral("N")}},
                                     &created);
         if (!created && !w.isEmpty())
-            unrelease(QStringLiteral("VT.ArtVK"), id);
+            unrelease(erp::Data::kArtVK, id);
         if (!w.isEmpty())
             written(QStringLiteral("VK-Preis ") + date);
     }
@@ -385,11 +385,10 @@ private:
             released = true;
         };
         if (!ek.isEmpty())
-            release(QStringLiteral("VT.ArtEK"), QStringLiteral("vt_artek"),
+            release(erp::Data::kArtEK, QStringLiteral("vt_artek"),
                     key({m_company, m_supplier, m_article, ek}));
         if (!vk.isEmpty())
-            release(QStringLiteral("VT.ArtVK"), QStringLiteral("vt_artvk"),
-                    key({m_company, m_article, vk}));
+            release(erp::Data::kArtVK, QStringLiteral("vt_artvk"), key({m_company, m_article, vk}));
         return released;
     }
 
@@ -426,6 +425,6 @@ QString verbuch(CallContext& ctx, QStringList& a) {
 } // namespace
 
 void RegisterPostingClasses(StandinRegistry& registry) {
-    ClassDef& pos = registry.extendClass(QStringLiteral("quendrap.pos"));
-    pos.classMethods.insert(QStringLiteral("verbuch"), verbuch);
+    ClassDef& pos = registry.extendClass(erp::Pos::kClass);
+    pos.classMethods.insert(erp::Pos::kVerbuch, verbuch);
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "StandinRegistry.h"
+#include "common/erp/Contract.h"
+
 class StandinEngine;
 class StandinRegistry;
 
@@ -7,6 +10,11 @@ class StandinRegistry;
 // serves, with their tables and indexes. Each group of classes lives in its
 // own file; adding one is a local change there.
 void RegisterErpClasses(StandinRegistry& registry);
+
+// Registers a query of the ERP contract: its name and columns.
+inline void AddQuery(ClassDef& cls, const erp::Query& query, QueryFn fn) {
+    cls.addQuery(query, query.columnList(), std::move(fn));
+}
 
 void RegisterWindowsClasses(StandinRegistry& registry);   // VT.Windows, ^%XTT
 void RegisterPersonnelClasses(StandinRegistry& registry); // users, locations, server list

@@ -15,17 +15,17 @@ QString xecute(CallContext& ctx, StoredObject&, QStringList& args) {
 } // namespace
 
 void RegisterWindowsClasses(StandinRegistry& registry) {
-    ClassDef& windows = registry.defineClass(QStringLiteral("VT.Windows"));
+    ClassDef& windows = registry.defineClass(erp::Windows::kClass);
     // New objects for M commands (Rights.h).
     windows.writes.create = true;
-    windows.methods.insert(QStringLiteral("Xecute"), xecute);
+    windows.methods.insert(erp::Windows::kXecute, xecute);
 
     // ^%XTT registers the job's session: company, branch, user and location,
     // as the connection has just set them. ^%XTT($J) holds
     // FIRMA|FIL|PERSONAL|location|time; other routines read the session from
     // the job's locals.
     registry.defineRoutine(
-        QString(), QStringLiteral("%XTT"), [](CallContext& ctx, const QStringList&, QString&) {
+        QString(), erp::Routines::kXtt, [](CallContext& ctx, const QStringList&, QString&) {
             Job& job = ctx.job;
             const QString location =
                 job.getGlobal(QStringLiteral("STAND"), {job.jobNumber()}).value_or(QString());

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "StandinEngine.h"
+#include "common/erp/Contract.h"
+#include "server/ServerConnection.h"
+
+#include <QList>
+#include <QStringList>
+#include <QTest>
+
+// Calls on the ERP as the positions window makes them, for the tests of
+// the stand-in's ERP data; each runs inside the caller's server call.
+
+// A class method of quendrap.pos.
+inline QString PosClassCall(const QString& method, QStringList args) {
+    return Factory().classHandle(erp::Pos::kClass).call(method, args);
+}
+
+// The rows of a list expression (VT.XW "Liste").
+inline QStringList ExpressionRows(const QString& expression) {
+    ResultSet rs = Factory().resultSet(erp::Xw::kClass, erp::Xw::kListe);
+    rs.execute({expression});
+    QStringList rows;
+    while (rs.next())
+        rows << rs.getData(1);
+    return rows;
+}
+
+// The rows of the query "pos" with (download, "") or (position, download),
+// every column of each.
+inline QList<QStringList> PosQueryRows(const QString& first, const QString& second) {
+    ResultSet rs = Factory().resultSet(erp::Pos::kClass, erp::Pos::kPos);
+    rs.execute({first, second});
+    QList<QStringList> rows;
+    while (rs.next()) {
+        QStringList row;
+        for (int c = 1; c <= erp::PosQuery::kColumns; ++c)
+            row << rs.getData(c);
+        rows << row;
+    }
+    if (!rows.isEmpty())
+        QTest::qCompare(rs.columnCount(), int(erp::PosQuery::kColumns), "columnCount",
+                        "erp::PosQuery::kColumns", __FILE__, __LINE__);
+    return rows;
+}
+
+// One column (from 1) of a stored position, read back as the assignment
+// reads it; "<none>" when the query has no such row.
+inline QString PosQueryCell(StandinEngine& engine, const QString& id, int column) {
+    const QString dlid = engine.textValue("SELECT DLID FROM quendrap_pos WHERE id=?", {id});
+    const QList<QStringList> rows = PosQueryRows(id, dlid);
+    return rows.isEmpty() ? QString("<none>") : rows[0].value(column - 1);
+}
