@@ -8,7 +8,10 @@
 #include "classes/ErpPositions.h"
 #include "classes/StandinClasses.h"
 #include "common/TextHelpers.h"
-#include "server/ServerConnection.h"
+#include "server/Connection.h"
+#include "server/ConnectionWindows.h"
+#include "server/ErrorReport.h"
+#include "server/MCommands.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -82,20 +85,19 @@ private:
 
 void TestErpData::init() {
     StartDemoClient(m_fx, m_ui);
-    BeginServerCall(false, false);
+    m_fx->connection().ensure();
 }
 
 void TestErpData::cleanup() {
-    EndServerCall(false);
     EndDemoClient(m_fx, m_ui);
 }
 
 QString TestErpData::call(const QString& method, QStringList args) {
-    return Factory().classHandle("quendrap.pos").call(method, args);
+    return m_fx->connection().client().classHandle("quendrap.pos").call(method, args);
 }
 
 QStringList TestErpData::list(const QString& expression) {
-    ResultSet rs = Factory().resultSet("VT.XW", "Liste");
+    ResultSet rs = m_fx->connection().client().resultSet("VT.XW", "Liste");
     rs.execute({expression});
     QStringList rows;
     while (rs.next())
@@ -104,7 +106,7 @@ QStringList TestErpData::list(const QString& expression) {
 }
 
 QList<QStringList> TestErpData::positions(const QString& first, const QString& second) {
-    ResultSet rs = Factory().resultSet("quendrap.pos", "pos");
+    ResultSet rs = m_fx->connection().client().resultSet("quendrap.pos", "pos");
     rs.execute({first, second});
     QList<QStringList> rows;
     while (rs.next()) {
@@ -308,7 +310,7 @@ void TestErpData::codeListsOfAnUnknownCompany() {
     // A user of a company that keeps no code lists (a company's lists are
     // served only to its own users).
     m_fx->sessionAs("9", "NEU", "neu");
-    EnsureConnection(false);
+    m_fx->connection().ensure();
     QCOMPARE(call("getcombo", {"9", "70001"}), QString());
     QCOMPARE(list(""), QStringList{});
     bool refused = false;
@@ -644,7 +646,7 @@ void TestErpData::removedAssignmentRefillsFromSupplierLine() {
 
 void TestErpData::propertiesWrittenBack() {
     {
-        ServerObject o = Factory().openObject("quendrap.pos", "7");
+        ServerObject o = m_fx->connection().client().openObject("quendrap.pos", "7");
         for (const auto& [property, c] : kWrittenProperties)
             o.set(property, property + "-" + QString::number(c));
         o.set("Bez1", "T}rschwelle gro~");
@@ -663,14 +665,14 @@ void TestErpData::propertiesWrittenBack() {
     QCOMPARE(rows[0][8], QString("Türschwelle groß"));
     // The deviation is worked out, not the stored one (no article here).
     QCOMPARE(rows[0][13], QString());
-    ServerObject again = Factory().openObject("quendrap.pos", "7");
+    ServerObject again = m_fx->connection().client().openObject("quendrap.pos", "7");
     QCOMPARE(again.get("prdiff"), QString("12.5"));
     QCOMPARE(again.get("ARTNR"), QString());
     QCOMPARE(again.get("Bezeichnung"), QString("Türschwelle Edelstahl"));
 }
 
 void TestErpData::unknownPropertyIsRefused() {
-    ServerObject o = Factory().openObject("quendrap.pos", "7");
+    ServerObject o = m_fx->connection().client().openObject("quendrap.pos", "7");
     bool refused = false;
     try {
         o.set("Bez4", "x");
@@ -681,7 +683,7 @@ void TestErpData::unknownPropertyIsRefused() {
     QVERIFY(refused);
     refused = false;
     try {
-        Factory().openObject("quendrap.pos", "4711");
+        m_fx->connection().client().openObject("quendrap.pos", "4711");
     } catch (const ServerError& e) {
         refused = true;
         QCOMPARE(e.description(), QString("Objekt nicht gefunden: quendrap.pos 4711"));
@@ -690,7 +692,7 @@ void TestErpData::unknownPropertyIsRefused() {
 }
 
 void TestErpData::savezeileFillsFromErpAndDefaults() {
-    ServerObject d = Factory().newObject("quendrap.downloads");
+    ServerObject d = m_fx->connection().client().newObject("quendrap.downloads");
     d.set("Firma", "1");
     d.set("Datum", "2027-03-15");
     d.set("PCODE", "DEM");

@@ -13,7 +13,10 @@
 #include "base/WorkstationSettings.h"
 #include "common/TextHelpers.h"
 #include "positions/gui/FMPos.h"
-#include "server/ServerConnection.h"
+#include "server/Connection.h"
+#include "server/ConnectionWindows.h"
+#include "server/ErrorReport.h"
+#include "server/MCommands.h"
 #include "session/Login.h"
 #include "session/gui/FMPass.h"
 #include "session/gui/FMServer.h"
@@ -59,6 +62,7 @@ QString placementSetting(const QString& key) {
 // (unless realServerList is set).
 class TestUserInterface : public DialogUserInterface, public RecordedMessages {
 public:
+    explicit TestUserInterface(Connection& connection) : DialogUserInterface(connection) {}
     MessageAnswer message(const QString& text, const QString& title, MessageIcon icon,
                           MessageButtons buttons) override {
         return record(text, title, icon, buttons);
@@ -219,18 +223,18 @@ void TestGuiLogin::init() {
                                                ClientTestFixture::OnExit::Record);
     // The demo company's server entry is this workstation's default.
     WorkstationSettings::setValue(kLoginApp, kLoginSection, "ServerObjekt", "1");
-    m_ui = std::make_unique<TestUserInterface>();
+    m_ui = std::make_unique<TestUserInterface>(m_fx->connection());
 }
 
 void TestGuiLogin::cleanup() {
-    delete FMPass::instance(false);
+    delete FMPass::existing();
     m_ui.reset();
     m_fx.reset();
 }
 
 void TestGuiLogin::loginByCommandLine() {
     Session().commandLine = "1 0 DEM demo 127.0.0.1 1973 VELTAR";
-    QVERIFY(user_anmeld(m_ui.get()));
+    QVERIFY(user_anmeld(m_fx->connection(), m_ui.get()));
     m_ui->messages.clear();
 }
 
@@ -260,7 +264,7 @@ void TestGuiLogin::loginWindowControls() {
         password->setText("demo");
         QTest::keyClick(password, Qt::Key_Return);
     });
-    QVERIFY(user_anmeld(m_ui.get()));
+    QVERIFY(user_anmeld(m_fx->connection(), m_ui.get()));
     QCOMPARE(title, QString("VELTAR Benutzeranmeldung"));
     QCOMPARE(locations,
              QStringList({"01 Zentrale Köln=01", "02 Lager Nord=02", "03 Baumarkt Süd=03"}));
@@ -275,7 +279,7 @@ void TestGuiLogin::loginWindowControls() {
     QCOMPARE(abbruch, QString("Abbruch"));
     // Return pressed "Anmelden": logged in, the window hidden, no message.
     QCOMPARE(Session().userDisplay, QString("DEM|Dörte Demo"));
-    QVERIFY(!FMPass::instance()->isVisible());
+    QVERIFY(!FMPass::instance(m_fx->connection())->isVisible());
     QVERIFY(m_ui->messages.isEmpty());
     QCOMPARE(ScrambleText(loginSetting("Passwort")), QString("demo"));
 }
@@ -286,12 +290,12 @@ void TestGuiLogin::wrongPasswordLeadsBackWithPasswordSelected() {
         child<QLineEdit>(w, "BPASSWORT")->setText("alt");
         QTest::mouseClick(child<QPushButton>(w, "BUSpeich"), Qt::LeftButton);
     });
-    QVERIFY(!user_anmeld(m_ui.get()));
+    QVERIFY(!user_anmeld(m_fx->connection(), m_ui.get()));
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(m_ui->messages[0].text, QString("Passwort Falsch oder Benutzer nicht Aktiv."));
     QCOMPARE(m_ui->messages[0].title, QString("Anmeldung an Caché."));
     QCOMPARE(m_ui->messages[0].icon, MessageIcon::Information);
-    QVERIFY(!FMPass::instance()->isVisible());
+    QVERIFY(!FMPass::instance(m_fx->connection())->isVisible());
 
     // The main window's loop asks again: the password is still there, wholly
     // selected, so typing replaces it.
@@ -303,7 +307,7 @@ void TestGuiLogin::wrongPasswordLeadsBackWithPasswordSelected() {
         QTest::keyClicks(password, "demo");
         QTest::mouseClick(child<QPushButton>(w, "BUSpeich"), Qt::LeftButton);
     });
-    QVERIFY(user_anmeld(m_ui.get()));
+    QVERIFY(user_anmeld(m_fx->connection(), m_ui.get()));
     QCOMPARE(text, QString("alt"));
     QCOMPARE(selected, QString("alt"));
     QCOMPARE(Session().userDisplay, QString("DEM|Dörte Demo"));
@@ -313,10 +317,10 @@ void TestGuiLogin::wrongPasswordLeadsBackWithPasswordSelected() {
 
 void TestGuiLogin::qualifyingCommandLineLogsInWithoutWindow() {
     Session().commandLine = "1 0 DEM demo 127.0.0.1 1973 VELTAR";
-    QVERIFY(user_anmeld(m_ui.get()));
-    QVERIFY(!FMPass::instance(false));
+    QVERIFY(user_anmeld(m_fx->connection(), m_ui.get()));
+    QVERIFY(!FMPass::existing());
     QVERIFY(m_ui->messages.isEmpty());
-    fmstart w;
+    fmstart w(m_fx->connection());
     QCOMPARE(w.windowTitle(), QString("VELTAR Quendra Preisdaten              Firma: 1     "
                                       "Standort: 01     Benutzer: DEM|Dörte Demo"));
 }
@@ -327,7 +331,7 @@ void TestGuiLogin::abbruchEndsProgramAndStoresPlacement() {
         child<QLineEdit>(w, "BPASSWORT")->setText("demo");
         QTest::mouseClick(child<QPushButton>(w, "BUAusst"), Qt::LeftButton);
     });
-    QVERIFY(!user_anmeld(m_ui.get()));
+    QVERIFY(!user_anmeld(m_fx->connection(), m_ui.get()));
     QCOMPARE(m_fx->exits, QList<int>{0});
     QCOMPARE(Session().userDisplay, QString());
     // Nothing typed was kept, and unloading stored where the window stood.
@@ -336,7 +340,7 @@ void TestGuiLogin::abbruchEndsProgramAndStoresPlacement() {
 
     // The close box ends the program as well.
     WhenModalShown("FMPass", [](QWidget* w) { w->close(); });
-    QVERIFY(!user_anmeld(m_ui.get()));
+    QVERIFY(!user_anmeld(m_fx->connection(), m_ui.get()));
     QCOMPARE(m_fx->exits, QList<int>({0, 0}));
 }
 
@@ -353,7 +357,7 @@ void TestGuiLogin::userCodeUpperCasedWhenLeft() {
         password->setText("demo");
         QTest::mouseClick(child<QPushButton>(w, "BUSpeich"), Qt::LeftButton);
     });
-    QVERIFY(user_anmeld(m_ui.get()));
+    QVERIFY(user_anmeld(m_fx->connection(), m_ui.get()));
     QCOMPARE(selectedOnEntry, QString("dem"));
     QCOMPARE(afterLeaving, QString("DEM"));
     QCOMPARE(loginSetting("Name"), QString("DEM"));
@@ -367,7 +371,7 @@ void TestGuiLogin::noDefaultServerAsksAndOpensServerList() {
         child<QLineEdit>(w, "BPASSWORT")->setText("demo");
         QTest::mouseClick(child<QPushButton>(w, "BUSpeich"), Qt::LeftButton);
     });
-    QVERIFY(user_anmeld(m_ui.get()));
+    QVERIFY(user_anmeld(m_fx->connection(), m_ui.get()));
     QCOMPARE(listsWhileShown, 1);
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(m_ui->messages[0].title, QString("Standardserver?"));
@@ -379,11 +383,11 @@ void TestGuiLogin::noDefaultServerAsksAndOpensServerList() {
 
 void TestGuiLogin::newLoginFromMainWindowRenewsTitle() {
     loginByCommandLine();
-    fmstart w;
+    fmstart w(m_fx->connection());
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     w.findChild<QAction*>("mLogin")->trigger();
-    FMPass* pass = FMPass::instance(false);
+    FMPass* pass = FMPass::existing();
     QVERIFY(pass);
     QVERIFY(pass->isVisible());
     QVERIFY(!pass->isModal());
@@ -399,17 +403,17 @@ void TestGuiLogin::newLoginFromMainWindowRenewsTitle() {
     QVERIFY2(m_ui->messages.isEmpty(), qPrintable(m_ui->messages.value(0).text));
     // The server knows the new user.
     bool failed = false;
-    QCOMPARE(dbcall("W PERSONAL", failed), QString("LAG"));
+    QCOMPARE(dbcall(m_fx->connection(), "W PERSONAL", failed), QString("LAG"));
     QVERIFY(m_fx->exits.isEmpty());
 }
 
 void TestGuiLogin::lockedUserRefusedAnotherLocationAndWindowStays() {
     loginByCommandLine();
-    fmstart w;
+    fmstart w(m_fx->connection());
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     w.findChild<QAction*>("mLogin")->trigger();
-    FMPass* pass = FMPass::instance(false);
+    FMPass* pass = FMPass::existing();
     QVERIFY(pass);
     auto* combo = child<QComboBox>(pass, "co_standort");
     combo->setCurrentIndex(combo->findData("02"));
@@ -442,7 +446,7 @@ void TestGuiLogin::failedNewLoginKeepsTheMainWindowBlocked_data() {
 void TestGuiLogin::failedNewLoginKeepsTheMainWindowBlocked() {
     QFETCH(bool, abbruch);
     loginByCommandLine();
-    fmstart w;
+    fmstart w(m_fx->connection());
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     auto* list = child<QTreeView>(&w, "lilief");
@@ -451,7 +455,7 @@ void TestGuiLogin::failedNewLoginKeepsTheMainWindowBlocked() {
     QVERIFY(w.ToolButton(3)->isEnabled());
 
     w.findChild<QAction*>("mLogin")->trigger();
-    FMPass* pass = FMPass::instance(false);
+    FMPass* pass = FMPass::existing();
     QVERIFY(pass);
     TypeInto(child<QLineEdit>(pass, "BPASSWORT"), "falsch");
     child<QPushButton>(pass, "BUSpeich")->click();
@@ -517,7 +521,7 @@ void TestGuiLogin::serverListTakesEntryAndSetsDefault() {
     WorkstationSettings::remove(kLoginApp, kLoginSection, "ServerObjekt");
     Session().noDefaultServer = true;
 
-    FMServer list;
+    FMServer list(m_fx->connection());
     QCOMPARE(list.windowTitle(), QString("VELTAR Server"));
     QCOMPARE(FMServer::current(), &list);
     // Presets while nothing is chosen.
@@ -551,11 +555,11 @@ void TestGuiLogin::serverListTakesEntryAndSetsDefault() {
     // OK takes the boxes into the login data and the connection's data.
     Session().wj.clear();
     Session().server = "10.0.0.9";
-    RebuildConnectString();
+    m_fx->connection().rebuildConnectString();
     child<QPushButton>(&list, "BUOK")->click();
     QVERIFY(!list.isVisible());
     QCOMPARE(Session().wj, QString("2027"));
-    QCOMPARE(ConnectString(), QString("cn_iptcp:127.0.0.1[1973]:VELTAR"));
+    QCOMPARE(m_fx->connection().connectString(), QString("cn_iptcp:127.0.0.1[1973]:VELTAR"));
 }
 
 void TestGuiLogin::serverListOpenedAndClosedChangesNothing() {
@@ -569,12 +573,12 @@ void TestGuiLogin::serverListOpenedAndClosedChangesNothing() {
     f.firma = "1";
     f.fil = "0";
     Session().port = "4711";
-    RebuildConnectString();
-    const QString connect = ConnectString();
+    m_fx->connection().rebuildConnectString();
+    const QString connect = m_fx->connection().connectString();
     const QString objectId = LoginFormData().serverObjectId;
     QCOMPARE(connect, QString("cn_iptcp:127.0.0.1[4711]:VELTAR"));
     {
-        FMServer list;
+        FMServer list(m_fx->connection());
         // The boxes show the login data in force.
         QCOMPARE(child<QLineEdit>(&list, "BPORT")->text(), QString("4711"));
         QCOMPARE(child<QTreeWidget>(&list, "liServer")->topLevelItemCount(), 1);
@@ -590,17 +594,17 @@ void TestGuiLogin::serverListOpenedAndClosedChangesNothing() {
     }
     QCOMPARE(LoginFormData().port, QString("4711"));
     QCOMPARE(LoginFormData().serverObjectId, objectId);
-    QCOMPARE(ConnectString(), connect);
+    QCOMPARE(m_fx->connection().connectString(), connect);
     {
         // Closed with OK and nothing chosen: the same.
-        FMServer list;
+        FMServer list(m_fx->connection());
         child<QPushButton>(&list, "BUOK")->click();
     }
     QCOMPARE(LoginFormData().port, QString("4711"));
-    QCOMPARE(ConnectString(), connect);
+    QCOMPARE(m_fx->connection().connectString(), connect);
     {
         // A chosen entry reaches the connect string, however the list closes.
-        FMServer list;
+        FMServer list(m_fx->connection());
         list.show();
         QVERIFY(QTest::qWaitForWindowExposed(&list));
         clickRow(child<QTreeWidget>(&list, "liServer"), 0);
@@ -608,7 +612,7 @@ void TestGuiLogin::serverListOpenedAndClosedChangesNothing() {
         list.close();
     }
     QCOMPARE(LoginFormData().serverObjectId, QString("1"));
-    QCOMPARE(ConnectString(), QString("cn_iptcp:127.0.0.1[1973]:VELTAR"));
+    QCOMPARE(m_fx->connection().connectString(), QString("cn_iptcp:127.0.0.1[1973]:VELTAR"));
 }
 
 void TestGuiLogin::connectionNoteSaysWhatIsTried() {
@@ -632,7 +636,7 @@ void TestGuiLogin::connectionNoteSaysWhatIsTried() {
 void TestGuiLogin::serverListChangesEntryOnlyAfterBothQuestions() {
     loginByCommandLine();
     LoginFormData().serverObjectId = "1";
-    FMServer list;
+    FMServer list(m_fx->connection());
     auto* entries = child<QTreeWidget>(&list, "liServer");
     QCOMPARE(entries->currentItem(), entries->topLevelItem(0));
     auto* port = child<QLineEdit>(&list, "BPORT");
@@ -659,7 +663,7 @@ void TestGuiLogin::serverListChangesEntryOnlyAfterBothQuestions() {
     QCOMPARE(m_ui->messages[2].text, QString("Änderungen sichern?"));
     QCOMPARE(port->text(), QString("1973"));
     QVERIFY(port->isReadOnly());
-    QCOMPARE(LoadServerEntries().value(0).port, QString("1973"));
+    QCOMPARE(LoadServerEntries(m_fx->connection()).value(0).port, QString("1973"));
 
     m_ui->answers.enqueue(MessageAnswer::Yes);
     edit->click();
@@ -670,28 +674,27 @@ void TestGuiLogin::serverListChangesEntryOnlyAfterBothQuestions() {
     QCOMPARE(m_ui->messages.size(), 5);
     // The saved entry points elsewhere: the connection was closed, the next
     // call connects to the new place.
-    QVERIFY(!Factory().isConnected());
-    BeginServerCall(false, false);
-    EndServerCall(false);
-    const QList<ServerEntry> stored = LoadServerEntries();
+    QVERIFY(!m_fx->connection().client().isConnected());
+    m_fx->connection().ensure();
+    const QList<ServerEntry> stored = LoadServerEntries(m_fx->connection());
     QCOMPARE(stored.size(), 1);
     QCOMPARE(stored[0].id, QString("1"));
     QCOMPARE(stored[0].port, QString("1974"));
     QCOMPARE(stored[0].bezeichnung, QString("Demo-Firma Köln"));
     QCOMPARE(entries->topLevelItem(0)->text(0), QString("Demo-Firma Köln"));
-    QCOMPARE(ConnectString(), QString("cn_iptcp:127.0.0.1[1974]:VELTAR"));
+    QCOMPARE(m_fx->connection().connectString(), QString("cn_iptcp:127.0.0.1[1974]:VELTAR"));
     QVERIFY(port->isReadOnly());
 }
 
 void TestGuiLogin::serverListRestoresButNeverStoresPlacement() {
     {
-        FMServer list;
+        FMServer list(m_fx->connection());
         list.move(40, 50);
         list.close();
     }
     QVERIFY(placementSetting("FMServer").isEmpty());
     WorkstationSettings::setValue("Quendrapr", "Windowpos", "FMServer", "1500|1200|10500|6000");
-    FMServer list;
+    FMServer list(m_fx->connection());
     list.show();
     QVERIFY(QTest::qWaitForWindowExposed(&list));
     QCOMPARE(list.width(), 700);
@@ -704,7 +707,7 @@ void TestGuiLogin::serverListRestoresButNeverStoresPlacement() {
 void TestGuiLogin::serverListConfirmsTheDefault() {
     loginByCommandLine();
     WorkstationSettings::remove(kLoginApp, kLoginSection, "ServerObjekt");
-    FMServer list;
+    FMServer list(m_fx->connection());
     list.show();
     QVERIFY(QTest::qWaitForWindowExposed(&list));
     auto* status = child<QLabel>(&list, "lbStatus");
@@ -749,19 +752,19 @@ void TestGuiLogin::typedServerDataReachTheNextAttempt() {
         QTest::mouseClick(child<QPushButton>(w, "BUOK"), Qt::LeftButton);
     });
     answerLoginWith("zwei");
-    const bool loggedIn = user_anmeld(m_ui.get());
+    const bool loggedIn = user_anmeld(m_fx->connection(), m_ui.get());
     QCOMPARE(m_ui->texts(), QStringList{"Server nach 3 Versuchen nicht erreichbar!\r\n"
                                         "Bitte Kontrollieren Sie die Verbindungsdaten"} +
                                 questions);
     QVERIFY(loggedIn);
     QCOMPARE(m_ui->serverListShown, 1);
     QVERIFY(m_fx->exits.isEmpty());
-    QCOMPARE(ConnectString(), QString("cn_iptcp:127.0.0.1[39995]:VELTAR"));
+    QCOMPARE(m_fx->connection().connectString(), QString("cn_iptcp:127.0.0.1[39995]:VELTAR"));
     QCOMPARE(Session().firma, QString("2"));
     QCOMPARE(Session().wj, QString("2026"));
     QCOMPARE(Session().userDisplay, QString("ZW|Zora Zweig"));
     bool failed = false;
-    QCOMPARE(dbcall("W FIRMA", failed), QString("2"));
+    QCOMPARE(dbcall(m_fx->connection(), "W FIRMA", failed), QString("2"));
     // The workstation keeps them; the default entry stays the one it was
     // (no entry on a server holds the typed data).
     const QList<QPair<QString, QString>> kept{{"Server", "127.0.0.1"}, {"Port", "39995"},
@@ -771,17 +774,17 @@ void TestGuiLogin::typedServerDataReachTheNextAttempt() {
         QCOMPARE(loginSetting(key), value);
 
     // Started again: the kept data lead to that server at once.
-    delete FMPass::instance(false);
-    ReleaseConnection();
+    delete FMPass::existing();
+    m_fx->connection().release();
     Session() = SessionContext();
     LoginFormData() = LoginForm();
-    SetCredentials({});
+    m_fx->connection().setCredentials({});
     m_ui->messages.clear();
     answerLoginWith("zwei");
-    QVERIFY(user_anmeld(m_ui.get()));
+    QVERIFY(user_anmeld(m_fx->connection(), m_ui.get()));
     QCOMPARE(m_ui->texts(), QStringList());
     QCOMPARE(m_ui->serverListShown, 1);
-    QCOMPARE(ConnectString(), QString("cn_iptcp:127.0.0.1[39995]:VELTAR"));
+    QCOMPARE(m_fx->connection().connectString(), QString("cn_iptcp:127.0.0.1[39995]:VELTAR"));
     QCOMPARE(Session().userDisplay, QString("ZW|Zora Zweig"));
 }
 
@@ -789,7 +792,7 @@ void TestGuiLogin::typedServerDataReachTheNextAttempt() {
 
 void TestGuiLogin::mainWindowListsNewestDownloadFirst() {
     loginByCommandLine();
-    fmstart w;
+    fmstart w(m_fx->connection());
     auto* list = child<QTreeView>(&w, "lilief");
     QAbstractItemModel* rows = list->model();
     QCOMPARE(headerTexts(rows),
@@ -827,7 +830,7 @@ void TestGuiLogin::mainWindowListsNewestDownloadFirst() {
 
 void TestGuiLogin::deleteAnsweredNoChangesNothing() {
     loginByCommandLine();
-    fmstart w;
+    fmstart w(m_fx->connection());
     w.show();
     auto* list = child<QTreeView>(&w, "lilief");
     QAbstractItemModel* rows = list->model();
@@ -841,13 +844,13 @@ void TestGuiLogin::deleteAnsweredNoChangesNothing() {
     QCOMPARE(m_ui->messages[0].icon, MessageIcon::Question);
     QCOMPARE(m_ui->messages[0].buttons, MessageButtons::YesNo);
     QCOMPARE(rows->rowCount(), 3);
-    QCOMPARE(LoadDownloadList().size(), 3);
+    QCOMPARE(LoadDownloadList(m_fx->connection()).size(), 3);
     QVERIFY(w.ToolButton(4)->isEnabled());
 }
 
 void TestGuiLogin::deleteYesWithoutSelectedRowSendsNothing() {
     loginByCommandLine();
-    fmstart w;
+    fmstart w(m_fx->connection());
     w.show();
     auto* list = child<QTreeView>(&w, "lilief");
     QAbstractItemModel* rows = list->model();
@@ -860,12 +863,12 @@ void TestGuiLogin::deleteYesWithoutSelectedRowSendsNothing() {
     w.tool1_ButtonClick(4);
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(rows->rowCount(), 3);
-    QCOMPARE(LoadDownloadList().size(), 3);
+    QCOMPARE(LoadDownloadList(m_fx->connection()).size(), 3);
 }
 
 void TestGuiLogin::afterDeletionRowButtonsAreDisabled() {
     loginByCommandLine();
-    fmstart w;
+    fmstart w(m_fx->connection());
     w.show();
     auto* list = child<QTreeView>(&w, "lilief");
     QAbstractItemModel* rows = list->model();
@@ -879,7 +882,7 @@ void TestGuiLogin::afterDeletionRowButtonsAreDisabled() {
     QVERIFY(!w.ToolButton(4)->isEnabled());
     QVERIFY(!w.SelectedDownload());
     QStringList keys;
-    for (const DownloadRow& r : LoadDownloadList())
+    for (const DownloadRow& r : LoadDownloadList(m_fx->connection()))
         keys << r.key;
     QCOMPARE(keys.size(), 2);
     QVERIFY(!keys.contains(key));
@@ -894,7 +897,7 @@ void TestGuiLogin::taskButtonsOpenTheirWindows() {
     QTemporaryDir temp;
     qputenv("TEMP", temp.path().toUtf8());
     loginByCommandLine();
-    fmstart w;
+    fmstart w(m_fx->connection());
     w.show();
     auto* list = child<QTreeView>(&w, "lilief");
     QAbstractItemModel* rows = list->model();
@@ -931,14 +934,13 @@ void TestGuiLogin::taskButtonsOpenTheirWindows() {
     QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, row);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row);
     QCOMPARE(caption, QString("Quendra Preisdaten - Positionen   70003 Weiß & Söhne Fliesen"));
-    QCOMPARE(Session().currentSupplier, QString("70003"));
-    QCOMPARE(LoadDownloadList().size(), 3);
+    QCOMPARE(LoadDownloadList(m_fx->connection()).size(), 3);
     qunsetenv("TEMP");
 }
 
 void TestGuiLogin::positionsWindowShowsTheDownload() {
     loginByCommandLine();
-    fmstart w;
+    fmstart w(m_fx->connection());
     w.show();
     auto* list = child<QTreeView>(&w, "lilief");
     QTRY_COMPARE(list->model()->rowCount(), 3);
@@ -988,17 +990,17 @@ void TestGuiLogin::positionsWindowShowsTheDownload() {
 void TestGuiLogin::closingStoresPlacementClosesConnectionAndEnds() {
     loginByCommandLine();
     {
-        fmstart w;
+        fmstart w(m_fx->connection());
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.resize(800, 500);
         w.findChild<QAction*>("Beenden")->trigger();
         QVERIFY(!w.isVisible());
         QCOMPARE(m_fx->exits, QList<int>{0});
-        QVERIFY(!Factory().isConnected());
+        QVERIFY(!m_fx->connection().client().isConnected());
         QVERIFY(!placementSetting("FMQuendrapr").isEmpty());
     }
-    fmstart again;
+    fmstart again(m_fx->connection());
     QCOMPARE(again.size(), QSize(800, 500));
     again.show();
     QVERIFY(QTest::qWaitForWindowExposed(&again));
@@ -1009,7 +1011,7 @@ void TestGuiLogin::closingStoresPlacementClosesConnectionAndEnds() {
 
 void TestGuiLogin::aboutBoxIsNonModal() {
     loginByCommandLine();
-    fmstart w;
+    fmstart w(m_fx->connection());
     w.show();
     w.findChild<QAction*>("HilfeUeber")->trigger();
     auto* about = w.findChild<QMessageBox*>("frmAbout");
@@ -1031,13 +1033,13 @@ void TestGuiLogin::loginThroughListToDeletion() {
     });
     m_ui->loginWindowLimit = 1;
     int rounds = 0;
-    while (!user_anmeld(m_ui.get()) && ++rounds < 3) {
+    while (!user_anmeld(m_fx->connection(), m_ui.get()) && ++rounds < 3) {
     }
     QCOMPARE(rounds, 0);
     QCOMPARE(m_ui->loginWindowsShown, 1);
     QCOMPARE(loginSetting("Name"), QString("DEM"));
 
-    fmstart w;
+    fmstart w(m_fx->connection());
     w.show();
     auto* list = child<QTreeView>(&w, "lilief");
     QAbstractItemModel* rows = list->model();
@@ -1048,7 +1050,7 @@ void TestGuiLogin::loginThroughListToDeletion() {
     m_ui->answers.enqueue(MessageAnswer::Yes);
     w.ToolButton(4)->trigger();
     QCOMPARE(rows->rowCount(), 2);
-    const QList<DownloadRow> stored = LoadDownloadList();
+    const QList<DownloadRow> stored = LoadDownloadList(m_fx->connection());
     QCOMPARE(stored.size(), 2);
     QCOMPARE(stored[0].lnr, QString("70003"));
     QCOMPARE(stored[1].lnr, QString("70002"));
@@ -1062,7 +1064,7 @@ void TestGuiLogin::loginThroughListToDeletion() {
 // ------------------------------------------------------- desktop user interface
 
 void TestGuiLogin::messageBoxesUseGermanButtons() {
-    DialogUserInterface ui;
+    DialogUserInterface ui(m_fx->connection());
     QCOMPARE(&UI(), &ui);
     struct Seen {
         QString title, text;

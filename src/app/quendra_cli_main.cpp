@@ -12,7 +12,8 @@
 #include "positions/PositionExport.h"
 #include "positions/PositionLoad.h"
 #include "positions/PositionView.h"
-#include "server/ServerConnection.h"
+#include "server/Connection.h"
+#include "server/MCommands.h"
 #include "server/TcpServerClient.h"
 #include "session/Login.h"
 #include "shell/Downloads.h"
@@ -35,22 +36,22 @@ namespace {
 
 // Logs in as the program does with a qualifying command line; the fields
 // are those of the program's command line.
-bool login(const QString& fields) {
+bool login(Connection& connection, const QString& fields) {
     Session().commandLine = fields;
     if (!CommandLineQualifies(fields)) {
         err() << "quendra-cli: --connect needs \"FIRMA FIL USER PASSWORD SERVER PORT NAMESPACE\"\n";
         return false;
     }
-    return user_anmeld();
+    return user_anmeld(connection);
 }
 
-int runDownloads(const QStringList& args) {
+int runDownloads(Connection& connection, const QStringList& args) {
     if (!args.isEmpty()) {
         err() << "usage: quendra-cli --connect \"...\" downloads\n";
         return 2;
     }
     bool ok = false;
-    const QList<DownloadRow> rows = LoadDownloadList(&ok);
+    const QList<DownloadRow> rows = LoadDownloadList(connection, &ok);
     if (!ok)
         return 1;
     for (const DownloadRow& r : rows)
@@ -59,25 +60,25 @@ int runDownloads(const QStringList& args) {
     return 0;
 }
 
-int runDelete(const QStringList& args) {
+int runDelete(Connection& connection, const QStringList& args) {
     if (args.size() != 1 || args[0].isEmpty()) {
         err() << "usage: quendra-cli --connect \"...\" delete KEY\n";
         return 2;
     }
-    return DeleteDownload(args[0]) ? 0 : 1;
+    return DeleteDownload(connection, args[0]) ? 0 : 1;
 }
 
 // The candidate list of a download: five fields per row.
-int runCandidates(const QStringList& args) {
+int runCandidates(Connection& connection, const QStringList& args) {
     if (args.size() != 1 || args[0].isEmpty()) {
         err() << "usage: quendra-cli --connect \"...\" candidates KEY\n";
         return 2;
     }
     PositionDownload download;
-    if (!openDownload(args[0], &download))
+    if (!openDownload(connection, args[0], &download))
         return 1;
     CandidateListModel list;
-    if (!PositionLoad::loadCandidates(download, list))
+    if (!PositionLoad::loadCandidates(connection, download, list))
         return 1;
     for (int r = 0; r < list.rowCount(); ++r) {
         QStringList fields;
@@ -92,18 +93,20 @@ int runCandidates(const QStringList& args) {
 // The grid of a download with its lists and an editor, as the window has
 // them when the buyer edits; false (with the message) when it cannot be.
 struct EditSession {
+    explicit EditSession(Connection& c) : connection(c) {}
+    Connection& connection;
     PositionDownload download;
     PositionGridModel model;
     PositionLists lists;
     std::unique_ptr<PositionEditor> editor;
 
     bool open(const QString& key) {
-        if (!openDownload(key, &download))
+        if (!openDownload(connection, key, &download))
             return false;
-        if (!PositionLoad::loadLists(download.supplier, lists) ||
-            !PositionLoad::loadGrid(download, model))
+        if (!PositionLoad::loadLists(connection, download.supplier, lists) ||
+            !PositionLoad::loadGrid(connection, download, model))
             return false;
-        editor = std::make_unique<PositionEditor>(model, lists, download);
+        editor = std::make_unique<PositionEditor>(connection, model, lists, download);
         return editor->loadDefaults();
     }
     int row(const QString& positionId) const {
@@ -126,12 +129,12 @@ int columnArgument(const QString& text) {
 }
 
 // As typing ARTNR into the position's "Art.-Nr." cell.
-int runAssign(const QStringList& args) {
+int runAssign(Connection& connection, const QStringList& args) {
     if (args.size() != 3 || args[0].isEmpty() || args[1].isEmpty()) {
         err() << "usage: quendra-cli --connect \"...\" assign KEY POSID ARTNR\n";
         return 2;
     }
-    EditSession s;
+    EditSession s(connection);
     if (!s.open(args[0]))
         return 1;
     const int row = s.row(args[1]);
@@ -142,7 +145,7 @@ int runAssign(const QStringList& args) {
 }
 
 // As editing one grid cell; prints the row afterwards.
-int runSet(const QStringList& args, const QStringList& inputs) {
+int runSet(Connection& connection, const QStringList& args, const QStringList& inputs) {
     if (args.size() != 4 || args[0].isEmpty() || args[1].isEmpty()) {
         err() << "usage: quendra-cli --connect \"...\" set KEY POSID COL VALUE [--input TEXT]...\n";
         return 2;
@@ -150,7 +153,7 @@ int runSet(const QStringList& args, const QStringList& inputs) {
     const int column = columnArgument(args[2]);
     if (column < 0)
         return 2;
-    EditSession s;
+    EditSession s(connection);
     if (!s.open(args[0]))
         return 1;
     const int row = s.row(args[1]);
@@ -165,7 +168,7 @@ int runSet(const QStringList& args, const QStringList& inputs) {
 
 // "Mehrfachsetzen" over the given positions; prints their rows afterwards
 // and lists the rows that were left as they were on standard error.
-int runSetMarked(const QStringList& args, const QStringList& inputs) {
+int runSetMarked(Connection& connection, const QStringList& args, const QStringList& inputs) {
     if (args.size() != 4 || args[0].isEmpty() || args[1].isEmpty()) {
         err() << "usage: quendra-cli --connect \"...\" set-marked KEY POSID,POSID... COL VALUE "
                  "[--input TEXT]...\n";
@@ -174,7 +177,7 @@ int runSetMarked(const QStringList& args, const QStringList& inputs) {
     const int column = columnArgument(args[2]);
     if (column < 0)
         return 2;
-    EditSession s;
+    EditSession s(connection);
     if (!s.open(args[0]))
         return 1;
     QList<int> rows;
@@ -253,13 +256,13 @@ QString UnmarkNegative(const QString& argument) {
     return argument.startsWith(kNegativeMark) ? argument.mid(1) : argument;
 }
 
-int runXecute(const QStringList& args) {
+int runXecute(Connection& connection, const QStringList& args) {
     if (args.size() != 1) {
         err() << "usage: quendra-cli [--connect \"FIRMA FIL USER PASSWORD SERVER PORT "
                  "NAMESPACE\"] xecute 'M COMMAND'\n";
         return 2;
     }
-    const CommandOutput output = RunCommand(args[0]);
+    const CommandOutput output = RunCommand(connection, args[0]);
     if (output.failed)
         return 1;
     out() << output.text;
@@ -336,10 +339,10 @@ void addOptions(QCommandLineParser& parser) {
 }
 
 // Messages on the console; an exit lets the connection go and flushes.
-void installConsole(ConsoleUserInterface& console) {
+void installConsole(ConsoleUserInterface& console, Connection& connection) {
     SetUserInterface(&console);
-    SetExitFunction([](int code) {
-        ReleaseConnection();
+    SetExitFunction([&connection](int code) {
+        connection.release();
         out().flush();
         err().flush();
         std::fflush(nullptr);
@@ -373,42 +376,45 @@ bool applyConnectionOptions(const QCommandLineParser& parser) {
     return true;
 }
 
-using Command = std::function<int(const QStringList& rest, const QCommandLineParser& parser)>;
+using Command = std::function<int(Connection& connection, const QStringList& rest,
+                                  const QCommandLineParser& parser)>;
 
 // The commands by name.
 const QHash<QString, Command>& commandTable() {
     using P = const QCommandLineParser&;
     using A = const QStringList&;
+    using C = Connection&;
     static const QHash<QString, Command> table{
-        {QStringLiteral("xecute"), [](A rest, P) { return runXecute(rest); }},
-        {QStringLiteral("downloads"), [](A rest, P) { return runDownloads(rest); }},
-        {QStringLiteral("delete"), [](A rest, P) { return runDelete(rest); }},
-        {QStringLiteral("import"), [](A rest, P p) { return runImport(rest, p); }},
-        {QStringLiteral("web-import"), [](A rest, P p) { return runWebImport(rest, p); }},
-        {QStringLiteral("positions"), [](A rest, P p) { return runPositions(rest, p); }},
-        {QStringLiteral("export"), [](A rest, P p) { return runExport(rest, p); }},
-        {QStringLiteral("candidates"), [](A rest, P) { return runCandidates(rest); }},
-        {QStringLiteral("assign"), [](A rest, P) { return runAssign(rest); }},
+        {QStringLiteral("xecute"), [](C c, A rest, P) { return runXecute(c, rest); }},
+        {QStringLiteral("downloads"), [](C c, A rest, P) { return runDownloads(c, rest); }},
+        {QStringLiteral("delete"), [](C c, A rest, P) { return runDelete(c, rest); }},
+        {QStringLiteral("import"), [](C c, A rest, P p) { return runImport(c, rest, p); }},
+        {QStringLiteral("web-import"), [](C c, A rest, P p) { return runWebImport(c, rest, p); }},
+        {QStringLiteral("positions"), [](C c, A rest, P p) { return runPositions(c, rest, p); }},
+        {QStringLiteral("export"), [](C c, A rest, P p) { return runExport(c, rest, p); }},
+        {QStringLiteral("candidates"), [](C c, A rest, P) { return runCandidates(c, rest); }},
+        {QStringLiteral("assign"), [](C c, A rest, P) { return runAssign(c, rest); }},
         {QStringLiteral("set"),
-         [](A rest, P p) { return runSet(rest, p.values(QStringLiteral("input"))); }},
+         [](C c, A rest, P p) { return runSet(c, rest, p.values(QStringLiteral("input"))); }},
         {QStringLiteral("set-marked"),
-         [](A rest, P p) { return runSetMarked(rest, p.values(QStringLiteral("input"))); }},
-        {QStringLiteral("post"), [](A rest, P p) { return runPost(rest, p); }},
-        {QStringLiteral("ekgroups"), [](A rest, P p) { return runEkGroups(rest, p); }},
-        {QStringLiteral("search-articles"), [](A rest, P p) { return runSearchArticles(rest, p); }},
+         [](C c, A rest, P p) { return runSetMarked(c, rest, p.values(QStringLiteral("input"))); }},
+        {QStringLiteral("post"), [](C c, A rest, P p) { return runPost(c, rest, p); }},
+        {QStringLiteral("ekgroups"), [](C c, A rest, P p) { return runEkGroups(c, rest, p); }},
+        {QStringLiteral("search-articles"),
+         [](C c, A rest, P p) { return runSearchArticles(c, rest, p); }},
         {QStringLiteral("search-suppliers"),
-         [](A rest, P p) { return runSearchSuppliers(rest, p); }},
+         [](C c, A rest, P p) { return runSearchSuppliers(c, rest, p); }},
         {QStringLiteral("search-customers"),
-         [](A rest, P p) { return runSearchCustomers(rest, p); }},
+         [](C c, A rest, P p) { return runSearchCustomers(c, rest, p); }},
         {QStringLiteral("ean-match"),
-         [](A rest, P p) {
+         [](C c, A rest, P p) {
              const bool post = p.isSet(QStringLiteral("post"));
              // "--post" takes no value here: another value is the usage.
-             return post && p.value(QStringLiteral("post")) != u"J" ? runEanMatch({}, false)
-                                                                    : runEanMatch(rest, post);
+             return post && p.value(QStringLiteral("post")) != u"J" ? runEanMatch(c, {}, false)
+                                                                    : runEanMatch(c, rest, post);
          }},
-        {QStringLiteral("print"), [](A rest, P p) { return runPrint(rest, p); }},
-        {QStringLiteral("overview"), [](A rest, P p) { return runOverview(rest, p); }},
+        {QStringLiteral("print"), [](C c, A rest, P p) { return runPrint(c, rest, p); }},
+        {QStringLiteral("overview"), [](C c, A rest, P p) { return runOverview(c, rest, p); }},
     };
     return table;
 }
@@ -419,7 +425,6 @@ int main(int argc, char** argv) {
     const std::unique_ptr<QCoreApplication> application = makeApplication(argc, argv);
     QCoreApplication& app = *application;
     QCoreApplication::setApplicationName(QStringLiteral("quendra-cli"));
-    qAddPostRoutine(ReleaseConnection);
     QCommandLineParser parser;
     addOptions(parser);
     // "ean-match ... --post" takes no value, "ekgroups ... --post J|N" does.
@@ -432,11 +437,10 @@ int main(int argc, char** argv) {
     parser.process(arguments);
 
     ConsoleUserInterface console;
-    installConsole(console);
-    // The connection goes before the application object does.
-    struct Release {
-        ~Release() { ReleaseConnection(); }
-    } release;
+    // The program's one connection; it goes before the application object
+    // does (and on an exit, through the exit hook).
+    Connection connection;
+    installConsole(console, connection);
     if (!applyConnectionOptions(parser))
         return 2;
 
@@ -453,9 +457,9 @@ int main(int argc, char** argv) {
         err() << "quendra-cli: unknown command " << command << "\n";
         return 2;
     }
-    if (!login(parser.value(QStringLiteral("connect"))))
+    if (!login(connection, parser.value(QStringLiteral("connect"))))
         return 1;
-    const int rc = (*found)(positional.mid(1), parser);
-    CloseConnection();
+    const int rc = (*found)(connection, positional.mid(1), parser);
+    connection.close();
     return rc;
 }

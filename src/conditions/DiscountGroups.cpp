@@ -6,7 +6,7 @@
 #include "common/TextHelpers.h"
 #include "positions/PositionEdit.h"
 #include "positions/PositionGridModel.h"
-#include "server/ServerConnection.h"
+#include "server/Connection.h"
 
 #include <QBrush>
 #include <QColor>
@@ -185,8 +185,9 @@ bool AskRelease() {
                         MessageButtons::YesNo) == MessageAnswer::Yes;
 }
 
-DiscountGroupEditor::DiscountGroupEditor(DiscountGroupModel& model, PositionDownload download)
-    : m_model(model), m_download(std::move(download)) {
+DiscountGroupEditor::DiscountGroupEditor(Connection& connection, DiscountGroupModel& model,
+                                         PositionDownload download)
+    : m_connection(connection), m_model(model), m_download(std::move(download)) {
     // Edits of the grid come here.
     m_model.editHandler = [this](int row, int column, const QString& text) {
         return edit(row, column, text);
@@ -200,10 +201,9 @@ DiscountGroupEditor::~DiscountGroupEditor() {
 bool DiscountGroupEditor::load() {
     if (m_download.key.isEmpty())
         return true;
-    Session().currentSupplier = m_download.supplier;
     QVector<DiscountGroupRow> rows;
-    const bool ok = ServerCall(QStringLiteral("FMRabgr.Laden Rabattgruppen lesen"), [&] {
-        ResultSet rs = Factory().resultSet(kClass, QStringLiteral("Liste"));
+    const bool ok = m_connection.call(QStringLiteral("FMRabgr.Laden Rabattgruppen lesen"), [&] {
+        ResultSet rs = m_connection.client().resultSet(kClass, QStringLiteral("Liste"));
         rs.execute({m_download.key});
         m_model.setRows({});
         while (rs.next()) {
@@ -235,7 +235,7 @@ bool DiscountGroupEditor::load() {
 }
 
 bool DiscountGroupEditor::testDate(int row, const QDate& date) {
-    ClassHandle h = Factory().classHandle(kClass);
+    ClassHandle h = m_connection.client().classHandle(kClass);
     QStringList args{m_model.row(row).id, m_download.key, serverDate(date)};
     const QString result = h.call(QStringLiteral("tstdatum"), args);
     h.release();
@@ -261,8 +261,8 @@ bool DiscountGroupEditor::check(int row, int column, const QString& text) {
         }
         const DiscountGroupRow before = m_model.row(row);
         m_model.setDate(row, *date);
-        if (ServerCall(QStringLiteral("FMRabgr.tstdatum Datum prüfen"),
-                       [&] { testDate(row, *date); }))
+        if (m_connection.call(QStringLiteral("FMRabgr.tstdatum Datum prüfen"),
+                              [&] { testDate(row, *date); }))
             return true;
         // Not tested: the date the row had.
         if (before.date.isValid() || before.dateText.isEmpty())
@@ -314,7 +314,7 @@ bool DiscountGroupEditor::check(int row, int column, const QString& text) {
 bool DiscountGroupEditor::setAllDates(const QDate& date) {
     if (m_model.size() == 0)
         return true;
-    return ServerCall(QStringLiteral("FMRabgrdat.Setzen Datum setzen"), [&] {
+    return m_connection.call(QStringLiteral("FMRabgrdat.Setzen Datum setzen"), [&] {
         for (int r = 0; r < m_model.size(); ++r) {
             m_model.setDate(r, date);
             testDate(r, date);
@@ -325,8 +325,8 @@ bool DiscountGroupEditor::setAllDates(const QDate& date) {
 bool DiscountGroupEditor::save() {
     if (m_model.size() == 0)
         return true;
-    return ServerCall(QStringLiteral("FMRabgr.Speichern Rabattgruppen speichern"), [&] {
-        ClassHandle h = Factory().classHandle(kClass);
+    return m_connection.call(QStringLiteral("FMRabgr.Speichern Rabattgruppen speichern"), [&] {
+        ClassHandle h = m_connection.client().classHandle(kClass);
         for (int r = 0; r < m_model.size(); ++r) {
             using C = DiscountGroupModel;
             QStringList args{m_model.row(r).id,
@@ -343,9 +343,10 @@ bool DiscountGroupEditor::save() {
     });
 }
 
-int TakeDeliveryRates(const PositionDownload& download, const QMap<QString, QStringList>& rates) {
+int TakeDeliveryRates(Connection& connection, const PositionDownload& download,
+                      const QMap<QString, QStringList>& rates) {
     DiscountGroupModel model;
-    DiscountGroupEditor editor(model, download);
+    DiscountGroupEditor editor(connection, model, download);
     if (!editor.load())
         return -1;
     int taken = 0;
@@ -373,8 +374,8 @@ bool DiscountGroupEditor::post(const std::function<bool()>& release) {
     if (!save())
         return false;
     const QString flag = release() ? QStringLiteral("J") : QStringLiteral("N");
-    return ServerCall(QStringLiteral("FMRabgr.Verbuchen Rabattgruppen verbuchen"), [&] {
-        ClassHandle h = Factory().classHandle(kClass);
+    return m_connection.call(QStringLiteral("FMRabgr.Verbuchen Rabattgruppen verbuchen"), [&] {
+        ClassHandle h = m_connection.client().classHandle(kClass);
         QStringList args{m_download.key, PersonnelCode(), flag};
         m_answer = h.call(QStringLiteral("verbuch"), args);
         h.release();

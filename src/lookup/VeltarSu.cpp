@@ -4,7 +4,8 @@
 #include "base/TraceLog.h"
 #include "base/UserInterface.h"
 #include "common/TextHelpers.h"
-#include "server/ServerConnection.h"
+#include "server/Connection.h"
+#include "server/MCommands.h"
 
 namespace {
 
@@ -12,13 +13,13 @@ QString readable(const QString& text) {
     return ConvertText(text, QStringLiteral("VELTAR"), false);
 }
 
-QList<PartnerHit> search(const QString& part, const QStringList& args, const QString& operation,
-                         bool* succeeded) {
+QList<PartnerHit> search(Connection& connection, const QString& part, const QStringList& args,
+                         const QString& operation, bool* succeeded) {
     TraceLog(part, QStringLiteral("Start"), args.value(2), 40);
     QList<PartnerHit> hits;
-    const bool ok = ServerCall(operation, [&] {
+    const bool ok = connection.call(operation, [&] {
         ResultSet rs =
-            Factory().resultSet(QStringLiteral("VT.Windows"), QStringLiteral("KkrSuche"));
+            connection.client().resultSet(QStringLiteral("VT.Windows"), QStringLiteral("KkrSuche"));
         rs.execute(args);
         while (hits.size() < kMaxPartnerHits && rs.next())
             hits.append({rs.getData(1), rs.getData(2), readable(rs.getData(3)), rs.getData(4),
@@ -33,8 +34,8 @@ QList<PartnerHit> search(const QString& part, const QStringList& args, const QSt
 }
 
 // Items written by an M command, each closed by a backquote.
-QStringList routineList(const QString& command) {
-    CommandItems r = RunCommandItems(command, u'`');
+QStringList routineList(Connection& connection, const QString& command) {
+    CommandItems r = RunCommandItems(connection, command, u'`');
     if (r.failed)
         return {};
     r.items.removeAll(QString());
@@ -43,11 +44,11 @@ QStringList routineList(const QString& command) {
 
 // Rows of a list query: "code" + separator + "text" (the server sends the
 // text readable); none after a failure.
-QStringList queryList(const QString& className, const QStringList& args, const QString& operation,
-                      const QString& separator) {
+QStringList queryList(Connection& connection, const QString& className, const QStringList& args,
+                      const QString& operation, const QString& separator) {
     QStringList items;
-    const bool ok = ServerCall(operation, [&] {
-        ResultSet rs = Factory().resultSet(className, QStringLiteral("Liste"));
+    const bool ok = connection.call(operation, [&] {
+        ResultSet rs = connection.client().resultSet(className, QStringLiteral("Liste"));
         rs.execute(args);
         while (rs.next())
             items << rs.getData(1) + separator + rs.getData(2);
@@ -58,19 +59,20 @@ QStringList queryList(const QString& className, const QStringList& args, const Q
 
 } // namespace
 
-QList<PartnerHit> getlnrsu(const QString& skbez, const QString& ssktok, bool* ok) {
+QList<PartnerHit> getlnrsu(Connection& connection, const QString& skbez, const QString& ssktok,
+                           bool* ok) {
     // The first field of an empty group is empty, not the default: "1" then.
     QString group = Piece(ssktok, QStringLiteral("|"), 1);
     if (group.isEmpty())
         group = QStringLiteral("1");
-    return search(QStringLiteral("VeltarSU.getlnrsu"),
+    return search(connection, QStringLiteral("VeltarSU.getlnrsu"),
                   {Session().firma, QStringLiteral("L"), skbez, group},
                   QStringLiteral("VeltarSu.getlnrsu Suche Lieferantennummer"), ok);
 }
 
-QList<PartnerHit> getknrsu(const QString& skbez, const QString& skgrp, const QString& plz,
-                           bool* ok) {
-    return search(QStringLiteral("VeltarSU.getknrsu"),
+QList<PartnerHit> getknrsu(Connection& connection, const QString& skbez, const QString& skgrp,
+                           const QString& plz, bool* ok) {
+    return search(connection, QStringLiteral("VeltarSU.getknrsu"),
                   {Session().firma, QStringLiteral("K"), skbez, skgrp.left(2), plz},
                   QStringLiteral("VeltarSu getknrsu Kundennummer Suche"), ok);
 }
@@ -116,7 +118,8 @@ bool ArticleSearch::getarsu(const ArticleCriteria& criteria,
     CommandOutput output;
     {
         BusyPointer busy;
-        output = RunCommand(first ? firstCommand(criteria) : QStringLiteral("D GETARN^VTCLSU"));
+        output = RunCommand(m_connection,
+                            first ? firstCommand(criteria) : QStringLiteral("D GETARN^VTCLSU"));
     }
     const bool failed = output.failed;
     QList<ArticleHit> page;
@@ -150,7 +153,8 @@ bool ArticleSearch::getarsu(const ArticleCriteria& criteria,
     return !failed;
 }
 
-ArticleHitModel::ArticleHitModel(QObject* parent) : QAbstractTableModel(parent) {}
+ArticleHitModel::ArticleHitModel(Connection& connection, QObject* parent)
+    : QAbstractTableModel(parent), m_search(connection) {}
 
 bool ArticleHitModel::search(const ArticleCriteria& criteria) {
     beginResetModel();
@@ -265,26 +269,28 @@ QVariant PartnerHitModel::headerData(int section, Qt::Orientation orientation, i
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
-QStringList LoadMainGroups() {
-    return routineList(QStringLiteral("D HGRP^VTCLSU"));
+QStringList LoadMainGroups(Connection& connection) {
+    return routineList(connection, QStringLiteral("D HGRP^VTCLSU"));
 }
 
-QStringList LoadSubGroups(const QString& mainGroup) {
+QStringList LoadSubGroups(Connection& connection, const QString& mainGroup) {
     const QString main = FirstWord(mainGroup);
-    return routineList(main.isEmpty() ? QStringLiteral("D UGRP^VTCLSU")
-                                      : QStringLiteral("D UGRP^VTCLSU(") + MQuoted(main) + u')');
+    return routineList(connection, main.isEmpty()
+                                       ? QStringLiteral("D UGRP^VTCLSU")
+                                       : QStringLiteral("D UGRP^VTCLSU(") + MQuoted(main) + u')');
 }
 
-QStringList LoadDepartments() {
-    return routineList(QStringLiteral("D ABTNR^VTCLSU"));
+QStringList LoadDepartments(Connection& connection) {
+    return routineList(connection, QStringLiteral("D ABTNR^VTCLSU"));
 }
 
-QStringList LoadCustomerGroups() {
-    return queryList(QStringLiteral("VT.ParKundenGruppen"), {Session().firma},
+QStringList LoadCustomerGroups(Connection& connection) {
+    return queryList(connection, QStringLiteral("VT.ParKundenGruppen"), {Session().firma},
                      QStringLiteral("FMKnrsu Kundengruppen lesen"), QStringLiteral(" "));
 }
 
-QStringList LoadAccountGroups(const QString& kind) {
-    return queryList(QStringLiteral("VT.KontoSammelKontoKreis"), {Session().firma, kind},
-                     QStringLiteral("FMLnrsu Kontengruppen lesen"), QStringLiteral("|"));
+QStringList LoadAccountGroups(Connection& connection, const QString& kind) {
+    return queryList(connection, QStringLiteral("VT.KontoSammelKontoKreis"),
+                     {Session().firma, kind}, QStringLiteral("FMLnrsu Kontengruppen lesen"),
+                     QStringLiteral("|"));
 }

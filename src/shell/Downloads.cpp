@@ -2,7 +2,7 @@
 
 #include "base/SessionContext.h"
 #include "common/TextHelpers.h"
-#include "server/ServerConnection.h"
+#include "server/Connection.h"
 
 #include <QDate>
 
@@ -22,12 +22,12 @@ QString formatDate(const QString& value) {
 
 } // namespace
 
-QList<DownloadRow> LoadDownloadList(bool* ok) {
+QList<DownloadRow> LoadDownloadList(Connection& connection, bool* ok) {
     QList<DownloadRow> rows;
     const bool done =
-        ServerCall(QStringLiteral("fmstart.RefreshDownloadList Downloads lesen"), [&] {
-            ResultSet rs =
-                Factory().resultSet(QStringLiteral("quendrap.downloads"), QStringLiteral("liste"));
+        connection.call(QStringLiteral("fmstart.RefreshDownloadList Downloads lesen"), [&] {
+            ResultSet rs = connection.client().resultSet(QStringLiteral("quendrap.downloads"),
+                                                         QStringLiteral("liste"));
             rs.execute({Session().firma});
             while (rs.next()) {
                 DownloadRow r;
@@ -46,21 +46,22 @@ QList<DownloadRow> LoadDownloadList(bool* ok) {
     return rows;
 }
 
-bool DeleteDownload(const QString& key) {
+bool DeleteDownload(Connection& connection, const QString& key) {
     if (key.isEmpty())
         return true;
-    return ServerCall(QStringLiteral("fmstart.tool1 Download löschen"), [&] {
-        ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.downloads"));
+    return connection.call(QStringLiteral("fmstart.tool1 Download löschen"), [&] {
+        ClassHandle h = connection.client().classHandle(QStringLiteral("quendrap.downloads"));
         h.call(QStringLiteral("dellief"), QStringList{key});
         CloseObject(h);
     });
 }
 
-DownloadListModel::DownloadListModel(QObject* parent) : QAbstractTableModel(parent) {}
+DownloadListModel::DownloadListModel(Connection& connection, QObject* parent)
+    : QAbstractTableModel(parent), m_connection(connection) {}
 
 bool DownloadListModel::reload() {
     bool ok = false;
-    QList<DownloadRow> rows = LoadDownloadList(&ok);
+    QList<DownloadRow> rows = LoadDownloadList(m_connection, &ok);
     if (ok)
         setRows(std::move(rows));
     return ok;
@@ -78,7 +79,7 @@ void DownloadListModel::deleteRow(int row) {
     const QString key = m_rows[row].key;
     if (key.isEmpty())
         return;
-    DeleteDownload(key);
+    DeleteDownload(m_connection, key);
     beginRemoveRows(QModelIndex(), row, row);
     m_rows.removeAt(row);
     endRemoveRows();

@@ -21,7 +21,8 @@ class FMImport : public QDialog, public ImportChoices {
 public:
     enum class Source { File, Web };
 
-    explicit FMImport(Source source = Source::File, QWidget* parent = nullptr);
+    explicit FMImport(Connection& connection, Source source = Source::File,
+                      QWidget* parent = nullptr);
     ~FMImport() override;
 
     Source source() const { return m_source; }
@@ -75,6 +76,7 @@ private:
     void ShowProgress(qint64 value, qint64 maximum);
     void SetControlsEnabled(bool enabled);
 
+    Connection& m_connection;
     Source m_source;
     FileImport m_import;
     QString m_path;

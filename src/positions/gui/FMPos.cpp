@@ -96,8 +96,8 @@ QStringList FMPos::ToolCaptions() {
             QStringLiteral("Ausstieg")};
 }
 
-FMPos::FMPos(const PositionDownload& download, QWidget* parent)
-    : QDialog(parent), m_download(download) {
+FMPos::FMPos(Connection& connection, const PositionDownload& download, QWidget* parent)
+    : QDialog(parent), m_connection(connection), m_download(download) {
     setObjectName(QStringLiteral("FMPos"));
     setWindowTitle(QStringLiteral("VELTAR Quendra Preisdaten - Positionen"));
     setModal(true);
@@ -211,7 +211,7 @@ void FMPos::buildGrid() {
     }
     // Edits go to the model, which has them checked and written back.
     m_prompts = std::make_unique<DialogPrompts>(this);
-    m_editor = std::make_unique<PositionEditor>(*m_grid, m_lists, m_download);
+    m_editor = std::make_unique<PositionEditor>(m_connection, *m_grid, m_lists, m_download);
     m_grid->editHandler = [this](int row, int column, const QString& value) {
         // The load shares the connection: no edit while it runs.
         if (m_loading)
@@ -534,7 +534,7 @@ void FMPos::Timer1_Timer() {
     Timer1->stop();
     if (m_download.key.isEmpty())
         return;
-    PositionLoad::loadLists(m_download.supplier, m_lists);
+    PositionLoad::loadLists(m_connection, m_download.supplier, m_lists);
     m_editor->loadDefaults();
     libmPane->hide();
     LoadGrid(true);
@@ -564,9 +564,9 @@ void FMPos::LoadGrid(bool refill, bool keepMarks) {
     updateStatus();
     {
         ListsBusy busy(lipos, libm);
-        PositionLoad::loadGrid(m_download, *m_grid, &m_closeAsked);
+        PositionLoad::loadGrid(m_connection, m_download, *m_grid, &m_closeAsked);
         if (refill && !m_closeAsked)
-            PositionLoad::loadCandidates(m_download, *m_candidates);
+            PositionLoad::loadCandidates(m_connection, m_download, *m_candidates);
     }
     m_loading = false;
     lipos->setEditTriggers(triggers);
@@ -837,7 +837,7 @@ void FMPos::Rabattgruppen_Click() {
         return;
     commitEdit();
     {
-        FMRabgr groups(m_download, this);
+        FMRabgr groups(m_connection, m_download, this);
         groups.exec();
     }
     LoadGrid(false);
@@ -848,7 +848,7 @@ void FMPos::Verbuchen_Click() {
         return;
     commitEdit();
     if (!m_posting) {
-        m_posting = new fmverbuch(*m_grid, m_download, this);
+        m_posting = new fmverbuch(m_connection, *m_grid, m_download, this);
         // What was marked for the posting is not marked for another.
         m_posting->setReload([this] { LoadGrid(true, false); });
     }
@@ -913,7 +913,7 @@ void FMPos::EinlesenEan_Click() {
         return;
     commitEdit();
     {
-        FMEan match(m_download, this);
+        FMEan match(m_connection, m_download, this);
         match.exec();
     }
     // The grid and the candidate list are read again however the window
@@ -931,7 +931,7 @@ void FMPos::ArtikelSuchen() {
                      MessageIcon::Information, MessageButtons::Ok);
         return;
     }
-    const QString article = vt_art_su(m_download.supplier, this);
+    const QString article = vt_art_su(m_connection, m_download.supplier, this);
     if (article.isEmpty())
         return;
     setCurrentGridRow(row, PositionGrid::ArtNr);

@@ -35,7 +35,7 @@ class fmverbuch;
 class FMPos : public QDialog {
     Q_OBJECT
 public:
-    explicit FMPos(const PositionDownload& download, QWidget* parent = nullptr);
+    FMPos(Connection& connection, const PositionDownload& download, QWidget* parent = nullptr);
     ~FMPos() override;
 
     PositionGridModel* Grid() const { return m_grid; }
@@ -167,6 +167,7 @@ private:
     LoadPlace loadPlace(bool keepMarks) const;
     void restoreLoadPlace(const LoadPlace& before);
 
+    Connection& m_connection;
     PositionDownload m_download;
     PositionGridModel* m_grid;
     CandidateListModel* m_candidates;

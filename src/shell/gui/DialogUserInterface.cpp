@@ -45,7 +45,7 @@ private:
 
 } // namespace
 
-DialogUserInterface::DialogUserInterface() {
+DialogUserInterface::DialogUserInterface(Connection& connection) : m_connection(connection) {
     m_previous = SetUserInterface(this);
     m_previousWindows = SetConnectionWindows(this);
     if (qApp)
@@ -197,7 +197,7 @@ QStringList DialogUserInterface::chooseFiles(const QString& title, const QString
 
 void DialogUserInterface::showServerList() {
     NormalPointer pointer;
-    FMServer list(ownerWindow());
+    FMServer list(m_connection, ownerWindow());
     list.exec();
 }
 
@@ -239,16 +239,16 @@ bool DialogUserInterface::unloading() {
 
 bool DialogUserInterface::showLoginWindow() {
     NormalPointer pointer;
-    return FMPass::instance()->showLoginWindow();
+    return FMPass::instance(m_connection)->showLoginWindow();
 }
 
 void DialogUserInterface::selectLoginPassword() {
-    if (FMPass* pass = FMPass::instance(false))
+    if (FMPass* pass = FMPass::existing())
         pass->SelectPassword();
 }
 
 void DialogUserInterface::hideLoginWindow() {
-    if (FMPass* pass = FMPass::instance(false))
+    if (FMPass* pass = FMPass::existing())
         pass->hide();
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/UserInterface.h"
-#include "server/ServerConnection.h"
+#include "server/ConnectionWindows.h"
 #include "session/Login.h"
 
 #include <QList>
@@ -9,19 +9,22 @@
 #include <QPointer>
 #include <QWidget>
 
+class Connection;
+
 // The desktop program's answer to UserInterface: real message boxes, the
 // hourglass as override cursor, the file choice; and the program's windows
 // that the connection and the login need: the server list FMServer, the
 // login window FMPass, the closing of every window. It installs itself as
 // UI() and as the connection's windows for its lifetime and restores the
-// previous ones when it goes.
+// previous ones when it goes. The login window and the server list it
+// shows work on the program's connection.
 class DialogUserInterface : public QObject,
                             public UserInterface,
                             public ConnectionWindows,
                             public LoginWindows {
     Q_OBJECT
 public:
-    DialogUserInterface();
+    explicit DialogUserInterface(Connection& connection);
     ~DialogUserInterface() override;
 
     MessageAnswer message(const QString& text, const QString& title, MessageIcon icon,
@@ -48,6 +51,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    Connection& m_connection;
     UserInterface* m_previous = nullptr;
     ConnectionWindows* m_previousWindows = nullptr;
     // Top-level windows in the order they were first shown.
