@@ -6,9 +6,6 @@
 #include "TestSupport.h"
 #include "conditions/DiscountGroups.h"
 #include "server/Connection.h"
-#include "server/ConnectionWindows.h"
-#include "server/ErrorReport.h"
-#include "server/MCommands.h"
 
 #include <QAbstractItemModelTester>
 #include <QBrush>

@@ -9,9 +9,6 @@
 #include "classes/StandinClasses.h"
 #include "common/TextHelpers.h"
 #include "server/Connection.h"
-#include "server/ConnectionWindows.h"
-#include "server/ErrorReport.h"
-#include "server/MCommands.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>

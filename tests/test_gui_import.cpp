@@ -19,9 +19,6 @@
 #include "import/gui/fmpruebn.h"
 #include "lookup/gui/FMLnrsu.h"
 #include "server/Connection.h"
-#include "server/ConnectionWindows.h"
-#include "server/ErrorReport.h"
-#include "server/MCommands.h"
 #include "shell/Downloads.h"
 #include "shell/gui/DialogUserInterface.h"
 

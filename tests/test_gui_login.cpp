@@ -14,8 +14,6 @@
 #include "common/TextHelpers.h"
 #include "positions/gui/FMPos.h"
 #include "server/Connection.h"
-#include "server/ConnectionWindows.h"
-#include "server/ErrorReport.h"
 #include "server/MCommands.h"
 #include "session/Login.h"
 #include "session/gui/FMPass.h"

@@ -12,9 +12,6 @@
 #include "import/ImportFormats.h"
 #include "import/WebImport.h"
 #include "server/Connection.h"
-#include "server/ConnectionWindows.h"
-#include "server/ErrorReport.h"
-#include "server/MCommands.h"
 #include "shell/Downloads.h"
 
 #include <QDateTime>

@@ -9,8 +9,6 @@
 #include "base/WorkstationSettings.h"
 #include "common/TextHelpers.h"
 #include "server/Connection.h"
-#include "server/ConnectionWindows.h"
-#include "server/ErrorReport.h"
 #include "server/MCommands.h"
 #include "session/Login.h"
 #include "shell/Downloads.h"

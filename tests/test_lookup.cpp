@@ -9,9 +9,6 @@
 #include "import/EanMatch.h"
 #include "lookup/VeltarSu.h"
 #include "server/Connection.h"
-#include "server/ConnectionWindows.h"
-#include "server/ErrorReport.h"
-#include "server/MCommands.h"
 
 #include <QAbstractItemModelTester>
 #include <QFile>

@@ -11,9 +11,6 @@
 #include "positions/PositionGridModel.h"
 #include "positions/PositionLoad.h"
 #include "server/Connection.h"
-#include "server/ConnectionWindows.h"
-#include "server/ErrorReport.h"
-#include "server/MCommands.h"
 #include "server/PosClass.h"
 
 #include <QAbstractItemModelTester>

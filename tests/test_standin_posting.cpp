@@ -4,9 +4,6 @@
 #include "ServerAnswers.h"
 #include "StandinEngine.h"
 #include "server/Connection.h"
-#include "server/ConnectionWindows.h"
-#include "server/ErrorReport.h"
-#include "server/MCommands.h"
 
 #include <QTest>
 

@@ -6,8 +6,6 @@
 #include "base/SessionContext.h"
 #include "base/WorkstationSettings.h"
 #include "server/Connection.h"
-#include "server/ConnectionWindows.h"
-#include "server/ErrorReport.h"
 #include "server/MCommands.h"
 #include "server/TcpServerClient.h"
 
