@@ -6,7 +6,7 @@
 
 #include "base/SessionContext.h"
 #include "base/WorkstationSettings.h"
-#include "server/ServerConnection.h"
+#include "server/Connection.h"
 #include "session/Login.h"
 
 #include <QByteArray>
@@ -22,19 +22,23 @@
 
 // For its lifetime the benchmark's workstation settings are in a temporary
 // folder (the certificates it trusts on first use stay out of the user's
-// own); at its end the connection goes, before the application does.
+// own), and the benchmark's one connection (TCP to the stand-in); at its end
+// the connection goes, before the application does.
 class BenchWorkstation {
 public:
     BenchWorkstation() { WorkstationSettings::useFolder(m_dir.path()); }
     ~BenchWorkstation() {
-        ReleaseConnection();
+        m_connection.release();
         WorkstationSettings::useFolder(QString());
     }
     BenchWorkstation(const BenchWorkstation&) = delete;
     BenchWorkstation& operator=(const BenchWorkstation&) = delete;
 
+    Connection& connection() { return m_connection; }
+
 private:
     QTemporaryDir m_dir;
+    Connection m_connection;
 };
 
 // Starts veltar-standin (next to the benchmark) with args and --port 0;
@@ -74,9 +78,9 @@ inline QString DemoConnect(const QString& port) {
 }
 
 // Logs the demo user in to the stand-in on port; false when that failed.
-inline bool LogInDemoUser(const QString& port) {
+inline bool LogInDemoUser(Connection& connection, const QString& port) {
     Session().commandLine = DemoConnect(port);
-    return user_anmeld();
+    return user_anmeld(connection);
 }
 
 // The peak resident memory of this process in MiB.

@@ -10,7 +10,7 @@
 #include "base/SessionContext.h"
 #include "base/UserInterface.h"
 #include "import/EanMatch.h"
-#include "server/ServerConnection.h"
+#include "server/Connection.h"
 #include "session/Login.h"
 
 #include <QCommandLineParser>
@@ -39,7 +39,7 @@ QList<EanMatchRow> matchRows(const QString& key, int from, int count) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const BenchWorkstation workstation;
+    BenchWorkstation workstation;
     QCommandLineParser p;
     p.addHelpOption();
     p.addOption({QStringLiteral("positions"), QStringLiteral("Positions of the download (200000)."),
@@ -65,13 +65,13 @@ int main(int argc, char** argv) {
 
     ConsoleUserInterface ui;
     SetUserInterface(&ui);
-    if (!LogInDemoUser(port))
+    if (!LogInDemoUser(workstation.connection(), port))
         return 1;
 
     const auto post = [&](const QString& what, const QList<EanMatchRow>& rows) {
         QElapsedTimer t;
         t.start();
-        const bool ok = PostEanMatch(rows, download);
+        const bool ok = PostEanMatch(workstation.connection(), rows, download);
         const double s = t.elapsed() / 1000.0;
         out << QStringLiteral("%1 (%2): %3 lines in %4 s, %5 ms a line\n")
                    .arg(what, ok ? QStringLiteral("ok") : QStringLiteral("FAILED"))
@@ -83,13 +83,12 @@ int main(int argc, char** argv) {
     };
     const double indexed = post(QStringLiteral("match file"), matchRows(key, 0, lines));
 
-    BeginServerCall(false, false);
+    workstation.connection().ensure();
     QElapsedTimer t;
     t.start();
     for (int i = 0; i < lines; ++i)
-        Factory().call(Wire::Op::Ping, {});
+        workstation.connection().client().call(Wire::Op::Ping, {});
     const double ping = t.elapsed() / 1000.0 / qMax(1, lines);
-    EndServerCall(false);
     out << QStringLiteral("PING one at a time: %1 ms a round trip; a line / PING: %2\n")
                .arg(1000 * ping, 0, 'f', 3)
                .arg(indexed / (ping > 0 ? ping : 1), 0, 'f', 2);
@@ -113,7 +112,7 @@ int main(int argc, char** argv) {
     if (plain > 0 && indexed > 0)
         out << QStringLiteral("a line without / with the index: %1\n")
                    .arg(plain / indexed, 0, 'f', 1);
-    CloseConnection();
+    workstation.connection().close();
     server.terminate();
     server.waitForFinished(10000);
     return indexed >= 0 ? 0 : 1;

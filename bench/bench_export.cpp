@@ -10,7 +10,7 @@
 #include "base/UserInterface.h"
 #include "positions/PositionExport.h"
 #include "positions/PositionLoad.h"
-#include "server/ServerConnection.h"
+#include "server/Connection.h"
 #include "session/Login.h"
 
 #include <QCommandLineParser>
@@ -45,12 +45,13 @@ int main(int argc, char** argv) {
         return 1;
     ConsoleUserInterface ui;
     SetUserInterface(&ui);
-    if (!LogInDemoUser(port))
+    Connection connection;
+    if (!LogInDemoUser(connection, port))
         return 1;
     PositionGridModel grid;
-    if (!PositionLoad::loadGrid({key, QStringLiteral("70001"), QString()}, grid))
+    if (!PositionLoad::loadGrid(connection, {key, QStringLiteral("70001"), QString()}, grid))
         return 1;
-    CloseConnection();
+    connection.close();
     QList<int> rows;
     for (int r = 0; r < grid.size(); ++r)
         rows << r;

@@ -14,7 +14,7 @@
 #include "base/SessionContext.h"
 #include "base/UserInterface.h"
 #include "positions/PositionLoad.h"
-#include "server/ServerConnection.h"
+#include "server/Connection.h"
 #include "session/Login.h"
 
 #include <QCommandLineParser>
@@ -27,7 +27,7 @@
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const BenchWorkstation workstation;
+    BenchWorkstation workstation;
     QCommandLineParser p;
     p.addHelpOption();
     p.addOption({QStringLiteral("positions"), QStringLiteral("Positions of the download (100000)."),
@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
 
     ConsoleUserInterface ui;
     SetUserInterface(&ui);
-    if (!LogInDemoUser(port))
+    if (!LogInDemoUser(workstation.connection(), port))
         return 1;
     const double loggedIn = PeakMiB();
 
@@ -69,7 +69,8 @@ int main(int argc, char** argv) {
             first50 = t.elapsed();
     });
     t.restart();
-    const bool ok = PositionLoad::loadGrid({key, QStringLiteral("70001"), QString()}, model);
+    const bool ok = PositionLoad::loadGrid(workstation.connection(),
+                                           {key, QStringLiteral("70001"), QString()}, model);
     const double all = t.elapsed() / 1000.0;
     int calls = 0;
     for (int r = 0; r < model.size(); ++r)
@@ -87,8 +88,8 @@ int main(int argc, char** argv) {
     out.flush();
 
     // The same per-row calls one at a time, and raw round trips.
-    BeginServerCall(false, false);
-    ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
+    workstation.connection().ensure();
+    ClassHandle h = workstation.connection().client().classHandle(QStringLiteral("quendrap.pos"));
     t.restart();
     for (int r = 0; r < model.size(); ++r) {
         const PositionRow& row = model.row(r);
@@ -104,9 +105,8 @@ int main(int argc, char** argv) {
     const int pings = 20000;
     t.restart();
     for (int i = 0; i < pings; ++i)
-        Factory().call(Wire::Op::Ping, {});
+        workstation.connection().client().call(Wire::Op::Ping, {});
     const double ping = t.elapsed() / 1000.0;
-    EndServerCall(false);
     out << QStringLiteral("the same %1 flag calls one at a time: %2 s (%3 calls/s); "
                           "PING one at a time: %4 round trips/s\n")
                .arg(calls)
@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
                .arg(qint64(calls / (one > 0 ? one : 1)))
                .arg(qint64(pings / (ping > 0 ? ping : 1)));
     out << QStringLiteral("load / one at a time: %1\n").arg(all / (one > 0 ? one : 1), 0, 'f', 2);
-    CloseConnection();
+    workstation.connection().close();
     if (server.state() != QProcess::NotRunning) {
         server.terminate();
         server.waitForFinished(10000);

@@ -28,8 +28,8 @@
 #include "import/FileImport.h"
 #include "import/ImportFileReader.h"
 #include "import/ImportFormats.h"
+#include "server/Connection.h"
 #include "server/RequestPipeline.h"
-#include "server/ServerConnection.h"
 #include "session/Login.h"
 
 #include <QCommandLineParser>
@@ -111,7 +111,7 @@ double PeakSinceResetMiB() {
 // Requests a second that the connection carries when the server does no
 // work: PINGs with the arguments of the file's savezeile requests, as many
 // in flight as the import keeps. The limit an import can approach.
-double pipelinedLimit(const QString& path, int depth, qint64 count) {
+double pipelinedLimit(Connection& connection, const QString& path, int depth, qint64 count) {
     QList<QStringList> requests;
     ImportFileReader reader;
     if (!reader.open(path))
@@ -131,15 +131,14 @@ double pipelinedLimit(const QString& path, int depth, qint64 count) {
     }
     if (requests.isEmpty())
         return 0;
-    BeginServerCall(false, false);
-    RequestPipeline<int> pipeline(Factory(), depth);
+    connection.ensure();
+    RequestPipeline<int> pipeline(connection.client(), depth);
     QElapsedTimer t;
     t.start();
     for (qint64 i = 0; i < count; ++i)
         pipeline.send(Wire::Op::Ping, requests[int(i % requests.size())], 0);
     pipeline.finish();
     const double rate = count / (t.nsecsElapsed() / 1e9);
-    EndServerCall(false);
     return rate;
 }
 
@@ -226,11 +225,11 @@ struct ImportRun {
 // Imports files (an extended import file, or a DATANORM delivery) as the
 // CLI does: recognised, imported with every track, the result shown.
 // ownPeak: the peak memory printed is this import's alone.
-ImportRun importOnce(const QStringList& paths, int depth, const QString& label,
-                     bool ownPeak = false) {
+ImportRun importOnce(Connection& connection, const QStringList& paths, int depth,
+                     const QString& label, bool ownPeak = false) {
     if (ownPeak)
         ResetPeak();
-    FileImport import;
+    FileImport import(connection);
     import.setPipelineDepth(depth);
     QElapsedTimer t;
     t.start();
@@ -265,7 +264,7 @@ ImportRun importOnce(const QStringList& paths, int depth, const QString& label,
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const BenchWorkstation workstation;
+    BenchWorkstation workstation;
     QCommandLineParser p;
     p.addHelpOption();
     p.addOption({QStringLiteral("lines"), QStringLiteral("Lines of the big file (200000)."),
@@ -333,7 +332,7 @@ int main(int argc, char** argv) {
 
     ConsoleUserInterface ui;
     SetUserInterface(&ui);
-    if (!LogInDemoUser(port))
+    if (!LogInDemoUser(workstation.connection(), port))
         return 1;
     const int depth = p.value(QStringLiteral("depth")).toInt();
     out() << "peak RSS after login: " << QString::number(PeakMiB(), 'f', 1) << " MiB\n";
@@ -349,17 +348,19 @@ int main(int argc, char** argv) {
         return compare ? QString::fromLatin1(text) + QStringLiteral(" (extended import file)")
                        : QString::fromLatin1(text);
     };
-    const ImportRun smallRun = importOnce({small}, depth, label("small file"), compare);
+    const ImportRun smallRun =
+        importOnce(workstation.connection(), {small}, depth, label("small file"), compare);
     ImportRun smallDatanorm;
     if (compare)
-        smallDatanorm = importOnce(deliveryFiles(smallDelivery), depth,
+        smallDatanorm = importOnce(workstation.connection(), deliveryFiles(smallDelivery), depth,
                                    QStringLiteral("small file (%1)").arg(formatName), true);
-    const double limit = pipelinedLimit(big, depth, 400000);
-    const ImportRun bigRun = importOnce({big}, depth, label("big file  "), compare);
+    const double limit = pipelinedLimit(workstation.connection(), big, depth, 400000);
+    const ImportRun bigRun =
+        importOnce(workstation.connection(), {big}, depth, label("big file  "), compare);
     const double rate = bigRun.rate;
     ImportRun bigDatanorm;
     if (compare)
-        bigDatanorm = importOnce(deliveryFiles(bigDelivery), depth,
+        bigDatanorm = importOnce(workstation.connection(), deliveryFiles(bigDelivery), depth,
                                  QStringLiteral("big file   (%1)").arg(formatName), true);
     out() << QStringLiteral("pipelined PING with the same arguments, %1 in flight: %2 requests/s\n"
                             "import / pipelined limit: %3 (aim: at least 0.5)\n")
@@ -381,7 +382,8 @@ int main(int argc, char** argv) {
             out() << "the two formats stored different numbers of positions\n";
     }
     out().flush();
-    importOnce({small}, 1, label("small file, one request at a time"), compare);
+    importOnce(workstation.connection(), {small}, 1, label("small file, one request at a time"),
+               compare);
     const double bare = bareInsertLimit(tmp.filePath(QStringLiteral("bench.db")),
                                         tmp.filePath(QStringLiteral("bare.db")), depth, 200000);
     out() << QStringLiteral("SQLite alone inserting stored positions again, %1 a "
@@ -391,7 +393,7 @@ int main(int argc, char** argv) {
                  .arg(qint64(bare))
                  .arg(bare > 0 ? rate / bare : 0, 0, 'f', 3);
     out().flush();
-    CloseConnection();
+    workstation.connection().close();
     server.terminate();
     server.waitForFinished(10000);
 

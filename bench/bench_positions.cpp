@@ -12,7 +12,7 @@
 #include "BenchSupport.h"
 #include "base/SessionContext.h"
 #include "base/UserInterface.h"
-#include "server/ServerConnection.h"
+#include "server/Connection.h"
 #include "session/Login.h"
 
 #include <QCommandLineParser>
@@ -25,7 +25,7 @@
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const BenchWorkstation workstation;
+    BenchWorkstation workstation;
     QCommandLineParser p;
     p.addHelpOption();
     p.addOption({QStringLiteral("positions"), QStringLiteral("Positions of the download (100000)."),
@@ -63,14 +63,15 @@ int main(int argc, char** argv) {
 
     ConsoleUserInterface ui;
     SetUserInterface(&ui);
-    if (!LogInDemoUser(port))
+    if (!LogInDemoUser(workstation.connection(), port))
         return 1;
 
     QList<QStringList> rows;
-    BeginServerCall(false, false);
+    workstation.connection().ensure();
     t.restart();
     {
-        ResultSet rs = Factory().resultSet(QStringLiteral("quendrap.pos"), QStringLiteral("pos"));
+        ResultSet rs = workstation.connection().client().resultSet(QStringLiteral("quendrap.pos"),
+                                                                   QStringLiteral("pos"));
         if (const int batch = p.value(QStringLiteral("batch")).toInt(); batch > 0)
             rs.setBatchSize(batch);
         rs.execute({key, QString()});
@@ -89,7 +90,7 @@ int main(int argc, char** argv) {
                .arg(qint64(rows.size() / s));
 
     const int flags = qMin(int(rows.size()), p.value(QStringLiteral("flags")).toInt());
-    ClassHandle h = Factory().classHandle(QStringLiteral("quendrap.pos"));
+    ClassHandle h = workstation.connection().client().classHandle(QStringLiteral("quendrap.pos"));
     int calls = 0;
     t.restart();
     for (int i = 0; i < flags; ++i) {
@@ -109,8 +110,7 @@ int main(int argc, char** argv) {
                .arg(calls)
                .arg(fs, 0, 'f', 2)
                .arg(qint64(calls / (fs > 0 ? fs : 1)));
-    EndServerCall(false);
-    CloseConnection();
+    workstation.connection().close();
     if (server.state() != QProcess::NotRunning) {
         server.terminate();
         server.waitForFinished(10000);

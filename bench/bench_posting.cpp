@@ -8,7 +8,7 @@
 #include "base/SessionContext.h"
 #include "base/UserInterface.h"
 #include "conditions/Posting.h"
-#include "server/ServerConnection.h"
+#include "server/Connection.h"
 #include "session/Login.h"
 
 #include <QCommandLineParser>
@@ -19,7 +19,7 @@
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const BenchWorkstation workstation;
+    BenchWorkstation workstation;
     QCommandLineParser p;
     p.addHelpOption();
     p.addOption({QStringLiteral("positions"), QStringLiteral("Positions of the download (10000)."),
@@ -42,17 +42,17 @@ int main(int argc, char** argv) {
 
     ConsoleUserInterface ui;
     SetUserInterface(&ui);
-    if (!LogInDemoUser(port))
+    if (!LogInDemoUser(workstation.connection(), port))
         return 1;
     PositionGridModel model;
-    if (!PositionLoad::loadGrid(download, model))
+    if (!PositionLoad::loadGrid(workstation.connection(), download, model))
         return 1;
 
     PostingOptions all;
     all.on.fill(true);
     const PostingContext context = PostingContext::of(download);
     auto post = [&](const QString& what) {
-        PostingRun run;
+        PostingRun run(workstation.connection());
         run.depth = p.value(QStringLiteral("depth")).toInt();
         QHash<QString, int> answers;
         run.answered = [&](int, const QString& a) { ++answers[a.section(u' ', 0, 0)]; };
@@ -75,13 +75,12 @@ int main(int argc, char** argv) {
     const double first = post(QStringLiteral("posting, every option"));
     const double again = post(QStringLiteral("the same posting again"));
 
-    BeginServerCall(false, false);
+    workstation.connection().ensure();
     QElapsedTimer t;
     t.start();
     for (int i = 0; i < count; ++i)
-        Factory().call(Wire::Op::Ping, {});
+        workstation.connection().client().call(Wire::Op::Ping, {});
     const double ping = t.elapsed() / 1000.0;
-    EndServerCall(false);
     out << QStringLiteral("PING one at a time: %1 round trips in %2 s, %3 round trips/s\n")
                .arg(count)
                .arg(ping, 0, 'f', 2)
@@ -89,7 +88,7 @@ int main(int argc, char** argv) {
     out << QStringLiteral("posting / PING one at a time: %1 (again: %2)\n")
                .arg(first / (ping > 0 ? ping : 1), 0, 'f', 2)
                .arg(again / (ping > 0 ? ping : 1), 0, 'f', 2);
-    CloseConnection();
+    workstation.connection().close();
     server.terminate();
     server.waitForFinished(10000);
     return first >= 0 && again >= 0 ? 0 : 1;

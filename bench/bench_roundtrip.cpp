@@ -124,7 +124,7 @@ void pipeline(TcpServerClient& client, Wire::Op op, const QStringList& args, int
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const BenchWorkstation workstation;
+    BenchWorkstation workstation;
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Round trips to veltar-standin over TCP"));
     parser.addHelpOption();

@@ -16,7 +16,7 @@
 #include "import/FileImport.h"
 #include "positions/PositionGridModel.h"
 #include "positions/PositionLoad.h"
-#include "server/ServerConnection.h"
+#include "server/Connection.h"
 #include "server/TcpServerClient.h"
 #include "session/Login.h"
 
@@ -45,7 +45,7 @@ struct Figures {
 
 // One transport: a stand-in with a big download, the import of the file
 // into it, the grid load of the download and its posting.
-Figures measure(bool tls, const QString& file, int positions, int depth) {
+Figures measure(Connection& connection, bool tls, const QString& file, int positions, int depth) {
     Figures f;
     QTemporaryDir tmp;
     QProcess server;
@@ -59,11 +59,11 @@ Figures measure(bool tls, const QString& file, int positions, int depth) {
     }
     TcpServerClient::setPlainTcp(!tls);
     Session() = SessionContext();
-    if (!LogInDemoUser(port))
+    if (!LogInDemoUser(connection, port))
         return f;
 
     QElapsedTimer t;
-    FileImport import;
+    FileImport import(connection);
     import.setPipelineDepth(depth);
     TracksFromText everyTrack(QStringLiteral("all"));
     t.start();
@@ -74,20 +74,20 @@ Figures measure(bool tls, const QString& file, int positions, int depth) {
     const PositionDownload download{key, QStringLiteral("70001"), QString()};
     PositionGridModel model;
     t.restart();
-    if (PositionLoad::loadGrid(download, model))
+    if (PositionLoad::loadGrid(connection, download, model))
         f.grid = t.elapsed() / 1000.0;
     f.rows = model.size();
 
     PostingOptions all;
     all.on.fill(true);
-    PostingRun run;
+    PostingRun run(connection);
     run.depth = depth;
     t.restart();
     if (run.run(model, PostingContext::of(download), all))
         f.posting = t.elapsed() / 1000.0;
     f.posted = run.calls();
 
-    ReleaseConnection();
+    connection.release();
     TcpServerClient::setPlainTcp(false);
     server.terminate();
     server.waitForFinished(10000);
@@ -111,7 +111,7 @@ void line(const QString& what, int count, const QString& unit, double plain, dou
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const BenchWorkstation workstation;
+    BenchWorkstation workstation;
     QCommandLineParser p;
     p.addHelpOption();
     p.addOption({QStringLiteral("lines"), QStringLiteral("Lines of the imported file (100000)."),
@@ -158,8 +158,8 @@ int main(int argc, char** argv) {
         return true;
     };
     for (int r = 0; r < rounds; ++r) {
-        if (!best(plain, measure(false, file, positions, depth)) ||
-            !best(tls, measure(true, file, positions, depth))) {
+        if (!best(plain, measure(workstation.connection(), false, file, positions, depth)) ||
+            !best(tls, measure(workstation.connection(), true, file, positions, depth))) {
             QTextStream(stderr) << "bench_tls: a run failed\n";
             return 1;
         }

@@ -17,7 +17,7 @@
 #include "base/WorkstationSettings.h"
 #include "positions/PositionView.h"
 #include "positions/gui/FMPos.h"
-#include "server/ServerConnection.h"
+#include "server/Connection.h"
 #include "session/Login.h"
 #include "shell/gui/DesktopUserInterface.h"
 
@@ -121,8 +121,9 @@ int main(int argc, char** argv) {
     const double cli1 = cliSeconds(port, key);
     const double cliPeak = childrenPeakMiB();
 
-    DesktopUserInterface ui;
-    if (!LogInDemoUser(port))
+    Connection connection;
+    DesktopUserInterface ui(connection);
+    if (!LogInDemoUser(connection, port))
         return 1;
     const double loggedIn = PeakMiB();
 
@@ -136,7 +137,8 @@ int main(int argc, char** argv) {
         mainWindow.grab();
     }
     t.restart();
-    FMPos window(PositionDownload{key, QStringLiteral("70001"), QStringLiteral("Bench")});
+    FMPos window(connection,
+                 PositionDownload{key, QStringLiteral("70001"), QStringLiteral("Bench")});
     window.setModal(false);
     PaintCounter counter(&window, t);
     window.PositionGridView()->viewport()->installEventFilter(&counter);
@@ -251,11 +253,11 @@ int main(int argc, char** argv) {
     // The logic alone in this process, then the CLI path again.
     PositionGridModel model;
     t.restart();
-    PositionLoad::loadGrid({key, QStringLiteral("70001"), QString()}, model);
+    PositionLoad::loadGrid(connection, {key, QStringLiteral("70001"), QString()}, model);
     CandidateListModel candidates;
-    PositionLoad::loadCandidates({key, QStringLiteral("70001"), QString()}, candidates);
+    PositionLoad::loadCandidates(connection, {key, QStringLiteral("70001"), QString()}, candidates);
     const double logic = t.elapsed() / 1000.0;
-    CloseConnection();
+    connection.close();
     const double cli2 = cliSeconds(port, key);
     const double cli = cli1 < 0 ? cli2 : (cli2 < 0 ? cli1 : qMin(cli1, cli2));
     out << QStringLiteral("quendra-cli positions: %1 s and %2 s (peak %3 MiB); the logic alone "

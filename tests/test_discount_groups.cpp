@@ -6,7 +6,7 @@
 #include "StandinEngine.h"
 #include "TestSupport.h"
 #include "conditions/DiscountGroups.h"
-#include "server/ServerConnection.h"
+#include "server/Connection.h"
 
 #include <QAbstractItemModelTester>
 #include <QBrush>
@@ -100,7 +100,7 @@ void TestDiscountGroups::cleanup() {
 void TestDiscountGroups::load(const PositionDownload& d) {
     m_editor.reset(); // it refers to the model
     m_model = std::make_unique<DiscountGroupModel>();
-    m_editor = std::make_unique<DiscountGroupEditor>(*m_model, d);
+    m_editor = std::make_unique<DiscountGroupEditor>(m_fx->connection(), *m_model, d);
     QVERIFY(m_editor->load());
     m_calls.clear();
 }
@@ -155,7 +155,7 @@ void TestDiscountGroups::loadShowsTheGroups() {
 
 void TestDiscountGroups::noDownloadNoCall() {
     DiscountGroupModel m;
-    DiscountGroupEditor editor(m, PositionDownload{});
+    DiscountGroupEditor editor(m_fx->connection(), m, PositionDownload{});
     QVERIFY(editor.load());
     QCOMPARE(m.size(), 0);
     // "Setzen" and "Speichern" on an empty grid ask the server nothing.

@@ -10,7 +10,7 @@
 #include "classes/StandinClasses.h"
 #include "common/TextHelpers.h"
 #include "common/erp/Positions.h"
-#include "server/ServerConnection.h"
+#include "server/Connection.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -54,17 +54,18 @@ private Q_SLOTS:
     void olderDatabaseGetsNewColumns();
 
 private:
+    ServerClient& client() { return m_fx->connection().client(); }
+
     std::unique_ptr<ClientTestFixture> m_fx;
     std::unique_ptr<ScriptedUserInterface> m_ui;
 };
 
 void TestErpPositions::init() {
     StartDemoClient(m_fx, m_ui);
-    BeginServerCall(false, false);
+    m_fx->connection().ensure();
 }
 
 void TestErpPositions::cleanup() {
-    EndServerCall(false);
     EndDemoClient(m_fx, m_ui);
 }
 
@@ -129,12 +130,12 @@ void TestErpPositions::assignment() {
     QFETCH(QString, result);
     const QString dlid =
         m_fx->engine().textValue("SELECT DLID FROM quendrap_pos WHERE id=?", {position});
-    const QList<QStringList> before = PosQueryRows(position, dlid);
+    const QList<QStringList> before = PosQueryRows(client(), position, dlid);
     QStringList args{company, position, article, supplier, "100101"};
-    QCOMPARE(PosClassCall("anrzuord", args), result);
+    QCOMPARE(PosClassCall(client(), "anrzuord", args), result);
     // Arguments come back unchanged.
     QCOMPARE(args, (QStringList{company, position, article, supplier, "100101"}));
-    const QList<QStringList> after = PosQueryRows(position, dlid);
+    const QList<QStringList> after = PosQueryRows(client(), position, dlid);
     if (result == "0") {
         QCOMPARE(after, before);
         return;
@@ -154,9 +155,9 @@ void TestErpPositions::assignment() {
 }
 
 void TestErpPositions::removedAssignmentRefillsFromSupplierLine() {
-    QCOMPARE(PosQueryCell(m_fx->engine(), "1", 8), QString("100100"));
-    QCOMPARE(PosClassCall("anrzuord", {"1", "1", "", "70001", "100100"}), QString("1"));
-    const QList<QStringList> rows = PosQueryRows("1", "1");
+    QCOMPARE(PosQueryCell(client(), m_fx->engine(), "1", 8), QString("100100"));
+    QCOMPARE(PosClassCall(client(), "anrzuord", {"1", "1", "", "70001", "100100"}), QString("1"));
+    const QList<QStringList> rows = PosQueryRows(client(), "1", "1");
     QCOMPARE(rows.size(), 1);
     const QStringList& r = rows[0];
     QCOMPARE(r[7], QString());
@@ -170,13 +171,14 @@ void TestErpPositions::removedAssignmentRefillsFromSupplierLine() {
     QCOMPARE(r[48], QString("1.4")); // markup 40 %
     // 4.95 * 1.4 = 6.93, rounded to 0.05
     QCOMPARE(r[49], QString("6.95"));
-    QCOMPARE(ExpressionRows(PosClassCall("getposvt", {"1", "70001", "1"})).value(0),
-             QString("M-1001\n100100\nDübel 8x40 Nylon\n\nJ"));
+    QCOMPARE(
+        ExpressionRows(client(), PosClassCall(client(), "getposvt", {"1", "70001", "1"})).value(0),
+        QString("M-1001\n100100\nDübel 8x40 Nylon\n\nJ"));
 }
 
 void TestErpPositions::propertiesWrittenBack() {
     {
-        ServerObject o = Factory().openObject("quendrap.pos", "7");
+        ServerObject o = client().openObject("quendrap.pos", "7");
         for (const auto& [property, c] : writtenProperties())
             o.set(property, property + "-" + QString::number(c));
         o.set("Bez1", "T}rschwelle gro~");
@@ -184,7 +186,7 @@ void TestErpPositions::propertiesWrittenBack() {
         o.save();
         o.close();
     }
-    const QList<QStringList> rows = PosQueryRows("7", "3");
+    const QList<QStringList> rows = PosQueryRows(client(), "7", "3");
     QCOMPARE(rows.size(), 1);
     QCOMPARE(writtenProperties().size(), 41);
     for (const auto& [property, c] : writtenProperties()) {
@@ -196,14 +198,14 @@ void TestErpPositions::propertiesWrittenBack() {
     QCOMPARE(rows[0][8], QString("Türschwelle groß"));
     // The deviation is worked out, not the stored one (no article here).
     QCOMPARE(rows[0][13], QString());
-    ServerObject again = Factory().openObject("quendrap.pos", "7");
+    ServerObject again = client().openObject("quendrap.pos", "7");
     QCOMPARE(again.get("prdiff"), QString("12.5"));
     QCOMPARE(again.get("ARTNR"), QString());
     QCOMPARE(again.get("Bezeichnung"), QString("Türschwelle Edelstahl"));
 }
 
 void TestErpPositions::unknownPropertyIsRefused() {
-    ServerObject o = Factory().openObject("quendrap.pos", "7");
+    ServerObject o = client().openObject("quendrap.pos", "7");
     bool refused = false;
     try {
         o.set("Bez4", "x");
@@ -214,7 +216,7 @@ void TestErpPositions::unknownPropertyIsRefused() {
     QVERIFY(refused);
     refused = false;
     try {
-        Factory().openObject("quendrap.pos", "4711");
+        client().openObject("quendrap.pos", "4711");
     } catch (const ServerError& e) {
         refused = true;
         QCOMPARE(e.description(), QString("Objekt nicht gefunden: quendrap.pos 4711"));
@@ -223,7 +225,7 @@ void TestErpPositions::unknownPropertyIsRefused() {
 }
 
 void TestErpPositions::savezeileFillsFromErpAndDefaults() {
-    ServerObject d = Factory().newObject("quendrap.downloads");
+    ServerObject d = client().newObject("quendrap.downloads");
     d.set("Firma", "1");
     d.set("Datum", "2027-03-15");
     d.set("PCODE", "DEM");
@@ -234,16 +236,18 @@ void TestErpPositions::savezeileFillsFromErpAndDefaults() {
     d.close();
     // An article found by EAN, with two ERP conditions before the price's
     // date, and an unknown one.
-    const QString known = PosClassCall("savezeile", {dlid, "",
-                                                     "MUE|4006209000044|X-1|Estrich neu|SCK|SCK|"
-                                                     "SCK|1|1|01.04.2027|1.045,00|100|RG09|Estrich",
-                                                     "N", ""});
+    const QString known = PosClassCall(client(), "savezeile",
+                                       {dlid, "",
+                                        "MUE|4006209000044|X-1|Estrich neu|SCK|SCK|"
+                                        "SCK|1|1|01.04.2027|1.045,00|100|RG09|Estrich",
+                                        "N", ""});
     const QString unknown =
-        PosClassCall("savezeile", {dlid, "",
-                                   "MUE||X-2|Winkelverbinder 90 x 90 x 65 mm feuerverzinkt mit "
-                                   "Sicke|STK|PAK|STK|50|1|01.04.2027|12,40|1|RG09|Holzbau",
-                                   "N", ""});
-    const QList<QStringList> rows = PosQueryRows(dlid, "");
+        PosClassCall(client(), "savezeile",
+                     {dlid, "",
+                      "MUE||X-2|Winkelverbinder 90 x 90 x 65 mm feuerverzinkt mit "
+                      "Sicke|STK|PAK|STK|50|1|01.04.2027|12,40|1|RG09|Holzbau",
+                      "N", ""});
+    const QList<QStringList> rows = PosQueryRows(client(), dlid, "");
     QCOMPARE(rows.size(), 2);
     const QStringList& a = rows[0];
     QCOMPARE(a[0], known);
@@ -290,7 +294,7 @@ void TestErpPositions::savezeileRefusals() {
     const QString before = m_fx->engine().textValue("SELECT count(*) FROM quendrap_pos", {});
     bool refused = false;
     try {
-        PosClassCall("savezeile", {"1", "", line, "N", ""});
+        PosClassCall(client(), "savezeile", {"1", "", line, "N", ""});
     } catch (const ServerError& e) {
         refused = true;
         QCOMPARE(e.description(), message);
@@ -302,7 +306,7 @@ void TestErpPositions::savezeileRefusals() {
 void TestErpPositions::bigDownload() {
     const QString key = FillDemoPositions(m_fx->engine(), 300);
     QCOMPARE(key, QString("5"));
-    const QList<QStringList> rows = PosQueryRows(key, "");
+    const QList<QStringList> rows = PosQueryRows(client(), key, "");
     QCOMPARE(rows.size(), 300);
     int assigned = 0, purchaseOfDate = 0, salesOfDate = 0;
     for (int i = 0; i < rows.size(); ++i) {
@@ -312,17 +316,18 @@ void TestErpPositions::bigDownload() {
             continue;
         ++assigned;
         QVERIFY(!rows[i][13].isEmpty());
-        if (PosClassCall("getekdat1", {"1", "70001", rows[i][7], rows[i][37], rows[i][38]})
+        if (PosClassCall(client(), "getekdat1",
+                         {"1", "70001", rows[i][7], rows[i][37], rows[i][38]})
                 .startsWith("J|"))
             ++purchaseOfDate;
-        if (PosClassCall("getvkdat1", {"1", rows[i][7], rows[i][47]}).startsWith("J|"))
+        if (PosClassCall(client(), "getvkdat1", {"1", rows[i][7], rows[i][47]}).startsWith("J|"))
             ++salesOfDate;
     }
     QCOMPARE(assigned, 100);
     QCOMPARE(purchaseOfDate, 50);
     QCOMPARE(salesOfDate, 25);
     // The demo downloads are left as they were.
-    QCOMPARE(PosQueryRows("1", "").size(), 3);
+    QCOMPARE(PosQueryRows(client(), "1", "").size(), 3);
 }
 
 void TestErpPositions::olderDatabaseGetsNewColumns() {

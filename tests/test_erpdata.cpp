@@ -9,7 +9,7 @@
 #include "classes/ErpPositions.h"
 #include "classes/StandinClasses.h"
 #include "common/TextHelpers.h"
-#include "server/ServerConnection.h"
+#include "server/Connection.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -46,17 +46,18 @@ private Q_SLOTS:
     void candidateList();
 
 private:
+    ServerClient& client() { return m_fx->connection().client(); }
+
     std::unique_ptr<ClientTestFixture> m_fx;
     std::unique_ptr<ScriptedUserInterface> m_ui;
 };
 
 void TestErpData::init() {
     StartDemoClient(m_fx, m_ui);
-    BeginServerCall(false, false);
+    m_fx->connection().ensure();
 }
 
 void TestErpData::cleanup() {
-    EndServerCall(false);
     EndDemoClient(m_fx, m_ui);
 }
 
@@ -165,7 +166,7 @@ void TestErpData::positionRowsCarryErpData() {
     QFETCH(QString, download);
     QFETCH(int, index);
     QFETCH(QStringList, row);
-    const QList<QStringList> rows = PosQueryRows(download, "");
+    const QList<QStringList> rows = PosQueryRows(client(), download, "");
     QVERIFY(index < rows.size());
     for (int c = 0; c < 55; ++c)
         QVERIFY2(
@@ -176,22 +177,22 @@ void TestErpData::positionRowsCarryErpData() {
 
 void TestErpData::positionQueryForms() {
     // (download, ""): every position of the download in position order.
-    QList<QStringList> rows = PosQueryRows("3", "");
+    QList<QStringList> rows = PosQueryRows(client(), "3", "");
     QStringList ids;
     for (const QStringList& r : rows)
         ids << r[0];
     QCOMPARE(ids, (QStringList{"6", "7", "8", "9"}));
-    QCOMPARE(PosQueryRows("1", "").size(), 3);
-    QCOMPARE(PosQueryRows("2", "").size(), 2);
+    QCOMPARE(PosQueryRows(client(), "1", "").size(), 3);
+    QCOMPARE(PosQueryRows(client(), "2", "").size(), 2);
     // (position, download): that position only, the same row.
-    const QList<QStringList> one = PosQueryRows("8", "3");
+    const QList<QStringList> one = PosQueryRows(client(), "8", "3");
     QCOMPARE(one.size(), 1);
     QCOMPARE(one[0], rows[2]);
     // A position of another download, an unknown position or download.
-    QCOMPARE(PosQueryRows("8", "1").size(), 0);
-    QCOMPARE(PosQueryRows("99", "3").size(), 0);
-    QCOMPARE(PosQueryRows("77", "").size(), 0);
-    QCOMPARE(PosQueryRows("", "").size(), 0);
+    QCOMPARE(PosQueryRows(client(), "8", "1").size(), 0);
+    QCOMPARE(PosQueryRows(client(), "99", "3").size(), 0);
+    QCOMPARE(PosQueryRows(client(), "77", "").size(), 0);
+    QCOMPARE(PosQueryRows(client(), "", "").size(), 0);
 }
 
 void TestErpData::codeListsThroughListQuery_data() {
@@ -206,9 +207,9 @@ void TestErpData::codeListsThroughListQuery_data() {
 void TestErpData::codeListsThroughListQuery() {
     QFETCH(QString, supplier);
     QFETCH(QStringList, discountGroups);
-    const QString expression = PosClassCall("getcombo", {"1", supplier});
+    const QString expression = PosClassCall(client(), "getcombo", {"1", supplier});
     QVERIFY(!expression.isEmpty());
-    const QStringList rows = ExpressionRows(expression);
+    const QStringList rows = ExpressionRows(client(), expression);
     QMap<QString, QStringList> byGroup;
     for (const QString& r : rows) {
         const QStringList f = r.split('|');
@@ -242,12 +243,12 @@ void TestErpData::codeListsOfAnUnknownCompany() {
     // A user of a company that keeps no code lists (a company's lists are
     // served only to its own users).
     m_fx->sessionAs("9", "NEU", "neu");
-    EnsureConnection(false);
-    QCOMPARE(PosClassCall("getcombo", {"9", "70001"}), QString());
-    QCOMPARE(ExpressionRows(""), QStringList{});
+    m_fx->connection().ensure();
+    QCOMPARE(PosClassCall(client(), "getcombo", {"9", "70001"}), QString());
+    QCOMPARE(ExpressionRows(client(), ""), QStringList{});
     bool refused = false;
     try {
-        ExpressionRows("NIX|1");
+        ExpressionRows(client(), "NIX|1");
     } catch (const ServerError& e) {
         refused = true;
         QCOMPARE(e.description(), QString("Unbekannter Listenausdruck: NIX|1"));
@@ -339,21 +340,22 @@ void TestErpData::purchaseDateFlag() {
     QFETCH(QString, group);
     QFETCH(QString, date);
     QFETCH(QString, flag);
-    const QString answer = PosClassCall("getekdat1", {"1", supplier, article, group, date});
+    const QString answer =
+        PosClassCall(client(), "getekdat1", {"1", supplier, article, group, date});
     QCOMPARE(answer.section('|', 0, 0), flag);
     if (flag == "N")
         QCOMPARE(answer, QString("N"));
 }
 
 void TestErpData::purchaseDateAnswers() {
-    QCOMPARE(PosClassCall("getekdat1", {"1", "70001", "100100", "", "01.11.2026"}),
+    QCOMPARE(PosClassCall(client(), "getekdat1", {"1", "70001", "100100", "", "01.11.2026"}),
              QString("J|01.11.2026|4.95|%|10|2|0|0|4.3659"));
-    QCOMPARE(PosClassCall("getekdat1", {"1", "70001", "100200", "RG02", "01.11.2026"}),
+    QCOMPARE(PosClassCall(client(), "getekdat1", {"1", "70001", "100200", "RG02", "01.11.2026"}),
              QString("J|RG02|01.11.2026|22|3|0|0"));
     // Another company's conditions are not answered.
     bool refused = false;
     try {
-        PosClassCall("getekdat1", {"2", "70001", "100100", "", "01.11.2026"});
+        PosClassCall(client(), "getekdat1", {"2", "70001", "100100", "", "01.11.2026"});
     } catch (const ServerError& e) {
         refused = true;
         QCOMPARE(e.number(), 5014);
@@ -397,23 +399,29 @@ void TestErpData::salesDateFlag() {
     QFETCH(QString, article);
     QFETCH(QString, date);
     QFETCH(QString, answer);
-    QCOMPARE(PosClassCall("getvkdat1", {"1", article, date}), answer);
+    QCOMPARE(PosClassCall(client(), "getvkdat1", {"1", article, date}), answer);
 }
 
 void TestErpData::dateListsThroughListQuery() {
-    QCOMPARE(ExpressionRows(PosClassCall("getekdat", {"1", "70001", "100100", ""})),
-             (QStringList{"01.11.2026\n%\n10\n2\n0\n4.3659", "01.01.2026\n%\n10\n2\n0\n4.0572"}));
-    QCOMPARE(ExpressionRows(PosClassCall("getekdat", {"1", "70001", "100101", ""})),
-             (QStringList{"01.01.2026\nN\n0\n0\n0\n7.1"}));
+    QCOMPARE(
+        ExpressionRows(client(), PosClassCall(client(), "getekdat", {"1", "70001", "100100", ""})),
+        (QStringList{"01.11.2026\n%\n10\n2\n0\n4.3659", "01.01.2026\n%\n10\n2\n0\n4.0572"}));
+    QCOMPARE(
+        ExpressionRows(client(), PosClassCall(client(), "getekdat", {"1", "70001", "100101", ""})),
+        (QStringList{"01.01.2026\nN\n0\n0\n0\n7.1"}));
     // With a discount group: the group's rates by date, no net price.
-    QCOMPARE(ExpressionRows(PosClassCall("getekdat", {"1", "70001", "100200", "RG02"})),
+    QCOMPARE(ExpressionRows(client(),
+                            PosClassCall(client(), "getekdat", {"1", "70001", "100200", "RG02"})),
              (QStringList{"01.11.2026\n%\n22\n3\n0\n", "01.03.2026\n%\n20\n3\n0\n"}));
-    QCOMPARE(ExpressionRows(PosClassCall("getekdat", {"1", "70002", "100100", ""})), QStringList{});
-    QCOMPARE(PosClassCall("getekdat", {"1", "70001", "", ""}), QString());
-    QCOMPARE(ExpressionRows(PosClassCall("getvkdat", {"1", "100100"})),
+    QCOMPARE(
+        ExpressionRows(client(), PosClassCall(client(), "getekdat", {"1", "70002", "100100", ""})),
+        QStringList{});
+    QCOMPARE(PosClassCall(client(), "getekdat", {"1", "70001", "", ""}), QString());
+    QCOMPARE(ExpressionRows(client(), PosClassCall(client(), "getvkdat", {"1", "100100"})),
              (QStringList{"01.11.2026\n1.45\n6.35", "01.01.2026\n1.45\n5.9"}));
-    QCOMPARE(ExpressionRows(PosClassCall("getvkdat", {"1", "100300"})), QStringList{});
-    QCOMPARE(PosClassCall("getvkdat", {"1", ""}), QString());
+    QCOMPARE(ExpressionRows(client(), PosClassCall(client(), "getvkdat", {"1", "100300"})),
+             QStringList{});
+    QCOMPARE(PosClassCall(client(), "getvkdat", {"1", ""}), QString());
 }
 
 void TestErpData::goodsGroupData_data() {
@@ -445,29 +453,34 @@ void TestErpData::goodsGroupData() {
     QFETCH(QString, company);
     QFETCH(QString, group);
     QFETCH(QString, answer);
-    const QString got = outcome([&] { return PosClassCall("getwgdaten", {company, group}); });
+    const QString got = outcome([&] {
+        return PosClassCall(client(), "getwgdaten", {company, group});
+    });
     QCOMPARE(got, answer);
 }
 
 void TestErpData::candidateList() {
-    QCOMPARE(ExpressionRows(PosClassCall("getposvt", {"1", "70001", "1"})),
+    QCOMPARE(ExpressionRows(client(), PosClassCall(client(), "getposvt", {"1", "70001", "1"})),
              (QStringList{"M-1001\n100100\nDübel 8x40 Nylon\nJ\nJ",
                           "M-1002\n100101\nSchraube 5x60 verzinkt\nJ\nJ",
                           "M-2001\n100200\nMörtel 25 kg\nJ\nJ",
                           "M-2002\n100300\nFließestrich 40 kg\n\nJ",
                           "M-0999\n100900\nDübel 6x30 Nylon\n\nN"}));
     // "Zugeordnet" belongs to the download asked for.
-    QCOMPARE(ExpressionRows(PosClassCall("getposvt", {"1", "70002", "2"})),
+    QCOMPARE(ExpressionRows(client(), PosClassCall(client(), "getposvt", {"1", "70002", "2"})),
              (QStringList{"S-10\n200010\nDämmplatte 100 mm\nJ\nJ",
                           "S-11-035\n200011\nDämmplatte 120 mm WLG 035\n\nJ",
                           "S-20\n200020\nDampfbremsfolie 50 m²\n\nJ"}));
-    QCOMPARE(ExpressionRows(PosClassCall("getposvt", {"1", "70002", "1"})).value(0),
-             QString("S-10\n200010\nDämmplatte 100 mm\n\nJ"));
-    QCOMPARE(PosClassCall("anrzuord", {"1", "5", "200011", "70002", "200011"}), QString("1"));
-    QCOMPARE(ExpressionRows(PosClassCall("getposvt", {"1", "70002", "2"})).value(1),
-             QString("S-11-035\n200011\nDämmplatte 120 mm WLG 035\nJ\nJ"));
+    QCOMPARE(
+        ExpressionRows(client(), PosClassCall(client(), "getposvt", {"1", "70002", "1"})).value(0),
+        QString("S-10\n200010\nDämmplatte 100 mm\n\nJ"));
+    QCOMPARE(PosClassCall(client(), "anrzuord", {"1", "5", "200011", "70002", "200011"}),
+             QString("1"));
+    QCOMPARE(
+        ExpressionRows(client(), PosClassCall(client(), "getposvt", {"1", "70002", "2"})).value(1),
+        QString("S-11-035\n200011\nDämmplatte 120 mm WLG 035\nJ\nJ"));
     // A supplier without ERP articles.
-    QCOMPARE(PosClassCall("getposvt", {"1", "70004", "1"}), QString());
+    QCOMPARE(PosClassCall(client(), "getposvt", {"1", "70004", "1"}), QString());
 }
 
 QTEST_GUILESS_MAIN(TestErpData)

@@ -77,7 +77,7 @@ private:
 void TestExport::init() {
     StartDemoClient(m_fx, m_ui);
     m_grid.clear();
-    QVERIFY(PositionLoad::loadGrid({"1", "70001", QString()}, m_grid));
+    QVERIFY(PositionLoad::loadGrid(m_fx->connection(), {"1", "70001", QString()}, m_grid));
     QCOMPARE(m_grid.size(), 3);
 }
 

@@ -84,7 +84,7 @@ void TestGuiConditions::cleanup() {
 }
 
 FMPos* TestGuiConditions::open(const PositionDownload& download, int rows) {
-    return ShowPositionsWindow(m_window, download, [rows](FMPos& w) {
+    return ShowPositionsWindow(m_fx->connection(), m_window, download, [rows](FMPos& w) {
         return w.Grid()->size() >= rows && w.findChild<QToolBar*>("tool1")->isEnabled();
     });
 }

@@ -19,7 +19,7 @@
 #include "import/gui/FMWebDownload.h"
 #include "import/gui/fmpruebn.h"
 #include "lookup/gui/FMLnrsu.h"
-#include "server/ServerConnection.h"
+#include "server/Connection.h"
 #include "shell/Downloads.h"
 #include "widgets/DialogUserInterface.h"
 
@@ -187,7 +187,7 @@ int TestGuiImport::positionsOf(const QString& downloadId) {
 
 std::unique_ptr<FMImport> TestGuiImport::openedWindow(const QString& file,
                                                       FMImport::Source source) {
-    auto w = std::make_unique<FMImport>(source);
+    auto w = std::make_unique<FMImport>(m_fx->connection(), source);
     w->show();
     // The file comes from the test, not from the file choice.
     w->findChild<QTimer*>("Timer1")->stop();
@@ -295,7 +295,6 @@ void TestGuiImport::openingPrefillsSupplierOfManufacturerCode() {
     QCOMPARE(child<QLineEdit>(w.get(), "TXTFile")->text(), path("mue.txt"));
     QCOMPARE(child<QLineEdit>(w.get(), "TXTLnr")->text(), QString("70001"));
     QCOMPARE(child<QLineEdit>(w.get(), "TXTLname")->text(), QString("Müller Baustoffe GmbH"));
-    QCOMPARE(Session().currentSupplier, QString("70001"));
     QVERIFY(child<QPushButton>(w.get(), "Buspeich")->isEnabled());
     QVERIFY(child<QPushButton>(w.get(), "BUDefaults")->isEnabled());
     QVERIFY(child<QProgressBar>(w.get(), "meter")->isHidden());
@@ -377,7 +376,7 @@ void TestGuiImport::datanormDeliveryChosenTogetherOrAsZip() {
     QVERIFY(!files.first().isEmpty());
     m_ui->fileLists.enqueue(files);
     const int before = downloadCount();
-    FMImport w(FMImport::Source::File);
+    FMImport w(m_fx->connection(), FMImport::Source::File);
     // The rates go into the discount groups as from the main window.
     ConditionWindows conditions;
     w.setRatesTaker(&conditions);
@@ -428,7 +427,7 @@ void TestGuiImport::datanormDeliveryChosenTogetherOrAsZip() {
 
 void TestGuiImport::fileChoiceCancelledClosesWindow() {
     DialogUserInterface dialogs; // the program's real file dialog
-    FMImport w(FMImport::Source::File);
+    FMImport w(m_fx->connection(), FMImport::Source::File);
     QString filter;
     whenShown<QFileDialog>([&](QFileDialog* d) {
         filter = d->nameFilters().join(";;");
@@ -447,7 +446,7 @@ void TestGuiImport::fileChoiceCancelledClosesWindow() {
 void TestGuiImport::fileChoiceOpensChosenFile() {
     writeFile(path("mue.txt"), kExtendedImportHeaderLine, mueLines());
     DialogUserInterface dialogs; // the program's real file dialog
-    FMImport w(FMImport::Source::File);
+    FMImport w(m_fx->connection(), FMImport::Source::File);
     whenShown<QFileDialog>([&](QFileDialog* d) {
         d->selectFile(path("mue.txt"));
         QMetaObject::invokeMethod(d, "accept");
@@ -467,10 +466,10 @@ void TestGuiImport::placementStoredUnderImportOrWebKey() {
         QVERIFY(!w->isVisible());
     }
     {
-        FMImport file(FMImport::Source::File);
+        FMImport file(m_fx->connection(), FMImport::Source::File);
         QCOMPARE(file.size(), QSize(820, 540));
         // The web import keeps its own placement.
-        FMImport web(FMImport::Source::Web);
+        FMImport web(m_fx->connection(), FMImport::Source::Web);
         QCOMPARE(web.size(), QSize(900, 600));
     }
 }
@@ -608,7 +607,6 @@ void TestGuiImport::defaultsOpenForSupplierOfTheBox() {
         d->reject();
     });
     child<QPushButton>(w.get(), "BUDefaults")->click();
-    QCOMPARE(Session().currentSupplier, QString("70003"));
     QCOMPARE(title, QString("VELTAR Quendra Preisdaten - Defaults"));
     QCOMPARE(shownSupplier, QString("70003"));
     QCOMPARE(shownName, QString("Weiß & Söhne Fliesen"));
@@ -735,7 +733,7 @@ void TestGuiImport::importWithMissingUnitsReportsAndStoresNothing() {
 // Web import
 
 void TestGuiImport::webDownloadListsOfferedSuppliers() {
-    FMWebDownload w;
+    FMWebDownload w(m_fx->connection());
     QCOMPARE(w.windowTitle(), QString("Quendra Web Download"));
     auto* lief = child<QComboBox>(&w, "Lief");
     QStringList entries;
@@ -759,7 +757,7 @@ void TestGuiImport::webDownloadEntryWithoutCodeStaysOpenAndWritesNothing() {
     const QString file = WebDownloadPath();
     QCOMPARE(file, path("importfile.txt"));
     writeFile(file, kExtendedImportHeaderLine, mueLines()); // an earlier download
-    FMWebDownload w;
+    FMWebDownload w(m_fx->connection());
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     auto* lief = child<QComboBox>(&w, "Lief");
@@ -776,7 +774,7 @@ void TestGuiImport::webDownloadEntryWithoutCodeStaysOpenAndWritesNothing() {
 }
 
 void TestGuiImport::webDownloadFailingOnTheServerStaysOpen() {
-    FMWebDownload w;
+    FMWebDownload w(m_fx->connection());
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     // The server's web data are gone: the call fails.
@@ -791,7 +789,7 @@ void TestGuiImport::webDownloadFailingOnTheServerStaysOpen() {
 }
 
 void TestGuiImport::webDownloadWritesFileAndCloses() {
-    FMWebDownload w;
+    FMWebDownload w(m_fx->connection());
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     auto* lief = child<QComboBox>(&w, "Lief");
@@ -808,7 +806,7 @@ void TestGuiImport::webDownloadWritesFileAndCloses() {
 }
 
 void TestGuiImport::webImportOpensDownloadedFile() {
-    FMImport w(FMImport::Source::Web);
+    FMImport w(m_fx->connection(), FMImport::Source::Web);
     whenShown<FMWebDownload>([](FMWebDownload* d) {
         auto* lief = child<QComboBox>(d, "Lief");
         lief->setCurrentIndex(1);
@@ -827,7 +825,7 @@ void TestGuiImport::webImportOpensDownloadedFile() {
 }
 
 void TestGuiImport::webImportWithoutDownloadReportsMissingFile() {
-    FMImport w(FMImport::Source::Web);
+    FMImport w(m_fx->connection(), FMImport::Source::Web);
     bool downloadShown = false;
     whenShown<FMWebDownload>([&](FMWebDownload* d) {
         downloadShown = true;
@@ -878,7 +876,7 @@ void TestGuiImport::supplierSearchListsHitsAndReturnsChoice() {
         if (s->isVisible())
             s->reject();
     });
-    QCOMPARE(vt_lnr_su(nullptr), QString("70003"));
+    QCOMPARE(vt_lnr_su(m_fx->connection(), nullptr), QString("70003"));
     QCOMPARE(headers, (QStringList{"Lief.-Nr", "Name", "PLZ", "Ort"}));
     QCOMPARE(rows.size(), 1);
     QCOMPARE(rows[0], (QStringList{"70002", "Schröder Dämmtechnik KG", "40231", "Düsseldorf"}));
@@ -900,7 +898,7 @@ void TestGuiImport::supplierSearchCancelledReturnsEmpty() {
         list->setCurrentIndex(list->model()->index(0, 0));
         child<QPushButton>(s, "BUAbbruch")->click();
     });
-    QCOMPARE(vt_lnr_su(nullptr), QString());
+    QCOMPARE(vt_lnr_su(m_fx->connection(), nullptr), QString());
     // Enter in the list chooses the current row.
     whenShown<FMLnrsu>([](FMLnrsu* s) {
         child<QPushButton>(s, "BUSuchen")->click();
@@ -910,13 +908,12 @@ void TestGuiImport::supplierSearchCancelledReturnsEmpty() {
         if (s->isVisible())
             s->reject();
     });
-    QCOMPARE(vt_lnr_su(nullptr), QString("70004"));
+    QCOMPARE(vt_lnr_su(m_fx->connection(), nullptr), QString("70004"));
 }
 
 void TestGuiImport::defaultsSavedOrLeftAlone() {
-    Session().currentSupplier = "70002";
     {
-        FMDef d(Session().currentSupplier);
+        FMDef d(m_fx->connection(), "70002");
         d.show();
         QCOMPARE(child<QLineEdit>(&d, "TXTLnr")->text(), QString("70002"));
         QCOMPARE(child<QLineEdit>(&d, "TXTWarengruppe")->text(), QString());
@@ -933,14 +930,14 @@ void TestGuiImport::defaultsSavedOrLeftAlone() {
         QVERIFY(!d.isVisible());
     }
     bool ok = false;
-    const SupplierDefaults stored = LoadSupplierDefaults("70002", &ok);
+    const SupplierDefaults stored = LoadSupplierDefaults(m_fx->connection(), "70002", &ok);
     QVERIFY(ok);
     QCOMPARE(stored.warengruppe, QString("WG10"));
     QCOMPARE(stored.aufschlag, QString("25,5"));
     QCOMPARE(stored.rundung, QString("0,05"));
     QCOMPARE(stored.freigabe, QString("J"));
     {
-        FMDef d(Session().currentSupplier);
+        FMDef d(m_fx->connection(), "70002");
         d.show();
         QCOMPARE(child<QLineEdit>(&d, "TXTWarengruppe")->text(), QString("WG10"));
         QCOMPARE(child<QComboBox>(&d, "CBRundung")->currentText(), QString("0,05"));
@@ -949,7 +946,7 @@ void TestGuiImport::defaultsSavedOrLeftAlone() {
         child<QPushButton>(&d, "BUAbbruch")->click();
         QVERIFY(!d.isVisible());
     }
-    QCOMPARE(LoadSupplierDefaults("70002").warengruppe, QString("WG10"));
+    QCOMPARE(LoadSupplierDefaults(m_fx->connection(), "70002").warengruppe, QString("WG10"));
     QVERIFY(m_ui->messages.isEmpty());
 }
 

@@ -14,7 +14,8 @@
 #include "base/WorkstationSettings.h"
 #include "common/TextHelpers.h"
 #include "positions/gui/FMPos.h"
-#include "server/ServerConnection.h"
+#include "server/Connection.h"
+#include "server/MCommands.h"
 #include "session/Login.h"
 #include "session/gui/FMPass.h"
 #include "session/gui/FMServer.h"
@@ -60,6 +61,7 @@ QString placementSetting(const QString& key) {
 // (unless realServerList is set).
 class TestUserInterface : public DesktopUserInterface, public RecordedMessages {
 public:
+    explicit TestUserInterface(Connection& connection) : DesktopUserInterface(connection) {}
     MessageAnswer message(const QString& text, const QString& title, MessageIcon icon,
                           MessageButtons buttons) override {
         return record(text, title, icon, buttons);
@@ -220,17 +222,17 @@ void TestGuiLogin::init() {
                                                ClientTestFixture::OnExit::Record);
     // The demo company's server entry is this workstation's default.
     WorkstationSettings::setValue(kLoginApp, kLoginSection, "ServerObjekt", "1");
-    m_ui = std::make_unique<TestUserInterface>();
+    m_ui = std::make_unique<TestUserInterface>(m_fx->connection());
 }
 
 void TestGuiLogin::cleanup() {
-    delete FMPass::instance(false);
+    delete FMPass::existing();
     m_ui.reset();
     m_fx.reset();
 }
 
 void TestGuiLogin::loginByCommandLine() {
-    QVERIFY(LogInByCommandLine(*m_ui, *m_ui));
+    QVERIFY(LogInByCommandLine(m_fx->connection(), *m_ui, *m_ui));
 }
 
 // ---------------------------------------------------------------- login window
@@ -259,7 +261,7 @@ void TestGuiLogin::loginWindowControls() {
         password->setText("demo");
         QTest::keyClick(password, Qt::Key_Return);
     });
-    QVERIFY(user_anmeld(m_ui.get()));
+    QVERIFY(user_anmeld(m_fx->connection(), m_ui.get()));
     QCOMPARE(title, QString("VELTAR Benutzeranmeldung"));
     QCOMPARE(locations,
              QStringList({"01 Zentrale Köln=01", "02 Lager Nord=02", "03 Baumarkt Süd=03"}));
@@ -274,7 +276,7 @@ void TestGuiLogin::loginWindowControls() {
     QCOMPARE(abbruch, QString("Abbruch"));
     // Return pressed "Anmelden": logged in, the window hidden, no message.
     QCOMPARE(Session().userDisplay, QString("DEM|Dörte Demo"));
-    QVERIFY(!FMPass::instance()->isVisible());
+    QVERIFY(!FMPass::instance(m_fx->connection())->isVisible());
     QVERIFY(m_ui->messages.isEmpty());
     QCOMPARE(ScrambleText(loginSetting("Passwort")), QString("demo"));
 }
@@ -285,12 +287,12 @@ void TestGuiLogin::wrongPasswordLeadsBackWithPasswordSelected() {
         child<QLineEdit>(w, "BPASSWORT")->setText("alt");
         QTest::mouseClick(child<QPushButton>(w, "BUSpeich"), Qt::LeftButton);
     });
-    QVERIFY(!user_anmeld(m_ui.get()));
+    QVERIFY(!user_anmeld(m_fx->connection(), m_ui.get()));
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(m_ui->messages[0].text, QString("Passwort Falsch oder Benutzer nicht Aktiv."));
     QCOMPARE(m_ui->messages[0].title, QString("Anmeldung an Caché."));
     QCOMPARE(m_ui->messages[0].icon, MessageIcon::Information);
-    QVERIFY(!FMPass::instance()->isVisible());
+    QVERIFY(!FMPass::instance(m_fx->connection())->isVisible());
 
     // The main window's loop asks again: the password is still there, wholly
     // selected, so typing replaces it.
@@ -302,7 +304,7 @@ void TestGuiLogin::wrongPasswordLeadsBackWithPasswordSelected() {
         QTest::keyClicks(password, "demo");
         QTest::mouseClick(child<QPushButton>(w, "BUSpeich"), Qt::LeftButton);
     });
-    QVERIFY(user_anmeld(m_ui.get()));
+    QVERIFY(user_anmeld(m_fx->connection(), m_ui.get()));
     QCOMPARE(text, QString("alt"));
     QCOMPARE(selected, QString("alt"));
     QCOMPARE(Session().userDisplay, QString("DEM|Dörte Demo"));
@@ -312,10 +314,10 @@ void TestGuiLogin::wrongPasswordLeadsBackWithPasswordSelected() {
 
 void TestGuiLogin::qualifyingCommandLineLogsInWithoutWindow() {
     Session().commandLine = "1 0 DEM demo 127.0.0.1 1973 VELTAR";
-    QVERIFY(user_anmeld(m_ui.get()));
-    QVERIFY(!FMPass::instance(false));
+    QVERIFY(user_anmeld(m_fx->connection(), m_ui.get()));
+    QVERIFY(!FMPass::existing());
     QVERIFY(m_ui->messages.isEmpty());
-    fmstart w;
+    fmstart w(m_fx->connection());
     QCOMPARE(w.windowTitle(), QString("VELTAR Quendra Preisdaten              Firma: 1     "
                                       "Standort: 01     Benutzer: DEM|Dörte Demo"));
 }
@@ -326,7 +328,7 @@ void TestGuiLogin::abbruchEndsProgramAndStoresPlacement() {
         child<QLineEdit>(w, "BPASSWORT")->setText("demo");
         QTest::mouseClick(child<QPushButton>(w, "BUAusst"), Qt::LeftButton);
     });
-    QVERIFY(!user_anmeld(m_ui.get()));
+    QVERIFY(!user_anmeld(m_fx->connection(), m_ui.get()));
     QCOMPARE(m_fx->exits, QList<int>{0});
     QCOMPARE(Session().userDisplay, QString());
     // Nothing typed was kept, and unloading stored where the window stood.
@@ -335,7 +337,7 @@ void TestGuiLogin::abbruchEndsProgramAndStoresPlacement() {
 
     // The close box ends the program as well.
     WhenModalShown("FMPass", [](QWidget* w) { w->close(); });
-    QVERIFY(!user_anmeld(m_ui.get()));
+    QVERIFY(!user_anmeld(m_fx->connection(), m_ui.get()));
     QCOMPARE(m_fx->exits, QList<int>({0, 0}));
 }
 
@@ -352,7 +354,7 @@ void TestGuiLogin::userCodeUpperCasedWhenLeft() {
         password->setText("demo");
         QTest::mouseClick(child<QPushButton>(w, "BUSpeich"), Qt::LeftButton);
     });
-    QVERIFY(user_anmeld(m_ui.get()));
+    QVERIFY(user_anmeld(m_fx->connection(), m_ui.get()));
     QCOMPARE(selectedOnEntry, QString("dem"));
     QCOMPARE(afterLeaving, QString("DEM"));
     QCOMPARE(loginSetting("Name"), QString("DEM"));
@@ -366,7 +368,7 @@ void TestGuiLogin::noDefaultServerAsksAndOpensServerList() {
         child<QLineEdit>(w, "BPASSWORT")->setText("demo");
         QTest::mouseClick(child<QPushButton>(w, "BUSpeich"), Qt::LeftButton);
     });
-    QVERIFY(user_anmeld(m_ui.get()));
+    QVERIFY(user_anmeld(m_fx->connection(), m_ui.get()));
     QCOMPARE(listsWhileShown, 1);
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(m_ui->messages[0].title, QString("Standardserver?"));
@@ -377,11 +379,11 @@ void TestGuiLogin::noDefaultServerAsksAndOpensServerList() {
 }
 
 void TestGuiLogin::newLoginFromMainWindowRenewsTitle() {
-    LoggedInMainWindow w(*m_ui);
+    LoggedInMainWindow w(m_fx->connection(), *m_ui);
     QVERIFY(w.loggedIn());
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     w.findChild<QAction*>("mLogin")->trigger();
-    FMPass* pass = FMPass::instance(false);
+    FMPass* pass = FMPass::existing();
     QVERIFY(pass);
     QVERIFY(pass->isVisible());
     QVERIFY(!pass->isModal());
@@ -397,16 +399,16 @@ void TestGuiLogin::newLoginFromMainWindowRenewsTitle() {
     QVERIFY2(m_ui->messages.isEmpty(), qPrintable(m_ui->messages.value(0).text));
     // The server knows the new user.
     bool failed = false;
-    QCOMPARE(dbcall("W PERSONAL", failed), QString("LAG"));
+    QCOMPARE(dbcall(m_fx->connection(), "W PERSONAL", failed), QString("LAG"));
     QVERIFY(m_fx->exits.isEmpty());
 }
 
 void TestGuiLogin::lockedUserRefusedAnotherLocationAndWindowStays() {
-    LoggedInMainWindow w(*m_ui);
+    LoggedInMainWindow w(m_fx->connection(), *m_ui);
     QVERIFY(w.loggedIn());
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     w.findChild<QAction*>("mLogin")->trigger();
-    FMPass* pass = FMPass::instance(false);
+    FMPass* pass = FMPass::existing();
     QVERIFY(pass);
     auto* combo = child<QComboBox>(pass, "co_standort");
     combo->setCurrentIndex(combo->findData("02"));
@@ -438,7 +440,7 @@ void TestGuiLogin::failedNewLoginKeepsTheMainWindowBlocked_data() {
 
 void TestGuiLogin::failedNewLoginKeepsTheMainWindowBlocked() {
     QFETCH(bool, abbruch);
-    LoggedInMainWindow w(*m_ui);
+    LoggedInMainWindow w(m_fx->connection(), *m_ui);
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     auto* list = w.downloadList();
     QVERIFY(w.ready(3));
@@ -446,7 +448,7 @@ void TestGuiLogin::failedNewLoginKeepsTheMainWindowBlocked() {
     QVERIFY(w.ToolButton(3)->isEnabled());
 
     w.findChild<QAction*>("mLogin")->trigger();
-    FMPass* pass = FMPass::instance(false);
+    FMPass* pass = FMPass::existing();
     QVERIFY(pass);
     TypeInto(child<QLineEdit>(pass, "BPASSWORT"), "falsch");
     child<QPushButton>(pass, "BUSpeich")->click();
@@ -512,7 +514,7 @@ void TestGuiLogin::serverListTakesEntryAndSetsDefault() {
     WorkstationSettings::remove(kLoginApp, kLoginSection, "ServerObjekt");
     Session().noDefaultServer = true;
 
-    FMServer list;
+    FMServer list(m_fx->connection());
     QCOMPARE(list.windowTitle(), QString("VELTAR Server"));
     QCOMPARE(FMServer::current(), &list);
     // Presets while nothing is chosen.
@@ -546,11 +548,11 @@ void TestGuiLogin::serverListTakesEntryAndSetsDefault() {
     // OK takes the boxes into the login data and the connection's data.
     Session().wj.clear();
     Session().server = "10.0.0.9";
-    RebuildConnectString();
+    m_fx->connection().rebuildConnectString();
     child<QPushButton>(&list, "BUOK")->click();
     QVERIFY(!list.isVisible());
     QCOMPARE(Session().wj, QString("2027"));
-    QCOMPARE(ConnectString(), QString("cn_iptcp:127.0.0.1[1973]:VELTAR"));
+    QCOMPARE(m_fx->connection().connectString(), QString("cn_iptcp:127.0.0.1[1973]:VELTAR"));
 }
 
 void TestGuiLogin::serverListOpenedAndClosedChangesNothing() {
@@ -564,12 +566,12 @@ void TestGuiLogin::serverListOpenedAndClosedChangesNothing() {
     f.firma = "1";
     f.fil = "0";
     Session().port = "4711";
-    RebuildConnectString();
-    const QString connect = ConnectString();
+    m_fx->connection().rebuildConnectString();
+    const QString connect = m_fx->connection().connectString();
     const QString objectId = LoginFormData().serverObjectId;
     QCOMPARE(connect, QString("cn_iptcp:127.0.0.1[4711]:VELTAR"));
     {
-        FMServer list;
+        FMServer list(m_fx->connection());
         // The boxes show the login data in force.
         QCOMPARE(child<QLineEdit>(&list, "BPORT")->text(), QString("4711"));
         QCOMPARE(child<QTreeWidget>(&list, "liServer")->topLevelItemCount(), 1);
@@ -585,17 +587,17 @@ void TestGuiLogin::serverListOpenedAndClosedChangesNothing() {
     }
     QCOMPARE(LoginFormData().port, QString("4711"));
     QCOMPARE(LoginFormData().serverObjectId, objectId);
-    QCOMPARE(ConnectString(), connect);
+    QCOMPARE(m_fx->connection().connectString(), connect);
     {
         // Closed with OK and nothing chosen: the same.
-        FMServer list;
+        FMServer list(m_fx->connection());
         child<QPushButton>(&list, "BUOK")->click();
     }
     QCOMPARE(LoginFormData().port, QString("4711"));
-    QCOMPARE(ConnectString(), connect);
+    QCOMPARE(m_fx->connection().connectString(), connect);
     {
         // A chosen entry reaches the connect string, however the list closes.
-        FMServer list;
+        FMServer list(m_fx->connection());
         list.show();
         QVERIFY(QTest::qWaitForWindowExposed(&list));
         clickRow(child<QTreeWidget>(&list, "liServer"), 0);
@@ -603,7 +605,7 @@ void TestGuiLogin::serverListOpenedAndClosedChangesNothing() {
         list.close();
     }
     QCOMPARE(LoginFormData().serverObjectId, QString("1"));
-    QCOMPARE(ConnectString(), QString("cn_iptcp:127.0.0.1[1973]:VELTAR"));
+    QCOMPARE(m_fx->connection().connectString(), QString("cn_iptcp:127.0.0.1[1973]:VELTAR"));
 }
 
 void TestGuiLogin::connectionNoteSaysWhatIsTried() {
@@ -627,7 +629,7 @@ void TestGuiLogin::connectionNoteSaysWhatIsTried() {
 void TestGuiLogin::serverListChangesEntryOnlyAfterBothQuestions() {
     loginByCommandLine();
     LoginFormData().serverObjectId = "1";
-    FMServer list;
+    FMServer list(m_fx->connection());
     auto* entries = child<QTreeWidget>(&list, "liServer");
     QCOMPARE(entries->currentItem(), entries->topLevelItem(0));
     auto* port = child<QLineEdit>(&list, "BPORT");
@@ -654,7 +656,7 @@ void TestGuiLogin::serverListChangesEntryOnlyAfterBothQuestions() {
     QCOMPARE(m_ui->messages[2].text, QString("Änderungen sichern?"));
     QCOMPARE(port->text(), QString("1973"));
     QVERIFY(port->isReadOnly());
-    QCOMPARE(LoadServerEntries().value(0).port, QString("1973"));
+    QCOMPARE(LoadServerEntries(m_fx->connection()).value(0).port, QString("1973"));
 
     m_ui->answers.enqueue(MessageAnswer::Yes);
     edit->click();
@@ -665,28 +667,27 @@ void TestGuiLogin::serverListChangesEntryOnlyAfterBothQuestions() {
     QCOMPARE(m_ui->messages.size(), 5);
     // The saved entry points elsewhere: the connection was closed, the next
     // call connects to the new place.
-    QVERIFY(!Factory().isConnected());
-    BeginServerCall(false, false);
-    EndServerCall(false);
-    const QList<ServerEntry> stored = LoadServerEntries();
+    QVERIFY(!m_fx->connection().client().isConnected());
+    m_fx->connection().ensure();
+    const QList<ServerEntry> stored = LoadServerEntries(m_fx->connection());
     QCOMPARE(stored.size(), 1);
     QCOMPARE(stored[0].id, QString("1"));
     QCOMPARE(stored[0].port, QString("1974"));
     QCOMPARE(stored[0].bezeichnung, QString("Demo-Firma Köln"));
     QCOMPARE(entries->topLevelItem(0)->text(0), QString("Demo-Firma Köln"));
-    QCOMPARE(ConnectString(), QString("cn_iptcp:127.0.0.1[1974]:VELTAR"));
+    QCOMPARE(m_fx->connection().connectString(), QString("cn_iptcp:127.0.0.1[1974]:VELTAR"));
     QVERIFY(port->isReadOnly());
 }
 
 void TestGuiLogin::serverListRestoresButNeverStoresPlacement() {
     {
-        FMServer list;
+        FMServer list(m_fx->connection());
         list.move(40, 50);
         list.close();
     }
     QVERIFY(placementSetting("FMServer").isEmpty());
     WorkstationSettings::setValue("Quendrapr", "Windowpos", "FMServer", "1500|1200|10500|6000");
-    FMServer list;
+    FMServer list(m_fx->connection());
     list.show();
     QVERIFY(QTest::qWaitForWindowExposed(&list));
     QCOMPARE(list.width(), 700);
@@ -699,7 +700,7 @@ void TestGuiLogin::serverListRestoresButNeverStoresPlacement() {
 void TestGuiLogin::serverListConfirmsTheDefault() {
     loginByCommandLine();
     WorkstationSettings::remove(kLoginApp, kLoginSection, "ServerObjekt");
-    FMServer list;
+    FMServer list(m_fx->connection());
     list.show();
     QVERIFY(QTest::qWaitForWindowExposed(&list));
     auto* status = child<QLabel>(&list, "lbStatus");
@@ -744,19 +745,19 @@ void TestGuiLogin::typedServerDataReachTheNextAttempt() {
         QTest::mouseClick(child<QPushButton>(w, "BUOK"), Qt::LeftButton);
     });
     answerLoginWith("zwei");
-    const bool loggedIn = user_anmeld(m_ui.get());
+    const bool loggedIn = user_anmeld(m_fx->connection(), m_ui.get());
     QCOMPARE(m_ui->texts(), QStringList{"Server nach 3 Versuchen nicht erreichbar!\r\n"
                                         "Bitte Kontrollieren Sie die Verbindungsdaten"} +
                                 questions);
     QVERIFY(loggedIn);
     QCOMPARE(m_ui->serverListShown, 1);
     QVERIFY(m_fx->exits.isEmpty());
-    QCOMPARE(ConnectString(), QString("cn_iptcp:127.0.0.1[39995]:VELTAR"));
+    QCOMPARE(m_fx->connection().connectString(), QString("cn_iptcp:127.0.0.1[39995]:VELTAR"));
     QCOMPARE(Session().firma, QString("2"));
     QCOMPARE(Session().wj, QString("2026"));
     QCOMPARE(Session().userDisplay, QString("ZW|Zora Zweig"));
     bool failed = false;
-    QCOMPARE(dbcall("W FIRMA", failed), QString("2"));
+    QCOMPARE(dbcall(m_fx->connection(), "W FIRMA", failed), QString("2"));
     // The workstation keeps them; the default entry stays the one it was
     // (no entry on a server holds the typed data).
     const QList<QPair<QString, QString>> kept{{"Server", "127.0.0.1"}, {"Port", "39995"},
@@ -766,17 +767,17 @@ void TestGuiLogin::typedServerDataReachTheNextAttempt() {
         QCOMPARE(loginSetting(key), value);
 
     // Started again: the kept data lead to that server at once.
-    delete FMPass::instance(false);
-    ReleaseConnection();
+    delete FMPass::existing();
+    m_fx->connection().release();
     Session() = SessionContext();
     LoginFormData() = LoginForm();
-    SetCredentials({});
+    m_fx->connection().setCredentials({});
     m_ui->messages.clear();
     answerLoginWith("zwei");
-    QVERIFY(user_anmeld(m_ui.get()));
+    QVERIFY(user_anmeld(m_fx->connection(), m_ui.get()));
     QCOMPARE(m_ui->texts(), QStringList());
     QCOMPARE(m_ui->serverListShown, 1);
-    QCOMPARE(ConnectString(), QString("cn_iptcp:127.0.0.1[39995]:VELTAR"));
+    QCOMPARE(m_fx->connection().connectString(), QString("cn_iptcp:127.0.0.1[39995]:VELTAR"));
     QCOMPARE(Session().userDisplay, QString("ZW|Zora Zweig"));
 }
 
@@ -784,7 +785,7 @@ void TestGuiLogin::typedServerDataReachTheNextAttempt() {
 
 void TestGuiLogin::mainWindowListsNewestDownloadFirst() {
     loginByCommandLine();
-    fmstart w;
+    fmstart w(m_fx->connection());
     auto* list = child<QTreeView>(&w, "lilief");
     QAbstractItemModel* rows = list->model();
     QCOMPARE(headerTexts(rows),
@@ -821,7 +822,7 @@ void TestGuiLogin::mainWindowListsNewestDownloadFirst() {
 }
 
 void TestGuiLogin::deleteAnsweredNoChangesNothing() {
-    LoggedInMainWindow w(*m_ui);
+    LoggedInMainWindow w(m_fx->connection(), *m_ui);
     QVERIFY(w.ready(3));
     auto* list = w.downloadList();
     QAbstractItemModel* rows = list->model();
@@ -834,12 +835,12 @@ void TestGuiLogin::deleteAnsweredNoChangesNothing() {
     QCOMPARE(m_ui->messages[0].icon, MessageIcon::Question);
     QCOMPARE(m_ui->messages[0].buttons, MessageButtons::YesNo);
     QCOMPARE(rows->rowCount(), 3);
-    QCOMPARE(LoadDownloadList().size(), 3);
+    QCOMPARE(LoadDownloadList(m_fx->connection()).size(), 3);
     QVERIFY(w.ToolButton(4)->isEnabled());
 }
 
 void TestGuiLogin::deleteYesWithoutSelectedRowSendsNothing() {
-    LoggedInMainWindow w(*m_ui);
+    LoggedInMainWindow w(m_fx->connection(), *m_ui);
     QVERIFY(w.ready(3));
     auto* list = w.downloadList();
     QAbstractItemModel* rows = list->model();
@@ -851,11 +852,11 @@ void TestGuiLogin::deleteYesWithoutSelectedRowSendsNothing() {
     w.tool1_ButtonClick(4);
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(rows->rowCount(), 3);
-    QCOMPARE(LoadDownloadList().size(), 3);
+    QCOMPARE(LoadDownloadList(m_fx->connection()).size(), 3);
 }
 
 void TestGuiLogin::afterDeletionRowButtonsAreDisabled() {
-    LoggedInMainWindow w(*m_ui);
+    LoggedInMainWindow w(m_fx->connection(), *m_ui);
     QVERIFY(w.ready(3));
     auto* list = w.downloadList();
     QAbstractItemModel* rows = list->model();
@@ -868,7 +869,7 @@ void TestGuiLogin::afterDeletionRowButtonsAreDisabled() {
     QVERIFY(!w.ToolButton(4)->isEnabled());
     QVERIFY(!w.SelectedDownload());
     QStringList keys;
-    for (const DownloadRow& r : LoadDownloadList())
+    for (const DownloadRow& r : LoadDownloadList(m_fx->connection()))
         keys << r.key;
     QCOMPARE(keys.size(), 2);
     QVERIFY(!keys.contains(key));
@@ -882,7 +883,7 @@ void TestGuiLogin::afterDeletionRowButtonsAreDisabled() {
 void TestGuiLogin::taskButtonsOpenTheirWindows() {
     QTemporaryDir temp;
     qputenv("TEMP", temp.path().toUtf8());
-    LoggedInMainWindow w(*m_ui);
+    LoggedInMainWindow w(m_fx->connection(), *m_ui);
     QVERIFY(w.ready(3));
     auto* list = w.downloadList();
     QAbstractItemModel* rows = list->model();
@@ -918,13 +919,12 @@ void TestGuiLogin::taskButtonsOpenTheirWindows() {
     QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, row);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row);
     QCOMPARE(caption, QString("Quendra Preisdaten - Positionen   70003 Weiß & Söhne Fliesen"));
-    QCOMPARE(Session().currentSupplier, QString("70003"));
-    QCOMPARE(LoadDownloadList().size(), 3);
+    QCOMPARE(LoadDownloadList(m_fx->connection()).size(), 3);
     qunsetenv("TEMP");
 }
 
 void TestGuiLogin::positionsWindowShowsTheDownload() {
-    LoggedInMainWindow w(*m_ui);
+    LoggedInMainWindow w(m_fx->connection(), *m_ui);
     QVERIFY(w.ready(3));
     auto* list = w.downloadList();
     clickRow(list, 2); // download 1 of 70001
@@ -972,17 +972,17 @@ void TestGuiLogin::positionsWindowShowsTheDownload() {
 
 void TestGuiLogin::closingStoresPlacementClosesConnectionAndEnds() {
     {
-        LoggedInMainWindow w(*m_ui);
+        LoggedInMainWindow w(m_fx->connection(), *m_ui);
         QVERIFY(w.loggedIn());
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.resize(800, 500);
         w.findChild<QAction*>("Beenden")->trigger();
         QVERIFY(!w.isVisible());
         QCOMPARE(m_fx->exits, QList<int>{0});
-        QVERIFY(!Factory().isConnected());
+        QVERIFY(!m_fx->connection().client().isConnected());
         QVERIFY(!placementSetting("FMQuendrapr").isEmpty());
     }
-    fmstart again;
+    fmstart again(m_fx->connection());
     QCOMPARE(again.size(), QSize(800, 500));
     again.show();
     QVERIFY(QTest::qWaitForWindowExposed(&again));
@@ -992,7 +992,7 @@ void TestGuiLogin::closingStoresPlacementClosesConnectionAndEnds() {
 }
 
 void TestGuiLogin::aboutBoxIsNonModal() {
-    LoggedInMainWindow w(*m_ui);
+    LoggedInMainWindow w(m_fx->connection(), *m_ui);
     QVERIFY(w.loggedIn());
     w.findChild<QAction*>("HilfeUeber")->trigger();
     auto* about = w.findChild<QMessageBox*>("frmAbout");
@@ -1014,13 +1014,13 @@ void TestGuiLogin::loginThroughListToDeletion() {
     });
     m_ui->loginWindowLimit = 1;
     int rounds = 0;
-    while (!user_anmeld(m_ui.get()) && ++rounds < 3) {
+    while (!user_anmeld(m_fx->connection(), m_ui.get()) && ++rounds < 3) {
     }
     QCOMPARE(rounds, 0);
     QCOMPARE(m_ui->loginWindowsShown, 1);
     QCOMPARE(loginSetting("Name"), QString("DEM"));
 
-    fmstart w;
+    fmstart w(m_fx->connection());
     w.show();
     auto* list = child<QTreeView>(&w, "lilief");
     QAbstractItemModel* rows = list->model();
@@ -1031,7 +1031,7 @@ void TestGuiLogin::loginThroughListToDeletion() {
     m_ui->answers.enqueue(MessageAnswer::Yes);
     w.ToolButton(4)->trigger();
     QCOMPARE(rows->rowCount(), 2);
-    const QList<DownloadRow> stored = LoadDownloadList();
+    const QList<DownloadRow> stored = LoadDownloadList(m_fx->connection());
     QCOMPARE(stored.size(), 2);
     QCOMPARE(stored[0].lnr, QString("70003"));
     QCOMPARE(stored[1].lnr, QString("70002"));

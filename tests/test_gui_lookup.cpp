@@ -54,8 +54,8 @@ void TestGuiLookup::cleanup() {
 
 FMPos* TestGuiLookup::open() {
     return ShowPositionsWindow(
-        m_window, PositionDownload{"3", "70003", QStringLiteral("Weiß & Söhne Fliesen")},
-        [](FMPos& w) {
+        m_fx->connection(), m_window,
+        PositionDownload{"3", "70003", QStringLiteral("Weiß & Söhne Fliesen")}, [](FMPos& w) {
             return w.Grid()->size() >= 4 && w.findChild<QToolBar*>("tool1")->isEnabled();
         });
 }
@@ -99,7 +99,7 @@ void TestGuiLookup::articleSearchFillsTheCell() {
 }
 
 void TestGuiLookup::articleListPagesAsItFills() {
-    FMArtsu search;
+    FMArtsu search(m_fx->connection());
     search.show();
     search.findChild<QLineEdit*>("SLNR")->clear();
     auto* active = search.findChild<QComboBox*>("SAKTIV");
@@ -135,7 +135,7 @@ void TestGuiLookup::customerSearchChoosesAHit() {
         if (s->isVisible())
             s->reject();
     });
-    QCOMPARE(vt_knr_su(nullptr), QString("10006"));
+    QCOMPARE(vt_knr_su(m_fx->connection(), nullptr), QString("10006"));
     QCOMPARE(headers, QString("Kd.-Nr"));
     QCOMPARE(numbers, QStringList({"10005", "10006", "10007", "10008"}));
 }

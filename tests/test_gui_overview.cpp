@@ -169,9 +169,10 @@ void TestGuiOverview::positionsWindowLeadsIntoTheGrid() {
     QVERIFY(q.exec("UPDATE quendrap_pos SET Preis = round(Preis * (0.7 + (CAST(id AS INTEGER) % "
                    "9) * 0.08), 4) WHERE DLID='" +
                    key + "'"));
-    FMPos* w = ShowPositionsWindow(
-        m_window, PositionDownload{key, "70001", QStringLiteral("Müller"), QString(), 60},
-        [](FMPos& win) { return win.Grid()->size() >= 60; });
+    FMPos* w =
+        ShowPositionsWindow(m_fx->connection(), m_window,
+                            PositionDownload{key, "70001", QStringLiteral("Müller"), QString(), 60},
+                            [](FMPos& win) { return win.Grid()->size() >= 60; });
     QVERIFY(!w->OverviewWindow());
     QStringList captions;
     for (QAction* a : w->findChild<QToolBar*>("tool1")->actions())

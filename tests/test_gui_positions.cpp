@@ -85,27 +85,28 @@ void TestGuiPositions::cleanup() {
 
 FMPos* TestGuiPositions::open() {
     return ShowPositionsWindow(
-        m_window, PositionDownload{"1", "70001", QStringLiteral("Müller Baustoffe GmbH")},
+        m_fx->connection(), m_window,
+        PositionDownload{"1", "70001", QStringLiteral("Müller Baustoffe GmbH")},
         [](FMPos& w) { return w.Grid()->size() >= 3 && w.Candidates()->rowCount() >= 5; });
 }
 
 FMPos* TestGuiPositions::openGenerated(int count) {
     m_key = FillDemoPositions(m_fx->engine(), count);
     return ShowPositionsWindow(
-        m_window,
+        m_fx->connection(), m_window,
         PositionDownload{m_key, "70001", QStringLiteral("Müller Baustoffe GmbH"), QString(), count},
         [count](FMPos& w) { return w.Grid()->size() >= count && w.Candidates()->rowCount() > 0; });
 }
 
 QString TestGuiPositions::serverCell(const QString& key, int row, int column) {
     PositionGridModel m;
-    PositionLoad::loadGrid({key, "70001", QString()}, m);
+    PositionLoad::loadGrid(m_fx->connection(), {key, "70001", QString()}, m);
     return m.size() > row ? m.cellText(row, column) : QString("<keine Zeile>");
 }
 
 QString TestGuiPositions::serverCell(int row, int column) {
     PositionGridModel m;
-    PositionLoad::loadGrid({"1", "70001", QString()}, m);
+    PositionLoad::loadGrid(m_fx->connection(), {"1", "70001", QString()}, m);
     return m.size() > row ? m.cellText(row, column) : QString("<keine Zeile>");
 }
 
@@ -159,7 +160,7 @@ void TestGuiPositions::candidateListAssignsRowAfterRow() {
     // Row 1 loses its article; a double-click on 100100 assigns it back and
     // goes on to row 2.
     QVERIFY(w->Editor()->edit(0, ArtNr, "", m_none));
-    PositionLoad::loadCandidates({"1", "70001", QString()}, *w->Candidates());
+    PositionLoad::loadCandidates(m_fx->connection(), {"1", "70001", QString()}, *w->Candidates());
     QCOMPARE(list->model()->index(0, 3).data().toString(), QString());
     grid->setCurrentIndex(grid->model()->index(0, ArtNr));
     clickRow(0, true);
@@ -225,6 +226,7 @@ void TestGuiPositions::marksAndBatchSetting() {
 void TestGuiPositions::loadShowsHowFarAndAusstiegStopsIt() {
     const QString key = FillDemoPositions(m_fx->engine(), 3000);
     m_window = std::make_unique<FMPos>(
+        m_fx->connection(),
         PositionDownload{key, "70001", QStringLiteral("Müller"), QString(), 3000});
     FMPos* w = m_window.get();
     w->setModal(false);
@@ -418,6 +420,7 @@ void TestGuiPositions::exportTakesTheRowsAsShown() {
 void TestGuiPositions::rowChosenDuringTheLoadStaysCurrent() {
     m_key = FillDemoPositions(m_fx->engine(), 600);
     m_window = std::make_unique<FMPos>(
+        m_fx->connection(),
         PositionDownload{m_key, "70001", QStringLiteral("Müller"), QString(), 600});
     FMPos* w = m_window.get();
     w->setModal(false);
@@ -455,6 +458,7 @@ void TestGuiPositions::rowChosenDuringTheLoadStaysCurrent() {
 void TestGuiPositions::scrollDuringTheLoadAndMarksAreKept() {
     m_key = FillDemoPositions(m_fx->engine(), 600);
     m_window = std::make_unique<FMPos>(
+        m_fx->connection(),
         PositionDownload{m_key, "70001", QStringLiteral("Müller"), QString(), 600});
     FMPos* w = m_window.get();
     w->setModal(false);
@@ -734,7 +738,8 @@ void TestGuiPositions::columnsAreAsWideAsTheirCells() {
                    "WHERE DLID='" +
                    m_key + "'"));
     FMPos* w = ShowPositionsWindow(
-        m_window, PositionDownload{m_key, "70001", QStringLiteral("Müller"), QString(), 12},
+        m_fx->connection(), m_window,
+        PositionDownload{m_key, "70001", QStringLiteral("Müller"), QString(), 12},
         [](FMPos& win) { return win.Grid()->size() >= 12; });
     QTableView* grid = w->PositionGridView();
     const QFontMetrics metrics(grid->font());

@@ -145,7 +145,7 @@ void TestGuiPriceList::mappingWindowProposesAndFollowsChoices() {
 void TestGuiPriceList::priceListImportedAndMappingRemembered() {
     m_ui->fileLists.enqueue({data("liste-semikolon.csv")});
     const int before = downloadCount();
-    FMImport w(FMImport::Source::File);
+    FMImport w(m_fx->connection(), FMImport::Source::File);
     w.show();
     QTRY_VERIFY(!child<QPlainTextEdit>(&w, "text")->toPlainText().isEmpty());
     QCOMPARE(child<QPlainTextEdit>(&w, "text")->toPlainText().section('\n', 0, 3),
@@ -208,7 +208,7 @@ void TestGuiPriceList::eachKindImportedThroughTheWindow() {
     QFETCH(QString, summary);
     QFETCH(QStringList, positions);
     m_ui->fileLists.enqueue({data(file)});
-    FMImport w(FMImport::Source::File);
+    FMImport w(m_fx->connection(), FMImport::Source::File);
     w.show();
     QTRY_VERIFY(!child<QPlainTextEdit>(&w, "text")->toPlainText().isEmpty());
     QCOMPARE(child<QPlainTextEdit>(&w, "text")->toPlainText().section('\n', 0, 0), summary);
@@ -250,7 +250,7 @@ void TestGuiPriceList::mappingWindowCancelledStoresNothing() {
                     *ColumnMapping::FromColumnsText("bestnr=A,preis=C", &ignored));
     m_ui->fileLists.enqueue({data("liste-tab.csv")});
     const int before = downloadCount();
-    FMImport w(FMImport::Source::File);
+    FMImport w(m_fx->connection(), FMImport::Source::File);
     w.show();
     QTRY_VERIFY(!child<QPlainTextEdit>(&w, "text")->toPlainText().isEmpty());
     child<QLineEdit>(&w, "TXTLnr")->setText("70001");

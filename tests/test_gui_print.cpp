@@ -27,7 +27,7 @@ void TestGuiPrint::previewAndPdf() {
     PositionGridModel grid;
     const PositionDownload download{"1", "70001", QStringLiteral("Müller Baustoffe GmbH"),
                                     "2026-11-01"};
-    QVERIFY(PositionLoad::loadGrid(download, grid));
+    QVERIFY(PositionLoad::loadGrid(fx.connection(), download, grid));
     grid.setMarked(0, true);
     grid.setMarked(2, true);
     FMDruck w(grid, download);

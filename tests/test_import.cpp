@@ -11,7 +11,7 @@
 #include "import/ImportFileReader.h"
 #include "import/ImportFormats.h"
 #include "import/WebImport.h"
-#include "server/ServerConnection.h"
+#include "server/Connection.h"
 #include "shell/Downloads.h"
 
 #include <QDateTime>
@@ -131,7 +131,7 @@ int TestImport::count(const QString& sql) {
 }
 
 void TestImport::openChecksTheFile() {
-    FileImport import;
+    FileImport import(m_fx->connection());
     OpenedFile r = import.open(m_fx->path("fehlt.txt"));
     QVERIFY(!r.ok);
     QCOMPARE(r.message, QString("Datei nicht vorhanden"));
@@ -157,18 +157,17 @@ void TestImport::openChecksTheFile() {
 }
 
 void TestImport::openFindsLinkedSupplier() {
-    FileImport import;
+    FileImport import(m_fx->connection());
     const OpenedFile r = import.open(
         write("mue.txt", {m_header, line("MUE", "", "1", "Dübel", "STK", "1", "01.01.2027")}));
     QVERIFY(r.ok);
     QCOMPARE(r.supplier, QString("70001"));
     QCOMPARE(r.supplierName, QString("Müller Baustoffe GmbH"));
-    QCOMPARE(Session().currentSupplier, QString("70001"));
     QVERIFY(m_ui->messages.isEmpty());
 }
 
 void TestImport::unknownSupplierIsReported() {
-    FileImport import;
+    FileImport import(m_fx->connection());
     QCOMPARE(import.checkSupplier("99999"), QString());
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(m_ui->messages[0].text, QString("Lieferant nicht gespeichert"));
@@ -183,8 +182,7 @@ void TestImport::failedSupplierLookUpKeepsTheFileUsable() {
     m_fx->setClientMaker([](StandinEngine& engine) {
         return std::make_unique<RefusingClient>(engine, "getlnr", 5100, "<UNDEFINED> getlnr");
     });
-    Session().currentSupplier = "70002";
-    FileImport import;
+    FileImport import(m_fx->connection());
     const OpenedFile r = import.open(
         write("mue.txt", {m_header, line("MUE", "", "1", "Dübel", "STK", "1", "01.01.2027")}));
     // Reported, but the file is fine: the buyer types the supplier.
@@ -192,7 +190,6 @@ void TestImport::failedSupplierLookUpKeepsTheFileUsable() {
     QCOMPARE(r.supplier, QString());
     QCOMPARE(r.supplierName, QString());
     QCOMPARE(r.message, QString());
-    QCOMPARE(Session().currentSupplier, QString());
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(m_ui->messages[0].text,
              QString("Vorgang: FMImport.Timer1 Lieferant zum Herstellercode.\r\n\r\n"
@@ -237,10 +234,10 @@ void TestImport::nestedImportsAnswerTheirOwnQuestions() {
     int busyInside = -1;
     outer.inside = [&] {
         busyInside = m_ui->busyDepth();
-        FileImport second;
+        FileImport second(m_fx->connection());
         innerResult = second.run(innerFile, "70001", inner);
     };
-    FileImport first;
+    FileImport first(m_fx->connection());
     const ImportResult r = first.run(outerFile, "70001", outer);
     QCOMPARE(r.outcome, ImportResult::Outcome::Imported);
     QCOMPARE(r.positions, 2);
@@ -274,7 +271,7 @@ void TestImport::tracksCountedAndOnlyMarkedPricesStored() {
         t.markOnly({"01.01.2027", "01.03.2027"});
         return true;
     };
-    FileImport import;
+    FileImport import(m_fx->connection());
     const ImportResult r = import.run(write("tracks.txt", lines), "70001", *m_ui);
     QCOMPARE(r.outcome, ImportResult::Outcome::Imported);
     QCOMPARE(m_ui->shownTracks.size(), 3);
@@ -300,7 +297,7 @@ void TestImport::tracksCountedAndOnlyMarkedPricesStored() {
                                "L4/01.03.2027/6/Vier/RG1/Baustoffe"}));
     QCOMPARE(count("SELECT count(*) FROM quendrap_ekgrp WHERE DLID='" + r.downloadId + "'"), 1);
     bool ok = false;
-    const QList<DownloadRow> rows = LoadDownloadList(&ok);
+    const QList<DownloadRow> rows = LoadDownloadList(m_fx->connection(), &ok);
     QCOMPARE(rows[0].key, r.downloadId);
     QCOMPARE(rows[0].positionen, QString("3"));
     QCOMPARE(rows[0].personal, QString("DEM"));
@@ -310,7 +307,7 @@ void TestImport::tracksCountedAndOnlyMarkedPricesStored() {
 
 void TestImport::emptyChoiceStillLinksManufacturer() {
     m_ui->onPriceTracks = [](PriceTrackList&) { return true; };
-    FileImport import;
+    FileImport import(m_fx->connection());
     const ImportResult r = import.run(
         write("leer.txt", {m_header, line("NEUCODE", "", "1", "x", "STK", "4,20", "01.01.2027")}),
         "70004", *m_ui);
@@ -324,7 +321,7 @@ void TestImport::emptyChoiceStillLinksManufacturer() {
 }
 
 void TestImport::declinedChoiceStoresNothing() {
-    FileImport import;
+    FileImport import(m_fx->connection());
     const ImportResult r = import.run(
         write("nein.txt", {m_header, line("MUE", "", "1", "x", "STK", "4,20", "01.01.2027")}),
         "70001", *m_ui);
@@ -348,7 +345,7 @@ void TestImport::missingUnitsListedOnceAndNothingStored() {
     lines << line("MUE", "", "z", "x", "st k", "1", "01.01.2027")
           << line("MUE", "", "y", "x", "-", "1", "01.01.2027")
           << line("MUE", "", "w", "x", "a.b.c", "1", "01.01.2027");
-    FileImport import;
+    FileImport import(m_fx->connection());
     const ImportResult r = import.run(write("einheit.txt", lines), "70001", *m_ui);
     QCOMPARE(r.outcome, ImportResult::Outcome::MissingUnits);
     QCOMPARE(r.message, QString("Einheiten  XYZ ABC  sind im Veltar nicht zugeordnet"));
@@ -425,7 +422,7 @@ void TestImport::mendedFaultsAreImportedAndListed() {
     };
     const QStringList lines{m_header, line("MUE", "", "1", "x", "STK", "1", "01.01.2027"),
                             line("MUE", "", "2", "x", "STK", "2", "01.01.2027"), bad};
-    FileImport import;
+    FileImport import(m_fx->connection());
     const ImportResult r = import.run(write("geflickt.txt", lines), "70001", *m_ui);
     QCOMPARE(r.outcome, ImportResult::Outcome::Imported);
     QVERIFY(m_ui->messages.isEmpty());
@@ -452,7 +449,7 @@ void TestImport::brokenPriceStopsBeforeAnythingIsStored() {
     const QStringList lines{m_header, line("MUE", "", "1", "x", "STK", "1", "01.01.2027"),
                             line("MUE", "", "2", "x", "STK", "2", "01.01.2027"), bad,
                             line("MUE", "", "4", "x", "STK", "4", "01.01.2027")};
-    FileImport import;
+    FileImport import(m_fx->connection());
     const ImportResult r = import.run(write("kaputt.txt", lines), "70001", *m_ui);
     QCOMPARE(r.outcome, ImportResult::Outcome::Failed);
     QCOMPARE(m_ui->messages.size(), 1);
@@ -467,7 +464,7 @@ void TestImport::brokenPriceStopsBeforeAnythingIsStored() {
 }
 
 void TestImport::scanAndStoreAnswerWithoutShowing() {
-    FileImport import;
+    FileImport import(m_fx->connection());
     const QString bad = line("MUE", "", "3", "x", "STK", "1", "31.02.2026");
     const QString broken =
         write("scan.txt", {m_header, line("MUE", "", "1", "x", "STK", "1", "01.01.2027"), bad});
@@ -509,12 +506,12 @@ void TestImport::connectionLostWhileChoosingIsNotMadeAnew() {
     // The import holds the connection it checked the file on: one lost
     // while the buyer chooses the tracks fails the import, it is not made
     // anew for the store.
-    m_ui->onPriceTracks = [](PriceTrackList& t) {
-        CloseConnection();
+    m_ui->onPriceTracks = [this](PriceTrackList& t) {
+        m_fx->connection().close();
         t.markAll(true);
         return true;
     };
-    FileImport import;
+    FileImport import(m_fx->connection());
     const ImportResult r = import.import(
         write("weg.txt", {m_header, line("MUE", "", "1", "x", "STK", "1", "01.01.2027")}), "70001",
         *m_ui);
@@ -546,7 +543,7 @@ void TestImport::blanksAtTheEndAreTheEnd() {
     QStringList lines{m_header, line("MUE", "", "1", "x", "STK", "1", "01.01.2027"),
                       line("MUE", "", "2", "x", "STK", "2", "01.01.2027")};
     lines << tail;
-    FileImport import;
+    FileImport import(m_fx->connection());
     const ImportResult r = import.run(write("ende.txt", lines), "70001", *m_ui);
     if (broken.isEmpty()) {
         QCOMPARE(r.outcome, ImportResult::Outcome::Imported);
@@ -599,7 +596,7 @@ void TestImport::fileChangedBetweenThePasses() {
         return true;
     };
     const int before = downloadCount();
-    FileImport import;
+    FileImport import(m_fx->connection());
     const ImportResult r = import.run(path, "70001", *m_ui);
     QCOMPARE(r.outcome, ImportResult::Outcome::Failed);
     if (stored < 0) {
@@ -632,7 +629,7 @@ void TestImport::serverDyingDuringStoringKeepsEarlierPositions() {
         lines << line("MUE", "", "N" + QString::number(i), "x", "STK", QString::number(i),
                       "01.01.2027");
     m_dieAfter = 5;
-    FileImport import;
+    FileImport import(m_fx->connection());
     import.setPipelineDepth(depth);
     const ImportResult r = import.run(write("stirbt.txt", lines), "70001", *m_ui);
     QCOMPARE(r.outcome, ImportResult::Outcome::Failed);
@@ -657,9 +654,9 @@ void TestImport::refusedLineOverTcpStoresNothing() {
     // requests allowed in flight.
     StandinProcess server(m_fx->path("tcp.db"));
     QVERIFY2(server.started(), qPrintable(server.errorOutput()));
-    SetClientFactory({});
+    m_fx->connection().setClientFactory({});
     Session().port = QString::number(server.port());
-    RebuildConnectString();
+    m_fx->connection().rebuildConnectString();
     m_ui->onPriceTracks = [](PriceTrackList& t) {
         t.markAll(true);
         return true;
@@ -669,9 +666,9 @@ void TestImport::refusedLineOverTcpStoresNothing() {
         lines << line("MUE", "", "N" + QString::number(i), "Dübel", "STK", QString::number(i),
                       i == 5 ? "31.02.2027" : "01.01.2027");
     bool ok = false;
-    const qsizetype downloads = LoadDownloadList(&ok).size();
+    const qsizetype downloads = LoadDownloadList(m_fx->connection(), &ok).size();
     QVERIFY(ok);
-    FileImport import;
+    FileImport import(m_fx->connection());
     import.setPipelineDepth(256);
     const ImportResult r = import.run(write("lang.txt", lines), "70001", *m_ui);
     QCOMPARE(r.outcome, ImportResult::Outcome::Failed);
@@ -684,9 +681,9 @@ void TestImport::refusedLineOverTcpStoresNothing() {
     QCOMPARE(r.positions, 0);
     QVERIFY(r.downloadId.isEmpty());
     // Nothing is stored, and the connection is clean for the next call.
-    QCOMPARE(LoadDownloadList(&ok).size(), downloads);
+    QCOMPARE(LoadDownloadList(m_fx->connection(), &ok).size(), downloads);
     QVERIFY(ok);
-    SetClientFactory({}); // closes the connection before the server stops
+    m_fx->connection().setClientFactory({}); // closes the connection before the server stops
 }
 
 void TestImport::tooManyUnitAssignments() {
@@ -695,7 +692,7 @@ void TestImport::tooManyUnitAssignments() {
         m_fx->engine().exec("INSERT INTO vt_einheit(id, FIRMA, EXT, ERP) VALUES(?, '1', ?, 'x')",
                             {"1||E" + QString::number(i), "E" + QString::number(i)});
     m_fx->engine().db().commit();
-    FileImport import;
+    FileImport import(m_fx->connection());
     const ImportResult r =
         import.run(write("u.txt", {m_header, line("MUE", "", "1", "x", "STK", "1", "01.01.2027")}),
                    "70001", *m_ui);
@@ -719,7 +716,7 @@ void TestImport::textEncodings() {
         t.markAll(true);
         return true;
     };
-    FileImport import;
+    FileImport import(m_fx->connection());
     const QString path =
         write("enc.txt",
               {m_header, line("MUE", "", "1", "Dübel für Fußleiste", "STK", "1", "01.01.2027")},
@@ -738,7 +735,7 @@ void TestImport::positionsAssignedToErpArticles() {
         t.markAll(true);
         return true;
     };
-    FileImport import;
+    FileImport import(m_fx->connection());
     const ImportResult r = import.run(
         write("art.txt",
               {m_header, line("MUE", "4006209000013", "X", "a", "PAK", "1", "01.01.2027"),
@@ -755,7 +752,7 @@ void TestImport::positionsAssignedToErpArticles() {
 }
 
 void TestImport::webSuppliersAndCodes() {
-    QCOMPARE(LoadWebSuppliers(),
+    QCOMPARE(LoadWebSuppliers(m_fx->connection()),
              (QStringList{"Müller Baustoffe GmbH (MUE)", "Schröder Dämmtechnik KG (SDT)"}));
     QCOMPARE(WebSupplierCode("Müller Baustoffe GmbH (MUE)"), QString("MUE"));
     QCOMPARE(WebSupplierCode("A (B) (C)"), QString("B"));
@@ -767,7 +764,7 @@ void TestImport::webDownloadWritesFileAndReplacesOldOne() {
     // The fixture points TEMP at its own folder.
     const QString path = WebDownloadPath();
     QCOMPARE(path, m_fx->path("importfile.txt"));
-    QVERIFY(DownloadWebPriceData("Müller Baustoffe GmbH (MUE)"));
+    QVERIFY(DownloadWebPriceData(m_fx->connection(), "Müller Baustoffe GmbH (MUE)"));
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QList<QByteArray> written = f.readAll().split('\n');
@@ -781,7 +778,7 @@ void TestImport::webDownloadWritesFileAndReplacesOldOne() {
         t.markOnly({"01.04.2027"});
         return true;
     };
-    FileImport import;
+    FileImport import(m_fx->connection());
     const OpenedFile opened = import.open(path);
     QCOMPARE(opened.supplier, QString("70001"));
     const ImportResult r = import.run(path, opened.supplier, *m_ui);
@@ -789,14 +786,14 @@ void TestImport::webDownloadWritesFileAndReplacesOldOne() {
 
     // No code in the entry: nothing is done but the old file is gone, so it
     // is never imported again.
-    QVERIFY(!DownloadWebPriceData("ohne Klammer"));
+    QVERIFY(!DownloadWebPriceData(m_fx->connection(), "ohne Klammer"));
     QVERIFY(!QFile::exists(path));
-    QVERIFY(DownloadWebPriceData("Niemand (XXX)"));
+    QVERIFY(DownloadWebPriceData(m_fx->connection(), "Niemand (XXX)"));
     QVERIFY(!QFile::exists(path));
 }
 
 void TestImport::cliImportCountsAndFailures() {
-    SetClientFactory({});
+    m_fx->connection().setClientFactory({});
     StandinProcess server(m_fx->path("cli.db"));
     QVERIFY2(server.started(), qPrintable(server.errorOutput()));
     const QString connect = connectOf(server);

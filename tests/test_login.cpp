@@ -9,7 +9,8 @@
 #include "base/TraceLog.h"
 #include "base/WorkstationSettings.h"
 #include "common/TextHelpers.h"
-#include "server/ServerConnection.h"
+#include "server/Connection.h"
+#include "server/MCommands.h"
 #include "session/Login.h"
 #include "shell/Downloads.h"
 
@@ -67,6 +68,10 @@ private:
 void TestLogin::init() {
     m_fx = std::make_unique<ClientTestFixture>();
     m_ui = std::make_unique<ScriptedUserInterface>();
+    // Calls before a login (locations, a typed password's user) reach the
+    // default server.
+    Session().server = kDefaultServer;
+    m_fx->connection().rebuildConnectString();
 }
 
 void TestLogin::cleanup() {
@@ -102,7 +107,7 @@ void TestLogin::commandLineQualifies() {
 
 void TestLogin::qualifyingCommandLineLogsInWithoutWindow() {
     Session().commandLine = "1 0 DEM demo 127.0.0.1 1973 VELTAR";
-    QVERIFY(user_anmeld(m_ui.get()));
+    QVERIFY(user_anmeld(m_fx->connection(), m_ui.get()));
     QCOMPARE(m_ui->loginWindowShown, 0);
     QVERIFY(m_ui->messages.isEmpty());
     const SessionContext& s = Session();
@@ -113,17 +118,18 @@ void TestLogin::qualifyingCommandLineLogsInWithoutWindow() {
     QCOMPARE(s.abtbez, QString("Einkauf"));
     QCOMPARE(s.habtnr, QString("10"));
     QCOMPARE(s.email, QString("dem@baustoffe-demo.de"));
-    QCOMPARE(ConnectString(), QString("cn_iptcp:127.0.0.1[1973]:VELTAR"));
+    QCOMPARE(m_fx->connection().connectString(), QString("cn_iptcp:127.0.0.1[1973]:VELTAR"));
     bool failed = false;
-    QCOMPARE(dbcall("W FIRMA,\"/\",FIL,\"/\",PERSONAL", failed), QString("1/0/DEM"));
+    QCOMPARE(dbcall(m_fx->connection(), "W FIRMA,\"/\",FIL,\"/\",PERSONAL", failed),
+             QString("1/0/DEM"));
     QCOMPARE(MainWindowTitle(), QString("VELTAR Quendra Preisdaten              Firma: 1     "
                                         "Standort: 01     Benutzer: DEM|Dörte Demo"));
-    QCOMPARE(dbcall("W ^STAND($J)", failed), QString("01"));
+    QCOMPARE(dbcall(m_fx->connection(), "W ^STAND($J)", failed), QString("01"));
 }
 
 void TestLogin::wrongPasswordLeadsBackToLoginWindow() {
     Session().commandLine = "1 0 DEM falsch";
-    QVERIFY(!user_anmeld(m_ui.get()));
+    QVERIFY(!user_anmeld(m_fx->connection(), m_ui.get()));
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(m_ui->messages[0].text, QString("Passwort Falsch oder Benutzer nicht Aktiv."));
     QCOMPARE(m_ui->messages[0].title, QString("Anmeldung an Caché."));
@@ -137,7 +143,7 @@ void TestLogin::wrongPasswordLeadsBackToLoginWindow() {
         LoginFormData().password = "demo";
         return true;
     };
-    QVERIFY(user_anmeld(m_ui.get()));
+    QVERIFY(user_anmeld(m_fx->connection(), m_ui.get()));
     QCOMPARE(m_ui->loginWindowShown, 1);
     QCOMPARE(Session().personal, QString("DEM"));
     QVERIFY(!Session().loginFailed);
@@ -149,7 +155,7 @@ void TestLogin::wrongPasswordLeadsBackToLoginWindow() {
 
 void TestLogin::inactiveUserRefused() {
     Session().commandLine = "1 0 ALT alt";
-    QVERIFY(!user_anmeld(m_ui.get()));
+    QVERIFY(!user_anmeld(m_fx->connection(), m_ui.get()));
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(m_ui->messages[0].text, QString("Passwort Falsch oder Benutzer nicht Aktiv."));
     QCOMPARE(m_ui->passwordSelected, 1);
@@ -159,7 +165,7 @@ void TestLogin::inactiveUserRefused() {
 // login answers an unknown one as a wrong password.
 void TestLogin::unknownUserAnsweredAsWrongPassword() {
     Session().commandLine = "1 0 XYZ egal";
-    QVERIFY(!user_anmeld(m_ui.get()));
+    QVERIFY(!user_anmeld(m_fx->connection(), m_ui.get()));
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(m_ui->messages[0].text, QString("Passwort Falsch oder Benutzer nicht Aktiv."));
     QCOMPARE(m_ui->messages[0].title, QString("Anmeldung an Caché."));
@@ -171,7 +177,7 @@ void TestLogin::unknownUserAnsweredAsWrongPassword() {
 void TestLogin::lockedUserCannotChangeLocation() {
     qputenv("CLIENTNAME", "LAGER-PC");
     Session().firma = "1";
-    const QList<LocationEntry> locations = LoadLocations();
+    const QList<LocationEntry> locations = LoadLocations(m_fx->connection());
     QCOMPARE(locations.size(), 3);
     QCOMPARE(locations[1].code, QString("02"));
     QCOMPARE(locations[1].text, QString("02 Lager Nord"));
@@ -183,7 +189,7 @@ void TestLogin::lockedUserCannotChangeLocation() {
         LoginFormData().standort = "01";
         return true;
     };
-    QVERIFY(!user_anmeld(m_ui.get()));
+    QVERIFY(!user_anmeld(m_fx->connection(), m_ui.get()));
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(m_ui->messages[0].text, QString("Sie dürfen die Filiale nicht verändern."));
     QCOMPARE(m_ui->messages[0].title, QString("Anmeldung an VELTAR."));
@@ -193,10 +199,10 @@ void TestLogin::lockedUserCannotChangeLocation() {
         LoginFormData().standort = "02";
         return true;
     };
-    QVERIFY(user_anmeld(m_ui.get()));
+    QVERIFY(user_anmeld(m_fx->connection(), m_ui.get()));
     QCOMPARE(Session().userDisplay, QString("LAG|Lutz Lagerbühl"));
     bool failed = false;
-    QCOMPARE(dbcall("W ^STAND($J)", failed), QString("02"));
+    QCOMPARE(dbcall(m_fx->connection(), "W ^STAND($J)", failed), QString("02"));
 }
 
 void TestLogin::storedPasswordIsScrambledAndUsedAfterwards() {
@@ -205,12 +211,12 @@ void TestLogin::storedPasswordIsScrambledAndUsedAfterwards() {
     QCOMPARE(WorkstationSettings::value("Cache Login", "Login", "Name"), QString("DEM"));
     WorkstationSettings::setValue("Cache Login", "Login", "ServerObjekt", "1");
     // At start-up the stored password is not used: the window comes.
-    QVERIFY(!user_anmeld(m_ui.get()));
+    QVERIFY(!user_anmeld(m_fx->connection(), m_ui.get()));
     QCOMPARE(m_ui->loginWindowShown, 1);
     QCOMPARE(LoginFormData().password, QString());
     // Once automatic passwords are allowed, the stored one logs in.
     Session().noAutoPassword = false;
-    QVERIFY(user_anmeld(m_ui.get()));
+    QVERIFY(user_anmeld(m_fx->connection(), m_ui.get()));
     QCOMPARE(m_ui->loginWindowShown, 1);
     QCOMPARE(Session().password, QString("demo"));
 
@@ -233,22 +239,22 @@ void TestLogin::storedPasswordIsScrambledAndUsedAfterwards() {
 
 void TestLogin::userFromPassword() {
     Session().firma = "1";
-    QCOMPARE(UserFromPassword("demo"), QString("DEM"));
-    QCOMPARE(UserFromPassword("gibtsnicht"), QString());
+    QCOMPARE(UserFromPassword(m_fx->connection(), "demo"), QString("DEM"));
+    QCOMPARE(UserFromPassword(m_fx->connection(), "gibtsnicht"), QString());
     QVERIFY(m_ui->messages.isEmpty());
 }
 
 void TestLogin::serverEntriesAndDefault() {
-    QVERIFY(LoadServerEntries().isEmpty()); // no connection yet
+    QVERIFY(LoadServerEntries(m_fx->connection()).isEmpty()); // no connection yet
     Session().commandLine = "1 0 DEM demo";
-    QVERIFY(user_anmeld(m_ui.get()));
-    QList<ServerEntry> entries = LoadServerEntries();
+    QVERIFY(user_anmeld(m_fx->connection(), m_ui.get()));
+    QList<ServerEntry> entries = LoadServerEntries(m_fx->connection());
     QCOMPARE(entries.size(), 1);
     QCOMPARE(entries[0].bezeichnung, QString("Demo-Firma (lokal)"));
     ServerEntry e{"", "Prüfsystem", "VELTAR", "1", "1", "10.0.0.9", "1980", "2027"};
-    const QString id = SaveServerEntry(e);
+    const QString id = SaveServerEntry(m_fx->connection(), e);
     QCOMPARE(id, QString("2"));
-    entries = LoadServerEntries();
+    entries = LoadServerEntries(m_fx->connection());
     QCOMPARE(entries.size(), 2);
     QCOMPARE(entries[1].bezeichnung, QString("Prüfsystem"));
     QCOMPARE(entries[1].server, QString("10.0.0.9"));
@@ -258,16 +264,16 @@ void TestLogin::serverEntriesAndDefault() {
     QCOMPARE(WorkstationSettings::value("Cache Login", "Login", "ServerObjekt"), QString("2"));
     QCOMPARE(WorkstationSettings::value("Cache Login", "Login", "Port"), QString("1980"));
     TakeServerEntry(entries[1]);
-    ApplyServerForm();
-    QCOMPARE(ConnectString(), QString("cn_iptcp:10.0.0.9[1980]:VELTAR"));
+    ApplyServerForm(m_fx->connection());
+    QCOMPARE(m_fx->connection().connectString(), QString("cn_iptcp:10.0.0.9[1980]:VELTAR"));
     QCOMPARE(Session().firma, QString("1"));
 }
 
 void TestLogin::downloadListNewestFirstAndDelete() {
     Session().commandLine = "1 0 DEM demo";
-    QVERIFY(user_anmeld(m_ui.get()));
+    QVERIFY(user_anmeld(m_fx->connection(), m_ui.get()));
     bool ok = false;
-    QList<DownloadRow> rows = LoadDownloadList(&ok);
+    QList<DownloadRow> rows = LoadDownloadList(m_fx->connection(), &ok);
     QVERIFY(ok);
     QCOMPARE(rows.size(), 3);
     QCOMPARE(rows[0].key, QString("3"));
@@ -275,38 +281,38 @@ void TestLogin::downloadListNewestFirstAndDelete() {
     QCOMPARE(rows[2].key, QString("1"));
     QCOMPARE(rows[2].lname, QString("Müller Baustoffe GmbH"));
     QCOMPARE(positionsOf("2"), 2);
-    QVERIFY(DeleteDownload("2"));
+    QVERIFY(DeleteDownload(m_fx->connection(), "2"));
     QCOMPARE(positionsOf("2"), 0);
     // Gone already: not reported as deleted.
     m_ui->messages.clear();
-    QVERIFY(!DeleteDownload("2"));
+    QVERIFY(!DeleteDownload(m_fx->connection(), "2"));
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(m_ui->messages[0].text,
              QString("Vorgang: fmstart.tool1 Download löschen.\r\n\r\nFehler: 5809\r\nObjekt "
                      "nicht gefunden: quendrap.downloads 2\r\n\r\n"));
-    rows = LoadDownloadList(&ok);
+    rows = LoadDownloadList(m_fx->connection(), &ok);
     QCOMPARE(rows.size(), 2);
     QCOMPARE(rows[0].key, QString("3"));
     QCOMPARE(rows[1].key, QString("1"));
     // The other company's user sees none of them, only its own.
     Session().commandLine = "2 0 ZW zwei";
-    QVERIFY(user_anmeld(m_ui.get()));
-    rows = LoadDownloadList(&ok);
+    QVERIFY(user_anmeld(m_fx->connection(), m_ui.get()));
+    rows = LoadDownloadList(m_fx->connection(), &ok);
     QVERIFY(ok);
     QCOMPARE(rows.size(), 1);
     QCOMPARE(rows[0].rowText(), QString("2026-12-15\nZW\n80001\nRheinkies Zweig GmbH\n3\n4"));
 }
 
 void TestLogin::deleteWithoutKeySendsNothing() {
-    QVERIFY(DeleteDownload(QString()));
-    QVERIFY(!HasFactory()); // not even a connection was made
+    QVERIFY(DeleteDownload(m_fx->connection(), QString()));
+    QVERIFY(!m_fx->connection().hasClient()); // not even a connection was made
     QCOMPARE(positionsOf("1"), 3);
 }
 
 void TestLogin::downloadListModel() {
     Session().commandLine = "1 0 DEM demo";
-    QVERIFY(user_anmeld(m_ui.get()));
-    DownloadListModel model;
+    QVERIFY(user_anmeld(m_fx->connection(), m_ui.get()));
+    DownloadListModel model(m_fx->connection());
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QCOMPARE(model.rowCount(), 0);
     QVERIFY(model.reload());
@@ -356,7 +362,7 @@ void TestLogin::downloadListModel() {
 }
 
 void TestLogin::cliDownloadsDeleteAndWrongPassword() {
-    SetClientFactory({});
+    m_fx->connection().setClientFactory({});
     CliStandin standin;
     QString why;
     QVERIFY2(standin.start(&why), qPrintable(why));
@@ -383,18 +389,18 @@ void TestLogin::cliDownloadsDeleteAndWrongPassword() {
 void TestLogin::demoServerEntryLeadsBackToTheServer() {
     // The demo's own entry names the port the stand-in listens on, so that
     // a buyer who chooses it in the server list reaches that stand-in.
-    SetClientFactory({});
+    m_fx->connection().setClientFactory({});
     StandinProcess server(m_fx->path("entries.db"));
     QVERIFY2(server.started(), qPrintable(server.errorOutput()));
     QVERIFY(server.port() != 1973);
     Session().commandLine = connectOf(server);
-    QVERIFY(user_anmeld());
-    const QList<ServerEntry> entries = LoadServerEntries();
+    QVERIFY(user_anmeld(m_fx->connection()));
+    const QList<ServerEntry> entries = LoadServerEntries(m_fx->connection());
     QCOMPARE(entries.size(), 1);
     QCOMPARE(entries[0].bezeichnung, QString("Demo-Firma (lokal)"));
     QCOMPARE(entries[0].server, QString("127.0.0.1"));
     QCOMPARE(entries[0].port, QString::number(server.port()));
-    CloseConnection();
+    m_fx->connection().close();
 }
 
 void TestLogin::wrongPasswordGivesAGuestConnectionAndNoRetry_data() {
@@ -415,7 +421,7 @@ void TestLogin::wrongPasswordGivesAGuestConnectionAndNoRetry() {
     QFETCH(QString, commandLine);
     QFETCH(QString, access);
     Session().commandLine = commandLine;
-    QVERIFY(!user_anmeld(m_ui.get()));
+    QVERIFY(!user_anmeld(m_fx->connection(), m_ui.get()));
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(m_ui->messages[0].text, QString("Passwort Falsch oder Benutzer nicht Aktiv."));
     QCOMPARE(m_ui->messages[0].title, QString("Anmeldung an Caché."));
@@ -423,15 +429,15 @@ void TestLogin::wrongPasswordGivesAGuestConnectionAndNoRetry() {
     QCOMPARE(m_fx->connects(), 1);
     QVERIFY(m_fx->pauses.isEmpty());
     QCOMPARE(m_ui->serverListShown, 0);
-    QCOMPARE(Factory().access(), access);
+    QCOMPARE(m_fx->connection().client().access(), access);
     // The connection reads no data and writes no globals.
     bool failed = false;
-    QCOMPARE(dbcall("S ^LOGIN=1", failed, true), QString(" "));
+    QCOMPARE(dbcall(m_fx->connection(), "S ^LOGIN=1", failed, true), QString(" "));
     QVERIFY(failed);
     QCOMPARE(TraceLogModel::instance().entries()[0].parameter,
              QString("Keine Berechtigung ohne gültige Anmeldung: METHOD VT.Windows.Xecute"));
     bool ok = true;
-    QVERIFY(LoadDownloadList(&ok).isEmpty());
+    QVERIFY(LoadDownloadList(m_fx->connection(), &ok).isEmpty());
     QVERIFY(!ok);
     QCOMPARE(m_ui->messages.size(), 2);
     QCOMPARE(m_ui->messages[1].text,
@@ -440,10 +446,10 @@ void TestLogin::wrongPasswordGivesAGuestConnectionAndNoRetry() {
                      "quendrap.downloads:liste\r\n\r\n"));
     // The right password afterwards logs in on the same connection.
     Session().commandLine = "1 0 DEM demo";
-    QVERIFY(user_anmeld(m_ui.get()));
-    QCOMPARE(Factory().access(), QString("user"));
+    QVERIFY(user_anmeld(m_fx->connection(), m_ui.get()));
+    QCOMPARE(m_fx->connection().client().access(), QString("user"));
     QCOMPARE(m_fx->connects(), 1);
-    QCOMPARE(LoadDownloadList(&ok).size(), 3);
+    QCOMPARE(LoadDownloadList(m_fx->connection(), &ok).size(), 3);
     QVERIFY(ok);
 }
 
@@ -455,12 +461,12 @@ void TestLogin::typedPasswordRenewsTheConnection() {
         LoginFormData().password = "demo";
         return true;
     };
-    QVERIFY(user_anmeld(m_ui.get()));
+    QVERIFY(user_anmeld(m_fx->connection(), m_ui.get()));
     QCOMPARE(m_ui->loginWindowShown, 1);
     QCOMPARE(Session().userDisplay, QString("DEM|Dörte Demo"));
     QCOMPARE(m_fx->connects(), 1);
-    QCOMPARE(Factory().access(), QString("user"));
-    QCOMPARE(Factory().credentials(), (Credentials{"1", "DEM", "demo"}));
+    QCOMPARE(m_fx->connection().client().access(), QString("user"));
+    QCOMPARE(m_fx->connection().client().credentials(), (Credentials{"1", "DEM", "demo"}));
     QStringList renewals;
     for (const auto& e : TraceLogModel::instance().entries())
         if (e.text == u"Anmeldung erneuert")
@@ -468,7 +474,7 @@ void TestLogin::typedPasswordRenewsTheConnection() {
     // The password alone names the user; then user code and password.
     QCOMPARE(renewals, (QStringList{"user", "user"}));
     bool failed = false;
-    QCOMPARE(dbcall("W PERSONAL", failed), QString("DEM"));
+    QCOMPARE(dbcall(m_fx->connection(), "W PERSONAL", failed), QString("DEM"));
 }
 
 void TestLogin::sessionTextsArriveAsTyped_data() {
@@ -493,9 +499,9 @@ void TestLogin::sessionTextsArriveAsTyped() {
     Session().personal = user;
     Session().standort = location;
     bool failed = false;
-    QCOMPARE(dbcall("W PERSONAL", failed), user);
-    QCOMPARE(dbcall("W ^STAND($J)", failed), location);
-    QCOMPARE(dbcall("W $P(^%XTT($J),\"|\",3)", failed), user);
+    QCOMPARE(dbcall(m_fx->connection(), "W PERSONAL", failed), user);
+    QCOMPARE(dbcall(m_fx->connection(), "W ^STAND($J)", failed), location);
+    QCOMPARE(dbcall(m_fx->connection(), "W $P(^%XTT($J),\"|\",3)", failed), user);
     QVERIFY(!failed);
     QVERIFY(m_ui->messages.isEmpty());
 }
@@ -524,7 +530,7 @@ void TestLogin::companyOrBranchNotAWholeNumberRefused() {
     QFETCH(QString, message);
     QVERIFY(CommandLineQualifies(commandLine));
     Session().commandLine = commandLine;
-    QVERIFY(!user_anmeld(m_ui.get()));
+    QVERIFY(!user_anmeld(m_fx->connection(), m_ui.get()));
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(m_ui->messages[0].text, message);
     QCOMPARE(m_ui->messages[0].title, QString("Anmeldung an VELTAR."));
@@ -555,14 +561,14 @@ void TestLogin::commandOutputAsValues() {
     QFETCH(QStringList, items);
     QFETCH(QString, report);
     m_fx->demoSession();
-    const CommandItems r = RunCommandItems(command, u'`');
+    const CommandItems r = RunCommandItems(m_fx->connection(), command, u'`');
     QCOMPARE(r.failed, failed);
     QCOMPARE(r.items, items);
     QCOMPARE(m_ui->messages.size(), report.isEmpty() ? 0 : 1);
     if (!report.isEmpty())
         QCOMPARE(m_ui->messages[0].text, report);
     // The same command silent: its output, or " ", and no further message.
-    const CommandOutput silent = RunCommand(command, true);
+    const CommandOutput silent = RunCommand(m_fx->connection(), command, true);
     QCOMPARE(silent.failed, failed);
     QCOMPARE(silent.text, failed ? QString(" ") : items.join(u'`'));
     QCOMPARE(m_ui->messages.size(), report.isEmpty() ? 0 : 1);

@@ -9,7 +9,7 @@
 #include "base/WorkstationSettings.h"
 #include "import/EanMatch.h"
 #include "lookup/VeltarSu.h"
-#include "server/ServerConnection.h"
+#include "server/Connection.h"
 
 #include <QAbstractItemModelTester>
 #include <QFile>
@@ -141,9 +141,9 @@ void TestLookup::firstPageCommand() {
 }
 
 void TestLookup::supplierSearchArguments() {
-    getlnrsu("Dämm", "");
-    getlnrsu("", "2|Lieferanten Ausland");
-    getknrsu("Bau", "20 Handwerk", "50");
+    getlnrsu(m_fx->connection(), "Dämm", "");
+    getlnrsu(m_fx->connection(), "", "2|Lieferanten Ausland");
+    getknrsu(m_fx->connection(), "Bau", "20 Handwerk", "50");
     QCOMPARE(m_calls.filter("KkrSuche|"),
              QStringList({"KkrSuche|1|L|Dämm|1", "KkrSuche|1|L||2", "KkrSuche|1|K|Bau|20|50"}));
     QVERIFY(m_ui->messages.isEmpty());
@@ -156,7 +156,7 @@ void TestLookup::supplierSearchStopsAt500() {
                    "?, ?, 'Bonn', '1')",
                    {QString("1||8%1").arg(i, 4, 10, QChar('0')),
                     QString("8%1").arg(i, 4, 10, QChar('0')), QString("Testlieferant %1").arg(i)});
-    const QList<PartnerHit> hits = getlnrsu("Testlieferant", "1|Lieferanten");
+    const QList<PartnerHit> hits = getlnrsu(m_fx->connection(), "Testlieferant", "1|Lieferanten");
     QCOMPARE(hits.size(), 500);
     QCOMPARE(hits.first().number, QString("80000"));
     QCOMPARE(hits.last().number, QString("80499"));
@@ -171,9 +171,9 @@ void TestLookup::supplierSearchStopsAt500() {
 
 void TestLookup::refusedSearchIsReported() {
     m_refused = "KkrSuche";
-    CloseConnection();
-    QVERIFY(getlnrsu("x", "").isEmpty());
-    QVERIFY(getknrsu("x", "", "").isEmpty());
+    m_fx->connection().close();
+    QVERIFY(getlnrsu(m_fx->connection(), "x", "").isEmpty());
+    QVERIFY(getknrsu(m_fx->connection(), "x", "", "").isEmpty());
     QCOMPARE(m_ui->messages.size(), 2);
     QCOMPARE(m_ui->messages[0].text,
              QString("Vorgang: VeltarSu.getlnrsu Suche Lieferantennummer.\r\n\r\nFehler: "
@@ -192,7 +192,7 @@ void TestLookup::refusedSearchIsReported() {
 void TestLookup::articlePagesUntilTheEnd() {
     // The demo company has 14 articles: pages of 4, 4, 4 and 2. (The model
     // tester is left out: it fetches more by itself while rows go in.)
-    ArticleHitModel model;
+    ArticleHitModel model(m_fx->connection());
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
     QVERIFY(model.search({}));
     QCOMPARE(model.rowCount(), 4);
@@ -227,7 +227,7 @@ void TestLookup::articlePagesUntilTheEnd() {
 void TestLookup::exactlyOnePageAsksOnceMore() {
     // Supplier 70003 has exactly four articles: the list asks for more and
     // the next page, empty, fixes the count.
-    ArticleSearch search;
+    ArticleSearch search(m_fx->connection());
     const ArticleCriteria c{"", "", "", "70003 Weiß", "", "", ""};
     QVERIFY(search.getarsu(c));
     QCOMPARE(search.count(), 4);
@@ -253,7 +253,7 @@ void TestLookup::quotesFindOnlyWhatMatches() {
     QFETCH(QString, text);
     QFETCH(QStringList, found);
     m_fx->engine().setGlobal("X", {}, "1");
-    ArticleSearch search;
+    ArticleSearch search(m_fx->connection());
     QVERIFY(search.getarsu({text, "", "", "", "", "", ""}));
     QStringList numbers;
     for (const ArticleHit& h : search.hits())
@@ -265,19 +265,20 @@ void TestLookup::quotesFindOnlyWhatMatches() {
 }
 
 void TestLookup::dialogLists() {
-    const QStringList main = LoadMainGroups();
+    const QStringList main = LoadMainGroups(m_fx->connection());
     QCOMPARE(main.size(), 6);
     QVERIFY(main.first().startsWith("1100 "));
     QCOMPARE(FirstWord(main.last()), QString("1900"));
     QStringList sub;
-    for (const QString& s : LoadSubGroups("1400 Fliesen"))
+    for (const QString& s : LoadSubGroups(m_fx->connection(), "1400 Fliesen"))
         sub << FirstWord(s);
     QCOMPARE(sub, QStringList({"1400", "1410"}));
-    QCOMPARE(LoadSubGroups().size(), 8);
-    QCOMPARE(LoadDepartments().size(), 5);
-    QCOMPARE(LoadCustomerGroups(), QStringList({"10 Gewerbliche Kunden Bau", "20 Handwerk",
-                                                "30 Privatkunden", "40 Wiederverkäufer"}));
-    QCOMPARE(LoadAccountGroups("L"),
+    QCOMPARE(LoadSubGroups(m_fx->connection()).size(), 8);
+    QCOMPARE(LoadDepartments(m_fx->connection()).size(), 5);
+    QCOMPARE(LoadCustomerGroups(m_fx->connection()),
+             QStringList({"10 Gewerbliche Kunden Bau", "20 Handwerk", "30 Privatkunden",
+                          "40 Wiederverkäufer"}));
+    QCOMPARE(LoadAccountGroups(m_fx->connection(), "L"),
              QStringList({"1|Lieferanten Inland", "2|Lieferanten Ausland", "9|Sonstige"}));
     QVERIFY(m_ui->messages.isEmpty());
 }
@@ -310,7 +311,7 @@ void TestLookup::customerSearch() {
     QFETCH(QString, plz);
     QFETCH(QStringList, found);
     QStringList numbers;
-    for (const PartnerHit& h : getknrsu(name, group, plz))
+    for (const PartnerHit& h : getknrsu(m_fx->connection(), name, group, plz))
         numbers << h.number;
     QCOMPARE(numbers, found);
     QVERIFY(m_ui->messages.isEmpty());
@@ -325,7 +326,7 @@ void TestLookup::matchFileRowsAndPosting() {
     // write them.
     writeFile(path, sample.readAll() + "300310;\\Ohne EAN\\St\\1\\70003\\X\\\r\n");
     QList<EanMatchRow> rows;
-    QVERIFY(ReadEanMatchFile(path, "3", &rows));
+    QVERIFY(ReadEanMatchFile(m_fx->connection(), path, "3", &rows));
     QCOMPARE(rows.size(), 4);
     QCOMPARE(rows[0].articleNumber, QString("300300"));
     QCOMPARE(rows[0].description, QString("Fußleiste Eiche 2,4 m"));
@@ -345,7 +346,7 @@ void TestLookup::matchFileRowsAndPosting() {
 
     m_calls.clear();
     const PositionDownload download{"3", "70003", QString()};
-    QVERIFY(PostEanMatch(rows, download));
+    QVERIFY(PostEanMatch(m_fx->connection(), rows, download));
     QCOMPARE(m_calls, QStringList({"SetEan|1|70003|300300|4020000000011|3",
                                    "SetEan|1|70003|300310|4020000000028|3",
                                    "SetEan|1|70003|300320|4020000000035|3"}));
@@ -357,14 +358,14 @@ void TestLookup::matchFileRowsAndPosting() {
     QCOMPARE(e.textValue("SELECT EAN FROM vt_artikel WHERE id='1||300320'", {}),
              QString("4020000000035"));
     // Again: nothing changes.
-    QVERIFY(PostEanMatch(rows, download));
+    QVERIFY(PostEanMatch(m_fx->connection(), rows, download));
     QCOMPARE(e.textValue(assigned, {}), QString("6=300300,7=300310,8=300320,9="));
     QVERIFY(m_ui->messages.isEmpty());
     // Refused rows are listed at the end; the rows after them are stored.
     const QList<EanMatchRow> wrong{{"300330", "x", "4020000000011", ""},
                                    {"399999", "x", "4020000000077", ""},
                                    {"300330", "x", "4020000000042", ""}};
-    QVERIFY(!PostEanMatch(wrong, download));
+    QVERIFY(!PostEanMatch(m_fx->connection(), wrong, download));
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(m_ui->messages[0].text,
              QString("Nicht gespeichert:\nArtikel 300330, EAN 4020000000011: EAN bereits bei "
@@ -375,7 +376,7 @@ void TestLookup::matchFileRowsAndPosting() {
 
 void TestLookup::matchFileMissing() {
     QList<EanMatchRow> rows{{"1", "x", "", ""}};
-    QVERIFY(!ReadEanMatchFile(m_fx->path("nicht-da.csv"), "3", &rows));
+    QVERIFY(!ReadEanMatchFile(m_fx->connection(), m_fx->path("nicht-da.csv"), "3", &rows));
     QVERIFY(rows.isEmpty());
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(m_ui->messages[0].text, QString("Datei nicht vorhanden"));

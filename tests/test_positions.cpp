@@ -11,8 +11,8 @@
 #include "positions/PositionColumns.h"
 #include "positions/PositionGridModel.h"
 #include "positions/PositionLoad.h"
+#include "server/Connection.h"
 #include "server/PosClass.h"
-#include "server/ServerConnection.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
@@ -331,7 +331,8 @@ void TestPositions::cleanup() {
 
 void TestPositions::loadShowsTheServersRowsAndFlags() {
     PositionGridModel model;
-    QVERIFY(PositionLoad::loadGrid({"1", "70001", "Müller Baustoffe GmbH"}, model));
+    QVERIFY(
+        PositionLoad::loadGrid(m_fx->connection(), {"1", "70001", "Müller Baustoffe GmbH"}, model));
     QVERIFY(m_ui->messages.isEmpty());
     QCOMPARE(model.size(), 3);
     // Position 1 has a condition and a sales price of its date, 2 neither,
@@ -360,7 +361,8 @@ void TestPositions::loadShowsTheServersRowsAndFlags() {
 
 void TestPositions::unassignedRowsAskNoSalesPriceFlag() {
     PositionGridModel model;
-    QVERIFY(PositionLoad::loadGrid({"2", "70002", "Schröder Dämmtechnik KG"}, model));
+    QVERIFY(PositionLoad::loadGrid(m_fx->connection(), {"2", "70002", "Schröder Dämmtechnik KG"},
+                                   model));
     QCOMPARE(model.size(), 2);
     QCOMPARE(model.cellText(1, ArtNr), QString());
     QCOMPARE(model.cellText(1, Abweichung), QString());
@@ -372,7 +374,7 @@ void TestPositions::unassignedRowsAskNoSalesPriceFlag() {
 
 void TestPositions::listsAndCandidatesOfTheSupplier() {
     PositionLists lists;
-    QVERIFY(PositionLoad::loadLists("70001", lists));
+    QVERIFY(PositionLoad::loadLists(m_fx->connection(), "70001", lists));
     QVERIFY(lists.contains(7, "RG02"));
     QVERIFY(lists.contains(7, ""));
     QVERIFY(lists.contains(4, "Pak"));
@@ -387,7 +389,7 @@ void TestPositions::listsAndCandidatesOfTheSupplier() {
     CandidateListModel candidates;
     QAbstractItemModelTester tester(&candidates,
                                     QAbstractItemModelTester::FailureReportingMode::QtTest);
-    QVERIFY(PositionLoad::loadCandidates({"1", "70001", ""}, candidates));
+    QVERIFY(PositionLoad::loadCandidates(m_fx->connection(), {"1", "70001", ""}, candidates));
     QVERIFY(candidates.rowCount() >= 3);
     QStringList assigned;
     for (int r = 0; r < candidates.rowCount(); ++r)
@@ -401,8 +403,8 @@ void TestPositions::emptyAndUnknownDownloads() {
     // A download without positions: an empty grid, no flag calls, and the
     // candidate list still filled.
     QString key;
-    QVERIFY(ServerCall("test.Download", [&] {
-        ServerObject d = Factory().newObject("quendrap.downloads");
+    QVERIFY(m_fx->connection().call("test.Download", [&] {
+        ServerObject d = m_fx->connection().client().newObject("quendrap.downloads");
         d.set("Firma", "1");
         d.set("LNR", "70001");
         d.save();
@@ -410,14 +412,14 @@ void TestPositions::emptyAndUnknownDownloads() {
     }));
     PositionGridModel model;
     model.appendRows({BuildPositionRow(queryRow({{1, "99"}}))});
-    QVERIFY(PositionLoad::loadGrid({key, "70001", ""}, model));
+    QVERIFY(PositionLoad::loadGrid(m_fx->connection(), {key, "70001", ""}, model));
     QCOMPARE(model.size(), 0);
     QCOMPARE(m_calls.value("getekdat1"), 0);
     CandidateListModel candidates;
-    QVERIFY(PositionLoad::loadCandidates({key, "70001", ""}, candidates));
+    QVERIFY(PositionLoad::loadCandidates(m_fx->connection(), {key, "70001", ""}, candidates));
     QVERIFY(candidates.rowCount() > 0);
     // A download that does not exist is an empty grid too.
-    QVERIFY(PositionLoad::loadGrid({"4711", "70001", ""}, model));
+    QVERIFY(PositionLoad::loadGrid(m_fx->connection(), {"4711", "70001", ""}, model));
     QCOMPARE(model.size(), 0);
     QVERIFY(m_ui->messages.isEmpty());
 }
@@ -427,7 +429,7 @@ void TestPositions::serverFailingInTheMiddleOfTheLoad() {
         return std::make_unique<CountingClient>(e, &m_calls, "getekdat1", 3);
     });
     PositionGridModel model;
-    QVERIFY(!PositionLoad::loadGrid({"3", "70003", ""}, model));
+    QVERIFY(!PositionLoad::loadGrid(m_fx->connection(), {"3", "70003", ""}, model));
     // The rows read stay, with the flags that arrived: the refused one and
     // those the server skipped after it stay "N".
     QCOMPARE(model.size(), 4);
@@ -440,7 +442,7 @@ void TestPositions::serverFailingInTheMiddleOfTheLoad() {
                      "Klassenmethode existiert nicht: quendrap.pos.getekdat1#defekt\r\n\r\n"));
     QCOMPARE(m_ui->busyDepth(), 0);
     // The connection is clean: the next load on it works.
-    QVERIFY(PositionLoad::loadGrid({"3", "70003", ""}, model));
+    QVERIFY(PositionLoad::loadGrid(m_fx->connection(), {"3", "70003", ""}, model));
     QCOMPARE(model.size(), 4);
     QCOMPARE(model.row(3).rowKey(), QString("9`J`N"));
     QCOMPARE(m_fx->connects(), 1);
@@ -464,13 +466,13 @@ void TestPositions::bigLoadKeepsTheModelConsistent() {
         PositionGridModel model;
         QAbstractItemModelTester tester(&model,
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
-        QVERIFY(PositionLoad::loadGrid({key, "70001", ""}, model));
+        QVERIFY(PositionLoad::loadGrid(m_fx->connection(), {key, "70001", ""}, model));
         QCOMPARE(model.size(), 1200);
         QCOMPARE(m_calls.value("getekdat1"), 1200);
         QCOMPARE(m_calls.value("getvkdat1"), 400);
         // Every row's flags are the server's answers for that very row.
-        BeginServerCall(false, false);
-        ClassHandle h = Factory().classHandle("quendrap.pos");
+        m_fx->connection().ensure();
+        ClassHandle h = m_fx->connection().client().classHandle("quendrap.pos");
         int ek = 0, vk = 0, assigned = 0;
         QString previous;
         for (int r = 0; r < model.size(); ++r) {
@@ -490,7 +492,6 @@ void TestPositions::bigLoadKeepsTheModelConsistent() {
             vk += row.vkFlag;
             assigned += !article.isEmpty();
         }
-        EndServerCall(false);
         QCOMPARE(assigned, 400);
         // Both flags occur, so the comparison above can tell rows apart.
         QVERIFY(ek > 0 && ek < 1200);
@@ -567,8 +568,8 @@ void TestPositions::queryColumnsByName() {
     const QString stored = m_fx->engine().textValue(
         "SELECT \"" + property + "\" FROM quendrap_pos WHERE id=?", {position});
     QString read;
-    QVERIFY(ServerCall("test", [&] {
-        ResultSet rs = PosClass::pos(Factory());
+    QVERIFY(m_fx->connection().call("test", [&] {
+        ResultSet rs = PosClass::pos(m_fx->connection().client());
         rs.execute({position, "3"});
         if (rs.next())
             read = rs.getData(column);

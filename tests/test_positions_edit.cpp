@@ -142,17 +142,17 @@ void TestPositionsEdit::cleanup() {
 
 void TestPositionsEdit::load() {
     m_model = std::make_unique<PositionGridModel>();
-    QVERIFY(PositionLoad::loadLists(kDownload1.supplier, m_lists));
-    QVERIFY(PositionLoad::loadGrid(kDownload1, *m_model));
+    QVERIFY(PositionLoad::loadLists(m_fx->connection(), kDownload1.supplier, m_lists));
+    QVERIFY(PositionLoad::loadGrid(m_fx->connection(), kDownload1, *m_model));
     QCOMPARE(m_model->size(), 3);
-    m_editor = std::make_unique<PositionEditor>(*m_model, m_lists, kDownload1);
+    m_editor = std::make_unique<PositionEditor>(m_fx->connection(), *m_model, m_lists, kDownload1);
     QVERIFY(m_editor->loadDefaults());
     m_calls.clear();
 }
 
 std::unique_ptr<PositionGridModel> TestPositionsEdit::reloaded() {
     auto m = std::make_unique<PositionGridModel>();
-    if (!PositionLoad::loadGrid(kDownload1, *m))
+    if (!PositionLoad::loadGrid(m_fx->connection(), kDownload1, *m))
         qWarning("reload failed");
     return m;
 }
@@ -421,7 +421,7 @@ void TestPositionsEdit::failingWriteBackRestoresTheCell() {
     m_fx->setClientMaker([](StandinEngine& e) {
         return std::make_unique<RefusingClient>(e, "sys_save", 6000, "Speichern verweigert");
     });
-    CloseConnection();
+    m_fx->connection().close();
     const QString before = line(*m_model, 0);
     ListedPrompts none({});
     QVERIFY(!m_editor->edit(0, Bez1, "Neu", none));

@@ -483,15 +483,15 @@ void TestPositionsView::workThroughASortedFilteredViewReachesTheGridRows() {
     const PositionDownload download{FillDemoPositions(m_fx->engine(), 12), "70001", "Müller"};
     PositionGridModel model;
     PositionLists lists;
-    QVERIFY(PositionLoad::loadLists(download.supplier, lists));
-    QVERIFY(PositionLoad::loadGrid(download, model));
+    QVERIFY(PositionLoad::loadLists(m_fx->connection(), download.supplier, lists));
+    QVERIFY(PositionLoad::loadGrid(m_fx->connection(), download, model));
     QCOMPARE(model.size(), 12);
-    PositionEditor editor(model, lists, download);
+    PositionEditor editor(m_fx->connection(), model, lists, download);
     ListedPrompts none{{}};
     model.editHandler = [&](int r, int c, const QString& v) { return editor.edit(r, c, v, none); };
     auto fromServer = [&](int gridRow, int column) {
         PositionGridModel fresh;
-        PositionLoad::loadGrid(download, fresh);
+        PositionLoad::loadGrid(m_fx->connection(), download, fresh);
         return fresh.cellText(gridRow, column);
     };
 
@@ -531,7 +531,7 @@ void TestPositionsView::workThroughASortedFilteredViewReachesTheGridRows() {
     QCOMPARE(fromServer(7, 10), QString());
 
     // A posting runs over every row in load order, whatever is shown.
-    PostingRun run;
+    PostingRun run(m_fx->connection());
     QList<int> posted;
     run.answered = [&](int r, const QString&) { posted << r; };
     QVERIFY(run.run(model, PostingContext::of(download), PostingOptions()));

@@ -6,7 +6,7 @@
 #include "StandinEngine.h"
 #include "TestSupport.h"
 #include "conditions/Posting.h"
-#include "server/ServerConnection.h"
+#include "server/Connection.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -127,7 +127,7 @@ void TestPosting::cleanup() {
 
 std::unique_ptr<PositionGridModel> TestPosting::load(const PositionDownload& d) {
     auto m = std::make_unique<PositionGridModel>();
-    if (!PositionLoad::loadGrid(d, *m))
+    if (!PositionLoad::loadGrid(m_fx->connection(), d, *m))
         return nullptr;
     return m;
 }
@@ -137,7 +137,7 @@ bool TestPosting::post(PositionGridModel& m, const PositionDownload& d, const Po
     m_calls.clear();
     m_progress.clear();
     m_answers.clear();
-    PostingRun run;
+    PostingRun run(m_fx->connection());
     run.depth = depth;
     run.onlyMarked = [onlyMarked] { return onlyMarked; };
     run.progress = [this](int value, int maximum) { m_progress << value << maximum; };
@@ -222,7 +222,7 @@ void TestPosting::markBoxIsReadForEveryRow() {
     // Checked for the first row only: the first row is not marked, the
     // others are taken once the box is unchecked.
     int reads = 0;
-    PostingRun run;
+    PostingRun run(m_fx->connection());
     run.onlyMarked = [&reads] { return ++reads == 1; };
     QVERIFY(run.run(*m, PostingContext::of(kDownload1), optionsOf("ekanl")));
     QCOMPARE(reads, 3);
@@ -269,7 +269,7 @@ void TestPosting::refusedPositionStopsTheRun_data() {
 void TestPosting::refusedPositionStopsTheRun() {
     QFETCH(int, depth);
     m_failing = "8";
-    CloseConnection();
+    m_fx->connection().close();
     auto m = load(kDownload3);
     QVERIFY(m);
     QCOMPARE(m->size(), 4);

@@ -108,7 +108,7 @@ void TestPriceList::everyPositionOnceWithItsHeading() {
     REQUIRE_POPPLER();
     const QString key = FillDemoPositions(m_fx->engine(), 2000);
     PositionGridModel grid;
-    QVERIFY(PositionLoad::loadGrid({key, "70001", QString()}, grid));
+    QVERIFY(PositionLoad::loadGrid(m_fx->connection(), {key, "70001", QString()}, grid));
     QCOMPARE(grid.size(), 2000);
     int pages = 0;
     const QString path = write(grid, {}, &pages);
@@ -140,7 +140,7 @@ void TestPriceList::everyPositionOnceWithItsHeading() {
 void TestPriceList::withoutPurchasePrices() {
     REQUIRE_POPPLER();
     PositionGridModel grid;
-    QVERIFY(PositionLoad::loadGrid({"1", "70001", QString()}, grid));
+    QVERIFY(PositionLoad::loadGrid(m_fx->connection(), {"1", "70001", QString()}, grid));
     PriceListOptions options;
     options.purchasePrices = false;
     const QString text = pdfText(write(grid, options));
@@ -157,7 +157,7 @@ void TestPriceList::markedOnly() {
     REQUIRE_POPPLER();
     const QString key = FillDemoPositions(m_fx->engine(), 300);
     PositionGridModel grid;
-    QVERIFY(PositionLoad::loadGrid({key, "70001", QString()}, grid));
+    QVERIFY(PositionLoad::loadGrid(m_fx->connection(), {key, "70001", QString()}, grid));
     for (int r : {5, 150, 299})
         grid.setMarked(r, true);
     PriceListOptions options;
@@ -177,7 +177,7 @@ void TestPriceList::markedOnly() {
 void TestPriceList::groupedByDiscountGroup() {
     REQUIRE_POPPLER();
     PositionGridModel grid;
-    QVERIFY(PositionLoad::loadGrid({"1", "70001", QString()}, grid));
+    QVERIFY(PositionLoad::loadGrid(m_fx->connection(), {"1", "70001", QString()}, grid));
     PriceListOptions options;
     options.grouping = PriceListOptions::Grouping::EkGroup;
     const QString text = pdfText(write(grid, options));
@@ -207,7 +207,7 @@ void TestPriceList::emptyDownloadIsOnePage() {
 
 void TestPriceList::laidOutOncePerPaper() {
     PositionGridModel grid;
-    QVERIFY(PositionLoad::loadGrid({"1", "70001", QString()}, grid));
+    QVERIFY(PositionLoad::loadGrid(m_fx->connection(), {"1", "70001", QString()}, grid));
     PriceListDocument document(grid, {}, {});
     const auto writeOn = [&](QPageSize::PageSizeId size) {
         QPdfWriter writer(m_dir.filePath(QString("paper%1.pdf").arg(++m_files)));
@@ -227,7 +227,7 @@ void TestPriceList::laidOutOncePerPaper() {
 void TestPriceList::numbersAreNeverCut() {
     REQUIRE_POPPLER();
     PositionGridModel grid;
-    QVERIFY(PositionLoad::loadGrid({"1", "70001", QString()}, grid));
+    QVERIFY(PositionLoad::loadGrid(m_fx->connection(), {"1", "70001", QString()}, grid));
     grid.setServerValue(0, PositionGrid::Netto, "12345.6789");
     grid.setServerValue(0, PositionGrid::VkExcl, "123456.5");
     grid.setServerValue(0, PositionGrid::Spanne, "-100");
@@ -240,7 +240,7 @@ void TestPriceList::numbersAreNeverCut() {
 void TestPriceList::captionsAreNeverCut() {
     REQUIRE_POPPLER();
     PositionGridModel grid;
-    QVERIFY(PositionLoad::loadGrid({"1", "70001", QString()}, grid));
+    QVERIFY(PositionLoad::loadGrid(m_fx->connection(), {"1", "70001", QString()}, grid));
     for (bool purchasePrices : {true, false}) {
         PriceListOptions options;
         options.purchasePrices = purchasePrices;
@@ -258,7 +258,7 @@ void TestPriceList::captionsAreNeverCut() {
 void TestPriceList::keysWholeDescriptionsWrapped() {
     REQUIRE_POPPLER();
     PositionGridModel grid;
-    QVERIFY(PositionLoad::loadGrid({"1", "70001", QString()}, grid));
+    QVERIFY(PositionLoad::loadGrid(m_fx->connection(), {"1", "70001", QString()}, grid));
     // Long keys a reader looks for and a description of three lines' worth.
     const QString order = "MUE-000012345678-XL";
     const QString ean = "4006209000013";

@@ -7,7 +7,10 @@
 #include "base/SessionContext.h"
 #include "base/TraceLog.h"
 #include "common/TextHelpers.h"
-#include "server/ServerConnection.h"
+#include "server/Connection.h"
+#include "server/ConnectionWindows.h"
+#include "server/ErrorReport.h"
+#include "server/MCommands.h"
 
 #include <QEventLoop>
 #include <QTemporaryDir>
@@ -28,6 +31,7 @@ private Q_SLOTS:
     void companyNotAWholeNumberNeverSent_data();
     void companyNotAWholeNumberNeverSent();
     void changedCredentialsRenewTheConnection();
+    void connectionsKeepTheirOwnState();
     void unreachableServerRetriesThenEnds();
     void serverListRepairsConnection();
     void dbcallReturnsOutputAndReportsErrors();
@@ -36,13 +40,7 @@ private Q_SLOTS:
     void dbcalldSplitting();
     void dbcalldFailure();
     void bracketReportsServerError();
-    void objectsStoreAndOpen();
-    void resultSetReadsEveryRowInBatches();
-    void unknownNamesAreErrorsNotCrashes_data();
-    void unknownNamesAreErrorsNotCrashes();
     void reconnectsAfterLostConnection();
-    void handlesOfAnEndedConnectionFailInsteadOfCrashing();
-    void objectsCloseThemselves();
     void retryWindowCannotStartASecondConnectionAttempt();
     // Last: it ends the event loops of the test process.
     void endingInsideAnEventLoopReturnsEveryLoop();
@@ -59,7 +57,7 @@ void TestServerAccess::init() {
     m_ui = std::make_unique<ScriptedUserInterface>();
     m_fx->demoSession();
     Session().userDisplay = "DEM|Demo";
-    RebuildConnectString();
+    m_fx->connection().rebuildConnectString();
 }
 
 void TestServerAccess::cleanup() {
@@ -70,7 +68,7 @@ void TestServerAccess::cleanup() {
 void TestServerAccess::connectString() {
     QCOMPARE(BuildConnectString("10.1.2.3", "1973", "VELTAR"),
              QString("cn_iptcp:10.1.2.3[1973]:VELTAR"));
-    QCOMPARE(ConnectString(), QString("cn_iptcp:127.0.0.1[1973]:VELTAR"));
+    QCOMPARE(m_fx->connection().connectString(), QString("cn_iptcp:127.0.0.1[1973]:VELTAR"));
     const auto t = ConnectTarget::parse("cn_iptcp:host.example[2001]:USER");
     QVERIFY(t);
     QCOMPARE(t->host, QString("host.example"));
@@ -112,21 +110,23 @@ void TestServerAccess::wireCodecRejectsMalformedPayloads() {
 
 void TestServerAccess::sessionValuesSentAfterEveryConnection() {
     bool failed = false;
-    QCOMPARE(dbcall("W FIRMA,\"/\",FIL,\"/\",PERSONAL,\"/\",^STAND($J)", failed),
-             QString("1/0/DEM/HQ"));
+    QCOMPARE(
+        dbcall(m_fx->connection(), "W FIRMA,\"/\",FIL,\"/\",PERSONAL,\"/\",^STAND($J)", failed),
+        QString("1/0/DEM/HQ"));
     QVERIFY(!failed);
-    const QString registered = dbcall("W $P(^%XTT($J),\"|\",1,4)", failed);
+    const QString registered = dbcall(m_fx->connection(), "W $P(^%XTT($J),\"|\",1,4)", failed);
     QCOMPARE(registered, QString("1|0|DEM|HQ"));
     // A new connection (after a re-login) sends the new values again.
-    CloseConnection();
+    m_fx->connection().close();
     Session().personal = "ABC";
     Session().standort = "LAGER";
-    QCOMPARE(dbcall("W PERSONAL,^STAND($J)", failed), QString("ABCLAGER"));
+    QCOMPARE(dbcall(m_fx->connection(), "W PERSONAL,^STAND($J)", failed), QString("ABCLAGER"));
     QCOMPARE(m_fx->connects(), 2);
     // A workstation without a location sends an empty one.
-    CloseConnection();
+    m_fx->connection().close();
     Session().standort.clear();
-    QCOMPARE(dbcall("S ^X=\"\" W \"[\",^STAND($J),\"]\",^X", failed), QString("[]"));
+    QCOMPARE(dbcall(m_fx->connection(), "S ^X=\"\" W \"[\",^STAND($J),\"]\",^X", failed),
+             QString("[]"));
     QVERIFY(!failed);
 }
 
@@ -161,7 +161,7 @@ void TestServerAccess::companyNotAWholeNumberNeverSent() {
     Session().fil = fil;
     QCOMPARE(SessionValuesProblem(), problem);
     bool failed = false;
-    QCOMPARE(dbcall("W 1", failed), QString(" "));
+    QCOMPARE(dbcall(m_fx->connection(), "W 1", failed), QString(" "));
     QVERIFY(failed);
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(m_ui->messages[0].text,
@@ -170,40 +170,77 @@ void TestServerAccess::companyNotAWholeNumberNeverSent() {
                  problem + "\r\n\r\n");
     // Nothing was left half set up: with whole numbers the next call
     // connects and sends them.
-    QVERIFY(!Factory().isConnected());
+    QVERIFY(!m_fx->connection().client().isConnected());
     Session().firma = "12";
     Session().fil = "007";
-    QCOMPARE(dbcall("W FIRMA,\"/\",FIL", failed), QString("12/7"));
+    QCOMPARE(dbcall(m_fx->connection(), "W FIRMA,\"/\",FIL", failed), QString("12/7"));
 }
 
 // New credentials reach the server before the next call, on the same
 // connection; handles of before stop working.
 void TestServerAccess::changedCredentialsRenewTheConnection() {
     bool failed = false;
-    QCOMPARE(dbcall("S ^CRED=1 W ^CRED", failed), QString("1"));
+    QCOMPARE(dbcall(m_fx->connection(), "S ^CRED=1 W ^CRED", failed), QString("1"));
     ServerObject before;
-    QVERIFY(ServerCall("test.Objekt", [&] { before = Factory().newObject("VT.Windows"); }));
-    const QString job = Factory().jobNumber();
-    SetCredentials({"1", "DEM", "falsch"});
-    QCOMPARE(dbcall("W $D(^CRED)", failed, true), QString(" "));
+    QVERIFY(m_fx->connection().call(
+        "test.Objekt", [&] { before = m_fx->connection().client().newObject("VT.Windows"); }));
+    const QString job = m_fx->connection().client().jobNumber();
+    m_fx->connection().setCredentials({"1", "DEM", "falsch"});
+    QCOMPARE(dbcall(m_fx->connection(), "W $D(^CRED)", failed, true), QString(" "));
     QVERIFY(failed);
-    QCOMPARE(Factory().access(), QString("guest"));
-    QCOMPARE(Factory().jobNumber(), job);
+    QCOMPARE(m_fx->connection().client().access(), QString("guest"));
+    QCOMPARE(m_fx->connection().client().jobNumber(), job);
     QCOMPARE(m_fx->connects(), 1);
     QVERIFY(!before.isUsable());
     {
-        const CredentialsScope scope({"1", "", "demo"});
+        const CredentialsScope scope(m_fx->connection(), {"1", "", "demo"});
         failed = false;
-        QCOMPARE(dbcall("W ^CRED", failed), QString("1"));
-        QCOMPARE(Factory().access(), QString("user"));
-        QCOMPARE(Factory().credentials(), (Credentials{"1", "", "demo"}));
+        QCOMPARE(dbcall(m_fx->connection(), "W ^CRED", failed), QString("1"));
+        QCOMPARE(m_fx->connection().client().access(), QString("user"));
+        QCOMPARE(m_fx->connection().client().credentials(), (Credentials{"1", "", "demo"}));
     }
     // As a guest again: served the login's commands.
     failed = false;
-    QCOMPARE(dbcall("D ^%XTT", failed), QString());
+    QCOMPARE(dbcall(m_fx->connection(), "D ^%XTT", failed), QString());
     QVERIFY(!failed);
-    QCOMPARE(Factory().credentials(), (Credentials{"1", "DEM", "falsch"}));
-    QCOMPARE(Factory().access(), QString("guest"));
+    QCOMPARE(m_fx->connection().client().credentials(), (Credentials{"1", "DEM", "falsch"}));
+    QCOMPARE(m_fx->connection().client().access(), QString("guest"));
+    QCOMPARE(m_fx->connects(), 1);
+}
+
+// Two connections over two clients: each logs in with its own credentials
+// on a job of its own, and keeps its own client and its last reported
+// error; closing one leaves the other standing.
+void TestServerAccess::connectionsKeepTheirOwnState() {
+    Connection& user = m_fx->connection();
+    Connection guest([this] { return std::make_unique<InProcessClient>(m_fx->engine()); });
+    QVERIFY(!guest.hasClient());
+    bool failed = false;
+    QCOMPARE(dbcall(user, "S ^CRED=1 W ^CRED", failed), QString("1"));
+    QVERIFY(!guest.hasClient());
+    // What a guest may run, on a connection of its own.
+    QCOMPARE(dbcall(guest, "D ^%XTT", failed), QString());
+    QVERIFY(!failed);
+    QCOMPARE(user.client().access(), QString("user"));
+    QCOMPARE(guest.client().access(), QString("guest"));
+    QCOMPARE(guest.credentials(), Credentials{});
+    QVERIFY(user.client().jobNumber() != guest.client().jobNumber());
+    {
+        const CredentialsScope scope(guest, {"1", "", "demo"});
+        QCOMPARE(user.credentials(), (Credentials{"1", "DEM", "demo"}));
+    }
+    QCOMPARE(guest.credentials(), Credentials{});
+    // A guest is refused the user's data: reported on the guest's connection.
+    QCOMPARE(dbcall(guest, "W ^CRED", failed), QString(" "));
+    QVERIFY(failed);
+    QVERIFY(guest.lastReportedError() != 0);
+    QCOMPARE(user.lastReportedError(), 0);
+    guest.close();
+    QVERIFY(!guest.isConnected());
+    QVERIFY(user.isConnected());
+    failed = false;
+    QCOMPARE(dbcall(user, "W ^CRED", failed), QString("1"));
+    QVERIFY(!failed);
     QCOMPARE(m_fx->connects(), 1);
 }
 
@@ -211,7 +248,7 @@ void TestServerAccess::unreachableServerRetriesThenEnds() {
     m_fx->setReachable(false);
     bool ended = false;
     try {
-        BeginServerCall(false, false);
+        m_fx->connection().ensure();
     } catch (const ProgramEnded& e) {
         ended = true;
         QCOMPARE(e.code, 1);
@@ -252,20 +289,20 @@ void TestServerAccess::serverListRepairsConnection() {
     m_ui->onServerList = [this] {
         m_fx->setReachable(true);
         Session().server = "localhost";
-        RebuildConnectString();
+        m_fx->connection().rebuildConnectString();
     };
-    BeginServerCall(false, false);
-    EndServerCall(false);
+    m_fx->connection().ensure();
     QCOMPARE(m_fx->connects(), 4);
     QCOMPARE(m_fx->pauses, (QList<int>{1000, 1000}));
     QCOMPARE(m_ui->messages.size(), 1);
-    QCOMPARE(ConnectString(), QString("cn_iptcp:localhost[1973]:VELTAR"));
-    QVERIFY(Factory().isConnected());
+    QCOMPARE(m_fx->connection().connectString(), QString("cn_iptcp:localhost[1973]:VELTAR"));
+    QVERIFY(m_fx->connection().client().isConnected());
 }
 
 void TestServerAccess::dbcallReturnsOutputAndReportsErrors() {
     bool failed = false;
-    QCOMPARE(dbcall("S X=\"a\"\"b\" W X,$P(\"1`2`3\",\"`\",2)", failed), QString("a\"b2"));
+    QCOMPARE(dbcall(m_fx->connection(), "S X=\"a\"\"b\" W X,$P(\"1`2`3\",\"`\",2)", failed),
+             QString("a\"b2"));
     QVERIFY(!failed);
     QVERIFY(m_ui->messages.isEmpty());
     // Connecting held the busy pointer and let it go.
@@ -277,7 +314,7 @@ void TestServerAccess::dbcallReturnsOutputAndReportsErrors() {
         // The report leaves the busy pointer to whoever holds it: the work
         // around the call is still busy afterwards.
         BusyPointer busy(*m_ui);
-        QCOMPARE(dbcall(bad, failed), QString(" "));
+        QCOMPARE(dbcall(m_fx->connection(), bad, failed), QString(" "));
         QCOMPARE(m_ui->busyDepth(), 1);
         QCOMPARE(m_ui->busyCalls, QList<bool>{true});
     }
@@ -299,7 +336,7 @@ void TestServerAccess::dbcallReturnsOutputAndReportsErrors() {
 
 void TestServerAccess::dbcallSilentOnlyTraces() {
     bool failed = false;
-    QCOMPARE(dbcall("W UNDEF", failed, true), QString(" "));
+    QCOMPARE(dbcall(m_fx->connection(), "W UNDEF", failed, true), QString(" "));
     QVERIFY(failed);
     QVERIFY(m_ui->messages.isEmpty());
     const auto& e = TraceLogModel::instance().entries();
@@ -323,7 +360,7 @@ void TestServerAccess::dbcalldSplitting() {
     QStringList got;
     bool failed = false;
     QString command = "W \"" + output + "\"";
-    QCOMPARE(dbcalld(command, u'^', got, failed), int(items.size()));
+    QCOMPARE(dbcalld(m_fx->connection(), command, u'^', got, failed), int(items.size()));
     QVERIFY(!failed);
     QCOMPARE(got, items);
 }
@@ -331,7 +368,7 @@ void TestServerAccess::dbcalldSplitting() {
 void TestServerAccess::dbcalldFailure() {
     QStringList items{"old"};
     bool failed = false;
-    QCOMPARE(dbcalld("D ^NIRGENDS", u'^', items, failed), 0);
+    QCOMPARE(dbcalld(m_fx->connection(), "D ^NIRGENDS", u'^', items, failed), 0);
     QVERIFY(failed);
     QCOMPARE(items, QStringList{" "});
     QCOMPARE(m_ui->messages.size(), 1);
@@ -345,8 +382,8 @@ void TestServerAccess::dbcalldFailure() {
 }
 
 void TestServerAccess::bracketReportsServerError() {
-    const bool ok = ServerCall("cacheapi.test Klasse", [] {
-        ClassHandle h = Factory().classHandle("quendrap.gibtsnicht");
+    const bool ok = m_fx->connection().call("cacheapi.test Klasse", [this] {
+        ClassHandle h = m_fx->connection().client().classHandle("quendrap.gibtsnicht");
         h.call("x");
     });
     QVERIFY(!ok);
@@ -357,17 +394,16 @@ void TestServerAccess::bracketReportsServerError() {
     QCOMPARE(m_ui->messages[0].icon, MessageIcon::Warning);
     QCOMPARE(m_ui->busyDepth(), 0);
 
-    // Any other exception ends the bracket (its busy pointer goes too) and
-    // goes on to the caller, without a report.
+    // Any other exception ends the bracket (a busy pointer the call holds
+    // goes too, as the EAN posting's does) and goes on to the caller,
+    // without a report.
     bool thrown = false;
     try {
-        ServerCall(
-            "cacheapi.test Ausnahme",
-            [this] {
-                QCOMPARE(m_ui->busyDepth(), 1);
-                throw std::runtime_error("kein Serverfehler");
-            },
-            true);
+        m_fx->connection().call("cacheapi.test Ausnahme", [this] {
+            BusyPointer busy(*m_ui);
+            QCOMPARE(m_ui->busyDepth(), 1);
+            throw std::runtime_error("kein Serverfehler");
+        });
     } catch (const std::runtime_error&) {
         thrown = true;
     }
@@ -376,201 +412,14 @@ void TestServerAccess::bracketReportsServerError() {
     QCOMPARE(m_ui->messages.size(), 1);
 }
 
-void TestServerAccess::objectsStoreAndOpen() {
-    ClassDef& cls = m_fx->engine().defineClass("Test.Lief", "test_lief", {"Name", "Ort"});
-    // Writable over the wire, as the server's classes that the program writes.
-    cls.writes = {true, cls.properties, cls.properties};
-    cls.methods.insert("Gross", [](CallContext&, StoredObject& o, QStringList& args) {
-        args[0] = o.values.value("Name").toUpper();
-        return QString("ok");
-    });
-    BeginServerCall(false, false);
-    ServerObject o = Factory().newObject("Test.Lief");
-    o.set("Name", "Müller");
-    o.set("Ort", "Köln");
-    o.save();
-    const QString id = o.id();
-    QCOMPARE(id, QString("1"));
-    QStringList args{""};
-    QCOMPARE(o.call("Gross", args), QString("ok"));
-    QCOMPARE(args, QStringList{"MÜLLER"}); // passed by reference
-    CloseObject(o);
-    QVERIFY(o.isNull());
-    ServerObject again = Factory().openObject("Test.Lief", id);
-    QCOMPARE(again.get("Ort"), QString("Köln"));
-    again.set("Ort", "Bonn");
-    again.save();
-    QCOMPARE(again.id(), id);
-    CloseObject(again);
-    ServerObject third = Factory().openObject("Test.Lief", id);
-    QCOMPARE(third.get("Ort"), QString("Bonn"));
-    ServerObject second = Factory().newObject("Test.Lief");
-    second.save();
-    QCOMPARE(second.id(), QString("2"));
-    EndServerCall(false);
-}
-
-void TestServerAccess::resultSetReadsEveryRowInBatches() {
-    ClassDef& cls = m_fx->engine().defineClass("Test.Zahlen");
-    cls.queries.insert("Liste", [](CallContext&, const QStringList& args) {
-        QList<QStringList> rows;
-        for (int i = 1; i <= args.value(0).toInt(); ++i)
-            rows << QStringList{QString::number(i), "Zeile " + QString::number(i)};
-        return std::make_unique<ListCursor>(2, rows);
-    });
-    BeginServerCall(false, false);
-    for (int total : {0, 6, 7, 100}) {
-        ResultSet rs = Factory().resultSet("Test.Zahlen", "Liste");
-        rs.setBatchSize(7);
-        rs.execute({QString::number(total)});
-        int n = 0;
-        while (rs.next()) {
-            ++n;
-            QCOMPARE(rs.getData(1), QString::number(n));
-            QCOMPARE(rs.getData(2), "Zeile " + QString::number(n));
-            QCOMPARE(rs.getData(3), QString());
-        }
-        QCOMPARE(n, total);
-        QVERIFY(!rs.next());
-        rs.close();
-    }
-    EndServerCall(false);
-}
-
-void TestServerAccess::unknownNamesAreErrorsNotCrashes_data() {
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<int>("number");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("class") << 0 << 5351 << "Klasse existiert nicht: VT.Nichts";
-    QTest::newRow("object id") << 1 << 5809 << "Objekt nicht gefunden: Test.Obj 42";
-    QTest::newRow("method") << 2 << 6022 << "Methode existiert nicht: VT.Windows.Fliegen";
-    QTest::newRow("property") << 3 << 6023 << "Eigenschaft existiert nicht: Test.Obj.Farbe";
-    QTest::newRow("query") << 4 << 6024 << "Abfrage existiert nicht: VT.Windows:Alles";
-    QTest::newRow("class method") << 5 << 6022
-                                  << "Klassenmethode existiert nicht: VT.Windows.Zaubern";
-}
-
-void TestServerAccess::unknownNamesAreErrorsNotCrashes() {
-    QFETCH(int, kind);
-    m_fx->engine().defineClass("Test.Obj", "test_obj", {"Name"}).writes.create = true;
-    BeginServerCall(false, false);
-    try {
-        ServerClient& f = Factory();
-        switch (kind) {
-        case 0:
-            f.newObject("VT.Nichts");
-            break;
-        case 1:
-            f.openObject("Test.Obj", "42");
-            break;
-        case 2:
-            f.newObject("VT.Windows").call("Fliegen");
-            break;
-        case 3:
-            f.newObject("Test.Obj").get("Farbe");
-            break;
-        case 4: {
-            ResultSet rs = f.resultSet("VT.Windows", "Alles");
-            rs.execute();
-            break;
-        }
-        case 5:
-            f.classHandle("VT.Windows").call("Zaubern");
-            break;
-        }
-        QFAIL("no error");
-    } catch (const ServerError& e) {
-        QTEST(e.number(), "number");
-        QTEST(e.description(), "text");
-    }
-    // The connection goes on serving.
-    bool failed = false;
-    QCOMPARE(dbcall("W 1+1", failed), QString("2"));
-}
-
 void TestServerAccess::reconnectsAfterLostConnection() {
     bool failed = false;
-    QCOMPARE(dbcall("S X=5 W X", failed), QString("5"));
+    QCOMPARE(dbcall(m_fx->connection(), "S X=5 W X", failed), QString("5"));
     m_fx->client()->breakConnection();
     // The next call connects anew; the new job has no locals of the old one.
-    QCOMPARE(dbcall("W $D(X)", failed), QString("0"));
+    QCOMPARE(dbcall(m_fx->connection(), "W $D(X)", failed), QString("0"));
     QCOMPARE(m_fx->connects(), 2);
     QVERIFY(!failed);
-}
-
-void TestServerAccess::handlesOfAnEndedConnectionFailInsteadOfCrashing() {
-    ClassDef& cls = m_fx->engine().defineClass("Test.Zahlen");
-    cls.queries.insert("Liste", [](CallContext&, const QStringList&) {
-        QList<QStringList> rows;
-        for (int i = 1; i <= 50; ++i)
-            rows << QStringList{QString::number(i)};
-        return std::make_unique<ListCursor>(1, rows);
-    });
-    ResultSet rs;
-    ServerObject windows;
-    ClassHandle handle;
-    int read = 0;
-    QVERIFY(ServerCall("test.Lesen Zahlen", [&] {
-        rs = Factory().resultSet("Test.Zahlen", "Liste");
-        rs.setBatchSize(10);
-        rs.execute();
-        while (read < 10 && rs.next())
-            ++read;
-        windows = Factory().newObject("VT.Windows");
-        handle = Factory().classHandle("quendrap.downloads");
-    }));
-    QCOMPARE(read, 10);
-    // The connection goes and a new one is made: the old client is freed.
-    client()->breakConnection();
-    bool failed = false;
-    QCOMPARE(dbcall("W 1", failed), QString("1"));
-    QCOMPARE(m_fx->connects(), 2);
-    QVERIFY(!rs.isUsable());
-    QVERIFY(!windows.isUsable());
-
-    // The next batch belongs to the old connection: an error report, no crash.
-    const bool ok = ServerCall("test.Lesen Zahlen weiter", [&] {
-        while (rs.next())
-            ++read;
-    });
-    QVERIFY(!ok);
-    QCOMPARE(read, 10);
-    QCOMPARE(m_ui->messages.size(), 1);
-    QCOMPARE(m_ui->messages[0].text,
-             QString("Vorgang: test.Lesen Zahlen weiter.\r\n\r\nFehler: 460\r\n"
-                     "Keine Verbindung zum Server\r\n\r\n"));
-    try {
-        windows.call("Xecute", QStringList{"W 2"});
-        QFAIL("an object of the old connection answered");
-    } catch (const ServerError& e) {
-        QCOMPARE(e.number(), ClientErrors::NotConnected);
-        QCOMPARE(e.description(), QString("Keine Verbindung zum Server"));
-    }
-    QVERIFY_THROWS_EXCEPTION(ServerError, handle.call("lname", QStringList{"1", "70001"}));
-    // Closing and destroying them later touch nothing of the freed client.
-    rs.close();
-    CloseObject(windows);
-    QVERIFY(windows.isNull());
-    // The new connection serves on.
-    QCOMPARE(dbcall("W 3", failed), QString("3"));
-}
-
-void TestServerAccess::objectsCloseThemselves() {
-    // The job refuses to hold more than 10,000 open objects: objects that
-    // go out of scope, also on an error path, must have been closed.
-    BeginServerCall(false, false);
-    for (int i = 0; i < 10050; ++i) {
-        try {
-            ServerObject o = Factory().newObject("VT.Windows");
-            if (i % 1000 == 0)
-                o.call("Xecute", QStringList{"W \"x"}); // fails: <SYNTAX>
-        } catch (const ServerError& e) {
-            QCOMPARE(e.number(), 5002);
-        }
-    }
-    ServerObject last = Factory().newObject("VT.Windows");
-    QCOMPARE(last.call("Xecute", QStringList{"W 7"}), QString("7"));
-    EndServerCall(false);
 }
 
 void TestServerAccess::retryWindowCannotStartASecondConnectionAttempt() {
@@ -579,11 +428,11 @@ void TestServerAccess::retryWindowCannotStartASecondConnectionAttempt() {
     m_ui->onServerList = [&] {
         // The server list loads its entries: no second attempt sequence.
         bool failed = false;
-        inner << dbcall("W 1", failed, true);
+        inner << dbcall(m_fx->connection(), "W 1", failed, true);
         m_fx->setReachable(true);
     };
     bool failed = false;
-    QCOMPARE(dbcall("W 9", failed), QString("9"));
+    QCOMPARE(dbcall(m_fx->connection(), "W 9", failed), QString("9"));
     QVERIFY(!failed);
     QCOMPARE(inner, QStringList{" "});
     QCOMPARE(m_ui->serverListShown, 1);

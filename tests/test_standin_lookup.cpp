@@ -1,7 +1,8 @@
 #include "ClientTestFixture.h"
 #include "ServerAnswers.h"
 #include "StandinEngine.h"
-#include "server/ServerConnection.h"
+#include "server/Connection.h"
+#include "server/MCommands.h"
 
 #include <QTest>
 #include <functional>
@@ -55,17 +56,17 @@ private:
 void TestStandinLookup::init() {
     m_fx = std::make_unique<ClientTestFixture>();
     m_fx->demoSession();
-    BeginServerCall(false, false);
+    m_fx->connection().ensure();
 }
 
 void TestStandinLookup::cleanup() {
-    EndServerCall(false);
     m_fx.reset();
 }
 
 // What an M line writes.
 QString TestStandinLookup::m(const QString& line) {
-    return outcome([&] { return Factory().newObject("VT.Windows").call("Xecute", {line}); });
+    return outcome(
+        [&] { return m_fx->connection().client().newObject("VT.Windows").call("Xecute", {line}); });
 }
 
 // The article numbers of every page of a search (its texts quoted as the
@@ -87,14 +88,16 @@ QString TestStandinLookup::search(const QStringList& criteria) {
 
 // A class method of quendrap.pos; its arguments come back unchanged.
 QString TestStandinLookup::call(const QString& method, const QStringList& args) {
-    return outcome([&] { return classMethodAnswer("quendrap.pos", method, args); });
+    return outcome([&] {
+        return classMethodAnswer(m_fx->connection().client(), "quendrap.pos", method, args);
+    });
 }
 
 // The rows of a query, their cells joined by "|".
 QStringList TestStandinLookup::rows(const QString& cls, const QString& query,
                                     const QStringList& args) {
     QStringList out;
-    for (const QStringList& row : queryRows(cls, query, args))
+    for (const QStringList& row : queryRows(m_fx->connection().client(), cls, query, args))
         out << row.join('|');
     return out;
 }

@@ -3,7 +3,7 @@
 #include "ScriptedUserInterface.h"
 #include "ServerAnswers.h"
 #include "StandinEngine.h"
-#include "server/ServerConnection.h"
+#include "server/Connection.h"
 
 #include <QTest>
 
@@ -53,7 +53,7 @@ private Q_SLOTS:
 
 private:
     QString call(const QString& cls, const QString& method, const QStringList& args) {
-        return classMethodAnswer(cls, method, args);
+        return classMethodAnswer(m_fx->connection().client(), cls, method, args);
     }
     QString post(const QString& position, const QString& supplier, int flags,
                  const QString& key = "1", const QString& company = "1");
@@ -65,7 +65,7 @@ private:
     }
     QList<QMap<QString, QString>> snapshot(const QStringList& tables);
     QList<QStringList> rows(const QString& cls, const QString& query, const QStringList& args) {
-        return queryRows(cls, query, args);
+        return queryRows(m_fx->connection().client(), cls, query, args);
     }
     QStringList positionRow(const QString& id, const QString& dlid);
 
@@ -77,11 +77,10 @@ void TestStandinPosting::init() {
     StartDemoClient(m_fx, m_ui);
     // The postings are stamped with the user of the login.
     m_fx->sessionAs("1", "EKX", "ekx");
-    BeginServerCall(false, false);
+    m_fx->connection().ensure();
 }
 
 void TestStandinPosting::cleanup() {
-    EndServerCall(false);
     EndDemoClient(m_fx, m_ui);
 }
 

@@ -6,7 +6,8 @@
 #include "TestSupport.h"
 #include "base/SessionContext.h"
 #include "base/WorkstationSettings.h"
-#include "server/ServerConnection.h"
+#include "server/Connection.h"
+#include "server/MCommands.h"
 #include "server/TcpServerClient.h"
 
 #include <QDir>
@@ -218,14 +219,14 @@ void TestTls::changedCertificateEndsTheProgramsAttempt() {
     QVERIFY2(server.started(), qPrintable(server.errorOutput()));
     ClientTestFixture fx;
     ScriptedUserInterface ui;
-    SetClientFactory({});
+    fx.connection().setClientFactory({});
     fx.demoSession();
     Session().port = QString::number(server.port());
-    RebuildConnectString();
+    fx.connection().rebuildConnectString();
     const QString key = QStringLiteral("127.0.0.1:%1").arg(server.port());
     WorkstationSettings::setValue("Cache Login", "Zertifikate", key, "00:11");
     bool failed = false;
-    QCOMPARE(dbcall("W 1", failed), QString(" "));
+    QCOMPARE(dbcall(fx.connection(), "W 1", failed), QString(" "));
     QVERIFY(failed);
     QCOMPARE(fx.pauses, QList<int>());
     QCOMPARE(ui.messages.size(), 1);
@@ -237,10 +238,10 @@ void TestTls::changedCertificateEndsTheProgramsAttempt() {
                  "\r\n\r\n");
     // Once the user removes the old fingerprint, the server is trusted anew.
     WorkstationSettings::remove("Cache Login", "Zertifikate", key);
-    QCOMPARE(dbcall("W 6*7", failed), QString("42"));
+    QCOMPARE(dbcall(fx.connection(), "W 6*7", failed), QString("42"));
     QCOMPARE(WorkstationSettings::value("Cache Login", "Zertifikate", key),
              fingerprintOf(dir.filePath("tls.db")));
-    SetClientFactory({});
+    fx.connection().setClientFactory({});
 }
 
 // With a CA file set, the server's certificate must come from it (the

@@ -3,7 +3,8 @@
 #include "CliSupport.h"
 #include "conditions/DiscountGroups.h"
 #include "conditions/Posting.h"
-#include "server/ServerConnection.h"
+#include "server/Connection.h"
+#include "server/ErrorReport.h"
 
 #include <QSet>
 #include <algorithm>
@@ -38,15 +39,15 @@ namespace {
 
 // Whether every taken position of the posting is still on the server; the
 // count of those that are not goes to standard error.
-bool postedPositionsStillThere(const PositionDownload& download, const PositionGridModel& model,
-                               const QList<int>& taken) {
+bool postedPositionsStillThere(Connection& connection, const PositionDownload& download,
+                               const PositionGridModel& model, const QList<int>& taken) {
     PositionDownload now;
-    if (!findDownload(download.key, &now))
+    if (!findDownload(connection, download.key, &now))
         return false;
     QSet<QString> ids;
     if (!now.key.isEmpty()) {
         PositionGridModel after;
-        if (!PositionLoad::loadGrid(now, after))
+        if (!PositionLoad::loadGrid(connection, now, after))
             return false;
         for (int r = 0; r < after.size(); ++r)
             ids.insert(after.row(r).id);
@@ -68,7 +69,7 @@ bool postedPositionsStillThere(const PositionDownload& download, const PositionG
 
 } // namespace
 
-int runPost(const QStringList& args, const QCommandLineParser& parser) {
+int runPost(Connection& connection, const QStringList& args, const QCommandLineParser& parser) {
     const bool all = parser.isSet(QStringLiteral("all"));
     const bool marked = parser.isSet(QStringLiteral("marked"));
     if (args.size() != 1 || args[0].isEmpty() || (all && marked))
@@ -82,10 +83,10 @@ int runPost(const QStringList& args, const QCommandLineParser& parser) {
         return 2;
     }
     PositionDownload download;
-    if (!openDownload(args[0], &download))
+    if (!openDownload(connection, args[0], &download))
         return 1;
     PositionGridModel model;
-    if (!PositionLoad::loadGrid(download, model))
+    if (!PositionLoad::loadGrid(connection, download, model))
         return 1;
     if (marked && !markPositions(model, download, parser.value(QStringLiteral("marked"))))
         return 1;
@@ -93,7 +94,7 @@ int runPost(const QStringList& args, const QCommandLineParser& parser) {
     const bool onlyMarked = !all;
     if (parser.isSet(QStringLiteral("preview"))) {
         PostingPreview preview = PostingPreview::of(model, onlyMarked);
-        preview.deletedReported = DeletedReported(download.key);
+        preview.deletedReported = DeletedReported(connection, download.key);
         for (const QString& line : preview.lines())
             out() << line << '\n';
         out().flush();
@@ -106,7 +107,7 @@ int runPost(const QStringList& args, const QCommandLineParser& parser) {
               << PostingOptions::names().join(QStringLiteral(", ")) << ")\n";
         return 2;
     }
-    PostingRun run;
+    PostingRun run(connection);
     run.onlyMarked = [onlyMarked] { return onlyMarked; };
     run.answered = [&](int row, const QString& answer) {
         QString text = answer;
@@ -122,13 +123,13 @@ int runPost(const QStringList& args, const QCommandLineParser& parser) {
     if (!ok) {
         // The position whose call failed on the way may be posted all the
         // same.
-        if (run.failedRow() >= 0 && OutcomeUnknown(LastReportedError()))
+        if (run.failedRow() >= 0 && OutcomeUnknown(connection.lastReportedError()))
             err() << "Position " << model.row(run.failedRow()).id << ": Ergebnis unbekannt\n";
         return 1;
     }
     // Positions that went while the posting ran (another job deleted the
     // download or them) were not posted.
-    return postedPositionsStillThere(download, model, taken) ? 0 : 1;
+    return postedPositionsStillThere(connection, download, model, taken) ? 0 : 1;
 }
 
 namespace {
@@ -148,7 +149,7 @@ bool parseSet(const QString& text, QString* id, int* column, QString* value) {
 
 } // namespace
 
-int runEkGroups(const QStringList& args, const QCommandLineParser& parser) {
+int runEkGroups(Connection& connection, const QStringList& args, const QCommandLineParser& parser) {
     const bool save = parser.isSet(QStringLiteral("save"));
     const QString post = parser.value(QStringLiteral("post"));
     const bool posting = parser.isSet(QStringLiteral("post"));
@@ -156,10 +157,10 @@ int runEkGroups(const QStringList& args, const QCommandLineParser& parser) {
         (posting && post != u"J" && post != u"N"))
         return printUsage(u"ekgroups");
     PositionDownload download;
-    if (!openDownload(args[0], &download))
+    if (!openDownload(connection, args[0], &download))
         return 1;
     DiscountGroupModel model;
-    DiscountGroupEditor editor(model, download);
+    DiscountGroupEditor editor(connection, model, download);
     if (!editor.load())
         return 1;
     int rc = 0;

@@ -50,10 +50,10 @@ QString chooseColumns(const QCommandLineParser& p, const QString& supplier,
 
 // Imports the files: the supplier from --supplier, else from the file's
 // manufacturer code, as the import window does (no other kind names one).
-int importFiles(const QStringList& paths, const QCommandLineParser& p) {
+int importFiles(Connection& connection, const QStringList& paths, const QCommandLineParser& p) {
     const QString supplierOption = p.value(QStringLiteral("supplier"));
     Delivery delivery = RecognizeDelivery(paths);
-    FileImport import;
+    FileImport import(connection);
     const OpenedFile opened = import.open(delivery);
     if (!opened.ok)
         return 1;
@@ -113,8 +113,8 @@ int importFiles(const QStringList& paths, const QCommandLineParser& p) {
     if (delivery.isPriceList())
         RememberMapping(Session().firma, supplier, delivery.columns);
     if (!r.rates.isEmpty()) {
-        const int groups =
-            TakeDeliveryRates(PositionDownload{r.downloadId, supplier, QString()}, r.rates);
+        const int groups = TakeDeliveryRates(
+            connection, PositionDownload{r.downloadId, supplier, QString()}, r.rates);
         if (groups < 0) {
             out() << r.downloadId << '\t' << r.positions << '\n';
             out().flush();
@@ -146,23 +146,24 @@ void addImportOptions(QCommandLineParser& parser) {
                       QStringLiteral("NAME")});
 }
 
-int runImport(const QStringList& args, const QCommandLineParser& parser) {
+int runImport(Connection& connection, const QStringList& args, const QCommandLineParser& parser) {
     if (args.isEmpty())
         return printUsage(u"import");
-    return importFiles(args, parser);
+    return importFiles(connection, args, parser);
 }
 
-int runWebImport(const QStringList& args, const QCommandLineParser& parser) {
+int runWebImport(Connection& connection, const QStringList& args,
+                 const QCommandLineParser& parser) {
     if (args.size() != 1 || args[0].isEmpty())
         return printUsage(u"web-import");
     QString entry = QStringLiteral("(") + args[0] + u')';
-    for (const QString& e : LoadWebSuppliers())
+    for (const QString& e : LoadWebSuppliers(connection))
         if (WebSupplierCode(e) == args[0])
             entry = e;
-    if (!DownloadWebPriceData(entry) && !QFile::exists(WebDownloadPath())) {
+    if (!DownloadWebPriceData(connection, entry) && !QFile::exists(WebDownloadPath())) {
         UI().message(kImportFileMissingMessage, QString(), MessageIcon::Critical,
                      MessageButtons::Ok);
         return 1;
     }
-    return importFiles({WebDownloadPath()}, parser);
+    return importFiles(connection, {WebDownloadPath()}, parser);
 }

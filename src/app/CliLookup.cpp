@@ -48,7 +48,8 @@ void addLookupOptions(QCommandLineParser& parser) {
                       QStringLiteral("P")});
 }
 
-int runSearchArticles(const QStringList& args, const QCommandLineParser& parser) {
+int runSearchArticles(Connection& connection, const QStringList& args,
+                      const QCommandLineParser& parser) {
     bool ok = false;
     const int max = parser.value(QStringLiteral("max")).toInt(&ok);
     if (!args.isEmpty() || !ok || max < 0)
@@ -59,7 +60,7 @@ int runSearchArticles(const QStringList& args, const QCommandLineParser& parser)
         parser.value(QStringLiteral("department")), parser.value(QStringLiteral("active")),
         parser.value(QStringLiteral("gel"))};
     // Page after page, as a list scrolled to its end asks for them.
-    ArticleSearch search;
+    ArticleSearch search(connection);
     bool read = true;
     do
         read = search.getarsu(criteria);
@@ -73,37 +74,39 @@ int runSearchArticles(const QStringList& args, const QCommandLineParser& parser)
     return read ? 0 : 1;
 }
 
-int runSearchSuppliers(const QStringList& args, const QCommandLineParser& parser) {
+int runSearchSuppliers(Connection& connection, const QStringList& args,
+                       const QCommandLineParser& parser) {
     if (args.size() != 1)
         return printUsage(u"search-suppliers");
     bool ok = false;
-    printPartners(getlnrsu(args[0], parser.value(QStringLiteral("group")), &ok));
+    printPartners(getlnrsu(connection, args[0], parser.value(QStringLiteral("group")), &ok));
     return ok ? 0 : 1;
 }
 
-int runSearchCustomers(const QStringList& args, const QCommandLineParser& parser) {
+int runSearchCustomers(Connection& connection, const QStringList& args,
+                       const QCommandLineParser& parser) {
     if (args.size() != 1)
         return printUsage(u"search-customers");
     bool ok = false;
-    printPartners(getknrsu(args[0], parser.value(QStringLiteral("group")),
+    printPartners(getknrsu(connection, args[0], parser.value(QStringLiteral("group")),
                            parser.value(QStringLiteral("plz")), &ok));
     return ok ? 0 : 1;
 }
 
-int runEanMatch(const QStringList& args, bool post) {
+int runEanMatch(Connection& connection, const QStringList& args, bool post) {
     if (args.size() != 2 || args[0].isEmpty())
         return printUsage(u"ean-match");
     PositionDownload download;
-    if (!openDownload(args[0], &download))
+    if (!openDownload(connection, args[0], &download))
         return 1;
     QList<EanMatchRow> rows;
-    if (!ReadEanMatchFile(args[1], download.key, &rows))
+    if (!ReadEanMatchFile(connection, args[1], download.key, &rows))
         return 1;
     for (const EanMatchRow& r : rows)
         out() << field(r.articleNumber) << '\t' << field(r.description) << '\t' << field(r.ean)
               << '\t' << field(r.positionDescription) << '\n';
     out().flush();
-    if (post && !PostEanMatch(rows, download))
+    if (post && !PostEanMatch(connection, rows, download))
         return 1;
     return 0;
 }

@@ -13,7 +13,7 @@ void addOverviewOptions(QCommandLineParser& parser) {
 
 // The counts and the steps of "% Abw." over the rows of the filters, one
 // line each: label, a tab, the count.
-int runOverview(const QStringList& args, const QCommandLineParser& parser) {
+int runOverview(Connection& connection, const QStringList& args, const QCommandLineParser& parser) {
     if (args.size() != 1 || args[0].isEmpty() ||
         (parser.isSet(QStringLiteral("png")) && parser.value(QStringLiteral("png")).isEmpty()))
         return printUsage(u"overview");
@@ -21,10 +21,10 @@ int runOverview(const QStringList& args, const QCommandLineParser& parser) {
     if (!quickFiltersOf(parser, &filter))
         return 2;
     PositionDownload download;
-    if (!openDownload(args[0], &download))
+    if (!openDownload(connection, args[0], &download))
         return 1;
     PositionGridModel model;
-    if (!PositionLoad::loadGrid(download, model))
+    if (!PositionLoad::loadGrid(connection, download, model))
         return 1;
     PositionView view;
     view.setSourceModel(&model);

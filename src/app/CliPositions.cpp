@@ -59,12 +59,12 @@ bool gridShownOf(const QCommandLineParser& parser, GridShown* shown) {
 
 // The grid of a download and its rows as the window shows them with the
 // filter and the sort; 0, or 1 with the message.
-int loadShown(const QString& key, const GridShown& shown, PositionGridModel& model,
-              QList<int>* rows) {
+int loadShown(Connection& connection, const QString& key, const GridShown& shown,
+              PositionGridModel& model, QList<int>* rows) {
     PositionDownload download;
-    if (!openDownload(key, &download))
+    if (!openDownload(connection, key, &download))
         return 1;
-    if (!PositionLoad::loadGrid(download, model))
+    if (!PositionLoad::loadGrid(connection, download, model))
         return 1;
     PositionView view;
     view.setSourceModel(&model);
@@ -76,12 +76,12 @@ int loadShown(const QString& key, const GridShown& shown, PositionGridModel& mod
 
 // The grid of a download and the rows the options show; 0, 2 for an
 // option that is wrong, 1 when the grid cannot be loaded (with the message).
-int shownRows(const QString& key, const QCommandLineParser& parser, PositionGridModel& model,
-              QList<int>* rows) {
+int shownRows(Connection& connection, const QString& key, const QCommandLineParser& parser,
+              PositionGridModel& model, QList<int>* rows) {
     GridShown shown;
     if (!gridShownOf(parser, &shown))
         return 2;
-    return loadShown(key, shown, model, rows);
+    return loadShown(connection, key, shown, model, rows);
 }
 
 } // namespace
@@ -90,12 +90,13 @@ int shownRows(const QString& key, const QCommandLineParser& parser, PositionGrid
 // with the filter and the sort (without them in load order): the 53 cells
 // as the grid shows them and the row key; with styles the row key and the
 // 53 cell styles.
-int runPositions(const QStringList& args, const QCommandLineParser& parser) {
+int runPositions(Connection& connection, const QStringList& args,
+                 const QCommandLineParser& parser) {
     if (args.size() != 1 || args[0].isEmpty())
         return printUsage(u"positions");
     PositionGridModel model;
     QList<int> rows;
-    if (const int failed = shownRows(args[0], parser, model, &rows))
+    if (const int failed = shownRows(connection, args[0], parser, model, &rows))
         return failed;
     const bool styles = parser.isSet(QStringLiteral("styles"));
     for (int r : std::as_const(rows))
@@ -107,14 +108,14 @@ int runPositions(const QStringList& args, const QCommandLineParser& parser) {
 // The positions grid of a download to a spreadsheet, as the window shows it
 // with the filter and the sort: one line per file written (the file, a tab,
 // the rows).
-int runExport(const QStringList& args, const QCommandLineParser& parser) {
+int runExport(Connection& connection, const QStringList& args, const QCommandLineParser& parser) {
     const QString xlsx = parser.value(QStringLiteral("xlsx"));
     const QString csv = parser.value(QStringLiteral("csv"));
     if (args.size() != 1 || args[0].isEmpty() || (xlsx.isEmpty() && csv.isEmpty()))
         return printUsage(u"export");
     PositionGridModel model;
     QList<int> rows;
-    if (const int failed = shownRows(args[0], parser, model, &rows))
+    if (const int failed = shownRows(connection, args[0], parser, model, &rows))
         return failed;
     for (const auto& [file, format] :
          {std::pair{xlsx, ExportFormat::Xlsx}, std::pair{csv, ExportFormat::Csv}}) {

@@ -13,7 +13,7 @@ void addPrintOptions(QCommandLineParser& parser) {
                       QStringLiteral("print: the overview of the positions as the first page.")});
 }
 
-int runPrint(const QStringList& args, const QCommandLineParser& parser) {
+int runPrint(Connection& connection, const QStringList& args, const QCommandLineParser& parser) {
     const QString group = parser.value(QStringLiteral("group"));
     using G = PriceListOptions::Grouping;
     PriceListOptions options;
@@ -30,10 +30,10 @@ int runPrint(const QStringList& args, const QCommandLineParser& parser) {
     options.purchasePrices = !parser.isSet(QStringLiteral("no-purchase-prices"));
     options.overview = parser.isSet(QStringLiteral("overview"));
     PositionDownload download;
-    if (!openDownload(args[0], &download))
+    if (!openDownload(connection, args[0], &download))
         return 1;
     PositionGridModel model;
-    if (!PositionLoad::loadGrid(download, model))
+    if (!PositionLoad::loadGrid(connection, download, model))
         return 1;
     if (parser.isSet(QStringLiteral("marked"))) {
         // Only the marked rows, as the print window's "Nur markierte".

@@ -1,6 +1,5 @@
 #include "CliSupport.h"
 
-#include "positions/PositionEdit.h"
 #include "shell/Downloads.h"
 
 QTextStream& out() {
@@ -13,9 +12,9 @@ QTextStream& err() {
     return s;
 }
 
-bool findDownload(const QString& key, PositionDownload* download) {
+bool findDownload(Connection& connection, const QString& key, PositionDownload* download) {
     bool ok = false;
-    const QList<DownloadRow> rows = LoadDownloadList(&ok);
+    const QList<DownloadRow> rows = LoadDownloadList(connection, &ok);
     if (!ok)
         return false;
     *download = {};
@@ -25,8 +24,8 @@ bool findDownload(const QString& key, PositionDownload* download) {
     return true;
 }
 
-bool openDownload(const QString& key, PositionDownload* download) {
-    if (!findDownload(key, download))
+bool openDownload(Connection& connection, const QString& key, PositionDownload* download) {
+    if (!findDownload(connection, key, download))
         return false;
     if (download->key.isEmpty()) {
         err() << "quendra-cli: Download " << key << " nicht gefunden\n";
@@ -36,10 +35,10 @@ bool openDownload(const QString& key, PositionDownload* download) {
 }
 
 bool markPositions(PositionGridModel& model, const PositionDownload& download, const QString& ids) {
-    PositionLists lists;
-    PositionEditor rows(model, lists, download);
     for (const QString& id : ids.split(u',', Qt::SkipEmptyParts)) {
-        const int row = rows.rowOf(id.trimmed());
+        int row = model.size() - 1;
+        while (row >= 0 && model.row(row).id != id.trimmed())
+            --row;
         if (row < 0) {
             err() << "quendra-cli: Position " << id << " nicht im Download " << download.key
                   << "\n";

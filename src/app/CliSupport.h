@@ -8,6 +8,8 @@
 #include <QCommandLineParser>
 #include <QTextStream>
 
+class Connection;
+
 QTextStream& out();
 QTextStream& err();
 
@@ -18,10 +20,10 @@ int printUsage(QStringView command);
 
 // The download of a key from the download list; an empty key when there is
 // none. False when the list could not be read.
-bool findDownload(const QString& key, PositionDownload* download);
+bool findDownload(Connection& connection, const QString& key, PositionDownload* download);
 // The same, with "quendra-cli: Download KEY nicht gefunden" when there is
 // none; false then.
-bool openDownload(const QString& key, PositionDownload* download);
+bool openDownload(Connection& connection, const QString& key, PositionDownload* download);
 
 // Marks the grid rows of the positions (ids separated by commas); false
 // with "quendra-cli: Position ID nicht im Download KEY" for one that is not
@@ -34,33 +36,36 @@ bool quickFiltersOf(const QCommandLineParser& parser, PositionFilter* filter);
 
 // The posting and discount group commands (CliConditions.cpp).
 void addConditionOptions(QCommandLineParser& parser);
-int runPost(const QStringList& args, const QCommandLineParser& parser);
-int runEkGroups(const QStringList& args, const QCommandLineParser& parser);
+int runPost(Connection& connection, const QStringList& args, const QCommandLineParser& parser);
+int runEkGroups(Connection& connection, const QStringList& args, const QCommandLineParser& parser);
 
 // The searches and the EAN/price match (CliLookup.cpp).
 void addLookupOptions(QCommandLineParser& parser);
-int runSearchArticles(const QStringList& args, const QCommandLineParser& parser);
-int runSearchSuppliers(const QStringList& args, const QCommandLineParser& parser);
-int runSearchCustomers(const QStringList& args, const QCommandLineParser& parser);
-int runEanMatch(const QStringList& args, bool post);
+int runSearchArticles(Connection& connection, const QStringList& args,
+                      const QCommandLineParser& parser);
+int runSearchSuppliers(Connection& connection, const QStringList& args,
+                       const QCommandLineParser& parser);
+int runSearchCustomers(Connection& connection, const QStringList& args,
+                       const QCommandLineParser& parser);
+int runEanMatch(Connection& connection, const QStringList& args, bool post);
 
 // The price list as a PDF (CliPrint.cpp).
 void addPrintOptions(QCommandLineParser& parser);
-int runPrint(const QStringList& args, const QCommandLineParser& parser);
+int runPrint(Connection& connection, const QStringList& args, const QCommandLineParser& parser);
 
 // The imports of price files and web downloads (CliImport.cpp).
 void addImportOptions(QCommandLineParser& parser);
-int runImport(const QStringList& args, const QCommandLineParser& parser);
-int runWebImport(const QStringList& args, const QCommandLineParser& parser);
+int runImport(Connection& connection, const QStringList& args, const QCommandLineParser& parser);
+int runWebImport(Connection& connection, const QStringList& args, const QCommandLineParser& parser);
 
 // What a delivery changes: counts and steps of "% Abw." (CliOverview.cpp).
 void addOverviewOptions(QCommandLineParser& parser);
-int runOverview(const QStringList& args, const QCommandLineParser& parser);
+int runOverview(Connection& connection, const QStringList& args, const QCommandLineParser& parser);
 
 // A download's grid as the window shows it (CliPositions.cpp): a grid row
 // as positions prints it (the 53 cells and the row key, or the row key and
 // the 53 styles), the commands and their options.
 QString gridLine(const PositionGridModel& model, int row, bool styles);
 void addPositionOptions(QCommandLineParser& parser);
-int runPositions(const QStringList& args, const QCommandLineParser& parser);
-int runExport(const QStringList& args, const QCommandLineParser& parser);
+int runPositions(Connection& connection, const QStringList& args, const QCommandLineParser& parser);
+int runExport(Connection& connection, const QStringList& args, const QCommandLineParser& parser);

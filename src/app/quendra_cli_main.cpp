@@ -12,7 +12,8 @@
 #include "positions/PositionExport.h"
 #include "positions/PositionLoad.h"
 #include "positions/PositionView.h"
-#include "server/ServerConnection.h"
+#include "server/Connection.h"
+#include "server/MCommands.h"
 #include "server/TcpServerClient.h"
 #include "session/Login.h"
 #include "shell/Downloads.h"
@@ -35,20 +36,20 @@ namespace {
 
 // Logs in as the program does with a qualifying command line; the fields
 // are those of the program's command line.
-bool login(const QString& fields) {
+bool login(Connection& connection, const QString& fields) {
     Session().commandLine = fields;
     if (!CommandLineQualifies(fields)) {
         err() << "quendra-cli: --connect needs \"FIRMA FIL USER PASSWORD SERVER PORT NAMESPACE\"\n";
         return false;
     }
-    return user_anmeld();
+    return user_anmeld(connection);
 }
 
-int runDownloads(const QStringList& args) {
+int runDownloads(Connection& connection, const QStringList& args) {
     if (!args.isEmpty())
         return printUsage(u"downloads");
     bool ok = false;
-    const QList<DownloadRow> rows = LoadDownloadList(&ok);
+    const QList<DownloadRow> rows = LoadDownloadList(connection, &ok);
     if (!ok)
         return 1;
     for (const DownloadRow& r : rows)
@@ -57,21 +58,21 @@ int runDownloads(const QStringList& args) {
     return 0;
 }
 
-int runDelete(const QStringList& args) {
+int runDelete(Connection& connection, const QStringList& args) {
     if (args.size() != 1 || args[0].isEmpty())
         return printUsage(u"delete");
-    return DeleteDownload(args[0]) ? 0 : 1;
+    return DeleteDownload(connection, args[0]) ? 0 : 1;
 }
 
 // The candidate list of a download: five fields per row.
-int runCandidates(const QStringList& args) {
+int runCandidates(Connection& connection, const QStringList& args) {
     if (args.size() != 1 || args[0].isEmpty())
         return printUsage(u"candidates");
     PositionDownload download;
-    if (!openDownload(args[0], &download))
+    if (!openDownload(connection, args[0], &download))
         return 1;
     CandidateListModel list;
-    if (!PositionLoad::loadCandidates(download, list))
+    if (!PositionLoad::loadCandidates(connection, download, list))
         return 1;
     for (int r = 0; r < list.rowCount(); ++r) {
         QStringList fields;
@@ -86,18 +87,20 @@ int runCandidates(const QStringList& args) {
 // The grid of a download with its lists and an editor, as the window has
 // them when the buyer edits; false (with the message) when it cannot be.
 struct EditSession {
+    explicit EditSession(Connection& c) : connection(c) {}
+    Connection& connection;
     PositionDownload download;
     PositionGridModel model;
     PositionLists lists;
     std::unique_ptr<PositionEditor> editor;
 
     bool open(const QString& key) {
-        if (!openDownload(key, &download))
+        if (!openDownload(connection, key, &download))
             return false;
-        if (!PositionLoad::loadLists(download.supplier, lists) ||
-            !PositionLoad::loadGrid(download, model))
+        if (!PositionLoad::loadLists(connection, download.supplier, lists) ||
+            !PositionLoad::loadGrid(connection, download, model))
             return false;
-        editor = std::make_unique<PositionEditor>(model, lists, download);
+        editor = std::make_unique<PositionEditor>(connection, model, lists, download);
         return editor->loadDefaults();
     }
     int row(const QString& positionId) const {
@@ -120,10 +123,10 @@ int columnArgument(const QString& text) {
 }
 
 // As typing ARTNR into the position's "Art.-Nr." cell.
-int runAssign(const QStringList& args) {
+int runAssign(Connection& connection, const QStringList& args) {
     if (args.size() != 3 || args[0].isEmpty() || args[1].isEmpty())
         return printUsage(u"assign");
-    EditSession s;
+    EditSession s(connection);
     if (!s.open(args[0]))
         return 1;
     const int row = s.row(args[1]);
@@ -134,13 +137,13 @@ int runAssign(const QStringList& args) {
 }
 
 // As editing one grid cell; prints the row afterwards.
-int runSet(const QStringList& args, const QStringList& inputs) {
+int runSet(Connection& connection, const QStringList& args, const QStringList& inputs) {
     if (args.size() != 4 || args[0].isEmpty() || args[1].isEmpty())
         return printUsage(u"set");
     const int column = columnArgument(args[2]);
     if (column < 0)
         return 2;
-    EditSession s;
+    EditSession s(connection);
     if (!s.open(args[0]))
         return 1;
     const int row = s.row(args[1]);
@@ -155,13 +158,13 @@ int runSet(const QStringList& args, const QStringList& inputs) {
 
 // "Mehrfachsetzen" over the given positions; prints their rows afterwards
 // and lists the rows that were left as they were on standard error.
-int runSetMarked(const QStringList& args, const QStringList& inputs) {
+int runSetMarked(Connection& connection, const QStringList& args, const QStringList& inputs) {
     if (args.size() != 4 || args[0].isEmpty() || args[1].isEmpty())
         return printUsage(u"set-marked");
     const int column = columnArgument(args[2]);
     if (column < 0)
         return 2;
-    EditSession s;
+    EditSession s(connection);
     if (!s.open(args[0]))
         return 1;
     QList<int> rows;
@@ -240,10 +243,10 @@ QString UnmarkNegative(const QString& argument) {
     return argument.startsWith(kNegativeMark) ? argument.mid(1) : argument;
 }
 
-int runXecute(const QStringList& args) {
+int runXecute(Connection& connection, const QStringList& args) {
     if (args.size() != 1)
         return printUsage(u"xecute");
-    const CommandOutput output = RunCommand(args[0]);
+    const CommandOutput output = RunCommand(connection, args[0]);
     if (output.failed)
         return 1;
     out() << output.text;
@@ -251,7 +254,8 @@ int runXecute(const QStringList& args) {
     return 0;
 }
 
-using Command = std::function<int(const QStringList& rest, const QCommandLineParser& parser)>;
+using Command = std::function<int(Connection& connection, const QStringList& rest,
+                                  const QCommandLineParser& parser)>;
 
 // How a usage message names the login: every command logs in with
 // --connect; xecute's names the fields.
@@ -273,56 +277,57 @@ struct CommandRow {
 const std::vector<CommandRow>& commandTable() {
     using P = const QCommandLineParser&;
     using A = const QStringList&;
+    using C = Connection&;
     static const std::vector<CommandRow> table{
-        {"xecute", "'M COMMAND'", nullptr, [](A rest, P) { return runXecute(rest); },
+        {"xecute", "'M COMMAND'", nullptr, [](C c, A rest, P) { return runXecute(c, rest); },
          kConnectFields},
-        {"downloads", "", nullptr, [](A rest, P) { return runDownloads(rest); }},
-        {"delete", "KEY", nullptr, [](A rest, P) { return runDelete(rest); }},
+        {"downloads", "", nullptr, [](C c, A rest, P) { return runDownloads(c, rest); }},
+        {"delete", "KEY", nullptr, [](C c, A rest, P) { return runDelete(c, rest); }},
         {"import", "FILE",
          "FILE [FILE...] [--supplier N] [--tracks all|none|DATE,...] [--columns "
          "bestnr=A,bezeichnung=B,ean=C,preis=D,einheit=E,pe=F,rabattgruppe=G,datum=H,netto=I "
          "--first-row N] [--sheet NAME]",
-         [](A rest, P p) { return runImport(rest, p); }},
+         [](C c, A rest, P p) { return runImport(c, rest, p); }},
         {"web-import", "CODE", "CODE [--supplier N] [--tracks ...]",
-         [](A rest, P p) { return runWebImport(rest, p); }},
+         [](C c, A rest, P p) { return runWebImport(c, rest, p); }},
         {"positions", "KEY",
          "KEY [--styles] [--filter NAME]... [--text TEXT] [--sort COL [--descending]]",
-         [](A rest, P p) { return runPositions(rest, p); }},
+         [](C c, A rest, P p) { return runPositions(c, rest, p); }},
         {"export", "KEY",
          "KEY [--xlsx FILE] [--csv FILE] [--filter NAME]... [--text TEXT] [--sort COL "
          "[--descending]]",
-         [](A rest, P p) { return runExport(rest, p); }},
-        {"candidates", "KEY", nullptr, [](A rest, P) { return runCandidates(rest); }},
-        {"assign", "KEY POSID ARTNR", nullptr, [](A rest, P) { return runAssign(rest); }},
+         [](C c, A rest, P p) { return runExport(c, rest, p); }},
+        {"candidates", "KEY", nullptr, [](C c, A rest, P) { return runCandidates(c, rest); }},
+        {"assign", "KEY POSID ARTNR", nullptr, [](C c, A rest, P) { return runAssign(c, rest); }},
         {"set", "KEY POSID COL VALUE", "KEY POSID COL VALUE [--input TEXT]...",
-         [](A rest, P p) { return runSet(rest, p.values(QStringLiteral("input"))); }},
+         [](C c, A rest, P p) { return runSet(c, rest, p.values(QStringLiteral("input"))); }},
         {"set-marked", "KEY POSID,... COL VALUE", "KEY POSID,POSID... COL VALUE [--input TEXT]...",
-         [](A rest, P p) { return runSetMarked(rest, p.values(QStringLiteral("input"))); }},
+         [](C c, A rest, P p) { return runSetMarked(c, rest, p.values(QStringLiteral("input"))); }},
         {"post", "KEY", "KEY [--all | --marked POSID,...] [--options NAME,...] [--preview]",
-         [](A rest, P p) { return runPost(rest, p); }},
+         [](C c, A rest, P p) { return runPost(c, rest, p); }},
         {"ekgroups", "KEY", "KEY [--set ID:COL=VALUE]... [--date DD.MM.YYYY] [--save | --post J|N]",
-         [](A rest, P p) { return runEkGroups(rest, p); }},
+         [](C c, A rest, P p) { return runEkGroups(c, rest, p); }},
         {"search-articles", "",
          "[--text T] [--hgrp G] [--ugrp G] [--supplier N] [--department D] [--active A] [--gel "
          "G] [--max N]",
-         [](A rest, P p) { return runSearchArticles(rest, p); }},
+         [](C c, A rest, P p) { return runSearchArticles(c, rest, p); }},
         {"search-suppliers", "TEXT", "TEXT [--group G]",
-         [](A rest, P p) { return runSearchSuppliers(rest, p); }},
+         [](C c, A rest, P p) { return runSearchSuppliers(c, rest, p); }},
         {"search-customers", "TEXT", "TEXT [--group G] [--plz P]",
-         [](A rest, P p) { return runSearchCustomers(rest, p); }},
+         [](C c, A rest, P p) { return runSearchCustomers(c, rest, p); }},
         {"ean-match", "KEY FILE", "KEY FILE [--post]",
-         [](A rest, P p) {
+         [](C c, A rest, P p) {
              const bool post = p.isSet(QStringLiteral("post"));
              // "--post" takes no value here: another value is the usage.
-             return post && p.value(QStringLiteral("post")) != u"J" ? runEanMatch({}, false)
-                                                                    : runEanMatch(rest, post);
+             return post && p.value(QStringLiteral("post")) != u"J" ? runEanMatch(c, {}, false)
+                                                                    : runEanMatch(c, rest, post);
          }},
         {"print", "KEY --pdf FILE",
          "KEY --pdf FILE [--marked POSID,...] [--group ekgrp|wargr|none] [--no-purchase-prices] "
          "[--overview]",
-         [](A rest, P p) { return runPrint(rest, p); }},
+         [](C c, A rest, P p) { return runPrint(c, rest, p); }},
         {"overview", "KEY", "KEY [--filter NAME]... [--png FILE]",
-         [](A rest, P p) { return runOverview(rest, p); }},
+         [](C c, A rest, P p) { return runOverview(c, rest, p); }},
     };
     return table;
 }
@@ -405,10 +410,10 @@ void addOptions(QCommandLineParser& parser) {
 }
 
 // Messages on the console; an exit lets the connection go and flushes.
-void installConsole(ConsoleUserInterface& console) {
+void installConsole(ConsoleUserInterface& console, Connection& connection) {
     SetUserInterface(&console);
-    SetExitFunction([](int code) {
-        ReleaseConnection();
+    SetExitFunction([&connection](int code) {
+        connection.release();
         out().flush();
         err().flush();
         std::fflush(nullptr);
@@ -458,7 +463,6 @@ int main(int argc, char** argv) {
     const std::unique_ptr<QCoreApplication> application = makeApplication(argc, argv);
     QCoreApplication& app = *application;
     QCoreApplication::setApplicationName(QStringLiteral("quendra-cli"));
-    qAddPostRoutine(ReleaseConnection);
     QCommandLineParser parser;
     addOptions(parser);
     // "ean-match ... --post" takes no value, "ekgroups ... --post J|N" does.
@@ -471,11 +475,10 @@ int main(int argc, char** argv) {
     parser.process(arguments);
 
     ConsoleUserInterface console;
-    installConsole(console);
-    // The connection goes before the application object does.
-    struct Release {
-        ~Release() { ReleaseConnection(); }
-    } release;
+    // The program's one connection; it goes before the application object
+    // does (and on an exit, through the exit hook).
+    Connection connection;
+    installConsole(console, connection);
     if (!applyConnectionOptions(parser))
         return 2;
 
@@ -492,9 +495,9 @@ int main(int argc, char** argv) {
         err() << "quendra-cli: unknown command " << command << "\n";
         return 2;
     }
-    if (!login(parser.value(QStringLiteral("connect"))))
+    if (!login(connection, parser.value(QStringLiteral("connect"))))
         return 1;
-    const int rc = found->run(positional.mid(1), parser);
-    CloseConnection();
+    const int rc = found->run(connection, positional.mid(1), parser);
+    connection.close();
     return rc;
 }

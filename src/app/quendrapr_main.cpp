@@ -1,5 +1,5 @@
 #include "base/SessionContext.h"
-#include "server/ServerConnection.h"
+#include "server/Connection.h"
 #include "server/TcpServerClient.h"
 #include "session/Login.h"
 #include "shell/gui/DesktopUserInterface.h"
@@ -49,14 +49,10 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Quendrapr"));
     // Qt's own dialogs and buttons speak German like the rest.
     InstallGermanTranslations(app);
-    // The connection ends before the application object does, however the
-    // program ends.
-    qAddPostRoutine(ReleaseConnection);
-    // On a plain return it goes before the application object does.
-    struct Release {
-        ~Release() { ReleaseConnection(); }
-    } release;
-    DesktopUserInterface ui;
+    // The program's one connection: it ends before the application object
+    // does. The dialogs, the login and the main window work on it.
+    Connection connection;
+    DesktopUserInterface ui(connection);
     // A server met for the first time shows its fingerprint and is trusted
     // only when the user says so.
     SetFirstContactFunction([&ui](const QString& text) {
@@ -73,10 +69,10 @@ int main(int argc, char** argv) {
     Session().commandLine = arguments.join(u' ');
     Session().noAutoPassword = true;
     // "Abbruch" in the login window ends the program through Ende.
-    while (!user_anmeld(&ui)) {
+    while (!user_anmeld(connection, &ui)) {
     }
 
-    fmstart w;
+    fmstart w(connection);
     w.show();
     return app.exec();
 }

@@ -36,7 +36,6 @@ struct SessionContext {
     QString port = kDefaultPort;
     QString nameSpace = kDefaultNamespace;
     QString serverObjectId = kNoServerEntry; // no server list entry chosen
-    QString currentSupplier;                 // program-wide current supplier number
     QString commandLine;                     // the program's command line for login
     bool noAutoPassword = true;
     bool loginFailed = false;

@@ -6,8 +6,8 @@
 #include "common/TextHelpers.h"
 #include "positions/PositionEdit.h"
 #include "positions/PositionGridModel.h"
+#include "server/Connection.h"
 #include "server/ErpClasses.h"
-#include "server/ServerConnection.h"
 
 #include <QBrush>
 #include <QColor>
@@ -186,8 +186,9 @@ bool AskRelease() {
                         MessageButtons::YesNo) == MessageAnswer::Yes;
 }
 
-DiscountGroupEditor::DiscountGroupEditor(DiscountGroupModel& model, PositionDownload download)
-    : m_model(model), m_download(std::move(download)) {
+DiscountGroupEditor::DiscountGroupEditor(Connection& connection, DiscountGroupModel& model,
+                                         PositionDownload download)
+    : m_connection(connection), m_model(model), m_download(std::move(download)) {
     // Edits of the grid come here.
     m_model.editHandler = [this](int row, int column, const QString& text) {
         return edit(row, column, text);
@@ -201,10 +202,9 @@ DiscountGroupEditor::~DiscountGroupEditor() {
 bool DiscountGroupEditor::load() {
     if (m_download.key.isEmpty())
         return true;
-    Session().currentSupplier = m_download.supplier;
     QVector<DiscountGroupRow> rows;
-    const bool ok = ServerCall(QStringLiteral("FMRabgr.Laden Rabattgruppen lesen"), [&] {
-        ResultSet rs = Factory().resultSet(kClass, EkgrpClass::kListe);
+    const bool ok = m_connection.call(QStringLiteral("FMRabgr.Laden Rabattgruppen lesen"), [&] {
+        ResultSet rs = m_connection.client().resultSet(kClass, EkgrpClass::kListe);
         rs.execute({m_download.key});
         m_model.setRows({});
         while (rs.next()) {
@@ -236,7 +236,7 @@ bool DiscountGroupEditor::load() {
 }
 
 bool DiscountGroupEditor::testDate(int row, const QDate& date) {
-    ClassHandle h = Factory().classHandle(kClass);
+    ClassHandle h = m_connection.client().classHandle(kClass);
     QStringList args{m_model.row(row).id, m_download.key, serverDate(date)};
     const QString result = h.call(EkgrpClass::kTstdatum, args);
     h.release();
@@ -262,8 +262,8 @@ bool DiscountGroupEditor::check(int row, int column, const QString& text) {
         }
         const DiscountGroupRow before = m_model.row(row);
         m_model.setDate(row, *date);
-        if (ServerCall(QStringLiteral("FMRabgr.tstdatum Datum prüfen"),
-                       [&] { testDate(row, *date); }))
+        if (m_connection.call(QStringLiteral("FMRabgr.tstdatum Datum prüfen"),
+                              [&] { testDate(row, *date); }))
             return true;
         // Not tested: the date the row had.
         if (before.date.isValid() || before.dateText.isEmpty())
@@ -315,7 +315,7 @@ bool DiscountGroupEditor::check(int row, int column, const QString& text) {
 bool DiscountGroupEditor::setAllDates(const QDate& date) {
     if (m_model.size() == 0)
         return true;
-    return ServerCall(QStringLiteral("FMRabgrdat.Setzen Datum setzen"), [&] {
+    return m_connection.call(QStringLiteral("FMRabgrdat.Setzen Datum setzen"), [&] {
         for (int r = 0; r < m_model.size(); ++r) {
             m_model.setDate(r, date);
             testDate(r, date);
@@ -326,8 +326,8 @@ bool DiscountGroupEditor::setAllDates(const QDate& date) {
 bool DiscountGroupEditor::save() {
     if (m_model.size() == 0)
         return true;
-    return ServerCall(QStringLiteral("FMRabgr.Speichern Rabattgruppen speichern"), [&] {
-        ClassHandle h = Factory().classHandle(kClass);
+    return m_connection.call(QStringLiteral("FMRabgr.Speichern Rabattgruppen speichern"), [&] {
+        ClassHandle h = m_connection.client().classHandle(kClass);
         for (int r = 0; r < m_model.size(); ++r) {
             using C = DiscountGroupModel;
             QStringList args{m_model.row(r).id,
@@ -344,9 +344,10 @@ bool DiscountGroupEditor::save() {
     });
 }
 
-int TakeDeliveryRates(const PositionDownload& download, const QMap<QString, QStringList>& rates) {
+int TakeDeliveryRates(Connection& connection, const PositionDownload& download,
+                      const QMap<QString, QStringList>& rates) {
     DiscountGroupModel model;
-    DiscountGroupEditor editor(model, download);
+    DiscountGroupEditor editor(connection, model, download);
     if (!editor.load())
         return -1;
     int taken = 0;
@@ -374,8 +375,8 @@ bool DiscountGroupEditor::post(const std::function<bool()>& release) {
     if (!save())
         return false;
     const QString flag = release() ? QStringLiteral("J") : QStringLiteral("N");
-    return ServerCall(QStringLiteral("FMRabgr.Verbuchen Rabattgruppen verbuchen"), [&] {
-        ClassHandle h = Factory().classHandle(kClass);
+    return m_connection.call(QStringLiteral("FMRabgr.Verbuchen Rabattgruppen verbuchen"), [&] {
+        ClassHandle h = m_connection.client().classHandle(kClass);
         QStringList args{m_download.key, PersonnelCode(), flag};
         m_answer = h.call(EkgrpClass::kVerbuch, args);
         h.release();

@@ -10,6 +10,8 @@
 #include <functional>
 #include <optional>
 
+class Connection;
+
 // The purchase discount groups of a download (class quendrap.ekgrp): the
 // supplier's group, the ERP group it maps to, description, first article,
 // validity date and four discount rates, one row per group.
@@ -92,7 +94,8 @@ QString DiscountGroupTitle(const PositionDownload& download);
 class DiscountGroupEditor {
 public:
     // Takes the model's edits for its lifetime.
-    DiscountGroupEditor(DiscountGroupModel& model, PositionDownload download);
+    DiscountGroupEditor(Connection& connection, DiscountGroupModel& model,
+                        PositionDownload download);
     ~DiscountGroupEditor();
     DiscountGroupEditor(const DiscountGroupEditor&) = delete;
     DiscountGroupEditor& operator=(const DiscountGroupEditor&) = delete;
@@ -121,6 +124,7 @@ private:
     bool check(int row, int column, const QString& text);
     bool testDate(int row, const QDate& date);
 
+    Connection& m_connection;
     DiscountGroupModel& m_model;
     PositionDownload m_download;
     QString m_answer;
@@ -133,7 +137,8 @@ private:
 // the discount group window does. The number of groups that took them; -1
 // when loading or saving failed (reported). A surcharge is no rate of
 // these groups and is left out.
-int TakeDeliveryRates(const PositionDownload& download, const QMap<QString, QStringList>& rates);
+int TakeDeliveryRates(Connection& connection, const PositionDownload& download,
+                      const QMap<QString, QStringList>& rates);
 
 // The release question as the program asks it: Yes and No.
 bool AskRelease();

@@ -4,10 +4,11 @@
 #include "base/UserInterface.h"
 #include "common/PriceCalculation.h"
 #include "common/TextHelpers.h"
+#include "server/Connection.h"
 #include "server/ErpClasses.h"
+#include "server/ErrorReport.h"
 #include "server/PosClass.h"
 #include "server/RequestPipeline.h"
-#include "server/ServerConnection.h"
 
 #include <QLocale>
 
@@ -146,10 +147,10 @@ QStringList PostingPreview::linkedLines(bool onlyMarked) const {
     });
 }
 
-int DeletedReported(const QString& downloadKey) {
+int DeletedReported(Connection& connection, const QString& downloadKey) {
     QString count;
-    ServerCall(QStringLiteral("fmverbuch.Vorschau Download lesen"), [&] {
-        ServerObject d = Factory().openObject(DownloadsClass::kClass, downloadKey);
+    connection.call(QStringLiteral("fmverbuch.Vorschau Download lesen"), [&] {
+        ServerObject d = connection.client().openObject(DownloadsClass::kClass, downloadKey);
         count = d.get(DownloadsClass::kGeloescht);
         d.close();
     });
@@ -170,8 +171,8 @@ bool PostingRun::run(PositionGridModel& model, const PostingContext& context,
     bool ok = true;
     QString failedId;
     try {
-        ServerCallScope scope;
-        ServerClient& server = Factory();
+        m_connection.ensure();
+        ServerClient& server = m_connection.client();
         // A request that is not chained starts a fresh chain: a refusal in an
         // earlier run must not make the server skip this one.
         server.call(Wire::Op::Ping, {});
@@ -205,7 +206,7 @@ bool PostingRun::run(PositionGridModel& model, const PostingContext& context,
             throw f.error;
         }
     } catch (const ServerError& e) {
-        CacheFehlermeldung(e, PostingOperation(failedId));
+        CacheFehlermeldung(m_connection, e, PostingOperation(failedId));
         ok = false;
     }
     return ok;

@@ -9,6 +9,8 @@
 #include <functional>
 #include <optional>
 
+class Connection;
+
 // Posting ("Verbuchen") hands the positions of a download to the ERP, one
 // `verbuch` call of quendrap.pos per position, with the options that say
 // what the ERP may create or change. The window fmverbuch and quendra-cli
@@ -95,13 +97,15 @@ struct PostingPreview {
 
 // How many articles the delivery of a download reported deleted (0 when it
 // reported none or cannot be read; a failed read is reported).
-int DeletedReported(const QString& downloadKey);
+int DeletedReported(Connection& connection, const QString& downloadKey);
 
 // One posting run over the grid rows, first to last: `verbuch` for every
 // taken row (the calls kept in flight and chained, so a refused call stops
 // everything after it), the answer other than -1 written into "Stat".
 class PostingRun {
 public:
+    explicit PostingRun(Connection& connection) : m_connection(connection) {}
+
     // "Nur makierte", read again for every row; every row when unset.
     std::function<bool()> onlyMarked;
     // The meter: value, maximum (rows - 1), for every row.
@@ -122,6 +126,7 @@ public:
     int failedRow() const { return m_failedRow; }
 
 private:
+    Connection& m_connection;
     int m_calls = 0;
     int m_failedRow = -1;
 };

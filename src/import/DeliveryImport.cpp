@@ -12,9 +12,10 @@
 #include "common/PriceCalculation.h"
 #include "import/ImportSteps.h"
 #include "import/PositionReader.h"
+#include "server/Connection.h"
 #include "server/ErpClasses.h"
+#include "server/ErrorReport.h"
 #include "server/PosClass.h"
-#include "server/ServerConnection.h"
 
 #include <QDate>
 #include <algorithm>
@@ -87,12 +88,9 @@ std::optional<QVarLengthArray<ImportPrice, 2>> PricesOf(const ImportArticleLine&
 
 } // namespace
 
-// What lies between the passes: the server call bracket (one from the
-// check to the last position stored, as the connection was made for the
-// check), the reader (its files open, what it learned), what pass 1 saw
-// of the files, its notes.
+// What lies between the passes: the reader (its files open, what it
+// learned), what pass 1 saw of the files, its notes.
 struct ImportPass {
-    std::optional<ServerCallScope> bracket;
     std::unique_ptr<PositionReader> reader;
     QString supplier;
     CheckedFile checked;
@@ -161,8 +159,8 @@ ImportScan FileImport::scanWith(std::unique_ptr<PositionReader> reader, const QS
     QString missing = kNoMissingUnits;
     UnitAssignmentTable units;
     try {
-        pass.bracket.emplace();
-        ClassHandle h = Factory().classHandle(DownloadsClass::kClass);
+        m_connection.ensure();
+        ClassHandle h = m_connection.client().classHandle(DownloadsClass::kClass);
         if (!units.load(h.call(DownloadsClass::kGeteinh, QStringList{Session().firma})))
             return fail(ImportStop{LineErrorMessage(QString())});
     } catch (const ServerError& e) {
@@ -227,7 +225,7 @@ ImportScan FileImport::scanWith(std::unique_ptr<PositionReader> reader, const QS
     const QStringList lacking = source.lacking();
     if (!lacking.isEmpty() && !supplier.isEmpty()) {
         try {
-            RequestPipeline<Sent> pipeline(Factory());
+            RequestPipeline<Sent> pipeline(m_connection.client());
             pipeline.onConfirmed = [&](const Sent& sent, const QStringList& answer) {
                 const QString found = answer.value(0);
                 if (found.isEmpty())
@@ -297,9 +295,9 @@ ImportResult FileImport::store(ImportScan& scanned, const QString& supplier,
 
     QString step = QStringLiteral("FMImport.Einlesen Download anlegen");
     try {
-        // Inside the bracket of the check (pass.bracket): a connection lost
-        // since then fails the import rather than being made anew.
-        ServerClient& server = Factory();
+        // On the connection the check made: a connection lost since then
+        // fails the import rather than being made anew.
+        ServerClient& server = m_connection.client();
         result.downloadId = newDownload(server, supplier, result.deleted);
         step = kStoreOperation;
         // One position per taken price, of a line that pass 1 checked.

@@ -5,8 +5,8 @@
 #include "base/WorkstationSettings.h"
 #include "import/ImportFileReader.h"
 #include "import/ImportFormats.h"
+#include "server/Connection.h"
 #include "server/PosClass.h"
-#include "server/ServerConnection.h"
 
 #include <QFileInfo>
 
@@ -92,7 +92,8 @@ QString NoMatchFileMessage(int line) {
     return QStringLiteral("Datei ist keine EAN/Preismatch-Datei (Zeile %1)").arg(line);
 }
 
-bool ReadEanMatchFile(const QString& path, const QString& downloadKey, QList<EanMatchRow>* rows) {
+bool ReadEanMatchFile(Connection& connection, const QString& path, const QString& downloadKey,
+                      QList<EanMatchRow>* rows) {
     rows->clear();
     if (path.isEmpty() || !QFileInfo(path).isFile()) {
         UI().message(kImportFileMissingMessage, QString(), MessageIcon::Critical,
@@ -139,37 +140,36 @@ bool ReadEanMatchFile(const QString& path, const QString& downloadKey, QList<Ean
         any = any || !r.ean.isEmpty();
     if (!any)
         return true;
-    return ServerCall(QStringLiteral("FMEan.EanDescription Bezeichnung lesen"), [&] {
-        PosClass pos(Factory());
+    return connection.call(QStringLiteral("FMEan.EanDescription Bezeichnung lesen"), [&] {
+        PosClass pos(connection.client());
         for (EanMatchRow& r : *rows)
             r.positionDescription = EanDescription(pos, downloadKey, r.ean);
     });
 }
 
-bool PostEanMatch(const QList<EanMatchRow>& rows, const PositionDownload& download) {
-    Session().currentSupplier = download.supplier;
+bool PostEanMatch(Connection& connection, const QList<EanMatchRow>& rows,
+                  const PositionDownload& download) {
     QStringList refused;
-    const bool ok = ServerCall(
-        QStringLiteral("FMEan.Verbuchen EAN speichern"),
-        [&] {
-            PosClass pos(Factory());
-            for (const EanMatchRow& r : rows) {
-                if (r.ean.isEmpty())
-                    continue;
-                try {
-                    pos.SetEan(Session().firma, download.supplier, r.articleNumber, r.ean,
-                               download.key);
-                } catch (const ServerError& e) {
-                    // A lost connection ends the run (the bracket reports it);
-                    // a refused row is listed and the others go on.
-                    if (!Factory().isConnected())
-                        throw;
-                    refused << QStringLiteral("Artikel %1, EAN %2: %3")
-                                   .arg(r.articleNumber, r.ean, e.description());
-                }
+    const bool ok = connection.call(QStringLiteral("FMEan.Verbuchen EAN speichern"), [&] {
+        // The busy pointer while the rows are stored.
+        BusyPointer busy;
+        PosClass pos(connection.client());
+        for (const EanMatchRow& r : rows) {
+            if (r.ean.isEmpty())
+                continue;
+            try {
+                pos.SetEan(Session().firma, download.supplier, r.articleNumber, r.ean,
+                           download.key);
+            } catch (const ServerError& e) {
+                // A lost connection ends the run (the bracket reports it);
+                // a refused row is listed and the others go on.
+                if (!connection.client().isConnected())
+                    throw;
+                refused << QStringLiteral("Artikel %1, EAN %2: %3")
+                               .arg(r.articleNumber, r.ean, e.description());
             }
-        },
-        true);
+        }
+    });
     if (!refused.isEmpty())
         UI().message(QStringLiteral("Nicht gespeichert:\n") + refused.join(u'\n'), QString(),
                      MessageIcon::Warning, MessageButtons::Ok);

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 
+class Connection;
 class PosClass;
 
 // The EAN/price match import: a file of ERP articles with their EANs
@@ -63,11 +64,13 @@ QString NoMatchFileMessage(int line);
 // each EAN. False with "Datei nicht vorhanden" when there is no such file,
 // "Datei kann nicht gelesen werden" when it cannot be read, and after a
 // failed description call (reported; reading stops there).
-bool ReadEanMatchFile(const QString& path, const QString& downloadKey, QList<EanMatchRow>* rows);
+bool ReadEanMatchFile(Connection& connection, const QString& path, const QString& downloadKey,
+                      QList<EanMatchRow>* rows);
 
 // "Verbuchen": SetEan for every row with an EAN, in one server call
-// bracket. A row the server refuses is left and the others go on; the
+// bracket, with the busy pointer. A row the server refuses is left and the others go on; the
 // refused rows are listed in one message at the end ("Nicht gespeichert:").
 // False when a row was refused or the connection failed (reported; the
 // rows before are stored).
-bool PostEanMatch(const QList<EanMatchRow>& rows, const PositionDownload& download);
+bool PostEanMatch(Connection& connection, const QList<EanMatchRow>& rows,
+                  const PositionDownload& download);

@@ -9,10 +9,10 @@
 #include "import/ImportFileReader.h"
 #include "import/ImportFormats.h"
 #include "import/ImportSteps.h"
+#include "server/Connection.h"
 #include "server/ErpClasses.h"
 #include "server/PosClass.h"
 #include "server/RequestPipeline.h"
-#include "server/ServerConnection.h"
 
 #include <QDate>
 #include <QFileInfo>
@@ -103,14 +103,13 @@ OpenedFile FileImport::open(const QString& path) {
         return fail(kNoArticleLine, MessageIcon::Information);
     const QString herstCode = ImportArticleLine(first).field(ImportArticleLine::HerstCode);
     const bool looked =
-        ServerCall(QStringLiteral("FMImport.Timer1 Lieferant zum Herstellercode"), [&] {
-            ClassHandle h = Factory().classHandle(LiefidClass::kClass);
+        m_connection.call(QStringLiteral("FMImport.Timer1 Lieferant zum Herstellercode"), [&] {
+            ClassHandle h = m_connection.client().classHandle(LiefidClass::kClass);
             r.supplier = h.call(LiefidClass::kGetlnr, QStringList{Session().firma, herstCode});
         });
     // A failed look-up was reported; the buyer can still type the supplier.
     if (!looked)
         r.supplier.clear();
-    Session().currentSupplier = r.supplier;
     r.ok = true;
     if (!r.supplier.isEmpty())
         r.supplierName = checkSupplier(r.supplier);
@@ -121,8 +120,8 @@ QString FileImport::checkSupplier(const QString& supplier) {
     if (supplier.isEmpty())
         return QString();
     QString name;
-    const bool ok = ServerCall(QStringLiteral("FMImport.TXTLnr Lieferantenprüfung"), [&] {
-        ClassHandle h = Factory().classHandle(DownloadsClass::kClass);
+    const bool ok = m_connection.call(QStringLiteral("FMImport.TXTLnr Lieferantenprüfung"), [&] {
+        ClassHandle h = m_connection.client().classHandle(DownloadsClass::kClass);
         name = h.call(DownloadsClass::kLname, QStringList{Session().firma, supplier});
     });
     if (ok && name.isEmpty())

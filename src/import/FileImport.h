@@ -56,8 +56,8 @@ class PositionReader;
 
 // What the check of a file or delivery (pass 1) found, and what the store
 // (pass 2) takes from it: the price tracks (the buyer's marks go there),
-// the files as checked and the server call bracket held since. The store
-// takes the pass out of it: a scan is stored once.
+// the files as checked. The store works on the connection the check made
+// and takes the pass out of it: a scan is stored once.
 struct ImportScan {
     enum class Outcome { Checked, MissingUnits, Failed };
     Outcome outcome = Outcome::Failed;
@@ -112,6 +112,7 @@ private:
 QVarLengthArray<ImportPrice, 2> PricesToStore(const ImportArticleLine& line, double firstPrice,
                                               double secondPrice);
 
+class Connection;
 class ServerClient;
 struct ImportStop;     // what ends an import early (inside the engine)
 struct PositionExtras; // what a position gets besides its line (DatanormSource.h)
@@ -127,10 +128,12 @@ public:
     static inline const QString kNoArticleLine =
         QStringLiteral("Die Datei enthält keine Artikelzeile");
 
+    // An import over the program's connection.
+    explicit FileImport(Connection& connection) : m_connection(connection) {}
+
     // Checks the file (exists, extended import header, at least one article
-    // line) and looks its supplier up; the supplier becomes the session's
-    // current supplier number. When the look-up fails (reported) the file is
-    // still usable: the supplier stays empty for the buyer to type.
+    // line) and looks its supplier up. When the look-up fails (reported) the
+    // file is still usable: the supplier stays empty for the buyer to type.
     OpenedFile open(const QString& path);
 
     // The supplier's name; "" and the message "Lieferant nicht gespeichert"
@@ -140,8 +143,7 @@ public:
     // Pass 1: checks every line of the file as the server would and counts
     // its price tracks. Shows nothing; the meter stays at the end of the
     // pass for the store (a failed check hides it). A checked scan holds
-    // the file and the server call bracket begun for the check until it is
-    // stored or dropped.
+    // the file until it is stored or dropped.
     ImportScan scan(const QString& path, ImportChoices& choices);
     // The same for a delivery: an extended import file goes as above; the
     // files of a DATANORM delivery are read by their records. supplier: for
@@ -168,5 +170,6 @@ private:
     void setExtras(ServerClient& server, const QList<QPair<QString, qsizetype>>& positions,
                    const QList<PositionExtras>& extras);
     QString newDownload(ServerClient& server, const QString& supplier, qint64 deleted);
+    Connection& m_connection;
     int m_depth = 256;
 };

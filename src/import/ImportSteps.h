@@ -8,8 +8,9 @@
 #include "common/PositionLineRules.h"
 #include "common/ServerError.h"
 #include "import/FileImport.h"
+#include "server/Connection.h"
+#include "server/ErrorReport.h"
 #include "server/RequestPipeline.h"
-#include "server/ServerConnection.h"
 
 #include <QFileInfo>
 #include <optional>

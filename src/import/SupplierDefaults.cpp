@@ -2,21 +2,22 @@
 
 #include "base/SessionContext.h"
 #include "common/ServerError.h"
+#include "server/Connection.h"
 #include "server/ErpClasses.h"
-#include "server/ServerConnection.h"
 
 namespace {
 const QString kClass = DefaultsClass::kClass;
 } // namespace
 
-SupplierDefaults LoadSupplierDefaults(const QString& supplier, bool* ok) {
+SupplierDefaults LoadSupplierDefaults(Connection& connection, const QString& supplier, bool* ok) {
     SupplierDefaults d;
-    const bool done = ServerCall(QStringLiteral("FMDef.Form_Load Defaults lesen"), [&] {
-        ClassHandle downloads = Factory().classHandle(DownloadsClass::kClass);
+    const bool done = connection.call(QStringLiteral("FMDef.Form_Load Defaults lesen"), [&] {
+        ClassHandle downloads = connection.client().classHandle(DownloadsClass::kClass);
         d.name = downloads.call(DownloadsClass::kLname, QStringList{Session().firma, supplier});
         ServerObject o;
         try {
-            o = Factory().openObject(kClass, Session().firma + QStringLiteral("||") + supplier);
+            o = connection.client().openObject(kClass,
+                                               Session().firma + QStringLiteral("||") + supplier);
         } catch (const ServerError& e) {
             if (e.number() == ServerErrors::ObjectMissing)
                 return;
@@ -34,16 +35,17 @@ SupplierDefaults LoadSupplierDefaults(const QString& supplier, bool* ok) {
     return d;
 }
 
-bool SaveSupplierDefaults(const QString& supplier, const SupplierDefaults& d) {
-    return ServerCall(QStringLiteral("FMDef.BUSpeich Defaults speichern"), [&] {
+bool SaveSupplierDefaults(Connection& connection, const QString& supplier,
+                          const SupplierDefaults& d) {
+    return connection.call(QStringLiteral("FMDef.BUSpeich Defaults speichern"), [&] {
         const QString id = Session().firma + QStringLiteral("||") + supplier;
         ServerObject o;
         try {
-            o = Factory().openObject(kClass, id);
+            o = connection.client().openObject(kClass, id);
         } catch (const ServerError& e) {
             if (e.number() != ServerErrors::ObjectMissing)
                 throw;
-            o = Factory().newObject(kClass);
+            o = connection.client().newObject(kClass);
             o.set(DefaultsClass::kFIRMA, Session().firma);
             o.set(DefaultsClass::kLNR, supplier);
         }

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class Connection;
+
 // Defaults a buyer keeps per supplier, stored on the server
 // (quendrap.defaults, id company "||" supplier number).
 struct SupplierDefaults {
@@ -14,5 +16,7 @@ struct SupplierDefaults {
 
 // The supplier's defaults; empty defaults when none are stored. ok is false
 // when the server call failed (reported).
-SupplierDefaults LoadSupplierDefaults(const QString& supplier, bool* ok = nullptr);
-bool SaveSupplierDefaults(const QString& supplier, const SupplierDefaults& defaults);
+SupplierDefaults LoadSupplierDefaults(Connection& connection, const QString& supplier,
+                                      bool* ok = nullptr);
+bool SaveSupplierDefaults(Connection& connection, const QString& supplier,
+                          const SupplierDefaults& defaults);

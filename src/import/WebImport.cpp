@@ -3,20 +3,20 @@
 #include "base/UserInterface.h"
 #include "common/TextHelpers.h"
 #include "import/ImportFormats.h"
+#include "server/Connection.h"
 #include "server/ErpClasses.h"
 #include "server/PosClass.h"
-#include "server/ServerConnection.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
 #include <QStandardPaths>
 
-QStringList LoadWebSuppliers() {
+QStringList LoadWebSuppliers(Connection& connection) {
     QStringList entries;
     BusyPointer busy;
-    ServerCall(QStringLiteral("FMWebDownload.Form_Load Lieferanten"), [&] {
-        const QString text = PosClass(Factory()).QuendraGetCountry();
+    connection.call(QStringLiteral("FMWebDownload.Form_Load Lieferanten"), [&] {
+        const QString text = PosClass(connection.client()).QuendraGetCountry();
         for (int i = 1; i <= 1000; ++i) {
             const QString e = Piece(text, QStringLiteral("|"), i);
             if (e.isEmpty())
@@ -50,7 +50,7 @@ QString WebDownloadPath() {
     return QDir(folder).filePath(QStringLiteral("importfile.txt"));
 }
 
-bool DownloadWebPriceData(const QString& entry) {
+bool DownloadWebPriceData(Connection& connection, const QString& entry) {
     const QString path = WebDownloadPath();
     QFile::remove(path);
     const QString code = WebSupplierCode(entry);
@@ -58,9 +58,9 @@ bool DownloadWebPriceData(const QString& entry) {
         return false;
     BusyPointer busy;
     bool written = true;
-    const bool ok = ServerCall(QStringLiteral("FMWebDownload.bu_download Download"), [&] {
-        const QString expression = PosClass(Factory()).QuendraGetComp(code);
-        ResultSet rs = Factory().resultSet(XwClass::kClass, XwClass::kListe);
+    const bool ok = connection.call(QStringLiteral("FMWebDownload.bu_download Download"), [&] {
+        const QString expression = PosClass(connection.client()).QuendraGetComp(code);
+        ResultSet rs = connection.client().resultSet(XwClass::kClass, XwClass::kListe);
         rs.execute({expression});
         if (!expression.isEmpty()) {
             // Written under another name and renamed at the end, so a failed

@@ -3,12 +3,14 @@
 #include <QString>
 #include <QStringList>
 
+class Connection;
+
 // The web import: the server produces a supplier's article lines, the
 // workstation writes them as an extended import file into the user's
 // temporary folder, and the file import takes it from there.
 
 // The suppliers the server offers: "name (code)" entries, at most 1000.
-QStringList LoadWebSuppliers();
+QStringList LoadWebSuppliers(Connection& connection);
 
 // The supplier code of an entry: the text after the first "(" up to the
 // next ")"; "" when there is none.
@@ -22,4 +24,4 @@ QString WebDownloadPath();
 // (header first) when the server has data for the entry's code. Returns
 // false when the entry has no code (nothing is done then) or a server call
 // failed (reported). A supplier without data leaves no file.
-bool DownloadWebPriceData(const QString& entry);
+bool DownloadWebPriceData(Connection& connection, const QString& entry);

@@ -4,8 +4,9 @@
 #include "base/TraceLog.h"
 #include "base/UserInterface.h"
 #include "common/TextHelpers.h"
+#include "server/Connection.h"
 #include "server/ErpClasses.h"
-#include "server/ServerConnection.h"
+#include "server/MCommands.h"
 
 namespace {
 
@@ -13,12 +14,12 @@ QString readable(const QString& text) {
     return ConvertText(text, QStringLiteral("VELTAR"), false);
 }
 
-QList<PartnerHit> search(const QString& part, const QStringList& args, const QString& operation,
-                         bool* succeeded) {
+QList<PartnerHit> search(Connection& connection, const QString& part, const QStringList& args,
+                         const QString& operation, bool* succeeded) {
     TraceLog(part, QStringLiteral("Start"), args.value(2), 40);
     QList<PartnerHit> hits;
-    const bool ok = ServerCall(operation, [&] {
-        ResultSet rs = Factory().resultSet(WindowsClass::kClass, WindowsClass::kKkrSuche);
+    const bool ok = connection.call(operation, [&] {
+        ResultSet rs = connection.client().resultSet(WindowsClass::kClass, WindowsClass::kKkrSuche);
         rs.execute(args);
         while (hits.size() < kMaxPartnerHits && rs.next())
             hits.append({rs.getData(1), rs.getData(2), readable(rs.getData(3)), rs.getData(4),
@@ -33,8 +34,8 @@ QList<PartnerHit> search(const QString& part, const QStringList& args, const QSt
 }
 
 // Items written by an M command, each closed by a backquote.
-QStringList routineList(const QString& command) {
-    CommandItems r = RunCommandItems(command, u'`');
+QStringList routineList(Connection& connection, const QString& command) {
+    CommandItems r = RunCommandItems(connection, command, u'`');
     if (r.failed)
         return {};
     r.items.removeAll(QString());
@@ -44,11 +45,11 @@ QStringList routineList(const QString& command) {
 // Rows of a list query: "code" + separator + "text" (the server sends the
 // text readable); none after a failure. The customer groups and the
 // account groups both name it "Liste".
-QStringList queryList(const QString& className, const QStringList& args, const QString& operation,
-                      const QString& separator) {
+QStringList queryList(Connection& connection, const QString& className, const QStringList& args,
+                      const QString& operation, const QString& separator) {
     QStringList items;
-    const bool ok = ServerCall(operation, [&] {
-        ResultSet rs = Factory().resultSet(className, KundenGruppenClass::kListe);
+    const bool ok = connection.call(operation, [&] {
+        ResultSet rs = connection.client().resultSet(className, KundenGruppenClass::kListe);
         rs.execute(args);
         while (rs.next())
             items << rs.getData(1) + separator + rs.getData(2);
@@ -59,19 +60,20 @@ QStringList queryList(const QString& className, const QStringList& args, const Q
 
 } // namespace
 
-QList<PartnerHit> getlnrsu(const QString& skbez, const QString& ssktok, bool* ok) {
+QList<PartnerHit> getlnrsu(Connection& connection, const QString& skbez, const QString& ssktok,
+                           bool* ok) {
     // The first field of an empty group is empty, not the default: "1" then.
     QString group = Piece(ssktok, QStringLiteral("|"), 1);
     if (group.isEmpty())
         group = QStringLiteral("1");
-    return search(QStringLiteral("VeltarSU.getlnrsu"),
+    return search(connection, QStringLiteral("VeltarSU.getlnrsu"),
                   {Session().firma, QStringLiteral("L"), skbez, group},
                   QStringLiteral("VeltarSu.getlnrsu Suche Lieferantennummer"), ok);
 }
 
-QList<PartnerHit> getknrsu(const QString& skbez, const QString& skgrp, const QString& plz,
-                           bool* ok) {
-    return search(QStringLiteral("VeltarSU.getknrsu"),
+QList<PartnerHit> getknrsu(Connection& connection, const QString& skbez, const QString& skgrp,
+                           const QString& plz, bool* ok) {
+    return search(connection, QStringLiteral("VeltarSU.getknrsu"),
                   {Session().firma, QStringLiteral("K"), skbez, skgrp.left(2), plz},
                   QStringLiteral("VeltarSu getknrsu Kundennummer Suche"), ok);
 }
@@ -117,7 +119,8 @@ bool ArticleSearch::getarsu(const ArticleCriteria& criteria,
     CommandOutput output;
     {
         BusyPointer busy;
-        output = RunCommand(first ? firstCommand(criteria) : erp::Routines::kArticlePage.command());
+        output = RunCommand(m_connection,
+                            first ? firstCommand(criteria) : erp::Routines::kArticlePage.command());
     }
     const bool failed = output.failed;
     QList<ArticleHit> page;
@@ -151,7 +154,8 @@ bool ArticleSearch::getarsu(const ArticleCriteria& criteria,
     return !failed;
 }
 
-ArticleHitModel::ArticleHitModel(QObject* parent) : QAbstractTableModel(parent) {}
+ArticleHitModel::ArticleHitModel(Connection& connection, QObject* parent)
+    : QAbstractTableModel(parent), m_search(connection) {}
 
 bool ArticleHitModel::search(const ArticleCriteria& criteria) {
     beginResetModel();
@@ -266,27 +270,27 @@ QVariant PartnerHitModel::headerData(int section, Qt::Orientation orientation, i
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
-QStringList LoadMainGroups() {
-    return routineList(erp::Routines::kMainGroups.command());
+QStringList LoadMainGroups(Connection& connection) {
+    return routineList(connection, erp::Routines::kMainGroups.command());
 }
 
-QStringList LoadSubGroups(const QString& mainGroup) {
+QStringList LoadSubGroups(Connection& connection, const QString& mainGroup) {
     const QString main = FirstWord(mainGroup);
-    return routineList(main.isEmpty()
-                           ? erp::Routines::kGoodsGroups.command()
-                           : erp::Routines::kGoodsGroups.command() + u'(' + MQuoted(main) + u')');
+    return routineList(connection, main.isEmpty() ? erp::Routines::kGoodsGroups.command()
+                                                  : erp::Routines::kGoodsGroups.command() + u'(' +
+                                                        MQuoted(main) + u')');
 }
 
-QStringList LoadDepartments() {
-    return routineList(erp::Routines::kDepartments.command());
+QStringList LoadDepartments(Connection& connection) {
+    return routineList(connection, erp::Routines::kDepartments.command());
 }
 
-QStringList LoadCustomerGroups() {
-    return queryList(KundenGruppenClass::kClass, {Session().firma},
+QStringList LoadCustomerGroups(Connection& connection) {
+    return queryList(connection, KundenGruppenClass::kClass, {Session().firma},
                      QStringLiteral("FMKnrsu Kundengruppen lesen"), QStringLiteral(" "));
 }
 
-QStringList LoadAccountGroups(const QString& kind) {
-    return queryList(KontoSammelKontoKreisClass::kClass, {Session().firma, kind},
+QStringList LoadAccountGroups(Connection& connection, const QString& kind) {
+    return queryList(connection, KontoSammelKontoKreisClass::kClass, {Session().firma, kind},
                      QStringLiteral("FMLnrsu Kontengruppen lesen"), QStringLiteral("|"));
 }

@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <functional>
 
+class Connection;
+
 // Searches for ERP articles, suppliers and customers on the server, and the
 // lists their search dialogs offer. The dialogs show the hits through the
 // models below.
@@ -24,12 +26,13 @@ constexpr int kMaxPartnerHits = 500;
 // "|"-field is empty). At most 500 hits; a failing search keeps the hits read
 // before the failure (and reports it).
 // *ok (when given) false after a failure.
-QList<PartnerHit> getlnrsu(const QString& skbez, const QString& ssktok, bool* ok = nullptr);
+QList<PartnerHit> getlnrsu(Connection& connection, const QString& skbez, const QString& ssktok,
+                           bool* ok = nullptr);
 
 // Customer search: name part, customer group (its first two characters) and
 // post code.
-QList<PartnerHit> getknrsu(const QString& skbez, const QString& skgrp, const QString& plz,
-                           bool* ok = nullptr);
+QList<PartnerHit> getknrsu(Connection& connection, const QString& skbez, const QString& skgrp,
+                           const QString& plz, bool* ok = nullptr);
 
 // ---------------------------------------------------------------------------
 // Article search
@@ -67,6 +70,7 @@ QString FirstWord(const QString& text);
 class ArticleSearch {
 public:
     // The M command of a first page.
+    explicit ArticleSearch(Connection& connection) : m_connection(connection) {}
     static QString firstCommand(const ArticleCriteria& criteria);
 
     // Forgets the hits: the next page is a first page again.
@@ -87,6 +91,7 @@ public:
     bool searching() const { return m_searching; }
 
 private:
+    Connection& m_connection;
     QList<ArticleHit> m_hits;
     bool m_more = false;
     bool m_searching = false;
@@ -99,7 +104,7 @@ class ArticleHitModel : public QAbstractTableModel {
 public:
     enum Column { ArtNr, Bezeichnung, Lieferant, ColumnCount };
 
-    explicit ArticleHitModel(QObject* parent = nullptr);
+    explicit ArticleHitModel(Connection& connection, QObject* parent = nullptr);
 
     // A new search: the first page with these criteria.
     bool search(const ArticleCriteria& criteria);
@@ -146,9 +151,9 @@ private:
 // The search dialogs' lists from the server; each item "code text" (the
 // account groups "code|text"). Empty after a failure (reported).
 
-QStringList LoadMainGroups();
-QStringList LoadSubGroups(const QString& mainGroup = QString());
-QStringList LoadDepartments();
-QStringList LoadCustomerGroups();
+QStringList LoadMainGroups(Connection& connection);
+QStringList LoadSubGroups(Connection& connection, const QString& mainGroup = QString());
+QStringList LoadDepartments(Connection& connection);
+QStringList LoadCustomerGroups(Connection& connection);
 // kind "L" (suppliers) or "K" (customers).
-QStringList LoadAccountGroups(const QString& kind);
+QStringList LoadAccountGroups(Connection& connection, const QString& kind);

@@ -7,8 +7,9 @@
 #include "common/PriceCalculation.h"
 #include "common/TextHelpers.h"
 #include "import/SupplierDefaults.h"
+#include "server/Connection.h"
+#include "server/ErrorReport.h"
 #include "server/PosClass.h"
-#include "server/ServerConnection.h"
 
 #include <QDate>
 #include <QHash>
@@ -116,13 +117,13 @@ private:
 
 } // namespace
 
-PositionEditor::PositionEditor(PositionGridModel& model, PositionLists& lists,
-                               PositionDownload download)
-    : m_model(model), m_lists(lists), m_download(std::move(download)) {}
+PositionEditor::PositionEditor(Connection& connection, PositionGridModel& model,
+                               PositionLists& lists, PositionDownload download)
+    : m_connection(connection), m_model(model), m_lists(lists), m_download(std::move(download)) {}
 
 bool PositionEditor::loadDefaults() {
     bool ok = false;
-    const SupplierDefaults d = LoadSupplierDefaults(m_download.supplier, &ok);
+    const SupplierDefaults d = LoadSupplierDefaults(m_connection, m_download.supplier, &ok);
     double step = 0;
     m_rounding = ParseTypedNumber(d.rundung, &step) && step > 0 ? step : 0.01;
     return ok;
@@ -176,13 +177,13 @@ void PositionEditor::beginEdit(int row, int column) {
     const QString group = r.text(EkRabgr);
     QStringList ek;
     QStringList vk;
-    ServerCall(QStringLiteral("FMPos.lipos Listen lesen"), [&] {
-        PosClass pos(Factory());
+    m_connection.call(QStringLiteral("FMPos.lipos Listen lesen"), [&] {
+        PosClass pos(m_connection.client());
         if (all || column == EkDatAb)
             ek = PositionLoad::listRows(
-                pos.getekdat(Session().firma, m_download.supplier, article, group));
+                m_connection, pos.getekdat(Session().firma, m_download.supplier, article, group));
         if (all || column == VkDatAb)
-            vk = PositionLoad::listRows(pos.getvkdat(Session().firma, article));
+            vk = PositionLoad::listRows(m_connection, pos.getvkdat(Session().firma, article));
     });
     if (all || column == EkDatAb)
         m_lists.items(10) = ek;
@@ -354,8 +355,8 @@ bool PositionEditor::addDependents(int row, Changes& changes) {
         // The goods group brings its sales discount group, department and
         // VAT rate.
         QString data;
-        if (!ServerCall(QStringLiteral("FMPos.lipos Warengruppe lesen"), [&] {
-                data = PosClass(Factory()).getwgdaten(Session().firma, text(Wargr));
+        if (!m_connection.call(QStringLiteral("FMPos.lipos Warengruppe lesen"), [&] {
+                data = PosClass(m_connection.client()).getwgdaten(Session().firma, text(Wargr));
             }))
             return false;
         set(VkRabgr, text(Wargr).isEmpty() ? QString() : text(Wargr) + QStringLiteral(".A"));
@@ -404,8 +405,8 @@ bool PositionEditor::addDependents(int row, Changes& changes) {
 
 bool PositionEditor::writeBack(int row, const Changes& changes) {
     const QString id = m_model.row(row).id;
-    return ServerCall(QStringLiteral("FMPos.lipos Position speichern"), [&] {
-        ServerObject pos = PosClass::open(Factory(), id);
+    return m_connection.call(QStringLiteral("FMPos.lipos Position speichern"), [&] {
+        ServerObject pos = PosClass::open(m_connection.client(), id);
         for (const auto& c : changes) {
             const QString property = propertyOf(c.first);
             if (!property.isEmpty())
@@ -420,7 +421,7 @@ std::pair<bool, bool> PositionEditor::askFlags(const QString& article, const QSt
                                                const QString& ekDate, const QString& vkDate) {
     // The flag calls of the grid load, for one row: EK date flag, and the
     // VK date flag of an assigned position.
-    PosClass pos(Factory());
+    PosClass pos(m_connection.client());
     const bool ek = pos.getekdat1(Session().firma, m_download.supplier, article, group, ekDate);
     const bool vk = !article.isEmpty() && pos.getvkdat1(Session().firma, article, vkDate);
     return {ek, vk};
@@ -430,7 +431,7 @@ void PositionEditor::refreshFlags(int row) {
     const PositionRow& r = m_model.row(row);
     std::pair<bool, bool> flags;
     // A failed call leaves the flags (and the styles) as they were.
-    if (ServerCall(QStringLiteral("FMPos.lipos Daten prüfen"), [&] {
+    if (m_connection.call(QStringLiteral("FMPos.lipos Daten prüfen"), [&] {
             flags = askFlags(r.text(ArtNr), r.text(EkRabgr), serverDate(r.text(EkDatAb)),
                              serverDate(r.text(VkDatAb)));
         }))
@@ -458,11 +459,12 @@ Assignment PositionEditor::assign(const QString& article, int row, const QString
         return {Assignment::Outcome::AlreadyAssigned, other};
     const QString id = m_model.row(row).id;
     bool stored = false;
-    if (!ServerCall(QStringLiteral("FMPos.anrzuord Artikel zuordnen"),
-                    [&] {
-                        stored = PosClass(Factory()).anrzuord(Session().firma, id, article,
-                                                              m_download.supplier, previous);
-                    }) ||
+    if (!m_connection.call(QStringLiteral("FMPos.anrzuord Artikel zuordnen"),
+                           [&] {
+                               stored = PosClass(m_connection.client())
+                                            .anrzuord(Session().firma, id, article,
+                                                      m_download.supplier, previous);
+                           }) ||
         !stored)
         return notStored;
     // The server holds the new article; when the row cannot be read back
@@ -488,8 +490,8 @@ int PositionEditor::anrzuord(const QString& article, int row, const QString& pre
 bool PositionEditor::rebuildRow(int row) {
     const QString id = m_model.row(row).id;
     bool found = false;
-    const bool ok = ServerCall(QStringLiteral("FMPos.anrzuord Position lesen"), [&] {
-        ResultSet rs = PosClass::pos(Factory());
+    const bool ok = m_connection.call(QStringLiteral("FMPos.anrzuord Position lesen"), [&] {
+        ResultSet rs = PosClass::pos(m_connection.client());
         rs.execute({id, m_download.key});
         if (!rs.next())
             return;
@@ -557,7 +559,7 @@ QList<QPair<int, QString>> PositionEditor::setOnRows(const QList<int>& rows, int
             serverFailed = true;
             // Lost on the way or not answered in time, it may be stored
             // all the same.
-            failures << qMakePair(row, OutcomeUnknown(LastReportedError())
+            failures << qMakePair(row, OutcomeUnknown(m_connection.lastReportedError())
                                            ? QStringLiteral("Ergebnis unbekannt")
                                            : QStringLiteral("nicht gespeichert"));
         } else {

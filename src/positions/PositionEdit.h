@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <optional>
 
+class Connection;
+
 // What an edit asks the buyer: the factor of a unit change ("Eingabe
 // Faktor", "Eingabe VRM", "Eingabe EVM"). The window asks with an input
 // box, the command-line tool takes the answers given with --input.
@@ -56,7 +58,8 @@ inline const QString kDiscountRangeMessage =
 // window, the command-line tool and the tests edit through this class.
 class PositionEditor {
 public:
-    PositionEditor(PositionGridModel& model, PositionLists& lists, PositionDownload download);
+    PositionEditor(Connection& connection, PositionGridModel& model, PositionLists& lists,
+                   PositionDownload download);
 
     // The supplier's rounding default ("Rundung" of quendrap.defaults).
     bool loadDefaults();
@@ -127,6 +130,7 @@ private:
     bool writeBack(int row, const Changes& changes);
     void refreshFlags(int row);
 
+    Connection& m_connection;
     PositionGridModel& m_model;
     PositionLists& m_lists;
     PositionDownload m_download;

@@ -3,10 +3,11 @@
 #include "base/SessionContext.h"
 #include "base/UserInterface.h"
 #include "common/TextHelpers.h"
+#include "server/Connection.h"
 #include "server/ErpClasses.h"
+#include "server/ErrorReport.h"
 #include "server/PosClass.h"
 #include "server/RequestPipeline.h"
-#include "server/ServerConnection.h"
 
 #include <QElapsedTimer>
 
@@ -269,11 +270,11 @@ private:
 
 } // namespace
 
-QStringList PositionLoad::listRows(const QString& expression) {
+QStringList PositionLoad::listRows(Connection& connection, const QString& expression) {
     QStringList rows;
     if (expression.isEmpty())
         return rows;
-    ResultSet rs = Factory().resultSet(XwClass::kClass, XwClass::kListe);
+    ResultSet rs = connection.client().resultSet(XwClass::kClass, XwClass::kListe);
     rs.execute({expression});
     while (rs.next())
         rows << rs.getData(1);
@@ -281,19 +282,21 @@ QStringList PositionLoad::listRows(const QString& expression) {
     return rows;
 }
 
-bool PositionLoad::loadLists(const QString& supplier, PositionLists& lists) {
+bool PositionLoad::loadLists(Connection& connection, const QString& supplier,
+                             PositionLists& lists) {
     lists.reset();
-    const bool ok = ServerCall(QStringLiteral("FMPos.Timer1 Listen lesen"), [&] {
-        const QString expression = PosClass(Factory()).getcombo(Session().firma, supplier);
-        for (const QString& row : listRows(expression))
+    const bool ok = connection.call(QStringLiteral("FMPos.Timer1 Listen lesen"), [&] {
+        const QString expression =
+            PosClass(connection.client()).getcombo(Session().firma, supplier);
+        for (const QString& row : listRows(connection, expression))
             lists.addComboRow(row);
     });
     lists.addFixedItems();
     return ok;
 }
 
-bool PositionLoad::loadGrid(const PositionDownload& download, PositionGridModel& model,
-                            const bool* stop) {
+bool PositionLoad::loadGrid(Connection& connection, const PositionDownload& download,
+                            PositionGridModel& model, const bool* stop) {
     UserInterface& ui = UI();
     BusyPointer busy(ui);
     ui.processEvents();
@@ -302,8 +305,8 @@ bool PositionLoad::loadGrid(const PositionDownload& download, PositionGridModel&
         return true;
     bool ok = true;
     try {
-        ServerCallScope scope;
-        ServerClient& server = Factory();
+        connection.ensure();
+        ServerClient& server = connection.client();
         ResultSet rs = PosClass::pos(server);
         rs.setBatchSize(batchRows);
         rs.setReadAhead(true);
@@ -314,19 +317,20 @@ bool PositionLoad::loadGrid(const PositionDownload& download, PositionGridModel&
         rs.close();
     } catch (const ServerError& e) {
         model.setGathering(false);
-        CacheFehlermeldung(e, QStringLiteral("FMPos.Laden Positionen lesen"));
+        CacheFehlermeldung(connection, e, QStringLiteral("FMPos.Laden Positionen lesen"));
         ok = false;
     }
     return ok;
 }
 
-bool PositionLoad::loadCandidates(const PositionDownload& download, CandidateListModel& list) {
+bool PositionLoad::loadCandidates(Connection& connection, const PositionDownload& download,
+                                  CandidateListModel& list) {
     list.setRows({});
     QStringList rows;
-    const bool ok = ServerCall(QStringLiteral("FMPos.libm Artikeldaten lesen"), [&] {
-        const QString expression =
-            PosClass(Factory()).getposvt(Session().firma, download.supplier, download.key);
-        rows = listRows(expression);
+    const bool ok = connection.call(QStringLiteral("FMPos.libm Artikeldaten lesen"), [&] {
+        const QString expression = PosClass(connection.client())
+                                       .getposvt(Session().firma, download.supplier, download.key);
+        rows = listRows(connection, expression);
     });
     list.setRows(std::move(rows));
     return ok;

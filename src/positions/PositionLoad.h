@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <array>
 
+class Connection;
+
 // The drop-down lists 1 to 13 of the positions grid. An item's columns are
 // one text, separated by line feeds; the first column is the code a cell
 // takes.
@@ -74,7 +76,7 @@ private:
 class PositionLoad {
 public:
     // The lists from getcombo (through VT.XW "Liste") and the fixed items.
-    static bool loadLists(const QString& supplier, PositionLists& lists);
+    static bool loadLists(Connection& connection, const QString& supplier, PositionLists& lists);
     // The grid: the rows of the query "pos", and for each row the EK date
     // flag (getekdat1) and, for an assigned position, the VK date flag
     // (getvkdat1). The per-row calls are kept in flight; pending events are
@@ -82,13 +84,14 @@ public:
     // slices (the first firstRows at once, then every showIntervalMs).
     // When stop becomes true while the load processes events (the window is
     // closed), the load ends after the rows read so far.
-    static bool loadGrid(const PositionDownload& download, PositionGridModel& model,
-                         const bool* stop = nullptr);
+    static bool loadGrid(Connection& connection, const PositionDownload& download,
+                         PositionGridModel& model, const bool* stop = nullptr);
     // The candidate list from getposvt (through VT.XW "Liste").
-    static bool loadCandidates(const PositionDownload& download, CandidateListModel& list);
+    static bool loadCandidates(Connection& connection, const PositionDownload& download,
+                               CandidateListModel& list);
     // The rows of VT.XW "Liste" for an expression (column 1 of each row);
     // none for an empty expression. Inside a server call; throws its error.
-    static QStringList listRows(const QString& expression);
+    static QStringList listRows(Connection& connection, const QString& expression);
 
     // How many rows of "pos" one round trip fetches; how many per-row calls
     // may be in flight.

@@ -5,8 +5,11 @@
 #include "base/UserInterface.h"
 #include "base/WorkstationSettings.h"
 #include "common/TextHelpers.h"
+#include "server/Connection.h"
+#include "server/ConnectionWindows.h"
 #include "server/ErpClasses.h"
-#include "server/ServerConnection.h"
+#include "server/ErrorReport.h"
+#include "server/MCommands.h"
 
 #include <QHostInfo>
 
@@ -40,7 +43,7 @@ void keepServerData(const ServerEntry& e) {
 }
 
 // Takes the form into the session and rebuilds the connect string.
-void takeForm(const LoginForm& f) {
+void takeForm(Connection& connection, const LoginForm& f) {
     SessionContext& s = Session();
     s.serverObjectId = f.serverObjectId;
     s.firma = orDefault(f.firma, kDefaultFirma);
@@ -53,13 +56,13 @@ void takeForm(const LoginForm& f) {
     s.personal = f.user;
     if (!f.standort.isEmpty())
         s.standort = f.standort;
-    RebuildConnectString();
+    connection.rebuildConnectString();
     // The next call logs in with them.
-    SetCredentials(SessionCredentials());
+    connection.setCredentials(SessionCredentials());
 }
 
-QString readFiscalYear() {
-    const CommandOutput wj = RunCommand(QStringLiteral("S P0=$P(^FA(0),\"`\",2) W P0"));
+QString readFiscalYear(Connection& connection) {
+    const CommandOutput wj = RunCommand(connection, QStringLiteral("S P0=$P(^FA(0),\"`\",2) W P0"));
     return wj.failed ? QString() : wj.text;
 }
 
@@ -74,7 +77,7 @@ bool companyAndBranchValid() {
     return false;
 }
 
-bool gatherFromCommandLine(const QStringList& f) {
+bool gatherFromCommandLine(Connection& connection, const QStringList& f) {
     LoginForm& form = LoginFormData();
     auto field = [&](int i) { return i < f.size() ? f[i] : QString(); };
     form.firma = orDefault(field(0), kDefaultFirma);
@@ -86,21 +89,21 @@ bool gatherFromCommandLine(const QStringList& f) {
     form.nameSpace = orDefault(field(6), kDefaultNamespace);
     form.wj = field(7);
     form.serverObjectId = setting(QStringLiteral("ServerObjekt"), kNoServerEntry);
-    takeForm(form);
+    takeForm(connection, form);
     if (!companyAndBranchValid())
         return false;
     if (form.wj.isEmpty())
-        Session().wj = form.wj = readFiscalYear();
+        Session().wj = form.wj = readFiscalYear(connection);
     // Without a window the location is the workstation's own.
     if (Session().standort.isEmpty())
-        LoadLocations();
+        LoadLocations(connection);
     return true;
 }
 
 // Reads the stored settings; shows the login window when something is missing.
 // The settings fill only what the login form does not hold yet, so a new
 // round keeps what the user typed or chose in the server list.
-bool gatherInteractively(LoginWindows* windows) {
+bool gatherInteractively(Connection& connection, LoginWindows* windows) {
     SessionContext& s = Session();
     LoginForm& form = LoginFormData();
     const QString objekt = setting(QStringLiteral("ServerObjekt"));
@@ -120,7 +123,7 @@ bool gatherInteractively(LoginWindows* windows) {
     fill(form.user, setting(QStringLiteral("Name")));
     if (!s.noAutoPassword)
         fill(form.password, ScrambleText(setting(QStringLiteral("Passwort"))));
-    takeForm(form);
+    takeForm(connection, form);
     // A company or branch that cannot be sent: the window comes, where the
     // server list offers others; the check refuses it if it stays.
     const bool valid = SessionValuesProblem().isEmpty();
@@ -128,7 +131,7 @@ bool gatherInteractively(LoginWindows* windows) {
         // The read connects; when the server cannot be reached, the server
         // list comes, and a fiscal year typed or chosen there stands.
         const QString before = form.wj;
-        const QString read = readFiscalYear();
+        const QString read = readFiscalYear(connection);
         if (form.wj.isEmpty() || form.wj == before)
             form.wj = read;
         s.wj = form.wj;
@@ -141,9 +144,9 @@ bool gatherInteractively(LoginWindows* windows) {
     // "Anmelden": the user code is the one the password belongs to; both
     // are kept for the next start.
     const QString typed = form.user;
-    form.user = UserFromPassword(form.password);
+    form.user = UserFromPassword(connection, form.password);
     StoreLoginSettings(form.user.isEmpty() ? typed : form.user, form.password);
-    takeForm(form);
+    takeForm(connection, form);
     return true;
 }
 
@@ -168,7 +171,7 @@ QString stepText(Step step) {
     return QString();
 }
 
-bool check(LoginWindows* windows) {
+bool check(Connection& connection, LoginWindows* windows) {
     SessionContext& s = Session();
     Step step = Step::Connect;
     ServerObject user;
@@ -183,9 +186,9 @@ bool check(LoginWindows* windows) {
         HideServerList();
     };
     try {
-        ServerCallScope scope;
+        connection.ensure();
         step = Step::User;
-        ServerClient& f = Factory();
+        ServerClient& f = connection.client();
         user = f.openObject(ParPersEdvClass::kClass,
                             s.firma + QStringLiteral("||") +
                                 ConvertText(s.personal, QStringLiteral("GUIVELTAR"), true));
@@ -231,7 +234,7 @@ bool check(LoginWindows* windows) {
         s.loginFailed = true;
         s.noAutoPassword = true;
         s.userDisplay.clear();
-        CacheFehlermeldung(e, QStringLiteral("cacheapi.user_anmeld ") + stepText(step));
+        CacheFehlermeldung(connection, e, QStringLiteral("cacheapi.user_anmeld ") + stepText(step));
         return false;
     }
 }
@@ -255,7 +258,7 @@ bool CommandLineQualifies(const QString& commandLine) {
     return isNumeric(f[0]) && isNumeric(f[1]) && !isNumeric(f[2]) && f[2].size() < 4;
 }
 
-bool user_anmeld(LoginWindows* windows) {
+bool user_anmeld(Connection& connection, LoginWindows* windows) {
     SessionContext& s = Session();
     TraceLog(QStringLiteral("cacheapi.user_anmeld"), QStringLiteral("Start"), QString(), 40);
     s.userDisplay.clear();
@@ -264,24 +267,24 @@ bool user_anmeld(LoginWindows* windows) {
         const QStringList fields = commandLineFields(s.commandLine);
         // The command line is used once; a later login asks.
         s.commandLine.clear();
-        gathered = gatherFromCommandLine(fields);
+        gathered = gatherFromCommandLine(connection, fields);
     } else {
-        gathered = gatherInteractively(windows) && companyAndBranchValid();
+        gathered = gatherInteractively(connection, windows) && companyAndBranchValid();
     }
-    const bool ok = gathered && check(windows);
+    const bool ok = gathered && check(connection, windows);
     TraceLog(QStringLiteral("cacheapi.user_anmeld"), QStringLiteral("Ende"),
              ok ? s.userDisplay : QString(), 40);
     return ok;
 }
 
-QString UserFromPassword(const QString& password) {
+QString UserFromPassword(Connection& connection, const QString& password) {
     QString user;
     // The connection logs in with the password alone: the server names the
     // user only to a connection that knows the password.
-    const CredentialsScope credentials({Session().firma, QString(), password});
-    ServerCall(QStringLiteral("cacheapi.UserFromPassword Benutzer zum Passwort"), [&] {
-        ResultSet rs =
-            Factory().resultSet(ParPersEdvClass::kClass, ParPersEdvClass::kUserViaPasswort);
+    const CredentialsScope credentials(connection, {Session().firma, QString(), password});
+    connection.call(QStringLiteral("cacheapi.UserFromPassword Benutzer zum Passwort"), [&] {
+        ResultSet rs = connection.client().resultSet(ParPersEdvClass::kClass,
+                                                     ParPersEdvClass::kUserViaPasswort);
         rs.execute({password, Session().firma, QString()});
         if (rs.next())
             user = ConvertText(rs.getData(1), QStringLiteral("VELTAR"), false);
@@ -299,13 +302,13 @@ QString WorkstationName() {
     return name.toLower();
 }
 
-QList<LocationEntry> LoadLocations() {
+QList<LocationEntry> LoadLocations(Connection& connection) {
     SessionContext& s = Session();
     s.workstation = WorkstationName();
     QList<LocationEntry> entries;
     TraceLog(QStringLiteral("FMPass.Form_Load"), QStringLiteral("Start"), s.workstation, 40);
-    ServerCall(QStringLiteral("FMPass.Form_Load Standorte"), [&] {
-        ClassHandle menue = Factory().classHandle(MenueClass::kClass);
+    connection.call(QStringLiteral("FMPass.Form_Load Standorte"), [&] {
+        ClassHandle menue = connection.client().classHandle(MenueClass::kClass);
         const QString list = menue.call(MenueClass::kGetStandorte, QStringList{s.firma});
         const QString device =
             menue.call(MenueClass::kGetDeviceStandort, QStringList{s.workstation});
@@ -325,13 +328,14 @@ void StoreLoginSettings(const QString& user, const QString& password) {
                                   ScrambleText(password));
 }
 
-QList<ServerEntry> LoadServerEntries() {
+QList<ServerEntry> LoadServerEntries(Connection& connection) {
     QList<ServerEntry> entries;
-    if (!HasFactory() || !Factory().isConnected())
+    if (!connection.isConnected())
         return entries;
     TraceLog(QStringLiteral("FMServer.Form_Load"), QStringLiteral("Start"), QString(), 40);
-    ServerCall(QStringLiteral("FMServer.Form_Load Serverliste"), [&] {
-        ResultSet rs = Factory().resultSet(ServerListClass::kClass, ServerListClass::kListe);
+    connection.call(QStringLiteral("FMServer.Form_Load Serverliste"), [&] {
+        ResultSet rs =
+            connection.client().resultSet(ServerListClass::kClass, ServerListClass::kListe);
         rs.execute();
         while (rs.next())
             entries.append({rs.getData(1),
@@ -345,12 +349,12 @@ QList<ServerEntry> LoadServerEntries() {
     return entries;
 }
 
-QString SaveServerEntry(const ServerEntry& e) {
+QString SaveServerEntry(Connection& connection, const ServerEntry& e) {
     QString id;
-    ServerCall(QStringLiteral("FMServer.BUEdit Eintrag speichern"), [&] {
+    connection.call(QStringLiteral("FMServer.BUEdit Eintrag speichern"), [&] {
         ServerObject o = e.id.isEmpty() || e.id == kNoServerEntry
-                             ? Factory().newObject(ServerListClass::kClass)
-                             : Factory().openObject(ServerListClass::kClass, e.id);
+                             ? connection.client().newObject(ServerListClass::kClass)
+                             : connection.client().openObject(ServerListClass::kClass, e.id);
         o.set(ServerListClass::kBezeichnung,
               ConvertText(e.bezeichnung, QStringLiteral("GUIVELTAR"), false));
         o.set(ServerListClass::kNamespace, e.nameSpace);
@@ -385,25 +389,25 @@ void TakeServerEntry(const ServerEntry& e) {
     f.wj = e.wj;
 }
 
-bool ServerEntriesReachable() {
-    return HasFactory() && Factory().isConnected();
+bool ServerEntriesReachable(Connection& connection) {
+    return connection.isConnected();
 }
 
-void TakeTypedServerData(const ServerEntry& e, bool keep) {
+void TakeTypedServerData(Connection& connection, const ServerEntry& e, bool keep) {
     // The entry chosen before stays chosen: no entry holds the typed data.
     const QString chosen = LoginFormData().serverObjectId;
     TakeServerEntry(e);
     LoginFormData().serverObjectId = chosen;
     if (keep)
         keepServerData(e);
-    ApplyServerForm();
+    ApplyServerForm(connection);
     TraceLog(QStringLiteral("FMServer.Verbindungsdaten"),
              keep ? QStringLiteral("übernommen, am Arbeitsplatz gespeichert")
                   : QStringLiteral("übernommen"),
-             ConnectString(), 40);
+             connection.connectString(), 40);
 }
 
-void ApplyServerForm() {
+void ApplyServerForm(Connection& connection) {
     const LoginForm& f = LoginFormData();
     SessionContext& s = Session();
     s.serverObjectId = f.serverObjectId;
@@ -414,10 +418,10 @@ void ApplyServerForm() {
     s.nameSpace = orDefault(f.nameSpace, kDefaultNamespace);
     if (!f.wj.isEmpty())
         s.wj = f.wj;
-    const QString before = ConnectString();
-    RebuildConnectString();
-    SetCredentials(SessionCredentials());
+    const QString before = connection.connectString();
+    connection.rebuildConnectString();
+    connection.setCredentials(SessionCredentials());
     // Another server: the next call connects there.
-    if (ConnectString() != before)
-        CloseConnection();
+    if (connection.connectString() != before)
+        connection.close();
 }

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+class Connection;
+
 // The login data that the login window and the server list edit: what the
 // command line and the stored settings did not supply is taken from here.
 struct LoginForm {
@@ -43,10 +45,10 @@ public:
 // Logs the user in; true when logged in. The main window calls it until it
 // succeeds; the command-line tool once. Without login windows a login that
 // needs the window fails.
-bool user_anmeld(LoginWindows* windows = nullptr);
+bool user_anmeld(Connection& connection, LoginWindows* windows = nullptr);
 
 // The user code for a password ("" when none), converted for the screen.
-QString UserFromPassword(const QString& password);
+QString UserFromPassword(Connection& connection, const QString& password);
 
 // The workstation name: CLIENTNAME, else COMPUTERNAME, else the host name;
 // lower-cased.
@@ -59,7 +61,7 @@ struct LocationEntry {
 // Reads the company's locations and the workstation's location from the
 // server; the workstation's location becomes the chosen one and the
 // workstation's own in the session.
-QList<LocationEntry> LoadLocations();
+QList<LocationEntry> LoadLocations(Connection& connection);
 
 // Keeps user code and password (scrambled) in the login settings.
 void StoreLoginSettings(const QString& user, const QString& password);
@@ -76,9 +78,9 @@ struct ServerEntry {
     QString wj;
 };
 // Loads the entries; an empty list when no connection stands.
-QList<ServerEntry> LoadServerEntries();
+QList<ServerEntry> LoadServerEntries(Connection& connection);
 // Stores a changed or new entry on the server; returns its id ("" on failure).
-QString SaveServerEntry(const ServerEntry& entry);
+QString SaveServerEntry(Connection& connection, const ServerEntry& entry);
 // "Eintrag als Standard": keeps the entry as the workstation's default in the
 // login settings and clears the flag no default server entry.
 void SetDefaultServerEntry(const ServerEntry& entry);
@@ -86,15 +88,15 @@ void SetDefaultServerEntry(const ServerEntry& entry);
 void TakeServerEntry(const ServerEntry& entry);
 // Whether a connection stands over which the server list's entries are read
 // and saved (none while the server cannot be reached).
-bool ServerEntriesReachable();
+bool ServerEntriesReachable(Connection& connection);
 // Server data typed into the server list become the login data: the next
 // connection attempt and the next login use them (ApplyServerForm). With
 // keep the workstation's login settings keep them as well (the keys
 // "Eintrag als Standard" writes, but no "ServerObjekt"), so that the next
 // start uses them: for typed data that no entry on the server holds.
-void TakeTypedServerData(const ServerEntry& entry, bool keep);
+void TakeTypedServerData(Connection& connection, const ServerEntry& entry, bool keep);
 // Makes the connection use the form's server data (the server list's saving).
-void ApplyServerForm();
+void ApplyServerForm(Connection& connection);
 
 // Texts of the login.
 inline const QString kWrongPassword = QStringLiteral("Passwort Falsch oder Benutzer nicht Aktiv.");

@@ -2,8 +2,8 @@
 
 #include "base/SessionContext.h"
 #include "common/TextHelpers.h"
+#include "server/Connection.h"
 #include "server/ErpClasses.h"
-#include "server/ServerConnection.h"
 
 #include <QDate>
 
@@ -23,11 +23,12 @@ QString formatDate(const QString& value) {
 
 } // namespace
 
-QList<DownloadRow> LoadDownloadList(bool* ok) {
+QList<DownloadRow> LoadDownloadList(Connection& connection, bool* ok) {
     QList<DownloadRow> rows;
     const bool done =
-        ServerCall(QStringLiteral("fmstart.RefreshDownloadList Downloads lesen"), [&] {
-            ResultSet rs = Factory().resultSet(DownloadsClass::kClass, DownloadsClass::kListe);
+        connection.call(QStringLiteral("fmstart.RefreshDownloadList Downloads lesen"), [&] {
+            ResultSet rs =
+                connection.client().resultSet(DownloadsClass::kClass, DownloadsClass::kListe);
             rs.execute({Session().firma});
             while (rs.next()) {
                 DownloadRow r;
@@ -46,21 +47,22 @@ QList<DownloadRow> LoadDownloadList(bool* ok) {
     return rows;
 }
 
-bool DeleteDownload(const QString& key) {
+bool DeleteDownload(Connection& connection, const QString& key) {
     if (key.isEmpty())
         return true;
-    return ServerCall(QStringLiteral("fmstart.tool1 Download löschen"), [&] {
-        ClassHandle h = Factory().classHandle(DownloadsClass::kClass);
+    return connection.call(QStringLiteral("fmstart.tool1 Download löschen"), [&] {
+        ClassHandle h = connection.client().classHandle(DownloadsClass::kClass);
         h.call(DownloadsClass::kDellief, QStringList{key});
         CloseObject(h);
     });
 }
 
-DownloadListModel::DownloadListModel(QObject* parent) : QAbstractTableModel(parent) {}
+DownloadListModel::DownloadListModel(Connection& connection, QObject* parent)
+    : QAbstractTableModel(parent), m_connection(connection) {}
 
 bool DownloadListModel::reload() {
     bool ok = false;
-    QList<DownloadRow> rows = LoadDownloadList(&ok);
+    QList<DownloadRow> rows = LoadDownloadList(m_connection, &ok);
     if (ok)
         setRows(std::move(rows));
     return ok;
@@ -78,7 +80,7 @@ void DownloadListModel::deleteRow(int row) {
     const QString key = m_rows[row].key;
     if (key.isEmpty())
         return;
-    DeleteDownload(key);
+    DeleteDownload(m_connection, key);
     beginRemoveRows(QModelIndex(), row, row);
     m_rows.removeAt(row);
     endRemoveRows();

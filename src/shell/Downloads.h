@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+class Connection;
+
 // One row of the main window's list of supplier downloads: what other
 // windows get of the selected download.
 struct DownloadRow {
@@ -21,11 +23,11 @@ struct DownloadRow {
 // The downloads of the session's company, newest first (the reverse of the
 // server's order). Errors are reported to the user; ok tells whether the
 // list is complete.
-QList<DownloadRow> LoadDownloadList(bool* ok = nullptr);
+QList<DownloadRow> LoadDownloadList(Connection& connection, bool* ok = nullptr);
 
 // Removes a download with its positions on the server. An empty key sends
 // nothing. Returns false when the server call failed (already reported).
-bool DeleteDownload(const QString& key);
+bool DeleteDownload(Connection& connection, const QString& key);
 
 // The main window's list "lilief": one row per download, newest first; the
 // key is not a column but part of the row (row(), KeyRole).
@@ -36,7 +38,7 @@ public:
     // The download key of a row, from any column.
     static constexpr int KeyRole = Qt::UserRole;
 
-    explicit DownloadListModel(QObject* parent = nullptr);
+    explicit DownloadListModel(Connection& connection, QObject* parent = nullptr);
 
     // Reads the list from the server; the rows stay as they were when the
     // server call fails (reported). Returns whether it succeeded.
@@ -56,5 +58,6 @@ public:
                         int role = Qt::DisplayRole) const override;
 
 private:
+    Connection& m_connection;
     QList<DownloadRow> m_rows;
 };

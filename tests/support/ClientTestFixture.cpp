@@ -7,7 +7,6 @@
 #include "base/UserInterface.h"
 #include "classes/StandinClasses.h"
 #include "common/TextHelpers.h"
-#include "server/ServerConnection.h"
 #include "session/Login.h"
 
 #include <QFile>
@@ -28,7 +27,7 @@ ClientTestFixture::ClientTestFixture(Data data, OnExit onExit)
                        {QStringLiteral("AKTIV"), QStringLiteral("J")}};
         m_engine->saveObject(user);
     }
-    SetClientFactory([this]() -> std::unique_ptr<ServerClient> {
+    m_connection = std::make_unique<Connection>([this]() -> std::unique_ptr<ServerClient> {
         std::unique_ptr<InProcessClient> c =
             m_maker ? m_maker(*m_engine) : std::make_unique<InProcessClient>(*m_engine);
         c->setReachable(m_reachable);
@@ -47,19 +46,17 @@ ClientTestFixture::ClientTestFixture(Data data, OnExit onExit)
         SetExitFunction([this](int code) { exits << code; });
     Session() = SessionContext();
     LoginFormData() = LoginForm();
-    SetCredentials({});
     TraceLogModel::instance().clear();
     qputenv("CLIENTNAME", "demo-pc");
     qputenv("TEMP", QFile::encodeName(m_dir.path()));
 }
 
 ClientTestFixture::~ClientTestFixture() {
-    SetClientFactory({});
+    m_connection.reset();
     SetPauseFunction({});
     SetExitFunction({});
     Session() = SessionContext();
     LoginFormData() = LoginForm();
-    SetCredentials({});
     TraceLogModel::instance().clear();
     m_engine.reset();
     auto restore = [](const char* name, const QByteArray& value) {
@@ -86,7 +83,7 @@ void ClientTestFixture::sessionAs(const QString& company, const QString& code,
     s.personal = code;
     s.password = password;
     s.userDisplay = code + u'|';
-    SetCredentials(SessionCredentials());
+    m_connection->setCredentials(SessionCredentials());
 }
 
 void ClientTestFixture::demoSession() {
@@ -98,6 +95,6 @@ void ClientTestFixture::demoSession() {
     s.standort = QStringLiteral("HQ");
     s.server = QStringLiteral("127.0.0.1");
     s.userDisplay = QStringLiteral("DEM|Dörte Demo");
-    RebuildConnectString();
-    SetCredentials(SessionCredentials());
+    m_connection->rebuildConnectString();
+    m_connection->setCredentials(SessionCredentials());
 }

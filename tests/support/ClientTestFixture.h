@@ -2,6 +2,7 @@
 
 #include "InProcessClient.h"
 #include "TestSupport.h"
+#include "server/Connection.h"
 
 #include <QList>
 #include <QTemporaryDir>
@@ -34,6 +35,9 @@ public:
     ClientTestFixture& operator=(const ClientTestFixture&) = delete;
 
     StandinEngine& engine() { return *m_engine; }
+    // The program's connection in the test: each attempt makes a client of
+    // the stand-in engine (setClientMaker, setReachable).
+    Connection& connection() { return *m_connection; }
     QString path(const QString& name) const { return m_dir.filePath(name); }
     // Where the workstation settings of the test are kept.
     QString settingsFolder() const { return m_settings.folder(); }
@@ -67,6 +71,7 @@ private:
     QTemporaryDir m_dir;
     TemporarySettings m_settings;
     std::unique_ptr<StandinEngine> m_engine;
+    std::unique_ptr<Connection> m_connection;
     ClientMaker m_maker;
     InProcessClient* m_client = nullptr;
     bool m_reachable = true;

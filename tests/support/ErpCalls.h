@@ -2,23 +2,23 @@
 
 #include "StandinEngine.h"
 #include "common/erp/Contract.h"
-#include "server/ServerConnection.h"
+#include "server/ServerClient.h"
 
 #include <QList>
 #include <QStringList>
 #include <QTest>
 
 // Calls on the ERP as the positions window makes them, for the tests of
-// the stand-in's ERP data; each runs inside the caller's server call.
+// the stand-in's ERP data; each on the client of a connection the caller made.
 
 // A class method of quendrap.pos.
-inline QString PosClassCall(const QString& method, QStringList args) {
-    return Factory().classHandle(erp::Pos::kClass).call(method, args);
+inline QString PosClassCall(ServerClient& client, const QString& method, QStringList args) {
+    return client.classHandle(erp::Pos::kClass).call(method, args);
 }
 
 // The rows of a list expression (VT.XW "Liste").
-inline QStringList ExpressionRows(const QString& expression) {
-    ResultSet rs = Factory().resultSet(erp::Xw::kClass, erp::Xw::kListe);
+inline QStringList ExpressionRows(ServerClient& client, const QString& expression) {
+    ResultSet rs = client.resultSet(erp::Xw::kClass, erp::Xw::kListe);
     rs.execute({expression});
     QStringList rows;
     while (rs.next())
@@ -28,8 +28,9 @@ inline QStringList ExpressionRows(const QString& expression) {
 
 // The rows of the query "pos" with (download, "") or (position, download),
 // every column of each.
-inline QList<QStringList> PosQueryRows(const QString& first, const QString& second) {
-    ResultSet rs = Factory().resultSet(erp::Pos::kClass, erp::Pos::kPos);
+inline QList<QStringList> PosQueryRows(ServerClient& client, const QString& first,
+                                       const QString& second) {
+    ResultSet rs = client.resultSet(erp::Pos::kClass, erp::Pos::kPos);
     rs.execute({first, second});
     QList<QStringList> rows;
     while (rs.next()) {
@@ -46,8 +47,9 @@ inline QList<QStringList> PosQueryRows(const QString& first, const QString& seco
 
 // One column (from 1) of a stored position, read back as the assignment
 // reads it; "<none>" when the query has no such row.
-inline QString PosQueryCell(StandinEngine& engine, const QString& id, int column) {
+inline QString PosQueryCell(ServerClient& client, StandinEngine& engine, const QString& id,
+                            int column) {
     const QString dlid = engine.textValue("SELECT DLID FROM quendrap_pos WHERE id=?", {id});
-    const QList<QStringList> rows = PosQueryRows(id, dlid);
+    const QList<QStringList> rows = PosQueryRows(client, id, dlid);
     return rows.isEmpty() ? QString("<none>") : rows[0].value(column - 1);
 }

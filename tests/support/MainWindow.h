@@ -2,6 +2,7 @@
 
 #include "ScriptedUserInterface.h"
 #include "base/SessionContext.h"
+#include "server/Connection.h"
 #include "session/Login.h"
 #include "shell/gui/fmstart.h"
 
@@ -13,9 +14,10 @@
 // The demo user logged in by a command line that names everything, as
 // quendrapr started with one: no login window. What the user interface
 // recorded until then is dropped. False when the login failed.
-inline bool LogInByCommandLine(LoginWindows& windows, RecordedMessages& recorded) {
+inline bool LogInByCommandLine(Connection& connection, LoginWindows& windows,
+                               RecordedMessages& recorded) {
     Session().commandLine = QStringLiteral("1 0 DEM demo 127.0.0.1 1973 VELTAR");
-    const bool loggedIn = user_anmeld(&windows);
+    const bool loggedIn = user_anmeld(connection, &windows);
     recorded.messages.clear();
     return loggedIn;
 }
@@ -31,8 +33,8 @@ struct MainWindowLogin {
 class LoggedInMainWindow : private MainWindowLogin, public fmstart {
 public:
     template <typename TestUserInterface>
-    explicit LoggedInMainWindow(TestUserInterface& ui)
-        : MainWindowLogin{LogInByCommandLine(ui, ui)} {
+    LoggedInMainWindow(Connection& connection, TestUserInterface& ui)
+        : MainWindowLogin{LogInByCommandLine(connection, ui, ui)}, fmstart(connection) {
         show();
     }
 

@@ -3,7 +3,7 @@
 #include "base/UserInterface.h"
 #include "import/FileImport.h"
 #include "import/PriceTracks.h"
-#include "server/ServerConnection.h"
+#include "server/ConnectionWindows.h"
 #include "session/Login.h"
 
 #include <QList>

@@ -1,6 +1,6 @@
 #include "ServerAnswers.h"
 
-#include "server/ServerConnection.h"
+#include "server/ServerClient.h"
 
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -13,14 +13,16 @@ QString outcome(const std::function<QString()>& f) {
     }
 }
 
-QString classMethodAnswer(const QString& cls, const QString& method, const QStringList& args) {
+QString classMethodAnswer(ServerClient& client, const QString& cls, const QString& method,
+                          const QStringList& args) {
     QStringList sent = args;
-    const QString result = Factory().classHandle(cls).call(method, sent);
+    const QString result = client.classHandle(cls).call(method, sent);
     return sent == args ? result : QStringLiteral("<arguments changed>");
 }
 
-QList<QStringList> queryRows(const QString& cls, const QString& query, const QStringList& args) {
-    ResultSet rs = Factory().resultSet(cls, query);
+QList<QStringList> queryRows(ServerClient& client, const QString& cls, const QString& query,
+                             const QStringList& args) {
+    ResultSet rs = client.resultSet(cls, query);
     rs.execute(args);
     QList<QStringList> out;
     while (rs.next()) {

@@ -4,15 +4,16 @@
 #include "conditions/DiscountGroups.h"
 #include "fmverbuch.h"
 
-void ConditionWindows::showDiscountGroups(const PositionDownload& download, QWidget* parent) {
-    FMRabgr groups(download, parent);
+void ConditionWindows::showDiscountGroups(Connection& connection, const PositionDownload& download,
+                                          QWidget* parent) {
+    FMRabgr groups(connection, download, parent);
     groups.exec();
 }
 
-QDialog* ConditionWindows::makePostingWindow(PositionGridModel& grid,
+QDialog* ConditionWindows::makePostingWindow(Connection& connection, PositionGridModel& grid,
                                              const PositionDownload& download,
                                              std::function<void()> reload, QWidget* parent) {
-    auto* posting = new fmverbuch(grid, download, parent);
+    auto* posting = new fmverbuch(connection, grid, download, parent);
     posting->setReload(std::move(reload));
     return posting;
 }
@@ -29,7 +30,7 @@ ConditionsOpener::Posting ConditionWindows::showPostingWindow(QDialog* window) {
     return outcome;
 }
 
-int ConditionWindows::takeDeliveryRates(const PositionDownload& download,
+int ConditionWindows::takeDeliveryRates(Connection& connection, const PositionDownload& download,
                                         const QMap<QString, QStringList>& rates) {
-    return TakeDeliveryRates(download, rates);
+    return TakeDeliveryRates(connection, download, rates);
 }

@@ -10,10 +10,12 @@
 // it opens.
 class ConditionWindows : public ConditionsOpener, public DeliveryRatesTaker {
 public:
-    void showDiscountGroups(const PositionDownload& download, QWidget* parent) override;
-    QDialog* makePostingWindow(PositionGridModel& grid, const PositionDownload& download,
-                               std::function<void()> reload, QWidget* parent) override;
+    void showDiscountGroups(Connection& connection, const PositionDownload& download,
+                            QWidget* parent) override;
+    QDialog* makePostingWindow(Connection& connection, PositionGridModel& grid,
+                               const PositionDownload& download, std::function<void()> reload,
+                               QWidget* parent) override;
     Posting showPostingWindow(QDialog* window) override;
-    int takeDeliveryRates(const PositionDownload& download,
+    int takeDeliveryRates(Connection& connection, const PositionDownload& download,
                           const QMap<QString, QStringList>& rates) override;
 };

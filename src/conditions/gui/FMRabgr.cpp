@@ -69,9 +69,9 @@ QStringList FMRabgr::ToolCaptions() {
     return {QStringLiteral("Speichern"), QStringLiteral("Verbuchen"), QStringLiteral("Ausstieg")};
 }
 
-FMRabgr::FMRabgr(const PositionDownload& download, QWidget* parent)
+FMRabgr::FMRabgr(Connection& connection, const PositionDownload& download, QWidget* parent)
     : QDialog(parent), m_download(download), m_groups(new DiscountGroupModel(this)),
-      m_editor(*m_groups, download) {
+      m_editor(connection, *m_groups, download) {
     setObjectName(QStringLiteral("FMRabgr"));
     setWindowTitle(QStringLiteral("VELTAR Quendra Preisdaten - Rabattgruppen"));
     setModal(true);

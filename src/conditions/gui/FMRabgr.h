@@ -42,7 +42,7 @@ private:
 class FMRabgr : public QDialog {
     Q_OBJECT
 public:
-    explicit FMRabgr(const PositionDownload& download, QWidget* parent = nullptr);
+    FMRabgr(Connection& connection, const PositionDownload& download, QWidget* parent = nullptr);
     ~FMRabgr() override;
 
     DiscountGroupModel* Groups() const { return m_groups; }

@@ -11,8 +11,9 @@
 #include <QVBoxLayout>
 #include <utility>
 
-fmverbuch::fmverbuch(PositionGridModel& grid, const PositionDownload& download, QWidget* parent)
-    : QDialog(parent), m_grid(grid), m_download(download) {
+fmverbuch::fmverbuch(Connection& connection, PositionGridModel& grid,
+                     const PositionDownload& download, QWidget* parent)
+    : QDialog(parent), m_connection(connection), m_grid(grid), m_download(download) {
     setObjectName(QStringLiteral("fmverbuch"));
     setWindowTitle(QStringLiteral("VELTAR Quendra Preisdaten - Verbuchen"));
     setModal(true);
@@ -103,7 +104,8 @@ void fmverbuch::UpdatePreview() {
     const bool onlyMarked = chmark->isChecked();
     PostingPreview preview = PostingPreview::of(m_grid, onlyMarked);
     if (m_deletedReported < 0)
-        m_deletedReported = m_download.key.isEmpty() ? 0 : DeletedReported(m_download.key);
+        m_deletedReported =
+            m_download.key.isEmpty() ? 0 : DeletedReported(m_connection, m_download.key);
     preview.deletedReported = m_deletedReported;
     m_previewText = preview.lines().join(u'\n');
     lbvorschau->setText(preview.linkedLines(onlyMarked).join(QStringLiteral("<br>")));
@@ -149,10 +151,9 @@ void fmverbuch::BUVerbuch_Click() {
     // "Nur makierte" is read for every row and stays open.
     for (QCheckBox* b : std::as_const(m_options))
         b->setEnabled(false);
-    Session().currentSupplier = m_download.supplier;
     // The options are read once; "Nur makierte" for every row.
     const PostingOptions options = Options();
-    PostingRun run;
+    PostingRun run(m_connection);
     run.depth = m_depth;
     run.onlyMarked = [this] { return chmark->isChecked(); };
     run.progress = [this](int value, int maximum) {

@@ -19,7 +19,8 @@ class QPushButton;
 class fmverbuch : public QDialog {
     Q_OBJECT
 public:
-    fmverbuch(PositionGridModel& grid, const PositionDownload& download, QWidget* parent = nullptr);
+    fmverbuch(Connection& connection, PositionGridModel& grid, const PositionDownload& download,
+              QWidget* parent = nullptr);
     ~fmverbuch() override;
 
     // The check box of a control name ("chmark", "chvorhupd", ...).
@@ -55,6 +56,7 @@ protected:
     void reject() override;
 
 private:
+    Connection& m_connection;
     PositionGridModel& m_grid;
     PositionDownload m_download;
     int m_deletedReported = -1; // read once, with the first preview

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+class Connection;
+
 // Takes the discount rates a delivery brings (its .RAB file: group ->
 // rates) into the download's discount groups after the import window
 // stored it. The discount groups belong to the conditions, which come
@@ -17,6 +19,6 @@ class DeliveryRatesTaker {
 public:
     virtual ~DeliveryRatesTaker() = default;
     // The number of groups that took them; -1 when it failed (reported).
-    virtual int takeDeliveryRates(const PositionDownload& download,
+    virtual int takeDeliveryRates(Connection& connection, const PositionDownload& download,
                                   const QMap<QString, QStringList>& rates) = 0;
 };

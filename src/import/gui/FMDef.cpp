@@ -32,7 +32,8 @@ const QStringList& FMDef::roundings() {
     return list;
 }
 
-FMDef::FMDef(const QString& supplier, QWidget* parent) : QDialog(parent), m_supplier(supplier) {
+FMDef::FMDef(Connection& connection, const QString& supplier, QWidget* parent)
+    : QDialog(parent), m_connection(connection), m_supplier(supplier) {
     setObjectName(QStringLiteral("FMDef"));
     setWindowTitle(QStringLiteral("VELTAR Quendra Preisdaten - Defaults"));
     setModal(true);
@@ -87,7 +88,7 @@ FMDef::FMDef(const QString& supplier, QWidget* parent) : QDialog(parent), m_supp
     layout->addLayout(buttons);
 
     bool loaded = false;
-    const SupplierDefaults d = LoadSupplierDefaults(m_supplier, &loaded);
+    const SupplierDefaults d = LoadSupplierDefaults(m_connection, m_supplier, &loaded);
     LBLname->setText(d.name);
     TXTWarengruppe->setText(d.warengruppe);
     TXTAufschlag->setText(d.aufschlag);
@@ -115,7 +116,7 @@ void FMDef::BUSpeich_Click() {
     d.aufschlag = TXTAufschlag->text();
     d.rundung = CBRundung->currentText();
     d.freigabe = CHKFreigabe->isChecked() ? QStringLiteral("J") : QStringLiteral("N");
-    if (SaveSupplierDefaults(m_supplier, d))
+    if (SaveSupplierDefaults(m_connection, m_supplier, d))
         accept();
 }
 

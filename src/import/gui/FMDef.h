@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class Connection;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -9,13 +10,13 @@ class QLineEdit;
 class QPushButton;
 
 // "VELTAR Quendra Preisdaten - Defaults": the defaults the buyer keeps for
-// the session's current supplier. "Speichern" stores them and closes,
+// a supplier. "Speichern" stores them and closes,
 // "Abbruch" closes without storing.
 class FMDef : public QDialog {
     Q_OBJECT
 public:
     // The defaults of supplier.
-    explicit FMDef(const QString& supplier, QWidget* parent = nullptr);
+    FMDef(Connection& connection, const QString& supplier, QWidget* parent = nullptr);
     ~FMDef() override;
 
     static const QStringList& roundings();
@@ -25,6 +26,7 @@ public Q_SLOTS:
     void done(int result) override;
 
 private:
+    Connection& m_connection;
     QString m_supplier;
     QLineEdit* TXTLnr;
     QLabel* LBLname;

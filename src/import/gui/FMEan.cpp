@@ -19,8 +19,9 @@ const QString kPlacementKey = QStringLiteral("FMEan");
 
 } // namespace
 
-FMEan::FMEan(const PositionDownload& download, QWidget* parent)
-    : QDialog(parent), m_download(download), m_rows(new EanMatchModel(this)) {
+FMEan::FMEan(Connection& connection, const PositionDownload& download, QWidget* parent)
+    : QDialog(parent), m_connection(connection), m_download(download),
+      m_rows(new EanMatchModel(this)) {
     setObjectName(QStringLiteral("FMEan"));
     setWindowTitle(QStringLiteral("VELTAR Quendra Preisdaten - Einlesen EAN/Preismatch"));
     setModal(true);
@@ -88,7 +89,7 @@ void FMEan::Timer1_Timer() {
 bool FMEan::OpenFile(const QString& path) {
     TXTFile->setText(path);
     QList<EanMatchRow> rows;
-    if (!ReadEanMatchFile(path, m_download.key, &rows)) {
+    if (!ReadEanMatchFile(m_connection, path, m_download.key, &rows)) {
         reject();
         return false;
     }
@@ -103,7 +104,7 @@ void FMEan::BUVerbuch_Click() {
     bool ok = false;
     {
         BusyPointer busy;
-        ok = PostEanMatch(m_rows->rows(), m_download);
+        ok = PostEanMatch(m_connection, m_rows->rows(), m_download);
     }
     BUVerbuch->setEnabled(true);
     m_posted = ok;

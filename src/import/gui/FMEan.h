@@ -17,7 +17,7 @@ class QTreeView;
 class FMEan : public QDialog {
     Q_OBJECT
 public:
-    explicit FMEan(const PositionDownload& download, QWidget* parent = nullptr);
+    FMEan(Connection& connection, const PositionDownload& download, QWidget* parent = nullptr);
     ~FMEan() override;
 
     EanMatchModel* Rows() const { return m_rows; }
@@ -35,6 +35,7 @@ public Q_SLOTS:
     bool OpenFile(const QString& path);
 
 private:
+    Connection& m_connection;
     PositionDownload m_download;
     EanMatchModel* m_rows;
     bool m_posted = false;

@@ -66,7 +66,8 @@ const QString FMImport::kFileFilter =
     QStringLiteral("Preisdateien (*.txt *.001 *.zip);;Kataloge und Preislisten (*.xml *.xlsx "
                    "*.csv);;Alle Dateien (*)");
 
-FMImport::FMImport(Source source, QWidget* parent) : QDialog(parent), m_source(source) {
+FMImport::FMImport(Connection& connection, Source source, QWidget* parent)
+    : QDialog(parent), m_connection(connection), m_source(source), m_import(connection) {
     setObjectName(QStringLiteral("FMImport"));
     setWindowTitle(QStringLiteral("VELTAR Quendra Preisdaten - Import"));
     setModal(true);
@@ -154,7 +155,7 @@ void FMImport::Timer1_Timer() {
     QString path;
     if (m_source == Source::Web) {
         {
-            FMWebDownload download(this);
+            FMWebDownload download(m_connection, this);
             download.exec();
         }
         path = WebDownloadPath();
@@ -294,7 +295,7 @@ void FMImport::TXTLnr_LostFocus() {
 }
 
 void FMImport::BULSu_Click() {
-    const QString supplier = vt_lnr_su(this);
+    const QString supplier = vt_lnr_su(m_connection, this);
     if (supplier.isEmpty())
         return;
     TXTLnr->setText(supplier);
@@ -302,8 +303,7 @@ void FMImport::BULSu_Click() {
 }
 
 void FMImport::BUDefaults_Click() {
-    Session().currentSupplier = TXTLnr->text();
-    FMDef defaults(TXTLnr->text(), this);
+    FMDef defaults(m_connection, TXTLnr->text(), this);
     defaults.exec();
 }
 
@@ -335,7 +335,8 @@ void FMImport::Buspeich_Click() {
     if (result.outcome == ImportResult::Outcome::Imported && !result.rates.isEmpty() &&
         m_ratesTaker) {
         const int groups = m_ratesTaker->takeDeliveryRates(
-            PositionDownload{result.downloadId, TXTLnr->text(), TXTLname->text()}, result.rates);
+            m_connection, PositionDownload{result.downloadId, TXTLnr->text(), TXTLname->text()},
+            result.rates);
         if (groups >= 0)
             ratesTaken << QStringLiteral("Rabattsätze in %1 %2 eingetragen")
                               .arg(groups)

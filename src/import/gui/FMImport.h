@@ -22,7 +22,8 @@ class FMImport : public QDialog, public ImportChoices {
 public:
     enum class Source { File, Web };
 
-    explicit FMImport(Source source = Source::File, QWidget* parent = nullptr);
+    explicit FMImport(Connection& connection, Source source = Source::File,
+                      QWidget* parent = nullptr);
     ~FMImport() override;
 
     Source source() const { return m_source; }
@@ -79,6 +80,7 @@ private:
     void ShowProgress(qint64 value, qint64 maximum);
     void SetControlsEnabled(bool enabled);
 
+    Connection& m_connection;
     Source m_source;
     DeliveryRatesTaker* m_ratesTaker = nullptr;
     FileImport m_import;

@@ -9,7 +9,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-FMWebDownload::FMWebDownload(QWidget* parent) : QDialog(parent) {
+FMWebDownload::FMWebDownload(Connection& connection, QWidget* parent)
+    : QDialog(parent), m_connection(connection) {
     setObjectName(QStringLiteral("FMWebDownload"));
     setWindowTitle(QStringLiteral("Quendra Web Download"));
     setModal(true);
@@ -37,7 +38,7 @@ FMWebDownload::FMWebDownload(QWidget* parent) : QDialog(parent) {
     connect(Lief, &QComboBox::activated, this, &FMWebDownload::Lief_Click);
     connect(bu_download, &QPushButton::clicked, this, &FMWebDownload::bu_download_Click);
 
-    Lief->addItems(LoadWebSuppliers());
+    Lief->addItems(LoadWebSuppliers(m_connection));
     // The entry shown can be downloaded at once.
     bu_download->setEnabled(Lief->count() > 0);
     resize(460, sizeHint().height());
@@ -52,7 +53,7 @@ void FMWebDownload::Lief_Click() {
 void FMWebDownload::bu_download_Click() {
     // A failed server call (its report was shown) or an entry without a
     // code leaves the window open for another try.
-    if (DownloadWebPriceData(Lief->currentText()))
+    if (DownloadWebPriceData(m_connection, Lief->currentText()))
         accept();
 }
 

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class Connection;
 class QComboBox;
 class QPushButton;
 
@@ -11,7 +12,7 @@ class QPushButton;
 class FMWebDownload : public QDialog {
     Q_OBJECT
 public:
-    explicit FMWebDownload(QWidget* parent = nullptr);
+    explicit FMWebDownload(Connection& connection, QWidget* parent = nullptr);
     ~FMWebDownload() override;
 
 public Q_SLOTS:
@@ -22,6 +23,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    Connection& m_connection;
     QComboBox* Lief;
     QPushButton* bu_download;
 };

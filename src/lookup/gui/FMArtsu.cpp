@@ -31,18 +31,18 @@ QComboBox* flagBox(QWidget* parent, const QString& name, const QString& yes, con
 
 } // namespace
 
-FMArtsu::FMArtsu(const QString& supplier, QWidget* parent)
+FMArtsu::FMArtsu(Connection& connection, const QString& supplier, QWidget* parent)
     : SearchDialog(QStringLiteral("FMArtsu"), QStringLiteral("VELTAR Artikelsuche"),
                    QStringLiteral("ARTSULI"), QStringLiteral("FMArtsu"), parent),
-      m_hits(new ArticleHitModel(this)) {
+      m_connection(connection), m_hits(new ArticleHitModel(connection, this)) {
     SKBEZ = new QLineEdit(this);
     SKBEZ->setObjectName(QStringLiteral("SKBEZ"));
     SKBEZ->setPlaceholderText(QStringLiteral("Bezeichnung, Art.-Nr., Best.-Nr. oder EAN"));
-    SHGRP = listBox(this, QStringLiteral("SHGRP"), LoadMainGroups());
-    SUGRP = listBox(this, QStringLiteral("SUGRP"), LoadSubGroups());
+    SHGRP = listBox(this, QStringLiteral("SHGRP"), LoadMainGroups(m_connection));
+    SUGRP = listBox(this, QStringLiteral("SUGRP"), LoadSubGroups(m_connection));
     SLNR = new QLineEdit(supplier, this);
     SLNR->setObjectName(QStringLiteral("SLNR"));
-    SABTNR = listBox(this, QStringLiteral("SABTNR"), LoadDepartments());
+    SABTNR = listBox(this, QStringLiteral("SABTNR"), LoadDepartments(m_connection));
     SAKTIV = flagBox(this, QStringLiteral("SAKTIV"), QStringLiteral("nur aktive"),
                      QStringLiteral("nur inaktive"));
     SAKTIV->setCurrentIndex(1);
@@ -66,7 +66,7 @@ void FMArtsu::SHGRP_Change() {
     const QString current = SUGRP->currentText();
     SUGRP->clear();
     SUGRP->addItem(QString());
-    SUGRP->addItems(LoadSubGroups(SHGRP->currentText()));
+    SUGRP->addItems(LoadSubGroups(m_connection, SHGRP->currentText()));
     const int keep = SUGRP->findText(current);
     SUGRP->setCurrentIndex(keep > 0 ? keep : 0);
 }
@@ -95,12 +95,12 @@ QString FMArtsu::countText(int hits) const {
                         QStringLiteral("Kein Artikel gefunden"));
 }
 
-QString vt_art_su(const QString& supplier, QWidget* parent) {
+QString vt_art_su(Connection& connection, const QString& supplier, QWidget* parent) {
     const QString part = QStringLiteral("VeltarSU.vt_art_su");
     TraceLog(part, QStringLiteral("Start"), supplier, 40);
     QString chosen;
     {
-        FMArtsu search(supplier, parent);
+        FMArtsu search(connection, supplier, parent);
         search.exec();
         chosen = search.chosen();
     }

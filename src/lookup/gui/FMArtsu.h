@@ -3,6 +3,7 @@
 #include "SearchDialog.h"
 
 class ArticleHitModel;
+class Connection;
 class QComboBox;
 class QLineEdit;
 
@@ -13,7 +14,8 @@ class FMArtsu : public SearchDialog {
     Q_OBJECT
 public:
     // supplier: put into "Lieferant" (the positions window's supplier).
-    explicit FMArtsu(const QString& supplier = QString(), QWidget* parent = nullptr);
+    explicit FMArtsu(Connection& connection, const QString& supplier = QString(),
+                     QWidget* parent = nullptr);
     ~FMArtsu() override;
 
     ArticleHitModel* Hits() const { return m_hits; }
@@ -28,6 +30,7 @@ protected:
     QString countText(int hits) const override;
 
 private:
+    Connection& m_connection;
     ArticleHitModel* m_hits;
     QLineEdit* SKBEZ;
     QComboBox* SHGRP;
@@ -39,4 +42,4 @@ private:
 };
 
 // Shows the article search modally; the chosen article number or "".
-QString vt_art_su(const QString& supplier, QWidget* parent);
+QString vt_art_su(Connection& connection, const QString& supplier, QWidget* parent);

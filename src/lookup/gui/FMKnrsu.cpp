@@ -7,10 +7,10 @@
 #include <QComboBox>
 #include <QLineEdit>
 
-FMKnrsu::FMKnrsu(QWidget* parent)
+FMKnrsu::FMKnrsu(Connection& connection, QWidget* parent)
     : SearchDialog(QStringLiteral("FMKnrsu"), QStringLiteral("VELTAR Kundensuche"),
                    QStringLiteral("KNRSULI"), QStringLiteral("FMKnrsu"), parent),
-      m_hits(new PartnerHitModel(QStringLiteral("Kd.-Nr"), this)) {
+      m_connection(connection), m_hits(new PartnerHitModel(QStringLiteral("Kd.-Nr"), this)) {
     SKBEZ = new QLineEdit(this);
     SKBEZ->setObjectName(QStringLiteral("SKBEZ"));
     SKBEZ->setPlaceholderText(QStringLiteral("Teil des Namens"));
@@ -20,7 +20,7 @@ FMKnrsu::FMKnrsu(QWidget* parent)
     SKGRP->setMinimumContentsLength(24);
     // No group first: every customer group.
     SKGRP->addItem(QString());
-    SKGRP->addItems(LoadCustomerGroups());
+    SKGRP->addItems(LoadCustomerGroups(m_connection));
     PLZ = new QLineEdit(this);
     PLZ->setObjectName(QStringLiteral("PLZ"));
     PLZ->setPlaceholderText(QStringLiteral("Anfang der Postleitzahl"));
@@ -37,7 +37,7 @@ FMKnrsu::~FMKnrsu() = default;
 int FMKnrsu::search() {
     BusyPointer busy;
     bool ok = false;
-    m_hits->setHits(getknrsu(SKBEZ->text(), SKGRP->currentText(), PLZ->text(), &ok));
+    m_hits->setHits(getknrsu(m_connection, SKBEZ->text(), SKGRP->currentText(), PLZ->text(), &ok));
     return ok ? m_hits->rowCount() : -1;
 }
 
@@ -50,12 +50,12 @@ QString FMKnrsu::countText(int hits) const {
                         QStringLiteral("Kein Kunde gefunden"));
 }
 
-QString vt_knr_su(QWidget* parent) {
+QString vt_knr_su(Connection& connection, QWidget* parent) {
     const QString part = QStringLiteral("VeltarSU.vt_knr_su");
     TraceLog(part, QStringLiteral("Start"), QString(), 40);
     QString chosen;
     {
-        FMKnrsu search(parent);
+        FMKnrsu search(connection, parent);
         search.exec();
         chosen = search.chosen();
     }

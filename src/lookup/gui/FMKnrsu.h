@@ -2,6 +2,7 @@
 
 #include "SearchDialog.h"
 
+class Connection;
 class PartnerHitModel;
 class QComboBox;
 class QLineEdit;
@@ -11,7 +12,7 @@ class QLineEdit;
 class FMKnrsu : public SearchDialog {
     Q_OBJECT
 public:
-    explicit FMKnrsu(QWidget* parent = nullptr);
+    explicit FMKnrsu(Connection& connection, QWidget* parent = nullptr);
     ~FMKnrsu() override;
 
     PartnerHitModel* Hits() const { return m_hits; }
@@ -22,6 +23,7 @@ protected:
     QString countText(int hits) const override;
 
 private:
+    Connection& m_connection;
     PartnerHitModel* m_hits;
     QLineEdit* SKBEZ;
     QComboBox* SKGRP;
@@ -29,4 +31,4 @@ private:
 };
 
 // Shows the customer search modally; the chosen customer number or "".
-QString vt_knr_su(QWidget* parent);
+QString vt_knr_su(Connection& connection, QWidget* parent);

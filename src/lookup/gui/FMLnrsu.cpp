@@ -7,10 +7,10 @@
 #include <QComboBox>
 #include <QLineEdit>
 
-FMLnrsu::FMLnrsu(QWidget* parent)
+FMLnrsu::FMLnrsu(Connection& connection, QWidget* parent)
     : SearchDialog(QStringLiteral("FMLnrsu"), QStringLiteral("VELTAR Lieferantensuche"),
                    QStringLiteral("LNRSULI"), QStringLiteral("FMLnrsu"), parent),
-      m_hits(new PartnerHitModel(QStringLiteral("Lief.-Nr"), this)) {
+      m_connection(connection), m_hits(new PartnerHitModel(QStringLiteral("Lief.-Nr"), this)) {
     SKBEZ = new QLineEdit(this);
     SKBEZ->setObjectName(QStringLiteral("SKBEZ"));
     SKBEZ->setPlaceholderText(QStringLiteral("Teil des Namens"));
@@ -19,7 +19,7 @@ FMLnrsu::FMLnrsu(QWidget* parent)
     SSKTOK->setEditable(true);
     SSKTOK->setMinimumContentsLength(24);
     // The ERP's supplier account groups; the first is the usual one.
-    QStringList groups = LoadAccountGroups(QStringLiteral("L"));
+    QStringList groups = LoadAccountGroups(m_connection, QStringLiteral("L"));
     if (groups.isEmpty())
         groups << QStringLiteral("1|Lieferanten");
     SSKTOK->addItems(groups);
@@ -34,7 +34,7 @@ FMLnrsu::~FMLnrsu() = default;
 int FMLnrsu::search() {
     BusyPointer busy;
     bool ok = false;
-    m_hits->setHits(getlnrsu(SKBEZ->text(), SSKTOK->currentText(), &ok));
+    m_hits->setHits(getlnrsu(m_connection, SKBEZ->text(), SSKTOK->currentText(), &ok));
     return ok ? m_hits->rowCount() : -1;
 }
 
@@ -47,12 +47,12 @@ QString FMLnrsu::countText(int hits) const {
                         QStringLiteral("Lieferanten"), QStringLiteral("Kein Lieferant gefunden"));
 }
 
-QString vt_lnr_su(QWidget* parent) {
+QString vt_lnr_su(Connection& connection, QWidget* parent) {
     const QString part = QStringLiteral("VeltarSU.vt_lnr_su");
     TraceLog(part, QStringLiteral("Start"), QString(), 40);
     QString chosen;
     {
-        FMLnrsu search(parent);
+        FMLnrsu search(connection, parent);
         search.exec();
         chosen = search.chosenSupplier();
     }

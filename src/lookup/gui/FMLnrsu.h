@@ -2,6 +2,7 @@
 
 #include "SearchDialog.h"
 
+class Connection;
 class PartnerHitModel;
 class QComboBox;
 class QLineEdit;
@@ -11,7 +12,7 @@ class QLineEdit;
 class FMLnrsu : public SearchDialog {
     Q_OBJECT
 public:
-    explicit FMLnrsu(QWidget* parent = nullptr);
+    explicit FMLnrsu(Connection& connection, QWidget* parent = nullptr);
     ~FMLnrsu() override;
 
     // The supplier number chosen; empty when the window closed without one.
@@ -24,6 +25,7 @@ protected:
     QString countText(int hits) const override;
 
 private:
+    Connection& m_connection;
     PartnerHitModel* m_hits;
     QLineEdit* SKBEZ;
     QComboBox* SSKTOK;
@@ -31,4 +33,4 @@ private:
 
 // Shows the supplier search modally and returns the chosen supplier number,
 // or "" when none was chosen.
-QString vt_lnr_su(QWidget* parent);
+QString vt_lnr_su(Connection& connection, QWidget* parent);

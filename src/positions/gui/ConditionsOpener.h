@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 
+class Connection;
 class PositionGridModel;
 class QDialog;
 class QWidget;
@@ -23,12 +24,14 @@ public:
     virtual ~ConditionsOpener() = default;
 
     // The discount groups of the download (FMRabgr), modal over parent.
-    virtual void showDiscountGroups(const PositionDownload& download, QWidget* parent) = 0;
+    virtual void showDiscountGroups(Connection& connection, const PositionDownload& download,
+                                    QWidget* parent) = 0;
 
     // The posting window (fmverbuch) over the grid, a child of parent, which
     // keeps it between postings; reload reloads the grid (after a run that
     // a refused position stopped).
-    virtual QDialog* makePostingWindow(PositionGridModel& grid, const PositionDownload& download,
+    virtual QDialog* makePostingWindow(Connection& connection, PositionGridModel& grid,
+                                       const PositionDownload& download,
                                        std::function<void()> reload, QWidget* parent) = 0;
 
     // How a posting window shown modal ended.

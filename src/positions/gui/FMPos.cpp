@@ -61,8 +61,8 @@ private:
 
 } // namespace
 
-FMPos::FMPos(const PositionDownload& download, QWidget* parent)
-    : QDialog(parent), m_download(download) {
+FMPos::FMPos(Connection& connection, const PositionDownload& download, QWidget* parent)
+    : QDialog(parent), m_connection(connection), m_download(download) {
     setObjectName(QStringLiteral("FMPos"));
     setWindowTitle(QStringLiteral("VELTAR Quendra Preisdaten - Positionen"));
     setModal(true);
@@ -129,7 +129,7 @@ void FMPos::buildGrid() {
     }
     // Edits go to the model, which has them checked and written back.
     m_prompts = std::make_unique<DialogPrompts>(this);
-    m_editor = std::make_unique<PositionEditor>(*m_grid, m_lists, m_download);
+    m_editor = std::make_unique<PositionEditor>(m_connection, *m_grid, m_lists, m_download);
     m_grid->editHandler = [this](int row, int column, const QString& value) {
         // The load shares the connection: no edit while it runs.
         if (m_loading)
@@ -297,7 +297,7 @@ void FMPos::Timer1_Timer() {
     Timer1->stop();
     if (m_download.key.isEmpty())
         return;
-    PositionLoad::loadLists(m_download.supplier, m_lists);
+    PositionLoad::loadLists(m_connection, m_download.supplier, m_lists);
     m_editor->loadDefaults();
     libmPane->hide();
     LoadGrid(true);
@@ -327,9 +327,9 @@ void FMPos::LoadGrid(bool refill, bool keepMarks) {
     updateStatus();
     {
         ListsBusy busy(lipos, libm);
-        PositionLoad::loadGrid(m_download, *m_grid, &m_closeAsked);
+        PositionLoad::loadGrid(m_connection, m_download, *m_grid, &m_closeAsked);
         if (refill && !m_closeAsked)
-            PositionLoad::loadCandidates(m_download, *m_candidates);
+            PositionLoad::loadCandidates(m_connection, m_download, *m_candidates);
     }
     m_loading = false;
     lipos->setEditTriggers(triggers);

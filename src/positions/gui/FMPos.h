@@ -33,7 +33,7 @@ class QTreeView;
 class FMPos : public QDialog {
     Q_OBJECT
 public:
-    explicit FMPos(const PositionDownload& download, QWidget* parent = nullptr);
+    FMPos(Connection& connection, const PositionDownload& download, QWidget* parent = nullptr);
     ~FMPos() override;
 
     // The discount groups and the posting window (conditions/gui) the
@@ -172,6 +172,7 @@ private:
     LoadPlace loadPlace(bool keepMarks) const;
     void restoreLoadPlace(const LoadPlace& before);
 
+    Connection& m_connection;
     PositionDownload m_download;
     PositionGridModel* m_grid;
     CandidateListModel* m_candidates;

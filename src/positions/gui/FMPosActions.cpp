@@ -100,7 +100,7 @@ void FMPos::Rabattgruppen_Click() {
     if (m_loading || !m_conditions)
         return;
     commitEdit();
-    m_conditions->showDiscountGroups(m_download, this);
+    m_conditions->showDiscountGroups(m_connection, m_download, this);
     LoadGrid(false);
 }
 
@@ -111,7 +111,7 @@ void FMPos::Verbuchen_Click() {
     if (!m_posting)
         // What was marked for the posting is not marked for another.
         m_posting = m_conditions->makePostingWindow(
-            *m_grid, m_download, [this] { LoadGrid(true, false); }, this);
+            m_connection, *m_grid, m_download, [this] { LoadGrid(true, false); }, this);
     // A run that stopped at a refused position has reloaded the grid
     // already; one that ended hid the window, and the grid shows the ERP's
     // view of what was posted. A count of the preview that was clicked
@@ -132,7 +132,7 @@ void FMPos::EinlesenEan_Click() {
         return;
     commitEdit();
     {
-        FMEan match(m_download, this);
+        FMEan match(m_connection, m_download, this);
         match.exec();
     }
     // The grid and the candidate list are read again however the window
@@ -263,7 +263,7 @@ void FMPos::ArtikelSuchen() {
                      MessageIcon::Information, MessageButtons::Ok);
         return;
     }
-    const QString article = vt_art_su(m_download.supplier, this);
+    const QString article = vt_art_su(m_connection, m_download.supplier, this);
     if (article.isEmpty())
         return;
     setCurrentGridRow(row, PositionGrid::ArtNr);

@@ -3,7 +3,8 @@
 #include "base/SessionContext.h"
 #include "base/TraceLog.h"
 #include "base/UserInterface.h"
-#include "server/ServerConnection.h"
+#include "server/Connection.h"
+#include "server/ConnectionWindows.h"
 #include "session/Login.h"
 #include "widgets/DialogUserInterface.h"
 #include "widgets/WidgetHelpers.h"
@@ -27,13 +28,18 @@ const QString kPlacementKey = QStringLiteral("FMPass");
 
 } // namespace
 
-FMPass* FMPass::instance(bool create) {
-    if (!g_instance && create)
-        g_instance = new FMPass;
+FMPass* FMPass::instance(Connection& connection) {
+    if (!g_instance)
+        g_instance = new FMPass(connection);
     return g_instance;
 }
 
-FMPass::FMPass(QWidget* parent) : QDialog(parent) {
+FMPass* FMPass::existing() {
+    return g_instance;
+}
+
+FMPass::FMPass(Connection& connection, QWidget* parent)
+    : QDialog(parent), m_connection(connection) {
     setObjectName(QStringLiteral("FMPass"));
     setWindowTitle(QStringLiteral("VELTAR Benutzeranmeldung"));
 
@@ -127,7 +133,7 @@ void FMPass::Form_Load() {
     if (m_loaded)
         return;
     m_loaded = true;
-    const QList<LocationEntry> entries = LoadLocations();
+    const QList<LocationEntry> entries = LoadLocations(m_connection);
     {
         const QSignalBlocker blocker(co_standort);
         co_standort->clear();
@@ -182,8 +188,8 @@ void FMPass::BUSpeich_Click() {
     TakeBoxes();
     if (m_mainWindow && m_mainWindow->isVisible()) {
         // A new login from the main window's menu.
-        CloseConnection();
-        const bool ok = user_anmeld(this);
+        m_connection.close();
+        const bool ok = user_anmeld(m_connection, this);
         busy.release();
         emit loggedIn(ok);
         if (!ok) {

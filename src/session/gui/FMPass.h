@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QPointer>
 
+class Connection;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
@@ -19,10 +20,13 @@ class QPushButton;
 class FMPass : public QDialog, public LoginWindows {
     Q_OBJECT
 public:
-    // The one login window; created on first use unless create is false.
-    static FMPass* instance(bool create = true);
+    // The one login window, on the program's connection; created on first
+    // use.
+    static FMPass* instance(Connection& connection);
+    // The login window when it was made, else nullptr.
+    static FMPass* existing();
 
-    explicit FMPass(QWidget* parent = nullptr);
+    explicit FMPass(Connection& connection, QWidget* parent = nullptr);
     ~FMPass() override;
 
     // Modal login: true after "Anmelden" (the boxes are then in the login
@@ -76,6 +80,7 @@ private:
     QPushButton* BUSpeich;
     QPushButton* BUAusst;
 
+    Connection& m_connection;
     QPointer<QWidget> m_mainWindow;
     bool m_loaded = false;
     bool m_modal = false;

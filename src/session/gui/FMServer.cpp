@@ -35,7 +35,8 @@ FMServer* FMServer::current() {
     return g_current;
 }
 
-FMServer::FMServer(QWidget* parent) : QDialog(parent) {
+FMServer::FMServer(Connection& connection, QWidget* parent)
+    : QDialog(parent), m_connection(connection) {
     g_current = this;
     setObjectName(QStringLiteral("FMServer"));
     setWindowTitle(kTitle);
@@ -138,7 +139,7 @@ void FMServer::buildLayout() {
 FMServer::~FMServer() = default;
 
 void FMServer::LoadEntries(const QString& selectId) {
-    m_entries = LoadServerEntries();
+    m_entries = LoadServerEntries(m_connection);
     const QSignalBlocker blocker(liServer);
     liServer->clear();
     for (qsizetype i = 0; i < m_entries.size(); ++i) {
@@ -251,11 +252,12 @@ void FMServer::BUEdit_Click() {
     ServerEntry entry = EntryFromBoxes();
     // Without a connection there is no server to save on (and no attempt
     // is started from here: the list may be the one the attempts showed).
-    const QString id = ServerEntriesReachable() ? SaveServerEntry(entry) : QString();
+    const QString id =
+        ServerEntriesReachable(m_connection) ? SaveServerEntry(m_connection, entry) : QString();
     if (id.isEmpty()) {
         // No entry holds the data (a failed saving was reported): they are
         // used all the same, and this workstation keeps them.
-        TakeTypedServerData(entry, true);
+        TakeTypedServerData(m_connection, entry, true);
         m_chosen = true;
         SetEditable(false);
         return;
@@ -267,7 +269,7 @@ void FMServer::BUEdit_Click() {
     // The list comes from the server the entry was saved on; then the
     // connection follows the entry.
     LoadEntries(id);
-    ApplyServerForm();
+    ApplyServerForm(m_connection);
     FillBoxes();
 }
 
@@ -282,7 +284,7 @@ void FMServer::done(int result) {
     if (result == QDialog::Accepted && m_editing && BoxesChanged()) {
         const ServerEntry typed = EntryFromBoxes();
         SetEditable(false);
-        TakeTypedServerData(typed, !ServerEntriesReachable());
+        TakeTypedServerData(m_connection, typed, !ServerEntriesReachable(m_connection));
         QDialog::done(result);
         return;
     }
@@ -299,6 +301,6 @@ void FMServer::done(int result) {
     f.server = BSERVERIP->text().trimmed();
     f.port = BPORT->text().trimmed();
     f.wj = BWJ->text().trimmed();
-    ApplyServerForm();
+    ApplyServerForm(m_connection);
     QDialog::done(result);
 }

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QList>
 
+class Connection;
 class QAction;
 class QLabel;
 class QLineEdit;
@@ -23,7 +24,7 @@ class QTreeWidgetItem;
 class FMServer : public QDialog {
     Q_OBJECT
 public:
-    explicit FMServer(QWidget* parent = nullptr);
+    explicit FMServer(Connection& connection, QWidget* parent = nullptr);
     ~FMServer() override;
 
     // The server list being shown, if any.
@@ -43,6 +44,7 @@ public Q_SLOTS:
     void done(int result) override;
 
 private:
+    Connection& m_connection;
     void buildList();
     void buildBoxes();
     void buildLayout();

@@ -3,7 +3,7 @@
 #include "session/gui/FMPass.h"
 #include "session/gui/FMServer.h"
 
-DesktopUserInterface::DesktopUserInterface() {
+DesktopUserInterface::DesktopUserInterface(Connection& connection) : m_connection(connection) {
     m_previousWindows = SetConnectionWindows(this);
 }
 
@@ -13,7 +13,7 @@ DesktopUserInterface::~DesktopUserInterface() {
 
 void DesktopUserInterface::showServerList() {
     NormalPointer pointer;
-    FMServer list(ownerWindow());
+    FMServer list(m_connection, ownerWindow());
     list.exec();
 }
 
@@ -28,15 +28,15 @@ void DesktopUserInterface::unloadAllWindows() {
 
 bool DesktopUserInterface::showLoginWindow() {
     NormalPointer pointer;
-    return FMPass::instance()->showLoginWindow();
+    return FMPass::instance(m_connection)->showLoginWindow();
 }
 
 void DesktopUserInterface::selectLoginPassword() {
-    if (FMPass* pass = FMPass::instance(false))
+    if (FMPass* pass = FMPass::existing())
         pass->SelectPassword();
 }
 
 void DesktopUserInterface::hideLoginWindow() {
-    if (FMPass* pass = FMPass::instance(false))
+    if (FMPass* pass = FMPass::existing())
         pass->hide();
 }

@@ -5,7 +5,8 @@
 #include "base/UserInterface.h"
 #include "import/gui/FMImport.h"
 #include "positions/gui/FMPos.h"
-#include "server/ServerConnection.h"
+#include "server/Connection.h"
+#include "server/ConnectionWindows.h"
 #include "session/gui/FMPass.h"
 #include "shell/Downloads.h"
 #include "shell/gui/frmProgrammverlauf.h"
@@ -32,7 +33,8 @@ const QString kPlacementKey = QStringLiteral("FMQuendrapr");
 
 } // namespace
 
-fmstart::fmstart(QWidget* parent) : QMainWindow(parent) {
+fmstart::fmstart(Connection& connection, QWidget* parent)
+    : QMainWindow(parent), m_connection(connection) {
     setObjectName(QStringLiteral("fmstart"));
 
     buildMenus();
@@ -101,7 +103,7 @@ void fmstart::buildDownloadList() {
     QFont bold = heading->font();
     bold.setBold(true);
     heading->setFont(bold);
-    m_downloads = new DownloadListModel(this);
+    m_downloads = new DownloadListModel(m_connection, this);
     m_downloads->setObjectName(QStringLiteral("downloads"));
     lilief = new QTreeView(central);
     lilief->setObjectName(QStringLiteral("lilief"));
@@ -204,7 +206,8 @@ void fmstart::OpenTaskWindow(int number) {
     if (number == 1 || number == 2) {
         // The import windows: modal, owned by this window, unloaded when
         // they return; a completed import refills the downloads list.
-        FMImport import(number == 1 ? FMImport::Source::File : FMImport::Source::Web, this);
+        FMImport import(m_connection, number == 1 ? FMImport::Source::File : FMImport::Source::Web,
+                        this);
         connect(&import, &FMImport::imported, this, &fmstart::RefreshDownloadList);
         import.setRatesTaker(&m_conditions);
         import.exec();
@@ -214,10 +217,10 @@ void fmstart::OpenTaskWindow(int number) {
     const std::optional<DownloadRow> row = SelectedDownload();
     if (!row || row->key.isEmpty())
         return;
-    Session().currentSupplier = row->lnr;
     bool counted = false;
     const int count = row->positionen.toInt(&counted);
-    FMPos positions({row->key, row->lnr, row->lname, row->datum, counted ? count : -1}, this);
+    FMPos positions(m_connection,
+                    {row->key, row->lnr, row->lname, row->datum, counted ? count : -1}, this);
     positions.setConditionsOpener(&m_conditions);
     positions.exec();
 }
@@ -240,7 +243,7 @@ void fmstart::DeleteSelectedDownload() {
 }
 
 void fmstart::mLogin_Click() {
-    FMPass* pass = FMPass::instance();
+    FMPass* pass = FMPass::instance(m_connection);
     connect(pass, &FMPass::loggedIn, this, &fmstart::RenewTitle, Qt::UniqueConnection);
     pass->ShowForNewLogin(this);
 }
@@ -290,7 +293,7 @@ void fmstart::changeEvent(QEvent* event) {
 
 void fmstart::closeEvent(QCloseEvent* event) {
     SaveWindowPlacement(this, kPlacementKey);
-    CloseConnection();
+    m_connection.close();
     event->accept();
     if (!DialogUserInterface::unloading())
         Ende(0);

@@ -20,7 +20,8 @@ class QTreeView;
 class fmstart : public QMainWindow {
     Q_OBJECT
 public:
-    explicit fmstart(QWidget* parent = nullptr);
+    // The task windows it opens work on the program's connection.
+    explicit fmstart(Connection& connection, QWidget* parent = nullptr);
     ~fmstart() override;
 
     // The toolbar button with the number 1 to 5.
@@ -59,6 +60,7 @@ private:
     static bool LoggedIn();
     void SetRowButtonsEnabled(bool enabled);
 
+    Connection& m_connection;
     QToolBar* tool1;
     QAction* m_tool[5];
     QTreeView* lilief;
