@@ -14,8 +14,6 @@
 
 namespace {
 
-const QString kClass = EkgrpClass::kClass;
-
 // A rate as the grid shows it: the server's digits with a decimal comma.
 QString shownRate(const QString& serverText) {
     QString t = serverText.trimmed();
@@ -204,7 +202,7 @@ bool DiscountGroupEditor::load() {
         return true;
     QVector<DiscountGroupRow> rows;
     const bool ok = m_connection.call(QStringLiteral("FMRabgr.Laden Rabattgruppen lesen"), [&] {
-        ResultSet rs = m_connection.client().resultSet(kClass, EkgrpClass::kListe);
+        ResultSet rs = EkgrpClass(m_connection.client()).liste();
         rs.execute({m_download.key});
         m_model.setRows({});
         while (rs.next()) {
@@ -236,10 +234,8 @@ bool DiscountGroupEditor::load() {
 }
 
 bool DiscountGroupEditor::testDate(int row, const QDate& date) {
-    ClassHandle h = m_connection.client().classHandle(kClass);
-    QStringList args{m_model.row(row).id, m_download.key, serverDate(date)};
-    const QString result = h.call(EkgrpClass::kTstdatum, args);
-    h.release();
+    const QString result = EkgrpClass(m_connection.client())
+                               .tstdatum(m_model.row(row).id, m_download.key, serverDate(date));
     m_model.setHighlight(row, result.trimmed().toInt() == 0);
     return true;
 }
@@ -327,20 +323,16 @@ bool DiscountGroupEditor::save() {
     if (m_model.size() == 0)
         return true;
     return m_connection.call(QStringLiteral("FMRabgr.Speichern Rabattgruppen speichern"), [&] {
-        ClassHandle h = m_connection.client().classHandle(kClass);
+        EkgrpClass groups(m_connection.client());
         for (int r = 0; r < m_model.size(); ++r) {
             using C = DiscountGroupModel;
-            QStringList args{m_model.row(r).id,
-                             m_model.cellText(r, C::RabgrVeltar),
-                             m_model.cellText(r, C::Bezeichnung),
-                             m_model.cellText(r, C::DatumAb),
-                             serverRate(m_model.cellText(r, C::Rab1)),
-                             serverRate(m_model.cellText(r, C::Rab2)),
-                             serverRate(m_model.cellText(r, C::Rab3)),
-                             serverRate(m_model.cellText(r, C::Rab4))};
-            h.call(EkgrpClass::kSpeich, args);
+            groups.speich({m_model.row(r).id, m_model.cellText(r, C::RabgrVeltar),
+                           m_model.cellText(r, C::Bezeichnung), m_model.cellText(r, C::DatumAb),
+                           serverRate(m_model.cellText(r, C::Rab1)),
+                           serverRate(m_model.cellText(r, C::Rab2)),
+                           serverRate(m_model.cellText(r, C::Rab3)),
+                           serverRate(m_model.cellText(r, C::Rab4))});
         }
-        h.release();
     });
 }
 
@@ -376,9 +368,6 @@ bool DiscountGroupEditor::post(const std::function<bool()>& release) {
         return false;
     const QString flag = release() ? QStringLiteral("J") : QStringLiteral("N");
     return m_connection.call(QStringLiteral("FMRabgr.Verbuchen Rabattgruppen verbuchen"), [&] {
-        ClassHandle h = m_connection.client().classHandle(kClass);
-        QStringList args{m_download.key, PersonnelCode(), flag};
-        m_answer = h.call(EkgrpClass::kVerbuch, args);
-        h.release();
+        m_answer = EkgrpClass(m_connection.client()).verbuch(m_download.key, PersonnelCode(), flag);
     });
 }

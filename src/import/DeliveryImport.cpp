@@ -160,8 +160,7 @@ ImportScan FileImport::scanWith(std::unique_ptr<PositionReader> reader, const QS
     UnitAssignmentTable units;
     try {
         m_connection.ensure();
-        ClassHandle h = m_connection.client().classHandle(DownloadsClass::kClass);
-        if (!units.load(h.call(DownloadsClass::kGeteinh, QStringList{Session().firma})))
+        if (!units.load(DownloadsClass(m_connection.client()).geteinh(Session().firma)))
             return fail(ImportStop{LineErrorMessage(QString())});
     } catch (const ServerError& e) {
         return fail(ImportStop{

@@ -104,8 +104,7 @@ OpenedFile FileImport::open(const QString& path) {
     const QString herstCode = ImportArticleLine(first).field(ImportArticleLine::HerstCode);
     const bool looked =
         m_connection.call(QStringLiteral("FMImport.Timer1 Lieferant zum Herstellercode"), [&] {
-            ClassHandle h = m_connection.client().classHandle(LiefidClass::kClass);
-            r.supplier = h.call(LiefidClass::kGetlnr, QStringList{Session().firma, herstCode});
+            r.supplier = LiefidClass(m_connection.client()).getlnr(Session().firma, herstCode);
         });
     // A failed look-up was reported; the buyer can still type the supplier.
     if (!looked)
@@ -121,8 +120,7 @@ QString FileImport::checkSupplier(const QString& supplier) {
         return QString();
     QString name;
     const bool ok = m_connection.call(QStringLiteral("FMImport.TXTLnr Lieferantenprüfung"), [&] {
-        ClassHandle h = m_connection.client().classHandle(DownloadsClass::kClass);
-        name = h.call(DownloadsClass::kLname, QStringList{Session().firma, supplier});
+        name = DownloadsClass(m_connection.client()).lname(Session().firma, supplier);
     });
     if (ok && name.isEmpty())
         UI().message(kSupplierNotStoredMessage, MainWindowTitle(), MessageIcon::Information,

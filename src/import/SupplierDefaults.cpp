@@ -12,8 +12,7 @@ const QString kClass = DefaultsClass::kClass;
 SupplierDefaults LoadSupplierDefaults(Connection& connection, const QString& supplier, bool* ok) {
     SupplierDefaults d;
     const bool done = connection.call(QStringLiteral("FMDef.Form_Load Defaults lesen"), [&] {
-        ClassHandle downloads = connection.client().classHandle(DownloadsClass::kClass);
-        d.name = downloads.call(DownloadsClass::kLname, QStringList{Session().firma, supplier});
+        d.name = DownloadsClass(connection.client()).lname(Session().firma, supplier);
         ServerObject o;
         try {
             o = connection.client().openObject(kClass,

@@ -60,7 +60,7 @@ bool DownloadWebPriceData(Connection& connection, const QString& entry) {
     bool written = true;
     const bool ok = connection.call(QStringLiteral("FMWebDownload.bu_download Download"), [&] {
         const QString expression = PosClass(connection.client()).QuendraGetComp(code);
-        ResultSet rs = connection.client().resultSet(XwClass::kClass, XwClass::kListe);
+        ResultSet rs = XwClass(connection.client()).liste();
         rs.execute({expression});
         if (!expression.isEmpty()) {
             // Written under another name and renamed at the end, so a failed

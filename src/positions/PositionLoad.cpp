@@ -274,7 +274,7 @@ QStringList PositionLoad::listRows(Connection& connection, const QString& expres
     QStringList rows;
     if (expression.isEmpty())
         return rows;
-    ResultSet rs = connection.client().resultSet(XwClass::kClass, XwClass::kListe);
+    ResultSet rs = XwClass(connection.client()).liste();
     rs.execute({expression});
     while (rs.next())
         rows << rs.getData(1);

@@ -308,10 +308,9 @@ QList<LocationEntry> LoadLocations(Connection& connection) {
     QList<LocationEntry> entries;
     TraceLog(QStringLiteral("FMPass.Form_Load"), QStringLiteral("Start"), s.workstation, 40);
     connection.call(QStringLiteral("FMPass.Form_Load Standorte"), [&] {
-        ClassHandle menue = connection.client().classHandle(MenueClass::kClass);
-        const QString list = menue.call(MenueClass::kGetStandorte, QStringList{s.firma});
-        const QString device =
-            menue.call(MenueClass::kGetDeviceStandort, QStringList{s.workstation});
+        MenueClass menue(connection.client());
+        const QString list = menue.getStandorte(s.firma);
+        const QString device = menue.getDeviceStandort(s.workstation);
         for (const QString& e : list.split(u'`', Qt::SkipEmptyParts))
             entries.append({Piece(e, QStringLiteral(" "), 1), e});
         s.deviceStandort = device;

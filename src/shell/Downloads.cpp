@@ -27,8 +27,7 @@ QList<DownloadRow> LoadDownloadList(Connection& connection, bool* ok) {
     QList<DownloadRow> rows;
     const bool done =
         connection.call(QStringLiteral("fmstart.RefreshDownloadList Downloads lesen"), [&] {
-            ResultSet rs =
-                connection.client().resultSet(DownloadsClass::kClass, DownloadsClass::kListe);
+            ResultSet rs = DownloadsClass(connection.client()).liste();
             rs.execute({Session().firma});
             while (rs.next()) {
                 DownloadRow r;
@@ -51,9 +50,7 @@ bool DeleteDownload(Connection& connection, const QString& key) {
     if (key.isEmpty())
         return true;
     return connection.call(QStringLiteral("fmstart.tool1 Download löschen"), [&] {
-        ClassHandle h = connection.client().classHandle(DownloadsClass::kClass);
-        h.call(DownloadsClass::kDellief, QStringList{key});
-        CloseObject(h);
+        DownloadsClass(connection.client()).dellief(key);
     });
 }
 
