@@ -36,10 +36,10 @@ bool openDownload(Connection& connection, const QString& key, PositionDownload* 
 
 bool markPositions(PositionGridModel& model, const PositionDownload& download, const QString& ids) {
     for (const QString& id : ids.split(u',', Qt::SkipEmptyParts)) {
-        int row = model.size() - 1;
-        while (row >= 0 && model.row(row).id != id.trimmed())
-            --row;
-        if (row < 0) {
+        int row = 0;
+        while (row < model.size() && model.row(row).id != id.trimmed())
+            ++row;
+        if (row == model.size()) {
             err() << "quendra-cli: Position " << id << " nicht im Download " << download.key
                   << "\n";
             return false;

@@ -407,8 +407,9 @@ void FileImport::setExtras(ServerClient& server, const QList<QPair<QString, qsiz
         }
         // The margin follows the net price, as after a grid edit: the
         // sales price and what else the cost takes are read first.
-        static const QStringList kCostFields{QStringLiteral("vkexcl"), QStringLiteral("epmvt"),
-                                             QStringLiteral("nebkost"), QStringLiteral("faktor")};
+        static const QStringList kCostFields{
+            PosClass::Property(PosQuery::Vkexcl), PosClass::Property(PosQuery::Epmvt),
+            PosClass::Property(PosQuery::Nebkost), PosClass::Property(PosQuery::Faktor)};
         QList<std::array<double, 4>> cost(to - from, std::array<double, 4>{0, 0, 0, 0});
         {
             RequestPipeline<Sent> reading(server, m_depth);
@@ -430,14 +431,15 @@ void FileImport::setExtras(ServerClient& server, const QList<QPair<QString, qsiz
             const std::array<double, 4>& c = cost[i - from];
             const double unitCost = PriceCalculation::UnitCost(ErpValue(e.netto), c[1], c[2], c[3]);
             QList<QPair<QString, QString>> values{
-                {QStringLiteral("ekgrp"), QString()},
-                {QStringLiteral("rabtyp"), e.rabtyp},
-                {QStringLiteral("netto"), e.netto},
-                {QStringLiteral("spanne"), ErpNumber(PriceCalculation::Margin(c[0], unitCost), 2)}};
+                {PosClass::Property(PosQuery::Ekgrp), QString()},
+                {PosClass::Property(PosQuery::Rabtyp), e.rabtyp},
+                {PosClass::Property(PosQuery::Netto), e.netto},
+                {PosClass::Property(PosQuery::Spanne),
+                 ErpNumber(PriceCalculation::Margin(c[0], unitCost), 2)}};
             // The discounts count only with "%" (a net price locks them).
             if (e.rabtyp == u"%")
                 for (qsizetype d = 0; d < 4; ++d)
-                    values.append({QStringLiteral("rab%1").arg(d + 1),
+                    values.append({PosClass::Property(PosQuery::Column(PosQuery::Rab1 + d)),
                                    e.discounts.value(d, QStringLiteral("0"))});
             for (const auto& [property, value] : values)
                 writing.send(Wire::Op::Set, PosClass::setRequest(ref, property, value), tag);

@@ -43,13 +43,12 @@ QStringList routineList(Connection& connection, const QString& command) {
 }
 
 // Rows of a list query: "code" + separator + "text" (the server sends the
-// text readable); none after a failure. The customer groups and the
-// account groups both name it "Liste".
-QStringList queryList(Connection& connection, const QString& className, const QStringList& args,
-                      const QString& operation, const QString& separator) {
+// text readable); none after a failure.
+QStringList queryList(Connection& connection, const QString& className, const QString& query,
+                      const QStringList& args, const QString& operation, const QString& separator) {
     QStringList items;
     const bool ok = connection.call(operation, [&] {
-        ResultSet rs = connection.client().resultSet(className, KundenGruppenClass::kListe);
+        ResultSet rs = connection.client().resultSet(className, query);
         rs.execute(args);
         while (rs.next())
             items << rs.getData(1) + separator + rs.getData(2);
@@ -286,11 +285,13 @@ QStringList LoadDepartments(Connection& connection) {
 }
 
 QStringList LoadCustomerGroups(Connection& connection) {
-    return queryList(connection, KundenGruppenClass::kClass, {Session().firma},
-                     QStringLiteral("FMKnrsu Kundengruppen lesen"), QStringLiteral(" "));
+    return queryList(connection, KundenGruppenClass::kClass, KundenGruppenClass::kListe,
+                     {Session().firma}, QStringLiteral("FMKnrsu Kundengruppen lesen"),
+                     QStringLiteral(" "));
 }
 
 QStringList LoadAccountGroups(Connection& connection, const QString& kind) {
-    return queryList(connection, KontoSammelKontoKreisClass::kClass, {Session().firma, kind},
+    return queryList(connection, KontoSammelKontoKreisClass::kClass,
+                     KontoSammelKontoKreisClass::kListe, {Session().firma, kind},
                      QStringLiteral("FMLnrsu Kontengruppen lesen"), QStringLiteral("|"));
 }

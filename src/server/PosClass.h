@@ -16,6 +16,11 @@ namespace PosQuery = erp::PosQuery;
 // request forms are what a RequestPipeline sends (class, method, arguments).
 class PosClass : public erp::Pos {
 public:
+    // The property a column of the query "pos" shows (its name there).
+    static QString Property(PosQuery::Column column) {
+        return PosQuery::kColumnNames[size_t(column) - 1];
+    }
+
     static inline const QString kName = kClass;
 
     explicit PosClass(ServerClient& server);

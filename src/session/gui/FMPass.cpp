@@ -29,6 +29,12 @@ const QString kPlacementKey = QStringLiteral("FMPass");
 } // namespace
 
 FMPass* FMPass::instance(Connection& connection) {
+    // A login window works on one connection for its life: another
+    // connection (a test's next fixture) gets a window of its own.
+    if (g_instance && &g_instance->m_connection != &connection) {
+        delete g_instance;
+        g_instance = nullptr;
+    }
     if (!g_instance)
         g_instance = new FMPass(connection);
     return g_instance;

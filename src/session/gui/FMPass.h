@@ -21,7 +21,7 @@ class FMPass : public QDialog, public LoginWindows {
     Q_OBJECT
 public:
     // The one login window, on the program's connection; created on first
-    // use.
+    // use, and anew when asked for on another connection.
     static FMPass* instance(Connection& connection);
     // The login window when it was made, else nullptr.
     static FMPass* existing();
