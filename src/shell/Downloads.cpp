@@ -49,9 +49,8 @@ QList<DownloadRow> LoadDownloadList(Connection& connection, bool* ok) {
 bool DeleteDownload(Connection& connection, const QString& key) {
     if (key.isEmpty())
         return true;
-    return connection.call(QStringLiteral("fmstart.tool1 Download löschen"), [&] {
-        DownloadsClass(connection.client()).dellief(key);
-    });
+    return connection.call(QStringLiteral("fmstart.tool1 Download löschen"),
+                           [&] { DownloadsClass(connection.client()).dellief(key); });
 }
 
 DownloadListModel::DownloadListModel(Connection& connection, QObject* parent)
