@@ -202,29 +202,30 @@ bool DiscountGroupEditor::load() {
         return true;
     QVector<DiscountGroupRow> rows;
     const bool ok = m_connection.call(QStringLiteral("FMRabgr.Laden Rabattgruppen lesen"), [&] {
+        constexpr const erp::Query& q = EkgrpClass::kListe;
         ResultSet rs = EkgrpClass(m_connection.client()).liste();
         rs.execute({m_download.key});
         m_model.setRows({});
         while (rs.next()) {
             DiscountGroupRow r;
-            r.id = rs.getData(1);
-            r.cells = QStringList{rs.getData(2),
-                                  rs.getData(3),
-                                  rs.getData(4),
-                                  rs.getData(5),
+            r.id = rs.getData(erp::Column(q, u"id"));
+            r.cells = QStringList{rs.getData(erp::Column(q, u"RabattGR")),
+                                  rs.getData(erp::Column(q, u"ERPGR")),
+                                  rs.getData(erp::Column(q, u"BEZ")),
+                                  rs.getData(erp::Column(q, u"Artikel")),
                                   QString(),
-                                  shownRate(rs.getData(7)),
-                                  shownRate(rs.getData(8)),
-                                  shownRate(rs.getData(9)),
-                                  shownRate(rs.getData(10))};
-            const QString date = rs.getData(6);
+                                  shownRate(rs.getData(erp::Column(q, u"Rabatt1"))),
+                                  shownRate(rs.getData(erp::Column(q, u"Rabatt2"))),
+                                  shownRate(rs.getData(erp::Column(q, u"Rabatt3"))),
+                                  shownRate(rs.getData(erp::Column(q, u"Rabatt4")))};
+            const QString date = rs.getData(erp::Column(q, u"Datum"));
             if (date != u"00:00:00") {
                 r.date = ParseGroupDate(date).value_or(QDate());
                 // What is no date goes back as it came, unless edited.
                 if (!r.date.isValid())
                     r.dateText = date;
             }
-            r.green = rs.getData(11).trimmed() == u"0";
+            r.green = rs.getData(erp::Column(q, u"Abweichung")).trimmed() == u"0";
             rows.append(std::move(r));
         }
         rs.close();

@@ -19,11 +19,14 @@ QList<PartnerHit> search(Connection& connection, const QString& part, const QStr
     TraceLog(part, QStringLiteral("Start"), args.value(2), 40);
     QList<PartnerHit> hits;
     const bool ok = connection.call(operation, [&] {
-        ResultSet rs = connection.client().resultSet(WindowsClass::kClass, WindowsClass::kKkrSuche);
+        constexpr const erp::Query& q = WindowsClass::kKkrSuche;
+        ResultSet rs = connection.client().resultSet(WindowsClass::kClass, q);
         rs.execute(args);
         while (hits.size() < kMaxPartnerHits && rs.next())
-            hits.append({rs.getData(1), rs.getData(2), readable(rs.getData(3)), rs.getData(4),
-                         readable(rs.getData(5))});
+            hits.append(
+                {rs.getData(erp::Column(q, u"Nummer")), rs.getData(erp::Column(q, u"Kurzname")),
+                 readable(rs.getData(erp::Column(q, u"Name"))), rs.getData(erp::Column(q, u"PLZ")),
+                 readable(rs.getData(erp::Column(q, u"Ort")))});
         rs.close();
     });
     TraceLog(part, ok ? QStringLiteral("Ende") : QStringLiteral("Ende mit Fehler"),

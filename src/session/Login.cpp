@@ -333,14 +333,17 @@ QList<ServerEntry> LoadServerEntries(Connection& connection) {
         return entries;
     TraceLog(QStringLiteral("FMServer.Form_Load"), QStringLiteral("Start"), QString(), 40);
     connection.call(QStringLiteral("FMServer.Form_Load Serverliste"), [&] {
-        ResultSet rs =
-            connection.client().resultSet(ServerListClass::kClass, ServerListClass::kListe);
+        constexpr const erp::Query& q = ServerListClass::kListe;
+        ResultSet rs = connection.client().resultSet(ServerListClass::kClass, q);
         rs.execute();
         while (rs.next())
-            entries.append({rs.getData(1),
-                            ConvertText(rs.getData(2), QStringLiteral("VELTAR"), false),
-                            rs.getData(3), rs.getData(4), rs.getData(5), rs.getData(6),
-                            rs.getData(7), rs.getData(8)});
+            entries.append(
+                {rs.getData(erp::Column(q, u"id")),
+                 ConvertText(rs.getData(erp::Column(q, u"Bezeichnung")), QStringLiteral("VELTAR"),
+                             false),
+                 rs.getData(erp::Column(q, u"Namespace")), rs.getData(erp::Column(q, u"Firma")),
+                 rs.getData(erp::Column(q, u"Filiale")), rs.getData(erp::Column(q, u"ServerIP")),
+                 rs.getData(erp::Column(q, u"Port")), rs.getData(erp::Column(q, u"WJ"))});
         rs.close();
     });
     TraceLog(QStringLiteral("FMServer.Form_Load"), QStringLiteral("Ende"),

@@ -27,16 +27,18 @@ QList<DownloadRow> LoadDownloadList(Connection& connection, bool* ok) {
     QList<DownloadRow> rows;
     const bool done =
         connection.call(QStringLiteral("fmstart.RefreshDownloadList Downloads lesen"), [&] {
+            constexpr const erp::Query& q = DownloadsClass::kListe;
             ResultSet rs = DownloadsClass(connection.client()).liste();
             rs.execute({Session().firma});
             while (rs.next()) {
                 DownloadRow r;
-                r.datum = formatDate(rs.getData(2));
-                r.personal = rs.getData(3);
-                r.lnr = rs.getData(4);
-                r.lname = ConvertText(rs.getData(5), QStringLiteral("VELTAR"), false);
-                r.positionen = rs.getData(7);
-                r.key = rs.getData(1);
+                r.datum = formatDate(rs.getData(erp::Column(q, u"Datum")));
+                r.personal = rs.getData(erp::Column(q, u"PCODE"));
+                r.lnr = rs.getData(erp::Column(q, u"LNR"));
+                r.lname = ConvertText(rs.getData(erp::Column(q, u"Name")), QStringLiteral("VELTAR"),
+                                      false);
+                r.positionen = rs.getData(erp::Column(q, u"Positionen"));
+                r.key = rs.getData(erp::Column(q, u"id"));
                 rows.prepend(std::move(r));
             }
             rs.close();

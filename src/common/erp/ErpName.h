@@ -11,6 +11,7 @@
 #include <QStringView>
 #include <cstddef>
 #include <span>
+#include <string_view>
 
 namespace erp {
 
@@ -22,6 +23,7 @@ public:
     constexpr Name(const char16_t (&text)[N]) : m_text(text), m_size(qsizetype(N - 1)) {}
 
     constexpr QStringView view() const { return QStringView(m_text, m_size); }
+    constexpr std::u16string_view text() const { return {m_text, std::size_t(m_size)}; }
     QString toString() const {
         return QString::fromRawData(reinterpret_cast<const QChar*>(m_text), m_size);
     }
@@ -50,6 +52,16 @@ struct Query {
     int columnCount() const { return int(columns.size()); }
     QStringList columnList() const { return ToStringList(columns); }
 };
+
+// The number "GetData" gives the column of that name in the query (from
+// 1), worked out while compiling: a name the query does not have does not
+// compile.
+consteval int Column(const Query& query, std::u16string_view name) {
+    for (std::size_t i = 0; i < query.columns.size(); ++i)
+        if (query.columns[i].text() == name)
+            return int(i) + 1;
+    throw "the query has no column of that name";
+}
 
 // What the program asks of one class: class methods (called on a class
 // handle), methods of its objects, properties it reads or writes by name,
