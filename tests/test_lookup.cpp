@@ -19,18 +19,20 @@
 
 namespace {
 
-// Records what reaches the server (operation name and arguments); refuses
-// the query named `refused` as a broken server would.
+// Records what reaches the server (operation name and arguments) and how
+// deep the busy pointer was held at each call; refuses the query named
+// `refused` as a broken server would.
 class LookupClient : public InProcessClient {
 public:
-    LookupClient(StandinEngine& e, QStringList* calls, const QString* refused)
-        : InProcessClient(e), m_calls(calls), m_refused(refused) {}
+    LookupClient(StandinEngine& e, QStringList* calls, QList<int>* busy, const QString* refused)
+        : InProcessClient(e), m_calls(calls), m_busy(busy), m_refused(refused) {}
     quint32 post(Wire::Op op, const QStringList& args, bool chained) override {
         if (op == Wire::Op::Query || op == Wire::Op::ClassMethod || op == Wire::Op::Method) {
             QStringList call = args.mid(1);
             if (op == Wire::Op::Query)
                 call.removeAt(1); // the batch size
             m_calls->append(call.join(u'|'));
+            m_busy->append(UI().busyDepth());
         }
         if (op == Wire::Op::Query && args.value(1) == *m_refused)
             throw ServerError(6100, QStringLiteral("Suche nicht möglich"));
@@ -39,6 +41,7 @@ public:
 
 private:
     QStringList* m_calls;
+    QList<int>* m_busy;
     const QString* m_refused;
 };
 
@@ -91,15 +94,17 @@ private:
     std::unique_ptr<ClientTestFixture> m_fx;
     std::unique_ptr<ScriptedUserInterface> m_ui;
     QStringList m_calls;
+    QList<int> m_busyAtCalls;
     QString m_refused;
 };
 
 void TestLookup::init() {
     StartDemoClient(m_fx, m_ui);
     m_calls.clear();
+    m_busyAtCalls.clear();
     m_refused.clear();
     m_fx->setClientMaker([this](StandinEngine& e) {
-        return std::make_unique<LookupClient>(e, &m_calls, &m_refused);
+        return std::make_unique<LookupClient>(e, &m_calls, &m_busyAtCalls, &m_refused);
     });
     TraceLogModel::instance().clear();
 }
@@ -345,11 +350,17 @@ void TestLookup::matchFileRowsAndPosting() {
     QCOMPARE(model.headerData(3, Qt::Horizontal).toString(), QString("Bezeichnung Quendra"));
 
     m_calls.clear();
+    m_busyAtCalls.clear();
+    m_ui->busyCalls.clear();
     const PositionDownload download{"3", "70003", QString()};
     QVERIFY(PostEanMatch(m_fx->connection(), rows, download));
     QCOMPARE(m_calls, QStringList({"SetEan|1|70003|300300|4020000000011|3",
                                    "SetEan|1|70003|300310|4020000000028|3",
                                    "SetEan|1|70003|300320|4020000000035|3"}));
+    // The busy pointer is held while the rows are stored, and given back.
+    QCOMPARE(m_busyAtCalls, (QList<int>{1, 1, 1}));
+    QCOMPARE(m_ui->busyCalls, (QList<bool>{true, false}));
+    QCOMPARE(m_ui->busyDepth(), 0);
     StandinEngine& e = m_fx->engine();
     const QString assigned =
         "SELECT group_concat(p) FROM (SELECT id || '=' || ARTNR AS p FROM quendrap_pos WHERE "
@@ -365,7 +376,11 @@ void TestLookup::matchFileRowsAndPosting() {
     const QList<EanMatchRow> wrong{{"300330", "x", "4020000000011", ""},
                                    {"399999", "x", "4020000000077", ""},
                                    {"300330", "x", "4020000000042", ""}};
+    m_ui->busyCalls.clear();
     QVERIFY(!PostEanMatch(m_fx->connection(), wrong, download));
+    // Refused rows give the pointer back as well.
+    QCOMPARE(m_ui->busyCalls, (QList<bool>{true, false}));
+    QCOMPARE(m_ui->busyDepth(), 0);
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(m_ui->messages[0].text,
              QString("Nicht gespeichert:\nArtikel 300330, EAN 4020000000011: EAN bereits bei "
