@@ -83,10 +83,8 @@ int runPost(Connection& connection, const QStringList& args, const QCommandLineP
         return 2;
     }
     PositionDownload download;
-    if (!openDownload(connection, args[0], &download))
-        return 1;
     PositionGridModel model;
-    if (!PositionLoad::loadGrid(connection, download, model))
+    if (!openGrid(connection, args[0], &download, model))
         return 1;
     if (marked && !markPositions(model, download, parser.value(QStringLiteral("marked"))))
         return 1;

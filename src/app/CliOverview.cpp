@@ -21,10 +21,8 @@ int runOverview(Connection& connection, const QStringList& args, const QCommandL
     if (!quickFiltersOf(parser, &filter))
         return 2;
     PositionDownload download;
-    if (!openDownload(connection, args[0], &download))
-        return 1;
     PositionGridModel model;
-    if (!PositionLoad::loadGrid(connection, download, model))
+    if (!openGrid(connection, args[0], &download, model))
         return 1;
     PositionView view;
     view.setSourceModel(&model);

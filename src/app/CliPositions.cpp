@@ -62,9 +62,7 @@ bool gridShownOf(const QCommandLineParser& parser, GridShown* shown) {
 int loadShown(Connection& connection, const QString& key, const GridShown& shown,
               PositionGridModel& model, QList<int>* rows) {
     PositionDownload download;
-    if (!openDownload(connection, key, &download))
-        return 1;
-    if (!PositionLoad::loadGrid(connection, download, model))
+    if (!openGrid(connection, key, &download, model))
         return 1;
     PositionView view;
     view.setSourceModel(&model);

@@ -30,10 +30,8 @@ int runPrint(Connection& connection, const QStringList& args, const QCommandLine
     options.purchasePrices = !parser.isSet(QStringLiteral("no-purchase-prices"));
     options.overview = parser.isSet(QStringLiteral("overview"));
     PositionDownload download;
-    if (!openDownload(connection, args[0], &download))
-        return 1;
     PositionGridModel model;
-    if (!PositionLoad::loadGrid(connection, download, model))
+    if (!openGrid(connection, args[0], &download, model))
         return 1;
     if (parser.isSet(QStringLiteral("marked"))) {
         // Only the marked rows, as the print window's "Nur markierte".

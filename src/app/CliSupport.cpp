@@ -24,6 +24,12 @@ bool findDownload(Connection& connection, const QString& key, PositionDownload* 
     return true;
 }
 
+bool openGrid(Connection& connection, const QString& key, PositionDownload* download,
+              PositionGridModel& model) {
+    return openDownload(connection, key, download) &&
+           PositionLoad::loadGrid(connection, *download, model);
+}
+
 bool openDownload(Connection& connection, const QString& key, PositionDownload* download) {
     if (!findDownload(connection, key, download))
         return false;

@@ -24,6 +24,10 @@ bool findDownload(Connection& connection, const QString& key, PositionDownload* 
 // The same, with "quendra-cli: Download KEY nicht gefunden" when there is
 // none; false then.
 bool openDownload(Connection& connection, const QString& key, PositionDownload* download);
+// The download of a key and its grid loaded into model; false (reported)
+// when either fails.
+bool openGrid(Connection& connection, const QString& key, PositionDownload* download,
+              PositionGridModel& model);
 
 // Marks the grid rows of the positions (ids separated by commas); false
 // with "quendra-cli: Position ID nicht im Download KEY" for one that is not
