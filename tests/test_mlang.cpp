@@ -1,3 +1,4 @@
+#include "Fiber.h"
 #include "MInterpreter.h"
 
 #include <QHash>
@@ -80,6 +81,13 @@ private:
     }
 };
 
+// The same, as the server's jobs are: a command pauses at the end of its
+// slice when it runs on a fiber.
+class SlicedEnvironment : public MemoryEnvironment {
+public:
+    qint64 pauseIfDue() override { return Fiber::pauseIfDue(); }
+};
+
 // Every test starts from a database holding ^FA(0) and ^FA("key").
 void preload(MemoryEnvironment& env) {
     env.setGlobal(QStringLiteral("FA"), {QStringLiteral("0")}, QStringLiteral("1`2026`x"));
@@ -111,6 +119,7 @@ private Q_SLOTS:
     void runtimeErrorKeepsEarlierCommands();
     void syntaxErrorRunsNothing();
     void whatIsUtf8OfDescription();
+    void commandGoesOnAcrossSlices();
 
 private:
     void verifyOutput();
@@ -593,6 +602,41 @@ void TestMLang::whatIsUtf8OfDescription() {
     } catch (const MError& e) {
         QCOMPARE(QByteArray(e.what()), QByteArray("<UNDEFINED> ^FA(\"\xc3\xbc\")"));
     }
+}
+
+// A command on a fiber pauses between slices and goes on where it stopped,
+// with the same result; the time it was paused does not count towards its
+// time limit. Cancelled while paused, it ends with nothing more done.
+void TestMLang::commandGoesOnAcrossSlices() {
+    SlicedEnvironment env;
+    MLimits limits;
+    limits.timeLimitMs = 300;
+    const QString line("S N=0 F I=1:1:2000 S N=N+I,^SUM=N I I=2000 W N");
+    QString out;
+    Fiber fiber([&] { out = ExecuteM(line, env, limits); });
+    QVERIFY(!fiber.run(0));
+    QTest::qSleep(400);
+    int runs = 1;
+    while (!fiber.run(0) && runs < 100000)
+        ++runs;
+    QVERIFY(fiber.finished());
+    QVERIFY2(runs > 10, qPrintable(QString::number(runs)));
+    QCOMPARE(out, QString("2001000"));
+    QCOMPARE(env.globals.value(MemoryEnvironment::key("SUM", {})), QString("2001000"));
+
+    QString error;
+    Fiber endless([&] {
+        try {
+            ExecuteM("F  S ^X=$G(^X)+1", env, limits);
+        } catch (const std::exception& e) {
+            error = QString::fromUtf8(e.what());
+        }
+    });
+    QVERIFY(!endless.run(0));
+    const QString done = env.globals.value(MemoryEnvironment::key("X", {}));
+    endless.cancel();
+    QCOMPARE(error, QString("Befehl abgebrochen"));
+    QCOMPARE(env.globals.value(MemoryEnvironment::key("X", {})), done);
 }
 
 QTEST_GUILESS_MAIN(TestMLang)

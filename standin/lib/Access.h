@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Fiber.h"
 #include "MInterpreter.h"
 #include "StandinEngine.h"
 #include "common/WireProtocol.h"
@@ -124,6 +125,9 @@ public:
                      const QString& tail) override;
     bool callRoutine(const QString& label, const QString& routine, const QStringList& args,
                      QString& output) override;
+    // A command the server runs on a fiber gives way at the end of its
+    // slice (a guest runs only the program's own short lines).
+    qint64 pauseIfDue() override { return Fiber::pauseIfDue(); }
 
 private:
     // The name a global is kept under: a free global per company.

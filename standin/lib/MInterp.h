@@ -50,6 +50,7 @@ private:
     qint64 m_steps = 0;
     qint64 m_nextClockCheck = 0;
     QElapsedTimer m_clock;
+    qint64 m_pausedMs = 0; // of m_clock's time, paused between slices
 
     // One level of nesting for as long as it lives.
     class Nest {
@@ -67,14 +68,16 @@ private:
     };
 
     // Counts work: units of one command or operand, or of 16 characters
-    // read or built. The clock is looked at every few hundred units.
+    // read or built. The clock is looked at every few hundred units, and
+    // there the command may pause for the others (pauseIfDue).
     void charge(qint64 units) {
         m_steps += units;
         if (m_steps > m_limits.maxSteps)
             fail("<INTERRUPT>");
         if (m_steps >= m_nextClockCheck) {
             m_nextClockCheck = m_steps + 256;
-            if (m_limits.timeLimitMs > 0 && m_clock.elapsed() > m_limits.timeLimitMs)
+            m_pausedMs += m_env.pauseIfDue();
+            if (m_limits.timeLimitMs > 0 && m_clock.elapsed() - m_pausedMs > m_limits.timeLimitMs)
                 fail("<INTERRUPT>");
         }
     }

@@ -41,6 +41,12 @@ public:
     // false when no such routine exists.
     virtual bool callRoutine(const QString& label, const QString& routine, const QStringList& args,
                              QString& output) = 0;
+
+    // Asked as the work of a command goes by: an environment that shares
+    // its thread with others may pause the command here for a while.
+    // Returns the milliseconds it paused, which do not count towards the
+    // command's time limit.
+    virtual qint64 pauseIfDue() { return 0; }
 };
 
 // An M error: code is the bracketed error name ("<SYNTAX>", "<UNDEFINED>",
