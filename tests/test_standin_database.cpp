@@ -74,6 +74,7 @@ class TestStandinDatabase : public QObject {
     Q_OBJECT
 private slots:
     void fullDiskDuringImport();
+    void pausedCommandMeetsAFullDisk();
     void damagedDatabaseIsNotServed();
     void damagedPageIsAnsweredWithItsError();
     void lockedDatabaseIsNotCalledDamaged();
@@ -162,6 +163,34 @@ void TestStandinDatabase::fullDiskDuringImport() {
     server.process().terminate();
     QVERIFY(server.process().waitForFinished(10000));
     QCOMPARE(Database(db).value("PRAGMA integrity_check"), QString("ok"));
+}
+
+// An M command that pauses between slices on a full disk ends with the
+// database's error, not with success for what was undone; what it kept is
+// all there is, and the server serves on once there is room.
+void TestStandinDatabase::pausedCommandMeetsAFullDisk() {
+    if (!SmallFileSystem::mayMount()) {
+        if (qEnvironmentVariableIsSet("QUENDRA_CI"))
+            QFAIL("CI must run this test as root (a small file system of its own)");
+        QSKIP("A small file system of its own can only be mounted as root");
+    }
+    SmallFileSystem disk(4);
+    QVERIFY2(disk.mounted(), qPrintable(disk.error()));
+    StandinProcess server(disk.filePath("paused.db"), true,
+                          {"--serve-slice", "1", "--m-time-limit", "0"});
+    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
+    Raw raw(server.port());
+    QVERIFY(!raw.hello().isEmpty());
+    QCOMPARE(raw.xecute("S ^PAUSED=0"), QString());
+    const QString rest = disk.filePath("rest");
+    fillUp(rest);
+    QCOMPARE(raw.xecute(R"(F I=1:1:20000 S ^PAUSED(I)=$J("",40),^PAUSED=I)"),
+             "error 5006 " + kFull);
+    QVERIFY(QFile::remove(rest));
+    const QString kept = raw.xecute("W ^PAUSED");
+    QVERIFY2(kept.toInt() < 20000, qPrintable(kept));
+    QCOMPARE(raw.xecute("W $D(^PAUSED(" + QString::number(kept.toInt() + 1) + "))"), QString("0"));
+    QCOMPARE(raw.xecute("S ^PAUSED=-1 W ^PAUSED"), QString("-1"));
 }
 
 void TestStandinDatabase::damagedDatabaseIsNotServed() {

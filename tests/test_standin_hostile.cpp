@@ -76,6 +76,7 @@ private Q_SLOTS:
     void oneAddressTakesOnlyItsShare();
     void unfinishedLoginsAndIdleConnectionsEnd();
     void longWorkOfOneDoesNotHoldAnother();
+    void oneLongCommandIsServedInSlices();
     void memoryAndRowsOfAJobAreBounded();
     void databaseFilesOwnerOnly();
     void lockOutCannotBeAimed();
@@ -195,6 +196,45 @@ void TestStandinHostile::longWorkOfOneDoesNotHoldAnother() {
     QVERIFY2(done < kLoops, qPrintable(QString::number(done)));
     for (; done < kLoops; ++done)
         QCOMPARE(Raw::text(busy.reply()), QString("error 5002 <INTERRUPT> F  S X=1"));
+}
+
+// One long M command is divided too: another client's PING is answered
+// while it runs; it goes on where it paused, with the right result, and
+// answers before what its client sent after it; a client that goes away
+// while its command is paused ends it.
+void TestStandinHostile::oneLongCommandIsServedInSlices() {
+    StandinProcess server(db(), true, {"--m-time-limit", "3000", "--serve-slice", "1"});
+    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
+    Raw busy(server.port());
+    QVERIFY(!busy.hello().isEmpty());
+    Raw other(server.port());
+    QVERIFY(!other.hello().isEmpty());
+    QVERIFY(busy.sendXecute("F  S X=1"));
+    busy.send(Wire::Op::Ping, {"after"});
+    QTest::qWait(100);
+    const auto pong = other.call(Wire::Op::Ping, {"x"});
+    QVERIFY(pong);
+    QCOMPARE(pong->values, QStringList{"x"});
+    QVERIFY(!busy.reply(0));
+    QCOMPARE(Raw::text(busy.reply()), QString("error 5002 <INTERRUPT> F  S X=1"));
+    QCOMPARE(Raw::text(busy.reply()), QString("after"));
+
+    QCOMPARE(busy.xecute("S N=0 F I=1:1:100000 S N=N+I I I#1000=0 S ^SL=N"), QString());
+    QCOMPARE(other.xecute("W ^SL"), QString("5000050000"));
+
+    {
+        Raw gone(server.port());
+        QVERIFY(!gone.hello().isEmpty());
+        QCOMPARE(gone.xecute("S ^GONE=0"), QString());
+        QVERIFY(gone.sendXecute("F  S ^GONE=^GONE+1"));
+        QTest::qWait(200);
+    }
+    QTest::qWait(200);
+    const QString stopped = other.xecute("W ^GONE");
+    QVERIFY2(stopped.toLongLong() > 0, qPrintable(stopped));
+    QTest::qWait(300);
+    QCOMPARE(other.xecute("W ^GONE"), stopped);
+    QVERIFY(served(server.port()));
 }
 
 // A job's locals have a cap, a frame before a login is small, and what a

@@ -4,6 +4,7 @@
 #include "Job.h"
 #include "Rights.h"
 #include "common/ServerError.h"
+#include "common/erp/Windows.h"
 
 namespace {
 
@@ -302,4 +303,18 @@ Wire::Reply Dispatch(Job& job, const Wire::Request& request) {
 
 QByteArray DispatchFrame(Job& job, const Wire::Request& request) {
     return Wire::encodeReply(dispatch(job, request));
+}
+
+SlicedRequest::SlicedRequest(Job& job, Wire::Request request)
+    : m_job(job), m_request(std::move(request)),
+      m_fiber([this] { m_answer = DispatchFrame(m_job, m_request); },
+              [this] { return m_job.engine().transactionDepth() == m_depth; }) {}
+
+bool SlicedRequest::Needed(const Wire::Request& request) {
+    return request.op == Op::Method && request.args.value(1) == erp::Windows::kXecute.view();
+}
+
+bool SlicedRequest::run(int sliceMs) {
+    m_depth = m_job.engine().transactionDepth();
+    return m_fiber.run(sliceMs);
 }

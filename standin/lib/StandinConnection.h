@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Dispatcher.h"
 #include "Job.h"
 #include "common/WireProtocol.h"
 
@@ -55,4 +56,11 @@ struct StandinConnection {
     QTimer* hold = new QTimer;
     Phase phase = Phase::Hello;
     QTimer* deadline = new QTimer;
+    // An M command that used up its slice and goes on in a later turn,
+    // before anything the client sent after it. Cancelled (unwound) when
+    // the connection ends, while its job is still there.
+    std::unique_ptr<SlicedRequest> command;
+    // The connection used up its slice and waits for the others' turns: a
+    // read meanwhile serves nothing.
+    bool yielding = false;
 };

@@ -136,18 +136,23 @@ public:
             report(QStringLiteral("job %1: %2").arg(m_job.number()).arg(error));
     }
     // Commits what ran; when that fails, every request of the batch is
-    // answered with the database's error instead.
-    void commit() {
+    // answered with the database's error instead, and the error is
+    // returned (empty after a commit).
+    QString commit() {
         if (!m_group)
-            return;
+            return QString();
+        QString error;
         try {
             m_group->commit();
             m_group.reset();
         } catch (const ServerError& e) {
-            fail(e.description());
+            error = e.description();
         } catch (const std::exception& e) {
-            fail(QStringLiteral("Datenbankfehler: ") + QString::fromUtf8(e.what()));
+            error = QStringLiteral("Datenbankfehler: ") + QString::fromUtf8(e.what());
         }
+        if (!error.isEmpty())
+            fail(error);
+        return error;
     }
     // Undoes what ran (its answers will not be read); returns how many
     // requests it held.
@@ -274,7 +279,7 @@ void StandinServer::resume(QTcpSocket* socket) {
 
 void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
     const StandinLimits& limits = m_engine.limits();
-    if (conn.paused || conn.holding)
+    if (conn.paused || conn.holding || conn.yielding)
         return;
     const QByteArray incoming = socket->readAll();
     conn.buffer.append(incoming);
@@ -316,6 +321,23 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
             forsake(socket, conn, batch.rollback());
             return;
         }
+        // A command that paused at the end of its last slice goes on first.
+        if (conn.command) {
+            batch.begin();
+            if (!conn.command->run(sliceLeft(limits, turn))) {
+                yielded = true;
+                break;
+            }
+            const std::unique_ptr<SlicedRequest> done = std::move(conn.command);
+            if (!answered(socket, conn, batch, out, done->request(), done->answer()))
+                return;
+            ++served;
+            if (turn.elapsed() >= limits.serveSliceMs) {
+                yielded = true;
+                break;
+            }
+            continue;
+        }
         std::optional<Wire::Request> request;
         auto result = nextRequest(conn, payload, request, progress);
         // Before a login a frame is small: HELLO and the login's calls.
@@ -349,17 +371,17 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
         if (holdUntilLoginReady(conn, request) || holdForPasswordCheck(socket, conn, request))
             break;
         batch.begin();
-        QByteArray answer = DispatchFrame(conn.job, *request);
-        // No answer may exceed the largest frame (nor wrap its length).
-        if (answer.size() - 4 > qsizetype(Wire::kMaxFrame))
-            answer = ErrorFrame(request->id, StandinErrors::General,
-                                QStringLiteral("Antwort größer als ein Rahmen erlaubt"));
-        batch.answered(*request, answer);
-        // A refused HELLO, or a request before HELLO, ends the connection
-        // after its answer; nothing that came after it is served.
-        if (conn.job.closed()) {
-            batch.commit();
-            close(socket, out);
+        if (SlicedRequest::Needed(*request)) {
+            auto command = std::make_unique<SlicedRequest>(conn.job, std::move(*request));
+            if (!command->run(sliceLeft(limits, turn))) {
+                conn.command = std::move(command);
+                yielded = true;
+                break;
+            }
+            if (!answered(socket, conn, batch, out, command->request(), command->answer()))
+                return;
+        } else if (!answered(socket, conn, batch, out, *request,
+                             DispatchFrame(conn.job, *request))) {
             return;
         }
         ++served;
@@ -374,14 +396,45 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
         forsake(socket, conn, batch.rollback());
         return;
     }
-    batch.commit();
+    const QString failed = batch.commit();
+    // What a paused command stored in this turn is undone with the rest:
+    // it ends there with the database's error.
+    if (!failed.isEmpty() && conn.command) {
+        const Wire::Request& paused = conn.command->request();
+        out += ErrorFrame(paused.id, StandinErrors::Database, failed);
+        conn.job.chainBroken = paused.chained;
+        conn.command.reset();
+    }
     if (served > 0)
         armDeadline(conn);
     if (!out.isEmpty() && !sendAnswers(socket, conn, out))
         return;
     watchClient(conn, progress);
-    if (yielded)
+    if (yielded) {
+        conn.yielding = true;
         continueLater(socket, 0);
+    }
+}
+
+int StandinServer::sliceLeft(const StandinLimits& limits, const QElapsedTimer& turn) {
+    return int(qMax<qint64>(1, limits.serveSliceMs - turn.elapsed()));
+}
+
+bool StandinServer::answered(QTcpSocket* socket, Connection& conn, Batch& batch, QByteArray& out,
+                             const Wire::Request& request, QByteArray answer) {
+    // No answer may exceed the largest frame (nor wrap its length).
+    if (answer.size() - 4 > qsizetype(Wire::kMaxFrame))
+        answer = ErrorFrame(request.id, StandinErrors::General,
+                            QStringLiteral("Antwort größer als ein Rahmen erlaubt"));
+    batch.answered(request, answer);
+    // A refused HELLO, or a request before HELLO, ends the connection
+    // after its answer; nothing that came after it is served.
+    if (conn.job.closed()) {
+        batch.commit();
+        close(socket, out);
+        return false;
+    }
+    return true;
 }
 
 void StandinServer::continueLater(QTcpSocket* socket, int turns) {
@@ -392,10 +445,13 @@ void StandinServer::continueLater(QTcpSocket* socket, int turns) {
     QTimer::singleShot(0, this, [this, turns, alive = QPointer<QTcpSocket>(socket)] {
         if (!alive)
             return;
-        if (turns < 2 || (m_readsQueued > 0 && turns < kMaxYieldTurns))
+        if (turns < 2 || (m_readsQueued > 0 && turns < kMaxYieldTurns)) {
             continueLater(alive, turns + 1);
-        else
-            scheduleRead(alive);
+            return;
+        }
+        if (auto it = m_connections.find(alive); it != m_connections.end())
+            it->second->yielding = false;
+        scheduleRead(alive);
     });
 }
 

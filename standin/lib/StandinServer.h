@@ -13,6 +13,7 @@
 
 class Job;
 class PasswordChecker;
+class QElapsedTimer;
 class QTcpSocket;
 struct StandinConnection;
 
@@ -86,6 +87,12 @@ private:
     bool holdForPasswordCheck(QTcpSocket* socket, Connection& conn,
                               std::optional<Wire::Request>& request);
     bool sendAnswers(QTcpSocket* socket, Connection& conn, const QByteArray& out);
+    // Takes a request's answer into the batch; false when it ended the
+    // connection.
+    bool answered(QTcpSocket* socket, Connection& conn, Batch& batch, QByteArray& out,
+                  const Wire::Request& request, QByteArray answer);
+    // What is left of the turn's slice for an M command, at least 1 ms.
+    static int sliceLeft(const StandinLimits& limits, const QElapsedTimer& turn);
     void watchClient(Connection& conn, bool progress);
     void wrote(QTcpSocket* socket);
     void timedOut(QTcpSocket* socket);

@@ -152,6 +152,8 @@ public:
     // transaction back by itself after some failures (a full disk, an I/O
     // error): then this is false while StandinTransactions are still open.
     bool inTransaction() const;
+    // StandinTransactions open now.
+    int transactionDepth() const { return m_depth; }
     // Rolls back whatever transaction is still open once no StandinTransaction
     // is (after a failed commit); never throws.
     void abandonTransaction() noexcept;

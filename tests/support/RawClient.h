@@ -94,13 +94,21 @@ public:
     }
     // Xecute on a VT.Windows object: the output, or "error N text".
     QString xecute(const QString& line) {
+        if (!sendXecute(line))
+            return QStringLiteral("no object");
+        return text(reply());
+    }
+    // The same without waiting for its answer; false when there is no
+    // VT.Windows object.
+    bool sendXecute(const QString& line) {
         if (m_windows.isEmpty()) {
             const auto r = call(Wire::Op::New, {"VT.Windows"});
             if (!r || r->status != Wire::Status::Ok)
-                return QStringLiteral("no object");
+                return false;
             m_windows = r->values.value(0);
         }
-        return text(call(Wire::Op::Method, {m_windows, "Xecute", line}));
+        send(Wire::Op::Method, {m_windows, "Xecute", line});
+        return true;
     }
     static QString text(const std::optional<Wire::Reply>& r) {
         if (!r)
