@@ -4,6 +4,7 @@
 #include "JobSession.h"
 #include "LoginLocks.h"
 #include "LoginThrottle.h"
+#include "PasswordChecker.h"
 #include "Passwords.h"
 #include "RawClient.h"
 #include "StandinEngine.h"
@@ -14,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <sodium.h>
 
 // Logging in: passwords kept as hashes (also those of an older database),
 // user codes that cannot be told apart from the answers, and guessing that
@@ -27,6 +29,7 @@ private Q_SLOTS:
 
     void passwordsAreKeptAsHashes();
     void clearPasswordsOfAnOlderDatabaseAreHashed();
+    void olderCostIsHashedAnewOnTheCheckersThread();
     void unknownCodeAndWrongPasswordAnsweredAlike_data();
     void unknownCodeAndWrongPasswordAnsweredAlike();
     void waitDoublesUpToItsLimit();
@@ -108,6 +111,35 @@ void TestStandinLogin::clearPasswordsOfAnOlderDatabaseAreHashed() {
     QCOMPARE(lag.hello("1", "", "lager"), QString("user"));
     QCOMPARE(lag.call(Wire::Op::Query, {"VT.ParPersEdv", "UserViaPasswort", "9", "lager", "1", ""}),
              QString("rows:LAG"));
+}
+
+// A hash made with another cost than today's is made anew at the first
+// login with the right password: by the checker's thread with its verdict,
+// and that hash is the one stored.
+void TestStandinLogin::olderCostIsHashedAnewOnTheCheckersThread() {
+    char out[crypto_pwhash_STRBYTES];
+    QCOMPARE(crypto_pwhash_str(out, "demo", 4, 1, 8 * 1024 * 1024), 0);
+    const QString older = QString::fromLatin1(out);
+    QVERIFY(Passwords::NeedsRehash(older));
+    PasswordChecker checker;
+    QObject receiver;
+    QList<PasswordVerdicts> verdicts;
+    for (const char* password : {"demo", "wrong"})
+        QVERIFY(checker.submit("127.0.0.1", password, {older}, &receiver,
+                               [&](PasswordVerdicts v) { verdicts.append(std::move(v)); }));
+    QTRY_COMPARE_WITH_TIMEOUT(verdicts.size(), 2, 10000);
+    QCOMPARE(verdicts[0].matches.value(older), true);
+    const QString made = verdicts[0].rehashed.value(older);
+    QVERIFY(Passwords::Verify(made, "demo"));
+    QVERIFY(!Passwords::NeedsRehash(made));
+    QCOMPARE(verdicts[1].matches.value(older, true), false);
+    QVERIFY(verdicts[1].rehashed.isEmpty());
+
+    m_engine->execText("UPDATE vt_parpersedv SET Passwort=? WHERE id='1||DEM'", {older});
+    JobSession dem(*m_engine);
+    dem.job().passwordVerdicts = verdicts[0];
+    QCOMPARE(dem.hello("1", "DEM", "demo"), QString("user"));
+    QCOMPARE(stored("1||DEM"), made);
 }
 
 void TestStandinLogin::unknownCodeAndWrongPasswordAnsweredAlike_data() {

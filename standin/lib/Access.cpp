@@ -67,7 +67,10 @@ bool passwordMatches(Job& job, StoredObject& record, const QString& password) {
     if (!verify(job, stored, password))
         return false;
     if (Passwords::NeedsRehash(stored)) {
-        record.values.insert(kPassword, Passwords::Hash(password));
+        // Made by the checker's thread with the verdict, when it was there.
+        const auto& v = job.passwordVerdicts;
+        const QString made = v && v->password == password ? v->rehashed.value(stored) : QString();
+        record.values.insert(kPassword, made.isEmpty() ? Passwords::Hash(password) : made);
         engine.saveObject(record);
     }
     return true;

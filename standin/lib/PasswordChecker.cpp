@@ -62,9 +62,14 @@ void PasswordChecker::run() {
         try {
             if (task.stored.isEmpty())
                 Passwords::VerifyNobody(task.password);
-            for (const QString& stored : std::as_const(task.stored))
-                if (!verdicts.matches.contains(stored))
-                    verdicts.matches.insert(stored, Passwords::Verify(stored, task.password));
+            for (const QString& stored : std::as_const(task.stored)) {
+                if (verdicts.matches.contains(stored))
+                    continue;
+                const bool match = Passwords::Verify(stored, task.password);
+                verdicts.matches.insert(stored, match);
+                if (match && Passwords::NeedsRehash(stored))
+                    verdicts.rehashed.insert(stored, Passwords::Hash(task.password));
+            }
         } catch (const std::exception&) {
             // Memory for a check is short: what was not checked is checked
             // where the verdicts are used.

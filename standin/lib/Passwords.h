@@ -9,6 +9,9 @@
 struct PasswordVerdicts {
     QString password;
     QHash<QString, bool> matches;
+    // For a matching value made with another cost than today's: the new
+    // hash of the password, made beforehand as well.
+    QHash<QString, QString> rehashed;
 };
 
 // Passwords of the ERP's user records are kept as salted Argon2id hashes
