@@ -6,11 +6,14 @@
 //
 //   bench_login [--seconds S] [--old-standin PATH]
 //   bench_login --flood N [--standin PATH] [--seconds S]
+//   bench_login --long-commands N [--standin PATH] [--seconds S]
 //
 // --flood N: wrong passwords by the look-up by password alone from N
 // addresses (127.0.x.y, a thread and a connection each) for S seconds,
 // against a logged-in client's PING and quendra-cli positions 1, each
 // measured quiet first (the machine's own figure) and during the flood.
+// --long-commands N: N logged-in clients keep an endless M command running
+// (each ended by its time limit) against another client's PING.
 //
 // Against a stand-in with its default waits after failed logins, then one
 // run with --login-delay 0 --login-lock 0 (only the password check left).
@@ -113,22 +116,45 @@ void print(const QString& what, double perSecond) {
     out().flush();
 }
 
-void measure(const QString& program, const QStringList& options, bool tls, double seconds,
-             bool timing) {
-    QTemporaryDir tmp;
-    QProcess server;
-    server.start(program, QStringList{QStringLiteral("--db"), tmp.filePath(QStringLiteral("l.db")),
-                                      QStringLiteral("--demo"), QStringLiteral("--port"),
-                                      QStringLiteral("0")} +
+// Starts the stand-in on the demo company and a free port; the port, 0 when
+// it did not start.
+quint16 startStandin(QProcess& server, const QString& program, const QString& db,
+                     const QStringList& options) {
+    server.start(program, QStringList{QStringLiteral("--db"), db, QStringLiteral("--demo"),
+                                      QStringLiteral("--port"), QStringLiteral("0")} +
                               options);
     QByteArray line;
     while (!line.contains('\n') && server.waitForReadyRead(30000))
         line += server.readAllStandardOutput();
     const quint16 port = quint16(line.mid(line.lastIndexOf(':') + 1).trimmed().toUInt());
-    if (port == 0) {
+    if (port == 0)
         out() << "veltar-standin did not start: " << program << '\n';
-        return;
+    return port;
+}
+
+// The mean and the worst of a PING's round trip in milliseconds, over
+// `rounds` calls.
+std::pair<double, double> pingMs(Connection& c, int rounds) {
+    double sum = 0, worst = 0;
+    for (int i = 0; i < rounds; ++i) {
+        QElapsedTimer t;
+        t.start();
+        c.call(Wire::Op::Ping, {QStringLiteral("x")});
+        const double ms = t.nsecsElapsed() / 1e6;
+        sum += ms;
+        worst = qMax(worst, ms);
     }
+    return {sum / qMax(1, rounds), worst};
+}
+
+void measure(const QString& program, const QStringList& options, bool tls, double seconds,
+             bool timing) {
+    QTemporaryDir tmp;
+    QProcess server;
+    const quint16 port =
+        startStandin(server, program, tmp.filePath(QStringLiteral("l.db")), options);
+    if (port == 0)
+        return;
     Connection pinger(port, tls);
     pinger.hello(QStringLiteral("DEM"), QStringLiteral("demo"));
     print(QStringLiteral("PING round trips on one connection"), rate(seconds, [&](int) {
@@ -200,28 +226,13 @@ double positionsTime(quint16 port, const QString& settings) {
 void flood(const QString& program, int addresses, double seconds) {
     QTemporaryDir tmp;
     QProcess server;
-    server.start(program,
-                 {QStringLiteral("--db"), tmp.filePath(QStringLiteral("f.db")),
-                  QStringLiteral("--demo"), QStringLiteral("--port"), QStringLiteral("0")});
-    QByteArray line;
-    while (!line.contains('\n') && server.waitForReadyRead(30000))
-        line += server.readAllStandardOutput();
-    const quint16 port = quint16(line.mid(line.lastIndexOf(':') + 1).trimmed().toUInt());
-    if (port == 0) {
-        out() << "veltar-standin did not start: " << program << '\n';
+    const quint16 port = startStandin(server, program, tmp.filePath(QStringLiteral("f.db")), {});
+    if (port == 0)
         return;
-    }
     Connection user(port, true);
     user.hello(QStringLiteral("DEM"), QStringLiteral("demo"));
-    const auto pingMs = [&] {
-        QElapsedTimer t;
-        t.start();
-        for (int i = 0; i < 20; ++i)
-            user.call(Wire::Op::Ping, {QStringLiteral("x")});
-        return t.nsecsElapsed() / 20e6;
-    };
     const QString settings = tmp.filePath(QStringLiteral("settings"));
-    const double quietPing = pingMs();
+    const double quietPing = pingMs(user, 20).first;
     positionsTime(port, settings); // trusts the certificate
     const double quietPositions = positionsTime(port, settings);
     std::atomic<bool> stop{false};
@@ -247,7 +258,7 @@ void flood(const QString& program, int addresses, double seconds) {
     QElapsedTimer flooding;
     flooding.start();
     while (flooding.elapsed() < seconds * 1000 && rounds < 1000) {
-        const double ping = pingMs();
+        const double ping = pingMs(user, 20).first;
         const double positions = positionsTime(port, settings);
         pingSum += ping;
         pingMax = qMax(pingMax, ping);
@@ -282,6 +293,62 @@ void flood(const QString& program, int addresses, double seconds) {
     out().flush();
 }
 
+// Logged-in clients that keep an endless M command running (each ended by
+// the time limit and sent again at once) against another logged-in
+// client's PING, quiet first (the machine's own figure) and meanwhile.
+void longCommands(const QString& program, int clients, double seconds) {
+    QTemporaryDir tmp;
+    QProcess server;
+    const quint16 port = startStandin(server, program, tmp.filePath(QStringLiteral("m.db")), {});
+    if (port == 0)
+        return;
+    Connection user(port, true);
+    user.hello(QStringLiteral("DEM"), QStringLiteral("demo"));
+    const auto [quiet, quietWorst] = pingMs(user, 200);
+    std::atomic<bool> stop{false};
+    std::atomic<int> commands{0};
+    std::vector<std::thread> busy;
+    for (int i = 0; i < clients; ++i)
+        busy.emplace_back([&] {
+            Connection c(port, true);
+            c.hello(QStringLiteral("DEM"), QStringLiteral("demo"));
+            const QString windows = c.call(Wire::Op::New, {QStringLiteral("VT.Windows")}).value(0);
+            for (int n = 0; !stop && n < 100000; ++n) {
+                c.call(Wire::Op::Method,
+                       {windows, QStringLiteral("Xecute"), QStringLiteral("F  S X=1")});
+                ++commands;
+            }
+        });
+    QThread::msleep(500);
+    double sum = 0, worst = 0;
+    int rounds = 0;
+    QElapsedTimer busyTime;
+    busyTime.start();
+    while (busyTime.elapsed() < seconds * 1000 && rounds < 100000) {
+        const auto [mean, most] = pingMs(user, 20);
+        sum += mean;
+        worst = qMax(worst, most);
+        ++rounds;
+    }
+    stop = true;
+    for (std::thread& t : busy)
+        t.join();
+    server.terminate();
+    server.waitForFinished(10000);
+    const double during = sum / qMax(1, rounds);
+    out() << QStringLiteral("PING round trip: %1 ms quiet (at worst %2 ms), with %3 endless M "
+                            "commands running %4 ms (%5 times), at worst %6 ms; %7 commands "
+                            "ended by their time limit\n")
+                 .arg(quiet, 0, 'f', 2)
+                 .arg(quietWorst, 0, 'f', 2)
+                 .arg(clients)
+                 .arg(during, 0, 'f', 2)
+                 .arg(during / quiet, 0, 'f', 1)
+                 .arg(worst, 0, 'f', 2)
+                 .arg(commands.load());
+    out().flush();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -297,16 +364,27 @@ int main(int argc, char** argv) {
                  QStringLiteral("Only the flood of wrong passwords from N addresses against a "
                                 "logged-in client (of --standin)."),
                  QStringLiteral("N")});
+    p.addOption({QStringLiteral("long-commands"),
+                 QStringLiteral("Only N logged-in clients running endless M commands against "
+                                "another one's PING (of --standin)."),
+                 QStringLiteral("N")});
     p.addOption({QStringLiteral("standin"),
-                 QStringLiteral("The veltar-standin of --flood (the one beside the benchmark)."),
+                 QStringLiteral("The veltar-standin of --flood and --long-commands (the one "
+                                "beside the benchmark)."),
                  QStringLiteral("PATH")});
     p.process(app);
     const double seconds = p.value(QStringLiteral("seconds")).toDouble();
     const QString standin =
         QCoreApplication::applicationDirPath() + QStringLiteral("/veltar-standin");
+    const QString program =
+        p.isSet(QStringLiteral("standin")) ? p.value(QStringLiteral("standin")) : standin;
+    if (p.isSet(QStringLiteral("long-commands"))) {
+        out() << "== " << program << ", TLS, " << p.value(QStringLiteral("long-commands"))
+              << " clients running endless M commands\n";
+        longCommands(program, p.value(QStringLiteral("long-commands")).toInt(), seconds);
+        return 0;
+    }
     if (p.isSet(QStringLiteral("flood"))) {
-        const QString program =
-            p.isSet(QStringLiteral("standin")) ? p.value(QStringLiteral("standin")) : standin;
         out() << "== " << program << ", TLS, wrong passwords from "
               << p.value(QStringLiteral("flood")) << " addresses\n";
         flood(program, p.value(QStringLiteral("flood")).toInt(), seconds);
