@@ -70,6 +70,8 @@ const LimitOption kLimitOptions[] = {
      &MLimits::timeLimitMs, 0},
     {"m-max-output", "Characters one M command may write", nullptr, nullptr, &MLimits::maxOutput},
     {"m-max-locals", "Characters a job's M locals may hold", nullptr, nullptr, &MLimits::maxLocals},
+    {"m-slice", "Milliseconds an M command runs before the others are served", nullptr, nullptr,
+     nullptr, &MLimits::sliceMs},
     {"login-delay",
      "Milliseconds a connection, its address and a user code wait after a failed login, "
      "doubled with each further one up to 8 s (0: no wait)",

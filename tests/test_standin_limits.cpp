@@ -350,6 +350,8 @@ void TestStandinLimits::invalidLimitOptionRefused_data() {
                                   << "veltar-standin: invalid --m-max-steps many\n";
     QTest::newRow("negative time")
         << QStringList{"--m-time-limit", "-1"} << "veltar-standin: invalid --m-time-limit -1\n";
+    QTest::newRow("no M slice") << QStringList{"--m-slice", "0"}
+                                << "veltar-standin: invalid --m-slice 0\n";
 }
 
 void TestStandinLimits::invalidLimitOptionRefused() {

@@ -20,6 +20,10 @@ struct MLimits {
     // Characters a job's locals may hold, names and subscripts counted
     // ("<STORE>" for the command that would exceed them).
     qint64 maxLocals = 16 * 1024 * 1024;
+    // Milliseconds a command of the server's runs before the others are
+    // served; it goes on where it paused after them. Short, so that a
+    // client calling one request after another is held up little.
+    int sliceMs = 5;
 };
 
 // What one client may hold on the server. veltar-standin takes each of them

@@ -417,7 +417,7 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
 }
 
 int StandinServer::sliceLeft(const StandinLimits& limits, const QElapsedTimer& turn) {
-    return int(qMax<qint64>(1, limits.serveSliceMs - turn.elapsed()));
+    return int(qBound(qint64(1), limits.serveSliceMs - turn.elapsed(), qint64(limits.m.sliceMs)));
 }
 
 bool StandinServer::answered(QTcpSocket* socket, Connection& conn, Batch& batch, QByteArray& out,

@@ -91,7 +91,8 @@ private:
     // connection.
     bool answered(QTcpSocket* socket, Connection& conn, Batch& batch, QByteArray& out,
                   const Wire::Request& request, QByteArray answer);
-    // What is left of the turn's slice for an M command, at least 1 ms.
+    // What an M command may run now: what is left of the turn's slice, at
+    // most an M slice, at least 1 ms.
     static int sliceLeft(const StandinLimits& limits, const QElapsedTimer& turn);
     void watchClient(Connection& conn, bool progress);
     void wrote(QTcpSocket* socket);
