@@ -77,6 +77,7 @@ private Q_SLOTS:
     void unfinishedLoginsAndIdleConnectionsEnd();
     void longWorkOfOneDoesNotHoldAnother();
     void oneLongCommandIsServedInSlices();
+    void pausedCommandKeepsItsConnection();
     void memoryAndRowsOfAJobAreBounded();
     void databaseFilesOwnerOnly();
     void lockOutCannotBeAimed();
@@ -222,19 +223,48 @@ void TestStandinHostile::oneLongCommandIsServedInSlices() {
     QCOMPARE(busy.xecute("S N=0 F I=1:1:100000 S N=N+I I I#1000=0 S ^SL=N"), QString());
     QCOMPARE(other.xecute("W ^SL"), QString("5000050000"));
 
+    QString job;
     {
         Raw gone(server.port());
-        QVERIFY(!gone.hello().isEmpty());
+        job = gone.hello();
+        QVERIFY(!job.isEmpty());
         QCOMPARE(gone.xecute("S ^GONE=0"), QString());
         QVERIFY(gone.sendXecute("F  S ^GONE=^GONE+1"));
-        QTest::qWait(200);
+        QTRY_VERIFY_WITH_TIMEOUT(other.xecute("W ^GONE").toLongLong() > 0, 10000);
     }
-    QTest::qWait(200);
+    const QString ended =
+        QStringLiteral("veltar-standin: job %1: client gone; its M command ends where it paused")
+            .arg(job);
+    QString said;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (said += QString::fromUtf8(server.process().readAllStandardError())).contains(ended),
+        10000);
     const QString stopped = other.xecute("W ^GONE");
-    QVERIFY2(stopped.toLongLong() > 0, qPrintable(stopped));
-    QTest::qWait(300);
+    QTest::qWait(100);
     QCOMPARE(other.xecute("W ^GONE"), stopped);
     QVERIFY(served(server.port()));
+}
+
+// While its command is paused a connection is neither idle nor waited
+// for: neither the idle time nor the time for an unfinished frame ends it,
+// and what its client sent after the command is answered after it.
+void TestStandinHostile::pausedCommandKeepsItsConnection() {
+    StandinProcess server(
+        db(), true, {"--m-time-limit", "1500", "--idle-timeout", "500", "--frame-timeout", "500"});
+    QVERIFY2(server.started(), qPrintable(server.errorOutput()));
+    Raw busy(server.port());
+    QVERIFY(!busy.hello().isEmpty());
+    QVERIFY(busy.sendXecute("F  S X=1"));
+    const QString text(10000, u'x');
+    for (int i = 0; i < 3; ++i)
+        busy.send(Wire::Op::Ping, {text, QString::number(i)});
+    QCOMPARE(Raw::text(busy.reply()), QString("error 5002 <INTERRUPT> F  S X=1"));
+    for (int i = 0; i < 3; ++i) {
+        const auto pong = busy.reply();
+        QVERIFY(pong);
+        QCOMPARE(pong->values, (QStringList{text, QString::number(i)}));
+    }
+    QCOMPARE(busy.xecute("W 1"), QString("1"));
 }
 
 // A job's locals have a cap, a frame before a login is small, and what a

@@ -231,7 +231,7 @@ QStringList handle(Job& job, const Wire::Request& r, Wire::Reply& reply) {
 bool atomic(Job& job, const Wire::Request& r) {
     switch (r.op) {
     case Op::Method:
-        return r.args.value(1) != u"Xecute";
+        return r.args.value(1) != erp::Windows::kXecute.view();
     case Op::Fetch:
     case Op::QueryClose:
     case Op::Ping:

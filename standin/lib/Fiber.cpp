@@ -61,8 +61,8 @@ void giveBack(Stack s) {
     if (!s.mapping)
         return;
 #ifndef FIBER_ASAN
-    // Under the address sanitizer the frames of a work that ended by a
-    // switch stay marked; a fresh stack has no such marks.
+    // Under the address sanitizer each fiber gets a stack of its own, so
+    // that nothing of an earlier work's frames is carried over.
     if (!t_spare.mapping) {
         t_spare = s;
         return;
@@ -145,7 +145,15 @@ bool Fiber::run(int sliceMs) {
     if (t_running)
         throw std::logic_error("a fiber runs inside another one");
     if (!d->started) {
-        d->stack = takeStack();
+        try {
+            d->stack = takeStack();
+        } catch (const std::bad_alloc&) {
+            // Without a stack of its own the work runs to its end here.
+            d->started = true;
+            d->ended = true;
+            d->work();
+            return true;
+        }
         if (getcontext(&d->own) != 0)
             throw std::runtime_error("getcontext failed");
         d->own.uc_stack.ss_sp = d->stack.bottom();
@@ -177,6 +185,10 @@ void Fiber::cancel() noexcept {
         d->ended = true;
         return;
     }
+    // A paused fiber cannot be unwound from inside another one (nor from
+    // its own work): its frames would be left behind.
+    if (t_running)
+        std::abort();
     d->cancelled = true;
     // Its pause throws at once and never pauses again: one run ends it.
     try {

@@ -281,10 +281,15 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
     const StandinLimits& limits = m_engine.limits();
     if (conn.paused || conn.holding || conn.yielding)
         return;
-    const QByteArray incoming = socket->readAll();
-    conn.buffer.append(incoming);
-    conn.pending += incoming.size();
-    m_framesInFlight += incoming.size();
+    // While a command of the connection is paused, what its client sends
+    // meanwhile stays in the socket: Qt's bounded read buffer, then TCP,
+    // hold the client back.
+    if (!conn.command) {
+        const QByteArray incoming = socket->readAll();
+        conn.buffer.append(incoming);
+        conn.pending += incoming.size();
+        m_framesInFlight += incoming.size();
+    }
     // Answers to all complete frames go out in one write, so a client that
     // keeps many requests in flight gets them back in few packets.
     QByteArray out;
@@ -329,6 +334,7 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
                 break;
             }
             const std::unique_ptr<SlicedRequest> done = std::move(conn.command);
+            progress = true;
             if (!answered(socket, conn, batch, out, done->request(), done->answer()))
                 return;
             ++served;
@@ -405,7 +411,8 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
         conn.job.chainBroken = paused.chained;
         conn.command.reset();
     }
-    if (served > 0)
+    // A connection whose command runs is not idle.
+    if (served > 0 || conn.command)
         armDeadline(conn);
     if (!out.isEmpty() && !sendAnswers(socket, conn, out))
         return;
@@ -413,6 +420,10 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
     if (yielded) {
         conn.yielding = true;
         continueLater(socket, 0);
+    } else if (socket->bytesAvailable() > 0 && !conn.paused && !conn.holding) {
+        // Sent while a command that has now ended was paused: no new
+        // signal tells of it.
+        scheduleRead(socket);
     }
 }
 
@@ -546,9 +557,9 @@ bool StandinServer::sendAnswers(QTcpSocket* socket, Connection& conn, const QByt
 
 void StandinServer::watchClient(Connection& conn, bool progress) {
     // The watch runs while the connection waits for its client; it starts
-    // anew whenever a frame was completed. While a HELLO waits, the server
-    // is the one that waits.
-    if (conn.holding) {
+    // anew whenever a frame was completed or a command ended. While a HELLO
+    // waits or a command is paused, the server is the one that waits.
+    if (conn.holding || conn.command) {
         conn.watch->stop();
     } else if (conn.paused || conn.pending > 0) {
         if (progress || !conn.watch->isActive())
@@ -575,6 +586,9 @@ void StandinServer::reportGone(QTcpSocket* socket, Connection& conn, int undone)
                    .arg(conn.job.number())
                    .arg(left)
                    .arg(undone));
+    if (conn.command)
+        report(QStringLiteral("job %1: client gone; its M command ends where it paused")
+                   .arg(conn.job.number()));
 }
 
 void StandinServer::wrote(QTcpSocket* socket) {
