@@ -265,6 +265,15 @@ void TestStandinHostile::pausedCommandKeepsItsConnection() {
         QCOMPARE(pong->values, (QStringList{text, QString::number(i)}));
     }
     QCOMPARE(busy.xecute("W 1"), QString("1"));
+
+    // A server told to end while a command is paused unwinds it and ends
+    // cleanly (under the sanitizers: with nothing leaked).
+    QVERIFY(busy.sendXecute("F  S X=1"));
+    QTest::qWait(200);
+    server.process().terminate();
+    QVERIFY(server.process().waitForFinished(10000));
+    QCOMPARE(server.process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(server.process().exitCode(), 0);
 }
 
 // A job's locals have a cap, a frame before a login is small, and what a
