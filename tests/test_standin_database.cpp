@@ -85,12 +85,7 @@ private:
 };
 
 void TestStandinDatabase::fullDiskDuringImport() {
-    if (!SmallFileSystem::mayMount()) {
-        // CI runs the tests as root: there the test is never skipped.
-        if (qEnvironmentVariableIsSet("QUENDRA_CI"))
-            QFAIL("CI must run this test as root (a small file system of its own)");
-        QSKIP("A small file system of its own can only be mounted as root");
-    }
+    QUENDRA_NEED_OWN_FILE_SYSTEM();
     SmallFileSystem disk(4);
     QVERIFY2(disk.mounted(), qPrintable(disk.error()));
     // Room that is freed at the end; the import fills the rest.
@@ -169,11 +164,7 @@ void TestStandinDatabase::fullDiskDuringImport() {
 // database's error, not with success for what was undone; what it kept is
 // all there is, and the server serves on once there is room.
 void TestStandinDatabase::pausedCommandMeetsAFullDisk() {
-    if (!SmallFileSystem::mayMount()) {
-        if (qEnvironmentVariableIsSet("QUENDRA_CI"))
-            QFAIL("CI must run this test as root (a small file system of its own)");
-        QSKIP("A small file system of its own can only be mounted as root");
-    }
+    QUENDRA_NEED_OWN_FILE_SYSTEM();
     SmallFileSystem disk(4);
     QVERIFY2(disk.mounted(), qPrintable(disk.error()));
     StandinProcess server(disk.filePath("paused.db"), true,

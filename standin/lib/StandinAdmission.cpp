@@ -17,10 +17,6 @@ constexpr int kMaxRefusing = 32;
 // How long a refused connection may take to receive its answer.
 constexpr int kRefuseTimeMs = 2000;
 
-void report(const QString& what) {
-    QTextStream(stderr) << "veltar-standin: " << what << "\n";
-}
-
 // The address failed logins and shares are counted under: an IPv6 address
 // by its /64 network, which one host may have to itself.
 QString addressKey(const QHostAddress& address) {
@@ -39,6 +35,10 @@ bool loggedIn(const StandinConnection& conn) {
 }
 
 } // namespace
+
+void ServerReport(const QString& what) {
+    QTextStream(stderr) << "veltar-standin: " << what << "\n";
+}
 
 QByteArray ErrorFrame(quint32 id, int number, const QString& text) {
     Wire::Reply reply;
@@ -109,7 +109,7 @@ void StandinServer::admit(QTcpSocket* socket) {
     } catch (const std::exception& e) {
         // No job for it (memory is short): this connection is refused, the
         // others go on.
-        report(QStringLiteral("connection refused: ") + QString::fromUtf8(e.what()));
+        ServerReport(QStringLiteral("connection refused: ") + QString::fromUtf8(e.what()));
         refuse(socket, StandinErrors::General,
                QStringLiteral("Kein Job für die Verbindung; Verbindung wird getrennt"));
         return;

@@ -9,6 +9,8 @@
 
 // An error answer (id 0: not to any request).
 QByteArray ErrorFrame(quint32 id, int number, const QString& text);
+// A line "veltar-standin: what" on standard error.
+void ServerReport(const QString& what);
 
 // One connection of StandinServer: its job, the bytes of frames not yet
 // served, and the timers that watch it.

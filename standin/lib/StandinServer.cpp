@@ -1,5 +1,6 @@
 #include "StandinServer.h"
 
+#include "StandinBatch.h"
 #include "StandinConnection.h"
 
 #include "Access.h"
@@ -14,9 +15,7 @@
 #include <QPointer>
 #include <QSslSocket>
 #include <QTcpSocket>
-#include <QTextStream>
 #include <QTimer>
-#include <QtEndian>
 #include <limits>
 #include <poll.h>
 #include <vector>
@@ -36,10 +35,6 @@ constexpr int kCheckRetryMs = 100;
 constexpr quint32 kMaxFrameBeforeLogin = 64 * 1024;
 // How long a closed connection's last answer may take to leave.
 constexpr int kLastAnswerMs = 5000;
-
-void report(const QString& what) {
-    QTextStream(stderr) << "veltar-standin: " << what << "\n";
-}
 
 // Bytes of answers not yet sent: on a TLS connection those waiting to be
 // encrypted and those encrypted and waiting for the network.
@@ -66,133 +61,7 @@ bool peerGone(QTcpSocket* socket) {
 #endif
 }
 
-// The error of an answer frame that carries the database's error, empty
-// for any other answer. Only the status and the number are looked at for
-// the others.
-QString databaseError(const QByteArray& frame) {
-    constexpr qsizetype kStatusAt = 4 + 4;
-    if (frame.size() < kStatusAt + 5 || quint8(frame[kStatusAt]) != quint8(Wire::Status::Error))
-        return QString();
-    const auto* n = reinterpret_cast<const uchar*>(frame.constData() + kStatusAt + 1);
-    if (qFromBigEndian<quint32>(n) != quint32(StandinErrors::Database))
-        return QString();
-    const auto reply = Wire::decodeReply(frame.mid(4));
-    return reply ? reply->errorText : QString();
-}
-
-// Holds the checkpoints of a store while it lives, and makes a checkpoint
-// that fell due meanwhile when it ends.
-class CheckpointHold {
-public:
-    explicit CheckpointHold(StandinStore& store) : m_store(store) { m_store.holdCheckpoints(true); }
-    ~CheckpointHold() {
-        m_store.holdCheckpoints(false);
-        m_store.checkpointIfDue();
-    }
-    CheckpointHold(const CheckpointHold&) = delete;
-    CheckpointHold& operator=(const CheckpointHold&) = delete;
-
-private:
-    StandinStore& m_store;
-};
-
 } // namespace
-
-// The requests of one turn that run in one transaction (group commit), and
-// what becomes of them when it fails: a database that cannot store them
-// undoes all of them, and each is answered with the database's error.
-class StandinServer::Batch {
-public:
-    Batch(StandinEngine& engine, Job& job, QByteArray& out)
-        : m_engine(engine), m_job(job), m_out(out) {}
-    Batch(const Batch&) = delete;
-    Batch& operator=(const Batch&) = delete;
-
-    // Before each request: the transaction that takes it.
-    void begin() {
-        if (m_group)
-            return;
-        m_start = m_out.size();
-        m_requests.clear();
-        try {
-            m_group.emplace(m_engine);
-        } catch (const std::exception&) {
-            // Then each request is a transaction of its own.
-        }
-    }
-    // Takes the answer of a request run in the batch.
-    void answered(const Wire::Request& request, const QByteArray& answer) {
-        m_out += answer;
-        if (!m_group)
-            return;
-        m_requests.push_back({request.id, request.chained});
-        const QString error = databaseError(answer);
-        // SQLite rolled the whole transaction back: what ran before in the
-        // batch is undone too.
-        if (!m_engine.inTransaction())
-            fail(error.isEmpty() ? QStringLiteral("Datenbankfehler: Transaktion abgebrochen")
-                                 : error);
-        else if (!error.isEmpty())
-            report(QStringLiteral("job %1: %2").arg(m_job.number()).arg(error));
-    }
-    // Commits what ran; when that fails, every request of the batch is
-    // answered with the database's error instead, and the error is
-    // returned (empty after a commit).
-    QString commit() {
-        if (!m_group)
-            return QString();
-        QString error;
-        try {
-            m_group->commit();
-            m_group.reset();
-        } catch (const ServerError& e) {
-            error = e.description();
-        } catch (const std::exception& e) {
-            error = QStringLiteral("Datenbankfehler: ") + QString::fromUtf8(e.what());
-        }
-        if (!error.isEmpty())
-            fail(error);
-        return error;
-    }
-    // Undoes what ran (its answers will not be read); returns how many
-    // requests it held.
-    int rollback() {
-        const int n = m_group ? int(m_requests.size()) : 0;
-        m_group.reset();
-        m_engine.abandonTransaction();
-        m_requests.clear();
-        return n;
-    }
-
-private:
-    struct Sent {
-        quint32 id;
-        bool chained;
-    };
-    void fail(const QString& error) {
-        m_group.reset();
-        m_engine.abandonTransaction();
-        report(QStringLiteral("job %1: %2; %3 requests undone")
-                   .arg(m_job.number())
-                   .arg(error)
-                   .arg(m_requests.size()));
-        m_out.truncate(m_start);
-        for (const Sent& sent : m_requests)
-            m_out += ErrorFrame(sent.id, StandinErrors::Database, error);
-        // As if each had failed: chained requests after the last one are
-        // skipped when it was chained.
-        if (!m_requests.empty())
-            m_job.chainBroken = m_requests.back().chained;
-        m_requests.clear();
-    }
-
-    StandinEngine& m_engine;
-    Job& m_job;
-    QByteArray& m_out;
-    qsizetype m_start = 0;
-    std::vector<Sent> m_requests;
-    std::optional<StandinTransaction> m_group;
-};
 
 StandinServer::StandinServer(StandinEngine& engine, QObject* parent)
     : QObject(parent), m_engine(engine), m_checker(std::make_unique<PasswordChecker>()) {}
@@ -243,7 +112,7 @@ void StandinServer::readFrom(QTcpSocket* socket) {
     try {
         serve(socket, *it->second);
     } catch (const std::exception& e) {
-        report(QStringLiteral("connection closed: ") + QString::fromUtf8(e.what()));
+        ServerReport(QStringLiteral("connection closed: ") + QString::fromUtf8(e.what()));
         close(socket, QByteArray());
     }
 }
@@ -354,7 +223,8 @@ void StandinServer::serve(QTcpSocket* socket, Connection& conn) {
             // The frames all connections hold unfinished have a bound too.
             if (conn.pending > 0 && m_framesInFlight > limits.maxFramesInFlight) {
                 batch.commit();
-                report(QStringLiteral("connection closed: frames in flight beyond the limit"));
+                ServerReport(
+                    QStringLiteral("connection closed: frames in flight beyond the limit"));
                 out += ErrorFrame(0, StandinErrors::BadRequest,
                                   QStringLiteral("Server ausgelastet; Verbindung wird getrennt"));
                 close(socket, out);
@@ -582,13 +452,13 @@ void StandinServer::reportGone(QTcpSocket* socket, Connection& conn, int undone)
     while (conn.buffer.next(&payload) == Wire::FrameBuffer::Result::Frame)
         ++left;
     if (undone + left > 0)
-        report(QStringLiteral("job %1: client gone; %2 requests not run, %3 undone")
-                   .arg(conn.job.number())
-                   .arg(left)
-                   .arg(undone));
+        ServerReport(QStringLiteral("job %1: client gone; %2 requests not run, %3 undone")
+                         .arg(conn.job.number())
+                         .arg(left)
+                         .arg(undone));
     if (conn.command)
-        report(QStringLiteral("job %1: client gone; its M command ends where it paused")
-                   .arg(conn.job.number()));
+        ServerReport(QStringLiteral("job %1: client gone; its M command ends where it paused")
+                         .arg(conn.job.number()));
 }
 
 void StandinServer::wrote(QTcpSocket* socket) {
@@ -615,7 +485,7 @@ void StandinServer::timedOut(QTcpSocket* socket) {
     try {
         if (it->second->paused) {
             // Its answers are not read, so a last one would not be either.
-            report(QStringLiteral("connection closed: answers not read in time"));
+            ServerReport(QStringLiteral("connection closed: answers not read in time"));
             close(socket, QByteArray());
         } else {
             close(socket, ErrorFrame(0, StandinErrors::BadRequest,
