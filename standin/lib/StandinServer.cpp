@@ -428,8 +428,9 @@ bool StandinServer::sendAnswers(QTcpSocket* socket, Connection& conn, const QByt
 void StandinServer::watchClient(Connection& conn, bool progress) {
     // The watch runs while the connection waits for its client; it starts
     // anew whenever a frame was completed or a command ended. While a HELLO
-    // waits or a command is paused, the server is the one that waits.
-    if (conn.holding || conn.command) {
+    // waits, or a command is paused and its client reads its answers, the
+    // server is the one that waits.
+    if (conn.holding || (conn.command && !conn.paused)) {
         conn.watch->stop();
     } else if (conn.paused || conn.pending > 0) {
         if (progress || !conn.watch->isActive())
